@@ -1,0 +1,98 @@
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace sqllumo {
+
+namespace {
+QString& testFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
+
+// Create the file owner-only before QSettings ever writes it, so the password is never
+// readable by others, not even briefly; QSaveFile keeps an existing file's mode.
+void prepareFile(const QString& path)
+{
+    QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());
+    if (!info.exists()) {
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.setPermissions(kOwnerOnly);
+            f.close();
+        }
+    }
+    QFile::setPermissions(path, kOwnerOnly);
+}
+} // namespace
+
+Settings::Settings()
+{
+    if (!testFolder().isEmpty()) {
+        store_ = std::make_unique<QSettings>(
+            QDir(testFolder()).filePath(kApplicationName + QStringLiteral(".ini")),
+            QSettings::IniFormat);
+    } else {
+        store_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                             kApplicationName, kApplicationName);
+    }
+    restrictPermissions();
+}
+
+Settings::~Settings()
+{
+    sync();
+}
+
+void Settings::setStorageFolderForTesting(const QString& folder)
+{
+    testFolder() = folder;
+}
+
+QString Settings::defaultFor(const QString& key)
+{
+    if (key == settingkeys::kDataDirectory || key == settingkeys::kPasswdDataDirectory)
+        return kDefaultDataDirectory;
+    if (key == settingkeys::kBackupFile)
+        return kDefaultBackupFile;
+    return QString();
+}
+
+QString Settings::value(const QString& key, const QString& readerDefault) const
+{
+    const QString fallback = readerDefault.isEmpty() ? defaultFor(key) : readerDefault;
+    return store_->value(kSettingsSection + QLatin1Char('/') + key, fallback).toString();
+}
+
+void Settings::setValue(const QString& key, const QString& value)
+{
+    restrictPermissions();
+    store_->setValue(kSettingsSection + QLatin1Char('/') + key, value);
+}
+
+bool Settings::sync()
+{
+    restrictPermissions();
+    store_->sync();
+    restrictPermissions();
+    return store_->status() == QSettings::NoError;
+}
+
+QString Settings::fileName() const
+{
+    return store_->fileName();
+}
+
+void Settings::restrictPermissions() const
+{
+    prepareFile(store_->fileName());
+}
+
+} // namespace sqllumo

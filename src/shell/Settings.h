@@ -1,0 +1,53 @@
+#pragma once
+// Per-user settings under application "SQLLumoManager", section "Default".
+// The file holds the SQL Server password in plain text, so it is kept owner-only (0600).
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace sqllumo {
+
+namespace settingkeys {
+inline const QString kSQLServerName = QStringLiteral("SQLServerName");
+inline const QString kSQLUserName = QStringLiteral("SQLUserName");
+inline const QString kSQLPassword = QStringLiteral("SQLPassword");
+inline const QString kDatabaseName = QStringLiteral("DatabaseName");
+inline const QString kDataDirectory = QStringLiteral("DataDirectory");
+inline const QString kBackupFile = QStringLiteral("BackupFile");
+inline const QString kPasswdDatabaseName = QStringLiteral("PasswdDatabaseName");
+inline const QString kPasswdDataDirectory = QStringLiteral("PasswdDataDirectory");
+} // namespace settingkeys
+
+inline const QString kApplicationName = QStringLiteral("SQLLumoManager");
+inline const QString kSettingsSection = QStringLiteral("Default");
+inline const QString kDefaultDataDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
+inline const QString kDefaultBackupFile = QStringLiteral("C:\\Lumeno SQL Database\\Backup\\<Filename>");
+
+class Settings {
+public:
+    Settings();
+    ~Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    // The key's listed default when it has one, else the reader's default.
+    QString value(const QString& key, const QString& readerDefault = QString()) const;
+    void setValue(const QString& key, const QString& value);
+    // Flushes to disk and restores owner-only permissions; false when that failed.
+    bool sync();
+    QString fileName() const;
+
+    static QString defaultFor(const QString& key);
+
+    // Test hook: keep settings in <folder>/SQLLumoManager.ini instead of the user's store.
+    // An empty folder returns to the user's store.
+    static void setStorageFolderForTesting(const QString& folder);
+
+private:
+    void restrictPermissions() const;
+    std::unique_ptr<QSettings> store_;
+};
+
+} // namespace sqllumo

@@ -1,0 +1,70 @@
+#pragma once
+// The one way operations reach the person. The Qt window implements it; tests use
+// ScriptedUserInterface. Nothing here may depend on Qt Widgets.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace sqllumo {
+
+enum class MessageIcon { None, Information, Question, Exclamation, Critical };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class MessageResult { Ok, Cancel, Yes, No, Retry };
+
+struct Message {
+    QString text;
+    // Empty title: the platform shows the application name (validation form).
+    QString title;
+    MessageIcon icon = MessageIcon::None;
+    MessageButtons buttons = MessageButtons::Ok;
+    bool operator==(const Message&) const = default;
+};
+
+// State of the progress frame FrImport; the port shows whatever it is given.
+struct ProgressState {
+    QString caption;
+    QString label;
+    int minimum = 0;
+    int maximum = 100;
+    int value = 0;
+    bool visible = false;
+    bool operator==(const ProgressState&) const = default;
+};
+
+struct FileChoice {
+    QString title;
+    // Qt filter strings, e.g. "Database files (*.mdb)".
+    QStringList filters;
+    int selectedFilter = 0;
+    QString startPath;
+};
+
+// Modes of PasswordRequest: 0 new password twice, 1 one password, 2 old + new twice.
+enum class PasswordRequestMode { NewPassword = 0, ConfirmPassword = 1, ChangePassword = 2 };
+
+// Exchange fields each dialog hands back; a cancelled dialog returns them empty/false.
+struct PasswordRequestResult {
+    QString adminPasswd1;
+    QString adminPasswd2;
+    QString oldPasswd;
+    bool operator==(const PasswordRequestResult&) const = default;
+};
+
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    virtual MessageResult showMessage(const Message& message) = 0;
+    virtual void setBusy(bool busy) = 0;
+    virtual void processPendingEvents() = 0;
+    virtual void showProgress(const ProgressState& state) = 0;
+    // std::nullopt when the person cancels.
+    virtual std::optional<QString> chooseFile(const FileChoice& choice) = 0;
+
+    // Modal dialogs. Later dialogs join here the same way: a request struct in,
+    // their exchange fields out.
+    virtual PasswordRequestResult passwordRequest(PasswordRequestMode mode) = 0;
+};
+
+} // namespace sqllumo

@@ -1,0 +1,72 @@
+#include "ScriptedUserInterface.h"
+
+namespace sqllumo::testing {
+
+namespace {
+MessageResult firstButton(MessageButtons buttons)
+{
+    switch (buttons) {
+    case MessageButtons::Ok:
+    case MessageButtons::OkCancel: return MessageResult::Ok;
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoCancel: return MessageResult::Yes;
+    case MessageButtons::RetryCancel: return MessageResult::Retry;
+    }
+    return MessageResult::Ok;
+}
+} // namespace
+
+bool ScriptedUserInterface::scriptExhausted() const
+{
+    return messageAnswers_.empty() && fileAnswers_.empty() && passwordAnswers_.empty();
+}
+
+MessageResult ScriptedUserInterface::showMessage(const Message& message)
+{
+    messages_.push_back(message);
+    // A plain OK box needs no script: there is only one answer.
+    if (message.buttons == MessageButtons::Ok)
+        return MessageResult::Ok;
+    if (messageAnswers_.empty()) {
+        ++unscripted_;
+        return firstButton(message.buttons);
+    }
+    const MessageResult answer = messageAnswers_.front();
+    messageAnswers_.pop_front();
+    return answer;
+}
+
+void ScriptedUserInterface::setBusy(bool busy)
+{
+    if (busy != busy_)
+        ++busyChanges_;
+    busy_ = busy;
+}
+
+std::optional<QString> ScriptedUserInterface::chooseFile(const FileChoice& choice)
+{
+    fileChoices_.push_back(choice);
+    if (fileAnswers_.empty()) {
+        ++unscripted_;
+        return std::nullopt;
+    }
+    const QString answer = fileAnswers_.front();
+    fileAnswers_.pop_front();
+    if (answer.isNull())
+        return std::nullopt;
+    return std::optional<QString>(answer);
+}
+
+PasswordRequestResult ScriptedUserInterface::passwordRequest(PasswordRequestMode mode)
+{
+    passwordRequests_.push_back(mode);
+    if (passwordAnswers_.empty()) {
+        ++unscripted_;
+        return {};
+    }
+    auto answer = passwordAnswers_.front();
+    passwordAnswers_.pop_front();
+    return answer;
+}
+
+} // namespace sqllumo::testing

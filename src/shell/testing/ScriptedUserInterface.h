@@ -1,0 +1,54 @@
+#pragma once
+// A UserInterface for tests: records everything shown, in order, and answers questions,
+// file choices and dialogs from queues filled by the test. An unscripted question is a
+// test failure waiting to happen, so it is recorded and answered with the first button.
+
+#include "UserInterface.h"
+
+#include <deque>
+#include <vector>
+
+namespace sqllumo::testing {
+
+class ScriptedUserInterface : public UserInterface {
+public:
+    // Script.
+    void answerNextMessage(MessageResult result) { messageAnswers_.push_back(result); }
+    // A null QString answers "cancelled".
+    void answerNextFileChoice(const QString& path) { fileAnswers_.push_back(path); }
+    void answerNextPasswordRequest(PasswordRequestResult result) { passwordAnswers_.push_back(std::move(result)); }
+
+    // Record.
+    const std::vector<Message>& messages() const { return messages_; }
+    const std::vector<ProgressState>& progress() const { return progress_; }
+    const std::vector<FileChoice>& fileChoices() const { return fileChoices_; }
+    const std::vector<PasswordRequestMode>& passwordRequests() const { return passwordRequests_; }
+    bool busy() const { return busy_; }
+    int busyChanges() const { return busyChanges_; }
+    int pendingEventCalls() const { return pendingEventCalls_; }
+    // Prompts that found no scripted answer; a test should normally expect zero.
+    int unscriptedPrompts() const { return unscripted_; }
+    bool scriptExhausted() const;
+
+    MessageResult showMessage(const Message& message) override;
+    void setBusy(bool busy) override;
+    void processPendingEvents() override { ++pendingEventCalls_; }
+    void showProgress(const ProgressState& state) override { progress_.push_back(state); }
+    std::optional<QString> chooseFile(const FileChoice& choice) override;
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+
+private:
+    std::deque<MessageResult> messageAnswers_;
+    std::deque<QString> fileAnswers_;
+    std::deque<PasswordRequestResult> passwordAnswers_;
+    std::vector<Message> messages_;
+    std::vector<ProgressState> progress_;
+    std::vector<FileChoice> fileChoices_;
+    std::vector<PasswordRequestMode> passwordRequests_;
+    bool busy_ = false;
+    int busyChanges_ = 0;
+    int pendingEventCalls_ = 0;
+    int unscripted_ = 0;
+};
+
+} // namespace sqllumo::testing

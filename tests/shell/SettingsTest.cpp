@@ -1,0 +1,78 @@
+#include "Settings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace sqllumo;
+
+namespace {
+class SettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        Settings::setStorageFolderForTesting(dir_.path());
+    }
+    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
+    QTemporaryDir dir_;
+};
+} // namespace
+
+TEST_F(SettingsTest, MissingKeysReadTheirDefaults)
+{
+    struct Row { QString key; QString expected; };
+    const Row rows[] = {
+        {settingkeys::kSQLServerName, ""},
+        {settingkeys::kSQLUserName, ""},
+        {settingkeys::kSQLPassword, ""},
+        {settingkeys::kDatabaseName, ""},
+        {settingkeys::kDataDirectory, "C:\\Lumeno SQL Database\\"},
+        {settingkeys::kBackupFile, "C:\\Lumeno SQL Database\\Backup\\<Filename>"},
+        {settingkeys::kPasswdDatabaseName, ""},
+        {settingkeys::kPasswdDataDirectory, "C:\\Lumeno SQL Database\\"},
+    };
+    Settings settings;
+    for (const auto& row : rows)
+        EXPECT_EQ(settings.value(row.key), row.expected) << row.key.toStdString();
+    EXPECT_EQ(settings.value(settingkeys::kSQLServerName, "fallback"), "fallback");
+}
+
+TEST_F(SettingsTest, ValuesSurviveANewInstanceAndLandInSectionDefault)
+{
+    const QString password = QStringLiteral("p;a'ss\\wörd=1");
+    {
+        Settings settings;
+        settings.setValue(settingkeys::kSQLServerName, "host\\INST,1433");
+        settings.setValue(settingkeys::kSQLPassword, password);
+        settings.setValue(settingkeys::kDataDirectory, "D:\\Data\\");
+        ASSERT_TRUE(settings.sync());
+    }
+    Settings again;
+    EXPECT_EQ(again.value(settingkeys::kSQLServerName), "host\\INST,1433");
+    EXPECT_EQ(again.value(settingkeys::kSQLPassword), password);
+    EXPECT_EQ(again.value(settingkeys::kDataDirectory), "D:\\Data\\");
+    EXPECT_TRUE(again.fileName().startsWith(dir_.path()));
+
+    QFile file(again.fileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("[Default]"));
+}
+
+TEST_F(SettingsTest, FileIsOwnerOnlyEvenAfterRewrites)
+{
+    Settings settings;
+    settings.setValue(settingkeys::kSQLPassword, "secret");
+    ASSERT_TRUE(settings.sync());
+    // Widen the mode as a careless tool might; the next save must narrow it again.
+    QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther
+                                                   | QFile::ReadGroup);
+    settings.setValue(settingkeys::kSQLPassword, "other");
+    ASSERT_TRUE(settings.sync());
+    const auto perms = QFileInfo(settings.fileName()).permissions();
+    EXPECT_TRUE(perms & QFile::ReadOwner);
+    EXPECT_TRUE(perms & QFile::WriteOwner);
+    EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther
+                          | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+}
