@@ -1,0 +1,336 @@
+#include "F_SQLDatabase.h"
+
+#include "HelpWindow.h"
+#include "Settings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace sqllumo::ui {
+
+namespace {
+// Pictures of our own: a drum for the archive, a key for the passwords.
+QIcon drawIcon(bool key)
+{
+    QPixmap pm(96, 40);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (!key) {
+        p.setBrush(QColor(70, 120, 190));
+        p.setPen(QPen(QColor(30, 60, 110), 2));
+        p.drawRect(30, 8, 36, 24);
+        p.drawEllipse(30, 2, 36, 12);
+        p.drawEllipse(30, 26, 36, 12);
+    } else {
+        p.setBrush(QColor(210, 170, 40));
+        p.setPen(QPen(QColor(120, 90, 10), 2));
+        p.drawEllipse(22, 10, 20, 20);
+        p.drawRect(42, 17, 34, 6);
+        p.drawRect(66, 23, 4, 8);
+        p.drawRect(58, 23, 4, 6);
+    }
+    return QIcon(pm);
+}
+} // namespace
+
+F_SQLDatabase::F_SQLDatabase(QWidget* parent) : QMainWindow(parent)
+{
+    buildWidgets();
+    ui_ = std::make_unique<QtUserInterface>(this, FrImport, Label5, CSMTable);
+    setWindowTitle(ApplicationCaption());
+    QFont bold = Label1[0]->font();
+    bold.setBold(true);
+    Label1[0]->setFont(bold);
+    Label1[0]->setAlignment(Qt::AlignCenter);
+    Label1[0]->setText(catalogueTexts::kArchiveBanner);
+    Label1[1]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Label1[1]->setText(catalogueTexts::kListPrompt);
+}
+
+F_SQLDatabase::~F_SQLDatabase() = default;
+
+void F_SQLDatabase::buildWidgets()
+{
+    using namespace catalogueTexts;
+    QMenu* tools = menuBar()->addMenu(kToolsMenu);
+    CorvistaDataBase = tools->addAction(kArchiveMenuItem);
+    CorvistaPasswordDataBase = tools->addAction(kPasswordMenuItem);
+    CorvistaDataBase->setCheckable(true);
+    CorvistaPasswordDataBase->setCheckable(true);
+    connect(CorvistaDataBase, &QAction::triggered, this, [this] { selectCatalogue(MenuMode::Archive); });
+    connect(CorvistaPasswordDataBase, &QAction::triggered, this,
+            [this] { selectCatalogue(MenuMode::Password); });
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+
+    auto* buttons = new QHBoxLayout;
+    cmdArchivio = new QToolButton(central);
+    cmdPassword = new QToolButton(central);
+    for (auto* b : {cmdArchivio, cmdPassword}) {
+        b->setIconSize(QSize(96, 40));
+        b->setMinimumSize(137, 49);
+    }
+    cmdArchivio->setIcon(drawIcon(false));
+    cmdPassword->setIcon(drawIcon(true));
+    cmdArchivio->setToolTip(kArchiveMenuItem);
+    cmdPassword->setToolTip(kPasswordMenuItem);
+    connect(cmdArchivio, &QToolButton::clicked, this, [this] { selectCatalogue(MenuMode::Archive); });
+    connect(cmdPassword, &QToolButton::clicked, this, [this] { selectCatalogue(MenuMode::Password); });
+    buttons->addStretch(1);
+    buttons->addWidget(cmdArchivio);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdPassword);
+    buttons->addStretch(1);
+    outer->addLayout(buttons);
+
+    Label1[0] = new QLabel(QStringLiteral("Label1"), central);
+    Label1[1] = new QLabel(QStringLiteral("Label1"), central);
+    outer->addWidget(Label1[0]);
+    outer->addWidget(Label1[1]);
+
+    List1 = new QListWidget(central);
+    outer->addWidget(List1, 3);
+    Label4 = new QLabel(QStringLiteral("Label4"), central);
+    Label4->setWordWrap(true);
+    Label4->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    Label4->setMinimumHeight(Label4->fontMetrics().lineSpacing() * 3);
+    Label4->hide();
+    outer->addWidget(Label4, 1);
+    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) { showDescription(row); });
+    connect(List1, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { showDescription(List1->row(item)); });
+    connect(List1, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) { openPanel(List1->row(item)); });
+
+    Frame1 = new QGroupBox(QStringLiteral("Frame1"), central);
+    Frame1->hide();
+    auto* grid = new QGridLayout(Frame1);
+    Label3 = new QLabel(QStringLiteral("Label3"), Frame1);
+    Label3->setWordWrap(true);
+    grid->addWidget(Label3, 0, 0, 1, 2);
+    const std::array<QString, 4> design{kServerNameCaption, QStringLiteral("Login Name"),
+                                        QStringLiteral("Label2"), QStringLiteral("Label2")};
+    for (int i = 0; i < 4; ++i) {
+        Label2[i] = new QLabel(design[i], Frame1);
+        Label2[i]->setWordWrap(true);
+        Text1[i] = new QLineEdit(Frame1);
+        Text1[i]->setObjectName(QStringLiteral("Text1_%1").arg(i));
+        Text1[i]->installEventFilter(this);
+    }
+    auto* label6 = new QLabel(kUserNameCaption, Frame1);
+    auto* label7 = new QLabel(kPasswordCaption, Frame1);
+    SQLUserName = new QLineEdit(Frame1);
+    SQLPsw = new QLineEdit(Frame1);
+    SQLPsw->setEchoMode(QLineEdit::Password);
+    grid->addWidget(Label2[0], 1, 0);
+    grid->addWidget(label6, 1, 1);
+    grid->addWidget(Text1[0], 2, 0);
+    grid->addWidget(SQLUserName, 2, 1);
+    grid->addWidget(Label2[1], 3, 0);
+    grid->addWidget(label7, 3, 1);
+    grid->addWidget(Text1[1], 4, 0);
+    grid->addWidget(SQLPsw, 4, 1);
+    grid->addWidget(Label2[2], 5, 0, 1, 2);
+    grid->addWidget(Text1[2], 6, 0, 1, 2);
+
+    Command2 = new QPushButton(kShowUserNames, Frame1);
+    Command6 = new QPushButton(kShowRoleNames, Frame1);
+    Combo1 = new QComboBox(Frame1);
+    auto* comboBox = new QVBoxLayout;
+    comboBox->addWidget(Command2);
+    comboBox->addWidget(Command6);
+    comboBox->addWidget(Combo1);
+    grid->addLayout(comboBox, 7, 0);
+    for (QWidget* w : {static_cast<QWidget*>(Command2), static_cast<QWidget*>(Command6),
+                       static_cast<QWidget*>(Combo1)})
+        w->hide();
+    connect(Command2, &QPushButton::clicked, this, [this] { if (onShowUserNames) onShowUserNames(); });
+    connect(Command6, &QPushButton::clicked, this, [this] { if (onShowRoleNames) onShowRoleNames(); });
+
+    grid->addWidget(Label2[3], 8, 0, 1, 2);
+    auto* row3 = new QHBoxLayout;
+    row3->addWidget(Text1[3], 1);
+    CmdBrowse = new QPushButton(kBrowse, Frame1);
+    row3->addWidget(CmdBrowse);
+    grid->addLayout(row3, 9, 0, 1, 2);
+    connect(CmdBrowse, &QPushButton::clicked, this, [this] { browse(); });
+
+    auto* okRow = new QHBoxLayout;
+    okRow->addStretch(1);
+    CmdOK = new QPushButton(kOk, Frame1);
+    CmdCancel = new QPushButton(kCancel, Frame1);
+    CmdOK->setDefault(true);
+    okRow->addWidget(CmdOK);
+    okRow->addWidget(CmdCancel);
+    grid->addLayout(okRow, 10, 0, 1, 2);
+    grid->setRowStretch(11, 1);
+    connect(CmdOK, &QPushButton::clicked, this, [this] { if (onOk) onOk(); });
+    connect(CmdCancel, &QPushButton::clicked, this, [this] { closePanel(); });
+    Frame1->installEventFilter(this);
+    outer->addWidget(Frame1, 6);
+
+    ListInfo = new QTextEdit(central);
+    ListInfo->setReadOnly(true);
+    ListInfo->hide();
+    outer->addWidget(ListInfo, 4);
+
+    FrImport = new QGroupBox(kImportFrame, central);
+    auto* imp = new QVBoxLayout(FrImport);
+    Label5 = new QLabel(QStringLiteral("Label5"), FrImport);
+    CSMTable = new QProgressBar(FrImport);
+    imp->addWidget(Label5);
+    imp->addWidget(CSMTable);
+    FrImport->hide();
+    outer->addWidget(FrImport);
+
+    // The report buffer is never shown; it only mirrors the state's text for operations.
+    Report = new QTextEdit(central);
+    Report->hide();
+
+    setCentralWidget(central);
+    // 6810 x 6735 twips at 15 twips a pixel, plus room for the menu.
+    resize(454, 470);
+}
+
+void F_SQLDatabase::selectCatalogue(MenuMode mode)
+{
+    state_.chooseCatalogue(mode);
+    Report->clear();
+    Label1[0]->setText(bannerFor(mode));
+    CorvistaDataBase->setChecked(mode == MenuMode::Archive);
+    CorvistaPasswordDataBase->setChecked(mode == MenuMode::Password);
+    Label4->show();
+    List1->clear();
+    for (const auto& entry : catalogue(mode))
+        List1->addItem(entry.entry);
+    List1->setCurrentRow(0);
+    showDescription(0);
+}
+
+void F_SQLDatabase::showDescription(int row)
+{
+    if (List1->count() == 0)
+        return;
+    const auto& entries = catalogue(state_.menuMode());
+    if (row < 0 || row >= static_cast<int>(entries.size()))
+        return;
+    Label4->setText(displayText(entries[static_cast<size_t>(row)].description));
+}
+
+void F_SQLDatabase::setOtherCatalogueEnabled(bool enabled)
+{
+    if (state_.menuMode() == MenuMode::Archive) {
+        cmdPassword->setEnabled(enabled);
+        CorvistaPasswordDataBase->setEnabled(enabled);
+    } else {
+        cmdArchivio->setEnabled(enabled);
+        CorvistaDataBase->setEnabled(enabled);
+    }
+}
+
+void F_SQLDatabase::openPanel(int index)
+{
+    if (List1->count() == 0)
+        return;
+    const MenuMode mode = state_.menuMode();
+    setOtherCatalogueEnabled(false);
+    if (mode == MenuMode::Archive) {
+        Combo1->hide();
+        Command2->hide();
+        Command6->hide();
+    }
+    const auto& specs = panels(mode);
+    if (index < 0 || index >= static_cast<int>(specs.size()))
+        return;
+    const PanelSpec& spec = specs[static_cast<size_t>(index)];
+    Frame1->setTitle(spec.frameCaption);
+    Frame1->show();
+    List1->hide();
+    Label4->hide();
+    Settings settings;
+    for (size_t i = 0; i < 4; ++i) {
+        const FieldSpec& field = spec.fields[i];
+        Label2[i]->setVisible(field.shown);
+        Text1[i]->setVisible(field.shown);
+        if (field.shown && !field.caption.isEmpty())
+            Label2[i]->setText(displayText(field.caption));
+        Text1[i]->clear();
+        if (field.shown && !field.settingKey.isEmpty())
+            Text1[i]->setText(settings.value(field.settingKey));
+    }
+    SQLUserName->setText(settings.value(settingkeys::kSQLUserName));
+    SQLPsw->setText(settings.value(settingkeys::kSQLPassword));
+    Label3->setText(displayText(spec.label3));
+    CmdBrowse->setVisible(spec.browse);
+    helpTopic_ = spec.helpTopic;
+    Combo1->clear();
+    Combo1->setVisible(spec.combo != ComboButton::None);
+    Command2->setVisible(spec.combo == ComboButton::UserNames);
+    Command6->setVisible(spec.combo == ComboButton::RoleNames);
+    Text1[0]->setFocus();
+}
+
+void F_SQLDatabase::closePanel()
+{
+    Frame1->hide();
+    ListInfo->hide();
+    List1->show();
+    Label4->setVisible(List1->count() > 0);
+    CmdOK->show();
+    setOtherCatalogueEnabled(true);
+}
+
+void F_SQLDatabase::browse()
+{
+    using namespace catalogueTexts;
+    FileChoice choice{kSelectAccessTitle,
+                      {kAllFilesFilter, kDatabaseFilter},
+                      1,
+                      QString()};
+    if (auto path = ui_->chooseFile(choice))
+        Text1[3]->setText(*path);
+}
+
+void F_SQLDatabase::showHelpTopic(int topic)
+{
+    if (topic <= 0)
+        return;
+    if (!helpWindow_)
+        helpWindow_ = new HelpWindow(this);
+    static_cast<HelpWindow*>(helpWindow_)->showTopic(topic);
+}
+
+bool F_SQLDatabase::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        for (QLineEdit* field : Text1) {
+            if (watched == field)
+                state_.inputFieldKeyReleased();
+        }
+    }
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1
+        && Frame1->isVisible() && helpTopic_ > 0) {
+        showHelpTopic(helpTopic_);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace sqllumo::ui

@@ -1,0 +1,87 @@
+#pragma once
+// The main window: catalogue list, input panel and the hidden report buffer.
+
+#include "Catalogues.h"
+#include "QtUserInterface.h"
+#include "WindowState.h"
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
+class QToolButton;
+
+namespace sqllumo::ui {
+
+class F_SQLDatabase : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit F_SQLDatabase(QWidget* parent = nullptr);
+    ~F_SQLDatabase() override;
+
+    WindowState& state() { return state_; }
+    QtUserInterface& userInterface() { return *ui_; }
+
+    // Hooks the dispatcher connects; unset, the buttons do nothing.
+    std::function<void()> onOk;
+    std::function<void()> onShowUserNames;
+    std::function<void()> onShowRoleNames;
+
+    void selectCatalogue(MenuMode mode);
+    void openPanel(int index);
+    void closePanel();
+    void browse();
+    void showHelpTopic(int topic);
+    int currentHelpTopic() const { return helpTopic_; }
+
+    // Named as the window's controls, so tests and operations find them.
+    QAction* CorvistaDataBase = nullptr;
+    QAction* CorvistaPasswordDataBase = nullptr;
+    QToolButton* cmdArchivio = nullptr;
+    QToolButton* cmdPassword = nullptr;
+    std::array<QLabel*, 2> Label1{};
+    QListWidget* List1 = nullptr;
+    QLabel* Label4 = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label3 = nullptr;
+    std::array<QLabel*, 4> Label2{};
+    std::array<QLineEdit*, 4> Text1{};
+    QLineEdit* SQLUserName = nullptr;
+    QLineEdit* SQLPsw = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QPushButton* CmdBrowse = nullptr;
+    QPushButton* CmdOK = nullptr;
+    QPushButton* CmdCancel = nullptr;
+    QTextEdit* ListInfo = nullptr;
+    QTextEdit* Report = nullptr;
+    QGroupBox* FrImport = nullptr;
+    QLabel* Label5 = nullptr;
+    QProgressBar* CSMTable = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWidgets();
+    void showDescription(int row);
+    void setOtherCatalogueEnabled(bool enabled);
+
+    WindowState state_;
+    std::unique_ptr<QtUserInterface> ui_;
+    int helpTopic_ = 0;
+    QWidget* helpWindow_ = nullptr;
+};
+
+} // namespace sqllumo::ui

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QTextBrowser>
+
+namespace sqllumo::ui {
+
+// Shows the program's help pages, compiled in under :/help/.
+class HelpWindow : public QTextBrowser {
+public:
+    explicit HelpWindow(QWidget* parent = nullptr);
+    void showTopic(int topic);
+    static QString topicUrl(int topic);
+};
+
+} // namespace sqllumo::ui

@@ -1,0 +1,117 @@
+#include "QtUserInterface.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+
+namespace sqllumo::ui {
+
+QString displayText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+QtUserInterface::QtUserInterface(QWidget* parent, QGroupBox* progressFrame, QLabel* progressLabel,
+                                 QProgressBar* progressBar)
+    : parent_(parent), progressFrame_(progressFrame), progressLabel_(progressLabel),
+      progressBar_(progressBar)
+{
+}
+
+MessageResult QtUserInterface::showMessage(const Message& message)
+{
+    QMessageBox box(parent_);
+    box.setText(displayText(message.text));
+    box.setWindowTitle(message.title.isEmpty() ? QApplication::applicationName() : message.title);
+    switch (message.icon) {
+    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    switch (message.buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        break;
+    case MessageButtons::RetryCancel:
+        box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
+        break;
+    }
+    // The hourglass must not hide the pointer while the person reads the message.
+    const bool wasBusy = busy_;
+    if (wasBusy)
+        setBusy(false);
+    const int pressed = box.exec();
+    if (wasBusy)
+        setBusy(true);
+    switch (pressed) {
+    case QMessageBox::Cancel: return MessageResult::Cancel;
+    case QMessageBox::Yes: return MessageResult::Yes;
+    case QMessageBox::No: return MessageResult::No;
+    case QMessageBox::Retry: return MessageResult::Retry;
+    default: return MessageResult::Ok;
+    }
+}
+
+void QtUserInterface::setBusy(bool busy)
+{
+    if (busy == busy_)
+        return;
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QtUserInterface::processPendingEvents()
+{
+    QApplication::processEvents();
+}
+
+void QtUserInterface::showProgress(const ProgressState& state)
+{
+    if (progressFrame_) {
+        progressFrame_->setTitle(state.caption);
+        progressFrame_->setVisible(state.visible);
+    }
+    if (progressLabel_)
+        progressLabel_->setText(displayText(state.label));
+    if (progressBar_) {
+        progressBar_->setRange(state.minimum, state.maximum);
+        progressBar_->setValue(state.value);
+    }
+}
+
+std::optional<QString> QtUserInterface::chooseFile(const FileChoice& choice)
+{
+    if (fileDialog_)
+        return fileDialog_(parent_, choice);
+    QFileDialog dialog(parent_, choice.title, choice.startPath);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    dialog.setNameFilters(choice.filters);
+    if (choice.selectedFilter >= 0 && choice.selectedFilter < choice.filters.size())
+        dialog.selectNameFilter(choice.filters.at(choice.selectedFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode)
+{
+    if (!passwordDialog_)
+        return {};
+    return passwordDialog_(parent_, mode);
+}
+
+} // namespace sqllumo::ui

@@ -1,0 +1,50 @@
+#pragma once
+// The UserInterface port on real widgets.
+
+#include "UserInterface.h"
+
+#include <functional>
+
+class QWidget;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+
+namespace sqllumo::ui {
+
+class QtUserInterface : public UserInterface {
+public:
+    // parent owns the message boxes and dialogs; the progress frame's widgets may be null.
+    QtUserInterface(QWidget* parent, QGroupBox* progressFrame, QLabel* progressLabel,
+                    QProgressBar* progressBar);
+
+    MessageResult showMessage(const Message& message) override;
+    void setBusy(bool busy) override;
+    void processPendingEvents() override;
+    void showProgress(const ProgressState& state) override;
+    std::optional<QString> chooseFile(const FileChoice& choice) override;
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+
+    // The password dialog belongs to the password area; until it is connected, a request
+    // returns nothing typed, which every caller treats as "not confirmed".
+    using PasswordDialog = std::function<PasswordRequestResult(QWidget*, PasswordRequestMode)>;
+    void setPasswordDialog(PasswordDialog dialog) { passwordDialog_ = std::move(dialog); }
+
+    // Test hook: replaces the native file dialog.
+    using FileDialog = std::function<std::optional<QString>(QWidget*, const FileChoice&)>;
+    void setFileDialog(FileDialog dialog) { fileDialog_ = std::move(dialog); }
+
+private:
+    QWidget* parent_;
+    QGroupBox* progressFrame_;
+    QLabel* progressLabel_;
+    QProgressBar* progressBar_;
+    bool busy_ = false;
+    PasswordDialog passwordDialog_;
+    FileDialog fileDialog_;
+};
+
+// CR, LF and CR LF as the line breaks a label shows.
+QString displayText(QString text);
+
+} // namespace sqllumo::ui

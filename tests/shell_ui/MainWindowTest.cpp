@@ -1,0 +1,272 @@
+#include "F_SQLDatabase.h"
+#include "HelpWindow.h"
+#include "Settings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace sqllumo;
+using namespace sqllumo::ui;
+
+namespace {
+// Set SQLLUMO_SCREENSHOT_DIR to keep pictures of the states the tests reach.
+void screenshot(QWidget& w, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("SQLLUMO_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QDir().mkpath(dir);
+    QApplication::processEvents();
+    w.grab().save(QDir(dir).filePath(name + ".png"));
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        Settings::setStorageFolderForTesting(dir_.path());
+        window_ = std::make_unique<F_SQLDatabase>();
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        Settings::setStorageFolderForTesting(QString());
+    }
+    F_SQLDatabase& w() { return *window_; }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<F_SQLDatabase> window_;
+};
+} // namespace
+
+TEST_F(MainWindowTest, StartsEmptyWithVersionCaption)
+{
+    EXPECT_EQ(w().windowTitle(), ApplicationCaption());
+    EXPECT_TRUE(w().windowTitle().startsWith("Lumeno SQL Manager  "));
+    EXPECT_EQ(w().List1->count(), 0);
+    EXPECT_EQ(w().state().menuMode(), MenuMode::Archive);
+    EXPECT_EQ(w().Label1[0]->text(), "Corvista Archive SQL Manager ");
+    EXPECT_TRUE(w().Label1[0]->font().bold());
+    EXPECT_EQ(w().Label1[1]->text(), "Select a function available in the list:");
+    EXPECT_FALSE(w().Label4->isVisible());
+    EXPECT_FALSE(w().Frame1->isVisible());
+    EXPECT_FALSE(w().Report->isVisible());
+    EXPECT_FALSE(w().FrImport->isVisible());
+    // No panel can open before a catalogue is chosen.
+    w().openPanel(0);
+    EXPECT_FALSE(w().Frame1->isVisible());
+    screenshot(w(), "01-start");
+}
+
+TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
+{
+    struct Row { MenuMode mode; QAction* item; QAction* other; QString banner; int count; };
+    const Row rows[] = {
+        {MenuMode::Archive, w().CorvistaDataBase, w().CorvistaPasswordDataBase,
+         "Corvista Archive SQL Manager ", 10},
+        {MenuMode::Password, w().CorvistaPasswordDataBase, w().CorvistaDataBase,
+         "Corvista Password Database Manager ", 11},
+    };
+    for (const auto& row : rows) {
+        w().state().setConfirmedAdminPassword("pw");
+        row.item->trigger();
+        EXPECT_EQ(w().state().menuMode(), row.mode);
+        EXPECT_TRUE(w().state().confirmedAdminPassword().isEmpty());
+        EXPECT_TRUE(row.item->isChecked());
+        EXPECT_FALSE(row.other->isChecked());
+        EXPECT_EQ(w().Label1[0]->text(), row.banner);
+        ASSERT_EQ(w().List1->count(), row.count);
+        EXPECT_EQ(w().List1->currentRow(), 0);
+        EXPECT_TRUE(w().Label4->isVisible());
+        const auto& entries = catalogue(row.mode);
+        for (int i = 0; i < row.count; ++i) {
+            EXPECT_EQ(w().List1->item(i)->text(), entries[size_t(i)].entry);
+            QTest::mouseClick(w().List1->viewport(), Qt::LeftButton, {},
+                              w().List1->visualItemRect(w().List1->item(i)).center());
+            EXPECT_EQ(w().Label4->text(), ui::displayText(entries[size_t(i)].description));
+        }
+        screenshot(w(), row.mode == MenuMode::Archive ? "02-archive" : "03-password");
+    }
+    w().cmdArchivio->click();
+    EXPECT_EQ(w().List1->item(0)->text(), "New Login");
+    EXPECT_EQ(w().Label4->text(), "Allows a Windows user account to connect to a specified \nSQL Server");
+    w().cmdPassword->click();
+    EXPECT_EQ(w().List1->item(7)->text(), "Modifies network administrator password");
+}
+
+TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
+{
+    {
+        Settings s;
+        s.setValue(settingkeys::kSQLServerName, "srv");
+        s.setValue(settingkeys::kDatabaseName, "Arch");
+        s.setValue(settingkeys::kPasswdDatabaseName, "Pwd");
+        s.setValue(settingkeys::kSQLUserName, "sa");
+        s.setValue(settingkeys::kSQLPassword, "secret");
+        ASSERT_TRUE(s.sync());
+    }
+    struct Row { MenuMode mode; int index; QString frame; std::array<bool, 4> shown; std::array<QString, 4> text;
+                 bool browse; bool users; bool roles; int help; };
+    const QString dd = "C:\\Lumeno SQL Database\\";
+    const QString bf = "C:\\Lumeno SQL Database\\Backup\\<Filename>";
+    const Row rows[] = {
+        {MenuMode::Archive, 0, "New Login", {1, 1, 0, 0}, {"srv", "", "", ""}, false, false, false, 4},
+        {MenuMode::Archive, 1, "New Corvista Database", {1, 1, 1, 0}, {"srv", "Arch", dd, ""}, false, false, false, 5},
+        {MenuMode::Archive, 2, "New Corvista Database", {1, 1, 1, 0}, {"srv", "Arch", dd, ""}, false, false, false, 5},
+        {MenuMode::Archive, 3, "Backup of a Corvista database", {1, 1, 1, 0}, {"srv", "Arch", bf, ""}, false, false, false, 6},
+        {MenuMode::Archive, 4, "Restore of a Corvista database", {1, 1, 1, 1}, {"srv", "Arch", bf, dd}, false, false, false, 7},
+        {MenuMode::Archive, 5, "Information", {1, 0, 0, 0}, {"srv", "", "", ""}, false, false, false, 8},
+        {MenuMode::Archive, 6, "Test of Corvista Database", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 9},
+        {MenuMode::Archive, 7, "Delete a Database", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 10},
+        {MenuMode::Archive, 8, "Import Data from Microsoft Access", {1, 1, 1, 1}, {"srv", "", dd, ""}, true, false, false, 11},
+        {MenuMode::Archive, 9, "Move database fields", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 12},
+        {MenuMode::Password, 0, "New Corvista Password Database", {1, 1, 1, 0}, {"srv", "Pwd", dd, ""}, false, false, false, 0},
+        {MenuMode::Password, 1, "Delete a Database", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
+        {MenuMode::Password, 2, "Add an user", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
+        {MenuMode::Password, 3, "Delete user", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
+        {MenuMode::Password, 4, "Modify user info", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
+        {MenuMode::Password, 5, "Erase user password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
+        {MenuMode::Password, 6, "Modify a generic password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
+        {MenuMode::Password, 7, "Modify administrator password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
+        {MenuMode::Password, 8, "Add a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
+        {MenuMode::Password, 9, "Delete a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, true, 0},
+        {MenuMode::Password, 10, "Modify a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, true, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.frame.toStdString() + " #" + std::to_string(row.index));
+        w().selectCatalogue(row.mode);
+        // Stale typing must not leak into the next panel.
+        for (auto* t : w().Text1)
+            t->setText("stale");
+        w().openPanel(row.index);
+        EXPECT_TRUE(w().Frame1->isVisible());
+        EXPECT_FALSE(w().List1->isVisible());
+        EXPECT_EQ(w().Frame1->title(), row.frame);
+        for (size_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(w().Text1[i]->isVisible(), row.shown[i]) << i;
+            EXPECT_EQ(w().Label2[i]->isVisible(), row.shown[i]) << i;
+            EXPECT_EQ(w().Text1[i]->text(), row.shown[i] ? row.text[i] : QString()) << i;
+        }
+        EXPECT_EQ(w().Label2[0]->text(), "SQL Server Name");
+        EXPECT_EQ(w().SQLUserName->text(), "sa");
+        EXPECT_EQ(w().SQLPsw->text(), "secret");
+        EXPECT_EQ(w().SQLPsw->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(w().Label3->text(), ui::displayText(panels(row.mode)[size_t(row.index)].label3));
+        EXPECT_EQ(w().CmdBrowse->isVisible(), row.browse);
+        EXPECT_EQ(w().Combo1->isVisible(), row.users || row.roles);
+        EXPECT_EQ(w().Command2->isVisible(), row.users);
+        EXPECT_EQ(w().Command6->isVisible(), row.roles);
+        EXPECT_EQ(w().currentHelpTopic(), row.help);
+        if (row.mode == MenuMode::Archive && (row.index == 4 || row.index == 8))
+            screenshot(w(), QStringLiteral("04-panel-archive-%1").arg(row.index));
+        if (row.mode == MenuMode::Password && row.index == 3)
+            screenshot(w(), "05-panel-password-3");
+        w().closePanel();
+    }
+    // Captions with their line breaks.
+    w().selectCatalogue(MenuMode::Archive);
+    w().openPanel(8);
+    EXPECT_EQ(w().Label2[1]->text(), "Name of the Destination Database (New)");
+    EXPECT_EQ(w().Label2[3]->text(), "File Name of the Data Source\n(path of Access database)");
+    EXPECT_EQ(w().Label2[2]->text(), "Database Directory\nThe directory have to be present in the SQL Server");
+}
+
+TEST_F(MainWindowTest, CancelReturnsToTheCatalogueAndReenablesTheOther)
+{
+    struct Row { MenuMode mode; QToolButton* other; QAction* otherItem; };
+    for (const Row row : {Row{MenuMode::Archive, w().cmdPassword, w().CorvistaPasswordDataBase},
+                          Row{MenuMode::Password, w().cmdArchivio, w().CorvistaDataBase}}) {
+        w().selectCatalogue(row.mode);
+        const QPoint at = w().List1->visualItemRect(w().List1->item(1)).center();
+        QTest::mouseClick(w().List1->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w().List1->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_TRUE(w().Frame1->isVisible());
+        EXPECT_FALSE(row.other->isEnabled());
+        EXPECT_FALSE(row.otherItem->isEnabled());
+        QTest::mouseClick(w().CmdCancel, Qt::LeftButton);
+        EXPECT_FALSE(w().Frame1->isVisible());
+        EXPECT_FALSE(w().ListInfo->isVisible());
+        EXPECT_TRUE(w().List1->isVisible());
+        EXPECT_TRUE(w().CmdOK->isVisibleTo(w().Frame1));
+        EXPECT_TRUE(row.other->isEnabled());
+        EXPECT_TRUE(row.otherItem->isEnabled());
+    }
+}
+
+TEST_F(MainWindowTest, KeyReleaseForgetsThePasswordOnlyInPasswordMode)
+{
+    struct Row { MenuMode mode; bool forgotten; };
+    for (const Row row : {Row{MenuMode::Archive, false}, Row{MenuMode::Password, true}}) {
+        w().selectCatalogue(row.mode);
+        w().openPanel(1);
+        for (int i = 0; i < 2; ++i) {
+            w().state().setConfirmedAdminPassword("pw");
+            QTest::keyClick(w().Text1[size_t(i)], Qt::Key_A);
+            EXPECT_EQ(w().state().confirmedAdminPassword().isEmpty(), row.forgotten) << i;
+        }
+        // The login fields are not input fields of the rule.
+        w().state().setConfirmedAdminPassword("pw");
+        QTest::keyClick(w().SQLUserName, Qt::Key_A);
+        EXPECT_EQ(w().state().confirmedAdminPassword(), "pw");
+        w().closePanel();
+    }
+}
+
+TEST_F(MainWindowTest, BrowseOffersTheDatabaseFilterAndCancelKeepsTheField)
+{
+    std::vector<FileChoice> asked;
+    std::vector<std::optional<QString>> answers{std::nullopt, QString("/data/old.mdb")};
+    w().userInterface().setFileDialog([&](QWidget*, const FileChoice& c) {
+        asked.push_back(c);
+        auto a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    });
+    w().selectCatalogue(MenuMode::Archive);
+    w().openPanel(8);
+    w().Text1[3]->setText("/kept.mdb");
+    QTest::mouseClick(w().CmdBrowse, Qt::LeftButton);
+    EXPECT_EQ(w().Text1[3]->text(), "/kept.mdb");
+    QTest::mouseClick(w().CmdBrowse, Qt::LeftButton);
+    EXPECT_EQ(w().Text1[3]->text(), "/data/old.mdb");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].title, "Select the Access database to import into SQL Server");
+    ASSERT_EQ(asked[0].filters.size(), 2);
+    EXPECT_EQ(asked[0].filters[asked[0].selectedFilter], "Database (*.mdb)");
+    EXPECT_TRUE(asked[0].filters[0].contains("*.*"));
+}
+
+TEST_F(MainWindowTest, OkCallsTheHookAndF1OpensTheTopic)
+{
+    int pressed = 0;
+    w().onOk = [&] { ++pressed; };
+    w().selectCatalogue(MenuMode::Archive);
+    w().openPanel(6);
+    QTest::mouseClick(w().CmdOK, Qt::LeftButton);
+    EXPECT_EQ(pressed, 1);
+
+    QTest::keyClick(w().Text1[0], Qt::Key_F1);
+    auto* help = w().findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->source().toString(), HelpWindow::topicUrl(9));
+    EXPECT_TRUE(help->toPlainText().contains("Test of Corvista Database"));
+    for (int topic = 4; topic <= 12; ++topic) {
+        help->showTopic(topic);
+        EXPECT_FALSE(help->toPlainText().trimmed().isEmpty()) << topic;
+    }
+}
