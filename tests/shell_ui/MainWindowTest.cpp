@@ -1,5 +1,6 @@
 #include "F_SQLDatabase.h"
 #include "HelpWindow.h"
+#include "Messages.h"
 #include "Settings.h"
 
 #include <QAction>
@@ -8,6 +9,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTimer>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -269,4 +273,44 @@ TEST_F(MainWindowTest, OkCallsTheHookAndF1OpensTheTopic)
         help->showTopic(topic);
         EXPECT_FALSE(help->toPlainText().trimmed().isEmpty()) << topic;
     }
+}
+
+TEST_F(MainWindowTest, QtPortShowsTheMessageFormsAndTheProgressFrame)
+{
+    struct Row { Message message; QString title; QMessageBox::Icon icon; QMessageBox::StandardButton press;
+                 MessageResult expected; };
+    const Row rows[] = {
+        {validationMessage("Invalid database directory!\r\nPlease, define at least one."), "SQLLumoManager",
+         QMessageBox::NoIcon, QMessageBox::Ok, MessageResult::Ok},
+        {trappedErrorMessage(w().windowTitle(), 3704, "closed"), w().windowTitle() + " - Warning...",
+         QMessageBox::Critical, QMessageBox::Ok, MessageResult::Ok},
+        {Message{"Do you really want to delete database?", "Warning", MessageIcon::None,
+                 MessageButtons::OkCancel},
+         "Warning", QMessageBox::NoIcon, QMessageBox::Cancel, MessageResult::Cancel},
+    };
+    for (const auto& row : rows) {
+        QString seenTitle, seenText;
+        QMessageBox::Icon seenIcon = QMessageBox::Question;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seenTitle = box->windowTitle();
+            seenText = box->text();
+            seenIcon = box->icon();
+            box->button(row.press)->click();
+        });
+        EXPECT_EQ(w().userInterface().showMessage(row.message), row.expected);
+        EXPECT_EQ(seenTitle, row.title);
+        EXPECT_EQ(seenIcon, row.icon);
+        EXPECT_FALSE(seenText.contains('\r'));
+    }
+
+    w().userInterface().showProgress({"Copying Data", "T_Patients", 0, 40, 10, true});
+    EXPECT_TRUE(w().FrImport->isVisible());
+    EXPECT_EQ(w().Label5->text(), "T_Patients");
+    EXPECT_EQ(w().CSMTable->maximum(), 40);
+    EXPECT_EQ(w().CSMTable->value(), 10);
+    w().userInterface().showProgress({});
+    EXPECT_FALSE(w().FrImport->isVisible());
 }
