@@ -187,6 +187,15 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
     EXPECT_EQ(w().Label2[1]->text(), "Name of the Destination Database (New)");
     EXPECT_EQ(w().Label2[3]->text(), "File Name of the Data Source\n(path of Access database)");
     EXPECT_EQ(w().Label2[2]->text(), "Database Directory\nThe directory have to be present in the SQL Server");
+
+    // The catalogue's own menu refills the list but leaves the panel open.
+    w().CorvistaDataBase->trigger();
+    EXPECT_TRUE(w().Frame1->isVisible());
+    EXPECT_FALSE(w().List1->isVisible());
+    EXPECT_FALSE(w().Label4->isVisible());
+    EXPECT_EQ(w().List1->count(), 10);
+    w().resize(760, 640);
+    screenshot(w(), "06-panel-archive-8-resized");
 }
 
 TEST_F(MainWindowTest, CancelReturnsToTheCatalogueAndReenablesTheOther)

@@ -216,7 +216,8 @@ void F_SQLDatabase::selectCatalogue(MenuMode mode)
     Label1[0]->setText(bannerFor(mode));
     CorvistaDataBase->setChecked(mode == MenuMode::Archive);
     CorvistaPasswordDataBase->setChecked(mode == MenuMode::Password);
-    Label4->show();
+    // An open panel covers the description, as it covers the list.
+    Label4->setVisible(!Frame1->isVisible());
     List1->clear();
     for (const auto& entry : catalogue(mode))
         List1->addItem(entry.entry);
