@@ -12,23 +12,23 @@ const QString kDirectoryPresent = QStringLiteral("The directory have to be prese
 const QString kDatabaseName = QStringLiteral("Database Name");
 const QString kDatabaseDirectory = QStringLiteral("Database Directory");
 
-FieldSpec server() { return {true, catalogueTexts::kServerNameCaption, kSQLServerName}; }
-FieldSpec hidden() { return {}; }
+FieldLayout server() { return {true, catalogueTexts::kServerNameCaption, kSQLServerName}; }
+FieldLayout hidden() { return {}; }
 
-std::vector<PanelSpec> archivePanels()
+std::vector<PanelLayout> archivePanels()
 {
-    const FieldSpec dbField{true, kDatabaseName, settingkeys::kDatabaseName};
-    const FieldSpec dataDir{true, kDatabaseDirectory + kCr + kDirectoryPresent, kDataDirectory};
-    PanelSpec newDb{QStringLiteral("New Corvista Database"),
+    const FieldLayout dbField{true, kDatabaseName, settingkeys::kDatabaseName};
+    const FieldLayout dataDir{true, kDatabaseDirectory + kCr + kDirectoryPresent, kDataDirectory};
+    PanelLayout newDb{QStringLiteral("New Corvista Database"),
                     {server(), dbField, dataDir, hidden()},
                     QStringLiteral("Create a new database and initialized it as a Corvista database."),
                     false, ComboButton::None, 5};
-    PanelSpec newDb2 = newDb;
+    PanelLayout newDb2 = newDb;
     newDb2.label3 =
         QStringLiteral("Create a new database (new version) and initialized it as a Corvista database.");
     return {
         {QStringLiteral("New Login"),
-         {server(), FieldSpec{true, QStringLiteral("Login Name"), {}}, hidden(), hidden()},
+         {server(), FieldLayout{true, QStringLiteral("Login Name"), {}}, hidden(), hidden()},
          QStringLiteral("Allows a Windows user account to connect to the specified ") + kCrLf
              + QStringLiteral("SQL Server."),
          false, ComboButton::None, 4},
@@ -36,17 +36,17 @@ std::vector<PanelSpec> archivePanels()
         newDb2,
         {QStringLiteral("Backup of a Corvista database"),
          {server(), dbField,
-          FieldSpec{true, QStringLiteral("Backup destination") + kCr + kDirectoryPresent, kBackupFile},
+          FieldLayout{true, QStringLiteral("Backup destination") + kCr + kDirectoryPresent, kBackupFile},
           hidden()},
          QStringLiteral("SQL Server Backup (Complete) of the specified database."), false,
          ComboButton::None, 6},
         {QStringLiteral("Restore of a Corvista database"),
          {server(), dbField,
-          FieldSpec{true,
+          FieldLayout{true,
                     QStringLiteral("Backup file to restore") + kCr
                         + QStringLiteral("Data have to be present in the SQL Server"),
                     kBackupFile},
-          FieldSpec{true, QStringLiteral("Database Directory ") + kCr + kDirectoryPresent,
+          FieldLayout{true, QStringLiteral("Database Directory ") + kCr + kDirectoryPresent,
                     kDataDirectory}},
          QStringLiteral("SQL Server Restore of the specified database."), false, ComboButton::None, 7},
         {QStringLiteral("Information"),
@@ -61,8 +61,8 @@ std::vector<PanelSpec> archivePanels()
          {server(), dbField, hidden(), hidden()},
          QStringLiteral("Remove a specified database from SQL Server."), false, ComboButton::None, 10},
         {QStringLiteral("Import Data from Microsoft Access"),
-         {server(), FieldSpec{true, QStringLiteral("Name of the Destination Database (New)"), {}}, dataDir,
-          FieldSpec{true,
+         {server(), FieldLayout{true, QStringLiteral("Name of the Destination Database (New)"), {}}, dataDir,
+          FieldLayout{true,
                     QStringLiteral("File Name of the Data Source") + kCrLf
                         + QStringLiteral("(path of Access database)"),
                     {}}},
@@ -76,17 +76,17 @@ std::vector<PanelSpec> archivePanels()
     };
 }
 
-std::vector<PanelSpec> passwordPanels()
+std::vector<PanelLayout> passwordPanels()
 {
-    const FieldSpec dbField{true, kDatabaseName, kPasswdDatabaseName};
+    const FieldLayout dbField{true, kDatabaseName, kPasswdDatabaseName};
     auto plain = [&](const char* frame, const char* label3, ComboButton combo = ComboButton::None) {
-        return PanelSpec{QString::fromUtf8(frame), {server(), dbField, hidden(), hidden()},
+        return PanelLayout{QString::fromUtf8(frame), {server(), dbField, hidden(), hidden()},
                          QString::fromUtf8(label3), false, combo, 0};
     };
     return {
         {QStringLiteral("New Corvista Password Database"),
          {server(), dbField,
-          FieldSpec{true, kDatabaseDirectory + kCr + kDirectoryPresent, kPasswdDataDirectory}, hidden()},
+          FieldLayout{true, kDatabaseDirectory + kCr + kDirectoryPresent, kPasswdDataDirectory}, hidden()},
          QStringLiteral("Create a new database and initialized it as a Corvista Password database."), false,
          ComboButton::None, 0},
         plain("Delete a Database", "Remove a specified database"),
@@ -138,10 +138,10 @@ const std::vector<CatalogueEntry>& catalogue(MenuMode mode)
     return mode == MenuMode::Archive ? archive : password;
 }
 
-const std::vector<PanelSpec>& panels(MenuMode mode)
+const std::vector<PanelLayout>& panels(MenuMode mode)
 {
-    static const std::vector<PanelSpec> archive = archivePanels();
-    static const std::vector<PanelSpec> password = passwordPanels();
+    static const std::vector<PanelLayout> archive = archivePanels();
+    static const std::vector<PanelLayout> password = passwordPanels();
     return mode == MenuMode::Archive ? archive : password;
 }
 

@@ -38,7 +38,7 @@ struct CatalogueEntry {
 
 enum class ComboButton { None, UserNames, RoleNames };
 
-struct FieldSpec {
+struct FieldLayout {
     bool shown = false;
     // Empty for fields 0 and 1 (fixed captions) when not given.
     QString caption;
@@ -46,9 +46,9 @@ struct FieldSpec {
     QString settingKey;
 };
 
-struct PanelSpec {
+struct PanelLayout {
     QString frameCaption;
-    std::array<FieldSpec, 4> fields;
+    std::array<FieldLayout, 4> fields;
     QString label3;
     bool browse = false;
     ComboButton combo = ComboButton::None;
@@ -57,7 +57,7 @@ struct PanelSpec {
 };
 
 const std::vector<CatalogueEntry>& catalogue(MenuMode mode);
-const std::vector<PanelSpec>& panels(MenuMode mode);
+const std::vector<PanelLayout>& panels(MenuMode mode);
 const QString& bannerFor(MenuMode mode);
 
 } // namespace sqllumo

@@ -257,17 +257,17 @@ void F_SQLDatabase::openPanel(int index)
         Command2->hide();
         Command6->hide();
     }
-    const auto& specs = panels(mode);
-    if (index < 0 || index >= static_cast<int>(specs.size()))
+    const auto& layouts = panels(mode);
+    if (index < 0 || index >= static_cast<int>(layouts.size()))
         return;
-    const PanelSpec& spec = specs[static_cast<size_t>(index)];
-    Frame1->setTitle(spec.frameCaption);
+    const PanelLayout& layout = layouts[static_cast<size_t>(index)];
+    Frame1->setTitle(layout.frameCaption);
     Frame1->show();
     List1->hide();
     Label4->hide();
     Settings settings;
     for (size_t i = 0; i < 4; ++i) {
-        const FieldSpec& field = spec.fields[i];
+        const FieldLayout& field = layout.fields[i];
         Label2[i]->setVisible(field.shown);
         Text1[i]->setVisible(field.shown);
         if (field.shown && !field.caption.isEmpty())
@@ -278,13 +278,13 @@ void F_SQLDatabase::openPanel(int index)
     }
     SQLUserName->setText(settings.value(settingkeys::kSQLUserName));
     SQLPsw->setText(settings.value(settingkeys::kSQLPassword));
-    Label3->setText(displayText(spec.label3));
-    CmdBrowse->setVisible(spec.browse);
-    helpTopic_ = spec.helpTopic;
+    Label3->setText(displayText(layout.label3));
+    CmdBrowse->setVisible(layout.browse);
+    helpTopic_ = layout.helpTopic;
     Combo1->clear();
-    Combo1->setVisible(spec.combo != ComboButton::None);
-    Command2->setVisible(spec.combo == ComboButton::UserNames);
-    Command6->setVisible(spec.combo == ComboButton::RoleNames);
+    Combo1->setVisible(layout.combo != ComboButton::None);
+    Command2->setVisible(layout.combo == ComboButton::UserNames);
+    Command6->setVisible(layout.combo == ComboButton::RoleNames);
     Text1[0]->setFocus();
 }
 
