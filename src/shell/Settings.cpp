@@ -33,6 +33,13 @@ void prepareFile(const QString& path)
 }
 } // namespace
 
+QString WithTrailingBackslash(const QString& directory)
+{
+    if (directory.endsWith(QLatin1Char('\\')))
+        return directory;
+    return directory + QLatin1Char('\\');
+}
+
 Settings::Settings()
 {
     if (!testFolder().isEmpty()) {

@@ -25,6 +25,9 @@ inline const QString kSettingsSection = QStringLiteral("Default");
 inline const QString kDefaultDataDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
 inline const QString kDefaultBackupFile = QStringLiteral("C:\\Lumeno SQL Database\\Backup\\<Filename>");
 
+// Server-side directories are stored with a trailing "\" whatever the person typed.
+QString WithTrailingBackslash(const QString& directory);
+
 class Settings {
 public:
     Settings();

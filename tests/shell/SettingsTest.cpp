@@ -76,3 +76,12 @@ TEST_F(SettingsTest, FileIsOwnerOnlyEvenAfterRewrites)
     EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther
                           | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
 }
+
+TEST(SettingsDirectories, AlwaysEndInABackslash)
+{
+    struct Row { const char* typed; const char* stored; };
+    const Row rows[] = {{"D:\\Data", "D:\\Data\\"}, {"D:\\Data\\", "D:\\Data\\"}, {"", "\\"},
+                        {"/srv/sql/", "/srv/sql/\\"}};
+    for (const auto& row : rows)
+        EXPECT_EQ(WithTrailingBackslash(row.typed), QString(row.stored)) << row.typed;
+}
