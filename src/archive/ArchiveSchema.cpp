@@ -1,0 +1,304 @@
+// The archive tables as data; statement text is assembled from it character for character.
+#include "ArchiveSchema.h"
+
+namespace sqllumo::archive {
+namespace {
+
+const char* const kText50 = "NVARCHAR(50) NOT NULL";
+
+std::vector<TableDef> makeTables() {
+    const std::string bit = "BIT NOT NULL";
+    const std::string intNN = "INT NOT NULL";
+    const std::string dt = "DATETIME NOT NULL";
+    auto fk = [](const std::string& table, const std::string& column) {
+        return "INT NOT NULL FOREIGN KEY REFERENCES " + table + " (" + column + ")";
+    };
+    const std::string cascade = " ON DELETE CASCADE ON UPDATE CASCADE";
+
+    std::vector<TableDef> t;
+    t.push_back({"T_DBVersion", "", 1, {{"[FreeText]", "NVARCHAR(100) NOT NULL"}}, {}});
+    t.push_back({"T_Marker", "ID_Marker", 3, {{"Marker", kText50}}, {}});
+    t.push_back({"T_City", "ID_City", 23, {{"City", "NVARCHAR(30) NOT NULL"}}, {}});
+    t.push_back({"T_Province", "ID_Province", 10, {{"Province", "NVARCHAR(30) NOT NULL"}}, {}});
+    t.push_back({"T_Country", "ID_Country", 6, {{"Country", "NVARCHAR(30) NOT NULL"}}, {}});
+    t.push_back({"T_Hosp_Dep", "ID_Hosp_Dep", 8, {{"Hosp_Dep", kText50}}, {}});
+    t.push_back({"T_Doc_Tech",
+                 "ID_Doc_Tech",
+                 17,
+                 {{"Title", "NVARCHAR(10) NOT NULL"},
+                  {"L_Name", kText50},
+                  {"F_Name", kText50},
+                  {"Doc_Tech", bit},
+                  {"Int_Ext", bit}},
+                 {}});
+    t.push_back({"T_Patient",
+                 "ID_Patient",
+                 1,
+                 {{"Title", "NVARCHAR(10) NOT NULL"},
+                  {"L_Name", kText50},
+                  {"F_Name", kText50},
+                  {"M_Name", kText50},
+                  {"B_Date", dt},
+                  {"Sex", bit},
+                  {"Height", "SMALLINT NOT NULL"},
+                  {"Weight", "SMALLINT NOT NULL"},
+                  {"Address", "NVARCHAR(200) NOT NULL"},
+                  {"ID_City", fk("T_City", "ID_City")},
+                  {"ID_Province", fk("T_Province", "ID_Province")},
+                  {"Zip_Code", "NVARCHAR(10) NOT NULL"},
+                  {"ID_Country", fk("T_Country", "ID_Country")},
+                  {"Tel_Home", "NVARCHAR(30) NOT NULL"},
+                  {"Tel_Work", "NVARCHAR(30) NOT NULL"},
+                  {"Ins_Number", "NVARCHAR(30) NOT NULL"},
+                  {"Ins_Company", "NVARCHAR(30) NOT NULL"},
+                  {"Pat_Code_1", "NVARCHAR(30) NOT NULL"},
+                  {"Pat_Code_2", "NVARCHAR(30) NOT NULL"},
+                  {"ID_Hosp_Dep", fk("T_Hosp_Dep", "ID_Hosp_Dep")},
+                  {"Comment", "NVARCHAR(250) NOT NULL"},
+                  {"ID_Doc_Tech", fk("T_Doc_Tech", "ID_Doc_Tech")},
+                  {"Free1", kText50},
+                  {"Free2", kText50},
+                  {"ID_Marker", fk("T_Marker", "ID_Marker")},
+                  {"Used_By", kText50},
+                  {"RecDate", dt},
+                  {"Photo", "IMAGE"}},
+                 {"L_Name", "F_Name", "B_Date", "Used_By", "ID_Marker"}});
+    TableDef exam{"T_Exam",
+                  "ID_Multi",
+                  1,
+                  {{"ID_Patient", "INT CONSTRAINT ID_Patient_fk NOT NULL FOREIGN KEY REFERENCES "
+                                  "T_Patient (ID_Patient)" +
+                                      cascade},
+                   {"Code", "NVARCHAR(30) NOT NULL"}},
+                  {"ID_Patient", "ID_Marker"}};
+    for (int i = 1; i <= 8; ++i)
+        exam.columns.push_back({"rv_" + std::to_string(i), bit});
+    exam.columns.push_back(
+        {"ID_Marker", "INT CONSTRAINT ID_Marker_fk NOT NULL FOREIGN KEY REFERENCES T_Marker "
+                      "(ID_Marker)"});
+    exam.columns.push_back({"Comment", "NVARCHAR(250) NOT NULL"});
+    t.push_back(exam);
+    t.push_back({"T_Storage", "ID_Storage", 1, {{"Description", "NVARCHAR(100) NOT NULL"}}, {}});
+    t.push_back({"T_File_Type",
+                 "ID_Type",
+                 1,
+                 {{"File_Type", kText50},
+                  {"File_Primary", bit},
+                  {"File_Priority", "TINYINT NOT NULL"},
+                  {"File_Visible", bit},
+                  {"File_Exclude", kText50},
+                  {"File_App", kText50},
+                  {"File_Prefix", "NVARCHAR(3) NOT NULL"},
+                  {"File_Ext", "NVARCHAR(3) NOT NULL"}},
+                 {}});
+    t.push_back({"T_File",
+                 "ID_Exam",
+                 1,
+                 {{"ID_Multi", "INT CONSTRAINT ID_Multi_fk NOT NULL FOREIGN KEY REFERENCES T_Exam "
+                               "(ID_Multi)" +
+                                   cascade},
+                  {"[Primary]", bit},
+                  {"ID_Type", fk("T_File_Type", "ID_Type")},
+                  {"[Date]", dt},
+                  {"ID_Tech", fk("T_Doc_Tech", "ID_Doc_Tech")},
+                  {"ID_Doc", fk("T_Doc_Tech", "ID_Doc_Tech")},
+                  {"ID_Doc_Req", fk("T_Doc_Tech", "ID_Doc_Tech")},
+                  {"ID_Hosp_Dep", fk("T_Hosp_Dep", "ID_Hosp_Dep")},
+                  {"Duration", intNN},
+                  {"Path_Local", "NVARCHAR(100) NOT NULL"},
+                  {"Path_Archive", "NVARCHAR(100) NOT NULL"},
+                  {"ID_Storage", "INT NULL FOREIGN KEY REFERENCES T_Storage (ID_Storage)"},
+                  {"FileDateLastModify", dt},
+                  {"FileLen", intNN},
+                  {"Comment", "NVARCHAR(250) NOT NULL"},
+                  {"Used_By", kText50}},
+                 {"ID_Multi", "ID_Type", "Used_By"}});
+    t.push_back({"T_Class",
+                 "ID_Class",
+                 1,
+                 {{"Ord_Class", intNN},
+                  {"Descr_Class", kText50},
+                  {"Type_Class", "TINYINT NOT NULL"},
+                  {"ItemSelMode_Class", bit}},
+                 {}});
+    t.push_back({"T_Item",
+                 "ID_Item",
+                 1,
+                 {{"Ord_Item", intNN},
+                  {"Descr_Item", kText50},
+                  {"Type_Item", "TINYINT NOT NULL"},
+                  {"SubItemSelMode_Item", bit},
+                  {"ID_Class", fk("T_Class", "ID_Class") + cascade}},
+                 {"ID_Class"}});
+    t.push_back({"T_SubItem",
+                 "ID_SubItem",
+                 1,
+                 {{"Ord_SubItem", intNN},
+                  {"Descr_SubItem", kText50},
+                  {"Type_SubItem", "TINYINT NOT NULL"},
+                  {"ID_Item", fk("T_Item", "ID_Item") + cascade}},
+                 {"ID_Item"}});
+    t.push_back({"T_Statistic",
+                 "",
+                 1,
+                 {{"ID_Class", fk("T_Class", "ID_Class")},
+                  {"ID_Item", "INT NULL"},
+                  {"ID_SubItem", "INT NULL"},
+                  {"ID_Exam", fk("T_File", "ID_Exam") + cascade},
+                  {"ID_Multi", fk("T_Exam", "ID_Multi")},
+                  {"Stat_Memo", "NVARCHAR(50) NULL"},
+                  {"RecDate", "DATETIME NULL"}},
+                 {"ID_Class", "ID_Exam", "ID_Multi"}});
+    t.push_back({"T_StatisticMask",
+                 "ID_Mask",
+                 1,
+                 {{"Descr_Mask", "NVARCHAR(50) NULL"},
+                  {"BDayFrom", "DATETIME NULL"},
+                  {"BDayTo", "DATETIME NULL"},
+                  {"RecFrom", "DATETIME NULL"},
+                  {"RecTo", "DATETIME NULL"},
+                  {"DuplofPatients", bit},
+                  {"RecMask", "DATETIME NULL"},
+                  {"NumTrovFile", "INT NULL"},
+                  {"NumTotFile", "INT NULL"}},
+                 {}});
+    t.push_back({"T_StatisticList",
+                 "",
+                 1,
+                 {{"ID_Mask", fk("T_StatisticMask", "ID_Mask") + cascade},
+                  {"ID_Patient", intNN},
+                  {"ID_Exam", "INT NULL"},
+                  {"ID_Multi", "INT NULL"}},
+                 {"ID_Mask", "ID_Patient", "ID_Exam", "ID_Multi"}});
+    t.push_back({"T_StatisticSearch",
+                 "",
+                 1,
+                 {{"ID_Mask", fk("T_StatisticMask", "ID_Mask") + cascade},
+                  {"ID_Class", intNN},
+                  {"ID_Item", "INT NULL"},
+                  {"ID_SubItem", "INT NULL"},
+                  {"Stat_Memo", "NVARCHAR(50) NULL"},
+                  {"Search_Mode", "TINYINT NOT NULL"}},
+                 {"ID_Mask", "ID_Class"}});
+    t.push_back({"T_StatisticFileType",
+                 "",
+                 1,
+                 {{"ID_Mask", intNN}, {"ID_File_Type", intNN}},
+                 {"ID_Mask", "ID_File_Type"}});
+    return t;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c;
+        if (c == '\'')
+            out += '\'';
+    }
+    return out + "'";
+}
+
+struct FileType {
+    std::string type, primary, priority, visible, exclude, app, prefix, ext;
+};
+
+std::string fileTypeInsert(const FileType& f) {
+    return "INSERT INTO T_File_Type(File_Type,File_Primary,File_Priority,File_Visible,"
+           "File_Exclude,File_App,File_Prefix,File_Ext) VALUES (" +
+           quoted(f.type) + "," + f.primary + "," + f.priority + "," + f.visible + "," +
+           quoted(f.exclude) + "," + quoted(f.app) + "," + quoted(f.prefix) + "," +
+           quoted(f.ext) + ")";
+}
+
+std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databaseCode) {
+    const FileType placeholder{"x", "0", "0", "0", "", "", "", ""};
+    std::vector<FileType> rows = {
+        {"EEG Trace", "1", "0", "1", "1,2,3", "Q_EEG", "EEG", "TRC"},
+        {"EP Trace", "1", "0", "1", "1,2,3,5", "Q_EP", "EP", "TRC"},
+        {"EMG Trace", "1", "0", "1", "1,2,3,5", "Q_EMG", "EMG", "TRC"},
+        {"REPORT Document", "0", "4", "1", "", "Q_REP", "REP", "RTF"},
+        {"EEG Video", "0", "7", "1", "2,3,5", "Q_VID", "VID", "AVI"},
+        {"Paroxysm", "0", "2", "0", "", "", "", ""},
+        {"SLEEP", "0", "2", "0", "", "", "", ""},
+        {"APNEA", "0", "2", "0", "", "", "", ""},
+        {"MAPPE", "0", "2", "0", "", "", "", ""},
+        {"SLOWP", "0", "2", "0", "", "", "", ""},
+        {"REPORT Word", "0", "4", "1", "", "winword.exe", "REP", "DOC"},
+        {"PATMKR", "0", "7", "1", "", "", "", ""},
+    };
+    rows.insert(rows.end(), 6, placeholder);
+    rows.push_back(newVersion ? FileType{"Database", "0", "0", "0", "", databaseCode, "", ""}
+                              : placeholder);
+    rows.push_back({"Zuvud Report", "0", "4", "1", "", "", "REP", "HED"});
+    rows.insert(rows.end(), 11, placeholder);
+    for (const char* name : {"Evoked", "SEP-SL", "SEP-IL", "AEP", "VEP", "BAEP", "MEP", "P300",
+                             "EP-9", "EP-10", "EP-11", "EP-12", "EP-13", "EP-14", "EP-15", "EP-16"})
+        rows.push_back({name, "1", "1", "1", "", "", "EP", "TRC"});
+    for (const char* name : {"SPO", "VOL", "VCM", "VCS", "REP", "H-REFL", "F-WAVE", "BLINK",
+                             "SFEMG", "SSR", "RR", "PEM", "MUAP", "EMG-14", "EMG-15", "EMG-16"})
+        rows.push_back({name, "1", "1", "1", "", "", "EMG", "TRC"});
+    std::vector<std::string> statements;
+    for (const auto& row : rows)
+        statements.push_back(fileTypeInsert(row));
+    return statements;
+}
+
+} // namespace
+
+std::string TableDef::indexName(size_t position) const {
+    return "IX_" + name + (position == 0 ? "" : "_" + std::to_string(position));
+}
+
+const std::vector<TableDef>& ArchiveTables() {
+    static const std::vector<TableDef> tables = makeTables();
+    return tables;
+}
+
+const TableDef* FindArchiveTable(const std::string& name) {
+    for (const auto& table : ArchiveTables())
+        if (table.name == name)
+            return &table;
+    return nullptr;
+}
+
+std::string CreateTableStatement(const TableDef& table) {
+    std::vector<std::string> fragments;
+    if (table.hasIdentity()) {
+        std::string identity = table.identityColumn + " INT IDENTITY";
+        if (table.identitySeed != 1)
+            identity += "(" + std::to_string(table.identitySeed) + ",1)";
+        fragments.push_back(identity + " CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY");
+    }
+    for (const auto& column : table.columns)
+        fragments.push_back(column.name + " " + column.definition);
+    std::string statement = "CREATE TABLE " + table.name + "( ";
+    for (size_t i = 0; i < fragments.size(); ++i)
+        statement += fragments[i] + (i + 1 < fragments.size() ? ", " : " ");
+    return statement + ")";
+}
+
+std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVersion,
+                                              const std::string& databaseCode) {
+    if (table.name == "T_DBVersion") {
+        std::vector<std::string> statements;
+        for (const char* text :
+             {newVersion ? "" : kOrdinaryVersionText, "TYPE:ARCHIVE", "NAME:Nervalto",
+              "DESCRIPTION:Description", "SINGLESIDE:0", "DOUBLESIDE:0", "DOUBLESIDESIDE:B",
+              "STAT_INIT:TRUE"})
+            statements.push_back("INSERT INTO T_DBVersion([FreeText]) VALUES (" + quoted(text) +
+                                 ")");
+        return statements;
+    }
+    if (table.name == "T_File_Type")
+        return fileTypeRows(newVersion, databaseCode);
+    if (table.name == "T_Doc_Tech")
+        return {"INSERT INTO T_Doc_Tech(Title,L_Name,F_Name,Doc_Tech,Int_Ext) VALUES "
+                "('','','',0,0)"};
+    for (const char* lookup : {"T_Marker", "T_City", "T_Province", "T_Country", "T_Hosp_Dep"})
+        if (table.name == lookup)
+            return {"INSERT INTO " + table.name + "(" + table.columns.front().name +
+                    ") VALUES ('')"};
+    return {};
+}
+
+} // namespace sqllumo::archive
