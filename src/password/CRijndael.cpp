@@ -64,14 +64,16 @@ void CRijndael::gkey(int nb, int nk, const uint8_t* key) {
     }
 }
 
+// Byte 4c+r of a round key is byte r (little-endian) of schedule word round*Nb+c.
+void CRijndael::addRoundKey(uint8_t* block, int round) const {
+    for (int c = 0; c < nb_; ++c)
+        for (int r = 0; r < 4; ++r)
+            block[4 * c + r] ^= static_cast<uint8_t>(ekey_[round * nb_ + c] >> (8 * r));
+}
+
 void CRijndael::Encrypt(uint8_t* block) const {
     const int bytes = 4 * nb_;
     uint8_t tmp[4 * kMaxWords];
-    auto addRoundKey = [&](int round) {
-        for (int c = 0; c < nb_; ++c)
-            for (int r = 0; r < 4; ++r)
-                block[4 * c + r] ^= static_cast<uint8_t>(ekey_[round * nb_ + c] >> (8 * r));
-    };
     auto subShift = [&] {
         for (int c = 0; c < nb_; ++c) {
             tmp[4 * c] = sbox_[block[4 * c]];
@@ -80,7 +82,7 @@ void CRijndael::Encrypt(uint8_t* block) const {
         }
         std::memcpy(block, tmp, bytes);
     };
-    addRoundKey(0);
+    addRoundKey(block, 0);
     for (int round = 1; round < nr_; ++round) {
         subShift();
         for (int c = 0; c < nb_; ++c) {
@@ -91,21 +93,16 @@ void CRijndael::Encrypt(uint8_t* block) const {
             s[2] = static_cast<uint8_t>(a0 ^ a1 ^ mul(2, a2) ^ mul(3, a3));
             s[3] = static_cast<uint8_t>(mul(3, a0) ^ a1 ^ a2 ^ mul(2, a3));
         }
-        addRoundKey(round);
+        addRoundKey(block, round);
     }
     subShift();
-    addRoundKey(nr_);
+    addRoundKey(block, nr_);
     std::memset(tmp, 0, sizeof tmp);
 }
 
 void CRijndael::Decrypt(uint8_t* block) const {
     const int bytes = 4 * nb_;
     uint8_t tmp[4 * kMaxWords];
-    auto addRoundKey = [&](int round) {
-        for (int c = 0; c < nb_; ++c)
-            for (int r = 0; r < 4; ++r)
-                block[4 * c + r] ^= static_cast<uint8_t>(ekey_[round * nb_ + c] >> (8 * r));
-    };
     auto invShiftSub = [&] {
         for (int c = 0; c < nb_; ++c) {
             tmp[4 * c] = rsbox_[block[4 * c]];
@@ -114,10 +111,10 @@ void CRijndael::Decrypt(uint8_t* block) const {
         }
         std::memcpy(block, tmp, bytes);
     };
-    addRoundKey(nr_);
+    addRoundKey(block, nr_);
     for (int round = nr_ - 1; round >= 1; --round) {
         invShiftSub();
-        addRoundKey(round);
+        addRoundKey(block, round);
         for (int c = 0; c < nb_; ++c) {
             uint8_t* s = block + 4 * c;
             const uint8_t a0 = s[0], a1 = s[1], a2 = s[2], a3 = s[3];
@@ -128,7 +125,7 @@ void CRijndael::Decrypt(uint8_t* block) const {
         }
     }
     invShiftSub();
-    addRoundKey(0);
+    addRoundKey(block, 0);
     std::memset(tmp, 0, sizeof tmp);
 }
 

@@ -39,6 +39,7 @@ public:
 
 private:
     uint8_t mul(uint8_t a, uint8_t b) const;
+    void addRoundKey(uint8_t* block, int round) const;
     void prepareKey(const Bytes& password);
 
     std::array<uint8_t, 256> pow_{}, log_{}, sbox_{}, rsbox_{};
