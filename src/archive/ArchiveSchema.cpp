@@ -1,6 +1,8 @@
 // The archive tables as data; statement text is assembled from it character for character.
 #include "ArchiveSchema.h"
 
+#include <cctype>
+
 namespace sqllumo::archive {
 namespace {
 
@@ -275,6 +277,37 @@ std::string CreateTableStatement(const TableDef& table) {
     for (size_t i = 0; i < fragments.size(); ++i)
         statement += fragments[i] + (i + 1 < fragments.size() ? ", " : " ");
     return statement + ")";
+}
+
+std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table) {
+    auto expect = [](const std::string& name, const std::string& definition) {
+        ExpectedColumn column;
+        for (char c : name)
+            if (c != '[' && c != ']')
+                column.upperName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        auto startsWith = [&](const char* word) { return definition.rfind(word, 0) == 0; };
+        if (startsWith("NVARCHAR(")) {
+            column.typeCode = 202;
+            column.definedSize = std::stoi(definition.substr(9));
+        } else if (startsWith("SMALLINT")) {
+            column.typeCode = 2;
+        } else if (startsWith("TINYINT")) {
+            column.typeCode = 17;
+        } else if (startsWith("INT")) {
+            column.typeCode = 3;
+        } else if (startsWith("BIT")) {
+            column.typeCode = 11;
+        } else if (startsWith("DATETIME")) {
+            column.typeCode = 135;
+        } // IMAGE (the photo) passes with any type
+        return column;
+    };
+    std::vector<ExpectedColumn> columns;
+    if (table.hasIdentity())
+        columns.push_back(expect(table.identityColumn, "INT"));
+    for (const auto& column : table.columns)
+        columns.push_back(expect(column.name, column.definition));
+    return columns;
 }
 
 std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVersion,

@@ -42,6 +42,15 @@ std::string CreateTableStatement(const TableDef& table);
 std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVersion,
                                               const std::string& databaseCode);
 
+// What the structure test expects of one column, as the catalogue reports it.
+struct ExpectedColumn {
+    std::string upperName;  // "FREETEXT", "ID_MARKER": brackets dropped, upper case
+    int typeCode = 0;       // the data access layer's code: 3, 2, 17, 11, 135, 202; 0 = any type
+    int definedSize = -1;   // NVARCHAR(n) only; -1 = not compared
+};
+// Identity column first, then the others, in definition order.
+std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table);
+
 inline constexpr const char* kOrdinaryVersionText = "Version:1.01";
 inline constexpr const char* kNewVersionText = "Version:1.02";
 

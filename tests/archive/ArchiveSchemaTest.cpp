@@ -110,3 +110,28 @@ TEST(ArchiveSchema, DefaultRowsOfBothEditions) {
         tablesWithRows += !DefaultRowStatements(table, false, "").empty();
     EXPECT_EQ(tablesWithRows, 8u);
 }
+
+TEST(ArchiveSchema, StructureTestExpectationsFollowTheDefinitions) {
+    const auto version = ExpectedColumns(*FindArchiveTable("T_DBVersion"));
+    ASSERT_EQ(version.size(), 1u);
+    EXPECT_EQ(version[0].upperName, "FREETEXT");
+    EXPECT_EQ(version[0].typeCode, 202);
+    EXPECT_EQ(version[0].definedSize, 100);
+
+    std::map<std::string, std::pair<int, int>> patient;
+    for (const auto& c : ExpectedColumns(*FindArchiveTable("T_Patient")))
+        patient[c.upperName] = {c.typeCode, c.definedSize};
+    ASSERT_EQ(patient.size(), 29u);
+    EXPECT_EQ(patient["ID_PATIENT"], std::make_pair(3, -1));
+    EXPECT_EQ(patient["L_NAME"], std::make_pair(202, 50));
+    EXPECT_EQ(patient["HEIGHT"], std::make_pair(2, -1));
+    EXPECT_EQ(patient["SEX"], std::make_pair(11, -1));
+    EXPECT_EQ(patient["B_DATE"], std::make_pair(135, -1));
+    EXPECT_EQ(patient["ID_CITY"], std::make_pair(3, -1));
+    EXPECT_EQ(patient["PHOTO"], std::make_pair(0, -1));
+
+    const auto file = ExpectedColumns(*FindArchiveTable("T_File"));
+    EXPECT_EQ(file[0].upperName, "ID_EXAM");
+    EXPECT_EQ(file[2].upperName, "PRIMARY");
+    EXPECT_EQ(ExpectedColumns(*FindArchiveTable("T_File_Type"))[3].typeCode, 17);
+}
