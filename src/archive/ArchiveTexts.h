@@ -1,0 +1,69 @@
+#pragma once
+// Report lines and registry values of the archive creation and the structure test, each kept
+// once, and the key order both write into the test result registry.
+
+#include <QString>
+#include <QStringList>
+
+namespace sqllumo::archive {
+
+namespace texts {
+inline const QString kLineBreak = QStringLiteral("\r\n");
+
+// Creation.
+inline const QString kDefineStart =
+    QStringLiteral("START to CHECK and DEFINE TABLES into SQL database named ");
+inline const QString kDefineFinish =
+    QStringLiteral("FINISH to CHECK and DEFINE TABLES into SQL database ");
+inline const QString kTableWord = QStringLiteral("Table ");
+inline const QString kIsCorrect = QStringLiteral(" is correct");
+inline const QString kDefineError =
+    QStringLiteral("An error occurred during the check or definition of table ");
+
+// Structure test.
+inline const QString kTestStart = QStringLiteral("START to CHECK the SQL database named ");
+inline const QString kTheTable = QStringLiteral("the table ");
+inline const QString kIsNotPresent = QStringLiteral(" is not present");
+inline const QString kWrongCountLine = QStringLiteral("Wrong COUNT of columns for table ");
+inline const QString kStructureOf = QStringLiteral("the structure of the table ");
+inline const QString kWrongNameOrTypeLine =
+    QStringLiteral("Wrong NAME or TYPE for at least a column of the table ");
+inline const QString kForTheTable = QStringLiteral("for the table ");
+inline const QString kPrimaryKeyMissing = QStringLiteral(" PRIMARY key is not present");
+inline const QString kPrimaryKeyCorrect = QStringLiteral(" status of PRIMARY key is correct");
+inline const QString kPrimaryKeyNotCorrect =
+    QStringLiteral(" PRIMARY key is present but it isn't correct");
+inline const QString kIndexesCorrect = QStringLiteral(" status of INDEXES is correct");
+inline const QString kForTable = QStringLiteral("for table ");
+inline const QString kIndexMissingLine = QStringLiteral(" at least an index is not available (");
+inline const QString kTheRelationship = QStringLiteral("the relationship ");
+inline const QString kRelationCorrect = QStringLiteral(" is present and correct");
+inline const QString kRelationWithout =
+    QStringLiteral(" isn't correct: it's present but without referential integrity");
+inline const QString kRelationWith =
+    QStringLiteral(" isn't correct: it's present but with referential integrity");
+} // namespace texts
+
+namespace values {
+inline const QString kUnchecked = QStringLiteral("Unchecked");
+inline const QString kPresent = QStringLiteral("Present");
+inline const QString kNotPresentTable = QStringLiteral("NotPresent");
+inline const QString kOk = QStringLiteral("Ok");
+inline const QString kWrongCount = QStringLiteral("Wrong COUNT of columns");
+inline const QString kWrongNameTypeIdentity =
+    QStringLiteral("Wrong NAME or TYPE or IDENTITY for at least a column");
+inline const QString kWrongNameType = QStringLiteral("Wrong NAME or TYPE for at least a column");
+inline const QString kPresentNotCorrect = QStringLiteral("Present but not correct");
+inline const QString kNotPresent = QStringLiteral("Not Present");
+inline const QString kIndexMissingPrefix = QStringLiteral("At least an index is not available (");
+inline const QString kWithoutIntegrity =
+    QStringLiteral("Present but without referential integrity");
+inline const QString kWithIntegrity = QStringLiteral("Present but with referential integrity");
+} // namespace values
+
+// The order in which the table keys are written into each section.
+const QStringList& RegistryTableOrder();
+// The relation keys, in their registry order.
+const QStringList& RegistryRelationOrder();
+
+} // namespace sqllumo::archive

@@ -1,0 +1,118 @@
+#pragma once
+// The narrow face of the data access layer that the archive and server operations use:
+// a plain connection, a schema catalogue and the one updatable write they need. Keeping it
+// this small lets the operations stay free of driver details; src/server binds it to src/db.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <exception>
+#include <memory>
+#include <vector>
+
+namespace sqllumo::sql {
+
+// ADO's numbers, kept so error texts read as the program's users know them.
+inline constexpr long long kClosedObjectError = 3704;
+inline constexpr long long kServerError = -2147217900;
+inline constexpr long long kConnectionFailed = -2147467259;
+// A field asked for by a name the result does not carry (ADO's "Item cannot be found").
+inline constexpr long long kItemNotFound = 3265;
+
+// A failure of the data access layer or of the server behind it.
+class Error : public std::exception {
+public:
+    Error(long long number, QString description)
+        : number_(number), description_(std::move(description)),
+          what_(description_.toUtf8())
+    {
+    }
+    long long number() const { return number_; }
+    const QString& description() const { return description_; }
+    const char* what() const noexcept override { return what_.constData(); }
+
+private:
+    long long number_;
+    QString description_;
+    QByteArray what_;
+};
+
+// The description followed directly by the number with its sign position: a blank before a
+// number that is not negative ("... 3704", "...-2147217900").
+QString ErrorText(const Error& error);
+QString SignedNumber(long long number);
+
+// A result read from the first row to the end. A statement that produced no result set
+// gives a closed one: reading its rows raises 3704, as a closed recordset does.
+class ResultSet {
+public:
+    ResultSet() = default;
+    ResultSet(QStringList columns, std::vector<std::vector<QVariant>> rows);
+
+    bool isOpen() const { return open_; }
+    // Raises 3704 on a closed result.
+    size_t rowCount() const;
+    bool isEmpty() const { return rowCount() == 0; }
+    // Field by name, without regard to case; raises 3265 for an unknown name, 3704 when closed.
+    QVariant value(size_t row, const QString& column) const;
+    QString text(size_t row, const QString& column) const { return value(row, column).toString(); }
+    const QStringList& columns() const { return columns_; }
+
+private:
+    bool open_ = false;
+    QStringList columns_;
+    std::vector<std::vector<QVariant>> rows_;
+};
+
+class Connection {
+public:
+    virtual ~Connection() = default;
+    // The program's own connection string (BuildConnectionString).
+    virtual void open(const QString& connectionString) = 0;
+    // Seconds; applies to the statements that follow.
+    virtual void setCommandTimeout(int seconds) = 0;
+    // A statement whose results are not wanted.
+    virtual void execute(const QString& statement) = 0;
+    // A statement read as a result set, all rows fetched before this returns, so the
+    // connection is free for the next statement while the caller walks the rows.
+    virtual ResultSet query(const QString& statement) = 0;
+    // Opens an updatable (keyset, optimistic) recordset on selectStatement, assigns bytes as
+    // a byte array to the field of its current row and updates that row.
+    virtual void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
+                                        const QByteArray& bytes) = 0;
+    virtual void close() = 0;
+};
+
+struct CatalogColumn {
+    QString name;
+    int typeCode = 0;    // ADO's data type code: 3 INT, 2 SMALLINT, 17 TINYINT, 11 BIT, ...
+    int definedSize = 0; // characters for text columns
+};
+
+// The schema catalogue of one database.
+class Catalog {
+public:
+    virtual ~Catalog() = default;
+    // Opens the catalogue's connection; a failure here is the connection error.
+    virtual void setActiveConnection(const QString& connectionString) = 0;
+    // Table names exactly as stored, in the catalogue's stable order.
+    virtual QStringList tableNames() = 0;
+    // Re-reads the table collection so tables created since are seen.
+    virtual void refresh() = 0;
+    virtual std::vector<CatalogColumn> columns(const QString& table) = 0;
+    // A named, single-column, non-unique, non-clustered, ascending index.
+    virtual void appendIndex(const QString& table, const QString& indexName,
+                             const QString& column) = 0;
+};
+
+// Makes the objects above; one per program, shared by every operation.
+class Provider {
+public:
+    virtual ~Provider() = default;
+    virtual std::unique_ptr<Connection> newConnection() = 0;
+    virtual std::unique_ptr<Catalog> newCatalog() = 0;
+};
+
+} // namespace sqllumo::sql

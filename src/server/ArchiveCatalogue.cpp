@@ -1,0 +1,390 @@
+// Whole-database operations: every statement goes to "master" of the named server, except the
+// archive work, which connects to the database itself.
+#include "ArchiveCatalogue.h"
+
+#include "ConnectionStrings.h"
+#include "DefineArchiveTables.h"
+#include "ServerStatements.h"
+#include "ServerTexts.h"
+#include "Settings.h"
+#include "TestArchiveStructure.h"
+
+namespace sqllumo::server {
+
+using namespace texts;
+
+namespace {
+
+// Closes the connection however the operation leaves; a close failing after another error
+// must not hide that error.
+class OpenConnection {
+public:
+    OpenConnection(sql::Provider& provider, const QString& connectionString)
+        : connection_(provider.newConnection())
+    {
+        connection_->open(connectionString);
+        open_ = true;
+    }
+    ~OpenConnection()
+    {
+        if (open_) {
+            try {
+                connection_->close();
+            } catch (const sql::Error&) {
+            }
+        }
+    }
+    OpenConnection(const OpenConnection&) = delete;
+    OpenConnection& operator=(const OpenConnection&) = delete;
+
+    sql::Connection* operator->() { return connection_.get(); }
+    void close()
+    {
+        open_ = false;
+        connection_->close();
+    }
+
+private:
+    std::unique_ptr<sql::Connection> connection_;
+    bool open_ = false;
+};
+
+QString masterString(const PanelValues& panel)
+{
+    return BuildConnectionString(panel.server, kMasterDatabase, panel.user, panel.password);
+}
+
+void storeLogin(Settings& settings, const PanelValues& panel)
+{
+    settings.setValue(settingkeys::kSQLServerName, panel.server);
+    settings.setValue(settingkeys::kSQLUserName, panel.user);
+    settings.setValue(settingkeys::kSQLPassword, panel.password);
+}
+
+void storeDatabase(Settings& settings, const PanelValues& panel)
+{
+    settings.setValue(settingkeys::kSQLServerName, panel.server);
+    settings.setValue(settingkeys::kDatabaseName, panel.database);
+    settings.setValue(settingkeys::kSQLUserName, panel.user);
+    settings.setValue(settingkeys::kSQLPassword, panel.password);
+}
+
+// The generic trap around a function's body.
+template <typename Body>
+OperationOutcome trapped(Body&& body)
+{
+    try {
+        return body();
+    } catch (const sql::Error& error) {
+        return OperationOutcome::trapped(error.number(), error.description(), false);
+    }
+}
+
+// The connection trap: a catalogue bound to the database, or the outcome that ends the function.
+std::optional<OperationOutcome> bindCatalogue(sql::Catalog& catalog, const QString& connectionString)
+{
+    try {
+        catalog.setActiveConnection(connectionString);
+        return std::nullopt;
+    } catch (const sql::Error& error) {
+        return OperationOutcome::trapped(error.number(), error.description(), true);
+    }
+}
+
+QString sizeText(const QVariant& size)
+{
+    // A database the login cannot open is listed with no size; keep the listing going.
+    if (size.isNull() || !size.isValid())
+        return QString();
+    bool ok = false;
+    const long long kilobytes = size.toLongLong(&ok);
+    return ok ? sql::SignedNumber(kilobytes) : size.toString();
+}
+
+} // namespace
+
+OperationOutcome NewLogin(OperationContext& context, sql::Provider& provider)
+{
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& login = panel.database;
+        context.busy();
+        context.report().clear();
+        {
+            Settings settings;
+            storeLogin(settings, panel);
+        }
+        OpenConnection master(provider, masterString(panel));
+        master->execute(GrantLoginStatement(login));
+        for (const QString& role : ServerRoles())
+            master->execute(AddServerRoleStatement(login, role));
+        master.close();
+        context.pointerDefault();
+        context.success(kLogin + login + kHasBeenCreated);
+        context.report().setText(kLogin + login + kHasBeenCreated + kIntoSqlServer + panel.server);
+        return OperationOutcome::completed();
+    });
+}
+
+OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provider, bool newLayout)
+{
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& database = panel.database;
+        if (newLayout && !context.warningQuestion(kCreateNewVersionQuestion))
+            return OperationOutcome::panelClosed();
+        context.busy();
+        context.report().clear();
+        if (panel.thirdField.isEmpty())
+            return context.validation(kInvalidDirectory);
+        if (!IsRegularIdentifier(database))
+            return context.validation(kInvalidDatabaseName);
+        const QString directory = WithTrailingBackslash(panel.thirdField);
+        {
+            Settings settings;
+            storeDatabase(settings, panel);
+            settings.setValue(settingkeys::kDataDirectory, directory);
+        }
+        {
+            OpenConnection master(provider, masterString(panel));
+            master->execute(CreateDatabaseStatement(database, directory));
+            master.close();
+        }
+        context.report().setText(kDatabase + database + kHasBeenCreated + kIntoSqlServer
+                                 + panel.server);
+
+        const QString databaseString =
+            BuildConnectionString(panel.server, database, panel.user, panel.password);
+        std::unique_ptr<sql::Catalog> catalog = provider.newCatalog();
+        if (auto failed = bindCatalogue(*catalog, databaseString))
+            return *failed;
+        QString errorText;
+        const bool defined = archive::DefineArchiveTables(
+            database, databaseString, *catalog, newLayout, errorText, {provider, context.report()});
+        catalog.reset();
+        context.pointerDefault();
+        if (defined) {
+            context.success(kDatabase + database + kCreatedAndInitialized);
+            context.report().append(kCrLf + kDatabase + database + kCreatedAndInitialized
+                                    + QLatin1Char('.'));
+        } else {
+            context.error(kInitializationError + kCr + errorText);
+        }
+        return OperationOutcome::completed();
+    });
+}
+
+OperationOutcome BackupDatabase(OperationContext& context, sql::Provider& provider)
+{
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& database = panel.database;
+        const QString& file = panel.thirdField;
+        context.busy();
+        context.report().clear();
+        if (!IsValidBackupFile(file))
+            return context.validation(kInvalidFilename);
+        if (!IsRegularIdentifier(database))
+            return context.validation(kInvalidDatabaseName);
+        {
+            Settings settings;
+            storeDatabase(settings, panel);
+            settings.setValue(settingkeys::kBackupFile, file);
+        }
+        OpenConnection master(provider, masterString(panel));
+        master->setCommandTimeout(kLongStatementTimeout);
+        master->execute(BackupStatement(database, file));
+        master.close();
+        context.pointerDefault();
+        context.success(kCompleteBackup + database + kHasBeenCreated);
+        context.report().setText(kCompleteBackup + database + kHasBeenCreated + kIntoDisk + file);
+        return OperationOutcome::completed();
+    });
+}
+
+OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provider)
+{
+    if (!context.accessCheckA())
+        return OperationOutcome::panelOpen();
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& database = panel.database;
+        const QString& file = panel.thirdField;
+        context.busy();
+        context.report().clear();
+        if (!IsValidBackupFile(file))
+            return context.validation(kInvalidFilename);
+        {
+            Settings settings;
+            settings.setValue(settingkeys::kBackupFile, file);
+        }
+        if (panel.fourthField.isEmpty())
+            return context.validation(kInvalidDirectory);
+        if (!IsRegularIdentifier(database))
+            return context.validation(kInvalidDatabaseName);
+        const QString directory = WithTrailingBackslash(panel.fourthField);
+        {
+            Settings settings;
+            settings.setValue(settingkeys::kDataDirectory, directory);
+            storeDatabase(settings, panel);
+        }
+        OpenConnection master(provider, masterString(panel));
+        const sql::ResultSet files = master->query(FileListStatement(file));
+        QString dataName;
+        QString logName;
+        for (size_t row = 0; row < files.rowCount(); ++row) {
+            const QString type = files.text(row, QStringLiteral("Type"));
+            if (type == QLatin1String("D"))
+                dataName = files.text(row, QStringLiteral("LogicalName"));
+            else if (type == QLatin1String("L"))
+                logName = files.text(row, QStringLiteral("LogicalName"));
+        }
+        if (dataName.isEmpty() || logName.isEmpty()) {
+            context.pointerDefault();
+            context.ui().showMessage(Message{kRestoringError, context.windowCaption(),
+                                             MessageIcon::Critical, MessageButtons::Ok});
+            return OperationOutcome::panelOpen();
+        }
+        master->setCommandTimeout(kLongStatementTimeout);
+        master->execute(RestoreStatement(database, file, dataName, logName, directory));
+        master.close();
+        context.pointerDefault();
+        context.success(kRestoreOf + database + kHasBeenDone);
+        context.report().setText(kRestoreOf + database + kHasBeenDone + kFromDisk + file);
+        return OperationOutcome::completed();
+    });
+}
+
+OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& provider)
+{
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        context.busy();
+        context.report().clear();
+        {
+            Settings settings;
+            storeLogin(settings, panel);
+        }
+        OpenConnection master(provider, masterString(panel));
+        QString info = kInfoHead + panel.server + QLatin1Char(':') + kCrLf + kCrLf;
+        const sql::ResultSet databases = master->query(kListDatabases);
+        if (!databases.isEmpty()) {
+            info += kDatabasesPresent + kCrLf;
+            for (size_t row = 0; row < databases.rowCount(); ++row)
+                info += databases.text(row, QStringLiteral("database_name"))
+                      + QStringLiteral("\t\t")
+                      + sizeText(databases.value(row, QStringLiteral("database_size"))) + kKiloBytes
+                      + kCrLf;
+        } else {
+            info += kNoDatabases + kCrLf;
+        }
+        info += kCrLf;
+        const sql::ResultSet logins = master->query(kListLogins);
+        if (!logins.isEmpty()) {
+            info += kLoginsPresent + kCrLf + kLoginsLegend + kCrLf;
+            for (size_t row = 0; row < logins.rowCount(); ++row)
+                info += logins.text(row, QStringLiteral("account name")) + QStringLiteral("\t\t")
+                      + logins.text(row, QStringLiteral("Type")) + QLatin1Char('\t')
+                      + logins.text(row, QStringLiteral("privilege")) + kCrLf;
+        } else {
+            info += kNoLogins + kCrLf;
+        }
+        master.close();
+        context.pointerDefault();
+        context.report().setText(info);
+        return OperationOutcome::informationShown(info);
+    });
+}
+
+OperationOutcome TestDatabase(OperationContext& context, sql::Provider& provider)
+{
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& database = panel.database;
+        context.report().clear();
+        {
+            Settings settings;
+            storeDatabase(settings, panel);
+        }
+        context.busy();
+        const QString databaseString =
+            BuildConnectionString(panel.server, database, panel.user, panel.password);
+        std::unique_ptr<sql::Catalog> catalog = provider.newCatalog();
+        if (auto failed = bindCatalogue(*catalog, databaseString))
+            return *failed;
+        QString errorText;
+        const bool tested = archive::TestArchiveStructure(database, databaseString, *catalog,
+                                                          errorText, {provider, context.report()});
+        catalog.reset();
+        context.pointerDefault();
+        if (tested)
+            context.success(kDatabase + database + kTestedSuccessfully + kCr + kCheckRegistry);
+        else
+            context.error(kTestingError + kCr + errorText);
+        return OperationOutcome::completed();
+    });
+}
+
+OperationOutcome DeleteDatabase(OperationContext& context, sql::Provider& provider)
+{
+    const PanelValues& panel = context.panel();
+    const QString& database = panel.database;
+    if (database.isEmpty())
+        return OperationOutcome::panelOpen();
+    if (!IsRegularIdentifier(database))
+        return context.validation(kInvalidDatabaseName);
+    if (!context.accessCheckA())
+        return OperationOutcome::panelOpen();
+    if (!context.warningQuestion(kDeleteQuestion))
+        return OperationOutcome::panelOpen();
+    return trapped([&] {
+        context.busy();
+        context.report().clear();
+        {
+            Settings settings;
+            storeDatabase(settings, panel);
+        }
+        OpenConnection master(provider, masterString(panel));
+        const sql::ResultSet databases = master->query(kHelpDb);
+        bool found = false;
+        for (size_t row = 0; row < databases.rowCount() && !found; ++row) {
+            if (databases.text(row, QStringLiteral("Name")).toUpper() == database.toUpper()) {
+                master->setCommandTimeout(kLongStatementTimeout);
+                master->execute(DropDatabaseStatement(database));
+                found = true;
+            }
+        }
+        master.close();
+        context.pointerDefault();
+        if (found) {
+            context.success(kDatabase + database + kHasBeenRemoved);
+            context.report().setText(kDatabase + database + kHasBeenRemoved + kFromSqlServer
+                                     + panel.server);
+        } else {
+            context.success(kCannotRemove + database + kNotInCatalog);
+            context.report().setText(kCannotRemove + database + kNotInCatalog + kOfTheSqlServer
+                                     + panel.server);
+        }
+        return OperationOutcome::completed();
+    });
+}
+
+void RegisterArchiveCatalogue(Dispatcher& dispatcher, sql::Provider& provider)
+{
+    sql::Provider* p = &provider;
+    auto add = [&](int index, auto function) {
+        dispatcher.setFunction(MenuMode::Archive, index,
+                               [p, function](OperationContext& context) { return function(context, *p); });
+    };
+    add(kNewLogin, NewLogin);
+    add(kNewDatabase, [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, false); });
+    add(kNewDatabaseNewVersion,
+        [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, true); });
+    add(kBackup, BackupDatabase);
+    add(kRestore, RestoreDatabase);
+    add(kGeneralInformation, GeneralInformation);
+    add(kTestDatabase, TestDatabase);
+    add(kDeleteDatabase, DeleteDatabase);
+}
+
+} // namespace sqllumo::server

@@ -1,0 +1,100 @@
+#include "ServerStatements.h"
+
+#include "ConnectionStrings.h"
+
+namespace sqllumo::server {
+
+namespace {
+QString quoted(const QString& value)
+{
+    return QLatin1Char('\'') + SQLConvertString(value) + QLatin1Char('\'');
+}
+} // namespace
+
+bool IsRegularIdentifier(const QString& name)
+{
+    if (name.isEmpty() || name.size() > 123)
+        return false;
+    const QChar first = name.front();
+    if (!first.isLetter() && first != QLatin1Char('_'))
+        return false;
+    for (QChar c : name) {
+        if (c.isLetter() || c.isDigit())
+            continue;
+        if (c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#')
+            || c == QLatin1Char('$'))
+            continue;
+        return false;
+    }
+    return true;
+}
+
+const QStringList& ServerRoles()
+{
+    static const QStringList roles = {
+        QStringLiteral("sysadmin"),     QStringLiteral("securityadmin"), QStringLiteral("serveradmin"),
+        QStringLiteral("setupadmin"),   QStringLiteral("processadmin"),  QStringLiteral("diskadmin"),
+        QStringLiteral("dbcreator")};
+    return roles;
+}
+
+QString GrantLoginStatement(const QString& login)
+{
+    return QStringLiteral("sp_grantlogin ") + quoted(login);
+}
+
+QString AddServerRoleStatement(const QString& login, const QString& role)
+{
+    return QStringLiteral("sp_addsrvrolemember ") + quoted(login) + QLatin1Char(',') + quoted(role);
+}
+
+QString DataFileName(const QString& directory, const QString& database)
+{
+    return directory + database + QStringLiteral("dat.mdf");
+}
+
+QString LogFileName(const QString& directory, const QString& database)
+{
+    return directory + database + QStringLiteral("log.ldf");
+}
+
+QString CreateDatabaseStatement(const QString& database, const QString& directory)
+{
+    return QStringLiteral("CREATE DATABASE ") + database + QStringLiteral(" ON (NAME = ") + database
+         + QStringLiteral("_Dat, FILENAME = ") + quoted(DataFileName(directory, database))
+         + QStringLiteral(")") + QStringLiteral(" LOG ON (NAME = ") + database
+         + QStringLiteral("_Log, FILENAME = ") + quoted(LogFileName(directory, database))
+         + QStringLiteral(")");
+}
+
+QString BackupStatement(const QString& database, const QString& file)
+{
+    return QStringLiteral("BACKUP DATABASE ") + database + QStringLiteral(" TO DISK=") + quoted(file);
+}
+
+QString FileListStatement(const QString& file)
+{
+    return QStringLiteral("RESTORE FILELISTONLY FROM DISK=") + quoted(file) + QLatin1Char(' ');
+}
+
+QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
+                         const QString& logName, const QString& directory)
+{
+    return QStringLiteral("RESTORE DATABASE ") + database + QStringLiteral(" FROM DISK=")
+         + quoted(file) + QStringLiteral("WITH RECOVERY, ") + QStringLiteral("MOVE ")
+         + quoted(dataName) + QStringLiteral(" TO ") + quoted(DataFileName(directory, database))
+         + QStringLiteral(", ") + QStringLiteral("MOVE ") + quoted(logName) + QStringLiteral(" TO ")
+         + quoted(LogFileName(directory, database));
+}
+
+QString DropDatabaseStatement(const QString& database)
+{
+    return QStringLiteral("DROP DATABASE ") + database;
+}
+
+bool IsValidBackupFile(const QString& file)
+{
+    return !file.isEmpty() && !file.endsWith(QLatin1Char('\\'));
+}
+
+} // namespace sqllumo::server

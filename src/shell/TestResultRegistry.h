@@ -1,0 +1,38 @@
+#pragma once
+// The five sections of the settings store in which the archive creation and the structure
+// test leave one short status text per table or relation.
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace sqllumo {
+
+namespace registrysections {
+inline const QString kTables = QStringLiteral("GEN_Tables");
+inline const QString kColumns = QStringLiteral("GEN_Columns");
+inline const QString kIndexes = QStringLiteral("GEN_Indexes");
+inline const QString kPrimaryKey = QStringLiteral("GEN_PrimaryKey");
+inline const QString kRelations = QStringLiteral("GEN_Relations");
+} // namespace registrysections
+
+// Reads and writes the sections in the same store as Settings, so the test folder of
+// Settings::setStorageFolderForTesting applies here too. Writes reach the file at the latest
+// when the object is destroyed.
+class TestResultRegistry {
+public:
+    TestResultRegistry();
+    ~TestResultRegistry();
+    TestResultRegistry(const TestResultRegistry&) = delete;
+    TestResultRegistry& operator=(const TestResultRegistry&) = delete;
+
+    void setValue(const QString& section, const QString& key, const QString& value);
+    // Empty when the key was never written.
+    QString value(const QString& section, const QString& key) const;
+
+private:
+    std::unique_ptr<QSettings> store_;
+};
+
+} // namespace sqllumo

@@ -1,0 +1,172 @@
+// The common frame: what happens around a function, whatever the function does.
+#include "DispatcherHarness.h"
+
+#include <stdexcept>
+
+using namespace sqllumo;
+using sqllumo::testing::DispatcherHarness;
+
+namespace {
+class DispatcherFrame : public DispatcherHarness {};
+
+OperationOutcome writesReport(OperationContext& context)
+{
+    context.busy();
+    context.report().setText(QStringLiteral("line one\r\nline two"));
+    return OperationOutcome::completed();
+}
+} // namespace
+
+TEST_F(DispatcherFrame, CompletionClosesThePanelLogsTheReportOnceAndEnablesTheOtherCatalogue)
+{
+    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
+    const auto outcome = dispatcher_->ok(3);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(outcome->reachedEnd());
+    EXPECT_EQ(host_.closed, 1);
+    EXPECT_EQ(host_.enabled, 1);
+    EXPECT_FALSE(ui_.busy());
+    EXPECT_TRUE(state_.report().isEmpty());
+    const QString log = logText();
+    EXPECT_TRUE(log.startsWith(QStringLiteral("\r\n") + QString(50, '*') + "\r\n"));
+    EXPECT_TRUE(log.endsWith(QString(50, '*') + "\r\nline one\r\nline two\r\n"));
+
+    // A second operation appends a second block.
+    dispatcher_->ok(3);
+    EXPECT_EQ(logText().count(QString(50, '*')), 4);
+}
+
+TEST_F(DispatcherFrame, NothingRunsForAnIndexWithoutFunctionOrInTheOtherCatalogue)
+{
+    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
+    EXPECT_FALSE(dispatcher_->ok(10).has_value());
+    EXPECT_FALSE(dispatcher_->ok(-1).has_value());
+    state_.chooseCatalogue(MenuMode::Password);
+    EXPECT_FALSE(dispatcher_->ok(3).has_value());
+    EXPECT_EQ(host_.closed, 0);
+    EXPECT_TRUE(ui_.messages().empty());
+    EXPECT_FALSE(logExists());
+}
+
+TEST_F(DispatcherFrame, TrapsShowTheirMessageKeepThePanelAndTheReportAndLogNothing)
+{
+    struct Row {
+        bool duringConnection;
+        QString head;
+    };
+    const Row rows[] = {{false, "An error occurred..."},
+                        {true, "Error during connection to the database"}};
+    for (const Row& row : rows) {
+        ui_ = {};
+        dispatcher_->setFunction(MenuMode::Archive, 1, [&](OperationContext& context) {
+            context.busy();
+            context.report().setText("Database X has been created into SQL Server S");
+            return OperationOutcome::trapped(-2147217900, "Database 'X' already exists.",
+                                             row.duringConnection);
+        });
+        dispatcher_->ok(1);
+        ASSERT_EQ(ui_.messages().size(), 1u);
+        const Message& shown = ui_.messages()[0];
+        EXPECT_EQ(shown.text, row.head + "\r-2147217900: Database 'X' already exists.");
+        EXPECT_EQ(shown.title, kCaption + " - Warning...");
+        EXPECT_EQ(shown.icon, MessageIcon::Critical);
+        EXPECT_FALSE(ui_.busy());
+        EXPECT_EQ(host_.closed, 0);
+        EXPECT_EQ(state_.report().text(), "Database X has been created into SQL Server S");
+        EXPECT_FALSE(logExists());
+    }
+}
+
+TEST_F(DispatcherFrame, AnUnexpectedFailureIsTrappedAsAGenericError)
+{
+    dispatcher_->setFunction(MenuMode::Archive, 5, [](OperationContext&) -> OperationOutcome {
+        throw std::runtime_error("out of range");
+    });
+    const auto outcome = dispatcher_->ok(5);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->end, OperationEnd::Trapped);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith("An error occurred...\r"));
+    EXPECT_TRUE(ui_.messages()[0].text.endsWith(": out of range"));
+}
+
+TEST_F(DispatcherFrame, InformationStaysOverTheOpenPanelAndIsLogged)
+{
+    dispatcher_->setFunction(MenuMode::Archive, 5, [](OperationContext& context) {
+        context.report().setText("In the SQL Server named S:\r\n\r\n");
+        return OperationOutcome::informationShown("In the SQL Server named S:\r\n\r\n");
+    });
+    dispatcher_->ok(5);
+    EXPECT_EQ(host_.closed, 0);
+    EXPECT_EQ(host_.information, QStringList{"In the SQL Server named S:\r\n\r\n"});
+    EXPECT_EQ(host_.enabled, 1);
+    EXPECT_TRUE(logText().endsWith("In the SQL Server named S:\r\n\r\n\r\n"));
+}
+
+TEST_F(DispatcherFrame, AReportLogThatCannotBeWrittenGivesTheGenericErrorAndKeepsTheReport)
+{
+    dispatcher_->setLogFolder(folder_.filePath("no/such/folder"));
+    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
+    dispatcher_->ok(3);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith("An error occurred...\r75: "));
+    EXPECT_EQ(state_.report().text(), "line one\r\nline two");
+}
+
+TEST_F(DispatcherFrame, PanelClosedEndsAsCancelWithoutLogAndPanelOpenChangesNothing)
+{
+    dispatcher_->setFunction(MenuMode::Archive, 2, [](OperationContext& context) {
+        context.report().setText("kept");
+        return OperationOutcome::panelClosed();
+    });
+    dispatcher_->setFunction(MenuMode::Archive, 3, [](OperationContext& context) {
+        return context.validation("Invalid filename!\r\nPlease, define at least one.");
+    });
+    dispatcher_->ok(2);
+    EXPECT_EQ(host_.closed, 1);
+    EXPECT_FALSE(logExists());
+    dispatcher_->ok(3);
+    EXPECT_EQ(host_.closed, 1);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0], (Message{"Invalid filename!\r\nPlease, define at least one.", "",
+                                          MessageIcon::None, MessageButtons::Ok}));
+    EXPECT_FALSE(logExists());
+}
+
+TEST_F(DispatcherFrame, AccessCheckAsksOncePerCatalogueChoiceAndForgetsARefusal)
+{
+    int runs = 0;
+    dispatcher_->setFunction(MenuMode::Archive, 7, [&](OperationContext& context) {
+        if (!context.accessCheckA())
+            return OperationOutcome::panelOpen();
+        ++runs;
+        return OperationOutcome::completed();
+    });
+    // Nothing typed, a wrong phrase, then the right one in mixed case.
+    ui_.answerNextPasswordRequest({});
+    ui_.answerNextPasswordRequest({"vor36pelim", "", ""});
+    ui_.answerNextPasswordRequest({"VoR36PeLiN", "", ""});
+    dispatcher_->ok(7);
+    dispatcher_->ok(7);
+    EXPECT_TRUE(state_.confirmedAdminPassword().isEmpty());
+    dispatcher_->ok(7);
+    dispatcher_->ok(7); // confirmed: no further request
+    EXPECT_EQ(runs, 2);
+    ASSERT_EQ(ui_.passwordRequests().size(), 3u);
+    for (auto mode : ui_.passwordRequests())
+        EXPECT_EQ(mode, PasswordRequestMode::ConfirmPassword);
+    ASSERT_GE(ui_.messages().size(), 2u);
+    EXPECT_EQ(ui_.messages()[0],
+              (Message{"You have to confirm password", "Warning", MessageIcon::None, MessageButtons::Ok}));
+    EXPECT_EQ(ui_.messages()[1], (Message{"Unable to perform operation due to security access level",
+                                          "Warning", MessageIcon::None, MessageButtons::Ok}));
+    EXPECT_EQ(state_.exchange().AdminPasswd1, "VoR36PeLiN");
+
+    // Choosing the catalogue again forgets it.
+    state_.chooseCatalogue(MenuMode::Archive);
+    ui_.answerNextPasswordRequest({"vor36pelin", "", ""});
+    dispatcher_->ok(7);
+    EXPECT_EQ(ui_.passwordRequests().size(), 4u);
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(ui_.unscriptedPrompts(), 0);
+}

@@ -1,0 +1,84 @@
+#pragma once
+// A dispatcher with the scripted person, a window stand-in that records what the frame did,
+// and settings and report log in a temporary folder.
+
+#include "Dispatcher.h"
+#include "ReportLog.h"
+#include "ScriptedUserInterface.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+// Readable failures for QString comparisons.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace sqllumo::testing {
+
+class RecordingPanelHost : public PanelHost {
+public:
+    PanelValues values;
+    int closed = 0;
+    int enabled = 0;
+    QStringList information;
+    bool panelOpen = true;
+
+    PanelValues panelValues() const override { return values; }
+    void closePanel() override
+    {
+        ++closed;
+        panelOpen = false;
+    }
+    void enableOtherCatalogue() override { ++enabled; }
+    void showInformation(const QString& text) override { information << text; }
+};
+
+class DispatcherHarness : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(folder_.isValid());
+        Settings::setStorageFolderForTesting(folder_.path());
+        dispatcher_ = std::make_unique<Dispatcher>(state_, ui_, host_, kCaption);
+        dispatcher_->setLogFolder(folder_.path());
+        state_.chooseCatalogue(MenuMode::Archive);
+    }
+    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
+
+    QString logText() const
+    {
+        QFile log(ReportLogPath(folder_.path()));
+        if (!log.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(log.readAll());
+    }
+    bool logExists() const { return QFile::exists(ReportLogPath(folder_.path())); }
+    QString setting(const QString& key) const
+    {
+        Settings settings;
+        return settings.value(key);
+    }
+    // Stored at all (a default does not count).
+    bool stored(const QString& key) const
+    {
+        Settings settings;
+        return settings.value(key, QStringLiteral("\x01unset")) != QStringLiteral("\x01unset");
+    }
+
+    const QString kCaption = QStringLiteral("Lumeno SQL Manager  1. 0. 0");
+    QTemporaryDir folder_;
+    WindowState state_;
+    ScriptedUserInterface ui_;
+    RecordingPanelHost host_;
+    std::unique_ptr<Dispatcher> dispatcher_;
+};
+
+} // namespace sqllumo::testing
