@@ -1,0 +1,172 @@
+#include "ConsoleUserInterface.h"
+
+#include "Settings.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace sqllumo::cli {
+
+namespace {
+
+QString kindOf(const Message& message)
+{
+    switch (message.icon) {
+    case MessageIcon::Information: return QStringLiteral("information");
+    case MessageIcon::Question: return QStringLiteral("question");
+    case MessageIcon::Exclamation: return QStringLiteral("exclamation");
+    case MessageIcon::Critical: return QStringLiteral("critical");
+    case MessageIcon::None: break;
+    }
+    return message.buttons == MessageButtons::Ok ? QStringLiteral("message")
+                                                 : QStringLiteral("question");
+}
+
+QString plainLines(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+bool isYes(const QString& answer)
+{
+    const QString a = answer.trimmed().toLower();
+    return a == QLatin1String("y") || a == QLatin1String("yes") || a == QLatin1String("ok");
+}
+
+class TtyFile {
+public:
+    TtyFile() : fd_(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC)) {}
+    ~TtyFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TtyFile(const TtyFile&) = delete;
+    TtyFile& operator=(const TtyFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+bool ControllingTerminal::available()
+{
+    TtyFile tty;
+    return tty.fd() >= 0;
+}
+
+std::optional<QString> ControllingTerminal::readLine(const QString& prompt, bool hidden)
+{
+    TtyFile tty;
+    if (tty.fd() < 0)
+        return std::nullopt;
+    const QByteArray p = prompt.toUtf8();
+    if (::write(tty.fd(), p.constData(), static_cast<size_t>(p.size())) < 0)
+        return std::nullopt;
+    termios saved{};
+    const bool restore = hidden && tcgetattr(tty.fd(), &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(tty.fd(), TCSAFLUSH, &quiet);
+    }
+    QByteArray line;
+    char c = 0;
+    bool any = false;
+    while (::read(tty.fd(), &c, 1) == 1) {
+        any = true;
+        if (c == '\n')
+            break;
+        if (c != '\r')
+            line.append(c);
+    }
+    if (restore) {
+        tcsetattr(tty.fd(), TCSAFLUSH, &saved);
+        if (::write(tty.fd(), "\n", 1) < 0) {
+            // Only the cosmetic line end is lost.
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    return QString::fromUtf8(line);
+}
+
+ConsoleUserInterface::ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
+                                           std::optional<QString> adminPassword)
+    : out_(out), terminal_(terminal), answerYes_(answerYes), adminPassword_(std::move(adminPassword))
+{
+}
+
+QString ConsoleUserInterface::format(const Message& message)
+{
+    // An empty title is where the platform shows the application's name.
+    const QString title = message.title.isEmpty() ? kApplicationName : message.title;
+    return kindOf(message) + QStringLiteral(" [") + title + QStringLiteral("] ")
+         + plainLines(message.text);
+}
+
+MessageResult ConsoleUserInterface::showMessage(const Message& message)
+{
+    if (message.icon == MessageIcon::Critical)
+        criticalShown_ = true;
+    out_ << format(message) << Qt::endl;
+    bool yes = false;
+    switch (message.buttons) {
+    case MessageButtons::Ok:
+        return MessageResult::Ok;
+    case MessageButtons::OkCancel:
+    case MessageButtons::YesNo:
+    case MessageButtons::YesNoCancel:
+    case MessageButtons::RetryCancel:
+        break;
+    }
+    const bool okCancel = message.buttons == MessageButtons::OkCancel;
+    if (answerYes_) {
+        yes = true;
+        out_ << (okCancel ? "-> OK (--yes)" : "-> Yes (--yes)") << Qt::endl;
+    } else if (auto answer = terminal_.readLine(QStringLiteral("Proceed? [y/N] "), false)) {
+        yes = isYes(*answer);
+    } else {
+        out_ << (okCancel ? "-> Cancel (no terminal)" : "-> No (no terminal)") << Qt::endl;
+    }
+    if (message.buttons == MessageButtons::RetryCancel)
+        return yes ? MessageResult::Retry : MessageResult::Cancel;
+    if (okCancel)
+        return yes ? MessageResult::Ok : MessageResult::Cancel;
+    return yes ? MessageResult::Yes : MessageResult::No;
+}
+
+void ConsoleUserInterface::showProgress(const ProgressState& state)
+{
+    if (state.visible && !state.label.isEmpty())
+        out_ << plainLines(state.label) << Qt::endl;
+}
+
+PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode mode)
+{
+    PasswordRequestResult result;
+    if (adminPassword_) {
+        result.adminPasswd1 = *adminPassword_;
+        if (mode != PasswordRequestMode::ConfirmPassword)
+            result.adminPasswd2 = *adminPassword_;
+        return result;
+    }
+    auto typed = terminal_.readLine(QStringLiteral("Administrator password: "), true);
+    if (!typed)
+        return result;
+    result.adminPasswd1 = *typed;
+    if (mode != PasswordRequestMode::ConfirmPassword) {
+        if (auto again = terminal_.readLine(QStringLiteral("Confirm password: "), true))
+            result.adminPasswd2 = *again;
+    }
+    return result;
+}
+
+} // namespace sqllumo::cli

@@ -1,0 +1,73 @@
+#pragma once
+// The UserInterface port on a terminal: messages printed with their kind and title, questions
+// answered by --yes, by the person at the terminal, or No when there is none.
+
+#include "Dispatcher.h"
+#include "UserInterface.h"
+
+#include <QString>
+#include <QTextStream>
+#include <optional>
+
+namespace sqllumo::cli {
+
+// The terminal the questions go to; separate from standard input, which may carry a password.
+class Terminal {
+public:
+    virtual ~Terminal() = default;
+    virtual bool available() = 0;
+    // One line typed, without its line end; nullopt when nothing can be read.
+    virtual std::optional<QString> readLine(const QString& prompt, bool hidden) = 0;
+};
+
+// /dev/tty of the process.
+class ControllingTerminal : public Terminal {
+public:
+    bool available() override;
+    std::optional<QString> readLine(const QString& prompt, bool hidden) override;
+};
+
+class ConsoleUserInterface : public UserInterface {
+public:
+    // adminPassword: read from --admin-password-file, when given.
+    ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
+                         std::optional<QString> adminPassword);
+
+    MessageResult showMessage(const Message& message) override;
+    void setBusy(bool) override {}
+    void processPendingEvents() override {}
+    void showProgress(const ProgressState& state) override;
+    std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+
+    bool criticalShown() const { return criticalShown_; }
+    // How a message is printed: "<kind> [<title>] <text>", line breaks as new lines.
+    static QString format(const Message& message);
+
+private:
+    QTextStream& out_;
+    Terminal& terminal_;
+    bool answerYes_;
+    std::optional<QString> adminPassword_;
+    bool criticalShown_ = false;
+};
+
+// The panel's visible steps on a terminal: the report is kept for printing at the end.
+class ConsoleHost : public PanelHost {
+public:
+    ConsoleHost(PanelValues values, WindowState& state) : values_(std::move(values)), state_(state) {}
+    PanelValues panelValues() const override { return values_; }
+    // Called just before the report is written to the log, so the text is still there.
+    void closePanel() override { report_ = state_.report().text(); }
+    void enableOtherCatalogue() override {}
+    void showInformation(const QString& text) override { report_ = text; }
+    // The report of the run: what was logged, or what stayed in the buffer.
+    QString report() const { return report_.isEmpty() ? state_.report().text() : report_; }
+
+private:
+    PanelValues values_;
+    WindowState& state_;
+    QString report_;
+};
+
+} // namespace sqllumo::cli

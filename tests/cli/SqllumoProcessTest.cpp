@@ -1,0 +1,163 @@
+// sqllumo as its users run it: a process with options, files, standard input and no terminal.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class SqllumoProcess : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(home_.isValid()); }
+
+    QString path(const QString& name) const { return QDir(home_.path()).filePath(name); }
+    QString iniPath() const { return path("SQLLumoManager/SQLLumoManager.ini"); }
+
+    void writeFile(const QString& name, const QByteArray& content) const
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    ProcessRun run(QStringList arguments, const QByteArray& input = {}) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home_.path());
+        env.insert("HOME", home_.path());
+        process.setProcessEnvironment(env);
+        // A session of its own: no controlling terminal, as under cron.
+        process.setChildProcessModifier([] { ::setsid(); });
+        if (arguments.size() >= 2 && arguments[0] == "archive" && arguments[1] != "--help")
+            arguments.insert(2, "--log-folder=" + home_.path());
+        process.start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);
+        EXPECT_TRUE(process.waitForStarted(10000));
+        process.write(input);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QTemporaryDir home_;
+};
+
+} // namespace
+
+TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
+{
+    const ProcessRun general = run({"--help"});
+    EXPECT_EQ(general.exitCode, 0);
+    EXPECT_TRUE(general.out.contains("sqllumo archive <function>"));
+    const ProcessRun archive = run({"archive", "--help"});
+    EXPECT_EQ(archive.exitCode, 0);
+    for (const char* verb :
+         {"new-login", "create", "create-new", "backup", "restore", "info", "test", "delete"})
+        EXPECT_TRUE(archive.out.contains(QString("  ") + verb + " ")) << verb;
+    EXPECT_TRUE(archive.out.contains("--admin-password-file"));
+}
+
+TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
+{
+    struct Row {
+        QStringList arguments;
+        QString error;
+    };
+    const Row rows[] = {
+        {{"archive", "test", "--password-file", "missing.txt"}, "cannot read the password file"},
+        {{"archive", "test", "--password", "secret"}, "passwords are not taken from the command line"},
+        {{"archive", "test", "--password=secret"}, "passwords are not taken from the command line"},
+        {{"archive", "rebuild"}, "unknown function \"rebuild\""},
+        {{"archive", "test", "--colour"}, "unknown option \"--colour\""},
+        {{"archive", "test", "--server"}, "--server needs a value"},
+        {{"password", "test"}, "unknown catalogue"},
+        {{"archive", "delete", "--password-file", "-", "--admin-password-file", "-"},
+         "only one password can come from standard input"},
+    };
+    for (const Row& row : rows) {
+        const ProcessRun r = run(row.arguments);
+        EXPECT_EQ(r.exitCode, 2) << row.arguments.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(row.error)) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(iniPath()));
+    EXPECT_FALSE(QFile::exists(path("SQLLumoManager Report.log")));
+}
+
+TEST_F(SqllumoProcess, AValidationMessageIsPrintedWithItsKindAndExitsOne)
+{
+    const ProcessRun r = run({"archive", "backup", "--server", "srv", "--database", "Arc", "--file",
+                       "C:\\Backup\\"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "message [SQLLumoManager] Invalid filename!\nPlease, define at least one.\n");
+    EXPECT_FALSE(QFile::exists(path("SQLLumoManager Report.log")));
+}
+
+TEST_F(SqllumoProcess, MissingOptionsFallBackToTheStoredSettingsAsThePanelDoes)
+{
+    {
+        QDir().mkpath(path("SQLLumoManager"));
+        QSettings ini(iniPath(), QSettings::IniFormat);
+        ini.setValue("Default/SQLServerName", "stored-server");
+        ini.setValue("Default/DatabaseName", "Stored Name");
+        ini.setValue("Default/DataDirectory", "C:\\Data");
+    }
+    // The stored name is not an identifier, so the run stops at that check, before any server.
+    const ProcessRun r = run({"archive", "create"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.startsWith("message [SQLLumoManager] Invalid database name!\n")) << r.out.toStdString();
+    // An option wins over the stored value: now the directory check speaks first.
+    const ProcessRun r2 = run({"archive", "create", "--database", "Arc", "--directory", ""});
+    EXPECT_TRUE(r2.out.startsWith("message [SQLLumoManager] Invalid database directory!\n"))
+        << r2.out.toStdString();
+}
+
+TEST_F(SqllumoProcess, QuestionsAreAnsweredNoWithoutTerminalAndYesWithTheOption)
+{
+    writeFile("admin.txt", "vor36pelin\n");
+    const QStringList base = {"archive", "delete", "--server", "127.0.0.1,1", "--database", "Arc",
+                              "--admin-password-file", path("admin.txt")};
+    const ProcessRun no = run(base);
+    EXPECT_EQ(no.exitCode, 1);
+    EXPECT_EQ(no.out, "question [Warning] Do you really want to delete database?\n"
+                      "-> Cancel (no terminal)\n");
+    QStringList withYes = base;
+    withYes << "--yes";
+    const ProcessRun yes = run(withYes);
+    EXPECT_TRUE(yes.out.startsWith("question [Warning] Do you really want to delete database?\n"
+                                   "-> OK (--yes)\n"))
+        << yes.out.toStdString();
+    // Past the question the server is asked; nothing listens on port 1.
+    EXPECT_EQ(yes.exitCode, 1);
+    EXPECT_TRUE(yes.out.contains("critical [")) << yes.out.toStdString();
+}
+
+TEST_F(SqllumoProcess, AdministratorPasswordFromStandardInputIsCheckedWithoutRegardToCase)
+{
+    const QStringList args = {"archive", "restore", "--server", "srv", "--database", "Arc",
+                              "--file", "", "--admin-password-file", "-"};
+    const ProcessRun wrong = run(args, "vor36pelim\n");
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_EQ(wrong.out, "message [Warning] Unable to perform operation due to security access level\n");
+    // The right phrase in capitals passes the check and reaches the file-name validation.
+    const ProcessRun right = run(args, "VOR36PELIN\n");
+    EXPECT_EQ(right.exitCode, 1);
+    EXPECT_EQ(right.out, "message [SQLLumoManager] Invalid filename!\nPlease, define at least one.\n");
+    // No file and no terminal: nothing was given.
+    QStringList noSource = args.mid(0, 8);
+    const ProcessRun none = run(noSource);
+    EXPECT_EQ(none.out, "message [Warning] You have to confirm password\n");
+}
