@@ -1,0 +1,64 @@
+#include "WindowDispatch.h"
+
+#include "PasswordRequest.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QToolButton>
+
+namespace sqllumo::ui {
+
+WindowDispatch::WindowDispatch(F_SQLDatabase& window)
+    : window_(window),
+      dispatcher_(window.state(), window.userInterface(), *this, window.windowTitle())
+{
+    window_.onOk = [this] { dispatcher_.ok(window_.List1->currentRow()); };
+    window_.userInterface().setPasswordDialog(&PasswordRequest::ask);
+}
+
+WindowDispatch::~WindowDispatch()
+{
+    window_.onOk = nullptr;
+}
+
+PanelValues WindowDispatch::panelValues() const
+{
+    PanelValues values;
+    values.server = window_.Text1[0]->text();
+    values.database = window_.Text1[1]->text();
+    values.thirdField = window_.Text1[2]->text();
+    values.fourthField = window_.Text1[3]->text();
+    values.user = window_.SQLUserName->text();
+    values.password = window_.SQLPsw->text();
+    values.selection = window_.Combo1->currentText();
+    return values;
+}
+
+void WindowDispatch::closePanel()
+{
+    window_.closePanel();
+}
+
+void WindowDispatch::enableOtherCatalogue()
+{
+    if (window_.state().menuMode() == MenuMode::Archive) {
+        window_.cmdPassword->setEnabled(true);
+        window_.CorvistaPasswordDataBase->setEnabled(true);
+    } else {
+        window_.cmdArchivio->setEnabled(true);
+        window_.CorvistaDataBase->setEnabled(true);
+    }
+}
+
+void WindowDispatch::showInformation(const QString& text)
+{
+    window_.ListInfo->setPlainText(displayText(text));
+    window_.ListInfo->show();
+    window_.CmdOK->hide();
+}
+
+} // namespace sqllumo::ui
