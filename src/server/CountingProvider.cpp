@@ -1,0 +1,92 @@
+#include "CountingProvider.h"
+
+namespace sqllumo::server {
+
+namespace {
+
+class CountingConnection : public sql::Connection {
+public:
+    CountingConnection(std::unique_ptr<sql::Connection> inner, SentCounts& counts)
+        : inner_(std::move(inner)), counts_(counts)
+    {
+    }
+    void open(const QString& connectionString) override { inner_->open(connectionString); }
+    void setCommandTimeout(int seconds) override { inner_->setCommandTimeout(seconds); }
+    void execute(const QString& statement) override
+    {
+        note(statement);
+        inner_->execute(statement);
+    }
+    sql::ResultSet query(const QString& statement) override
+    {
+        note(statement);
+        return inner_->query(statement);
+    }
+    void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
+                                const QByteArray& bytes) override
+    {
+        note(selectStatement);
+        inner_->writeBytesToCurrentRow(selectStatement, field, bytes);
+    }
+    void close() override { inner_->close(); }
+
+private:
+    void note(const QString& statement)
+    {
+        ++counts_.statements;
+        counts_.texts << statement;
+    }
+    std::unique_ptr<sql::Connection> inner_;
+    SentCounts& counts_;
+};
+
+class CountingCatalog : public sql::Catalog {
+public:
+    CountingCatalog(std::unique_ptr<sql::Catalog> inner, SentCounts& counts)
+        : inner_(std::move(inner)), counts_(counts)
+    {
+    }
+    void setActiveConnection(const QString& connectionString) override
+    {
+        inner_->setActiveConnection(connectionString);
+    }
+    QStringList tableNames() override
+    {
+        ++counts_.catalogueReads;
+        return inner_->tableNames();
+    }
+    void refresh() override
+    {
+        ++counts_.catalogueReads;
+        inner_->refresh();
+    }
+    std::vector<sql::CatalogColumn> columns(const QString& table) override
+    {
+        ++counts_.catalogueReads;
+        return inner_->columns(table);
+    }
+    void appendIndex(const QString& table, const QString& indexName, const QString& column) override
+    {
+        ++counts_.indexes;
+        counts_.texts << QStringLiteral("index %1 on %2 (%3)").arg(indexName, table, column);
+        inner_->appendIndex(table, indexName, column);
+    }
+
+private:
+    std::unique_ptr<sql::Catalog> inner_;
+    SentCounts& counts_;
+};
+
+} // namespace
+
+std::unique_ptr<sql::Connection> CountingProvider::newConnection()
+{
+    return std::make_unique<CountingConnection>(inner_.newConnection(), counts_);
+}
+
+std::unique_ptr<sql::Catalog> CountingProvider::newCatalog()
+{
+    return std::make_unique<CountingCatalog>(inner_.newCatalog(), counts_);
+}
+
+} // namespace sqllumo::server

@@ -1,0 +1,35 @@
+#pragma once
+// Wraps a provider and counts what goes to the server through it: statements sent, indexes
+// appended and catalogue reads. Used to show that a run sent nothing, and by the benchmark.
+
+#include "SqlAccess.h"
+
+#include <QStringList>
+
+namespace sqllumo::server {
+
+struct SentCounts {
+    int statements = 0;     // execute, query and the updatable write
+    int indexes = 0;        // catalogue index appends
+    int catalogueReads = 0; // table lists, refreshes, column lists
+    QStringList texts;      // the statements, in order
+
+    int total() const { return statements + indexes + catalogueReads; }
+};
+
+class CountingProvider : public sql::Provider {
+public:
+    explicit CountingProvider(sql::Provider& inner) : inner_(inner) {}
+
+    std::unique_ptr<sql::Connection> newConnection() override;
+    std::unique_ptr<sql::Catalog> newCatalog() override;
+
+    const SentCounts& counts() const { return counts_; }
+    void reset() { counts_ = {}; }
+
+private:
+    sql::Provider& inner_;
+    SentCounts counts_;
+};
+
+} // namespace sqllumo::server
