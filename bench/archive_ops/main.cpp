@@ -1,0 +1,103 @@
+// Creates a new-version archive and runs the structure test against a server on loopback,
+// printing the wall time and the number of statements each sends. Without --server it starts
+// a stand-in of its own (sqlserver-standin beside this program).
+#include "ConnectionStrings.h"
+#include "CountingProvider.h"
+#include "DefineArchiveTables.h"
+#include "ReportLog.h"
+#include "ServerProvider.h"
+#include "ServerStatements.h"
+#include "Settings.h"
+#include "StandinProcess.h"
+#include "TestArchiveStructure.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+using namespace sqllumo;
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QString serverName, user = "sa", password;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--server")
+            serverName = args[i + 1];
+        else if (args[i] == "--user")
+            user = args[i + 1];
+        else if (args[i] == "--password-file") {
+            QFile f(args[i + 1]);
+            if (!f.open(QIODevice::ReadOnly)) {
+                out << "cannot read " << args[i + 1] << Qt::endl;
+                return 2;
+            }
+            password = QString::fromUtf8(f.readLine()).trimmed();
+        }
+    }
+    testing::StandinProcess standin;
+    if (serverName.isEmpty()) {
+        QString error;
+        if (!standin.start(error)) {
+            out << "no server: " << error << Qt::endl
+                << "usage: bench_archive_ops [--server HOST,PORT --user U --password-file F]" << Qt::endl;
+            return 1;
+        }
+        serverName = standin.server();
+        password = standin.password();
+    }
+    QTemporaryDir settingsFolder;
+    Settings::setStorageFolderForTesting(settingsFolder.path());
+
+    const auto real = server::MakeServerProvider();
+    server::CountingProvider counting(*real);
+    const QString database = QStringLiteral("BenchArchive_%1").arg(QCoreApplication::applicationPid());
+    const QString cs = BuildConnectionString(serverName, database, user, password);
+    try {
+        auto master = real->newConnection();
+        master->open(BuildConnectionString(serverName, "master", user, password));
+        master->execute(server::CreateDatabaseStatement(database, "C:\\Lumeno SQL Database\\"));
+        master->close();
+
+        ReportBuffer report;
+        QString errorText;
+        auto catalog = counting.newCatalog();
+        catalog->setActiveConnection(cs);
+        QElapsedTimer clock;
+        clock.start();
+        const bool created =
+            archive::DefineArchiveTables(database, cs, *catalog, true, errorText, {counting, report});
+        const qint64 createMs = clock.elapsed();
+        const server::SentCounts createCounts = counting.counts();
+        counting.reset();
+
+        auto testCatalog = counting.newCatalog();
+        testCatalog->setActiveConnection(cs);
+        clock.restart();
+        const bool tested = archive::TestArchiveStructure(database, cs, *testCatalog, errorText, {counting, report});
+        const qint64 testMs = clock.elapsed();
+        const server::SentCounts testCounts = counting.counts();
+
+        out << "server: " << serverName << Qt::endl;
+        out << "create (new version): " << (created ? "ok" : "FAILED " + errorText) << ", " << createMs
+            << " ms, " << createCounts.statements << " statements, " << createCounts.indexes
+            << " index appends, " << createCounts.catalogueReads << " catalogue reads (target < 2000 ms)"
+            << Qt::endl;
+        out << "structure test: " << (tested ? "ok" : "FAILED " + errorText) << ", " << testMs << " ms, "
+            << testCounts.statements << " statements, " << testCounts.catalogueReads
+            << " catalogue reads (target < 1000 ms)" << Qt::endl;
+
+        auto cleanup = real->newConnection();
+        cleanup->open(BuildConnectionString(serverName, "master", user, password));
+        cleanup->execute(server::DropDatabaseStatement(database));
+        cleanup->close();
+        return created && tested ? 0 : 1;
+    } catch (const sql::Error& e) {
+        out << "error: " << sql::ErrorText(e) << Qt::endl;
+        return 1;
+    }
+}

@@ -1,0 +1,165 @@
+// Create, test and delete an archive through the real window against a stand-in it starts:
+// typing in the panel, pressing OK, answering the boxes and the password dialog.
+#include "ArchiveCatalogue.h"
+#include "F_SQLDatabase.h"
+#include "ModalScript.h"
+#include "PasswordRequest.h"
+#include "ReportLog.h"
+#include "ServerProvider.h"
+#include "Settings.h"
+#include "StandinProcess.h"
+#include "TestResultRegistry.h"
+#include "WindowDispatch.h"
+
+#include <QAction>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace sqllumo;
+using namespace sqllumo::ui;
+using sqllumo::testing::ModalScript;
+using sqllumo::testing::StandinProcess;
+
+namespace {
+
+class WindowArchive : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        standin_ = new StandinProcess;
+        if (!standin_->start(startError_)) {
+            delete standin_;
+            standin_ = nullptr;
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete standin_;
+        standin_ = nullptr;
+    }
+    void SetUp() override
+    {
+        ASSERT_NE(standin_, nullptr) << startError_.toStdString();
+        ASSERT_TRUE(dir_.isValid());
+        Settings::setStorageFolderForTesting(dir_.path());
+        {
+            Settings settings;
+            settings.setValue(settingkeys::kSQLServerName, standin_->server());
+            settings.setValue(settingkeys::kSQLUserName, standin_->user());
+            settings.setValue(settingkeys::kSQLPassword, standin_->password());
+        }
+        provider_ = server::MakeServerProvider();
+        window_ = std::make_unique<F_SQLDatabase>();
+        dispatch_ = std::make_unique<WindowDispatch>(*window_);
+        dispatch_->dispatcher().setLogFolder(dir_.path());
+        server::RegisterArchiveCatalogue(dispatch_->dispatcher(), *provider_);
+        window_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        window_->CorvistaDataBase->trigger();
+    }
+    void TearDown() override
+    {
+        dispatch_.reset();
+        window_.reset();
+        Settings::setStorageFolderForTesting(QString());
+    }
+    void open(int index)
+    {
+        auto* item = window_->List1->item(index);
+        window_->List1->scrollToItem(item);
+        const QPoint at = window_->List1->visualItemRect(item).center();
+        QTest::mouseClick(window_->List1->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(window_->List1->viewport(), Qt::LeftButton, {}, at);
+        ASSERT_TRUE(window_->Frame1->isVisible());
+    }
+    void type(int field, const QString& text)
+    {
+        window_->Text1[field]->selectAll();
+        QTest::keyClicks(window_->Text1[field], text);
+    }
+    QString log() const
+    {
+        QFile f(ReportLogPath(dir_.path()));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+
+    static inline StandinProcess* standin_ = nullptr;
+    static inline QString startError_;
+    QTemporaryDir dir_;
+    std::unique_ptr<sql::Provider> provider_;
+    std::unique_ptr<F_SQLDatabase> window_;
+    std::unique_ptr<WindowDispatch> dispatch_;
+};
+
+} // namespace
+
+TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
+{
+    const QString name = QStringLiteral("WindowArchive");
+    ModalScript modals;
+
+    open(server::kNewDatabase);
+    EXPECT_EQ(window_->Text1[0]->text(), standin_->server());
+    type(1, name);
+    type(2, "C:\\Lumeno SQL Database");
+    modals.press(QMessageBox::Ok);
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    ASSERT_EQ(modals.seen().size(), 1u);
+    EXPECT_EQ(modals.seen()[0].text, "Database " + name + " has been created and initialized");
+    EXPECT_EQ(modals.seen()[0].icon, QMessageBox::Information);
+    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_TRUE(window_->List1->isVisible());
+    EXPECT_TRUE(window_->cmdPassword->isEnabled());
+    EXPECT_TRUE(log().contains("\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name + "\r\n"));
+
+    open(server::kTestDatabase);
+    EXPECT_EQ(window_->Text1[1]->text(), name);
+    modals.press(QMessageBox::Ok);
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    ASSERT_EQ(modals.seen().size(), 2u);
+    EXPECT_EQ(modals.seen()[1].text,
+              "Database " + name + " has been tested successfully\nCheck the results reading Windows Registry");
+    TestResultRegistry registry;
+    EXPECT_EQ(registry.value(registrysections::kIndexes, "T_Patient"), "Ok");
+    EXPECT_EQ(registry.value(registrysections::kRelations, "T_Exam-T_Statistic"), "Ok");
+
+    open(server::kDeleteDatabase);
+    modals.then([](QWidget* w) {
+        auto* dialog = qobject_cast<PasswordRequest*>(w);
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->Text3, "vor36PELIN");
+        dialog->Command1->click();
+    });
+    modals.press(QMessageBox::Ok); // the question
+    modals.press(QMessageBox::Ok); // the outcome
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    ASSERT_EQ(modals.seen().size(), 4u);
+    EXPECT_EQ(modals.seen()[2].text, "Do you really want to delete database?");
+    EXPECT_EQ(modals.seen()[3].text, "Database " + name + " has been removed");
+    EXPECT_TRUE(log().endsWith("Database " + name + " has been removed from SQL Server "
+                               + standin_->server() + "\r\n"));
+    EXPECT_EQ(modals.unexpected(), 0);
+    EXPECT_FALSE(window_->Frame1->isVisible());
+}
+
+TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
+{
+    ModalScript modals;
+    open(server::kGeneralInformation);
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    EXPECT_TRUE(window_->ListInfo->isVisible());
+    EXPECT_FALSE(window_->CmdOK->isVisible());
+    EXPECT_TRUE(window_->ListInfo->toPlainText().startsWith("In the SQL Server named " + standin_->server() + ":"));
+    EXPECT_TRUE(modals.seen().empty());
+    QTest::mouseClick(window_->CmdCancel, Qt::LeftButton);
+    EXPECT_FALSE(window_->ListInfo->isVisible());
+    EXPECT_TRUE(window_->List1->isVisible());
+}
