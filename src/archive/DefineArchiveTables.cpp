@@ -144,13 +144,7 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
         errorText = QString::fromUtf8(error.what()) + sql::SignedNumber(0);
     }
     report.append(kLineBreak + kDefineError + currentTable + kLineBreak + errorText);
-    if (connection) {
-        try {
-            connection->close();
-        } catch (const sql::Error&) {
-            // The run has already failed; the first error is the one reported.
-        }
-    }
+    sql::CloseAfterFailure(connection.get());
     return false;
 }
 

@@ -51,4 +51,14 @@ QVariant ResultSet::value(size_t row, const QString& column) const
     throw Error(kItemNotFound, kItemNotFoundText);
 }
 
+void CloseAfterFailure(Connection* connection)
+{
+    if (!connection)
+        return;
+    try {
+        connection->close();
+    } catch (const Error&) {
+    }
+}
+
 } // namespace sqllumo::sql

@@ -107,6 +107,10 @@ public:
                              const QString& column) = 0;
 };
 
+// Closes a connection after a run has already failed; a second error on close is dropped,
+// since the first one is the one reported.
+void CloseAfterFailure(Connection* connection);
+
 // Makes the objects above; one per program, shared by every operation.
 class Provider {
 public:

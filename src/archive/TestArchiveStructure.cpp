@@ -292,13 +292,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
     } catch (const sql::Error& error) {
         errorText = sql::ErrorText(error);
     }
-    if (connection) {
-        try {
-            connection->close();
-        } catch (const sql::Error&) {
-            // The test has already failed; the first error is the one handed back.
-        }
-    }
+    sql::CloseAfterFailure(connection.get());
     return false;
 }
 

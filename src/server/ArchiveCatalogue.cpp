@@ -27,12 +27,8 @@ public:
     }
     ~OpenConnection()
     {
-        if (open_) {
-            try {
-                connection_->close();
-            } catch (const sql::Error&) {
-            }
-        }
+        if (open_)
+            sql::CloseAfterFailure(connection_.get());
     }
     OpenConnection(const OpenConnection&) = delete;
     OpenConnection& operator=(const OpenConnection&) = delete;
@@ -48,6 +44,21 @@ private:
     std::unique_ptr<sql::Connection> connection_;
     bool open_ = false;
 };
+
+// Backup and restore end alike: the long statement with its time-out, then the success
+// message, whose text the report line repeats before naming the file.
+OperationOutcome finishLongStatement(OperationContext& context, OpenConnection& master,
+                                     const QString& statement, const QString& done,
+                                     const QString& reportTail)
+{
+    master->setCommandTimeout(kLongStatementTimeout);
+    master->execute(statement);
+    master.close();
+    context.pointerDefault();
+    context.success(done);
+    context.report().setText(done + reportTail);
+    return OperationOutcome::completed();
+}
 
 QString masterString(const PanelValues& panel)
 {
@@ -192,13 +203,8 @@ OperationOutcome BackupDatabase(OperationContext& context, sql::Provider& provid
             settings.setValue(settingkeys::kBackupFile, file);
         }
         OpenConnection master(provider, masterString(panel));
-        master->setCommandTimeout(kLongStatementTimeout);
-        master->execute(BackupStatement(database, file));
-        master.close();
-        context.pointerDefault();
-        context.success(kCompleteBackup + database + kHasBeenCreated);
-        context.report().setText(kCompleteBackup + database + kHasBeenCreated + kIntoDisk + file);
-        return OperationOutcome::completed();
+        return finishLongStatement(context, master, BackupStatement(database, file),
+                                   kCompleteBackup + database + kHasBeenCreated, kIntoDisk + file);
     });
 }
 
@@ -245,13 +251,9 @@ OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provi
                                              MessageIcon::Critical, MessageButtons::Ok});
             return OperationOutcome::panelOpen();
         }
-        master->setCommandTimeout(kLongStatementTimeout);
-        master->execute(RestoreStatement(database, file, dataName, logName, directory));
-        master.close();
-        context.pointerDefault();
-        context.success(kRestoreOf + database + kHasBeenDone);
-        context.report().setText(kRestoreOf + database + kHasBeenDone + kFromDisk + file);
-        return OperationOutcome::completed();
+        return finishLongStatement(
+            context, master, RestoreStatement(database, file, dataName, logName, directory),
+            kRestoreOf + database + kHasBeenDone, kFromDisk + file);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "ArchiveCatalogue.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
+#include "WindowDriving.h"
 #include "PasswordRequest.h"
 #include "ReportLog.h"
 #include "ServerProvider.h"
@@ -71,15 +72,7 @@ protected:
         window_.reset();
         Settings::setStorageFolderForTesting(QString());
     }
-    void open(int index)
-    {
-        auto* item = window_->List1->item(index);
-        window_->List1->scrollToItem(item);
-        const QPoint at = window_->List1->visualItemRect(item).center();
-        QTest::mouseClick(window_->List1->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(window_->List1->viewport(), Qt::LeftButton, {}, at);
-        ASSERT_TRUE(window_->Frame1->isVisible());
-    }
+    void open(int index) { sqllumo::testing::OpenPanel(*window_, index); }
     void type(int field, const QString& text)
     {
         window_->Text1[field]->selectAll();
