@@ -1,6 +1,7 @@
 // The archive tables as data; statement text is assembled from it character for character.
 #include "ArchiveSchema.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace sqllumo::archive {
@@ -12,181 +13,168 @@ std::vector<TableDef> makeTables() {
     const std::string bit = "BIT NOT NULL";
     const std::string intNN = "INT NOT NULL";
     const std::string dt = "DATETIME NOT NULL";
-    auto fk = [](const std::string& table, const std::string& column) {
-        return "INT NOT NULL FOREIGN KEY REFERENCES " + table + " (" + column + ")";
+    auto fk = [](const std::string& column, const std::string& table,
+                 const std::string& referenced) {
+        return ColumnDef(column, false, ForeignKeyDef{"", table, referenced, false});
     };
-    const std::string cascade = " ON DELETE CASCADE ON UPDATE CASCADE";
+    auto cascading = [](const std::string& column, const std::string& table,
+                        const std::string& referenced, const std::string& constraint = "") {
+        return ColumnDef(column, false, ForeignKeyDef{constraint, table, referenced, true});
+    };
+
+    auto def = [](std::string name, std::string identityColumn, int seed,
+                  std::vector<ColumnDef> columns, std::vector<std::string> indexColumns) {
+        TableDef table;
+        table.name = std::move(name);
+        table.identityColumn = std::move(identityColumn);
+        table.identitySeed = seed;
+        table.columns = std::move(columns);
+        table.indexColumns = std::move(indexColumns);
+        return table;
+    };
 
     std::vector<TableDef> t;
-    t.push_back({"T_DBVersion", "", 1, {{"[FreeText]", "NVARCHAR(100) NOT NULL"}}, {}});
-    t.push_back({"T_Marker", "ID_Marker", 3, {{"Marker", kText50}}, {}});
-    t.push_back({"T_City", "ID_City", 23, {{"City", "NVARCHAR(30) NOT NULL"}}, {}});
-    t.push_back({"T_Province", "ID_Province", 10, {{"Province", "NVARCHAR(30) NOT NULL"}}, {}});
-    t.push_back({"T_Country", "ID_Country", 6, {{"Country", "NVARCHAR(30) NOT NULL"}}, {}});
-    t.push_back({"T_Hosp_Dep", "ID_Hosp_Dep", 8, {{"Hosp_Dep", kText50}}, {}});
-    t.push_back({"T_Doc_Tech",
-                 "ID_Doc_Tech",
-                 17,
-                 {{"Title", "NVARCHAR(10) NOT NULL"},
-                  {"L_Name", kText50},
-                  {"F_Name", kText50},
-                  {"Doc_Tech", bit},
-                  {"Int_Ext", bit}},
-                 {}});
-    t.push_back({"T_Patient",
-                 "ID_Patient",
-                 1,
-                 {{"Title", "NVARCHAR(10) NOT NULL"},
-                  {"L_Name", kText50},
-                  {"F_Name", kText50},
-                  {"M_Name", kText50},
-                  {"B_Date", dt},
-                  {"Sex", bit},
-                  {"Height", "SMALLINT NOT NULL"},
-                  {"Weight", "SMALLINT NOT NULL"},
-                  {"Address", "NVARCHAR(200) NOT NULL"},
-                  {"ID_City", fk("T_City", "ID_City")},
-                  {"ID_Province", fk("T_Province", "ID_Province")},
-                  {"Zip_Code", "NVARCHAR(10) NOT NULL"},
-                  {"ID_Country", fk("T_Country", "ID_Country")},
-                  {"Tel_Home", "NVARCHAR(30) NOT NULL"},
-                  {"Tel_Work", "NVARCHAR(30) NOT NULL"},
-                  {"Ins_Number", "NVARCHAR(30) NOT NULL"},
-                  {"Ins_Company", "NVARCHAR(30) NOT NULL"},
-                  {"Pat_Code_1", "NVARCHAR(30) NOT NULL"},
-                  {"Pat_Code_2", "NVARCHAR(30) NOT NULL"},
-                  {"ID_Hosp_Dep", fk("T_Hosp_Dep", "ID_Hosp_Dep")},
-                  {"Comment", "NVARCHAR(250) NOT NULL"},
-                  {"ID_Doc_Tech", fk("T_Doc_Tech", "ID_Doc_Tech")},
-                  {"Free1", kText50},
-                  {"Free2", kText50},
-                  {"ID_Marker", fk("T_Marker", "ID_Marker")},
-                  {"Used_By", kText50},
-                  {"RecDate", dt},
-                  {"Photo", "IMAGE"}},
-                 {"L_Name", "F_Name", "B_Date", "Used_By", "ID_Marker"}});
-    TableDef exam{"T_Exam",
-                  "ID_Multi",
-                  1,
-                  {{"ID_Patient", "INT CONSTRAINT ID_Patient_fk NOT NULL FOREIGN KEY REFERENCES "
-                                  "T_Patient (ID_Patient)" +
-                                      cascade},
-                   {"Code", "NVARCHAR(30) NOT NULL"}},
-                  {"ID_Patient", "ID_Marker"}};
+    t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", "NVARCHAR(100) NOT NULL"}}, {}));
+    t.push_back(def("T_Marker", "ID_Marker", 3, {{"Marker", kText50}}, {}));
+    t.push_back(def("T_City", "ID_City", 23, {{"City", "NVARCHAR(30) NOT NULL"}}, {}));
+    t.push_back(def("T_Province", "ID_Province", 10, {{"Province", "NVARCHAR(30) NOT NULL"}}, {}));
+    t.push_back(def("T_Country", "ID_Country", 6, {{"Country", "NVARCHAR(30) NOT NULL"}}, {}));
+    t.push_back(def("T_Hosp_Dep", "ID_Hosp_Dep", 8, {{"Hosp_Dep", kText50}}, {}));
+    t.push_back(def("T_Doc_Tech", "ID_Doc_Tech", 17,
+                    {{"Title", "NVARCHAR(10) NOT NULL"},
+                     {"L_Name", kText50},
+                     {"F_Name", kText50},
+                     {"Doc_Tech", bit},
+                     {"Int_Ext", bit}},
+                    {}));
+    t.push_back(def("T_Patient", "ID_Patient", 1,
+                    {{"Title", "NVARCHAR(10) NOT NULL"},
+                     {"L_Name", kText50},
+                     {"F_Name", kText50},
+                     {"M_Name", kText50},
+                     {"B_Date", dt},
+                     {"Sex", bit},
+                     {"Height", "SMALLINT NOT NULL"},
+                     {"Weight", "SMALLINT NOT NULL"},
+                     {"Address", "NVARCHAR(200) NOT NULL"},
+                     fk("ID_City", "T_City", "ID_City"),
+                     fk("ID_Province", "T_Province", "ID_Province"),
+                     {"Zip_Code", "NVARCHAR(10) NOT NULL"},
+                     fk("ID_Country", "T_Country", "ID_Country"),
+                     {"Tel_Home", "NVARCHAR(30) NOT NULL"},
+                     {"Tel_Work", "NVARCHAR(30) NOT NULL"},
+                     {"Ins_Number", "NVARCHAR(30) NOT NULL"},
+                     {"Ins_Company", "NVARCHAR(30) NOT NULL"},
+                     {"Pat_Code_1", "NVARCHAR(30) NOT NULL"},
+                     {"Pat_Code_2", "NVARCHAR(30) NOT NULL"},
+                     fk("ID_Hosp_Dep", "T_Hosp_Dep", "ID_Hosp_Dep"),
+                     {"Comment", "NVARCHAR(250) NOT NULL"},
+                     fk("ID_Doc_Tech", "T_Doc_Tech", "ID_Doc_Tech"),
+                     {"Free1", kText50},
+                     {"Free2", kText50},
+                     fk("ID_Marker", "T_Marker", "ID_Marker"),
+                     {"Used_By", kText50},
+                     {"RecDate", dt},
+                     {"Photo", "IMAGE"}},
+                    {"L_Name", "F_Name", "B_Date", "Used_By", "ID_Marker"}));
+    t.back().importKeysEndWithBlank = false;
+    TableDef exam = def("T_Exam", "ID_Multi", 1,
+                        {cascading("ID_Patient", "T_Patient", "ID_Patient", "ID_Patient_fk"),
+                         {"Code", "NVARCHAR(30) NOT NULL"}},
+                        {"ID_Patient", "ID_Marker"});
     for (int i = 1; i <= 8; ++i)
         exam.columns.push_back({"rv_" + std::to_string(i), bit});
     exam.columns.push_back(
-        {"ID_Marker", "INT CONSTRAINT ID_Marker_fk NOT NULL FOREIGN KEY REFERENCES T_Marker "
-                      "(ID_Marker)"});
+        ColumnDef("ID_Marker", false, ForeignKeyDef{"ID_Marker_fk", "T_Marker", "ID_Marker"}));
     exam.columns.push_back({"Comment", "NVARCHAR(250) NOT NULL"});
+    exam.importKeysEndWithBlank = false;
     t.push_back(exam);
-    t.push_back({"T_Storage", "ID_Storage", 1, {{"Description", "NVARCHAR(100) NOT NULL"}}, {}});
-    t.push_back({"T_File_Type",
-                 "ID_Type",
-                 1,
-                 {{"File_Type", kText50},
-                  {"File_Primary", bit},
-                  {"File_Priority", "TINYINT NOT NULL"},
-                  {"File_Visible", bit},
-                  {"File_Exclude", kText50},
-                  {"File_App", kText50},
-                  {"File_Prefix", "NVARCHAR(3) NOT NULL"},
-                  {"File_Ext", "NVARCHAR(3) NOT NULL"}},
-                 {}});
-    t.push_back({"T_File",
-                 "ID_Exam",
-                 1,
-                 {{"ID_Multi", "INT CONSTRAINT ID_Multi_fk NOT NULL FOREIGN KEY REFERENCES T_Exam "
-                               "(ID_Multi)" +
-                                   cascade},
-                  {"[Primary]", bit},
-                  {"ID_Type", fk("T_File_Type", "ID_Type")},
-                  {"[Date]", dt},
-                  {"ID_Tech", fk("T_Doc_Tech", "ID_Doc_Tech")},
-                  {"ID_Doc", fk("T_Doc_Tech", "ID_Doc_Tech")},
-                  {"ID_Doc_Req", fk("T_Doc_Tech", "ID_Doc_Tech")},
-                  {"ID_Hosp_Dep", fk("T_Hosp_Dep", "ID_Hosp_Dep")},
-                  {"Duration", intNN},
-                  {"Path_Local", "NVARCHAR(100) NOT NULL"},
-                  {"Path_Archive", "NVARCHAR(100) NOT NULL"},
-                  {"ID_Storage", "INT NULL FOREIGN KEY REFERENCES T_Storage (ID_Storage)"},
-                  {"FileDateLastModify", dt},
-                  {"FileLen", intNN},
-                  {"Comment", "NVARCHAR(250) NOT NULL"},
-                  {"Used_By", kText50}},
-                 {"ID_Multi", "ID_Type", "Used_By"}});
-    t.push_back({"T_Class",
-                 "ID_Class",
-                 1,
-                 {{"Ord_Class", intNN},
-                  {"Descr_Class", kText50},
-                  {"Type_Class", "TINYINT NOT NULL"},
-                  {"ItemSelMode_Class", bit}},
-                 {}});
-    t.push_back({"T_Item",
-                 "ID_Item",
-                 1,
-                 {{"Ord_Item", intNN},
-                  {"Descr_Item", kText50},
-                  {"Type_Item", "TINYINT NOT NULL"},
-                  {"SubItemSelMode_Item", bit},
-                  {"ID_Class", fk("T_Class", "ID_Class") + cascade}},
-                 {"ID_Class"}});
-    t.push_back({"T_SubItem",
-                 "ID_SubItem",
-                 1,
-                 {{"Ord_SubItem", intNN},
-                  {"Descr_SubItem", kText50},
-                  {"Type_SubItem", "TINYINT NOT NULL"},
-                  {"ID_Item", fk("T_Item", "ID_Item") + cascade}},
-                 {"ID_Item"}});
-    t.push_back({"T_Statistic",
-                 "",
-                 1,
-                 {{"ID_Class", fk("T_Class", "ID_Class")},
-                  {"ID_Item", "INT NULL"},
-                  {"ID_SubItem", "INT NULL"},
-                  {"ID_Exam", fk("T_File", "ID_Exam") + cascade},
-                  {"ID_Multi", fk("T_Exam", "ID_Multi")},
-                  {"Stat_Memo", "NVARCHAR(50) NULL"},
-                  {"RecDate", "DATETIME NULL"}},
-                 {"ID_Class", "ID_Exam", "ID_Multi"}});
-    t.push_back({"T_StatisticMask",
-                 "ID_Mask",
-                 1,
-                 {{"Descr_Mask", "NVARCHAR(50) NULL"},
-                  {"BDayFrom", "DATETIME NULL"},
-                  {"BDayTo", "DATETIME NULL"},
-                  {"RecFrom", "DATETIME NULL"},
-                  {"RecTo", "DATETIME NULL"},
-                  {"DuplofPatients", bit},
-                  {"RecMask", "DATETIME NULL"},
-                  {"NumTrovFile", "INT NULL"},
-                  {"NumTotFile", "INT NULL"}},
-                 {}});
-    t.push_back({"T_StatisticList",
-                 "",
-                 1,
-                 {{"ID_Mask", fk("T_StatisticMask", "ID_Mask") + cascade},
-                  {"ID_Patient", intNN},
-                  {"ID_Exam", "INT NULL"},
-                  {"ID_Multi", "INT NULL"}},
-                 {"ID_Mask", "ID_Patient", "ID_Exam", "ID_Multi"}});
-    t.push_back({"T_StatisticSearch",
-                 "",
-                 1,
-                 {{"ID_Mask", fk("T_StatisticMask", "ID_Mask") + cascade},
-                  {"ID_Class", intNN},
-                  {"ID_Item", "INT NULL"},
-                  {"ID_SubItem", "INT NULL"},
-                  {"Stat_Memo", "NVARCHAR(50) NULL"},
-                  {"Search_Mode", "TINYINT NOT NULL"}},
-                 {"ID_Mask", "ID_Class"}});
-    t.push_back({"T_StatisticFileType",
-                 "",
-                 1,
-                 {{"ID_Mask", intNN}, {"ID_File_Type", intNN}},
-                 {"ID_Mask", "ID_File_Type"}});
+    t.push_back(def("T_Storage", "ID_Storage", 1, {{"Description", "NVARCHAR(100) NOT NULL"}}, {}));
+    t.push_back(def("T_File_Type", "ID_Type", 1,
+                    {{"File_Type", kText50},
+                     {"File_Primary", bit},
+                     {"File_Priority", "TINYINT NOT NULL"},
+                     {"File_Visible", bit},
+                     {"File_Exclude", kText50},
+                     {"File_App", kText50},
+                     {"File_Prefix", "NVARCHAR(3) NOT NULL"},
+                     {"File_Ext", "NVARCHAR(3) NOT NULL"}},
+                    {}));
+    t.push_back(def("T_File", "ID_Exam", 1,
+                    {cascading("ID_Multi", "T_Exam", "ID_Multi", "ID_Multi_fk"),
+                     {"[Primary]", bit},
+                     fk("ID_Type", "T_File_Type", "ID_Type"),
+                     {"[Date]", dt},
+                     fk("ID_Tech", "T_Doc_Tech", "ID_Doc_Tech"),
+                     fk("ID_Doc", "T_Doc_Tech", "ID_Doc_Tech"),
+                     fk("ID_Doc_Req", "T_Doc_Tech", "ID_Doc_Tech"),
+                     fk("ID_Hosp_Dep", "T_Hosp_Dep", "ID_Hosp_Dep"),
+                     {"Duration", intNN},
+                     {"Path_Local", "NVARCHAR(100) NOT NULL"},
+                     {"Path_Archive", "NVARCHAR(100) NOT NULL"},
+                     ColumnDef("ID_Storage", true, ForeignKeyDef{"", "T_Storage", "ID_Storage"}),
+                     {"FileDateLastModify", dt},
+                     {"FileLen", intNN},
+                     {"Comment", "NVARCHAR(250) NOT NULL"},
+                     {"Used_By", kText50}},
+                    {"ID_Multi", "ID_Type", "Used_By"}));
+    t.push_back(def("T_Class", "ID_Class", 1,
+                    {{"Ord_Class", intNN},
+                     {"Descr_Class", kText50},
+                     {"Type_Class", "TINYINT NOT NULL"},
+                     {"ItemSelMode_Class", bit}},
+                    {}));
+    t.push_back(def("T_Item", "ID_Item", 1,
+                    {{"Ord_Item", intNN},
+                     {"Descr_Item", kText50},
+                     {"Type_Item", "TINYINT NOT NULL"},
+                     {"SubItemSelMode_Item", bit},
+                     cascading("ID_Class", "T_Class", "ID_Class")},
+                    {"ID_Class"}));
+    t.push_back(def("T_SubItem", "ID_SubItem", 1,
+                    {{"Ord_SubItem", intNN},
+                     {"Descr_SubItem", kText50},
+                     {"Type_SubItem", "TINYINT NOT NULL"},
+                     cascading("ID_Item", "T_Item", "ID_Item")},
+                    {"ID_Item"}));
+    t.push_back(def("T_Statistic", "", 1,
+                    {fk("ID_Class", "T_Class", "ID_Class"),
+                     {"ID_Item", "INT NULL"},
+                     {"ID_SubItem", "INT NULL"},
+                     cascading("ID_Exam", "T_File", "ID_Exam"),
+                     fk("ID_Multi", "T_Exam", "ID_Multi"),
+                     {"Stat_Memo", "NVARCHAR(50) NULL"},
+                     {"RecDate", "DATETIME NULL"}},
+                    {"ID_Class", "ID_Exam", "ID_Multi"}));
+    t.push_back(def("T_StatisticMask", "ID_Mask", 1,
+                    {{"Descr_Mask", "NVARCHAR(50) NULL"},
+                     {"BDayFrom", "DATETIME NULL"},
+                     {"BDayTo", "DATETIME NULL"},
+                     {"RecFrom", "DATETIME NULL"},
+                     {"RecTo", "DATETIME NULL"},
+                     {"DuplofPatients", bit},
+                     {"RecMask", "DATETIME NULL"},
+                     {"NumTrovFile", "INT NULL"},
+                     {"NumTotFile", "INT NULL"}},
+                    {}));
+    t.push_back(def("T_StatisticList", "", 1,
+                    {cascading("ID_Mask", "T_StatisticMask", "ID_Mask"),
+                     {"ID_Patient", intNN},
+                     {"ID_Exam", "INT NULL"},
+                     {"ID_Multi", "INT NULL"}},
+                    {"ID_Mask", "ID_Patient", "ID_Exam", "ID_Multi"}));
+    t.back().testedIndexCount = 2;
+    t.push_back(def("T_StatisticSearch", "", 1,
+                    {cascading("ID_Mask", "T_StatisticMask", "ID_Mask"),
+                     {"ID_Class", intNN},
+                     {"ID_Item", "INT NULL"},
+                     {"ID_SubItem", "INT NULL"},
+                     {"Stat_Memo", "NVARCHAR(50) NULL"},
+                     {"Search_Mode", "TINYINT NOT NULL"}},
+                    {"ID_Mask", "ID_Class"}));
+    t.push_back(def("T_StatisticFileType", "", 1, {{"ID_Mask", intNN}, {"ID_File_Type", intNN}},
+                    {"ID_Mask", "ID_File_Type"}));
+    t.back().testedIndexCount = 0;
     return t;
 }
 
@@ -208,8 +196,8 @@ std::string fileTypeInsert(const FileType& f) {
     return "INSERT INTO T_File_Type(File_Type,File_Primary,File_Priority,File_Visible,"
            "File_Exclude,File_App,File_Prefix,File_Ext) VALUES (" +
            quoted(f.type) + "," + f.primary + "," + f.priority + "," + f.visible + "," +
-           quoted(f.exclude) + "," + quoted(f.app) + "," + quoted(f.prefix) + "," +
-           quoted(f.ext) + ")";
+           quoted(f.exclude) + "," + quoted(f.app) + "," + quoted(f.prefix) + "," + quoted(f.ext) +
+           ")";
 }
 
 std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databaseCode) {
@@ -245,7 +233,65 @@ std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databa
     return statements;
 }
 
+const std::string kCascade = " ON DELETE CASCADE ON UPDATE CASCADE";
+
+std::string upper(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// "CREATE TABLE " + name + "( " + fragments + ")", each fragment followed by ", " or, the last,
+// by a blank.
+std::string createStatement(const std::string& table, const std::vector<std::string>& columns) {
+    std::string statement = "CREATE TABLE " + table + "( ";
+    for (size_t i = 0; i < columns.size(); ++i)
+        statement += columns[i] + (i + 1 < columns.size() ? ", " : " ");
+    return statement + ")";
+}
+
+const ColumnDef* findColumn(const TableDef& table, const std::string& name) {
+    for (const auto& column : table.columns)
+        if (column.name == name)
+            return &column;
+    return nullptr;
+}
+
+std::vector<RelationDef> makeTestedRelations() {
+    // The referencing column of each tested relation, in registry order; the referenced key
+    // and the rule come from that column's own reference.
+    const std::pair<const char*, const char*> tested[] = {
+        {"T_Exam", "ID_Patient"},       {"T_File", "ID_Multi"},
+        {"T_Statistic", "ID_Multi"},    {"T_Statistic", "ID_Exam"},
+        {"T_Item", "ID_Class"},         {"T_SubItem", "ID_Item"},
+        {"T_StatisticList", "ID_Mask"}, {"T_StatisticSearch", "ID_Mask"}};
+    std::vector<RelationDef> relations;
+    for (const auto& [tableName, columnName] : tested) {
+        const ColumnDef* column = findColumn(*FindArchiveTable(tableName), columnName);
+        const ForeignKeyDef& key = *column->foreignKey;
+        relations.push_back({key.table + "-" + tableName, key.table, key.column, tableName,
+                             columnName, key.cascades ? 0 : 1});
+    }
+    return relations;
+}
+
 } // namespace
+
+ColumnDef::ColumnDef(std::string name, std::string definition)
+    : name(std::move(name)), definition(definition), importDefinition(std::move(definition)) {}
+
+ColumnDef::ColumnDef(std::string name, bool nullable, ForeignKeyDef reference)
+    : name(std::move(name)) {
+    const std::string nullClause = nullable ? "NULL" : "NOT NULL";
+    importDefinition = "INT " + nullClause;
+    definition =
+        "INT " +
+        (reference.constraintName.empty() ? "" : "CONSTRAINT " + reference.constraintName + " ") +
+        nullClause + " FOREIGN KEY REFERENCES " + reference.table + " (" + reference.column + ")" +
+        (reference.cascades ? kCascade : "");
+    foreignKey = std::move(reference);
+}
 
 std::string TableDef::indexName(size_t position) const {
     return "IX_" + name + (position == 0 ? "" : "_" + std::to_string(position));
@@ -273,18 +319,98 @@ std::string CreateTableStatement(const TableDef& table) {
     }
     for (const auto& column : table.columns)
         fragments.push_back(column.name + " " + column.definition);
+    return createStatement(table.name, fragments);
+}
+
+std::vector<std::string> ImportColumnFragments(const TableDef& table) {
+    std::vector<std::string> columns;
+    if (table.hasIdentity())
+        columns.push_back(table.identityColumn + " INT IDENTITY");
+    for (const auto& column : table.columns)
+        columns.push_back(column.name + " " + column.importDefinition);
+    for (size_t i = 0; i < columns.size(); ++i)
+        columns[i] += i + 1 < columns.size() ? ", " : " ";
+    return columns;
+}
+
+std::string ImportTableStatement(const TableDef& table) {
     std::string statement = "CREATE TABLE " + table.name + "( ";
-    for (size_t i = 0; i < fragments.size(); ++i)
-        statement += fragments[i] + (i + 1 < fragments.size() ? ", " : " ");
+    for (const auto& fragment : ImportColumnFragments(table))
+        statement += fragment;
     return statement + ")";
+}
+
+std::string ImportConstraintText(const TableDef& table) {
+    std::vector<std::string> clauses;
+    if (table.hasIdentity())
+        clauses.push_back("CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY (" +
+                          table.identityColumn + ")");
+    for (const auto& column : table.columns) {
+        if (!column.foreignKey)
+            continue;
+        const ForeignKeyDef& key = *column.foreignKey;
+        clauses.push_back(
+            (key.constraintName.empty() ? "" : "CONSTRAINT " + key.constraintName + " ") +
+            "FOREIGN KEY (" + column.name + ") REFERENCES " + key.table + " (" + key.column + ")" +
+            (key.cascades ? kCascade : ""));
+    }
+    if (clauses.empty())
+        return {};
+    std::string text = "ADD ";
+    for (size_t i = 0; i < clauses.size(); ++i)
+        text += clauses[i] + (i + 1 < clauses.size() ? ", " : "");
+    return table.importKeysEndWithBlank ? text + " " : text;
+}
+
+std::string ImportKeyStatement(const TableDef& table) {
+    const std::string text = ImportConstraintText(table);
+    return text.empty() ? text : "ALTER TABLE " + table.name + " " + text;
+}
+
+std::string ExpectedPrimaryKeyColumn(const TableDef& table) {
+    return upper(table.identityColumn);
+}
+
+std::vector<std::string> TestedIndexColumnNames(const TableDef& table) {
+    const size_t count = std::min(table.testedIndexCount.value_or(table.indexColumns.size()),
+                                  table.indexColumns.size());
+    return {table.indexColumns.begin(), table.indexColumns.begin() + static_cast<long>(count)};
+}
+
+std::string TestedIndexListText(const TableDef& table) {
+    std::string list;
+    for (const auto& column : TestedIndexColumnNames(table))
+        list += (list.empty() ? "" : ", ") + column;
+    return list;
+}
+
+const std::vector<RelationDef>& TestedRelations() {
+    static const std::vector<RelationDef> relations = makeTestedRelations();
+    return relations;
+}
+
+const std::vector<RelationListingDef>& RelationListingDefs() {
+    static const std::vector<RelationListingDef> listings = [] {
+        std::vector<RelationListingDef> out;
+        for (const char* table :
+             {"T_Patient", "T_File", "T_Exam", "T_Class", "T_Item", "T_StatisticMask"}) {
+            RelationListingDef listing{table, {}};
+            for (const auto& relation : TestedRelations())
+                if (relation.referencedTable == table)
+                    listing.relations.push_back(relation);
+            out.push_back(listing);
+        }
+        return out;
+    }();
+    return listings;
 }
 
 std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table) {
     auto expect = [](const std::string& name, const std::string& definition) {
         ExpectedColumn column;
-        for (char c : name)
+        for (char c : upper(name))
             if (c != '[' && c != ']')
-                column.upperName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                column.upperName += c;
         auto startsWith = [&](const char* word) { return definition.rfind(word, 0) == 0; };
         if (startsWith("NVARCHAR(")) {
             column.typeCode = 202;
@@ -314,10 +440,9 @@ std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVer
                                               const std::string& databaseCode) {
     if (table.name == "T_DBVersion") {
         std::vector<std::string> statements;
-        for (const char* text :
-             {newVersion ? "" : kOrdinaryVersionText, "TYPE:ARCHIVE", "NAME:Nervalto",
-              "DESCRIPTION:Description", "SINGLESIDE:0", "DOUBLESIDE:0", "DOUBLESIDESIDE:B",
-              "STAT_INIT:TRUE"})
+        for (const char* text : {newVersion ? "" : kOrdinaryVersionText, "TYPE:ARCHIVE",
+                                 "NAME:Nervalto", "DESCRIPTION:Description", "SINGLESIDE:0",
+                                 "DOUBLESIDE:0", "DOUBLESIDESIDE:B", "STAT_INIT:TRUE"})
             statements.push_back("INSERT INTO T_DBVersion([FreeText]) VALUES (" + quoted(text) +
                                  ")");
         return statements;

@@ -2,14 +2,31 @@
 // statements that create an archive are derived from here and nowhere else.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace sqllumo::archive {
 
+// A column's reference to another table's key.
+struct ForeignKeyDef {
+    std::string constraintName; // empty: the server generates the name
+    std::string table;          // the referenced table and column
+    std::string column;
+    bool cascades = false; // ON DELETE CASCADE ON UPDATE CASCADE
+};
+
 struct ColumnDef {
+    // A column without a reference.
+    ColumnDef(std::string name, std::string definition);
+    // An INT column that refers to another table; its definition text is built from the key.
+    ColumnDef(std::string name, bool nullable, ForeignKeyDef reference);
+
     std::string name;       // as written in SQL, reserved words in brackets: "[FreeText]"
     std::string definition; // the text after the name, e.g. "NVARCHAR(50) NOT NULL"
+    // The definition without its reference, constraint name and cascade: "INT NOT NULL".
+    std::string importDefinition;
+    std::optional<ForeignKeyDef> foreignKey;
 };
 
 struct TableDef {
@@ -17,8 +34,13 @@ struct TableDef {
     // The identity column is the first column and the primary key; empty when the table has none.
     std::string identityColumn;
     int identitySeed = 1;
-    std::vector<ColumnDef> columns;      // the columns after the identity column
+    std::vector<ColumnDef> columns;        // the columns after the identity column
     std::vector<std::string> indexColumns; // one single-column index each, in creation order
+    // How many of the leading indexes the structure test requires; unset: all of them.
+    std::optional<size_t> testedIndexCount;
+    // Whether the import's key statement ends with a blank; the texts differ in this only,
+    // and servers ignore it.
+    bool importKeysEndWithBlank = true;
 
     bool hasIdentity() const { return !identityColumn.empty(); }
     std::string primaryKeyName() const { return "PrimaryKey_" + name; }
@@ -44,12 +66,51 @@ std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVer
 
 // What the structure test expects of one column, as the catalogue reports it.
 struct ExpectedColumn {
-    std::string upperName;  // "FREETEXT", "ID_MARKER": brackets dropped, upper case
-    int typeCode = 0;       // the data access layer's code: 3, 2, 17, 11, 135, 202; 0 = any type
-    int definedSize = -1;   // NVARCHAR(n) only; -1 = not compared
+    std::string upperName; // "FREETEXT", "ID_MARKER": brackets dropped, upper case
+    int typeCode = 0;      // the data access layer's code: 3, 2, 17, 11, 135, 202; 0 = any type
+    int definedSize = -1;  // NVARCHAR(n) only; -1 = not compared
 };
 // Identity column first, then the others, in definition order.
 std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table);
+
+// The import's table definition: identity columns as "INT IDENTITY" without seed or key,
+// references left out, for rows copied with their own identifiers before the keys exist.
+// The fragments end in ", " or, the last one, in a blank: "ID_Marker INT IDENTITY, ".
+std::vector<std::string> ImportColumnFragments(const TableDef& table);
+std::string ImportTableStatement(const TableDef& table);
+// What follows "ALTER TABLE " + table + " " when the import adds the keys afterwards: the
+// primary key, then each reference in column order. Empty when the table has neither.
+std::string ImportConstraintText(const TableDef& table);
+// "ALTER TABLE T_Marker ADD CONSTRAINT PrimaryKey_T_Marker PRIMARY KEY (ID_Marker) "; empty
+// when there is nothing to add.
+std::string ImportKeyStatement(const TableDef& table);
+
+// The structure test's expectations beyond the columns.
+// Upper case, as the key listing is compared: "ID_MARKER"; empty for a table without a key.
+std::string ExpectedPrimaryKeyColumn(const TableDef& table);
+// The index columns the test requires, as written in the schema: "L_Name", "F_Name", ...
+std::vector<std::string> TestedIndexColumnNames(const TableDef& table);
+// "L_Name, F_Name, B_Date, Used_By, ID_Marker": the list inside the failure text.
+std::string TestedIndexListText(const TableDef& table);
+
+// A relation the structure test checks by name.
+struct RelationDef {
+    std::string name; // "T_Patient-T_Exam"
+    std::string referencedTable, referencedColumn;
+    std::string referencingTable, referencingColumn;
+    // The server's update and delete rule the relation must show: 0 cascade, 1 no action.
+    int expectedRule = 0;
+};
+// The eight tested relations in their registry order, each derived from its column's key.
+const std::vector<RelationDef>& TestedRelations();
+
+// One foreign-key listing of the referenced table and the tested relations it carries.
+struct RelationListingDef {
+    std::string table;
+    std::vector<RelationDef> relations; // in registry order
+};
+// In the order the listings run.
+const std::vector<RelationListingDef>& RelationListingDefs();
 
 inline constexpr const char* kOrdinaryVersionText = "Version:1.01";
 inline constexpr const char* kNewVersionText = "Version:1.02";

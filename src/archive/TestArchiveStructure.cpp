@@ -16,17 +16,6 @@ QString q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-size_t testedIndexCount(const TableDef& table)
-{
-    // Only the first two of T_StatisticList's four indexes are required, and none of
-    // T_StatisticFileType's.
-    if (table.name == "T_StatisticList")
-        return 2;
-    if (table.name == "T_StatisticFileType")
-        return 0;
-    return table.indexColumns.size();
-}
-
 bool ruleIs(const QVariant& value, int expected)
 {
     if (value.isNull() || !value.isValid())
@@ -44,10 +33,10 @@ RelationVerdict judgeRow(const RelationCheck& check, const ForeignKeyRow& row)
                                    : RelationVerdict::WithoutIntegrity;
 }
 
-RelationCheck relation(const char* name, const char* fkTable, const char* fkColumn, int rule)
+RelationCheck check(const RelationDef& relation)
 {
-    return {QString::fromLatin1(name), QString::fromLatin1(fkTable), QString::fromLatin1(fkColumn),
-            rule};
+    return {q(relation.name), q(relation.referencingTable).toUpper(),
+            q(relation.referencingColumn).toUpper(), relation.expectedRule};
 }
 
 } // namespace
@@ -81,7 +70,7 @@ KeyVerdict JudgePrimaryKey(const TableDef& table, const std::optional<QString>& 
         return firstKeyColumn ? KeyVerdict::PresentNotCorrect : KeyVerdict::Ok;
     if (!firstKeyColumn)
         return KeyVerdict::NotPresent;
-    return firstKeyColumn->toUpper() == q(table.identityColumn).toUpper()
+    return firstKeyColumn->toUpper() == q(ExpectedPrimaryKeyColumn(table))
                ? KeyVerdict::Ok
                : KeyVerdict::PresentNotCorrect;
 }
@@ -89,17 +78,19 @@ KeyVerdict JudgePrimaryKey(const TableDef& table, const std::optional<QString>& 
 QStringList TestedIndexColumns(const TableDef& table)
 {
     QStringList columns;
-    for (size_t i = 0; i < testedIndexCount(table); ++i)
-        columns << q(table.indexColumns[i]).toUpper();
+    for (const std::string& column : TestedIndexColumnNames(table))
+        columns << q(column).toUpper();
     return columns;
 }
 
 QString TestedIndexList(const TableDef& table)
 {
-    QStringList names;
-    for (size_t i = 0; i < testedIndexCount(table); ++i)
-        names << q(table.indexColumns[i]);
-    return names.join(QStringLiteral(", "));
+    return q(TestedIndexListText(table));
+}
+
+QString IndexFailureValue(const TableDef& table)
+{
+    return values::kIndexMissingPrefix + TestedIndexList(table) + QLatin1Char(')');
 }
 
 bool IndexesComplete(const QStringList& testedColumns, const QStringList& indexKeys)
@@ -117,22 +108,18 @@ bool IndexesComplete(const QStringList& testedColumns, const QStringList& indexK
 
 const std::vector<RelationListing>& RelationListings()
 {
-    static const std::vector<RelationListing> listings = {
-        {QStringLiteral("sp_fkeys 'T_Patient'"),
-         {relation("T_Patient-T_Exam", "T_EXAM", "ID_PATIENT", 0)}},
-        {QStringLiteral("sp_fkeys 'T_File'"),
-         {relation("T_File-T_Statistic", "T_STATISTIC", "ID_EXAM", 0)}},
-        {QStringLiteral("sp_fkeys 'T_Exam'"),
-         {relation("T_Exam-T_File", "T_FILE", "ID_MULTI", 0),
-          relation("T_Exam-T_Statistic", "T_STATISTIC", "ID_MULTI", 1)}},
-        {QStringLiteral("sp_fkeys 'T_Class'"),
-         {relation("T_Class-T_Item", "T_ITEM", "ID_CLASS", 0)}},
-        {QStringLiteral("sp_fkeys 'T_Item'"),
-         {relation("T_Item-T_SubItem", "T_SUBITEM", "ID_ITEM", 0)}},
-        {QStringLiteral("sp_fkeys 'T_StatisticMask'"),
-         {relation("T_StatisticMask-T_StatisticList", "T_STATISTICLIST", "ID_MASK", 0),
-          relation("T_StatisticMask-T_StatisticSearch", "T_STATISTICSEARCH", "ID_MASK", 0)}},
-    };
+    static const std::vector<RelationListing> listings = [] {
+        std::vector<RelationListing> out;
+        for (const RelationListingDef& def : RelationListingDefs()) {
+            RelationListing listing{QStringLiteral("sp_fkeys '") + q(def.table)
+                                        + QStringLiteral("'"),
+                                    {}};
+            for (const RelationDef& relation : def.relations)
+                listing.relations.push_back(check(relation));
+            out.push_back(listing);
+        }
+        return out;
+    }();
     return listings;
 }
 
@@ -251,8 +238,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                 line(kForTheTable + t + kIndexesCorrect);
             } else {
                 const QString list = TestedIndexList(table);
-                registry.setValue(sections::kIndexes, t,
-                                  values::kIndexMissingPrefix + list + QLatin1Char(')'));
+                registry.setValue(sections::kIndexes, t, IndexFailureValue(table));
                 line(kForTable + t + kIndexMissingLine + list + QLatin1Char(')'));
             }
         }

@@ -32,6 +32,8 @@ KeyVerdict JudgePrimaryKey(const TableDef& table, const std::optional<QString>& 
 QStringList TestedIndexColumns(const TableDef& table);
 // The "(L_Name, F_Name, ...)" list of the table's failure text, names as in the schema.
 QString TestedIndexList(const TableDef& table);
+// The GEN_Indexes value when one of them is missing: "At least an index is not available (...)".
+QString IndexFailureValue(const TableDef& table);
 // True when every tested column has an index whose "index_keys" is exactly that column.
 bool IndexesComplete(const QStringList& testedColumns, const QStringList& indexKeys);
 
