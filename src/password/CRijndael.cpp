@@ -191,6 +191,14 @@ Bytes DecipherPassword(const std::optional<Bytes>& key, const std::optional<Byte
     return rijndael.DecryptData(cipher, key);
 }
 
+std::u16string EncipherText(const std::u16string& key, const std::u16string& text) {
+    return BytesToText(EncipherPassword(TextToBytes(key), TextToBytes(text)));
+}
+
+std::u16string DecipherText(const std::u16string& key, const std::u16string& cipherText) {
+    return BytesToText(DecipherPassword(TextToBytes(key), TextToBytes(cipherText)));
+}
+
 Bytes TextToBytes(const std::u16string& text) {
     Bytes bytes;
     bytes.reserve(text.size() * 2);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace sqllumo::password {
@@ -52,6 +53,15 @@ private:
 // The only way in for other code; note the key comes first here.
 Bytes EncipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& message);
 Bytes DecipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& cipher);
+
+// The key text of the administrator and generic passwords: 13 characters, so its key block
+// is 26 text bytes and 6 zero bytes.
+inline constexpr char16_t kFixedKeyText[] = u"Quartermaster";
+
+// Text in, text out: text to bytes, encipher or decipher, bytes to text. An absent result is
+// the empty text; zero-length input raises CipherError as below.
+std::u16string EncipherText(const std::u16string& key, const std::u16string& text);
+std::u16string DecipherText(const std::u16string& key, const std::u16string& cipherText);
 
 // Text <-> bytes: each UTF-16 code unit as two bytes, low byte first; no validation, so
 // cipher texts with unpaired surrogates survive both ways. An odd trailing byte is dropped.

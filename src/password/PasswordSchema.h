@@ -1,0 +1,106 @@
+// The password database's eight tables, four foreign keys and default rows, held once; the
+// statements that create or bring a password database up to date are derived from here.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sqllumo::password {
+
+inline constexpr const char* kVersionPrefix = "Version:";
+inline constexpr const char* kCurrentVersion = "1.04";
+// "Version:1.04"
+std::string CurrentVersionText();
+
+struct PasswordColumnDef {
+    std::string name;       // as written in SQL: "[FreeText]", "User_Name"
+    std::string definition; // the text after the name: "NVARCHAR(64) NOT NULL"
+};
+
+struct PasswordTableDef {
+    std::string name;
+    // An identity column comes first and carries the primary key; empty when there is none.
+    std::string identityColumn;
+    int identitySeed = 1;
+    std::vector<PasswordColumnDef> columns; // the columns after the identity column
+    // A table-level key written after the columns; only T_GenericUser, keyed by its name.
+    std::string keyColumn;
+    // The statements differ in whether a blank precedes the closing parenthesis.
+    bool blankBeforeClose = true;
+
+    bool hasIdentity() const { return !identityColumn.empty(); }
+    bool hasPrimaryKey() const { return hasIdentity() || !keyColumn.empty(); }
+    std::string primaryKeyName() const { return "PrimaryKey_" + name; }
+    const PasswordColumnDef* findColumn(const std::string& column) const;
+};
+
+// In the order the tables are checked and created.
+const std::vector<PasswordTableDef>& PasswordTables();
+const PasswordTableDef* FindPasswordTable(const std::string& name);
+
+// "CREATE TABLE T_AdminPassword( ID_AdminPasswd INT IDENTITY(1,1) CONSTRAINT
+// PrimaryKey_T_AdminPassword PRIMARY KEY, Admin_Passwd NVARCHAR(64) NOT NULL )"
+std::string CreatePasswordTableStatement(const PasswordTableDef& table);
+// "SELECT * FROM T_GenPasswords": the rows a default row is added through.
+std::string SelectAllStatement(const PasswordTableDef& table);
+
+// Sent instead of the creation when T_GenericUser already exists: the user name widened to
+// its current definition.
+std::string WidenUserNameStatement();
+// Every row of T_DBVersion gets the current version.
+std::string SetCurrentVersionStatement();
+
+// Default rows. Passwords are given in plain text; they are stored as cipher text under the
+// fixed key text.
+inline constexpr const char* kDefaultPassword = "darnitex";
+inline constexpr const char* kDefaultMontagePassword = "b5b6";
+// Field and plain password of the one T_GenPasswords row: every column after the identity.
+std::vector<std::pair<std::string, std::string>> GenPasswordsDefaultRow();
+
+inline constexpr const char* kAdministratorRole = "Administrator"; // RoleName, isLocked true
+inline constexpr const char* kArchiveGroup = "Archive";            // its Description
+// Field names where the statements that write them spell them unlike the column.
+inline constexpr const char* kVersionField = "FreeText";
+inline constexpr const char* kRoleLockedField = "isLocked";
+
+// The 13 functions of a new database, in insertion order, inner double quotes included.
+const std::vector<std::string>& DefaultFunctionNames();
+// The two that the current version added and that an upgrade adds: "Can Modify Settings",
+// "Can Acquire EEG".
+std::vector<std::string> FunctionsOfCurrentVersion();
+
+// "SELECT ID_Role FROM T_SecurityRoles WHERE RoleName = 'Administrator'"
+std::string AdministratorRoleIdQuery();
+// "SELECT ID_MacroFunction FROM T_SecurityMacroFunctions WHERE Description = 'Archive'"
+std::string ArchiveGroupIdQuery();
+// "SELECT ID_Function FROM T_SecurityFunctions WHERE FunctionName = 'Can Modify Settings'";
+// single quotes in the name are doubled.
+std::string FunctionIdQuery(const std::string& functionName);
+// "SELECT ID_Role FROM T_SecurityRoles"
+std::string AllRoleIdsQuery();
+
+// A cascading foreign key that is checked through the referenced table's key listing and
+// added, or dropped and added again, on the referencing table.
+struct PasswordForeignKey {
+    std::string name;
+    std::string table; // referencing table and column
+    std::string column;
+    std::string referencedTable;
+    std::string referencedColumn;
+
+    // "sp_fkeys 'T_SecurityRoles'"
+    std::string listingCall() const;
+    // "ADD CONSTRAINT fk_User_Role FOREIGN KEY (Access_Type) REFERENCES T_SecurityRoles
+    // (ID_Role) ON DELETE CASCADE ON UPDATE CASCADE ", with its closing blank.
+    std::string addClause() const;
+    std::string dropClause() const;    // "DROP CONSTRAINT fk_User_Role"
+    std::string addStatement() const;  // "ALTER TABLE " + table + " " + add clause
+    std::string dropStatement() const; // "ALTER TABLE " + table + " " + drop clause
+};
+
+// In the order they are checked.
+const std::vector<PasswordForeignKey>& PasswordForeignKeys();
+
+} // namespace sqllumo::password
