@@ -129,6 +129,25 @@ std::string SelectAllStatement(const PasswordTableDef& table) {
     return "SELECT * FROM " + table.name;
 }
 
+std::string UserKeyListingCall() {
+    return "sp_pkeys '" + table("T_GenericUser").name + "'";
+}
+
+std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey) {
+    if (!existingKey)
+        return {WidenUserNameStatement()};
+    const PasswordTableDef& users = table("T_GenericUser");
+    // The reported name is bracketed so that any name the server gave cannot change the
+    // statement.
+    std::string bracketed = "[";
+    for (char c : *existingKey)
+        bracketed += c == ']' ? std::string("]]") : std::string(1, c);
+    bracketed += "]";
+    return {"ALTER TABLE " + users.name + " DROP CONSTRAINT " + bracketed, WidenUserNameStatement(),
+            "ALTER TABLE " + users.name + " ADD CONSTRAINT " + users.primaryKeyName() +
+                " PRIMARY KEY (" + users.keyColumn + ")"};
+}
+
 std::string WidenUserNameStatement() {
     const PasswordTableDef& users = table("T_GenericUser");
     return "ALTER TABLE " + users.name + " ALTER COLUMN " + users.keyColumn + " " +

@@ -46,9 +46,16 @@ std::string CreatePasswordTableStatement(const PasswordTableDef& table);
 // "SELECT * FROM T_GenPasswords": the rows a default row is added through.
 std::string SelectAllStatement(const PasswordTableDef& table);
 
-// Sent instead of the creation when T_GenericUser already exists: the user name widened to
-// its current definition.
+// The user name's key listing, "sp_pkeys 'T_GenericUser'": its PK_NAME is the key that
+// WidenUserNameStatements must lift.
+std::string UserKeyListingCall();
+// The bare "ALTER TABLE T_GenericUser ALTER COLUMN User_Name NVARCHAR(64) NOT NULL".
 std::string WidenUserNameStatement();
+// Sent instead of the creation when T_GenericUser already exists: the user name brought to its
+// current width. SQL Server refuses to alter a column under a primary key (errors 5074, 4922),
+// so an existing key, named as the listing reports it, is dropped first and the table's own
+// key added again afterwards; without a key only the column is altered.
+std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey);
 // Every row of T_DBVersion gets the current version.
 std::string SetCurrentVersionStatement();
 

@@ -102,9 +102,27 @@ TEST(PasswordSchema, UpgradeAndLookupStatements) {
         {FunctionIdQuery("Can't' OR 1=1 --"),
          "SELECT ID_Function FROM T_SecurityFunctions WHERE FunctionName = 'Can''t'' OR 1=1 --'"},
         {AllRoleIdsQuery(), "SELECT ID_Role FROM T_SecurityRoles"},
+        {UserKeyListingCall(), "sp_pkeys 'T_GenericUser'"},
     };
     for (const auto& [actual, expected] : rows)
         EXPECT_EQ(actual, expected);
+
+    // Widening lifts the key around the column change; a key name cannot break out.
+    const std::string alter = "ALTER TABLE T_GenericUser ALTER COLUMN User_Name NVARCHAR(64) "
+                              "NOT NULL";
+    const std::string addKey =
+        "ALTER TABLE T_GenericUser ADD CONSTRAINT PrimaryKey_T_GenericUser PRIMARY KEY (User_Name)";
+    const std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>> widen = {
+        {std::nullopt, {alter}},
+        {"PrimaryKey_T_GenericUser",
+         {"ALTER TABLE T_GenericUser DROP CONSTRAINT [PrimaryKey_T_GenericUser]", alter, addKey}},
+        {"PK__T_Generi__1A2B3C",
+         {"ALTER TABLE T_GenericUser DROP CONSTRAINT [PK__T_Generi__1A2B3C]", alter, addKey}},
+        {"odd] DROP TABLE x --",
+         {"ALTER TABLE T_GenericUser DROP CONSTRAINT [odd]] DROP TABLE x --]", alter, addKey}},
+    };
+    for (const auto& [key, statements] : widen)
+        EXPECT_EQ(WidenUserNameStatements(key), statements) << key.value_or("(no key)");
 }
 
 TEST(PasswordSchema, DefaultRowsAndFunctionNames) {
