@@ -1,0 +1,167 @@
+// sqlserver-standin: a SQL Server stand-in on loopback, the engine behind the TDS front end.
+// Usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]
+#include "Log.h"
+#include "Server.h"
+#include "engine/Engine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const Usage =
+    "usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]\n";
+const char* const PasswordFileName = "sa-password";
+
+standin::tds::Server* runningServer = nullptr;
+
+void onSignal(int) {
+    if (runningServer)
+        runningServer->requestStop();
+}
+
+std::optional<std::string> firstLine(const std::filesystem::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return std::nullopt;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    if (line.empty())
+        return std::nullopt;
+    return line;
+}
+
+std::string randomPassword()
+{
+    static const char alphabet[] =
+        "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+    unsigned char raw[24];
+    std::ifstream urandom("/dev/urandom", std::ios::binary);
+    if (!urandom.read(reinterpret_cast<char*>(raw), sizeof raw))
+        throw std::runtime_error("cannot read /dev/urandom");
+    std::string out;
+    for (unsigned char b : raw)
+        out += alphabet[b % (sizeof alphabet - 1)];
+    return out;
+}
+
+// Owner-only, written whole before it is renamed into place.
+void writeSecret(const std::filesystem::path& file, const std::string& secret)
+{
+    const auto temp = file.string() + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::runtime_error("cannot write " + temp + ": " + std::strerror(errno));
+    ::fchmod(fd, 0600);
+    const std::string line = secret + "\n";
+    const bool ok = ::write(fd, line.data(), line.size()) == ssize_t(line.size()) &&
+                    ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temp.c_str(), file.c_str()) != 0)
+        throw std::runtime_error("cannot write " + file.string());
+}
+
+std::string saPassword(const std::filesystem::path& dir, const std::optional<std::string>& given)
+{
+    const auto file = dir / PasswordFileName;
+    if (given) {
+        auto password = firstLine(*given);
+        if (!password)
+            throw std::runtime_error("no password in " + *given);
+        if (firstLine(file) != password)
+            writeSecret(file, *password);
+        return *password;
+    }
+    if (auto password = firstLine(file))
+        return *password;
+    const std::string password = randomPassword();
+    writeSecret(file, password);
+    standin::tds::logLine("generated a new sa password in " + file.string());
+    return password;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::optional<std::string> data, passwordFile;
+    standin::tds::ServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << arg << " needs a value\n" << Usage;
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--data") {
+            data = value();
+        } else if (arg == "--port") {
+            const std::string text = value();
+            char* end = nullptr;
+            const long port = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end || port < 0 || port > 65535) {
+                std::cerr << "not a port number: " << text << "\n";
+                return 2;
+            }
+            options.port = uint16_t(port);
+        } else if (arg == "--listen") {
+            options.listenAddress = value();
+        } else if (arg == "--sa-password-file") {
+            passwordFile = value();
+        } else if (arg == "--help" || arg == "-h") {
+            std::cout << Usage;
+            return 0;
+        } else {
+            std::cerr << "unknown option " << arg << "\n" << Usage;
+            return 2;
+        }
+    }
+    if (!data) {
+        std::cerr << Usage;
+        return 2;
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        const std::filesystem::path dir = std::filesystem::absolute(*data);
+        std::filesystem::create_directories(dir);
+        ::chmod(dir.c_str(), 0700);
+        standin::Engine::Options engineOptions;
+        engineOptions.dataRoot = dir;
+        engineOptions.saPassword = saPassword(dir, passwordFile);
+        auto engine = standin::Engine::open(engineOptions);
+
+        standin::tds::Server server(*engine, options);
+        server.listen();
+        runningServer = &server;
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+
+        std::cout << "ready on " << server.address() << ":" << server.port() << std::endl;
+        standin::tds::logLine("serving " + dir.string() + " on " + server.address() + ":" +
+                              std::to_string(server.port()));
+        server.run();
+        runningServer = nullptr;
+        standin::tds::logLine("stopped");
+    } catch (const std::exception& e) {
+        standin::tds::logLine(std::string("cannot run: ") + e.what());
+        return 1;
+    }
+    return 0;
+}

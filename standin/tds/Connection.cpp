@@ -1,0 +1,676 @@
+// Serving one client: login handshake, batches, RPC calls, attention.
+#include "Connection.h"
+
+#include "Log.h"
+#include "Login7.h"
+#include "Prelogin.h"
+#include "Requests.h"
+#include "Tokens.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace standin::tds {
+
+namespace {
+
+constexpr uint8_t ServerMajor = 15;
+constexpr uint8_t ServerMinor = 0;
+constexpr uint16_t ServerBuild = 2000;
+constexpr size_t MaxLoginMessage = 128 * 1024;
+constexpr size_t MaxQueuedRequests = 4;
+const std::u16string ProgramName = u"Microsoft SQL Server";
+const std::u16string DefaultLanguage = u"us_english";
+
+// Message texts of the login sequence and of requests this layer refuses itself.
+std::u16string changedDatabaseText(const std::u16string& db)
+{
+    return u"Changed database context to '" + db + u"'.";
+}
+std::u16string changedLanguageText(const std::u16string& language)
+{
+    return u"Changed language setting to " + language + u".";
+}
+const std::u16string IntegratedLoginText =
+    u"Login failed. The login is from an untrusted domain and cannot be used with Integrated "
+    u"authentication.";
+const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
+std::u16string unknownProcedureText(const std::u16string& name)
+{
+    return u"Could not find stored procedure '" + name + u"'.";
+}
+std::u16string unknownHandleText(int32_t handle)
+{
+    return u"Could not find prepared statement with handle " +
+           toUtf16(std::to_string(handle)) + u".";
+}
+
+bool readFully(int fd, uint8_t* data, size_t n, int timeoutMs, std::string& why)
+{
+    size_t got = 0;
+    while (got < n) {
+        if (timeoutMs >= 0) {
+            pollfd p{fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, timeoutMs);
+            if (r == 0) {
+                why = "no login within the time allowed";
+                return false;
+            }
+            if (r < 0 && errno != EINTR) {
+                why = std::strerror(errno);
+                return false;
+            }
+            if (r < 0)
+                continue;
+        }
+        const ssize_t k = ::recv(fd, data + got, n - got, 0);
+        if (k == 0) {
+            why = got ? "client closed the connection inside a packet" : "client disconnected";
+            return false;
+        }
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            why = std::strerror(errno);
+            return false;
+        }
+        got += size_t(k);
+    }
+    return true;
+}
+
+} // namespace
+
+// Turns the engine's output into tokens, holding back each DONE until it is known whether
+// more follows, so that only the last one goes out without the "more" bit.
+class TdsSink : public ResultSink {
+public:
+    TdsSink(Connection& c, bool inRpc) : c_(c), rpc_(inRpc) {}
+
+    void beginResult(const std::vector<ColumnInfo>& columns) override
+    {
+        if (dead())
+            return;
+        flushPending();
+        wire_.clear();
+        for (const auto& col : columns)
+            wire_.push_back(wireColumnFor(col, c_.tdsVersion_));
+        writeColMetadata(out(), columns, wire_, c_.tdsVersion_);
+        stream();
+    }
+    void row(const std::vector<Value>& values) override
+    {
+        if (dead() || c_.cancel_)
+            return;
+        try {
+            writeRow(out(), wire_, values, c_.tdsVersion_);
+        } catch (const std::exception& e) {
+            if (!rowFailed_) {
+                rowFailed_ = true;
+                c_.log(std::string("row not sent: ") + e.what());
+                Message m{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1};
+                writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
+            }
+            anyError_ = true;
+        }
+        stream();
+    }
+    void message(const Message& m) override
+    {
+        if (dead())
+            return;
+        flushPending();
+        writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
+        anyError_ = anyError_ || m.isError();
+        stream();
+    }
+    void done(const DoneInfo& info) override
+    {
+        if (dead())
+            return;
+        flushPending();
+        Pending p;
+        switch (info.kind) {
+        case DoneInfo::Kind::Statement:
+            p.token = rpc_ ? token::DoneInProc : token::Done;
+            break;
+        case DoneInfo::Kind::InProcedure:
+            p.token = token::DoneInProc;
+            break;
+        case DoneInfo::Kind::Procedure:
+            p.token = token::DoneProc;
+            procedureDone_ = true;
+            break;
+        }
+        if (info.hasCount)
+            p.status |= done::Count;
+        if (info.error || rowFailed_)
+            p.status |= done::Error;
+        rowFailed_ = false;
+        p.count = uint64_t(std::max<int64_t>(info.count, 0));
+        pending_ = p;
+    }
+    void returnStatus(int32_t status) override
+    {
+        if (dead())
+            return;
+        flushPending();
+        writeReturnStatus(out(), status);
+        returnStatusSent_ = true;
+    }
+    void databaseChanged(const std::u16string& from, const std::u16string& to) override
+    {
+        if (dead())
+            return;
+        flushPending();
+        writeEnvChange(out(), envchange::Database, to, from);
+    }
+
+    // Closes one procedure call of an RPC request the way SQL Server does.
+    void endProcedure(const std::vector<std::pair<std::u16string, Value>>& outputs = {},
+                      const std::vector<ParamType>& outputTypes = {})
+    {
+        if (dead())
+            return;
+        if (!procedureDone_) {
+            flushPending();
+            if (!returnStatusSent_)
+                writeReturnStatus(out(), anyError_ ? -6 : 0);
+            for (size_t i = 0; i < outputs.size(); ++i) {
+                ColumnInfo info = columnInfoFor(outputTypes[i]);
+                writeReturnValue(out(), uint16_t(i), outputs[i].first,
+                                 wireColumnFor(info, c_.tdsVersion_), outputs[i].second,
+                                 c_.tdsVersion_);
+            }
+            Pending p;
+            p.token = token::DoneProc;
+            if (anyError_)
+                p.status |= done::Error;
+            pending_ = p;
+        }
+        procedureDone_ = false;
+        returnStatusSent_ = false;
+        anyError_ = false;
+    }
+
+    // Sends the last DONE (or the attention acknowledgement) and ends the response.
+    void finish(bool attention)
+    {
+        if (dead())
+            return;
+        if (attention) {
+            flushPending();
+            writeDone(out(), token::Done, done::Attention, 0, 0, c_.tdsVersion_);
+        } else if (pending_) {
+            writeDone(out(), pending_->token, pending_->status, 0, pending_->count,
+                      c_.tdsVersion_);
+            pending_.reset();
+        } else {
+            writeDone(out(), rpc_ ? token::DoneProc : token::Done, 0, 0, 0, c_.tdsVersion_);
+        }
+        c_.writer_.end();
+    }
+
+    void internalError(const std::string& what)
+    {
+        if (dead())
+            return;
+        flushPending();
+        Message m{0, 1, 16, InternalErrorText + toUtf16(what), {}, 1};
+        writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
+        anyError_ = true;
+        pending_ = Pending{rpc_ ? token::DoneInProc : token::Done, done::Error, 0};
+    }
+
+private:
+    struct Pending {
+        uint8_t token = token::Done;
+        uint16_t status = 0;
+        uint64_t count = 0;
+    };
+
+    ByteWriter& out() { return c_.writer_.out(); }
+    bool dead() const { return c_.broken_; }
+    void flushPending()
+    {
+        if (!pending_)
+            return;
+        writeDone(out(), pending_->token, uint16_t(pending_->status | done::More), 0,
+                  pending_->count, c_.tdsVersion_);
+        pending_.reset();
+    }
+    void stream()
+    {
+        if (out().size() >= c_.writer_.packetSize())
+            c_.writer_.flushFull();
+    }
+
+    Connection& c_;
+    bool rpc_;
+    std::vector<WireColumn> wire_;
+    std::optional<Pending> pending_;
+    bool procedureDone_ = false;
+    bool returnStatusSent_ = false;
+    bool anyError_ = false;
+    bool rowFailed_ = false;
+};
+
+Connection::Connection(Engine& engine, int fd, uint32_t id, std::string peer,
+                       const ServerOptions& options)
+    : engine_(engine), fd_(fd), id_(id), peer_(std::move(peer)), options_(options),
+      writer_([this](std::span<const uint8_t> bytes) { sendRaw(bytes); })
+{
+    writer_.setSpid(uint16_t(id));
+}
+
+Connection::~Connection()
+{
+    join();
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+void Connection::start()
+{
+    worker_ = std::thread([this] { workLoop(); });
+}
+
+void Connection::requestStop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+}
+
+void Connection::join()
+{
+    if (worker_.joinable())
+        worker_.join();
+}
+
+void Connection::log(const std::string& text) const
+{
+    logLine("connection " + std::to_string(id_) + " (" + peer_ + "): " + text);
+}
+
+void Connection::sendRaw(std::span<const uint8_t> bytes)
+{
+    if (broken_)
+        return;
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t k = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0) {
+            broken_ = true;
+            cancel_ = true; // nobody reads the rest: stop the running batch
+            return;
+        }
+        sent += size_t(k);
+    }
+}
+
+void Connection::readLoop()
+{
+    MessageAssembler assembler(MaxLoginMessage);
+    std::vector<uint8_t> packet;
+    std::string why;
+    auto push = [&](Item item) {
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(std::move(item));
+        }
+        wake_.notify_all();
+    };
+    try {
+        for (;;) {
+            const int timeout = loggedIn_ ? -1 : options_.loginTimeoutSeconds * 1000;
+            uint8_t header[HeaderSize];
+            if (!readFully(fd_, header, HeaderSize, timeout, why))
+                break;
+            const PacketHeader h = parseHeader(header);
+            packet.resize(h.length - HeaderSize);
+            if (!readFully(fd_, packet.data(), packet.size(), timeout, why))
+                break;
+            if (h.type == uint8_t(PacketType::Attention)) {
+                if (assembler.midMessage())
+                    throw ProtocolError("attention inside a request");
+                cancel_ = true;
+                push(Item{Item::Attention, {}, {}});
+                continue;
+            }
+            if (loggedIn_)
+                assembler.setMaxMessageSize(options_.maxMessageSize);
+            if (auto message = assembler.add(h, packet)) {
+                std::lock_guard lock(mutex_);
+                size_t requests = 0;
+                for (const auto& i : queue_)
+                    requests += i.kind == Item::Request;
+                if (requests >= MaxQueuedRequests)
+                    throw ProtocolError("requests sent without waiting for their answers");
+                queue_.push_back(Item{Item::Request, std::move(*message), {}});
+                wake_.notify_all();
+            }
+        }
+    } catch (const ProtocolError& e) {
+        why = std::string("protocol error: ") + e.what();
+    }
+    cancel_ = true;
+    push(Item{Item::Closed, {}, why});
+}
+
+bool Connection::waitItem(Item& item)
+{
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [&] { return !queue_.empty() || stop_; });
+    if (queue_.empty())
+        return false; // stopping while idle
+    item = std::move(queue_.front());
+    queue_.pop_front();
+    return true;
+}
+
+void Connection::workLoop()
+{
+    reader_ = std::thread([this] { readLoop(); });
+    std::string reason = "server stopping";
+    try {
+        if (handshake()) {
+            Item item;
+            while (!stop_ && !broken_ && waitItem(item)) {
+                if (item.kind == Item::Closed) {
+                    reason = item.reason;
+                    break;
+                }
+                if (item.kind == Item::Attention) {
+                    acknowledgeAttention();
+                    continue;
+                }
+                serveRequest(item.message);
+            }
+            if (broken_)
+                reason = "client stopped reading";
+        } else {
+            reason.clear();
+        }
+    } catch (const ProtocolError& e) {
+        reason = std::string("protocol error: ") + e.what();
+    } catch (const std::exception& e) {
+        reason = std::string("internal error: ") + e.what();
+    }
+    if (!reason.empty())
+        log("closed: " + reason);
+    ::shutdown(fd_, SHUT_RDWR);
+    if (reader_.joinable())
+        reader_.join();
+    session_.reset();
+    finished_ = true;
+}
+
+bool Connection::handshake()
+{
+    Item item;
+    auto next = [&]() -> bool {
+        if (!waitItem(item))
+            return false;
+        if (item.kind == Item::Closed) {
+            log("closed before login: " + item.reason);
+            return false;
+        }
+        if (item.kind == Item::Attention) {
+            log("closed: attention before login");
+            return false;
+        }
+        return true;
+    };
+    if (!next())
+        return false;
+    std::vector<uint8_t> reply;
+    if (item.message.type == PacketType::Prelogin) {
+        const PreloginRequest pre = parsePrelogin(item.message.payload);
+        writer_.begin(PacketType::TabularResult);
+        writer_.out().bytes(buildPreloginResponse(ServerMajor, ServerMinor, ServerBuild));
+        writer_.end();
+        if (pre.insistsOnEncryption())
+            log("client asks for encryption, which this server does not support");
+        if (!next())
+            return false;
+        if (item.message.type == PacketType::Prelogin) {
+            log("closed: client started an encrypted session, which this server does not "
+                "support");
+            return false;
+        }
+    }
+    if (item.message.type != PacketType::Login7) {
+        log("closed: expected a login, got message type " +
+            std::to_string(int(item.message.type)));
+        return false;
+    }
+    const Login7 login = parseLogin7(item.message.payload);
+    tdsVersion_ = negotiateVersion(login.tdsVersion);
+    if (!tdsVersion_) {
+        log("closed: TDS version below 7.1 is not supported");
+        return false;
+    }
+    if (login.integratedSecurity()) {
+        sendError(18452, 14, 1, IntegratedLoginText, PacketType::Login7);
+        log("login refused: integrated security");
+        return false;
+    }
+    LoginResult result = engine_.login(login.userName, login.password, login.database);
+    if (!result.session) {
+        Message m = result.error.value_or(
+            Message{18456, 1, 14, u"Login failed for user '" + login.userName + u"'.", {}, 1});
+        writer_.begin(PacketType::TabularResult);
+        writeMessage(writer_.out(), m, engine_.serverName(), tdsVersion_);
+        writeDone(writer_.out(), token::Done, done::Error, 0, 0, tdsVersion_);
+        writer_.end();
+        log("login refused for '" + toLogText(login.userName) + "' (error " +
+            std::to_string(m.number) + ")");
+        return false;
+    }
+    session_ = std::move(result.session);
+
+    const size_t packetSize =
+        login.packetSize == 0
+            ? DefaultPacketSize
+            : std::clamp<size_t>(login.packetSize, MinPacketSize, MaxPacketSize);
+    const std::u16string db = session_->currentDatabase();
+    const std::u16string server = engine_.serverName();
+    ByteWriter& out = writer_.out();
+    writer_.begin(PacketType::TabularResult);
+    writeEnvChange(out, envchange::Database, db, u"master");
+    writeMessage(out, Message{5701, 2, 0, changedDatabaseText(db), {}, 1}, server, tdsVersion_);
+    writeCollationChange(out);
+    writeEnvChange(out, envchange::Language, DefaultLanguage, {});
+    writeMessage(out, Message{5703, 1, 0, changedLanguageText(DefaultLanguage), {}, 1}, server,
+                 tdsVersion_);
+    writeLoginAck(out, tdsVersion_, ProgramName, ServerMajor, ServerMinor, ServerBuild);
+    const std::u16string size = toUtf16(std::to_string(packetSize));
+    writeEnvChange(out, envchange::PacketSize, size, size);
+    writeDone(out, token::Done, done::Final, 0, 0, tdsVersion_);
+    writer_.end();
+    writer_.setPacketSize(packetSize);
+    loggedIn_ = true;
+    log("login '" + toLogText(login.userName) + "' to '" + toLogText(db) + "', TDS " +
+        std::to_string(tdsVersion_ >> 28) + "." + std::to_string((tdsVersion_ >> 24) & 15) +
+        ", packets of " + std::to_string(packetSize) + " bytes, client '" +
+        toLogText(login.appName) + "'");
+    return true;
+}
+
+void Connection::sendError(int32_t number, uint8_t severity, uint8_t state,
+                           const std::u16string& text, PacketType requestType)
+{
+    writer_.begin(PacketType::TabularResult);
+    writeMessage(writer_.out(), Message{number, state, severity, text, {}, 1}, engine_.serverName(),
+                 tdsVersion_ ? tdsVersion_ : version::V7_4);
+    writeDone(writer_.out(), requestType == PacketType::Rpc ? token::DoneProc : token::Done,
+              done::Error, 0, 0, tdsVersion_ ? tdsVersion_ : version::V7_4);
+    writer_.end();
+}
+
+void Connection::acknowledgeAttention()
+{
+    if (!attentionAcknowledged_) {
+        writer_.begin(PacketType::TabularResult);
+        writeDone(writer_.out(), token::Done, done::Attention, 0, 0, tdsVersion_);
+        writer_.end();
+    }
+    attentionAcknowledged_ = false;
+    cancel_ = false;
+}
+
+void Connection::serveRequest(const PacketMessage& message)
+{
+    switch (message.type) {
+    case PacketType::SqlBatch:
+        runBatch(message);
+        break;
+    case PacketType::Rpc:
+        runRpc(message);
+        break;
+    case PacketType::TransactionManager:
+        sendError(0, 16, 1, u"Transaction manager requests are not supported by this server.",
+                  message.type);
+        break;
+    default:
+        throw ProtocolError("unexpected message type " + std::to_string(int(message.type)) +
+                            " after login");
+    }
+}
+
+void Connection::runBatch(const PacketMessage& message)
+{
+    const std::u16string text = parseSqlBatch(message.payload, tdsVersion_);
+    writer_.begin(PacketType::TabularResult);
+    TdsSink sink(*this, false);
+    try {
+        session_->execute(text, sink, &cancel_);
+    } catch (const std::exception& e) {
+        log(std::string("batch failed: ") + e.what());
+        sink.internalError(e.what());
+    }
+    const bool attention = cancel_ && !broken_;
+    attentionAcknowledged_ = attention;
+    sink.finish(attention);
+}
+
+void Connection::runRpc(const PacketMessage& message)
+{
+    std::vector<RpcCall> calls;
+    try {
+        calls = parseRpc(message.payload, tdsVersion_);
+    } catch (const std::invalid_argument& e) {
+        sendError(0, 16, 1, toUtf16(e.what()), PacketType::Rpc);
+        return;
+    }
+    writer_.begin(PacketType::TabularResult);
+    TdsSink sink(*this, true);
+    auto intParam = [](const RpcCall& call, size_t i) -> std::optional<int32_t> {
+        if (i >= call.params.size())
+            return std::nullopt;
+        if (auto v = std::get_if<int64_t>(&call.params[i].param.value))
+            return int32_t(*v);
+        return std::nullopt;
+    };
+    auto textParam = [](const RpcCall& call, size_t i) -> std::u16string {
+        if (i >= call.params.size())
+            return {};
+        if (auto v = std::get_if<std::u16string>(&call.params[i].param.value))
+            return *v;
+        return {};
+    };
+    auto asExecuteSql = [](const Prepared& p, const RpcCall& call, size_t firstValue) {
+        std::vector<RpcParam> params;
+        RpcParam stmt;
+        stmt.type.type = SqlType::NVarChar;
+        stmt.type.length = -1;
+        stmt.value = p.statement;
+        params.push_back(stmt);
+        RpcParam decl = stmt;
+        decl.value = p.parameters;
+        params.push_back(decl);
+        for (size_t i = firstValue; i < call.params.size(); ++i)
+            params.push_back(call.params[i].param);
+        return params;
+    };
+    auto message2 = [&](int32_t number, const std::u16string& text) {
+        sink.message(Message{number, 1, 16, text, {}, 1});
+    };
+
+    for (const RpcCall& call : calls) {
+        if (cancel_)
+            break;
+        const std::u16string name = call.procedureName();
+        std::vector<std::pair<std::u16string, Value>> outputs;
+        std::vector<ParamType> outputTypes;
+        try {
+            const uint16_t id = call.id.value_or(0);
+            auto is = [&](uint16_t procId, std::u16string_view procName) {
+                if (id == procId)
+                    return true;
+                if (call.id || name.size() != procName.size())
+                    return false;
+                for (size_t i = 0; i < name.size(); ++i)
+                    if (std::tolower(int(name[i])) != procName[i])
+                        return false;
+                return true;
+            };
+            if (is(procid::PrepExec, u"sp_prepexec") || is(procid::Prepare, u"sp_prepare")) {
+                const bool execute = is(procid::PrepExec, u"sp_prepexec");
+                Prepared p{textParam(call, 1), textParam(call, 2)};
+                if (call.params.size() < 3 || p.statement.empty()) {
+                    message2(8144, u"Procedure or function " + name +
+                                       u" has too many arguments specified.");
+                } else {
+                    const int32_t handle = nextHandle_++;
+                    prepared_[handle] = p;
+                    if (execute)
+                        session_->executeRpc(u"sp_executesql", asExecuteSql(p, call, 3), sink,
+                                             &cancel_);
+                    outputs.emplace_back(call.params[0].param.name, int64_t(handle));
+                    ParamType t;
+                    t.type = wire::IntN;
+                    t.maxLength = 4;
+                    outputTypes.push_back(t);
+                }
+            } else if (is(procid::Execute, u"sp_execute")) {
+                const auto handle = intParam(call, 0);
+                auto found = handle ? prepared_.find(*handle) : prepared_.end();
+                if (found == prepared_.end())
+                    message2(8179, unknownHandleText(handle.value_or(0)));
+                else
+                    session_->executeRpc(u"sp_executesql", asExecuteSql(found->second, call, 1),
+                                         sink, &cancel_);
+            } else if (is(procid::Unprepare, u"sp_unprepare")) {
+                const auto handle = intParam(call, 0);
+                if (!handle || !prepared_.erase(*handle))
+                    message2(8179, unknownHandleText(handle.value_or(0)));
+            } else if (call.id && id != procid::ExecuteSql) {
+                message2(2812, unknownProcedureText(name));
+            } else {
+                std::vector<RpcParam> params;
+                for (const auto& p : call.params)
+                    params.push_back(p.param);
+                session_->executeRpc(name, params, sink, &cancel_);
+            }
+        } catch (const std::exception& e) {
+            log("call of " + toLogText(name) + " failed: " + e.what());
+            sink.internalError(e.what());
+        }
+        sink.endProcedure(outputs, outputTypes);
+    }
+    const bool attention = cancel_ && !broken_;
+    attentionAcknowledged_ = attention;
+    sink.finish(attention);
+}
+
+} // namespace standin::tds

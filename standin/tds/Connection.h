@@ -1,0 +1,83 @@
+// One client connection: a reader thread that frames packets (and notices attention and
+// disconnection at any time) and a worker thread that logs in and runs the requests.
+#pragma once
+
+#include "Packet.h"
+#include "Server.h"
+#include "Types.h"
+#include "engine/Engine.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace standin::tds {
+
+class Connection {
+public:
+    Connection(Engine& engine, int fd, uint32_t id, std::string peer, const ServerOptions& options);
+    ~Connection();
+
+    void start();
+    // Lets the running request finish, then closes.
+    void requestStop();
+    bool finished() const { return finished_; }
+    void join();
+
+private:
+    struct Item {
+        enum Kind { Request, Attention, Closed } kind = Request;
+        PacketMessage message;
+        std::string reason;
+    };
+
+    void readLoop();
+    void workLoop();
+    bool waitItem(Item& item);
+    bool handshake();
+    void serveRequest(const PacketMessage& message);
+    void runBatch(const PacketMessage& message);
+    void runRpc(const PacketMessage& message);
+    void acknowledgeAttention();
+    void sendError(int32_t number, uint8_t severity, uint8_t state, const std::u16string& text,
+                   PacketType requestType);
+    void sendRaw(std::span<const uint8_t> bytes);
+    void log(const std::string& text) const;
+    friend class TdsSink;
+
+    Engine& engine_;
+    int fd_;
+    uint32_t id_;
+    std::string peer_;
+    ServerOptions options_;
+    uint32_t tdsVersion_ = 0;
+    std::unique_ptr<Session> session_;
+    PacketWriter writer_;
+
+    std::thread worker_;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Item> queue_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> loggedIn_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> broken_{false}; // the socket failed; nothing more is sent
+    std::atomic<bool> finished_{false};
+    bool attentionAcknowledged_ = false;
+
+    // Statements prepared with sp_prepare or sp_prepexec, by handle.
+    struct Prepared {
+        std::u16string parameters;
+        std::u16string statement;
+    };
+    std::map<int32_t, Prepared> prepared_;
+    int32_t nextHandle_ = 1;
+};
+
+} // namespace standin::tds

@@ -1,0 +1,58 @@
+// The TDS listener: accepts connections on one address and serves each on a thread of its own,
+// in front of the engine. A misbehaving client loses its connection and nothing else.
+#pragma once
+
+#include "engine/Engine.h"
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace standin::tds {
+
+class Connection;
+
+struct ServerOptions {
+    std::string listenAddress = "127.0.0.1";
+    uint16_t port = 14330; // 0 picks a free port
+    size_t maxMessageSize = 64u * 1024 * 1024;
+    int loginTimeoutSeconds = 30;
+    size_t maxConnections = 256;
+};
+
+class Server {
+public:
+    Server(Engine& engine, ServerOptions options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Binds and listens; throws std::runtime_error with the reason when it cannot.
+    void listen();
+    const std::string& address() const { return options_.listenAddress; }
+    uint16_t port() const { return port_; }
+
+    // Accepts until requestStop(); then lets every running batch finish and closes every
+    // connection before returning.
+    void run();
+    // Safe from a signal handler and from any thread.
+    void requestStop();
+
+private:
+    void reap(bool all);
+
+    Engine& engine_;
+    ServerOptions options_;
+    int listenFd_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    uint32_t nextId_ = 51;
+    std::list<std::shared_ptr<Connection>> connections_;
+};
+
+} // namespace standin::tds
