@@ -6,6 +6,7 @@
 
 #include "Connection.h"
 #include "Error.h"
+#include "Recordset.h"
 
 #include <QString>
 #include <QStringList>
@@ -39,6 +40,7 @@ struct Index {
 class Table {
 public:
     const QString& name() const { return name_; }
+    const QString& schema() const { return schema_; }
     // In the table's column order; read on first use.
     const std::vector<Column>& columns();
     // Column by name without regard to case; nullptr when absent.
@@ -52,6 +54,7 @@ private:
     Table(Catalog* owner, QString name) : owner_(owner), name_(std::move(name)) {}
     Catalog* owner_;
     QString name_;
+    QString schema_;
     std::optional<std::vector<Column>> columns_;
 };
 

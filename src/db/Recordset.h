@@ -94,8 +94,9 @@ class Recordset {
 public:
     Recordset();
     ~Recordset();
-    Recordset(Recordset&&) noexcept;
-    Recordset& operator=(Recordset&&) noexcept;
+    // The moved-from recordset is left closed.
+    Recordset(Recordset&&);
+    Recordset& operator=(Recordset&&);
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 

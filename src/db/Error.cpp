@@ -1,0 +1,31 @@
+#include "Error.h"
+
+namespace sqllumo::db {
+
+Error::Error(long number, QString description, long nativeError, QString sqlState)
+    : number_(number), description_(std::move(description)), nativeError_(nativeError),
+      sqlState_(std::move(sqlState)), what_(description_.toUtf8())
+{
+}
+
+namespace texts {
+const QString kClosedObject = QStringLiteral("Operation is not allowed when the object is closed.");
+const QString kNoCurrentRow =
+    QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+                   "Requested operation requires a current record.");
+const QString kItemNotFound = QStringLiteral(
+    "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+const QString kRowNotLocated = QStringLiteral(
+    "Row cannot be located for updating. Some values may have been changed since it was last "
+    "read.");
+const QString kTooManyRows = QStringLiteral(
+    "Key column information is insufficient or incorrect. Too many rows were affected by "
+    "update.");
+const QString kNotUpdatable =
+    QStringLiteral("Current Recordset does not support updating. This may be a limitation of "
+                   "the provider, or of the selected locktype.");
+const QString kNoKeyColumns =
+    QStringLiteral("Insufficient key column information for updating or refreshing.");
+} // namespace texts
+
+} // namespace sqllumo::db

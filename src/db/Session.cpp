@@ -1,0 +1,592 @@
+#include "Session.h"
+
+#include "SqlText.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <sql.h>
+#include <sqlext.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace sqllumo::db::detail {
+
+namespace {
+
+bool succeeded(SQLRETURN rc)
+{
+    return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
+
+SQLWCHAR* wide(const QString& text)
+{
+    return const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(text.utf16()));
+}
+
+QString fromWide(const SQLWCHAR* text, qsizetype length)
+{
+    return QString(reinterpret_cast<const QChar*>(text), length);
+}
+
+// The process's one ODBC environment, freed when the process ends.
+class Environment {
+public:
+    Environment()
+    {
+        if (succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)))
+            SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        else
+            env_ = SQL_NULL_HENV;
+    }
+    ~Environment()
+    {
+        if (env_ != SQL_NULL_HENV)
+            SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    }
+    SQLHENV handle() const { return env_; }
+
+private:
+    SQLHENV env_ = SQL_NULL_HENV;
+};
+
+SQLHENV environment()
+{
+    static Environment env;
+    if (env.handle() == SQL_NULL_HENV)
+        throw Error(kConnectionFailed, QStringLiteral("The ODBC environment could not be created."));
+    return env.handle();
+}
+
+struct Diagnostic {
+    QString state;
+    long native = 0;
+    QString message;
+};
+
+std::vector<Diagnostic> diagnostics(SQLSMALLINT type, SQLHANDLE handle)
+{
+    std::vector<Diagnostic> found;
+    for (SQLSMALLINT record = 1; record < 64; ++record) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        SQLWCHAR message[4096] = {};
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRecW(type, handle, record, state, &native, message,
+                                            static_cast<SQLSMALLINT>(std::size(message)), &length);
+        if (!succeeded(rc))
+            break;
+        const qsizetype got = std::clamp<qsizetype>(length, 0, std::size(message) - 1);
+        found.push_back({fromWide(state, 5), static_cast<long>(native),
+                         WithoutDriverPrefixes(fromWide(message, got)).trimmed()});
+    }
+    return found;
+}
+
+// FreeTDS numbers its own (client-side) messages from 20000 up; the server's are others.
+bool fromDriver(const Diagnostic& d)
+{
+    return d.native == 0 || (d.native >= 20000 && d.native < 21000);
+}
+
+// The record that says best what went wrong: the server's own error, else the driver's
+// most specific message ("connection failed" alone says nothing).
+const Diagnostic* chosen(const std::vector<Diagnostic>& all)
+{
+    for (const auto& d : all)
+        if (!fromDriver(d) && !d.state.startsWith(QLatin1String("01")))
+            return &d;
+    for (const auto& d : all)
+        if (!fromDriver(d))
+            return &d;
+    for (const auto& d : all)
+        if (d.native != 0 && d.native != 20002)
+            return &d;
+    return all.empty() ? nullptr : &all.front();
+}
+
+[[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle, bool connecting)
+{
+    const auto all = diagnostics(type, handle);
+    const Diagnostic* d = chosen(all);
+    const QString message =
+        d ? d->message : QStringLiteral("The ODBC driver reported a failure without a message.");
+    const QString state = d ? d->state : QString();
+    const long native = d && !fromDriver(*d) ? d->native : 0;
+    if (state == QLatin1String("HYT00") || state == QLatin1String("HYT01"))
+        throw Error(connecting ? kConnectionFailed : kQueryTimeout, message, native, state);
+    if (connecting || state.startsWith(QLatin1String("08")) || state == QLatin1String("28000"))
+        throw Error(kConnectionFailed, message, native, state);
+    if (native == 208)
+        throw Error(kMissingTable, message, native, state);
+    throw Error(kServerError, message, native, state);
+}
+
+// Closes its cursor and frees itself on every path.
+class Statement {
+public:
+    Statement(SQLHDBC dbc, int timeoutSeconds)
+    {
+        if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) {
+            stmt_ = SQL_NULL_HSTMT;
+            raise(SQL_HANDLE_DBC, dbc, false);
+        }
+        SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(0, timeoutSeconds))), 0);
+    }
+    ~Statement()
+    {
+        if (stmt_ != SQL_NULL_HSTMT)
+            SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    SQLHSTMT handle() const { return stmt_; }
+    [[noreturn]] void fail() const { raise(SQL_HANDLE_STMT, stmt_, false); }
+
+private:
+    SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+};
+
+QByteArray readBinary(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
+{
+    QByteArray bytes;
+    char buffer[8192];
+    isNull = false;
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt.handle(), column, SQL_C_BINARY, buffer, sizeof(buffer), &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!succeeded(rc))
+            stmt.fail();
+        if (indicator == SQL_NULL_DATA) {
+            isNull = true;
+            break;
+        }
+        const SQLLEN got = (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof(buffer)))
+                               ? static_cast<SQLLEN>(sizeof(buffer))
+                               : indicator;
+        bytes.append(buffer, got);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    return bytes;
+}
+
+QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
+{
+    QString text;
+    SQLWCHAR buffer[4096];
+    isNull = false;
+    const SQLLEN capacity = static_cast<SQLLEN>(std::size(buffer)) - 1; // room for the NUL
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt.handle(), column, SQL_C_WCHAR, buffer, sizeof(buffer), &indicator);
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!succeeded(rc))
+            stmt.fail();
+        if (indicator == SQL_NULL_DATA) {
+            isNull = true;
+            break;
+        }
+        const SQLLEN units = indicator == SQL_NO_TOTAL ? capacity
+                                                       : std::min(capacity, indicator / static_cast<SQLLEN>(sizeof(SQLWCHAR)));
+        text += fromWide(buffer, units);
+        if (rc == SQL_SUCCESS)
+            break;
+    }
+    return text;
+}
+
+QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColumn& info, Decode decode)
+{
+    SQLLEN indicator = 0;
+    bool isNull = false;
+    const SQLHSTMT h = stmt.handle();
+    if (decode == Decode::Utf16Bytes) {
+        const QByteArray bytes = readBinary(stmt, column, isNull);
+        return isNull ? QVariant() : QVariant(TextFromUtf16Bytes(bytes));
+    }
+    switch (info.sqlType) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_TINYINT: {
+        SQLINTEGER v = 0;
+        if (!succeeded(SQLGetData(h, column, SQL_C_SLONG, &v, 0, &indicator)))
+            stmt.fail();
+        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(static_cast<int>(v));
+    }
+    case SQL_BIGINT: {
+        SQLBIGINT v = 0;
+        if (!succeeded(SQLGetData(h, column, SQL_C_SBIGINT, &v, 0, &indicator)))
+            stmt.fail();
+        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(static_cast<qlonglong>(v));
+    }
+    case SQL_BIT: {
+        unsigned char v = 0;
+        if (!succeeded(SQLGetData(h, column, SQL_C_BIT, &v, 0, &indicator)))
+            stmt.fail();
+        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(v != 0);
+    }
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: {
+        double v = 0;
+        if (!succeeded(SQLGetData(h, column, SQL_C_DOUBLE, &v, 0, &indicator)))
+            stmt.fail();
+        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(v);
+    }
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TYPE_DATE: {
+        SQL_TIMESTAMP_STRUCT t{};
+        if (!succeeded(SQLGetData(h, column, SQL_C_TYPE_TIMESTAMP, &t, sizeof(t), &indicator)))
+            stmt.fail();
+        if (indicator == SQL_NULL_DATA)
+            return QVariant();
+        return QVariant(QDateTime(QDate(t.year, t.month, t.day),
+                                  QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000))));
+    }
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: {
+        const QByteArray bytes = readBinary(stmt, column, isNull);
+        return isNull ? QVariant() : QVariant(bytes);
+    }
+    default: {
+        const QString text = readText(stmt, column, isNull);
+        return isNull ? QVariant() : QVariant(text);
+    }
+    }
+}
+
+ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count, const std::vector<Decode>* decode)
+{
+    ResultSetData set;
+    for (SQLSMALLINT c = 1; c <= count; ++c) {
+        SQLWCHAR name[512] = {};
+        SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        if (!succeeded(SQLDescribeColW(stmt.handle(), static_cast<SQLUSMALLINT>(c), name,
+                                       static_cast<SQLSMALLINT>(std::size(name)), &length, &type,
+                                       &size, &digits, &nullable)))
+            stmt.fail();
+        set.columns.push_back({fromWide(name, std::clamp<qsizetype>(length, 0, std::size(name) - 1)),
+                               type, size, digits, nullable != SQL_NO_NULLS});
+    }
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt.handle());
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!succeeded(rc))
+            stmt.fail();
+        std::vector<QVariant> row;
+        row.reserve(static_cast<size_t>(count));
+        for (SQLSMALLINT c = 1; c <= count; ++c) {
+            const size_t i = static_cast<size_t>(c - 1);
+            const Decode how = decode && i < decode->size() ? (*decode)[i] : Decode::Native;
+            row.push_back(readValue(stmt, static_cast<SQLUSMALLINT>(c), set.columns[i], how));
+        }
+        set.rows.push_back(std::move(row));
+    }
+    return set;
+}
+
+// Where no credentials cache can be found, a Kerberos login cannot even start; saying so
+// beats the driver's generic failure. Caches that are not files are left to the driver.
+bool kerberosTicketCacheMissing()
+{
+    QString name = qEnvironmentVariable("KRB5CCNAME");
+    if (name.isEmpty())
+        name = QStringLiteral("/tmp/krb5cc_%1").arg(getuid());
+    if (name.startsWith(QLatin1String("FILE:")))
+        name.remove(0, 5);
+    else if (name.contains(QLatin1Char(':')))
+        return false;
+    return !QFileInfo::exists(name);
+}
+
+const QString kNoKerberosTicket = QStringLiteral(
+    "Integrated security logs in with Kerberos, and no Kerberos ticket was found for this user. "
+    "Obtain one with kinit (the account must belong to the server's domain), or use a SQL Server "
+    "login.");
+
+const QString kKerberosHint = QStringLiteral(
+    "(Integrated security logs in with Kerberos: check that this user holds a valid Kerberos "
+    "ticket for the server's domain, for example with klist.)");
+
+} // namespace
+
+QString WithoutDriverPrefixes(QString message)
+{
+    while (message.startsWith(QLatin1Char('['))) {
+        const qsizetype close = message.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            break;
+        message.remove(0, close + 1);
+    }
+    return message;
+}
+
+Session::Session() = default;
+
+Session::~Session()
+{
+    disconnect();
+}
+
+void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout)
+{
+    disconnect();
+    if (integratedSecurity && kerberosTicketCacheMissing())
+        throw Error(kConnectionFailed, kNoKerberosTicket);
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc)))
+        throw Error(kConnectionFailed, QStringLiteral("No ODBC connection handle could be allocated."));
+    dbc_ = dbc;
+    const auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout));
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, seconds, 0);
+    SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, seconds, 0);
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0, &outLength,
+                                           SQL_DRIVER_NOPROMPT);
+    if (!succeeded(rc)) {
+        try {
+            raise(SQL_HANDLE_DBC, dbc, true);
+        } catch (const Error& e) {
+            disconnect();
+            if (integratedSecurity)
+                throw Error(e.number(), e.description() + QLatin1Char(' ') + kKerberosHint,
+                            e.nativeError(), e.sqlState());
+            throw;
+        }
+    }
+    connected_ = true;
+}
+
+void Session::disconnect()
+{
+    if (dbc_) {
+        if (connected_)
+            SQLDisconnect(static_cast<SQLHDBC>(dbc_));
+        SQLFreeHandle(SQL_HANDLE_DBC, static_cast<SQLHDBC>(dbc_));
+    }
+    dbc_ = nullptr;
+    connected_ = false;
+    forgetTables();
+}
+
+BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::vector<Decode>* firstSetDecode)
+{
+    if (!connected_)
+        throw Error(kClosedObject, texts::kClosedObject);
+    Statement stmt(static_cast<SQLHDBC>(dbc_), timeoutSeconds);
+    BatchResult result;
+    SQLRETURN rc = SQLExecDirectW(stmt.handle(), wide(batch), static_cast<SQLINTEGER>(batch.size()));
+    if (!succeeded(rc) && rc != SQL_NO_DATA)
+        stmt.fail();
+    for (;;) {
+        if (rc != SQL_NO_DATA) {
+            SQLSMALLINT columns = 0;
+            if (!succeeded(SQLNumResultCols(stmt.handle(), &columns)))
+                stmt.fail();
+            if (columns > 0) {
+                result.sets.push_back(readResultSet(stmt, columns, result.sets.empty() ? firstSetDecode : nullptr));
+            } else {
+                SQLLEN count = -1;
+                if (succeeded(SQLRowCount(stmt.handle(), &count)) && count >= 0)
+                    result.rowCounts.push_back(count);
+            }
+        }
+        rc = SQLMoreResults(stmt.handle());
+        if (rc == SQL_NO_DATA)
+            break;
+        if (!succeeded(rc))
+            stmt.fail();
+    }
+    return result;
+}
+
+bool BaseColumn::exactText() const
+{
+    return dataType == QLatin1String("nvarchar") || dataType == QLatin1String("nchar")
+        || dataType == QLatin1String("ntext");
+}
+
+bool BaseColumn::comparable() const
+{
+    static const QStringList unfit = {QStringLiteral("text"), QStringLiteral("ntext"), QStringLiteral("image"),
+                                      QStringLiteral("xml"), QStringLiteral("float"), QStringLiteral("real"),
+                                      QStringLiteral("timestamp"), QStringLiteral("rowversion"),
+                                      QStringLiteral("sql_variant"), QStringLiteral("geography"),
+                                      QStringLiteral("geometry"), QStringLiteral("hierarchyid")};
+    return maxLength != -1 && !unfit.contains(dataType);
+}
+
+const BaseColumn* TableInfo::find(const QString& column) const
+{
+    for (const auto& c : columns)
+        if (c.name.compare(column, Qt::CaseInsensitive) == 0)
+            return &c;
+    return nullptr;
+}
+
+const TableInfo* Session::table(const QString& schema, const QString& name, int timeoutSeconds)
+{
+    const QString key = (schema + QLatin1Char('\n') + name).toLower();
+    if (auto it = tables_.find(key); it != tables_.end())
+        return it->second.get();
+    if (missing_.count(key))
+        return nullptr;
+    QString where = QStringLiteral(" WHERE TABLE_NAME = ") + TextLiteral(name);
+    if (!schema.isEmpty())
+        where += QStringLiteral(" AND TABLE_SCHEMA = ") + TextLiteral(schema);
+    const BatchResult columns = run(
+        QStringLiteral("SELECT TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, "
+                       "IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS")
+            + where + QStringLiteral(" ORDER BY ORDINAL_POSITION"),
+        timeoutSeconds);
+    if (columns.sets.empty() || columns.sets.front().rows.empty()) {
+        missing_[key] = true;
+        return nullptr;
+    }
+    auto info = std::make_unique<TableInfo>();
+    const auto& rows = columns.sets.front().rows;
+    info->schema = rows.front()[0].toString();
+    info->name = rows.front()[1].toString();
+    for (const auto& row : rows) {
+        // Another schema's table of the same name is not this one.
+        if (row[0].toString() != info->schema)
+            continue;
+        BaseColumn c;
+        c.name = row[2].toString();
+        c.dataType = row[3].toString().toLower();
+        c.maxLength = row[4].isNull() ? 0 : row[4].toLongLong();
+        c.adoType = AdoTypeFromServerType(c.dataType, c.maxLength);
+        c.definedSize = DefinedSizeFromServerType(c.dataType, c.maxLength);
+        c.nullable = row[5].toString().compare(QLatin1String("YES"), Qt::CaseInsensitive) == 0;
+        info->columns.push_back(std::move(c));
+    }
+    const BatchResult keys = run(QStringLiteral("sp_pkeys ") + TextLiteral(info->name),
+                                 timeoutSeconds);
+    if (!keys.sets.empty()) {
+        const ResultSetData& set = keys.sets.front();
+        int nameColumn = -1, sequenceColumn = -1;
+        for (size_t i = 0; i < set.columns.size(); ++i) {
+            if (set.columns[i].name.compare(QLatin1String("COLUMN_NAME"), Qt::CaseInsensitive) == 0)
+                nameColumn = static_cast<int>(i);
+            if (set.columns[i].name.compare(QLatin1String("KEY_SEQ"), Qt::CaseInsensitive) == 0)
+                sequenceColumn = static_cast<int>(i);
+        }
+        if (nameColumn >= 0) {
+            std::vector<std::pair<int, QString>> ordered;
+            for (const auto& row : set.rows)
+                ordered.emplace_back(sequenceColumn >= 0 ? row[static_cast<size_t>(sequenceColumn)].toInt() : 0,
+                                     row[static_cast<size_t>(nameColumn)].toString());
+            std::stable_sort(ordered.begin(), ordered.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            for (const auto& [sequence, column] : ordered)
+                info->primaryKey << column;
+        }
+    }
+    const TableInfo* result = info.get();
+    tables_[key] = std::move(info);
+    return result;
+}
+
+void Session::forgetTables()
+{
+    tables_.clear();
+    missing_.clear();
+}
+
+int AdoTypeFromServerType(const QString& dataType, long long maxLength)
+{
+    struct Map {
+        const char* name;
+        int code;
+    };
+    // As SQL Server's OLE DB provider reports them; the newer date types arrive as text.
+    static const Map map[] = {
+        {"int", 3},          {"smallint", 2},     {"tinyint", 17},      {"bit", 11},
+        {"bigint", 20},      {"datetime", 135},   {"smalldatetime", 135}, {"nvarchar", 202},
+        {"varchar", 200},    {"nchar", 130},      {"char", 129},        {"ntext", 203},
+        {"text", 201},       {"image", 205},      {"varbinary", 204},   {"binary", 128},
+        {"float", 5},        {"real", 4},         {"decimal", 131},     {"numeric", 131},
+        {"money", 6},        {"smallmoney", 6},   {"uniqueidentifier", 72}, {"timestamp", 128},
+        {"rowversion", 128}, {"sql_variant", 12}, {"xml", 203},         {"datetime2", 202},
+        {"date", 202},       {"time", 202},       {"datetimeoffset", 202},
+    };
+    const QString t = dataType.toLower();
+    for (const Map& m : map) {
+        if (t == QLatin1String(m.name)) {
+            if (maxLength == -1) {
+                if (m.code == 202)
+                    return 203;
+                if (m.code == 200)
+                    return 201;
+                if (m.code == 204)
+                    return 205;
+            }
+            return m.code;
+        }
+    }
+    return 0;
+}
+
+long DefinedSizeFromServerType(const QString& dataType, long long maxLength)
+{
+    const QString t = dataType.toLower();
+    if (maxLength == -1)
+        return t.startsWith(QLatin1Char('n')) ? 1073741823L : 2147483647L;
+    if (t == QLatin1String("ntext"))
+        return 1073741823L;
+    if (t == QLatin1String("text") || t == QLatin1String("image"))
+        return 2147483647L;
+    if (maxLength > 0)
+        return static_cast<long>(maxLength);
+    static const std::pair<const char*, long> sizes[] = {
+        {"int", 4},      {"smallint", 2}, {"tinyint", 1},  {"bit", 2},     {"bigint", 8},
+        {"datetime", 8}, {"smalldatetime", 4}, {"float", 8}, {"real", 4}, {"money", 8},
+        {"smallmoney", 4}, {"uniqueidentifier", 16}, {"decimal", 19}, {"numeric", 19},
+    };
+    for (const auto& [name, size] : sizes)
+        if (t == QLatin1String(name))
+            return size;
+    return 0;
+}
+
+int AdoTypeFromOdbc(short sqlType, unsigned long long size)
+{
+    switch (sqlType) {
+    case SQL_INTEGER: return 3;
+    case SQL_SMALLINT: return 2;
+    case SQL_TINYINT: return 17;
+    case SQL_BIT: return 11;
+    case SQL_BIGINT: return 20;
+    case SQL_TYPE_TIMESTAMP: return 135;
+    case SQL_WVARCHAR: return size == 0 || size > 4000 ? 203 : 202;
+    case SQL_WCHAR: return 130;
+    case SQL_WLONGVARCHAR: return 203;
+    case SQL_VARCHAR: return size == 0 || size > 8000 ? 201 : 200;
+    case SQL_CHAR: return 129;
+    case SQL_LONGVARCHAR: return 201;
+    case SQL_VARBINARY: return size == 0 || size > 8000 ? 205 : 204;
+    case SQL_BINARY: return 128;
+    case SQL_LONGVARBINARY: return 205;
+    case SQL_FLOAT:
+    case SQL_DOUBLE: return 5;
+    case SQL_REAL: return 4;
+    case SQL_DECIMAL:
+    case SQL_NUMERIC: return 131;
+    case SQL_GUID: return 72;
+    default: return 202;
+    }
+}
+
+} // namespace sqllumo::db::detail
