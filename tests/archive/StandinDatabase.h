@@ -1,0 +1,65 @@
+#pragma once
+// A stand-in started once per test binary, reached through the program's own data access
+// provider; each test makes its databases under fresh names and keeps its settings apart.
+
+#include "ConnectionStrings.h"
+#include "ServerProvider.h"
+#include "ServerStatements.h"
+#include "Settings.h"
+#include "StandinProcess.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace sqllumo::testing {
+
+class StandinDatabase : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        standin_ = new StandinProcess;
+        if (!standin_->start(startError())) {
+            delete standin_;
+            standin_ = nullptr;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete standin_;
+        standin_ = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_NE(standin_, nullptr) << startError().toStdString();
+        ASSERT_TRUE(settingsFolder_.isValid());
+        Settings::setStorageFolderForTesting(settingsFolder_.path());
+        provider_ = server::MakeServerProvider();
+    }
+    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
+
+    QString connectionString(const QString& database) const {
+        return BuildConnectionString(standin_->server(), database, standin_->user(),
+                                     standin_->password());
+    }
+    std::unique_ptr<sql::Connection> connect(const QString& database) const {
+        auto connection = provider_->newConnection();
+        connection->open(connectionString(database));
+        return connection;
+    }
+    // A new empty database; the name is made unique within the binary from the stem.
+    QString createDatabase(const char* stem) const {
+        static int counter = 0;
+        const QString name = QStringLiteral("%1_%2").arg(QString::fromLatin1(stem)).arg(++counter);
+        auto master = connect(QStringLiteral("master"));
+        master->execute(server::CreateDatabaseStatement(name, "C:\\Lumeno SQL Database\\"));
+        master->close();
+        return name;
+    }
+
+    static QString& startError() {
+        static QString error;
+        return error;
+    }
+    static inline StandinProcess* standin_ = nullptr;
+    QTemporaryDir settingsFolder_;
+    std::unique_ptr<sql::Provider> provider_;
+};
+
+} // namespace sqllumo::testing
