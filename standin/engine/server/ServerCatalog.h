@@ -38,6 +38,7 @@ struct ServerContext {
     int32_t spid = 0;
     int32_t line = 1;           // line of the statement's first token within its batch
     bool inTransaction = false; // CREATE/DROP/BACKUP/RESTORE are refused inside one
+    bool firstInBatch = true;   // a procedure name without EXEC is a call only here
 };
 
 class ServerCatalog;

@@ -1,0 +1,130 @@
+// The inside of ServerCatalog, shared by the files that implement its statements.
+#pragma once
+
+#include "../Engine.h"
+#include "PathMapper.h"
+#include "ServerCatalog.h"
+#include "ServerLexer.h"
+
+#include <map>
+#include <mutex>
+#include <set>
+#include <sqlite3.h>
+
+namespace standin::server {
+
+// The server's fixed roles, in the bit order of Login::roles.
+inline constexpr const char16_t* kFixedServerRoles[] = {
+    u"sysadmin", u"securityadmin", u"serveradmin", u"setupadmin", u"processadmin",
+    u"diskadmin", u"dbcreator", u"bulkadmin"};
+
+struct Login {
+    std::u16string name;
+    char16_t type = u'S'; // S: SQL login, U: Windows user, G: Windows group
+    uint32_t roles = 0;   // bit i = kFixedServerRoles[i]
+    bool sysadmin() const { return (roles & 1u) != 0; }
+};
+
+// A procedure argument as written: a literal, a bare word or NULL, optionally named.
+struct Argument {
+    std::u16string name; // "@dbname", empty when positional
+    std::optional<std::u16string> value; // empty for NULL
+    int32_t line = 1;
+};
+
+// Sends one statement's output with the statement's line in every message.
+class Reply {
+public:
+    Reply(ResultSink& sink, int32_t line, std::u16string procedure = {})
+        : sink_(sink), line_(line), procedure_(std::move(procedure))
+    {
+    }
+    void message(Message m)
+    {
+        m.line = line_;
+        if (m.procedure.empty())
+            m.procedure = procedure_;
+        if (m.isError())
+            failed_ = true;
+        sink_.message(m);
+    }
+    ResultSink& sink() { return sink_; }
+    bool failed() const { return failed_; }
+    // Ends a statement outside a procedure.
+    void endStatement() { sink_.done(DoneInfo{DoneInfo::Kind::Statement, false, 0, failed_}); }
+
+private:
+    ResultSink& sink_;
+    int32_t line_;
+    std::u16string procedure_;
+    bool failed_ = false;
+};
+
+class ServerCatalog::Impl {
+public:
+    struct Entry {
+        DatabaseEntry entry;
+        int holders = 0;
+        bool busy = false; // being dropped, restored or backed up exclusively
+    };
+
+    Engine::Options options;
+    std::filesystem::path root;
+    PathMapper mapper{std::filesystem::path{}};
+    std::u16string saPassword;
+
+    mutable std::mutex mutex;
+    sqlite3* registry = nullptr;            // guarded by mutex
+    std::map<int32_t, Entry> databases;      // by dbid
+    std::set<std::u16string> reservedNames;  // folded names being created or restored
+    std::map<std::u16string, Login> logins;  // by folded name
+    FileReleaser releaser;
+    uint64_t temporaryCounter = 0;
+
+    ~Impl();
+
+    // Registry (call with mutex held).
+    void execSql(const char* sql);
+    void saveDatabase(const DatabaseEntry& e);
+    void deleteDatabase(int32_t dbid);
+    void saveLogin(const Login& login);
+    void loadAll();
+
+    Entry* findLocked(const std::u16string& name);
+    int32_t nextDbid() const;
+    bool isSysadminLocked(const std::u16string& login) const;
+    void releaseFile(const std::filesystem::path& dataFile);
+    std::filesystem::path temporaryPath(const std::string& stem);
+
+    // Statements (each sends its whole answer).
+    void createDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
+    void dropDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
+    void backupDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
+    void restore(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
+
+    // Procedures: send their result sets and messages; return the procedure's status.
+    int32_t helpDb(const std::vector<Argument>& args, Reply& reply);
+    int32_t listDatabases(const std::vector<Argument>& args, Reply& reply);
+    int32_t loginInfo(const std::vector<Argument>& args, Reply& reply);
+    int32_t grantLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply);
+    int32_t revokeLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply);
+    int32_t addServerRoleMember(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply, bool add);
+};
+
+// Defaults of a fresh server, as a Windows installation names them.
+inline constexpr char16_t kDefaultDataDirectory[] =
+    u"C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\";
+inline constexpr char16_t kDefaultBackupDirectory[] =
+    u"C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\Backup\\";
+
+DateTimeValue Now();
+// Size of a data file as the server counts it (with its write-ahead log), in 8 KB pages.
+int64_t DataPages(const std::filesystem::path& dataFile);
+int64_t FilePages(const std::filesystem::path& file);
+// Removes a data file with its SQLite companions, and a log file.
+void RemoveDatabaseFiles(const std::filesystem::path& dataFile, const std::filesystem::path& logFile);
+// Creates an empty database file (SQLite, WAL) and its log file; false when either exists.
+enum class CreateFilesResult { Ok, DataExists, LogExists, Failed };
+CreateFilesResult CreateDatabaseFiles(const std::filesystem::path& dataFile, const std::filesystem::path& logFile);
+
+} // namespace standin::server

@@ -1,0 +1,953 @@
+// CREATE DATABASE, DROP DATABASE, BACKUP DATABASE and RESTORE.
+#include "BackupFile.h"
+#include "CatalogImpl.h"
+#include "ServerMessages.h"
+#include "ServerText.h"
+
+#include <chrono>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace standin::server {
+
+namespace msg = messages;
+
+namespace {
+constexpr char16_t kCreateDatabase[] = u"CREATE DATABASE";
+constexpr char16_t kDropDatabase[] = u"DROP DATABASE";
+constexpr char16_t kBackupDatabase[] = u"BACKUP DATABASE";
+constexpr char16_t kRestoreDatabase[] = u"RESTORE DATABASE";
+constexpr char16_t kRestoreFileList[] = u"RESTORE FILELIST";
+
+std::optional<std::u16string> parseName(TokenCursor& cursor)
+{
+    const Token& t = cursor.peek();
+    if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName)
+        return std::nullopt;
+    cursor.next();
+    return t.text;
+}
+
+void syntaxError(TokenCursor& cursor, Reply& reply)
+{
+    reply.message(msg::SyntaxError(NearText(cursor.offending())));
+}
+
+// Which operating system error SQL Server would quote for a path we refuse.
+const char16_t* osErrorFor(MappedPath::Status status)
+{
+    switch (status) {
+    case MappedPath::Status::OutsideRoot:
+        return msg::kOsAccessDenied;
+    case MappedPath::Status::Relative:
+    case MappedPath::Status::BadName:
+        return msg::kOsBadName;
+    case MappedPath::Status::Ok:
+        break;
+    }
+    return msg::kOsPathNotFound;
+}
+
+bool parentIsDirectory(const fs::path& host)
+{
+    std::error_code ec;
+    return fs::is_directory(fs::symlink_status(host.parent_path(), ec));
+}
+
+bool pathExists(const fs::path& host)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(host, ec));
+}
+
+// Removes the mark of an operation in progress on every path out.
+template <typename F> class Finally {
+public:
+    explicit Finally(F f) : f_(std::move(f)) {}
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+    ~Finally() { f_(); }
+
+private:
+    F f_;
+};
+
+struct FileSpec {
+    bool given = false;
+    std::u16string logicalName;
+    std::u16string physicalName;
+};
+
+// ( NAME = n, FILENAME = 'f' [, SIZE = n[KB|MB|GB|TB]] [, MAXSIZE = n[..] | UNLIMITED] [, FILEGROWTH = n[..|%]] )
+bool parseFileSpec(TokenCursor& cursor, FileSpec& spec)
+{
+    if (!cursor.acceptSymbol(u'('))
+        return false;
+    bool haveName = false, haveFile = false;
+    do {
+        if (cursor.acceptWord(u"NAME")) {
+            if (!cursor.acceptSymbol(u'='))
+                return false;
+            const Token& t = cursor.peek();
+            if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName && t.kind != Token::Kind::String)
+                return false;
+            spec.logicalName = cursor.next().text;
+            haveName = true;
+        } else if (cursor.acceptWord(u"FILENAME")) {
+            if (!cursor.acceptSymbol(u'=') || cursor.peek().kind != Token::Kind::String)
+                return false;
+            spec.physicalName = cursor.next().text;
+            haveFile = true;
+        } else if (cursor.acceptWord(u"SIZE") || cursor.acceptWord(u"MAXSIZE") || cursor.acceptWord(u"FILEGROWTH")) {
+            if (!cursor.acceptSymbol(u'='))
+                return false;
+            if (cursor.acceptWord(u"UNLIMITED"))
+                continue;
+            if (cursor.peek().kind != Token::Kind::Number)
+                return false;
+            cursor.next();
+            if (!(cursor.acceptWord(u"KB") || cursor.acceptWord(u"MB") || cursor.acceptWord(u"GB")
+                  || cursor.acceptWord(u"TB")))
+                cursor.acceptSymbol(u'%');
+        } else {
+            return false;
+        }
+    } while (cursor.acceptSymbol(u','));
+    if (!cursor.acceptSymbol(u')') || !haveName || !haveFile)
+        return false;
+    spec.given = true;
+    return true;
+}
+
+enum class FileListResult { Ok, Syntax, TooMany };
+
+FileListResult parseFileList(TokenCursor& cursor, FileSpec& spec)
+{
+    if (!parseFileSpec(cursor, spec))
+        return FileListResult::Syntax;
+    if (cursor.isSymbol(u',') && cursor.isSymbol(u'(', 1))
+        return FileListResult::TooMany;
+    return FileListResult::Ok;
+}
+
+bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::string& error)
+{
+    sqlite3* from = nullptr;
+    sqlite3* to = nullptr;
+    auto closeBoth = [&] {
+        sqlite3_close(from);
+        sqlite3_close(to);
+    };
+    if (sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
+        || sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        error = from ? sqlite3_errmsg(from) : "cannot open";
+        closeBoth();
+        return false;
+    }
+    sqlite3_busy_timeout(from, 10000);
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup) {
+        error = sqlite3_errmsg(to);
+        closeBoth();
+        return false;
+    }
+    // One step copies every page inside one read transaction: a consistent image even while
+    // other sessions write (they go on writing to the write-ahead log meanwhile).
+    int rc;
+    for (int attempt = 0;; ++attempt) {
+        rc = sqlite3_backup_step(backup, -1);
+        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
+        break;
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        error = sqlite3_errstr(rc);
+    closeBoth();
+    return rc == SQLITE_DONE;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+{
+    cursor.next();
+    cursor.next();
+    const auto name = parseName(cursor);
+    if (!name) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    FileSpec data, log;
+    if (cursor.acceptWord(u"CONTAINMENT")) {
+        reply.message(msg::NotSupported(u"CONTAINMENT"));
+        return reply.endStatement();
+    }
+    if (cursor.acceptWord(u"ON")) {
+        cursor.acceptWord(u"PRIMARY");
+        const auto r = parseFileList(cursor, data);
+        if (r == FileListResult::TooMany || cursor.isWord(u"FILEGROUP") || (cursor.isSymbol(u',') && cursor.isWord(u"FILEGROUP", 1))) {
+            reply.message(msg::NotSupported(u"A database with more than one data file"));
+            return reply.endStatement();
+        }
+        if (r == FileListResult::Syntax) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+    }
+    if (cursor.acceptWord(u"LOG")) {
+        if (!cursor.acceptWord(u"ON")) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+        const auto r = parseFileList(cursor, log);
+        if (r == FileListResult::TooMany) {
+            reply.message(msg::NotSupported(u"A database with more than one log file"));
+            return reply.endStatement();
+        }
+        if (r == FileListResult::Syntax) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+    }
+    if (cursor.acceptWord(u"COLLATE")) {
+        const auto collation = parseName(cursor);
+        if (!collation) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+        if (!EqualsNoCase(*collation, u"SQL_Latin1_General_CP1_CI_AS")) {
+            reply.message(msg::NotSupported(u"COLLATE " + *collation));
+            return reply.endStatement();
+        }
+    }
+    if (cursor.isWord(u"WITH") || cursor.isWord(u"FOR") || cursor.isWord(u"AS")) {
+        reply.message(msg::NotSupported(u"CREATE DATABASE ... " + cursor.peek().text));
+        return reply.endStatement();
+    }
+    if (!cursor.atStatementEnd()) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    if (ctx.inTransaction) {
+        reply.message(msg::NotInTransaction(kCreateDatabase));
+        return reply.endStatement();
+    }
+    if (name->empty() || name->size() > 128) {
+        reply.message(msg::SyntaxError(*name));
+        return reply.endStatement();
+    }
+    if (!data.given) {
+        data.logicalName = *name;
+        data.physicalName = std::u16string(kDefaultDataDirectory) + *name + u".mdf";
+    }
+    if (!log.given) {
+        log.logicalName = *name + u"_log";
+        log.physicalName = std::u16string(kDefaultDataDirectory) + *name + u"_log.ldf";
+    }
+
+    const std::u16string folded = FoldCase(*name);
+    {
+        std::lock_guard lock(mutex);
+        if (!isSysadminLocked(ctx.login)) {
+            reply.message(msg::PermissionDenied(kCreateDatabase));
+            return reply.endStatement();
+        }
+        if (findLocked(*name) || reservedNames.count(folded)) {
+            reply.message(msg::DatabaseExists(*name));
+            return reply.endStatement();
+        }
+        reservedNames.insert(folded);
+    }
+    Finally unreserve([&] {
+        std::lock_guard lock(mutex);
+        reservedNames.erase(folded);
+    });
+
+    if (EqualsNoCase(data.logicalName, log.logicalName)) {
+        reply.message(msg::LogicalNameInUse(log.logicalName));
+        return reply.endStatement();
+    }
+    // Each file: a name this server can serve, in a folder that exists, not there yet.
+    auto place = [&](const FileSpec& spec, fs::path& host) {
+        if (IsRelativeServerPath(spec.physicalName)) {
+            reply.message(msg::FileActivationError(spec.physicalName));
+            return false;
+        }
+        const MappedPath mapped = mapper.map(spec.physicalName);
+        if (!mapped.ok()) {
+            reply.message(msg::DirectoryLookupFailed(spec.physicalName, osErrorFor(mapped.status)));
+            return false;
+        }
+        if (!parentIsDirectory(mapped.host)) {
+            reply.message(msg::DirectoryLookupFailed(spec.physicalName, msg::kOsPathNotFound));
+            return false;
+        }
+        bool registered = false;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [dbid, entry] : databases)
+                registered = registered || entry.entry.dataFile == mapped.host || entry.entry.logFile == mapped.host;
+        }
+        if (registered || pathExists(mapped.host)) {
+            reply.message(msg::FileExists(spec.physicalName));
+            return false;
+        }
+        host = mapped.host;
+        return true;
+    };
+    fs::path dataHost, logHost;
+    if (!place(data, dataHost) || !place(log, logHost)) {
+        reply.message(msg::CreateDatabaseFailed());
+        return reply.endStatement();
+    }
+    if (dataHost == logHost) {
+        reply.message(msg::FileExists(log.physicalName));
+        reply.message(msg::CreateDatabaseFailed());
+        return reply.endStatement();
+    }
+    switch (CreateDatabaseFiles(dataHost, logHost)) {
+    case CreateFilesResult::Ok:
+        break;
+    case CreateFilesResult::DataExists:
+        reply.message(msg::FileExists(data.physicalName));
+        reply.message(msg::CreateDatabaseFailed());
+        return reply.endStatement();
+    case CreateFilesResult::LogExists:
+        reply.message(msg::FileExists(log.physicalName));
+        reply.message(msg::CreateDatabaseFailed());
+        return reply.endStatement();
+    case CreateFilesResult::Failed:
+        reply.message(msg::DirectoryLookupFailed(data.physicalName, msg::kOsAccessDenied));
+        reply.message(msg::CreateDatabaseFailed());
+        return reply.endStatement();
+    }
+
+    DatabaseEntry e;
+    e.name = *name;
+    e.dataFile = dataHost;
+    e.logFile = logHost;
+    e.dataPhysicalName = data.physicalName;
+    e.logPhysicalName = log.physicalName;
+    e.dataLogicalName = data.logicalName;
+    e.logLogicalName = log.logicalName;
+    e.created = Now();
+    try {
+        std::lock_guard lock(mutex);
+        e.dbid = nextDbid();
+        saveDatabase(e);
+        Entry entry;
+        entry.entry = e;
+        databases[e.dbid] = std::move(entry);
+    } catch (...) {
+        RemoveDatabaseFiles(dataHost, logHost);
+        throw;
+    }
+    reply.endStatement();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void ServerCatalog::Impl::dropDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+{
+    cursor.next();
+    cursor.next();
+    bool ifExists = false;
+    if (cursor.isWord(u"IF") && cursor.isWord(u"EXISTS", 1)) {
+        cursor.next();
+        cursor.next();
+        ifExists = true;
+    }
+    std::vector<std::u16string> names;
+    do {
+        const auto name = parseName(cursor);
+        if (!name) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+        names.push_back(*name);
+    } while (cursor.acceptSymbol(u','));
+    if (!cursor.atStatementEnd()) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    if (ctx.inTransaction) {
+        reply.message(msg::NotInUserTransaction(kDropDatabase));
+        return reply.endStatement();
+    }
+    for (const auto& name : names) {
+        DatabaseEntry victim;
+        {
+            std::lock_guard lock(mutex);
+            Entry* entry = findLocked(name);
+            if (!entry || !isSysadminLocked(ctx.login)) {
+                if (!ifExists || entry)
+                    reply.message(msg::DropUnknownDatabase(name));
+                continue;
+            }
+            if (entry->entry.system) {
+                reply.message(msg::SystemDatabase(u"drop", entry->entry.name));
+                continue;
+            }
+            if (entry->holders > 0 || entry->busy) {
+                reply.message(msg::DatabaseInUse(entry->entry.name));
+                continue;
+            }
+            entry->busy = true;
+            victim = entry->entry;
+        }
+        releaseFile(victim.dataFile);
+        {
+            std::lock_guard lock(mutex);
+            try {
+                deleteDatabase(victim.dbid);
+            } catch (...) {
+                databases[victim.dbid].busy = false;
+                throw;
+            }
+            databases.erase(victim.dbid);
+        }
+        RemoveDatabaseFiles(victim.dataFile, victim.logFile);
+    }
+    reply.endStatement();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+struct DeviceSpec {
+    std::u16string serverPath; // as the server names it, relative names completed
+    fs::path host;
+};
+
+// DISK = 'file' only; a name without a folder lands in the default backup folder.
+bool parseDisk(TokenCursor& cursor, Reply& reply, std::u16string& device)
+{
+    if (cursor.isWord(u"TAPE") || cursor.isWord(u"URL")) {
+        reply.message(msg::NotSupported(u"Backup to " + cursor.peek().text));
+        return false;
+    }
+    if (!cursor.acceptWord(u"DISK")) {
+        if (cursor.peek().kind == Token::Kind::Word || cursor.peek().kind == Token::Kind::QuotedName) {
+            reply.message(msg::NotSupported(u"A logical backup device"));
+            return false;
+        }
+        syntaxError(cursor, reply);
+        return false;
+    }
+    if (!cursor.acceptSymbol(u'=') || cursor.peek().kind != Token::Kind::String) {
+        syntaxError(cursor, reply);
+        return false;
+    }
+    device = cursor.next().text;
+    if (cursor.isSymbol(u',') && (cursor.isWord(u"DISK", 1) || cursor.isWord(u"TAPE", 1) || cursor.isWord(u"URL", 1))) {
+        reply.message(msg::NotSupported(u"A backup striped over several devices"));
+        return false;
+    }
+    return true;
+}
+
+std::u16string completeDevice(const std::u16string& device)
+{
+    return IsRelativeServerPath(device) ? std::u16string(kDefaultBackupDirectory) + device : device;
+}
+
+struct WithOption {
+    std::u16string keyword;
+    std::optional<std::u16string> value; // after '='
+    std::u16string moveTo;               // MOVE 'l' TO 'p'
+    int32_t line = 1;
+};
+
+// WITH a [= v], b, MOVE 'l' TO 'p', ...
+bool parseWith(TokenCursor& cursor, std::vector<WithOption>& options, Reply& reply)
+{
+    if (!cursor.acceptWord(u"WITH"))
+        return true;
+    do {
+        const Token& t = cursor.peek();
+        if (t.kind != Token::Kind::Word) {
+            syntaxError(cursor, reply);
+            return false;
+        }
+        WithOption option;
+        option.keyword = FoldCase(cursor.next().text);
+        option.line = t.line;
+        if (option.keyword == u"MOVE") {
+            if (cursor.peek().kind != Token::Kind::String) {
+                syntaxError(cursor, reply);
+                return false;
+            }
+            option.value = cursor.next().text;
+            if (!cursor.acceptWord(u"TO") || cursor.peek().kind != Token::Kind::String) {
+                syntaxError(cursor, reply);
+                return false;
+            }
+            option.moveTo = cursor.next().text;
+        } else if (cursor.acceptSymbol(u'=')) {
+            const Token& v = cursor.peek();
+            if (v.kind != Token::Kind::String && v.kind != Token::Kind::Number && v.kind != Token::Kind::Word) {
+                syntaxError(cursor, reply);
+                return false;
+            }
+            option.value = cursor.next().text;
+        }
+        options.push_back(std::move(option));
+    } while (cursor.acceptSymbol(u','));
+    return true;
+}
+
+bool isAmong(const std::u16string& keyword, std::initializer_list<const char16_t*> list)
+{
+    for (const char16_t* k : list)
+        if (keyword == k)
+            return true;
+    return false;
+}
+} // namespace
+
+void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+{
+    cursor.next();
+    if (cursor.isWord(u"LOG")) {
+        reply.message(msg::NotSupported(u"BACKUP LOG"));
+        return reply.endStatement();
+    }
+    cursor.next();
+    const auto name = parseName(cursor);
+    if (!name) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") || cursor.isWord(u"READ_WRITE_FILEGROUPS")) {
+        reply.message(msg::NotSupported(u"A file or filegroup backup"));
+        return reply.endStatement();
+    }
+    if (!cursor.acceptWord(u"TO")) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    std::u16string device;
+    if (!parseDisk(cursor, reply, device))
+        return reply.endStatement();
+    std::vector<WithOption> options;
+    if (!parseWith(cursor, options, reply))
+        return reply.endStatement();
+    if (!cursor.atStatementEnd()) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    bool overwrite = false;
+    std::u16string setName, description, unsupported;
+    for (const auto& o : options) {
+        if (o.keyword == u"INIT" || o.keyword == u"FORMAT")
+            overwrite = true;
+        else if (o.keyword == u"NAME")
+            setName = o.value.value_or(u"");
+        else if (o.keyword == u"DESCRIPTION")
+            description = o.value.value_or(u"");
+        else if (!isAmong(o.keyword, {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"COPY_ONLY", u"CHECKSUM",
+                                      u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD",
+                                      u"UNLOAD", u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION",
+                                      u"STATS", u"MEDIANAME", u"MEDIADESCRIPTION"}))
+            unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
+    }
+    auto fail = [&](Message m) {
+        reply.message(std::move(m));
+        reply.message(msg::TerminatingAbnormally(kBackupDatabase));
+        reply.endStatement();
+    };
+    if (!unsupported.empty())
+        return fail(msg::OptionsNotSupported(unsupported));
+    if (ctx.inTransaction)
+        return fail(msg::BackupInTransaction());
+
+    DatabaseEntry source;
+    {
+        std::lock_guard lock(mutex);
+        Entry* entry = findLocked(*name);
+        if (!entry || entry->busy)
+            return fail(msg::DatabaseDoesNotExist(*name));
+        if (entry->entry.dbid == 2)
+            return fail(msg::TempdbBackup());
+        if (!isSysadminLocked(ctx.login))
+            return fail(msg::PermissionDenied(kBackupDatabase));
+        // Held while copying: the database cannot be dropped or restored under the backup.
+        ++entry->holders;
+        source = entry->entry;
+    }
+    Finally releaseHold([&] {
+        std::lock_guard lock(mutex);
+        const auto it = databases.find(source.dbid);
+        if (it != databases.end() && it->second.holders > 0)
+            --it->second.holders;
+    });
+
+    const std::u16string serverPath = completeDevice(device);
+    const MappedPath mapped = mapper.map(serverPath);
+    if (!mapped.ok())
+        return fail(msg::CannotOpenBackupDevice(serverPath, osErrorFor(mapped.status)));
+    if (!parentIsDirectory(mapped.host))
+        return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsPathNotFound));
+    {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(mapped.host, ec)))
+            return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
+        std::lock_guard lock(mutex);
+        for (const auto& [dbid, entry] : databases) {
+            // Never write a backup over a database's own file.
+            const auto& e = entry.entry;
+            for (const auto& file : {e.dataFile, fs::path(e.dataFile.native() + "-wal"),
+                                     fs::path(e.dataFile.native() + "-shm"), e.logFile})
+                if (file == mapped.host)
+                    return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsSharingViolation));
+        }
+    }
+    const BackupMedia media = ReadBackupMedia(mapped.host);
+    if (media.status == BackupMedia::Status::Unreadable)
+        return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
+    if (media.status == BackupMedia::Status::NotMedia && !overwrite) {
+        std::error_code ec;
+        if (fs::file_size(mapped.host, ec) > 0)
+            return fail(msg::MediaFamilyIncorrect(serverPath));
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    const fs::path copy = temporaryPath("backup");
+    Finally removeCopy([&] {
+        std::error_code ec;
+        fs::remove(copy, ec);
+        fs::remove(fs::path(copy.native() + "-journal"), ec);
+    });
+    std::string error;
+    if (!copySqliteDatabase(source.dataFile, copy, error))
+        return fail(msg::WriteFailed(serverPath, FromUtf8(error)));
+    BackupSource set;
+    set.info.databaseName = source.name;
+    set.info.dataLogicalName = source.dataLogicalName;
+    set.info.dataPhysicalName = source.dataPhysicalName;
+    set.info.logLogicalName = source.logLogicalName;
+    set.info.logPhysicalName = source.logPhysicalName;
+    set.info.name = setName;
+    set.info.description = description;
+    set.info.started = Now();
+    set.info.databaseCreated = source.created;
+    set.dataCopy = copy;
+    set.logFile = source.logFile;
+    const WriteResult written = WriteBackupSet(mapped.host, set, overwrite);
+    if (written.error)
+        return fail(msg::WriteFailed(serverPath, FromUtf8(*written.error)));
+
+    const int64_t dataPages = FilePages(copy);
+    const int64_t logPages = FilePages(source.logFile);
+    reply.message(msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
+    reply.message(msg::ProcessedPages(logPages, source.name, source.logLogicalName, written.position));
+    reply.message(msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages, secondsSince(started)));
+    reply.endStatement();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+{
+    cursor.next();
+    const bool fileList = cursor.isWord(u"FILELISTONLY");
+    if (!fileList && !cursor.isWord(u"DATABASE")) {
+        reply.message(msg::NotSupported(u"RESTORE " + FoldCase(cursor.peek().text)));
+        return reply.endStatement();
+    }
+    cursor.next();
+    const char16_t* statement = fileList ? kRestoreFileList : kRestoreDatabase;
+    std::u16string name;
+    if (!fileList) {
+        const auto parsed = parseName(cursor);
+        if (!parsed) {
+            syntaxError(cursor, reply);
+            return reply.endStatement();
+        }
+        name = *parsed;
+        if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") || cursor.isWord(u"PAGE")) {
+            reply.message(msg::NotSupported(u"A file or page restore"));
+            return reply.endStatement();
+        }
+    }
+    if (!cursor.acceptWord(u"FROM")) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+    std::u16string device;
+    if (!parseDisk(cursor, reply, device))
+        return reply.endStatement();
+    std::vector<WithOption> options;
+    if (!parseWith(cursor, options, reply))
+        return reply.endStatement();
+    if (!cursor.atStatementEnd()) {
+        syntaxError(cursor, reply);
+        return reply.endStatement();
+    }
+
+    auto fail = [&](Message m) {
+        reply.message(std::move(m));
+        reply.message(msg::TerminatingAbnormally(statement));
+        reply.endStatement();
+    };
+    int32_t fileNumber = 1;
+    bool replace = false;
+    std::vector<std::pair<std::u16string, std::u16string>> moves;
+    std::u16string unsupported;
+    for (const auto& o : options) {
+        if (o.keyword == u"FILE") {
+            const std::u16string v = o.value.value_or(u"");
+            int64_t k = 0;
+            for (char16_t c : v) {
+                if (c < u'0' || c > u'9' || k > 1000000) {
+                    k = -1;
+                    break;
+                }
+                k = k * 10 + (c - u'0');
+            }
+            if (k <= 0) {
+                reply.message(msg::SyntaxError(v));
+                return reply.endStatement();
+            }
+            fileNumber = int32_t(k);
+        } else if (!fileList && o.keyword == u"REPLACE") {
+            replace = true;
+        } else if (!fileList && o.keyword == u"MOVE") {
+            moves.emplace_back(*o.value, o.moveTo);
+        } else if (!isAmong(o.keyword, {u"RECOVERY", u"STATS", u"NOUNLOAD", u"UNLOAD", u"REWIND", u"NOREWIND",
+                                        u"CHECKSUM", u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR"})
+                   || (fileList && o.keyword == u"RECOVERY")) {
+            unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
+        }
+    }
+    if (!unsupported.empty())
+        return fail(msg::OptionsNotSupported(unsupported));
+    if (!fileList && ctx.inTransaction)
+        return fail(msg::BackupInTransaction());
+
+    const std::u16string serverPath = completeDevice(device);
+    const MappedPath mapped = mapper.map(serverPath);
+    if (!mapped.ok())
+        return fail(msg::CannotOpenBackupDevice(serverPath, osErrorFor(mapped.status)));
+    const BackupMedia media = ReadBackupMedia(mapped.host);
+    switch (media.status) {
+    case BackupMedia::Status::Ok:
+        break;
+    case BackupMedia::Status::Missing:
+        return fail(msg::CannotOpenBackupDevice(
+            serverPath, parentIsDirectory(mapped.host) ? msg::kOsFileNotFound : msg::kOsPathNotFound));
+    case BackupMedia::Status::Unreadable:
+        return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
+    case BackupMedia::Status::NotMedia:
+        return fail(msg::MediaFamilyIncorrect(serverPath));
+    }
+    if (fileNumber > int32_t(media.sets.size()))
+        return fail(msg::CannotFindFileId(fileNumber, serverPath));
+    const BackupSetInfo& set = media.sets[size_t(fileNumber - 1)];
+
+    if (fileList) {
+        auto col = [](const char16_t* n, SqlType type, int32_t length, bool nullable, uint8_t precision = 0) {
+            ColumnInfo c;
+            c.name = n;
+            c.type = type;
+            c.length = length;
+            c.nullable = nullable;
+            c.precision = precision;
+            return c;
+        };
+        reply.sink().beginResult({col(u"LogicalName", SqlType::NVarChar, 128, true),
+                                  col(u"PhysicalName", SqlType::NVarChar, 260, true), col(u"Type", SqlType::Char, 1, true),
+                                  col(u"FileGroupName", SqlType::NVarChar, 128, true),
+                                  col(u"Size", SqlType::Decimal, 17, true, 20), col(u"MaxSize", SqlType::Decimal, 17, true, 20),
+                                  col(u"FileId", SqlType::BigInt, 8, true), col(u"CreateLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"DropLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"ReadOnlyLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"ReadWriteLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"BackupSizeInBytes", SqlType::BigInt, 8, true),
+                                  col(u"SourceBlockSize", SqlType::Int, 4, true), col(u"FileGroupId", SqlType::Int, 4, true),
+                                  col(u"DifferentialBaseLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"IsReadOnly", SqlType::Bit, 1, true), col(u"IsPresent", SqlType::Bit, 1, true),
+                                  col(u"TDEThumbprint", SqlType::VarBinary, 32, true),
+                                  col(u"SnapshotUrl", SqlType::NVarChar, 360, true)});
+        const int64_t dataBytes = int64_t((set.dataSize + 8191) / 8192 * 8192);
+        const int64_t logBytes = int64_t((set.logSize + 8191) / 8192 * 8192);
+        reply.sink().row({set.dataLogicalName, set.dataPhysicalName, std::u16string(u"D"), std::u16string(u"PRIMARY"),
+                          dataBytes, int64_t(35184372080640), int64_t(1), int64_t(0), Value{}, Value{}, Value{}, dataBytes,
+                          int64_t(4096), int64_t(1), Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
+        reply.sink().row({set.logLogicalName, set.logPhysicalName, std::u16string(u"L"), Value{}, logBytes,
+                          int64_t(2199023255552), int64_t(2), int64_t(0), Value{}, Value{}, Value{}, logBytes,
+                          int64_t(4096), int64_t(0), Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
+        reply.sink().done(DoneInfo{DoneInfo::Kind::Statement, true, 2, false});
+        return;
+    }
+
+    // Where each file goes: its MOVE target, else where it was when backed up.
+    std::u16string dataTarget = set.dataPhysicalName, logTarget = set.logPhysicalName;
+    for (const auto& [logical, target] : moves) {
+        if (EqualsNoCase(logical, set.dataLogicalName))
+            dataTarget = target;
+        else if (EqualsNoCase(logical, set.logLogicalName))
+            logTarget = target;
+        else
+            return fail(msg::LogicalFileNotInDatabase(logical, name));
+    }
+
+    const std::u16string folded = FoldCase(name);
+    std::optional<DatabaseEntry> existing;
+    {
+        std::lock_guard lock(mutex);
+        if (!isSysadminLocked(ctx.login))
+            return fail(msg::PermissionDenied(kRestoreDatabase));
+        if (reservedNames.count(folded))
+            return fail(msg::ExclusiveAccess());
+        if (Entry* entry = findLocked(name)) {
+            if (entry->entry.dbid == 1)
+                return fail(msg::MasterSingleUser());
+            if (entry->entry.dbid == 2)
+                return fail(msg::TempdbBackup());
+            if (!replace && !EqualsNoCase(entry->entry.name, set.databaseName))
+                return fail(msg::OtherDatabaseBackup(entry->entry.name));
+            if (entry->busy || entry->holders > 0) {
+                if (EqualsNoCase(ctx.currentDatabase, entry->entry.name))
+                    return fail(msg::InUseBySession(kRestoreDatabase, entry->entry.name));
+                return fail(msg::ExclusiveAccess());
+            }
+            existing = entry->entry;
+        }
+        reservedNames.insert(folded);
+    }
+    Finally unreserve([&] {
+        std::lock_guard lock(mutex);
+        reservedNames.erase(folded);
+    });
+
+    // Plan the files before touching anything.
+    bool planned = true;
+    fs::path dataHost, logHost;
+    auto plan = [&](const std::u16string& logical, const std::u16string& target, fs::path& host) {
+        const MappedPath m = IsRelativeServerPath(target) ? MappedPath{} : mapper.map(target);
+        if (!m.ok() || !parentIsDirectory(m.host)) {
+            reply.message(msg::DirectoryLookupFailed(target, m.ok() ? msg::kOsPathNotFound : osErrorFor(m.status)));
+            reply.message(msg::CannotRestoreTo(logical, target));
+            planned = false;
+            return;
+        }
+        host = m.host;
+        std::u16string owner;
+        {
+            std::lock_guard lock(mutex);
+            for (const auto& [dbid, entry] : databases) {
+                const auto& e = entry.entry;
+                if ((!existing || e.dbid != existing->dbid) && (e.dataFile == host || e.logFile == host))
+                    owner = e.name;
+            }
+        }
+        if (!owner.empty()) {
+            reply.message(msg::FileInUseByDatabase(target, owner));
+            reply.message(msg::CannotRestoreTo(logical, target));
+            planned = false;
+            return;
+        }
+        const bool ownFile = existing && (existing->dataFile == host || existing->logFile == host);
+        if (!replace && !ownFile && pathExists(host)) {
+            reply.message(msg::CannotRestoreOverExisting(logical, target));
+            planned = false;
+        }
+    };
+    plan(set.dataLogicalName, dataTarget, dataHost);
+    plan(set.logLogicalName, logTarget, logHost);
+    if (planned && dataHost == logHost) {
+        reply.message(msg::FileClaimedTwice(dataTarget, set.dataLogicalName, 1, set.logLogicalName, 2));
+        planned = false;
+    }
+    if (!planned) {
+        reply.message(msg::PlanningProblems());
+        reply.message(msg::TerminatingAbnormally(statement));
+        return reply.endStatement();
+    }
+
+    // Exclusive from here: no session may take the database until it is whole again.
+    if (existing) {
+        std::lock_guard lock(mutex);
+        auto it = databases.find(existing->dbid);
+        if (it == databases.end() || it->second.holders > 0 || it->second.busy)
+            return fail(msg::ExclusiveAccess());
+        it->second.busy = true;
+    }
+    Finally unbusy([&] {
+        if (!existing)
+            return;
+        std::lock_guard lock(mutex);
+        auto it = databases.find(existing->dbid);
+        if (it != databases.end())
+            it->second.busy = false;
+    });
+
+    const auto started = std::chrono::steady_clock::now();
+    const fs::path dataTemporary = dataHost.native() + ".restoring";
+    const fs::path logTemporary = logHost.native() + ".restoring";
+    std::string error;
+    if (!ExtractBackupSet(mapped.host, set, dataTemporary, logTemporary, error)) {
+        std::error_code ec;
+        fs::remove(dataTemporary, ec);
+        fs::remove(logTemporary, ec);
+        return fail(error == "checksum mismatch" ? msg::BackupSetDamaged() : msg::WriteFailed(dataTarget, FromUtf8(error)));
+    }
+    if (existing)
+        releaseFile(existing->dataFile);
+    // A write-ahead log left beside the old file would be replayed into the new one.
+    std::error_code ec;
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        fs::remove(fs::path(dataHost.native() + suffix), ec);
+    if (::rename(dataTemporary.c_str(), dataHost.c_str()) != 0 || ::rename(logTemporary.c_str(), logHost.c_str()) != 0) {
+        fs::remove(dataTemporary, ec);
+        fs::remove(logTemporary, ec);
+        return fail(msg::WriteFailed(dataTarget, u"rename failed"));
+    }
+    SyncDirectory(dataHost.parent_path());
+    SyncDirectory(logHost.parent_path());
+
+    DatabaseEntry e;
+    e.name = name;
+    e.dataFile = dataHost;
+    e.logFile = logHost;
+    e.dataPhysicalName = dataTarget;
+    e.logPhysicalName = logTarget;
+    e.dataLogicalName = set.dataLogicalName;
+    e.logLogicalName = set.logLogicalName;
+    e.created = Now();
+    {
+        std::lock_guard lock(mutex);
+        e.dbid = existing ? existing->dbid : nextDbid();
+        e.system = existing && existing->system;
+        saveDatabase(e);
+        Entry& entry = databases[e.dbid];
+        entry.entry = e;
+    }
+    if (existing) {
+        // Files the database had before and has no more.
+        if (existing->dataFile != dataHost && existing->dataFile != logHost)
+            RemoveDatabaseFiles(existing->dataFile, {});
+        if (existing->logFile != logHost && existing->logFile != dataHost)
+            fs::remove(existing->logFile, ec);
+    }
+
+    const int64_t dataPages = int64_t((set.dataSize + 8191) / 8192);
+    const int64_t logPages = int64_t((set.logSize + 8191) / 8192);
+    reply.message(msg::ProcessedPages(dataPages, name, set.dataLogicalName, fileNumber));
+    reply.message(msg::ProcessedPages(logPages, name, set.logLogicalName, fileNumber));
+    reply.message(msg::SuccessfullyProcessed(kRestoreDatabase, dataPages + logPages, secondsSince(started)));
+    reply.endStatement();
+}
+
+} // namespace standin::server

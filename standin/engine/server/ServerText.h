@@ -1,0 +1,30 @@
+// Small text helpers of the server level: UTF conversions, the case fold that names compare
+// under, and number formatting.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace standin::server {
+
+std::u16string FromUtf8(std::string_view text);
+// Empty when the text holds an unpaired surrogate (it cannot name a file).
+std::optional<std::string> ToUtf8(std::u16string_view text);
+// For messages and logs: unpaired surrogates become U+FFFD.
+std::string ToUtf8Lossy(std::u16string_view text);
+
+// Upper-cases ASCII and Latin-1 letters, as names compare under the server's default collation.
+std::u16string FoldCase(std::u16string_view text);
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+
+std::u16string ToU16(int64_t value);
+// value / 10^decimals with exactly `decimals` digits after the point.
+std::u16string FixedPoint(int64_t scaled, int decimals);
+// Left-pads with blanks to `width`.
+std::u16string PadLeft(std::u16string text, size_t width);
+// Right-pads with blanks to `width` (CHAR/NCHAR values are sent padded).
+std::u16string PadRight(std::u16string text, size_t width);
+
+} // namespace standin::server
