@@ -1,0 +1,124 @@
+// The archive catalogue's data access port bound to the database layer (src/db).
+#include "ServerProvider.h"
+
+#include "Catalog.h"
+#include "Connection.h"
+#include "Recordset.h"
+
+#include <functional>
+
+namespace sqllumo::server {
+
+namespace {
+
+// The port's errors carry the same numbers and descriptions as the layer's.
+template <typename Work>
+auto translated(Work&& work) -> decltype(work())
+{
+    try {
+        return work();
+    } catch (const db::Error& e) {
+        throw sql::Error(e.number(), e.description());
+    }
+}
+
+sql::ResultSet toResultSet(db::Recordset& rs)
+{
+    if (!rs.isOpen())
+        return sql::ResultSet();
+    db::Fields fields = rs.fields();
+    QStringList names;
+    for (int i = 0; i < fields.count(); ++i)
+        names << fields.item(i).name();
+    std::vector<std::vector<QVariant>> rows;
+    rows.reserve(static_cast<size_t>(rs.recordCount()));
+    for (; !rs.eof(); rs.moveNext()) {
+        std::vector<QVariant> row;
+        row.reserve(static_cast<size_t>(names.size()));
+        for (int i = 0; i < names.size(); ++i)
+            row.push_back(rs.value(i));
+        rows.push_back(std::move(row));
+    }
+    return sql::ResultSet(names, std::move(rows));
+}
+
+class DbConnection : public sql::Connection {
+public:
+    void open(const QString& connectionString) override
+    {
+        translated([&] { connection_.open(connectionString); });
+    }
+    void setCommandTimeout(int seconds) override { connection_.setCommandTimeout(seconds); }
+    void execute(const QString& statement) override
+    {
+        translated([&] { connection_.execute(statement); });
+    }
+    sql::ResultSet query(const QString& statement) override
+    {
+        return translated([&] {
+            db::Recordset rs = connection_.query(statement);
+            return toResultSet(rs);
+        });
+    }
+    void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
+                                const QByteArray& bytes) override
+    {
+        translated([&] {
+            db::Recordset rs;
+            rs.open(selectStatement, connection_, db::CursorType::Keyset, db::LockType::Optimistic);
+            // A byte array into a text column is stored as upper-case hexadecimal text; the
+            // recordset's field assignment does that conversion.
+            rs.field(field).setValue(bytes);
+            rs.update();
+            rs.close();
+        });
+    }
+    void close() override { connection_.close(); }
+
+private:
+    db::Connection connection_;
+};
+
+class DbCatalog : public sql::Catalog {
+public:
+    void setActiveConnection(const QString& connectionString) override
+    {
+        translated([&] { catalog_.setActiveConnection(connectionString); });
+    }
+    QStringList tableNames() override
+    {
+        return translated([&] { return catalog_.tableNames(); });
+    }
+    void refresh() override { catalog_.refresh(); }
+    std::vector<sql::CatalogColumn> columns(const QString& table) override
+    {
+        return translated([&] {
+            std::vector<sql::CatalogColumn> columns;
+            for (const db::Column& c : catalog_.table(table).columns())
+                columns.push_back({c.name, c.type, static_cast<int>(c.definedSize)});
+            return columns;
+        });
+    }
+    void appendIndex(const QString& table, const QString& indexName, const QString& column) override
+    {
+        translated([&] { catalog_.table(table).appendIndex({indexName, {column}}); });
+    }
+
+private:
+    db::Catalog catalog_;
+};
+
+class DbProvider : public sql::Provider {
+public:
+    std::unique_ptr<sql::Connection> newConnection() override { return std::make_unique<DbConnection>(); }
+    std::unique_ptr<sql::Catalog> newCatalog() override { return std::make_unique<DbCatalog>(); }
+};
+
+} // namespace
+
+std::unique_ptr<sql::Provider> MakeServerProvider()
+{
+    return std::make_unique<DbProvider>();
+}
+
+} // namespace sqllumo::server
