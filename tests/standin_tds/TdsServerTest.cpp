@@ -1,0 +1,356 @@
+// The listener and connections in front of a scripted engine: login accepted and refused,
+// hostile input that must cost only its own connection, attention, packet sizes, the prepared
+// statement calls, and many clients at once.
+#include "Hex.h"
+#include "Prelogin.h"
+#include "RawClient.h"
+#include "ScriptedEngine.h"
+#include "Server.h"
+#include "Tokens.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace standin;
+using namespace standin::tds;
+using standin::testing::RawClient;
+using standin::testing::ScriptedEngine;
+
+namespace {
+
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ServerOptions o;
+        o.port = 0;
+        o.loginTimeoutSeconds = 2;
+        o.maxMessageSize = 1 << 20;
+        server_ = std::make_unique<Server>(engine_, o);
+        server_->listen();
+        thread_ = std::thread([this] { server_->run(); });
+    }
+    void TearDown() override
+    {
+        server_->requestStop();
+        thread_.join();
+    }
+    uint16_t port() const { return server_->port(); }
+
+    // Logs in and checks the acknowledgement is there.
+    std::unique_ptr<RawClient> loggedIn(uint32_t packetSize = 4096)
+    {
+        auto c = std::make_unique<RawClient>(port());
+        auto r = c->login(u"sa", engine_.password, {}, packetSize);
+        EXPECT_TRUE(r);
+        if (r) {
+            EXPECT_NE(std::find(r->payload.begin(), r->payload.end(), token::LoginAck),
+                      r->payload.end());
+        }
+        return c;
+    }
+
+    static bool endsWithDone(const std::vector<uint8_t>& p, uint16_t status)
+    {
+        if (p.size() < 13)
+            return false;
+        const size_t at = p.size() - 13;
+        return (p[at] == token::Done || p[at] == token::DoneProc) &&
+               uint16_t(p[at + 1] | (p[at + 2] << 8)) == status;
+    }
+
+    ScriptedEngine engine_;
+    std::unique_ptr<Server> server_;
+    std::thread thread_;
+};
+
+ColumnInfo intColumn()
+{
+    ColumnInfo c;
+    c.name.assign(1, u'n');
+    c.type = SqlType::Int;
+    return c;
+}
+
+} // namespace
+
+TEST_F(ServerTest, LoginIsAcknowledgedWithTheSessionEnvironment)
+{
+    RawClient c(port());
+    auto r = c.login(u"sa", engine_.password, u"Archive", 8192);
+    ASSERT_TRUE(r);
+    const std::string hex = standin::testing::toHex(r->payload);
+    // Database change to Archive, 5701, collation, language, 5703, LOGINACK 7.4, packet size.
+    EXPECT_EQ(r->payload[0], token::EnvChange);
+    EXPECT_NE(hex.find("01 07 41 00 72 00 63 00 68 00 69 00 76 00 65 00 06 6d 00 61 00 73 00 74 "
+                       "00 65 00 72 00"),
+              std::string::npos);
+    EXPECT_NE(hex.find("45 16 00 00"), std::string::npos);               // 5701
+    EXPECT_NE(hex.find("07 05 09 04 d0 00 34 00"), std::string::npos);    // collation
+    EXPECT_NE(hex.find("47 16 00 00"), std::string::npos);               // 5703
+    EXPECT_NE(hex.find("ad 32 00 01 74 00 00 04"), std::string::npos);    // LOGINACK
+    EXPECT_NE(hex.find("04 04 38 00 31 00 39 00 32 00"), std::string::npos); // "8192"
+    EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+}
+
+TEST_F(ServerTest, RefusedLoginGetsItsErrorAndNothingElse)
+{
+    struct Case {
+        std::u16string user, password, database;
+        uint32_t number;
+    } cases[] = {
+        {u"sa", u"wrong", {}, 18456},
+        {u"nobody", engine_.password, {}, 18456},
+        {u"sa", engine_.password, u"NoSuchDb", 4060},
+    };
+    for (const auto& c : cases) {
+        RawClient client(port());
+        auto r = client.login(c.user, c.password, c.database);
+        ASSERT_TRUE(r);
+        ASSERT_GE(r->payload.size(), 8u);
+        EXPECT_EQ(r->payload[0], token::Error);
+        EXPECT_EQ(r->payload[3] | (r->payload[4] << 8) | (r->payload[5] << 16), int(c.number));
+        EXPECT_TRUE(endsWithDone(r->payload, done::Error));
+        // A batch after a refused login is never run.
+        client.sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1"));
+        EXPECT_TRUE(client.closedByServer());
+    }
+    EXPECT_TRUE(engine_.batches().empty());
+}
+
+TEST_F(ServerTest, HostileInputClosesOnlyItsOwnConnection)
+{
+    using Bytes = std::vector<uint8_t>;
+    auto header = [](uint8_t type, uint8_t status, uint16_t length) {
+        return Bytes{type, status, uint8_t(length >> 8), uint8_t(length), 0, 0, 1, 0};
+    };
+    Bytes hugeLogin = header(16, 1, 8 + 8);
+    for (uint8_t b : {0xFF, 0xFF, 0xFF, 0x7F, 4, 0, 0, 0x74})
+        hugeLogin.push_back(b);
+    Bytes endless;
+    for (int i = 0; i < 40; ++i) { // 40 packets of 4 KiB, no end of message, before login
+        Bytes p = header(18, 0, 4096);
+        p.resize(4096, 0xAB);
+        endless.insert(endless.end(), p.begin(), p.end());
+    }
+    Bytes garbage(3000);
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = uint8_t(i * 131 + 7);
+    const std::pair<const char*, Bytes> attacks[] = {
+        {"packet shorter than its header", header(18, 1, 4)},
+        {"packet longer than any packet", header(18, 1, 0xFFFF)},
+        {"login claiming two gigabytes", hugeLogin},
+        {"message that never ends", endless},
+        {"garbage", garbage},
+        {"batch before login", tds::frameMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"x"))},
+        {"half a header", Bytes{0x12, 0x01, 0x00}},
+        {"attention before login", header(6, 1, 8)},
+    };
+    for (const auto& [name, bytes] : attacks) {
+        RawClient bad(port());
+        bad.sendBytes(bytes);
+        if (std::string(name) == "half a header") {
+            // Silence until the login time-out closes it.
+            EXPECT_TRUE(bad.closedByServer(std::chrono::seconds(5))) << name;
+        } else {
+            EXPECT_TRUE(bad.closedByServer()) << name;
+        }
+        // Whoever comes next is served as usual.
+        auto good = loggedIn();
+        ASSERT_TRUE(good->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1")));
+        auto r = good->readMessage();
+        ASSERT_TRUE(r) << name;
+        EXPECT_TRUE(endsWithDone(r->payload, done::Final)) << name;
+    }
+    EXPECT_TRUE(engine_.batches().size() == std::size(attacks));
+}
+
+TEST_F(ServerTest, ClientInsistingOnEncryptionIsToldItIsNotSupported)
+{
+    RawClient c(port());
+    c.sendMessage(PacketType::Prelogin, RawClient::prelogin(3));
+    auto r = c.readMessage();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->payload[0x20], uint8_t(Encryption::NotSupported));
+    // What would follow is a TLS handshake inside PRELOGIN packets: refused.
+    c.sendMessage(PacketType::Prelogin, std::vector<uint8_t>{0x16, 0x03, 0x01});
+    EXPECT_TRUE(c.closedByServer());
+}
+
+TEST_F(ServerTest, AttentionStopsARunningBatchAndIsAcknowledged)
+{
+    std::atomic<int64_t> rowsProduced{0};
+    engine_.onBatch = [&](const std::u16string& text, ResultSink& sink,
+                          const std::atomic<bool>* cancel) {
+        if (text != u"endless") {
+            sink.done(DoneInfo{});
+            return;
+        }
+        sink.beginResult({intColumn()});
+        for (int64_t i = 0; !cancel->load(); ++i) {
+            sink.row({i % 1000});
+            rowsProduced = i;
+        }
+        DoneInfo d;
+        d.hasCount = true;
+        d.count = rowsProduced;
+        sink.done(d);
+    };
+    auto c = loggedIn(512);
+    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"endless"), 512);
+    // Read a little of the stream, then cancel and drain until the acknowledgement.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    c->sendMessage(PacketType::Attention, {}, 512);
+    auto r = c->readMessage(std::chrono::seconds(20));
+    ASSERT_TRUE(r);
+    EXPECT_LE(r->largestPacket, 512u);
+    EXPECT_GT(r->packets, 1u);
+    EXPECT_TRUE(endsWithDone(r->payload, done::Attention));
+    EXPECT_GT(rowsProduced.load(), 0);
+
+    // The connection is usable afterwards, and attention with nothing running is acknowledged
+    // on its own.
+    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1"), 512);
+    auto next = c->readMessage();
+    ASSERT_TRUE(next);
+    EXPECT_TRUE(endsWithDone(next->payload, done::Final));
+    c->sendMessage(PacketType::Attention, {}, 512);
+    auto ack = c->readMessage();
+    ASSERT_TRUE(ack);
+    EXPECT_EQ(standin::testing::toHex(ack->payload), "fd 20 00 00 00 00 00 00 00 00 00 00 00");
+}
+
+TEST_F(ServerTest, DonesCarryCountsAndOnlyTheLastHasNoMoreBit)
+{
+    engine_.onBatch = [](const std::u16string&, ResultSink& sink, const std::atomic<bool>*) {
+        DoneInfo insert;
+        insert.hasCount = true;
+        insert.count = 3;
+        sink.done(insert);
+        sink.message(Message{208, 1, 16, u"Invalid object name 'x'.", {}, 2});
+        DoneInfo failed;
+        failed.error = true;
+        sink.done(failed);
+    };
+    auto c = loggedIn();
+    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"two"));
+    auto r = c->readMessage();
+    ASSERT_TRUE(r);
+    const std::string hex = standin::testing::toHex(r->payload);
+    EXPECT_EQ(hex.substr(0, 38), "fd 11 00 00 00 03 00 00 00 00 00 00 00");
+    EXPECT_EQ(r->payload[13], token::Error);
+    EXPECT_TRUE(endsWithDone(r->payload, done::Error));
+}
+
+TEST_F(ServerTest, PreparedStatementsRunThroughExecuteSql)
+{
+    std::vector<std::vector<uint8_t>> calls;
+    auto rpc = [](uint16_t id, std::vector<uint8_t> params) {
+        std::vector<uint8_t> p = standin::testing::fromHex(
+            "16 00 00 00 12 00 00 00 02 00 00 00 00 00 00 00 00 00 01 00 00 00 ff ff");
+        p.push_back(uint8_t(id));
+        p.push_back(0);
+        p.push_back(0);
+        p.push_back(0);
+        p.insert(p.end(), params.begin(), params.end());
+        return p;
+    };
+    auto nvarchar = [](std::u16string_view s) {
+        ByteWriter w;
+        w.u8(0);
+        w.u8(0);
+        w.u8(0xE7);
+        w.u16(8000);
+        w.bytes(DefaultCollation);
+        w.u16(uint16_t(s.size() * 2));
+        w.utf16(s);
+        return w.buffer();
+    };
+    auto intParam = [](bool output, std::optional<int32_t> v) {
+        ByteWriter w;
+        w.u8(0);
+        w.u8(output ? 1 : 0);
+        w.u8(0x26);
+        w.u8(4);
+        if (v) {
+            w.u8(4);
+            w.u32(uint32_t(*v));
+        } else {
+            w.u8(0);
+        }
+        return w.buffer();
+    };
+    auto join = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out;
+        for (const auto& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+
+    auto c = loggedIn();
+    c->sendMessage(PacketType::Rpc,
+                   rpc(13, join({intParam(true, std::nullopt), nvarchar(u"@P1 int"),
+                                 nvarchar(u"SELECT @P1"), intParam(false, 42)})));
+    auto r = c->readMessage();
+    ASSERT_TRUE(r);
+    // RETURNSTATUS 0, RETURNVALUE with handle 1, final DONEPROC.
+    const std::string hex = standin::testing::toHex(r->payload);
+    EXPECT_NE(hex.find("79 00 00 00 00 ac 00 00 00 01 00 00 00 00 01 00 26 04 04 01 00 00 00"),
+              std::string::npos)
+        << hex;
+    EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+
+    c->sendMessage(PacketType::Rpc, rpc(12, join({intParam(false, 1), intParam(false, 7)})));
+    ASSERT_TRUE(c->readMessage());
+    c->sendMessage(PacketType::Rpc, rpc(15, intParam(false, 1)));
+    ASSERT_TRUE(c->readMessage());
+    c->sendMessage(PacketType::Rpc, rpc(12, join({intParam(false, 1), intParam(false, 7)})));
+    auto gone = c->readMessage();
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->payload[0], token::Error);
+    EXPECT_EQ(gone->payload[3] | (gone->payload[4] << 8), 8179);
+
+    const auto seen = engine_.rpcs();
+    ASSERT_EQ(seen.size(), 2u);
+    for (const auto& call : seen) {
+        EXPECT_EQ(call.procedure, u"sp_executesql");
+        ASSERT_EQ(call.params.size(), 3u);
+        EXPECT_EQ(call.params[0].value, Value(std::u16string(u"SELECT @P1")));
+        EXPECT_EQ(call.params[1].value, Value(std::u16string(u"@P1 int")));
+    }
+    EXPECT_EQ(seen[0].params[2].value, Value(int64_t(42)));
+    EXPECT_EQ(seen[1].params[2].value, Value(int64_t(7)));
+}
+
+TEST_F(ServerTest, ManyClientsAtOnce)
+{
+    engine_.onBatch = [](const std::u16string& text, ResultSink& sink, const std::atomic<bool>*) {
+        sink.beginResult({intColumn()});
+        for (int i = 0; i < 2000; ++i)
+            sink.row({int64_t(text.size())});
+        DoneInfo d;
+        d.hasCount = true;
+        d.count = 2000;
+        sink.done(d);
+    };
+    std::atomic<int> served{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 8; ++t)
+        clients.emplace_back([&, t] {
+            RawClient c(port());
+            if (!c.login(u"sa", engine_.password))
+                return;
+            for (int i = 0; i < 5; ++i) {
+                c.sendMessage(PacketType::SqlBatch,
+                              RawClient::sqlBatch(std::u16string(size_t(t + 1), u'x')));
+                auto r = c.readMessage();
+                if (!r || r->payload.size() < 2000 * 6)
+                    return;
+            }
+            ++served;
+        });
+    for (auto& t : clients)
+        t.join();
+    EXPECT_EQ(served.load(), 8);
+}
