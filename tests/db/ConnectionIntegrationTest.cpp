@@ -1,0 +1,110 @@
+// Connections and statements against a stand-in server through unixODBC and FreeTDS.
+#include "StandinDatabase.h"
+
+#include "Recordset.h"
+
+#include <QElapsedTimer>
+
+using namespace sqllumo;
+using namespace sqllumo::db;
+
+namespace {
+
+class ConnectionTest : public testing::StandinTest {};
+
+TEST_F(ConnectionTest, LoginWithWrongPasswordIsAConnectionFailureWithTheServersText)
+{
+    Connection c;
+    try {
+        c.open(BuildConnectionString(serverName(), database_, "sa", saPassword() + "x"));
+        FAIL() << "logged in with a wrong password";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kConnectionFailed);
+        EXPECT_EQ(e.nativeError(), 18456);
+        EXPECT_TRUE(e.description().startsWith("Login failed for user 'sa'")) << e.description().toStdString();
+    }
+    EXPECT_FALSE(c.isOpen());
+}
+
+TEST_F(ConnectionTest, ExecutesDdlAndDmlAndCountsTheRowsTouched)
+{
+    connection_.execute("CREATE TABLE T_Sample( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Sample PRIMARY KEY, "
+                        "Name NVARCHAR(20) NOT NULL )");
+    EXPECT_EQ(connection_.execute("INSERT INTO T_Sample(Name) VALUES ('a')"), 1);
+    EXPECT_EQ(connection_.execute("INSERT INTO T_Sample(Name) VALUES ('b')"), 1);
+    EXPECT_EQ(connection_.execute("UPDATE T_Sample SET Name = 'c'"), 2);
+    EXPECT_EQ(connection_.execute("DELETE FROM T_Sample WHERE Name = 'nothing'"), 0);
+    Recordset rs = connection_.query("SELECT COUNT(*) AS N FROM T_Sample WHERE Name = 'C'");
+    ASSERT_TRUE(rs.isOpen());
+    EXPECT_EQ(rs.value("n").toInt(), 2); // names and text compare without regard to case
+}
+
+TEST_F(ConnectionTest, ServerErrorsCarryAdoNumbersTheServersNumberAndAPlainDescription)
+{
+    struct Row {
+        const char* statement;
+        long number;
+        long native;
+        const char* startsWith;
+    };
+    const Row rows[] = {
+        {"SELECT * FROM T_Missing", kMissingTable, 208, "Invalid object name 'T_Missing'"},
+        {"INSERT INTO T_Missing VALUES (1)", kMissingTable, 208, "Invalid object name"},
+        {"SELEC 1", kServerError, 0, ""},
+        {"CREATE TABLE T_Twice( a INT ); CREATE TABLE T_Twice( a INT )", kServerError, 2714, "There is already an object named 'T_Twice'"},
+    };
+    for (const Row& row : rows) {
+        try {
+            connection_.execute(row.statement);
+            ADD_FAILURE() << "no error from " << row.statement;
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), row.number) << row.statement;
+            EXPECT_LT(e.number(), 0) << row.statement;
+            if (row.native)
+                EXPECT_EQ(e.nativeError(), row.native) << row.statement;
+            else
+                EXPECT_NE(e.nativeError(), 0) << row.statement;
+            EXPECT_TRUE(e.description().startsWith(row.startsWith)) << e.description().toStdString();
+            EXPECT_FALSE(e.description().contains("[FreeTDS]"));
+        }
+    }
+    // The connection stays usable after an error.
+    EXPECT_EQ(connection_.query("SELECT 7 AS Seven").value(0).toInt(), 7);
+}
+
+TEST_F(ConnectionTest, StatementPastItsCommandTimeoutIsCancelledAndFails)
+{
+    connection_.setCommandTimeout(1);
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        connection_.execute("WAITFOR DELAY '00:00:05'");
+        FAIL() << "the wait outlived its time-out";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kQueryTimeout);
+    }
+    EXPECT_LT(clock.elapsed(), 4000);
+    connection_.setCommandTimeout(Connection::kDefaultCommandTimeout);
+    EXPECT_EQ(connection_.query("SELECT 1 AS One").value(0).toInt(), 1);
+}
+
+TEST_F(ConnectionTest, ClosedConnectionRefusesWorkAndItsRecordsetsToo)
+{
+    connection_.execute("CREATE TABLE T_Sample( ID INT NOT NULL, Name NVARCHAR(20) NULL )");
+    connection_.execute("INSERT INTO T_Sample VALUES (1, 'a')");
+    Recordset rs;
+    rs.open("SELECT * FROM T_Sample", connection_, CursorType::Keyset, LockType::Optimistic);
+    connection_.close();
+    rs.field("Name").setValue("b");
+    for (const auto& work : std::initializer_list<std::function<void()>>{
+             [&] { rs.update(); }, [&] { connection_.execute("SELECT 1"); }, [&] { connection_.query("SELECT 1"); }}) {
+        try {
+            work();
+            ADD_FAILURE() << "worked on a closed connection";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kClosedObject);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,343 @@
+// Recordsets against a stand-in server: reading every column type, moving, exact text, and
+// the updates the layer writes itself.
+#include "StandinDatabase.h"
+
+#include "Recordset.h"
+#include "SqlText.h"
+
+#include <QDateTime>
+
+using namespace sqllumo;
+using namespace sqllumo::db;
+
+namespace {
+
+class RecordsetTest : public testing::StandinTest {
+protected:
+    long long count(const QString& where)
+    {
+        return connection_.query("SELECT COUNT(*) AS N FROM " + where).value(0).toLongLong();
+    }
+    // Text as a cipher leaves it: lone high and low surrogates, NUL, quotes and non-ASCII.
+    static QString cipherLikeText()
+    {
+        QString t;
+        const char16_t units[] = {0xD800, 'A', 0xDFFF, 0x0000, '\'', 0xDC00, 0xD83D, 0xDE00, 0x00E8, 0xFFFF, 0xD801, ']'};
+        for (char16_t u : units)
+            t += QChar(u);
+        return t;
+    }
+};
+
+TEST_F(RecordsetTest, ReadsEveryColumnTypeWithItsAdoCodeAndNulls)
+{
+    connection_.execute("CREATE TABLE T_Types( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Types PRIMARY KEY, "
+                        "S SMALLINT NULL, Y TINYINT NULL, B BIT NULL, D DATETIME NULL, N NVARCHAR(50) NULL, "
+                        "P IMAGE NULL )");
+    connection_.execute("INSERT INTO T_Types(S, Y, B, D, N, P) VALUES (-2, 255, 1, '2026-12-07T13:05:09.123', "
+                        "N'Città', 0x00FF7F)");
+    connection_.execute("INSERT INTO T_Types(S) VALUES (NULL)");
+    Recordset rs = connection_.query("SELECT * FROM T_Types ORDER BY ID");
+    ASSERT_TRUE(rs.isOpen());
+    ASSERT_EQ(rs.recordCount(), 2);
+    struct Expect {
+        const char* name;
+        int type;
+        QVariant first;
+    };
+    const Expect expect[] = {
+        {"ID", adotype::kInteger, 1},
+        {"S", adotype::kSmallInt, -2},
+        {"Y", adotype::kTinyInt, 255},
+        {"B", adotype::kBoolean, true},
+        {"D", adotype::kDBTimeStamp, QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 123))},
+        {"N", adotype::kVarWChar, QString::fromUtf8("Città")},
+        {"P", adotype::kLongVarBinary, QByteArray("\x00\xff\x7f", 3)},
+    };
+    ASSERT_EQ(rs.fields().count(), 7);
+    for (int i = 0; i < 7; ++i) {
+        const Field f = rs.fields().item(i);
+        EXPECT_EQ(f.name(), expect[i].name);
+        EXPECT_EQ(f.type(), expect[i].type) << expect[i].name;
+        EXPECT_EQ(f.value(), expect[i].first) << expect[i].name;
+        EXPECT_EQ(rs.field(QString(expect[i].name).toLower()).value(), expect[i].first);
+    }
+    EXPECT_EQ(rs.fields()["n"].definedSize(), 50);
+    rs.moveNext();
+    for (int i = 1; i < 7; ++i)
+        EXPECT_TRUE(rs.fields()[i].isNull()) << expect[i].name;
+    EXPECT_EQ(rs.value(0).toInt(), 2);
+}
+
+TEST_F(RecordsetTest, MovesBetweenBofAndEofAndCountsRows)
+{
+    connection_.execute("CREATE TABLE T_Nums( N INT NOT NULL )");
+    Recordset empty = connection_.query("SELECT N FROM T_Nums");
+    EXPECT_TRUE(empty.bof());
+    EXPECT_TRUE(empty.eof());
+    EXPECT_EQ(empty.recordCount(), 0);
+    for (int n = 1; n <= 5; ++n)
+        connection_.execute(QStringLiteral("INSERT INTO T_Nums VALUES (%1)").arg(n));
+    Recordset rs;
+    rs.open("SELECT N FROM T_Nums ORDER BY N", connection_, CursorType::Static, LockType::ReadOnly);
+    EXPECT_EQ(rs.recordCount(), 5);
+    EXPECT_FALSE(rs.bof());
+    int sum = 0;
+    for (; !rs.eof(); rs.moveNext())
+        sum += rs.value("N").toInt();
+    EXPECT_EQ(sum, 15);
+    for (const auto& work : std::initializer_list<std::function<void()>>{[&] { rs.value("N"); }, [&] { rs.moveNext(); }}) {
+        try {
+            work();
+            ADD_FAILURE() << "worked at EOF";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kNoCurrentRow);
+        }
+    }
+    rs.moveLast();
+    EXPECT_EQ(rs.value("N").toInt(), 5);
+    rs.moveFirst();
+    EXPECT_EQ(rs.value("N").toInt(), 1);
+    rs.movePrevious();
+    EXPECT_TRUE(rs.bof());
+    try {
+        rs.fields()["missing"];
+        ADD_FAILURE() << "found a field that is not there";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kItemNotFound);
+    }
+}
+
+TEST_F(RecordsetTest, StatementWithoutResultSetGivesAClosedRecordsetThatRaises3704)
+{
+    connection_.execute("CREATE TABLE T_NoIndex( a INT NOT NULL )");
+    Recordset rs = connection_.query("sp_helpindex 'T_NoIndex'");
+    EXPECT_FALSE(rs.isOpen());
+    for (const auto& work : std::initializer_list<std::function<void()>>{
+             [&] { rs.eof(); }, [&] { rs.recordCount(); }, [&] { rs.value("index_keys"); }, [&] { rs.moveNext(); }}) {
+        try {
+            work();
+            ADD_FAILURE() << "read a closed recordset";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kClosedObject);
+            EXPECT_EQ(e.description(), "Operation is not allowed when the object is closed.");
+        }
+    }
+}
+
+TEST_F(RecordsetTest, SeveralResultSetsComeInOrder)
+{
+    Recordset rs = connection_.query("SELECT 1 AS a; SELECT 2 AS b, 3 AS c");
+    ASSERT_TRUE(rs.isOpen());
+    EXPECT_EQ(rs.value("a").toInt(), 1);
+    ASSERT_TRUE(rs.nextRecordset());
+    EXPECT_EQ(rs.fields().count(), 2);
+    EXPECT_EQ(rs.value("c").toInt(), 3);
+    EXPECT_FALSE(rs.nextRecordset());
+    EXPECT_FALSE(rs.isOpen());
+}
+
+TEST_F(RecordsetTest, TextThatIsNotValidUnicodeSurvivesAddNewUpdateAndReading)
+{
+    connection_.execute("CREATE TABLE T_AdminPassword( ID_AdminPasswd INT IDENTITY(1,1) CONSTRAINT "
+                        "PrimaryKey_T_AdminPassword PRIMARY KEY, Admin_Passwd NVARCHAR(64) NOT NULL )");
+    const QString cipher = cipherLikeText();
+    Recordset rs;
+    rs.open("SELECT * FROM T_AdminPassword", connection_, CursorType::Keyset, LockType::Optimistic);
+    rs.addNew();
+    rs.field("Admin_Passwd") = cipher;
+    rs.update();
+    EXPECT_EQ(rs.value("Admin_Passwd").toString(), cipher);
+    rs.close();
+
+    // Read back by a table name as the source, with a static read-only cursor.
+    Recordset back;
+    back.open("T_AdminPassword", connectionString());
+    ASSERT_EQ(back.recordCount(), 1);
+    EXPECT_EQ(back.value("Admin_Passwd").toString(), cipher);
+    // The server holds the same code units, not a UTF-8 rendering of them.
+    Recordset bytes = connection_.query("SELECT CAST(Admin_Passwd AS VARBINARY(MAX)) AS B FROM T_AdminPassword");
+    EXPECT_EQ(bytes.value("B").toByteArray(), Utf16BytesFromText(cipher));
+
+    // Changing it again finds the row by its exact original text.
+    Recordset change;
+    change.open("SELECT * FROM T_AdminPassword", connection_, CursorType::Keyset, LockType::Optimistic);
+    const QString second = cipher + QChar(0xDBFF);
+    change.field("Admin_Passwd") = second;
+    change.update();
+    EXPECT_EQ(connection_.query("SELECT Admin_Passwd FROM T_AdminPassword").value(0).toString(), second);
+}
+
+TEST_F(RecordsetTest, AddNewOnAnIdentityTableReadsTheKeyBackSoTheRowCanChangeAgain)
+{
+    connection_.execute("CREATE TABLE T_SecurityRoles( ID_Role INT IDENTITY(5,1) CONSTRAINT PrimaryKey_T_SecurityRoles "
+                        "PRIMARY KEY, RoleName NVARCHAR(50) NOT NULL, IsLocked BIT NOT NULL)");
+    Recordset rs;
+    rs.open("SELECT * FROM T_SecurityRoles WHERE RoleName = 'Administrator'", connection_, CursorType::Keyset,
+            LockType::Optimistic);
+    EXPECT_TRUE(rs.eof());
+    rs.addNew();
+    rs.field("RoleName") = QStringLiteral("Administrator");
+    rs.field("isLocked") = true;
+    rs.update();
+    EXPECT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value("ID_Role").toInt(), 5);
+    rs.field("RoleName") = QStringLiteral("Admin");
+    rs.update();
+    rs.addNew();
+    rs.field("RoleName") = QStringLiteral("Guest");
+    rs.field("IsLocked") = false;
+    rs.update();
+    EXPECT_EQ(rs.value("ID_Role").toInt(), 6);
+    Recordset check = connection_.query("SELECT ID_Role, RoleName, IsLocked FROM T_SecurityRoles ORDER BY ID_Role");
+    ASSERT_EQ(check.recordCount(), 2);
+    EXPECT_EQ(check.value("RoleName").toString(), "Admin");
+    EXPECT_TRUE(check.value("IsLocked").toBool());
+}
+
+TEST_F(RecordsetTest, TableWithoutKeyIsUpdatedByAllOriginalValuesAndDuplicatesAreRefused)
+{
+    connection_.execute("CREATE TABLE T_SecurityRolesFunctions( ID_Role INT NOT NULL, ID_Function INT NOT NULL )");
+    Recordset rs;
+    rs.open("SELECT * FROM T_SecurityRolesFunctions", connection_, CursorType::Keyset, LockType::Optimistic);
+    for (int f : {1, 2, 2}) {
+        rs.addNew();
+        rs.field("ID_Role") = 1;
+        rs.field("ID_Function") = f;
+        rs.update();
+    }
+    rs.close();
+    EXPECT_EQ(count("T_SecurityRolesFunctions"), 3);
+
+    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE (ID_Function = 1 AND ID_Role = 1)", connection_,
+            CursorType::Keyset, LockType::Optimistic);
+    rs.field("ID_Function") = 7;
+    rs.update();
+    EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 7"), 1);
+    rs.close();
+
+    // Two identical rows: the update would touch both, so it touches none.
+    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE ID_Function = 2", connection_, CursorType::Keyset,
+            LockType::Optimistic);
+    ASSERT_EQ(rs.recordCount(), 2);
+    rs.field("ID_Function") = 9;
+    try {
+        rs.update();
+        FAIL() << "updated one of two identical rows";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kTooManyRows);
+        EXPECT_EQ(e.description(), "Key column information is insufficient or incorrect. Too many rows were "
+                                   "affected by update.");
+    }
+    EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 2"), 2);
+    EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 9"), 0);
+}
+
+TEST_F(RecordsetTest, UpdateOfARowChangedOrRemovedMeanwhileFindsNoRowAndSaysSo)
+{
+    connection_.execute("CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
+                        "City NVARCHAR(50) NOT NULL )");
+    connection_.execute("INSERT INTO T_City(City) VALUES ('Pisa')");
+    connection_.execute("INSERT INTO T_City(City) VALUES ('Lucca')");
+    Recordset rs;
+    rs.open("SELECT City FROM T_City ORDER BY ID_City", connection_, CursorType::Keyset, LockType::Optimistic);
+    Connection other;
+    other.open(connectionString());
+    other.execute("UPDATE T_City SET City = 'Livorno' WHERE City = 'Pisa'");
+    other.execute("DELETE FROM T_City WHERE City = 'Lucca'");
+    for (int row = 0; row < 2; ++row) {
+        rs.field("City") = QStringLiteral("Siena");
+        try {
+            rs.update();
+            ADD_FAILURE() << "updated row " << row << " that changed meanwhile";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kRowNotLocated);
+            EXPECT_EQ(e.description(), "Row cannot be located for updating. Some values may have been changed "
+                                       "since it was last read.");
+        }
+        EXPECT_TRUE(rs.editPending());
+        rs.cancelUpdate();
+        rs.moveNext();
+    }
+    EXPECT_EQ(count("T_City WHERE City = 'Siena'"), 0);
+}
+
+TEST_F(RecordsetTest, JoinedQueryUpdatesColumnsOfTwoBaseTablesInOneRow)
+{
+    connection_.execute("CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT PrimaryKey_T_Marker PRIMARY KEY, "
+                        "Marker NVARCHAR(50) NOT NULL )");
+    connection_.execute("CREATE TABLE T_Exam( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Exam PRIMARY KEY, "
+                        "ID_Marker INT NOT NULL, rv_1 BIT NOT NULL, rv_7 BIT NOT NULL )");
+    connection_.execute("CREATE TABLE T_File( ID_Exam INT IDENTITY CONSTRAINT PrimaryKey_T_File PRIMARY KEY, "
+                        "ID_Multi INT NOT NULL, [Primary] BIT NOT NULL, Comment NVARCHAR(250) NOT NULL )");
+    connection_.execute("INSERT INTO T_Marker(Marker) VALUES ('')");
+    connection_.execute("INSERT INTO T_Marker(Marker) VALUES ('Red')");
+    connection_.execute("INSERT INTO T_Exam(ID_Marker, rv_1, rv_7) VALUES (4, 0, 1)");
+    for (const char* comment : {"first", "second"})
+        connection_.execute(QStringLiteral("INSERT INTO T_File(ID_Multi, [Primary], Comment) VALUES (1, 1, '%1')").arg(comment));
+
+    // The select list lacks both keys; the layer fetches them unseen.
+    Recordset rs;
+    rs.open("SELECT T_Exam.ID_Marker, T_Exam.rv_7, T_Exam.rv_1, T_Marker.Marker, T_File.[Primary], T_File.Comment "
+            "FROM T_Exam INNER JOIN T_Marker ON T_Exam.ID_Marker = T_Marker.ID_Marker "
+            "INNER JOIN T_File ON T_Exam.ID_Multi = T_File.ID_Multi WHERE (T_Exam.ID_Marker<> 3 AND T_File.[Primary]<>0)",
+            connectionString(), CursorType::Static, LockType::Optimistic);
+    ASSERT_EQ(rs.recordCount(), 2);
+    EXPECT_EQ(rs.fields().count(), 6);
+    rs.field("Comment") = rs.value("Comment").toString() + " - " + rs.value("Marker").toString();
+    rs.field("rv_1") = rs.value("rv_7");
+    rs.update();
+    rs.field("ID_Marker") = 3;
+    rs.field("rv_7") = false;
+    rs.update();
+    rs.moveNext();
+    // The exam shows in both rows: the second shows what the first wrote, and is found by it.
+    EXPECT_EQ(rs.value("ID_Marker").toInt(), 3);
+    EXPECT_FALSE(rs.value("rv_7").toBool());
+    EXPECT_TRUE(rs.value("rv_1").toBool());
+    rs.field("Comment") = rs.value("Comment").toString() + " - " + rs.value("Marker").toString();
+    rs.field("rv_7") = false;
+    rs.update();
+    rs.close();
+    Recordset files = connection_.query("SELECT Comment FROM T_File ORDER BY ID_Exam");
+    EXPECT_EQ(files.value(0).toString(), "first - Red");
+    files.moveNext();
+    EXPECT_EQ(files.value(0).toString(), "second - Red");
+    Recordset exam = connection_.query("SELECT ID_Marker, rv_1, rv_7 FROM T_Exam");
+    EXPECT_EQ(exam.value("ID_Marker").toInt(), 3);
+    EXPECT_TRUE(exam.value("rv_1").toBool());
+    EXPECT_FALSE(exam.value("rv_7").toBool());
+}
+
+TEST_F(RecordsetTest, ByteArrayIntoTextColumnIsStoredAsUpperCaseHex)
+{
+    connection_.execute("CREATE TABLE T_DBVersion( [FreeText] NVARCHAR(100) NOT NULL )");
+    connection_.execute("INSERT INTO T_DBVersion([FreeText]) VALUES ('')");
+    Recordset rs;
+    rs.open("SELECT [FreeText] FROM T_DBVersion", connectionString(), CursorType::Keyset, LockType::Optimistic);
+    rs.field("FreeText") = QByteArray("\x01\xab\xff\x00\x7f", 5);
+    rs.update();
+    rs.close();
+    EXPECT_EQ(connection_.query("SELECT [FreeText] FROM T_DBVersion").value(0).toString(), "01ABFF007F");
+}
+
+TEST_F(RecordsetTest, ReadOnlyRecordsetsAndComputedFieldsRefuseAssignment)
+{
+    connection_.execute("CREATE TABLE T_Nums( N INT NOT NULL )");
+    connection_.execute("INSERT INTO T_Nums VALUES (1)");
+    Recordset ro = connection_.query("SELECT N FROM T_Nums");
+    Recordset computed;
+    computed.open("SELECT N, N + 1 AS M FROM T_Nums", connection_, CursorType::Keyset, LockType::Optimistic);
+    for (const auto& work : std::initializer_list<std::function<void()>>{
+             [&] { ro.field("N") = 2; }, [&] { ro.addNew(); }, [&] { computed.field("M") = 5; }}) {
+        try {
+            work();
+            ADD_FAILURE() << "assigned to a field that cannot change";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kNotUpdatable);
+        }
+    }
+    EXPECT_EQ(count("T_Nums WHERE N = 1"), 1);
+}
+
+} // namespace
