@@ -19,7 +19,9 @@ struct FieldInfo {
     long definedSize = 0;
     int table = -1;         // index into RecordsetState::tables; -1: not a base-table column
     BaseColumn base;        // valid when table >= 0
-    bool hidden = false;    // fetched for the layer's own use (keys), not shown
+    bool hidden = false;    // fetched for the layer's own use (keys, exact text), not shown
+    int exactFrom = -1;     // the hidden column holding this text field's exact UTF-16 bytes
+    bool shadow = false;    // such a hidden column: read once, never a key
 };
 
 struct PlanTable {
@@ -39,7 +41,7 @@ struct RecordsetState {
     std::vector<FieldInfo> fields;
     std::vector<int> visible; // indexes of the fields shown, in order
     std::vector<PlanTable> tables;
-    QString selectList;       // the rewritten list, for reading a new row again
+    QString selectList;       // the list as sent (with the hidden columns), for reading a new row again
 
     std::vector<std::vector<QVariant>> rows;
     std::deque<ResultSetData> laterSets;
@@ -101,22 +103,16 @@ bool matchesTable(const QStringList& qualifier, const detail::TableReference& re
         || qualifier[qualifier.size() - 2].compare(ref.name[ref.name.size() - 2], Qt::CaseInsensitive) == 0;
 }
 
-// What the layer will fetch for a parsed SELECT: each output column with where it comes
-// from and how it is read, plus hidden key columns when updates need them.
+// What the layer will fetch for a parsed SELECT: the select list as written (so names,
+// ORDER BY and positions mean what they meant), each output column with where it comes from,
+// and after it hidden columns: the exact UTF-16 bytes of text columns, and the keys updates
+// need when the list lacks them.
 struct Plan {
     std::vector<FieldInfo> fields;
     std::vector<PlanTable> tables;
     QStringList selectItems;
     std::vector<Decode> decode;
 };
-
-QString readExpression(const BaseColumn& column, const QString& expression, const QString& name)
-{
-    // Exact text: the column's UTF-16 bytes, not the driver's UTF-8 conversion of them.
-    if (column.exactText())
-        return QStringLiteral("CAST(") + expression + QStringLiteral(" AS VARBINARY(MAX)) AS ") + QuotedIdentifier(name);
-    return expression + QStringLiteral(" AS ") + QuotedIdentifier(name);
-}
 
 std::optional<Plan> makePlan(detail::Session& session, const detail::SelectStatement& s, bool forUpdates, int timeout)
 {
@@ -131,24 +127,25 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         PlanTable t;
         t.quotedName = QuotedQualifiedName({info->schema, info->name});
         t.reference = ref.text;
-        t.fromText = QuotedQualifiedName(ref.name) + (ref.alias.isEmpty() ? QString() : QStringLiteral(" AS ") + QuotedIdentifier(ref.alias));
+        t.fromText = QuotedQualifiedName(ref.name)
+                   + (ref.alias.isEmpty() ? QString() : QStringLiteral(" AS ") + QuotedIdentifier(ref.alias));
         t.primaryKey = info->primaryKey;
         t.columns = info->columns;
         plan.tables.push_back(std::move(t));
     }
-    auto addBase = [&](int table, const BaseColumn& column, const QString& expression, const QString& name, bool hidden) {
+    auto visible = [&](int table, const BaseColumn* column) {
         FieldInfo f;
-        f.name = name;
-        f.adoType = column.adoType;
-        f.definedSize = column.definedSize;
-        f.table = table;
-        f.base = column;
-        f.hidden = hidden;
-        plan.selectItems << readExpression(column, expression, name);
-        plan.decode.push_back(column.exactText() ? Decode::Utf16Bytes : Decode::Native);
+        f.table = column ? table : -1;
+        if (column) {
+            f.base = *column;
+            f.adoType = column->adoType;
+            f.definedSize = column->definedSize;
+        }
         plan.fields.push_back(std::move(f));
+        plan.decode.push_back(Decode::Native);
     };
     for (const auto& item : s.items) {
+        plan.selectItems << item.text;
         if (item.kind == detail::SelectItem::Kind::Star) {
             bool any = false;
             for (size_t i = 0; i < s.tables.size(); ++i) {
@@ -156,8 +153,7 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
                     continue;
                 any = true;
                 for (const auto& c : plan.tables[i].columns)
-                    addBase(static_cast<int>(i), c, plan.tables[i].reference + QLatin1Char('.') + QuotedIdentifier(c.name),
-                            c.name, false);
+                    visible(static_cast<int>(i), &c);
             }
             if (!any)
                 return std::nullopt;
@@ -165,50 +161,61 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         }
         int table = -1;
         const BaseColumn* column = nullptr;
+        bool ambiguous = false;
         if (item.kind == detail::SelectItem::Kind::Column) {
-            for (size_t i = 0; i < s.tables.size(); ++i) {
+            for (size_t i = 0; i < s.tables.size() && !ambiguous; ++i) {
                 if (!item.qualifier.isEmpty() && !matchesTable(item.qualifier, s.tables[i], plan.tables[i]))
                     continue;
                 for (const auto& c : plan.tables[i].columns) {
-                    if (c.name.compare(item.column, Qt::CaseInsensitive) == 0) {
-                        if (column) { // ambiguous: the server will say so
-                            column = nullptr;
-                            table = -2;
-                            break;
-                        }
-                        column = &c;
-                        table = static_cast<int>(i);
-                    }
+                    if (c.name.compare(item.column, Qt::CaseInsensitive) != 0)
+                        continue;
+                    ambiguous = column != nullptr; // the server will say so
+                    column = &c;
+                    table = static_cast<int>(i);
                 }
-                if (table == -2)
-                    break;
             }
         }
-        if (column && table >= 0) {
-            const QString name = item.alias.isEmpty() ? item.column : item.alias;
-            const QString expression = item.qualifier.isEmpty()
-                                           ? QuotedIdentifier(item.column)
-                                           : plan.tables[static_cast<size_t>(table)].reference + QLatin1Char('.') + QuotedIdentifier(item.column);
-            addBase(table, *column, expression, name, false);
+        visible(table, ambiguous ? nullptr : column);
+    }
+    if (s.aggregated)
+        return plan; // rows are not table rows: nothing to update, text read as the driver gives it
+    int hiddenNumber = 0;
+    auto hidden = [&](int table, const BaseColumn& column) {
+        const PlanTable& t = plan.tables[static_cast<size_t>(table)];
+        const QString reference = t.reference + QLatin1Char('.') + QuotedIdentifier(column.name);
+        const QString name = QuotedIdentifier(QStringLiteral("sqllumo_hidden_%1").arg(++hiddenNumber));
+        FieldInfo f;
+        f.name = name;
+        f.adoType = column.adoType;
+        f.definedSize = column.definedSize;
+        f.table = table;
+        f.base = column;
+        f.hidden = true;
+        // Exact text: the column's UTF-16 bytes, not the driver's UTF-8 rendering of them.
+        if (column.exactText()) {
+            plan.selectItems << QStringLiteral("CAST(") + reference + QStringLiteral(" AS VARBINARY(MAX)) AS ") + name;
+            plan.decode.push_back(Decode::Utf16Bytes);
         } else {
-            FieldInfo f;
-            plan.selectItems << item.text;
+            plan.selectItems << reference + QStringLiteral(" AS ") + name;
             plan.decode.push_back(Decode::Native);
-            plan.fields.push_back(std::move(f));
+        }
+        plan.fields.push_back(std::move(f));
+        return static_cast<int>(plan.fields.size()) - 1;
+    };
+    const size_t shown = plan.fields.size();
+    for (size_t i = 0; i < shown; ++i) {
+        if (plan.fields[i].table >= 0 && plan.fields[i].base.exactText()) {
+            const FieldInfo copy = plan.fields[i];
+            const int from = hidden(copy.table, copy.base);
+            plan.fields[static_cast<size_t>(from)].shadow = true;
+            plan.fields[i].exactFrom = from;
         }
     }
-    if (forUpdates && !s.aggregated) {
+    if (forUpdates) {
         // Keys the select list lacks come along unseen: the primary key, or every comparable
         // column of a table without one.
-        int hiddenNumber = 0;
         for (size_t i = 0; i < plan.tables.size(); ++i) {
             const PlanTable& t = plan.tables[i];
-            auto present = [&](const QString& column) {
-                for (const auto& f : plan.fields)
-                    if (f.table == static_cast<int>(i) && f.base.name.compare(column, Qt::CaseInsensitive) == 0)
-                        return true;
-                return false;
-            };
             QStringList needed;
             if (!t.primaryKey.isEmpty())
                 needed = t.primaryKey;
@@ -217,15 +224,20 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
                     if (c.comparable())
                         needed << c.name;
             for (const QString& name : needed) {
-                if (present(name))
+                bool present = false;
+                for (size_t f = 0; f < shown; ++f)
+                    present = present
+                           || (plan.fields[f].table == static_cast<int>(i)
+                               && plan.fields[f].base.name.compare(name, Qt::CaseInsensitive) == 0);
+                if (present)
                     continue;
                 const auto it = std::find_if(t.columns.begin(), t.columns.end(), [&](const BaseColumn& c) {
                     return c.name.compare(name, Qt::CaseInsensitive) == 0;
                 });
-                if (it == t.columns.end())
-                    continue;
-                addBase(static_cast<int>(i), *it, t.reference + QLatin1Char('.') + QuotedIdentifier(it->name),
-                        QStringLiteral("sqllumo_key_%1").arg(++hiddenNumber), true);
+                if (it != t.columns.end()) {
+                    const BaseColumn column = *it;
+                    hidden(static_cast<int>(i), column);
+                }
             }
         }
     }
@@ -376,15 +388,20 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
     if (plan && first.columns.size() == plan->fields.size()) {
         d.fields = std::move(plan->fields);
         for (size_t i = 0; i < d.fields.size(); ++i) {
-            if (d.fields[i].table < 0) {
-                const auto& c = first.columns[i];
-                d.fields[i].name = c.name;
-                d.fields[i].adoType = detail::AdoTypeFromOdbc(c.sqlType, c.size);
-                d.fields[i].definedSize = static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
+            FieldInfo& f = d.fields[i];
+            const auto& c = first.columns[i];
+            f.name = c.name;
+            if (f.table < 0) {
+                f.adoType = detail::AdoTypeFromOdbc(c.sqlType, c.size);
+                f.definedSize = static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
             }
-            if (!d.fields[i].hidden)
+            if (!f.hidden)
                 d.visible.push_back(static_cast<int>(i));
         }
+        for (auto& row : first.rows)
+            for (const FieldInfo& f : d.fields)
+                if (f.exactFrom >= 0)
+                    row[static_cast<size_t>(&f - d.fields.data())] = row[static_cast<size_t>(f.exactFrom)];
         d.tables = std::move(plan->tables);
         d.keyIndex.resize(d.tables.size());
         d.updatable = wantsUpdates && !parsed->aggregated;
@@ -572,7 +589,7 @@ void Recordset::update()
             const QVariant identity = result.sets.front().rows.front().front();
             for (size_t i = 0; i < d.fields.size(); ++i) {
                 const FieldInfo& f = d.fields[i];
-                if (f.table == table && f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0
+                if (f.table == table && !f.shadow && f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0
                     && !identity.isNull() && !d.changes.count(static_cast<int>(i)))
                     row[i] = f.base.adoType == adotype::kBigInt ? QVariant(identity.toLongLong())
                                                                 : QVariant(identity.toInt());
@@ -583,8 +600,8 @@ void Recordset::update()
             QStringList where;
             for (const QString& key : t.primaryKey) {
                 for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == 0 && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0
-                        && !row[i].isNull()) {
+                    if (d.fields[i].table == 0 && !d.fields[i].shadow
+                        && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0 && !row[i].isNull()) {
                         where << criterion(d.fields[i].base, row[i]);
                         break;
                     }
@@ -592,14 +609,18 @@ void Recordset::update()
             if (where.size() == t.primaryKey.size()) {
                 std::vector<Decode> decode;
                 for (const auto& f : d.fields)
-                    decode.push_back(f.table >= 0 && f.base.exactText() ? Decode::Utf16Bytes : Decode::Native);
+                    decode.push_back(f.hidden && f.table >= 0 && f.base.exactText() ? Decode::Utf16Bytes : Decode::Native);
                 const detail::BatchResult again = session.run(
                     QStringLiteral("SELECT ") + d.selectList + QStringLiteral(" FROM ") + t.fromText
                         + QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")),
                     d.timeout, &decode);
                 if (!again.sets.empty() && again.sets.front().rows.size() == 1
-                    && again.sets.front().rows.front().size() == row.size())
+                    && again.sets.front().rows.front().size() == row.size()) {
                     row = again.sets.front().rows.front();
+                    for (size_t i = 0; i < d.fields.size(); ++i)
+                        if (d.fields[i].exactFrom >= 0)
+                            row[i] = row[static_cast<size_t>(d.fields[i].exactFrom)];
+                }
             }
         }
         d.rows.push_back(std::move(row));
@@ -622,7 +643,8 @@ void Recordset::update()
         if (!t.primaryKey.isEmpty()) {
             for (const QString& key : t.primaryKey) {
                 for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == table && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
+                    if (d.fields[i].table == table && !d.fields[i].shadow
+                        && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
                         keyFields.push_back(static_cast<int>(i));
                         break;
                     }
@@ -631,7 +653,7 @@ void Recordset::update()
                 throw Error(kConnectionFailed, texts::kNoKeyColumns);
         } else {
             for (size_t i = 0; i < d.fields.size(); ++i)
-                if (d.fields[i].table == table && d.fields[i].base.comparable())
+                if (d.fields[i].table == table && !d.fields[i].shadow && d.fields[i].base.comparable())
                     keyFields.push_back(static_cast<int>(i));
             if (keyFields.empty())
                 throw Error(kConnectionFailed, texts::kNoKeyColumns);

@@ -441,8 +441,6 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
     const QString key = (schema + QLatin1Char('\n') + name).toLower();
     if (auto it = tables_.find(key); it != tables_.end())
         return it->second.get();
-    if (missing_.count(key))
-        return nullptr;
     QString where = QStringLiteral(" WHERE TABLE_NAME = ") + TextLiteral(name);
     if (!schema.isEmpty())
         where += QStringLiteral(" AND TABLE_SCHEMA = ") + TextLiteral(schema);
@@ -451,10 +449,9 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
                        "IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS")
             + where + QStringLiteral(" ORDER BY ORDINAL_POSITION"),
         timeoutSeconds);
-    if (columns.sets.empty() || columns.sets.front().rows.empty()) {
-        missing_[key] = true;
+    // Not found is not kept: the table may be made a moment later.
+    if (columns.sets.empty() || columns.sets.front().rows.empty())
         return nullptr;
-    }
     auto info = std::make_unique<TableInfo>();
     const auto& rows = columns.sets.front().rows;
     info->schema = rows.front()[0].toString();
@@ -502,7 +499,6 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
 void Session::forgetTables()
 {
     tables_.clear();
-    missing_.clear();
 }
 
 int AdoTypeFromServerType(const QString& dataType, long long maxLength)

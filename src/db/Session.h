@@ -81,7 +81,6 @@ private:
     void* dbc_ = nullptr;
     bool connected_ = false;
     std::map<QString, std::unique_ptr<TableInfo>> tables_; // key: "schema\nname" lower case
-    std::map<QString, bool> missing_;
 };
 
 // ADO's type code for a column the server describes by name and length.
