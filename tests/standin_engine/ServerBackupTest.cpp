@@ -338,5 +338,34 @@ TEST_F(ServerBackup, BackupsTakenWhileAnotherConnectionWritesAreConsistent)
     }
 }
 
+TEST_F(ServerBackup, ConcurrentBackupsToOneMediaKeepEverySet)
+{
+    insertRows("Xarc", 1, 3);
+    create("Other");
+    insertRows("Other", 1, 5);
+    const std::string bak = kBackups + "shared.bak";
+    auto backupMany = [&](const std::string& database) {
+        for (int i = 0; i < 10; ++i) {
+            CollectingSink sink;
+            catalog->tryExecute(Wide("BACKUP DATABASE " + database + " TO DISK='" + bak + "'"), sa, sink);
+            EXPECT_TRUE(sink.errorNumbers().empty()) << sink.firstErrorText();
+        }
+    };
+    std::thread a(backupMany, "Xarc"), b(backupMany, "Other");
+    a.join();
+    b.join();
+    int xarcSets = 0;
+    for (int k = 1; k <= 20; ++k) {
+        auto list = run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = " + std::to_string(k));
+        ASSERT_EQ(list.results.size(), 1u) << "set " << k << ": " << list.firstErrorText();
+        xarcSets += list.results[0].text(0, "LogicalName") == "Xarc_Dat" ? 1 : 0;
+    }
+    EXPECT_EQ(xarcSets, 10);
+    auto restore = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 20, REPLACE");
+    ASSERT_TRUE(restore.errorNumbers().empty()) << restore.firstErrorText();
+    const int64_t rows = rowCount("Xarc");
+    EXPECT_TRUE(rows == 3 || rows == 5) << rows;
+}
+
 } // namespace
 } // namespace standin::server::testing

@@ -77,6 +77,8 @@ public:
     sqlite3* registry = nullptr;            // guarded by mutex
     std::map<int32_t, Entry> databases;      // by dbid
     std::set<std::u16string> reservedNames;  // folded names being created or restored
+    std::set<std::filesystem::path> reservedFiles; // destinations of restores in progress
+    std::mutex mediaMutex;                   // one writer of backup media at a time
     std::map<std::u16string, Login> logins;  // by folded name
     FileReleaser releaser;
     uint64_t temporaryCounter = 0;

@@ -277,6 +277,12 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
         reply.message(msg::LogicalNameInUse(log.logicalName));
         return reply.endStatement();
     }
+    std::vector<fs::path> claimedFiles;
+    Finally unclaim([&] {
+        std::lock_guard lock(mutex);
+        for (const auto& f : claimedFiles)
+            reservedFiles.erase(f);
+    });
     // Each file: a name this server can serve, in a folder that exists, not there yet.
     auto place = [&](const FileSpec& spec, fs::path& host) {
         if (IsRelativeServerPath(spec.physicalName)) {
@@ -292,13 +298,18 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
             reply.message(msg::DirectoryLookupFailed(spec.physicalName, msg::kOsPathNotFound));
             return false;
         }
-        bool registered = false;
+        bool taken = false;
         {
             std::lock_guard lock(mutex);
             for (const auto& [dbid, entry] : databases)
-                registered = registered || entry.entry.dataFile == mapped.host || entry.entry.logFile == mapped.host;
+                taken = taken || entry.entry.dataFile == mapped.host || entry.entry.logFile == mapped.host;
+            // Held until the database is registered, so no restore writes over it meanwhile.
+            if (!taken && reservedFiles.insert(mapped.host).second)
+                claimedFiles.push_back(mapped.host);
+            else
+                taken = true;
         }
-        if (registered || pathExists(mapped.host)) {
+        if (taken || pathExists(mapped.host)) {
             reply.message(msg::FileExists(spec.physicalName));
             return false;
         }
@@ -643,7 +654,12 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
     set.info.databaseCreated = source.created;
     set.dataCopy = copy;
     set.logFile = source.logFile;
-    const WriteResult written = WriteBackupSet(mapped.host, set, overwrite);
+    WriteResult written;
+    {
+        // Appends truncate a torn tail first: two at once would cut each other's sets.
+        std::lock_guard media(mediaMutex);
+        written = WriteBackupSet(mapped.host, set, overwrite);
+    }
     if (written.error)
         return fail(msg::WriteFailed(serverPath, FromUtf8(*written.error)));
 
@@ -832,6 +848,12 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     });
 
     // Plan the files before touching anything.
+    std::vector<fs::path> claimedFiles;
+    Finally unclaim([&] {
+        std::lock_guard lock(mutex);
+        for (const auto& f : claimedFiles)
+            reservedFiles.erase(f);
+    });
     bool planned = true;
     fs::path dataHost, logHost;
     auto plan = [&](const std::u16string& logical, const std::u16string& target, fs::path& host) {
@@ -851,6 +873,11 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
                 if ((!existing || e.dbid != existing->dbid) && (e.dataFile == host || e.logFile == host))
                     owner = e.name;
             }
+            // Another restore is writing there right now.
+            if (owner.empty() && !reservedFiles.insert(host).second)
+                owner = name;
+            else if (owner.empty())
+                claimedFiles.push_back(host);
         }
         if (!owner.empty()) {
             reply.message(msg::FileInUseByDatabase(target, owner));
@@ -918,7 +945,7 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     SyncDirectory(logHost.parent_path());
 
     DatabaseEntry e;
-    e.name = name;
+    e.name = existing ? existing->name : name;
     e.dataFile = dataHost;
     e.logFile = logHost;
     e.dataPhysicalName = dataTarget;
