@@ -31,8 +31,7 @@ long residentKiB()
 int main(int argc, char** argv)
 {
     const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
-    sqllumo::testing::StandinServer server;
-    server.start();
+    standin::testing::StandinServer server;
     const QString name = QString::fromStdString(server.serverName());
     const QString password = QString::fromStdString(server.saPassword());
     {

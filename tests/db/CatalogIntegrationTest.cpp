@@ -9,7 +9,7 @@ using namespace sqllumo::db;
 
 namespace {
 
-class CatalogTest : public testing::StandinTest {};
+class CatalogTest : public itest::StandinTest {};
 
 TEST_F(CatalogTest, BindingToAnUnreachableServerIsAConnectionFailure)
 {

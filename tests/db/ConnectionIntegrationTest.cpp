@@ -10,7 +10,7 @@ using namespace sqllumo::db;
 
 namespace {
 
-class ConnectionTest : public testing::StandinTest {};
+class ConnectionTest : public itest::StandinTest {};
 
 TEST_F(ConnectionTest, LoginWithWrongPasswordIsAConnectionFailureWithTheServersText)
 {

@@ -12,7 +12,7 @@ using namespace sqllumo::db;
 
 namespace {
 
-class RecordsetTest : public testing::StandinTest {
+class RecordsetTest : public itest::StandinTest {
 protected:
     long long count(const QString& where)
     {

@@ -13,18 +13,16 @@
 
 #include <memory>
 
-namespace sqllumo::db::testing {
+namespace sqllumo::db::itest {
 
 class StandinTest : public ::testing::Test {
 public:
     static void SetUpTestSuite()
     {
-        if (!server_) {
-            server_ = std::make_unique<sqllumo::testing::StandinServer>();
-            server_->start();
-        }
+        if (!server_)
+            server_ = std::make_unique<standin::testing::StandinServer>();
     }
-    static void TearDownTestSuite() {}
+    static void TearDownTestSuite() { server_.reset(); }
 
 protected:
     void SetUp() override
@@ -50,8 +48,8 @@ protected:
     Connection connection_;
 
 private:
-    static inline std::unique_ptr<sqllumo::testing::StandinServer> server_;
+    static inline std::unique_ptr<standin::testing::StandinServer> server_;
     static inline int counter_ = 0;
 };
 
-} // namespace sqllumo::db::testing
+} // namespace sqllumo::db::itest
