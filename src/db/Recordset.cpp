@@ -22,6 +22,7 @@ struct FieldInfo {
     bool hidden = false;    // fetched for the layer's own use (keys, exact text), not shown
     int exactFrom = -1;     // the hidden column holding this text field's exact UTF-16 bytes
     bool shadow = false;    // such a hidden column: read once, never a key
+    QString expectedName;   // what the server should call it, to check the plan against
 };
 
 struct PlanTable {
@@ -133,8 +134,9 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         t.columns = info->columns;
         plan.tables.push_back(std::move(t));
     }
-    auto visible = [&](int table, const BaseColumn* column) {
+    auto visible = [&](int table, const BaseColumn* column, const QString& expectedName) {
         FieldInfo f;
+        f.expectedName = expectedName;
         f.table = column ? table : -1;
         if (column) {
             f.base = *column;
@@ -153,7 +155,7 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
                     continue;
                 any = true;
                 for (const auto& c : plan.tables[i].columns)
-                    visible(static_cast<int>(i), &c);
+                    visible(static_cast<int>(i), &c, c.name);
             }
             if (!any)
                 return std::nullopt;
@@ -175,7 +177,8 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
                 }
             }
         }
-        visible(table, ambiguous ? nullptr : column);
+        visible(table, ambiguous ? nullptr : column,
+                item.kind == detail::SelectItem::Kind::Column ? (item.alias.isEmpty() ? item.column : item.alias) : QString());
     }
     if (s.aggregated)
         return plan; // rows are not table rows: nothing to update, text read as the driver gives it
@@ -183,9 +186,10 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
     auto hidden = [&](int table, const BaseColumn& column) {
         const PlanTable& t = plan.tables[static_cast<size_t>(table)];
         const QString reference = t.reference + QLatin1Char('.') + QuotedIdentifier(column.name);
-        const QString name = QuotedIdentifier(QStringLiteral("sqllumo_hidden_%1").arg(++hiddenNumber));
+        const QString plainName = QStringLiteral("sqllumo_hidden_%1").arg(++hiddenNumber);
+        const QString name = QuotedIdentifier(plainName);
         FieldInfo f;
-        f.name = name;
+        f.expectedName = plainName;
         f.adoType = column.adoType;
         f.definedSize = column.definedSize;
         f.table = table;
@@ -242,6 +246,18 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         }
     }
     return plan;
+}
+
+bool planMatches(const Plan& plan, const ResultSetData& set)
+{
+    if (set.columns.size() != plan.fields.size())
+        return false;
+    for (size_t i = 0; i < plan.fields.size(); ++i) {
+        const QString& expected = plan.fields[i].expectedName;
+        if (!expected.isEmpty() && set.columns[i].name.compare(expected, Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
 }
 
 QString keyText(const std::vector<QVariant>& row, const std::vector<int>& fields)
@@ -371,6 +387,7 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
         && session.table(name->size() == 2 ? name->front() : QString(), name->back(), d.timeout))
         statement = QStringLiteral("SELECT * FROM ") + QuotedQualifiedName(*name);
 
+    const QString written = statement;
     const bool wantsUpdates = lock == LockType::Optimistic;
     std::optional<Plan> plan;
     std::optional<detail::SelectStatement> parsed = detail::ParseSelect(statement);
@@ -382,10 +399,16 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
     }
 
     detail::BatchResult result = session.run(statement, d.timeout, plan ? &plan->decode : nullptr);
+    if (plan && !result.sets.empty() && !planMatches(*plan, result.sets.front())) {
+        // The server named the columns otherwise than the catalogue led to expect: read the
+        // statement as written instead, read-only, rather than guess which column is which.
+        plan.reset();
+        result = session.run(written, d.timeout);
+    }
     if (result.sets.empty())
         return; // no result set: the recordset stays closed, as ADO leaves it
     ResultSetData& first = result.sets.front();
-    if (plan && first.columns.size() == plan->fields.size()) {
+    if (plan) {
         d.fields = std::move(plan->fields);
         for (size_t i = 0; i < d.fields.size(); ++i) {
             FieldInfo& f = d.fields[i];
