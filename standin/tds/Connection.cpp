@@ -38,6 +38,8 @@ std::u16string changedLanguageText(const std::u16string& language)
 const std::u16string IntegratedLoginText =
     u"Login failed. The login is from an untrusted domain and cannot be used with Integrated "
     u"authentication.";
+const std::u16string DistributedTransactionText =
+    u"Distributed transactions are not supported by this server.";
 const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
 std::u16string unknownProcedureText(const std::u16string& name)
 {
@@ -538,8 +540,7 @@ void Connection::serveRequest(const PacketMessage& message)
         runRpc(message);
         break;
     case PacketType::TransactionManager:
-        sendError(0, 16, 1, u"Transaction manager requests are not supported by this server.",
-                  message.type);
+        runTransactionRequest(message);
         break;
     default:
         throw ProtocolError("unexpected message type " + std::to_string(int(message.type)) +
@@ -561,6 +562,74 @@ void Connection::runBatch(const PacketMessage& message)
     const bool attention = cancel_ && !broken_;
     attentionAcknowledged_ = attention;
     sink.finish(attention);
+}
+
+// Begin, commit and rollback requests run as the statements they stand for; the client learns
+// the transaction's descriptor from ENVCHANGE, as SQL Server tells it.
+void Connection::runTransactionRequest(const PacketMessage& message)
+{
+    const TransactionRequest t = parseTransactionRequest(message.payload, tdsVersion_);
+    std::u16string statement;
+    switch (t.kind) {
+    case TransactionRequest::Begin: statement = u"BEGIN TRANSACTION"; break;
+    case TransactionRequest::Commit: statement = u"COMMIT TRANSACTION"; break;
+    case TransactionRequest::Rollback: statement = u"ROLLBACK TRANSACTION"; break;
+    case TransactionRequest::Save: statement = u"SAVE TRANSACTION " + t.name; break;
+    default:
+        sendError(8509, 16, 1, DistributedTransactionText, message.type);
+        return;
+    }
+    if (t.beginAnother)
+        statement += u"; BEGIN TRANSACTION";
+
+    // The engine's own done tokens are replaced by one DONE for the request.
+    class Collector : public ResultSink {
+    public:
+        std::vector<Message> messages;
+        bool failed = false;
+        void beginResult(const std::vector<ColumnInfo>&) override {}
+        void row(const std::vector<Value>&) override {}
+        void message(const Message& m) override
+        {
+            messages.push_back(m);
+            failed = failed || m.isError();
+        }
+        void done(const DoneInfo& d) override { failed = failed || d.error; }
+        void returnStatus(int32_t) override {}
+        void databaseChanged(const std::u16string&, const std::u16string&) override {}
+    } collector;
+    try {
+        session_->execute(statement, collector, &cancel_);
+    } catch (const std::exception& e) {
+        collector.messages.push_back(Message{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1});
+        collector.failed = true;
+    }
+    writer_.begin(PacketType::TabularResult);
+    ByteWriter& out = writer_.out();
+    for (const auto& m : collector.messages)
+        writeMessage(out, m, engine_.serverName(), tdsVersion_);
+    if (!collector.failed) {
+        auto descriptor = [](uint64_t id) {
+            std::vector<uint8_t> d(8);
+            for (int i = 0; i < 8; ++i)
+                d[size_t(i)] = uint8_t(id >> (8 * i));
+            return d;
+        };
+        if (t.kind == TransactionRequest::Commit || t.kind == TransactionRequest::Rollback) {
+            writeTransactionChange(out, t.kind == TransactionRequest::Commit
+                                            ? envchange::CommitTransaction
+                                            : envchange::RollbackTransaction,
+                                   {}, descriptor(transactionId_));
+            transactionId_ = 0;
+        }
+        if (t.kind == TransactionRequest::Begin || t.beginAnother) {
+            transactionId_ = nextTransactionId_++;
+            writeTransactionChange(out, envchange::BeginTransaction, descriptor(transactionId_),
+                                   {});
+        }
+    }
+    writeDone(out, token::Done, collector.failed ? done::Error : done::Final, 0, 0, tdsVersion_);
+    writer_.end();
 }
 
 void Connection::runRpc(const PacketMessage& message)

@@ -43,6 +43,7 @@ private:
     void serveRequest(const PacketMessage& message);
     void runBatch(const PacketMessage& message);
     void runRpc(const PacketMessage& message);
+    void runTransactionRequest(const PacketMessage& message);
     void acknowledgeAttention();
     void sendError(int32_t number, uint8_t severity, uint8_t state, const std::u16string& text,
                    PacketType requestType);
@@ -78,6 +79,8 @@ private:
     };
     std::map<int32_t, Prepared> prepared_;
     int32_t nextHandle_ = 1;
+    uint64_t transactionId_ = 0; // descriptor of the open transaction begun by request, or 0
+    uint64_t nextTransactionId_ = 1;
 };
 
 } // namespace standin::tds

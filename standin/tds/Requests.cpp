@@ -26,6 +26,32 @@ std::u16string parseSqlBatch(std::span<const uint8_t> payload, uint32_t v)
     return r.utf16(r.remaining() / 2);
 }
 
+TransactionRequest parseTransactionRequest(std::span<const uint8_t> payload, uint32_t v)
+{
+    ByteReader r(payload);
+    skipAllHeaders(r, v);
+    TransactionRequest t;
+    t.kind = r.u16();
+    switch (t.kind) {
+    case TransactionRequest::Begin:
+        r.u8(); // isolation level: the engine keeps its own
+        t.name = r.bVarChar();
+        break;
+    case TransactionRequest::Commit:
+    case TransactionRequest::Rollback:
+        t.name = r.bVarChar();
+        if (!r.atEnd())
+            t.beginAnother = r.u8() & 0x01;
+        break;
+    case TransactionRequest::Save:
+        t.name = r.bVarChar();
+        break;
+    default:
+        break; // distributed transactions: refused by the caller
+    }
+    return t;
+}
+
 std::u16string RpcCall::procedureName() const
 {
     if (!id)

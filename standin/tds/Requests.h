@@ -26,6 +26,16 @@ constexpr uint16_t Unprepare = 15;
 // The batch text after the headers (present from 7.2 on).
 std::u16string parseSqlBatch(std::span<const uint8_t> payload, uint32_t tdsVersion);
 
+// A transaction manager request (drivers send these for their own begin, commit and rollback
+// from TDS 7.2 on). Only the local transaction kinds are understood.
+struct TransactionRequest {
+    enum Kind : uint16_t { Begin = 5, Commit = 7, Rollback = 8, Save = 9 };
+    uint16_t kind = 0;
+    std::u16string name;
+    bool beginAnother = false; // commit or rollback that opens a new transaction at once
+};
+TransactionRequest parseTransactionRequest(std::span<const uint8_t> payload, uint32_t tdsVersion);
+
 struct RpcCallParam {
     RpcParam param;
     ParamType wireType;

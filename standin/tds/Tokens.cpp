@@ -43,6 +43,18 @@ void writeCollationChange(ByteWriter& out)
     });
 }
 
+void writeTransactionChange(ByteWriter& out, uint8_t type, std::span<const uint8_t> newValue,
+                            std::span<const uint8_t> oldValue)
+{
+    lengthPrefixed(out, token::EnvChange, [&] {
+        out.u8(type);
+        out.u8(uint8_t(newValue.size()));
+        out.bytes(newValue);
+        out.u8(uint8_t(oldValue.size()));
+        out.bytes(oldValue);
+    });
+}
+
 void writeMessage(ByteWriter& out, const Message& m, std::u16string_view serverName,
                   uint32_t v)
 {

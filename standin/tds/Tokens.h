@@ -42,11 +42,17 @@ constexpr uint8_t Database = 1;
 constexpr uint8_t Language = 2;
 constexpr uint8_t PacketSize = 4;
 constexpr uint8_t Collation = 7;
+constexpr uint8_t BeginTransaction = 8;
+constexpr uint8_t CommitTransaction = 9;
+constexpr uint8_t RollbackTransaction = 10;
 } // namespace envchange
 
 void writeEnvChange(ByteWriter& out, uint8_t type, std::u16string_view newValue,
                     std::u16string_view oldValue);
 void writeCollationChange(ByteWriter& out);
+// Transaction descriptors travel as byte values (8 bytes, or none).
+void writeTransactionChange(ByteWriter& out, uint8_t type, std::span<const uint8_t> newValue,
+                            std::span<const uint8_t> oldValue);
 // ERROR for severities above 10, INFO otherwise.
 void writeMessage(ByteWriter& out, const Message& message, std::u16string_view serverName,
                   uint32_t tdsVersion);

@@ -354,3 +354,31 @@ TEST_F(ServerTest, ManyClientsAtOnce)
         t.join();
     EXPECT_EQ(served.load(), 8);
 }
+
+TEST_F(ServerTest, TransactionRequestsRunAsStatementsAndReportTheirDescriptor)
+{
+    auto c = loggedIn();
+    auto request = [&](const char* hex) {
+        auto p = standin::testing::fromHex(
+            "16 00 00 00 12 00 00 00 02 00 00 00 00 00 00 00 00 00 01 00 00 00");
+        const auto body = standin::testing::fromHex(hex);
+        p.insert(p.end(), body.begin(), body.end());
+        c->sendMessage(PacketType::TransactionManager, p);
+        auto r = c->readMessage();
+        return r ? standin::testing::toHex(r->payload) : std::string("none");
+    };
+    // Begin (isolation 0, no name), then commit that begins another, then rollback.
+    EXPECT_EQ(request("05 00 00 00"),
+              "e3 0b 00 08 08 01 00 00 00 00 00 00 00 00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(request("07 00 00 01"),
+              "e3 0b 00 09 00 08 01 00 00 00 00 00 00 00 e3 0b 00 08 08 02 00 00 00 00 00 00 00 "
+              "00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(request("08 00 00"),
+              "e3 0b 00 0a 00 08 02 00 00 00 00 00 00 00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
+    // Distributed transactions are refused with a message, not a dropped connection.
+    EXPECT_EQ(request("01 00").substr(0, 2), "aa");
+    EXPECT_EQ(engine_.batches(),
+              (std::vector<std::u16string>{u"BEGIN TRANSACTION",
+                                           u"COMMIT TRANSACTION; BEGIN TRANSACTION",
+                                           u"ROLLBACK TRANSACTION"}));
+}
