@@ -294,6 +294,12 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
     }
     auto damaged = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
     EXPECT_EQ(damaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
+    auto verifyDamaged = run("RESTORE VERIFYONLY FROM DISK='" + bak + "'");
+    EXPECT_EQ(verifyDamaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
+    EXPECT_EQ(Narrow(verifyDamaged.messages.back().text), "VERIFY DATABASE is terminating abnormally.");
+    auto verifyWhole = run("RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 3");
+    ASSERT_EQ(verifyWhole.messageNumbers(), std::vector<int32_t>{3262});
+    EXPECT_EQ(Narrow(verifyWhole.messages[0].text), "The backup set on file 3 is valid.");
     EXPECT_EQ(rowCount("Xarc"), 9);
     EXPECT_TRUE(catalog->use(u"Xarc"));
 }

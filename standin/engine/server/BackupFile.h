@@ -62,6 +62,9 @@ bool ExtractBackupSet(const std::filesystem::path& file, const BackupSetInfo& se
                       const std::filesystem::path& dataOut, const std::filesystem::path& logOut,
                       std::string& error);
 
+// Reads the set through, checking its checksum, and writes nothing.
+bool VerifyBackupSet(const std::filesystem::path& file, const BackupSetInfo& set, std::string& error);
+
 // Writes and flushes a file's bytes, then its folder's entry.
 bool SyncFile(const std::filesystem::path& file);
 bool SyncDirectory(const std::filesystem::path& directory);

@@ -19,6 +19,7 @@ constexpr char16_t kDropDatabase[] = u"DROP DATABASE";
 constexpr char16_t kBackupDatabase[] = u"BACKUP DATABASE";
 constexpr char16_t kRestoreDatabase[] = u"RESTORE DATABASE";
 constexpr char16_t kRestoreFileList[] = u"RESTORE FILELIST";
+constexpr char16_t kRestoreVerify[] = u"VERIFY DATABASE";
 
 std::optional<std::u16string> parseName(TokenCursor& cursor)
 {
@@ -677,14 +678,16 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
 {
     cursor.next();
     const bool fileList = cursor.isWord(u"FILELISTONLY");
-    if (!fileList && !cursor.isWord(u"DATABASE")) {
+    const bool verify = cursor.isWord(u"VERIFYONLY");
+    if (!fileList && !verify && !cursor.isWord(u"DATABASE")) {
         reply.message(msg::NotSupported(u"RESTORE " + FoldCase(cursor.peek().text)));
         return reply.endStatement();
     }
     cursor.next();
-    const char16_t* statement = fileList ? kRestoreFileList : kRestoreDatabase;
+    const bool readOnly = fileList || verify;
+    const char16_t* statement = fileList ? kRestoreFileList : verify ? kRestoreVerify : kRestoreDatabase;
     std::u16string name;
-    if (!fileList) {
+    if (!readOnly) {
         const auto parsed = parseName(cursor);
         if (!parsed) {
             syntaxError(cursor, reply);
@@ -736,19 +739,19 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
                 return reply.endStatement();
             }
             fileNumber = int32_t(k);
-        } else if (!fileList && o.keyword == u"REPLACE") {
+        } else if (!readOnly && o.keyword == u"REPLACE") {
             replace = true;
-        } else if (!fileList && o.keyword == u"MOVE") {
+        } else if (!readOnly && o.keyword == u"MOVE") {
             moves.emplace_back(*o.value, o.moveTo);
         } else if (!isAmong(o.keyword, {u"RECOVERY", u"STATS", u"NOUNLOAD", u"UNLOAD", u"REWIND", u"NOREWIND",
                                         u"CHECKSUM", u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR"})
-                   || (fileList && o.keyword == u"RECOVERY")) {
+                   || (readOnly && o.keyword == u"RECOVERY")) {
             unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
         }
     }
     if (!unsupported.empty())
         return fail(msg::OptionsNotSupported(unsupported));
-    if (!fileList && ctx.inTransaction)
+    if (!readOnly && ctx.inTransaction)
         return fail(msg::BackupInTransaction());
 
     const std::u16string serverPath = completeDevice(device);
@@ -771,6 +774,13 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         return fail(msg::CannotFindFileId(fileNumber, serverPath));
     const BackupSetInfo& set = media.sets[size_t(fileNumber - 1)];
 
+    if (verify) {
+        std::string error;
+        if (!VerifyBackupSet(mapped.host, set, error))
+            return fail(msg::BackupSetDamaged());
+        reply.message(msg::BackupSetValid(fileNumber));
+        return reply.endStatement();
+    }
     if (fileList) {
         auto col = [](const char16_t* n, SqlType type, int32_t length, bool nullable, uint8_t precision = 0) {
             ColumnInfo c;

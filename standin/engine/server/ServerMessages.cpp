@@ -231,6 +231,11 @@ Message BackupSetDamaged()
     return make(3189, 16, u"Damage to the backup set was detected.");
 }
 
+Message BackupSetValid(int32_t fileNumber)
+{
+    return make(3262, 10, u"The backup set on file " + ToU16(fileNumber) + u" is valid.");
+}
+
 Message MediaFamilyIncorrect(const std::u16string& device)
 {
     return make(3241, 16, u"The media family on device " + q(device)

@@ -55,6 +55,7 @@ Message CannotOpenBackupDevice(const std::u16string& device, const char16_t* osE
 Message LogicalFileNotInDatabase(const std::u16string& logicalFile, const std::u16string& database); // 3234
 Message WriteFailed(const std::u16string& device, const std::u16string& reason); // 3202
 Message BackupSetDamaged();                                               // 3189
+Message BackupSetValid(int32_t fileNumber);                                // 3262
 Message MediaFamilyIncorrect(const std::u16string& device);                // 3241
 Message CannotFindFileId(int32_t fileNumber, const std::u16string& device); // 4038
 Message NotValidLogin(const std::u16string& login);                        // 15007
