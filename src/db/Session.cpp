@@ -424,7 +424,13 @@ bool BaseColumn::comparable() const
                                       QStringLiteral("xml"), QStringLiteral("float"), QStringLiteral("real"),
                                       QStringLiteral("timestamp"), QStringLiteral("rowversion"),
                                       QStringLiteral("sql_variant"), QStringLiteral("geography"),
-                                      QStringLiteral("geometry"), QStringLiteral("hierarchyid")};
+                                      QStringLiteral("geometry"), QStringLiteral("hierarchyid"),
+                                      // read back rounded (to a double, to milliseconds), so an
+                                      // equality with what was read could miss the row
+                                      QStringLiteral("decimal"), QStringLiteral("numeric"),
+                                      QStringLiteral("money"), QStringLiteral("smallmoney"),
+                                      QStringLiteral("datetime2"), QStringLiteral("datetimeoffset"),
+                                      QStringLiteral("time")};
     return maxLength != -1 && !unfit.contains(dataType);
 }
 
