@@ -714,6 +714,9 @@ void Recordset::update()
             throw Error(kRowNotLocated, texts::kRowNotLocated);
         if (n > 1)
             throw Error(kTooManyRows, texts::kTooManyRows);
+        if (n < 0)
+            throw Error(kServerError, QStringLiteral("The server did not report how many rows the update "
+                                                     "changed, so the change cannot be confirmed."));
 
         // Every row that shows this table row now shows the written values.
         std::vector<size_t> same;

@@ -391,7 +391,11 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::ve
     if (!succeeded(rc) && rc != SQL_NO_DATA)
         stmt.fail();
     for (;;) {
-        if (rc != SQL_NO_DATA) {
+        if (rc == SQL_NO_DATA) {
+            // A searched UPDATE or DELETE that touched nothing ends this way; its count is 0.
+            SQLLEN count = -1;
+            result.rowCounts.push_back(succeeded(SQLRowCount(stmt.handle(), &count)) && count > 0 ? count : 0);
+        } else {
             SQLSMALLINT columns = 0;
             if (!succeeded(SQLNumResultCols(stmt.handle(), &columns)))
                 stmt.fail();
