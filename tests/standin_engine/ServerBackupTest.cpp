@@ -208,8 +208,8 @@ TEST_F(ServerBackup, RestoreAndBackupErrors)
         {"BACKUP DATABASE Xarc TO DISK='" + kDirectory + "Otherdat.mdf'", {3201, 3013},
          "Cannot open backup device 'C:\\Lumeno SQL Database\\Otherdat.mdf'. Operating system error 32(The process cannot "
          "access the file because it is being used by another process.)."},
-        {"BACKUP LOG Xarc TO DISK='" + kBackups + "l.bak'", {40517}, "BACKUP LOG is not supported by this server."},
-        {"BACKUP DATABASE Xarc TO DISK='" + kBackups + "a.bak', DISK='" + kBackups + "b.bak'", {40517}, ""},
+        {"BACKUP LOG Xarc TO DISK='" + kBackups + "l.bak'", {50000}, "BACKUP LOG is not supported by this server."},
+        {"BACKUP DATABASE Xarc TO DISK='" + kBackups + "a.bak', DISK='" + kBackups + "b.bak'", {50000}, ""},
         {"BACKUP DATABASE Xarc TO DISK=", {102}, "Incorrect syntax near '='."},
     };
     for (const auto& c : cases) {

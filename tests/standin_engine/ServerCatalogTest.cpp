@@ -237,9 +237,9 @@ TEST_F(ServerFixture, CreateDatabaseErrors)
          {1828}, "The logical file name \"same_dat\" is already in use. Choose a different name."},
         {"CREATE DATABASE", {102}, "Incorrect syntax near 'DATABASE'."},
         {"CREATE DATABASE x ON (NAME = x, FILENAME = )", {102}, "Incorrect syntax near ')'."},
-        {"CREATE DATABASE x ON (NAME = a, FILENAME = 'C:\\a.mdf'), (NAME = b, FILENAME = 'C:\\b.ndf')", {40517},
+        {"CREATE DATABASE x ON (NAME = a, FILENAME = 'C:\\a.mdf'), (NAME = b, FILENAME = 'C:\\b.ndf')", {50000},
          "A database with more than one data file is not supported by this server."},
-        {"CREATE DATABASE x COLLATE Latin1_General_BIN", {40517}, "COLLATE Latin1_General_BIN is not supported by this server."},
+        {"CREATE DATABASE x COLLATE Latin1_General_BIN", {50000}, "COLLATE Latin1_General_BIN is not supported by this server."},
     };
     for (const auto& c : cases) {
         auto sink = run(c.statement);

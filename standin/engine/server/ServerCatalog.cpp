@@ -789,7 +789,7 @@ bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContex
     } catch (const std::exception& e) {
         // A failure of the registry or of the file system: the statement fails, the server stays up.
         Message m;
-        m.number = 50000;
+        m.number = 50001;
         m.severity = 16;
         m.text = FromUtf8(std::string("The server could not complete the statement: ") + e.what());
         reply.message(m);

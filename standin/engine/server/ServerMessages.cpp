@@ -41,7 +41,7 @@ Message SyntaxError(const std::u16string& near)
 
 Message NotSupported(const std::u16string& what)
 {
-    return make(40517, 16, what + u" is not supported by this server.");
+    return make(50000, 16, what + u" is not supported by this server.");
 }
 
 Message NotInTransaction(const std::u16string& statement)

@@ -18,7 +18,7 @@ inline constexpr char16_t kOsSharingViolation[] =
 inline constexpr char16_t kOsBadName[] = u"123(The filename, directory name, or volume label syntax is incorrect.)";
 
 Message SyntaxError(const std::u16string& near);                           // 102
-Message NotSupported(const std::u16string& what);                          // 40000-range, sev 16
+Message NotSupported(const std::u16string& what);                          // 50000
 Message NotInTransaction(const std::u16string& statement);                 // 226
 Message NotInUserTransaction(const std::u16string& statement);             // 574
 Message ProcedureNotInTransaction(const std::u16string& procedure);        // 15002
