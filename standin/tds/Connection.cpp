@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -51,13 +52,18 @@ std::u16string unknownHandleText(int32_t handle)
            toUtf16(std::to_string(handle)) + u".";
 }
 
-bool readFully(int fd, uint8_t* data, size_t n, int timeoutMs, std::string& why)
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+// Reads exactly n bytes; before login the whole login must arrive by the deadline.
+bool readFully(int fd, uint8_t* data, size_t n, const Deadline& deadline, std::string& why)
 {
     size_t got = 0;
     while (got < n) {
-        if (timeoutMs >= 0) {
+        if (deadline) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
             pollfd p{fd, POLLIN, 0};
-            const int r = ::poll(&p, 1, timeoutMs);
+            const int r = left.count() > 0 ? ::poll(&p, 1, int(left.count())) : 0;
             if (r == 0) {
                 why = "no login within the time allowed";
                 return false;
@@ -290,6 +296,14 @@ void Connection::requestStop()
     wake_.notify_all();
 }
 
+void Connection::forceClose()
+{
+    cancel_ = true;
+    broken_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    requestStop();
+}
+
 void Connection::join()
 {
     if (worker_.joinable())
@@ -331,9 +345,11 @@ void Connection::readLoop()
         }
         wake_.notify_all();
     };
+    const auto loginDeadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options_.loginTimeoutSeconds);
     try {
         for (;;) {
-            const int timeout = loggedIn_ ? -1 : options_.loginTimeoutSeconds * 1000;
+            const Deadline timeout = loggedIn_ ? Deadline() : Deadline(loginDeadline);
             uint8_t header[HeaderSize];
             if (!readFully(fd_, header, HeaderSize, timeout, why))
                 break;

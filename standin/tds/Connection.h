@@ -27,6 +27,8 @@ public:
     // Lets the running request finish, then closes.
     void requestStop();
     bool finished() const { return finished_; }
+    // Cancels what runs and closes the socket: for a client that stopped reading.
+    void forceClose();
     void join();
 
 private:

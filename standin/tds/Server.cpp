@@ -6,6 +6,8 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -68,9 +70,20 @@ void Server::requestStop()
 
 void Server::reap(bool all)
 {
+    if (all) {
+        // Running batches get a grace period to finish; clients that stop reading do not hold
+        // the server up beyond it.
+        for (auto& c : connections_)
+            c->requestStop();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (auto& c : connections_) {
+            while (!c->finished() && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!c->finished())
+                c->forceClose();
+        }
+    }
     for (auto it = connections_.begin(); it != connections_.end();) {
-        if (all)
-            (*it)->requestStop();
         if (all || (*it)->finished()) {
             (*it)->join();
             it = connections_.erase(it);
