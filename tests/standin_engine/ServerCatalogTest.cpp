@@ -50,12 +50,21 @@ TEST(ServerDataRoot, FirstStartWritesOwnerOnlyPasswordAndSystemDatabases)
         EXPECT_EQ(entry->dataFile.string().rfind(catalog->dataRoot().string(), 0), 0u) << "under the data root";
     }
 
-    // A second start keeps the password of the first, even when asked for another.
+    // A second start without a password keeps the first one; one given replaces it, kept too.
+    catalog.reset();
+    catalog = ServerCatalog::open(options);
+    EXPECT_FALSE(catalog->authenticate(u"sa", Wide(password)).has_value());
     catalog.reset();
     options.saPassword = "other";
     catalog = ServerCatalog::open(options);
-    EXPECT_FALSE(catalog->authenticate(u"sa", Wide(password)).has_value());
-    EXPECT_TRUE(catalog->authenticate(u"sa", u"other").has_value());
+    EXPECT_TRUE(catalog->authenticate(u"sa", Wide(password)).has_value());
+    EXPECT_FALSE(catalog->authenticate(u"sa", u"other").has_value());
+    catalog.reset();
+    options.saPassword.reset();
+    catalog = ServerCatalog::open(options);
+    EXPECT_FALSE(catalog->authenticate(u"sa", u"other").has_value());
+    ASSERT_EQ(::stat(passwordFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(ServerFixture, AuthenticationAcceptsOnlySaWithItsPassword)

@@ -368,9 +368,15 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     for (const auto& entry : fs::directory_iterator(impl->root / "server" / "tmp", ec))
         fs::remove(entry.path(), ec);
 
+    // A password given at start becomes sa's password; without one the kept one stays, and the
+    // first start generates it.
     const fs::path passwordFile = impl->root / "sa-password";
-    if (!fs::exists(passwordFile))
-        writeSecretFile(passwordFile, options.saPassword ? *options.saPassword : generatePassword());
+    if (options.saPassword) {
+        if (!fs::exists(passwordFile) || readFirstLine(passwordFile) != *options.saPassword)
+            writeSecretFile(passwordFile, *options.saPassword);
+    } else if (!fs::exists(passwordFile)) {
+        writeSecretFile(passwordFile, generatePassword());
+    }
     ::chmod(passwordFile.c_str(), 0600);
     impl->saPassword = FromUtf8(readFirstLine(passwordFile));
 

@@ -62,8 +62,10 @@ private:
 class ServerCatalog {
 public:
     // Opens the data root, creating it on first start: the registry, the files of the system
-    // databases, and <dataRoot>/sa-password (mode 0600) holding Options::saPassword or a
-    // generated one. Throws std::runtime_error when the data root is unusable.
+    // databases, and <dataRoot>/sa-password (one line, mode 0600). Options::saPassword, when
+    // given, becomes sa's password and is kept there; otherwise the kept one stays (a generated
+    // one on first start). Throws std::runtime_error when the data root is unusable.
+    // Every DatabaseUse must be released before the catalogue is destroyed.
     static std::unique_ptr<ServerCatalog> open(const Engine::Options& options);
     ~ServerCatalog();
 
