@@ -823,10 +823,15 @@ void endResult(Reply& reply, int64_t rows)
     reply.sink().done(DoneInfo{DoneInfo::Kind::InProcedure, true, rows, false});
 }
 
-constexpr char16_t kDatabaseStatus[] =
-    u"Status=ONLINE, Updateability=READ_WRITE, UserAccess=MULTI_USER, Recovery=FULL, Version=904, "
-    u"Collation=SQL_Latin1_General_CP1_CI_AS, SQLSortOrder=52, IsAutoCreateStatistics, "
-    u"IsAutoUpdateStatistics, IsFullTextEnabled";
+// master, tempdb and msdb use the simple recovery model; model, and so every new database, full.
+std::u16string databaseStatus(const DatabaseEntry& e)
+{
+    const bool simple = e.system && e.dbid != 3;
+    return std::u16string(u"Status=ONLINE, Updateability=READ_WRITE, UserAccess=MULTI_USER, Recovery=")
+         + (simple ? u"SIMPLE" : u"FULL")
+         + u", Version=904, Collation=SQL_Latin1_General_CP1_CI_AS, SQLSortOrder=52, IsAutoCreateStatistics, "
+           u"IsAutoUpdateStatistics, IsFullTextEnabled";
+}
 
 constexpr const char16_t* kMonths[] = {u"Jan", u"Feb", u"Mar", u"Apr", u"May", u"Jun",
                                        u"Jul", u"Aug", u"Sep", u"Oct", u"Nov", u"Dec"};
@@ -879,7 +884,7 @@ int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& re
         const int64_t bytes = (DataPages(e.dataFile) + FilePages(e.logFile)) * 8192;
         const std::u16string size = PadLeft(FixedPoint((bytes * 100 + 524288) / 1048576, 2), 10) + u" MB";
         reply.sink().row({e.name, size, std::u16string(u"sa"), int64_t(e.dbid), shortDate(e.created),
-                          std::u16string(kDatabaseStatus), int64_t(150)});
+                          databaseStatus(e), int64_t(150)});
     }
     endResult(reply, int64_t(list.size()));
     if (only) {
