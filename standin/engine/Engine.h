@@ -30,6 +30,7 @@ enum class SqlType {
     NText,
     VarBinary,
     Image,
+    UniqueIdentifier, // value: Bytes of 16 in the order they travel
 };
 
 // DATETIME as SQL Server keeps it: days since 1900-01-01 and 1/300 s ticks since midnight.

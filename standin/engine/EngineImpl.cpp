@@ -1,0 +1,82 @@
+#include "EngineImpl.h"
+
+#include "Text.h"
+
+#include <sqlite3.h>
+
+namespace standin {
+
+using text::widen;
+
+std::unique_ptr<Engine> Engine::open(const Options& options)
+{
+    return std::make_unique<EngineImpl>(options);
+}
+
+EngineImpl::EngineImpl(const Options& options) : options_(options)
+{
+    // SQLite is used from many threads, each connection by one session at a time.
+    sqlite3_initialize();
+    catalog_ = server::ServerCatalog::open(options);
+    catalog_->setFileReleaser([this](const std::filesystem::path& file) { releaseFile(file); });
+}
+
+EngineImpl::~EngineImpl()
+{
+    if (catalog_)
+        catalog_->setFileReleaser({});
+}
+
+std::u16string EngineImpl::version() const
+{
+    return u"Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tStand-in server on SQLite " +
+           widen(sqlite3_libversion()) + u"\n";
+}
+
+LoginResult EngineImpl::login(const std::u16string& user, const std::u16string& password,
+                              const std::u16string& database)
+{
+    LoginResult result;
+    if (auto error = catalog_->authenticate(user, password)) {
+        result.error = *error;
+        return result;
+    }
+    auto session = std::make_unique<SessionImpl>(*this, user, nextSpid_.fetch_add(1));
+    std::u16string name = database.empty() ? std::u16string(u"master") : database;
+    if (auto error = session->useDatabase(name)) {
+        // The named database cannot be opened: 4060, then the login fails (18456).
+        Message m = makeMessage(err::kLoginDatabase, {name});
+        result.error = m;
+        return result;
+    }
+    result.session = std::move(session);
+    return result;
+}
+
+std::shared_ptr<store::Database> EngineImpl::database(const server::DatabaseEntry& entry)
+{
+    std::lock_guard lock(mutex_);
+    auto it = databases_.find(entry.dataFile);
+    if (it != databases_.end())
+        return it->second;
+    auto db = store::Database::open(entry.dataFile);
+    databases_.emplace(entry.dataFile, db);
+    return db;
+}
+
+void EngineImpl::releaseFile(const std::filesystem::path& file)
+{
+    std::shared_ptr<store::Database> held;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = databases_.find(file);
+        if (it == databases_.end())
+            return;
+        held = std::move(it->second);
+        databases_.erase(it);
+    }
+    // The last holder closes the SQLite handle; no session uses the database by now.
+    held.reset();
+}
+
+} // namespace standin

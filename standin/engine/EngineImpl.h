@@ -1,0 +1,208 @@
+// The engine behind Engine.h: the server catalogue, the open databases and the sessions.
+#pragma once
+
+#include "Ast.h"
+#include "Database.h"
+#include "Engine.h"
+#include "Errors.h"
+#include "Values.h"
+#include "server/ServerCatalog.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+namespace standin {
+
+class EngineImpl;
+
+// The rows a statement reads from: a stored table or a catalogue view built in memory.
+struct Source {
+    const store::TableMeta* table = nullptr; // stored table; null for a view
+    std::vector<store::ColumnMeta> columns;
+    std::u16string name;  // as the table is named (catalogue views: their view name)
+    std::u16string alias; // empty when none was given
+    std::vector<std::vector<Value>> rows; // views only
+};
+
+// What expressions see while they are evaluated.
+struct RowContext {
+    const std::vector<Source>* sources = nullptr;
+    std::vector<const std::vector<Value>*> rows; // per source; null for a missing outer row
+    const std::unordered_map<const sql::Expr*, Typed>* aggregates = nullptr;
+};
+
+class SessionImpl final : public Session {
+public:
+    SessionImpl(EngineImpl& engine, std::u16string login, int32_t spid);
+    ~SessionImpl() override;
+
+    void execute(const std::u16string& batch, ResultSink& sink,
+                 const std::atomic<bool>* cancel) override;
+    void executeRpc(const std::u16string& procedure, const std::vector<RpcParam>& params,
+                    ResultSink& sink, const std::atomic<bool>* cancel) override;
+    std::u16string currentDatabase() const override { return databaseName_; }
+    std::u16string loginName() const override { return login_; }
+
+    // Makes `name` the current database; the Message is 911 / 4060 material when it fails.
+    std::optional<Message> useDatabase(const std::u16string& name);
+
+    // ---- used by the statement executors ----
+    EngineImpl& engine() { return engine_; }
+    store::Database& database();
+    const ConversionContext& conversion() const { return conversion_; }
+    Typed evaluate(const sql::Expr& e, const RowContext& ctx);
+    std::optional<bool> truth(const sql::Expr& e, const RowContext& ctx);
+    int32_t spid() const { return spid_; }
+
+private:
+    friend class StatementRunner;
+    struct Variable {
+        TypeName type;
+        Value value;
+    };
+
+    void runBatch(std::vector<sql::Statement>& statements, ResultSink& sink,
+                  const std::atomic<bool>* cancel, bool inProcedure);
+    void runStatement(sql::Statement& statement, ResultSink& sink, bool firstInBatch,
+                      bool inProcedure);
+
+    // Work on the current database: a statement-sized SQLite transaction, or a savepoint
+    // inside the session's open transaction.
+    class Work {
+    public:
+        Work(SessionImpl& session, bool write);
+        ~Work();
+        void commit();
+        store::Database& db() { return *db_; }
+        void identityConsumed(int64_t tableId, int64_t current);
+
+    private:
+        SessionImpl& session_;
+        std::shared_ptr<store::Database> db_;
+        bool inTransaction_ = false;
+        bool done_ = false;
+        std::vector<std::pair<int64_t, int64_t>> identities_;
+    };
+    friend class Work;
+
+    void beginTransactionOn(const std::shared_ptr<store::Database>& db);
+    void commitTransaction();
+    void rollbackTransaction();
+
+    // Statement kinds (implemented in Statements*.cpp).
+    void select(sql::SelectStmt& s, ResultSink& sink, bool inProcedure);
+    void insert(sql::InsertStmt& s, ResultSink& sink, bool inProcedure);
+    void update(sql::UpdateStmt& s, ResultSink& sink, bool inProcedure);
+    void remove(sql::DeleteStmt& s, ResultSink& sink, bool inProcedure);
+    void createTable(sql::CreateTableStmt& s);
+    void alterTable(sql::AlterTableStmt& s);
+    void createIndex(sql::CreateIndexStmt& s);
+    void dropIndex(sql::DropIndexStmt& s);
+    void dropTable(sql::DropTableStmt& s);
+    void setOption(sql::SetOptionStmt& s, ResultSink& sink);
+    void setIdentityInsert(sql::SetIdentityInsertStmt& s);
+    void exec(sql::ExecStmt& s, const std::u16string& text, ResultSink& sink, bool firstInBatch,
+              int32_t line);
+    bool runProcedure(const std::u16string& name, std::vector<std::pair<std::u16string, Typed>>& args,
+                      ResultSink& sink, int32_t line);
+    void executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+
+    // Catalogue procedures and views (Catalog.cpp).
+    void spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    void spFkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    void spHelpIndex(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    void spTables(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    void spColumns(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    bool catalogView(const sql::TableName& name, Source& out);
+    Typed objectId(const std::u16string& name);
+    Typed columnProperty(const Typed& id, const Typed& column, const Typed& property);
+
+    // Binding and table access (Select.cpp).
+    Source sourceFor(const sql::TableName& name, store::Database& db);
+    void bind(sql::Expr& e, const std::vector<Source>& sources, bool allowColumns = true);
+    void scan(store::Database& db, const store::TableMeta& t,
+              const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit);
+    Typed callFunction(const sql::Expr& e, const RowContext& ctx);
+    const store::TableMeta& requireTable(store::Database& db, const sql::TableName& name);
+    std::u16string qualifiedName(const store::TableMeta& t) const; // "dbo.T"
+    void checkDatabasePart(const sql::TableName& name);
+
+    // Row writing with SQL Server's checks (Dml.cpp).
+    Value assign(const Typed& v, const store::ColumnMeta& c, const store::TableMeta& t,
+                 const char16_t* statement);
+    void insertRow(Work& work, const store::TableMeta& t, std::vector<Value>& row);
+    void checkForeignKeys(store::Database& db, const store::TableMeta& t,
+                          const std::vector<Value>& row, const char16_t* statement,
+                          const std::vector<bool>* changed);
+    bool parentExists(store::Database& db, const store::ForeignKeyMeta& fk,
+                      const std::vector<Value>& row, const store::TableMeta& child);
+    std::vector<std::pair<int64_t, std::vector<Value>>>
+    referencingRows(store::Database& db, const store::TableMeta& child, const store::ForeignKeyMeta& fk,
+                    const std::vector<Value>& parentRow, const store::TableMeta& parent);
+    void writeRowUpdate(store::Database& db, const store::TableMeta& t, int64_t rowid,
+                        const std::vector<Value>& row);
+    void deleteRowid(store::Database& db, const store::TableMeta& t, int64_t rowid);
+    [[noreturn]] void duplicateKey(store::Database& db, const store::TableMeta& t,
+                                   const std::vector<Value>& row, const store::StorageError& e);
+
+    EngineImpl& engine_;
+    std::u16string login_;
+    int32_t spid_;
+    std::unique_ptr<server::DatabaseUse> use_;
+    std::shared_ptr<store::Database> db_;
+    std::u16string databaseName_;
+
+    ConversionContext conversion_;
+    bool nocount_ = false;
+    bool implicitTransactions_ = false;
+    int64_t textSize_ = 2147483647;
+    std::u16string language_ = u"us_english";
+    int32_t trancount_ = 0;
+    std::vector<std::shared_ptr<store::Database>> transactionDatabases_;
+    // IDENTITY_INSERT: at most one table per session.
+    std::shared_ptr<store::Database> identityInsertDb_;
+    int64_t identityInsertTable_ = 0;
+    std::optional<int64_t> scopeIdentity_;
+    std::optional<int64_t> lastIdentity_;
+    int64_t rowCount_ = 0;
+    int32_t lastError_ = 0;
+    std::map<std::u16string, Variable> variables_; // by upper-case name
+    const std::atomic<bool>* cancel_ = nullptr;
+    int32_t currentLine_ = 1;
+    std::vector<Message> pendingMessages_;
+    struct HashIndex {
+        bool built = false;
+        std::unordered_map<std::u32string, std::vector<size_t>> map;
+    };
+    std::vector<HashIndex> hashIndexes_; // per join level, during one SELECT
+};
+
+class EngineImpl final : public Engine {
+public:
+    explicit EngineImpl(const Options& options);
+    ~EngineImpl() override;
+
+    LoginResult login(const std::u16string& user, const std::u16string& password,
+                      const std::u16string& database) override;
+    std::u16string serverName() const override { return options_.serverName; }
+
+    server::ServerCatalog& catalog() { return *catalog_; }
+    // One shared handle per database file; opened on first use.
+    std::shared_ptr<store::Database> database(const server::DatabaseEntry& entry);
+    std::u16string version() const;
+
+private:
+    void releaseFile(const std::filesystem::path& file);
+
+    Options options_;
+    std::unique_ptr<server::ServerCatalog> catalog_;
+    std::mutex mutex_;
+    std::map<std::filesystem::path, std::shared_ptr<store::Database>> databases_;
+    std::atomic<int32_t> nextSpid_{51};
+};
+
+} // namespace standin

@@ -1,0 +1,167 @@
+// The one catalogue of the server's errors and messages: number, severity and the text of
+// sys.messages, with %1, %2 ... for the arguments.
+#pragma once
+
+#include "Engine.h"
+
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// How far an error reaches: the statement only, or the rest of the batch too.
+enum class ErrorScope { Statement, Batch };
+
+namespace err {
+constexpr int kSyntax = 102;
+constexpr int kUnclosedQuote = 105;
+constexpr int kMissingEndComment = 113;
+constexpr int kSyntaxKeyword = 156;
+constexpr int kMissingVariable = 137;
+constexpr int kNotBuiltIn = 195;
+constexpr int kInvalidColumn = 207;
+constexpr int kInvalidObject = 208;
+constexpr int kAmbiguousColumn = 209;
+constexpr int kColumnCountMismatch = 213;
+constexpr int kMoreColumnsThanValues = 109;
+constexpr int kFewerColumnsThanValues = 110;
+constexpr int kIdentifierTooLong = 103;
+constexpr int kArithmeticOverflow = 220;
+constexpr int kDateConversion = 241;
+constexpr int kDateOutOfRange = 242;
+constexpr int kConversionFailed = 245;
+constexpr int kImplicitConversion = 257;
+constexpr int kOperandClash = 206;
+constexpr int kColumnTwice = 264;
+constexpr int kTextCompare = 306;
+constexpr int kIncompatibleOperator = 402;
+constexpr int kNullNotAllowed = 515;
+constexpr int kIdentityInsertOff = 544;
+constexpr int kIdentityValueRequired = 545;
+constexpr int kConstraintConflict = 547;
+constexpr int kDatabaseMissing = 911;
+constexpr int kColumnNotAllowed = 1038;
+constexpr int kForeignKeyBadTable = 1767;
+constexpr int kForeignKeyNoKey = 1776;
+constexpr int kConstraintFailed = 1750;
+constexpr int kPrimaryKeyExists = 1779;
+constexpr int kIndexExists = 1913;
+constexpr int kColumnNamesUnique = 2705;
+constexpr int kObjectExists = 2714;
+constexpr int kDuplicateKey = 2627;
+constexpr int kDuplicateIndexKey = 2601;
+constexpr int kUniqueIndexDuplicate = 1505;
+constexpr int kProcedureMissing = 2812;
+constexpr int kDropTableMissing = 3701;
+constexpr int kDropIndexMissing = 3703;
+constexpr int kReferencedByForeignKey = 3726;
+constexpr int kDropConstraintFailed = 3727;
+constexpr int kNotAConstraint = 3728;
+constexpr int kCommitWithoutBegin = 3902;
+constexpr int kRollbackWithoutBegin = 3903;
+constexpr int kStatementTerminated = 3621;
+constexpr int kLoginDatabase = 4060;
+constexpr int kMultiPartNotBound = 4104;
+constexpr int kAddNotNullColumn = 4901;
+constexpr int kObjectNotFound = 4902;
+constexpr int kAlterColumnFailed = 4922;
+constexpr int kDependentOnColumn = 5074;
+constexpr int kDatabaseChanged = 5701;
+constexpr int kLanguageChanged = 5703;
+constexpr int kIdentityColumnList = 8101;
+constexpr int kUpdateIdentity = 8102;
+constexpr int kNotIdentityTable = 8106;
+constexpr int kIdentityInsertOther = 8107;
+constexpr int kConvertError = 8114;
+constexpr int kOverflowConverting = 8115;
+constexpr int kDivideByZero = 8134;
+constexpr int kTruncated = 8152;
+constexpr int kArgumentCount = 174;
+constexpr int kArgumentType = 8116;
+constexpr int kNoIndexes = 15472;
+constexpr int kObjectMissingInDatabase = 15009;
+constexpr int kLoginFailed = 18456;
+constexpr int kTypeSizeTooBig = 131;
+constexpr int kStorageFailure = 50001;
+constexpr int kFkeysNeedsTable = 15252;
+constexpr int kIndexKeyType = 1919;
+constexpr int kInsertSelectCount = 120;
+constexpr int kCascadeDepth = 217;
+constexpr int kNestedAggregate = 130;
+constexpr int kNoTable = 263;
+constexpr int kOrderByPosition = 108;
+constexpr int kTopNull = 1060;
+constexpr int kTopPercent = 1061;
+constexpr int kTopNegative = 1062;
+constexpr int kAssignmentMixed = 141;
+constexpr int kInvalidEscape = 506;
+constexpr int kNonBoolean = 4145;
+constexpr int kNegativeLength = 537;
+constexpr int kAggregateInWhere = 147;
+constexpr int kNameNotPermitted = 128;
+constexpr int kNotInGroupBy = 8120;
+constexpr int kMultipleIdentity = 2744;
+constexpr int kNullableIdentity = 8147;
+constexpr int kNullablePrimaryKey = 8111;
+constexpr int kMultiplePrimaryKeys = 8110;
+constexpr int kForeignKeyColumnCount = 8139;
+constexpr int kForeignKeyColumnMissing = 1769;
+constexpr int kForeignKeyTypeMismatch = 1778;
+constexpr int kAlterColumnMissing = 4924;
+constexpr int kColumnMissingInTable = 1911;
+constexpr int kTableMissingForIndex = 1088;
+constexpr int kSecondClustered = 1902;
+constexpr int kDropIndexOfConstraint = 3723;
+constexpr int kConstraintReferenced = 3725;
+constexpr int kLockTimeout = 1222;
+constexpr int kTransactionCount = 266;
+constexpr int kProcedureParameter = 8145;
+constexpr int kProcedureExpects = 201;
+
+constexpr int kExplicitConversion = 529;
+constexpr int kConversionOverflow = 248;
+constexpr int kOperandInvalid = 8117;
+constexpr int kPrecisionRange = 2750;
+constexpr int kScaleRange = 2751;
+constexpr int kIdentityType = 2749;
+constexpr int kNotSupported = 50000;
+} // namespace err
+
+// Builds a message from the catalogue; unknown numbers are a programming error.
+Message makeMessage(int number, std::initializer_list<std::u16string> args = {});
+ErrorScope scopeOf(int number);
+
+// Thrown inside the engine to end a statement; the session turns it into output.
+class SqlError : public std::exception {
+public:
+    explicit SqlError(Message message) : message_(std::move(message)) {}
+    SqlError(int number, std::initializer_list<std::u16string> args = {})
+        : message_(makeMessage(number, args))
+    {
+    }
+    // Extra messages sent after the error (for example "The statement has been terminated.").
+    SqlError& then(Message message)
+    {
+        after_.push_back(std::move(message));
+        return *this;
+    }
+    const char* what() const noexcept override { return "SQL error"; }
+    const Message& message() const { return message_; }
+    Message& message() { return message_; }
+    const std::vector<Message>& after() const { return after_; }
+
+private:
+    Message message_;
+    std::vector<Message> after_;
+};
+
+// "Incorrect syntax near '...'." (102) or, for a keyword, 156.
+SqlError syntaxError(const std::u16string& near, bool keyword = false);
+// A statement, clause or function outside the server's subset.
+SqlError notSupported(const std::u16string& what);
+// 2627/547/515/8152 and kin end with 3621 "The statement has been terminated.".
+SqlError terminated(int number, std::initializer_list<std::u16string> args);
+
+} // namespace standin

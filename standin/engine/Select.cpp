@@ -1,0 +1,835 @@
+#include "EngineImpl.h"
+#include "Parser.h"
+#include "Text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <sqlite3.h>
+#include <unordered_map>
+
+namespace standin {
+
+using namespace sql;
+using text::widen;
+
+namespace {
+
+struct Cancelled {};
+
+// A key that is equal for two values exactly when they compare equal (same kind only).
+std::optional<std::u32string> canonicalKey(const Typed& v)
+{
+    std::u32string key;
+    if (v.isNull())
+        return std::u32string(1, U'\x01');
+    if (auto* n = std::get_if<int64_t>(&v.value)) {
+        if (v.type.type == SqlType::Decimal && v.type.scale != 0)
+            return std::nullopt;
+        key.push_back(U'i');
+        uint64_t u = static_cast<uint64_t>(*n);
+        key.push_back(static_cast<char32_t>(u >> 32));
+        key.push_back(static_cast<char32_t>(u & 0xFFFFFFFFu));
+        return key;
+    }
+    if (auto* s = std::get_if<std::u16string>(&v.value)) {
+        key.push_back(U's');
+        key += text::collationKey(*s);
+        return key;
+    }
+    if (auto* d = std::get_if<DateTimeValue>(&v.value)) {
+        key.push_back(U'd');
+        key.push_back(static_cast<char32_t>(d->days));
+        key.push_back(d->ticks);
+        return key;
+    }
+    if (auto* b = std::get_if<Bytes>(&v.value)) {
+        key.push_back(U'b');
+        size_t n = b->size();
+        while (n > 0 && (*b)[n - 1] == 0)
+            --n; // binary comparison pads with zeros
+        for (size_t i = 0; i < n; ++i)
+            key.push_back((*b)[i]);
+        return key;
+    }
+    return std::nullopt;
+}
+
+struct U32Hash {
+    size_t operator()(const std::u32string& s) const { return std::hash<std::u32string>()(s); }
+};
+
+bool isAggregate(const Expr& e)
+{
+    if (e.kind == ExprKind::CountStar)
+        return true;
+    if (e.kind == ExprKind::Function)
+        return e.name == u"COUNT" || e.name == u"SUM" || e.name == u"MIN" || e.name == u"MAX" ||
+               e.name == u"AVG" || e.name == u"COUNT_BIG";
+    return false;
+}
+
+void collectAggregates(Expr& e, std::vector<Expr*>& out)
+{
+    if (isAggregate(e)) {
+        out.push_back(&e);
+        for (auto& a : e.args)
+            if (a) {
+                std::vector<Expr*> nested;
+                collectAggregates(*a, nested);
+                if (!nested.empty())
+                    throw SqlError(err::kNestedAggregate);
+            }
+        return;
+    }
+    for (auto& a : e.args)
+        if (a)
+            collectAggregates(*a, out);
+}
+
+// Column references outside aggregates, for the GROUP BY rule.
+void collectColumns(const Expr& e, std::vector<const Expr*>& out)
+{
+    if (isAggregate(e))
+        return;
+    if (e.kind == ExprKind::Column)
+        out.push_back(&e);
+    for (const auto& a : e.args)
+        if (a)
+            collectColumns(*a, out);
+}
+
+bool sameValueKind(const Value& v, const TypeName& t)
+{
+    if (std::holds_alternative<std::monostate>(v))
+        return true;
+    if (isText(t.type))
+        return std::holds_alternative<std::u16string>(v);
+    if (isBinary(t.type) || t.type == SqlType::UniqueIdentifier)
+        return std::holds_alternative<Bytes>(v);
+    if (t.type == SqlType::Float)
+        return std::holds_alternative<double>(v);
+    if (t.type == SqlType::DateTime)
+        return std::holds_alternative<DateTimeValue>(v);
+    return std::holds_alternative<int64_t>(v);
+}
+
+} // namespace
+
+std::u16string SessionImpl::qualifiedName(const store::TableMeta& t) const { return u"dbo." + t.name; }
+
+void SessionImpl::checkDatabasePart(const TableName& name)
+{
+    if (name.parts.size() >= 3) {
+        const std::u16string& dbPart = name.parts[name.parts.size() - 3];
+        if (!dbPart.empty() && !text::equalsIgnoreCase(dbPart, databaseName_)) {
+            if (!engine_.catalog().find(dbPart))
+                throw SqlError(err::kDatabaseMissing, {dbPart});
+            throw notSupported(u"Naming a table of another database");
+        }
+    }
+    if (name.parts.size() >= 2) {
+        const std::u16string& schema = name.parts[name.parts.size() - 2];
+        if (!schema.empty() && !text::equalsIgnoreCase(schema, u"dbo")) {
+            std::u16string written;
+            for (size_t i = 0; i < name.parts.size(); ++i)
+                written += (i ? u"." : u"") + name.parts[i];
+            throw SqlError(err::kInvalidObject, {written});
+        }
+    }
+}
+
+const store::TableMeta& SessionImpl::requireTable(store::Database& db, const TableName& name)
+{
+    checkDatabasePart(name);
+    const store::TableMeta* t = db.table(name.table());
+    if (!t) {
+        std::u16string written;
+        for (size_t i = 0; i < name.parts.size(); ++i)
+            written += (i ? u"." : u"") + name.parts[i];
+        throw SqlError(err::kInvalidObject, {written});
+    }
+    return *t;
+}
+
+Source SessionImpl::sourceFor(const TableName& name, store::Database& db)
+{
+    Source s;
+    s.alias = name.alias;
+    if (catalogView(name, s))
+        return s;
+    const store::TableMeta& t = requireTable(db, name);
+    s.table = &t;
+    s.columns = t.columns;
+    s.name = t.name;
+    return s;
+}
+
+void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
+                       const std::function<bool(int64_t, std::vector<Value>&)>& visit)
+{
+    std::string sql = "SELECT rowid";
+    for (const auto& c : t.columns)
+        sql += ", " + store::TableMeta::storageColumn(c);
+    sql += " FROM " + t.storageTable();
+    store::Query q = db.query(sql);
+    std::vector<Value> row(t.columns.size());
+    struct Reset {
+        sqlite3_stmt* s;
+        ~Reset() { sqlite3_reset(s); }
+    } reset{q.raw()};
+    while (q.step()) {
+        for (size_t i = 0; i < t.columns.size(); ++i)
+            row[i] = q.column(static_cast<int>(i + 1), t.columns[i].type);
+        if (!visit(q.columnInt(0), row))
+            break;
+    }
+}
+
+void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
+{
+    std::vector<Source> sources;
+    std::optional<Work> work;
+    bool needsDatabase = s.from.has_value();
+    if (needsDatabase) {
+        bool anyStored = false;
+        // Catalogue views are built before the work starts; stored tables are read inside it.
+        std::vector<const TableName*> names{&*s.from};
+        for (auto& j : s.joins)
+            names.push_back(&j.table);
+        for (const TableName* n : names) {
+            Source probe;
+            if (!catalogView(*n, probe))
+                anyStored = true;
+        }
+        if (anyStored)
+            work.emplace(*this, false);
+        store::Database& db = work ? work->db() : database();
+        for (const TableName* n : names)
+            sources.push_back(sourceFor(*n, db));
+    }
+
+    // Bind names.
+    for (auto& item : s.items) {
+        if (item.star) {
+            if (sources.empty())
+                throw SqlError(err::kNoTable);
+            if (!item.starQualifier.empty()) {
+                bool found = false;
+                for (const auto& src : sources)
+                    if (!src.alias.empty() ? text::equalsIgnoreCase(src.alias, item.starQualifier)
+                                           : text::equalsIgnoreCase(src.name, item.starQualifier))
+                        found = true;
+                if (!found)
+                    throw SqlError(err::kMultiPartNotBound, {item.starQualifier});
+            }
+        } else if (item.expr) {
+            bind(*item.expr, sources);
+        }
+    }
+    for (auto& [var, e] : s.assignments)
+        bind(*e, sources);
+    if (s.where) {
+        bind(*s.where, sources);
+        std::vector<Expr*> agg;
+        collectAggregates(*s.where, agg);
+        if (!agg.empty())
+            throw SqlError(err::kAggregateInWhere);
+    }
+    for (auto& j : s.joins)
+        if (j.on)
+            bind(*j.on, sources);
+    for (auto& g : s.groupBy)
+        bind(*g, sources);
+    if (s.having)
+        bind(*s.having, sources);
+    if (s.top)
+        bind(*s.top, {}, false);
+
+    // Output columns.
+    struct Output {
+        const Expr* expr = nullptr;
+        int source = -1;
+        int column = -1;
+        ColumnInfo info;
+    };
+    std::vector<Output> outputs;
+    RowContext nullContext;
+    nullContext.sources = &sources;
+    nullContext.rows.assign(sources.size(), nullptr);
+    std::unordered_map<const Expr*, Typed> nullAggregates;
+    std::vector<Expr*> aggregates;
+    for (auto& item : s.items)
+        if (item.expr)
+            collectAggregates(*item.expr, aggregates);
+    if (s.having)
+        collectAggregates(*s.having, aggregates);
+    bool grouped = !aggregates.empty() || !s.groupBy.empty();
+
+    // ORDER BY may name select-list aliases or positions.
+    struct OrderKey {
+        const Expr* expr = nullptr;
+        int output = -1;
+        bool descending = false;
+    };
+    std::vector<OrderKey> orderKeys;
+
+    for (auto& item : s.items) {
+        if (item.star) {
+            for (size_t si = 0; si < sources.size(); ++si) {
+                const Source& src = sources[si];
+                if (!item.starQualifier.empty() &&
+                    !(!src.alias.empty() ? text::equalsIgnoreCase(src.alias, item.starQualifier)
+                                         : text::equalsIgnoreCase(src.name, item.starQualifier)))
+                    continue;
+                for (size_t c = 0; c < src.columns.size(); ++c) {
+                    Output o;
+                    o.source = static_cast<int>(si);
+                    o.column = static_cast<int>(c);
+                    const auto& meta = src.columns[c];
+                    o.info.name = meta.name;
+                    o.info.type = meta.type.type;
+                    o.info.length = meta.type.length;
+                    o.info.precision = meta.type.precision;
+                    o.info.scale = meta.type.scale;
+                    o.info.nullable = meta.nullable;
+                    o.info.identity = meta.identity;
+                    outputs.push_back(o);
+                }
+            }
+            continue;
+        }
+        if (!item.expr)
+            continue;
+        Output o;
+        o.expr = item.expr.get();
+        if (item.expr->kind == ExprKind::Column) {
+            const auto& meta = sources[static_cast<size_t>(item.expr->boundSource)]
+                                   .columns[static_cast<size_t>(item.expr->boundColumn)];
+            o.info.name = meta.name;
+            o.info.type = meta.type.type;
+            o.info.length = meta.type.length;
+            o.info.precision = meta.type.precision;
+            o.info.scale = meta.type.scale;
+            o.info.nullable = meta.nullable || s.joins.size() > 0;
+            o.info.identity = meta.identity;
+        } else {
+            for (Expr* a : aggregates)
+                nullAggregates[a] = Typed{};
+            TypeName t{SqlType::Int, 4, 10, 0};
+            try {
+                RowContext ctx = nullContext;
+                std::unordered_map<const Expr*, Typed> typed;
+                for (Expr* a : aggregates) {
+                    Typed arg;
+                    if (a->kind != ExprKind::CountStar && !a->args.empty())
+                        arg = evaluate(*a->args[0], nullContext);
+                    if (a->kind == ExprKind::CountStar || a->name == u"COUNT")
+                        typed[a] = Typed{int64_t{0}, TypeName{SqlType::Int, 4, 10, 0}};
+                    else if (a->name == u"COUNT_BIG")
+                        typed[a] = Typed{int64_t{0}, TypeName{SqlType::BigInt, 8, 19, 0}};
+                    else if (a->name == u"SUM" && isInteger(arg.type.type))
+                        typed[a] = Typed{std::monostate{}, TypeName{arg.type.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int, 4, 10, 0}};
+                    else
+                        typed[a] = Typed{std::monostate{}, arg.type};
+                }
+                ctx.aggregates = &typed;
+                t = evaluate(*item.expr, ctx).type;
+            } catch (const SqlError& e) {
+                if (scopeOf(e.message().number) == ErrorScope::Batch &&
+                    e.message().number != err::kConversionFailed && e.message().number != err::kDateConversion)
+                    throw;
+            }
+            o.info.type = t.type;
+            o.info.length = t.length;
+            o.info.precision = t.precision;
+            o.info.scale = t.scale;
+            o.info.nullable = true;
+        }
+        if (item.hasAlias)
+            o.info.name = item.alias;
+        outputs.push_back(o);
+    }
+    for (auto& ob : s.orderBy) {
+        OrderKey k;
+        k.descending = ob.descending;
+        Expr& e = *ob.expr;
+        if (e.kind == ExprKind::Literal && std::holds_alternative<int64_t>(e.value) &&
+            e.literalType.type == SqlType::Int) {
+            int64_t pos = std::get<int64_t>(e.value);
+            if (pos < 1 || pos > static_cast<int64_t>(outputs.size()))
+                throw SqlError(err::kOrderByPosition, {formatInteger(pos), formatInteger(static_cast<int64_t>(outputs.size()))});
+            k.output = static_cast<int>(pos - 1);
+        } else if (e.kind == ExprKind::Column && e.parts.size() == 1) {
+            for (size_t i = 0; i < s.items.size() && k.output < 0; ++i)
+                if (s.items[i].hasAlias && text::equalsIgnoreCase(s.items[i].alias, e.parts[0])) {
+                    // position of that item among the outputs
+                    for (size_t oi = 0; oi < outputs.size(); ++oi)
+                        if (outputs[oi].expr == s.items[i].expr.get())
+                            k.output = static_cast<int>(oi);
+                }
+        }
+        if (k.output < 0) {
+            bind(e, sources);
+            std::vector<Expr*> agg;
+            collectAggregates(e, agg);
+            for (Expr* a : agg)
+                aggregates.push_back(a);
+            if (!agg.empty())
+                grouped = true;
+            k.expr = &e;
+        }
+        orderKeys.push_back(k);
+    }
+
+    if (grouped) {
+        // Every column outside an aggregate must be grouped on.
+        std::vector<const Expr*> columns;
+        for (const auto& o : outputs) {
+            if (o.expr)
+                collectColumns(*o.expr, columns);
+            else
+                throw SqlError(err::kNotInGroupBy, {sources[static_cast<size_t>(o.source)].name + u"." +
+                                                    sources[static_cast<size_t>(o.source)].columns[static_cast<size_t>(o.column)].name});
+        }
+        for (const auto& k : orderKeys)
+            if (k.expr)
+                collectColumns(*k.expr, columns);
+        for (const Expr* c : columns) {
+            bool grouped = false;
+            for (const auto& g : s.groupBy)
+                if (g->kind == ExprKind::Column && g->boundSource == c->boundSource &&
+                    g->boundColumn == c->boundColumn)
+                    grouped = true;
+            if (!grouped) {
+                const Source& src = sources[static_cast<size_t>(c->boundSource)];
+                throw SqlError(err::kNotInGroupBy,
+                               {(src.alias.empty() ? src.name : src.alias) + u"." +
+                                src.columns[static_cast<size_t>(c->boundColumn)].name});
+            }
+        }
+    }
+
+    int64_t top = -1;
+    if (s.top) {
+        RowContext none;
+        Typed t = evaluate(*s.top, none);
+        if (t.isNull())
+            throw SqlError(err::kTopNull);
+        if (s.topPercent) {
+            double p = std::get<double>(convert(t, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, conversion_));
+            if (p < 0 || p > 100)
+                throw SqlError(err::kTopPercent);
+            top = -2 - static_cast<int64_t>(p * 1000); // resolved once the rows are known
+        } else {
+            top = std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
+            if (top < 0)
+                throw SqlError(err::kTopNegative);
+        }
+    }
+    bool assigning = !s.assignments.empty();
+    if (assigning && !outputs.empty())
+        throw SqlError(err::kAssignmentMixed);
+
+    auto project = [&](const RowContext& ctx) {
+        std::vector<Value> out(outputs.size());
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            const Output& o = outputs[i];
+            if (!o.expr) {
+                const auto* row = ctx.rows[static_cast<size_t>(o.source)];
+                out[i] = row ? (*row)[static_cast<size_t>(o.column)] : Value{};
+                continue;
+            }
+            Typed v = evaluate(*o.expr, ctx);
+            TypeName declared{o.info.type, o.info.length, o.info.precision, o.info.scale};
+            if (!sameValueKind(v.value, declared) ||
+                (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal && v.type.scale != declared.scale))
+                v.value = convert(v, declared, ConversionMode::Implicit, conversion_);
+            out[i] = std::move(v.value);
+        }
+        return out;
+    };
+    auto cancelled = [&] { return cancel_ && cancel_->load(); };
+
+    bool streaming = !grouped && orderKeys.empty() && !s.distinct && !assigning && top > -2;
+    int64_t produced = 0;
+    bool begun = false;
+    auto begin = [&] {
+        if (begun || assigning)
+            return;
+        std::vector<ColumnInfo> infos;
+        for (const auto& o : outputs)
+            infos.push_back(o.info);
+        sink.beginResult(infos);
+        begun = true;
+    };
+
+    // Collected rows for the non-streaming path: the output, its order keys.
+    struct Collected {
+        std::vector<Value> out;
+        std::vector<Typed> keys;
+    };
+    std::vector<Collected> collected;
+    // Groups for aggregation.
+    struct Group {
+        std::vector<std::vector<Value>> firstRows; // per source
+        std::vector<bool> hasRow;
+        std::vector<Typed> acc;
+        std::vector<int64_t> counts;
+        std::vector<std::unordered_map<std::u32string, bool, U32Hash>> distinctSeen;
+    };
+    std::vector<Group> groups;
+    std::unordered_map<std::u32string, size_t, U32Hash> groupIndex;
+
+    auto accumulate = [&](Group& g, const RowContext& ctx) {
+        for (size_t ai = 0; ai < aggregates.size(); ++ai) {
+            const Expr& a = *aggregates[ai];
+            if (a.kind == ExprKind::CountStar) {
+                ++g.counts[ai];
+                continue;
+            }
+            Typed v = evaluate(*a.args[0], ctx);
+            if (v.isNull())
+                continue;
+            if (a.distinct) {
+                auto key = canonicalKey(v);
+                if (key) {
+                    if (g.distinctSeen[ai].count(*key))
+                        continue;
+                    g.distinctSeen[ai][*key] = true;
+                }
+            }
+            ++g.counts[ai];
+            const std::u16string& n = a.name;
+            if (n == u"COUNT" || n == u"COUNT_BIG")
+                continue;
+            Typed& acc = g.acc[ai];
+            if (acc.isNull()) {
+                if (n == u"SUM" || n == u"AVG") {
+                    if (!isNumeric(v.type.type))
+                        throw SqlError(err::kOperandInvalid, {typeName(v.type), n == u"SUM" ? u"sum" : u"avg"});
+                    if (isInteger(v.type.type) && v.type.type != SqlType::BigInt)
+                        v = Typed{std::get<int64_t>(v.value), TypeName{SqlType::Int, 4, 10, 0}};
+                }
+                acc = v;
+                continue;
+            }
+            if (n == u"SUM" || n == u"AVG") {
+                acc = arithmetic(u'+', acc, v, conversion_);
+            } else {
+                auto c = compare(v, acc, conversion_);
+                if (c && ((n == u"MIN" && *c < 0) || (n == u"MAX" && *c > 0)))
+                    acc = v;
+            }
+        }
+    };
+
+    auto handleRow = [&](RowContext& ctx) -> bool {
+        if (cancelled())
+            throw Cancelled{};
+        if (s.where && truth(*s.where, ctx) != true)
+            return true;
+        if (grouped) {
+            std::u32string key;
+            for (const auto& gexpr : s.groupBy) {
+                Typed v = evaluate(*gexpr, ctx);
+                auto k = canonicalKey(v);
+                if (!k) {
+                    if (auto* d = std::get_if<double>(&v.value)) {
+                        std::string t = std::to_string(*d);
+                        k = std::u32string(U"f");
+                        for (char ch : t)
+                            k->push_back(static_cast<char32_t>(ch));
+                    } else {
+                        std::u16string t = displayValue(v);
+                        k = std::u32string(U"x");
+                        for (char16_t ch : t)
+                            k->push_back(ch);
+                    }
+                }
+                key += *k;
+                key.push_back(U'\x02');
+            }
+            auto it = groupIndex.find(key);
+            size_t gi;
+            if (it == groupIndex.end()) {
+                gi = groups.size();
+                groupIndex.emplace(key, gi);
+                Group g;
+                for (const auto* r : ctx.rows) {
+                    g.firstRows.push_back(r ? *r : std::vector<Value>{});
+                    g.hasRow.push_back(r != nullptr);
+                }
+                g.acc.resize(aggregates.size());
+                g.counts.assign(aggregates.size(), 0);
+                g.distinctSeen.resize(aggregates.size());
+                groups.push_back(std::move(g));
+            } else {
+                gi = it->second;
+            }
+            accumulate(groups[gi], ctx);
+            return true;
+        }
+        if (assigning) {
+            for (auto& [var, e] : s.assignments) {
+                auto vit = variables_.find(text::upper(var));
+                if (vit == variables_.end())
+                    throw SqlError(err::kMissingVariable, {var});
+                vit->second.value = convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Implicit, conversion_);
+            }
+            ++produced;
+            return true;
+        }
+        if (streaming) {
+            if (top >= 0 && produced >= top)
+                return false;
+            begin();
+            sink.row(project(ctx));
+            ++produced;
+            return true;
+        }
+        Collected c;
+        c.out = project(ctx);
+        for (const auto& k : orderKeys)
+            c.keys.push_back(k.expr ? evaluate(*k.expr, ctx) : Typed{});
+        collected.push_back(std::move(c));
+        return true;
+    };
+
+    RowContext ctx;
+    ctx.sources = &sources;
+    ctx.rows.assign(sources.size(), nullptr);
+    if (sources.empty()) {
+        handleRow(ctx);
+    } else if (sources.size() == 1 && sources[0].table) {
+        store::Database& db = work->db();
+        scan(db, *sources[0].table, [&](int64_t, std::vector<Value>& row) {
+            ctx.rows[0] = &row;
+            return handleRow(ctx);
+        });
+    } else {
+        // Materialise every source, then join left to right (hash join on a column equality).
+        std::vector<std::vector<std::vector<Value>>> data(sources.size());
+        for (size_t i = 0; i < sources.size(); ++i) {
+            if (sources[i].table) {
+                scan(work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
+                    data[i].push_back(row);
+                    return !cancelled();
+                });
+                if (cancelled())
+                    throw Cancelled{};
+            } else {
+                data[i] = sources[i].rows;
+            }
+        }
+        std::function<bool(size_t)> joinFrom = [&](size_t level) -> bool {
+            if (level == sources.size())
+                return handleRow(ctx);
+            const JoinClause* join = level == 0 ? nullptr : &s.joins[level - 1];
+            auto& rows = data[level];
+            // Hash path: ON left.col = this.col, or the mirror.
+            const Expr* probe = nullptr;
+            int ownColumn = -1;
+            if (join && join->on && join->on->kind == ExprKind::Compare && join->on->op == u"=") {
+                const Expr* a = join->on->args[0].get();
+                const Expr* b = join->on->args[1].get();
+                if (a->kind == ExprKind::Column && b->kind == ExprKind::Column) {
+                    if (b->boundSource == static_cast<int>(level) && a->boundSource < static_cast<int>(level)) {
+                        probe = a;
+                        ownColumn = b->boundColumn;
+                    } else if (a->boundSource == static_cast<int>(level) && b->boundSource < static_cast<int>(level)) {
+                        probe = b;
+                        ownColumn = a->boundColumn;
+                    }
+                }
+            }
+            if (probe) {
+                const auto& probeMeta = sources[static_cast<size_t>(probe->boundSource)].columns[static_cast<size_t>(probe->boundColumn)];
+                const auto& ownMeta = sources[level].columns[static_cast<size_t>(ownColumn)];
+                bool comparable = (isInteger(probeMeta.type.type) && isInteger(ownMeta.type.type)) ||
+                                  (isText(probeMeta.type.type) && isText(ownMeta.type.type)) ||
+                                  (probeMeta.type.type == SqlType::DateTime && ownMeta.type.type == SqlType::DateTime);
+                if (!comparable)
+                    probe = nullptr;
+            }
+            if (probe) {
+                // Built once per level for the whole statement.
+                auto& index = hashIndexes_[level];
+                if (!index.built) {
+                    for (size_t r = 0; r < rows.size(); ++r) {
+                        Typed v{rows[r][static_cast<size_t>(ownColumn)], sources[level].columns[static_cast<size_t>(ownColumn)].type};
+                        if (v.isNull())
+                            continue;
+                        index.map[*canonicalKey(v)].push_back(r);
+                    }
+                    index.built = true;
+                }
+                Typed pv = evaluate(*probe, ctx);
+                bool matched = false;
+                if (!pv.isNull()) {
+                    auto it = index.map.find(*canonicalKey(pv));
+                    if (it != index.map.end())
+                        for (size_t r : it->second) {
+                            ctx.rows[level] = &rows[r];
+                            matched = true;
+                            if (!joinFrom(level + 1))
+                                return false;
+                        }
+                }
+                if (!matched && join->left) {
+                    ctx.rows[level] = nullptr;
+                    if (!joinFrom(level + 1))
+                        return false;
+                }
+                ctx.rows[level] = nullptr;
+                return true;
+            }
+            bool matched = false;
+            for (auto& row : rows) {
+                ctx.rows[level] = &row;
+                if (join && join->on && truth(*join->on, ctx) != true)
+                    continue;
+                matched = true;
+                if (!joinFrom(level + 1))
+                    return false;
+            }
+            if (join && join->left && !matched) {
+                ctx.rows[level] = nullptr;
+                if (!joinFrom(level + 1))
+                    return false;
+            }
+            ctx.rows[level] = nullptr;
+            return true;
+        };
+        hashIndexes_.clear();
+        hashIndexes_.resize(sources.size());
+        try {
+            joinFrom(0);
+        } catch (...) {
+            hashIndexes_.clear();
+            throw;
+        }
+        hashIndexes_.clear();
+    }
+
+    if (grouped) {
+        if (groups.empty() && s.groupBy.empty()) {
+            Group g;
+            g.firstRows.assign(sources.size(), {});
+            g.hasRow.assign(sources.size(), false);
+            g.acc.resize(aggregates.size());
+            g.counts.assign(aggregates.size(), 0);
+            groups.push_back(std::move(g));
+        }
+        for (auto& g : groups) {
+            std::unordered_map<const Expr*, Typed> results;
+            for (size_t ai = 0; ai < aggregates.size(); ++ai) {
+                const Expr& a = *aggregates[ai];
+                if (a.kind == ExprKind::CountStar || a.name == u"COUNT")
+                    results[&a] = Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}};
+                else if (a.name == u"COUNT_BIG")
+                    results[&a] = Typed{g.counts[ai], TypeName{SqlType::BigInt, 8, 19, 0}};
+                else if (a.name == u"AVG" && !g.acc[ai].isNull())
+                    results[&a] = arithmetic(u'/', g.acc[ai], Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}}, conversion_);
+                else
+                    results[&a] = g.acc[ai];
+            }
+            RowContext gctx;
+            gctx.sources = &sources;
+            for (size_t i = 0; i < sources.size(); ++i)
+                gctx.rows.push_back(g.hasRow[i] ? &g.firstRows[i] : nullptr);
+            gctx.aggregates = &results;
+            if (s.having && truth(*s.having, gctx) != true)
+                continue;
+            if (assigning) {
+                for (auto& [var, e] : s.assignments) {
+                    auto vit = variables_.find(text::upper(var));
+                    if (vit == variables_.end())
+                        throw SqlError(err::kMissingVariable, {var});
+                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type, ConversionMode::Implicit, conversion_);
+                }
+                ++produced;
+                continue;
+            }
+            Collected c;
+            c.out = project(gctx);
+            for (const auto& k : orderKeys)
+                c.keys.push_back(k.expr ? evaluate(*k.expr, gctx) : Typed{});
+            collected.push_back(std::move(c));
+        }
+    }
+
+    if (!streaming && !assigning) {
+        if (s.distinct) {
+            std::vector<Collected> unique;
+            std::unordered_map<std::u32string, bool, U32Hash> seen;
+            for (auto& c : collected) {
+                std::u32string key;
+                for (size_t i = 0; i < c.out.size(); ++i) {
+                    TypeName t{outputs[i].info.type, outputs[i].info.length, outputs[i].info.precision, outputs[i].info.scale};
+                    auto k = canonicalKey(Typed{c.out[i], t});
+                    if (!k) {
+                        std::u16string d = displayValue(Typed{c.out[i], t});
+                        k = std::u32string(U"x");
+                        for (char16_t ch : d)
+                            k->push_back(ch);
+                    }
+                    key += *k;
+                    key.push_back(U'\x02');
+                }
+                if (seen.emplace(key, true).second)
+                    unique.push_back(std::move(c));
+            }
+            collected = std::move(unique);
+        }
+        if (!orderKeys.empty()) {
+            std::stable_sort(collected.begin(), collected.end(), [&](const Collected& x, const Collected& y) {
+                for (size_t i = 0; i < orderKeys.size(); ++i) {
+                    const OrderKey& k = orderKeys[i];
+                    Typed a, b;
+                    if (k.output >= 0) {
+                        TypeName t{outputs[static_cast<size_t>(k.output)].info.type, outputs[static_cast<size_t>(k.output)].info.length, outputs[static_cast<size_t>(k.output)].info.precision, outputs[static_cast<size_t>(k.output)].info.scale};
+                        a = Typed{x.out[static_cast<size_t>(k.output)], t};
+                        b = Typed{y.out[static_cast<size_t>(k.output)], t};
+                    } else {
+                        a = x.keys[i];
+                        b = y.keys[i];
+                    }
+                    int c;
+                    if (a.isNull() || b.isNull())
+                        c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+                    else
+                        c = *compare(a, b, conversion_);
+                    if (c != 0)
+                        return k.descending ? c > 0 : c < 0;
+                }
+                return false;
+            });
+        }
+        int64_t limit = static_cast<int64_t>(collected.size());
+        if (top >= 0)
+            limit = std::min(limit, top);
+        else if (top <= -2) {
+            double percent = static_cast<double>(-2 - top) / 1000.0;
+            limit = static_cast<int64_t>(std::ceil(percent * static_cast<double>(collected.size()) / 100.0));
+        }
+        begin();
+        for (int64_t i = 0; i < limit; ++i) {
+            if (cancelled())
+                throw Cancelled{};
+            sink.row(collected[static_cast<size_t>(i)].out);
+            ++produced;
+        }
+    }
+    begin();
+    if (work)
+        work->commit();
+    rowCount_ = produced;
+    DoneInfo d;
+    d.kind = inProcedure ? DoneInfo::Kind::InProcedure : DoneInfo::Kind::Statement;
+    d.hasCount = !nocount_;
+    d.count = produced;
+    sink.done(d);
+}
+
+} // namespace standin

@@ -1,0 +1,649 @@
+#include "EngineImpl.h"
+#include "Parser.h"
+#include "Text.h"
+
+#include <sqlite3.h>
+
+namespace standin {
+
+using namespace sql;
+using text::widen;
+
+namespace {
+
+// Ends the batch after an error whose reach is the batch; its output has been sent already.
+struct BatchAborted {};
+// The client's attention arrived; nothing more is sent.
+struct Cancelled {};
+
+DoneInfo done(bool inProcedure, bool hasCount, int64_t count, bool error = false)
+{
+    DoneInfo d;
+    d.kind = inProcedure ? DoneInfo::Kind::InProcedure : DoneInfo::Kind::Statement;
+    d.hasCount = hasCount;
+    d.count = count;
+    d.error = error;
+    return d;
+}
+
+} // namespace
+
+SessionImpl::SessionImpl(EngineImpl& engine, std::u16string login, int32_t spid)
+    : engine_(engine), login_(std::move(login)), spid_(spid)
+{
+}
+
+SessionImpl::~SessionImpl()
+{
+    try {
+        if (trancount_ > 0)
+            rollbackTransaction();
+    } catch (...) {
+    }
+}
+
+store::Database& SessionImpl::database()
+{
+    if (!db_)
+        throw SqlError(err::kDatabaseMissing, {databaseName_});
+    return *db_;
+}
+
+std::optional<Message> SessionImpl::useDatabase(const std::u16string& name)
+{
+    auto use = engine_.catalog().use(name);
+    if (!use)
+        return makeMessage(err::kDatabaseMissing, {name});
+    std::shared_ptr<store::Database> db;
+    try {
+        db = engine_.database(use->entry());
+    } catch (const std::exception& e) {
+        return makeMessage(err::kStorageFailure, {widen(e.what())});
+    }
+    use_ = std::move(use);
+    db_ = std::move(db);
+    databaseName_ = use_->entry().name;
+    return std::nullopt;
+}
+
+// ---- work on a database ----
+
+SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
+{
+    db_ = session.db_;
+    if (!db_)
+        throw SqlError(err::kDatabaseMissing, {session.databaseName_});
+    if (session.implicitTransactions_ && session.trancount_ == 0)
+        session.trancount_ = 1;
+    if (session.trancount_ > 0) {
+        session.beginTransactionOn(db_);
+        db_->exec("SAVEPOINT statement");
+        inTransaction_ = true;
+        return;
+    }
+    if (!db_->acquire(&session, session.cancel_))
+        throw Cancelled{};
+    try {
+        db_->exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+    } catch (...) {
+        db_->release(&session);
+        throw;
+    }
+}
+
+SessionImpl::Work::~Work()
+{
+    if (done_)
+        return;
+    try {
+        if (inTransaction_) {
+            db_->exec("ROLLBACK TO statement");
+            db_->exec("RELEASE statement");
+        } else {
+            db_->exec("ROLLBACK");
+        }
+    } catch (...) {
+    }
+    try {
+        db_->reload();
+        // Identity values taken by a failed statement stay taken, as on SQL Server.
+        for (const auto& [table, current] : identities_)
+            if (db_->tableById(table))
+                db_->setIdentity(table, current, true);
+    } catch (...) {
+    }
+    if (!inTransaction_)
+        db_->release(&session_);
+}
+
+void SessionImpl::Work::commit()
+{
+    if (inTransaction_) {
+        db_->exec("RELEASE statement");
+    } else {
+        db_->exec("COMMIT");
+        db_->release(&session_);
+    }
+    done_ = true;
+}
+
+void SessionImpl::Work::identityConsumed(int64_t tableId, int64_t current)
+{
+    for (auto& [table, value] : identities_)
+        if (table == tableId) {
+            value = current;
+            return;
+        }
+    identities_.emplace_back(tableId, current);
+}
+
+void SessionImpl::beginTransactionOn(const std::shared_ptr<store::Database>& db)
+{
+    for (const auto& held : transactionDatabases_)
+        if (held == db)
+            return;
+    if (!db->acquire(this, cancel_))
+        throw Cancelled{};
+    try {
+        db->exec("BEGIN IMMEDIATE");
+    } catch (...) {
+        db->release(this);
+        throw;
+    }
+    transactionDatabases_.push_back(db);
+}
+
+void SessionImpl::commitTransaction()
+{
+    std::exception_ptr failure;
+    for (const auto& db : transactionDatabases_) {
+        try {
+            db->exec("COMMIT");
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+            try {
+                db->exec("ROLLBACK");
+                db->reload();
+            } catch (...) {
+            }
+        }
+        db->release(this);
+    }
+    transactionDatabases_.clear();
+    trancount_ = 0;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void SessionImpl::rollbackTransaction()
+{
+    for (const auto& db : transactionDatabases_) {
+        try {
+            db->exec("ROLLBACK");
+        } catch (...) {
+        }
+        try {
+            db->reload();
+        } catch (...) {
+        }
+        db->release(this);
+    }
+    transactionDatabases_.clear();
+    trancount_ = 0;
+}
+
+// ---- batches ----
+
+void SessionImpl::execute(const std::u16string& batch, ResultSink& sink,
+                          const std::atomic<bool>* cancel)
+{
+    cancel_ = cancel;
+    variables_.clear();
+    std::vector<Statement> statements;
+    try {
+        statements = parseBatch(batch);
+    } catch (const SqlError& e) {
+        // A batch that does not compile runs no statement at all.
+        Message m = e.message();
+        sink.message(m);
+        lastError_ = m.number;
+        sink.done(done(false, false, 0, true));
+        return;
+    }
+    runBatch(statements, sink, cancel, false);
+    cancel_ = nullptr;
+}
+
+void SessionImpl::runBatch(std::vector<Statement>& statements, ResultSink& sink,
+                           const std::atomic<bool>* cancel, bool inProcedure)
+{
+    try {
+        for (size_t i = 0; i < statements.size(); ++i) {
+            if (cancel && cancel->load())
+                return;
+            runStatement(statements[i], sink, i == 0, inProcedure);
+        }
+    } catch (const BatchAborted&) {
+    } catch (const Cancelled&) {
+    }
+}
+
+void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatch, bool inProcedure)
+{
+    currentLine_ = st.line;
+    auto report = [&](Message m, const std::vector<Message>& after) {
+        m.line = st.line;
+        sink.message(m);
+        for (Message a : after) {
+            a.line = st.line;
+            sink.message(a);
+        }
+        lastError_ = m.number;
+        sink.done(done(inProcedure, false, 0, true));
+        if (scopeOf(m.number) == ErrorScope::Batch)
+            throw BatchAborted{};
+    };
+    try {
+        lastError_ = 0;
+        std::visit(
+            [&](auto& body) {
+                using T = std::decay_t<decltype(body)>;
+                if constexpr (std::is_same_v<T, SelectStmt>) {
+                    select(body, sink, inProcedure);
+                } else if constexpr (std::is_same_v<T, InsertStmt>) {
+                    insert(body, sink, inProcedure);
+                } else if constexpr (std::is_same_v<T, UpdateStmt>) {
+                    update(body, sink, inProcedure);
+                } else if constexpr (std::is_same_v<T, DeleteStmt>) {
+                    remove(body, sink, inProcedure);
+                } else if constexpr (std::is_same_v<T, ExecStmt>) {
+                    exec(body, st.text, sink, firstInBatch, st.line);
+                } else if constexpr (std::is_same_v<T, ServerStmt>) {
+                    server::ServerContext context;
+                    context.login = login_;
+                    context.currentDatabase = databaseName_;
+                    context.spid = spid_;
+                    context.line = st.line;
+                    context.inTransaction = trancount_ > 0;
+                    if (!engine_.catalog().tryExecute(st.text, context, sink))
+                        throw notSupported(body.keyword + u" in this form");
+                } else if constexpr (std::is_same_v<T, UseStmt>) {
+                    std::u16string from = databaseName_;
+                    if (auto error = useDatabase(body.database))
+                        throw SqlError(*error);
+                    sink.databaseChanged(from, databaseName_);
+                    Message m = makeMessage(err::kDatabaseChanged, {databaseName_});
+                    m.line = st.line;
+                    sink.message(m);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, TransactionStmt>) {
+                    if (body.kind == TransactionStmt::Kind::Begin) {
+                        ++trancount_;
+                    } else if (body.kind == TransactionStmt::Kind::Commit) {
+                        if (trancount_ == 0)
+                            throw SqlError(err::kCommitWithoutBegin);
+                        if (--trancount_ == 0) {
+                            trancount_ = 1;
+                            commitTransaction();
+                        }
+                    } else {
+                        if (trancount_ == 0)
+                            throw SqlError(err::kRollbackWithoutBegin);
+                        rollbackTransaction();
+                    }
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, SetOptionStmt>) {
+                    setOption(body, sink);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, SetIdentityInsertStmt>) {
+                    setIdentityInsert(body);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, DeclareStmt>) {
+                    for (size_t i = 0; i < body.variables.size(); ++i) {
+                        Variable v{body.variables[i].second, std::monostate{}};
+                        if (body.initial[i]) {
+                            RowContext none;
+                            bind(*body.initial[i], {}, false);
+                            Typed t = evaluate(*body.initial[i], none);
+                            v.value = convert(t, v.type, ConversionMode::Implicit, conversion_);
+                        }
+                        variables_[text::upper(body.variables[i].first)] = std::move(v);
+                    }
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, SetVariableStmt>) {
+                    auto it = variables_.find(text::upper(body.variable));
+                    if (it == variables_.end())
+                        throw SqlError(err::kMissingVariable, {body.variable});
+                    RowContext none;
+                    bind(*body.value, {}, false);
+                    Typed t = evaluate(*body.value, none);
+                    it->second.value = convert(t, it->second.type, ConversionMode::Implicit, conversion_);
+                    rowCount_ = 1;
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, CreateTableStmt>) {
+                    createTable(body);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, AlterTableStmt>) {
+                    alterTable(body);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, CreateIndexStmt>) {
+                    createIndex(body);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, DropIndexStmt>) {
+                    dropIndex(body);
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, DropTableStmt>) {
+                    dropTable(body);
+                    sink.done(done(inProcedure, false, 0));
+                }
+            },
+            st.body);
+    } catch (const SqlError& e) {
+        report(e.message(), e.after());
+    } catch (const store::StorageError& e) {
+        int code = e.code() & 0xFF;
+        if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+            report(makeMessage(err::kLockTimeout), {});
+        else
+            report(makeMessage(err::kStorageFailure, {widen(e.what())}), {});
+    } catch (const BatchAborted&) {
+        throw;
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        report(makeMessage(err::kStorageFailure, {u"out of memory"}), {});
+    } catch (const std::exception& e) {
+        report(makeMessage(err::kStorageFailure, {widen(e.what())}), {});
+    }
+}
+
+// ---- SET ----
+
+void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
+{
+    std::u16string value = text::upper(s.value);
+    bool on = value == u"ON";
+    bool off = value == u"OFF";
+    auto onOff = [&] {
+        if (!on && !off)
+            throw syntaxError(s.value);
+    };
+    static const char* const harmless[] = {
+        "ANSI_NULL_DFLT_ON", "ANSI_PADDING", "ARITHABORT", "ARITHIGNORE", "NUMERIC_ROUNDABORT",
+        "CURSOR_CLOSE_ON_COMMIT", "XACT_ABORT", "NOEXEC", "PARSEONLY", "SHOWPLAN_TEXT", "SHOWPLAN_ALL",
+        "SHOWPLAN_XML", "STATISTICS", "NO_BROWSETABLE", "FORCEPLAN", "REMOTE_PROC_TRANSACTIONS",
+        "ANSI_NULL_DFLT_OFF", "ANSI_DEFAULTS", "ANSI_NULLS", "ANSI_WARNINGS", "QUOTED_IDENTIFIER",
+        "CONCAT_NULL_YIELDS_NULL", "NOCOUNT", "IMPLICIT_TRANSACTIONS", "FMTONLY"};
+    if (s.option == u"TEXTSIZE") {
+        try {
+            textSize_ = std::stoll(text::narrow(s.value));
+        } catch (...) {
+            throw syntaxError(s.value);
+        }
+        if (textSize_ <= 0)
+            textSize_ = 4096;
+        return;
+    }
+    if (s.option == u"DATEFORMAT") {
+        static const std::pair<const char16_t*, DateOrder> orders[] = {
+            {u"MDY", DateOrder::MDY}, {u"DMY", DateOrder::DMY}, {u"YMD", DateOrder::YMD},
+            {u"YDM", DateOrder::YDM}, {u"MYD", DateOrder::MYD}, {u"DYM", DateOrder::DYM}};
+        for (const auto& [name, order] : orders)
+            if (value == name) {
+                conversion_.dateOrder = order;
+                return;
+            }
+        throw notSupported(u"DATEFORMAT " + s.value);
+    }
+    if (s.option == u"LANGUAGE") {
+        if (value != u"US_ENGLISH" && value != u"ENGLISH")
+            throw notSupported(u"The language " + s.value);
+        language_ = u"us_english";
+        Message m = makeMessage(err::kLanguageChanged, {language_});
+        m.line = currentLine_;
+        sink.message(m);
+        return;
+    }
+    if (s.option == u"DATEFIRST" || s.option == u"LOCK_TIMEOUT" || s.option == u"DEADLOCK_PRIORITY" ||
+        s.option == u"TRANSACTION" || s.option == u"CONTEXT_INFO" || s.option == u"QUERY_GOVERNOR_COST_LIMIT")
+        return; // single-lock engine: isolation and waiting rules change nothing here
+    if (s.option == u"ROWCOUNT") {
+        if (value != u"0")
+            throw notSupported(u"SET ROWCOUNT other than 0");
+        return;
+    }
+    for (const auto& option : s.options) {
+        bool known = false;
+        for (const char* h : harmless)
+            if (option == widen(h))
+                known = true;
+        if (!known)
+            throw notSupported(u"SET " + option);
+    }
+    onOff();
+    for (const auto& option : s.options) {
+        // Options whose OFF setting would change results are refused rather than ignored.
+        if (off && (option == u"ANSI_NULLS" || option == u"ANSI_WARNINGS" ||
+                    option == u"CONCAT_NULL_YIELDS_NULL" || option == u"QUOTED_IDENTIFIER"))
+            throw notSupported(u"SET " + option + u" OFF");
+        if (on && (option == u"FMTONLY" || option == u"NOEXEC" || option == u"PARSEONLY" ||
+                   option == u"SHOWPLAN_TEXT" || option == u"SHOWPLAN_ALL" || option == u"SHOWPLAN_XML" ||
+                   option == u"ANSI_NULL_DFLT_OFF" || option == u"ANSI_DEFAULTS"))
+            throw notSupported(u"SET " + option + u" ON");
+        if (option == u"NOCOUNT")
+            nocount_ = on;
+        if (option == u"IMPLICIT_TRANSACTIONS")
+            implicitTransactions_ = on;
+    }
+}
+
+// ---- EXEC ----
+
+void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink, bool firstInBatch,
+                       int32_t line)
+{
+    std::u16string name = text::upper(s.procedure.back());
+    std::vector<std::pair<std::u16string, Typed>> args;
+    for (auto& a : s.args) {
+        if (a.output)
+            throw notSupported(u"OUTPUT parameters");
+        if (!a.value) {
+            args.emplace_back(a.name, Typed{});
+            continue;
+        }
+        RowContext none;
+        bind(*a.value, {}, false);
+        args.emplace_back(a.name, evaluate(*a.value, none));
+    }
+    if (s.procedure.size() >= 3 && !s.procedure[0].empty() &&
+        !text::equalsIgnoreCase(s.procedure[0], databaseName_) &&
+        !text::equalsIgnoreCase(s.procedure[0], u"master"))
+        throw notSupported(u"Procedures of another database");
+    bool handled = false;
+    try {
+        handled = runProcedure(name, args, sink, line);
+    } catch (const SqlError& e) {
+        Message m = e.message();
+        m.line = line;
+        m.procedure = s.procedure.back();
+        sink.message(m);
+        lastError_ = m.number;
+        sink.returnStatus(1);
+        DoneInfo d;
+        d.kind = DoneInfo::Kind::Procedure;
+        d.error = true;
+        sink.done(d);
+        if (scopeOf(m.number) == ErrorScope::Batch)
+            throw BatchAborted{};
+        return;
+    }
+    if (handled) {
+        sink.returnStatus(0);
+        DoneInfo d;
+        d.kind = DoneInfo::Kind::Procedure;
+        sink.done(d);
+        return;
+    }
+    server::ServerContext context;
+    context.login = login_;
+    context.currentDatabase = databaseName_;
+    context.spid = spid_;
+    context.line = line;
+    context.inTransaction = trancount_ > 0;
+    (void)firstInBatch;
+    if (engine_.catalog().tryExecute(text, context, sink))
+        return;
+    throw SqlError(err::kProcedureMissing, {s.procedure.back()});
+}
+
+bool SessionImpl::runProcedure(const std::u16string& name,
+                               std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
+                               int32_t line)
+{
+    (void)line;
+    if (name == u"SP_PKEYS")
+        spPkeys(args, sink);
+    else if (name == u"SP_FKEYS")
+        spFkeys(args, sink);
+    else if (name == u"SP_HELPINDEX")
+        spHelpIndex(args, sink);
+    else if (name == u"SP_TABLES")
+        spTables(args, sink);
+    else if (name == u"SP_COLUMNS")
+        spColumns(args, sink);
+    else if (name == u"SP_EXECUTESQL")
+        executeSql(args, sink);
+    else
+        return false;
+    return true;
+}
+
+void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+{
+    if (args.empty() || args[0].second.isNull())
+        return;
+    if (!isText(args[0].second.type.type))
+        throw SqlError(err::kProcedureExpects, {u"sp_executesql", u"@statement"});
+    std::u16string statement = std::get<std::u16string>(args[0].second.value);
+    std::vector<std::pair<std::u16string, TypeName>> declared;
+    if (args.size() > 1 && !args[1].second.isNull())
+        declared = parseParameterList(std::get<std::u16string>(
+            convert(args[1].second, TypeName{SqlType::NVarChar, -1, 0, 0}, ConversionMode::Implicit,
+                    conversion_)));
+    std::map<std::u16string, Variable> scope;
+    for (const auto& [n, type] : declared)
+        scope[text::upper(n)] = Variable{type, std::monostate{}};
+    size_t positional = 0;
+    for (size_t i = 2; i < args.size(); ++i) {
+        std::u16string target;
+        if (!args[i].first.empty()) {
+            target = text::upper(args[i].first);
+            if (!scope.count(target))
+                throw SqlError(err::kProcedureParameter, {args[i].first, u"sp_executesql"});
+        } else {
+            if (positional >= declared.size())
+                throw SqlError(err::kProcedureParameter, {u"@P" + formatInteger(positional + 1),
+                                                          u"sp_executesql"});
+            target = text::upper(declared[positional].first);
+        }
+        ++positional;
+        Variable& v = scope[target];
+        v.value = convert(args[i].second, v.type, ConversionMode::Implicit, conversion_);
+    }
+    std::vector<Statement> statements = parseBatch(statement);
+    auto saved = std::move(variables_);
+    variables_ = std::move(scope);
+    try {
+        runBatch(statements, sink, cancel_, true);
+    } catch (...) {
+        variables_ = std::move(saved);
+        throw;
+    }
+    variables_ = std::move(saved);
+}
+
+void SessionImpl::executeRpc(const std::u16string& procedure, const std::vector<RpcParam>& params,
+                             ResultSink& sink, const std::atomic<bool>* cancel)
+{
+    cancel_ = cancel;
+    std::u16string name = procedure;
+    if (auto dot = name.rfind(u'.'); dot != std::u16string::npos)
+        name = name.substr(dot + 1);
+    if (!name.empty() && name.front() == u'[' && name.back() == u']')
+        name = name.substr(1, name.size() - 2);
+    std::vector<std::pair<std::u16string, Typed>> args;
+    for (const auto& p : params) {
+        TypeName t{p.type.type, p.type.length, p.type.precision, p.type.scale};
+        if (std::holds_alternative<std::monostate>(p.value) && t.type == SqlType::Int && t.length == 0)
+            t = TypeName{SqlType::Int, 4, 10, 0};
+        args.emplace_back(p.name, Typed{p.value, t});
+    }
+    std::u16string upperName = text::upper(name);
+    DoneInfo end;
+    end.kind = DoneInfo::Kind::Procedure;
+    try {
+        if (!runProcedure(upperName, args, sink, 1)) {
+            // Server-level procedures take their arguments as text.
+            std::u16string textCall = u"EXEC " + name;
+            for (size_t i = 0; i < args.size(); ++i) {
+                textCall += i == 0 ? u" " : u", ";
+                if (!args[i].first.empty())
+                    textCall += args[i].first + u" = ";
+                const Typed& a = args[i].second;
+                if (a.isNull()) {
+                    textCall += u"NULL";
+                } else if (isText(a.type.type)) {
+                    std::u16string quoted;
+                    for (char16_t c : std::get<std::u16string>(a.value)) {
+                        quoted.push_back(c);
+                        if (c == u'\'')
+                            quoted.push_back(u'\'');
+                    }
+                    textCall += u"N'" + quoted + u"'";
+                } else {
+                    textCall += displayValue(a);
+                }
+            }
+            server::ServerContext context;
+            context.login = login_;
+            context.currentDatabase = databaseName_;
+            context.spid = spid_;
+            context.inTransaction = trancount_ > 0;
+            if (engine_.catalog().tryExecute(textCall, context, sink)) {
+                cancel_ = nullptr;
+                return;
+            }
+            throw SqlError(err::kProcedureMissing, {name});
+        }
+    } catch (const SqlError& e) {
+        Message m = e.message();
+        m.procedure = name;
+        sink.message(m);
+        for (const auto& a : e.after())
+            sink.message(a);
+        lastError_ = m.number;
+        end.error = true;
+        sink.returnStatus(1);
+        sink.done(end);
+        cancel_ = nullptr;
+        return;
+    } catch (const BatchAborted&) {
+    } catch (const Cancelled&) {
+        cancel_ = nullptr;
+        return;
+    } catch (const std::exception& e) {
+        Message m = makeMessage(err::kStorageFailure, {widen(e.what())});
+        sink.message(m);
+        end.error = true;
+        sink.returnStatus(1);
+        sink.done(end);
+        cancel_ = nullptr;
+        return;
+    }
+    sink.returnStatus(0);
+    sink.done(end);
+    cancel_ = nullptr;
+}
+
+} // namespace standin
