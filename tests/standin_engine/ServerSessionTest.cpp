@@ -1,0 +1,159 @@
+// The server level reached through the engine's sessions, as a client reaches it: the
+// program's create, backup, restore and delete flows in batches, with tables and rows made by
+// the engine itself, and two sessions at once.
+#include "ServerTestSupport.h"
+
+#include "Engine.h"
+
+namespace fs = std::filesystem;
+
+namespace standin::server::testing {
+namespace {
+
+const std::string kDirectory = "C:\\Lumeno SQL Database\\";
+
+class ServerSession : public ::testing::Test {
+protected:
+    TemporaryRoot root;
+    std::unique_ptr<Engine> engine;
+
+    void SetUp() override
+    {
+        Engine::Options options;
+        options.dataRoot = root.path() / "data";
+        options.saPassword = "Session-Test-1";
+        engine = Engine::open(options);
+        fs::create_directories(fs::canonical(root.path() / "data") / "C" / "Lumeno SQL Database");
+        fs::create_directories(fs::canonical(root.path() / "data") / "C" / "Backups");
+    }
+
+    std::unique_ptr<Session> login(const std::u16string& database = u"master")
+    {
+        LoginResult result = engine->login(u"sa", u"Session-Test-1", database);
+        EXPECT_TRUE(result.session) << (result.error ? Narrow(result.error->text) : "");
+        return std::move(result.session);
+    }
+
+    static CollectingSink exec(Session& session, const std::string& batch)
+    {
+        CollectingSink sink;
+        session.execute(Wide(batch), sink);
+        return sink;
+    }
+
+    static std::string createStatement(const std::string& database)
+    {
+        return "CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" + kDirectory + database
+             + "dat.mdf') LOG ON (NAME = " + database + "_Log, FILENAME = '" + kDirectory + database + "log.ldf')";
+    }
+
+    static int64_t count(Session& session, const std::string& table)
+    {
+        auto sink = exec(session, "SELECT COUNT(*) FROM " + table);
+        if (sink.results.empty() || sink.results[0].rows.empty()) {
+            ADD_FAILURE() << "no count: " << sink.firstErrorText();
+            return -1;
+        }
+        const Value& v = sink.results[0].rows[0][0];
+        return std::holds_alternative<int64_t>(v) ? std::get<int64_t>(v) : -1;
+    }
+};
+
+TEST_F(ServerSession, CreateFillBackupRestoreAndDropAsTheProgramDoes)
+{
+    auto admin = login();
+    auto created = exec(*admin, createStatement("Xarc"));
+    ASSERT_TRUE(created.errorNumbers().empty()) << created.firstErrorText();
+
+    {
+        auto archive = login(u"Xarc");
+        ASSERT_EQ(Narrow(archive->currentDatabase()), "Xarc");
+        auto ddl = exec(*archive, "CREATE TABLE T_Patient (ID_Patient INT IDENTITY NOT NULL PRIMARY KEY, "
+                                  "L_Name NVARCHAR(50) NULL)\n"
+                                  "INSERT INTO T_Patient (L_Name) VALUES (N'Rossi')\n"
+                                  "INSERT INTO T_Patient (L_Name) VALUES (N'Bianchi')");
+        ASSERT_TRUE(ddl.errorNumbers().empty()) << ddl.firstErrorText();
+
+        // The archive is in use by this session: it cannot be dropped or restored over.
+        auto inUse = exec(*admin, "DROP DATABASE Xarc");
+        EXPECT_EQ(inUse.errorNumbers(), std::vector<int32_t>{3702});
+        auto backup = exec(*admin, "BACKUP DATABASE Xarc TO DISK='C:\\Backups\\xarc.bak'");
+        ASSERT_TRUE(backup.errorNumbers().empty()) << backup.firstErrorText();
+        EXPECT_EQ(backup.messageNumbers(), (std::vector<int32_t>{4035, 4035, 3014}));
+        exec(*archive, "INSERT INTO T_Patient (L_Name) VALUES (N'Verdi')");
+        EXPECT_EQ(count(*archive, "T_Patient"), 3);
+        auto refused = exec(*admin, "RESTORE DATABASE Xarc FROM DISK='C:\\Backups\\xarc.bak'");
+        EXPECT_EQ(refused.errorNumbers(), (std::vector<int32_t>{3101, 3013}));
+    }
+
+    // The program's restore reads the file list first, then restores under the same name.
+    auto list = exec(*admin, "RESTORE FILELISTONLY FROM DISK='C:\\Backups\\xarc.bak' ");
+    ASSERT_EQ(list.results.size(), 1u) << list.firstErrorText();
+    std::string dataName, logName;
+    for (size_t r = 0; r < list.results[0].rows.size(); ++r) {
+        if (list.results[0].text(r, "Type") == "D")
+            dataName = list.results[0].text(r, "LogicalName");
+        if (list.results[0].text(r, "Type") == "L")
+            logName = list.results[0].text(r, "LogicalName");
+    }
+    EXPECT_EQ(dataName, "Xarc_Dat");
+    EXPECT_EQ(logName, "Xarc_Log");
+    auto restored = exec(*admin, "RESTORE DATABASE Xarc FROM DISK='C:\\Backups\\xarc.bak'WITH RECOVERY, MOVE '" + dataName
+                                     + "' TO '" + kDirectory + "Xarcdat.mdf', MOVE '" + logName + "' TO '" + kDirectory
+                                     + "Xarclog.ldf'");
+    ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
+    {
+        auto archive = login(u"Xarc");
+        EXPECT_EQ(count(*archive, "T_Patient"), 2) << "the restored database works at once, as backed up";
+        auto insert = exec(*archive, "INSERT INTO T_Patient (L_Name) VALUES (N'Neri')");
+        EXPECT_TRUE(insert.errorNumbers().empty()) << insert.firstErrorText();
+    }
+
+    // Delete: sp_helpdb, then DROP DATABASE for the row whose name matches.
+    auto help = exec(*admin, "sp_helpdb");
+    ASSERT_EQ(help.results.size(), 1u);
+    bool listed = false;
+    for (size_t r = 0; r < help.results[0].rows.size(); ++r)
+        listed = listed || help.results[0].text(r, "name") == "Xarc";
+    EXPECT_TRUE(listed);
+    auto dropped = exec(*admin, "DROP DATABASE Xarc");
+    EXPECT_TRUE(dropped.errorNumbers().empty()) << dropped.firstErrorText();
+    EXPECT_FALSE(fs::exists(fs::canonical(root.path() / "data") / "C" / "Lumeno SQL Database" / "Xarcdat.mdf"));
+    LoginResult gone = engine->login(u"sa", u"Session-Test-1", u"Xarc");
+    EXPECT_FALSE(gone.session);
+}
+
+TEST_F(ServerSession, RestoreOverADatabaseOtherSessionsUsedBeforeShowsTheRestoredRows)
+{
+    auto admin = login();
+    exec(*admin, createStatement("Cache"));
+    {
+        auto user = login(u"Cache");
+        exec(*user, "CREATE TABLE T (X INT)\nINSERT INTO T VALUES (1)");
+        exec(*admin, "BACKUP DATABASE Cache TO DISK='C:\\Backups\\cache.bak'");
+        exec(*user, "INSERT INTO T VALUES (2)\nINSERT INTO T VALUES (3)");
+        EXPECT_EQ(count(*user, "T"), 3);
+        auto moved = exec(*user, "USE master");
+        EXPECT_TRUE(moved.errorNumbers().empty());
+        auto restored = exec(*admin, "RESTORE DATABASE Cache FROM DISK='C:\\Backups\\cache.bak'");
+        ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
+        exec(*user, "USE Cache");
+        EXPECT_EQ(count(*user, "T"), 1) << "no stale handle of the replaced file";
+    }
+}
+
+TEST_F(ServerSession, ServerStatementsMixWithOthersInOneBatch)
+{
+    auto admin = login();
+    auto sink = exec(*admin, "CREATE DATABASE Mixed\nSELECT 1\nDROP DATABASE Missing\nEXEC sp_databases\n"
+                             "DROP DATABASE Mixed");
+    EXPECT_EQ(sink.errorNumbers(), std::vector<int32_t>{3701}) << "the batch goes on after 3701";
+    ASSERT_EQ(sink.results.size(), 2u);
+    EXPECT_EQ(Narrow(sink.results[1].columns[0].name), "DATABASE_NAME");
+    EXPECT_EQ(sink.messages.at(0).line, 3);
+    auto after = exec(*admin, "sp_helpdb Mixed");
+    EXPECT_EQ(after.errorNumbers(), std::vector<int32_t>{15010});
+}
+
+} // namespace
+} // namespace standin::server::testing
