@@ -236,7 +236,8 @@ TEST_F(ClientsTest, ErrorsArriveWithSqlServerNumbers)
         {u"INSERT INTO Errs VALUES (1, N'b')", 2627},
         {u"INSERT INTO Errs VALUES (NULL, N'b')", 515},
         {u"INSERT INTO Errs VALUES (2, N'abcd')", 8152},
-        {u"SELEC 1", 102},
+        {u"SELECT 1 +", 102},
+        {u"SELEC 1", 2812},
     };
     for (const auto& [sql, number] : cases) {
         try {
