@@ -1,5 +1,6 @@
 #include "ServerMessages.h"
 
+#include "../Errors.h"
 #include "ServerText.h"
 
 #include <cmath>
@@ -34,14 +35,15 @@ std::u16string threeDecimals(double value)
 }
 } // namespace
 
+// These two are the engine's own, so a client sees one text for each whatever part refused.
 Message SyntaxError(const std::u16string& near)
 {
-    return make(102, 15, u"Incorrect syntax near " + q(near) + u".");
+    return standin::makeMessage(err::kSyntax, {near});
 }
 
 Message NotSupported(const std::u16string& what)
 {
-    return make(50000, 16, what + u" is not supported by this server.");
+    return standin::makeMessage(err::kNotSupported, {what});
 }
 
 Message NotInTransaction(const std::u16string& statement)

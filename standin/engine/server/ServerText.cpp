@@ -1,5 +1,7 @@
 #include "ServerText.h"
 
+#include "../Text.h"
+
 namespace standin::server {
 
 std::u16string FromUtf8(std::string_view text)
@@ -111,21 +113,12 @@ std::string ToUtf8Lossy(std::u16string_view text)
 
 std::u16string FoldCase(std::u16string_view text)
 {
-    std::u16string out(text);
-    for (char16_t& c : out) {
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - 32);
-        else if ((c >= 0xE0 && c <= 0xFE && c != 0xF7))
-            c = static_cast<char16_t>(c - 32);
-        else if (c == 0xFF)
-            c = 0x178;
-    }
-    return out;
+    return text::upper(text);
 }
 
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b)
 {
-    return a.size() == b.size() && FoldCase(a) == FoldCase(b);
+    return text::equalsIgnoreCase(a, b);
 }
 
 std::u16string ToU16(int64_t value)

@@ -15,7 +15,7 @@ std::optional<std::string> ToUtf8(std::u16string_view text);
 // For messages and logs: unpaired surrogates become U+FFFD.
 std::string ToUtf8Lossy(std::u16string_view text);
 
-// Upper-cases ASCII and Latin-1 letters, as names compare under the server's default collation.
+// Names compare under the server's default collation, through the engine's one case fold.
 std::u16string FoldCase(std::u16string_view text);
 bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 
