@@ -171,6 +171,32 @@ bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::str
     return rc == SQLITE_DONE;
 }
 
+// A file's identity, the same in every backup of the database: drawn from the database's
+// name, creation time and the file's logical name.
+Bytes fileGuid(const BackupSetInfo& set, const std::u16string& logicalName)
+{
+    uint64_t h1 = 1469598103934665603ull, h2 = 1099511628211ull ^ 0x9E3779B97F4A7C15ull;
+    auto mix = [&](uint64_t v) {
+        h1 = (h1 ^ v) * 1099511628211ull;
+        h2 = (h2 ^ (v + 0x632BE59BD9B4E019ull)) * 0x100000001B3ull;
+        h2 ^= h2 >> 29;
+    };
+    for (char16_t c : FoldCase(set.databaseName))
+        mix(c);
+    mix(uint64_t(uint32_t(set.databaseCreated.days)));
+    mix(set.databaseCreated.ticks);
+    for (char16_t c : FoldCase(logicalName))
+        mix(c);
+    Bytes guid(16);
+    for (int i = 0; i < 8; ++i) {
+        guid[size_t(i)] = uint8_t(h1 >> (8 * i));
+        guid[size_t(8 + i)] = uint8_t(h2 >> (8 * i));
+    }
+    guid[7] = uint8_t((guid[7] & 0x0F) | 0x40); // version 4 in the mixed-endian layout
+    guid[8] = uint8_t((guid[8] & 0x3F) | 0x80);
+    return guid;
+}
+
 double secondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -797,22 +823,27 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
                                   col(u"Size", SqlType::Decimal, 17, true, 20), col(u"MaxSize", SqlType::Decimal, 17, true, 20),
                                   col(u"FileId", SqlType::BigInt, 8, true), col(u"CreateLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"DropLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"UniqueId", SqlType::UniqueIdentifier, 16, true),
                                   col(u"ReadOnlyLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"ReadWriteLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"BackupSizeInBytes", SqlType::BigInt, 8, true),
                                   col(u"SourceBlockSize", SqlType::Int, 4, true), col(u"FileGroupId", SqlType::Int, 4, true),
+                                  col(u"LogGroupGUID", SqlType::UniqueIdentifier, 16, true),
                                   col(u"DifferentialBaseLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"DifferentialBaseGUID", SqlType::UniqueIdentifier, 16, true),
                                   col(u"IsReadOnly", SqlType::Bit, 1, true), col(u"IsPresent", SqlType::Bit, 1, true),
                                   col(u"TDEThumbprint", SqlType::VarBinary, 32, true),
                                   col(u"SnapshotUrl", SqlType::NVarChar, 360, true)});
         const int64_t dataBytes = int64_t((set.dataSize + 8191) / 8192 * 8192);
         const int64_t logBytes = int64_t((set.logSize + 8191) / 8192 * 8192);
         reply.sink().row({set.dataLogicalName, set.dataPhysicalName, std::u16string(u"D"), std::u16string(u"PRIMARY"),
-                          dataBytes, int64_t(35184372080640), int64_t(1), int64_t(0), Value{}, Value{}, Value{}, dataBytes,
-                          int64_t(4096), int64_t(1), Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
+                          dataBytes, int64_t(35184372080640), int64_t(1), int64_t(0), Value{},
+                          fileGuid(set, set.dataLogicalName), Value{}, Value{}, dataBytes, int64_t(4096), int64_t(1),
+                          Value{}, Value{}, Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
         reply.sink().row({set.logLogicalName, set.logPhysicalName, std::u16string(u"L"), Value{}, logBytes,
-                          int64_t(2199023255552), int64_t(2), int64_t(0), Value{}, Value{}, Value{}, logBytes,
-                          int64_t(4096), int64_t(0), Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
+                          int64_t(2199023255552), int64_t(2), int64_t(0), Value{}, fileGuid(set, set.logLogicalName),
+                          Value{}, Value{}, logBytes, int64_t(4096), int64_t(0), Value{}, Value{}, Value{}, int64_t(0),
+                          int64_t(1), Value{}, Value{}});
         reply.sink().done(DoneInfo{DoneInfo::Kind::Statement, true, 2, false});
         return;
     }
