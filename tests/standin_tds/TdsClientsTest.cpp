@@ -348,6 +348,35 @@ TEST_F(ClientsTest, LargeResultsStreamAcrossPackets)
     EXPECT_EQ(n, 3000);
 }
 
+TEST_F(ClientsTest, QueryTimeoutCancelsAWaitingStatementThroughAttention)
+{
+    auto holder = connect();
+    holder.execute(u"CREATE TABLE Locked (n INT NOT NULL)");
+    holder.execute(u"BEGIN TRANSACTION");
+    holder.execute(u"INSERT INTO Locked VALUES (1)");
+
+    // The second client waits for the first one's transaction; its driver gives up after a
+    // second and sends attention, which must stop the wait and be acknowledged.
+    auto waiter = connect();
+    OdbcStatement s(waiter);
+    SQLSetStmtAttr(s.handle(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(1), 0);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        s.execDirect(u"INSERT INTO Locked VALUES (2)");
+        ADD_FAILURE() << "the insert did not wait for the open transaction";
+    } catch (const OdbcError& e) {
+        EXPECT_EQ(e.sqlState, "HYT00") << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    holder.execute(u"COMMIT TRANSACTION");
+
+    // Both connections go on working; the cancelled insert left nothing behind.
+    OdbcStatement after(waiter);
+    after.execDirect(u"SELECT COUNT(*) FROM Locked");
+    ASSERT_TRUE(after.fetch());
+    EXPECT_EQ(after.integer(1), 1L);
+}
+
 TEST(ServerLifecycle, KilledDuringInsertsKeepsEveryAnsweredInsert)
 {
     StandinServer server;
