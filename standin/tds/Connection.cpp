@@ -6,6 +6,7 @@
 #include "Prelogin.h"
 #include "Requests.h"
 #include "Tokens.h"
+#include "engine/Errors.h"
 
 #include <cctype>
 #include <cerrno>
@@ -27,29 +28,22 @@ constexpr size_t MaxQueuedRequests = 4;
 const std::u16string ProgramName = u"Microsoft SQL Server";
 const std::u16string DefaultLanguage = u"us_english";
 
-// Message texts of the login sequence and of requests this layer refuses itself.
-std::u16string changedDatabaseText(const std::u16string& db)
-{
-    return u"Changed database context to '" + db + u"'.";
-}
-std::u16string changedLanguageText(const std::u16string& language)
-{
-    return u"Changed language setting to " + language + u".";
-}
+// Messages this layer sends itself; those SQL Server shares with the engine come from the
+// engine's catalogue.
 const std::u16string IntegratedLoginText =
     u"Login failed. The login is from an untrusted domain and cannot be used with Integrated "
     u"authentication.";
 const std::u16string DistributedTransactionText =
     u"Distributed transactions are not supported by this server.";
 const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
-std::u16string unknownProcedureText(const std::u16string& name)
-{
-    return u"Could not find stored procedure '" + name + u"'.";
-}
 std::u16string unknownHandleText(int32_t handle)
 {
     return u"Could not find prepared statement with handle " +
            toUtf16(std::to_string(handle)) + u".";
+}
+std::u16string tooManyArgumentsText(const std::u16string& procedure)
+{
+    return u"Procedure or function " + procedure + u" has too many arguments specified.";
 }
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
@@ -484,8 +478,8 @@ bool Connection::handshake()
     }
     LoginResult result = engine_.login(login.userName, login.password, login.database);
     if (!result.session) {
-        Message m = result.error.value_or(
-            Message{18456, 1, 14, u"Login failed for user '" + login.userName + u"'.", {}, 1});
+        const Message m =
+            result.error.value_or(makeMessage(err::kLoginFailed, {login.userName}));
         writer_.begin(PacketType::TabularResult);
         writeMessage(writer_.out(), m, engine_.serverName(), tdsVersion_);
         writeDone(writer_.out(), token::Done, done::Error, 0, 0, tdsVersion_);
@@ -505,11 +499,12 @@ bool Connection::handshake()
     ByteWriter& out = writer_.out();
     writer_.begin(PacketType::TabularResult);
     writeEnvChange(out, envchange::Database, db, u"master");
-    writeMessage(out, Message{5701, 2, 0, changedDatabaseText(db), {}, 1}, server, tdsVersion_);
+    Message changedDatabase = makeMessage(err::kDatabaseChanged, {db});
+    changedDatabase.state = 2;
+    writeMessage(out, changedDatabase, server, tdsVersion_);
     writeCollationChange(out);
     writeEnvChange(out, envchange::Language, DefaultLanguage, {});
-    writeMessage(out, Message{5703, 1, 0, changedLanguageText(DefaultLanguage), {}, 1}, server,
-                 tdsVersion_);
+    writeMessage(out, makeMessage(err::kLanguageChanged, {DefaultLanguage}), server, tdsVersion_);
     writeLoginAck(out, tdsVersion_, ProgramName, ServerMajor, ServerMinor, ServerBuild);
     const std::u16string size = toUtf16(std::to_string(packetSize));
     writeEnvChange(out, envchange::PacketSize, size, size);
@@ -713,8 +708,7 @@ void Connection::runRpc(const PacketMessage& message)
                 const bool execute = is(procid::PrepExec, u"sp_prepexec");
                 Prepared p{textParam(call, 1), textParam(call, 2)};
                 if (call.params.size() < 3 || p.statement.empty()) {
-                    message2(8144, u"Procedure or function " + name +
-                                       u" has too many arguments specified.");
+                    message2(8144, tooManyArgumentsText(name));
                 } else {
                     const int32_t handle = nextHandle_++;
                     prepared_[handle] = p;
@@ -740,7 +734,7 @@ void Connection::runRpc(const PacketMessage& message)
                 if (!handle || !prepared_.erase(*handle))
                     message2(8179, unknownHandleText(handle.value_or(0)));
             } else if (call.id && id != procid::ExecuteSql) {
-                message2(2812, unknownProcedureText(name));
+                sink.message(makeMessage(err::kNotSupported, {u"The procedure " + name}));
             } else {
                 std::vector<RpcParam> params;
                 for (const auto& p : call.params)
