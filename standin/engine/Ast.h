@@ -222,6 +222,10 @@ struct SetVariableStmt {
     ExprPtr value;
 };
 
+struct WaitForStmt {
+    std::u16string delay; // 'hh:mm[:ss[.mmm]]'
+};
+
 // Server-level statements (databases, backups, logins) run by the server catalogue.
 struct ServerStmt {
     std::u16string text;
@@ -232,7 +236,7 @@ using StatementBody =
     std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, AlterTableStmt,
                  CreateIndexStmt, DropIndexStmt, DropTableStmt, UseStmt, SetOptionStmt,
                  SetIdentityInsertStmt, TransactionStmt, ExecStmt, DeclareStmt, SetVariableStmt,
-                 ServerStmt>;
+                 WaitForStmt, ServerStmt>;
 
 struct Statement {
     StatementBody body;

@@ -84,6 +84,7 @@ private:
         SessionImpl& session_;
         std::shared_ptr<store::Database> db_;
         bool inTransaction_ = false;
+        bool nested_ = false; // inside another statement's work (INSERT ... SELECT)
         bool done_ = false;
         std::vector<std::pair<int64_t, int64_t>> identities_;
     };
@@ -162,6 +163,7 @@ private:
     int64_t textSize_ = 2147483647;
     std::u16string language_ = u"us_english";
     int32_t trancount_ = 0;
+    int32_t workDepth_ = 0;
     std::vector<std::shared_ptr<store::Database>> transactionDatabases_;
     // IDENTITY_INSERT: at most one table per session.
     std::shared_ptr<store::Database> identityInsertDb_;

@@ -14,6 +14,18 @@ struct Entry {
     ErrorScope scope = ErrorScope::Statement;
 };
 
+// The states SQL Server gives where they are not 1.
+uint8_t stateOf(int number)
+{
+    switch (number) {
+    case err::kConstraintConflict: return 0;
+    case err::kNullNotAllowed: return 2;
+    case err::kOverflowConverting: return 2;
+    case err::kDateOutOfRange: return 3;
+    default: return 1;
+    }
+}
+
 const std::map<int, Entry>& catalogue()
 {
     using S = ErrorScope;
@@ -265,6 +277,7 @@ const std::map<int, Entry>& catalogue()
               "an index."}},
         {err::kFkeysNeedsTable,
          {16, "The primary key or foreign key table name must be given."}},
+        {err::kWaitForSyntax, {15, "Incorrect time syntax in time string '' used with WAITFOR.", S::Batch}},
         {err::kNotSupported, {16, "%1 is not supported by this server.", S::Batch}},
     };
     return entries;
@@ -281,7 +294,7 @@ Message makeMessage(int number, std::initializer_list<std::u16string> args)
     Message m;
     m.number = number;
     m.severity = it->second.severity;
-    m.state = 1;
+    m.state = stateOf(number);
     std::u16string pattern = text::widen(it->second.text);
     std::vector<std::u16string> values(args);
     for (size_t i = 0; i < pattern.size(); ++i) {

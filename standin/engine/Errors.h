@@ -85,6 +85,7 @@ constexpr int kObjectMissingInDatabase = 15009;
 constexpr int kLoginFailed = 18456;
 constexpr int kTypeSizeTooBig = 131;
 constexpr int kStorageFailure = 50001;
+constexpr int kWaitForSyntax = 148;
 constexpr int kFkeysNeedsTable = 15252;
 constexpr int kIndexKeyType = 1919;
 constexpr int kInsertSelectCount = 120;

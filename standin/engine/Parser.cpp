@@ -40,7 +40,7 @@ const std::set<std::u16string>& statementStarts()
         for (const char* k : {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "USE",
                               "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "BACKUP",
                               "RESTORE", "DECLARE", "PRINT", "IF", "WHILE", "RETURN", "SAVE",
-                              "TRUNCATE", "GRANT", "REVOKE", "DBCC", "WITH", "MERGE"})
+                              "TRUNCATE", "GRANT", "REVOKE", "DBCC", "WITH", "MERGE", "WAITFOR"})
             w.insert(text::widen(k));
         return w;
     }();
@@ -292,6 +292,17 @@ private:
         }
         if (w == u"DECLARE")
             return declare();
+        if (w == u"WAITFOR") {
+            next();
+            WaitForStmt wait;
+            if (acceptWord(u"TIME"))
+                throw notSupported(u"WAITFOR TIME");
+            expectWord(u"DELAY");
+            if (peek().kind != TokenKind::String && peek().kind != TokenKind::NString)
+                fail();
+            wait.delay = next().text;
+            return wait;
+        }
         if (!isReserved(t) && firstInBatch)
             return exec(false);
         if (!isReserved(t))
@@ -1219,7 +1230,15 @@ private:
         if (isWord(u"AS"))
             throw notSupported(u"Computed columns");
         col.type = withDefaultLength(typeName(), 1);
+        // "CONSTRAINT name NOT NULL FOREIGN KEY ...": the name belongs to the next constraint.
+        std::u16string pendingName;
         for (;;) {
+            if (isWord(u"CONSTRAINT") && allowConstraints && isIdentifier(1) &&
+                (isWord(u"NULL", 2) || (isWord(u"NOT", 2) && isWord(u"NULL", 3)))) {
+                next();
+                pendingName = identifier();
+                continue;
+            }
             if (acceptWord(u"NULL")) {
                 col.nullable = true;
             } else if (isWord(u"NOT") && isWord(u"NULL", 1)) {
@@ -1246,6 +1265,8 @@ private:
                        (isWord(u"CONSTRAINT") || isWord(u"PRIMARY") || isWord(u"UNIQUE") ||
                         isWord(u"REFERENCES") || isWord(u"FOREIGN"))) {
                 ConstraintDef c;
+                c.name = pendingName;
+                pendingName.clear();
                 if (acceptWord(u"CONSTRAINT"))
                     c.name = identifier();
                 if (acceptWord(u"PRIMARY")) {

@@ -4,6 +4,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 namespace standin {
 
 using namespace sql;
@@ -73,12 +76,19 @@ SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
     db_ = session.db_;
     if (!db_)
         throw SqlError(err::kDatabaseMissing, {session.databaseName_});
+    if (session.workDepth_ > 0) {
+        db_->exec("SAVEPOINT nested");
+        nested_ = true;
+        ++session.workDepth_;
+        return;
+    }
     if (session.implicitTransactions_ && session.trancount_ == 0)
         session.trancount_ = 1;
     if (session.trancount_ > 0) {
         session.beginTransactionOn(db_);
         db_->exec("SAVEPOINT statement");
         inTransaction_ = true;
+        ++session.workDepth_;
         return;
     }
     if (!db_->acquire(&session, session.cancel_))
@@ -89,12 +99,22 @@ SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
         db_->release(&session);
         throw;
     }
+    ++session.workDepth_;
 }
 
 SessionImpl::Work::~Work()
 {
     if (done_)
         return;
+    --session_.workDepth_;
+    if (nested_) {
+        try {
+            db_->exec("ROLLBACK TO nested");
+            db_->exec("RELEASE nested");
+        } catch (...) {
+        }
+        return; // the outer work rolls back or goes on; it reloads the definitions
+    }
     try {
         if (inTransaction_) {
             db_->exec("ROLLBACK TO statement");
@@ -118,13 +138,17 @@ SessionImpl::Work::~Work()
 
 void SessionImpl::Work::commit()
 {
-    if (inTransaction_) {
+    // A failed COMMIT leaves done_ unset, so the destructor rolls back.
+    if (nested_) {
+        db_->exec("RELEASE nested");
+    } else if (inTransaction_) {
         db_->exec("RELEASE statement");
     } else {
         db_->exec("COMMIT");
         db_->release(&session_);
     }
     done_ = true;
+    --session_.workDepth_;
 }
 
 void SessionImpl::Work::identityConsumed(int64_t tableId, int64_t current)
@@ -266,6 +290,7 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     context.spid = spid_;
                     context.line = st.line;
                     context.inTransaction = trancount_ > 0;
+                    context.firstInBatch = firstInBatch;
                     if (!engine_.catalog().tryExecute(st.text, context, sink))
                         throw notSupported(body.keyword + u" in this form");
                 } else if constexpr (std::is_same_v<T, UseStmt>) {
@@ -320,6 +345,19 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     Typed t = evaluate(*body.value, none);
                     it->second.value = convert(t, it->second.type, ConversionMode::Implicit, conversion_);
                     rowCount_ = 1;
+                    sink.done(done(inProcedure, false, 0));
+                } else if constexpr (std::is_same_v<T, WaitForStmt>) {
+                    bool outOfRange = false;
+                    auto at = parseDateTime(body.delay, DateOrder::MDY, &outOfRange);
+                    if (!at || at->days != 0)
+                        throw SqlError(err::kWaitForSyntax);
+                    auto until = std::chrono::steady_clock::now() +
+                                 std::chrono::milliseconds(static_cast<int64_t>(at->ticks) * 10 / 3);
+                    while (std::chrono::steady_clock::now() < until) {
+                        if (cancel_ && cancel_->load())
+                            throw Cancelled{};
+                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                    }
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, CreateTableStmt>) {
                     createTable(body);
@@ -491,7 +529,7 @@ void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink
     context.spid = spid_;
     context.line = line;
     context.inTransaction = trancount_ > 0;
-    (void)firstInBatch;
+    context.firstInBatch = firstInBatch;
     if (engine_.catalog().tryExecute(text, context, sink))
         return;
     throw SqlError(err::kProcedureMissing, {s.procedure.back()});

@@ -152,10 +152,6 @@ IntRange rangeOf(SqlType t)
     if (to.type == SqlType::TinyInt || to.type == SqlType::SmallInt)
         throw terminated(err::kArithmeticOverflow, {typeName(to), shown});
     std::u16string source = isText(from.type) ? typeName(from) : std::u16string(u"expression");
-    if (from.type == SqlType::Decimal)
-        source = u"numeric";
-    if (from.type == SqlType::Float)
-        source = u"float";
     throw terminated(err::kOverflowConverting, {source, typeName(to)});
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -165,6 +166,19 @@ private:
 };
 
 inline const char* kSaPassword = "Engine-Test-1";
+
+// The statements of a data file under tests/standin_engine/data, one per line.
+inline std::vector<std::string> statementsOf(const std::string& file)
+{
+    std::ifstream in(std::string(STANDIN_ENGINE_TEST_DATA) + "/" + file);
+    EXPECT_TRUE(in.good()) << file;
+    std::vector<std::string> out;
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty())
+            out.push_back(line);
+    return out;
+}
 
 // A fresh data root, an engine on it and an sa session whose current database is a new,
 // empty user database "EngineTest".
