@@ -115,11 +115,11 @@ TEST_F(ServerBackup, SecondBackupAppendsAndFileSelectsTheSet)
     EXPECT_NE(Narrow(second.messages[0].text).find("on file 2."), std::string::npos);
     insertRows("Xarc", 26, 30);
 
-    // Without FILE the first set; over the database itself no REPLACE is needed.
-    auto first = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
+    // Without FILE the first set.
+    auto first = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE");
     ASSERT_TRUE(first.errorNumbers().empty()) << first.firstErrorText();
     EXPECT_EQ(rowCount("Xarc"), 10);
-    auto two = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 2, RECOVERY");
+    auto two = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 2, RECOVERY, REPLACE");
     ASSERT_TRUE(two.errorNumbers().empty()) << two.firstErrorText();
     EXPECT_NE(Narrow(two.messages[0].text).find("on file 2."), std::string::npos);
     EXPECT_EQ(rowCount("Xarc"), 25);
@@ -143,6 +143,37 @@ TEST_F(ServerBackup, SecondBackupAppendsAndFileSelectsTheSet)
     run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH INIT");
     EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 2").errorNumbers(),
               (std::vector<int32_t>{4038, 3013}));
+}
+
+TEST_F(ServerBackup, TailOfTheLogGuardsRestoreOverTheSameDatabase)
+{
+    const std::string bak = kBackups + "tail.bak";
+    insertRows("Xarc", 1, 4);
+    // A copy-only backup leaves the log chain as it was: none yet, so nothing to lose.
+    ASSERT_TRUE(run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH COPY_ONLY").errorNumbers().empty());
+    insertRows("Xarc", 5, 6);
+    auto unchained = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
+    EXPECT_TRUE(unchained.errorNumbers().empty()) << unchained.firstErrorText();
+    EXPECT_EQ(rowCount("Xarc"), 4);
+
+    // A restored database continues its backup's chain, as does one fully backed up.
+    for (const std::string& before : {std::string(), "BACKUP DATABASE Xarc TO DISK='" + bak + "'"}) {
+        if (!before.empty())
+            run(before);
+        auto refused = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
+        EXPECT_EQ(refused.errorNumbers(), (std::vector<int32_t>{3159, 3013})) << before;
+        EXPECT_EQ(refused.firstErrorText(),
+                  "The tail of the log for the database \"Xarc\" has not been backed up. Use BACKUP LOG WITH NORECOVERY "
+                  "to backup the log if it contains work you do not want to lose. Use the WITH REPLACE or WITH STOPAT "
+                  "clause of the RESTORE statement to just overwrite the contents of the log.");
+    }
+    // Kept across a restart of the server.
+    catalog.reset();
+    ServerFixture::SetUp();
+    EXPECT_EQ(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers(), (std::vector<int32_t>{3159, 3013}));
+    EXPECT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE").errorNumbers().empty());
+    EXPECT_TRUE(run("DROP DATABASE Xarc").errorNumbers().empty());
+    EXPECT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers().empty()) << "a new database again";
 }
 
 TEST_F(ServerBackup, ReplaceRestoresOverAnotherDatabase)
@@ -292,7 +323,7 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
     auto third = run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
     EXPECT_NE(Narrow(third.messages.at(0).text).find("on file 3."), std::string::npos);
     EXPECT_GT(fs::file_size(host), whole);
-    ASSERT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 3").errorNumbers().empty());
+    ASSERT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 3, REPLACE").errorNumbers().empty());
     EXPECT_EQ(rowCount("Xarc"), 9);
 
     // A flipped byte inside set 1 is caught by its checksum and the database stays as it was.
@@ -302,7 +333,7 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
         const char bad = '\x5A';
         io.write(&bad, 1);
     }
-    auto damaged = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
+    auto damaged = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE");
     EXPECT_EQ(damaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
     auto verifyDamaged = run("RESTORE VERIFYONLY FROM DISK='" + bak + "'");
     EXPECT_EQ(verifyDamaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
@@ -381,7 +412,7 @@ TEST_F(ServerBackup, ConcurrentBackupsToOneMediaKeepEverySet)
     const bool lastIsXarc =
         run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 20").results.at(0).text(0, "LogicalName") == "Xarc_Dat";
     const std::string owner = lastIsXarc ? "Xarc" : "Other";
-    auto restore = run("RESTORE DATABASE " + owner + " FROM DISK='" + bak + "' WITH FILE = 20");
+    auto restore = run("RESTORE DATABASE " + owner + " FROM DISK='" + bak + "' WITH FILE = 20, REPLACE");
     ASSERT_TRUE(restore.errorNumbers().empty()) << restore.firstErrorText();
     EXPECT_EQ(rowCount(owner), lastIsXarc ? 3 : 5);
 }

@@ -76,7 +76,7 @@ TEST(ServerCrash, AnsweredStatementsSurviveSigkill)
     catalog->tryExecute(u"BACKUP DATABASE Db0 TO DISK='C:\\Backups\\all.bak'", sa, more);
     EXPECT_TRUE(more.errorNumbers().empty()) << more.firstErrorText();
     CollectingSink restore;
-    catalog->tryExecute(u"RESTORE DATABASE Db0 FROM DISK='C:\\Backups\\all.bak' WITH FILE = 1", sa, restore);
+    catalog->tryExecute(u"RESTORE DATABASE Db0 FROM DISK='C:\\Backups\\all.bak' WITH FILE = 1, REPLACE", sa, restore);
     EXPECT_TRUE(restore.errorNumbers().empty()) << restore.firstErrorText();
 }
 

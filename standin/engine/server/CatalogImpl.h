@@ -66,6 +66,9 @@ public:
         DatabaseEntry entry;
         int holders = 0;
         bool busy = false; // being dropped, restored or backed up exclusively
+        // A full backup (or a restore) has started the log chain of this full-recovery
+        // database: from then on a RESTORE over it without REPLACE needs the log's tail.
+        bool logChain = false;
     };
 
     Engine::Options options;
@@ -87,7 +90,8 @@ public:
 
     // Registry (call with mutex held).
     void execSql(const char* sql);
-    void saveDatabase(const DatabaseEntry& e);
+    void saveDatabase(const DatabaseEntry& e, bool logChain = false);
+    void saveLogChain(int32_t dbid, bool logChain);
     void deleteDatabase(int32_t dbid);
     void saveLogin(const Login& login);
     void loadAll();

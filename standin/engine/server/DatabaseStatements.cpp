@@ -584,16 +584,18 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
         syntaxError(cursor, reply);
         return reply.endStatement();
     }
-    bool overwrite = false;
+    bool overwrite = false, copyOnly = false;
     std::u16string setName, description, unsupported;
     for (const auto& o : options) {
         if (o.keyword == u"INIT" || o.keyword == u"FORMAT")
             overwrite = true;
+        else if (o.keyword == u"COPY_ONLY")
+            copyOnly = true;
         else if (o.keyword == u"NAME")
             setName = o.value.value_or(u"");
         else if (o.keyword == u"DESCRIPTION")
             description = o.value.value_or(u"");
-        else if (!isAmong(o.keyword, {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"COPY_ONLY", u"CHECKSUM",
+        else if (!isAmong(o.keyword, {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"CHECKSUM",
                                       u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD",
                                       u"UNLOAD", u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION",
                                       u"STATS", u"MEDIANAME", u"MEDIADESCRIPTION"}))
@@ -690,6 +692,15 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
     if (written.error)
         return fail(msg::WriteFailed(serverPath, FromUtf8(*written.error)));
 
+    if (!copyOnly && !source.system) {
+        // The first full backup starts the log chain; a copy-only one leaves it alone.
+        std::lock_guard lock(mutex);
+        const auto it = databases.find(source.dbid);
+        if (it != databases.end() && !it->second.logChain) {
+            saveLogChain(source.dbid, true);
+            it->second.logChain = true;
+        }
+    }
     const int64_t dataPages = FilePages(copy);
     const int64_t logPages = FilePages(source.logFile);
     reply.message(msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
@@ -872,13 +883,16 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
                 return fail(msg::MasterSingleUser());
             if (entry->entry.dbid == 2)
                 return fail(msg::TempdbBackup());
-            if (!replace && !EqualsNoCase(entry->entry.name, set.databaseName))
-                return fail(msg::OtherDatabaseBackup(entry->entry.name));
             if (entry->busy || entry->holders > 0) {
                 if (EqualsNoCase(ctx.currentDatabase, entry->entry.name))
                     return fail(msg::InUseBySession(kRestoreDatabase, entry->entry.name));
                 return fail(msg::ExclusiveAccess());
             }
+            if (!replace && !EqualsNoCase(entry->entry.name, set.databaseName))
+                return fail(msg::OtherDatabaseBackup(entry->entry.name));
+            // Restoring over it would throw away log records no backup holds.
+            if (!replace && entry->logChain && !entry->entry.system)
+                return fail(msg::TailNotBackedUp(entry->entry.name));
             existing = entry->entry;
         }
         reservedNames.insert(folded);
@@ -998,9 +1012,11 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         std::lock_guard lock(mutex);
         e.dbid = existing ? existing->dbid : nextDbid();
         e.system = existing && existing->system;
-        saveDatabase(e);
+        // The restored database continues the log chain of its backup.
+        saveDatabase(e, !e.system);
         Entry& entry = databases[e.dbid];
         entry.entry = e;
+        entry.logChain = !e.system;
     }
     if (existing) {
         // Files the database had before and has no more.

@@ -236,11 +236,12 @@ void ServerCatalog::Impl::execSql(const char* sql)
     }
 }
 
-void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e)
+void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e, bool logChain)
 {
     Statement s(registry,
                 "INSERT OR REPLACE INTO databases(dbid, name, data_host, log_host, data_physical, log_physical,"
-                " data_logical, log_logical, created_days, created_ticks, system) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+                " data_logical, log_logical, created_days, created_ticks, system, log_chain)"
+                " VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, e.dbid);
     s.bind(2, e.name);
     s.bindPath(3, e.dataFile);
@@ -252,6 +253,15 @@ void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e)
     s.bind(9, e.created.days);
     s.bind(10, int64_t(e.created.ticks));
     s.bind(11, e.system ? 1 : 0);
+    s.bind(12, logChain ? 1 : 0);
+    s.step();
+}
+
+void ServerCatalog::Impl::saveLogChain(int32_t dbid, bool logChain)
+{
+    Statement s(registry, "UPDATE databases SET log_chain = ? WHERE dbid = ?");
+    s.bind(1, logChain ? 1 : 0);
+    s.bind(2, dbid);
     s.step();
 }
 
@@ -277,7 +287,7 @@ void ServerCatalog::Impl::loadAll()
     databases.clear();
     Statement d(registry,
                 "SELECT dbid, name, data_host, log_host, data_physical, log_physical, data_logical, log_logical,"
-                " created_days, created_ticks, system FROM databases");
+                " created_days, created_ticks, system, log_chain FROM databases");
     while (d.step()) {
         Entry entry;
         DatabaseEntry& e = entry.entry;
@@ -292,6 +302,7 @@ void ServerCatalog::Impl::loadAll()
         e.created.days = int32_t(d.integer(8));
         e.created.ticks = uint32_t(d.integer(9));
         e.system = d.integer(10) != 0;
+        entry.logChain = d.integer(11) != 0;
         databases[e.dbid] = std::move(entry);
     }
     logins.clear();
@@ -392,10 +403,17 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
                   "CREATE TABLE IF NOT EXISTS databases(dbid INTEGER PRIMARY KEY, name BLOB NOT NULL,"
                   " data_host BLOB NOT NULL, log_host BLOB NOT NULL, data_physical BLOB NOT NULL,"
                   " log_physical BLOB NOT NULL, data_logical BLOB NOT NULL, log_logical BLOB NOT NULL,"
-                  " created_days INTEGER NOT NULL, created_ticks INTEGER NOT NULL, system INTEGER NOT NULL);"
+                  " created_days INTEGER NOT NULL, created_ticks INTEGER NOT NULL, system INTEGER NOT NULL,"
+                  " log_chain INTEGER NOT NULL DEFAULT 0);"
                   "CREATE TABLE IF NOT EXISTS logins(folded BLOB PRIMARY KEY, name BLOB NOT NULL,"
                   " type INTEGER NOT NULL, roles INTEGER NOT NULL);");
 
+    {
+        // Registries written before the log chain was kept get the column.
+        Statement columns(impl->registry, "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
+        if (columns.step() && columns.integer(0) == 0)
+            impl->execSql("ALTER TABLE databases ADD COLUMN log_chain INTEGER NOT NULL DEFAULT 0");
+    }
     impl->loadAll();
     const std::u16string dataDirectory = kDefaultDataDirectory;
     const MappedPath dataHost = impl->mapper.map(dataDirectory);

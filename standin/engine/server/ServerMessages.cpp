@@ -198,6 +198,12 @@ Message OtherDatabaseBackup(const std::u16string& name)
     return make(3154, 16, u"The backup set holds a backup of a database other than the existing " + q(name) + u" database.");
 }
 
+Message TailNotBackedUp(const std::u16string& name)
+{
+    return make(3159, 16, u"The tail of the log for the database " + dq(name)
+                              + u" has not been backed up. Use BACKUP LOG WITH NORECOVERY to backup the log if it contains work you do not want to lose. Use the WITH REPLACE or WITH STOPAT clause of the RESTORE statement to just overwrite the contents of the log.");
+}
+
 Message CannotRestoreTo(const std::u16string& logicalFile, const std::u16string& file)
 {
     return make(3156, 16, u"File " + q(logicalFile) + u" cannot be restored to " + q(file)

@@ -48,6 +48,7 @@ Message CannotRestoreOverExisting(const std::u16string& logicalFile, const std::
 Message NotABackupSet(const std::u16string& device);                       // 3143
 Message TempdbBackup();                                                    // 3147
 Message OtherDatabaseBackup(const std::u16string& name);                   // 3154
+Message TailNotBackedUp(const std::u16string& name);                       // 3159
 Message CannotRestoreTo(const std::u16string& logicalFile, const std::u16string& file); // 3156
 Message FileClaimedTwice(const std::u16string& file, const std::u16string& first, int32_t firstId,
                          const std::u16string& second, int32_t secondId);  // 3176
