@@ -421,10 +421,11 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
             if (!f.hidden)
                 d.visible.push_back(static_cast<int>(i));
         }
+        // The exact text replaces the driver's rendering; its hidden copy is not kept twice.
         for (auto& row : first.rows)
             for (const FieldInfo& f : d.fields)
                 if (f.exactFrom >= 0)
-                    row[static_cast<size_t>(&f - d.fields.data())] = row[static_cast<size_t>(f.exactFrom)];
+                    row[static_cast<size_t>(&f - d.fields.data())] = std::move(row[static_cast<size_t>(f.exactFrom)]);
         d.tables = std::move(plan->tables);
         d.keyIndex.resize(d.tables.size());
         d.updatable = wantsUpdates && !parsed->aggregated;
@@ -642,7 +643,7 @@ void Recordset::update()
                     row = again.sets.front().rows.front();
                     for (size_t i = 0; i < d.fields.size(); ++i)
                         if (d.fields[i].exactFrom >= 0)
-                            row[i] = row[static_cast<size_t>(d.fields[i].exactFrom)];
+                            row[i] = std::move(row[static_cast<size_t>(d.fields[i].exactFrom)]);
                 }
             }
         }

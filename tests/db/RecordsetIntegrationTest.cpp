@@ -340,4 +340,39 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsAndComputedFieldsRefuseAssignment)
     EXPECT_EQ(count("T_Nums WHERE N = 1"), 1);
 }
 
+TEST_F(RecordsetTest, SelectListKeepsItsNamesAliasesAndOrderWhileTextComesExact)
+{
+    connection_.execute("CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
+                        "City NVARCHAR(50) NOT NULL )");
+    const QString lone = QString("c") + QChar(0xDC01);
+    for (const QString& city : {QString("b"), QString("A"), lone}) {
+        Recordset add;
+        add.open("SELECT * FROM T_City", connection_, CursorType::Keyset, LockType::Optimistic);
+        add.addNew();
+        add.field("City") = city;
+        add.update();
+    }
+    struct Row {
+        const char* statement;
+        const char* field;
+        QStringList order;
+        int fields;
+    };
+    const Row rows[] = {
+        {"SELECT City AS Town FROM T_City ORDER BY Town", "Town", {"A", "b", lone}, 1},
+        {"SELECT c.City FROM T_City AS c ORDER BY City DESC", "City", {lone, "b", "A"}, 1},
+        {"SELECT * FROM T_City ORDER BY 2", "city", {"A", "b", lone}, 2},
+        // DISTINCT rows are not table rows: read as the driver gives them, so only valid text is exact.
+        {"SELECT DISTINCT City FROM T_City WHERE City <> 'c' ORDER BY City", "City", {"A", "b"}, 1},
+    };
+    for (const Row& row : rows) {
+        Recordset rs;
+        rs.open(row.statement, connection_, CursorType::Keyset, LockType::Optimistic);
+        QStringList seen;
+        for (; !rs.eof() && seen.size() < row.order.size(); rs.moveNext())
+            seen << rs.value(row.field).toString();
+        EXPECT_EQ(seen, row.order) << row.statement;
+        EXPECT_EQ(rs.fields().count(), row.fields) << row.statement;
+    }
+}
 } // namespace
