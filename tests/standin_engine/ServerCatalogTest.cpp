@@ -37,6 +37,8 @@ TEST(ServerDataRoot, FirstStartWritesOwnerOnlyPasswordAndSystemDatabases)
     std::getline(in, password);
     EXPECT_GE(password.size(), 16u);
     EXPECT_FALSE(std::getline(in, extra) && !extra.empty()) << "one line only";
+    ASSERT_EQ(::stat(options.dataRoot.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u) << "a new data root is its owner's only";
     EXPECT_FALSE(catalog->authenticate(u"sa", Wide(password)).has_value());
 
     for (const auto& [name, dbid] : std::vector<std::pair<std::u16string, int>>{

@@ -364,7 +364,11 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     auto impl = std::make_unique<Impl>();
     impl->options = options;
     std::error_code ec;
+    const bool fresh = !fs::exists(options.dataRoot, ec);
     fs::create_directories(options.dataRoot, ec);
+    // It will hold patients' data: only its owner may look in.
+    if (!ec && fresh)
+        ::chmod(options.dataRoot.c_str(), 0700);
     if (ec)
         throw std::runtime_error("cannot create data root " + options.dataRoot.string() + ": " + ec.message());
     impl->root = fs::canonical(options.dataRoot, ec);
