@@ -4,6 +4,7 @@
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
+#include "../Text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -896,7 +897,7 @@ int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& re
         }
     }
     std::sort(list.begin(), list.end(),
-              [](const DatabaseEntry& a, const DatabaseEntry& b) { return FoldCase(a.name) < FoldCase(b.name); });
+              [](const DatabaseEntry& a, const DatabaseEntry& b) { return text::collate(a.name, b.name) < 0; });
 
     reply.sink().beginResult({column(u"name", SqlType::NVarChar, 128), column(u"db_size", SqlType::NVarChar, 13, true),
                               column(u"owner", SqlType::NVarChar, 128, true), column(u"dbid", SqlType::SmallInt, 2),
@@ -935,7 +936,7 @@ int32_t ServerCatalog::Impl::listDatabases(const std::vector<Argument>&, Reply& 
             list.push_back(entry.entry);
     }
     std::sort(list.begin(), list.end(),
-              [](const DatabaseEntry& a, const DatabaseEntry& b) { return FoldCase(a.name) < FoldCase(b.name); });
+              [](const DatabaseEntry& a, const DatabaseEntry& b) { return text::collate(a.name, b.name) < 0; });
     reply.sink().beginResult({column(u"DATABASE_NAME", SqlType::NVarChar, 128), column(u"DATABASE_SIZE", SqlType::Int, 4, true),
                               column(u"REMARKS", SqlType::VarChar, 254, true)});
     for (const auto& e : list)
