@@ -1,5 +1,6 @@
 #include "SelectStatement.h"
 
+#include "Error.h"
 #include "SqlText.h"
 
 namespace sqllumo::db::detail {
@@ -302,6 +303,54 @@ std::optional<SelectStatement> ParseSelect(const QString& s)
     if (statement.tables.empty())
         return std::nullopt;
     return statement;
+}
+
+namespace {
+
+bool carriedByUtf8(const QString& text, qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == 0)
+            return false;
+        if (QChar::isHighSurrogate(u)) {
+            if (i + 1 >= to || !QChar::isLowSurrogate(text[i + 1].unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(u)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QString WithExactLiterals(const QString& batch)
+{
+    if (carriedByUtf8(batch, 0, batch.size()))
+        return batch;
+    const auto tokens = tokenize(batch);
+    if (!tokens)
+        throw Error(kInvalidArgument, QStringLiteral("The statement holds text that is not valid Unicode and "
+                                                     "cannot be read for its string literals."));
+    QString out;
+    qsizetype copied = 0;
+    for (const Token& t : *tokens) {
+        if (t.type != Token::Type::String || carriedByUtf8(batch, t.start, t.end))
+            continue;
+        out += batch.mid(copied, t.start - copied);
+        const qsizetype open = batch.indexOf(QLatin1Char('\''), t.start);
+        QString content = batch.mid(open + 1, t.end - open - 2);
+        content.replace(QStringLiteral("''"), QStringLiteral("'"));
+        out += QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(content)) + QStringLiteral(" AS NVARCHAR(MAX))");
+        copied = t.end;
+    }
+    out += batch.mid(copied);
+    if (!carriedByUtf8(out, 0, out.size()))
+        throw Error(kInvalidArgument, QStringLiteral("The statement holds text that is not valid Unicode outside a "
+                                                     "string literal; it cannot be sent."));
+    return out;
 }
 
 std::optional<QStringList> ParseTableName(const QString& text)

@@ -37,6 +37,12 @@ struct SelectStatement {
 
 std::optional<SelectStatement> ParseSelect(const QString& text);
 
+// The batch as it may pass FreeTDS, which sends statement text through UTF-8: string literals
+// holding what UTF-8 cannot carry (unpaired surrogates, NUL) become CAST(0x<UTF-16LE> AS
+// NVARCHAR(MAX)), so they reach the server code unit for code unit. Raises kInvalidArgument
+// when such a character stands outside a string literal. Other batches come back unchanged.
+QString WithExactLiterals(const QString& batch);
+
 // A bare (possibly qualified or bracketed) table name, as ADO takes one for a recordset's
 // source; nullopt for anything else.
 std::optional<QStringList> ParseTableName(const QString& text);

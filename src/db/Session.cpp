@@ -1,5 +1,6 @@
 #include "Session.h"
 
+#include "SelectStatement.h"
 #include "SqlText.h"
 
 #include <QDateTime>
@@ -385,9 +386,10 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::ve
 {
     if (!connected_)
         throw Error(kClosedObject, texts::kClosedObject);
+    const QString text = WithExactLiterals(batch);
     Statement stmt(static_cast<SQLHDBC>(dbc_), timeoutSeconds);
     BatchResult result;
-    SQLRETURN rc = SQLExecDirectW(stmt.handle(), wide(batch), static_cast<SQLINTEGER>(batch.size()));
+    SQLRETURN rc = SQLExecDirectW(stmt.handle(), wide(text), static_cast<SQLINTEGER>(text.size()));
     if (!succeeded(rc) && rc != SQL_NO_DATA)
         stmt.fail();
     for (;;) {

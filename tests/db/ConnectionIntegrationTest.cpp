@@ -107,4 +107,18 @@ TEST_F(ConnectionTest, ClosedConnectionRefusesWorkAndItsRecordsetsToo)
     }
 }
 
+TEST_F(ConnectionTest, StatementTextWithLoneSurrogatesReachesTheServerExactly)
+{
+    connection_.execute("CREATE TABLE T_GenericUser( User_Name NVARCHAR(50) NOT NULL, User_Passwd NVARCHAR(64) NOT NULL )");
+    const QString cipher = QString("p") + QChar(0xD800) + "'" + QChar(0xDFFF) + QChar(0xDC00) + QChar(0xD801);
+    QString quoted = cipher;
+    quoted.replace("'", "''");
+    EXPECT_EQ(connection_.execute("INSERT INTO T_GenericUser VALUES ('Rossi', N'" + quoted + "')"), 1);
+    EXPECT_EQ(connection_.execute("UPDATE T_GenericUser SET User_Name = 'Bianchi' WHERE User_Passwd = N'" + quoted + "'"), 1);
+    Recordset rs;
+    rs.open("SELECT User_Passwd FROM T_GenericUser WHERE User_Name = 'Bianchi'", connection_);
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value(0).toString(), cipher);
+}
+
 } // namespace

@@ -163,4 +163,26 @@ TEST(ParseTableName, TakesBareAndQualifiedNamesOnly)
     EXPECT_FALSE(detail::ParseTableName("a.b.c.d").has_value());
 }
 
+TEST(WithExactLiterals, RewritesOnlyLiteralsThatUtf8CannotCarry)
+{
+    const QString lone = QString("x") + QChar(0xDC00);
+    const QString pair = QString("y") + QChar(0xD83D) + QChar(0xDE00) + QString::fromUtf8("è");
+    // Valid text, surrogate pairs included, is left as it is.
+    const QString plain = "INSERT INTO T VALUES (N'" + pair + "', 'a''b')";
+    EXPECT_EQ(detail::WithExactLiterals(plain), plain);
+    EXPECT_EQ(detail::WithExactLiterals("UPDATE T SET a = N'" + lone + "''q' WHERE b = '" + pair + "'"),
+              "UPDATE T SET a = CAST(0x780000DC27007100 AS NVARCHAR(MAX)) WHERE b = '" + pair + "'");
+    EXPECT_EQ(detail::WithExactLiterals(QString("SELECT 'a") + QChar(u'\0') + "b'"),
+              "SELECT CAST(0x610000006200 AS NVARCHAR(MAX))");
+    for (const QString& bad : {QString("SELECT [") + lone + "] FROM T", "SELECT 1 -- " + lone,
+                               QString("SELECT N'") + lone}) {
+        try {
+            detail::WithExactLiterals(bad);
+            ADD_FAILURE() << "sent text that is not valid Unicode outside a literal";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), kInvalidArgument);
+        }
+    }
+}
+
 } // namespace
