@@ -172,7 +172,9 @@ public:
         writeEnvChange(out(), envchange::Database, to, from);
     }
 
-    // Closes one procedure call of an RPC request the way SQL Server does.
+    // Closes one procedure call of an RPC request the way SQL Server does: RETURNSTATUS,
+    // RETURNVALUEs, DONEPROC. When the engine ended the call itself, its DONEPROC is still
+    // held back, so output values still go in before it.
     void endProcedure(const std::vector<std::pair<std::u16string, Value>>& outputs = {},
                       const std::vector<ParamType>& outputTypes = {})
     {
@@ -182,12 +184,14 @@ public:
             flushPending();
             if (!returnStatusSent_)
                 writeReturnStatus(out(), anyError_ ? -6 : 0);
-            for (size_t i = 0; i < outputs.size(); ++i) {
-                ColumnInfo info = columnInfoFor(outputTypes[i]);
-                writeReturnValue(out(), uint16_t(i), outputs[i].first,
-                                 wireColumnFor(info, c_.tdsVersion_), outputs[i].second,
-                                 c_.tdsVersion_);
-            }
+        }
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            ColumnInfo info = columnInfoFor(outputTypes[i]);
+            writeReturnValue(out(), uint16_t(i), outputs[i].first,
+                             wireColumnFor(info, c_.tdsVersion_), outputs[i].second,
+                             c_.tdsVersion_);
+        }
+        if (!procedureDone_) {
             Pending p;
             p.token = token::DoneProc;
             if (anyError_)
