@@ -383,6 +383,32 @@ TEST_F(ClientsTest, LargeResultsStreamAcrossPackets)
     EXPECT_EQ(n, 3000);
 }
 
+TEST_F(ClientsTest, LargeValuesTravelInManyPacketsBothWays)
+{
+    auto db = connect();
+    db.execute(u"CREATE TABLE Big (id INT NOT NULL, img IMAGE NULL, txt NVARCHAR(MAX) NULL)");
+    // A request of about 4 MiB (1 MiB of bytes as hex, in UTF-16) and values far beyond one
+    // packet on the way back.
+    std::vector<uint8_t> image(1 << 20);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = uint8_t((i * 2654435761u) >> 13);
+    static const char* digits = "0123456789ABCDEF";
+    std::u16string hex;
+    for (uint8_t b : image) {
+        hex += char16_t(digits[b >> 4]);
+        hex += char16_t(digits[b & 15]);
+    }
+    std::u16string text;
+    for (int i = 0; i < 100000; ++i)
+        text += char16_t(0x4E00 + i % 5000);
+    EXPECT_EQ(db.execute(u"INSERT INTO Big VALUES (1, 0x" + hex + u", N'" + text + u"')"), 1);
+    OdbcStatement s(db);
+    s.execDirect(u"SELECT img, txt FROM Big WHERE id = 1");
+    ASSERT_TRUE(s.fetch());
+    EXPECT_EQ(s.bytes(1), image);
+    EXPECT_EQ(s.wideText(2), text);
+}
+
 TEST_F(ClientsTest, QueryTimeoutCancelsAWaitingStatementThroughAttention)
 {
     auto holder = connect();
