@@ -350,9 +350,9 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc)))
         throw Error(kConnectionFailed, QStringLiteral("No ODBC connection handle could be allocated."));
     dbc_ = dbc;
-    const auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout));
-    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, seconds, 0);
-    SQLSetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT, seconds, 0);
+    // The login time-out only: a connection-wide one would also cut long statements (BACKUP)
+    // that their own command time-out allows.
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
     SQLSMALLINT outLength = 0;
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0, &outLength,
                                            SQL_DRIVER_NOPROMPT);

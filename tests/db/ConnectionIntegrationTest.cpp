@@ -121,4 +121,15 @@ TEST_F(ConnectionTest, StatementTextWithLoneSurrogatesReachesTheServerExactly)
     EXPECT_EQ(rs.value(0).toString(), cipher);
 }
 
+TEST_F(ConnectionTest, StatementWithinItsTimeoutMayRunLongerThanTheLoginTimeout)
+{
+    // As a BACKUP under its 90 s: nothing but the command time-out may cut it.
+    connection_.setCommandTimeout(90);
+    QElapsedTimer clock;
+    clock.start();
+    connection_.execute("WAITFOR DELAY '00:00:16'");
+    EXPECT_GE(clock.elapsed(), 15500);
+    EXPECT_EQ(connection_.query("SELECT 2 AS Two").value(0).toInt(), 2);
+}
+
 } // namespace
