@@ -451,11 +451,11 @@ bool Connection::handshake()
     std::vector<uint8_t> reply;
     if (item.message.type == PacketType::Prelogin) {
         const PreloginRequest pre = parsePrelogin(item.message.payload);
+        if (pre.insistsOnEncryption())
+            log("client asks for encryption, which this server does not support");
         writer_.begin(PacketType::TabularResult);
         writer_.out().bytes(buildPreloginResponse(ServerMajor, ServerMinor, ServerBuild));
         writer_.end();
-        if (pre.insistsOnEncryption())
-            log("client asks for encryption, which this server does not support");
         if (!next())
             return false;
         if (item.message.type == PacketType::Prelogin) {
