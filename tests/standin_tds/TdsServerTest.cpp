@@ -395,3 +395,37 @@ TEST_F(ServerTest, TransactionRequestsRunAsStatementsAndReportTheirDescriptor)
                                            u"COMMIT TRANSACTION; BEGIN TRANSACTION",
                                            u"ROLLBACK TRANSACTION"}));
 }
+
+TEST_F(ServerTest, RandomRequestsAfterLoginCostAtMostTheirConnection)
+{
+    // Well framed but arbitrary requests of every kind, from a fixed seed so a failure repeats.
+    uint64_t seed = 0x5eed;
+    auto next = [&] {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return uint32_t(seed >> 33);
+    };
+    const PacketType kinds[] = {PacketType::SqlBatch, PacketType::Rpc,
+                                PacketType::TransactionManager, PacketType::BulkLoad};
+    const auto rpcHeader = standin::testing::fromHex(
+        "16 00 00 00 12 00 00 00 02 00 00 00 00 00 00 00 00 00 01 00 00 00");
+    for (int round = 0; round < 150; ++round) {
+        RawClient c(port());
+        ASSERT_TRUE(c.login(u"sa", engine_.password)) << round;
+        std::vector<uint8_t> payload;
+        if (next() % 2)
+            payload = rpcHeader; // past the headers, into the call itself
+        const size_t size = next() % 300;
+        for (size_t i = 0; i < size; ++i)
+            payload.push_back(uint8_t(next()));
+        c.sendMessage(kinds[next() % std::size(kinds)], payload);
+        // Either an answer or a closed connection; never a hang.
+        if (!c.readMessage(std::chrono::seconds(5))) {
+            EXPECT_TRUE(c.closedByServer(std::chrono::seconds(5))) << round;
+        }
+    }
+    auto good = loggedIn();
+    ASSERT_TRUE(good->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1")));
+    auto r = good->readMessage();
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+}
