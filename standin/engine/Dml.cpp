@@ -417,7 +417,7 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
         }
         targets.push_back(std::move(target));
         return !(cancel_ && cancel_->load());
-    });
+    }, s.where.get());
 
     // Apply, cascading to referencing tables; the constraints are checked at the end, against
     // the statement's final state, as SQL Server does.
@@ -511,7 +511,7 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
         if (!s.where || truth(*s.where, ctx) == true)
             targets.emplace_back(rowid, row);
         return !(cancel_ && cancel_->load());
-    });
+    }, s.where.get());
 
     std::vector<std::pair<int64_t, std::vector<Value>>> deleted; // table id, row
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&, int)> removeRow =

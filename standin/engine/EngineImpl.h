@@ -126,7 +126,8 @@ private:
     Source sourceFor(const sql::TableName& name, store::Database& db);
     void bind(sql::Expr& e, const std::vector<Source>& sources, bool allowColumns = true);
     void scan(store::Database& db, const store::TableMeta& t,
-              const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit);
+              const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit,
+              const sql::Expr* where = nullptr);
     Typed callFunction(const sql::Expr& e, const RowContext& ctx);
     const store::TableMeta& requireTable(store::Database& db, const sql::TableName& name);
     std::u16string qualifiedName(const store::TableMeta& t) const; // "dbo.T"

@@ -86,6 +86,7 @@ public:
 
     std::vector<std::pair<std::u16string, TypeName>> parameterList()
     {
+        lenientTypes_ = true;
         std::vector<std::pair<std::u16string, TypeName>> out;
         while (!atEnd()) {
             if (peek().kind != TokenKind::Variable)
@@ -109,6 +110,7 @@ private:
     std::vector<Token> tokens_;
     size_t pos_ = 0;
     int depth_ = 0;
+    bool lenientTypes_ = false;
 
     struct DepthGuard {
         explicit DepthGuard(Parser& p) : p_(p)
@@ -1013,6 +1015,27 @@ private:
             type = {SqlType::Image, 2147483647, 0, 0};
         } else if (w == u"NTEXT") {
             type = {SqlType::NText, 1073741823, 0, 0};
+        } else if (lenientTypes_ && (w == u"DATETIME2" || w == u"DATE" || w == u"TIME" ||
+                                     w == u"DATETIMEOFFSET" || w == u"SMALLDATETIME")) {
+            // Parameter declarations of drivers: the value arrives with its own type.
+            if (acceptSymbol(u"(")) {
+                if (peek().kind != TokenKind::Integer)
+                    fail();
+                next();
+                expectSymbol(u")");
+            }
+            type = {SqlType::DateTime, 8, 23, 3};
+        } else if (lenientTypes_ && w == u"REAL") {
+            type = {SqlType::Float, 8, 53, 0};
+        } else if (lenientTypes_ && (w == u"MONEY" || w == u"SMALLMONEY")) {
+            type = {SqlType::Decimal, 0, 18, 4};
+        } else if (lenientTypes_ && w == u"TEXT") {
+            type = {SqlType::VarChar, -1, 0, 0};
+        } else if (lenientTypes_ && w == u"BINARY") {
+            type.type = SqlType::VarBinary;
+            type.length = lengthArg(0, 8000);
+        } else if (lenientTypes_ && w == u"UNIQUEIDENTIFIER") {
+            type = {SqlType::UniqueIdentifier, 16, 0, 0};
         } else {
             throw notSupported(u"The data type " + w);
         }
@@ -1567,6 +1590,11 @@ private:
 };
 
 } // namespace
+
+bool isReservedWord(std::u16string_view word)
+{
+    return reservedWords().count(text::upper(word)) > 0;
+}
 
 std::u16string typeDisplayName(SqlType type)
 {

@@ -5,6 +5,7 @@
 #include "Ast.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace standin::sql {
@@ -14,6 +15,9 @@ std::vector<Statement> parseBatch(const std::u16string& batch);
 
 // For sp_executesql: "@a int, @b nvarchar(10) OUTPUT".
 std::vector<std::pair<std::u16string, TypeName>> parseParameterList(const std::u16string& text);
+
+// Whether a word is one of T-SQL's reserved keywords (then 156 names it in syntax errors).
+bool isReservedWord(std::u16string_view word);
 
 // The SQL Server name of a type, as messages write it ("nvarchar", "int").
 std::u16string typeDisplayName(SqlType type);

@@ -165,14 +165,65 @@ Source SessionImpl::sourceFor(const TableName& name, store::Database& db)
     return s;
 }
 
+namespace {
+
+// An equality "column = constant" among the WHERE clause's AND terms whose constant compares
+// under SQLite exactly as under SQL Server (integers with integers, texts with texts in the
+// stored collation); such a term narrows the scan to a key or index lookup. The full condition
+// is still applied to every row found.
+void findSeek(const Expr& e, const store::TableMeta& t, const std::function<Typed(const Expr&)>& constant,
+              int& column, Value& value)
+{
+    if (column >= 0)
+        return;
+    if (e.kind == ExprKind::And) {
+        findSeek(*e.args[0], t, constant, column, value);
+        findSeek(*e.args[1], t, constant, column, value);
+        return;
+    }
+    if (e.kind != ExprKind::Compare || e.op != u"=")
+        return;
+    for (int side = 0; side < 2; ++side) {
+        const Expr& c = *e.args[static_cast<size_t>(side)];
+        const Expr& k = *e.args[static_cast<size_t>(1 - side)];
+        if (c.kind != ExprKind::Column || c.boundSource != 0 || c.boundColumn < 0)
+            continue;
+        if (k.kind != ExprKind::Literal && k.kind != ExprKind::Variable)
+            continue;
+        const auto& meta = t.columns[static_cast<size_t>(c.boundColumn)];
+        Typed v = constant(k);
+        if (v.isNull())
+            continue;
+        bool intPair = isInteger(meta.type.type) && isInteger(v.type.type);
+        bool textPair = isText(meta.type.type) && isText(v.type.type) && meta.type.type != SqlType::NText;
+        if (!intPair && !textPair)
+            continue;
+        column = c.boundColumn;
+        value = v.value;
+        return;
+    }
+}
+
+} // namespace
+
 void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
-                       const std::function<bool(int64_t, std::vector<Value>&)>& visit)
+                       const std::function<bool(int64_t, std::vector<Value>&)>& visit, const Expr* where)
 {
     std::string sql = "SELECT rowid";
     for (const auto& c : t.columns)
         sql += ", " + store::TableMeta::storageColumn(c);
     sql += " FROM " + t.storageTable();
+    int seekColumn = -1;
+    Value seekValue;
+    if (where) {
+        RowContext none;
+        findSeek(*where, t, [&](const Expr& k) { return evaluate(k, none); }, seekColumn, seekValue);
+        if (seekColumn >= 0)
+            sql += " WHERE " + store::TableMeta::storageColumn(t.columns[static_cast<size_t>(seekColumn)]) + " = ?";
+    }
     store::Query q = db.query(sql);
+    if (seekColumn >= 0)
+        q.bind(1, seekValue);
     std::vector<Value> row(t.columns.size());
     struct Reset {
         sqlite3_stmt* s;
@@ -603,10 +654,13 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
         handleRow(ctx);
     } else if (sources.size() == 1 && sources[0].table) {
         store::Database& db = work->db();
-        scan(db, *sources[0].table, [&](int64_t, std::vector<Value>& row) {
-            ctx.rows[0] = &row;
-            return handleRow(ctx);
-        });
+        scan(
+            db, *sources[0].table,
+            [&](int64_t, std::vector<Value>& row) {
+                ctx.rows[0] = &row;
+                return handleRow(ctx);
+            },
+            s.where.get());
     } else {
         // Materialise every source, then join left to right (hash join on a column equality).
         std::vector<std::vector<std::vector<Value>>> data(sources.size());
