@@ -181,6 +181,13 @@ void Database::exec(const char* sql)
     }
 }
 
+void Database::run(const char* sql)
+{
+    Query q = query(sql);
+    q.step();
+    sqlite3_reset(q.raw());
+}
+
 Query Database::query(const std::string& sql)
 {
     auto it = cache_.find(sql);

@@ -61,6 +61,8 @@ public:
     void release(const void* owner);
 
     void exec(const char* sql);
+    // A short statement without results, prepared once (BEGIN, COMMIT, SAVEPOINT ...).
+    void run(const char* sql);
     Query query(const std::string& sql); // cached
     void clearStatementCache();
     sqlite3* handle() const { return db_; }

@@ -77,7 +77,7 @@ SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
     if (!db_)
         throw SqlError(err::kDatabaseMissing, {session.databaseName_});
     if (session.workDepth_ > 0) {
-        db_->exec("SAVEPOINT nested");
+        db_->run("SAVEPOINT nested");
         nested_ = true;
         ++session.workDepth_;
         return;
@@ -86,7 +86,7 @@ SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
         session.trancount_ = 1;
     if (session.trancount_ > 0) {
         session.beginTransactionOn(db_);
-        db_->exec("SAVEPOINT statement");
+        db_->run("SAVEPOINT statement");
         inTransaction_ = true;
         ++session.workDepth_;
         return;
@@ -94,7 +94,7 @@ SessionImpl::Work::Work(SessionImpl& session, bool write) : session_(session)
     if (!db_->acquire(&session, session.cancel_))
         throw Cancelled{};
     try {
-        db_->exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
+        db_->run(write ? "BEGIN IMMEDIATE" : "BEGIN");
     } catch (...) {
         db_->release(&session);
         throw;
@@ -110,7 +110,7 @@ SessionImpl::Work::~Work()
     if (nested_) {
         try {
             db_->exec("ROLLBACK TO nested");
-            db_->exec("RELEASE nested");
+            db_->run("RELEASE nested");
         } catch (...) {
         }
         return; // the outer work rolls back or goes on; it reloads the definitions
@@ -118,7 +118,7 @@ SessionImpl::Work::~Work()
     try {
         if (inTransaction_) {
             db_->exec("ROLLBACK TO statement");
-            db_->exec("RELEASE statement");
+            db_->run("RELEASE statement");
         } else {
             db_->exec("ROLLBACK");
         }
@@ -140,11 +140,11 @@ void SessionImpl::Work::commit()
 {
     // A failed COMMIT leaves done_ unset, so the destructor rolls back.
     if (nested_) {
-        db_->exec("RELEASE nested");
+        db_->run("RELEASE nested");
     } else if (inTransaction_) {
-        db_->exec("RELEASE statement");
+        db_->run("RELEASE statement");
     } else {
-        db_->exec("COMMIT");
+        db_->run("COMMIT");
         db_->release(&session_);
     }
     done_ = true;
