@@ -60,6 +60,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
 
     ui_ = {};
     ui_.answerNextPasswordRequest({"Vor36Pelin", "", ""});
+    ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database\\Restored"));
     outcome = press(server::kRestore, copy, file, "C:\\Lumeno SQL Database\\Restored");
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed) << (outcome ? outcome->errorDescription.toStdString() : "");
     EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Restore of database " + copy + " has been done"));

@@ -52,6 +52,8 @@ public:
                     return false;
                 }
                 password_ = QString::fromUtf8(secret.readLine()).trimmed();
+                // As on a technician's server, the program's default folders exist already.
+                makeServerFolder(QStringLiteral("C:\\Lumeno SQL Database\\Backup\\"));
                 return true;
             }
             if (process_->state() != QProcess::Running)
@@ -77,6 +79,16 @@ public:
     QString user() const { return QStringLiteral("sa"); }
     const QString& password() const { return password_; }
     QString dataFolder() const { return data_.path(); }
+
+    // Creates the folder a Windows path names on the server, where the stand-in maps it
+    // (C:\dir\ -> DATA/C/dir).
+    bool makeServerFolder(const QString& windowsPath) const
+    {
+        QString relative = windowsPath;
+        relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        relative.remove(QLatin1Char(':'));
+        return QDir(data_.path()).mkpath(relative);
+    }
 
 private:
     QTemporaryDir data_;
