@@ -4,6 +4,8 @@
 #include "Lexer.h"
 #include "Text.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <set>
 
 namespace standin::sql {
@@ -742,7 +744,11 @@ private:
     {
         auto e = make(ExprKind::Literal, t.line);
         if (t.kind == TokenKind::Float) {
-            e->value = std::stod(text::narrow(t.text));
+            std::string digits = text::narrow(t.text);
+            double d = std::strtod(digits.c_str(), nullptr);
+            if (!std::isfinite(d))
+                throw SqlError(err::kOverflowConverting, {u"expression", u"float"});
+            e->value = d;
             e->literalType = TypeName{SqlType::Float, 8, 53, 0};
             return e;
         }

@@ -234,6 +234,11 @@ void SessionImpl::execute(const std::u16string& batch, ResultSink& sink,
         lastError_ = m.number;
         sink.done(done(false, false, 0, true));
         return;
+    } catch (const std::exception& e) {
+        Message m = makeMessage(err::kStorageFailure, {widen(e.what())});
+        sink.message(m);
+        sink.done(done(false, false, 0, true));
+        return;
     }
     runBatch(statements, sink, cancel, false);
     cancel_ = nullptr;

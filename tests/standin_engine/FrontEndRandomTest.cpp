@@ -48,6 +48,9 @@ TEST_F(FrontEndRandomTest, RandomAndMutatedBatchesAreAnsweredWithoutCrash)
         ++answered;
     }
     EXPECT_EQ(answered, 3000);
+    // Inputs the fuzzer found: a float literal beyond the type's range.
+    EXPECT_EQ(errorOf("SELECT 33E333"), 8115);
+    EXPECT_EQ(errorOf("SELECT 1e-400"), 0);
     run("ROLLBACK");
     EXPECT_EQ(rows("SELECT 1"), (std::vector<std::string>{"1"}));
 }
