@@ -18,8 +18,8 @@
 // (unpaired surrogates in cipher texts) come back and go out unchanged.
 //
 // Values are QVariant: null for NULL, int for INT/SMALLINT/TINYINT, qlonglong for BIGINT,
-// bool for BIT, QDateTime for DATETIME, double for FLOAT/REAL/DECIMAL, QString for text,
-// QByteArray for binary columns and IMAGE.
+// bool for BIT, QDateTime for DATETIME (its wall-clock reading, as Qt::UTC), double for
+// FLOAT/REAL/DECIMAL, QString for text, QByteArray for binary columns and IMAGE.
 
 #include "Error.h"
 

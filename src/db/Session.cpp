@@ -250,8 +250,11 @@ QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColum
             stmt.fail();
         if (indicator == SQL_NULL_DATA)
             return QVariant();
+        // DATETIME holds a wall-clock reading without a zone. Kept as UTC it cannot fall into a
+        // daylight-saving gap of the local zone, where Qt would move it and a write-back would
+        // change a stored date (a birth date at midnight on a changeover day, for one).
         return QVariant(QDateTime(QDate(t.year, t.month, t.day),
-                                  QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000))));
+                                  QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)), Qt::UTC));
     }
     case SQL_BINARY:
     case SQL_VARBINARY:

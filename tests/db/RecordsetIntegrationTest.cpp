@@ -7,6 +7,8 @@
 
 #include <QDateTime>
 
+#include <ctime>
+
 using namespace sqllumo;
 using namespace sqllumo::db;
 
@@ -50,7 +52,7 @@ TEST_F(RecordsetTest, ReadsEveryColumnTypeWithItsAdoCodeAndNulls)
         {"S", adotype::kSmallInt, -2},
         {"Y", adotype::kTinyInt, 255},
         {"B", adotype::kBoolean, true},
-        {"D", adotype::kDBTimeStamp, QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 123))},
+        {"D", adotype::kDBTimeStamp, QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 123), Qt::UTC)},
         {"N", adotype::kVarWChar, QString::fromUtf8("Città")},
         {"P", adotype::kLongVarBinary, QByteArray("\x00\xff\x7f", 3)},
     };
@@ -375,4 +377,31 @@ TEST_F(RecordsetTest, SelectListKeepsItsNamesAliasesAndOrderWhileTextComesExact)
         EXPECT_EQ(rs.fields().count(), row.fields) << row.statement;
     }
 }
+TEST_F(RecordsetTest, DateTimesInALocalDaylightSavingGapComeBackUnchanged)
+{
+    // Italy moved its clocks from 00:00 to 01:00 on 22 May 1966: midnight did not exist there.
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Rome");
+    tzset();
+    connection_.execute("CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY KEY, "
+                        "B_Date DATETIME NULL, L_Name NVARCHAR(50) NULL )");
+    connection_.execute("INSERT INTO T_Patient(B_Date, L_Name) VALUES ('1966-05-22T00:00:00', 'Rossi')");
+    Recordset rs;
+    rs.open("SELECT * FROM T_Patient", connection_, CursorType::Keyset, LockType::Optimistic);
+    const QDateTime born = rs.value("B_Date").toDateTime();
+    EXPECT_EQ(born.toString("yyyy-MM-ddTHH:mm:ss.zzz"), "1966-05-22T00:00:00.000");
+    rs.field("L_Name") = QStringLiteral("Bianchi"); // the date takes part in no condition but must stay
+    rs.field("B_Date") = born;
+    rs.update();
+    rs.close();
+    Recordset back = connection_.query("SELECT B_Date, L_Name FROM T_Patient");
+    EXPECT_EQ(back.value("B_Date").toDateTime().toString("yyyy-MM-ddTHH:mm:ss.zzz"), "1966-05-22T00:00:00.000");
+    EXPECT_EQ(back.value("L_Name").toString(), "Bianchi");
+    if (savedZone.isEmpty())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedZone);
+    tzset();
+}
+
 } // namespace
