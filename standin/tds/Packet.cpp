@@ -54,11 +54,10 @@ void PacketWriter::begin(PacketType type)
     out_.buffer().clear();
 }
 
-void PacketWriter::emit(size_t payloadBytes, bool last)
+void PacketWriter::emit(size_t offset, size_t payloadBytes, bool last)
 {
-    auto& b = out_.buffer();
-    frame_.resize(HeaderSize + payloadBytes);
     const size_t length = HeaderSize + payloadBytes;
+    frame_.resize(length);
     frame_[0] = type_;
     frame_[1] = last ? status::EndOfMessage : 0;
     frame_[2] = uint8_t(length >> 8);
@@ -67,7 +66,8 @@ void PacketWriter::emit(size_t payloadBytes, bool last)
     frame_[5] = uint8_t(spid_);
     frame_[6] = packetId_++;
     frame_[7] = 0;
-    std::memcpy(frame_.data() + HeaderSize, b.data(), payloadBytes);
+    if (payloadBytes)
+        std::memcpy(frame_.data() + HeaderSize, out_.buffer().data() + offset, payloadBytes);
     sink_(frame_);
 }
 
@@ -78,18 +78,7 @@ void PacketWriter::flushFull()
     size_t sent = 0;
     // Keep at least one byte back: the last packet must carry end-of-message.
     while (b.size() - sent > chunk) {
-        frame_.resize(HeaderSize + chunk);
-        std::memcpy(frame_.data() + HeaderSize, b.data() + sent, chunk);
-        const size_t length = packetSize_;
-        frame_[0] = type_;
-        frame_[1] = 0;
-        frame_[2] = uint8_t(length >> 8);
-        frame_[3] = uint8_t(length);
-        frame_[4] = uint8_t(spid_ >> 8);
-        frame_[5] = uint8_t(spid_);
-        frame_[6] = packetId_++;
-        frame_[7] = 0;
-        sink_(frame_);
+        emit(sent, chunk, false);
         sent += chunk;
     }
     if (sent)
@@ -99,7 +88,7 @@ void PacketWriter::flushFull()
 void PacketWriter::end()
 {
     flushFull();
-    emit(out_.buffer().size(), true);
+    emit(0, out_.buffer().size(), true);
     out_.buffer().clear();
 }
 

@@ -94,7 +94,7 @@ public:
     void end();
 
 private:
-    void emit(size_t payloadBytes, bool last);
+    void emit(size_t offset, size_t payloadBytes, bool last);
 
     Sink sink_;
     size_t packetSize_;
