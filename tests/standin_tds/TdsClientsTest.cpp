@@ -262,9 +262,7 @@ TEST_F(ClientsTest, ParameterisedInsertThroughOdbc)
     EXPECT_FALSE(s.fetch());
 }
 
-// FreeTDS declares timestamp parameters as datetime2; enabled once the engine takes that
-// declaration.
-TEST_F(ClientsTest, DISABLED_TimestampParameterThroughOdbc)
+TEST_F(ClientsTest, TimestampParameterThroughOdbc)
 {
     auto db = connect();
     db.execute(u"CREATE TABLE Stamps (id INT NOT NULL, born DATETIME NULL)");
