@@ -74,14 +74,14 @@ private:
     F f_;
 };
 
-struct FileSpec {
+struct FileDefinition {
     bool given = false;
     std::u16string logicalName;
     std::u16string physicalName;
 };
 
 // ( NAME = n, FILENAME = 'f' [, SIZE = n[KB|MB|GB|TB]] [, MAXSIZE = n[..] | UNLIMITED] [, FILEGROWTH = n[..|%]] )
-bool parseFileSpec(TokenCursor& cursor, FileSpec& spec)
+bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
 {
     if (!cursor.acceptSymbol(u'('))
         return false;
@@ -93,12 +93,12 @@ bool parseFileSpec(TokenCursor& cursor, FileSpec& spec)
             const Token& t = cursor.peek();
             if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName && t.kind != Token::Kind::String)
                 return false;
-            spec.logicalName = cursor.next().text;
+            file.logicalName = cursor.next().text;
             haveName = true;
         } else if (cursor.acceptWord(u"FILENAME")) {
             if (!cursor.acceptSymbol(u'=') || cursor.peek().kind != Token::Kind::String)
                 return false;
-            spec.physicalName = cursor.next().text;
+            file.physicalName = cursor.next().text;
             haveFile = true;
         } else if (cursor.acceptWord(u"SIZE") || cursor.acceptWord(u"MAXSIZE") || cursor.acceptWord(u"FILEGROWTH")) {
             if (!cursor.acceptSymbol(u'='))
@@ -117,15 +117,15 @@ bool parseFileSpec(TokenCursor& cursor, FileSpec& spec)
     } while (cursor.acceptSymbol(u','));
     if (!cursor.acceptSymbol(u')') || !haveName || !haveFile)
         return false;
-    spec.given = true;
+    file.given = true;
     return true;
 }
 
 enum class FileListResult { Ok, Syntax, TooMany };
 
-FileListResult parseFileList(TokenCursor& cursor, FileSpec& spec)
+FileListResult parseFileList(TokenCursor& cursor, FileDefinition& file)
 {
-    if (!parseFileSpec(cursor, spec))
+    if (!parseFileDefinition(cursor, file))
         return FileListResult::Syntax;
     if (cursor.isSymbol(u',') && cursor.isSymbol(u'(', 1))
         return FileListResult::TooMany;
@@ -214,7 +214,7 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
         syntaxError(cursor, reply);
         return reply.endStatement();
     }
-    FileSpec data, log;
+    FileDefinition data, log;
     if (cursor.acceptWord(u"CONTAINMENT")) {
         reply.message(msg::NotSupported(u"CONTAINMENT"));
         return reply.endStatement();
@@ -311,18 +311,18 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
             reservedFiles.erase(f);
     });
     // Each file: a name this server can serve, in a folder that exists, not there yet.
-    auto place = [&](const FileSpec& spec, fs::path& host) {
-        if (IsRelativeServerPath(spec.physicalName)) {
-            reply.message(msg::FileActivationError(spec.physicalName));
+    auto place = [&](const FileDefinition& file, fs::path& host) {
+        if (IsRelativeServerPath(file.physicalName)) {
+            reply.message(msg::FileActivationError(file.physicalName));
             return false;
         }
-        const MappedPath mapped = mapper.map(spec.physicalName);
+        const MappedPath mapped = mapper.map(file.physicalName);
         if (!mapped.ok()) {
-            reply.message(msg::DirectoryLookupFailed(spec.physicalName, osErrorFor(mapped.status)));
+            reply.message(msg::DirectoryLookupFailed(file.physicalName, osErrorFor(mapped.status)));
             return false;
         }
         if (!parentIsDirectory(mapped.host)) {
-            reply.message(msg::DirectoryLookupFailed(spec.physicalName, msg::kOsPathNotFound));
+            reply.message(msg::DirectoryLookupFailed(file.physicalName, msg::kOsPathNotFound));
             return false;
         }
         bool taken = false;
@@ -337,7 +337,7 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
                 taken = true;
         }
         if (taken || pathExists(mapped.host)) {
-            reply.message(msg::FileExists(spec.physicalName));
+            reply.message(msg::FileExists(file.physicalName));
             return false;
         }
         host = mapped.host;
@@ -462,7 +462,7 @@ void ServerCatalog::Impl::dropDatabase(TokenCursor& cursor, ServerContext& ctx, 
 // ---------------------------------------------------------------------------------------------
 
 namespace {
-struct DeviceSpec {
+struct DeviceClause {
     std::u16string serverPath; // as the server names it, relative names completed
     fs::path host;
 };
