@@ -1,5 +1,7 @@
 #include "ArchiveTexts.h"
 
+#include "ArchiveSchema.h"
+
 namespace sqllumo::archive {
 
 const QStringList& RegistryTableOrder()
@@ -20,12 +22,12 @@ const QStringList& RegistryTableOrder()
 
 const QStringList& RegistryRelationOrder()
 {
-    static const QStringList order = {
-        QStringLiteral("T_Patient-T_Exam"),   QStringLiteral("T_Exam-T_File"),
-        QStringLiteral("T_Exam-T_Statistic"), QStringLiteral("T_File-T_Statistic"),
-        QStringLiteral("T_Class-T_Item"),     QStringLiteral("T_Item-T_SubItem"),
-        QStringLiteral("T_StatisticMask-T_StatisticList"),
-        QStringLiteral("T_StatisticMask-T_StatisticSearch")};
+    static const QStringList order = [] {
+        QStringList names;
+        for (const RelationDef& relation : TestedRelations())
+            names << QString::fromStdString(relation.name);
+        return names;
+    }();
     return order;
 }
 
