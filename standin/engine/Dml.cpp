@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <map>
 #include <set>
 
 namespace standin {
@@ -198,6 +199,28 @@ void SessionImpl::insertRow(Work& work, const TableMeta& t, std::vector<Value>& 
     store::Query q = db.query(sql);
     for (size_t i = 0; i < row.size(); ++i)
         q.bind(static_cast<int>(i + 1), row[i]);
+    try {
+        q.step();
+    } catch (const store::StorageError& e) {
+        if (e.isUnique())
+            duplicateKey(db, t, row, e);
+        throw;
+    }
+}
+
+void SessionImpl::insertRowAt(Database& db, const TableMeta& t, int64_t rowid, const std::vector<Value>& row)
+{
+    std::string sql = "INSERT INTO " + t.storageTable() + "(rowid";
+    for (const auto& c : t.columns)
+        sql += ", " + TableMeta::storageColumn(c);
+    sql += ") VALUES (?";
+    for (size_t i = 0; i < t.columns.size(); ++i)
+        sql += ", ?";
+    sql += ")";
+    store::Query q = db.query(sql);
+    q.bindInt(1, rowid);
+    for (size_t i = 0; i < row.size(); ++i)
+        q.bind(static_cast<int>(i + 2), row[i]);
     try {
         q.step();
     } catch (const store::StorageError& e) {
@@ -419,21 +442,26 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
         return !(cancel_ && cancel_->load());
     }, s.where.get());
 
-    // Apply, cascading to referencing tables; the constraints are checked at the end, against
-    // the statement's final state, as SQL Server does.
+    // Plan every row change first, cascades included, against the rows as they were before the
+    // statement: a cascade follows the old key values.
     struct Changed {
         int64_t table;
+        int64_t rowid;
         std::vector<Value> before;
         std::vector<Value> after;
     };
     std::vector<Changed> changes;
+    std::map<std::pair<int64_t, int64_t>, size_t> planned; // (table, rowid) -> changes index
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&, const std::vector<Value>&, int)>
-        apply = [&](const TableMeta& table, int64_t rowid, const std::vector<Value>& before,
-                    const std::vector<Value>& after, int depth) {
+        plan = [&](const TableMeta& table, int64_t rowid, const std::vector<Value>& before,
+                   const std::vector<Value>& after, int depth) {
             if (depth > 32)
                 throw SqlError(err::kCascadeDepth);
-            writeRowUpdate(db, table, rowid, after);
-            changes.push_back({table.id, before, after});
+            auto [at, fresh] = planned.emplace(std::make_pair(table.id, rowid), changes.size());
+            if (fresh)
+                changes.push_back({table.id, rowid, before, after});
+            else
+                changes[at->second].after = after; // reached again through another path: the last wins
             for (const TableMeta* child : db.tables()) {
                 for (const auto& fk : child->foreignKeys) {
                     if (fk.refTable != table.id || !fk.updateCascade)
@@ -444,20 +472,54 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
                     if (!keyChanged)
                         continue;
                     for (auto& [crowid, crow] : referencingRows(db, *child, fk, before, table)) {
-                        std::vector<Value> cafter = crow;
+                        auto earlier = planned.find({child->id, crowid});
+                        std::vector<Value> cafter = earlier == planned.end() ? crow : changes[earlier->second].after;
                         for (size_t i = 0; i < fk.columns.size(); ++i) {
                             size_t cc = static_cast<size_t>(fk.columns[i]);
                             cafter[cc] = assign(Typed{after[static_cast<size_t>(fk.refColumns[i])],
                                                       table.columns[static_cast<size_t>(fk.refColumns[i])].type},
                                                 child->columns[cc], *child, u"UPDATE");
                         }
-                        apply(*child, crowid, crow, cafter, depth + 1);
+                        plan(*child, crowid, crow, cafter, depth + 1);
                     }
                 }
             }
         };
     for (const auto& target : targets)
-        apply(t, target.rowid, target.before, target.after, 0);
+        plan(t, target.rowid, target.before, target.after, 0);
+
+    // Uniqueness holds for the statement's final state, as on SQL Server: a row whose key
+    // columns change is taken out before any is put back, so "SET id = id + 1" over 1..3
+    // passes while a final duplicate still fails (and the statement's work is undone).
+    auto touchesUniqueKey = [&](const TableMeta& table, const Changed& change) {
+        auto differs = [&](const std::vector<int>& columns) {
+            for (int c : columns)
+                if (!sameBytes(change.before[static_cast<size_t>(c)], change.after[static_cast<size_t>(c)]))
+                    return true;
+            return false;
+        };
+        if (table.primaryKey && differs(table.primaryKey->columns))
+            return true;
+        for (const auto& k : table.uniques)
+            if (differs(k.columns))
+                return true;
+        for (const auto& x : table.indexes)
+            if (x.unique && differs(x.columns))
+                return true;
+        return false;
+    };
+    std::vector<const Changed*> moved;
+    for (const auto& change : changes) {
+        const TableMeta& table = *db.tableById(change.table);
+        if (touchesUniqueKey(table, change)) {
+            deleteRowid(db, table, change.rowid);
+            moved.push_back(&change);
+        } else {
+            writeRowUpdate(db, table, change.rowid, change.after);
+        }
+    }
+    for (const Changed* change : moved)
+        insertRowAt(db, *db.tableById(change->table), change->rowid, change->after);
 
     for (const auto& change : changes) {
         const TableMeta& table = *db.tableById(change.table);

@@ -148,6 +148,8 @@ private:
     void writeRowUpdate(store::Database& db, const store::TableMeta& t, int64_t rowid,
                         const std::vector<Value>& row);
     void deleteRowid(store::Database& db, const store::TableMeta& t, int64_t rowid);
+    void insertRowAt(store::Database& db, const store::TableMeta& t, int64_t rowid,
+                     const std::vector<Value>& row);
     [[noreturn]] void duplicateKey(store::Database& db, const store::TableMeta& t,
                                    const std::vector<Value>& row, const store::StorageError& e);
 
@@ -166,6 +168,14 @@ private:
     int32_t trancount_ = 0;
     int32_t workDepth_ = 0;
     std::vector<std::shared_ptr<store::Database>> transactionDatabases_;
+    // Identity values handed out inside the open transaction; a rollback does not give them back.
+    struct TakenIdentity {
+        std::shared_ptr<store::Database> db;
+        int64_t table;
+        int64_t current;
+    };
+    std::vector<TakenIdentity> transactionIdentities_;
+    void keepTakenIdentities(const std::shared_ptr<store::Database>& db);
     // IDENTITY_INSERT: at most one table per session.
     std::shared_ptr<store::Database> identityInsertDb_;
     int64_t identityInsertTable_ = 0;

@@ -12,7 +12,6 @@ using text::widen;
 namespace {
 
 const TypeName kInt{SqlType::Int, 4, 10, 0};
-const TypeName kBit{SqlType::Bit, 1, 1, 0};
 const TypeName kSysname{SqlType::NVarChar, 128, 0, 0};
 const TypeName kIdentityNumeric{SqlType::Decimal, 17, 38, 0};
 

@@ -626,7 +626,7 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 auto vit = variables_.find(text::upper(var));
                 if (vit == variables_.end())
                     throw SqlError(err::kMissingVariable, {var});
-                vit->second.value = convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Implicit, conversion_);
+                vit->second.value = convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Assignment, conversion_);
             }
             ++produced;
             return true;
@@ -800,7 +800,7 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                     auto vit = variables_.find(text::upper(var));
                     if (vit == variables_.end())
                         throw SqlError(err::kMissingVariable, {var});
-                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type, ConversionMode::Implicit, conversion_);
+                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type, ConversionMode::Assignment, conversion_);
                 }
                 ++produced;
                 continue;

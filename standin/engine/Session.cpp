@@ -153,6 +153,16 @@ void SessionImpl::Work::commit()
 
 void SessionImpl::Work::identityConsumed(int64_t tableId, int64_t current)
 {
+    if (session_.trancount_ > 0) {
+        bool known = false;
+        for (auto& taken : session_.transactionIdentities_)
+            if (taken.db == db_ && taken.table == tableId) {
+                taken.current = current;
+                known = true;
+            }
+        if (!known)
+            session_.transactionIdentities_.push_back({db_, tableId, current});
+    }
     for (auto& [table, value] : identities_)
         if (table == tableId) {
             value = current;
@@ -189,15 +199,40 @@ void SessionImpl::commitTransaction()
             try {
                 db->exec("ROLLBACK");
                 db->reload();
+                keepTakenIdentities(db);
             } catch (...) {
             }
         }
         db->release(this);
     }
     transactionDatabases_.clear();
+    transactionIdentities_.clear();
     trancount_ = 0;
     if (failure)
         std::rethrow_exception(failure);
+}
+
+// After the rollback, outside any transaction, so the values stay taken also once the
+// database is closed and opened again.
+void SessionImpl::keepTakenIdentities(const std::shared_ptr<store::Database>& db)
+{
+    for (const auto& taken : transactionIdentities_) {
+        if (taken.db != db)
+            continue;
+        const store::TableMeta* t = db->tableById(taken.table);
+        if (!t)
+            continue; // the table's creation was rolled back as well
+        const store::ColumnMeta* identity = nullptr;
+        for (const auto& c : t->columns)
+            if (c.identity)
+                identity = &c;
+        if (!identity)
+            continue;
+        bool beyond = !t->identityUsed || (identity->increment > 0 ? taken.current > t->identityCurrent
+                                                                   : taken.current < t->identityCurrent);
+        if (beyond)
+            db->setIdentity(taken.table, taken.current, true);
+    }
 }
 
 void SessionImpl::rollbackTransaction()
@@ -209,11 +244,13 @@ void SessionImpl::rollbackTransaction()
         }
         try {
             db->reload();
+            keepTakenIdentities(db);
         } catch (...) {
         }
         db->release(this);
     }
     transactionDatabases_.clear();
+    transactionIdentities_.clear();
     trancount_ = 0;
 }
 
@@ -336,7 +373,7 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                             RowContext none;
                             bind(*body.initial[i], {}, false);
                             Typed t = evaluate(*body.initial[i], none);
-                            v.value = convert(t, v.type, ConversionMode::Implicit, conversion_);
+                            v.value = convert(t, v.type, ConversionMode::Assignment, conversion_);
                         }
                         variables_[text::upper(body.variables[i].first)] = std::move(v);
                     }
@@ -348,7 +385,7 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     RowContext none;
                     bind(*body.value, {}, false);
                     Typed t = evaluate(*body.value, none);
-                    it->second.value = convert(t, it->second.type, ConversionMode::Implicit, conversion_);
+                    it->second.value = convert(t, it->second.type, ConversionMode::Assignment, conversion_);
                     rowCount_ = 1;
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, WaitForStmt>) {
@@ -592,7 +629,7 @@ void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>
         }
         ++positional;
         Variable& v = scope[target];
-        v.value = convert(args[i].second, v.type, ConversionMode::Implicit, conversion_);
+        v.value = convert(args[i].second, v.type, ConversionMode::Assignment, conversion_);
     }
     std::vector<Statement> statements = parseBatch(statement);
     auto saved = std::move(variables_);

@@ -636,6 +636,7 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
     const SqlType ft = from.type.type;
     const SqlType tt = to.type;
     const bool explicitCast = mode == ConversionMode::Explicit;
+    const bool cutToLength = mode != ConversionMode::Implicit;
     auto notAllowed = [&]() -> Value {
         if (explicitCast)
             throw SqlError(err::kExplicitConversion, {typeName(from.type), typeName(to)});
@@ -827,7 +828,7 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
             out = toSingleByte(out);
         if (tt == SqlType::NText)
             return out;
-        if (explicitCast)
+        if (cutToLength)
             out = cut(std::move(out), to.length);
         if (tt == SqlType::NChar || tt == SqlType::Char) {
             if (to.length > 0 && static_cast<int32_t>(out.size()) < to.length)
@@ -868,7 +869,7 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
         } else {
             return notAllowed();
         }
-        if (explicitCast && to.length > 0 && tt == SqlType::VarBinary &&
+        if (cutToLength && to.length > 0 && tt == SqlType::VarBinary &&
             static_cast<int32_t>(out.size()) > to.length)
             out.resize(static_cast<size_t>(to.length));
         return out;

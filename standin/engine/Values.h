@@ -27,6 +27,8 @@ struct ConversionContext {
 enum class ConversionMode {
     Implicit, // an expression needing another type; disallowed pairs give 257
     Explicit, // CAST / CONVERT; texts and binaries are cut to the target length
+    Assignment, // a variable or procedure parameter taking a value: implicit rules, and texts
+                // and binaries longer than the declared length are cut to it without a word
 };
 
 std::u16string typeName(const TypeName& t); // "nvarchar(50)", for messages: "nvarchar"
