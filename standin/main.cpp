@@ -24,7 +24,8 @@ const char* const PasswordFileName = "sa-password";
 
 standin::tds::Server* runningServer = nullptr;
 
-void onSignal(int) {
+void onSignal(int)
+{
     if (runningServer)
         runningServer->requestStop();
 }
@@ -44,8 +45,7 @@ std::optional<std::string> firstLine(const std::filesystem::path& file)
 
 std::string randomPassword()
 {
-    static const char alphabet[] =
-        "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+    static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
     unsigned char raw[24];
     std::ifstream urandom("/dev/urandom", std::ios::binary);
     if (!urandom.read(reinterpret_cast<char*>(raw), sizeof raw))
@@ -65,8 +65,8 @@ void writeSecret(const std::filesystem::path& file, const std::string& secret)
         throw std::runtime_error("cannot write " + temp + ": " + std::strerror(errno));
     ::fchmod(fd, 0600);
     const std::string line = secret + "\n";
-    const bool ok = ::write(fd, line.data(), line.size()) == ssize_t(line.size()) &&
-                    ::fsync(fd) == 0;
+    const bool ok =
+        ::write(fd, line.data(), line.size()) == ssize_t(line.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || ::rename(temp.c_str(), file.c_str()) != 0)
         throw std::runtime_error("cannot write " + file.string());

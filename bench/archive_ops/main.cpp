@@ -44,7 +44,8 @@ int main(int argc, char** argv)
         QString error;
         if (!standin.start(error)) {
             out << "no server: " << error << Qt::endl
-                << "usage: bench_archive_ops [--server HOST,PORT --user U --password-file F]" << Qt::endl;
+                << "usage: bench_archive_ops [--server HOST,PORT --user U --password-file F]"
+                << Qt::endl;
             return 1;
         }
         serverName = standin.server();
@@ -55,7 +56,8 @@ int main(int argc, char** argv)
 
     const auto real = server::MakeServerProvider();
     server::CountingProvider counting(*real);
-    const QString database = QStringLiteral("BenchArchive_%1").arg(QCoreApplication::applicationPid());
+    const QString database =
+        QStringLiteral("BenchArchive_%1").arg(QCoreApplication::applicationPid());
     const QString cs = BuildConnectionString(serverName, database, user, password);
     try {
         auto master = real->newConnection();
@@ -69,8 +71,8 @@ int main(int argc, char** argv)
         catalog->setActiveConnection(cs);
         QElapsedTimer clock;
         clock.start();
-        const bool created =
-            archive::DefineArchiveTables(database, cs, *catalog, true, errorText, {counting, report});
+        const bool created = archive::DefineArchiveTables(database, cs, *catalog, true, errorText,
+                                                          {counting, report});
         const qint64 createMs = clock.elapsed();
         const server::SentCounts createCounts = counting.counts();
         counting.reset();
@@ -78,20 +80,22 @@ int main(int argc, char** argv)
         auto testCatalog = counting.newCatalog();
         testCatalog->setActiveConnection(cs);
         clock.restart();
-        const bool tested = archive::TestArchiveStructure(database, cs, *testCatalog, errorText, {counting, report});
+        const bool tested = archive::TestArchiveStructure(database, cs, *testCatalog, errorText,
+                                                          {counting, report});
         const qint64 testMs = clock.elapsed();
         const server::SentCounts testCounts = counting.counts();
 
         out << "server: " << serverName << Qt::endl;
-        out << "create (new version): " << (created ? "ok" : "FAILED " + errorText) << ", " << createMs
-            << " ms, " << createCounts.statements << " statements, " << createCounts.indexes
-            << " index appends, " << createCounts.catalogueReads << " catalogue reads (target < 2000 ms)"
-            << Qt::endl;
-        out << "structure test: " << (tested ? "ok" : "FAILED " + errorText) << ", " << testMs << " ms, "
-            << testCounts.statements << " statements, " << testCounts.catalogueReads
+        out << "create (new version): " << (created ? "ok" : "FAILED " + errorText) << ", "
+            << createMs << " ms, " << createCounts.statements << " statements, "
+            << createCounts.indexes << " index appends, " << createCounts.catalogueReads
+            << " catalogue reads (target < 2000 ms)" << Qt::endl;
+        out << "structure test: " << (tested ? "ok" : "FAILED " + errorText) << ", " << testMs
+            << " ms, " << testCounts.statements << " statements, " << testCounts.catalogueReads
             << " catalogue reads (target < 1000 ms)" << Qt::endl;
 
-        // The catalogues' connections use the database; SQL Server refuses to drop it until they go.
+        // The catalogues' connections use the database; SQL Server refuses to drop it until they
+        // go.
         catalog.reset();
         testCatalog.reset();
         auto cleanup = real->newConnection();

@@ -41,8 +41,9 @@ int main(int argc, char** argv)
     }
     db::Connection c;
     c.open(BuildConnectionString(name, "DbLayerBench", "sa", password));
-    c.execute("CREATE TABLE T_Bench( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Bench PRIMARY KEY, "
-              "Name NVARCHAR(50) NOT NULL, N INT NOT NULL )");
+    c.execute(
+        "CREATE TABLE T_Bench( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Bench PRIMARY KEY, "
+        "Name NVARCHAR(50) NOT NULL, N INT NOT NULL )");
     std::printf("rows: %d\n", rows);
     std::printf("resident before: %ld KiB\n", residentKiB());
 
@@ -55,17 +56,19 @@ int main(int argc, char** argv)
             halfway = residentKiB();
     }
     const double insertSeconds = clock.elapsed() / 1000.0;
-    std::printf("execute INSERT: %d statements in %.2f s = %.0f statements/s\n", rows, insertSeconds,
-                rows / insertSeconds);
+    std::printf("execute INSERT: %d statements in %.2f s = %.0f statements/s\n", rows,
+                insertSeconds, rows / insertSeconds);
     std::printf("resident after half / all INSERTs: %ld / %ld KiB\n", halfway, residentKiB());
 
     // The same kind of statement the recordset sends, through execute: what the server costs.
     clock.restart();
     for (int i = 1; i <= rows; ++i)
-        c.execute(QStringLiteral("UPDATE [dbo].[T_Bench] SET [N] = %1 WHERE [ID] = %2 AND [N] = %1").arg(i - 1).arg(i));
+        c.execute(QStringLiteral("UPDATE [dbo].[T_Bench] SET [N] = %1 WHERE [ID] = %2 AND [N] = %1")
+                      .arg(i - 1)
+                      .arg(i));
     const double keyedSeconds = clock.elapsed() / 1000.0;
-    std::printf("execute UPDATE by key: %d statements in %.2f s = %.0f statements/s\n", rows, keyedSeconds,
-                rows / keyedSeconds);
+    std::printf("execute UPDATE by key: %d statements in %.2f s = %.0f statements/s\n", rows,
+                keyedSeconds, rows / keyedSeconds);
 
     clock.restart();
     db::Recordset rs;
@@ -83,13 +86,16 @@ int main(int argc, char** argv)
     }
     const double walkSeconds = clock.elapsed() / 1000.0;
     std::printf("keyset open of %lld rows: %.2f s\n", rs.recordCount(), openSeconds);
-    std::printf("keyset walk+update: %ld statements in %.2f s = %.0f statements/s\n", updated, walkSeconds,
-                updated / walkSeconds);
-    std::printf("resident after open / half walk / walk: %ld / %ld / %ld KiB\n", afterOpen, midWalk, residentKiB());
+    std::printf("keyset walk+update: %ld statements in %.2f s = %.0f statements/s\n", updated,
+                walkSeconds, updated / walkSeconds);
+    std::printf("resident after open / half walk / walk: %ld / %ld / %ld KiB\n", afterOpen, midWalk,
+                residentKiB());
     rs.close();
     std::printf("resident after close: %ld KiB\n", residentKiB());
-    const long long check = c.query("SELECT SUM(CAST(N AS BIGINT)) AS S FROM T_Bench").value(0).toLongLong();
+    const long long check =
+        c.query("SELECT SUM(CAST(N AS BIGINT)) AS S FROM T_Bench").value(0).toLongLong();
     const long long expected = static_cast<long long>(rows) * (rows - 1) / 2 + rows;
-    std::printf("check: sum %lld, expected %lld: %s\n", check, expected, check == expected ? "ok" : "WRONG");
+    std::printf("check: sum %lld, expected %lld: %s\n", check, expected,
+                check == expected ? "ok" : "WRONG");
     return check == expected ? 0 : 1;
 }

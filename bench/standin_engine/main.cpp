@@ -35,7 +35,10 @@ struct CountingSink : ResultSink {
     void databaseChanged(const std::u16string&, const std::u16string&) override {}
 };
 
-std::u16string wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string wide(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
 long residentKb(const char* field)
 {
@@ -58,33 +61,48 @@ void run(Session& s, const std::string& batch)
     }
 }
 
-const char* kPatientTable =
-    "CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY KEY, Title NVARCHAR(10) NOT NULL, "
-    "L_Name NVARCHAR(50) NOT NULL, F_Name NVARCHAR(50) NOT NULL, M_Name NVARCHAR(50) NOT NULL, B_Date DATETIME NOT NULL, "
-    "Sex BIT NOT NULL, Height SMALLINT NOT NULL, Weight SMALLINT NOT NULL, Address NVARCHAR(200) NOT NULL, "
-    "ID_City INT NOT NULL, ID_Province INT NOT NULL, Zip_Code NVARCHAR(10) NOT NULL, ID_Country INT NOT NULL, "
-    "Tel_Home NVARCHAR(30) NOT NULL, Tel_Work NVARCHAR(30) NOT NULL, Ins_Number NVARCHAR(30) NOT NULL, "
-    "Ins_Company NVARCHAR(30) NOT NULL, Pat_Code_1 NVARCHAR(30) NOT NULL, Pat_Code_2 NVARCHAR(30) NOT NULL, "
-    "ID_Hosp_Dep INT NOT NULL, Comment NVARCHAR(250) NOT NULL, ID_Doc_Tech INT NOT NULL, Free1 NVARCHAR(50) NOT NULL, "
-    "Free2 NVARCHAR(50) NOT NULL, ID_Marker INT NOT NULL, Used_By NVARCHAR(50) NOT NULL, RecDate DATETIME NOT NULL, Photo IMAGE )";
+const char* kPatientTable = "CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT "
+                            "PrimaryKey_T_Patient PRIMARY KEY, Title NVARCHAR(10) NOT NULL, "
+                            "L_Name NVARCHAR(50) NOT NULL, F_Name NVARCHAR(50) NOT NULL, M_Name "
+                            "NVARCHAR(50) NOT NULL, B_Date DATETIME NOT NULL, "
+                            "Sex BIT NOT NULL, Height SMALLINT NOT NULL, Weight SMALLINT NOT NULL, "
+                            "Address NVARCHAR(200) NOT NULL, "
+                            "ID_City INT NOT NULL, ID_Province INT NOT NULL, Zip_Code NVARCHAR(10) "
+                            "NOT NULL, ID_Country INT NOT NULL, "
+                            "Tel_Home NVARCHAR(30) NOT NULL, Tel_Work NVARCHAR(30) NOT NULL, "
+                            "Ins_Number NVARCHAR(30) NOT NULL, "
+                            "Ins_Company NVARCHAR(30) NOT NULL, Pat_Code_1 NVARCHAR(30) NOT NULL, "
+                            "Pat_Code_2 NVARCHAR(30) NOT NULL, "
+                            "ID_Hosp_Dep INT NOT NULL, Comment NVARCHAR(250) NOT NULL, ID_Doc_Tech "
+                            "INT NOT NULL, Free1 NVARCHAR(50) NOT NULL, "
+                            "Free2 NVARCHAR(50) NOT NULL, ID_Marker INT NOT NULL, Used_By "
+                            "NVARCHAR(50) NOT NULL, RecDate DATETIME NOT NULL, Photo IMAGE )";
 
 std::string patientInsert(int i)
 {
-    return "INSERT INTO T_Patient (Title,L_Name,F_Name,M_Name,B_Date,Sex,Height,Weight,Address,ID_City,ID_Province,"
-           "Zip_Code,ID_Country,Tel_Home,Tel_Work,Ins_Number,Ins_Company,Pat_Code_1,Pat_Code_2,ID_Hosp_Dep,Comment,"
-           "ID_Doc_Tech,Free1,Free2,ID_Marker,Used_By,RecDate) VALUES ('Mr','Rossi" + std::to_string(i) +
-           "','Mario','','19800101',1,180,75,'Via Roma 1',1,1,'00100',1,'0612345','0654321','INS" + std::to_string(i) +
-           "','Company','P" + std::to_string(i) + "','',1,'comment',1,'','',3,'','20200101 10:00')";
+    return "INSERT INTO T_Patient "
+           "(Title,L_Name,F_Name,M_Name,B_Date,Sex,Height,Weight,Address,ID_City,ID_Province,"
+           "Zip_Code,ID_Country,Tel_Home,Tel_Work,Ins_Number,Ins_Company,Pat_Code_1,Pat_Code_2,ID_"
+           "Hosp_Dep,Comment,"
+           "ID_Doc_Tech,Free1,Free2,ID_Marker,Used_By,RecDate) VALUES ('Mr','Rossi" +
+           std::to_string(i) +
+           "','Mario','','19800101',1,180,75,'Via Roma 1',1,1,'00100',1,'0612345','0654321','INS" +
+           std::to_string(i) + "','Company','P" + std::to_string(i) +
+           "','',1,'comment',1,'','',3,'','20200101 10:00')";
 }
 
-double seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(std::chrono::steady_clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     int inserts = argc > 1 ? std::atoi(argv[1]) : 20000;
-    auto root = std::filesystem::temp_directory_path() / ("engine-bench-" + std::to_string(getpid()));
+    auto root =
+        std::filesystem::temp_directory_path() / ("engine-bench-" + std::to_string(getpid()));
     Engine::Options options;
     options.dataRoot = root;
     options.saPassword = "bench";
@@ -98,8 +116,9 @@ int main(int argc, char** argv)
         for (int i = 0; i < inserts; ++i)
             run(*session, patientInsert(i));
         double t = seconds(std::chrono::steady_clock::now() - start);
-        std::printf("single-row INSERT statements: %d in %.2f s = %.0f rows/s (target >= 20000 rows/s)\n", inserts, t,
-                    inserts / t);
+        std::printf(
+            "single-row INSERT statements: %d in %.2f s = %.0f rows/s (target >= 20000 rows/s)\n",
+            inserts, t, inserts / t);
 
         run(*session, "BEGIN TRAN");
         for (int i = inserts; i < 100000; ++i)
@@ -111,8 +130,9 @@ int main(int argc, char** argv)
         session->execute(u"SELECT * FROM T_Patient", sink);
         t = seconds(std::chrono::steady_clock::now() - start);
         long after = residentKb("VmRSS:");
-        std::printf("SELECT * streamed: %lld rows in %.3f s (target < 0.5 s), resident growth %ld KB\n",
-                    static_cast<long long>(sink.rows), t, after - before);
+        std::printf(
+            "SELECT * streamed: %lld rows in %.3f s (target < 0.5 s), resident growth %ld KB\n",
+            static_cast<long long>(sink.rows), t, after - before);
     }
     {
         auto engine = Engine::open(options);
@@ -127,7 +147,8 @@ int main(int argc, char** argv)
             run(*s, "SELECT COUNT(*) FROM T_Patient");
             sessions.push_back(std::move(s));
         }
-        std::printf("20 open databases with a session each: resident %ld KB (target < 200 MB)\n", residentKb("VmRSS:"));
+        std::printf("20 open databases with a session each: resident %ld KB (target < 200 MB)\n",
+                    residentKb("VmRSS:"));
     }
     std::error_code ec;
     std::filesystem::remove_all(root, ec);

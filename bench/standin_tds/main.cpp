@@ -13,7 +13,10 @@ using namespace standin::testing;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string u16(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
 double seconds(Clock::time_point since)
 {
@@ -29,8 +32,9 @@ int main(int argc, char** argv)
         StandinServer server;
         std::filesystem::create_directories(server.dataDir() / "C" / "Bench");
         OdbcConnection master(server.odbcConnectionString("master"));
-        master.execute(u"CREATE DATABASE Bench ON (NAME = Bench, FILENAME = 'C:\\Bench\\Bench.mdf') "
-                       u"LOG ON (NAME = Bench_log, FILENAME = 'C:\\Bench\\Bench_log.ldf')");
+        master.execute(
+            u"CREATE DATABASE Bench ON (NAME = Bench, FILENAME = 'C:\\Bench\\Bench.mdf') "
+            u"LOG ON (NAME = Bench_log, FILENAME = 'C:\\Bench\\Bench_log.ldf')");
         OdbcConnection db(server.odbcConnectionString("Bench"));
         db.execute(u"CREATE TABLE T_Patient (ID_Patient INT IDENTITY(1,1) NOT NULL PRIMARY KEY, "
                    u"LastName NVARCHAR(50) NOT NULL, FirstName NVARCHAR(50) NULL, "
@@ -39,8 +43,8 @@ int main(int argc, char** argv)
         auto start = Clock::now();
         for (int i = 0; i < inserts; ++i)
             db.execute(u"INSERT INTO T_Patient (LastName, FirstName, BirthDate, Sex, Active) "
-                       u"VALUES (N'Rossi" + u16(std::to_string(i)) +
-                       u"', N'Mario', '1970-01-01T10:20:30', 1, 1)");
+                       u"VALUES (N'Rossi" +
+                       u16(std::to_string(i)) + u"', N'Mario', '1970-01-01T10:20:30', 1, 1)");
         const double insertSeconds = seconds(start);
         std::printf("single-row INSERT batches: %d in %.3f s = %.0f statements/s (target >= "
                     "5000)\n",

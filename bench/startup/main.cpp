@@ -45,7 +45,8 @@ int main(int argc, char** argv)
         ms.push_back(elapsed);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("startup to main window shown (offscreen): median %.1f ms, min %.1f ms, max %.1f ms over %d runs (target < 300 ms)\n",
+    std::printf("startup to main window shown (offscreen): median %.1f ms, min %.1f ms, max %.1f "
+                "ms over %d runs (target < 300 ms)\n",
                 ms[ms.size() / 2], ms.front(), ms.back(), kRuns);
     return ms[ms.size() / 2] < 300.0 ? 0 : 2;
 }

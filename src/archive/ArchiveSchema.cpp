@@ -9,7 +9,8 @@ namespace {
 
 const char* const kText50 = "NVARCHAR(50) NOT NULL";
 
-std::vector<TableDef> makeTables() {
+std::vector<TableDef> makeTables()
+{
     const std::string bit = "BIT NOT NULL";
     const std::string intNN = "INT NOT NULL";
     const std::string dt = "DATETIME NOT NULL";
@@ -178,7 +179,8 @@ std::vector<TableDef> makeTables() {
     return t;
 }
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string& text)
+{
     std::string out = "'";
     for (char c : text) {
         out += c;
@@ -192,7 +194,8 @@ struct FileType {
     std::string type, primary, priority, visible, exclude, app, prefix, ext;
 };
 
-std::string fileTypeInsert(const FileType& f) {
+std::string fileTypeInsert(const FileType& f)
+{
     return "INSERT INTO T_File_Type(File_Type,File_Primary,File_Priority,File_Visible,"
            "File_Exclude,File_App,File_Prefix,File_Ext) VALUES (" +
            quoted(f.type) + "," + f.primary + "," + f.priority + "," + f.visible + "," +
@@ -200,7 +203,8 @@ std::string fileTypeInsert(const FileType& f) {
            ")";
 }
 
-std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databaseCode) {
+std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databaseCode)
+{
     const FileType placeholder{"x", "0", "0", "0", "", "", "", ""};
     std::vector<FileType> rows = {
         {"EEG Trace", "1", "0", "1", "1,2,3", "Q_EEG", "EEG", "TRC"},
@@ -235,7 +239,8 @@ std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databa
 
 const std::string kCascade = " ON DELETE CASCADE ON UPDATE CASCADE";
 
-std::string upper(const std::string& text) {
+std::string upper(const std::string& text)
+{
     std::string out;
     for (char c : text)
         out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -244,21 +249,24 @@ std::string upper(const std::string& text) {
 
 // "CREATE TABLE " + name + "( " + fragments + ")", each fragment followed by ", " or, the last,
 // by a blank.
-std::string createStatement(const std::string& table, const std::vector<std::string>& columns) {
+std::string createStatement(const std::string& table, const std::vector<std::string>& columns)
+{
     std::string statement = "CREATE TABLE " + table + "( ";
     for (size_t i = 0; i < columns.size(); ++i)
         statement += columns[i] + (i + 1 < columns.size() ? ", " : " ");
     return statement + ")";
 }
 
-const ColumnDef* findColumn(const TableDef& table, const std::string& name) {
+const ColumnDef* findColumn(const TableDef& table, const std::string& name)
+{
     for (const auto& column : table.columns)
         if (column.name == name)
             return &column;
     return nullptr;
 }
 
-std::vector<RelationDef> makeTestedRelations() {
+std::vector<RelationDef> makeTestedRelations()
+{
     // The referencing column of each tested relation, in registry order; the referenced key
     // and the rule come from that column's own reference.
     const std::pair<const char*, const char*> tested[] = {
@@ -279,10 +287,13 @@ std::vector<RelationDef> makeTestedRelations() {
 } // namespace
 
 ColumnDef::ColumnDef(std::string name, std::string definition)
-    : name(std::move(name)), definition(definition), importDefinition(std::move(definition)) {}
+    : name(std::move(name)), definition(definition), importDefinition(std::move(definition))
+{
+}
 
 ColumnDef::ColumnDef(std::string name, bool nullable, ForeignKeyDef reference)
-    : name(std::move(name)) {
+    : name(std::move(name))
+{
     const std::string nullClause = nullable ? "NULL" : "NOT NULL";
     importDefinition = "INT " + nullClause;
     definition =
@@ -293,23 +304,27 @@ ColumnDef::ColumnDef(std::string name, bool nullable, ForeignKeyDef reference)
     foreignKey = std::move(reference);
 }
 
-std::string TableDef::indexName(size_t position) const {
+std::string TableDef::indexName(size_t position) const
+{
     return "IX_" + name + (position == 0 ? "" : "_" + std::to_string(position));
 }
 
-const std::vector<TableDef>& ArchiveTables() {
+const std::vector<TableDef>& ArchiveTables()
+{
     static const std::vector<TableDef> tables = makeTables();
     return tables;
 }
 
-const TableDef* FindArchiveTable(const std::string& name) {
+const TableDef* FindArchiveTable(const std::string& name)
+{
     for (const auto& table : ArchiveTables())
         if (table.name == name)
             return &table;
     return nullptr;
 }
 
-std::string CreateTableStatement(const TableDef& table) {
+std::string CreateTableStatement(const TableDef& table)
+{
     std::vector<std::string> fragments;
     if (table.hasIdentity()) {
         std::string identity = table.identityColumn + " INT IDENTITY";
@@ -322,7 +337,8 @@ std::string CreateTableStatement(const TableDef& table) {
     return createStatement(table.name, fragments);
 }
 
-std::vector<std::string> ImportColumnFragments(const TableDef& table) {
+std::vector<std::string> ImportColumnFragments(const TableDef& table)
+{
     std::vector<std::string> columns;
     if (table.hasIdentity())
         columns.push_back(table.identityColumn + " INT IDENTITY");
@@ -333,14 +349,16 @@ std::vector<std::string> ImportColumnFragments(const TableDef& table) {
     return columns;
 }
 
-std::string ImportTableStatement(const TableDef& table) {
+std::string ImportTableStatement(const TableDef& table)
+{
     std::string statement = "CREATE TABLE " + table.name + "( ";
     for (const auto& fragment : ImportColumnFragments(table))
         statement += fragment;
     return statement + ")";
 }
 
-std::string ImportConstraintText(const TableDef& table) {
+std::string ImportConstraintText(const TableDef& table)
+{
     std::vector<std::string> clauses;
     if (table.hasIdentity())
         clauses.push_back("CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY (" +
@@ -362,34 +380,40 @@ std::string ImportConstraintText(const TableDef& table) {
     return table.importKeysEndWithBlank ? text + " " : text;
 }
 
-std::string ImportKeyStatement(const TableDef& table) {
+std::string ImportKeyStatement(const TableDef& table)
+{
     const std::string text = ImportConstraintText(table);
     return text.empty() ? text : "ALTER TABLE " + table.name + " " + text;
 }
 
-std::string ExpectedPrimaryKeyColumn(const TableDef& table) {
+std::string ExpectedPrimaryKeyColumn(const TableDef& table)
+{
     return upper(table.identityColumn);
 }
 
-std::vector<std::string> TestedIndexColumnNames(const TableDef& table) {
+std::vector<std::string> TestedIndexColumnNames(const TableDef& table)
+{
     const size_t count = std::min(table.testedIndexCount.value_or(table.indexColumns.size()),
                                   table.indexColumns.size());
     return {table.indexColumns.begin(), table.indexColumns.begin() + static_cast<long>(count)};
 }
 
-std::string TestedIndexListText(const TableDef& table) {
+std::string TestedIndexListText(const TableDef& table)
+{
     std::string list;
     for (const auto& column : TestedIndexColumnNames(table))
         list += (list.empty() ? "" : ", ") + column;
     return list;
 }
 
-const std::vector<RelationDef>& TestedRelations() {
+const std::vector<RelationDef>& TestedRelations()
+{
     static const std::vector<RelationDef> relations = makeTestedRelations();
     return relations;
 }
 
-const std::vector<RelationListingDef>& RelationListingDefs() {
+const std::vector<RelationListingDef>& RelationListingDefs()
+{
     static const std::vector<RelationListingDef> listings = [] {
         std::vector<RelationListingDef> out;
         for (const char* table :
@@ -405,7 +429,8 @@ const std::vector<RelationListingDef>& RelationListingDefs() {
     return listings;
 }
 
-std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table) {
+std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table)
+{
     auto expect = [](const std::string& name, const std::string& definition) {
         ExpectedColumn column;
         for (char c : upper(name))
@@ -437,7 +462,8 @@ std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table) {
 }
 
 std::vector<std::string> DefaultRowStatements(const TableDef& table, bool newVersion,
-                                              const std::string& databaseCode) {
+                                              const std::string& databaseCode)
+{
     if (table.name == "T_DBVersion") {
         std::vector<std::string> statements;
         for (const char* text : {newVersion ? "" : kOrdinaryVersionText, "TYPE:ARCHIVE",

@@ -31,7 +31,7 @@ bool isPresent(const QStringList& names, const QString& table)
 password::Bytes toBytes(const QString& text)
 {
     return password::TextToBytes(std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                                                 static_cast<size_t>(text.size())));
+                                                static_cast<size_t>(text.size())));
 }
 
 const QString kVersionSelect = QStringLiteral("SELECT [FreeText] FROM T_DBVersion");

@@ -25,8 +25,7 @@ inline constexpr long long kItemNotFound = 3265;
 class Error : public std::exception {
 public:
     Error(long long number, QString description)
-        : number_(number), description_(std::move(description)),
-          what_(description_.toUtf8())
+        : number_(number), description_(std::move(description)), what_(description_.toUtf8())
     {
     }
     long long number() const { return number_; }

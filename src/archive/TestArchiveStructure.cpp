@@ -111,9 +111,8 @@ const std::vector<RelationListing>& RelationListings()
     static const std::vector<RelationListing> listings = [] {
         std::vector<RelationListing> out;
         for (const RelationListingDef& def : RelationListingDefs()) {
-            RelationListing listing{QStringLiteral("sp_fkeys '") + q(def.table)
-                                        + QStringLiteral("'"),
-                                    {}};
+            RelationListing listing{
+                QStringLiteral("sp_fkeys '") + q(def.table) + QStringLiteral("'"), {}};
             for (const RelationDef& relation : def.relations)
                 listing.relations.push_back(check(relation));
             out.push_back(listing);
@@ -131,8 +130,8 @@ std::vector<RelationFinding> JudgeListing(const RelationListing& listing,
     for (const ForeignKeyRow& row : rows) {
         for (size_t i = 0; i < listing.relations.size(); ++i) {
             const RelationCheck& check = listing.relations[i];
-            if (met[i] || row.fkTable.toUpper() != check.fkTable
-                || row.fkColumn.toUpper() != check.fkColumn)
+            if (met[i] || row.fkTable.toUpper() != check.fkTable ||
+                row.fkColumn.toUpper() != check.fkColumn)
                 continue;
             met[i] = true;
             findings.push_back({check.name, judgeRow(check, row)});
@@ -154,8 +153,8 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
     auto line = [&](const QString& text) { report.append(kLineBreak + text); };
 
     line(kTestStart + databaseName);
-    for (const QString* section : {&sections::kTables, &sections::kColumns, &sections::kIndexes,
-                                   &sections::kPrimaryKey})
+    for (const QString* section :
+         {&sections::kTables, &sections::kColumns, &sections::kIndexes, &sections::kPrimaryKey})
         for (const QString& table : RegistryTableOrder())
             registry.setValue(*section, table, values::kUnchecked);
     for (const QString& relationName : RegistryRelationOrder())
@@ -182,9 +181,10 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                 continue;
             }
             if (columns == ColumnVerdict::Correct && table.hasIdentity()) {
-                const sql::ResultSet identity = connection->query(
-                    QStringLiteral("SELECT COLUMNPROPERTY( OBJECT_ID('") + t + QStringLiteral("'),'")
-                    + q(table.identityColumn) + QStringLiteral("','IsIdentity') AS CProp"));
+                const sql::ResultSet identity =
+                    connection->query(QStringLiteral("SELECT COLUMNPROPERTY( OBJECT_ID('") + t +
+                                      QStringLiteral("'),'") + q(table.identityColumn) +
+                                      QStringLiteral("','IsIdentity') AS CProp"));
                 if (!ruleIs(identity.value(0, QStringLiteral("CProp")), 1))
                     columns = ColumnVerdict::WrongNameOrType;
             }

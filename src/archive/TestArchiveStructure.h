@@ -38,13 +38,13 @@ QString IndexFailureValue(const TableDef& table);
 bool IndexesComplete(const QStringList& testedColumns, const QStringList& indexKeys);
 
 struct RelationCheck {
-    QString name;            // "T_Patient-T_Exam"
-    QString fkTable;         // upper case, as compared
+    QString name;    // "T_Patient-T_Exam"
+    QString fkTable; // upper case, as compared
     QString fkColumn;
-    int expectedRule = 0;    // 0 cascade, 1 no action
+    int expectedRule = 0; // 0 cascade, 1 no action
 };
 struct RelationListing {
-    QString procedureCall;   // "sp_fkeys 'T_Patient'"
+    QString procedureCall; // "sp_fkeys 'T_Patient'"
     std::vector<RelationCheck> relations;
 };
 // The listings in the order they run.

@@ -13,14 +13,19 @@ namespace sqllumo::cli {
 const std::vector<Verb>& ArchiveVerbs()
 {
     static const std::vector<Verb> verbs = {
-        {QStringLiteral("new-login"), 0, QStringLiteral("grant a Windows account a login with all server roles")},
+        {QStringLiteral("new-login"), 0,
+         QStringLiteral("grant a Windows account a login with all server roles")},
         {QStringLiteral("create"), 1, QStringLiteral("create an archive database")},
-        {QStringLiteral("create-new"), 2, QStringLiteral("create an archive database (new version)")},
-        {QStringLiteral("backup"), 3, QStringLiteral("complete backup of a database to a file on the server")},
-        {QStringLiteral("restore"), 4, QStringLiteral("restore a backup file into a database (administrator)")},
+        {QStringLiteral("create-new"), 2,
+         QStringLiteral("create an archive database (new version)")},
+        {QStringLiteral("backup"), 3,
+         QStringLiteral("complete backup of a database to a file on the server")},
+        {QStringLiteral("restore"), 4,
+         QStringLiteral("restore a backup file into a database (administrator)")},
         {QStringLiteral("info"), 5, QStringLiteral("list the databases and logins of the server")},
         {QStringLiteral("test"), 6, QStringLiteral("test the structure of an archive database")},
-        {QStringLiteral("delete"), 7, QStringLiteral("remove a database from the server (administrator)")},
+        {QStringLiteral("delete"), 7,
+         QStringLiteral("remove a database from the server (administrator)")},
     };
     return verbs;
 }
@@ -51,12 +56,15 @@ QString ArchiveHelp()
         "  --login NAME               Windows account to grant a login (new-login)\n"
         "  --directory DIR            database directory on the server (create, restore)\n"
         "  --file PATH                backup file on the server (backup, restore)\n"
-        "  --user NAME                SQL Server login; empty with no password = integrated security\n"
-        "  --password-file F          SQL Server password: first line of F, \"-\" = standard input\n"
+        "  --user NAME                SQL Server login; empty with no password = integrated "
+        "security\n"
+        "  --password-file F          SQL Server password: first line of F, \"-\" = standard "
+        "input\n"
         "  --admin-password-file F    administrator password for restore and delete, as above;\n"
         "                             without it the password is asked on the terminal\n"
         "  --yes                      answer Yes/OK to every question; without it questions are\n"
-        "                             asked on the terminal, and with no terminal the answer is No\n"
+        "                             asked on the terminal, and with no terminal the answer is "
+        "No\n"
         "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" (default: the\n"
         "                             program's folder)\n"
         "\nPasswords are never taken from the command line, where other users could read them.\n");
@@ -73,9 +81,10 @@ ParseResult ParseCommandLine(const QStringList& arguments)
         return {inv, {}};
     }
     if (arguments[0] != QLatin1String("archive"))
-        return {std::nullopt, QStringLiteral("unknown catalogue \"%1\"; see sqllumo --help").arg(arguments[0])};
-    if (arguments.size() < 2 || arguments[1] == QLatin1String("--help")
-        || arguments[1] == QLatin1String("-h")) {
+        return {std::nullopt,
+                QStringLiteral("unknown catalogue \"%1\"; see sqllumo --help").arg(arguments[0])};
+    if (arguments.size() < 2 || arguments[1] == QLatin1String("--help") ||
+        arguments[1] == QLatin1String("-h")) {
         inv.archiveHelp = true;
         return {inv, {}};
     }
@@ -83,8 +92,8 @@ ParseResult ParseCommandLine(const QStringList& arguments)
         if (verb.name == arguments[1])
             inv.function = verb.index;
     if (inv.function < 0)
-        return {std::nullopt,
-                QStringLiteral("unknown function \"%1\"; see sqllumo archive --help").arg(arguments[1])};
+        return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo archive --help")
+                                  .arg(arguments[1])};
 
     struct Valued {
         const char* name;
@@ -111,9 +120,9 @@ ParseResult ParseCommandLine(const QStringList& arguments)
             inv.archiveHelp = true;
             continue;
         }
-        if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password="))
-            || arg == QLatin1String("--admin-password")
-            || arg.startsWith(QLatin1String("--admin-password=")))
+        if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")) ||
+            arg == QLatin1String("--admin-password") ||
+            arg.startsWith(QLatin1String("--admin-password=")))
             return {std::nullopt, QStringLiteral("passwords are not taken from the command line; "
                                                  "use --password-file or --admin-password-file")};
         bool known = false;
@@ -134,10 +143,11 @@ ParseResult ParseCommandLine(const QStringList& arguments)
             break;
         }
         if (!known)
-            return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo archive --help").arg(arg)};
+            return {std::nullopt,
+                    QStringLiteral("unknown option \"%1\"; see sqllumo archive --help").arg(arg)};
     }
-    if (inv.passwordFile && inv.adminPasswordFile && *inv.passwordFile == QLatin1String("-")
-        && *inv.adminPasswordFile == QLatin1String("-"))
+    if (inv.passwordFile && inv.adminPasswordFile && *inv.passwordFile == QLatin1String("-") &&
+        *inv.adminPasswordFile == QLatin1String("-"))
         return {std::nullopt, QStringLiteral("only one password can come from standard input")};
     return {inv, {}};
 }
@@ -183,7 +193,8 @@ std::optional<QString> ReadPasswordSource(const QString& source, QString& error)
         opened = file.open(QIODevice::ReadOnly);
     }
     if (!opened) {
-        error = QStringLiteral("cannot read the password file \"%1\": %2").arg(source, file.errorString());
+        error = QStringLiteral("cannot read the password file \"%1\": %2")
+                    .arg(source, file.errorString());
         return std::nullopt;
     }
     QByteArray line = file.readLine();

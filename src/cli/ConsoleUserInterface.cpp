@@ -15,11 +15,16 @@ namespace {
 QString kindOf(const Message& message)
 {
     switch (message.icon) {
-    case MessageIcon::Information: return QStringLiteral("information");
-    case MessageIcon::Question: return QStringLiteral("question");
-    case MessageIcon::Exclamation: return QStringLiteral("exclamation");
-    case MessageIcon::Critical: return QStringLiteral("critical");
-    case MessageIcon::None: break;
+    case MessageIcon::Information:
+        return QStringLiteral("information");
+    case MessageIcon::Question:
+        return QStringLiteral("question");
+    case MessageIcon::Exclamation:
+        return QStringLiteral("exclamation");
+    case MessageIcon::Critical:
+        return QStringLiteral("critical");
+    case MessageIcon::None:
+        break;
     }
     return message.buttons == MessageButtons::Ok ? QStringLiteral("message")
                                                  : QStringLiteral("question");
@@ -100,7 +105,8 @@ std::optional<QString> ControllingTerminal::readLine(const QString& prompt, bool
 
 ConsoleUserInterface::ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
                                            std::optional<QString> adminPassword)
-    : out_(out), terminal_(terminal), answerYes_(answerYes), adminPassword_(std::move(adminPassword))
+    : out_(out), terminal_(terminal), answerYes_(answerYes),
+      adminPassword_(std::move(adminPassword))
 {
 }
 
@@ -108,8 +114,8 @@ QString ConsoleUserInterface::format(const Message& message)
 {
     // An empty title is where the platform shows the application's name.
     const QString title = message.title.isEmpty() ? kApplicationName : message.title;
-    return kindOf(message) + QStringLiteral(" [") + title + QStringLiteral("] ")
-         + plainLines(message.text);
+    return kindOf(message) + QStringLiteral(" [") + title + QStringLiteral("] ") +
+           plainLines(message.text);
 }
 
 MessageResult ConsoleUserInterface::showMessage(const Message& message)

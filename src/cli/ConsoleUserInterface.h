@@ -55,7 +55,9 @@ private:
 // The panel's visible steps on a terminal: the report is kept for printing at the end.
 class ConsoleHost : public PanelHost {
 public:
-    ConsoleHost(PanelValues values, WindowState& state) : values_(std::move(values)), state_(state) {}
+    ConsoleHost(PanelValues values, WindowState& state) : values_(std::move(values)), state_(state)
+    {
+    }
     PanelValues panelValues() const override { return values_; }
     // Called just before the report is written to the log, so the text is still there.
     void closePanel() override { report_ = state_.report().text(); }

@@ -44,8 +44,8 @@ int main(int argc, char** argv)
         return 2;
     }
     std::optional<QString> adminPassword;
-    if (inv.adminPasswordFile
-        && !(adminPassword = cli::ReadPasswordSource(*inv.adminPasswordFile, problem))) {
+    if (inv.adminPasswordFile &&
+        !(adminPassword = cli::ReadPasswordSource(*inv.adminPasswordFile, problem))) {
         err << "sqllumo: " << problem << Qt::endl;
         return 2;
     }

@@ -31,8 +31,9 @@ std::vector<std::unique_ptr<Table>>& Catalog::tables()
     if (!connection_.isOpen())
         throw Error(kClosedObject, texts::kClosedObject);
     if (!tables_) {
-        Recordset rs = connection_.query(QStringLiteral(
-            "SELECT TABLE_SCHEMA, TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_TYPE = 'BASE TABLE'"));
+        Recordset rs = connection_.query(
+            QStringLiteral("SELECT TABLE_SCHEMA, TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE "
+                           "TABLE_TYPE = 'BASE TABLE'"));
         std::vector<std::pair<QString, QString>> names;
         for (; rs.isOpen() && !rs.eof(); rs.moveNext())
             names.emplace_back(rs.value(0).toString(), rs.value(1).toString());
@@ -100,7 +101,8 @@ const std::vector<Column>& Table::columns()
         Connection& connection = owner_->connection();
         if (!connection.isOpen())
             throw Error(kClosedObject, texts::kClosedObject);
-        const detail::TableInfo* info = connection.session()->table(schema_, name_, connection.commandTimeout());
+        const detail::TableInfo* info =
+            connection.session()->table(schema_, name_, connection.commandTimeout());
         if (!info)
             throw Error(kMissingTable, QStringLiteral("Invalid object name '%1'.").arg(name_), 208);
         std::vector<Column> columns;
@@ -122,15 +124,17 @@ const Column* Table::findColumn(const QString& name)
 void Table::appendIndex(const Index& index)
 {
     if (index.name.isEmpty() || index.columns.isEmpty())
-        throw Error(kInvalidArgument, QStringLiteral("An index needs a name and at least one column."));
+        throw Error(kInvalidArgument,
+                    QStringLiteral("An index needs a name and at least one column."));
     QStringList columns;
     for (const QString& c : index.columns)
         columns << QuotedIdentifier(c) + QStringLiteral(" ASC");
-    owner_->connection().execute(QStringLiteral("CREATE ") + (index.unique ? QStringLiteral("UNIQUE ") : QString())
-                                 + (index.clustered ? QStringLiteral("CLUSTERED") : QStringLiteral("NONCLUSTERED"))
-                                 + QStringLiteral(" INDEX ") + QuotedIdentifier(index.name) + QStringLiteral(" ON ")
-                                 + QuotedQualifiedName({schema_, name_}) + QStringLiteral(" (")
-                                 + columns.join(QStringLiteral(", ")) + QLatin1Char(')'));
+    owner_->connection().execute(
+        QStringLiteral("CREATE ") + (index.unique ? QStringLiteral("UNIQUE ") : QString()) +
+        (index.clustered ? QStringLiteral("CLUSTERED") : QStringLiteral("NONCLUSTERED")) +
+        QStringLiteral(" INDEX ") + QuotedIdentifier(index.name) + QStringLiteral(" ON ") +
+        QuotedQualifiedName({schema_, name_}) + QStringLiteral(" (") +
+        columns.join(QStringLiteral(", ")) + QLatin1Char(')'));
 }
 
 } // namespace sqllumo::db

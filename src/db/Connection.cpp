@@ -15,7 +15,8 @@ void Connection::open(const QString& connectionString)
 {
     const auto parsed = ParseProgramConnectionString(connectionString);
     if (!parsed)
-        throw Error(kInvalidArgument, QStringLiteral("The connection string is not one this program makes."));
+        throw Error(kInvalidArgument,
+                    QStringLiteral("The connection string is not one this program makes."));
     openOdbc(OdbcConnectionString(*parsed), parsed->integratedSecurity);
 }
 
@@ -48,8 +49,8 @@ long long Connection::execute(const QString& statement)
         throw Error(kClosedObject, texts::kClosedObject);
     // A statement may change what a table looks like; descriptions are read again after it.
     const QString head = statement.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
-    if (head != QLatin1String("INSERT") && head != QLatin1String("UPDATE") && head != QLatin1String("DELETE")
-        && head != QLatin1String("SELECT"))
+    if (head != QLatin1String("INSERT") && head != QLatin1String("UPDATE") &&
+        head != QLatin1String("DELETE") && head != QLatin1String("SELECT"))
         session_->forgetTables();
     const detail::BatchResult result = session_->run(statement, commandTimeout_);
     return result.rowCounts.empty() ? -1 : result.rowCounts.back();

@@ -69,8 +69,9 @@ ServerAddress ParseServerName(const QString& server)
         name.truncate(backslash);
     }
     name = name.trimmed();
-    if (name.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0
-        || name == QLatin1String(".") || name.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+    if (name.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0 ||
+        name == QLatin1String(".") ||
+        name.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         name = QStringLiteral("127.0.0.1");
     if (name.isEmpty())
         invalid(QStringLiteral("No server name was given."));
@@ -94,17 +95,18 @@ QString OdbcConnectionString(const ProgramConnection& c)
     const QString server = address.instance.isEmpty() || address.port != 0
                                ? address.host
                                : address.host + QLatin1Char('\\') + address.instance;
-    QString s = QStringLiteral("Driver={FreeTDS};Server=")
-              + BracedOdbcValue(server, QStringLiteral("server name"));
+    QString s = QStringLiteral("Driver={FreeTDS};Server=") +
+                BracedOdbcValue(server, QStringLiteral("server name"));
     if (address.port != 0)
         s += QStringLiteral(";Port=") + QString::number(address.port);
     if (!c.database.isEmpty())
-        s += QStringLiteral(";Database=") + BracedOdbcValue(c.database, QStringLiteral("database name"));
+        s += QStringLiteral(";Database=") +
+             BracedOdbcValue(c.database, QStringLiteral("database name"));
     if (c.integratedSecurity)
         s += QStringLiteral(";Trusted_Connection=Yes");
     else
-        s += QStringLiteral(";UID=") + BracedOdbcValue(c.user, QStringLiteral("user name"))
-           + QStringLiteral(";PWD=") + BracedOdbcValue(c.password, QStringLiteral("password"));
+        s += QStringLiteral(";UID=") + BracedOdbcValue(c.user, QStringLiteral("user name")) +
+             QStringLiteral(";PWD=") + BracedOdbcValue(c.password, QStringLiteral("password"));
     // A braced value must not be the last piece: FreeTDS reads a closing "}" at the very end
     // as part of the value.
     return s + QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");

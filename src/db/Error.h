@@ -11,17 +11,17 @@
 namespace sqllumo::db {
 
 // ADO's numbers.
-inline constexpr long kServerError = -2147217900;       // the server reported an error
-inline constexpr long kConnectionFailed = -2147467259;  // connection or login failed (E_FAIL)
-inline constexpr long kMissingTable = -2147217865;      // "Invalid object name" (server 208)
-inline constexpr long kQueryTimeout = -2147217871;      // the command time-out expired
-inline constexpr long kRowNotLocated = -2147217864;     // optimistic update found no row
-inline constexpr long kTooManyRows = -2147467259;       // update would touch several rows
-inline constexpr long kClosedObject = 3704;             // operation on a closed object
-inline constexpr long kNoCurrentRow = 3021;             // BOF or EOF
-inline constexpr long kItemNotFound = 3265;             // no field or table of that name
-inline constexpr long kNotUpdatable = 3251;             // read-only recordset or field
-inline constexpr long kInvalidArgument = 3001;          // bad argument (bad connection string)
+inline constexpr long kServerError = -2147217900;      // the server reported an error
+inline constexpr long kConnectionFailed = -2147467259; // connection or login failed (E_FAIL)
+inline constexpr long kMissingTable = -2147217865;     // "Invalid object name" (server 208)
+inline constexpr long kQueryTimeout = -2147217871;     // the command time-out expired
+inline constexpr long kRowNotLocated = -2147217864;    // optimistic update found no row
+inline constexpr long kTooManyRows = -2147467259;      // update would touch several rows
+inline constexpr long kClosedObject = 3704;            // operation on a closed object
+inline constexpr long kNoCurrentRow = 3021;            // BOF or EOF
+inline constexpr long kItemNotFound = 3265;            // no field or table of that name
+inline constexpr long kNotUpdatable = 3251;            // read-only recordset or field
+inline constexpr long kInvalidArgument = 3001;         // bad argument (bad connection string)
 
 class Error : public std::exception {
 public:

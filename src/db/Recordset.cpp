@@ -17,18 +17,18 @@ struct FieldInfo {
     QString name;
     int adoType = 0;
     long definedSize = 0;
-    int table = -1;         // index into RecordsetState::tables; -1: not a base-table column
-    BaseColumn base;        // valid when table >= 0
-    bool hidden = false;    // fetched for the layer's own use (keys, exact text), not shown
-    int exactFrom = -1;     // the hidden column holding this text field's exact UTF-16 bytes
-    bool shadow = false;    // such a hidden column: read once, never a key
-    QString expectedName;   // what the server should call it, to check the plan against
+    int table = -1;       // index into RecordsetState::tables; -1: not a base-table column
+    BaseColumn base;      // valid when table >= 0
+    bool hidden = false;  // fetched for the layer's own use (keys, exact text), not shown
+    int exactFrom = -1;   // the hidden column holding this text field's exact UTF-16 bytes
+    bool shadow = false;  // such a hidden column: read once, never a key
+    QString expectedName; // what the server should call it, to check the plan against
 };
 
 struct PlanTable {
-    QString quotedName;     // [schema].[name] for INSERT and UPDATE
-    QString reference;      // how the select list names it (alias or name)
-    QString fromText;       // "[schema].[name] AS [alias]" for reading one row again
+    QString quotedName; // [schema].[name] for INSERT and UPDATE
+    QString reference;  // how the select list names it (alias or name)
+    QString fromText;   // "[schema].[name] AS [alias]" for reading one row again
     QStringList primaryKey;
     std::vector<BaseColumn> columns;
 };
@@ -42,7 +42,7 @@ struct RecordsetState {
     std::vector<FieldInfo> fields;
     std::vector<int> visible; // indexes of the fields shown, in order
     std::vector<PlanTable> tables;
-    QString selectList;       // the list as sent (with the hidden columns), for reading a new row again
+    QString selectList; // the list as sent (with the hidden columns), for reading a new row again
 
     std::vector<std::vector<QVariant>> rows;
     std::deque<ResultSetData> laterSets;
@@ -74,8 +74,9 @@ namespace {
 
 bool isTextType(int ado)
 {
-    return ado == adotype::kChar || ado == adotype::kWChar || ado == adotype::kVarChar || ado == adotype::kVarWChar
-        || ado == adotype::kLongVarChar || ado == adotype::kLongVarWChar;
+    return ado == adotype::kChar || ado == adotype::kWChar || ado == adotype::kVarChar ||
+           ado == adotype::kVarWChar || ado == adotype::kLongVarChar ||
+           ado == adotype::kLongVarWChar;
 }
 
 void setNativeFields(RecordsetState& d, const ResultSetData& set)
@@ -97,11 +98,13 @@ bool matchesTable(const QStringList& qualifier, const detail::TableReference& re
     if (qualifier.isEmpty())
         return false;
     if (!ref.alias.isEmpty())
-        return qualifier.size() == 1 && qualifier.front().compare(ref.alias, Qt::CaseInsensitive) == 0;
+        return qualifier.size() == 1 &&
+               qualifier.front().compare(ref.alias, Qt::CaseInsensitive) == 0;
     if (qualifier.back().compare(ref.name.back(), Qt::CaseInsensitive) != 0)
         return false;
-    return qualifier.size() < 2 || ref.name.size() < 2
-        || qualifier[qualifier.size() - 2].compare(ref.name[ref.name.size() - 2], Qt::CaseInsensitive) == 0;
+    return qualifier.size() < 2 || ref.name.size() < 2 ||
+           qualifier[qualifier.size() - 2].compare(ref.name[ref.name.size() - 2],
+                                                   Qt::CaseInsensitive) == 0;
 }
 
 // What the layer will fetch for a parsed SELECT: the select list as written (so names,
@@ -115,7 +118,8 @@ struct Plan {
     std::vector<Decode> decode;
 };
 
-std::optional<Plan> makePlan(detail::Session& session, const detail::SelectStatement& s, bool forUpdates, int timeout)
+std::optional<Plan> makePlan(detail::Session& session, const detail::SelectStatement& s,
+                             bool forUpdates, int timeout)
 {
     Plan plan;
     for (const auto& ref : s.tables) {
@@ -128,8 +132,9 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         PlanTable t;
         t.quotedName = QuotedQualifiedName({info->schema, info->name});
         t.reference = ref.text;
-        t.fromText = QuotedQualifiedName(ref.name)
-                   + (ref.alias.isEmpty() ? QString() : QStringLiteral(" AS ") + QuotedIdentifier(ref.alias));
+        t.fromText = QuotedQualifiedName(ref.name) +
+                     (ref.alias.isEmpty() ? QString()
+                                          : QStringLiteral(" AS ") + QuotedIdentifier(ref.alias));
         t.primaryKey = info->primaryKey;
         t.columns = info->columns;
         plan.tables.push_back(std::move(t));
@@ -151,7 +156,8 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         if (item.kind == detail::SelectItem::Kind::Star) {
             bool any = false;
             for (size_t i = 0; i < s.tables.size(); ++i) {
-                if (!item.qualifier.isEmpty() && !matchesTable(item.qualifier, s.tables[i], plan.tables[i]))
+                if (!item.qualifier.isEmpty() &&
+                    !matchesTable(item.qualifier, s.tables[i], plan.tables[i]))
                     continue;
                 any = true;
                 for (const auto& c : plan.tables[i].columns)
@@ -166,7 +172,8 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         bool ambiguous = false;
         if (item.kind == detail::SelectItem::Kind::Column) {
             for (size_t i = 0; i < s.tables.size() && !ambiguous; ++i) {
-                if (!item.qualifier.isEmpty() && !matchesTable(item.qualifier, s.tables[i], plan.tables[i]))
+                if (!item.qualifier.isEmpty() &&
+                    !matchesTable(item.qualifier, s.tables[i], plan.tables[i]))
                     continue;
                 for (const auto& c : plan.tables[i].columns) {
                     if (c.name.compare(item.column, Qt::CaseInsensitive) != 0)
@@ -178,7 +185,9 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
             }
         }
         visible(table, ambiguous ? nullptr : column,
-                item.kind == detail::SelectItem::Kind::Column ? (item.alias.isEmpty() ? item.column : item.alias) : QString());
+                item.kind == detail::SelectItem::Kind::Column
+                    ? (item.alias.isEmpty() ? item.column : item.alias)
+                    : QString());
     }
     if (s.aggregated)
         return plan; // rows are not table rows: nothing to update, text read as the driver gives it
@@ -197,7 +206,8 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
         f.hidden = true;
         // Exact text: the column's UTF-16 bytes, not the driver's UTF-8 rendering of them.
         if (column.exactText()) {
-            plan.selectItems << QStringLiteral("CAST(") + reference + QStringLiteral(" AS VARBINARY(MAX)) AS ") + name;
+            plan.selectItems << QStringLiteral("CAST(") + reference +
+                                    QStringLiteral(" AS VARBINARY(MAX)) AS ") + name;
             plan.decode.push_back(Decode::Utf16Bytes);
         } else {
             plan.selectItems << reference + QStringLiteral(" AS ") + name;
@@ -230,14 +240,15 @@ std::optional<Plan> makePlan(detail::Session& session, const detail::SelectState
             for (const QString& name : needed) {
                 bool present = false;
                 for (size_t f = 0; f < shown; ++f)
-                    present = present
-                           || (plan.fields[f].table == static_cast<int>(i)
-                               && plan.fields[f].base.name.compare(name, Qt::CaseInsensitive) == 0);
+                    present = present ||
+                              (plan.fields[f].table == static_cast<int>(i) &&
+                               plan.fields[f].base.name.compare(name, Qt::CaseInsensitive) == 0);
                 if (present)
                     continue;
-                const auto it = std::find_if(t.columns.begin(), t.columns.end(), [&](const BaseColumn& c) {
-                    return c.name.compare(name, Qt::CaseInsensitive) == 0;
-                });
+                const auto it =
+                    std::find_if(t.columns.begin(), t.columns.end(), [&](const BaseColumn& c) {
+                        return c.name.compare(name, Qt::CaseInsensitive) == 0;
+                    });
                 if (it != t.columns.end()) {
                     const BaseColumn column = *it;
                     hidden(static_cast<int>(i), column);
@@ -277,17 +288,20 @@ QString keyText(const std::vector<QVariant>& row, const std::vector<int>& fields
 
 QString Field::name() const
 {
-    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])].name;
+    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])]
+        .name;
 }
 
 int Field::type() const
 {
-    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])].adoType;
+    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])]
+        .adoType;
 }
 
 long Field::definedSize() const
 {
-    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])].definedSize;
+    return owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(index_)])]
+        .definedSize;
 }
 
 QVariant Field::value() const
@@ -305,7 +319,9 @@ void Field::setValue(const QVariant& value)
     if (!d.updatable)
         throw Error(kNotUpdatable, texts::kNotUpdatable);
     if (f.table < 0)
-        throw Error(kNotUpdatable, QStringLiteral("The field %1 is not a column of a table and cannot be updated.").arg(f.name));
+        throw Error(kNotUpdatable,
+                    QStringLiteral("The field %1 is not a column of a table and cannot be updated.")
+                        .arg(f.name));
     if (d.edit == RecordsetState::Edit::None) {
         if (owner_->bof() || owner_->eof())
             throw Error(kNoCurrentRow, texts::kNoCurrentRow);
@@ -338,7 +354,8 @@ Field Fields::item(const QString& name) const
 {
     const int n = count();
     for (int i = 0; i < n; ++i) {
-        const auto& f = owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(i)])];
+        const auto& f =
+            owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(i)])];
         if (f.name.compare(name, Qt::CaseInsensitive) == 0)
             return Field(owner_, i);
     }
@@ -363,7 +380,8 @@ Recordset& Recordset::operator=(Recordset&& other)
     return *this;
 }
 
-void Recordset::open(const QString& source, const QString& connectionString, CursorType cursor, LockType lock)
+void Recordset::open(const QString& source, const QString& connectionString, CursorType cursor,
+                     LockType lock)
 {
     auto connection = std::make_unique<Connection>();
     connection->open(connectionString);
@@ -383,8 +401,9 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
     detail::Session& session = *d.session;
 
     QString statement = source;
-    if (const auto name = detail::ParseTableName(source); name && name->size() <= 2
-        && session.table(name->size() == 2 ? name->front() : QString(), name->back(), d.timeout))
+    if (const auto name = detail::ParseTableName(source);
+        name && name->size() <= 2 &&
+        session.table(name->size() == 2 ? name->front() : QString(), name->back(), d.timeout))
         statement = QStringLiteral("SELECT * FROM ") + QuotedQualifiedName(*name);
 
     const QString written = statement;
@@ -395,7 +414,8 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
         plan = makePlan(session, *parsed, wantsUpdates, d.timeout);
     if (plan) {
         d.selectList = plan->selectItems.join(QStringLiteral(", "));
-        statement = parsed->head + QLatin1Char(' ') + d.selectList + QLatin1Char(' ') + parsed->tail;
+        statement =
+            parsed->head + QLatin1Char(' ') + d.selectList + QLatin1Char(' ') + parsed->tail;
     }
 
     detail::BatchResult result = session.run(statement, d.timeout, plan ? &plan->decode : nullptr);
@@ -416,7 +436,8 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
             f.name = c.name;
             if (f.table < 0) {
                 f.adoType = detail::AdoTypeFromOdbc(c.sqlType, c.size);
-                f.definedSize = static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
+                f.definedSize =
+                    static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
             }
             if (!f.hidden)
                 d.visible.push_back(static_cast<int>(i));
@@ -425,7 +446,8 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
         for (auto& row : first.rows)
             for (const FieldInfo& f : d.fields)
                 if (f.exactFrom >= 0)
-                    row[static_cast<size_t>(&f - d.fields.data())] = std::move(row[static_cast<size_t>(f.exactFrom)]);
+                    row[static_cast<size_t>(&f - d.fields.data())] =
+                        std::move(row[static_cast<size_t>(f.exactFrom)]);
         d.tables = std::move(plan->tables);
         d.keyIndex.resize(d.tables.size());
         d.updatable = wantsUpdates && !parsed->aggregated;
@@ -557,8 +579,8 @@ QString criterion(const BaseColumn& column, const QVariant& original)
     if (original.isNull())
         return name + QStringLiteral(" IS NULL");
     if (column.exactText())
-        return QStringLiteral("CAST(") + name + QStringLiteral(" AS VARBINARY(MAX)) = ")
-             + BinaryLiteral(Utf16BytesFromText(original.toString()));
+        return QStringLiteral("CAST(") + name + QStringLiteral(" AS VARBINARY(MAX)) = ") +
+               BinaryLiteral(Utf16BytesFromText(original.toString()));
     return name + QStringLiteral(" = ") + ValueLiteral(original);
 }
 
@@ -585,11 +607,13 @@ void Recordset::update()
         for (const auto& [field, value] : d.changes) {
             const int t = d.fields[static_cast<size_t>(field)].table;
             if (table >= 0 && t != table)
-                throw Error(kNotUpdatable, QStringLiteral("A new row can take the fields of one table only."));
+                throw Error(kNotUpdatable,
+                            QStringLiteral("A new row can take the fields of one table only."));
             table = t;
         }
         if (table < 0)
-            throw Error(kNotUpdatable, QStringLiteral("A new row can take the fields of one table only."));
+            throw Error(kNotUpdatable,
+                        QStringLiteral("A new row can take the fields of one table only."));
         const PlanTable& t = d.tables[static_cast<size_t>(table)];
         QStringList columns, values;
         for (const auto& [field, value] : d.changes) {
@@ -598,10 +622,11 @@ void Recordset::update()
         }
         QString insert = QStringLiteral("INSERT INTO ") + t.quotedName;
         insert += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
-                                    : QStringLiteral(" (") + columns.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (")
-                                          + values.join(QStringLiteral(", ")) + QLatin1Char(')');
-        const detail::BatchResult result =
-            session.run(insert + QStringLiteral("; SELECT SCOPE_IDENTITY() AS sqllumo_identity"), d.timeout);
+                                    : QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
+                                          QStringLiteral(") VALUES (") +
+                                          values.join(QStringLiteral(", ")) + QLatin1Char(')');
+        const detail::BatchResult result = session.run(
+            insert + QStringLiteral("; SELECT SCOPE_IDENTITY() AS sqllumo_identity"), d.timeout);
         if (!result.rowCounts.empty() && result.rowCounts.front() != 1)
             throw Error(kServerError, QStringLiteral("The new row was not inserted."));
 
@@ -613,8 +638,9 @@ void Recordset::update()
             const QVariant identity = result.sets.front().rows.front().front();
             for (size_t i = 0; i < d.fields.size(); ++i) {
                 const FieldInfo& f = d.fields[i];
-                if (f.table == table && !f.shadow && f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0
-                    && !identity.isNull() && !d.changes.count(static_cast<int>(i)))
+                if (f.table == table && !f.shadow &&
+                    f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0 &&
+                    !identity.isNull() && !d.changes.count(static_cast<int>(i)))
                     row[i] = f.base.adoType == adotype::kBigInt ? QVariant(identity.toLongLong())
                                                                 : QVariant(identity.toInt());
             }
@@ -624,8 +650,9 @@ void Recordset::update()
             QStringList where;
             for (const QString& key : t.primaryKey) {
                 for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == 0 && !d.fields[i].shadow
-                        && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0 && !row[i].isNull()) {
+                    if (d.fields[i].table == 0 && !d.fields[i].shadow &&
+                        d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0 &&
+                        !row[i].isNull()) {
                         where << criterion(d.fields[i].base, row[i]);
                         break;
                     }
@@ -633,13 +660,16 @@ void Recordset::update()
             if (where.size() == t.primaryKey.size()) {
                 std::vector<Decode> decode;
                 for (const auto& f : d.fields)
-                    decode.push_back(f.hidden && f.table >= 0 && f.base.exactText() ? Decode::Utf16Bytes : Decode::Native);
-                const detail::BatchResult again = session.run(
-                    QStringLiteral("SELECT ") + d.selectList + QStringLiteral(" FROM ") + t.fromText
-                        + QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")),
-                    d.timeout, &decode);
-                if (!again.sets.empty() && again.sets.front().rows.size() == 1
-                    && again.sets.front().rows.front().size() == row.size()) {
+                    decode.push_back(f.hidden && f.table >= 0 && f.base.exactText()
+                                         ? Decode::Utf16Bytes
+                                         : Decode::Native);
+                const detail::BatchResult again =
+                    session.run(QStringLiteral("SELECT ") + d.selectList +
+                                    QStringLiteral(" FROM ") + t.fromText +
+                                    QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")),
+                                d.timeout, &decode);
+                if (!again.sets.empty() && again.sets.front().rows.size() == 1 &&
+                    again.sets.front().rows.front().size() == row.size()) {
                     row = again.sets.front().rows.front();
                     for (size_t i = 0; i < d.fields.size(); ++i)
                         if (d.fields[i].exactFrom >= 0)
@@ -667,8 +697,8 @@ void Recordset::update()
         if (!t.primaryKey.isEmpty()) {
             for (const QString& key : t.primaryKey) {
                 for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == table && !d.fields[i].shadow
-                        && d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
+                    if (d.fields[i].table == table && !d.fields[i].shadow &&
+                        d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
                         keyFields.push_back(static_cast<int>(i));
                         break;
                     }
@@ -677,7 +707,8 @@ void Recordset::update()
                 throw Error(kConnectionFailed, texts::kNoKeyColumns);
         } else {
             for (size_t i = 0; i < d.fields.size(); ++i)
-                if (d.fields[i].table == table && !d.fields[i].shadow && d.fields[i].base.comparable())
+                if (d.fields[i].table == table && !d.fields[i].shadow &&
+                    d.fields[i].base.comparable())
                     keyFields.push_back(static_cast<int>(i));
             if (keyFields.empty())
                 throw Error(kConnectionFailed, texts::kNoKeyColumns);
@@ -688,14 +719,15 @@ void Recordset::update()
         // Optimistic: the changed fields must still hold what was read.
         if (!t.primaryKey.isEmpty())
             for (int f : changed)
-                if (d.fields[static_cast<size_t>(f)].base.comparable()
-                    && std::find(keyFields.begin(), keyFields.end(), f) == keyFields.end())
-                    where << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
+                if (d.fields[static_cast<size_t>(f)].base.comparable() &&
+                    std::find(keyFields.begin(), keyFields.end(), f) == keyFields.end())
+                    where << criterion(d.fields[static_cast<size_t>(f)].base,
+                                       row[static_cast<size_t>(f)]);
         const QString condition = QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
         if (t.primaryKey.isEmpty()) {
             // Without a key several rows may match; count first, so none is changed then.
-            const detail::BatchResult count =
-                session.run(QStringLiteral("SELECT COUNT(*) FROM ") + t.quotedName + condition, d.timeout);
+            const detail::BatchResult count = session.run(
+                QStringLiteral("SELECT COUNT(*) FROM ") + t.quotedName + condition, d.timeout);
             const long long n = count.sets.empty() || count.sets.front().rows.empty()
                                     ? -1
                                     : count.sets.front().rows.front().front().toLongLong();
@@ -706,18 +738,20 @@ void Recordset::update()
         }
         QStringList sets;
         for (int f : changed)
-            sets << QuotedIdentifier(d.fields[static_cast<size_t>(f)].base.name) + QStringLiteral(" = ")
-                        + ValueLiteral(d.changes[f]);
-        const long long n = affected(session.run(
-            QStringLiteral("UPDATE ") + t.quotedName + QStringLiteral(" SET ") + sets.join(QStringLiteral(", ")) + condition,
-            d.timeout));
+            sets << QuotedIdentifier(d.fields[static_cast<size_t>(f)].base.name) +
+                        QStringLiteral(" = ") + ValueLiteral(d.changes[f]);
+        const long long n = affected(session.run(QStringLiteral("UPDATE ") + t.quotedName +
+                                                     QStringLiteral(" SET ") +
+                                                     sets.join(QStringLiteral(", ")) + condition,
+                                                 d.timeout));
         if (n == 0)
             throw Error(kRowNotLocated, texts::kRowNotLocated);
         if (n > 1)
             throw Error(kTooManyRows, texts::kTooManyRows);
         if (n < 0)
-            throw Error(kServerError, QStringLiteral("The server did not report how many rows the update "
-                                                     "changed, so the change cannot be confirmed."));
+            throw Error(kServerError,
+                        QStringLiteral("The server did not report how many rows the update "
+                                       "changed, so the change cannot be confirmed."));
 
         // Every row that shows this table row now shows the written values.
         std::vector<size_t> same;

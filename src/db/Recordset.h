@@ -42,9 +42,9 @@ enum class LockType { ReadOnly, Optimistic };
 namespace adotype {
 inline constexpr int kSmallInt = 2, kInteger = 3, kSingle = 4, kDouble = 5, kCurrency = 6,
                      kBoolean = 11, kVariant = 12, kTinyInt = 17, kBigInt = 20, kGuid = 72,
-                     kBinary = 128, kChar = 129, kWChar = 130, kNumeric = 131,
-                     kDBTimeStamp = 135, kVarChar = 200, kLongVarChar = 201, kVarWChar = 202,
-                     kLongVarWChar = 203, kVarBinary = 204, kLongVarBinary = 205;
+                     kBinary = 128, kChar = 129, kWChar = 130, kNumeric = 131, kDBTimeStamp = 135,
+                     kVarChar = 200, kLongVarChar = 201, kVarWChar = 202, kLongVarWChar = 203,
+                     kVarBinary = 204, kLongVarBinary = 205;
 } // namespace adotype
 
 class Recordset;
@@ -53,7 +53,7 @@ class Recordset;
 class Field {
 public:
     QString name() const;
-    int type() const;        // ADO type code
+    int type() const;         // ADO type code
     long definedSize() const; // characters for text, bytes for binary, else the type's size
     // The current row's value (the new row's after addNew). Raises kNoCurrentRow at BOF/EOF.
     QVariant value() const;

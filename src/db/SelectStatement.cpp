@@ -18,8 +18,8 @@ struct Token {
 
 bool isWordChar(QChar c)
 {
-    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#')
-        || c == QLatin1Char('$');
+    return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('@') ||
+           c == QLatin1Char('#') || c == QLatin1Char('$');
 }
 
 // nullopt on text it cannot split (an unterminated quote or comment).
@@ -68,8 +68,8 @@ std::optional<std::vector<Token>> tokenize(const QString& s)
             tokens.push_back({Token::Type::Quoted, value, value.toUpper(), start, i});
             continue;
         }
-        if (c == QLatin1Char('\'') || ((c == QLatin1Char('N') || c == QLatin1Char('n')) && i + 1 < n
-                                       && s[i + 1] == QLatin1Char('\''))) {
+        if (c == QLatin1Char('\'') || ((c == QLatin1Char('N') || c == QLatin1Char('n')) &&
+                                       i + 1 < n && s[i + 1] == QLatin1Char('\''))) {
             i += c == QLatin1Char('\'') ? 1 : 2;
             for (;;) {
                 if (i >= n)
@@ -124,21 +124,23 @@ bool isName(const Token& t)
 // Keywords that end a FROM clause or the statement.
 bool endsFrom(const Token& t)
 {
-    static const QStringList words = {QStringLiteral("WHERE"), QStringLiteral("GROUP"), QStringLiteral("HAVING"),
-                                      QStringLiteral("ORDER"), QStringLiteral("UNION"), QStringLiteral("EXCEPT"),
-                                      QStringLiteral("INTERSECT"), QStringLiteral("FOR"), QStringLiteral("OPTION"),
-                                      QStringLiteral("COMPUTE")};
+    static const QStringList words = {QStringLiteral("WHERE"),     QStringLiteral("GROUP"),
+                                      QStringLiteral("HAVING"),    QStringLiteral("ORDER"),
+                                      QStringLiteral("UNION"),     QStringLiteral("EXCEPT"),
+                                      QStringLiteral("INTERSECT"), QStringLiteral("FOR"),
+                                      QStringLiteral("OPTION"),    QStringLiteral("COMPUTE")};
     return (t.type == Token::Type::Word && words.contains(t.upper)) || isSymbol(t, ';');
 }
 
 bool isReserved(const Token& t)
 {
-    static const QStringList words = {QStringLiteral("ON"), QStringLiteral("WITH"), QStringLiteral("AS"),
-                                      QStringLiteral("JOIN"), QStringLiteral("INNER"), QStringLiteral("LEFT"),
-                                      QStringLiteral("RIGHT"), QStringLiteral("FULL"), QStringLiteral("OUTER"),
-                                      QStringLiteral("CROSS"), QStringLiteral("WHERE"), QStringLiteral("GROUP"),
-                                      QStringLiteral("ORDER"), QStringLiteral("HAVING"), QStringLiteral("UNION"),
-                                      QStringLiteral("FROM"), QStringLiteral("SELECT")};
+    static const QStringList words = {
+        QStringLiteral("ON"),    QStringLiteral("WITH"),   QStringLiteral("AS"),
+        QStringLiteral("JOIN"),  QStringLiteral("INNER"),  QStringLiteral("LEFT"),
+        QStringLiteral("RIGHT"), QStringLiteral("FULL"),   QStringLiteral("OUTER"),
+        QStringLiteral("CROSS"), QStringLiteral("WHERE"),  QStringLiteral("GROUP"),
+        QStringLiteral("ORDER"), QStringLiteral("HAVING"), QStringLiteral("UNION"),
+        QStringLiteral("FROM"),  QStringLiteral("SELECT")};
     return t.type == Token::Type::Word && words.contains(t.upper);
 }
 
@@ -174,7 +176,8 @@ SelectItem readItem(const QString& s, const std::vector<Token>& t, size_t begin,
         return item;
     }
     QString alias;
-    if (pos + 2 == end && isWord(t[pos], "AS") && (isName(t[pos + 1]) || t[pos + 1].type == Token::Type::String))
+    if (pos + 2 == end && isWord(t[pos], "AS") &&
+        (isName(t[pos + 1]) || t[pos + 1].type == Token::Type::String))
         alias = t[pos + 1].value;
     else if (pos + 1 == end && isName(t[pos]) && !isReserved(t[pos]))
         alias = t[pos].value;
@@ -279,7 +282,8 @@ std::optional<SelectStatement> ParseSelect(const QString& s)
                 ++pos;
             if (pos < t.size() && isName(t[pos]) && !isReserved(t[pos]) && !endsFrom(t[pos]))
                 table.alias = t[pos++].value;
-            table.text = table.alias.isEmpty() ? QuotedQualifiedName(table.name) : QuotedIdentifier(table.alias);
+            table.text = table.alias.isEmpty() ? QuotedQualifiedName(table.name)
+                                               : QuotedIdentifier(table.alias);
             statement.tables.push_back(std::move(table));
             expectTable = false;
             --pos; // the loop's ++ moves to the token after the table
@@ -293,8 +297,8 @@ std::optional<SelectStatement> ParseSelect(const QString& s)
     for (; pos < t.size(); ++pos) {
         if (isWord(t[pos], "GROUP") || isWord(t[pos], "HAVING"))
             statement.aggregated = true;
-        if (isWord(t[pos], "UNION") || isWord(t[pos], "EXCEPT") || isWord(t[pos], "INTERSECT")
-            || isWord(t[pos], "INTO") || isWord(t[pos], "COMPUTE"))
+        if (isWord(t[pos], "UNION") || isWord(t[pos], "EXCEPT") || isWord(t[pos], "INTERSECT") ||
+            isWord(t[pos], "INTO") || isWord(t[pos], "COMPUTE"))
             return std::nullopt;
         // A second statement after ";" could be anything.
         if (isSymbol(t[pos], ';') && pos + 1 < t.size())
@@ -332,8 +336,9 @@ QString WithExactLiterals(const QString& batch)
         return batch;
     const auto tokens = tokenize(batch);
     if (!tokens)
-        throw Error(kInvalidArgument, QStringLiteral("The statement holds text that is not valid Unicode and "
-                                                     "cannot be read for its string literals."));
+        throw Error(kInvalidArgument,
+                    QStringLiteral("The statement holds text that is not valid Unicode and "
+                                   "cannot be read for its string literals."));
     QString out;
     qsizetype copied = 0;
     for (const Token& t : *tokens) {
@@ -343,13 +348,15 @@ QString WithExactLiterals(const QString& batch)
         const qsizetype open = batch.indexOf(QLatin1Char('\''), t.start);
         QString content = batch.mid(open + 1, t.end - open - 2);
         content.replace(QStringLiteral("''"), QStringLiteral("'"));
-        out += QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(content)) + QStringLiteral(" AS NVARCHAR(MAX))");
+        out += QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(content)) +
+               QStringLiteral(" AS NVARCHAR(MAX))");
         copied = t.end;
     }
     out += batch.mid(copied);
     if (!carriedByUtf8(out, 0, out.size()))
-        throw Error(kInvalidArgument, QStringLiteral("The statement holds text that is not valid Unicode outside a "
-                                                     "string literal; it cannot be sent."));
+        throw Error(kInvalidArgument,
+                    QStringLiteral("The statement holds text that is not valid Unicode outside a "
+                                   "string literal; it cannot be sent."));
     return out;
 }
 

@@ -24,12 +24,12 @@ struct SelectItem {
 struct TableReference {
     QStringList name; // parts as written, unquoted ("dbo","T_Patient")
     QString alias;
-    QString text;     // how to name it again in a select list: the alias, else the name, quoted
+    QString text; // how to name it again in a select list: the alias, else the name, quoted
 };
 
 struct SelectStatement {
-    QString head;   // "SELECT", with DISTINCT / TOP n when present
-    QString tail;   // from "FROM" to the end
+    QString head;            // "SELECT", with DISTINCT / TOP n when present
+    QString tail;            // from "FROM" to the end
     bool aggregated = false; // DISTINCT or GROUP BY: output rows are not table rows
     std::vector<SelectItem> items;
     std::vector<TableReference> tables;

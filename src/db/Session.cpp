@@ -38,7 +38,8 @@ public:
     Environment()
     {
         if (succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_)))
-            SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+            SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
+                          0);
         else
             env_ = SQL_NULL_HENV;
     }
@@ -57,7 +58,8 @@ SQLHENV environment()
 {
     static Environment env;
     if (env.handle() == SQL_NULL_HENV)
-        throw Error(kConnectionFailed, QStringLiteral("The ODBC environment could not be created."));
+        throw Error(kConnectionFailed,
+                    QStringLiteral("The ODBC environment could not be created."));
     return env.handle();
 }
 
@@ -134,8 +136,9 @@ public:
             stmt_ = SQL_NULL_HSTMT;
             raise(SQL_HANDLE_DBC, dbc, false);
         }
-        SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(0, timeoutSeconds))), 0);
+        SQLSetStmtAttr(
+            stmt_, SQL_ATTR_QUERY_TIMEOUT,
+            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(0, timeoutSeconds))), 0);
     }
     ~Statement()
     {
@@ -158,7 +161,8 @@ QByteArray readBinary(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     isNull = false;
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt.handle(), column, SQL_C_BINARY, buffer, sizeof(buffer), &indicator);
+        const SQLRETURN rc =
+            SQLGetData(stmt.handle(), column, SQL_C_BINARY, buffer, sizeof(buffer), &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!succeeded(rc))
@@ -167,9 +171,10 @@ QByteArray readBinary(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
             isNull = true;
             break;
         }
-        const SQLLEN got = (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof(buffer)))
-                               ? static_cast<SQLLEN>(sizeof(buffer))
-                               : indicator;
+        const SQLLEN got =
+            (indicator == SQL_NO_TOTAL || indicator > static_cast<SQLLEN>(sizeof(buffer)))
+                ? static_cast<SQLLEN>(sizeof(buffer))
+                : indicator;
         bytes.append(buffer, got);
         if (rc == SQL_SUCCESS)
             break;
@@ -185,7 +190,8 @@ QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     const SQLLEN capacity = static_cast<SQLLEN>(std::size(buffer)) - 1; // room for the NUL
     for (;;) {
         SQLLEN indicator = 0;
-        const SQLRETURN rc = SQLGetData(stmt.handle(), column, SQL_C_WCHAR, buffer, sizeof(buffer), &indicator);
+        const SQLRETURN rc =
+            SQLGetData(stmt.handle(), column, SQL_C_WCHAR, buffer, sizeof(buffer), &indicator);
         if (rc == SQL_NO_DATA)
             break;
         if (!succeeded(rc))
@@ -194,8 +200,10 @@ QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
             isNull = true;
             break;
         }
-        const SQLLEN units = indicator == SQL_NO_TOTAL ? capacity
-                                                       : std::min(capacity, indicator / static_cast<SQLLEN>(sizeof(SQLWCHAR)));
+        const SQLLEN units =
+            indicator == SQL_NO_TOTAL
+                ? capacity
+                : std::min(capacity, indicator / static_cast<SQLLEN>(sizeof(SQLWCHAR)));
         text += fromWide(buffer, units);
         if (rc == SQL_SUCCESS)
             break;
@@ -203,7 +211,8 @@ QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     return text;
 }
 
-QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColumn& info, Decode decode)
+QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColumn& info,
+                   Decode decode)
 {
     SQLLEN indicator = 0;
     bool isNull = false;
@@ -253,8 +262,9 @@ QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColum
         // DATETIME holds a wall-clock reading without a zone. Kept as UTC it cannot fall into a
         // daylight-saving gap of the local zone, where Qt would move it and a write-back would
         // change a stored date (a birth date at midnight on a changeover day, for one).
-        return QVariant(QDateTime(QDate(t.year, t.month, t.day),
-                                  QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)), Qt::UTC));
+        return QVariant(QDateTime(
+            QDate(t.year, t.month, t.day),
+            QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)), Qt::UTC));
     }
     case SQL_BINARY:
     case SQL_VARBINARY:
@@ -269,7 +279,8 @@ QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColum
     }
 }
 
-ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count, const std::vector<Decode>* decode)
+ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count,
+                            const std::vector<Decode>* decode)
 {
     ResultSetData set;
     for (SQLSMALLINT c = 1; c <= count; ++c) {
@@ -280,8 +291,9 @@ ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count, const std:
                                        static_cast<SQLSMALLINT>(std::size(name)), &length, &type,
                                        &size, &digits, &nullable)))
             stmt.fail();
-        set.columns.push_back({fromWide(name, std::clamp<qsizetype>(length, 0, std::size(name) - 1)),
-                               type, size, digits, nullable != SQL_NO_NULLS});
+        set.columns.push_back(
+            {fromWide(name, std::clamp<qsizetype>(length, 0, std::size(name) - 1)), type, size,
+             digits, nullable != SQL_NO_NULLS});
     }
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt.handle());
@@ -351,14 +363,16 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
         throw Error(kConnectionFailed, kNoKerberosTicket);
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_DBC, environment(), &dbc)))
-        throw Error(kConnectionFailed, QStringLiteral("No ODBC connection handle could be allocated."));
+        throw Error(kConnectionFailed,
+                    QStringLiteral("No ODBC connection handle could be allocated."));
     dbc_ = dbc;
     // The login time-out only: a connection-wide one would also cut long statements (BACKUP)
     // that their own command time-out allows.
-    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
     SQLSMALLINT outLength = 0;
-    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0, &outLength,
-                                           SQL_DRIVER_NOPROMPT);
+    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0,
+                                           &outLength, SQL_DRIVER_NOPROMPT);
     if (!succeeded(rc)) {
         try {
             raise(SQL_HANDLE_DBC, dbc, true);
@@ -385,7 +399,8 @@ void Session::disconnect()
     forgetTables();
 }
 
-BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::vector<Decode>* firstSetDecode)
+BatchResult Session::run(const QString& batch, int timeoutSeconds,
+                         const std::vector<Decode>* firstSetDecode)
 {
     if (!connected_)
         throw Error(kClosedObject, texts::kClosedObject);
@@ -399,13 +414,15 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::ve
         if (rc == SQL_NO_DATA) {
             // A searched UPDATE or DELETE that touched nothing ends this way; its count is 0.
             SQLLEN count = -1;
-            result.rowCounts.push_back(succeeded(SQLRowCount(stmt.handle(), &count)) && count > 0 ? count : 0);
+            result.rowCounts.push_back(
+                succeeded(SQLRowCount(stmt.handle(), &count)) && count > 0 ? count : 0);
         } else {
             SQLSMALLINT columns = 0;
             if (!succeeded(SQLNumResultCols(stmt.handle(), &columns)))
                 stmt.fail();
             if (columns > 0) {
-                result.sets.push_back(readResultSet(stmt, columns, result.sets.empty() ? firstSetDecode : nullptr));
+                result.sets.push_back(
+                    readResultSet(stmt, columns, result.sets.empty() ? firstSetDecode : nullptr));
             } else {
                 SQLLEN count = -1;
                 if (succeeded(SQLRowCount(stmt.handle(), &count)) && count >= 0)
@@ -423,23 +440,22 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds, const std::ve
 
 bool BaseColumn::exactText() const
 {
-    return dataType == QLatin1String("nvarchar") || dataType == QLatin1String("nchar")
-        || dataType == QLatin1String("ntext");
+    return dataType == QLatin1String("nvarchar") || dataType == QLatin1String("nchar") ||
+           dataType == QLatin1String("ntext");
 }
 
 bool BaseColumn::comparable() const
 {
-    static const QStringList unfit = {QStringLiteral("text"), QStringLiteral("ntext"), QStringLiteral("image"),
-                                      QStringLiteral("xml"), QStringLiteral("float"), QStringLiteral("real"),
-                                      QStringLiteral("timestamp"), QStringLiteral("rowversion"),
-                                      QStringLiteral("sql_variant"), QStringLiteral("geography"),
-                                      QStringLiteral("geometry"), QStringLiteral("hierarchyid"),
-                                      // read back rounded (to a double, to milliseconds), so an
-                                      // equality with what was read could miss the row
-                                      QStringLiteral("decimal"), QStringLiteral("numeric"),
-                                      QStringLiteral("money"), QStringLiteral("smallmoney"),
-                                      QStringLiteral("datetime2"), QStringLiteral("datetimeoffset"),
-                                      QStringLiteral("time")};
+    static const QStringList unfit = {
+        QStringLiteral("text"), QStringLiteral("ntext"), QStringLiteral("image"),
+        QStringLiteral("xml"), QStringLiteral("float"), QStringLiteral("real"),
+        QStringLiteral("timestamp"), QStringLiteral("rowversion"), QStringLiteral("sql_variant"),
+        QStringLiteral("geography"), QStringLiteral("geometry"), QStringLiteral("hierarchyid"),
+        // read back rounded (to a double, to milliseconds), so an
+        // equality with what was read could miss the row
+        QStringLiteral("decimal"), QStringLiteral("numeric"), QStringLiteral("money"),
+        QStringLiteral("smallmoney"), QStringLiteral("datetime2"), QStringLiteral("datetimeoffset"),
+        QStringLiteral("time")};
     return maxLength != -1 && !unfit.contains(dataType);
 }
 
@@ -460,9 +476,10 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
     if (!schema.isEmpty())
         where += QStringLiteral(" AND TABLE_SCHEMA = ") + TextLiteral(schema);
     const BatchResult columns = run(
-        QStringLiteral("SELECT TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, "
-                       "IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS")
-            + where + QStringLiteral(" ORDER BY ORDINAL_POSITION"),
+        QStringLiteral(
+            "SELECT TABLE_SCHEMA, TABLE_NAME, COLUMN_NAME, DATA_TYPE, CHARACTER_MAXIMUM_LENGTH, "
+            "IS_NULLABLE FROM INFORMATION_SCHEMA.COLUMNS") +
+            where + QStringLiteral(" ORDER BY ORDINAL_POSITION"),
         timeoutSeconds);
     // Not found is not kept: the table may be made a moment later.
     if (columns.sets.empty() || columns.sets.front().rows.empty())
@@ -484,8 +501,8 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
         c.nullable = row[5].toString().compare(QLatin1String("YES"), Qt::CaseInsensitive) == 0;
         info->columns.push_back(std::move(c));
     }
-    const BatchResult keys = run(QStringLiteral("sp_pkeys ") + TextLiteral(info->name),
-                                 timeoutSeconds);
+    const BatchResult keys =
+        run(QStringLiteral("sp_pkeys ") + TextLiteral(info->name), timeoutSeconds);
     if (!keys.sets.empty()) {
         const ResultSetData& set = keys.sets.front();
         int nameColumn = -1, sequenceColumn = -1;
@@ -498,8 +515,9 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
         if (nameColumn >= 0) {
             std::vector<std::pair<int, QString>> ordered;
             for (const auto& row : set.rows)
-                ordered.emplace_back(sequenceColumn >= 0 ? row[static_cast<size_t>(sequenceColumn)].toInt() : 0,
-                                     row[static_cast<size_t>(nameColumn)].toString());
+                ordered.emplace_back(
+                    sequenceColumn >= 0 ? row[static_cast<size_t>(sequenceColumn)].toInt() : 0,
+                    row[static_cast<size_t>(nameColumn)].toString());
             std::stable_sort(ordered.begin(), ordered.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
             for (const auto& [sequence, column] : ordered)
@@ -524,14 +542,37 @@ int AdoTypeFromServerType(const QString& dataType, long long maxLength)
     };
     // As SQL Server's OLE DB provider reports them; the newer date types arrive as text.
     static const Map map[] = {
-        {"int", 3},          {"smallint", 2},     {"tinyint", 17},      {"bit", 11},
-        {"bigint", 20},      {"datetime", 135},   {"smalldatetime", 135}, {"nvarchar", 202},
-        {"varchar", 200},    {"nchar", 130},      {"char", 129},        {"ntext", 203},
-        {"text", 201},       {"image", 205},      {"varbinary", 204},   {"binary", 128},
-        {"float", 5},        {"real", 4},         {"decimal", 131},     {"numeric", 131},
-        {"money", 6},        {"smallmoney", 6},   {"uniqueidentifier", 72}, {"timestamp", 128},
-        {"rowversion", 128}, {"sql_variant", 12}, {"xml", 203},         {"datetime2", 202},
-        {"date", 202},       {"time", 202},       {"datetimeoffset", 202},
+        {"int", 3},
+        {"smallint", 2},
+        {"tinyint", 17},
+        {"bit", 11},
+        {"bigint", 20},
+        {"datetime", 135},
+        {"smalldatetime", 135},
+        {"nvarchar", 202},
+        {"varchar", 200},
+        {"nchar", 130},
+        {"char", 129},
+        {"ntext", 203},
+        {"text", 201},
+        {"image", 205},
+        {"varbinary", 204},
+        {"binary", 128},
+        {"float", 5},
+        {"real", 4},
+        {"decimal", 131},
+        {"numeric", 131},
+        {"money", 6},
+        {"smallmoney", 6},
+        {"uniqueidentifier", 72},
+        {"timestamp", 128},
+        {"rowversion", 128},
+        {"sql_variant", 12},
+        {"xml", 203},
+        {"datetime2", 202},
+        {"date", 202},
+        {"time", 202},
+        {"datetimeoffset", 202},
     };
     const QString t = dataType.toLower();
     for (const Map& m : map) {
@@ -562,9 +603,10 @@ long DefinedSizeFromServerType(const QString& dataType, long long maxLength)
     if (maxLength > 0)
         return static_cast<long>(maxLength);
     static const std::pair<const char*, long> sizes[] = {
-        {"int", 4},      {"smallint", 2}, {"tinyint", 1},  {"bit", 2},     {"bigint", 8},
-        {"datetime", 8}, {"smalldatetime", 4}, {"float", 8}, {"real", 4}, {"money", 8},
-        {"smallmoney", 4}, {"uniqueidentifier", 16}, {"decimal", 19}, {"numeric", 19},
+        {"int", 4},      {"smallint", 2}, {"tinyint", 1},       {"bit", 2},
+        {"bigint", 8},   {"datetime", 8}, {"smalldatetime", 4}, {"float", 8},
+        {"real", 4},     {"money", 8},    {"smallmoney", 4},    {"uniqueidentifier", 16},
+        {"decimal", 19}, {"numeric", 19},
     };
     for (const auto& [name, size] : sizes)
         if (t == QLatin1String(name))
@@ -575,28 +617,48 @@ long DefinedSizeFromServerType(const QString& dataType, long long maxLength)
 int AdoTypeFromOdbc(short sqlType, unsigned long long size)
 {
     switch (sqlType) {
-    case SQL_INTEGER: return 3;
-    case SQL_SMALLINT: return 2;
-    case SQL_TINYINT: return 17;
-    case SQL_BIT: return 11;
-    case SQL_BIGINT: return 20;
-    case SQL_TYPE_TIMESTAMP: return 135;
-    case SQL_WVARCHAR: return size == 0 || size > 4000 ? 203 : 202;
-    case SQL_WCHAR: return 130;
-    case SQL_WLONGVARCHAR: return 203;
-    case SQL_VARCHAR: return size == 0 || size > 8000 ? 201 : 200;
-    case SQL_CHAR: return 129;
-    case SQL_LONGVARCHAR: return 201;
-    case SQL_VARBINARY: return size == 0 || size > 8000 ? 205 : 204;
-    case SQL_BINARY: return 128;
-    case SQL_LONGVARBINARY: return 205;
+    case SQL_INTEGER:
+        return 3;
+    case SQL_SMALLINT:
+        return 2;
+    case SQL_TINYINT:
+        return 17;
+    case SQL_BIT:
+        return 11;
+    case SQL_BIGINT:
+        return 20;
+    case SQL_TYPE_TIMESTAMP:
+        return 135;
+    case SQL_WVARCHAR:
+        return size == 0 || size > 4000 ? 203 : 202;
+    case SQL_WCHAR:
+        return 130;
+    case SQL_WLONGVARCHAR:
+        return 203;
+    case SQL_VARCHAR:
+        return size == 0 || size > 8000 ? 201 : 200;
+    case SQL_CHAR:
+        return 129;
+    case SQL_LONGVARCHAR:
+        return 201;
+    case SQL_VARBINARY:
+        return size == 0 || size > 8000 ? 205 : 204;
+    case SQL_BINARY:
+        return 128;
+    case SQL_LONGVARBINARY:
+        return 205;
     case SQL_FLOAT:
-    case SQL_DOUBLE: return 5;
-    case SQL_REAL: return 4;
+    case SQL_DOUBLE:
+        return 5;
+    case SQL_REAL:
+        return 4;
     case SQL_DECIMAL:
-    case SQL_NUMERIC: return 131;
-    case SQL_GUID: return 72;
-    default: return 202;
+    case SQL_NUMERIC:
+        return 131;
+    case SQL_GUID:
+        return 72;
+    default:
+        return 202;
     }
 }
 

@@ -40,12 +40,12 @@ enum class Decode { Native, Utf16Bytes };
 
 struct BaseColumn {
     QString name;
-    QString dataType;       // lower case, as the server names it ("nvarchar", "int", ...)
+    QString dataType;        // lower case, as the server names it ("nvarchar", "int", ...)
     long long maxLength = 0; // characters of text, bytes of binary; -1 for the MAX types
     int adoType = 0;
     long definedSize = 0;
     bool nullable = true;
-    bool exactText() const; // NVARCHAR, NCHAR, NTEXT: fetched as bytes, written as cast bytes
+    bool exactText() const;  // NVARCHAR, NCHAR, NTEXT: fetched as bytes, written as cast bytes
     bool comparable() const; // usable in a WHERE that finds the row again
 };
 

@@ -48,8 +48,8 @@ QString TextFromUtf16Bytes(const QByteArray& bytes)
 {
     QString text(bytes.size() / 2, Qt::Uninitialized);
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        text[i / 2] = QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i])
-                                                  | static_cast<unsigned char>(bytes[i + 1]) << 8));
+        text[i / 2] = QChar(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                  static_cast<unsigned char>(bytes[i + 1]) << 8));
     return text;
 }
 
@@ -67,8 +67,8 @@ QString TextLiteral(const QString& text)
         escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
         return QStringLiteral("N'") + escaped + QLatin1Char('\'');
     }
-    return QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(text))
-         + QStringLiteral(" AS NVARCHAR(MAX))");
+    return QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(text)) +
+           QStringLiteral(" AS NVARCHAR(MAX))");
 }
 
 QString ValueLiteral(const QVariant& value)
@@ -108,20 +108,19 @@ QString ValueLiteral(const QVariant& value)
         const QDateTime t = value.toDateTime();
         if (!t.isValid())
             throw Error(kInvalidArgument, QStringLiteral("The date and time is not valid."));
-        return QLatin1Char('\'') + t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
-             + QLatin1Char('\'');
+        return QLatin1Char('\'') + t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+               QLatin1Char('\'');
     }
     case QMetaType::QDate: {
         const QDate d = value.toDate();
         if (!d.isValid())
             throw Error(kInvalidArgument, QStringLiteral("The date is not valid."));
-        return QLatin1Char('\'') + d.toString(QStringLiteral("yyyy-MM-ddT00:00:00.000"))
-             + QLatin1Char('\'');
+        return QLatin1Char('\'') + d.toString(QStringLiteral("yyyy-MM-ddT00:00:00.000")) +
+               QLatin1Char('\'');
     }
     default:
-        throw Error(kInvalidArgument,
-                    QStringLiteral("A value of type %1 cannot be stored.")
-                        .arg(QString::fromLatin1(value.typeName())));
+        throw Error(kInvalidArgument, QStringLiteral("A value of type %1 cannot be stored.")
+                                          .arg(QString::fromLatin1(value.typeName())));
     }
 }
 

@@ -7,14 +7,21 @@
 namespace sqllumo::password {
 namespace {
 
-uint8_t xtime(uint8_t b) { return static_cast<uint8_t>((b << 1) ^ ((b & 0x80) ? 0x1B : 0)); }
-uint8_t rotl8(uint8_t b, int n) { return static_cast<uint8_t>((b << n) | (b >> (8 - n))); }
+uint8_t xtime(uint8_t b)
+{
+    return static_cast<uint8_t>((b << 1) ^ ((b & 0x80) ? 0x1B : 0));
+}
+uint8_t rotl8(uint8_t b, int n)
+{
+    return static_cast<uint8_t>((b << n) | (b >> (8 - n)));
+}
 
 } // namespace
 
 CRijndael::CRijndael() = default;
 
-void CRijndael::gentables() {
+void CRijndael::gentables()
+{
     pow_[0] = 1;
     for (int i = 1; i < 256; ++i)
         pow_[i] = static_cast<uint8_t>(pow_[i - 1] ^ xtime(pow_[i - 1]));
@@ -24,8 +31,8 @@ void CRijndael::gentables() {
     sbox_[0] = 0x63;
     for (int x = 1; x < 256; ++x) {
         uint8_t y = pow_[(255 - log_[x]) % 255];
-        sbox_[x] = static_cast<uint8_t>(y ^ rotl8(y, 1) ^ rotl8(y, 2) ^ rotl8(y, 3) ^ rotl8(y, 4) ^
-                                        0x63);
+        sbox_[x] =
+            static_cast<uint8_t>(y ^ rotl8(y, 1) ^ rotl8(y, 2) ^ rotl8(y, 3) ^ rotl8(y, 4) ^ 0x63);
     }
     for (int i = 0; i < 256; ++i)
         rsbox_[sbox_[i]] = static_cast<uint8_t>(i);
@@ -34,13 +41,15 @@ void CRijndael::gentables() {
         rcon_[i] = xtime(rcon_[i - 1]);
 }
 
-uint8_t CRijndael::mul(uint8_t a, uint8_t b) const {
+uint8_t CRijndael::mul(uint8_t a, uint8_t b) const
+{
     if (a == 0 || b == 0)
         return 0;
     return pow_[(log_[a] + log_[b]) % 255];
 }
 
-void CRijndael::gkey(int nb, int nk, const uint8_t* key) {
+void CRijndael::gkey(int nb, int nk, const uint8_t* key)
+{
     nb_ = std::clamp(nb, 4, kMaxWords);
     nk_ = std::clamp(nk, 4, kMaxWords);
     nr_ = 6 + std::max(nb_, nk_);
@@ -65,13 +74,15 @@ void CRijndael::gkey(int nb, int nk, const uint8_t* key) {
 }
 
 // Byte 4c+r of a round key is byte r (little-endian) of schedule word round*Nb+c.
-void CRijndael::addRoundKey(uint8_t* block, int round) const {
+void CRijndael::addRoundKey(uint8_t* block, int round) const
+{
     for (int c = 0; c < nb_; ++c)
         for (int r = 0; r < 4; ++r)
             block[4 * c + r] ^= static_cast<uint8_t>(ekey_[round * nb_ + c] >> (8 * r));
 }
 
-void CRijndael::Encrypt(uint8_t* block) const {
+void CRijndael::Encrypt(uint8_t* block) const
+{
     const int bytes = 4 * nb_;
     uint8_t tmp[4 * kMaxWords];
     auto subShift = [&] {
@@ -100,7 +111,8 @@ void CRijndael::Encrypt(uint8_t* block) const {
     std::memset(tmp, 0, sizeof tmp);
 }
 
-void CRijndael::Decrypt(uint8_t* block) const {
+void CRijndael::Decrypt(uint8_t* block) const
+{
     const int bytes = 4 * nb_;
     uint8_t tmp[4 * kMaxWords];
     auto invShiftSub = [&] {
@@ -129,7 +141,8 @@ void CRijndael::Decrypt(uint8_t* block) const {
     std::memset(tmp, 0, sizeof tmp);
 }
 
-void CRijndael::prepareKey(const Bytes& password) {
+void CRijndael::prepareKey(const Bytes& password)
+{
     uint8_t key[32] = {};
     std::memcpy(key, password.data(), std::min<size_t>(32, password.size()));
     gentables();
@@ -138,7 +151,8 @@ void CRijndael::prepareKey(const Bytes& password) {
 }
 
 Bytes CRijndael::EncryptData(const std::optional<Bytes>& message,
-                             const std::optional<Bytes>& password) {
+                             const std::optional<Bytes>& password)
+{
     if (!message || !password)
         return {};
     if (message->empty())
@@ -161,7 +175,8 @@ Bytes CRijndael::EncryptData(const std::optional<Bytes>& message,
 }
 
 Bytes CRijndael::DecryptData(const std::optional<Bytes>& cipher,
-                             const std::optional<Bytes>& password) {
+                             const std::optional<Bytes>& password)
+{
     if (!cipher || !password)
         return {};
     if (cipher->empty())
@@ -181,25 +196,30 @@ Bytes CRijndael::DecryptData(const std::optional<Bytes>& cipher,
     return Bytes(out.begin() + 4, out.begin() + 4 + l);
 }
 
-Bytes EncipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& message) {
+Bytes EncipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& message)
+{
     CRijndael cipher;
     return cipher.EncryptData(message, key);
 }
 
-Bytes DecipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& cipher) {
+Bytes DecipherPassword(const std::optional<Bytes>& key, const std::optional<Bytes>& cipher)
+{
     CRijndael rijndael;
     return rijndael.DecryptData(cipher, key);
 }
 
-std::u16string EncipherText(const std::u16string& key, const std::u16string& text) {
+std::u16string EncipherText(const std::u16string& key, const std::u16string& text)
+{
     return BytesToText(EncipherPassword(TextToBytes(key), TextToBytes(text)));
 }
 
-std::u16string DecipherText(const std::u16string& key, const std::u16string& cipherText) {
+std::u16string DecipherText(const std::u16string& key, const std::u16string& cipherText)
+{
     return BytesToText(DecipherPassword(TextToBytes(key), TextToBytes(cipherText)));
 }
 
-Bytes TextToBytes(const std::u16string& text) {
+Bytes TextToBytes(const std::u16string& text)
+{
     Bytes bytes;
     bytes.reserve(text.size() * 2);
     for (char16_t unit : text) {
@@ -209,7 +229,8 @@ Bytes TextToBytes(const std::u16string& text) {
     return bytes;
 }
 
-std::u16string BytesToText(const Bytes& bytes) {
+std::u16string BytesToText(const Bytes& bytes)
+{
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)

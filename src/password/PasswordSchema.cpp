@@ -6,7 +6,8 @@ namespace {
 
 const char* const kPassword = "NVARCHAR(64) NOT NULL";
 
-std::vector<PasswordTableDef> makeTables() {
+std::vector<PasswordTableDef> makeTables()
+{
     auto def = [](std::string name, std::string identityColumn, int seed,
                   std::vector<PasswordColumnDef> columns) {
         PasswordTableDef table;
@@ -60,11 +61,13 @@ std::vector<PasswordTableDef> makeTables() {
     return t;
 }
 
-const PasswordTableDef& table(const char* name) {
+const PasswordTableDef& table(const char* name)
+{
     return *FindPasswordTable(name);
 }
 
-std::string quoted(const std::string& text) {
+std::string quoted(const std::string& text)
+{
     std::string out = "'";
     for (char c : text) {
         out += c;
@@ -76,7 +79,8 @@ std::string quoted(const std::string& text) {
 
 // "SELECT <identity> FROM <table>" and, when a column is given, " WHERE <column> = '<value>'".
 std::string identityQuery(const PasswordTableDef& from, const std::string& column = "",
-                          const std::string& value = "") {
+                          const std::string& value = "")
+{
     std::string query = "SELECT " + from.identityColumn + " FROM " + from.name;
     if (!column.empty())
         query += " WHERE " + column + " = " + quoted(value);
@@ -85,30 +89,35 @@ std::string identityQuery(const PasswordTableDef& from, const std::string& colum
 
 } // namespace
 
-std::string CurrentVersionText() {
+std::string CurrentVersionText()
+{
     return std::string(kVersionPrefix) + kCurrentVersion;
 }
 
-const PasswordColumnDef* PasswordTableDef::findColumn(const std::string& column) const {
+const PasswordColumnDef* PasswordTableDef::findColumn(const std::string& column) const
+{
     for (const auto& c : columns)
         if (c.name == column)
             return &c;
     return nullptr;
 }
 
-const std::vector<PasswordTableDef>& PasswordTables() {
+const std::vector<PasswordTableDef>& PasswordTables()
+{
     static const std::vector<PasswordTableDef> tables = makeTables();
     return tables;
 }
 
-const PasswordTableDef* FindPasswordTable(const std::string& name) {
+const PasswordTableDef* FindPasswordTable(const std::string& name)
+{
     for (const auto& t : PasswordTables())
         if (t.name == name)
             return &t;
     return nullptr;
 }
 
-std::string CreatePasswordTableStatement(const PasswordTableDef& table) {
+std::string CreatePasswordTableStatement(const PasswordTableDef& table)
+{
     std::vector<std::string> fragments;
     if (table.hasIdentity())
         fragments.push_back(table.identityColumn + " INT IDENTITY(" +
@@ -125,15 +134,18 @@ std::string CreatePasswordTableStatement(const PasswordTableDef& table) {
     return statement + (table.blankBeforeClose ? " )" : ")");
 }
 
-std::string SelectAllStatement(const PasswordTableDef& table) {
+std::string SelectAllStatement(const PasswordTableDef& table)
+{
     return "SELECT * FROM " + table.name;
 }
 
-std::string UserKeyListingCall() {
+std::string UserKeyListingCall()
+{
     return "sp_pkeys '" + table("T_GenericUser").name + "'";
 }
 
-std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey) {
+std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey)
+{
     if (!existingKey)
         return {WidenUserNameStatement()};
     const PasswordTableDef& users = table("T_GenericUser");
@@ -148,19 +160,22 @@ std::vector<std::string> WidenUserNameStatements(const std::optional<std::string
                 " PRIMARY KEY (" + users.keyColumn + ")"};
 }
 
-std::string WidenUserNameStatement() {
+std::string WidenUserNameStatement()
+{
     const PasswordTableDef& users = table("T_GenericUser");
     return "ALTER TABLE " + users.name + " ALTER COLUMN " + users.keyColumn + " " +
            users.findColumn(users.keyColumn)->definition;
 }
 
-std::string SetCurrentVersionStatement() {
+std::string SetCurrentVersionStatement()
+{
     const PasswordTableDef& version = table("T_DBVersion");
     return "UPDATE " + version.name + " SET " + version.columns.front().name + " = " +
            quoted(CurrentVersionText());
 }
 
-std::vector<std::pair<std::string, std::string>> GenPasswordsDefaultRow() {
+std::vector<std::pair<std::string, std::string>> GenPasswordsDefaultRow()
+{
     std::vector<std::pair<std::string, std::string>> row;
     for (const auto& column : table("T_GenPasswords").columns)
         row.emplace_back(column.name, column.name == "Montage_Passwd" ? kDefaultMontagePassword
@@ -168,7 +183,8 @@ std::vector<std::pair<std::string, std::string>> GenPasswordsDefaultRow() {
     return row;
 }
 
-const std::vector<std::string>& DefaultFunctionNames() {
+const std::vector<std::string>& DefaultFunctionNames()
+{
     static const std::vector<std::string> names = {
         "Can Create Report",
         "Can \"Confirm\"/\"Sign\" Report - Set Marker to \"Read\"",
@@ -188,49 +204,60 @@ const std::vector<std::string>& DefaultFunctionNames() {
     return names;
 }
 
-std::vector<std::string> FunctionsOfCurrentVersion() {
+std::vector<std::string> FunctionsOfCurrentVersion()
+{
     const auto& names = DefaultFunctionNames();
     return {names.end() - 2, names.end()};
 }
 
-std::string AdministratorRoleIdQuery() {
+std::string AdministratorRoleIdQuery()
+{
     return identityQuery(table("T_SecurityRoles"), "RoleName", kAdministratorRole);
 }
 
-std::string ArchiveGroupIdQuery() {
+std::string ArchiveGroupIdQuery()
+{
     return identityQuery(table("T_SecurityMacroFunctions"), "Description", kArchiveGroup);
 }
 
-std::string FunctionIdQuery(const std::string& functionName) {
+std::string FunctionIdQuery(const std::string& functionName)
+{
     return identityQuery(table("T_SecurityFunctions"), "FunctionName", functionName);
 }
 
-std::string AllRoleIdsQuery() {
+std::string AllRoleIdsQuery()
+{
     return identityQuery(table("T_SecurityRoles"));
 }
 
-std::string PasswordForeignKey::listingCall() const {
+std::string PasswordForeignKey::listingCall() const
+{
     return "sp_fkeys '" + referencedTable + "'";
 }
 
-std::string PasswordForeignKey::addClause() const {
+std::string PasswordForeignKey::addClause() const
+{
     return "ADD CONSTRAINT " + name + " FOREIGN KEY (" + column + ") REFERENCES " +
            referencedTable + " (" + referencedColumn + ") ON DELETE CASCADE ON UPDATE CASCADE ";
 }
 
-std::string PasswordForeignKey::dropClause() const {
+std::string PasswordForeignKey::dropClause() const
+{
     return "DROP CONSTRAINT " + name;
 }
 
-std::string PasswordForeignKey::addStatement() const {
+std::string PasswordForeignKey::addStatement() const
+{
     return "ALTER TABLE " + table + " " + addClause();
 }
 
-std::string PasswordForeignKey::dropStatement() const {
+std::string PasswordForeignKey::dropStatement() const
+{
     return "ALTER TABLE " + table + " " + dropClause();
 }
 
-const std::vector<PasswordForeignKey>& PasswordForeignKeys() {
+const std::vector<PasswordForeignKey>& PasswordForeignKeys()
+{
     static const std::vector<PasswordForeignKey> keys = {
         {"fk_User_Role", "T_GenericUser", "Access_Type", "T_SecurityRoles", "ID_Role"},
         {"fk_RolesFuncts_Roles", "T_SecurityRolesFunctions", "ID_Role", "T_SecurityRoles",

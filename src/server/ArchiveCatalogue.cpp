@@ -81,8 +81,7 @@ void storeDatabase(Settings& settings, const PanelValues& panel)
 }
 
 // The generic trap around a function's body.
-template <typename Body>
-OperationOutcome trapped(Body&& body)
+template <typename Body> OperationOutcome trapped(Body&& body)
 {
     try {
         return body();
@@ -92,7 +91,8 @@ OperationOutcome trapped(Body&& body)
 }
 
 // The connection trap: a catalogue bound to the database, or the outcome that ends the function.
-std::optional<OperationOutcome> bindCatalogue(sql::Catalog& catalog, const QString& connectionString)
+std::optional<OperationOutcome> bindCatalogue(sql::Catalog& catalog,
+                                              const QString& connectionString)
 {
     try {
         catalog.setActiveConnection(connectionString);
@@ -161,8 +161,8 @@ OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provid
             master->execute(CreateDatabaseStatement(database, directory));
             master.close();
         }
-        context.report().setText(kDatabase + database + kHasBeenCreated + kIntoSqlServer
-                                 + panel.server);
+        context.report().setText(kDatabase + database + kHasBeenCreated + kIntoSqlServer +
+                                 panel.server);
 
         const QString databaseString =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
@@ -176,8 +176,8 @@ OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provid
         context.pointerDefault();
         if (defined) {
             context.success(kDatabase + database + kCreatedAndInitialized);
-            context.report().append(kCrLf + kDatabase + database + kCreatedAndInitialized
-                                    + QLatin1Char('.'));
+            context.report().append(kCrLf + kDatabase + database + kCreatedAndInitialized +
+                                    QLatin1Char('.'));
         } else {
             context.error(kInitializationError + kCr + errorText);
         }
@@ -251,9 +251,9 @@ OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provi
                                              MessageIcon::Critical, MessageButtons::Ok});
             return OperationOutcome::panelOpen();
         }
-        return finishLongStatement(
-            context, master, RestoreStatement(database, file, dataName, logName, directory),
-            kRestoreOf + database + kHasBeenDone, kFromDisk + file);
+        return finishLongStatement(context, master,
+                                   RestoreStatement(database, file, dataName, logName, directory),
+                                   kRestoreOf + database + kHasBeenDone, kFromDisk + file);
     });
 }
 
@@ -273,10 +273,10 @@ OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& pr
         if (!databases.isEmpty()) {
             info += kDatabasesPresent + kCrLf;
             for (size_t row = 0; row < databases.rowCount(); ++row)
-                info += databases.text(row, QStringLiteral("database_name"))
-                      + QStringLiteral("\t\t")
-                      + sizeText(databases.value(row, QStringLiteral("database_size"))) + kKiloBytes
-                      + kCrLf;
+                info += databases.text(row, QStringLiteral("database_name")) +
+                        QStringLiteral("\t\t") +
+                        sizeText(databases.value(row, QStringLiteral("database_size"))) +
+                        kKiloBytes + kCrLf;
         } else {
             info += kNoDatabases + kCrLf;
         }
@@ -285,9 +285,9 @@ OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& pr
         if (!logins.isEmpty()) {
             info += kLoginsPresent + kCrLf + kLoginsLegend + kCrLf;
             for (size_t row = 0; row < logins.rowCount(); ++row)
-                info += logins.text(row, QStringLiteral("account name")) + QStringLiteral("\t\t")
-                      + logins.text(row, QStringLiteral("Type")) + QLatin1Char('\t')
-                      + logins.text(row, QStringLiteral("privilege")) + kCrLf;
+                info += logins.text(row, QStringLiteral("account name")) + QStringLiteral("\t\t") +
+                        logins.text(row, QStringLiteral("Type")) + QLatin1Char('\t') +
+                        logins.text(row, QStringLiteral("privilege")) + kCrLf;
         } else {
             info += kNoLogins + kCrLf;
         }
@@ -360,12 +360,12 @@ OperationOutcome DeleteDatabase(OperationContext& context, sql::Provider& provid
         context.pointerDefault();
         if (found) {
             context.success(kDatabase + database + kHasBeenRemoved);
-            context.report().setText(kDatabase + database + kHasBeenRemoved + kFromSqlServer
-                                     + panel.server);
+            context.report().setText(kDatabase + database + kHasBeenRemoved + kFromSqlServer +
+                                     panel.server);
         } else {
             context.success(kCannotRemove + database + kNotInCatalog);
-            context.report().setText(kCannotRemove + database + kNotInCatalog + kOfTheSqlServer
-                                     + panel.server);
+            context.report().setText(kCannotRemove + database + kNotInCatalog + kOfTheSqlServer +
+                                     panel.server);
         }
         return OperationOutcome::completed();
     });
@@ -375,11 +375,13 @@ void RegisterArchiveCatalogue(Dispatcher& dispatcher, sql::Provider& provider)
 {
     sql::Provider* p = &provider;
     auto add = [&](int index, auto function) {
-        dispatcher.setFunction(MenuMode::Archive, index,
-                               [p, function](OperationContext& context) { return function(context, *p); });
+        dispatcher.setFunction(MenuMode::Archive, index, [p, function](OperationContext& context) {
+            return function(context, *p);
+        });
     };
     add(kNewLogin, NewLogin);
-    add(kNewDatabase, [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, false); });
+    add(kNewDatabase,
+        [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, false); });
     add(kNewDatabaseNewVersion,
         [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, true); });
     add(kBackup, BackupDatabase);

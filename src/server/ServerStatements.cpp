@@ -21,8 +21,8 @@ bool IsRegularIdentifier(const QString& name)
     for (QChar c : name) {
         if (c.isLetter() || c.isDigit())
             continue;
-        if (c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#')
-            || c == QLatin1Char('$'))
+        if (c == QLatin1Char('_') || c == QLatin1Char('@') || c == QLatin1Char('#') ||
+            c == QLatin1Char('$'))
             continue;
         return false;
     }
@@ -32,8 +32,9 @@ bool IsRegularIdentifier(const QString& name)
 const QStringList& ServerRoles()
 {
     static const QStringList roles = {
-        QStringLiteral("sysadmin"),     QStringLiteral("securityadmin"), QStringLiteral("serveradmin"),
-        QStringLiteral("setupadmin"),   QStringLiteral("processadmin"),  QStringLiteral("diskadmin"),
+        QStringLiteral("sysadmin"),     QStringLiteral("securityadmin"),
+        QStringLiteral("serveradmin"),  QStringLiteral("setupadmin"),
+        QStringLiteral("processadmin"), QStringLiteral("diskadmin"),
         QStringLiteral("dbcreator")};
     return roles;
 }
@@ -60,16 +61,17 @@ QString LogFileName(const QString& directory, const QString& database)
 
 QString CreateDatabaseStatement(const QString& database, const QString& directory)
 {
-    return QStringLiteral("CREATE DATABASE ") + database + QStringLiteral(" ON (NAME = ") + database
-         + QStringLiteral("_Dat, FILENAME = ") + quoted(DataFileName(directory, database))
-         + QStringLiteral(")") + QStringLiteral(" LOG ON (NAME = ") + database
-         + QStringLiteral("_Log, FILENAME = ") + quoted(LogFileName(directory, database))
-         + QStringLiteral(")");
+    return QStringLiteral("CREATE DATABASE ") + database + QStringLiteral(" ON (NAME = ") +
+           database + QStringLiteral("_Dat, FILENAME = ") +
+           quoted(DataFileName(directory, database)) + QStringLiteral(")") +
+           QStringLiteral(" LOG ON (NAME = ") + database + QStringLiteral("_Log, FILENAME = ") +
+           quoted(LogFileName(directory, database)) + QStringLiteral(")");
 }
 
 QString BackupStatement(const QString& database, const QString& file)
 {
-    return QStringLiteral("BACKUP DATABASE ") + database + QStringLiteral(" TO DISK=") + quoted(file);
+    return QStringLiteral("BACKUP DATABASE ") + database + QStringLiteral(" TO DISK=") +
+           quoted(file);
 }
 
 QString FileListStatement(const QString& file)
@@ -80,11 +82,11 @@ QString FileListStatement(const QString& file)
 QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
                          const QString& logName, const QString& directory)
 {
-    return QStringLiteral("RESTORE DATABASE ") + database + QStringLiteral(" FROM DISK=")
-         + quoted(file) + QStringLiteral("WITH RECOVERY, ") + QStringLiteral("MOVE ")
-         + quoted(dataName) + QStringLiteral(" TO ") + quoted(DataFileName(directory, database))
-         + QStringLiteral(", ") + QStringLiteral("MOVE ") + quoted(logName) + QStringLiteral(" TO ")
-         + quoted(LogFileName(directory, database));
+    return QStringLiteral("RESTORE DATABASE ") + database + QStringLiteral(" FROM DISK=") +
+           quoted(file) + QStringLiteral("WITH RECOVERY, ") + QStringLiteral("MOVE ") +
+           quoted(dataName) + QStringLiteral(" TO ") + quoted(DataFileName(directory, database)) +
+           QStringLiteral(", ") + QStringLiteral("MOVE ") + quoted(logName) +
+           QStringLiteral(" TO ") + quoted(LogFileName(directory, database));
 }
 
 QString DropDatabaseStatement(const QString& database)

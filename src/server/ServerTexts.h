@@ -13,16 +13,16 @@ inline const QString kHasBeenCreated = QStringLiteral(" has been created");
 inline const QString kIntoSqlServer = QStringLiteral(" into SQL Server ");
 
 inline const QString kCreateNewVersionQuestion =
-    QStringLiteral("You are attempting to create a database") + kCrLf
-    + QStringLiteral(" supported only from Velantis version 1.04.0110 or higher!") + kCrLf
-    + QStringLiteral(" Proceed anyway?");
-inline const QString kInvalidDirectory =
-    QStringLiteral("Invalid database directory!") + kCrLf + QStringLiteral("Please, define at least one.");
+    QStringLiteral("You are attempting to create a database") + kCrLf +
+    QStringLiteral(" supported only from Velantis version 1.04.0110 or higher!") + kCrLf +
+    QStringLiteral(" Proceed anyway?");
+inline const QString kInvalidDirectory = QStringLiteral("Invalid database directory!") + kCrLf +
+                                         QStringLiteral("Please, define at least one.");
 inline const QString kInvalidFilename =
     QStringLiteral("Invalid filename!") + kCrLf + QStringLiteral("Please, define at least one.");
 inline const QString kInvalidDatabaseName =
-    QStringLiteral("Invalid database name!") + kCrLf
-    + QStringLiteral("Please, use letters, digits and the underscore only.");
+    QStringLiteral("Invalid database name!") + kCrLf +
+    QStringLiteral("Please, use letters, digits and the underscore only.");
 
 inline const QString kDatabase = QStringLiteral("Database ");
 inline const QString kCreatedAndInitialized = QStringLiteral(" has been created and initialized");

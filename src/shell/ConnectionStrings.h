@@ -6,8 +6,8 @@
 namespace sqllumo {
 
 // SQL Server authentication when user or password is non-empty, else integrated security.
-QString BuildConnectionString(const QString& server, const QString& database,
-                              const QString& user, const QString& password);
+QString BuildConnectionString(const QString& server, const QString& database, const QString& user,
+                              const QString& password);
 
 // Source string of an Access file for the import.
 QString AccessSourceString(const QString& accessFilePath);

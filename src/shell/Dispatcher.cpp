@@ -44,7 +44,8 @@ bool OperationContext::accessCheckA()
     if (state_.confirmedAdminPassword().isEmpty()) {
         // The dialog empties the exchange fields first and fills them on OK.
         ExchangeFields& exchange = state_.exchange();
-        const PasswordRequestResult typed = ui_.passwordRequest(PasswordRequestMode::ConfirmPassword);
+        const PasswordRequestResult typed =
+            ui_.passwordRequest(PasswordRequestMode::ConfirmPassword);
         exchange.AdminPasswd1 = typed.adminPasswd1;
         exchange.AdminPasswd2 = typed.adminPasswd2;
         exchange.OldPasswd = typed.oldPasswd;
@@ -104,8 +105,8 @@ std::optional<OperationOutcome> Dispatcher::ok(int index)
     try {
         outcome = found->second(context);
     } catch (const std::exception& failure) {
-        outcome = OperationOutcome::trapped(kUnspecifiedError, QString::fromUtf8(failure.what()),
-                                            false);
+        outcome =
+            OperationOutcome::trapped(kUnspecifiedError, QString::fromUtf8(failure.what()), false);
     }
     switch (outcome.end) {
     case OperationEnd::Completed:

@@ -22,9 +22,8 @@ Message trappedErrorMessage(const QString& windowCaption, long long number,
                             const QString& description, bool duringConnection)
 {
     const QString& head = duringConnection ? texts::kConnectionError : texts::kGenericError;
-    return errorMessage(windowCaption,
-                        head + QLatin1Char('\r') + QString::number(number) + QStringLiteral(": ")
-                            + description);
+    return errorMessage(windowCaption, head + QLatin1Char('\r') + QString::number(number) +
+                                           QStringLiteral(": ") + description);
 }
 
 Message accessMessage(const QString& text)

@@ -21,8 +21,8 @@ QString ReportLogPath(const QString& folder)
 QString FormatReportBlock(const QString& report, const QDateTime& when)
 {
     const QLocale locale = QLocale::system();
-    const QString stamp = locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ')
-                        + locale.toString(when.time(), QLocale::LongFormat);
+    const QString stamp = locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                          locale.toString(when.time(), QLocale::LongFormat);
     return kCrLf + kStars + kCrLf + stamp + kCrLf + kStars + kCrLf + report + kCrLf;
 }
 
@@ -36,7 +36,8 @@ bool FlushReportToLog(ReportBuffer& buffer, QString* errorText, const QString& f
             *errorText = log.errorString();
         return false;
     }
-    const QByteArray bytes = FormatReportBlock(buffer.text(), QDateTime::currentDateTime()).toUtf8();
+    const QByteArray bytes =
+        FormatReportBlock(buffer.text(), QDateTime::currentDateTime()).toUtf8();
     if (log.write(bytes) != bytes.size() || !log.flush()) {
         if (errorText)
             *errorText = log.errorString();

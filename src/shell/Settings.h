@@ -23,7 +23,8 @@ inline const QString kPasswdDataDirectory = QStringLiteral("PasswdDataDirectory"
 inline const QString kApplicationName = QStringLiteral("SQLLumoManager");
 inline const QString kSettingsSection = QStringLiteral("Default");
 inline const QString kDefaultDataDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
-inline const QString kDefaultBackupFile = QStringLiteral("C:\\Lumeno SQL Database\\Backup\\<Filename>");
+inline const QString kDefaultBackupFile =
+    QStringLiteral("C:\\Lumeno SQL Database\\Backup\\<Filename>");
 
 // Server-side directories are stored with a trailing "\" whatever the person typed.
 QString WithTrailingBackslash(const QString& directory);

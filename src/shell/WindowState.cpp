@@ -25,8 +25,8 @@ QString signedNumber(int n)
 
 QString WindowCaption(const QString& designCaption, int major, int minor, int revision)
 {
-    return designCaption + QLatin1Char(' ') + signedNumber(major) + QLatin1Char('.')
-         + signedNumber(minor) + QLatin1Char('.') + signedNumber(revision);
+    return designCaption + QLatin1Char(' ') + signedNumber(major) + QLatin1Char('.') +
+           signedNumber(minor) + QLatin1Char('.') + signedNumber(revision);
 }
 
 QString ApplicationCaption()

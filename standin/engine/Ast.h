@@ -29,13 +29,13 @@ enum class ExprKind {
     And,
     Or,
     Not,
-    IsNull,     // negated: IS NOT NULL
-    Like,       // args: value, pattern [, escape]; negated: NOT LIKE
-    In,         // args[0] IN (args[1..]); negated
-    Between,    // args: value, low, high; negated
-    Function,   // name in `name`, upper case
-    Cast,       // CAST / CONVERT; args[0] the value, args[1] the style
-    Case,       // args: [operand], when, then, ..., [else]; hasOperand, hasElse
+    IsNull,   // negated: IS NOT NULL
+    Like,     // args: value, pattern [, escape]; negated: NOT LIKE
+    In,       // args[0] IN (args[1..]); negated
+    Between,  // args: value, low, high; negated
+    Function, // name in `name`, upper case
+    Cast,     // CAST / CONVERT; args[0] the value, args[1] the style
+    Case,     // args: [operand], when, then, ..., [else]; hasOperand, hasElse
     CountStar,
 };
 
@@ -188,7 +188,7 @@ struct UseStmt {
 struct SetOptionStmt {
     std::u16string option; // upper case; several for SET A, B ON
     std::vector<std::u16string> options;
-    std::u16string value;  // ON, OFF, a number or a word, as written
+    std::u16string value; // ON, OFF, a number or a word, as written
 };
 
 struct SetIdentityInsertStmt {
@@ -232,11 +232,10 @@ struct ServerStmt {
     std::u16string keyword;
 };
 
-using StatementBody =
-    std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt, AlterTableStmt,
-                 CreateIndexStmt, DropIndexStmt, DropTableStmt, UseStmt, SetOptionStmt,
-                 SetIdentityInsertStmt, TransactionStmt, ExecStmt, DeclareStmt, SetVariableStmt,
-                 WaitForStmt, ServerStmt>;
+using StatementBody = std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt,
+                                   AlterTableStmt, CreateIndexStmt, DropIndexStmt, DropTableStmt,
+                                   UseStmt, SetOptionStmt, SetIdentityInsertStmt, TransactionStmt,
+                                   ExecStmt, DeclareStmt, SetVariableStmt, WaitForStmt, ServerStmt>;
 
 struct Statement {
     StatementBody body;

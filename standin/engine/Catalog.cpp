@@ -50,8 +50,9 @@ const Typed* argument(const std::vector<std::pair<std::u16string, Typed>>& args,
     return nullptr;
 }
 
-std::optional<std::u16string> textArgument(const std::vector<std::pair<std::u16string, Typed>>& args,
-                                           size_t position, const char16_t* name)
+std::optional<std::u16string>
+textArgument(const std::vector<std::pair<std::u16string, Typed>>& args, size_t position,
+             const char16_t* name)
 {
     const Typed* t = argument(args, position, name);
     if (!t || t->isNull())
@@ -83,7 +84,10 @@ std::u16string bareName(const std::u16string& written)
     return current;
 }
 
-std::u16string dataTypeName(const TypeName& t) { return sql::typeDisplayName(t.type); }
+std::u16string dataTypeName(const TypeName& t)
+{
+    return sql::typeDisplayName(t.type);
+}
 
 Value maxLength(const TypeName& t)
 {
@@ -94,9 +98,12 @@ Value maxLength(const TypeName& t)
     case SqlType::Char:
     case SqlType::VarBinary:
         return int64_t{t.length};
-    case SqlType::NText: return int64_t{1073741823};
-    case SqlType::Image: return int64_t{2147483647};
-    default: return std::monostate{};
+    case SqlType::NText:
+        return int64_t{1073741823};
+    case SqlType::Image:
+        return int64_t{2147483647};
+    default:
+        return std::monostate{};
     }
 }
 
@@ -110,44 +117,70 @@ Value octetLength(const TypeName& t)
     case SqlType::Char:
     case SqlType::VarBinary:
         return int64_t{t.length};
-    case SqlType::NText: return int64_t{2147483646};
-    case SqlType::Image: return int64_t{2147483647};
-    default: return std::monostate{};
+    case SqlType::NText:
+        return int64_t{2147483646};
+    case SqlType::Image:
+        return int64_t{2147483647};
+    default:
+        return std::monostate{};
     }
 }
 
 Value numericPrecision(const TypeName& t)
 {
     switch (t.type) {
-    case SqlType::Int: return int64_t{10};
-    case SqlType::SmallInt: return int64_t{5};
-    case SqlType::TinyInt: return int64_t{3};
-    case SqlType::BigInt: return int64_t{19};
-    case SqlType::Float: return int64_t{53};
-    case SqlType::Decimal: return int64_t{t.precision};
-    default: return std::monostate{};
+    case SqlType::Int:
+        return int64_t{10};
+    case SqlType::SmallInt:
+        return int64_t{5};
+    case SqlType::TinyInt:
+        return int64_t{3};
+    case SqlType::BigInt:
+        return int64_t{19};
+    case SqlType::Float:
+        return int64_t{53};
+    case SqlType::Decimal:
+        return int64_t{t.precision};
+    default:
+        return std::monostate{};
     }
 }
 
 int64_t odbcType(const TypeName& t)
 {
     switch (t.type) {
-    case SqlType::Int: return 4;
-    case SqlType::SmallInt: return 5;
-    case SqlType::TinyInt: return -6;
-    case SqlType::BigInt: return -5;
-    case SqlType::Bit: return -7;
-    case SqlType::DateTime: return 11;
-    case SqlType::Float: return 6;
-    case SqlType::Decimal: return 2;
-    case SqlType::NVarChar: return -9;
-    case SqlType::NChar: return -8;
-    case SqlType::VarChar: return 12;
-    case SqlType::Char: return 1;
-    case SqlType::NText: return -10;
-    case SqlType::VarBinary: return -3;
-    case SqlType::Image: return -4;
-    case SqlType::UniqueIdentifier: return -11;
+    case SqlType::Int:
+        return 4;
+    case SqlType::SmallInt:
+        return 5;
+    case SqlType::TinyInt:
+        return -6;
+    case SqlType::BigInt:
+        return -5;
+    case SqlType::Bit:
+        return -7;
+    case SqlType::DateTime:
+        return 11;
+    case SqlType::Float:
+        return 6;
+    case SqlType::Decimal:
+        return 2;
+    case SqlType::NVarChar:
+        return -9;
+    case SqlType::NChar:
+        return -8;
+    case SqlType::VarChar:
+        return 12;
+    case SqlType::Char:
+        return 1;
+    case SqlType::NText:
+        return -10;
+    case SqlType::VarBinary:
+        return -3;
+    case SqlType::Image:
+        return -4;
+    case SqlType::UniqueIdentifier:
+        return -11;
     }
     return 0;
 }
@@ -162,7 +195,8 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
     const std::u16string view = text::upper(name.table());
     if (schema != u"INFORMATION_SCHEMA" && schema != u"SYS")
         return false;
-    if (name.parts.size() >= 3 && !name.parts[0].empty() && !text::equalsIgnoreCase(name.parts[0], databaseName_))
+    if (name.parts.size() >= 3 && !name.parts[0].empty() &&
+        !text::equalsIgnoreCase(name.parts[0], databaseName_))
         throw notSupported(u"Catalogue views of another database");
     out.name = name.table();
     out.table = nullptr;
@@ -175,9 +209,11 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
     };
     if (schema == u"INFORMATION_SCHEMA" && view == u"TABLES") {
         out.columns = {meta(u"TABLE_CATALOG", kSysname), meta(u"TABLE_SCHEMA", kSysname),
-                       meta(u"TABLE_NAME", kSysname, false), meta(u"TABLE_TYPE", TypeName{SqlType::VarChar, 10, 0, 0})};
+                       meta(u"TABLE_NAME", kSysname, false),
+                       meta(u"TABLE_TYPE", TypeName{SqlType::VarChar, 10, 0, 0})};
         for (const TableMeta* t : tables)
-            out.rows.push_back({text16(databaseName_), text16(u"dbo"), text16(t->name), text16(u"BASE TABLE")});
+            out.rows.push_back(
+                {text16(databaseName_), text16(u"dbo"), text16(t->name), text16(u"BASE TABLE")});
         return true;
     }
     if (schema == u"INFORMATION_SCHEMA" && view == u"COLUMNS") {
@@ -220,33 +256,52 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
                 } else if (ty.type == SqlType::Float) {
                     radix = int64_t{2};
                 }
-                out.rows.push_back({text16(databaseName_), text16(u"dbo"), text16(t->name), text16(c.name),
-                                    int64_t{static_cast<int64_t>(i + 1)}, std::monostate{},
-                                    text16(c.nullable ? u"YES" : u"NO"), text16(dataTypeName(ty)), maxLength(ty),
-                                    octetLength(ty), numericPrecision(ty), radix, scale,
-                                    ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{}, std::monostate{},
-                                    std::monostate{},
-                                    textual ? text16(isNationalText(ty.type) ? u"UNICODE" : u"iso_1") : Value{},
-                                    std::monostate{}, std::monostate{},
-                                    textual ? text16(u"SQL_Latin1_General_CP1_CI_AS") : Value{}, std::monostate{},
-                                    std::monostate{}, std::monostate{}});
+                out.rows.push_back(
+                    {text16(databaseName_),
+                     text16(u"dbo"),
+                     text16(t->name),
+                     text16(c.name),
+                     int64_t{static_cast<int64_t>(i + 1)},
+                     std::monostate{},
+                     text16(c.nullable ? u"YES" : u"NO"),
+                     text16(dataTypeName(ty)),
+                     maxLength(ty),
+                     octetLength(ty),
+                     numericPrecision(ty),
+                     radix,
+                     scale,
+                     ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
+                     std::monostate{},
+                     std::monostate{},
+                     textual ? text16(isNationalText(ty.type) ? u"UNICODE" : u"iso_1") : Value{},
+                     std::monostate{},
+                     std::monostate{},
+                     textual ? text16(u"SQL_Latin1_General_CP1_CI_AS") : Value{},
+                     std::monostate{},
+                     std::monostate{},
+                     std::monostate{}});
             }
         return true;
     }
     if (schema == u"SYS" && (view == u"TABLES" || view == u"OBJECTS")) {
-        out.columns = {meta(u"name", kSysname, false), meta(u"object_id", kInt, false),
-                       meta(u"schema_id", kInt, false), meta(u"type", TypeName{SqlType::Char, 2, 0, 0}),
+        out.columns = {meta(u"name", kSysname, false),
+                       meta(u"object_id", kInt, false),
+                       meta(u"schema_id", kInt, false),
+                       meta(u"type", TypeName{SqlType::Char, 2, 0, 0}),
                        meta(u"type_desc", TypeName{SqlType::NVarChar, 60, 0, 0}),
                        meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false)};
         for (const TableMeta* t : tables) {
-            out.rows.push_back({text16(t->name), int64_t{t->id}, int64_t{1}, text16(u"U "), text16(u"USER_TABLE"),
-                                t->created});
+            out.rows.push_back({text16(t->name), int64_t{t->id}, int64_t{1}, text16(u"U "),
+                                text16(u"USER_TABLE"), t->created});
             if (view == u"OBJECTS") {
-                auto add = [&](const std::u16string& n, int64_t id, const char16_t* type, const char16_t* desc) {
-                    out.rows.push_back({text16(n), id, int64_t{1}, text16(type), text16(desc), t->created});
+                auto add = [&](const std::u16string& n, int64_t id, const char16_t* type,
+                               const char16_t* desc) {
+                    out.rows.push_back(
+                        {text16(n), id, int64_t{1}, text16(type), text16(desc), t->created});
                 };
                 if (t->primaryKey)
-                    add(t->primaryKey->name, t->primaryKey->objectId, u"PK", u"PRIMARY_KEY_CONSTRAINT");
+                    add(t->primaryKey->name, t->primaryKey->objectId, u"PK",
+                        u"PRIMARY_KEY_CONSTRAINT");
                 for (const auto& u : t->uniques)
                     add(u.name, u.objectId, u"UQ", u"UNIQUE_CONSTRAINT");
                 for (const auto& f : t->foreignKeys)
@@ -256,17 +311,22 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
         return true;
     }
     if (schema == u"SYS" && view == u"COLUMNS") {
-        out.columns = {meta(u"object_id", kInt, false), meta(u"name", kSysname), meta(u"column_id", kInt, false),
-                       meta(u"max_length", kSmallInt, false), meta(u"is_nullable", TypeName{SqlType::Bit, 1, 1, 0}),
+        out.columns = {meta(u"object_id", kInt, false),
+                       meta(u"name", kSysname),
+                       meta(u"column_id", kInt, false),
+                       meta(u"max_length", kSmallInt, false),
+                       meta(u"is_nullable", TypeName{SqlType::Bit, 1, 1, 0}),
                        meta(u"is_identity", TypeName{SqlType::Bit, 1, 1, 0}, false)};
         for (const TableMeta* t : tables)
             for (size_t i = 0; i < t->columns.size(); ++i) {
                 const ColumnMeta& c = t->columns[i];
-                int64_t bytes = c.type.length == -1 ? -1
-                              : isNationalText(c.type.type) ? c.type.length * 2
-                              : c.type.type == SqlType::Image || c.type.type == SqlType::NText ? 16
-                              : c.type.length;
-                out.rows.push_back({int64_t{t->id}, text16(c.name), int64_t{static_cast<int64_t>(i + 1)}, bytes,
+                int64_t bytes = c.type.length == -1           ? -1
+                                : isNationalText(c.type.type) ? c.type.length * 2
+                                : c.type.type == SqlType::Image || c.type.type == SqlType::NText
+                                    ? 16
+                                    : c.type.length;
+                out.rows.push_back({int64_t{t->id}, text16(c.name),
+                                    int64_t{static_cast<int64_t>(i + 1)}, bytes,
                                     int64_t{c.nullable ? 1 : 0}, int64_t{c.identity ? 1 : 0}});
             }
         return true;
@@ -276,7 +336,8 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
                        meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false),
                        meta(u"collation_name", kSysname)};
         for (const auto& d : engine_.catalog().databases())
-            out.rows.push_back({text16(d.name), int64_t{d.dbid}, d.created, text16(u"SQL_Latin1_General_CP1_CI_AS")});
+            out.rows.push_back({text16(d.name), int64_t{d.dbid}, d.created,
+                                text16(u"SQL_Latin1_General_CP1_CI_AS")});
         return true;
     }
     (void)sortedByName;
@@ -312,7 +373,8 @@ Typed SessionImpl::objectId(const std::u16string& written)
         return Typed{std::monostate{}, kInt};
     if (parts.size() == 3 && !parts[0].empty() && !text::equalsIgnoreCase(parts[0], databaseName_))
         return Typed{std::monostate{}, kInt};
-    if (parts.size() >= 2 && !parts[parts.size() - 2].empty() && !text::equalsIgnoreCase(parts[parts.size() - 2], u"dbo"))
+    if (parts.size() >= 2 && !parts[parts.size() - 2].empty() &&
+        !text::equalsIgnoreCase(parts[parts.size() - 2], u"dbo"))
         return Typed{std::monostate{}, kInt};
     const std::u16string& n = parts.back();
     for (const TableMeta* t : db_->tables()) {
@@ -335,12 +397,15 @@ Typed SessionImpl::columnProperty(const Typed& id, const Typed& column, const Ty
     Typed none{std::monostate{}, kInt};
     if (id.isNull() || column.isNull() || property.isNull() || !db_)
         return none;
-    int64_t objectIdValue = std::get<int64_t>(convert(id, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
+    int64_t objectIdValue = std::get<int64_t>(
+        convert(id, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
     const TableMeta* t = db_->tableById(objectIdValue);
     if (!t)
         return none;
-    std::u16string columnName = std::get<std::u16string>(convert(column, kSysname, ConversionMode::Implicit, conversion_));
-    std::u16string p = text::upper(std::get<std::u16string>(convert(property, kSysname, ConversionMode::Implicit, conversion_)));
+    std::u16string columnName =
+        std::get<std::u16string>(convert(column, kSysname, ConversionMode::Implicit, conversion_));
+    std::u16string p = text::upper(std::get<std::u16string>(
+        convert(property, kSysname, ConversionMode::Implicit, conversion_)));
     int k = t->findColumn(columnName);
     if (k < 0)
         return none;
@@ -366,22 +431,24 @@ Typed SessionImpl::columnProperty(const Typed& id, const Typed& column, const Ty
 
 // ---- procedures ----
 
-void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args,
+                          ResultSink& sink)
 {
     auto name = textArgument(args, 0, u"@table_name");
     if (!name)
         throw SqlError(err::kProcedureExpects, {u"sp_pkeys", u"@table_name"});
     Work work(*this, false);
-    std::vector<ColumnInfo> columns = {info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
-                                       info(u"TABLE_NAME", kSysname), info(u"COLUMN_NAME", kSysname),
-                                       info(u"KEY_SEQ", kSmallInt), info(u"PK_NAME", kSysname)};
+    std::vector<ColumnInfo> columns = {
+        info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
+        info(u"TABLE_NAME", kSysname),      info(u"COLUMN_NAME", kSysname),
+        info(u"KEY_SEQ", kSmallInt),        info(u"PK_NAME", kSysname)};
     sink.beginResult(columns);
     int64_t count = 0;
     if (const TableMeta* t = work.db().table(bareName(*name)); t && t->primaryKey) {
         for (size_t i = 0; i < t->primaryKey->columns.size(); ++i) {
             sink.row({databaseName_, std::u16string(u"dbo"), t->name,
-                      t->columns[static_cast<size_t>(t->primaryKey->columns[i])].name, int64_t{static_cast<int64_t>(i + 1)},
-                      t->primaryKey->name});
+                      t->columns[static_cast<size_t>(t->primaryKey->columns[i])].name,
+                      int64_t{static_cast<int64_t>(i + 1)}, t->primaryKey->name});
             ++count;
         }
     }
@@ -393,7 +460,8 @@ void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     sink.done(d);
 }
 
-void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& args,
+                          ResultSink& sink)
 {
     auto pkName = textArgument(args, 0, u"@pktable_name");
     auto fkName = textArgument(args, 3, u"@fktable_name");
@@ -402,10 +470,12 @@ void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     Work work(*this, false);
     store::Database& db = work.db();
     std::vector<ColumnInfo> columns = {
-        info(u"PKTABLE_QUALIFIER", kSysname), info(u"PKTABLE_OWNER", kSysname), info(u"PKTABLE_NAME", kSysname),
-        info(u"PKCOLUMN_NAME", kSysname),     info(u"FKTABLE_QUALIFIER", kSysname), info(u"FKTABLE_OWNER", kSysname),
-        info(u"FKTABLE_NAME", kSysname),      info(u"FKCOLUMN_NAME", kSysname),    info(u"KEY_SEQ", kSmallInt),
-        info(u"UPDATE_RULE", kSmallInt),      info(u"DELETE_RULE", kSmallInt),     info(u"FK_NAME", kSysname),
+        info(u"PKTABLE_QUALIFIER", kSysname), info(u"PKTABLE_OWNER", kSysname),
+        info(u"PKTABLE_NAME", kSysname),      info(u"PKCOLUMN_NAME", kSysname),
+        info(u"FKTABLE_QUALIFIER", kSysname), info(u"FKTABLE_OWNER", kSysname),
+        info(u"FKTABLE_NAME", kSysname),      info(u"FKCOLUMN_NAME", kSysname),
+        info(u"KEY_SEQ", kSmallInt),          info(u"UPDATE_RULE", kSmallInt),
+        info(u"DELETE_RULE", kSmallInt),      info(u"FK_NAME", kSysname),
         info(u"PK_NAME", kSysname),           info(u"DEFERRABILITY", kSmallInt)};
     struct Row {
         std::u16string sortTable;
@@ -445,12 +515,20 @@ void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& a
                     Row r;
                     r.sortTable = pk ? child->name : parent->name;
                     r.keySeq = static_cast<int64_t>(i + 1);
-                    r.values = {databaseName_, std::u16string(u"dbo"), parent->name,
-                                parent->columns[static_cast<size_t>(fk.refColumns[i])].name, databaseName_,
-                                std::u16string(u"dbo"), child->name,
-                                child->columns[static_cast<size_t>(fk.columns[i])].name, r.keySeq,
-                                int64_t{fk.updateCascade ? 0 : 1}, int64_t{fk.deleteCascade ? 0 : 1}, fk.name,
-                                keyName.empty() ? Value{} : Value{keyName}, int64_t{7}};
+                    r.values = {databaseName_,
+                                std::u16string(u"dbo"),
+                                parent->name,
+                                parent->columns[static_cast<size_t>(fk.refColumns[i])].name,
+                                databaseName_,
+                                std::u16string(u"dbo"),
+                                child->name,
+                                child->columns[static_cast<size_t>(fk.columns[i])].name,
+                                r.keySeq,
+                                int64_t{fk.updateCascade ? 0 : 1},
+                                int64_t{fk.deleteCascade ? 0 : 1},
+                                fk.name,
+                                keyName.empty() ? Value{} : Value{keyName},
+                                int64_t{7}};
                     rows.push_back(std::move(r));
                 }
             }
@@ -473,7 +551,8 @@ void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     sink.done(d);
 }
 
-void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>>& args,
+                              ResultSink& sink)
 {
     auto name = textArgument(args, 0, u"@objname");
     if (!name)
@@ -499,11 +578,14 @@ void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>
                             u", unique, primary key" + located,
                         keys(t->primaryKey->columns)});
     for (const auto& u : t->uniques)
-        rows.push_back({u.name, std::u16string(u.clustered ? u"clustered" : u"nonclustered") + u", unique, unique key" + located,
+        rows.push_back({u.name,
+                        std::u16string(u.clustered ? u"clustered" : u"nonclustered") +
+                            u", unique, unique key" + located,
                         keys(u.columns)});
     for (const auto& x : t->indexes)
         rows.push_back({x.name,
-                        std::u16string(x.clustered ? u"clustered" : u"nonclustered") + (x.unique ? u", unique" : u"") + located,
+                        std::u16string(x.clustered ? u"clustered" : u"nonclustered") +
+                            (x.unique ? u", unique" : u"") + located,
                         keys(x.columns)});
     work.commit();
     if (rows.empty()) {
@@ -513,8 +595,10 @@ void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>
         sink.message(m);
         return;
     }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return text::collate(a.name, b.name) < 0; });
-    sink.beginResult({info(u"index_name", kSysname, false), info(u"index_description", TypeName{SqlType::VarChar, 210, 0, 0}),
+    std::sort(rows.begin(), rows.end(),
+              [](const Row& a, const Row& b) { return text::collate(a.name, b.name) < 0; });
+    sink.beginResult({info(u"index_name", kSysname, false),
+                      info(u"index_description", TypeName{SqlType::VarChar, 210, 0, 0}),
                       info(u"index_keys", TypeName{SqlType::NVarChar, 2126, 0, 0})});
     for (const auto& r : rows)
         sink.row({r.name, r.description, r.keys});
@@ -525,21 +609,25 @@ void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>
     sink.done(d);
 }
 
-void SessionImpl::spTables(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::spTables(const std::vector<std::pair<std::u16string, Typed>>& args,
+                           ResultSink& sink)
 {
     auto pattern = textArgument(args, 0, u"@table_name");
     Work work(*this, false);
     sink.beginResult({info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
-                      info(u"TABLE_NAME", kSysname), info(u"TABLE_TYPE", TypeName{SqlType::VarChar, 32, 0, 0}),
+                      info(u"TABLE_NAME", kSysname),
+                      info(u"TABLE_TYPE", TypeName{SqlType::VarChar, 32, 0, 0}),
                       info(u"REMARKS", TypeName{SqlType::VarChar, 254, 0, 0})});
     std::vector<const TableMeta*> tables = work.db().tables();
-    std::sort(tables.begin(), tables.end(),
-              [](const TableMeta* a, const TableMeta* b) { return text::collate(a->name, b->name) < 0; });
+    std::sort(tables.begin(), tables.end(), [](const TableMeta* a, const TableMeta* b) {
+        return text::collate(a->name, b->name) < 0;
+    });
     int64_t count = 0;
     for (const TableMeta* t : tables) {
         if (pattern && !text::like(t->name, *pattern))
             continue;
-        sink.row({databaseName_, std::u16string(u"dbo"), t->name, std::u16string(u"TABLE"), Value{}});
+        sink.row(
+            {databaseName_, std::u16string(u"dbo"), t->name, std::u16string(u"TABLE"), Value{}});
         ++count;
     }
     work.commit();
@@ -550,7 +638,8 @@ void SessionImpl::spTables(const std::vector<std::pair<std::u16string, Typed>>& 
     sink.done(d);
 }
 
-void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>& args,
+                            ResultSink& sink)
 {
     auto tableName = textArgument(args, 0, u"@table_name");
     if (!tableName)
@@ -559,12 +648,14 @@ void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>&
     Work work(*this, false);
     sink.beginResult({info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
                       info(u"TABLE_NAME", kSysname), info(u"COLUMN_NAME", kSysname),
-                      info(u"DATA_TYPE", kSmallInt), info(u"TYPE_NAME", kSysname), info(u"PRECISION", kInt),
-                      info(u"LENGTH", kInt), info(u"SCALE", kSmallInt), info(u"RADIX", kSmallInt),
-                      info(u"NULLABLE", kSmallInt), info(u"REMARKS", TypeName{SqlType::VarChar, 254, 0, 0}),
-                      info(u"COLUMN_DEF", TypeName{SqlType::NVarChar, 4000, 0, 0}), info(u"SQL_DATA_TYPE", kSmallInt),
-                      info(u"SQL_DATETIME_SUB", kSmallInt), info(u"CHAR_OCTET_LENGTH", kInt),
-                      info(u"ORDINAL_POSITION", kInt), info(u"IS_NULLABLE", TypeName{SqlType::VarChar, 254, 0, 0}),
+                      info(u"DATA_TYPE", kSmallInt), info(u"TYPE_NAME", kSysname),
+                      info(u"PRECISION", kInt), info(u"LENGTH", kInt), info(u"SCALE", kSmallInt),
+                      info(u"RADIX", kSmallInt), info(u"NULLABLE", kSmallInt),
+                      info(u"REMARKS", TypeName{SqlType::VarChar, 254, 0, 0}),
+                      info(u"COLUMN_DEF", TypeName{SqlType::NVarChar, 4000, 0, 0}),
+                      info(u"SQL_DATA_TYPE", kSmallInt), info(u"SQL_DATETIME_SUB", kSmallInt),
+                      info(u"CHAR_OCTET_LENGTH", kInt), info(u"ORDINAL_POSITION", kInt),
+                      info(u"IS_NULLABLE", TypeName{SqlType::VarChar, 254, 0, 0}),
                       info(u"SS_DATA_TYPE", kTinyInt)});
     int64_t count = 0;
     std::vector<const TableMeta*> tables = work.db().tables();
@@ -581,24 +672,38 @@ void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>&
             Value precision = numericPrecision(ty);
             if (std::holds_alternative<std::monostate>(precision))
                 precision = ty.type == SqlType::DateTime ? Value{int64_t{23}}
-                          : ty.type == SqlType::Bit ? Value{int64_t{1}} : maxLength(ty);
+                            : ty.type == SqlType::Bit    ? Value{int64_t{1}}
+                                                         : maxLength(ty);
             if (auto* p = std::get_if<int64_t>(&precision); p && *p == -1)
-                precision = int64_t{ty.type == SqlType::VarBinary || ty.type == SqlType::VarChar ? 2147483647 : 1073741823};
-            int64_t length = ty.type == SqlType::Int ? 4 : ty.type == SqlType::SmallInt ? 2 : ty.type == SqlType::TinyInt ? 1
-                           : ty.type == SqlType::BigInt ? 8 : ty.type == SqlType::Bit ? 1 : ty.type == SqlType::DateTime ? 16
-                           : ty.type == SqlType::Float ? 8 : ty.type == SqlType::Decimal ? ty.precision + 2
-                           : std::holds_alternative<int64_t>(octetLength(ty)) ? std::get<int64_t>(octetLength(ty)) : 0;
+                precision = int64_t{ty.type == SqlType::VarBinary || ty.type == SqlType::VarChar
+                                        ? 2147483647
+                                        : 1073741823};
+            int64_t length = ty.type == SqlType::Int        ? 4
+                             : ty.type == SqlType::SmallInt ? 2
+                             : ty.type == SqlType::TinyInt  ? 1
+                             : ty.type == SqlType::BigInt   ? 8
+                             : ty.type == SqlType::Bit      ? 1
+                             : ty.type == SqlType::DateTime ? 16
+                             : ty.type == SqlType::Float    ? 8
+                             : ty.type == SqlType::Decimal  ? ty.precision + 2
+                             : std::holds_alternative<int64_t>(octetLength(ty))
+                                 ? std::get<int64_t>(octetLength(ty))
+                                 : 0;
             if (length == -1)
                 length = 0;
-            sink.row({databaseName_, std::u16string(u"dbo"), t->name, c.name, odbc, typeNameText, precision, length,
-                      isNumeric(ty.type) && ty.type != SqlType::Float ? Value{int64_t{ty.scale}}
-                      : ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
-                      isNumeric(ty.type) ? Value{int64_t{ty.type == SqlType::Float ? 2 : 10}} : Value{},
-                      int64_t{c.nullable ? 1 : 0}, Value{}, Value{},
-                      int64_t{ty.type == SqlType::DateTime ? 9 : odbc}, ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
-                      isText(ty.type) || isBinary(ty.type) ? octetLength(ty) : Value{},
-                      int64_t{static_cast<int64_t>(i + 1)}, std::u16string(c.nullable ? u"YES" : u"NO"),
-                      int64_t{0}});
+            sink.row(
+                {databaseName_, std::u16string(u"dbo"), t->name, c.name, odbc, typeNameText,
+                 precision, length,
+                 isNumeric(ty.type) && ty.type != SqlType::Float ? Value{int64_t{ty.scale}}
+                 : ty.type == SqlType::DateTime                  ? Value{int64_t{3}}
+                                                                 : Value{},
+                 isNumeric(ty.type) ? Value{int64_t{ty.type == SqlType::Float ? 2 : 10}} : Value{},
+                 int64_t{c.nullable ? 1 : 0}, Value{}, Value{},
+                 int64_t{ty.type == SqlType::DateTime ? 9 : odbc},
+                 ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
+                 isText(ty.type) || isBinary(ty.type) ? octetLength(ty) : Value{},
+                 int64_t{static_cast<int64_t>(i + 1)}, std::u16string(c.nullable ? u"YES" : u"NO"),
+                 int64_t{0}});
             ++count;
         }
     }

@@ -16,8 +16,10 @@ namespace {
 // and by key lookups, so that 'abc' and 'ABC ' are one key, as on SQL Server.
 int collateStored(void*, int lengthA, const void* a, int lengthB, const void* b)
 {
-    std::u16string x = text::fromWtf8(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)));
-    std::u16string y = text::fromWtf8(std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
+    std::u16string x =
+        text::fromWtf8(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)));
+    std::u16string y =
+        text::fromWtf8(std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
     return text::collate(x, y);
 }
 
@@ -92,7 +94,10 @@ bool Query::step()
     throw StorageError(extended, message);
 }
 
-int64_t Query::columnInt(int index) const { return sqlite3_column_int64(stmt_, index); }
+int64_t Query::columnInt(int index) const
+{
+    return sqlite3_column_int64(stmt_, index);
+}
 
 Value Query::column(int index, const TypeName& type) const
 {
@@ -163,8 +168,10 @@ void Database::prepareFile()
     exec("PRAGMA journal_mode=WAL");
     exec("PRAGMA synchronous=NORMAL");
     exec("PRAGMA foreign_keys=OFF");
-    exec("CREATE TABLE IF NOT EXISTS standin_object(id INTEGER PRIMARY KEY, definition BLOB NOT NULL)");
-    exec("CREATE TABLE IF NOT EXISTS standin_identity(id INTEGER PRIMARY KEY, current INTEGER NOT NULL, "
+    exec("CREATE TABLE IF NOT EXISTS standin_object(id INTEGER PRIMARY KEY, definition BLOB NOT "
+         "NULL)");
+    exec("CREATE TABLE IF NOT EXISTS standin_identity(id INTEGER PRIMARY KEY, current INTEGER NOT "
+         "NULL, "
          "used INTEGER NOT NULL)");
     exec("CREATE TABLE IF NOT EXISTS standin_setting(name TEXT PRIMARY KEY, value INTEGER)");
     reload();
@@ -197,8 +204,8 @@ Query Database::query(const std::string& sql)
         return Query(it->second);
     }
     sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                &stmt, nullptr);
+    int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                                SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
     if (rc != SQLITE_OK)
         fail(db_, rc);
     if (cache_.size() > 512)
@@ -286,7 +293,8 @@ int64_t Database::allocateObjectId()
     sqlite3_reset(q.raw());
     if (next == 0)
         next = 245575913; // object ids look like SQL Server's: large and unrelated to names
-    Query w = query("INSERT OR REPLACE INTO standin_setting(name, value) VALUES ('next_object_id', ?)");
+    Query w =
+        query("INSERT OR REPLACE INTO standin_setting(name, value) VALUES ('next_object_id', ?)");
     w.bindInt(1, next + 16000057);
     w.step();
     return next;

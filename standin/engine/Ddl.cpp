@@ -46,16 +46,19 @@ std::u16string generatedName(ConstraintDef::Kind kind, const std::u16string& tab
     case ConstraintDef::Kind::Unique:
         return u"UQ__" + table.substr(0, 12) + u"__" + hex(mix, 16);
     case ConstraintDef::Kind::ForeignKey:
-        return u"FK__" + table.substr(0, 9) + u"__" + column.substr(0, 5) + u"__" + hex(mix >> 32, 8);
+        return u"FK__" + table.substr(0, 9) + u"__" + column.substr(0, 5) + u"__" +
+               hex(mix >> 32, 8);
     }
     return {};
 }
 
 void createKeyIndex(Database& db, const TableMeta& t, const KeyMeta& k)
 {
-    std::string sql = "CREATE UNIQUE INDEX k" + std::to_string(k.objectId) + " ON " + t.storageTable() + "(";
+    std::string sql =
+        "CREATE UNIQUE INDEX k" + std::to_string(k.objectId) + " ON " + t.storageTable() + "(";
     for (size_t i = 0; i < k.columns.size(); ++i)
-        sql += (i ? ", " : "") + TableMeta::storageColumn(t.columns[static_cast<size_t>(k.columns[i])]);
+        sql += (i ? ", " : "") +
+               TableMeta::storageColumn(t.columns[static_cast<size_t>(k.columns[i])]);
     sql += ")";
     db.exec(sql.c_str());
 }
@@ -63,10 +66,11 @@ void createKeyIndex(Database& db, const TableMeta& t, const KeyMeta& k)
 } // namespace
 
 // Validates a definition's constraints and adds them to `t` (which may already hold rows).
-static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
-                           std::vector<ConstraintDef>& constraints, bool tableHasRows,
-                           const std::function<void(const TableMeta&, const ForeignKeyMeta&)>& checkRows,
-                           const std::function<void(const TableMeta&, const KeyMeta&)>& checkUnique)
+static void
+addConstraints(SessionImpl& session, Database& db, TableMeta& t,
+               std::vector<ConstraintDef>& constraints, bool tableHasRows,
+               const std::function<void(const TableMeta&, const ForeignKeyMeta&)>& checkRows,
+               const std::function<void(const TableMeta&, const KeyMeta&)>& checkUnique)
 {
     (void)session;
     std::set<std::u16string> namesInStatement;
@@ -76,7 +80,8 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
         if (c.name.empty())
             c.name = generatedName(c.kind, t.name, firstColumn, objectId);
         std::u16string upper = text::upper(c.name);
-        if (db.objectNameTaken(c.name) || namesInStatement.count(upper) || text::equalsIgnoreCase(c.name, t.name))
+        if (db.objectNameTaken(c.name) || namesInStatement.count(upper) ||
+            text::equalsIgnoreCase(c.name, t.name))
             throw SqlError(err::kObjectExists, {c.name}).then(makeMessage(err::kConstraintFailed));
         namesInStatement.insert(upper);
         std::vector<int> cols;
@@ -86,7 +91,8 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
                 if (c.kind == ConstraintDef::Kind::ForeignKey)
                     throw SqlError(err::kForeignKeyColumnMissing, {c.name, name, t.name})
                         .then(makeMessage(err::kConstraintFailed));
-                throw SqlError(err::kColumnMissingInTable, {name}).then(makeMessage(err::kConstraintFailed));
+                throw SqlError(err::kColumnMissingInTable, {name})
+                    .then(makeMessage(err::kConstraintFailed));
             }
             cols.push_back(k);
         }
@@ -99,11 +105,13 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
             key.objectId = objectId;
             if (key.primary) {
                 if (t.primaryKey)
-                    throw SqlError(tableHasRows ? err::kPrimaryKeyExists : err::kMultiplePrimaryKeys, {t.name})
+                    throw SqlError(
+                        tableHasRows ? err::kPrimaryKeyExists : err::kMultiplePrimaryKeys, {t.name})
                         .then(makeMessage(err::kConstraintFailed));
                 for (int k : cols)
                     if (t.columns[static_cast<size_t>(k)].nullable)
-                        throw SqlError(err::kNullablePrimaryKey, {t.name}).then(makeMessage(err::kConstraintFailed));
+                        throw SqlError(err::kNullablePrimaryKey, {t.name})
+                            .then(makeMessage(err::kConstraintFailed));
             }
             if (key.clustered) {
                 const std::u16string* existing = nullptr;
@@ -117,7 +125,8 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
                         existing = &x.name;
                 if (existing) {
                     if (!c.clusteredGiven && key.primary)
-                        key.clustered = false; // a primary key added later takes a nonclustered index
+                        key.clustered =
+                            false; // a primary key added later takes a nonclustered index
                     else
                         throw SqlError(err::kSecondClustered, {u"table", t.name, *existing})
                             .then(makeMessage(err::kConstraintFailed));
@@ -131,13 +140,16 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
             continue;
         }
         // FOREIGN KEY
-        const TableMeta* parent = text::equalsIgnoreCase(c.refTable, t.name) ? &t : db.table(c.refTable);
+        const TableMeta* parent =
+            text::equalsIgnoreCase(c.refTable, t.name) ? &t : db.table(c.refTable);
         if (!parent)
-            throw SqlError(err::kForeignKeyBadTable, {c.name, c.refTable}).then(makeMessage(err::kConstraintFailed));
+            throw SqlError(err::kForeignKeyBadTable, {c.name, c.refTable})
+                .then(makeMessage(err::kConstraintFailed));
         std::vector<int> refCols;
         if (c.refColumns.empty()) {
             if (!parent->primaryKey)
-                throw SqlError(err::kForeignKeyNoKey, {parent->name, c.name}).then(makeMessage(err::kConstraintFailed));
+                throw SqlError(err::kForeignKeyNoKey, {parent->name, c.name})
+                    .then(makeMessage(err::kConstraintFailed));
             refCols = parent->primaryKey->columns;
         } else {
             for (const auto& name : c.refColumns) {
@@ -149,9 +161,11 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
             }
         }
         if (refCols.size() != cols.size())
-            throw SqlError(err::kForeignKeyColumnCount, {t.name}).then(makeMessage(err::kConstraintFailed));
+            throw SqlError(err::kForeignKeyColumnCount, {t.name})
+                .then(makeMessage(err::kConstraintFailed));
         auto sameSet = [&](const std::vector<int>& key) {
-            return std::set<int>(key.begin(), key.end()) == std::set<int>(refCols.begin(), refCols.end()) &&
+            return std::set<int>(key.begin(), key.end()) ==
+                       std::set<int>(refCols.begin(), refCols.end()) &&
                    key.size() == refCols.size();
         };
         bool keyed = parent->primaryKey && sameSet(parent->primaryKey->columns);
@@ -160,7 +174,8 @@ static void addConstraints(SessionImpl& session, Database& db, TableMeta& t,
         for (const auto& x : parent->indexes)
             keyed = keyed || (x.unique && sameSet(x.columns));
         if (!keyed)
-            throw SqlError(err::kForeignKeyNoKey, {parent->name, c.name}).then(makeMessage(err::kConstraintFailed));
+            throw SqlError(err::kForeignKeyNoKey, {parent->name, c.name})
+                .then(makeMessage(err::kConstraintFailed));
         for (size_t i = 0; i < cols.size(); ++i) {
             const auto& a = t.columns[static_cast<size_t>(cols[i])];
             const auto& b = parent->columns[static_cast<size_t>(refCols[i])];
@@ -234,7 +249,8 @@ void SessionImpl::createTable(CreateTableStmt& s)
         }
         bool inPrimaryKey = pkColumns.count(text::upper(col.name)) > 0;
         if (col.nullable == true && inPrimaryKey)
-            throw SqlError(err::kNullablePrimaryKey, {t.name}).then(makeMessage(err::kConstraintFailed));
+            throw SqlError(err::kNullablePrimaryKey, {t.name})
+                .then(makeMessage(err::kConstraintFailed));
         m.nullable = col.identity || inPrimaryKey ? false : col.nullable.value_or(true);
         m.storage = t.nextStorage++;
         t.columns.push_back(m);
@@ -290,7 +306,8 @@ void SessionImpl::alterTable(AlterTableStmt& s)
             if (!m.nullable && !m.identity && hasRows)
                 throw SqlError(err::kAddNotNullColumn, {col.name, t.name});
             m.storage = t.nextStorage++;
-            std::string sql = "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(m);
+            std::string sql =
+                "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(m);
             db.exec(sql.c_str());
             t.columns.push_back(m);
             if (m.identity) {
@@ -333,7 +350,9 @@ void SessionImpl::alterTable(AlterTableStmt& s)
                     std::string sql = "SELECT 1 FROM " + table.storageTable();
                     for (size_t i = 0; i < fk.refColumns.size(); ++i)
                         sql += std::string(i ? " AND " : " WHERE ") +
-                               TableMeta::storageColumn(table.columns[static_cast<size_t>(fk.refColumns[i])]) + " = ?";
+                               TableMeta::storageColumn(
+                                   table.columns[static_cast<size_t>(fk.refColumns[i])]) +
+                               " = ?";
                     store::Query q = db.query(sql + " LIMIT 1");
                     for (size_t i = 0; i < fk.columns.size(); ++i)
                         q.bind(static_cast<int>(i + 1), row[static_cast<size_t>(fk.columns[i])]);
@@ -350,7 +369,8 @@ void SessionImpl::alterTable(AlterTableStmt& s)
             });
             if (bad)
                 throw SqlError(err::kConstraintConflict,
-                               {u"ALTER TABLE", u"FOREIGN KEY", fk.name, databaseName_, qualifiedName(*parent),
+                               {u"ALTER TABLE", u"FOREIGN KEY", fk.name, databaseName_,
+                                qualifiedName(*parent),
                                 parent->columns[static_cast<size_t>(fk.refColumns[0])].name});
         };
         auto checkUnique = [&](const TableMeta& table, const KeyMeta& key) {
@@ -358,14 +378,16 @@ void SessionImpl::alterTable(AlterTableStmt& s)
                 return;
             std::string cols;
             for (size_t i = 0; i < key.columns.size(); ++i)
-                cols += (i ? ", " : "") + TableMeta::storageColumn(table.columns[static_cast<size_t>(key.columns[i])]);
-            store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() + " GROUP BY " + cols +
-                                      " HAVING COUNT(*) > 1 LIMIT 1");
+                cols += (i ? ", " : "") + TableMeta::storageColumn(
+                                              table.columns[static_cast<size_t>(key.columns[i])]);
+            store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() +
+                                      " GROUP BY " + cols + " HAVING COUNT(*) > 1 LIMIT 1");
             if (q.step()) {
                 std::u16string shown;
                 for (size_t i = 0; i < key.columns.size(); ++i) {
                     const auto& c = table.columns[static_cast<size_t>(key.columns[i])];
-                    shown += (i ? u", " : u"") + displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
+                    shown += (i ? u", " : u"") +
+                             displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
                 }
                 sqlite3_reset(q.raw());
                 throw SqlError(err::kUniqueIndexDuplicate, {qualifiedName(table), key.name, shown})
@@ -391,7 +413,8 @@ void SessionImpl::alterTable(AlterTableStmt& s)
                 for (const TableMeta* other : db.tables())
                     for (const auto& fk : other->foreignKeys)
                         if (fk.refTable == t.id && other->id != t.id)
-                            throw SqlError(err::kConstraintReferenced, {t.primaryKey->name, other->name, fk.name})
+                            throw SqlError(err::kConstraintReferenced,
+                                           {t.primaryKey->name, other->name, fk.name})
                                 .then(makeMessage(err::kDropConstraintFailed));
                 std::string sql = "DROP INDEX IF EXISTS k" + std::to_string(t.primaryKey->objectId);
                 db.exec(sql.c_str());
@@ -400,7 +423,8 @@ void SessionImpl::alterTable(AlterTableStmt& s)
             }
             for (size_t i = 0; !found && i < t.uniques.size(); ++i)
                 if (text::equalsIgnoreCase(t.uniques[i].name, name)) {
-                    std::string sql = "DROP INDEX IF EXISTS k" + std::to_string(t.uniques[i].objectId);
+                    std::string sql =
+                        "DROP INDEX IF EXISTS k" + std::to_string(t.uniques[i].objectId);
                     db.exec(sql.c_str());
                     t.uniques.erase(t.uniques.begin() + static_cast<long>(i));
                     found = true;
@@ -411,7 +435,8 @@ void SessionImpl::alterTable(AlterTableStmt& s)
                     found = true;
                 }
             if (!found)
-                throw SqlError(err::kNotAConstraint, {name}).then(makeMessage(err::kDropConstraintFailed));
+                throw SqlError(err::kNotAConstraint, {name})
+                    .then(makeMessage(err::kDropConstraintFailed));
         }
         db.saveTable(t);
         break;
@@ -445,8 +470,9 @@ void SessionImpl::alterTable(AlterTableStmt& s)
         bool widening = def.type.type == column.type.type &&
                         (def.type.type == SqlType::NVarChar || def.type.type == SqlType::VarChar ||
                          def.type.type == SqlType::VarBinary) &&
-                        (def.type.length == -1 ? column.type.length == -1
-                                               : column.type.length != -1 && def.type.length >= column.type.length);
+                        (def.type.length == -1
+                             ? column.type.length == -1
+                             : column.type.length != -1 && def.type.length >= column.type.length);
         for (const auto& x : t.indexes)
             if (uses(x.columns) && !widening)
                 dependents.push_back(x.name);
@@ -471,19 +497,21 @@ void SessionImpl::alterTable(AlterTableStmt& s)
         if (isText(changed.type.type) != isText(column.type.type)) {
             // The SQLite column's collation follows the type; rebuild it under a new storage name.
             changed.storage = t.nextStorage++;
-            std::string sql = "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(changed);
+            std::string sql =
+                "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(changed);
             db.exec(sql.c_str());
             for (const auto& x : t.indexes)
                 if (uses(x.columns)) {
                     std::string drop = "DROP INDEX IF EXISTS i" + std::to_string(x.storageId);
                     db.exec(drop.c_str());
                 }
-            std::string drop = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " + TableMeta::storageColumn(column);
+            std::string drop = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " +
+                               TableMeta::storageColumn(column);
             db.exec(drop.c_str());
         }
         for (const auto& [rowid, value] : converted) {
-            store::Query q = db.query("UPDATE " + t.storageTable() + " SET " + TableMeta::storageColumn(changed) +
-                                      " = ? WHERE rowid = ?");
+            store::Query q = db.query("UPDATE " + t.storageTable() + " SET " +
+                                      TableMeta::storageColumn(changed) + " = ? WHERE rowid = ?");
             q.bind(1, value);
             q.bindInt(2, rowid);
             q.step();
@@ -602,7 +630,8 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
             throw SqlError(err::kColumnTwice, {name});
         const auto& type = t.columns[static_cast<size_t>(k)].type;
         if (type.type == SqlType::Image || type.type == SqlType::NText || type.length == -1)
-            throw SqlError(err::kIndexKeyType, {t.columns[static_cast<size_t>(k)].name, qualifiedName(t)});
+            throw SqlError(err::kIndexKeyType,
+                           {t.columns[static_cast<size_t>(k)].name, qualifiedName(t)});
         index.columns.push_back(k);
     }
     if (index.clustered) {
@@ -621,15 +650,17 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
     index.storageId = db.allocateObjectId();
     std::string cols;
     for (size_t i = 0; i < index.columns.size(); ++i)
-        cols += (i ? ", " : "") + TableMeta::storageColumn(t.columns[static_cast<size_t>(index.columns[i])]);
+        cols += (i ? ", " : "") +
+                TableMeta::storageColumn(t.columns[static_cast<size_t>(index.columns[i])]);
     if (index.unique) {
-        store::Query q = db.query("SELECT " + cols + " FROM " + t.storageTable() + " GROUP BY " + cols +
-                                  " HAVING COUNT(*) > 1 LIMIT 1");
+        store::Query q = db.query("SELECT " + cols + " FROM " + t.storageTable() + " GROUP BY " +
+                                  cols + " HAVING COUNT(*) > 1 LIMIT 1");
         if (q.step()) {
             std::u16string shown;
             for (size_t i = 0; i < index.columns.size(); ++i) {
                 const auto& c = t.columns[static_cast<size_t>(index.columns[i])];
-                shown += (i ? u", " : u"") + displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
+                shown += (i ? u", " : u"") +
+                         displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
             }
             sqlite3_reset(q.raw());
             throw SqlError(err::kUniqueIndexDuplicate, {qualifiedName(t), index.name, shown})
@@ -638,7 +669,8 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
         sqlite3_reset(q.raw());
     }
     std::string sql = std::string(index.unique ? "CREATE UNIQUE INDEX i" : "CREATE INDEX i") +
-                      std::to_string(index.storageId) + " ON " + t.storageTable() + "(" + cols + ")";
+                      std::to_string(index.storageId) + " ON " + t.storageTable() + "(" + cols +
+                      ")";
     db.exec(sql.c_str());
     t.indexes.push_back(index);
     db.saveTable(t);
@@ -656,10 +688,12 @@ void SessionImpl::dropIndex(DropIndexStmt& s)
             throw SqlError(err::kDropIndexMissing, {table.table() + u"." + name});
         TableMeta t = *found;
         if (t.primaryKey && text::equalsIgnoreCase(t.primaryKey->name, name))
-            throw SqlError(err::kDropIndexOfConstraint, {qualifiedName(t) + u"." + t.primaryKey->name, u"PRIMARY KEY"});
+            throw SqlError(err::kDropIndexOfConstraint,
+                           {qualifiedName(t) + u"." + t.primaryKey->name, u"PRIMARY KEY"});
         for (const auto& u : t.uniques)
             if (text::equalsIgnoreCase(u.name, name))
-                throw SqlError(err::kDropIndexOfConstraint, {qualifiedName(t) + u"." + u.name, u"UNIQUE KEY"});
+                throw SqlError(err::kDropIndexOfConstraint,
+                               {qualifiedName(t) + u"." + u.name, u"UNIQUE KEY"});
         bool removed = false;
         for (size_t i = 0; i < t.indexes.size(); ++i)
             if (text::equalsIgnoreCase(t.indexes[i].name, name)) {

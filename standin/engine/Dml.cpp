@@ -27,7 +27,10 @@ DoneInfo rowsDone(bool inProcedure, bool nocount, int64_t count)
     return d;
 }
 
-bool sameBytes(const Value& a, const Value& b) { return a == b; }
+bool sameBytes(const Value& a, const Value& b)
+{
+    return a == b;
+}
 
 std::string whereColumns(const TableMeta& t, const std::vector<int>& columns)
 {
@@ -67,7 +70,8 @@ Value SessionImpl::assign(const Typed& v, const ColumnMeta& c, const TableMeta& 
     return out;
 }
 
-[[noreturn]] void SessionImpl::duplicateKey(Database&, const TableMeta& t, const std::vector<Value>& row,
+[[noreturn]] void SessionImpl::duplicateKey(Database&, const TableMeta& t,
+                                            const std::vector<Value>& row,
                                             const store::StorageError& e)
 {
     // SQLite names the columns of the violated index: "UNIQUE constraint failed: d5.c0, d5.c1".
@@ -94,7 +98,8 @@ Value SessionImpl::assign(const Typed& v, const ColumnMeta& c, const TableMeta& 
         std::u16string out;
         for (size_t i = 0; i < columns.size(); ++i) {
             const auto& c = t.columns[static_cast<size_t>(columns[i])];
-            out += (i ? u", " : u"") + displayValue(Typed{row[static_cast<size_t>(columns[i])], c.type});
+            out += (i ? u", " : u"") +
+                   displayValue(Typed{row[static_cast<size_t>(columns[i])], c.type});
         }
         return out;
     };
@@ -103,16 +108,19 @@ Value SessionImpl::assign(const Typed& v, const ColumnMeta& c, const TableMeta& 
                                               keyText(t.primaryKey->columns)});
     for (const auto& k : t.uniques)
         if (matches(k.columns))
-            throw terminated(err::kDuplicateKey, {u"UNIQUE KEY", k.name, qualifiedName(t), keyText(k.columns)});
+            throw terminated(err::kDuplicateKey,
+                             {u"UNIQUE KEY", k.name, qualifiedName(t), keyText(k.columns)});
     for (const auto& x : t.indexes)
         if (x.unique && matches(x.columns))
-            throw terminated(err::kDuplicateIndexKey, {qualifiedName(t), x.name, keyText(x.columns)});
-    throw terminated(err::kDuplicateKey, {u"PRIMARY KEY", t.primaryKey ? t.primaryKey->name : t.name,
-                                          qualifiedName(t), u""});
+            throw terminated(err::kDuplicateIndexKey,
+                             {qualifiedName(t), x.name, keyText(x.columns)});
+    throw terminated(
+        err::kDuplicateKey,
+        {u"PRIMARY KEY", t.primaryKey ? t.primaryKey->name : t.name, qualifiedName(t), u""});
 }
 
-bool SessionImpl::parentExists(Database& db, const ForeignKeyMeta& fk, const std::vector<Value>& row,
-                               const TableMeta& child)
+bool SessionImpl::parentExists(Database& db, const ForeignKeyMeta& fk,
+                               const std::vector<Value>& row, const TableMeta& child)
 {
     const TableMeta* parent = db.tableById(fk.refTable);
     if (!parent)
@@ -124,10 +132,11 @@ bool SessionImpl::parentExists(Database& db, const ForeignKeyMeta& fk, const std
             return true; // a NULL in the key is never checked
         const auto& childColumn = child.columns[static_cast<size_t>(fk.columns[i])];
         const auto& parentColumn = parent->columns[static_cast<size_t>(fk.refColumns[i])];
-        key.push_back(convert(Typed{v, childColumn.type}, parentColumn.type, ConversionMode::Implicit, conversion_));
+        key.push_back(convert(Typed{v, childColumn.type}, parentColumn.type,
+                              ConversionMode::Implicit, conversion_));
     }
-    store::Query q = db.query("SELECT 1 FROM " + parent->storageTable() + whereColumns(*parent, fk.refColumns) +
-                              " LIMIT 1");
+    store::Query q = db.query("SELECT 1 FROM " + parent->storageTable() +
+                              whereColumns(*parent, fk.refColumns) + " LIMIT 1");
     for (size_t i = 0; i < key.size(); ++i)
         q.bind(static_cast<int>(i + 1), key[i]);
     bool found = q.step();
@@ -146,8 +155,8 @@ SessionImpl::referencingRows(Database& db, const TableMeta& child, const Foreign
         if (std::holds_alternative<std::monostate>(v))
             return out;
         key.push_back(convert(Typed{v, parent.columns[static_cast<size_t>(fk.refColumns[i])].type},
-                              child.columns[static_cast<size_t>(fk.columns[i])].type, ConversionMode::Implicit,
-                              conversion_));
+                              child.columns[static_cast<size_t>(fk.columns[i])].type,
+                              ConversionMode::Implicit, conversion_));
     }
     std::string sql = "SELECT rowid";
     for (const auto& c : child.columns)
@@ -179,9 +188,10 @@ void SessionImpl::checkForeignKeys(Database& db, const TableMeta& t, const std::
         if (!parentExists(db, fk, row, t)) {
             const TableMeta* parent = db.tableById(fk.refTable);
             std::u16string parentName = parent ? qualifiedName(*parent) : u"";
-            std::u16string column = parent ? parent->columns[static_cast<size_t>(fk.refColumns[0])].name : u"";
-            throw terminated(err::kConstraintConflict, {statement, u"FOREIGN KEY", fk.name, databaseName_,
-                                                        parentName, column});
+            std::u16string column =
+                parent ? parent->columns[static_cast<size_t>(fk.refColumns[0])].name : u"";
+            throw terminated(err::kConstraintConflict, {statement, u"FOREIGN KEY", fk.name,
+                                                        databaseName_, parentName, column});
         }
     }
 }
@@ -208,7 +218,8 @@ void SessionImpl::insertRow(Work& work, const TableMeta& t, std::vector<Value>& 
     }
 }
 
-void SessionImpl::insertRowAt(Database& db, const TableMeta& t, int64_t rowid, const std::vector<Value>& row)
+void SessionImpl::insertRowAt(Database& db, const TableMeta& t, int64_t rowid,
+                              const std::vector<Value>& row)
 {
     std::string sql = "INSERT INTO " + t.storageTable() + "(rowid";
     for (const auto& c : t.columns)
@@ -230,7 +241,8 @@ void SessionImpl::insertRowAt(Database& db, const TableMeta& t, int64_t rowid, c
     }
 }
 
-void SessionImpl::writeRowUpdate(Database& db, const TableMeta& t, int64_t rowid, const std::vector<Value>& row)
+void SessionImpl::writeRowUpdate(Database& db, const TableMeta& t, int64_t rowid,
+                                 const std::vector<Value>& row)
 {
     std::string sql = "UPDATE " + t.storageTable() + " SET ";
     for (size_t i = 0; i < t.columns.size(); ++i)
@@ -314,7 +326,8 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
             std::vector<Typed> typed;
             for (size_t i = 0; i < r.size(); ++i) {
                 const auto& ci = collect.columns[i];
-                typed.push_back(Typed{std::move(r[i]), TypeName{ci.type, ci.length, ci.precision, ci.scale}});
+                typed.push_back(
+                    Typed{std::move(r[i]), TypeName{ci.type, ci.length, ci.precision, ci.scale}});
             }
             rows.push_back(std::move(typed));
         }
@@ -354,7 +367,8 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
             const ColumnMeta& ic = current.columns[static_cast<size_t>(identity)];
             int64_t next = current.identityUsed ? current.identityCurrent + ic.increment : ic.seed;
             Typed v{next, TypeName{SqlType::BigInt, 8, 19, 0}};
-            row[static_cast<size_t>(identity)] = convert(v, ic.type, ConversionMode::Implicit, conversion_);
+            row[static_cast<size_t>(identity)] =
+                convert(v, ic.type, ConversionMode::Implicit, conversion_);
             db.setIdentity(tableId, next, true);
             work.identityConsumed(tableId, next);
             lastIdentity = next;
@@ -367,16 +381,18 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
         }
         for (size_t c = 0; c < current.columns.size(); ++c)
             if (!given[c] && static_cast<int>(c) != identity && !current.columns[c].nullable)
-                throw terminated(err::kNullNotAllowed,
-                                 {current.columns[c].name, databaseName_ + u".dbo." + current.name, u"INSERT"});
+                throw terminated(
+                    err::kNullNotAllowed,
+                    {current.columns[c].name, databaseName_ + u".dbo." + current.name, u"INSERT"});
         if (identity >= 0 && identityInsert) {
             const ColumnMeta& ic = current.columns[static_cast<size_t>(identity)];
             if (std::holds_alternative<std::monostate>(row[static_cast<size_t>(identity)]))
                 throw terminated(err::kNullNotAllowed,
                                  {ic.name, databaseName_ + u".dbo." + current.name, u"INSERT"});
             int64_t given = std::get<int64_t>(row[static_cast<size_t>(identity)]);
-            bool beyond = !current.identityUsed ||
-                          (ic.increment > 0 ? given > current.identityCurrent : given < current.identityCurrent);
+            bool beyond =
+                !current.identityUsed || (ic.increment > 0 ? given > current.identityCurrent
+                                                           : given < current.identityCurrent);
             if (beyond) {
                 db.setIdentity(tableId, given, true);
                 work.identityConsumed(tableId, given);
@@ -429,18 +445,22 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(1, nullptr);
-    scan(db, t, [&](int64_t rowid, std::vector<Value>& row) {
-        ctx.rows[0] = &row;
-        if (s.where && truth(*s.where, ctx) != true)
-            return true;
-        Target target{rowid, row, row};
-        for (size_t i = 0; i < columns.size(); ++i) {
-            size_t c = static_cast<size_t>(columns[i]);
-            target.after[c] = assign(evaluate(*s.assignments[i].second, ctx), t.columns[c], t, u"UPDATE");
-        }
-        targets.push_back(std::move(target));
-        return !(cancel_ && cancel_->load());
-    }, s.where.get());
+    scan(
+        db, t,
+        [&](int64_t rowid, std::vector<Value>& row) {
+            ctx.rows[0] = &row;
+            if (s.where && truth(*s.where, ctx) != true)
+                return true;
+            Target target{rowid, row, row};
+            for (size_t i = 0; i < columns.size(); ++i) {
+                size_t c = static_cast<size_t>(columns[i]);
+                target.after[c] =
+                    assign(evaluate(*s.assignments[i].second, ctx), t.columns[c], t, u"UPDATE");
+            }
+            targets.push_back(std::move(target));
+            return !(cancel_ && cancel_->load());
+        },
+        s.where.get());
 
     // Plan every row change first, cascades included, against the rows as they were before the
     // statement: a cascade follows the old key values.
@@ -452,7 +472,8 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
     };
     std::vector<Changed> changes;
     std::map<std::pair<int64_t, int64_t>, size_t> planned; // (table, rowid) -> changes index
-    std::function<void(const TableMeta&, int64_t, const std::vector<Value>&, const std::vector<Value>&, int)>
+    std::function<void(const TableMeta&, int64_t, const std::vector<Value>&,
+                       const std::vector<Value>&, int)>
         plan = [&](const TableMeta& table, int64_t rowid, const std::vector<Value>& before,
                    const std::vector<Value>& after, int depth) {
             if (depth > 32)
@@ -461,24 +482,28 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
             if (fresh)
                 changes.push_back({table.id, rowid, before, after});
             else
-                changes[at->second].after = after; // reached again through another path: the last wins
+                changes[at->second].after =
+                    after; // reached again through another path: the last wins
             for (const TableMeta* child : db.tables()) {
                 for (const auto& fk : child->foreignKeys) {
                     if (fk.refTable != table.id || !fk.updateCascade)
                         continue;
                     bool keyChanged = false;
                     for (int c : fk.refColumns)
-                        keyChanged = keyChanged || !sameBytes(before[static_cast<size_t>(c)], after[static_cast<size_t>(c)]);
+                        keyChanged = keyChanged || !sameBytes(before[static_cast<size_t>(c)],
+                                                              after[static_cast<size_t>(c)]);
                     if (!keyChanged)
                         continue;
                     for (auto& [crowid, crow] : referencingRows(db, *child, fk, before, table)) {
                         auto earlier = planned.find({child->id, crowid});
-                        std::vector<Value> cafter = earlier == planned.end() ? crow : changes[earlier->second].after;
+                        std::vector<Value> cafter =
+                            earlier == planned.end() ? crow : changes[earlier->second].after;
                         for (size_t i = 0; i < fk.columns.size(); ++i) {
                             size_t cc = static_cast<size_t>(fk.columns[i]);
-                            cafter[cc] = assign(Typed{after[static_cast<size_t>(fk.refColumns[i])],
-                                                      table.columns[static_cast<size_t>(fk.refColumns[i])].type},
-                                                child->columns[cc], *child, u"UPDATE");
+                            cafter[cc] = assign(
+                                Typed{after[static_cast<size_t>(fk.refColumns[i])],
+                                      table.columns[static_cast<size_t>(fk.refColumns[i])].type},
+                                child->columns[cc], *child, u"UPDATE");
                         }
                         plan(*child, crowid, crow, cafter, depth + 1);
                     }
@@ -494,7 +519,8 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
     auto touchesUniqueKey = [&](const TableMeta& table, const Changed& change) {
         auto differs = [&](const std::vector<int>& columns) {
             for (int c : columns)
-                if (!sameBytes(change.before[static_cast<size_t>(c)], change.after[static_cast<size_t>(c)]))
+                if (!sameBytes(change.before[static_cast<size_t>(c)],
+                               change.after[static_cast<size_t>(c)]))
                     return true;
             return false;
         };
@@ -544,7 +570,8 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
                 if (parentExists(db, self, change.before, table))
                     continue; // another row still carries the old key
                 throw terminated(err::kConstraintConflict,
-                                 {u"UPDATE", u"REFERENCE", fk.name, databaseName_, qualifiedName(*child),
+                                 {u"UPDATE", u"REFERENCE", fk.name, databaseName_,
+                                  qualifiedName(*child),
                                   child->columns[static_cast<size_t>(fk.columns[0])].name});
             }
         }
@@ -568,12 +595,15 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(1, nullptr);
-    scan(db, t, [&](int64_t rowid, std::vector<Value>& row) {
-        ctx.rows[0] = &row;
-        if (!s.where || truth(*s.where, ctx) == true)
-            targets.emplace_back(rowid, row);
-        return !(cancel_ && cancel_->load());
-    }, s.where.get());
+    scan(
+        db, t,
+        [&](int64_t rowid, std::vector<Value>& row) {
+            ctx.rows[0] = &row;
+            if (!s.where || truth(*s.where, ctx) == true)
+                targets.emplace_back(rowid, row);
+            return !(cancel_ && cancel_->load());
+        },
+        s.where.get());
 
     std::vector<std::pair<int64_t, std::vector<Value>>> deleted; // table id, row
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&, int)> removeRow =
@@ -606,7 +636,8 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
                 if (parentExists(db, self, row, table))
                     continue;
                 throw terminated(err::kConstraintConflict,
-                                 {u"DELETE", u"REFERENCE", fk.name, databaseName_, qualifiedName(*child),
+                                 {u"DELETE", u"REFERENCE", fk.name, databaseName_,
+                                  qualifiedName(*child),
                                   child->columns[static_cast<size_t>(fk.columns[0])].name});
             }
     }
@@ -627,7 +658,8 @@ void SessionImpl::setIdentityInsert(SetIdentityInsertStmt& s)
     if (t->identityColumn() < 0)
         throw SqlError(err::kNotIdentityTable, {t->name});
     if (s.on) {
-        if (identityInsertTable_ != 0 && !(identityInsertTable_ == t->id && identityInsertDb_ == db_)) {
+        if (identityInsertTable_ != 0 &&
+            !(identityInsertTable_ == t->id && identityInsertDb_ == db_)) {
             std::u16string other;
             if (identityInsertDb_)
                 if (const auto* o = identityInsertDb_->tableById(identityInsertTable_))

@@ -108,8 +108,9 @@ private:
     void setIdentityInsert(sql::SetIdentityInsertStmt& s);
     void exec(sql::ExecStmt& s, const std::u16string& text, ResultSink& sink, bool firstInBatch,
               int32_t line);
-    bool runProcedure(const std::u16string& name, std::vector<std::pair<std::u16string, Typed>>& args,
-                      ResultSink& sink, int32_t line);
+    bool runProcedure(const std::u16string& name,
+                      std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
+                      int32_t line);
     void executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
 
     // Catalogue procedures and views (Catalog.cpp).
@@ -143,8 +144,9 @@ private:
     bool parentExists(store::Database& db, const store::ForeignKeyMeta& fk,
                       const std::vector<Value>& row, const store::TableMeta& child);
     std::vector<std::pair<int64_t, std::vector<Value>>>
-    referencingRows(store::Database& db, const store::TableMeta& child, const store::ForeignKeyMeta& fk,
-                    const std::vector<Value>& parentRow, const store::TableMeta& parent);
+    referencingRows(store::Database& db, const store::TableMeta& child,
+                    const store::ForeignKeyMeta& fk, const std::vector<Value>& parentRow,
+                    const store::TableMeta& parent);
     void writeRowUpdate(store::Database& db, const store::TableMeta& t, int64_t rowid,
                         const std::vector<Value>& row);
     void deleteRowid(store::Database& db, const store::TableMeta& t, int64_t rowid);

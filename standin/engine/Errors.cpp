@@ -18,11 +18,16 @@ struct Entry {
 uint8_t stateOf(int number)
 {
     switch (number) {
-    case err::kConstraintConflict: return 0;
-    case err::kNullNotAllowed: return 2;
-    case err::kOverflowConverting: return 2;
-    case err::kDateOutOfRange: return 3;
-    default: return 1;
+    case err::kConstraintConflict:
+        return 0;
+    case err::kNullNotAllowed:
+        return 2;
+    case err::kOverflowConverting:
+        return 2;
+    case err::kDateOutOfRange:
+        return 3;
+    default:
+        return 1;
     }
 }
 
@@ -31,7 +36,8 @@ const std::map<int, Entry>& catalogue()
     using S = ErrorScope;
     static const std::map<int, Entry> entries = {
         {err::kSyntax, {15, "Incorrect syntax near '%1'.", S::Batch}},
-        {err::kUnclosedQuote, {15, "Unclosed quotation mark after the character string '%1'.", S::Batch}},
+        {err::kUnclosedQuote,
+         {15, "Unclosed quotation mark after the character string '%1'.", S::Batch}},
         {err::kMissingEndComment, {15, "Missing end comment mark '*/'.", S::Batch}},
         {err::kSyntaxKeyword, {15, "Incorrect syntax near the keyword '%1'.", S::Batch}},
         {err::kMissingVariable, {15, "Must declare the scalar variable \"%1\".", S::Batch}},
@@ -42,36 +48,49 @@ const std::map<int, Entry>& catalogue()
         {err::kColumnCountMismatch,
          {16, "Column name or number of supplied values does not match table definition."}},
         {err::kMoreColumnsThanValues,
-         {15, "There are more columns in the INSERT statement than values specified in the VALUES "
-              "clause. The number of values in the VALUES clause must match the number of columns "
-              "specified in the INSERT statement.", S::Batch}},
+         {15,
+          "There are more columns in the INSERT statement than values specified in the VALUES "
+          "clause. The number of values in the VALUES clause must match the number of columns "
+          "specified in the INSERT statement.",
+          S::Batch}},
         {err::kFewerColumnsThanValues,
-         {15, "There are fewer columns in the INSERT statement than values specified in the VALUES "
-              "clause. The number of values in the VALUES clause must match the number of columns "
-              "specified in the INSERT statement.", S::Batch}},
+         {15,
+          "There are fewer columns in the INSERT statement than values specified in the VALUES "
+          "clause. The number of values in the VALUES clause must match the number of columns "
+          "specified in the INSERT statement.",
+          S::Batch}},
         {err::kIdentifierTooLong,
-         {15, "The identifier that starts with '%1' is too long. Maximum length is 128.", S::Batch}},
+         {15, "The identifier that starts with '%1' is too long. Maximum length is 128.",
+          S::Batch}},
         {err::kArithmeticOverflow, {16, "Arithmetic overflow error for data type %1, value = %2."}},
         {err::kDateConversion,
-         {16, "Conversion failed when converting date and/or time from character string.", S::Batch}},
+         {16, "Conversion failed when converting date and/or time from character string.",
+          S::Batch}},
         {err::kDateOutOfRange,
-         {16, "The conversion of a %1 data type to a datetime data type resulted in an out-of-range "
-              "value."}},
+         {16,
+          "The conversion of a %1 data type to a datetime data type resulted in an out-of-range "
+          "value."}},
         {err::kConversionFailed,
          {16, "Conversion failed when converting the %1 value '%2' to data type %3.", S::Batch}},
         {err::kImplicitConversion,
-         {16, "Implicit conversion from data type %1 to %2 is not allowed. Use the CONVERT function "
-              "to run this query.", S::Batch}},
+         {16,
+          "Implicit conversion from data type %1 to %2 is not allowed. Use the CONVERT function "
+          "to run this query.",
+          S::Batch}},
         {err::kOperandClash, {16, "Operand type clash: %1 is incompatible with %2", S::Batch}},
         {err::kColumnTwice,
-         {16, "The column name '%1' is specified more than once in the SET clause or column list of "
-              "an INSERT. A column cannot be assigned more than one value in the same clause. Modify "
-              "the clause to make sure that a column is updated only once. If this statement "
-              "updates or inserts columns into a view, column aliasing can conceal the duplication "
-              "in your code.", S::Batch}},
+         {16,
+          "The column name '%1' is specified more than once in the SET clause or column list of "
+          "an INSERT. A column cannot be assigned more than one value in the same clause. Modify "
+          "the clause to make sure that a column is updated only once. If this statement "
+          "updates or inserts columns into a view, column aliasing can conceal the duplication "
+          "in your code.",
+          S::Batch}},
         {err::kTextCompare,
-         {16, "The text, ntext, and image data types cannot be compared or sorted, except when "
-              "using IS NULL or LIKE operator.", S::Batch}},
+         {16,
+          "The text, ntext, and image data types cannot be compared or sorted, except when "
+          "using IS NULL or LIKE operator.",
+          S::Batch}},
         {err::kIncompatibleOperator,
          {16, "The data types %1 and %2 are incompatible in the %3 operator.", S::Batch}},
         {err::kNullNotAllowed,
@@ -90,14 +109,17 @@ const std::map<int, Entry>& catalogue()
         {err::kDatabaseMissing,
          {16, "Database '%1' does not exist. Make sure that the name is entered correctly."}},
         {err::kColumnNotAllowed,
-         {15, "An object or column name is missing or empty. For SELECT INTO statements, verify "
-              "each column has a name. For other statements, look for empty alias names. Aliases "
-              "defined as \"\" or [] are not allowed. Change the alias to a valid name.", S::Batch}},
+         {15,
+          "An object or column name is missing or empty. For SELECT INTO statements, verify "
+          "each column has a name. For other statements, look for empty alias names. Aliases "
+          "defined as \"\" or [] are not allowed. Change the alias to a valid name.",
+          S::Batch}},
         {err::kForeignKeyBadTable, {16, "Foreign key '%1' references invalid table '%2'."}},
         {err::kForeignKeyNoKey,
          {16, "There are no primary or candidate keys in the referenced table '%1' that match the "
               "referencing column list in the foreign key '%2'."}},
-        {err::kConstraintFailed, {16, "Could not create constraint or index. See previous errors."}},
+        {err::kConstraintFailed,
+         {16, "Could not create constraint or index. See previous errors."}},
         {err::kPrimaryKeyExists, {16, "Table '%1' already has a primary key defined on it."}},
         {err::kIndexExists,
          {16, "The operation failed because an index or statistics with name '%1' already exists "
@@ -160,7 +182,8 @@ const std::map<int, Entry>& catalogue()
          {16, "IDENTITY_INSERT is already ON for table '%1'. Cannot perform SET operation for "
               "table '%2'."}},
         {err::kConvertError, {16, "Error converting data type %1 to %2."}},
-        {err::kOverflowConverting, {16, "Arithmetic overflow error converting %1 to data type %2."}},
+        {err::kOverflowConverting,
+         {16, "Arithmetic overflow error converting %1 to data type %2."}},
         {err::kDivideByZero, {16, "Divide by zero error encountered."}},
         {err::kTruncated, {16, "String or binary data would be truncated."}},
         {err::kArgumentCount, {15, "The %1 function requires %2 argument(s).", S::Batch}},
@@ -172,14 +195,20 @@ const std::map<int, Entry>& catalogue()
          {16, "The object '%1' does not exist in database '%2' or is invalid for this operation."}},
         {err::kLoginFailed, {14, "Login failed for user '%1'."}},
         {err::kTypeSizeTooBig,
-         {15, "The size (%2) given to the type '%1' exceeds the maximum allowed for any data "
-              "type (%3).", S::Batch}},
+         {15,
+          "The size (%2) given to the type '%1' exceeds the maximum allowed for any data "
+          "type (%3).",
+          S::Batch}},
         {err::kPrecisionRange,
-         {16, "Column or parameter #1: Specified column precision %1 is greater than the maximum "
-              "precision of %2.", S::Batch}},
+         {16,
+          "Column or parameter #1: Specified column precision %1 is greater than the maximum "
+          "precision of %2.",
+          S::Batch}},
         {err::kScaleRange,
-         {16, "Column or parameter #1: Specified column scale %1 is greater than the specified "
-              "precision.", S::Batch}},
+         {16,
+          "Column or parameter #1: Specified column scale %1 is greater than the specified "
+          "precision.",
+          S::Batch}},
         {err::kIdentityType,
          {16, "Identity column '%1' must be of data type int, bigint, smallint, tinyint, or "
               "decimal or numeric with a scale of 0, unencrypted, and constrained to be "
@@ -192,16 +221,22 @@ const std::map<int, Entry>& catalogue()
         {err::kOperandInvalid, {16, "Operand data type %1 is invalid for %2 operator.", S::Batch}},
         {err::kStorageFailure, {16, "The stand-in's storage failed: %1"}},
         {err::kAggregateInWhere,
-         {15, "An aggregate may not appear in the WHERE clause unless it is in a subquery "
-              "contained in a HAVING clause or a select list, and the column being aggregated is "
-              "an outer reference.", S::Batch}},
+         {15,
+          "An aggregate may not appear in the WHERE clause unless it is in a subquery "
+          "contained in a HAVING clause or a select list, and the column being aggregated is "
+          "an outer reference.",
+          S::Batch}},
         {err::kNameNotPermitted,
-         {15, "The name \"%1\" is not permitted in this context. Valid expressions are "
-              "constants, constant expressions, and (in some contexts) variables. Column names "
-              "are not permitted.", S::Batch}},
+         {15,
+          "The name \"%1\" is not permitted in this context. Valid expressions are "
+          "constants, constant expressions, and (in some contexts) variables. Column names "
+          "are not permitted.",
+          S::Batch}},
         {err::kNotInGroupBy,
-         {16, "Column '%1' is invalid in the select list because it is not contained in either "
-              "an aggregate function or the GROUP BY clause.", S::Batch}},
+         {16,
+          "Column '%1' is invalid in the select list because it is not contained in either "
+          "an aggregate function or the GROUP BY clause.",
+          S::Batch}},
         {err::kMultipleIdentity,
          {16, "Multiple identity columns specified for table '%1'. Only one identity column per "
               "table is allowed."}},
@@ -239,45 +274,52 @@ const std::map<int, Entry>& catalogue()
         {err::kTransactionCount,
          {16, "Transaction count after EXECUTE indicates a mismatching number of BEGIN and "
               "COMMIT statements. Previous count = %1, current count = %2."}},
-        {err::kProcedureParameter,
-         {16, "%1 is not a parameter for procedure %2."}},
+        {err::kProcedureParameter, {16, "%1 is not a parameter for procedure %2."}},
         {err::kProcedureExpects,
          {16, "Procedure or function '%1' expects parameter '%2', which was not supplied."}},
         {err::kInvalidEscape,
          {16, "The invalid escape character \"%1\" was specified in a LIKE predicate.", S::Batch}},
         {err::kNonBoolean,
-         {15, "An expression of non-boolean type specified in a context where a condition is "
-              "expected.", S::Batch}},
-        {err::kNegativeLength,
-         {16, "Invalid length parameter passed to the %1 function."}},
+         {15,
+          "An expression of non-boolean type specified in a context where a condition is "
+          "expected.",
+          S::Batch}},
+        {err::kNegativeLength, {16, "Invalid length parameter passed to the %1 function."}},
         {err::kNestedAggregate,
-         {16, "Cannot perform an aggregate function on an expression containing an aggregate or "
-              "a subquery.", S::Batch}},
+         {16,
+          "Cannot perform an aggregate function on an expression containing an aggregate or "
+          "a subquery.",
+          S::Batch}},
         {err::kNoTable, {16, "Must specify table to select from.", S::Batch}},
         {err::kOrderByPosition,
-         {15, "The ORDER BY position number %1 is out of range of the number of items in the "
-              "select list.", S::Batch}},
-        {err::kTopNull,
-         {16, "The number of rows in the TOP clause must be an integer."}},
+         {15,
+          "The ORDER BY position number %1 is out of range of the number of items in the "
+          "select list.",
+          S::Batch}},
+        {err::kTopNull, {16, "The number of rows in the TOP clause must be an integer."}},
         {err::kTopPercent, {16, "Percent values must be between 0 and 100."}},
         {err::kTopNegative,
          {16, "The number of rows provided for a TOP or FETCH clauses row count parameter must "
               "be an integer."}},
         {err::kAssignmentMixed,
-         {15, "A SELECT statement that assigns a value to a variable must not be combined with "
-              "data-retrieval operations.", S::Batch}},
+         {15,
+          "A SELECT statement that assigns a value to a variable must not be combined with "
+          "data-retrieval operations.",
+          S::Batch}},
         {err::kInsertSelectCount,
-         {15, "The select list for the INSERT statement contains fewer items than the insert "
-              "list. The number of SELECT values must match the number of INSERT columns.", S::Batch}},
+         {15,
+          "The select list for the INSERT statement contains fewer items than the insert "
+          "list. The number of SELECT values must match the number of INSERT columns.",
+          S::Batch}},
         {err::kCascadeDepth,
          {16, "Maximum stored procedure, function, trigger, or view nesting level exceeded "
               "(limit 32)."}},
         {err::kIndexKeyType,
          {16, "Column '%1' in table '%2' is of a type that is invalid for use as a key column in "
               "an index."}},
-        {err::kFkeysNeedsTable,
-         {16, "The primary key or foreign key table name must be given."}},
-        {err::kWaitForSyntax, {15, "Incorrect time syntax in time string '' used with WAITFOR.", S::Batch}},
+        {err::kFkeysNeedsTable, {16, "The primary key or foreign key table name must be given."}},
+        {err::kWaitForSyntax,
+         {15, "Incorrect time syntax in time string '' used with WAITFOR.", S::Batch}},
         {err::kNotSupported, {16, "%1 is not supported by this server.", S::Batch}},
     };
     return entries;

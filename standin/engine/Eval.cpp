@@ -15,8 +15,14 @@ const TypeName kInt{SqlType::Int, 4, 10, 0};
 const TypeName kSysname{SqlType::NVarChar, 128, 0, 0};
 const TypeName kIdentityNumeric{SqlType::Decimal, 17, 38, 0};
 
-Typed integer(int64_t v) { return Typed{v, kInt}; }
-Typed nullOf(TypeName t) { return Typed{std::monostate{}, t}; }
+Typed integer(int64_t v)
+{
+    return Typed{v, kInt};
+}
+Typed nullOf(TypeName t)
+{
+    return Typed{std::monostate{}, t};
+}
 Typed textOf(std::u16string s, int32_t length = 0)
 {
     int32_t n = length > 0 ? length : std::max<int32_t>(1, static_cast<int32_t>(s.size()));
@@ -40,13 +46,15 @@ const std::u16string& asText(const Typed& t, std::u16string& scratch, const Conv
 
 int64_t asInteger(const Typed& t, const ConversionContext& ctx)
 {
-    return std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, ctx));
+    return std::get<int64_t>(
+        convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, ctx));
 }
 
 void requireArgs(const Expr& e, size_t low, size_t high)
 {
     if (e.args.size() < low || e.args.size() > high)
-        throw SqlError(err::kArgumentCount, {text::upper(e.name), formatInteger(static_cast<int64_t>(low))});
+        throw SqlError(err::kArgumentCount,
+                       {text::upper(e.name), formatInteger(static_cast<int64_t>(low))});
 }
 
 // Positions in a text under the default collation: the first match of `find` at or after `from`.
@@ -57,7 +65,8 @@ size_t findText(const std::u16string& in, const std::u16string& find, size_t fro
     for (size_t i = from; i + find.size() <= in.size(); ++i) {
         bool match = true;
         for (size_t k = 0; k < find.size() && match; ++k)
-            match = text::collate(std::u16string_view(&in[i + k], 1), std::u16string_view(&find[k], 1)) == 0 ||
+            match = text::collate(std::u16string_view(&in[i + k], 1),
+                                  std::u16string_view(&find[k], 1)) == 0 ||
                     in[i + k] == find[k];
         if (match)
             return i;
@@ -268,7 +277,8 @@ Typed SessionImpl::evaluate(const Expr& e, const RowContext& ctx)
             if (n == u"@@TRANCOUNT")
                 return integer(trancount_);
             if (n == u"@@IDENTITY")
-                return lastIdentity_ ? Typed{*lastIdentity_, kIdentityNumeric} : nullOf(kIdentityNumeric);
+                return lastIdentity_ ? Typed{*lastIdentity_, kIdentityNumeric}
+                                     : nullOf(kIdentityNumeric);
             if (n == u"@@LANGUAGE")
                 return textOf(language_, 128);
             if (n == u"@@TEXTSIZE")
@@ -306,7 +316,8 @@ Typed SessionImpl::evaluate(const Expr& e, const RowContext& ctx)
         return Typed{v, a.type};
     }
     case ExprKind::Arithmetic:
-        return arithmetic(e.op[0], evaluate(*e.args[0], ctx), evaluate(*e.args[1], ctx), conversion_);
+        return arithmetic(e.op[0], evaluate(*e.args[0], ctx), evaluate(*e.args[1], ctx),
+                          conversion_);
     case ExprKind::Cast: {
         Typed v = evaluate(*e.args[0], ctx);
         int style = 0;
@@ -315,7 +326,8 @@ Typed SessionImpl::evaluate(const Expr& e, const RowContext& ctx)
             if (!st.isNull())
                 style = static_cast<int>(asInteger(st, conversion_));
         }
-        return Typed{convert(v, e.castType, ConversionMode::Explicit, conversion_, style), e.castType};
+        return Typed{convert(v, e.castType, ConversionMode::Explicit, conversion_, style),
+                     e.castType};
     }
     case ExprKind::Case: {
         size_t i = 0;
@@ -393,7 +405,8 @@ Typed SessionImpl::callFunction(const Expr& e, const RowContext& ctx)
         requireArgs(e, 0, 0);
         return Typed{now(), TypeName{SqlType::DateTime, 8, 23, 3}};
     }
-    if (n == u"SYSTEM_USER" || n == u"SUSER_SNAME" || n == u"SUSER_NAME" || n == u"ORIGINAL_LOGIN") {
+    if (n == u"SYSTEM_USER" || n == u"SUSER_SNAME" || n == u"SUSER_NAME" ||
+        n == u"ORIGINAL_LOGIN") {
         return textOf(login_, 128);
     }
     if (n == u"CURRENT_USER" || n == u"SESSION_USER" || n == u"USER" || n == u"USER_NAME") {
@@ -509,12 +522,15 @@ Typed SessionImpl::callFunction(const Expr& e, const RowContext& ctx)
             if (auto* b = std::get_if<Bytes>(&a.value))
                 return integer(static_cast<int64_t>(b->size()));
             if (auto* s = std::get_if<std::u16string>(&a.value))
-                return integer(static_cast<int64_t>(s->size()) * (isNationalText(a.type.type) ? 2 : 1));
-            if (std::holds_alternative<DateTimeValue>(a.value) || std::holds_alternative<double>(a.value))
+                return integer(static_cast<int64_t>(s->size()) *
+                               (isNationalText(a.type.type) ? 2 : 1));
+            if (std::holds_alternative<DateTimeValue>(a.value) ||
+                std::holds_alternative<double>(a.value))
                 return integer(8);
             return integer(a.type.length > 0 ? a.type.length : 4);
         }
-        return integer(static_cast<int64_t>(text::trimTrailingBlanks(asText(a, s1, conversion_)).size()));
+        return integer(
+            static_cast<int64_t>(text::trimTrailingBlanks(asText(a, s1, conversion_)).size()));
     }
     if (n == u"UPPER" || n == u"LOWER" || n == u"LTRIM" || n == u"RTRIM" || n == u"TRIM") {
         requireArgs(e, 1, 1);
@@ -535,7 +551,9 @@ Typed SessionImpl::callFunction(const Expr& e, const RowContext& ctx)
             }
         } else {
             if (n == u"LTRIM" || n == u"TRIM")
-                s.erase(0, s.find_first_not_of(u' ') == std::u16string::npos ? s.size() : s.find_first_not_of(u' '));
+                s.erase(0, s.find_first_not_of(u' ') == std::u16string::npos
+                               ? s.size()
+                               : s.find_first_not_of(u' '));
             if (n == u"RTRIM" || n == u"TRIM")
                 s = text::trimTrailingBlanks(s);
         }
@@ -544,7 +562,9 @@ Typed SessionImpl::callFunction(const Expr& e, const RowContext& ctx)
     if (n == u"SUBSTRING" || n == u"LEFT" || n == u"RIGHT") {
         requireArgs(e, n == u"SUBSTRING" ? 3 : 2, n == u"SUBSTRING" ? 3 : 2);
         Typed a = arg(0);
-        TypeName t = isText(a.type.type) || isBinary(a.type.type) ? a.type : TypeName{SqlType::VarChar, 8000, 0, 0};
+        TypeName t = isText(a.type.type) || isBinary(a.type.type)
+                         ? a.type
+                         : TypeName{SqlType::VarChar, 8000, 0, 0};
         if (t.type == SqlType::NText)
             t = TypeName{SqlType::NVarChar, 4000, 0, 0};
         if (t.type == SqlType::Image)
@@ -581,8 +601,11 @@ Typed SessionImpl::callFunction(const Expr& e, const RowContext& ctx)
     if (n == u"REPLACE") {
         requireArgs(e, 3, 3);
         Typed a = arg(0), b = arg(1), c = arg(2);
-        TypeName t{isNationalText(a.type.type) || isNationalText(b.type.type) || isNationalText(c.type.type)
-                       ? SqlType::NVarChar : SqlType::VarChar, 8000, 0, 0};
+        TypeName t{isNationalText(a.type.type) || isNationalText(b.type.type) ||
+                           isNationalText(c.type.type)
+                       ? SqlType::NVarChar
+                       : SqlType::VarChar,
+                   8000, 0, 0};
         if (t.type == SqlType::NVarChar)
             t.length = 4000;
         if (a.isNull() || b.isNull() || c.isNull())

@@ -18,7 +18,10 @@ bool isWordPart(char16_t c)
     return isWordStart(c) || (c >= u'0' && c <= u'9') || c == u'@' || c == u'$';
 }
 
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
 
 bool isHex(char16_t c)
 {

@@ -9,16 +9,16 @@
 namespace standin::sql {
 
 enum class TokenKind {
-    Word,       // identifier or keyword, as written
-    Quoted,     // [name] or "name": an identifier, never a keyword
-    Variable,   // @name or @@name, as written
-    String,     // '...' (text holds the value, quotes undoubled)
-    NString,    // N'...'
-    Integer,    // digits only
-    Decimal,    // digits with a point
-    Float,      // with an exponent
-    Binary,     // 0x..., text holds the hex digits
-    Symbol,     // operators and punctuation: ( ) , . ; = <> != < > <= >= !< !> + - * / % & | ^ ~
+    Word,     // identifier or keyword, as written
+    Quoted,   // [name] or "name": an identifier, never a keyword
+    Variable, // @name or @@name, as written
+    String,   // '...' (text holds the value, quotes undoubled)
+    NString,  // N'...'
+    Integer,  // digits only
+    Decimal,  // digits with a point
+    Float,    // with an exponent
+    Binary,   // 0x..., text holds the hex digits
+    Symbol,   // operators and punctuation: ( ) , . ; = <> != < > <= >= !< !> + - * / % & | ^ ~
     End,
 };
 

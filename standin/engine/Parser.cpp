@@ -16,19 +16,114 @@ const std::set<std::u16string>& reservedWords()
 {
     static const std::set<std::u16string> words = [] {
         std::set<std::u16string> w;
-        for (const char* k :
-             {"ADD", "ALL", "ALTER", "AND", "ANY", "AS", "ASC", "BACKUP", "BEGIN", "BETWEEN", "BREAK",
-              "BY", "CASCADE", "CASE", "CHECK", "CLUSTERED", "COLUMN", "COMMIT", "CONSTRAINT",
-              "CONTINUE", "CONVERT", "CREATE", "CROSS", "CURRENT", "DATABASE", "DBCC", "DECLARE",
-              "DEFAULT", "DELETE", "DESC", "DISTINCT", "DROP", "ELSE", "END", "ESCAPE", "EXCEPT",
-              "EXEC", "EXECUTE", "EXISTS", "FETCH", "FILE", "FOR", "FOREIGN", "FREETEXT", "FROM",
-              "FULL", "FUNCTION", "GOTO", "GRANT", "GROUP", "HAVING", "IDENTITY", "IDENTITY_INSERT",
-              "IF", "IN", "INDEX", "INNER", "INSERT", "INTERSECT", "INTO", "IS", "JOIN", "KEY",
-              "LEFT", "LIKE", "NOCHECK", "NONCLUSTERED", "NOT", "NULL", "OF", "OFF", "ON", "OPEN",
-              "OPTION", "OR", "ORDER", "OUTER", "PERCENT", "PRIMARY", "PRINT", "PROC", "PROCEDURE",
-              "RAISERROR", "REFERENCES", "RESTORE", "RETURN", "REVOKE", "RIGHT", "ROLLBACK", "SELECT",
-              "SET", "TABLE", "THEN", "TO", "TOP", "TRAN", "TRANSACTION", "TRUNCATE", "UNION",
-              "UNIQUE", "UPDATE", "USE", "VALUES", "VIEW", "WHEN", "WHERE", "WHILE", "WITH"})
+        for (const char* k : {"ADD",
+                              "ALL",
+                              "ALTER",
+                              "AND",
+                              "ANY",
+                              "AS",
+                              "ASC",
+                              "BACKUP",
+                              "BEGIN",
+                              "BETWEEN",
+                              "BREAK",
+                              "BY",
+                              "CASCADE",
+                              "CASE",
+                              "CHECK",
+                              "CLUSTERED",
+                              "COLUMN",
+                              "COMMIT",
+                              "CONSTRAINT",
+                              "CONTINUE",
+                              "CONVERT",
+                              "CREATE",
+                              "CROSS",
+                              "CURRENT",
+                              "DATABASE",
+                              "DBCC",
+                              "DECLARE",
+                              "DEFAULT",
+                              "DELETE",
+                              "DESC",
+                              "DISTINCT",
+                              "DROP",
+                              "ELSE",
+                              "END",
+                              "ESCAPE",
+                              "EXCEPT",
+                              "EXEC",
+                              "EXECUTE",
+                              "EXISTS",
+                              "FETCH",
+                              "FILE",
+                              "FOR",
+                              "FOREIGN",
+                              "FREETEXT",
+                              "FROM",
+                              "FULL",
+                              "FUNCTION",
+                              "GOTO",
+                              "GRANT",
+                              "GROUP",
+                              "HAVING",
+                              "IDENTITY",
+                              "IDENTITY_INSERT",
+                              "IF",
+                              "IN",
+                              "INDEX",
+                              "INNER",
+                              "INSERT",
+                              "INTERSECT",
+                              "INTO",
+                              "IS",
+                              "JOIN",
+                              "KEY",
+                              "LEFT",
+                              "LIKE",
+                              "NOCHECK",
+                              "NONCLUSTERED",
+                              "NOT",
+                              "NULL",
+                              "OF",
+                              "OFF",
+                              "ON",
+                              "OPEN",
+                              "OPTION",
+                              "OR",
+                              "ORDER",
+                              "OUTER",
+                              "PERCENT",
+                              "PRIMARY",
+                              "PRINT",
+                              "PROC",
+                              "PROCEDURE",
+                              "RAISERROR",
+                              "REFERENCES",
+                              "RESTORE",
+                              "RETURN",
+                              "REVOKE",
+                              "RIGHT",
+                              "ROLLBACK",
+                              "SELECT",
+                              "SET",
+                              "TABLE",
+                              "THEN",
+                              "TO",
+                              "TOP",
+                              "TRAN",
+                              "TRANSACTION",
+                              "TRUNCATE",
+                              "UNION",
+                              "UNIQUE",
+                              "UPDATE",
+                              "USE",
+                              "VALUES",
+                              "VIEW",
+                              "WHEN",
+                              "WHERE",
+                              "WHILE",
+                              "WITH"})
             w.insert(text::widen(k));
         return w;
     }();
@@ -39,10 +134,11 @@ const std::set<std::u16string>& statementStarts()
 {
     static const std::set<std::u16string> words = [] {
         std::set<std::u16string> w;
-        for (const char* k : {"SELECT", "INSERT", "UPDATE", "DELETE", "CREATE", "DROP", "ALTER", "USE",
-                              "SET", "BEGIN", "COMMIT", "ROLLBACK", "EXEC", "EXECUTE", "BACKUP",
-                              "RESTORE", "DECLARE", "PRINT", "IF", "WHILE", "RETURN", "SAVE",
-                              "TRUNCATE", "GRANT", "REVOKE", "DBCC", "WITH", "MERGE", "WAITFOR"})
+        for (const char* k :
+             {"SELECT",  "INSERT", "UPDATE", "DELETE",   "CREATE", "DROP",    "ALTER",    "USE",
+              "SET",     "BEGIN",  "COMMIT", "ROLLBACK", "EXEC",   "EXECUTE", "BACKUP",   "RESTORE",
+              "DECLARE", "PRINT",  "IF",     "WHILE",    "RETURN", "SAVE",    "TRUNCATE", "GRANT",
+              "REVOKE",  "DBCC",   "WITH",   "MERGE",    "WAITFOR"})
             w.insert(text::widen(k));
         return w;
     }();
@@ -52,8 +148,9 @@ const std::set<std::u16string>& statementStarts()
 // A character or binary type written without a length: 1 in definitions, 30 in CAST/CONVERT.
 TypeName withDefaultLength(TypeName t, int32_t length)
 {
-    bool sized = t.type == SqlType::NVarChar || t.type == SqlType::NChar || t.type == SqlType::VarChar ||
-                 t.type == SqlType::Char || t.type == SqlType::VarBinary;
+    bool sized = t.type == SqlType::NVarChar || t.type == SqlType::NChar ||
+                 t.type == SqlType::VarChar || t.type == SqlType::Char ||
+                 t.type == SqlType::VarBinary;
     if (sized && t.length == 0)
         t.length = length;
     return t;
@@ -79,7 +176,8 @@ public:
             st.line = peek().line;
             st.body = statement(out.empty());
             size_t from = tokens_[startToken].offset;
-            size_t to = pos_ > startToken ? tokens_[pos_ - 1].offset + tokens_[pos_ - 1].length : from;
+            size_t to =
+                pos_ > startToken ? tokens_[pos_ - 1].offset + tokens_[pos_ - 1].length : from;
             st.text = source_.substr(from, to - from);
             out.push_back(std::move(st));
         }
@@ -186,10 +284,7 @@ private:
         throw syntaxError(displayText(t));
     }
 
-    std::u16string displayText(const Token& t) const
-    {
-        return source_.substr(t.offset, t.length);
-    }
+    std::u16string displayText(const Token& t) const { return source_.substr(t.offset, t.length); }
 
     std::u16string identifier()
     {
@@ -326,10 +421,9 @@ private:
         size_t to = from;
         while (!atEnd()) {
             const Token& t = peek();
-            if (parens == 0 && (isSymbol(u";") ||
-                                (t.kind == TokenKind::Word &&
-                                 statementStarts().count(text::upper(t.text)) &&
-                                 !(text::upper(t.text) == u"WITH")))) {
+            if (parens == 0 && (isSymbol(u";") || (t.kind == TokenKind::Word &&
+                                                   statementStarts().count(text::upper(t.text)) &&
+                                                   !(text::upper(t.text) == u"WITH")))) {
                 break;
             }
             if (isSymbol(u"("))
@@ -448,7 +542,7 @@ private:
         if (isSymbol(u"("))
             throw notSupported(u"Derived tables");
         TableName t = tableName();
-        if (isSymbol(u"(") )
+        if (isSymbol(u"("))
             throw notSupported(u"Table-valued functions");
         if (acceptWord(u"AS"))
             t.alias = identifier();
@@ -467,9 +561,9 @@ private:
 
     bool isJoinWord() const
     {
-        for (const char16_t* w : {u"INNER", u"LEFT", u"RIGHT", u"FULL", u"CROSS", u"JOIN", u"WHERE",
-                                  u"ORDER", u"GROUP", u"ON", u"HAVING", u"UNION", u"OUTER", u"SET",
-                                  u"VALUES", u"OPTION", u"FOR"})
+        for (const char16_t* w :
+             {u"INNER", u"LEFT", u"RIGHT", u"FULL", u"CROSS", u"JOIN", u"WHERE", u"ORDER", u"GROUP",
+              u"ON", u"HAVING", u"UNION", u"OUTER", u"SET", u"VALUES", u"OPTION", u"FOR"})
             if (isWord(w))
                 return true;
         return false;
@@ -497,7 +591,8 @@ private:
             return item;
         }
         // alias = expression
-        if ((peek().kind == TokenKind::Quoted || (peek().kind == TokenKind::Word && !isReserved(peek()))) &&
+        if ((peek().kind == TokenKind::Quoted ||
+             (peek().kind == TokenKind::Word && !isReserved(peek()))) &&
             isSymbol(u"=", 1)) {
             item.alias = identifier();
             item.hasAlias = true;
@@ -592,8 +687,8 @@ private:
     {
         ExprPtr left = additive();
         int32_t line = peek().line;
-        static const char16_t* const comparisons[] = {u"=", u"<>", u"!=", u"<", u">", u"<=", u">=",
-                                                      u"!<", u"!>"};
+        static const char16_t* const comparisons[] = {u"=",  u"<>", u"!=", u"<", u">",
+                                                      u"<=", u">=", u"!<", u"!>"};
         for (const char16_t* op : comparisons) {
             if (isSymbol(op)) {
                 next();
@@ -686,7 +781,8 @@ private:
         ExprPtr left = unary();
         for (;;) {
             const Token& t = peek();
-            if (t.kind == TokenKind::Symbol && (t.text == u"*" || t.text == u"/" || t.text == u"%")) {
+            if (t.kind == TokenKind::Symbol &&
+                (t.text == u"*" || t.text == u"/" || t.text == u"%")) {
                 auto e = make(ExprKind::Arithmetic, t.line);
                 e->op = next().text;
                 e->args.push_back(std::move(left));
@@ -797,8 +893,8 @@ private:
             bool national = t.kind == TokenKind::NString;
             e->value = next().text;
             int32_t len = static_cast<int32_t>(std::get<std::u16string>(e->value).size());
-            e->literalType = TypeName{national ? SqlType::NVarChar : SqlType::VarChar,
-                                      len == 0 ? 1 : len, 0, 0};
+            e->literalType =
+                TypeName{national ? SqlType::NVarChar : SqlType::VarChar, len == 0 ? 1 : len, 0, 0};
             return e;
         }
         case TokenKind::Binary: {
@@ -939,7 +1035,7 @@ private:
         if (t.kind != TokenKind::Word && t.kind != TokenKind::Quoted)
             fail();
         std::u16string w = text::upper(next().text);
-        if (w == u"SYS" && acceptSymbol(u".") ) // sys.int style
+        if (w == u"SYS" && acceptSymbol(u".")) // sys.int style
             w = text::upper(next().text);
         TypeName type;
         auto lengthArg = [&](int32_t defaultLength, int32_t maxLength) -> int32_t {
@@ -954,9 +1050,9 @@ private:
                 std::u16string digits = next().text;
                 n = digits.size() > 9 ? 1000000000 : std::stoi(text::narrow(digits));
                 if (n < 1 || n > maxLength)
-                    throw SqlError(err::kTypeSizeTooBig, {typeDisplayName(type.type),
-                                                          text::widen(std::to_string(n)),
-                                                          text::widen(std::to_string(maxLength))});
+                    throw SqlError(err::kTypeSizeTooBig,
+                                   {typeDisplayName(type.type), text::widen(std::to_string(n)),
+                                    text::widen(std::to_string(maxLength))});
             }
             expectSymbol(u")");
             return n;
@@ -995,8 +1091,7 @@ private:
                 }
                 expectSymbol(u")");
                 if (p < 1 || p > 38)
-                    throw SqlError(err::kPrecisionRange,
-                                   {text::widen(std::to_string(p)), u"38"});
+                    throw SqlError(err::kPrecisionRange, {text::widen(std::to_string(p)), u"38"});
                 if (s > p)
                     throw SqlError(err::kScaleRange, {text::widen(std::to_string(s))});
                 type.precision = static_cast<uint8_t>(p);
@@ -1495,7 +1590,8 @@ private:
         if (s.option == u"TRANSACTION") {
             expectWord(u"ISOLATION");
             expectWord(u"LEVEL");
-            while (peek().kind == TokenKind::Word && !statementStarts().count(text::upper(peek().text)))
+            while (peek().kind == TokenKind::Word &&
+                   !statementStarts().count(text::upper(peek().text)))
                 s.value += text::upper(next().text) + u" ";
             return s;
         }
@@ -1505,8 +1601,9 @@ private:
             s.options.push_back(text::upper(next().text));
         }
         const Token& v = peek();
-        if (v.kind == TokenKind::Word || v.kind == TokenKind::Integer || v.kind == TokenKind::String ||
-            v.kind == TokenKind::NString || v.kind == TokenKind::Quoted) {
+        if (v.kind == TokenKind::Word || v.kind == TokenKind::Integer ||
+            v.kind == TokenKind::String || v.kind == TokenKind::NString ||
+            v.kind == TokenKind::Quoted) {
             s.value = next().text;
         } else if (isSymbol(u"-") && peek(1).kind == TokenKind::Integer) {
             next();
@@ -1546,15 +1643,15 @@ private:
             if (t.kind == TokenKind::Word && !isReserved(t)) {
                 auto e = make(ExprKind::Literal, t.line);
                 e->value = next().text;
-                e->literalType = TypeName{SqlType::NVarChar,
-                                          static_cast<int32_t>(t.text.size()), 0, 0};
+                e->literalType =
+                    TypeName{SqlType::NVarChar, static_cast<int32_t>(t.text.size()), 0, 0};
                 arg.value = std::move(e);
             } else if (t.kind == TokenKind::Quoted) {
                 auto e = make(ExprKind::Literal, t.line);
                 e->value = next().text;
-                e->literalType = TypeName{SqlType::NVarChar,
-                                          std::max<int32_t>(1, static_cast<int32_t>(t.text.size())),
-                                          0, 0};
+                e->literalType =
+                    TypeName{SqlType::NVarChar,
+                             std::max<int32_t>(1, static_cast<int32_t>(t.text.size())), 0, 0};
                 arg.value = std::move(e);
             } else if (isWord(u"DEFAULT")) {
                 next();
@@ -1605,22 +1702,38 @@ bool isReservedWord(std::u16string_view word)
 std::u16string typeDisplayName(SqlType type)
 {
     switch (type) {
-    case SqlType::Int: return u"int";
-    case SqlType::SmallInt: return u"smallint";
-    case SqlType::TinyInt: return u"tinyint";
-    case SqlType::BigInt: return u"bigint";
-    case SqlType::Bit: return u"bit";
-    case SqlType::DateTime: return u"datetime";
-    case SqlType::Float: return u"float";
-    case SqlType::Decimal: return u"numeric";
-    case SqlType::NVarChar: return u"nvarchar";
-    case SqlType::NChar: return u"nchar";
-    case SqlType::VarChar: return u"varchar";
-    case SqlType::Char: return u"char";
-    case SqlType::NText: return u"ntext";
-    case SqlType::VarBinary: return u"varbinary";
-    case SqlType::Image: return u"image";
-    case SqlType::UniqueIdentifier: return u"uniqueidentifier";
+    case SqlType::Int:
+        return u"int";
+    case SqlType::SmallInt:
+        return u"smallint";
+    case SqlType::TinyInt:
+        return u"tinyint";
+    case SqlType::BigInt:
+        return u"bigint";
+    case SqlType::Bit:
+        return u"bit";
+    case SqlType::DateTime:
+        return u"datetime";
+    case SqlType::Float:
+        return u"float";
+    case SqlType::Decimal:
+        return u"numeric";
+    case SqlType::NVarChar:
+        return u"nvarchar";
+    case SqlType::NChar:
+        return u"nchar";
+    case SqlType::VarChar:
+        return u"varchar";
+    case SqlType::Char:
+        return u"char";
+    case SqlType::NText:
+        return u"ntext";
+    case SqlType::VarBinary:
+        return u"varbinary";
+    case SqlType::Image:
+        return u"image";
+    case SqlType::UniqueIdentifier:
+        return u"uniqueidentifier";
     }
     return u"sql_variant";
 }

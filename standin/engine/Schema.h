@@ -67,7 +67,10 @@ struct TableMeta {
     int findColumn(const std::u16string& name) const; // -1 when absent; case-insensitive
     int identityColumn() const;                       // -1 when none
     std::string storageTable() const { return "d" + std::to_string(id); }
-    static std::string storageColumn(const ColumnMeta& c) { return "c" + std::to_string(c.storage); }
+    static std::string storageColumn(const ColumnMeta& c)
+    {
+        return "c" + std::to_string(c.storage);
+    }
 };
 
 std::string serialize(const TableMeta& table);

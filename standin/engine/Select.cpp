@@ -116,7 +116,10 @@ bool sameValueKind(const Value& v, const TypeName& t)
 
 } // namespace
 
-std::u16string SessionImpl::qualifiedName(const store::TableMeta& t) const { return u"dbo." + t.name; }
+std::u16string SessionImpl::qualifiedName(const store::TableMeta& t) const
+{
+    return u"dbo." + t.name;
+}
 
 void SessionImpl::checkDatabasePart(const TableName& name)
 {
@@ -171,8 +174,8 @@ namespace {
 // under SQLite exactly as under SQL Server (integers with integers, texts with texts in the
 // stored collation); such a term narrows the scan to a key or index lookup. The full condition
 // is still applied to every row found.
-void findSeek(const Expr& e, const store::TableMeta& t, const std::function<Typed(const Expr&)>& constant,
-              int& column, Value& value)
+void findSeek(const Expr& e, const store::TableMeta& t,
+              const std::function<Typed(const Expr&)>& constant, int& column, Value& value)
 {
     if (column >= 0)
         return;
@@ -195,7 +198,8 @@ void findSeek(const Expr& e, const store::TableMeta& t, const std::function<Type
         if (v.isNull())
             continue;
         bool intPair = isInteger(meta.type.type) && isInteger(v.type.type);
-        bool textPair = isText(meta.type.type) && isText(v.type.type) && meta.type.type != SqlType::NText;
+        bool textPair =
+            isText(meta.type.type) && isText(v.type.type) && meta.type.type != SqlType::NText;
         if (!intPair && !textPair)
             continue;
         column = c.boundColumn;
@@ -207,7 +211,8 @@ void findSeek(const Expr& e, const store::TableMeta& t, const std::function<Type
 } // namespace
 
 void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
-                       const std::function<bool(int64_t, std::vector<Value>&)>& visit, const Expr* where)
+                       const std::function<bool(int64_t, std::vector<Value>&)>& visit,
+                       const Expr* where)
 {
     std::string sql = "SELECT rowid";
     for (const auto& c : t.columns)
@@ -217,9 +222,12 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
     Value seekValue;
     if (where) {
         RowContext none;
-        findSeek(*where, t, [&](const Expr& k) { return evaluate(k, none); }, seekColumn, seekValue);
+        findSeek(
+            *where, t, [&](const Expr& k) { return evaluate(k, none); }, seekColumn, seekValue);
         if (seekColumn >= 0)
-            sql += " WHERE " + store::TableMeta::storageColumn(t.columns[static_cast<size_t>(seekColumn)]) + " = ?";
+            sql += " WHERE " +
+                   store::TableMeta::storageColumn(t.columns[static_cast<size_t>(seekColumn)]) +
+                   " = ?";
     }
     store::Query q = db.query(sql);
     if (seekColumn >= 0)
@@ -380,7 +388,10 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                     else if (a->name == u"COUNT_BIG")
                         typed[a] = Typed{int64_t{0}, TypeName{SqlType::BigInt, 8, 19, 0}};
                     else if (a->name == u"SUM" && isInteger(arg.type.type))
-                        typed[a] = Typed{std::monostate{}, TypeName{arg.type.type == SqlType::BigInt ? SqlType::BigInt : SqlType::Int, 4, 10, 0}};
+                        typed[a] = Typed{std::monostate{},
+                                         TypeName{arg.type.type == SqlType::BigInt ? SqlType::BigInt
+                                                                                   : SqlType::Int,
+                                                  4, 10, 0}};
                     else
                         typed[a] = Typed{std::monostate{}, arg.type};
                 }
@@ -388,7 +399,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 t = evaluate(*item.expr, ctx).type;
             } catch (const SqlError& e) {
                 if (scopeOf(e.message().number) == ErrorScope::Batch &&
-                    e.message().number != err::kConversionFailed && e.message().number != err::kDateConversion)
+                    e.message().number != err::kConversionFailed &&
+                    e.message().number != err::kDateConversion)
                     throw;
             }
             o.info.type = t.type;
@@ -409,7 +421,9 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             e.literalType.type == SqlType::Int) {
             int64_t pos = std::get<int64_t>(e.value);
             if (pos < 1 || pos > static_cast<int64_t>(outputs.size()))
-                throw SqlError(err::kOrderByPosition, {formatInteger(pos), formatInteger(static_cast<int64_t>(outputs.size()))});
+                throw SqlError(
+                    err::kOrderByPosition,
+                    {formatInteger(pos), formatInteger(static_cast<int64_t>(outputs.size()))});
             k.output = static_cast<int>(pos - 1);
         } else if (e.kind == ExprKind::Column && e.parts.size() == 1) {
             for (size_t i = 0; i < s.items.size() && k.output < 0; ++i)
@@ -440,8 +454,11 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             if (o.expr)
                 collectColumns(*o.expr, columns);
             else
-                throw SqlError(err::kNotInGroupBy, {sources[static_cast<size_t>(o.source)].name + u"." +
-                                                    sources[static_cast<size_t>(o.source)].columns[static_cast<size_t>(o.column)].name});
+                throw SqlError(err::kNotInGroupBy,
+                               {sources[static_cast<size_t>(o.source)].name + u"." +
+                                sources[static_cast<size_t>(o.source)]
+                                    .columns[static_cast<size_t>(o.column)]
+                                    .name});
         }
         for (const auto& k : orderKeys)
             if (k.expr)
@@ -468,12 +485,14 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
         if (t.isNull())
             throw SqlError(err::kTopNull);
         if (s.topPercent) {
-            double p = std::get<double>(convert(t, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, conversion_));
+            double p = std::get<double>(convert(t, TypeName{SqlType::Float, 8, 53, 0},
+                                                ConversionMode::Implicit, conversion_));
             if (p < 0 || p > 100)
                 throw SqlError(err::kTopPercent);
             top = -2 - static_cast<int64_t>(p * 1000); // resolved once the rows are known
         } else {
-            top = std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
+            top = std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0},
+                                            ConversionMode::Implicit, conversion_));
             if (top < 0)
                 throw SqlError(err::kTopNegative);
         }
@@ -494,7 +513,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             Typed v = evaluate(*o.expr, ctx);
             TypeName declared{o.info.type, o.info.length, o.info.precision, o.info.scale};
             if (!sameValueKind(v.value, declared) ||
-                (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal && v.type.scale != declared.scale))
+                (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal &&
+                 v.type.scale != declared.scale))
                 v.value = convert(v, declared, ConversionMode::Implicit, conversion_);
             out[i] = std::move(v.value);
         }
@@ -558,7 +578,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             if (acc.isNull()) {
                 if (n == u"SUM" || n == u"AVG") {
                     if (!isNumeric(v.type.type))
-                        throw SqlError(err::kOperandInvalid, {typeName(v.type), n == u"SUM" ? u"sum" : u"avg"});
+                        throw SqlError(err::kOperandInvalid,
+                                       {typeName(v.type), n == u"SUM" ? u"sum" : u"avg"});
                     if (isInteger(v.type.type) && v.type.type != SqlType::BigInt)
                         v = Typed{std::get<int64_t>(v.value), TypeName{SqlType::Int, 4, 10, 0}};
                 }
@@ -626,7 +647,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 auto vit = variables_.find(text::upper(var));
                 if (vit == variables_.end())
                     throw SqlError(err::kMissingVariable, {var});
-                vit->second.value = convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Assignment, conversion_);
+                vit->second.value = convert(evaluate(*e, ctx), vit->second.type,
+                                            ConversionMode::Assignment, conversion_);
             }
             ++produced;
             return true;
@@ -688,21 +710,26 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 const Expr* a = join->on->args[0].get();
                 const Expr* b = join->on->args[1].get();
                 if (a->kind == ExprKind::Column && b->kind == ExprKind::Column) {
-                    if (b->boundSource == static_cast<int>(level) && a->boundSource < static_cast<int>(level)) {
+                    if (b->boundSource == static_cast<int>(level) &&
+                        a->boundSource < static_cast<int>(level)) {
                         probe = a;
                         ownColumn = b->boundColumn;
-                    } else if (a->boundSource == static_cast<int>(level) && b->boundSource < static_cast<int>(level)) {
+                    } else if (a->boundSource == static_cast<int>(level) &&
+                               b->boundSource < static_cast<int>(level)) {
                         probe = b;
                         ownColumn = a->boundColumn;
                     }
                 }
             }
             if (probe) {
-                const auto& probeMeta = sources[static_cast<size_t>(probe->boundSource)].columns[static_cast<size_t>(probe->boundColumn)];
+                const auto& probeMeta = sources[static_cast<size_t>(probe->boundSource)]
+                                            .columns[static_cast<size_t>(probe->boundColumn)];
                 const auto& ownMeta = sources[level].columns[static_cast<size_t>(ownColumn)];
-                bool comparable = (isInteger(probeMeta.type.type) && isInteger(ownMeta.type.type)) ||
-                                  (isText(probeMeta.type.type) && isText(ownMeta.type.type)) ||
-                                  (probeMeta.type.type == SqlType::DateTime && ownMeta.type.type == SqlType::DateTime);
+                bool comparable =
+                    (isInteger(probeMeta.type.type) && isInteger(ownMeta.type.type)) ||
+                    (isText(probeMeta.type.type) && isText(ownMeta.type.type)) ||
+                    (probeMeta.type.type == SqlType::DateTime &&
+                     ownMeta.type.type == SqlType::DateTime);
                 if (!comparable)
                     probe = nullptr;
             }
@@ -711,7 +738,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 auto& index = hashIndexes_[level];
                 if (!index.built) {
                     for (size_t r = 0; r < rows.size(); ++r) {
-                        Typed v{rows[r][static_cast<size_t>(ownColumn)], sources[level].columns[static_cast<size_t>(ownColumn)].type};
+                        Typed v{rows[r][static_cast<size_t>(ownColumn)],
+                                sources[level].columns[static_cast<size_t>(ownColumn)].type};
                         if (v.isNull())
                             continue;
                         index.map[*canonicalKey(v)].push_back(r);
@@ -784,7 +812,9 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 else if (a.name == u"COUNT_BIG")
                     results[&a] = Typed{g.counts[ai], TypeName{SqlType::BigInt, 8, 19, 0}};
                 else if (a.name == u"AVG" && !g.acc[ai].isNull())
-                    results[&a] = arithmetic(u'/', g.acc[ai], Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}}, conversion_);
+                    results[&a] = arithmetic(u'/', g.acc[ai],
+                                             Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}},
+                                             conversion_);
                 else
                     results[&a] = g.acc[ai];
             }
@@ -800,7 +830,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                     auto vit = variables_.find(text::upper(var));
                     if (vit == variables_.end())
                         throw SqlError(err::kMissingVariable, {var});
-                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type, ConversionMode::Assignment, conversion_);
+                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type,
+                                                ConversionMode::Assignment, conversion_);
                 }
                 ++produced;
                 continue;
@@ -820,7 +851,8 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             for (auto& c : collected) {
                 std::u32string key;
                 for (size_t i = 0; i < c.out.size(); ++i) {
-                    TypeName t{outputs[i].info.type, outputs[i].info.length, outputs[i].info.precision, outputs[i].info.scale};
+                    TypeName t{outputs[i].info.type, outputs[i].info.length,
+                               outputs[i].info.precision, outputs[i].info.scale};
                     auto k = canonicalKey(Typed{c.out[i], t});
                     if (!k) {
                         std::u16string d = displayValue(Typed{c.out[i], t});
@@ -837,35 +869,40 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             collected = std::move(unique);
         }
         if (!orderKeys.empty()) {
-            std::stable_sort(collected.begin(), collected.end(), [&](const Collected& x, const Collected& y) {
-                for (size_t i = 0; i < orderKeys.size(); ++i) {
-                    const OrderKey& k = orderKeys[i];
-                    Typed a, b;
-                    if (k.output >= 0) {
-                        TypeName t{outputs[static_cast<size_t>(k.output)].info.type, outputs[static_cast<size_t>(k.output)].info.length, outputs[static_cast<size_t>(k.output)].info.precision, outputs[static_cast<size_t>(k.output)].info.scale};
-                        a = Typed{x.out[static_cast<size_t>(k.output)], t};
-                        b = Typed{y.out[static_cast<size_t>(k.output)], t};
-                    } else {
-                        a = x.keys[i];
-                        b = y.keys[i];
+            std::stable_sort(
+                collected.begin(), collected.end(), [&](const Collected& x, const Collected& y) {
+                    for (size_t i = 0; i < orderKeys.size(); ++i) {
+                        const OrderKey& k = orderKeys[i];
+                        Typed a, b;
+                        if (k.output >= 0) {
+                            TypeName t{outputs[static_cast<size_t>(k.output)].info.type,
+                                       outputs[static_cast<size_t>(k.output)].info.length,
+                                       outputs[static_cast<size_t>(k.output)].info.precision,
+                                       outputs[static_cast<size_t>(k.output)].info.scale};
+                            a = Typed{x.out[static_cast<size_t>(k.output)], t};
+                            b = Typed{y.out[static_cast<size_t>(k.output)], t};
+                        } else {
+                            a = x.keys[i];
+                            b = y.keys[i];
+                        }
+                        int c;
+                        if (a.isNull() || b.isNull())
+                            c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+                        else
+                            c = *compare(a, b, conversion_);
+                        if (c != 0)
+                            return k.descending ? c > 0 : c < 0;
                     }
-                    int c;
-                    if (a.isNull() || b.isNull())
-                        c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
-                    else
-                        c = *compare(a, b, conversion_);
-                    if (c != 0)
-                        return k.descending ? c > 0 : c < 0;
-                }
-                return false;
-            });
+                    return false;
+                });
         }
         int64_t limit = static_cast<int64_t>(collected.size());
         if (top >= 0)
             limit = std::min(limit, top);
         else if (top <= -2) {
             double percent = static_cast<double>(-2 - top) / 1000.0;
-            limit = static_cast<int64_t>(std::ceil(percent * static_cast<double>(collected.size()) / 100.0));
+            limit = static_cast<int64_t>(
+                std::ceil(percent * static_cast<double>(collected.size()) / 100.0));
         }
         begin();
         for (int64_t i = 0; i < limit; ++i) {

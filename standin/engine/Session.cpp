@@ -228,8 +228,9 @@ void SessionImpl::keepTakenIdentities(const std::shared_ptr<store::Database>& db
                 identity = &c;
         if (!identity)
             continue;
-        bool beyond = !t->identityUsed || (identity->increment > 0 ? taken.current > t->identityCurrent
-                                                                   : taken.current < t->identityCurrent);
+        bool beyond =
+            !t->identityUsed || (identity->increment > 0 ? taken.current > t->identityCurrent
+                                                         : taken.current < t->identityCurrent);
         if (beyond)
             db->setIdentity(taken.table, taken.current, true);
     }
@@ -385,7 +386,8 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     RowContext none;
                     bind(*body.value, {}, false);
                     Typed t = evaluate(*body.value, none);
-                    it->second.value = convert(t, it->second.type, ConversionMode::Assignment, conversion_);
+                    it->second.value =
+                        convert(t, it->second.type, ConversionMode::Assignment, conversion_);
                     rowCount_ = 1;
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, WaitForStmt>) {
@@ -393,8 +395,9 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     auto at = parseDateTime(body.delay, DateOrder::MDY, &outOfRange);
                     if (!at || at->days != 0)
                         throw SqlError(err::kWaitForSyntax);
-                    auto until = std::chrono::steady_clock::now() +
-                                 std::chrono::milliseconds(static_cast<int64_t>(at->ticks) * 10 / 3);
+                    auto until =
+                        std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(static_cast<int64_t>(at->ticks) * 10 / 3);
                     while (std::chrono::steady_clock::now() < until) {
                         if (cancel_ && cancel_->load())
                             throw Cancelled{};
@@ -449,12 +452,31 @@ void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
         if (!on && !off)
             throw syntaxError(s.value);
     };
-    static const char* const harmless[] = {
-        "ANSI_NULL_DFLT_ON", "ANSI_PADDING", "ARITHABORT", "ARITHIGNORE", "NUMERIC_ROUNDABORT",
-        "CURSOR_CLOSE_ON_COMMIT", "XACT_ABORT", "NOEXEC", "PARSEONLY", "SHOWPLAN_TEXT", "SHOWPLAN_ALL",
-        "SHOWPLAN_XML", "STATISTICS", "NO_BROWSETABLE", "FORCEPLAN", "REMOTE_PROC_TRANSACTIONS",
-        "ANSI_NULL_DFLT_OFF", "ANSI_DEFAULTS", "ANSI_NULLS", "ANSI_WARNINGS", "QUOTED_IDENTIFIER",
-        "CONCAT_NULL_YIELDS_NULL", "NOCOUNT", "IMPLICIT_TRANSACTIONS", "FMTONLY"};
+    static const char* const harmless[] = {"ANSI_NULL_DFLT_ON",
+                                           "ANSI_PADDING",
+                                           "ARITHABORT",
+                                           "ARITHIGNORE",
+                                           "NUMERIC_ROUNDABORT",
+                                           "CURSOR_CLOSE_ON_COMMIT",
+                                           "XACT_ABORT",
+                                           "NOEXEC",
+                                           "PARSEONLY",
+                                           "SHOWPLAN_TEXT",
+                                           "SHOWPLAN_ALL",
+                                           "SHOWPLAN_XML",
+                                           "STATISTICS",
+                                           "NO_BROWSETABLE",
+                                           "FORCEPLAN",
+                                           "REMOTE_PROC_TRANSACTIONS",
+                                           "ANSI_NULL_DFLT_OFF",
+                                           "ANSI_DEFAULTS",
+                                           "ANSI_NULLS",
+                                           "ANSI_WARNINGS",
+                                           "QUOTED_IDENTIFIER",
+                                           "CONCAT_NULL_YIELDS_NULL",
+                                           "NOCOUNT",
+                                           "IMPLICIT_TRANSACTIONS",
+                                           "FMTONLY"};
     if (s.option == u"TEXTSIZE") {
         try {
             textSize_ = std::stoll(text::narrow(s.value));
@@ -485,8 +507,9 @@ void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
         sink.message(m);
         return;
     }
-    if (s.option == u"DATEFIRST" || s.option == u"LOCK_TIMEOUT" || s.option == u"DEADLOCK_PRIORITY" ||
-        s.option == u"TRANSACTION" || s.option == u"CONTEXT_INFO" || s.option == u"QUERY_GOVERNOR_COST_LIMIT")
+    if (s.option == u"DATEFIRST" || s.option == u"LOCK_TIMEOUT" ||
+        s.option == u"DEADLOCK_PRIORITY" || s.option == u"TRANSACTION" ||
+        s.option == u"CONTEXT_INFO" || s.option == u"QUERY_GOVERNOR_COST_LIMIT")
         return; // single-lock engine: isolation and waiting rules change nothing here
     if (s.option == u"ROWCOUNT") {
         if (value != u"0")
@@ -507,9 +530,10 @@ void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
         if (off && (option == u"ANSI_NULLS" || option == u"ANSI_WARNINGS" ||
                     option == u"CONCAT_NULL_YIELDS_NULL" || option == u"QUOTED_IDENTIFIER"))
             throw notSupported(u"SET " + option + u" OFF");
-        if (on && (option == u"FMTONLY" || option == u"NOEXEC" || option == u"PARSEONLY" ||
-                   option == u"SHOWPLAN_TEXT" || option == u"SHOWPLAN_ALL" || option == u"SHOWPLAN_XML" ||
-                   option == u"ANSI_NULL_DFLT_OFF" || option == u"ANSI_DEFAULTS"))
+        if (on &&
+            (option == u"FMTONLY" || option == u"NOEXEC" || option == u"PARSEONLY" ||
+             option == u"SHOWPLAN_TEXT" || option == u"SHOWPLAN_ALL" || option == u"SHOWPLAN_XML" ||
+             option == u"ANSI_NULL_DFLT_OFF" || option == u"ANSI_DEFAULTS"))
             throw notSupported(u"SET " + option + u" ON");
         if (option == u"NOCOUNT")
             nocount_ = on;
@@ -578,8 +602,8 @@ void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink
 }
 
 bool SessionImpl::runProcedure(const std::u16string& name,
-                               std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
-                               int32_t line)
+                               std::vector<std::pair<std::u16string, Typed>>& args,
+                               ResultSink& sink, int32_t line)
 {
     (void)line;
     if (name == u"SP_PKEYS")
@@ -599,7 +623,8 @@ bool SessionImpl::runProcedure(const std::u16string& name,
     return true;
 }
 
-void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink)
+void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>& args,
+                             ResultSink& sink)
 {
     if (args.empty() || args[0].second.isNull())
         return;
@@ -608,9 +633,9 @@ void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>
     std::u16string statement = std::get<std::u16string>(args[0].second.value);
     std::vector<std::pair<std::u16string, TypeName>> declared;
     if (args.size() > 1 && !args[1].second.isNull())
-        declared = parseParameterList(std::get<std::u16string>(
-            convert(args[1].second, TypeName{SqlType::NVarChar, -1, 0, 0}, ConversionMode::Implicit,
-                    conversion_)));
+        declared = parseParameterList(
+            std::get<std::u16string>(convert(args[1].second, TypeName{SqlType::NVarChar, -1, 0, 0},
+                                             ConversionMode::Implicit, conversion_)));
     std::map<std::u16string, Variable> scope;
     for (const auto& [n, type] : declared)
         scope[text::upper(n)] = Variable{type, std::monostate{}};
@@ -623,8 +648,8 @@ void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>
                 throw SqlError(err::kProcedureParameter, {args[i].first, u"sp_executesql"});
         } else {
             if (positional >= declared.size())
-                throw SqlError(err::kProcedureParameter, {u"@P" + formatInteger(positional + 1),
-                                                          u"sp_executesql"});
+                throw SqlError(err::kProcedureParameter,
+                               {u"@P" + formatInteger(positional + 1), u"sp_executesql"});
             target = text::upper(declared[positional].first);
         }
         ++positional;
@@ -655,7 +680,8 @@ void SessionImpl::executeRpc(const std::u16string& procedure, const std::vector<
     std::vector<std::pair<std::u16string, Typed>> args;
     for (const auto& p : params) {
         TypeName t{p.type.type, p.type.length, p.type.precision, p.type.scale};
-        if (std::holds_alternative<std::monostate>(p.value) && t.type == SqlType::Int && t.length == 0)
+        if (std::holds_alternative<std::monostate>(p.value) && t.type == SqlType::Int &&
+            t.length == 0)
             t = TypeName{SqlType::Int, 4, 10, 0};
         args.emplace_back(p.name, Typed{p.value, t});
     }

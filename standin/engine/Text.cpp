@@ -26,7 +26,10 @@ std::u16string fromUtf8(std::string_view in)
 {
     std::u16string out;
     size_t i = 0;
-    auto bad = [&] { out.push_back(0xFFFD); ++i; };
+    auto bad = [&] {
+        out.push_back(0xFFFD);
+        ++i;
+    };
     while (i < in.size()) {
         auto b = static_cast<unsigned char>(in[i]);
         if (b < 0x80) {
@@ -137,7 +140,8 @@ std::u16string fromWtf8(std::string_view in)
             out.push_back(b);
             ++i;
         } else if (b >= 0xF0 && i + 3 < in.size()) {
-            char32_t cp = ((b & 0x07u) << 18) | ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 12) |
+            char32_t cp = ((b & 0x07u) << 18) |
+                          ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 12) |
                           ((static_cast<unsigned char>(in[i + 2]) & 0x3Fu) << 6) |
                           (static_cast<unsigned char>(in[i + 3]) & 0x3Fu);
             cp -= 0x10000;
@@ -145,9 +149,9 @@ std::u16string fromWtf8(std::string_view in)
             out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
             i += 4;
         } else if (b >= 0xE0 && i + 2 < in.size()) {
-            out.push_back(static_cast<char16_t>(((b & 0x0Fu) << 12) |
-                                                ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
-                                                (static_cast<unsigned char>(in[i + 2]) & 0x3Fu)));
+            out.push_back(static_cast<char16_t>(
+                ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
+                (static_cast<unsigned char>(in[i + 2]) & 0x3Fu)));
             i += 3;
         } else if (b >= 0xC0 && i + 1 < in.size()) {
             out.push_back(static_cast<char16_t>(((b & 0x1Fu) << 6) |

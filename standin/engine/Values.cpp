@@ -23,38 +23,63 @@ bool isNationalText(SqlType t)
 {
     return t == SqlType::NVarChar || t == SqlType::NChar || t == SqlType::NText;
 }
-bool isBinary(SqlType t) { return t == SqlType::VarBinary || t == SqlType::Image; }
+bool isBinary(SqlType t)
+{
+    return t == SqlType::VarBinary || t == SqlType::Image;
+}
 bool isInteger(SqlType t)
 {
     return t == SqlType::Int || t == SqlType::SmallInt || t == SqlType::TinyInt ||
            t == SqlType::BigInt || t == SqlType::Bit;
 }
-bool isNumeric(SqlType t) { return isInteger(t) || t == SqlType::Decimal || t == SqlType::Float; }
+bool isNumeric(SqlType t)
+{
+    return isInteger(t) || t == SqlType::Decimal || t == SqlType::Float;
+}
 
 int precedence(SqlType t)
 {
     switch (t) {
-    case SqlType::DateTime: return 20;
-    case SqlType::Float: return 19;
-    case SqlType::Decimal: return 18;
-    case SqlType::BigInt: return 17;
-    case SqlType::Int: return 16;
-    case SqlType::SmallInt: return 15;
-    case SqlType::TinyInt: return 14;
-    case SqlType::Bit: return 13;
-    case SqlType::NText: return 12;
-    case SqlType::Image: return 11;
-    case SqlType::NVarChar: return 10;
-    case SqlType::NChar: return 9;
-    case SqlType::VarChar: return 8;
-    case SqlType::Char: return 7;
-    case SqlType::VarBinary: return 6;
-    case SqlType::UniqueIdentifier: return 5;
+    case SqlType::DateTime:
+        return 20;
+    case SqlType::Float:
+        return 19;
+    case SqlType::Decimal:
+        return 18;
+    case SqlType::BigInt:
+        return 17;
+    case SqlType::Int:
+        return 16;
+    case SqlType::SmallInt:
+        return 15;
+    case SqlType::TinyInt:
+        return 14;
+    case SqlType::Bit:
+        return 13;
+    case SqlType::NText:
+        return 12;
+    case SqlType::Image:
+        return 11;
+    case SqlType::NVarChar:
+        return 10;
+    case SqlType::NChar:
+        return 9;
+    case SqlType::VarChar:
+        return 8;
+    case SqlType::Char:
+        return 7;
+    case SqlType::VarBinary:
+        return 6;
+    case SqlType::UniqueIdentifier:
+        return 5;
     }
     return 0;
 }
 
-std::u16string typeName(const TypeName& t) { return sql::typeDisplayName(t.type); }
+std::u16string typeName(const TypeName& t)
+{
+    return sql::typeDisplayName(t.type);
+}
 
 TypeName typeOfValue(const Value& v)
 {
@@ -77,7 +102,10 @@ TypeName typeOfValue(const Value& v)
 
 // ---- numbers as text ----
 
-std::u16string formatInteger(int64_t v) { return widen(std::to_string(v)); }
+std::u16string formatInteger(int64_t v)
+{
+    return widen(std::to_string(v));
+}
 
 std::u16string formatDecimal(int64_t unscaled, int scale)
 {
@@ -139,11 +167,16 @@ struct IntRange {
 IntRange rangeOf(SqlType t)
 {
     switch (t) {
-    case SqlType::TinyInt: return {0, 255};
-    case SqlType::SmallInt: return {-32768, 32767};
-    case SqlType::Int: return {INT32_MIN, INT32_MAX};
-    case SqlType::Bit: return {0, 1};
-    default: return {INT64_MIN, INT64_MAX};
+    case SqlType::TinyInt:
+        return {0, 255};
+    case SqlType::SmallInt:
+        return {-32768, 32767};
+    case SqlType::Int:
+        return {INT32_MIN, INT32_MAX};
+    case SqlType::Bit:
+        return {0, 1};
+    default:
+        return {INT64_MIN, INT64_MAX};
     }
 }
 
@@ -170,7 +203,8 @@ std::u16string trimBlanks(std::u16string_view s)
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == u' ' || s[b] == u'\t' || s[b] == u'\r' || s[b] == u'\n'))
         ++b;
-    while (e > b && (s[e - 1] == u' ' || s[e - 1] == u'\t' || s[e - 1] == u'\r' || s[e - 1] == u'\n'))
+    while (e > b &&
+           (s[e - 1] == u' ' || s[e - 1] == u'\t' || s[e - 1] == u'\r' || s[e - 1] == u'\n'))
         --e;
     return std::u16string(s.substr(b, e - b));
 }
@@ -340,7 +374,10 @@ void civilFromDays(int64_t z, int& year, int& month, int& day)
 
 const int64_t kEpoch1900 = daysFromCivil(1900, 1, 1);
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool leap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 int daysInMonth(int y, int m)
 {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -352,9 +389,9 @@ const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 
 int monthFromName(std::u16string_view word)
 {
-    static const char* const full[] = {"JANUARY", "FEBRUARY", "MARCH",     "APRIL",
-                                       "MAY",     "JUNE",     "JULY",      "AUGUST",
-                                       "SEPTEMBER", "OCTOBER", "NOVEMBER", "DECEMBER"};
+    static const char* const full[] = {"JANUARY",   "FEBRUARY", "MARCH",    "APRIL",
+                                       "MAY",       "JUNE",     "JULY",     "AUGUST",
+                                       "SEPTEMBER", "OCTOBER",  "NOVEMBER", "DECEMBER"};
     std::u16string w = text::upper(word);
     for (int i = 0; i < 12; ++i) {
         std::u16string f = widen(full[i]);
@@ -370,9 +407,8 @@ DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minu
                                 int millisecond)
 {
     DateTimeValue v;
-    v.days = static_cast<int32_t>(daysFromCivil(year, static_cast<unsigned>(month),
-                                                static_cast<unsigned>(day)) -
-                                  kEpoch1900);
+    v.days = static_cast<int32_t>(
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch1900);
     int64_t ms = ((hour * 60LL + minute) * 60LL + second) * 1000LL + millisecond;
     int64_t ticks = (ms * 3 + 5) / 10;
     if (ticks >= kTicksPerDay) {
@@ -401,8 +437,8 @@ DateTimeValue now()
     std::time_t t = std::chrono::system_clock::to_time_t(tp);
     std::tm local{};
     localtime_r(&t, &local);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch()).count() %
-              1000;
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch()).count() % 1000;
     return dateTimeFromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                              local.tm_min, local.tm_sec, static_cast<int>(ms));
 }
@@ -508,7 +544,8 @@ std::optional<DateTimeValue> parseDateTime(std::u16string_view input, DateOrder 
             // "1 Jan 1900"
             skipSpaces();
             size_t j = i;
-            while (j < s.size() && ((s[j] >= u'A' && s[j] <= u'Z') || (s[j] >= u'a' && s[j] <= u'z')))
+            while (j < s.size() &&
+                   ((s[j] >= u'A' && s[j] <= u'Z') || (s[j] >= u'a' && s[j] <= u'z')))
                 ++j;
             month = monthFromName(std::u16string_view(s).substr(i, j - i));
             if (month == 0 || ad > 2)
@@ -557,7 +594,8 @@ std::optional<DateTimeValue> parseDateTime(std::u16string_view input, DateOrder 
                     if (colon || fd <= 3) {
                         ms = colon ? frac : frac * static_cast<int>(kPow10[3 - std::min(fd, 3)]);
                     } else {
-                        ms = static_cast<int>(std::lround(frac / static_cast<double>(kPow10[fd - 3])));
+                        ms = static_cast<int>(
+                            std::lround(frac / static_cast<double>(kPow10[fd - 3])));
                     }
                     if (ms > 999)
                         return std::nullopt;
@@ -601,21 +639,39 @@ std::u16string formatDateTime(const DateTimeValue& v, int style)
     dateTimeToParts(v, y, mo, d, h, mi, s, ms);
     char buf[64];
     switch (style) {
-    case 101: std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", mo, d, y); break;
-    case 103: std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d, mo, y); break;
-    case 104: std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, mo, y); break;
-    case 105: std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", d, mo, y); break;
-    case 108: std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s); break;
-    case 111: std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", y, mo, d); break;
-    case 112: std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, mo, d); break;
+    case 101:
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", mo, d, y);
+        break;
+    case 103:
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d, mo, y);
+        break;
+    case 104:
+        std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", d, mo, y);
+        break;
+    case 105:
+        std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", d, mo, y);
+        break;
+    case 108:
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
+        break;
+    case 111:
+        std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", y, mo, d);
+        break;
+    case 112:
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, mo, d);
+        break;
     case 20:
-    case 120: std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s); break;
+    case 120:
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+        break;
     case 21:
     case 121:
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s,
+                      ms);
         break;
     case 126:
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", y, mo, d, h, mi, s,
+                      ms);
         break;
     default: {
         int h12 = h % 12 == 0 ? 12 : h % 12;
@@ -691,7 +747,10 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
         if (auto* b = std::get_if<Bytes>(&from.value)) {
             if (ft == SqlType::Image)
                 return notAllowed();
-            size_t width = tt == SqlType::BigInt ? 8 : tt == SqlType::Int ? 4 : tt == SqlType::SmallInt ? 2 : 1;
+            size_t width = tt == SqlType::BigInt     ? 8
+                           : tt == SqlType::Int      ? 4
+                           : tt == SqlType::SmallInt ? 2
+                                                     : 1;
             uint64_t v = 0;
             size_t start = b->size() > width ? b->size() - width : 0;
             for (size_t i = start; i < b->size(); ++i)
@@ -736,15 +795,17 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
             return notAllowed();
         }
         if (over || !fitsPrecision(unscaled, to.precision))
-            throw terminated(err::kOverflowConverting,
-                             {ft == SqlType::Decimal ? u"numeric" : isText(ft) ? typeName(from.type) : u"expression",
-                              u"numeric"});
+            throw terminated(err::kOverflowConverting, {ft == SqlType::Decimal ? u"numeric"
+                                                        : isText(ft)           ? typeName(from.type)
+                                                                               : u"expression",
+                                                        u"numeric"});
         return unscaled;
     }
 
     // ---- to FLOAT ----
     if (tt == SqlType::Float) {
-        if (std::holds_alternative<int64_t>(from.value) || std::holds_alternative<double>(from.value) ||
+        if (std::holds_alternative<int64_t>(from.value) ||
+            std::holds_alternative<double>(from.value) ||
             std::holds_alternative<DateTimeValue>(from.value))
             return toDouble(from);
         if (auto* s = std::get_if<std::u16string>(&from.value)) {
@@ -854,8 +915,11 @@ Value convert(const Typed& from, const TypeName& to, ConversionMode mode,
         } else if (auto* n = std::get_if<int64_t>(&from.value)) {
             if (tt == SqlType::Image)
                 return notAllowed();
-            size_t width = ft == SqlType::BigInt ? 8 : ft == SqlType::Int ? 4
-                         : ft == SqlType::SmallInt ? 2 : ft == SqlType::Decimal ? 8 : 1;
+            size_t width = ft == SqlType::BigInt     ? 8
+                           : ft == SqlType::Int      ? 4
+                           : ft == SqlType::SmallInt ? 2
+                           : ft == SqlType::Decimal  ? 8
+                                                     : 1;
             for (size_t i = width; i-- > 0;)
                 out.push_back(static_cast<uint8_t>((static_cast<uint64_t>(*n) >> (8 * i)) & 0xFF));
         } else if (auto* dt = std::get_if<DateTimeValue>(&from.value)) {
@@ -882,7 +946,8 @@ std::optional<int> compare(const Typed& a, const Typed& b, const ConversionConte
     if (a.isNull() || b.isNull())
         return std::nullopt;
     SqlType at = a.type.type, bt = b.type.type;
-    if (at == SqlType::NText || at == SqlType::Image || bt == SqlType::NText || bt == SqlType::Image)
+    if (at == SqlType::NText || at == SqlType::Image || bt == SqlType::NText ||
+        bt == SqlType::Image)
         throw SqlError(err::kTextCompare);
     auto cmp = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
     if (isText(at) && isText(bt))
@@ -908,7 +973,8 @@ std::optional<int> compare(const Typed& a, const Typed& b, const ConversionConte
     if (target.type == SqlType::Decimal && isInteger(low.type.type))
         target.precision = 38;
     auto toTarget = [&](const Typed& t) -> Typed {
-        if (t.type.type == target.type && (target.type != SqlType::Decimal || t.type.scale == target.scale))
+        if (t.type.type == target.type &&
+            (target.type != SqlType::Decimal || t.type.scale == target.scale))
             return t;
         TypeName tn = target;
         if (tn.type == SqlType::Decimal)
@@ -961,29 +1027,36 @@ Typed negate(const Typed& a)
     if (auto* d = std::get_if<double>(&a.value))
         return Typed{-*d, a.type};
     if (isText(a.type.type))
-        return negate(Typed{convert(a, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, {}),
-                            TypeName{SqlType::Float, 8, 53, 0}});
+        return negate(
+            Typed{convert(a, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, {}),
+                  TypeName{SqlType::Float, 8, 53, 0}});
     throw SqlError(err::kOperandInvalid, {typeName(a.type), u"minus"});
 }
 
 Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionContext& ctx)
 {
     SqlType at = a.type.type, bt = b.type.type;
-    std::u16string opName = op == u'+' ? u"add" : op == u'-' ? u"subtract" : op == u'*' ? u"multiply"
-                          : op == u'/' ? u"divide" : op == u'%' ? u"modulo" : u"boolean";
+    std::u16string opName = op == u'+'   ? u"add"
+                            : op == u'-' ? u"subtract"
+                            : op == u'*' ? u"multiply"
+                            : op == u'/' ? u"divide"
+                            : op == u'%' ? u"modulo"
+                                         : u"boolean";
     // Text concatenation.
     if (op == u'+' && isText(at) && isText(bt)) {
         bool national = isNationalText(at) || isNationalText(bt);
         TypeName t{national ? SqlType::NVarChar : SqlType::VarChar, 0, 0, 0};
         int32_t cap = national ? 4000 : 8000;
-        t.length = (a.type.length < 0 || b.type.length < 0) ? -1
-                 : std::min<int32_t>(cap, a.type.length + b.type.length);
+        t.length = (a.type.length < 0 || b.type.length < 0)
+                       ? -1
+                       : std::min<int32_t>(cap, a.type.length + b.type.length);
         if (a.isNull() || b.isNull())
             return Typed{std::monostate{}, t};
         return Typed{std::get<std::u16string>(a.value) + std::get<std::u16string>(b.value), t};
     }
     if (op == u'+' && isBinary(at) && isBinary(bt)) {
-        TypeName t{SqlType::VarBinary, std::min<int32_t>(8000, a.type.length + b.type.length), 0, 0};
+        TypeName t{SqlType::VarBinary, std::min<int32_t>(8000, a.type.length + b.type.length), 0,
+                   0};
         if (a.isNull() || b.isNull())
             return Typed{std::monostate{}, t};
         Bytes out = std::get<Bytes>(a.value);
@@ -991,7 +1064,8 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
         out.insert(out.end(), tail.begin(), tail.end());
         return Typed{out, t};
     }
-    if (at == SqlType::NText || at == SqlType::Image || bt == SqlType::NText || bt == SqlType::Image)
+    if (at == SqlType::NText || at == SqlType::Image || bt == SqlType::NText ||
+        bt == SqlType::Image)
         throw SqlError(err::kIncompatibleOperator, {typeName(a.type), typeName(b.type), opName});
     // Result type: the higher precedence; texts convert to it.
     TypeName result = precedence(at) >= precedence(bt) ? a.type : b.type;
@@ -1008,7 +1082,8 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
         throw SqlError(err::kIncompatibleOperator, {typeName(a.type), typeName(b.type), opName});
     if (result.type == SqlType::DateTime) {
         if (op != u'+' && op != u'-')
-            throw SqlError(err::kIncompatibleOperator, {typeName(a.type), typeName(b.type), opName});
+            throw SqlError(err::kIncompatibleOperator,
+                           {typeName(a.type), typeName(b.type), opName});
         if (a.isNull() || b.isNull())
             return Typed{std::monostate{}, result};
         auto asDays = [&](const Typed& t) {
@@ -1029,19 +1104,29 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
     if (a.isNull() || b.isNull())
         return Typed{std::monostate{}, result};
     if (result.type == SqlType::Float) {
-        double x = isText(at) ? std::get<double>(convert(a, result, ConversionMode::Implicit, ctx)) : toDouble(a);
-        double y = isText(bt) ? std::get<double>(convert(b, result, ConversionMode::Implicit, ctx)) : toDouble(b);
+        double x = isText(at) ? std::get<double>(convert(a, result, ConversionMode::Implicit, ctx))
+                              : toDouble(a);
+        double y = isText(bt) ? std::get<double>(convert(b, result, ConversionMode::Implicit, ctx))
+                              : toDouble(b);
         double r = 0;
         switch (op) {
-        case u'+': r = x + y; break;
-        case u'-': r = x - y; break;
-        case u'*': r = x * y; break;
+        case u'+':
+            r = x + y;
+            break;
+        case u'-':
+            r = x - y;
+            break;
+        case u'*':
+            r = x * y;
+            break;
         case u'/':
             if (y == 0)
                 throw terminated(err::kDivideByZero, {});
             r = x / y;
             break;
-        default: throw SqlError(err::kIncompatibleOperator, {typeName(a.type), typeName(b.type), opName});
+        default:
+            throw SqlError(err::kIncompatibleOperator,
+                           {typeName(a.type), typeName(b.type), opName});
         }
         if (!std::isfinite(r))
             throw terminated(err::kOverflowConverting, {u"expression", u"float"});
@@ -1070,8 +1155,9 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
             int64_t xx = rescale(x, sx, scale, over);
             bool over2 = false;
             int64_t yy = rescale(y, sy, scale, over2);
-            over = over || over2 || (op == u'+' ? __builtin_add_overflow(xx, yy, &r)
-                                                : __builtin_sub_overflow(xx, yy, &r));
+            over = over || over2 ||
+                   (op == u'+' ? __builtin_add_overflow(xx, yy, &r)
+                               : __builtin_sub_overflow(xx, yy, &r));
         } else if (op == u'*') {
             scale = std::min(18, sx + sy);
             __int128 p = static_cast<__int128>(x) * y;
@@ -1084,7 +1170,8 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
             if (y == 0)
                 throw terminated(err::kDivideByZero, {});
             scale = std::max(6, sx);
-            double q = (static_cast<double>(x) / kPow10[sx]) / (static_cast<double>(y) / kPow10[sy]);
+            double q =
+                (static_cast<double>(x) / kPow10[sx]) / (static_cast<double>(y) / kPow10[sy]);
             r = decimalFromDouble(q, scale, over);
         } else if (op == u'%') {
             if (y == 0)
@@ -1093,7 +1180,8 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
             int64_t yy = rescale(y, sy, scale, over);
             r = xx % yy;
         } else {
-            throw SqlError(err::kIncompatibleOperator, {typeName(a.type), typeName(b.type), opName});
+            throw SqlError(err::kIncompatibleOperator,
+                           {typeName(a.type), typeName(b.type), opName});
         }
         if (over || !fitsPrecision(r, 18))
             throw terminated(err::kOverflowConverting, {u"expression", u"numeric"});
@@ -1108,9 +1196,15 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
     int64_t x = asInt(a), y = asInt(b), r = 0;
     bool over = false;
     switch (op) {
-    case u'+': over = __builtin_add_overflow(x, y, &r); break;
-    case u'-': over = __builtin_sub_overflow(x, y, &r); break;
-    case u'*': over = __builtin_mul_overflow(x, y, &r); break;
+    case u'+':
+        over = __builtin_add_overflow(x, y, &r);
+        break;
+    case u'-':
+        over = __builtin_sub_overflow(x, y, &r);
+        break;
+    case u'*':
+        over = __builtin_mul_overflow(x, y, &r);
+        break;
     case u'/':
         if (y == 0)
             throw terminated(err::kDivideByZero, {});
@@ -1124,10 +1218,17 @@ Typed arithmetic(char16_t op, const Typed& a, const Typed& b, const ConversionCo
             throw terminated(err::kDivideByZero, {});
         r = (y == -1) ? 0 : x % y;
         break;
-    case u'&': r = x & y; break;
-    case u'|': r = x | y; break;
-    case u'^': r = x ^ y; break;
-    default: break;
+    case u'&':
+        r = x & y;
+        break;
+    case u'|':
+        r = x | y;
+        break;
+    case u'^':
+        r = x ^ y;
+        break;
+    default:
+        break;
     }
     IntRange range = rangeOf(result.type);
     if (over || r < range.lo || r > range.hi) {
@@ -1145,7 +1246,8 @@ std::u16string displayValue(const Typed& v)
     if (auto* s = std::get_if<std::u16string>(&v.value))
         return *s;
     if (auto* n = std::get_if<int64_t>(&v.value))
-        return v.type.type == SqlType::Decimal ? formatDecimal(*n, v.type.scale) : formatInteger(*n);
+        return v.type.type == SqlType::Decimal ? formatDecimal(*n, v.type.scale)
+                                               : formatInteger(*n);
     if (auto* d = std::get_if<double>(&v.value))
         return formatFloat(*d);
     if (auto* dt = std::get_if<DateTimeValue>(&v.value))

@@ -25,8 +25,8 @@ struct ConversionContext {
 };
 
 enum class ConversionMode {
-    Implicit, // an expression needing another type; disallowed pairs give 257
-    Explicit, // CAST / CONVERT; texts and binaries are cut to the target length
+    Implicit,   // an expression needing another type; disallowed pairs give 257
+    Explicit,   // CAST / CONVERT; texts and binaries are cut to the target length
     Assignment, // a variable or procedure parameter taking a value: implicit rules, and texts
                 // and binaries longer than the declared length are cut to it without a word
 };

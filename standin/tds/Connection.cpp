@@ -38,8 +38,8 @@ const std::u16string DistributedTransactionText =
 const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
 std::u16string unknownHandleText(int32_t handle)
 {
-    return u"Could not find prepared statement with handle " +
-           toUtf16(std::to_string(handle)) + u".";
+    return u"Could not find prepared statement with handle " + toUtf16(std::to_string(handle)) +
+           u".";
 }
 std::u16string tooManyArgumentsText(const std::u16string& procedure)
 {
@@ -212,8 +212,7 @@ public:
             flushPending();
             writeDone(out(), token::Done, done::Attention, 0, 0, c_.tdsVersion_);
         } else if (pending_) {
-            writeDone(out(), pending_->token, pending_->status, 0, pending_->count,
-                      c_.tdsVersion_);
+            writeDone(out(), pending_->token, pending_->status, 0, pending_->count, c_.tdsVersion_);
             pending_.reset();
         } else {
             writeDone(out(), rpc_ ? token::DoneProc : token::Done, 0, 0, 0, c_.tdsVersion_);
@@ -465,8 +464,7 @@ bool Connection::handshake()
         }
     }
     if (item.message.type != PacketType::Login7) {
-        log("closed: expected a login, got message type " +
-            std::to_string(int(item.message.type)));
+        log("closed: expected a login, got message type " + std::to_string(int(item.message.type)));
         return false;
     }
     const Login7 login = parseLogin7(item.message.payload);
@@ -482,8 +480,7 @@ bool Connection::handshake()
     }
     LoginResult result = engine_.login(login.userName, login.password, login.database);
     if (!result.session) {
-        const Message m =
-            result.error.value_or(makeMessage(err::kLoginFailed, {login.userName}));
+        const Message m = result.error.value_or(makeMessage(err::kLoginFailed, {login.userName}));
         writer_.begin(PacketType::TabularResult);
         writeMessage(writer_.out(), m, engine_.serverName(), tdsVersion_);
         writeDone(writer_.out(), token::Done, done::Error, 0, 0, tdsVersion_);
@@ -495,9 +492,8 @@ bool Connection::handshake()
     session_ = std::move(result.session);
 
     const size_t packetSize =
-        login.packetSize == 0
-            ? DefaultPacketSize
-            : std::clamp<size_t>(login.packetSize, MinPacketSize, MaxPacketSize);
+        login.packetSize == 0 ? DefaultPacketSize
+                              : std::clamp<size_t>(login.packetSize, MinPacketSize, MaxPacketSize);
     const std::u16string db = session_->currentDatabase();
     const std::u16string server = engine_.serverName();
     ByteWriter& out = writer_.out();
@@ -586,10 +582,18 @@ void Connection::runTransactionRequest(const PacketMessage& message)
     const TransactionRequest t = parseTransactionRequest(message.payload, tdsVersion_);
     std::u16string statement;
     switch (t.kind) {
-    case TransactionRequest::Begin: statement = u"BEGIN TRANSACTION"; break;
-    case TransactionRequest::Commit: statement = u"COMMIT TRANSACTION"; break;
-    case TransactionRequest::Rollback: statement = u"ROLLBACK TRANSACTION"; break;
-    case TransactionRequest::Save: statement = u"SAVE TRANSACTION " + t.name; break;
+    case TransactionRequest::Begin:
+        statement = u"BEGIN TRANSACTION";
+        break;
+    case TransactionRequest::Commit:
+        statement = u"COMMIT TRANSACTION";
+        break;
+    case TransactionRequest::Rollback:
+        statement = u"ROLLBACK TRANSACTION";
+        break;
+    case TransactionRequest::Save:
+        statement = u"SAVE TRANSACTION " + t.name;
+        break;
     default:
         sendError(8509, 16, 1, DistributedTransactionText, message.type);
         return;
@@ -616,7 +620,8 @@ void Connection::runTransactionRequest(const PacketMessage& message)
     try {
         session_->execute(statement, collector, &cancel_);
     } catch (const std::exception& e) {
-        collector.messages.push_back(Message{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1});
+        collector.messages.push_back(
+            Message{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1});
         collector.failed = true;
     }
     writer_.begin(PacketType::TabularResult);
@@ -631,9 +636,10 @@ void Connection::runTransactionRequest(const PacketMessage& message)
             return d;
         };
         if (t.kind == TransactionRequest::Commit || t.kind == TransactionRequest::Rollback) {
-            writeTransactionChange(out, t.kind == TransactionRequest::Commit
-                                            ? envchange::CommitTransaction
-                                            : envchange::RollbackTransaction,
+            writeTransactionChange(out,
+                                   t.kind == TransactionRequest::Commit
+                                       ? envchange::CommitTransaction
+                                       : envchange::RollbackTransaction,
                                    {}, descriptor(transactionId_));
             transactionId_ = 0;
         }

@@ -21,7 +21,7 @@ PacketHeader parseHeader(std::span<const uint8_t> raw, size_t maxLength)
 }
 
 std::optional<PacketMessage> MessageAssembler::add(const PacketHeader& header,
-                                             std::span<const uint8_t> payload)
+                                                   std::span<const uint8_t> payload)
 {
     if (!started_) {
         current_ = PacketMessage{};
@@ -30,8 +30,7 @@ std::optional<PacketMessage> MessageAssembler::add(const PacketHeader& header,
         started_ = true;
     } else if (header.type != uint8_t(current_.type)) {
         throw ProtocolError("packet of type " + std::to_string(header.type) +
-                            " inside a message of type " +
-                            std::to_string(int(current_.type)));
+                            " inside a message of type " + std::to_string(int(current_.type)));
     }
     if (current_.payload.size() + payload.size() > max_)
         throw ProtocolError("message longer than " + std::to_string(max_) + " bytes");

@@ -57,22 +57,38 @@ std::u16string RpcCall::procedureName() const
     if (!id)
         return name;
     switch (*id) {
-    case procid::Cursor: return u"sp_cursor";
-    case 2: return u"sp_cursoropen";
-    case 3: return u"sp_cursorprepare";
-    case 4: return u"sp_cursorexecute";
-    case 5: return u"sp_cursorprepexec";
-    case 6: return u"sp_cursorunprepare";
-    case 7: return u"sp_cursorfetch";
-    case 8: return u"sp_cursoroption";
-    case 9: return u"sp_cursorclose";
-    case 14: return u"sp_prepexecrpc";
-    case procid::ExecuteSql: return u"sp_executesql";
-    case procid::Prepare: return u"sp_prepare";
-    case procid::Execute: return u"sp_execute";
-    case procid::PrepExec: return u"sp_prepexec";
-    case procid::Unprepare: return u"sp_unprepare";
-    default: return u"procedure id " + toUtf16(std::to_string(*id));
+    case procid::Cursor:
+        return u"sp_cursor";
+    case 2:
+        return u"sp_cursoropen";
+    case 3:
+        return u"sp_cursorprepare";
+    case 4:
+        return u"sp_cursorexecute";
+    case 5:
+        return u"sp_cursorprepexec";
+    case 6:
+        return u"sp_cursorunprepare";
+    case 7:
+        return u"sp_cursorfetch";
+    case 8:
+        return u"sp_cursoroption";
+    case 9:
+        return u"sp_cursorclose";
+    case 14:
+        return u"sp_prepexecrpc";
+    case procid::ExecuteSql:
+        return u"sp_executesql";
+    case procid::Prepare:
+        return u"sp_prepare";
+    case procid::Execute:
+        return u"sp_execute";
+    case procid::PrepExec:
+        return u"sp_prepexec";
+    case procid::Unprepare:
+        return u"sp_unprepare";
+    default:
+        return u"procedure id " + toUtf16(std::to_string(*id));
     }
 }
 

@@ -42,7 +42,7 @@ struct RpcCallParam {
 };
 
 struct RpcCall {
-    std::u16string name;       // empty when sent by id
+    std::u16string name;        // empty when sent by id
     std::optional<uint16_t> id; // the id, when sent so
     uint16_t options = 0;
     std::vector<RpcCallParam> params;

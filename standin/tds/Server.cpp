@@ -7,7 +7,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,6 +14,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace standin::tds {
@@ -112,8 +112,7 @@ void Server::run()
             continue;
         sockaddr_in peer{};
         socklen_t len = sizeof peer;
-        const int fd =
-            ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
+        const int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
         char text[INET_ADDRSTRLEN] = "?";
@@ -127,8 +126,7 @@ void Server::run()
         }
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        auto connection =
-            std::make_shared<Connection>(engine_, fd, nextId_++, name, options_);
+        auto connection = std::make_shared<Connection>(engine_, fd, nextId_++, name, options_);
         connections_.push_back(connection);
         connection->start();
     }

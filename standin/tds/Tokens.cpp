@@ -6,8 +6,14 @@
 namespace standin::tds {
 
 namespace {
-bool is72(uint32_t v) { return v >= 0x72000000; }
-bool is73(uint32_t v) { return v >= 0x73000000; }
+bool is72(uint32_t v)
+{
+    return v >= 0x72000000;
+}
+bool is73(uint32_t v)
+{
+    return v >= 0x73000000;
+}
 
 // Token with a u16 length after its type byte, patched once the body is written.
 template <typename Body> void lengthPrefixed(ByteWriter& out, uint8_t type, Body body)
@@ -55,8 +61,7 @@ void writeTransactionChange(ByteWriter& out, uint8_t type, std::span<const uint8
     });
 }
 
-void writeMessage(ByteWriter& out, const Message& m, std::u16string_view serverName,
-                  uint32_t v)
+void writeMessage(ByteWriter& out, const Message& m, std::u16string_view serverName, uint32_t v)
 {
     lengthPrefixed(out, m.isError() ? token::Error : token::Info, [&] {
         out.u32(uint32_t(m.number));

@@ -32,10 +32,19 @@ uint8_t decimalBytes(uint8_t precision)
     return 17;
 }
 
-bool is72(uint32_t v) { return v >= 0x72000000; }
+bool is72(uint32_t v)
+{
+    return v >= 0x72000000;
+}
 
-const std::u16string* textOf(const Value& v) { return std::get_if<std::u16string>(&v); }
-const Bytes* bytesOf(const Value& v) { return std::get_if<Bytes>(&v); }
+const std::u16string* textOf(const Value& v)
+{
+    return std::get_if<std::u16string>(&v);
+}
+const Bytes* bytesOf(const Value& v)
+{
+    return std::get_if<Bytes>(&v);
+}
 
 [[noreturn]] void mismatch(const char* what)
 {
@@ -92,7 +101,10 @@ void writeLong(ByteWriter& out, std::span<const uint8_t> data)
 
 } // namespace
 
-bool isNull(const Value& value) { return std::holds_alternative<std::monostate>(value); }
+bool isNull(const Value& value)
+{
+    return std::holds_alternative<std::monostate>(value);
+}
 
 WireColumn wireColumnFor(const ColumnInfo& c, uint32_t v)
 {
@@ -115,22 +127,44 @@ WireColumn wireColumnFor(const ColumnInfo& c, uint32_t v)
         }
     };
     switch (c.type) {
-    case SqlType::Int: sized(wire::IntN, 4); break;
-    case SqlType::SmallInt: sized(wire::IntN, 2); break;
-    case SqlType::TinyInt: sized(wire::IntN, 1); break;
-    case SqlType::BigInt: sized(wire::IntN, 8); break;
-    case SqlType::Bit: sized(wire::BitN, 1); break;
-    case SqlType::DateTime: sized(wire::DateTimeN, 8); break;
-    case SqlType::Float: sized(wire::FltN, 8); break;
+    case SqlType::Int:
+        sized(wire::IntN, 4);
+        break;
+    case SqlType::SmallInt:
+        sized(wire::IntN, 2);
+        break;
+    case SqlType::TinyInt:
+        sized(wire::IntN, 1);
+        break;
+    case SqlType::BigInt:
+        sized(wire::IntN, 8);
+        break;
+    case SqlType::Bit:
+        sized(wire::BitN, 1);
+        break;
+    case SqlType::DateTime:
+        sized(wire::DateTimeN, 8);
+        break;
+    case SqlType::Float:
+        sized(wire::FltN, 8);
+        break;
     case SqlType::Decimal:
         w.precision = c.precision ? std::min<uint8_t>(c.precision, 38) : 18;
         w.scale = std::min(c.scale, w.precision);
         sized(wire::DecimalN, decimalBytes(w.precision));
         break;
-    case SqlType::NVarChar: variable(wire::NVarChar, wire::NText, c.length, 2, true); break;
-    case SqlType::NChar: variable(wire::NChar, wire::NText, c.length, 2, true); break;
-    case SqlType::VarChar: variable(wire::BigVarChar, wire::Text, c.length, 1, true); break;
-    case SqlType::Char: variable(wire::BigChar, wire::Text, c.length, 1, true); break;
+    case SqlType::NVarChar:
+        variable(wire::NVarChar, wire::NText, c.length, 2, true);
+        break;
+    case SqlType::NChar:
+        variable(wire::NChar, wire::NText, c.length, 2, true);
+        break;
+    case SqlType::VarChar:
+        variable(wire::BigVarChar, wire::Text, c.length, 1, true);
+        break;
+    case SqlType::Char:
+        variable(wire::BigChar, wire::Text, c.length, 1, true);
+        break;
     case SqlType::VarBinary:
         variable(wire::BigVarBinary, wire::Image, c.length, 1, false);
         break;
@@ -138,8 +172,12 @@ WireColumn wireColumnFor(const ColumnInfo& c, uint32_t v)
         sized(wire::NText, 0x7FFFFFFE);
         w.hasCollation = true;
         break;
-    case SqlType::Image: sized(wire::Image, 0x7FFFFFFF); break;
-    case SqlType::UniqueIdentifier: sized(wire::Guid, 16); break;
+    case SqlType::Image:
+        sized(wire::Image, 0x7FFFFFFF);
+        break;
+    case SqlType::UniqueIdentifier:
+        sized(wire::Guid, 16);
+        break;
     }
     if (w.plp && (w.type == wire::NChar || w.type == wire::BigChar))
         w.type = w.type == wire::NChar ? wire::NVarChar : wire::BigVarChar;
@@ -462,8 +500,8 @@ uint64_t littleEndian(std::span<const uint8_t> b)
 }
 
 // Time of day in units of 10^-scale seconds, rounded to DATETIME's 1/300 s.
-DateTimeValue fromDaysAndTime(int64_t daysSince0001, uint64_t units, uint8_t scale, int32_t
-                              offsetMinutes = 0)
+DateTimeValue fromDaysAndTime(int64_t daysSince0001, uint64_t units, uint8_t scale,
+                              int32_t offsetMinutes = 0)
 {
     uint64_t perSecond = 1;
     for (int i = 0; i < scale; ++i)
@@ -482,7 +520,10 @@ DateTimeValue fromDaysAndTime(int64_t daysSince0001, uint64_t units, uint8_t sca
     return {int32_t(days), uint32_t(ticks)};
 }
 
-size_t timeBytes(uint8_t scale) { return scale <= 2 ? 3 : scale <= 4 ? 4 : 5; }
+size_t timeBytes(uint8_t scale)
+{
+    return scale <= 2 ? 3 : scale <= 4 ? 4 : 5;
+}
 
 } // namespace
 
@@ -689,10 +730,18 @@ ColumnInfo columnInfoFor(const ParamType& t)
         return t.plp ? -1 : int32_t(std::min<uint32_t>(t.maxLength / unit, INT32_MAX));
     };
     switch (t.type) {
-    case wire::Int1: c.type = SqlType::TinyInt; break;
-    case wire::Int2: c.type = SqlType::SmallInt; break;
-    case wire::Int4: c.type = SqlType::Int; break;
-    case wire::Int8: c.type = SqlType::BigInt; break;
+    case wire::Int1:
+        c.type = SqlType::TinyInt;
+        break;
+    case wire::Int2:
+        c.type = SqlType::SmallInt;
+        break;
+    case wire::Int4:
+        c.type = SqlType::Int;
+        break;
+    case wire::Int8:
+        c.type = SqlType::BigInt;
+        break;
     case wire::IntN:
         c.type = t.maxLength == 1   ? SqlType::TinyInt
                  : t.maxLength == 2 ? SqlType::SmallInt
@@ -700,10 +749,14 @@ ColumnInfo columnInfoFor(const ParamType& t)
                                     : SqlType::Int;
         break;
     case wire::Bit:
-    case wire::BitN: c.type = SqlType::Bit; break;
+    case wire::BitN:
+        c.type = SqlType::Bit;
+        break;
     case wire::Flt4:
     case wire::Flt8:
-    case wire::FltN: c.type = SqlType::Float; break;
+    case wire::FltN:
+        c.type = SqlType::Float;
+        break;
     case wire::Money:
     case wire::Money4:
     case wire::MoneyN:
@@ -725,7 +778,9 @@ ColumnInfo columnInfoFor(const ParamType& t)
     case wire::DateN:
     case wire::TimeN:
     case wire::DateTime2N:
-    case wire::DateTimeOffsetN: c.type = SqlType::DateTime; break;
+    case wire::DateTimeOffsetN:
+        c.type = SqlType::DateTime;
+        break;
     case wire::NVarChar:
         c.type = SqlType::NVarChar;
         c.length = chars(2);
@@ -734,7 +789,10 @@ ColumnInfo columnInfoFor(const ParamType& t)
         c.type = SqlType::NChar;
         c.length = chars(2);
         break;
-    case wire::NText: c.type = SqlType::NText; c.length = -1; break;
+    case wire::NText:
+        c.type = SqlType::NText;
+        c.length = -1;
+        break;
     case wire::BigVarChar:
     case wire::VarChar:
         c.type = SqlType::VarChar;
@@ -745,10 +803,20 @@ ColumnInfo columnInfoFor(const ParamType& t)
         c.type = SqlType::Char;
         c.length = chars(1);
         break;
-    case wire::Text: c.type = SqlType::VarChar; c.length = -1; break;
-    case wire::Image: c.type = SqlType::Image; c.length = -1; break;
-    case wire::Null: c.type = SqlType::Int; break;
-    case wire::Guid: c.type = SqlType::UniqueIdentifier; break;
+    case wire::Text:
+        c.type = SqlType::VarChar;
+        c.length = -1;
+        break;
+    case wire::Image:
+        c.type = SqlType::Image;
+        c.length = -1;
+        break;
+    case wire::Null:
+        c.type = SqlType::Int;
+        break;
+    case wire::Guid:
+        c.type = SqlType::UniqueIdentifier;
+        break;
     default:
         c.type = SqlType::VarBinary;
         c.length = chars(1);

@@ -8,14 +8,28 @@
 
 using namespace sqllumo::archive;
 
-TEST(ArchiveSchema, TablesInCreationOrderWithTheirColumnCountsAndIndexes) {
-    const std::vector<std::pair<std::string, size_t>> expected = {
-        {"T_DBVersion", 1},  {"T_Marker", 2},    {"T_City", 2},          {"T_Province", 2},
-        {"T_Country", 2},    {"T_Hosp_Dep", 2},  {"T_Doc_Tech", 6},      {"T_Patient", 29},
-        {"T_Exam", 13},      {"T_Storage", 2},   {"T_File_Type", 9},     {"T_File", 17},
-        {"T_Class", 5},      {"T_Item", 6},      {"T_SubItem", 5},       {"T_Statistic", 7},
-        {"T_StatisticMask", 10}, {"T_StatisticList", 4}, {"T_StatisticSearch", 6},
-        {"T_StatisticFileType", 2}};
+TEST(ArchiveSchema, TablesInCreationOrderWithTheirColumnCountsAndIndexes)
+{
+    const std::vector<std::pair<std::string, size_t>> expected = {{"T_DBVersion", 1},
+                                                                  {"T_Marker", 2},
+                                                                  {"T_City", 2},
+                                                                  {"T_Province", 2},
+                                                                  {"T_Country", 2},
+                                                                  {"T_Hosp_Dep", 2},
+                                                                  {"T_Doc_Tech", 6},
+                                                                  {"T_Patient", 29},
+                                                                  {"T_Exam", 13},
+                                                                  {"T_Storage", 2},
+                                                                  {"T_File_Type", 9},
+                                                                  {"T_File", 17},
+                                                                  {"T_Class", 5},
+                                                                  {"T_Item", 6},
+                                                                  {"T_SubItem", 5},
+                                                                  {"T_Statistic", 7},
+                                                                  {"T_StatisticMask", 10},
+                                                                  {"T_StatisticList", 4},
+                                                                  {"T_StatisticSearch", 6},
+                                                                  {"T_StatisticFileType", 2}};
     const auto& tables = ArchiveTables();
     ASSERT_EQ(tables.size(), expected.size());
     size_t indexes = 0, withoutKey = 0;
@@ -35,14 +49,16 @@ TEST(ArchiveSchema, TablesInCreationOrderWithTheirColumnCountsAndIndexes) {
     EXPECT_EQ(FindArchiveTable("t_marker"), nullptr);
 }
 
-TEST(ArchiveSchema, CreateStatementsCharacterForCharacter) {
+TEST(ArchiveSchema, CreateStatementsCharacterForCharacter)
+{
     EXPECT_EQ(CreateTableStatement(*FindArchiveTable("T_DBVersion")),
               "CREATE TABLE T_DBVersion( [FreeText] NVARCHAR(100) NOT NULL )");
     EXPECT_EQ(CreateTableStatement(*FindArchiveTable("T_Marker")),
               "CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT "
               "PrimaryKey_T_Marker PRIMARY KEY, Marker NVARCHAR(50) NOT NULL )");
-    EXPECT_EQ(CreateTableStatement(*FindArchiveTable("T_StatisticFileType")),
-              "CREATE TABLE T_StatisticFileType( ID_Mask INT NOT NULL, ID_File_Type INT NOT NULL )");
+    EXPECT_EQ(
+        CreateTableStatement(*FindArchiveTable("T_StatisticFileType")),
+        "CREATE TABLE T_StatisticFileType( ID_Mask INT NOT NULL, ID_File_Type INT NOT NULL )");
     const std::string exam = CreateTableStatement(*FindArchiveTable("T_Exam"));
     EXPECT_EQ(exam.rfind("CREATE TABLE T_Exam( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Exam "
                          "PRIMARY KEY, ID_Patient INT CONSTRAINT ID_Patient_fk NOT NULL FOREIGN "
@@ -64,7 +80,8 @@ TEST(ArchiveSchema, CreateStatementsCharacterForCharacter) {
               std::string::npos);
 }
 
-TEST(ArchiveSchema, DefaultRowsOfBothEditions) {
+TEST(ArchiveSchema, DefaultRowsOfBothEditions)
+{
     const TableDef& types = *FindArchiveTable("T_File_Type");
     const auto ordinary = DefaultRowStatements(types, false, "");
     const auto newer = DefaultRowStatements(types, true, "071226123456");
@@ -73,8 +90,8 @@ TEST(ArchiveSchema, DefaultRowsOfBothEditions) {
     const std::string head = "INSERT INTO T_File_Type(File_Type,File_Primary,File_Priority,"
                              "File_Visible,File_Exclude,File_App,File_Prefix,File_Ext) VALUES ";
     EXPECT_EQ(ordinary[0], head + "('EEG Trace',1,0,1,'1,2,3','Q_EEG','EEG','TRC')");
-    const std::map<int, std::string> named = {{20, "'Zuvud Report'"}, {32, "'Evoked'"},
-                                              {48, "'SPO'"}, {63, "'EMG-16'"}};
+    const std::map<int, std::string> named = {
+        {20, "'Zuvud Report'"}, {32, "'Evoked'"}, {48, "'SPO'"}, {63, "'EMG-16'"}};
     for (const auto& [id, name] : named) {
         EXPECT_EQ(ordinary[id - 1].substr(head.size() + 1, name.size()), name) << id;
         EXPECT_EQ(newer[id - 1], ordinary[id - 1]) << id;
@@ -111,7 +128,8 @@ TEST(ArchiveSchema, DefaultRowsOfBothEditions) {
     EXPECT_EQ(tablesWithRows, 8u);
 }
 
-TEST(ArchiveSchema, StructureTestExpectationsFollowTheDefinitions) {
+TEST(ArchiveSchema, StructureTestExpectationsFollowTheDefinitions)
+{
     const auto version = ExpectedColumns(*FindArchiveTable("T_DBVersion"));
     ASSERT_EQ(version.size(), 1u);
     EXPECT_EQ(version[0].upperName, "FREETEXT");

@@ -11,7 +11,8 @@ using namespace sqllumo::archive;
 
 namespace {
 
-const TableDef& table(const std::string& name) {
+const TableDef& table(const std::string& name)
+{
     const TableDef* found = FindArchiveTable(name);
     if (!found)
         throw std::runtime_error("no table " + name);
@@ -20,7 +21,8 @@ const TableDef& table(const std::string& name) {
 
 } // namespace
 
-TEST(ArchiveImport, TableStatementsWithoutSeedsKeysOrReferences) {
+TEST(ArchiveImport, TableStatementsWithoutSeedsKeysOrReferences)
+{
     const std::map<std::string, std::string> expected = {
         {"T_DBVersion", "CREATE TABLE T_DBVersion( [FreeText] NVARCHAR(100) NOT NULL )"},
         {"T_Marker",
@@ -62,7 +64,8 @@ TEST(ArchiveImport, TableStatementsWithoutSeedsKeysOrReferences) {
     EXPECT_NE(patient.find(", RecDate DATETIME NOT NULL, Photo IMAGE )"), std::string::npos);
 }
 
-TEST(ArchiveImport, FragmentsMatchTheColumnsOfEveryTable) {
+TEST(ArchiveImport, FragmentsMatchTheColumnsOfEveryTable)
+{
     EXPECT_EQ(
         ImportColumnFragments(table("T_Marker")),
         (std::vector<std::string>{"ID_Marker INT IDENTITY, ", "Marker NVARCHAR(50) NOT NULL "}));
@@ -91,7 +94,8 @@ TEST(ArchiveImport, FragmentsMatchTheColumnsOfEveryTable) {
     }
 }
 
-TEST(ArchiveImport, ConstraintTextsCharacterForCharacter) {
+TEST(ArchiveImport, ConstraintTextsCharacterForCharacter)
+{
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"T_DBVersion", ""},
         {"T_Marker", "ADD CONSTRAINT PrimaryKey_T_Marker PRIMARY KEY (ID_Marker) "},
@@ -154,7 +158,8 @@ TEST(ArchiveImport, ConstraintTextsCharacterForCharacter) {
     }
 }
 
-TEST(ArchiveStructureExpectations, PerTableKeysAndTestedIndexes) {
+TEST(ArchiveStructureExpectations, PerTableKeysAndTestedIndexes)
+{
     struct Row {
         const char* table;
         const char* identity;   // the column of the identity query, as written
@@ -231,7 +236,8 @@ TEST(ArchiveStructureExpectations, PerTableKeysAndTestedIndexes) {
     EXPECT_EQ(table("T_StatisticFileType").indexColumns.size(), 2u);
 }
 
-TEST(ArchiveStructureExpectations, TestedRelationsAndTheirListings) {
+TEST(ArchiveStructureExpectations, TestedRelationsAndTheirListings)
+{
     struct Row {
         const char* name;
         const char* referenced;

@@ -16,21 +16,24 @@ using namespace sqllumo::archive;
 
 namespace {
 
-QString q(const std::string& text) {
+QString q(const std::string& text)
+{
     return QString::fromStdString(text);
 }
 
 class ImportSchemaOnServer : public sqllumo::testing::StandinDatabase {
 protected:
     // The import's table step.
-    void defineImportTables(const QString& database) const {
+    void defineImportTables(const QString& database) const
+    {
         auto connection = connect(database);
         for (const TableDef& table : ArchiveTables())
             connection->execute(q(ImportTableStatement(table)));
         connection->close();
     }
     // The import's key step: one statement per table, then its indexes through the catalogue.
-    void defineImportKeys(const QString& database) const {
+    void defineImportKeys(const QString& database) const
+    {
         auto connection = connect(database);
         auto catalog = provider_->newCatalog();
         catalog->setActiveConnection(connectionString(database));
@@ -46,7 +49,8 @@ protected:
         connection->close();
     }
     // Runs the structure test; every value of the five sections, keyed "section/key".
-    std::map<QString, QString> structureFindings(const QString& database) {
+    std::map<QString, QString> structureFindings(const QString& database)
+    {
         auto catalog = provider_->newCatalog();
         catalog->setActiveConnection(connectionString(database));
         ReportBuffer report;
@@ -69,7 +73,8 @@ protected:
 
 } // namespace
 
-TEST_F(ImportSchemaOnServer, KeyedImportPassesLikeACreatedArchive) {
+TEST_F(ImportSchemaOnServer, KeyedImportPassesLikeACreatedArchive)
+{
     const QString imported = createDatabase("ImportedKeys");
     defineImportTables(imported);
     defineImportKeys(imported);
@@ -104,7 +109,8 @@ TEST_F(ImportSchemaOnServer, KeyedImportPassesLikeACreatedArchive) {
             << relation.name;
 }
 
-TEST_F(ImportSchemaOnServer, KeylessTablesTakeCopiedIdentifiersAndKeysThenHoldThem) {
+TEST_F(ImportSchemaOnServer, KeylessTablesTakeCopiedIdentifiersAndKeysThenHoldThem)
+{
     const QString name = createDatabase("ImportedRows");
     defineImportTables(name);
     auto connection = connect(name);

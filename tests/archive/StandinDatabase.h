@@ -15,18 +15,21 @@ namespace sqllumo::testing {
 
 class StandinDatabase : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         standin_ = new StandinProcess;
         if (!standin_->start(startError())) {
             delete standin_;
             standin_ = nullptr;
         }
     }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete standin_;
         standin_ = nullptr;
     }
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_NE(standin_, nullptr) << startError().toStdString();
         ASSERT_TRUE(settingsFolder_.isValid());
         Settings::setStorageFolderForTesting(settingsFolder_.path());
@@ -34,17 +37,20 @@ protected:
     }
     void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
 
-    QString connectionString(const QString& database) const {
+    QString connectionString(const QString& database) const
+    {
         return BuildConnectionString(standin_->server(), database, standin_->user(),
                                      standin_->password());
     }
-    std::unique_ptr<sql::Connection> connect(const QString& database) const {
+    std::unique_ptr<sql::Connection> connect(const QString& database) const
+    {
         auto connection = provider_->newConnection();
         connection->open(connectionString(database));
         return connection;
     }
     // A new empty database; the name is made unique within the binary from the stem.
-    QString createDatabase(const char* stem) const {
+    QString createDatabase(const char* stem) const
+    {
         static int counter = 0;
         const QString name = QStringLiteral("%1_%2").arg(QString::fromLatin1(stem)).arg(++counter);
         auto master = connect(QStringLiteral("master"));
@@ -53,7 +59,8 @@ protected:
         return name;
     }
 
-    static QString& startError() {
+    static QString& startError()
+    {
         static QString error;
         return error;
     }

@@ -55,10 +55,13 @@ TEST(StructureRules, DamagedColumnsAreFound)
     };
     const Row rows[] = {
         {"T_Patient", "an extra column",
-         [](auto& c) { c.push_back({"Extra", 3, 0}); }, ColumnVerdict::WrongCount},
+         [](auto& c) {
+             c.push_back({"Extra", 3, 0});
+         },
+         ColumnVerdict::WrongCount},
         {"T_Marker", "a missing column", [](auto& c) { c.pop_back(); }, ColumnVerdict::WrongCount},
-        {"T_Patient", "L_Name NVARCHAR(60)",
-         [](auto& c) { find(c, "L_Name")->definedSize = 60; }, ColumnVerdict::WrongNameOrType},
+        {"T_Patient", "L_Name NVARCHAR(60)", [](auto& c) { find(c, "L_Name")->definedSize = 60; },
+         ColumnVerdict::WrongNameOrType},
         {"T_Patient", "Height INT", [](auto& c) { find(c, "Height")->typeCode = 3; },
          ColumnVerdict::WrongNameOrType},
         {"T_Patient", "Photo as VARBINARY", [](auto& c) { find(c, "Photo")->typeCode = 204; },
@@ -101,7 +104,8 @@ TEST(StructureRules, IndexesTestedPerTableAndTheirFailureList)
         QString list;
     };
     const Row rows[] = {
-        {"T_Patient", {"L_NAME", "F_NAME", "B_DATE", "USED_BY", "ID_MARKER"},
+        {"T_Patient",
+         {"L_NAME", "F_NAME", "B_DATE", "USED_BY", "ID_MARKER"},
          "L_Name, F_Name, B_Date, Used_By, ID_Marker"},
         {"T_Exam", {"ID_PATIENT", "ID_MARKER"}, "ID_Patient, ID_Marker"},
         {"T_File", {"ID_MULTI", "ID_TYPE", "USED_BY"}, "ID_Multi, ID_Type, Used_By"},
@@ -166,21 +170,33 @@ TEST(StructureRules, RelationVerdictsFollowRowsAndRules)
     };
     const Row rows[] = {
         {&patient, {{"T_Exam", "ID_Patient", 0, 0}}, findings({{"T_Patient-T_Exam", V::Ok}})},
-        {&patient, {{"t_exam", "id_patient", 1, 1}}, findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
-        {&patient, {{"T_Exam", "ID_Patient", 0, 1}}, findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
-        {&patient, {{"T_Exam", "ID_Patient", QVariant(), QVariant()}},
+        {&patient,
+         {{"t_exam", "id_patient", 1, 1}},
+         findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
+        {&patient,
+         {{"T_Exam", "ID_Patient", 0, 1}},
+         findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
+        {&patient,
+         {{"T_Exam", "ID_Patient", QVariant(), QVariant()}},
          findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
         {&patient, {}, findings({{"T_Patient-T_Exam", V::NotPresent}})},
-        {&patient, {{"T_Other", "ID_Patient", 0, 0}}, findings({{"T_Patient-T_Exam", V::NotPresent}})},
+        {&patient,
+         {{"T_Other", "ID_Patient", 0, 0}},
+         findings({{"T_Patient-T_Exam", V::NotPresent}})},
         // The first matching row decides; later ones are ignored.
-        {&patient, {{"T_Exam", "ID_Patient", 1, 1}, {"T_Exam", "ID_Patient", 0, 0}},
+        {&patient,
+         {{"T_Exam", "ID_Patient", 1, 1}, {"T_Exam", "ID_Patient", 0, 0}},
          findings({{"T_Patient-T_Exam", V::WithoutIntegrity}})},
         // Two relations: each reported when met, those never met after the last row.
-        {&exam, {{"T_Statistic", "ID_Multi", 1, 1}, {"T_File", "ID_Multi", 0, 0}},
+        {&exam,
+         {{"T_Statistic", "ID_Multi", 1, 1}, {"T_File", "ID_Multi", 0, 0}},
          findings({{"T_Exam-T_Statistic", V::Ok}, {"T_Exam-T_File", V::Ok}})},
-        {&exam, {{"T_Statistic", "ID_Multi", 0, 0}},
+        {&exam,
+         {{"T_Statistic", "ID_Multi", 0, 0}},
          findings({{"T_Exam-T_Statistic", V::WithIntegrity}, {"T_Exam-T_File", V::NotPresent}})},
-        {&exam, {}, findings({{"T_Exam-T_File", V::NotPresent}, {"T_Exam-T_Statistic", V::NotPresent}})},
+        {&exam,
+         {},
+         findings({{"T_Exam-T_File", V::NotPresent}, {"T_Exam-T_Statistic", V::NotPresent}})},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         const auto got = JudgeListing(*rows[i].listing, rows[i].rows);
@@ -232,10 +248,12 @@ TEST(VersionRow, StoredAsUpperHexAndDeciphersUnderTheCodeOnly)
 
 TEST(ErrorText, NumberFollowsTheDescriptionWithItsSignPosition)
 {
-    EXPECT_EQ(sql::ErrorText(sql::Error(-2147217900, "There is already an object named 'T_Marker'.")),
-              "There is already an object named 'T_Marker'.-2147217900");
-    EXPECT_EQ(sql::ErrorText(sql::Error(3704, "Operation is not allowed when the object is closed.")),
-              "Operation is not allowed when the object is closed. 3704");
+    EXPECT_EQ(
+        sql::ErrorText(sql::Error(-2147217900, "There is already an object named 'T_Marker'.")),
+        "There is already an object named 'T_Marker'.-2147217900");
+    EXPECT_EQ(
+        sql::ErrorText(sql::Error(3704, "Operation is not allowed when the object is closed.")),
+        "Operation is not allowed when the object is closed. 3704");
 }
 
 TEST(ResultSetReading, FieldsByNameWithoutCaseAndTheClosedCase)

@@ -15,16 +15,31 @@ protected:
     // The report of a complete creation, line by line.
     static QString expectedReport(const QString& name, const QString& server)
     {
-        QString text = "Database " + name + " has been created into SQL Server " + server
-                     + "\r\nSTART to CHECK and DEFINE TABLES into SQL database named " + name;
-        for (const char* table :
-             {"T_DBVersion", "T_Marker", "T_City", "T_Province", "T_Country", "T_Hosp_Dep",
-              "T_Doc_Tech", "T_Patient", "T_Exam", "T_Storage", "T_File_Type", "T_File", "T_Class",
-              "T_Item", "T_SubItem", "T_Statistic", "T_StatisticMask", "T_StatisticList",
-              "T_StatisticSearch", "T_StatisticFileType"})
+        QString text = "Database " + name + " has been created into SQL Server " + server +
+                       "\r\nSTART to CHECK and DEFINE TABLES into SQL database named " + name;
+        for (const char* table : {"T_DBVersion",
+                                  "T_Marker",
+                                  "T_City",
+                                  "T_Province",
+                                  "T_Country",
+                                  "T_Hosp_Dep",
+                                  "T_Doc_Tech",
+                                  "T_Patient",
+                                  "T_Exam",
+                                  "T_Storage",
+                                  "T_File_Type",
+                                  "T_File",
+                                  "T_Class",
+                                  "T_Item",
+                                  "T_SubItem",
+                                  "T_Statistic",
+                                  "T_StatisticMask",
+                                  "T_StatisticList",
+                                  "T_StatisticSearch",
+                                  "T_StatisticFileType"})
             text += QString("\r\nTable ") + table + " is correct";
-        return text + "\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name
-             + "\r\nDatabase " + name + " has been created and initialized.";
+        return text + "\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name +
+               "\r\nDatabase " + name + " has been created and initialized.";
     }
     int indexCount(const QString& database)
     {
@@ -55,30 +70,35 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Completed);
     ASSERT_FALSE(ui_.messages().empty());
-    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Database " + name + " has been created and initialized"));
+    EXPECT_EQ(ui_.messages().back(),
+              successMessage(kCaption, "Database " + name + " has been created and initialized"));
     EXPECT_EQ(lastLogBlock(), expectedReport(name, standin_->server()) + "\r\n");
     EXPECT_EQ(host_.closed, 1);
     EXPECT_EQ(setting(settingkeys::kDataDirectory), "C:\\Lumeno SQL Database\\");
     EXPECT_EQ(setting(settingkeys::kDatabaseName), name);
 
-    EXPECT_EQ(query(name, "SELECT COUNT(*) AS N FROM INFORMATION_SCHEMA.TABLES").text(0, "N"), "20");
+    EXPECT_EQ(query(name, "SELECT COUNT(*) AS N FROM INFORMATION_SCHEMA.TABLES").text(0, "N"),
+              "20");
     EXPECT_EQ(indexCount(name), 23);
     struct Lookup {
         const char* table;
         const char* key;
         const char* id;
     };
-    for (const Lookup& l : {Lookup{"T_Marker", "ID_Marker", "3"}, Lookup{"T_City", "ID_City", "23"},
-                            Lookup{"T_Province", "ID_Province", "10"}, Lookup{"T_Country", "ID_Country", "6"},
-                            Lookup{"T_Hosp_Dep", "ID_Hosp_Dep", "8"}, Lookup{"T_Doc_Tech", "ID_Doc_Tech", "17"}}) {
+    for (const Lookup& l :
+         {Lookup{"T_Marker", "ID_Marker", "3"}, Lookup{"T_City", "ID_City", "23"},
+          Lookup{"T_Province", "ID_Province", "10"}, Lookup{"T_Country", "ID_Country", "6"},
+          Lookup{"T_Hosp_Dep", "ID_Hosp_Dep", "8"}, Lookup{"T_Doc_Tech", "ID_Doc_Tech", "17"}}) {
         const sql::ResultSet rows = query(name, QString("SELECT %1 FROM %2").arg(l.key, l.table));
         ASSERT_EQ(rows.rowCount(), 1u) << l.table;
         EXPECT_EQ(rows.text(0, l.key), l.id) << l.table;
     }
     execute(name, {"INSERT INTO T_City(City) VALUES ('Bergamo')"});
-    EXPECT_EQ(query(name, "SELECT ID_City FROM T_City WHERE City = 'Bergamo'").text(0, "ID_City"), "24");
+    EXPECT_EQ(query(name, "SELECT ID_City FROM T_City WHERE City = 'Bergamo'").text(0, "ID_City"),
+              "24");
 
-    const sql::ResultSet types = query(name, "SELECT ID_Type, File_Type, File_App FROM T_File_Type ORDER BY ID_Type");
+    const sql::ResultSet types =
+        query(name, "SELECT ID_Type, File_Type, File_App FROM T_File_Type ORDER BY ID_Type");
     ASSERT_EQ(types.rowCount(), 63u);
     EXPECT_EQ(types.text(19, "File_Type"), "Zuvud Report");
     EXPECT_EQ(types.text(31, "File_Type"), "Evoked");
@@ -100,7 +120,8 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
 
     TestResultRegistry registry;
     for (const QString& table : archive::RegistryTableOrder())
-        EXPECT_EQ(registry.value(registrysections::kTables, table), "Present") << table.toStdString();
+        EXPECT_EQ(registry.value(registrysections::kTables, table), "Present")
+            << table.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothEditions, Creation, ::testing::Bool());
@@ -140,7 +161,8 @@ TEST_F(CreationEdges, AnExistingVersionTableMeansNoDatabaseCode)
     QString errorText;
     ASSERT_TRUE(define(name, true, errorText, *provider_)) << errorText.toStdString();
     EXPECT_EQ(query(name, "SELECT COUNT(*) AS N FROM T_DBVersion").text(0, "N"), "0");
-    const sql::ResultSet row = query(name, "SELECT File_Type, File_App FROM T_File_Type WHERE ID_Type = 19");
+    const sql::ResultSet row =
+        query(name, "SELECT File_Type, File_App FROM T_File_Type WHERE ID_Type = 19");
     EXPECT_EQ(row.text(0, "File_Type"), "Database");
     EXPECT_EQ(row.text(0, "File_App"), "");
 }
@@ -155,7 +177,8 @@ TEST_F(CreationEdges, ALowerCaseMarkerTableIsNotOursAndTheServerRefusesTheNewOne
     EXPECT_TRUE(errorText.endsWith("-2147217900")) << errorText.toStdString();
     EXPECT_TRUE(state_.report().text().endsWith(
         "\r\nTable T_DBVersion is correct\r\nAn error occurred during the check or definition of "
-        "table T_Marker\r\n" + errorText));
+        "table T_Marker\r\n" +
+        errorText));
     TestResultRegistry registry;
     EXPECT_EQ(registry.value(registrysections::kTables, "T_DBVersion"), "Present");
     EXPECT_EQ(registry.value(registrysections::kTables, "T_Marker"), "NotPresent");

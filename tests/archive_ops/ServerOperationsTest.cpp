@@ -25,7 +25,8 @@ TEST_F(ServerOperations, NewLoginGrantsTheLoginWithAQuoteInItsName)
     ASSERT_EQ(outcome->end, OperationEnd::Completed) << outcome->errorDescription.toStdString();
     ASSERT_EQ(ui_.messages().size(), 1u);
     EXPECT_EQ(ui_.messages()[0], successMessage(kCaption, "Login " + login + " has been created"));
-    EXPECT_EQ(lastLogBlock(), "Login " + login + " has been created into SQL Server " + standin_->server() + "\r\n");
+    EXPECT_EQ(lastLogBlock(), "Login " + login + " has been created into SQL Server " +
+                                  standin_->server() + "\r\n");
     EXPECT_EQ(setting(settingkeys::kSQLServerName), standin_->server());
 }
 
@@ -53,18 +54,24 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     createArchiveFromPanel(name);
 
     auto outcome = press(server::kBackup, name, file);
-    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed) << (outcome ? outcome->errorDescription.toStdString() : "");
-    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Complete Backup of database " + name + " has been created"));
-    EXPECT_EQ(lastLogBlock(), "Complete Backup of database " + name + " has been created into disk " + file + "\r\n");
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
+        << (outcome ? outcome->errorDescription.toStdString() : "");
+    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Complete Backup of database " +
+                                                                  name + " has been created"));
+    EXPECT_EQ(lastLogBlock(), "Complete Backup of database " + name +
+                                  " has been created into disk " + file + "\r\n");
     EXPECT_EQ(setting(settingkeys::kBackupFile), file);
 
     ui_ = {};
     ui_.answerNextPasswordRequest({"Vor36Pelin", "", ""});
     ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database\\Restored"));
     outcome = press(server::kRestore, copy, file, "C:\\Lumeno SQL Database\\Restored");
-    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed) << (outcome ? outcome->errorDescription.toStdString() : "");
-    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Restore of database " + copy + " has been done"));
-    EXPECT_EQ(lastLogBlock(), "Restore of database " + copy + " has been done from disk " + file + "\r\n");
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
+        << (outcome ? outcome->errorDescription.toStdString() : "");
+    EXPECT_EQ(ui_.messages().back(),
+              successMessage(kCaption, "Restore of database " + copy + " has been done"));
+    EXPECT_EQ(lastLogBlock(),
+              "Restore of database " + copy + " has been done from disk " + file + "\r\n");
     EXPECT_EQ(setting(settingkeys::kDataDirectory), "C:\\Lumeno SQL Database\\Restored\\");
     EXPECT_TRUE(databaseExists(copy));
     EXPECT_TRUE(databaseExists(name));
@@ -87,8 +94,8 @@ TEST_F(ServerOperations, RestoringAFileThatIsNoBackupIsNotValidData)
     ASSERT_TRUE(outcome.has_value());
     // Either the server refuses the missing file (the trap) or lists no files.
     if (outcome->end == OperationEnd::PanelOpen) {
-        EXPECT_EQ(ui_.messages().back(),
-                  (Message{"Restoring error: not valid data", kCaption, MessageIcon::Critical, MessageButtons::Ok}));
+        EXPECT_EQ(ui_.messages().back(), (Message{"Restoring error: not valid data", kCaption,
+                                                  MessageIcon::Critical, MessageButtons::Ok}));
     } else {
         EXPECT_EQ(outcome->end, OperationEnd::Trapped);
     }
@@ -104,7 +111,8 @@ TEST_F(ServerOperations, GeneralInformationListsDatabasesAndLoginsOverThePanel)
     ASSERT_EQ(outcome->end, OperationEnd::InformationShown);
     ASSERT_EQ(host_.information.size(), 1);
     const QString info = host_.information[0];
-    EXPECT_TRUE(info.startsWith("In the SQL Server named " + standin_->server() + ":\r\n\r\n"
+    EXPECT_TRUE(info.startsWith("In the SQL Server named " + standin_->server() +
+                                ":\r\n\r\n"
                                 "1. these databases are present (Name and Size):\r\n"));
     EXPECT_TRUE(info.contains("\r\n" + name + "\t\t ")) << info.toStdString();
     EXPECT_TRUE(info.contains(" KB\r\n"));
@@ -131,20 +139,22 @@ TEST_F(ServerOperations, DeleteFindsTheNameWithoutRegardToCaseAndReportsAnUnknow
     outcome = press(server::kDeleteDatabase, name.toUpper());
     ASSERT_EQ(outcome->end, OperationEnd::Completed) << outcome->errorDescription.toStdString();
     EXPECT_FALSE(databaseExists(name));
-    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Database " + name.toUpper() + " has been removed"));
-    EXPECT_EQ(lastLogBlock(), "Database " + name.toUpper() + " has been removed from SQL Server "
-                                  + standin_->server() + "\r\n");
+    EXPECT_EQ(ui_.messages().back(),
+              successMessage(kCaption, "Database " + name.toUpper() + " has been removed"));
+    EXPECT_EQ(lastLogBlock(), "Database " + name.toUpper() + " has been removed from SQL Server " +
+                                  standin_->server() + "\r\n");
 
     ui_.answerNextMessage(MessageResult::Ok);
     outcome = press(server::kDeleteDatabase, name);
     ASSERT_EQ(outcome->end, OperationEnd::Completed);
     EXPECT_EQ(ui_.passwordRequests().size(), 1u);
     EXPECT_EQ(ui_.messages().back(),
-              successMessage(kCaption, "Cannot remove the database " + name
-                                           + " because it does not exist in the system catalog"));
-    EXPECT_EQ(lastLogBlock(), "Cannot remove the database " + name
-                                  + " because it does not exist in the system catalog of the SQL Server "
-                                  + standin_->server() + "\r\n");
+              successMessage(kCaption, "Cannot remove the database " + name +
+                                           " because it does not exist in the system catalog"));
+    EXPECT_EQ(lastLogBlock(),
+              "Cannot remove the database " + name +
+                  " because it does not exist in the system catalog of the SQL Server " +
+                  standin_->server() + "\r\n");
     EXPECT_EQ(ui_.unscriptedPrompts(), 0);
 }
 

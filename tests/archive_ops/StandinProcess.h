@@ -59,8 +59,8 @@ public:
             if (process_->state() != QProcess::Running)
                 break;
         }
-        error = "the stand-in did not get ready: " + QString::fromUtf8(seen)
-              + QString::fromUtf8(process_->readAllStandardError());
+        error = "the stand-in did not get ready: " + QString::fromUtf8(seen) +
+                QString::fromUtf8(process_->readAllStandardError());
         return false;
     }
 

@@ -35,8 +35,8 @@ protected:
     {
         const sql::ResultSet rows = query(database, "sp_fkeys '" + pkTable + "'");
         for (size_t i = 0; i < rows.rowCount(); ++i)
-            if (rows.text(i, "FKTABLE_NAME").compare(fkTable, Qt::CaseInsensitive) == 0
-                && rows.text(i, "FKCOLUMN_NAME").compare(fkColumn, Qt::CaseInsensitive) == 0)
+            if (rows.text(i, "FKTABLE_NAME").compare(fkTable, Qt::CaseInsensitive) == 0 &&
+                rows.text(i, "FKCOLUMN_NAME").compare(fkColumn, Qt::CaseInsensitive) == 0)
                 return rows.text(i, "FK_NAME");
         ADD_FAILURE() << "no key " << fkTable.toStdString();
         return {};
@@ -48,9 +48,9 @@ protected:
         EXPECT_EQ(outcome->end, OperationEnd::Completed);
         ASSERT_FALSE(ui_.messages().empty());
         EXPECT_EQ(ui_.messages().back(),
-                  successMessage(kCaption, "Database " + name
-                                               + " has been tested successfully\rCheck the results "
-                                                 "reading Windows Registry"));
+                  successMessage(kCaption, "Database " + name +
+                                               " has been tested successfully\rCheck the results "
+                                               "reading Windows Registry"));
     }
     // Every key of the five sections: what a passing archive shows, changed where given.
     void expectRegistry(const Expectations& changed)
@@ -94,10 +94,12 @@ TEST_F(Structure, AFreshArchiveOfEitherEditionPassesEverything)
         EXPECT_TRUE(text.startsWith("\r\nSTART to CHECK the SQL database named " + name + "\r\n"));
         EXPECT_EQ(text.count(" is correct"), 20 + 20 + 8) << text.toStdString();
         EXPECT_EQ(text.count(" is present and correct"), 8);
-        EXPECT_TRUE(text.contains("\r\nthe structure of the table T_DBVersion is correct\r\nfor the "
-                                  "table T_DBVersion status of PRIMARY key is correct\r\n"));
+        EXPECT_TRUE(
+            text.contains("\r\nthe structure of the table T_DBVersion is correct\r\nfor the "
+                          "table T_DBVersion status of PRIMARY key is correct\r\n"));
         EXPECT_TRUE(text.contains("\r\nfor the table T_Patient status of INDEXES is correct\r\n"));
-        EXPECT_TRUE(text.endsWith("the relationship T_StatisticMask-T_StatisticSearch is present and correct\r\n"));
+        EXPECT_TRUE(text.endsWith(
+            "the relationship T_StatisticMask-T_StatisticSearch is present and correct\r\n"));
     }
 }
 
@@ -111,22 +113,27 @@ TEST_F(Structure, DamagedArchivesGiveTheirValuesAndLines)
         QStringList lines;
     };
     const Damage damages[] = {
-        {"one column too many", {}, [](const QString&) {
-             return QStringList{"ALTER TABLE T_Marker ADD Extra INT NULL"};
-         },
+        {"one column too many",
+         {},
+         [](const QString&) { return QStringList{"ALTER TABLE T_Marker ADD Extra INT NULL"}; },
          {{{registrysections::kColumns, "T_Marker"}, "Wrong COUNT of columns"},
           {{registrysections::kPrimaryKey, "T_Marker"}, "Unchecked"}},
          {"Wrong COUNT of columns for table T_Marker"}},
-        {"L_Name NVARCHAR(60)", {}, [](const QString&) {
+        {"L_Name NVARCHAR(60)",
+         {},
+         [](const QString&) {
              return QStringList{"DROP INDEX IX_T_Patient ON T_Patient",
                                 "ALTER TABLE T_Patient ALTER COLUMN L_Name NVARCHAR(60) NOT NULL",
                                 "CREATE INDEX IX_T_Patient ON T_Patient (L_Name)"};
          },
-         {{{registrysections::kColumns, "T_Patient"}, "Wrong NAME or TYPE or IDENTITY for at least a column"}},
+         {{{registrysections::kColumns, "T_Patient"},
+           "Wrong NAME or TYPE or IDENTITY for at least a column"}},
          {"Wrong NAME or TYPE for at least a column of the table T_Patient",
           "for the table T_Patient status of PRIMARY key is correct",
           "for the table T_Patient status of INDEXES is correct"}},
-        {"the photo of another type", {}, [](const QString&) {
+        {"the photo of another type",
+         {},
+         [](const QString&) {
              return QStringList{"ALTER TABLE T_Patient ALTER COLUMN Photo VARBINARY(MAX) NULL"};
          },
          {},
@@ -135,24 +142,31 @@ TEST_F(Structure, DamagedArchivesGiveTheirValuesAndLines)
          {"CREATE TABLE T_Storage( ID_Storage INT NOT NULL CONSTRAINT PrimaryKey_T_Storage PRIMARY "
           "KEY, Description NVARCHAR(100) NOT NULL )"},
          [](const QString&) { return QStringList{}; },
-         {{{registrysections::kColumns, "T_Storage"}, "Wrong NAME or TYPE or IDENTITY for at least a column"}},
+         {{{registrysections::kColumns, "T_Storage"},
+           "Wrong NAME or TYPE or IDENTITY for at least a column"}},
          {"Wrong NAME or TYPE for at least a column of the table T_Storage",
           "for the table T_Storage status of PRIMARY key is correct"}},
-        {"a composite index", {}, [](const QString&) {
+        {"a composite index",
+         {},
+         [](const QString&) {
              return QStringList{"DROP INDEX IX_T_Patient ON T_Patient",
                                 "CREATE INDEX IX_T_Patient ON T_Patient (L_Name, F_Name)"};
          },
          {{{registrysections::kIndexes, "T_Patient"},
            "At least an index is not available (L_Name, F_Name, B_Date, Used_By, ID_Marker)"}},
-         {"for table T_Patient at least an index is not available (L_Name, F_Name, B_Date, Used_By, ID_Marker)"}},
-        {"a table without any index", {}, [](const QString&) {
+         {"for table T_Patient at least an index is not available (L_Name, F_Name, B_Date, "
+          "Used_By, ID_Marker)"}},
+        {"a table without any index",
+         {},
+         [](const QString&) {
              return QStringList{"DROP INDEX IX_T_Statistic ON T_Statistic",
                                 "DROP INDEX IX_T_Statistic_1 ON T_Statistic",
                                 "DROP INDEX IX_T_Statistic_2 ON T_Statistic"};
          },
          {{{registrysections::kIndexes, "T_Statistic"},
            "At least an index is not available (ID_Class, ID_Exam, ID_Multi)"}},
-         {"for table T_Statistic at least an index is not available (ID_Class, ID_Exam, ID_Multi)"}},
+         {"for table T_Statistic at least an index is not available (ID_Class, ID_Exam, "
+          "ID_Multi)"}},
     };
     for (const Damage& damage : damages) {
         SCOPED_TRACE(damage.what);
@@ -185,12 +199,17 @@ TEST_F(Structure, RelationsWithTheWrongCascadeAreNamed)
                    "ALTER TABLE T_Exam ADD CONSTRAINT ID_Patient_fk FOREIGN KEY (ID_Patient) "
                    "REFERENCES T_Patient (ID_Patient)"});
     runTest(name);
-    expectRegistry({{{registrysections::kRelations, "T_Patient-T_Exam"}, "Present but without referential integrity"},
-                    {{registrysections::kRelations, "T_File-T_Statistic"}, "Present but without referential integrity"},
-                    {{registrysections::kRelations, "T_Exam-T_Statistic"}, "Present but with referential integrity"}});
+    expectRegistry({{{registrysections::kRelations, "T_Patient-T_Exam"},
+                     "Present but without referential integrity"},
+                    {{registrysections::kRelations, "T_File-T_Statistic"},
+                     "Present but without referential integrity"},
+                    {{registrysections::kRelations, "T_Exam-T_Statistic"},
+                     "Present but with referential integrity"}});
     const QString text = report();
-    EXPECT_TRUE(text.contains("\r\nthe relationship T_Patient-T_Exam isn't correct: it's present but without referential integrity\r\n"));
-    EXPECT_TRUE(text.contains("\r\nthe relationship T_Exam-T_Statistic isn't correct: it's present but with referential integrity\r\n"));
+    EXPECT_TRUE(text.contains("\r\nthe relationship T_Patient-T_Exam isn't correct: it's present "
+                              "but without referential integrity\r\n"));
+    EXPECT_TRUE(text.contains("\r\nthe relationship T_Exam-T_Statistic isn't correct: it's present "
+                              "but with referential integrity\r\n"));
 }
 
 TEST_F(Structure, AnEmptyDatabaseHasNothingAndTheTestStillEnds)
@@ -219,7 +238,8 @@ TEST_F(Structure, AWrongPasswordIsTheConnectionTrapAndNothingIsLogged)
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Trapped);
     ASSERT_EQ(ui_.messages().size(), 1u);
-    EXPECT_TRUE(ui_.messages()[0].text.startsWith("Error during connection to the database\r-2147467259: "))
+    EXPECT_TRUE(
+        ui_.messages()[0].text.startsWith("Error during connection to the database\r-2147467259: "))
         << ui_.messages()[0].text.toStdString();
     EXPECT_EQ(ui_.messages()[0].title, kCaption + " - Warning...");
     EXPECT_FALSE(logExists());

@@ -78,7 +78,8 @@ TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
     };
     const Row rows[] = {
         {{"archive", "test", "--password-file", "missing.txt"}, "cannot read the password file"},
-        {{"archive", "test", "--password", "secret"}, "passwords are not taken from the command line"},
+        {{"archive", "test", "--password", "secret"},
+         "passwords are not taken from the command line"},
         {{"archive", "test", "--password=secret"}, "passwords are not taken from the command line"},
         {{"archive", "rebuild"}, "unknown function \"rebuild\""},
         {{"archive", "test", "--colour"}, "unknown option \"--colour\""},
@@ -99,8 +100,8 @@ TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
 
 TEST_F(SqllumoProcess, AValidationMessageIsPrintedWithItsKindAndExitsOne)
 {
-    const ProcessRun r = run({"archive", "backup", "--server", "srv", "--database", "Arc", "--file",
-                       "C:\\Backup\\"});
+    const ProcessRun r = run(
+        {"archive", "backup", "--server", "srv", "--database", "Arc", "--file", "C:\\Backup\\"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "message [SQLLumoManager] Invalid filename!\nPlease, define at least one.\n");
     EXPECT_FALSE(QFile::exists(path("SQLLumoManager Report.log")));
@@ -118,7 +119,8 @@ TEST_F(SqllumoProcess, MissingOptionsFallBackToTheStoredSettingsAsThePanelDoes)
     // The stored name is not an identifier, so the run stops at that check, before any server.
     const ProcessRun r = run({"archive", "create"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.startsWith("message [SQLLumoManager] Invalid database name!\n")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("message [SQLLumoManager] Invalid database name!\n"))
+        << r.out.toStdString();
     // An option wins over the stored value: now the directory check speaks first.
     const ProcessRun r2 = run({"archive", "create", "--database", "Arc", "--directory", ""});
     EXPECT_TRUE(r2.out.startsWith("message [SQLLumoManager] Invalid database directory!\n"))
@@ -128,8 +130,14 @@ TEST_F(SqllumoProcess, MissingOptionsFallBackToTheStoredSettingsAsThePanelDoes)
 TEST_F(SqllumoProcess, QuestionsAreAnsweredNoWithoutTerminalAndYesWithTheOption)
 {
     writeFile("admin.txt", "vor36pelin\n");
-    const QStringList base = {"archive", "delete", "--server", "127.0.0.1,1", "--database", "Arc",
-                              "--admin-password-file", path("admin.txt")};
+    const QStringList base = {"archive",
+                              "delete",
+                              "--server",
+                              "127.0.0.1,1",
+                              "--database",
+                              "Arc",
+                              "--admin-password-file",
+                              path("admin.txt")};
     const ProcessRun no = run(base);
     EXPECT_EQ(no.exitCode, 1);
     EXPECT_EQ(no.out, "question [Warning] Do you really want to delete database?\n"
@@ -147,15 +155,19 @@ TEST_F(SqllumoProcess, QuestionsAreAnsweredNoWithoutTerminalAndYesWithTheOption)
 
 TEST_F(SqllumoProcess, AdministratorPasswordFromStandardInputIsCheckedWithoutRegardToCase)
 {
-    const QStringList args = {"archive", "restore", "--server", "srv", "--database", "Arc",
-                              "--file", "", "--admin-password-file", "-"};
+    const QStringList args = {"archive", "restore",    "--server",
+                              "srv",     "--database", "Arc",
+                              "--file",  "",           "--admin-password-file",
+                              "-"};
     const ProcessRun wrong = run(args, "vor36pelim\n");
     EXPECT_EQ(wrong.exitCode, 1);
-    EXPECT_EQ(wrong.out, "message [Warning] Unable to perform operation due to security access level\n");
+    EXPECT_EQ(wrong.out,
+              "message [Warning] Unable to perform operation due to security access level\n");
     // The right phrase in capitals passes the check and reaches the file-name validation.
     const ProcessRun right = run(args, "VOR36PELIN\n");
     EXPECT_EQ(right.exitCode, 1);
-    EXPECT_EQ(right.out, "message [SQLLumoManager] Invalid filename!\nPlease, define at least one.\n");
+    EXPECT_EQ(right.out,
+              "message [SQLLumoManager] Invalid filename!\nPlease, define at least one.\n");
     // No file and no terminal: nothing was given.
     QStringList noSource = args.mid(0, 8);
     const ProcessRun none = run(noSource);

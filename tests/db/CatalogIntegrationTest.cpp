@@ -15,7 +15,8 @@ TEST_F(CatalogTest, BindingToAnUnreachableServerIsAConnectionFailure)
 {
     Catalog catalog;
     try {
-        catalog.setActiveConnection(BuildConnectionString(serverName(), database_, "sa", saPassword() + "!"));
+        catalog.setActiveConnection(
+            BuildConnectionString(serverName(), database_, "sa", saPassword() + "!"));
         FAIL() << "bound with a wrong password";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kConnectionFailed);
@@ -28,9 +29,11 @@ TEST_F(CatalogTest, SeesTablesMadeEarlierInTheRunAfterRefreshWithExactNamesInSta
     Catalog catalog;
     catalog.setActiveConnection(connectionString());
     EXPECT_EQ(catalog.tableCount(), 0);
-    connection_.execute("CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY KEY, "
-                        "L_Name NVARCHAR(50) NOT NULL, Used_By SMALLINT NULL, Sex TINYINT NULL, Quick BIT NULL, "
-                        "B_Date DATETIME NULL, Photo IMAGE NULL, Note NVARCHAR(MAX) NULL )");
+    connection_.execute(
+        "CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY "
+        "KEY, "
+        "L_Name NVARCHAR(50) NOT NULL, Used_By SMALLINT NULL, Sex TINYINT NULL, Quick BIT NULL, "
+        "B_Date DATETIME NULL, Photo IMAGE NULL, Note NVARCHAR(MAX) NULL )");
     connection_.execute("CREATE TABLE T_city( ID_City INT NOT NULL )");
     EXPECT_EQ(catalog.tableCount(), 0); // read once, kept until refreshed
     catalog.refresh();
@@ -44,9 +47,14 @@ TEST_F(CatalogTest, SeesTablesMadeEarlierInTheRunAfterRefreshWithExactNamesInSta
         long size;
     };
     const Expect expect[] = {
-        {"ID_Patient", adotype::kInteger, 4}, {"L_Name", adotype::kVarWChar, 50}, {"Used_By", adotype::kSmallInt, 2},
-        {"Sex", adotype::kTinyInt, 1},        {"Quick", adotype::kBoolean, 2},    {"B_Date", adotype::kDBTimeStamp, 8},
-        {"Photo", adotype::kLongVarBinary, 2147483647}, {"Note", adotype::kLongVarWChar, 1073741823},
+        {"ID_Patient", adotype::kInteger, 4},
+        {"L_Name", adotype::kVarWChar, 50},
+        {"Used_By", adotype::kSmallInt, 2},
+        {"Sex", adotype::kTinyInt, 1},
+        {"Quick", adotype::kBoolean, 2},
+        {"B_Date", adotype::kDBTimeStamp, 8},
+        {"Photo", adotype::kLongVarBinary, 2147483647},
+        {"Note", adotype::kLongVarWChar, 1073741823},
     };
     const auto& columns = catalog.table("T_Patient").columns();
     ASSERT_EQ(columns.size(), std::size(expect));
@@ -65,8 +73,9 @@ TEST_F(CatalogTest, SeesTablesMadeEarlierInTheRunAfterRefreshWithExactNamesInSta
 
 TEST_F(CatalogTest, AppendedIndexIsSeenBySpHelpindex)
 {
-    connection_.execute("CREATE TABLE T_Item( ID_Item INT IDENTITY CONSTRAINT PrimaryKey_T_Item PRIMARY KEY, "
-                        "ID_Class INT NOT NULL, [Odd ]]Name] INT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_Item( ID_Item INT IDENTITY CONSTRAINT PrimaryKey_T_Item PRIMARY KEY, "
+        "ID_Class INT NOT NULL, [Odd ]]Name] INT NULL )");
     Catalog catalog;
     catalog.setActiveConnection(connectionString());
     catalog.table("T_Item").appendIndex({"IX_T_Item_1", {"ID_Class"}});

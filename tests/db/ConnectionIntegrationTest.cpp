@@ -21,15 +21,17 @@ TEST_F(ConnectionTest, LoginWithWrongPasswordIsAConnectionFailureWithTheServersT
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kConnectionFailed);
         EXPECT_EQ(e.nativeError(), 18456);
-        EXPECT_TRUE(e.description().startsWith("Login failed for user 'sa'")) << e.description().toStdString();
+        EXPECT_TRUE(e.description().startsWith("Login failed for user 'sa'"))
+            << e.description().toStdString();
     }
     EXPECT_FALSE(c.isOpen());
 }
 
 TEST_F(ConnectionTest, ExecutesDdlAndDmlAndCountsTheRowsTouched)
 {
-    connection_.execute("CREATE TABLE T_Sample( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Sample PRIMARY KEY, "
-                        "Name NVARCHAR(20) NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_Sample( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Sample PRIMARY KEY, "
+        "Name NVARCHAR(20) NOT NULL )");
     EXPECT_EQ(connection_.execute("INSERT INTO T_Sample(Name) VALUES ('a')"), 1);
     EXPECT_EQ(connection_.execute("INSERT INTO T_Sample(Name) VALUES ('b')"), 1);
     EXPECT_EQ(connection_.execute("UPDATE T_Sample SET Name = 'c'"), 2);
@@ -51,7 +53,8 @@ TEST_F(ConnectionTest, ServerErrorsCarryAdoNumbersTheServersNumberAndAPlainDescr
         {"SELECT * FROM T_Missing", kMissingTable, 208, "Invalid object name 'T_Missing'"},
         {"INSERT INTO T_Missing VALUES (1)", kMissingTable, 208, "Invalid object name"},
         {"SELEC 1", kServerError, 0, ""},
-        {"CREATE TABLE T_Twice( a INT ); CREATE TABLE T_Twice( a INT )", kServerError, 2714, "There is already an object named 'T_Twice'"},
+        {"CREATE TABLE T_Twice( a INT ); CREATE TABLE T_Twice( a INT )", kServerError, 2714,
+         "There is already an object named 'T_Twice'"},
     };
     for (const Row& row : rows) {
         try {
@@ -64,7 +67,8 @@ TEST_F(ConnectionTest, ServerErrorsCarryAdoNumbersTheServersNumberAndAPlainDescr
                 EXPECT_EQ(e.nativeError(), row.native) << row.statement;
             else
                 EXPECT_NE(e.nativeError(), 0) << row.statement;
-            EXPECT_TRUE(e.description().startsWith(row.startsWith)) << e.description().toStdString();
+            EXPECT_TRUE(e.description().startsWith(row.startsWith))
+                << e.description().toStdString();
             EXPECT_FALSE(e.description().contains("[FreeTDS]"));
         }
     }
@@ -97,7 +101,8 @@ TEST_F(ConnectionTest, ClosedConnectionRefusesWorkAndItsRecordsetsToo)
     connection_.close();
     rs.field("Name").setValue("b");
     for (const auto& work : std::initializer_list<std::function<void()>>{
-             [&] { rs.update(); }, [&] { connection_.execute("SELECT 1"); }, [&] { connection_.query("SELECT 1"); }}) {
+             [&] { rs.update(); }, [&] { connection_.execute("SELECT 1"); },
+             [&] { connection_.query("SELECT 1"); }}) {
         try {
             work();
             ADD_FAILURE() << "worked on a closed connection";
@@ -109,12 +114,18 @@ TEST_F(ConnectionTest, ClosedConnectionRefusesWorkAndItsRecordsetsToo)
 
 TEST_F(ConnectionTest, StatementTextWithLoneSurrogatesReachesTheServerExactly)
 {
-    connection_.execute("CREATE TABLE T_GenericUser( User_Name NVARCHAR(50) NOT NULL, User_Passwd NVARCHAR(64) NOT NULL )");
-    const QString cipher = QString("p") + QChar(0xD800) + "'" + QChar(0xDFFF) + QChar(0xDC00) + QChar(0xD801);
+    connection_.execute("CREATE TABLE T_GenericUser( User_Name NVARCHAR(50) NOT NULL, User_Passwd "
+                        "NVARCHAR(64) NOT NULL )");
+    const QString cipher =
+        QString("p") + QChar(0xD800) + "'" + QChar(0xDFFF) + QChar(0xDC00) + QChar(0xD801);
     QString quoted = cipher;
     quoted.replace("'", "''");
-    EXPECT_EQ(connection_.execute("INSERT INTO T_GenericUser VALUES ('Rossi', N'" + quoted + "')"), 1);
-    EXPECT_EQ(connection_.execute("UPDATE T_GenericUser SET User_Name = 'Bianchi' WHERE User_Passwd = N'" + quoted + "'"), 1);
+    EXPECT_EQ(connection_.execute("INSERT INTO T_GenericUser VALUES ('Rossi', N'" + quoted + "')"),
+              1);
+    EXPECT_EQ(
+        connection_.execute(
+            "UPDATE T_GenericUser SET User_Name = 'Bianchi' WHERE User_Passwd = N'" + quoted + "'"),
+        1);
     Recordset rs;
     rs.open("SELECT User_Passwd FROM T_GenericUser WHERE User_Name = 'Bianchi'", connection_);
     ASSERT_EQ(rs.recordCount(), 1);

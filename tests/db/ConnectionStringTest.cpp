@@ -1,7 +1,7 @@
 // The mapping of the program's connection strings to ODBC, checked on the text and on what
 // FreeTDS really sends to a server.
-#include "Connection.h"
 #include "ConnectionString.h"
+#include "Connection.h"
 #include "ConnectionStrings.h"
 #include "FakeTdsListener.h"
 
@@ -36,25 +36,26 @@ TEST_P(ProgramStringRoundTrip, ReadsBackEveryValueOfBuildConnectionString)
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ProgramStringRoundTrip,
-    ::testing::Values(
-        ParseCase{"plain", "srv", "Archive", "sa", "secret"},
-        ParseCase{"integrated", "srv\\SQLEXPRESS", "Archive", "", ""},
-        ParseCase{"empty_password", "srv,1433", "db", "sa", ""},
-        ParseCase{"empty_user", "srv", "db", "", "pw"},
-        ParseCase{"password_with_separators", "srv", "db", "sa", "a;b=c;Password=d;User ID=e"},
-        ParseCase{"password_with_braces", "srv", "db", "sa", "{x}};y}"},
-        ParseCase{"database_with_data_source", "srv", "a;Data Source=b", "sa", "p"},
-        ParseCase{"user_with_semicolon", "srv", "db", "dom;ain", "p"},
-        ParseCase{"blanks_kept", " srv ", " db ", " u ", " p "},
-        ParseCase{"non_ascii", "srv", QString::fromUtf8("Archivio_è"), QString::fromUtf8("utente€"),
-                  QString::fromUtf8("pässwörd")}),
+    ::testing::Values(ParseCase{"plain", "srv", "Archive", "sa", "secret"},
+                      ParseCase{"integrated", "srv\\SQLEXPRESS", "Archive", "", ""},
+                      ParseCase{"empty_password", "srv,1433", "db", "sa", ""},
+                      ParseCase{"empty_user", "srv", "db", "", "pw"},
+                      ParseCase{"password_with_separators", "srv", "db", "sa",
+                                "a;b=c;Password=d;User ID=e"},
+                      ParseCase{"password_with_braces", "srv", "db", "sa", "{x}};y}"},
+                      ParseCase{"database_with_data_source", "srv", "a;Data Source=b", "sa", "p"},
+                      ParseCase{"user_with_semicolon", "srv", "db", "dom;ain", "p"},
+                      ParseCase{"blanks_kept", " srv ", " db ", " u ", " p "},
+                      ParseCase{"non_ascii", "srv", QString::fromUtf8("Archivio_è"),
+                                QString::fromUtf8("utente€"), QString::fromUtf8("pässwörd")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProgramString, RefusesStringsThisProgramDoesNotMake)
 {
-    for (const QString& text : {QString(), QStringLiteral("Driver={FreeTDS};Server=x"),
-                                QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=db"),
-                                QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=s;User ID=u")}) {
+    for (const QString& text :
+         {QString(), QStringLiteral("Driver={FreeTDS};Server=x"),
+          QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=db"),
+          QStringLiteral("Provider=SQLOLEDB.1;Initial Catalog=db;Data Source=s;User ID=u")}) {
         EXPECT_FALSE(ParseProgramConnectionString(text).has_value()) << text.toStdString();
         try {
             MapConnectionString(text);
@@ -99,8 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ServerNames, RefuseEmptyNamesAndBadPorts)
 {
-    for (const QString& text : {QString(), QStringLiteral("  "), QStringLiteral("host,"), QStringLiteral("host,0"),
-                                QStringLiteral("host,70000"), QStringLiteral("host,12x"), QStringLiteral(",1433")}) {
+    for (const QString& text :
+         {QString(), QStringLiteral("  "), QStringLiteral("host,"), QStringLiteral("host,0"),
+          QStringLiteral("host,70000"), QStringLiteral("host,12x"), QStringLiteral(",1433")}) {
         try {
             ParseServerName(text);
             ADD_FAILURE() << "accepted " << text.toStdString();
@@ -113,12 +115,15 @@ TEST(ServerNames, RefuseEmptyNamesAndBadPorts)
 
 TEST(OdbcString, CarriesTdsVersionCharsetAndTheLoginKind)
 {
-    const QString sql = MapConnectionString(BuildConnectionString("srv,1500", "Archive", "sa", "pw"));
+    const QString sql =
+        MapConnectionString(BuildConnectionString("srv,1500", "Archive", "sa", "pw"));
     EXPECT_EQ(sql, "Driver={FreeTDS};Server={srv};Port=1500;Database={Archive};UID={sa};PWD={pw};"
                    "TDS_Version=7.4;ClientCharset=UTF-8");
-    const QString integrated = MapConnectionString(BuildConnectionString("srv\\INST", "Archive", "", ""));
-    EXPECT_EQ(integrated, "Driver={FreeTDS};Server={srv\\INST};Database={Archive};Trusted_Connection=Yes;"
-                          "TDS_Version=7.4;ClientCharset=UTF-8");
+    const QString integrated =
+        MapConnectionString(BuildConnectionString("srv\\INST", "Archive", "", ""));
+    EXPECT_EQ(integrated,
+              "Driver={FreeTDS};Server={srv\\INST};Database={Archive};Trusted_Connection=Yes;"
+              "TDS_Version=7.4;ClientCharset=UTF-8");
     EXPECT_FALSE(integrated.contains("UID"));
 }
 
@@ -167,8 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"braces", "", "{db}", "{u", "}p{}}"},
                       ParseCase{"closing_brace_last", "", "db", "sa", "abc}"},
                       ParseCase{"equals_and_blanks", "", " d b ", " sa", "= x = "},
-                      ParseCase{"non_ascii", "", QString::fromUtf8("Archivio_è"), QString::fromUtf8("utente"),
-                                QString::fromUtf8("pässwörd€")}),
+                      ParseCase{"non_ascii", "", QString::fromUtf8("Archivio_è"),
+                                QString::fromUtf8("utente"), QString::fromUtf8("pässwörd€")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConnectionFailure, DeadPortFailsAtOnceWithTheConnectionNumber)
@@ -182,7 +187,8 @@ TEST(ConnectionFailure, DeadPortFailsAtOnceWithTheConnectionNumber)
     clock.start();
     Connection connection;
     try {
-        connection.open(BuildConnectionString("127.0.0.1," + QString::number(port), "db", "sa", "pw"));
+        connection.open(
+            BuildConnectionString("127.0.0.1," + QString::number(port), "db", "sa", "pw"));
         FAIL() << "connected to a closed port";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kConnectionFailed);
@@ -206,7 +212,8 @@ TEST(ConnectionFailure, ServerThatNeverAnswersFailsWithinTheLoginTimeout)
     clock.start();
     Connection connection;
     try {
-        connection.open(BuildConnectionString("127.0.0.1," + QString::number(silent.port()), "db", "sa", "pw"));
+        connection.open(
+            BuildConnectionString("127.0.0.1," + QString::number(silent.port()), "db", "sa", "pw"));
         FAIL() << "connected to a silent server";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kConnectionFailed);

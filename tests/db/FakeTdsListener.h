@@ -126,14 +126,16 @@ private:
                     break;
                 if (packet[0] == 0x12) {
                     // Pre-login answer: version 15.0, no encryption.
-                    const unsigned char body[] = {0x00, 0x00, 11, 0x00, 6,    0x01, 0x00, 17, 0x00, 1, 0xFF,
-                                                  15,   0,    0x07, 0xD0, 0, 0, 2};
-                    unsigned char header[8] = {0x04, 0x01, 0, static_cast<unsigned char>(8 + sizeof(body)), 0, 0, 1, 0};
+                    const unsigned char body[] = {0x00, 0x00, 11, 0x00, 6,    0x01, 0x00, 17, 0x00,
+                                                  1,    0xFF, 15, 0,    0x07, 0xD0, 0,    0,  2};
+                    unsigned char header[8] = {
+                        0x04, 0x01, 0, static_cast<unsigned char>(8 + sizeof(body)), 0, 0, 1, 0};
                     ::send(c, header, 8, MSG_NOSIGNAL);
                     ::send(c, body, sizeof(body), MSG_NOSIGNAL);
                 } else if (packet[0] == 0x10) {
                     std::lock_guard lock(mutex_);
-                    last_ = CapturedLogin{field(packet, 40, false), field(packet, 44, true), field(packet, 68, false)};
+                    last_ = CapturedLogin{field(packet, 40, false), field(packet, 44, true),
+                                          field(packet, 68, false)};
                     break;
                 } else {
                     break;

@@ -24,7 +24,8 @@ protected:
     static QString cipherLikeText()
     {
         QString t;
-        const char16_t units[] = {0xD800, 'A', 0xDFFF, 0x0000, '\'', 0xDC00, 0xD83D, 0xDE00, 0x00E8, 0xFFFF, 0xD801, ']'};
+        const char16_t units[] = {0xD800, 'A',    0xDFFF, 0x0000, '\'',   0xDC00,
+                                  0xD83D, 0xDE00, 0x00E8, 0xFFFF, 0xD801, ']'};
         for (char16_t u : units)
             t += QChar(u);
         return t;
@@ -33,11 +34,13 @@ protected:
 
 TEST_F(RecordsetTest, ReadsEveryColumnTypeWithItsAdoCodeAndNulls)
 {
-    connection_.execute("CREATE TABLE T_Types( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Types PRIMARY KEY, "
-                        "S SMALLINT NULL, Y TINYINT NULL, B BIT NULL, D DATETIME NULL, N NVARCHAR(50) NULL, "
-                        "P IMAGE NULL )");
-    connection_.execute("INSERT INTO T_Types(S, Y, B, D, N, P) VALUES (-2, 255, 1, '2026-12-07T13:05:09.123', "
-                        "N'Città', 0x00FF7F)");
+    connection_.execute(
+        "CREATE TABLE T_Types( ID INT IDENTITY(1,1) CONSTRAINT PrimaryKey_T_Types PRIMARY KEY, "
+        "S SMALLINT NULL, Y TINYINT NULL, B BIT NULL, D DATETIME NULL, N NVARCHAR(50) NULL, "
+        "P IMAGE NULL )");
+    connection_.execute(
+        "INSERT INTO T_Types(S, Y, B, D, N, P) VALUES (-2, 255, 1, '2026-12-07T13:05:09.123', "
+        "N'Città', 0x00FF7F)");
     connection_.execute("INSERT INTO T_Types(S) VALUES (NULL)");
     Recordset rs = connection_.query("SELECT * FROM T_Types ORDER BY ID");
     ASSERT_TRUE(rs.isOpen());
@@ -88,7 +91,8 @@ TEST_F(RecordsetTest, MovesBetweenBofAndEofAndCountsRows)
     for (; !rs.eof(); rs.moveNext())
         sum += rs.value("N").toInt();
     EXPECT_EQ(sum, 15);
-    for (const auto& work : std::initializer_list<std::function<void()>>{[&] { rs.value("N"); }, [&] { rs.moveNext(); }}) {
+    for (const auto& work : std::initializer_list<std::function<void()>>{[&] { rs.value("N"); },
+                                                                         [&] { rs.moveNext(); }}) {
         try {
             work();
             ADD_FAILURE() << "worked at EOF";
@@ -116,7 +120,8 @@ TEST_F(RecordsetTest, StatementWithoutResultSetGivesAClosedRecordsetThatRaises37
     Recordset rs = connection_.query("sp_helpindex 'T_NoIndex'");
     EXPECT_FALSE(rs.isOpen());
     for (const auto& work : std::initializer_list<std::function<void()>>{
-             [&] { rs.eof(); }, [&] { rs.recordCount(); }, [&] { rs.value("index_keys"); }, [&] { rs.moveNext(); }}) {
+             [&] { rs.eof(); }, [&] { rs.recordCount(); }, [&] { rs.value("index_keys"); },
+             [&] { rs.moveNext(); }}) {
         try {
             work();
             ADD_FAILURE() << "read a closed recordset";
@@ -141,8 +146,9 @@ TEST_F(RecordsetTest, SeveralResultSetsComeInOrder)
 
 TEST_F(RecordsetTest, TextThatIsNotValidUnicodeSurvivesAddNewUpdateAndReading)
 {
-    connection_.execute("CREATE TABLE T_AdminPassword( ID_AdminPasswd INT IDENTITY(1,1) CONSTRAINT "
-                        "PrimaryKey_T_AdminPassword PRIMARY KEY, Admin_Passwd NVARCHAR(64) NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_AdminPassword( ID_AdminPasswd INT IDENTITY(1,1) CONSTRAINT "
+        "PrimaryKey_T_AdminPassword PRIMARY KEY, Admin_Passwd NVARCHAR(64) NOT NULL )");
     const QString cipher = cipherLikeText();
     Recordset rs;
     rs.open("SELECT * FROM T_AdminPassword", connection_, CursorType::Keyset, LockType::Optimistic);
@@ -158,25 +164,29 @@ TEST_F(RecordsetTest, TextThatIsNotValidUnicodeSurvivesAddNewUpdateAndReading)
     ASSERT_EQ(back.recordCount(), 1);
     EXPECT_EQ(back.value("Admin_Passwd").toString(), cipher);
     // The server holds the same code units, not a UTF-8 rendering of them.
-    Recordset bytes = connection_.query("SELECT CAST(Admin_Passwd AS VARBINARY(MAX)) AS B FROM T_AdminPassword");
+    Recordset bytes =
+        connection_.query("SELECT CAST(Admin_Passwd AS VARBINARY(MAX)) AS B FROM T_AdminPassword");
     EXPECT_EQ(bytes.value("B").toByteArray(), Utf16BytesFromText(cipher));
 
     // Changing it again finds the row by its exact original text.
     Recordset change;
-    change.open("SELECT * FROM T_AdminPassword", connection_, CursorType::Keyset, LockType::Optimistic);
+    change.open("SELECT * FROM T_AdminPassword", connection_, CursorType::Keyset,
+                LockType::Optimistic);
     const QString second = cipher + QChar(0xDBFF);
     change.field("Admin_Passwd") = second;
     change.update();
-    EXPECT_EQ(connection_.query("SELECT Admin_Passwd FROM T_AdminPassword").value(0).toString(), second);
+    EXPECT_EQ(connection_.query("SELECT Admin_Passwd FROM T_AdminPassword").value(0).toString(),
+              second);
 }
 
 TEST_F(RecordsetTest, AddNewOnAnIdentityTableReadsTheKeyBackSoTheRowCanChangeAgain)
 {
-    connection_.execute("CREATE TABLE T_SecurityRoles( ID_Role INT IDENTITY(5,1) CONSTRAINT PrimaryKey_T_SecurityRoles "
+    connection_.execute("CREATE TABLE T_SecurityRoles( ID_Role INT IDENTITY(5,1) CONSTRAINT "
+                        "PrimaryKey_T_SecurityRoles "
                         "PRIMARY KEY, RoleName NVARCHAR(50) NOT NULL, IsLocked BIT NOT NULL)");
     Recordset rs;
-    rs.open("SELECT * FROM T_SecurityRoles WHERE RoleName = 'Administrator'", connection_, CursorType::Keyset,
-            LockType::Optimistic);
+    rs.open("SELECT * FROM T_SecurityRoles WHERE RoleName = 'Administrator'", connection_,
+            CursorType::Keyset, LockType::Optimistic);
     EXPECT_TRUE(rs.eof());
     rs.addNew();
     rs.field("RoleName") = QStringLiteral("Administrator");
@@ -191,7 +201,8 @@ TEST_F(RecordsetTest, AddNewOnAnIdentityTableReadsTheKeyBackSoTheRowCanChangeAga
     rs.field("IsLocked") = false;
     rs.update();
     EXPECT_EQ(rs.value("ID_Role").toInt(), 6);
-    Recordset check = connection_.query("SELECT ID_Role, RoleName, IsLocked FROM T_SecurityRoles ORDER BY ID_Role");
+    Recordset check = connection_.query(
+        "SELECT ID_Role, RoleName, IsLocked FROM T_SecurityRoles ORDER BY ID_Role");
     ASSERT_EQ(check.recordCount(), 2);
     EXPECT_EQ(check.value("RoleName").toString(), "Admin");
     EXPECT_TRUE(check.value("IsLocked").toBool());
@@ -199,9 +210,11 @@ TEST_F(RecordsetTest, AddNewOnAnIdentityTableReadsTheKeyBackSoTheRowCanChangeAga
 
 TEST_F(RecordsetTest, TableWithoutKeyIsUpdatedByAllOriginalValuesAndDuplicatesAreRefused)
 {
-    connection_.execute("CREATE TABLE T_SecurityRolesFunctions( ID_Role INT NOT NULL, ID_Function INT NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_SecurityRolesFunctions( ID_Role INT NOT NULL, ID_Function INT NOT NULL )");
     Recordset rs;
-    rs.open("SELECT * FROM T_SecurityRolesFunctions", connection_, CursorType::Keyset, LockType::Optimistic);
+    rs.open("SELECT * FROM T_SecurityRolesFunctions", connection_, CursorType::Keyset,
+            LockType::Optimistic);
     for (int f : {1, 2, 2}) {
         rs.addNew();
         rs.field("ID_Role") = 1;
@@ -211,16 +224,16 @@ TEST_F(RecordsetTest, TableWithoutKeyIsUpdatedByAllOriginalValuesAndDuplicatesAr
     rs.close();
     EXPECT_EQ(count("T_SecurityRolesFunctions"), 3);
 
-    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE (ID_Function = 1 AND ID_Role = 1)", connection_,
-            CursorType::Keyset, LockType::Optimistic);
+    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE (ID_Function = 1 AND ID_Role = 1)",
+            connection_, CursorType::Keyset, LockType::Optimistic);
     rs.field("ID_Function") = 7;
     rs.update();
     EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 7"), 1);
     rs.close();
 
     // Two identical rows: the update would touch both, so it touches none.
-    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE ID_Function = 2", connection_, CursorType::Keyset,
-            LockType::Optimistic);
+    rs.open("SELECT * FROM T_SecurityRolesFunctions WHERE ID_Function = 2", connection_,
+            CursorType::Keyset, LockType::Optimistic);
     ASSERT_EQ(rs.recordCount(), 2);
     rs.field("ID_Function") = 9;
     try {
@@ -228,8 +241,9 @@ TEST_F(RecordsetTest, TableWithoutKeyIsUpdatedByAllOriginalValuesAndDuplicatesAr
         FAIL() << "updated one of two identical rows";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kTooManyRows);
-        EXPECT_EQ(e.description(), "Key column information is insufficient or incorrect. Too many rows were "
-                                   "affected by update.");
+        EXPECT_EQ(e.description(),
+                  "Key column information is insufficient or incorrect. Too many rows were "
+                  "affected by update.");
     }
     EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 2"), 2);
     EXPECT_EQ(count("T_SecurityRolesFunctions WHERE ID_Function = 9"), 0);
@@ -237,12 +251,14 @@ TEST_F(RecordsetTest, TableWithoutKeyIsUpdatedByAllOriginalValuesAndDuplicatesAr
 
 TEST_F(RecordsetTest, UpdateOfARowChangedOrRemovedMeanwhileFindsNoRowAndSaysSo)
 {
-    connection_.execute("CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
-                        "City NVARCHAR(50) NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
+        "City NVARCHAR(50) NOT NULL )");
     connection_.execute("INSERT INTO T_City(City) VALUES ('Pisa')");
     connection_.execute("INSERT INTO T_City(City) VALUES ('Lucca')");
     Recordset rs;
-    rs.open("SELECT City FROM T_City ORDER BY ID_City", connection_, CursorType::Keyset, LockType::Optimistic);
+    rs.open("SELECT City FROM T_City ORDER BY ID_City", connection_, CursorType::Keyset,
+            LockType::Optimistic);
     Connection other;
     other.open(connectionString());
     other.execute("UPDATE T_City SET City = 'Livorno' WHERE City = 'Pisa'");
@@ -254,8 +270,9 @@ TEST_F(RecordsetTest, UpdateOfARowChangedOrRemovedMeanwhileFindsNoRowAndSaysSo)
             ADD_FAILURE() << "updated row " << row << " that changed meanwhile";
         } catch (const Error& e) {
             EXPECT_EQ(e.number(), kRowNotLocated);
-            EXPECT_EQ(e.description(), "Row cannot be located for updating. Some values may have been changed "
-                                       "since it was last read.");
+            EXPECT_EQ(e.description(),
+                      "Row cannot be located for updating. Some values may have been changed "
+                      "since it was last read.");
         }
         EXPECT_TRUE(rs.editPending());
         rs.cancelUpdate();
@@ -266,23 +283,30 @@ TEST_F(RecordsetTest, UpdateOfARowChangedOrRemovedMeanwhileFindsNoRowAndSaysSo)
 
 TEST_F(RecordsetTest, JoinedQueryUpdatesColumnsOfTwoBaseTablesInOneRow)
 {
-    connection_.execute("CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT PrimaryKey_T_Marker PRIMARY KEY, "
+    connection_.execute("CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT "
+                        "PrimaryKey_T_Marker PRIMARY KEY, "
                         "Marker NVARCHAR(50) NOT NULL )");
-    connection_.execute("CREATE TABLE T_Exam( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Exam PRIMARY KEY, "
-                        "ID_Marker INT NOT NULL, rv_1 BIT NOT NULL, rv_7 BIT NOT NULL )");
-    connection_.execute("CREATE TABLE T_File( ID_Exam INT IDENTITY CONSTRAINT PrimaryKey_T_File PRIMARY KEY, "
-                        "ID_Multi INT NOT NULL, [Primary] BIT NOT NULL, Comment NVARCHAR(250) NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_Exam( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Exam PRIMARY KEY, "
+        "ID_Marker INT NOT NULL, rv_1 BIT NOT NULL, rv_7 BIT NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_File( ID_Exam INT IDENTITY CONSTRAINT PrimaryKey_T_File PRIMARY KEY, "
+        "ID_Multi INT NOT NULL, [Primary] BIT NOT NULL, Comment NVARCHAR(250) NOT NULL )");
     connection_.execute("INSERT INTO T_Marker(Marker) VALUES ('')");
     connection_.execute("INSERT INTO T_Marker(Marker) VALUES ('Red')");
     connection_.execute("INSERT INTO T_Exam(ID_Marker, rv_1, rv_7) VALUES (4, 0, 1)");
     for (const char* comment : {"first", "second"})
-        connection_.execute(QStringLiteral("INSERT INTO T_File(ID_Multi, [Primary], Comment) VALUES (1, 1, '%1')").arg(comment));
+        connection_.execute(
+            QStringLiteral("INSERT INTO T_File(ID_Multi, [Primary], Comment) VALUES (1, 1, '%1')")
+                .arg(comment));
 
     // The select list lacks both keys; the layer fetches them unseen.
     Recordset rs;
-    rs.open("SELECT T_Exam.ID_Marker, T_Exam.rv_7, T_Exam.rv_1, T_Marker.Marker, T_File.[Primary], T_File.Comment "
+    rs.open("SELECT T_Exam.ID_Marker, T_Exam.rv_7, T_Exam.rv_1, T_Marker.Marker, T_File.[Primary], "
+            "T_File.Comment "
             "FROM T_Exam INNER JOIN T_Marker ON T_Exam.ID_Marker = T_Marker.ID_Marker "
-            "INNER JOIN T_File ON T_Exam.ID_Multi = T_File.ID_Multi WHERE (T_Exam.ID_Marker<> 3 AND T_File.[Primary]<>0)",
+            "INNER JOIN T_File ON T_Exam.ID_Multi = T_File.ID_Multi WHERE (T_Exam.ID_Marker<> 3 "
+            "AND T_File.[Primary]<>0)",
             connectionString(), CursorType::Static, LockType::Optimistic);
     ASSERT_EQ(rs.recordCount(), 2);
     EXPECT_EQ(rs.fields().count(), 6);
@@ -316,11 +340,13 @@ TEST_F(RecordsetTest, ByteArrayIntoTextColumnIsStoredAsUpperCaseHex)
     connection_.execute("CREATE TABLE T_DBVersion( [FreeText] NVARCHAR(100) NOT NULL )");
     connection_.execute("INSERT INTO T_DBVersion([FreeText]) VALUES ('')");
     Recordset rs;
-    rs.open("SELECT [FreeText] FROM T_DBVersion", connectionString(), CursorType::Keyset, LockType::Optimistic);
+    rs.open("SELECT [FreeText] FROM T_DBVersion", connectionString(), CursorType::Keyset,
+            LockType::Optimistic);
     rs.field("FreeText") = QByteArray("\x01\xab\xff\x00\x7f", 5);
     rs.update();
     rs.close();
-    EXPECT_EQ(connection_.query("SELECT [FreeText] FROM T_DBVersion").value(0).toString(), "01ABFF007F");
+    EXPECT_EQ(connection_.query("SELECT [FreeText] FROM T_DBVersion").value(0).toString(),
+              "01ABFF007F");
 }
 
 TEST_F(RecordsetTest, ReadOnlyRecordsetsAndComputedFieldsRefuseAssignment)
@@ -329,7 +355,8 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsAndComputedFieldsRefuseAssignment)
     connection_.execute("INSERT INTO T_Nums VALUES (1)");
     Recordset ro = connection_.query("SELECT N FROM T_Nums");
     Recordset computed;
-    computed.open("SELECT N, N + 1 AS M FROM T_Nums", connection_, CursorType::Keyset, LockType::Optimistic);
+    computed.open("SELECT N, N + 1 AS M FROM T_Nums", connection_, CursorType::Keyset,
+                  LockType::Optimistic);
     for (const auto& work : std::initializer_list<std::function<void()>>{
              [&] { ro.field("N") = 2; }, [&] { ro.addNew(); }, [&] { computed.field("M") = 5; }}) {
         try {
@@ -344,8 +371,9 @@ TEST_F(RecordsetTest, ReadOnlyRecordsetsAndComputedFieldsRefuseAssignment)
 
 TEST_F(RecordsetTest, SelectListKeepsItsNamesAliasesAndOrderWhileTextComesExact)
 {
-    connection_.execute("CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
-                        "City NVARCHAR(50) NOT NULL )");
+    connection_.execute(
+        "CREATE TABLE T_City( ID_City INT IDENTITY CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
+        "City NVARCHAR(50) NOT NULL )");
     const QString lone = QString("c") + QChar(0xDC01);
     for (const QString& city : {QString("b"), QString("A"), lone}) {
         Recordset add;
@@ -364,7 +392,8 @@ TEST_F(RecordsetTest, SelectListKeepsItsNamesAliasesAndOrderWhileTextComesExact)
         {"SELECT City AS Town FROM T_City ORDER BY Town", "Town", {"A", "b", lone}, 1},
         {"SELECT c.City FROM T_City AS c ORDER BY City DESC", "City", {lone, "b", "A"}, 1},
         {"SELECT * FROM T_City ORDER BY 2", "city", {"A", "b", lone}, 2},
-        // DISTINCT rows are not table rows: read as the driver gives them, so only valid text is exact.
+        // DISTINCT rows are not table rows: read as the driver gives them, so only valid text is
+        // exact.
         {"SELECT DISTINCT City FROM T_City WHERE City <> 'c' ORDER BY City", "City", {"A", "b"}, 1},
     };
     for (const Row& row : rows) {
@@ -383,19 +412,23 @@ TEST_F(RecordsetTest, DateTimesInALocalDaylightSavingGapComeBackUnchanged)
     const QByteArray savedZone = qgetenv("TZ");
     qputenv("TZ", "Europe/Rome");
     tzset();
-    connection_.execute("CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY KEY, "
+    connection_.execute("CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT "
+                        "PrimaryKey_T_Patient PRIMARY KEY, "
                         "B_Date DATETIME NULL, L_Name NVARCHAR(50) NULL )");
-    connection_.execute("INSERT INTO T_Patient(B_Date, L_Name) VALUES ('1966-05-22T00:00:00', 'Rossi')");
+    connection_.execute(
+        "INSERT INTO T_Patient(B_Date, L_Name) VALUES ('1966-05-22T00:00:00', 'Rossi')");
     Recordset rs;
     rs.open("SELECT * FROM T_Patient", connection_, CursorType::Keyset, LockType::Optimistic);
     const QDateTime born = rs.value("B_Date").toDateTime();
     EXPECT_EQ(born.toString("yyyy-MM-ddTHH:mm:ss.zzz"), "1966-05-22T00:00:00.000");
-    rs.field("L_Name") = QStringLiteral("Bianchi"); // the date takes part in no condition but must stay
+    rs.field("L_Name") =
+        QStringLiteral("Bianchi"); // the date takes part in no condition but must stay
     rs.field("B_Date") = born;
     rs.update();
     rs.close();
     Recordset back = connection_.query("SELECT B_Date, L_Name FROM T_Patient");
-    EXPECT_EQ(back.value("B_Date").toDateTime().toString("yyyy-MM-ddTHH:mm:ss.zzz"), "1966-05-22T00:00:00.000");
+    EXPECT_EQ(back.value("B_Date").toDateTime().toString("yyyy-MM-ddTHH:mm:ss.zzz"),
+              "1966-05-22T00:00:00.000");
     EXPECT_EQ(back.value("L_Name").toString(), "Bianchi");
     if (savedZone.isEmpty())
         qunsetenv("TZ");

@@ -1,7 +1,7 @@
 // Literals in the statements the layer makes, and the select-list reading behind updates.
+#include "SqlText.h"
 #include "Error.h"
 #include "SelectStatement.h"
-#include "SqlText.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,8 @@ TEST(TextLiteral, KeepsPrintableAsciiReadableAndDoublesQuotes)
 TEST(TextLiteral, SendsEverythingElseAsExactUtf16Bytes)
 {
     // NUL, a control character, non-ASCII and lone surrogates: all by code unit, low byte first.
-    const QString text = QString("A") + QChar(u'\0') + QChar(u'\n') + QChar(0x00E8) + QChar(0xD800) + QChar(0xDFFF) + "'";
+    const QString text = QString("A") + QChar(u'\0') + QChar(u'\n') + QChar(0x00E8) +
+                         QChar(0xD800) + QChar(0xDFFF) + "'";
     EXPECT_EQ(TextLiteral(text), "CAST(0x410000000A00E80000D8FFDF2700 AS NVARCHAR(MAX))");
 }
 
@@ -54,7 +55,8 @@ TEST(ValueLiteral, WritesEachTypeSafely)
         {QVariant(QString("x'y")), "N'x''y'"},
         {QVariant(QByteArray("\x00\xff\x10", 3)), "0x00FF10"},
         {QVariant(QByteArray()), "0x"},
-        {QVariant(QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 123))), "'2026-12-07T13:05:09.123'"},
+        {QVariant(QDateTime(QDate(2026, 12, 7), QTime(13, 5, 9, 123))),
+         "'2026-12-07T13:05:09.123'"},
     };
     for (const Row& r : rows)
         EXPECT_EQ(ValueLiteral(r.value), r.literal) << r.literal.toStdString();
@@ -62,8 +64,8 @@ TEST(ValueLiteral, WritesEachTypeSafely)
 
 TEST(ValueLiteral, RefusesWhatCannotBeWrittenExactly)
 {
-    for (const QVariant& v : {QVariant(std::numeric_limits<double>::infinity()), QVariant(QDateTime()),
-                              QVariant(QStringList{"a"})}) {
+    for (const QVariant& v : {QVariant(std::numeric_limits<double>::infinity()),
+                              QVariant(QDateTime()), QVariant(QStringList{"a"})}) {
         try {
             ValueLiteral(v);
             ADD_FAILURE() << "wrote " << v.typeName();
@@ -90,7 +92,8 @@ TEST(ParseSelect, ReadsTheJoinedQueriesColumnByColumn)
         "SELECT T_Exam.ID_Marker, T_Exam.rv_7, T_Patient.F_Name , T_File.[Primary], T_File.Comment "
         "FROM T_Exam INNER JOIN T_Patient ON T_Exam.ID_Patient = T_Patient.ID_Patient "
         "INNER JOIN T_Marker ON T_Exam.ID_Marker = T_Marker.ID_Marker "
-        "INNER JOIN T_File ON T_Exam.ID_Multi = T_File.ID_Multi WHERE (T_Exam.ID_Marker<> 3 AND T_File.[Primary]<>0)");
+        "INNER JOIN T_File ON T_Exam.ID_Multi = T_File.ID_Multi WHERE (T_Exam.ID_Marker<> 3 AND "
+        "T_File.[Primary]<>0)");
     ASSERT_TRUE(s.has_value());
     ASSERT_EQ(s->items.size(), 5u);
     EXPECT_EQ(s->items[3].kind, SelectItem::Kind::Column);
@@ -105,8 +108,9 @@ TEST(ParseSelect, ReadsTheJoinedQueriesColumnByColumn)
 
 TEST(ParseSelect, TellsStarsColumnsAliasesAndExpressionsApart)
 {
-    const auto s = ParseSelect("select top 5 *, p.*, [L_Name] AS Surname, F_Name First, COUNT(*) AS N, 'x' "
-                               "from dbo.T_Patient AS p, T_Marker m where p.ID_Marker = m.ID_Marker");
+    const auto s =
+        ParseSelect("select top 5 *, p.*, [L_Name] AS Surname, F_Name First, COUNT(*) AS N, 'x' "
+                    "from dbo.T_Patient AS p, T_Marker m where p.ID_Marker = m.ID_Marker");
     ASSERT_TRUE(s.has_value());
     EXPECT_EQ(s->head, "select top 5");
     ASSERT_EQ(s->items.size(), 6u);
@@ -129,13 +133,15 @@ TEST(ParseSelect, TellsStarsColumnsAliasesAndExpressionsApart)
 
 TEST(ParseSelect, LeavesOtherStatementsToTheServer)
 {
-    for (const char* text : {"SELECT 1", "sp_helpindex 'T_Patient'", "SELECT a INTO x FROM t",
-                             "SELECT a FROM t UNION SELECT b FROM u", "SELECT a FROM (SELECT a FROM t) AS d",
-                             "SELECT a FROM t; DROP TABLE t", "SELECT 'unterminated FROM t",
-                             "UPDATE t SET a = 1", ""}) {
+    for (const char* text :
+         {"SELECT 1", "sp_helpindex 'T_Patient'", "SELECT a INTO x FROM t",
+          "SELECT a FROM t UNION SELECT b FROM u", "SELECT a FROM (SELECT a FROM t) AS d",
+          "SELECT a FROM t; DROP TABLE t", "SELECT 'unterminated FROM t", "UPDATE t SET a = 1",
+          ""}) {
         EXPECT_FALSE(ParseSelect(text).has_value()) << text;
     }
-    const auto grouped = ParseSelect("SELECT ID_Role, COUNT(*) FROM T_SecurityRolesFunctions GROUP BY ID_Role");
+    const auto grouped =
+        ParseSelect("SELECT ID_Role, COUNT(*) FROM T_SecurityRolesFunctions GROUP BY ID_Role");
     ASSERT_TRUE(grouped.has_value());
     EXPECT_TRUE(grouped->aggregated);
     const auto distinct = ParseSelect("SELECT DISTINCT ID_Role FROM T_SecurityRolesFunctions");
@@ -145,8 +151,9 @@ TEST(ParseSelect, LeavesOtherStatementsToTheServer)
 
 TEST(ParseSelect, IgnoresKeywordsInsideStringsCommentsAndBrackets)
 {
-    const auto s = ParseSelect("SELECT [from], 'FROM x' AS q /* FROM y */ FROM T_DBVersion -- FROM z\n"
-                               "WHERE [FreeText] = N'a,b FROM c'");
+    const auto s =
+        ParseSelect("SELECT [from], 'FROM x' AS q /* FROM y */ FROM T_DBVersion -- FROM z\n"
+                    "WHERE [FreeText] = N'a,b FROM c'");
     ASSERT_TRUE(s.has_value());
     ASSERT_EQ(s->items.size(), 2u);
     EXPECT_EQ(s->items[0].column, "from");
@@ -170,8 +177,9 @@ TEST(WithExactLiterals, RewritesOnlyLiteralsThatUtf8CannotCarry)
     // Valid text, surrogate pairs included, is left as it is.
     const QString plain = "INSERT INTO T VALUES (N'" + pair + "', 'a''b')";
     EXPECT_EQ(detail::WithExactLiterals(plain), plain);
-    EXPECT_EQ(detail::WithExactLiterals("UPDATE T SET a = N'" + lone + "''q' WHERE b = '" + pair + "'"),
-              "UPDATE T SET a = CAST(0x780000DC27007100 AS NVARCHAR(MAX)) WHERE b = '" + pair + "'");
+    EXPECT_EQ(
+        detail::WithExactLiterals("UPDATE T SET a = N'" + lone + "''q' WHERE b = '" + pair + "'"),
+        "UPDATE T SET a = CAST(0x780000DC27007100 AS NVARCHAR(MAX)) WHERE b = '" + pair + "'");
     EXPECT_EQ(detail::WithExactLiterals(QString("SELECT 'a") + QChar(u'\0') + "b'"),
               "SELECT CAST(0x610000006200 AS NVARCHAR(MAX))");
     for (const QString& bad : {QString("SELECT [") + lone + "] FROM T", "SELECT 1 -- " + lone,

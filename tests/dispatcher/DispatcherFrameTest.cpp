@@ -156,10 +156,11 @@ TEST_F(DispatcherFrame, AccessCheckAsksOncePerCatalogueChoiceAndForgetsARefusal)
     for (auto mode : ui_.passwordRequests())
         EXPECT_EQ(mode, PasswordRequestMode::ConfirmPassword);
     ASSERT_GE(ui_.messages().size(), 2u);
-    EXPECT_EQ(ui_.messages()[0],
-              (Message{"You have to confirm password", "Warning", MessageIcon::None, MessageButtons::Ok}));
-    EXPECT_EQ(ui_.messages()[1], (Message{"Unable to perform operation due to security access level",
-                                          "Warning", MessageIcon::None, MessageButtons::Ok}));
+    EXPECT_EQ(ui_.messages()[0], (Message{"You have to confirm password", "Warning",
+                                          MessageIcon::None, MessageButtons::Ok}));
+    EXPECT_EQ(ui_.messages()[1],
+              (Message{"Unable to perform operation due to security access level", "Warning",
+                       MessageIcon::None, MessageButtons::Ok}));
     EXPECT_EQ(state_.exchange().AdminPasswd1, "VoR36PeLiN");
 
     // Choosing the catalogue again forgets it.

@@ -115,7 +115,8 @@ TEST_F(Validation, RestoreAndDeleteAskForTheAdministratorBeforeAnythingElse)
         ui_.answerNextPasswordRequest({"wrong", "", ""});
         dispatcher_->ok(index);
         ASSERT_EQ(ui_.messages().size(), 1u);
-        EXPECT_EQ(ui_.messages()[0].text, "Unable to perform operation due to security access level");
+        EXPECT_EQ(ui_.messages()[0].text,
+                  "Unable to perform operation due to security access level");
         EXPECT_FALSE(stored(settingkeys::kBackupFile));
         EXPECT_FALSE(stored(settingkeys::kSQLServerName));
     }

@@ -11,7 +11,8 @@ using namespace sqllumo::password;
 
 namespace {
 
-Bytes oracleEncrypt(Bytes key32, Bytes data) {
+Bytes oracleEncrypt(Bytes key32, Bytes data)
+{
     MCRYPT td = mcrypt_module_open(const_cast<char*>("rijndael-256"), nullptr,
                                    const_cast<char*>("ecb"), nullptr);
     EXPECT_TRUE(td != MCRYPT_FAILED);
@@ -23,14 +24,16 @@ Bytes oracleEncrypt(Bytes key32, Bytes data) {
     return data;
 }
 
-Bytes randomBytes(std::mt19937& rng, size_t n) {
+Bytes randomBytes(std::mt19937& rng, size_t n)
+{
     Bytes b(n);
     for (auto& x : b)
         x = static_cast<uint8_t>(rng());
     return b;
 }
 
-Bytes frame(const Bytes& message) {
+Bytes frame(const Bytes& message)
+{
     Bytes framed((message.size() + 4 + 31) / 32 * 32, 0);
     for (int i = 0; i < 4; ++i)
         framed[i] = static_cast<uint8_t>(message.size() >> (8 * i));
@@ -38,7 +41,8 @@ Bytes frame(const Bytes& message) {
     return framed;
 }
 
-Bytes keyBlock(const Bytes& key) {
+Bytes keyBlock(const Bytes& key)
+{
     Bytes block(32, 0);
     std::copy(key.begin(), key.begin() + std::min<size_t>(32, key.size()), block.begin());
     return block;
@@ -46,7 +50,8 @@ Bytes keyBlock(const Bytes& key) {
 
 } // namespace
 
-TEST(CRijndael, SingleBlocksAgreeWithTheIndependentImplementationBothWays) {
+TEST(CRijndael, SingleBlocksAgreeWithTheIndependentImplementationBothWays)
+{
     std::mt19937 rng(7);
     CRijndael r;
     r.gentables();
@@ -61,7 +66,8 @@ TEST(CRijndael, SingleBlocksAgreeWithTheIndependentImplementationBothWays) {
     }
 }
 
-TEST(CRijndael, FramedMessagesAreLengthPrefixedZeroPaddedAndEcb) {
+TEST(CRijndael, FramedMessagesAreLengthPrefixedZeroPaddedAndEcb)
+{
     std::mt19937 rng(11);
     for (size_t length : {1u, 27u, 28u, 29u, 60u, 61u, 124u}) {
         Bytes key = randomBytes(rng, 1 + length % 40), message = randomBytes(rng, length);
@@ -71,7 +77,8 @@ TEST(CRijndael, FramedMessagesAreLengthPrefixedZeroPaddedAndEcb) {
     }
 }
 
-TEST(PasswordCipher, StoredTextSizesAndRoundTrips) {
+TEST(PasswordCipher, StoredTextSizesAndRoundTrips)
+{
     const std::u16string user = u"Administrator";
     const std::u16string fourteen = u"abcdefghijklm ";
     const std::u16string fifteen = u"abcdefghijklmno";
@@ -87,7 +94,8 @@ TEST(PasswordCipher, StoredTextSizesAndRoundTrips) {
     EXPECT_NE(c14, BytesToText(EncipherPassword(TextToBytes(u"Guest"), TextToBytes(fourteen))));
 }
 
-TEST(PasswordCipher, KeyMaterialIsCutAt32BytesAndZeroPadded) {
+TEST(PasswordCipher, KeyMaterialIsCutAt32BytesAndZeroPadded)
+{
     const Bytes message = TextToBytes(u"secret");
     EXPECT_EQ(EncipherPassword(TextToBytes(u"ABCDEFGHIJKLMNOPqrst"), message),
               EncipherPassword(TextToBytes(u"ABCDEFGHIJKLMNOPxyz"), message));
@@ -97,7 +105,8 @@ TEST(PasswordCipher, KeyMaterialIsCutAt32BytesAndZeroPadded) {
               EncipherPassword(TextToBytes(std::u16string(u"ab\0\0", 4)), message));
 }
 
-TEST(PasswordCipher, CipherTextsWithUnpairedSurrogatesSurviveTheTextRules) {
+TEST(PasswordCipher, CipherTextsWithUnpairedSurrogatesSurviveTheTextRules)
+{
     // Find ciphers whose text holds a lone surrogate, as stored passwords often do.
     int seen = 0;
     for (int i = 0; i < 400 && seen < 20; ++i) {
@@ -109,8 +118,8 @@ TEST(PasswordCipher, CipherTextsWithUnpairedSurrogatesSurviveTheTextRules) {
         for (size_t k = 0; k < text.size(); ++k) {
             const bool high = text[k] >= 0xD800 && text[k] < 0xDC00;
             const bool low = text[k] >= 0xDC00 && text[k] < 0xE000;
-            const bool nextLow = k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
-                                 text[k + 1] < 0xE000;
+            const bool nextLow =
+                k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] < 0xE000;
             const bool prevHigh = k > 0 && text[k - 1] >= 0xD800 && text[k - 1] < 0xDC00;
             lone = lone || (high && !nextLow) || (low && !prevHigh);
         }
@@ -123,7 +132,8 @@ TEST(PasswordCipher, CipherTextsWithUnpairedSurrogatesSurviveTheTextRules) {
     EXPECT_GT(seen, 5);
 }
 
-TEST(PasswordCipher, AbsentAndFaultyInputs) {
+TEST(PasswordCipher, AbsentAndFaultyInputs)
+{
     const Bytes key = TextToBytes(u"Quartermaster");
     EXPECT_TRUE(EncipherPassword(std::nullopt, TextToBytes(u"x")).empty());
     EXPECT_TRUE(EncipherPassword(key, std::nullopt).empty());

@@ -9,14 +9,16 @@ using namespace sqllumo::password;
 
 namespace {
 
-QString q(const std::string& text) {
+QString q(const std::string& text)
+{
     return QString::fromStdString(text);
 }
 
 class PasswordSchemaOnServer : public sqllumo::testing::StandinDatabase {
 protected:
     // A database with every table and foreign key, as a new password database gets them.
-    QString createSchema(const char* stem) {
+    QString createSchema(const char* stem)
+    {
         const QString name = createDatabase(stem);
         auto connection = connect(name);
         for (const PasswordTableDef& table : PasswordTables())
@@ -27,7 +29,8 @@ protected:
         return name;
     }
     // The row of the key's listing that is this key, by referencing table and column.
-    static std::optional<size_t> keyRow(const sql::ResultSet& rows, const PasswordForeignKey& key) {
+    static std::optional<size_t> keyRow(const sql::ResultSet& rows, const PasswordForeignKey& key)
+    {
         for (size_t i = 0; i < rows.rowCount(); ++i)
             if (rows.text(i, "fktable_name").toUpper() == q(key.table).toUpper() &&
                 rows.text(i, "fkcolumn_name").toUpper() == q(key.column).toUpper())
@@ -38,7 +41,8 @@ protected:
 
 } // namespace
 
-TEST_F(PasswordSchemaOnServer, TablesCarryTheirKeysAndSeeds) {
+TEST_F(PasswordSchemaOnServer, TablesCarryTheirKeysAndSeeds)
+{
     const QString name = createSchema("PasswordKeys");
     auto connection = connect(name);
     for (const PasswordTableDef& table : PasswordTables()) {
@@ -73,7 +77,8 @@ TEST_F(PasswordSchemaOnServer, TablesCarryTheirKeysAndSeeds) {
     connection->close();
 }
 
-TEST_F(PasswordSchemaOnServer, ForeignKeysCascadeAndCanBeReplaced) {
+TEST_F(PasswordSchemaOnServer, ForeignKeysCascadeAndCanBeReplaced)
+{
     const QString name = createSchema("PasswordForeignKeys");
     auto connection = connect(name);
     for (const PasswordForeignKey& key : PasswordForeignKeys()) {
@@ -117,7 +122,8 @@ TEST_F(PasswordSchemaOnServer, ForeignKeysCascadeAndCanBeReplaced) {
     connection->close();
 }
 
-TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey) {
+TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey)
+{
     const QString name = createDatabase("PasswordWiden");
     auto connection = connect(name);
     // An older user table: a narrower name under a server-named key, with a user in it.

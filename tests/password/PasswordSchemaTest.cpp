@@ -11,7 +11,8 @@ using namespace sqllumo::password;
 
 namespace {
 
-const PasswordTableDef& table(const std::string& name) {
+const PasswordTableDef& table(const std::string& name)
+{
     const PasswordTableDef* found = FindPasswordTable(name);
     if (!found)
         throw std::runtime_error("no table " + name);
@@ -19,13 +20,15 @@ const PasswordTableDef& table(const std::string& name) {
 }
 
 // The width n of an "NVARCHAR(n) ..." definition.
-size_t width(const PasswordColumnDef& column) {
+size_t width(const PasswordColumnDef& column)
+{
     return std::stoul(column.definition.substr(column.definition.find('(') + 1));
 }
 
 } // namespace
 
-TEST(PasswordSchema, CreateStatementsInTheirOrderCharacterForCharacter) {
+TEST(PasswordSchema, CreateStatementsInTheirOrderCharacterForCharacter)
+{
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"T_DBVersion", "CREATE TABLE T_DBVersion( [FreeText] NVARCHAR(100) NOT NULL )"},
         {"T_GenericUser",
@@ -84,7 +87,8 @@ TEST(PasswordSchema, CreateStatementsInTheirOrderCharacterForCharacter) {
     EXPECT_EQ(keyed, 6);
 }
 
-TEST(PasswordSchema, UpgradeAndLookupStatements) {
+TEST(PasswordSchema, UpgradeAndLookupStatements)
+{
     const std::vector<std::pair<std::string, std::string>> rows = {
         {CurrentVersionText(), "Version:1.04"},
         {WidenUserNameStatement(),
@@ -125,7 +129,8 @@ TEST(PasswordSchema, UpgradeAndLookupStatements) {
         EXPECT_EQ(WidenUserNameStatements(key), statements) << key.value_or("(no key)");
 }
 
-TEST(PasswordSchema, DefaultRowsAndFunctionNames) {
+TEST(PasswordSchema, DefaultRowsAndFunctionNames)
+{
     const std::vector<std::string> functions = {
         "Can Create Report",
         R"(Can "Confirm"/"Sign" Report - Set Marker to "Read")",
@@ -174,7 +179,8 @@ TEST(PasswordSchema, DefaultRowsAndFunctionNames) {
     EXPECT_NE(table("T_SecurityMacroFunctions").findColumn("Description"), nullptr);
 }
 
-TEST(PasswordSchema, ForeignKeysWithTheirClausesInCheckingOrder) {
+TEST(PasswordSchema, ForeignKeysWithTheirClausesInCheckingOrder)
+{
     struct Row {
         const char* table;
         const char* listing;

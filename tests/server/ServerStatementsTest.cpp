@@ -42,8 +42,10 @@ TEST(ServerStatements, TextIsSentAsBeforeWhenNoQuoteIsInvolved)
               "CREATE DATABASE Arc ON (NAME = Arc_Dat, FILENAME = 'C:\\Lumeno SQL "
               "Database\\Arcdat.mdf') LOG ON (NAME = Arc_Log, FILENAME = 'C:\\Lumeno SQL "
               "Database\\Arclog.ldf')");
-    EXPECT_EQ(BackupStatement("Arc", "C:\\b\\arc.bak"), "BACKUP DATABASE Arc TO DISK='C:\\b\\arc.bak'");
-    EXPECT_EQ(FileListStatement("C:\\b\\arc.bak"), "RESTORE FILELISTONLY FROM DISK='C:\\b\\arc.bak' ");
+    EXPECT_EQ(BackupStatement("Arc", "C:\\b\\arc.bak"),
+              "BACKUP DATABASE Arc TO DISK='C:\\b\\arc.bak'");
+    EXPECT_EQ(FileListStatement("C:\\b\\arc.bak"),
+              "RESTORE FILELISTONLY FROM DISK='C:\\b\\arc.bak' ");
     EXPECT_EQ(RestoreStatement("New", "C:\\b\\arc.bak", "Arc_Dat", "Arc_Log", "D:\\data\\"),
               "RESTORE DATABASE New FROM DISK='C:\\b\\arc.bak'WITH RECOVERY, MOVE 'Arc_Dat' TO "
               "'D:\\data\\Newdat.mdf', MOVE 'Arc_Log' TO 'D:\\data\\Newlog.ldf'");
@@ -55,7 +57,8 @@ TEST(ServerStatements, TextIsSentAsBeforeWhenNoQuoteIsInvolved)
 TEST(ServerStatements, QuotesInQuotedValuesAreDoubledSoTheStatementStaysOne)
 {
     EXPECT_EQ(GrantLoginStatement("O'Brien"), "sp_grantlogin 'O''Brien'");
-    EXPECT_EQ(GrantLoginStatement("x'; DROP LOGIN sa; --"), "sp_grantlogin 'x''; DROP LOGIN sa; --'");
+    EXPECT_EQ(GrantLoginStatement("x'; DROP LOGIN sa; --"),
+              "sp_grantlogin 'x''; DROP LOGIN sa; --'");
     EXPECT_EQ(AddServerRoleStatement("O'Brien", "dbcreator"),
               "sp_addsrvrolemember 'O''Brien','dbcreator'");
     EXPECT_EQ(BackupStatement("Arc", "C:\\O'Brien\\a.bak"),

@@ -57,10 +57,10 @@ TEST(ReportLog, StampIsLocaleShortDateAndLongTime)
 {
     const QDateTime when(QDate(2026, 12, 6), QTime(7, 17, 26));
     const QLocale locale = QLocale::system();
-    const QString expected = QStringLiteral("\r\n") + QString(50, '*') + "\r\n"
-                           + locale.toString(when.date(), QLocale::ShortFormat) + " "
-                           + locale.toString(when.time(), QLocale::LongFormat) + "\r\n"
-                           + QString(50, '*') + "\r\nR\r\n";
+    const QString expected = QStringLiteral("\r\n") + QString(50, '*') + "\r\n" +
+                             locale.toString(when.date(), QLocale::ShortFormat) + " " +
+                             locale.toString(when.time(), QLocale::LongFormat) + "\r\n" +
+                             QString(50, '*') + "\r\nR\r\n";
     EXPECT_EQ(FormatReportBlock("R", when), expected);
     EXPECT_TRUE(FormatReportBlock("R", when).contains("17"));
 }

@@ -1,5 +1,5 @@
-#include "Messages.h"
 #include "ScriptedUserInterface.h"
+#include "Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,8 @@ TEST(ScriptedUserInterface, AnswersFromTheScriptInOrderAndRecordsEverything)
     EXPECT_EQ(ui.showMessage(accessMessage("refused")), MessageResult::Ok);
     EXPECT_EQ(ui.showMessage({"Delete?", "Warning", MessageIcon::None, MessageButtons::OkCancel}),
               MessageResult::Cancel);
-    EXPECT_EQ(ui.passwordRequest(PasswordRequestMode::NewPassword), (PasswordRequestResult{"a", "a", ""}));
+    EXPECT_EQ(ui.passwordRequest(PasswordRequestMode::NewPassword),
+              (PasswordRequestResult{"a", "a", ""}));
     EXPECT_FALSE(ui.chooseFile({}).has_value());
     EXPECT_EQ(ui.chooseFile({}).value_or(""), "/tmp/x.mdb");
     EXPECT_TRUE(ui.scriptExhausted());
@@ -29,7 +30,8 @@ TEST(ScriptedUserInterface, AnswersFromTheScriptInOrderAndRecordsEverything)
 
     // Past the script: counted, answered as cancelled / first button.
     EXPECT_EQ(ui.passwordRequest(PasswordRequestMode::ConfirmPassword), PasswordRequestResult{});
-    EXPECT_EQ(ui.showMessage({"Q", "", MessageIcon::Question, MessageButtons::YesNo}), MessageResult::Yes);
+    EXPECT_EQ(ui.showMessage({"Q", "", MessageIcon::Question, MessageButtons::YesNo}),
+              MessageResult::Yes);
     EXPECT_EQ(ui.unscriptedPrompts(), 2);
     ASSERT_EQ(ui.passwordRequests().size(), 2u);
     EXPECT_EQ(ui.passwordRequests()[1], PasswordRequestMode::ConfirmPassword);

@@ -22,7 +22,10 @@ protected:
 
 TEST_F(SettingsTest, MissingKeysReadTheirDefaults)
 {
-    struct Row { QString key; QString expected; };
+    struct Row {
+        QString key;
+        QString expected;
+    };
     const Row rows[] = {
         {settingkeys::kSQLServerName, ""},
         {settingkeys::kSQLUserName, ""},
@@ -66,21 +69,26 @@ TEST_F(SettingsTest, FileIsOwnerOnlyEvenAfterRewrites)
     settings.setValue(settingkeys::kSQLPassword, "secret");
     ASSERT_TRUE(settings.sync());
     // Widen the mode as a careless tool might; the next save must narrow it again.
-    QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther
-                                                   | QFile::ReadGroup);
+    QFile::setPermissions(settings.fileName(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ReadOther | QFile::ReadGroup);
     settings.setValue(settingkeys::kSQLPassword, "other");
     ASSERT_TRUE(settings.sync());
     const auto perms = QFileInfo(settings.fileName()).permissions();
     EXPECT_TRUE(perms & QFile::ReadOwner);
     EXPECT_TRUE(perms & QFile::WriteOwner);
-    EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther
-                          | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+    EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
+                          QFile::WriteOther | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
 }
 
 TEST(SettingsDirectories, AlwaysEndInABackslash)
 {
-    struct Row { const char* typed; const char* stored; };
-    const Row rows[] = {{"D:\\Data", "D:\\Data\\"}, {"D:\\Data\\", "D:\\Data\\"}, {"", "\\"},
+    struct Row {
+        const char* typed;
+        const char* stored;
+    };
+    const Row rows[] = {{"D:\\Data", "D:\\Data\\"},
+                        {"D:\\Data\\", "D:\\Data\\"},
+                        {"", "\\"},
                         {"/srv/sql/", "/srv/sql/\\"}};
     for (const auto& row : rows)
         EXPECT_EQ(WithTrailingBackslash(row.typed), QString(row.stored)) << row.typed;

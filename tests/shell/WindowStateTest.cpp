@@ -1,5 +1,5 @@
-#include "Messages.h"
 #include "WindowState.h"
+#include "Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,10 @@ TEST(WindowState, CatalogueChoiceAndKeyReleaseForgetThePassword)
     EXPECT_TRUE(state.confirmedAdminPassword().isEmpty());
     EXPECT_TRUE(state.report().isEmpty());
 
-    struct Row { MenuMode mode; bool forgotten; };
+    struct Row {
+        MenuMode mode;
+        bool forgotten;
+    };
     for (const Row row : {Row{MenuMode::Archive, false}, Row{MenuMode::Password, true}}) {
         state.chooseCatalogue(row.mode);
         state.setConfirmedAdminPassword("pw");

@@ -9,14 +9,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
-#include <QTimer>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -78,7 +78,13 @@ TEST_F(MainWindowTest, StartsEmptyWithVersionCaption)
 
 TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
 {
-    struct Row { MenuMode mode; QAction* item; QAction* other; QString banner; int count; };
+    struct Row {
+        MenuMode mode;
+        QAction* item;
+        QAction* other;
+        QString banner;
+        int count;
+    };
     const Row rows[] = {
         {MenuMode::Archive, w().CorvistaDataBase, w().CorvistaPasswordDataBase,
          "Corvista Archive SQL Manager ", 10},
@@ -107,7 +113,8 @@ TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
     }
     w().cmdArchivio->click();
     EXPECT_EQ(w().List1->item(0)->text(), "New Login");
-    EXPECT_EQ(w().Label4->text(), "Allows a Windows user account to connect to a specified \nSQL Server");
+    EXPECT_EQ(w().Label4->text(),
+              "Allows a Windows user account to connect to a specified \nSQL Server");
     w().cmdPassword->click();
     EXPECT_EQ(w().List1->item(7)->text(), "Modifies network administrator password");
 }
@@ -123,32 +130,209 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
         s.setValue(settingkeys::kSQLPassword, "secret");
         ASSERT_TRUE(s.sync());
     }
-    struct Row { MenuMode mode; int index; QString frame; std::array<bool, 4> shown; std::array<QString, 4> text;
-                 bool browse; bool users; bool roles; int help; };
+    struct Row {
+        MenuMode mode;
+        int index;
+        QString frame;
+        std::array<bool, 4> shown;
+        std::array<QString, 4> text;
+        bool browse;
+        bool users;
+        bool roles;
+        int help;
+    };
     const QString dd = "C:\\Lumeno SQL Database\\";
     const QString bf = "C:\\Lumeno SQL Database\\Backup\\<Filename>";
     const Row rows[] = {
-        {MenuMode::Archive, 0, "New Login", {1, 1, 0, 0}, {"srv", "", "", ""}, false, false, false, 4},
-        {MenuMode::Archive, 1, "New Corvista Database", {1, 1, 1, 0}, {"srv", "Arch", dd, ""}, false, false, false, 5},
-        {MenuMode::Archive, 2, "New Corvista Database", {1, 1, 1, 0}, {"srv", "Arch", dd, ""}, false, false, false, 5},
-        {MenuMode::Archive, 3, "Backup of a Corvista database", {1, 1, 1, 0}, {"srv", "Arch", bf, ""}, false, false, false, 6},
-        {MenuMode::Archive, 4, "Restore of a Corvista database", {1, 1, 1, 1}, {"srv", "Arch", bf, dd}, false, false, false, 7},
-        {MenuMode::Archive, 5, "Information", {1, 0, 0, 0}, {"srv", "", "", ""}, false, false, false, 8},
-        {MenuMode::Archive, 6, "Test of Corvista Database", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 9},
-        {MenuMode::Archive, 7, "Delete a Database", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 10},
-        {MenuMode::Archive, 8, "Import Data from Microsoft Access", {1, 1, 1, 1}, {"srv", "", dd, ""}, true, false, false, 11},
-        {MenuMode::Archive, 9, "Move database fields", {1, 1, 0, 0}, {"srv", "Arch", "", ""}, false, false, false, 12},
-        {MenuMode::Password, 0, "New Corvista Password Database", {1, 1, 1, 0}, {"srv", "Pwd", dd, ""}, false, false, false, 0},
-        {MenuMode::Password, 1, "Delete a Database", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
-        {MenuMode::Password, 2, "Add an user", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
-        {MenuMode::Password, 3, "Delete user", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
-        {MenuMode::Password, 4, "Modify user info", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
-        {MenuMode::Password, 5, "Erase user password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, true, false, 0},
-        {MenuMode::Password, 6, "Modify a generic password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
-        {MenuMode::Password, 7, "Modify administrator password", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
-        {MenuMode::Password, 8, "Add a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, false, 0},
-        {MenuMode::Password, 9, "Delete a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, true, 0},
-        {MenuMode::Password, 10, "Modify a role", {1, 1, 0, 0}, {"srv", "Pwd", "", ""}, false, false, true, 0},
+        {MenuMode::Archive,
+         0,
+         "New Login",
+         {1, 1, 0, 0},
+         {"srv", "", "", ""},
+         false,
+         false,
+         false,
+         4},
+        {MenuMode::Archive,
+         1,
+         "New Corvista Database",
+         {1, 1, 1, 0},
+         {"srv", "Arch", dd, ""},
+         false,
+         false,
+         false,
+         5},
+        {MenuMode::Archive,
+         2,
+         "New Corvista Database",
+         {1, 1, 1, 0},
+         {"srv", "Arch", dd, ""},
+         false,
+         false,
+         false,
+         5},
+        {MenuMode::Archive,
+         3,
+         "Backup of a Corvista database",
+         {1, 1, 1, 0},
+         {"srv", "Arch", bf, ""},
+         false,
+         false,
+         false,
+         6},
+        {MenuMode::Archive,
+         4,
+         "Restore of a Corvista database",
+         {1, 1, 1, 1},
+         {"srv", "Arch", bf, dd},
+         false,
+         false,
+         false,
+         7},
+        {MenuMode::Archive,
+         5,
+         "Information",
+         {1, 0, 0, 0},
+         {"srv", "", "", ""},
+         false,
+         false,
+         false,
+         8},
+        {MenuMode::Archive,
+         6,
+         "Test of Corvista Database",
+         {1, 1, 0, 0},
+         {"srv", "Arch", "", ""},
+         false,
+         false,
+         false,
+         9},
+        {MenuMode::Archive,
+         7,
+         "Delete a Database",
+         {1, 1, 0, 0},
+         {"srv", "Arch", "", ""},
+         false,
+         false,
+         false,
+         10},
+        {MenuMode::Archive,
+         8,
+         "Import Data from Microsoft Access",
+         {1, 1, 1, 1},
+         {"srv", "", dd, ""},
+         true,
+         false,
+         false,
+         11},
+        {MenuMode::Archive,
+         9,
+         "Move database fields",
+         {1, 1, 0, 0},
+         {"srv", "Arch", "", ""},
+         false,
+         false,
+         false,
+         12},
+        {MenuMode::Password,
+         0,
+         "New Corvista Password Database",
+         {1, 1, 1, 0},
+         {"srv", "Pwd", dd, ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         1,
+         "Delete a Database",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         2,
+         "Add an user",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         3,
+         "Delete user",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         true,
+         false,
+         0},
+        {MenuMode::Password,
+         4,
+         "Modify user info",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         true,
+         false,
+         0},
+        {MenuMode::Password,
+         5,
+         "Erase user password",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         true,
+         false,
+         0},
+        {MenuMode::Password,
+         6,
+         "Modify a generic password",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         7,
+         "Modify administrator password",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         8,
+         "Add a role",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         false,
+         0},
+        {MenuMode::Password,
+         9,
+         "Delete a role",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         true,
+         0},
+        {MenuMode::Password,
+         10,
+         "Modify a role",
+         {1, 1, 0, 0},
+         {"srv", "Pwd", "", ""},
+         false,
+         false,
+         true,
+         0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.frame.toStdString() + " #" + std::to_string(row.index));
@@ -186,7 +370,8 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
     w().openPanel(8);
     EXPECT_EQ(w().Label2[1]->text(), "Name of the Destination Database (New)");
     EXPECT_EQ(w().Label2[3]->text(), "File Name of the Data Source\n(path of Access database)");
-    EXPECT_EQ(w().Label2[2]->text(), "Database Directory\nThe directory have to be present in the SQL Server");
+    EXPECT_EQ(w().Label2[2]->text(),
+              "Database Directory\nThe directory have to be present in the SQL Server");
 
     // The catalogue's own menu refills the list but leaves the panel open.
     w().CorvistaDataBase->trigger();
@@ -200,7 +385,11 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
 
 TEST_F(MainWindowTest, CancelReturnsToTheCatalogueAndReenablesTheOther)
 {
-    struct Row { MenuMode mode; QToolButton* other; QAction* otherItem; };
+    struct Row {
+        MenuMode mode;
+        QToolButton* other;
+        QAction* otherItem;
+    };
     for (const Row row : {Row{MenuMode::Archive, w().cmdPassword, w().CorvistaPasswordDataBase},
                           Row{MenuMode::Password, w().cmdArchivio, w().CorvistaDataBase}}) {
         w().selectCatalogue(row.mode);
@@ -222,7 +411,10 @@ TEST_F(MainWindowTest, CancelReturnsToTheCatalogueAndReenablesTheOther)
 
 TEST_F(MainWindowTest, KeyReleaseForgetsThePasswordOnlyInPasswordMode)
 {
-    struct Row { MenuMode mode; bool forgotten; };
+    struct Row {
+        MenuMode mode;
+        bool forgotten;
+    };
     for (const Row row : {Row{MenuMode::Archive, false}, Row{MenuMode::Password, true}}) {
         w().selectCatalogue(row.mode);
         w().openPanel(1);
@@ -286,13 +478,19 @@ TEST_F(MainWindowTest, OkCallsTheHookAndF1OpensTheTopic)
 
 TEST_F(MainWindowTest, QtPortShowsTheMessageFormsAndTheProgressFrame)
 {
-    struct Row { Message message; QString title; QMessageBox::Icon icon; QMessageBox::StandardButton press;
-                 MessageResult expected; };
+    struct Row {
+        Message message;
+        QString title;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButton press;
+        MessageResult expected;
+    };
     const Row rows[] = {
-        {validationMessage("Invalid database directory!\r\nPlease, define at least one."), "SQLLumoManager",
-         QMessageBox::NoIcon, QMessageBox::Ok, MessageResult::Ok},
-        {trappedErrorMessage(w().windowTitle(), 3704, "closed"), w().windowTitle() + " - Warning...",
-         QMessageBox::Critical, QMessageBox::Ok, MessageResult::Ok},
+        {validationMessage("Invalid database directory!\r\nPlease, define at least one."),
+         "SQLLumoManager", QMessageBox::NoIcon, QMessageBox::Ok, MessageResult::Ok},
+        {trappedErrorMessage(w().windowTitle(), 3704, "closed"),
+         w().windowTitle() + " - Warning...", QMessageBox::Critical, QMessageBox::Ok,
+         MessageResult::Ok},
         {Message{"Do you really want to delete database?", "Warning", MessageIcon::None,
                  MessageButtons::OkCancel},
          "Warning", QMessageBox::NoIcon, QMessageBox::Cancel, MessageResult::Cancel},

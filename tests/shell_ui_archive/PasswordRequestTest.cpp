@@ -77,7 +77,8 @@ TEST(PasswordRequestDialog, OkHandsBackWhatWasTypedCancelNothing)
         QTest::keyClicks(d->Text3, "typed");
         d->Command2->click();
     });
-    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::NewPassword), PasswordRequestResult{});
+    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::NewPassword),
+              PasswordRequestResult{});
 
     // A second Impostati forgets what was typed before.
     PasswordRequest dialog;

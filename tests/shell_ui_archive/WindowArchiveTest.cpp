@@ -3,7 +3,6 @@
 #include "ArchiveCatalogue.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
-#include "WindowDriving.h"
 #include "PasswordRequest.h"
 #include "ReportLog.h"
 #include "ServerProvider.h"
@@ -11,6 +10,7 @@
 #include "StandinProcess.h"
 #include "TestResultRegistry.h"
 #include "WindowDispatch.h"
+#include "WindowDriving.h"
 
 #include <QAction>
 #include <QFile>
@@ -111,7 +111,8 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     EXPECT_FALSE(window_->Frame1->isVisible());
     EXPECT_TRUE(window_->List1->isVisible());
     EXPECT_TRUE(window_->cmdPassword->isEnabled());
-    EXPECT_TRUE(log().contains("\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name + "\r\n"));
+    EXPECT_TRUE(
+        log().contains("\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name + "\r\n"));
 
     open(server::kTestDatabase);
     EXPECT_EQ(window_->Text1[1]->text(), name);
@@ -119,7 +120,8 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 2u);
     EXPECT_EQ(modals.seen()[1].text,
-              "Database " + name + " has been tested successfully\nCheck the results reading Windows Registry");
+              "Database " + name +
+                  " has been tested successfully\nCheck the results reading Windows Registry");
     TestResultRegistry registry;
     EXPECT_EQ(registry.value(registrysections::kIndexes, "T_Patient"), "Ok");
     EXPECT_EQ(registry.value(registrysections::kRelations, "T_Exam-T_Statistic"), "Ok");
@@ -137,8 +139,8 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     ASSERT_EQ(modals.seen().size(), 4u);
     EXPECT_EQ(modals.seen()[2].text, "Do you really want to delete database?");
     EXPECT_EQ(modals.seen()[3].text, "Database " + name + " has been removed");
-    EXPECT_TRUE(log().endsWith("Database " + name + " has been removed from SQL Server "
-                               + standin_->server() + "\r\n"));
+    EXPECT_TRUE(log().endsWith("Database " + name + " has been removed from SQL Server " +
+                               standin_->server() + "\r\n"));
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_FALSE(window_->Frame1->isVisible());
 }
@@ -150,7 +152,8 @@ TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
     QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
     EXPECT_TRUE(window_->ListInfo->isVisible());
     EXPECT_FALSE(window_->CmdOK->isVisible());
-    EXPECT_TRUE(window_->ListInfo->toPlainText().startsWith("In the SQL Server named " + standin_->server() + ":"));
+    EXPECT_TRUE(window_->ListInfo->toPlainText().startsWith("In the SQL Server named " +
+                                                            standin_->server() + ":"));
     EXPECT_TRUE(modals.seen().empty());
     QTest::mouseClick(window_->CmdCancel, Qt::LeftButton);
     EXPECT_FALSE(window_->ListInfo->isVisible());

@@ -3,10 +3,10 @@
 #include "ArchiveCatalogue.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
-#include "WindowDriving.h"
 #include "PasswordRequest.h"
 #include "Settings.h"
 #include "WindowDispatch.h"
+#include "WindowDriving.h"
 
 #include <QAction>
 #include <QGroupBox>

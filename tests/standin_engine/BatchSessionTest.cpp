@@ -36,14 +36,20 @@ TEST_F(BatchSessionTest, ErrorsCarryNumberSeverityStateTextAndLine)
          "Violation of PRIMARY KEY constraint"},
         {"EXEC sp_nothing", 2812, 16, 1, "Could not find stored procedure 'sp_nothing'."},
         {"SELECT @x", 137, 15, 1, "Must declare the scalar variable \"@x\"."},
-        {"SELECT NOSUCHFUNC(1)", 195, 15, 1, "'NOSUCHFUNC' is not a recognized built-in function name."},
-        {"COMMIT", 3902, 16, 1, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
-        {"ROLLBACK TRAN", 3903, 16, 1, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
-        {"USE NoSuchDb", 911, 16, 1, "Database 'NoSuchDb' does not exist. Make sure that the name is entered correctly."},
-        {"SELECT * FROM T UNION SELECT * FROM T", 50000, 16, 1, "UNION is not supported by this server."},
+        {"SELECT NOSUCHFUNC(1)", 195, 15, 1,
+         "'NOSUCHFUNC' is not a recognized built-in function name."},
+        {"COMMIT", 3902, 16, 1,
+         "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+        {"ROLLBACK TRAN", 3903, 16, 1,
+         "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+        {"USE NoSuchDb", 911, 16, 1,
+         "Database 'NoSuchDb' does not exist. Make sure that the name is entered correctly."},
+        {"SELECT * FROM T UNION SELECT * FROM T", 50000, 16, 1,
+         "UNION is not supported by this server."},
         {"CREATE VIEW V AS SELECT 1", 50000, 16, 1, "CREATE VIEW is not supported by this server."},
         {"SET ANSI_NULLS OFF", 50000, 16, 1, "SET ANSI_NULLS OFF is not supported by this server."},
-        {"SELECT CAST('x' AS INT)", 245, 16, 1, "Conversion failed when converting the varchar value 'x' to data type int."},
+        {"SELECT CAST('x' AS INT)", 245, 16, 1,
+         "Conversion failed when converting the varchar value 'x' to data type int."},
     };
     for (const auto& c : cases) {
         ok("DELETE FROM T");
@@ -65,18 +71,21 @@ TEST_F(BatchSessionTest, HowFarAnErrorReaches)
     EXPECT_EQ(syntax.errors(), (std::vector<int>{102}));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM T"), (std::vector<std::string>{"0"}));
     // A constraint error ends the statement only.
-    RecordingSink goesOn = run("INSERT INTO T VALUES (1, 'a') INSERT INTO T VALUES (1, 'b') INSERT INTO T VALUES (2, 'c')");
+    RecordingSink goesOn = run("INSERT INTO T VALUES (1, 'a') INSERT INTO T VALUES (1, 'b') INSERT "
+                               "INTO T VALUES (2, 'c')");
     EXPECT_EQ(goesOn.errors(), (std::vector<int>{2627}));
     EXPECT_EQ(goesOn.counts(), (std::vector<int64_t>{1, -1, 1}));
     // An unknown table ends the batch.
-    RecordingSink stops = run("INSERT INTO T VALUES (3, 'd') SELECT * FROM Missing INSERT INTO T VALUES (4, 'e')");
+    RecordingSink stops =
+        run("INSERT INTO T VALUES (3, 'd') SELECT * FROM Missing INSERT INTO T VALUES (4, 'e')");
     EXPECT_EQ(stops.errors(), (std::vector<int>{208}));
     EXPECT_EQ(rows("SELECT id FROM T ORDER BY id"), (std::vector<std::string>{"1", "2", "3"}));
     // Several result sets, each with its done, in order.
     RecordingSink two = run("SELECT 1 AS a; SELECT 2 AS b");
     ASSERT_EQ(two.results.size(), 2u);
     EXPECT_EQ(two.results[1].names(), (std::vector<std::string>{"b"}));
-    EXPECT_EQ(two.events, (std::vector<std::string>{"result", "row", "done", "result", "row", "done"}));
+    EXPECT_EQ(two.events,
+              (std::vector<std::string>{"result", "row", "done", "result", "row", "done"}));
     // A bare procedure name is a call only first in the batch.
     EXPECT_EQ(errorOf("SELECT 1 sp_pkeys 'T'"), 102);
     EXPECT_EQ(run("sp_pkeys 'T'").results.size(), 1u);
@@ -84,12 +93,14 @@ TEST_F(BatchSessionTest, HowFarAnErrorReaches)
 
 TEST_F(BatchSessionTest, TransactionsCommitAndRollBackRowsAndDefinitions)
 {
-    RecordingSink sink = run("BEGIN TRAN INSERT INTO T VALUES (1, 'a') CREATE TABLE X( a INT ) SELECT @@TRANCOUNT ROLLBACK");
+    RecordingSink sink = run("BEGIN TRAN INSERT INTO T VALUES (1, 'a') CREATE TABLE X( a INT ) "
+                             "SELECT @@TRANCOUNT ROLLBACK");
     EXPECT_TRUE(sink.errors().empty()) << sink.errorText();
     EXPECT_EQ(sink.results.at(0).lines(), (std::vector<std::string>{"1"}));
     EXPECT_EQ(rows("SELECT COUNT(*) FROM T"), (std::vector<std::string>{"0"}));
     EXPECT_EQ(errorOf("SELECT * FROM X"), 208);
-    ok("BEGIN TRANSACTION INSERT INTO T VALUES (1, 'a') BEGIN TRAN INSERT INTO T VALUES (2, 'b') COMMIT");
+    ok("BEGIN TRANSACTION INSERT INTO T VALUES (1, 'a') BEGIN TRAN INSERT INTO T VALUES (2, 'b') "
+       "COMMIT");
     EXPECT_EQ(rows("SELECT @@TRANCOUNT"), (std::vector<std::string>{"1"}));
     // An error inside a transaction ends the statement; the transaction stays open.
     EXPECT_EQ(errorOf("INSERT INTO T VALUES (1, 'dup')"), 2627);
@@ -113,7 +124,8 @@ TEST_F(BatchSessionTest, ParametersBoundThroughSpExecutesql)
         return p;
     };
     std::vector<RpcParam> params = {
-        param(u"", SqlType::NVarChar, -1, std::u16string(u"INSERT INTO T VALUES (@P1, @P2); SELECT SCOPE_IDENTITY()")),
+        param(u"", SqlType::NVarChar, -1,
+              std::u16string(u"INSERT INTO T VALUES (@P1, @P2); SELECT SCOPE_IDENTITY()")),
         param(u"", SqlType::NVarChar, -1, std::u16string(u"@P1 int,@P2 nvarchar(10)")),
         param(u"@P1", SqlType::Int, 4, int64_t{7}),
         param(u"@P2", SqlType::NVarChar, 10, std::u16string(u"it's \xD800")),
@@ -141,7 +153,9 @@ TEST_F(BatchSessionTest, ParametersBoundThroughSpExecutesql)
     ASSERT_EQ(viaExec.results.size(), 1u) << viaExec.errorText();
     EXPECT_EQ(viaExec.results[0].lines(), (std::vector<std::string>{"42"}));
     RecordingSink rpcPkeys;
-    session->executeRpc(u"sp_pkeys", {param(u"@table_name", SqlType::NVarChar, 10, std::u16string(u"T"))}, rpcPkeys);
+    session->executeRpc(u"sp_pkeys",
+                        {param(u"@table_name", SqlType::NVarChar, 10, std::u16string(u"T"))},
+                        rpcPkeys);
     ASSERT_EQ(rpcPkeys.results.size(), 1u);
     EXPECT_EQ(rpcPkeys.results[0].rows.size(), 1u);
 }
@@ -196,7 +210,8 @@ TEST_F(BatchSessionTest, TwoSessionsSeeEachOthersCommittedWorkAndWaitForOpenTran
             for (int i = 0; i < 50; ++i) {
                 RecordingSink s;
                 sessions[static_cast<size_t>(w)]->execute(
-                    u16("INSERT INTO T VALUES (" + std::to_string(100 + w * 100 + i) + ", 'w')"), s);
+                    u16("INSERT INTO T VALUES (" + std::to_string(100 + w * 100 + i) + ", 'w')"),
+                    s);
                 EXPECT_TRUE(s.errors().empty()) << s.errorText();
             }
         });
@@ -223,7 +238,8 @@ TEST_F(BatchSessionTest, LoginsAndDatabaseContext)
     EXPECT_EQ(session->currentDatabase(), u"master");
     ok("USE engineTEST");
     EXPECT_EQ(session->currentDatabase(), u"EngineTest");
-    EXPECT_EQ(rows("SELECT DB_NAME(), SUSER_SNAME(), @@SERVERNAME"), (std::vector<std::string>{"'EngineTest'|'sa'|'STANDIN'"}));
+    EXPECT_EQ(rows("SELECT DB_NAME(), SUSER_SNAME(), @@SERVERNAME"),
+              (std::vector<std::string>{"'EngineTest'|'sa'|'STANDIN'"}));
 }
 
 } // namespace

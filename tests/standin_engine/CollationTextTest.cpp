@@ -14,9 +14,9 @@ TEST(Collation, CaseAndTrailingBlanksAreIgnoredAccentsAreNot)
         std::u16string a, b;
         int expected; // sign
     } cases[] = {
-        {u"ABC ", u"abc", 0},     {u"abc", u"abd", -1},      {u"a", u"B", -1},     {u"B", u"a", 1},
-        {u"", u"   ", 0},         {u"é", u"É", 0},           {u"e", u"é", -1},     {u"é", u"f", -1},
-        {u"_a", u"a", -1},        {u"9", u"a", -1},          {u"ab", u"abc", -1},  {u" a", u"a", -1},
+        {u"ABC ", u"abc", 0}, {u"abc", u"abd", -1}, {u"a", u"B", -1},    {u"B", u"a", 1},
+        {u"", u"   ", 0},     {u"é", u"É", 0},      {u"e", u"é", -1},    {u"é", u"f", -1},
+        {u"_a", u"a", -1},    {u"9", u"a", -1},     {u"ab", u"abc", -1}, {u" a", u"a", -1},
         {u"Ж", u"ж", 0},
     };
     for (const auto& c : cases) {
@@ -34,14 +34,15 @@ TEST(Collation, LikeFollowsTheCollationAndItsPatternSyntax)
         const char16_t* pattern;
         bool match;
     } cases[] = {
-        {u"Rossi", u"r%", true},     {u"Rossi", u"%SS%", true},   {u"Rossi", u"R_ssi", true},
-        {u"Rossi", u"R_si", false},  {u"abc", u"[a-c]bc", true},  {u"dbc", u"[a-c]bc", false},
-        {u"dbc", u"[^a-c]bc", true}, {u"a%b", u"a[%]b", true},    {u"axb", u"a[%]b", false},
-        {u"", u"%", true},           {u"abc ", u"abc", false},    {u"[x", u"[x", true},
+        {u"Rossi", u"r%", true},     {u"Rossi", u"%SS%", true},  {u"Rossi", u"R_ssi", true},
+        {u"Rossi", u"R_si", false},  {u"abc", u"[a-c]bc", true}, {u"dbc", u"[a-c]bc", false},
+        {u"dbc", u"[^a-c]bc", true}, {u"a%b", u"a[%]b", true},   {u"axb", u"a[%]b", false},
+        {u"", u"%", true},           {u"abc ", u"abc", false},   {u"[x", u"[x", true},
         {u"Émile", u"é%", true},     {u"emile", u"é%", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(text::like(c.value, c.pattern), c.match) << u8(c.value) << " LIKE " << u8(c.pattern);
+        EXPECT_EQ(text::like(c.value, c.pattern), c.match)
+            << u8(c.value) << " LIKE " << u8(c.pattern);
     EXPECT_TRUE(text::like(u"10%", u"10!%", u'!'));
     EXPECT_FALSE(text::like(u"100", u"10!%", u'!'));
 }
@@ -62,11 +63,14 @@ TEST_F(CollationTextTest, KeysAndComparisonsIgnoreCaseAndTrailingBlanks)
     ok("INSERT INTO U VALUES ('Rossi', 1)");
     RecordingSink dup = run("INSERT INTO U VALUES ('ROSSI  ', 2)");
     EXPECT_EQ(dup.errors(), (std::vector<int>{2627}));
-    EXPECT_EQ(dup.errorText(), "Violation of PRIMARY KEY constraint 'PK_U'. Cannot insert duplicate key in object "
-                               "'dbo.U'. The duplicate key value is (ROSSI  ).");
-    ok("INSERT INTO U VALUES ('bianchi', 2) INSERT INTO U VALUES ('Àlvaro', 3) INSERT INTO U VALUES ('alvaro', 4)");
+    EXPECT_EQ(dup.errorText(),
+              "Violation of PRIMARY KEY constraint 'PK_U'. Cannot insert duplicate key in object "
+              "'dbo.U'. The duplicate key value is (ROSSI  ).");
+    ok("INSERT INTO U VALUES ('bianchi', 2) INSERT INTO U VALUES ('Àlvaro', 3) INSERT INTO U "
+       "VALUES ('alvaro', 4)");
     EXPECT_EQ(rows("SELECT n FROM U WHERE name = 'ROSSI '"), (std::vector<std::string>{"1"}));
-    EXPECT_EQ(rows("SELECT n FROM U WHERE 'ABC ' = 'abc'"), (std::vector<std::string>{"1", "2", "3", "4"}));
+    EXPECT_EQ(rows("SELECT n FROM U WHERE 'ABC ' = 'abc'"),
+              (std::vector<std::string>{"1", "2", "3", "4"}));
     EXPECT_EQ(rows("SELECT name FROM U ORDER BY name"),
               (std::vector<std::string>{"'alvaro'", "'Àlvaro'", "'bianchi'", "'Rossi'"}));
     EXPECT_EQ(rows("SELECT name FROM U WHERE name LIKE 'R%' OR name LIKE '_IANCHI'"),
@@ -75,8 +79,10 @@ TEST_F(CollationTextTest, KeysAndComparisonsIgnoreCaseAndTrailingBlanks)
     ok("CREATE TABLE V( name NVARCHAR(20) NOT NULL REFERENCES U (name) )");
     ok("INSERT INTO V VALUES ('rossi')");
     EXPECT_EQ(errorOf("INSERT INTO V VALUES ('verdi')"), 547);
-    EXPECT_EQ(rows("SELECT U.n FROM U INNER JOIN V ON U.name = V.name"), (std::vector<std::string>{"1"}));
-    EXPECT_EQ(rows("SELECT UPPER(name), LOWER('ÀB'), REPLACE('aXbx', 'x', '-'), CHARINDEX('S', name) FROM U WHERE n = 1"),
+    EXPECT_EQ(rows("SELECT U.n FROM U INNER JOIN V ON U.name = V.name"),
+              (std::vector<std::string>{"1"}));
+    EXPECT_EQ(rows("SELECT UPPER(name), LOWER('ÀB'), REPLACE('aXbx', 'x', '-'), CHARINDEX('S', "
+                   "name) FROM U WHERE n = 1"),
               (std::vector<std::string>{"'ROSSI'|'àb'|'a-b-'|3"}));
 }
 
@@ -119,7 +125,8 @@ TEST_F(CollationTextTest, UnpairedSurrogatesAndEveryCodeUnitRoundTrip)
     EXPECT_EQ(show(r[0][2]), hex);
     EXPECT_EQ(sink.results[0].columns[2].type, SqlType::VarBinary);
     EXPECT_EQ(sink.results[0].columns[2].length, -1);
-    EXPECT_EQ(rows("SELECT CAST(NULL AS VARBINARY(MAX)), CAST(0x410042 AS NVARCHAR(10)), DATALENGTH(CAST(0x41 AS NVARCHAR(10)))"),
+    EXPECT_EQ(rows("SELECT CAST(NULL AS VARBINARY(MAX)), CAST(0x410042 AS NVARCHAR(10)), "
+                   "DATALENGTH(CAST(0x41 AS NVARCHAR(10)))"),
               (std::vector<std::string>{"NULL|'AB'|2"}));
     // Equality over such text finds the row again.
     EXPECT_EQ(rows("SELECT id FROM C WHERE t = CAST(" + hex + " AS NVARCHAR(64)) ORDER BY id"),

@@ -16,8 +16,14 @@
 
 namespace standin::testing {
 
-inline std::u16string u16(const std::string& utf8) { return text::fromUtf8(utf8); }
-inline std::string u8(const std::u16string& s) { return text::toUtf8(s); }
+inline std::u16string u16(const std::string& utf8)
+{
+    return text::fromUtf8(utf8);
+}
+inline std::string u8(const std::u16string& s)
+{
+    return text::toUtf8(s);
+}
 
 // One value as a short text: NULL, integers, texts in quotes, 0x.. for bytes, dates ISO.
 inline std::string show(const Value& v)

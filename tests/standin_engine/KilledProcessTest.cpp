@@ -20,9 +20,10 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
         auto login = engine->login(u"sa", u16(kSaPassword), u"master");
         ASSERT_TRUE(login.session);
         RecordingSink sink;
-        login.session->execute(u"CREATE DATABASE Crash USE Crash CREATE TABLE T( id INT NOT NULL PRIMARY KEY, "
-                               u"t NVARCHAR(50) NOT NULL )",
-                               sink);
+        login.session->execute(
+            u"CREATE DATABASE Crash USE Crash CREATE TABLE T( id INT NOT NULL PRIMARY KEY, "
+            u"t NVARCHAR(50) NOT NULL )",
+            sink);
         ASSERT_TRUE(sink.errors().empty()) << sink.errorText();
     }
     int pipeFds[2];
@@ -37,7 +38,8 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
             _exit(2);
         for (int32_t i = 1;; ++i) {
             RecordingSink sink;
-            login.session->execute(u16("INSERT INTO T VALUES (" + std::to_string(i) + ", N'row')"), sink);
+            login.session->execute(u16("INSERT INTO T VALUES (" + std::to_string(i) + ", N'row')"),
+                                   sink);
             if (!sink.errors().empty())
                 _exit(3);
             // Answered: tell the parent.
@@ -63,7 +65,8 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
     auto login = engine->login(u"sa", u16(kSaPassword), u"Crash");
     ASSERT_TRUE(login.session);
     RecordingSink sink;
-    login.session->execute(u"SELECT COUNT(*), MIN(id), MAX(id) FROM T WHERE id <= " + u16(std::to_string(last)), sink);
+    login.session->execute(
+        u"SELECT COUNT(*), MIN(id), MAX(id) FROM T WHERE id <= " + u16(std::to_string(last)), sink);
     ASSERT_EQ(sink.results.size(), 1u) << sink.errorText();
     EXPECT_EQ(sink.results[0].lines(),
               (std::vector<std::string>{std::to_string(last) + "|1|" + std::to_string(last)}));

@@ -27,20 +27,25 @@ protected:
 
     void create(const std::string& database)
     {
-        auto sink = run("CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" + kDirectory
-                        + database + "dat.mdf') LOG ON (NAME = " + database + "_Log, FILENAME = '" + kDirectory
-                        + database + "log.ldf')");
+        auto sink =
+            run("CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" +
+                kDirectory + database + "dat.mdf') LOG ON (NAME = " + database +
+                "_Log, FILENAME = '" + kDirectory + database + "log.ldf')");
         ASSERT_TRUE(sink.errorNumbers().empty()) << sink.firstErrorText();
     }
 
-    fs::path dataFile(const std::string& database) { return catalog->find(Wide(database))->dataFile; }
+    fs::path dataFile(const std::string& database)
+    {
+        return catalog->find(Wide(database))->dataFile;
+    }
 
     void insertRows(const std::string& database, int from, int to)
     {
         SqliteFile file(dataFile(database));
         file.exec("CREATE TABLE IF NOT EXISTS T_Patient(id INTEGER PRIMARY KEY, name TEXT)");
         for (int i = from; i <= to; ++i)
-            file.exec("INSERT INTO T_Patient VALUES (" + std::to_string(i) + ", 'patient " + std::to_string(i) + "')");
+            file.exec("INSERT INTO T_Patient VALUES (" + std::to_string(i) + ", 'patient " +
+                      std::to_string(i) + "')");
     }
 
     int64_t rowCount(const std::string& database)
@@ -50,12 +55,13 @@ protected:
         return file.scalar("SELECT count(*) FROM T_Patient");
     }
 
-    std::string restoreStatement(const std::string& database, const std::string& file, const std::string& dataName,
-                                 const std::string& logName)
+    std::string restoreStatement(const std::string& database, const std::string& file,
+                                 const std::string& dataName, const std::string& logName)
     {
         // As the program sends it: no blank between the file's closing quote and WITH.
-        return "RESTORE DATABASE " + database + " FROM DISK='" + file + "'WITH RECOVERY, MOVE '" + dataName + "' TO '"
-             + kDirectory + database + "dat.mdf', MOVE '" + logName + "' TO '" + kDirectory + database + "log.ldf'";
+        return "RESTORE DATABASE " + database + " FROM DISK='" + file + "'WITH RECOVERY, MOVE '" +
+               dataName + "' TO '" + kDirectory + database + "dat.mdf', MOVE '" + logName +
+               "' TO '" + kDirectory + database + "log.ldf'";
     }
 };
 
@@ -63,12 +69,17 @@ TEST_F(ServerBackup, RoundTripAsTheProgramDoesIt)
 {
     insertRows("Xarc", 1, 50);
     auto backup = run("BACKUP DATABASE Xarc TO DISK='" + kBackups + "xarc.bak'");
-    ASSERT_EQ(backup.messageNumbers(), (std::vector<int32_t>{4035, 4035, 3014})) << backup.firstErrorText();
+    ASSERT_EQ(backup.messageNumbers(), (std::vector<int32_t>{4035, 4035, 3014}))
+        << backup.firstErrorText();
     const std::string processed = Narrow(backup.messages[0].text);
     EXPECT_EQ(processed.substr(0, 10), "Processed ");
-    EXPECT_NE(processed.find(" pages for database 'Xarc', file 'Xarc_Dat' on file 1."), std::string::npos) << processed;
-    EXPECT_NE(Narrow(backup.messages[1].text).find("file 'Xarc_Log' on file 1."), std::string::npos);
-    EXPECT_EQ(Narrow(backup.messages[2].text).substr(0, 39), "BACKUP DATABASE successfully processed ");
+    EXPECT_NE(processed.find(" pages for database 'Xarc', file 'Xarc_Dat' on file 1."),
+              std::string::npos)
+        << processed;
+    EXPECT_NE(Narrow(backup.messages[1].text).find("file 'Xarc_Log' on file 1."),
+              std::string::npos);
+    EXPECT_EQ(Narrow(backup.messages[2].text).substr(0, 39),
+              "BACKUP DATABASE successfully processed ");
     EXPECT_NE(Narrow(backup.messages[2].text).find(" MB/sec)."), std::string::npos);
     EXPECT_EQ(backup.messages[0].severity, 10);
 
@@ -89,9 +100,13 @@ TEST_F(ServerBackup, RoundTripAsTheProgramDoesIt)
     EXPECT_EQ(files.text(1, "FileGroupName"), "NULL");
 
     auto restore = run(restoreStatement("Copy", kBackups + "xarc.bak", "Xarc_Dat", "Xarc_Log"));
-    ASSERT_EQ(restore.messageNumbers(), (std::vector<int32_t>{4035, 4035, 3014})) << restore.firstErrorText();
-    EXPECT_NE(Narrow(restore.messages[0].text).find("for database 'Copy', file 'Xarc_Dat' on file 1."), std::string::npos);
-    EXPECT_EQ(Narrow(restore.messages[2].text).substr(0, 39), "RESTORE DATABASE successfully processed");
+    ASSERT_EQ(restore.messageNumbers(), (std::vector<int32_t>{4035, 4035, 3014}))
+        << restore.firstErrorText();
+    EXPECT_NE(
+        Narrow(restore.messages[0].text).find("for database 'Copy', file 'Xarc_Dat' on file 1."),
+        std::string::npos);
+    EXPECT_EQ(Narrow(restore.messages[2].text).substr(0, 39),
+              "RESTORE DATABASE successfully processed");
 
     const auto copy = catalog->find(u"Copy");
     ASSERT_TRUE(copy);
@@ -110,7 +125,8 @@ TEST_F(ServerBackup, SecondBackupAppendsAndFileSelectsTheSet)
     insertRows("Xarc", 1, 10);
     run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
     insertRows("Xarc", 11, 25);
-    auto second = run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH NOINIT, NAME = 'second', STATS = 10");
+    auto second =
+        run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH NOINIT, NAME = 'second', STATS = 10");
     ASSERT_TRUE(second.errorNumbers().empty()) << second.firstErrorText();
     EXPECT_NE(Narrow(second.messages[0].text).find("on file 2."), std::string::npos);
     insertRows("Xarc", 26, 30);
@@ -119,7 +135,8 @@ TEST_F(ServerBackup, SecondBackupAppendsAndFileSelectsTheSet)
     auto first = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE");
     ASSERT_TRUE(first.errorNumbers().empty()) << first.firstErrorText();
     EXPECT_EQ(rowCount("Xarc"), 10);
-    auto two = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 2, RECOVERY, REPLACE");
+    auto two =
+        run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 2, RECOVERY, REPLACE");
     ASSERT_TRUE(two.errorNumbers().empty()) << two.firstErrorText();
     EXPECT_NE(Narrow(two.messages[0].text).find("on file 2."), std::string::npos);
     EXPECT_EQ(rowCount("Xarc"), 25);
@@ -150,30 +167,37 @@ TEST_F(ServerBackup, TailOfTheLogGuardsRestoreOverTheSameDatabase)
     const std::string bak = kBackups + "tail.bak";
     insertRows("Xarc", 1, 4);
     // A copy-only backup leaves the log chain as it was: none yet, so nothing to lose.
-    ASSERT_TRUE(run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH COPY_ONLY").errorNumbers().empty());
+    ASSERT_TRUE(
+        run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH COPY_ONLY").errorNumbers().empty());
     insertRows("Xarc", 5, 6);
     auto unchained = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
     EXPECT_TRUE(unchained.errorNumbers().empty()) << unchained.firstErrorText();
     EXPECT_EQ(rowCount("Xarc"), 4);
 
     // A restored database continues its backup's chain, as does one fully backed up.
-    for (const std::string& before : {std::string(), "BACKUP DATABASE Xarc TO DISK='" + bak + "'"}) {
+    for (const std::string& before :
+         {std::string(), "BACKUP DATABASE Xarc TO DISK='" + bak + "'"}) {
         if (!before.empty())
             run(before);
         auto refused = run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'");
         EXPECT_EQ(refused.errorNumbers(), (std::vector<int32_t>{3159, 3013})) << before;
         EXPECT_EQ(refused.firstErrorText(),
-                  "The tail of the log for the database \"Xarc\" has not been backed up. Use BACKUP LOG WITH NORECOVERY "
-                  "to backup the log if it contains work you do not want to lose. Use the WITH REPLACE or WITH STOPAT "
+                  "The tail of the log for the database \"Xarc\" has not been backed up. Use "
+                  "BACKUP LOG WITH NORECOVERY "
+                  "to backup the log if it contains work you do not want to lose. Use the WITH "
+                  "REPLACE or WITH STOPAT "
                   "clause of the RESTORE statement to just overwrite the contents of the log.");
     }
     // Kept across a restart of the server.
     catalog.reset();
     ServerFixture::SetUp();
-    EXPECT_EQ(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers(), (std::vector<int32_t>{3159, 3013}));
-    EXPECT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE").errorNumbers().empty());
+    EXPECT_EQ(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers(),
+              (std::vector<int32_t>{3159, 3013}));
+    EXPECT_TRUE(
+        run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH REPLACE").errorNumbers().empty());
     EXPECT_TRUE(run("DROP DATABASE Xarc").errorNumbers().empty());
-    EXPECT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers().empty()) << "a new database again";
+    EXPECT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'").errorNumbers().empty())
+        << "a new database again";
 }
 
 TEST_F(ServerBackup, ReplaceRestoresOverAnotherDatabase)
@@ -188,11 +212,14 @@ TEST_F(ServerBackup, ReplaceRestoresOverAnotherDatabase)
 
     auto refused = run(restoreStatement("Other", kBackups + "x.bak", "Xarc_Dat", "Xarc_Log"));
     EXPECT_EQ(refused.errorNumbers(), (std::vector<int32_t>{3154, 3013}));
-    EXPECT_EQ(refused.firstErrorText(), "The backup set holds a backup of a database other than the existing 'Other' database.");
+    EXPECT_EQ(
+        refused.firstErrorText(),
+        "The backup set holds a backup of a database other than the existing 'Other' database.");
     EXPECT_EQ(rowCount("Other"), 3) << "nothing changed";
     EXPECT_TRUE(released.empty());
 
-    auto replaced = run(restoreStatement("Other", kBackups + "x.bak", "Xarc_Dat", "Xarc_Log") + ", REPLACE");
+    auto replaced =
+        run(restoreStatement("Other", kBackups + "x.bak", "Xarc_Dat", "Xarc_Log") + ", REPLACE");
     ASSERT_TRUE(replaced.errorNumbers().empty()) << replaced.firstErrorText();
     EXPECT_EQ(released, std::vector<fs::path>{otherFile});
     EXPECT_EQ(rowCount("Other"), 7);
@@ -214,43 +241,73 @@ TEST_F(ServerBackup, RestoreAndBackupErrors)
         std::vector<int32_t> errors;
         std::string firstText;
     } cases[] = {
-        {"RESTORE DATABASE Xarc FROM DISK='" + kBackups + "none.bak'", {3201, 3013},
-         "Cannot open backup device 'C:\\Backups\\none.bak'. Operating system error 2(The system cannot find the file specified.)."},
-        {"RESTORE FILELISTONLY FROM DISK='C:\\Nowhere\\x.bak'", {3201, 3013},
-         "Cannot open backup device 'C:\\Nowhere\\x.bak'. Operating system error 3(The system cannot find the path specified.)."},
-        {"RESTORE FILELISTONLY FROM DISK='" + kBackups + "notes.txt'", {3241, 3013},
-         "The media family on device 'C:\\Backups\\notes.txt' is incorrectly formed. SQL Server cannot process this media family."},
-        {"RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH MOVE 'Wrong_Dat' TO 'C:\\x.mdf'", {3234, 3013},
-         "Logical file 'Wrong_Dat' is not part of database 'Xarc'. Use RESTORE FILELISTONLY to list the logical file names."},
-        {"RESTORE DATABASE Other FROM DISK='" + bak + "' WITH REPLACE", {3101, 3013},
+        {"RESTORE DATABASE Xarc FROM DISK='" + kBackups + "none.bak'",
+         {3201, 3013},
+         "Cannot open backup device 'C:\\Backups\\none.bak'. Operating system error 2(The system "
+         "cannot find the file specified.)."},
+        {"RESTORE FILELISTONLY FROM DISK='C:\\Nowhere\\x.bak'",
+         {3201, 3013},
+         "Cannot open backup device 'C:\\Nowhere\\x.bak'. Operating system error 3(The system "
+         "cannot find the path specified.)."},
+        {"RESTORE FILELISTONLY FROM DISK='" + kBackups + "notes.txt'",
+         {3241, 3013},
+         "The media family on device 'C:\\Backups\\notes.txt' is incorrectly formed. SQL Server "
+         "cannot process this media family."},
+        {"RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH MOVE 'Wrong_Dat' TO 'C:\\x.mdf'",
+         {3234, 3013},
+         "Logical file 'Wrong_Dat' is not part of database 'Xarc'. Use RESTORE FILELISTONLY to "
+         "list the logical file names."},
+        {"RESTORE DATABASE Other FROM DISK='" + bak + "' WITH REPLACE",
+         {3101, 3013},
          "Exclusive access could not be obtained because the database is in use."},
-        {"RESTORE DATABASE Fresh FROM DISK='" + bak + "'", {1834, 3156, 1834, 3156, 3119, 3013},
-         "The file 'C:\\Lumeno SQL Database\\Xarcdat.mdf' cannot be overwritten. It is being used by database 'Xarc'."},
-        {restoreStatement("Stranger", bak, "Xarc_Dat", "Xarc_Log"), {3142, 3119, 3013},
-         "File \"Xarc_Dat\" cannot be restored over the existing \"C:\\Lumeno SQL Database\\Strangerdat.mdf\". Reissue the "
-         "RESTORE statement using WITH REPLACE to overwrite pre-existing files, or WITH MOVE to identify an alternate location."},
-        {"RESTORE DATABASE Fresh FROM DISK='" + bak + "' WITH MOVE 'Xarc_Dat' TO 'C:\\No Dir\\f.mdf', MOVE 'Xarc_Log' TO '"
-             + kDirectory + "f.ldf'",
+        {"RESTORE DATABASE Fresh FROM DISK='" + bak + "'",
+         {1834, 3156, 1834, 3156, 3119, 3013},
+         "The file 'C:\\Lumeno SQL Database\\Xarcdat.mdf' cannot be overwritten. It is being used "
+         "by database 'Xarc'."},
+        {restoreStatement("Stranger", bak, "Xarc_Dat", "Xarc_Log"),
+         {3142, 3119, 3013},
+         "File \"Xarc_Dat\" cannot be restored over the existing \"C:\\Lumeno SQL "
+         "Database\\Strangerdat.mdf\". Reissue the "
+         "RESTORE statement using WITH REPLACE to overwrite pre-existing files, or WITH MOVE to "
+         "identify an alternate location."},
+        {"RESTORE DATABASE Fresh FROM DISK='" + bak +
+             "' WITH MOVE 'Xarc_Dat' TO 'C:\\No Dir\\f.mdf', MOVE 'Xarc_Log' TO '" + kDirectory +
+             "f.ldf'",
          {5133, 3156, 3119, 3013},
-         "Directory lookup for the file \"C:\\No Dir\\f.mdf\" failed with the operating system error 3(The system cannot "
+         "Directory lookup for the file \"C:\\No Dir\\f.mdf\" failed with the operating system "
+         "error 3(The system cannot "
          "find the path specified.)."},
-        {"RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH NORECOVERY", {3032, 3013},
-         "One or more of the options (NORECOVERY) are not supported for this statement. Review the documentation for "
+        {"RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH NORECOVERY",
+         {3032, 3013},
+         "One or more of the options (NORECOVERY) are not supported for this statement. Review the "
+         "documentation for "
          "supported options."},
         {"RESTORE DATABASE master FROM DISK='" + bak + "' WITH REPLACE", {3108, 3013}, ""},
-        {"BACKUP DATABASE Nothing TO DISK='" + kBackups + "n.bak'", {911, 3013},
+        {"BACKUP DATABASE Nothing TO DISK='" + kBackups + "n.bak'",
+         {911, 3013},
          "Database 'Nothing' does not exist. Make sure that the name is entered correctly."},
-        {"BACKUP DATABASE Xarc TO DISK='C:\\Nowhere\\x.bak'", {3201, 3013},
-         "Cannot open backup device 'C:\\Nowhere\\x.bak'. Operating system error 3(The system cannot find the path specified.)."},
-        {"BACKUP DATABASE Xarc TO DISK='C:\\Backups\\..\\..\\..\\..\\tmp\\x.bak'", {3201, 3013}, ""},
-        {"BACKUP DATABASE tempdb TO DISK='" + kBackups + "t.bak'", {3147, 3013},
+        {"BACKUP DATABASE Xarc TO DISK='C:\\Nowhere\\x.bak'",
+         {3201, 3013},
+         "Cannot open backup device 'C:\\Nowhere\\x.bak'. Operating system error 3(The system "
+         "cannot find the path specified.)."},
+        {"BACKUP DATABASE Xarc TO DISK='C:\\Backups\\..\\..\\..\\..\\tmp\\x.bak'",
+         {3201, 3013},
+         ""},
+        {"BACKUP DATABASE tempdb TO DISK='" + kBackups + "t.bak'",
+         {3147, 3013},
          "Backup and restore operations are not allowed on database tempdb."},
         {"BACKUP DATABASE Xarc TO DISK='" + kBackups + "notes.txt'", {3241, 3013}, ""},
-        {"BACKUP DATABASE Xarc TO DISK='" + kDirectory + "Otherdat.mdf'", {3201, 3013},
-         "Cannot open backup device 'C:\\Lumeno SQL Database\\Otherdat.mdf'. Operating system error 32(The process cannot "
+        {"BACKUP DATABASE Xarc TO DISK='" + kDirectory + "Otherdat.mdf'",
+         {3201, 3013},
+         "Cannot open backup device 'C:\\Lumeno SQL Database\\Otherdat.mdf'. Operating system "
+         "error 32(The process cannot "
          "access the file because it is being used by another process.)."},
-        {"BACKUP LOG Xarc TO DISK='" + kBackups + "l.bak'", {50000}, "BACKUP LOG is not supported by this server."},
-        {"BACKUP DATABASE Xarc TO DISK='" + kBackups + "a.bak', DISK='" + kBackups + "b.bak'", {50000}, ""},
+        {"BACKUP LOG Xarc TO DISK='" + kBackups + "l.bak'",
+         {50000},
+         "BACKUP LOG is not supported by this server."},
+        {"BACKUP DATABASE Xarc TO DISK='" + kBackups + "a.bak', DISK='" + kBackups + "b.bak'",
+         {50000},
+         ""},
         {"BACKUP DATABASE Xarc TO DISK=", {102}, "Incorrect syntax near '='."},
     };
     for (const auto& c : cases) {
@@ -263,21 +320,24 @@ TEST_F(ServerBackup, RestoreAndBackupErrors)
         EXPECT_TRUE(sink.dones.back().error) << c.statement;
         if (c.errors.back() == 3013) {
             const std::string last = Narrow(sink.messages.back().text);
-            EXPECT_TRUE(last == "RESTORE DATABASE is terminating abnormally." || last == "BACKUP DATABASE is terminating abnormally."
-                        || last == "RESTORE FILELIST is terminating abnormally.")
+            EXPECT_TRUE(last == "RESTORE DATABASE is terminating abnormally." ||
+                        last == "BACKUP DATABASE is terminating abnormally." ||
+                        last == "RESTORE FILELIST is terminating abnormally.")
                 << last;
         }
     }
     // The refusals touched nothing.
     EXPECT_EQ(std::ifstream(dataDir() / "C" / "Backups" / "notes.txt").get(), 'n');
-    EXPECT_EQ(std::ifstream(dataDir() / "C" / "Lumeno SQL Database" / "Strangerdat.mdf").get(), 'k');
+    EXPECT_EQ(std::ifstream(dataDir() / "C" / "Lumeno SQL Database" / "Strangerdat.mdf").get(),
+              'k');
     EXPECT_FALSE(catalog->find(u"Fresh"));
     EXPECT_FALSE(fs::exists("/tmp/x.bak"));
     inUse.reset();
     EXPECT_EQ(rowCount("Xarc"), 2);
     {
         SqliteFile other(dataFile("Other"));
-        EXPECT_EQ(other.text("PRAGMA integrity_check"), "ok") << "a backup never lands on a database file";
+        EXPECT_EQ(other.text("PRAGMA integrity_check"), "ok")
+            << "a backup never lands on a database file";
     }
 
     // The session's own database.
@@ -290,15 +350,19 @@ TEST_F(ServerBackup, RestoreAndBackupErrors)
 
     ServerContext inTransaction = sa;
     inTransaction.inTransaction = true;
-    EXPECT_EQ(run("BACKUP DATABASE Xarc TO DISK='" + bak + "'", &inTransaction).errorNumbers(), (std::vector<int32_t>{3021, 3013}));
-    EXPECT_EQ(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'", &inTransaction).errorNumbers(), (std::vector<int32_t>{3021, 3013}));
+    EXPECT_EQ(run("BACKUP DATABASE Xarc TO DISK='" + bak + "'", &inTransaction).errorNumbers(),
+              (std::vector<int32_t>{3021, 3013}));
+    EXPECT_EQ(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "'", &inTransaction).errorNumbers(),
+              (std::vector<int32_t>{3021, 3013}));
 }
 
 TEST_F(ServerBackup, FileWithoutFolderGoesToTheDefaultBackupFolder)
 {
     insertRows("Xarc", 1, 4);
     ASSERT_TRUE(run("BACKUP DATABASE Xarc TO DISK = N'plain.bak'").errorNumbers().empty());
-    EXPECT_TRUE(fs::exists(*catalog->mapPath(u"C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\Backup\\plain.bak")));
+    EXPECT_TRUE(
+        fs::exists(*catalog->mapPath(u"C:\\Program Files\\Microsoft SQL "
+                                     u"Server\\MSSQL15.MSSQLSERVER\\MSSQL\\Backup\\plain.bak")));
     EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK = 'plain.bak'").results.at(0).rows.size(), 2u);
 }
 
@@ -318,12 +382,15 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
         out << "SSBKSET1" << std::string(300, '\x07');
     }
     EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 2").results.size(), 1u);
-    EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 3").errorNumbers(), (std::vector<int32_t>{4038, 3013}));
+    EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 3").errorNumbers(),
+              (std::vector<int32_t>{4038, 3013}));
     insertRows("Xarc", 9, 9);
     auto third = run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
     EXPECT_NE(Narrow(third.messages.at(0).text).find("on file 3."), std::string::npos);
     EXPECT_GT(fs::file_size(host), whole);
-    ASSERT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 3, REPLACE").errorNumbers().empty());
+    ASSERT_TRUE(run("RESTORE DATABASE Xarc FROM DISK='" + bak + "' WITH FILE = 3, REPLACE")
+                    .errorNumbers()
+                    .empty());
     EXPECT_EQ(rowCount("Xarc"), 9);
 
     // A flipped byte inside set 1 is caught by its checksum and the database stays as it was.
@@ -337,7 +404,8 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
     EXPECT_EQ(damaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
     auto verifyDamaged = run("RESTORE VERIFYONLY FROM DISK='" + bak + "'");
     EXPECT_EQ(verifyDamaged.errorNumbers(), (std::vector<int32_t>{3189, 3013}));
-    EXPECT_EQ(Narrow(verifyDamaged.messages.back().text), "VERIFY DATABASE is terminating abnormally.");
+    EXPECT_EQ(Narrow(verifyDamaged.messages.back().text),
+              "VERIFY DATABASE is terminating abnormally.");
     auto verifyWhole = run("RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 3");
     ASSERT_EQ(verifyWhole.messageNumbers(), std::vector<int32_t>{3262});
     EXPECT_EQ(Narrow(verifyWhole.messages[0].text), "The backup set on file 3 is valid.");
@@ -356,8 +424,9 @@ TEST_F(ServerBackup, BackupsTakenWhileAnotherConnectionWritesAreConsistent)
         db.exec("PRAGMA journal_mode=WAL");
         for (int i = 1; !stop; ++i) {
             // Two rows per transaction: a torn copy would show an odd count.
-            db.exec("BEGIN; INSERT INTO T_Patient VALUES (" + std::to_string(2 * i) + ", 'a'); INSERT INTO T_Patient VALUES ("
-                    + std::to_string(2 * i + 1) + ", 'b'); COMMIT;");
+            db.exec("BEGIN; INSERT INTO T_Patient VALUES (" + std::to_string(2 * i) +
+                    ", 'a'); INSERT INTO T_Patient VALUES (" + std::to_string(2 * i + 1) +
+                    ", 'b'); COMMIT;");
             ++committed;
         }
     });
@@ -375,7 +444,8 @@ TEST_F(ServerBackup, BackupsTakenWhileAnotherConnectionWritesAreConsistent)
     int64_t previous = 0;
     for (int k = 1; k <= copies; ++k) {
         const std::string name = "Live" + std::to_string(k);
-        auto sink = run(restoreStatement(name, bak, "Xarc_Dat", "Xarc_Log") + ", FILE = " + std::to_string(k));
+        auto sink = run(restoreStatement(name, bak, "Xarc_Dat", "Xarc_Log") +
+                        ", FILE = " + std::to_string(k));
         ASSERT_TRUE(sink.errorNumbers().empty()) << sink.firstErrorText();
         const int64_t rows = rowCount(name);
         EXPECT_EQ(rows % 2, 1) << "row 0 plus whole pairs only";
@@ -394,7 +464,8 @@ TEST_F(ServerBackup, ConcurrentBackupsToOneMediaKeepEverySet)
     auto backupMany = [&](const std::string& database) {
         for (int i = 0; i < 10; ++i) {
             CollectingSink sink;
-            catalog->tryExecute(Wide("BACKUP DATABASE " + database + " TO DISK='" + bak + "'"), sa, sink);
+            catalog->tryExecute(Wide("BACKUP DATABASE " + database + " TO DISK='" + bak + "'"), sa,
+                                sink);
             EXPECT_TRUE(sink.errorNumbers().empty()) << sink.firstErrorText();
         }
     };
@@ -403,16 +474,19 @@ TEST_F(ServerBackup, ConcurrentBackupsToOneMediaKeepEverySet)
     b.join();
     int xarcSets = 0;
     for (int k = 1; k <= 20; ++k) {
-        auto list = run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = " + std::to_string(k));
+        auto list =
+            run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = " + std::to_string(k));
         ASSERT_EQ(list.results.size(), 1u) << "set " << k << ": " << list.firstErrorText();
         xarcSets += list.results[0].text(0, "LogicalName") == "Xarc_Dat" ? 1 : 0;
     }
     EXPECT_EQ(xarcSets, 10);
     // The last set restores over its own database.
-    const bool lastIsXarc =
-        run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 20").results.at(0).text(0, "LogicalName") == "Xarc_Dat";
+    const bool lastIsXarc = run("RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 20")
+                                .results.at(0)
+                                .text(0, "LogicalName") == "Xarc_Dat";
     const std::string owner = lastIsXarc ? "Xarc" : "Other";
-    auto restore = run("RESTORE DATABASE " + owner + " FROM DISK='" + bak + "' WITH FILE = 20, REPLACE");
+    auto restore =
+        run("RESTORE DATABASE " + owner + " FROM DISK='" + bak + "' WITH FILE = 20, REPLACE");
     ASSERT_TRUE(restore.errorNumbers().empty()) << restore.firstErrorText();
     EXPECT_EQ(rowCount(owner), lastIsXarc ? 3 : 5);
 }

@@ -15,8 +15,9 @@ const std::string kDirectory = "C:\\Lumeno SQL Database\\";
 std::string createStatement(const std::string& database, const std::string& directory)
 {
     // As the program sends it.
-    return "CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" + directory + database
-         + "dat.mdf') LOG ON (NAME = " + database + "_Log, FILENAME = '" + directory + database + "log.ldf')";
+    return "CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" +
+           directory + database + "dat.mdf') LOG ON (NAME = " + database + "_Log, FILENAME = '" +
+           directory + database + "log.ldf')";
 }
 
 // --- data root and logins -------------------------------------------------------------------
@@ -49,7 +50,8 @@ TEST(ServerDataRoot, FirstStartWritesOwnerOnlyPasswordAndSystemDatabases)
         EXPECT_TRUE(entry->system);
         EXPECT_TRUE(fs::exists(entry->dataFile));
         EXPECT_TRUE(fs::exists(entry->logFile));
-        EXPECT_EQ(entry->dataFile.string().rfind(catalog->dataRoot().string(), 0), 0u) << "under the data root";
+        EXPECT_EQ(entry->dataFile.string().rfind(catalog->dataRoot().string(), 0), 0u)
+            << "under the data root";
     }
 
     // A second start without a password keeps the first one; one given replaces it, kept too.
@@ -75,9 +77,12 @@ TEST_F(ServerFixture, AuthenticationAcceptsOnlySaWithItsPassword)
         std::u16string user, password;
         bool accepted;
     } cases[] = {
-        {u"sa", u"Test-Passw0rd", true},     {u"SA", u"Test-Passw0rd", true},
-        {u"sa", u"test-passw0rd", false},    {u"sa", u"Test-Passw0rd ", false},
-        {u"sa", u"", false},                 {u"nobody", u"Test-Passw0rd", false},
+        {u"sa", u"Test-Passw0rd", true},
+        {u"SA", u"Test-Passw0rd", true},
+        {u"sa", u"test-passw0rd", false},
+        {u"sa", u"Test-Passw0rd ", false},
+        {u"sa", u"", false},
+        {u"nobody", u"Test-Passw0rd", false},
         {u"DOM\\someone", u"Test-Passw0rd", false},
     };
     run("sp_grantlogin 'DOM\\someone'");
@@ -97,7 +102,8 @@ TEST_F(ServerFixture, NewLoginAsTheProgramGrantsItIsListedAsAdmin)
     auto grant = run("sp_grantlogin 'HOSPITAL\\tech1'");
     EXPECT_TRUE(grant.errorNumbers().empty()) << grant.firstErrorText();
     EXPECT_EQ(grant.statuses, std::vector<int32_t>{0});
-    for (const char* role : {"sysadmin", "securityadmin", "serveradmin", "setupadmin", "processadmin", "diskadmin", "dbcreator"}) {
+    for (const char* role : {"sysadmin", "securityadmin", "serveradmin", "setupadmin",
+                             "processadmin", "diskadmin", "dbcreator"}) {
         auto add = run(std::string("sp_addsrvrolemember 'HOSPITAL\\tech1','") + role + "'");
         EXPECT_TRUE(add.errorNumbers().empty()) << role << ": " << add.firstErrorText();
     }
@@ -109,7 +115,8 @@ TEST_F(ServerFixture, NewLoginAsTheProgramGrantsItIsListedAsAdmin)
     std::vector<std::string> names;
     for (const auto& c : set.columns)
         names.push_back(Narrow(c.name));
-    EXPECT_EQ(names, (std::vector<std::string>{"account name", "type", "privilege", "mapped login name", "permission path"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"account name", "type", "privilege",
+                                               "mapped login name", "permission path"}));
     ASSERT_EQ(set.rows.size(), 2u) << "Windows logins only, not sa";
     EXPECT_EQ(set.text(0, "account name"), "HOSPITAL\\tech1");
     EXPECT_EQ(set.text(0, "type"), "user    ");
@@ -129,14 +136,20 @@ TEST_F(ServerFixture, LoginProcedureErrors)
     } cases[] = {
         {"sp_grantlogin 'justaname'", 15407,
          "'justaname' is not a valid Windows NT name. Give the complete name: <domain\\username>."},
-        {"sp_grantlogin ''", 15407, "'' is not a valid Windows NT name. Give the complete name: <domain\\username>."},
-        {"sp_grantlogin 'DOM\\'", 15407, "'DOM\\' is not a valid Windows NT name. Give the complete name: <domain\\username>."},
+        {"sp_grantlogin ''", 15407,
+         "'' is not a valid Windows NT name. Give the complete name: <domain\\username>."},
+        {"sp_grantlogin 'DOM\\'", 15407,
+         "'DOM\\' is not a valid Windows NT name. Give the complete name: <domain\\username>."},
         {"sp_grantlogin 'dom\\TWICE'", 15025, "The server principal 'dom\\TWICE' already exists."},
-        {"sp_addsrvrolemember 'DOM\\nobody','sysadmin'", 15007, "'DOM\\nobody' is not a valid login or you do not have permission."},
-        {"sp_addsrvrolemember 'DOM\\twice','superuser'", 15402, "'superuser' is not a fixed server role."},
+        {"sp_addsrvrolemember 'DOM\\nobody','sysadmin'", 15007,
+         "'DOM\\nobody' is not a valid login or you do not have permission."},
+        {"sp_addsrvrolemember 'DOM\\twice','superuser'", 15402,
+         "'superuser' is not a fixed server role."},
         {"sp_addsrvrolemember 'DOM\\twice'", 201,
-         "Procedure or function 'sp_addsrvrolemember' expects parameter '@rolename', which was not supplied."},
-        {"sp_grantlogin 'A\\b', 'c'", 8144, "Procedure or function sp_grantlogin has too many arguments specified."},
+         "Procedure or function 'sp_addsrvrolemember' expects parameter '@rolename', which was not "
+         "supplied."},
+        {"sp_grantlogin 'A\\b', 'c'", 8144,
+         "Procedure or function sp_grantlogin has too many arguments specified."},
     };
     for (const auto& c : cases) {
         auto sink = run(c.statement);
@@ -147,7 +160,8 @@ TEST_F(ServerFixture, LoginProcedureErrors)
     }
     ServerContext inTransaction = sa;
     inTransaction.inTransaction = true;
-    EXPECT_EQ(run("sp_grantlogin 'DOM\\x'", &inTransaction).errorNumbers(), std::vector<int32_t>{15002});
+    EXPECT_EQ(run("sp_grantlogin 'DOM\\x'", &inTransaction).errorNumbers(),
+              std::vector<int32_t>{15002});
 }
 
 // --- paths ----------------------------------------------------------------------------------
@@ -230,27 +244,43 @@ TEST_F(ServerFixture, CreateDatabaseErrors)
         std::vector<int32_t> errors;
         std::string firstText;
     } cases[] = {
-        {createStatement("TAKEN", kDirectory), {1801}, "Database 'TAKEN' already exists. Choose a different database name."},
-        {createStatement("NoDir", "C:\\Missing Folder\\"), {5133, 1802},
-         "Directory lookup for the file \"C:\\Missing Folder\\NoDirdat.mdf\" failed with the operating system error "
+        {createStatement("TAKEN", kDirectory),
+         {1801},
+         "Database 'TAKEN' already exists. Choose a different database name."},
+        {createStatement("NoDir", "C:\\Missing Folder\\"),
+         {5133, 1802},
+         "Directory lookup for the file \"C:\\Missing Folder\\NoDirdat.mdf\" failed with the "
+         "operating system error "
          "3(The system cannot find the path specified.)."},
-        {createStatement("Stray", kDirectory), {5170, 1802},
-         "Cannot create file 'C:\\Lumeno SQL Database\\Straydat.mdf' because it already exists. Change the file path "
+        {createStatement("Stray", kDirectory),
+         {5170, 1802},
+         "Cannot create file 'C:\\Lumeno SQL Database\\Straydat.mdf' because it already exists. "
+         "Change the file path "
          "or the file name, and retry the operation."},
-        {createStatement("Escape", "C:\\Lumeno SQL Database\\..\\..\\..\\tmp\\"), {5133, 1802},
-         "Directory lookup for the file \"C:\\Lumeno SQL Database\\..\\..\\..\\tmp\\Escapedat.mdf\" failed with the "
+        {createStatement("Escape", "C:\\Lumeno SQL Database\\..\\..\\..\\tmp\\"),
+         {5133, 1802},
+         "Directory lookup for the file \"C:\\Lumeno SQL "
+         "Database\\..\\..\\..\\tmp\\Escapedat.mdf\" failed with the "
          "operating system error 5(Access is denied.)."},
-        {createStatement("Rel", "relative\\"), {5105, 1802},
-         "A file activation error occurred. The physical file name 'relative\\Reldat.mdf' may be incorrect. Diagnose "
+        {createStatement("Rel", "relative\\"),
+         {5105, 1802},
+         "A file activation error occurred. The physical file name 'relative\\Reldat.mdf' may be "
+         "incorrect. Diagnose "
          "and correct additional errors, and retry the operation."},
-        {"CREATE DATABASE Same ON (NAME = Same_Dat, FILENAME = 'C:\\Lumeno SQL Database\\s.mdf') LOG ON (NAME = "
+        {"CREATE DATABASE Same ON (NAME = Same_Dat, FILENAME = 'C:\\Lumeno SQL Database\\s.mdf') "
+         "LOG ON (NAME = "
          "same_dat, FILENAME = 'C:\\Lumeno SQL Database\\s.ldf')",
-         {1828}, "The logical file name \"same_dat\" is already in use. Choose a different name."},
+         {1828},
+         "The logical file name \"same_dat\" is already in use. Choose a different name."},
         {"CREATE DATABASE", {102}, "Incorrect syntax near 'DATABASE'."},
         {"CREATE DATABASE x ON (NAME = x, FILENAME = )", {102}, "Incorrect syntax near ')'."},
-        {"CREATE DATABASE x ON (NAME = a, FILENAME = 'C:\\a.mdf'), (NAME = b, FILENAME = 'C:\\b.ndf')", {50000},
+        {"CREATE DATABASE x ON (NAME = a, FILENAME = 'C:\\a.mdf'), (NAME = b, FILENAME = "
+         "'C:\\b.ndf')",
+         {50000},
          "A database with more than one data file is not supported by this server."},
-        {"CREATE DATABASE x COLLATE Latin1_General_BIN", {50000}, "COLLATE Latin1_General_BIN is not supported by this server."},
+        {"CREATE DATABASE x COLLATE Latin1_General_BIN",
+         {50000},
+         "COLLATE Latin1_General_BIN is not supported by this server."},
     };
     for (const auto& c : cases) {
         auto sink = run(c.statement);
@@ -263,7 +293,8 @@ TEST_F(ServerFixture, CreateDatabaseErrors)
     EXPECT_FALSE(catalog->find(u"NoDir"));
     EXPECT_FALSE(catalog->find(u"Escape"));
     EXPECT_FALSE(fs::exists("/tmp/Escapedat.mdf"));
-    EXPECT_EQ(std::ifstream(dataDir() / "C" / "Lumeno SQL Database" / "Straydat.mdf").get(), 's') << "left untouched";
+    EXPECT_EQ(std::ifstream(dataDir() / "C" / "Lumeno SQL Database" / "Straydat.mdf").get(), 's')
+        << "left untouched";
 
     ServerContext inTransaction = sa;
     inTransaction.inTransaction = true;
@@ -276,8 +307,9 @@ TEST_F(ServerFixture, PlainCreateDatabaseUsesTheDefaultDataFolder)
     EXPECT_TRUE(sink.messages.empty()) << sink.firstErrorText();
     const auto entry = catalog->find(u"plain one");
     ASSERT_TRUE(entry);
-    EXPECT_EQ(Narrow(entry->dataPhysicalName),
-              "C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\Plain One.mdf");
+    EXPECT_EQ(
+        Narrow(entry->dataPhysicalName),
+        "C:\\Program Files\\Microsoft SQL Server\\MSSQL15.MSSQLSERVER\\MSSQL\\DATA\\Plain One.mdf");
     EXPECT_EQ(Narrow(entry->logLogicalName), "Plain One_log");
     EXPECT_TRUE(fs::exists(entry->dataFile));
     EXPECT_EQ(catalog->find(u"master")->dataFile.parent_path(), entry->dataFile.parent_path());
@@ -311,10 +343,23 @@ TEST_F(ServerFixture, DropDatabaseRemovesFilesAndRefusesWhatItMust)
         std::string text;
         uint8_t severity;
     } cases[] = {
-        {"DROP DATABASE Gone", {3701}, "Cannot drop the database 'Gone', because it does not exist or you do not have permission.", 11},
-        {"DROP DATABASE master", {3708}, "Cannot drop the database 'master' because it is a system database.", 16},
-        {"DROP DATABASE TempDB", {3708}, "Cannot drop the database 'tempdb' because it is a system database.", 16},
-        {"DROP DATABASE BUSY", {3702}, "Cannot drop database \"Busy\" because it is currently in use.", 16},
+        {"DROP DATABASE Gone",
+         {3701},
+         "Cannot drop the database 'Gone', because it does not exist or you do not have "
+         "permission.",
+         11},
+        {"DROP DATABASE master",
+         {3708},
+         "Cannot drop the database 'master' because it is a system database.",
+         16},
+        {"DROP DATABASE TempDB",
+         {3708},
+         "Cannot drop the database 'tempdb' because it is a system database.",
+         16},
+        {"DROP DATABASE BUSY",
+         {3702},
+         "Cannot drop database \"Busy\" because it is currently in use.",
+         16},
     };
     for (const auto& c : cases) {
         auto sink = run(c.statement);
@@ -348,8 +393,12 @@ TEST_F(ServerFixture, HelpDbListsEveryDatabaseWithDocumentedColumns)
     ASSERT_EQ(sink.results.size(), 1u);
     const auto& set = sink.results[0];
     std::vector<std::pair<std::string, SqlType>> expected = {
-        {"name", SqlType::NVarChar},  {"db_size", SqlType::NVarChar}, {"owner", SqlType::NVarChar},
-        {"dbid", SqlType::SmallInt},  {"created", SqlType::NVarChar}, {"status", SqlType::NVarChar},
+        {"name", SqlType::NVarChar},
+        {"db_size", SqlType::NVarChar},
+        {"owner", SqlType::NVarChar},
+        {"dbid", SqlType::SmallInt},
+        {"created", SqlType::NVarChar},
+        {"status", SqlType::NVarChar},
         {"compatibility_level", SqlType::TinyInt}};
     ASSERT_EQ(set.columns.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
@@ -365,7 +414,8 @@ TEST_F(ServerFixture, HelpDbListsEveryDatabaseWithDocumentedColumns)
     EXPECT_EQ(set.text(0, "db_size").size(), 13u);
     EXPECT_EQ(set.text(0, "db_size").substr(10), " MB");
     EXPECT_EQ(set.text(0, "created").size(), 11u);
-    EXPECT_EQ(sink.order, (std::vector<std::string>{"result", "row", "row", "row", "row", "row", "done", "status", "done"}));
+    EXPECT_EQ(sink.order, (std::vector<std::string>{"result", "row", "row", "row", "row", "row",
+                                                    "done", "status", "done"}));
     EXPECT_EQ(sink.dones[0].kind, DoneInfo::Kind::InProcedure);
     EXPECT_EQ(sink.dones[0].count, 5);
     EXPECT_EQ(sink.dones[1].kind, DoneInfo::Kind::Procedure);
@@ -394,7 +444,8 @@ TEST_F(ServerFixture, DatabasesProcedureReportsSizesInKilobytes)
     run(createStatement("Sized", kDirectory));
     {
         SqliteFile file(catalog->find(u"Sized")->dataFile);
-        file.exec("CREATE TABLE t(x BLOB); INSERT INTO t VALUES (zeroblob(200000)); PRAGMA wal_checkpoint(TRUNCATE);");
+        file.exec("CREATE TABLE t(x BLOB); INSERT INTO t VALUES (zeroblob(200000)); PRAGMA "
+                  "wal_checkpoint(TRUNCATE);");
     }
     auto sink = run("EXECUTE master.dbo.sp_databases");
     ASSERT_EQ(sink.results.size(), 1u);
@@ -418,8 +469,15 @@ TEST_F(ServerFixture, DatabasesProcedureReportsSizesInKilobytes)
 TEST_F(ServerFixture, OnlyServerStatementsAreClaimed)
 {
     const std::vector<std::string> others = {
-        "SELECT 1", "CREATE TABLE t (x INT)", "DROP TABLE t", "USE master", "EXEC sp_who", "sp_pkeys 'T_Patient'",
-        "INSERT INTO sp_helpdb VALUES (1)", "DROP INDEX t.i", "EXEC otherdb.dbo.sp_helpdb",
+        "SELECT 1",
+        "CREATE TABLE t (x INT)",
+        "DROP TABLE t",
+        "USE master",
+        "EXEC sp_who",
+        "sp_pkeys 'T_Patient'",
+        "INSERT INTO sp_helpdb VALUES (1)",
+        "DROP INDEX t.i",
+        "EXEC otherdb.dbo.sp_helpdb",
     };
     for (const auto& statement : others) {
         CollectingSink sink;
@@ -429,10 +487,11 @@ TEST_F(ServerFixture, OnlyServerStatementsAreClaimed)
     ServerContext later = sa;
     later.firstInBatch = false;
     CollectingSink sink;
-    EXPECT_FALSE(catalog->tryExecute(u"sp_helpdb", later, sink)) << "a bare name is a call only first in a batch";
+    EXPECT_FALSE(catalog->tryExecute(u"sp_helpdb", later, sink))
+        << "a bare name is a call only first in a batch";
     EXPECT_TRUE(catalog->tryExecute(u"EXEC sp_helpdb", later, sink));
-    for (const auto& form : {"exec SP_HELPDB", "master..sp_helpdb", "dbo.sp_helpdb;", "/* c */ sp_helpdb -- x",
-                             "EXEC [sys].[sp_helpdb]"}) {
+    for (const auto& form : {"exec SP_HELPDB", "master..sp_helpdb", "dbo.sp_helpdb;",
+                             "/* c */ sp_helpdb -- x", "EXEC [sys].[sp_helpdb]"}) {
         CollectingSink s;
         EXPECT_TRUE(catalog->tryExecute(Wide(form), sa, s)) << form;
         EXPECT_EQ(s.results.size(), 1u) << form;

@@ -34,10 +34,13 @@ TEST(ServerCrash, AnsweredStatementsSurviveSigkill)
         for (int i = 0;; ++i) {
             const std::u16string name = u"Db" + Wide(std::to_string(i));
             CollectingSink create, backup;
-            catalog->tryExecute(u"CREATE DATABASE " + name + u" ON (NAME = " + name + u"_Dat, FILENAME = 'C:\\Data\\" + name
-                                    + u"dat.mdf') LOG ON (NAME = " + name + u"_Log, FILENAME = 'C:\\Data\\" + name + u"log.ldf')",
+            catalog->tryExecute(u"CREATE DATABASE " + name + u" ON (NAME = " + name +
+                                    u"_Dat, FILENAME = 'C:\\Data\\" + name +
+                                    u"dat.mdf') LOG ON (NAME = " + name +
+                                    u"_Log, FILENAME = 'C:\\Data\\" + name + u"log.ldf')",
                                 sa, create);
-            catalog->tryExecute(u"BACKUP DATABASE " + name + u" TO DISK='C:\\Backups\\all.bak'", sa, backup);
+            catalog->tryExecute(u"BACKUP DATABASE " + name + u" TO DISK='C:\\Backups\\all.bak'", sa,
+                                backup);
             if (!create.errorNumbers().empty() || !backup.errorNumbers().empty())
                 ::_exit(2);
             // Reported only once both statements have been answered.
@@ -69,14 +72,17 @@ TEST(ServerCrash, AnsweredStatementsSurviveSigkill)
     ServerContext sa;
     sa.login = u"sa";
     CollectingSink list;
-    catalog->tryExecute(u"RESTORE FILELISTONLY FROM DISK='C:\\Backups\\all.bak' WITH FILE = " + Wide(std::to_string(last + 1)),
+    catalog->tryExecute(u"RESTORE FILELISTONLY FROM DISK='C:\\Backups\\all.bak' WITH FILE = " +
+                            Wide(std::to_string(last + 1)),
                         sa, list);
     EXPECT_TRUE(list.errorNumbers().empty()) << list.firstErrorText();
     CollectingSink more;
     catalog->tryExecute(u"BACKUP DATABASE Db0 TO DISK='C:\\Backups\\all.bak'", sa, more);
     EXPECT_TRUE(more.errorNumbers().empty()) << more.firstErrorText();
     CollectingSink restore;
-    catalog->tryExecute(u"RESTORE DATABASE Db0 FROM DISK='C:\\Backups\\all.bak' WITH FILE = 1, REPLACE", sa, restore);
+    catalog->tryExecute(
+        u"RESTORE DATABASE Db0 FROM DISK='C:\\Backups\\all.bak' WITH FILE = 1, REPLACE", sa,
+        restore);
     EXPECT_TRUE(restore.errorNumbers().empty()) << restore.firstErrorText();
 }
 

@@ -13,16 +13,19 @@ namespace standin::server::testing {
 namespace {
 
 const std::vector<std::u16string> kSeeds = {
-    u"CREATE DATABASE Xa ON (NAME = Xa_Dat, FILENAME = 'C:\\Lumeno SQL Database\\Xadat.mdf') LOG ON (NAME = Xa_Log, "
+    u"CREATE DATABASE Xa ON (NAME = Xa_Dat, FILENAME = 'C:\\Lumeno SQL Database\\Xadat.mdf') LOG "
+    u"ON (NAME = Xa_Log, "
     u"FILENAME = 'C:\\Lumeno SQL Database\\Xalog.ldf')",
-    u"CREATE DATABASE [Odd ]]Name] ON PRIMARY (NAME = 'o', FILENAME = N'/srv/o.mdf', SIZE = 10 MB, MAXSIZE = UNLIMITED, "
+    u"CREATE DATABASE [Odd ]]Name] ON PRIMARY (NAME = 'o', FILENAME = N'/srv/o.mdf', SIZE = 10 MB, "
+    u"MAXSIZE = UNLIMITED, "
     u"FILEGROWTH = 10%)",
     u"DROP DATABASE Xa",
     u"DROP DATABASE IF EXISTS Xa, Xb",
     u"BACKUP DATABASE Xa TO DISK='C:\\Backups\\xa.bak'",
     u"BACKUP DATABASE Xa TO DISK = N'xa.bak' WITH INIT, NAME = 'n', STATS = 5",
     u"RESTORE FILELISTONLY FROM DISK='C:\\Backups\\xa.bak' ",
-    u"RESTORE DATABASE Xc FROM DISK='C:\\Backups\\xa.bak'WITH RECOVERY, MOVE 'Xa_Dat' TO 'C:\\Lumeno SQL "
+    u"RESTORE DATABASE Xc FROM DISK='C:\\Backups\\xa.bak'WITH RECOVERY, MOVE 'Xa_Dat' TO "
+    u"'C:\\Lumeno SQL "
     u"Database\\Xcdat.mdf', MOVE 'Xa_Log' TO 'C:\\Lumeno SQL Database\\Xclog.ldf'",
     u"RESTORE DATABASE Xa FROM DISK='xa.bak' WITH FILE = 2, REPLACE",
     u"sp_helpdb",
@@ -36,10 +39,46 @@ const std::vector<std::u16string> kSeeds = {
 };
 
 const std::vector<std::u16string> kFragments = {
-    u"'", u"N'", u"[", u"]", u"\"", u"(", u")", u",", u"=", u";", u"..", u"\\..\\", u"/../", u"--", u"/*", u"*/",
-    u" WITH ", u" MOVE ", u" TO ", u" FILE = ", u" REPLACE", u" LOG ON ", u" ON ", u"@x", u"NULL", u"0",
-    u"99999999999999999999", u"\xD800", u"\xDFFF", u"\x0001", u"\u00E9", u"C:\\", u"/tmp/", u"\\\\srv\\share\\",
-    u"master", u"tempdb", u" EXEC ", u"DISK=", u"DATABASE", std::u16string(1, u'\0'),
+    u"'",
+    u"N'",
+    u"[",
+    u"]",
+    u"\"",
+    u"(",
+    u")",
+    u",",
+    u"=",
+    u";",
+    u"..",
+    u"\\..\\",
+    u"/../",
+    u"--",
+    u"/*",
+    u"*/",
+    u" WITH ",
+    u" MOVE ",
+    u" TO ",
+    u" FILE = ",
+    u" REPLACE",
+    u" LOG ON ",
+    u" ON ",
+    u"@x",
+    u"NULL",
+    u"0",
+    u"99999999999999999999",
+    u"\xD800",
+    u"\xDFFF",
+    u"\x0001",
+    u"\u00E9",
+    u"C:\\",
+    u"/tmp/",
+    u"\\\\srv\\share\\",
+    u"master",
+    u"tempdb",
+    u" EXEC ",
+    u"DISK=",
+    u"DATABASE",
+    std::u16string(1, u'\0'),
 };
 
 std::u16string mutate(std::u16string text, std::mt19937& random)
@@ -66,8 +105,7 @@ std::u16string mutate(std::u16string text, std::mt19937& random)
         {
             const std::u16string& other = kSeeds[random() % kSeeds.size()];
             text += other.substr(random() % other.size());
-        }
-            break;
+        } break;
         }
     }
     return text;
@@ -95,7 +133,9 @@ TEST_F(ServerFixture, RandomStatementsAreAnsweredWithoutHarm)
     std::mt19937 random(20261207);
     int claimed = 0;
     for (int i = 0; i < iterations; ++i) {
-        const std::u16string statement = i < int(kSeeds.size()) ? kSeeds[size_t(i)] : mutate(kSeeds[random() % kSeeds.size()], random);
+        const std::u16string statement = i < int(kSeeds.size())
+                                             ? kSeeds[size_t(i)]
+                                             : mutate(kSeeds[random() % kSeeds.size()], random);
         ServerContext ctx = sa;
         ctx.inTransaction = random() % 10 == 0;
         ctx.firstInBatch = random() % 4 != 0;

@@ -43,8 +43,9 @@ protected:
 
     static std::string createStatement(const std::string& database)
     {
-        return "CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" + kDirectory + database
-             + "dat.mdf') LOG ON (NAME = " + database + "_Log, FILENAME = '" + kDirectory + database + "log.ldf')";
+        return "CREATE DATABASE " + database + " ON (NAME = " + database + "_Dat, FILENAME = '" +
+               kDirectory + database + "dat.mdf') LOG ON (NAME = " + database +
+               "_Log, FILENAME = '" + kDirectory + database + "log.ldf')";
     }
 
     static int64_t count(Session& session, const std::string& table)
@@ -68,10 +69,11 @@ TEST_F(ServerSession, CreateFillBackupRestoreAndDropAsTheProgramDoes)
     {
         auto archive = login(u"Xarc");
         ASSERT_EQ(Narrow(archive->currentDatabase()), "Xarc");
-        auto ddl = exec(*archive, "CREATE TABLE T_Patient (ID_Patient INT IDENTITY NOT NULL PRIMARY KEY, "
-                                  "L_Name NVARCHAR(50) NULL)\n"
-                                  "INSERT INTO T_Patient (L_Name) VALUES (N'Rossi')\n"
-                                  "INSERT INTO T_Patient (L_Name) VALUES (N'Bianchi')");
+        auto ddl =
+            exec(*archive, "CREATE TABLE T_Patient (ID_Patient INT IDENTITY NOT NULL PRIMARY KEY, "
+                           "L_Name NVARCHAR(50) NULL)\n"
+                           "INSERT INTO T_Patient (L_Name) VALUES (N'Rossi')\n"
+                           "INSERT INTO T_Patient (L_Name) VALUES (N'Bianchi')");
         ASSERT_TRUE(ddl.errorNumbers().empty()) << ddl.firstErrorText();
 
         // The archive is in use by this session: it cannot be dropped or restored over.
@@ -98,9 +100,10 @@ TEST_F(ServerSession, CreateFillBackupRestoreAndDropAsTheProgramDoes)
     }
     EXPECT_EQ(dataName, "Xarc_Dat");
     EXPECT_EQ(logName, "Xarc_Log");
-    const std::string programRestore = "RESTORE DATABASE Xarc FROM DISK='C:\\Backups\\xarc.bak'WITH RECOVERY, MOVE '"
-                                     + dataName + "' TO '" + kDirectory + "Xarcdat.mdf', MOVE '" + logName + "' TO '"
-                                     + kDirectory + "Xarclog.ldf'";
+    const std::string programRestore =
+        "RESTORE DATABASE Xarc FROM DISK='C:\\Backups\\xarc.bak'WITH RECOVERY, MOVE '" + dataName +
+        "' TO '" + kDirectory + "Xarcdat.mdf', MOVE '" + logName + "' TO '" + kDirectory +
+        "Xarclog.ldf'";
     // Over the backed-up database itself SQL Server wants the log's tail first; once the
     // database is gone the same statement restores it.
     EXPECT_EQ(exec(*admin, programRestore).errorNumbers(), (std::vector<int32_t>{3159, 3013}));
@@ -109,7 +112,8 @@ TEST_F(ServerSession, CreateFillBackupRestoreAndDropAsTheProgramDoes)
     ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
     {
         auto archive = login(u"Xarc");
-        EXPECT_EQ(count(*archive, "T_Patient"), 2) << "the restored database works at once, as backed up";
+        EXPECT_EQ(count(*archive, "T_Patient"), 2)
+            << "the restored database works at once, as backed up";
         auto insert = exec(*archive, "INSERT INTO T_Patient (L_Name) VALUES (N'Neri')");
         EXPECT_TRUE(insert.errorNumbers().empty()) << insert.firstErrorText();
     }
@@ -123,7 +127,8 @@ TEST_F(ServerSession, CreateFillBackupRestoreAndDropAsTheProgramDoes)
     EXPECT_TRUE(listed);
     auto dropped = exec(*admin, "DROP DATABASE Xarc");
     EXPECT_TRUE(dropped.errorNumbers().empty()) << dropped.firstErrorText();
-    EXPECT_FALSE(fs::exists(fs::canonical(root.path() / "data") / "C" / "Lumeno SQL Database" / "Xarcdat.mdf"));
+    EXPECT_FALSE(fs::exists(fs::canonical(root.path() / "data") / "C" / "Lumeno SQL Database" /
+                            "Xarcdat.mdf"));
     LoginResult gone = engine->login(u"sa", u"Session-Test-1", u"Xarc");
     EXPECT_FALSE(gone.session);
 }
@@ -140,7 +145,8 @@ TEST_F(ServerSession, RestoreOverADatabaseOtherSessionsUsedBeforeShowsTheRestore
         EXPECT_EQ(count(*user, "T"), 3);
         auto moved = exec(*user, "USE master");
         EXPECT_TRUE(moved.errorNumbers().empty());
-        auto restored = exec(*admin, "RESTORE DATABASE Cache FROM DISK='C:\\Backups\\cache.bak' WITH REPLACE");
+        auto restored =
+            exec(*admin, "RESTORE DATABASE Cache FROM DISK='C:\\Backups\\cache.bak' WITH REPLACE");
         ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
         exec(*user, "USE Cache");
         EXPECT_EQ(count(*user, "T"), 1) << "no stale handle of the replaced file";
@@ -150,8 +156,9 @@ TEST_F(ServerSession, RestoreOverADatabaseOtherSessionsUsedBeforeShowsTheRestore
 TEST_F(ServerSession, ServerStatementsMixWithOthersInOneBatch)
 {
     auto admin = login();
-    auto sink = exec(*admin, "CREATE DATABASE Mixed\nSELECT 1\nDROP DATABASE Missing\nEXEC sp_databases\n"
-                             "DROP DATABASE Mixed");
+    auto sink =
+        exec(*admin, "CREATE DATABASE Mixed\nSELECT 1\nDROP DATABASE Missing\nEXEC sp_databases\n"
+                     "DROP DATABASE Mixed");
     EXPECT_EQ(sink.errorNumbers(), std::vector<int32_t>{3701}) << "the batch goes on after 3701";
     ASSERT_EQ(sink.results.size(), 2u);
     EXPECT_EQ(Narrow(sink.results[1].columns[0].name), "DATABASE_NAME");

@@ -90,7 +90,10 @@ public:
         statuses.push_back(status);
         order.push_back("status");
     }
-    void databaseChanged(const std::u16string&, const std::u16string&) override { order.push_back("dbchange"); }
+    void databaseChanged(const std::u16string&, const std::u16string&) override
+    {
+        order.push_back("dbchange");
+    }
 
     std::vector<int32_t> errorNumbers() const
     {
@@ -122,8 +125,8 @@ public:
     TemporaryRoot()
     {
         std::random_device device;
-        path_ = std::filesystem::temp_directory_path()
-              / ("server-test-" + std::to_string(::getpid()) + "-" + std::to_string(device()));
+        path_ = std::filesystem::temp_directory_path() /
+                ("server-test-" + std::to_string(::getpid()) + "-" + std::to_string(device()));
         std::filesystem::create_directories(path_);
     }
     ~TemporaryRoot()
@@ -183,7 +186,8 @@ class SqliteFile {
 public:
     explicit SqliteFile(const std::filesystem::path& file)
     {
-        EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK) << file;
+        EXPECT_EQ(sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK)
+            << file;
         sqlite3_busy_timeout(db_, 5000);
     }
     ~SqliteFile() { sqlite3_close(db_); }
@@ -192,14 +196,16 @@ public:
     void exec(const std::string& sql)
     {
         char* error = nullptr;
-        EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "") << sql;
+        EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+            << (error ? error : "") << sql;
         sqlite3_free(error);
     }
     int64_t scalar(const std::string& sql)
     {
         sqlite3_stmt* stmt = nullptr;
         int64_t value = -1;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
             value = sqlite3_column_int64(stmt, 0);
         sqlite3_finalize(stmt);
         return value;
@@ -208,7 +214,8 @@ public:
     {
         sqlite3_stmt* stmt = nullptr;
         std::string value;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
             value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
         sqlite3_finalize(stmt);
         return value;

@@ -10,10 +10,12 @@ class UniquenessTest : public EngineFixture {};
 
 TEST_F(UniquenessTest, KeysMayPassThroughEachOtherWithinOneUpdate)
 {
-    ok("CREATE TABLE K( id INT NOT NULL CONSTRAINT PK_K PRIMARY KEY, code NVARCHAR(10) NOT NULL CONSTRAINT UQ_K UNIQUE, "
+    ok("CREATE TABLE K( id INT NOT NULL CONSTRAINT PK_K PRIMARY KEY, code NVARCHAR(10) NOT NULL "
+       "CONSTRAINT UQ_K UNIQUE, "
        "n INT NOT NULL )");
     ok("CREATE UNIQUE INDEX UX_K ON K (n)");
-    ok("INSERT INTO K VALUES (1, 'a', 10) INSERT INTO K VALUES (2, 'b', 20) INSERT INTO K VALUES (3, 'c', 30)");
+    ok("INSERT INTO K VALUES (1, 'a', 10) INSERT INTO K VALUES (2, 'b', 20) INSERT INTO K VALUES "
+       "(3, 'c', 30)");
     struct Case {
         const char* statement;
         const char* state; // ids, codes and ns after it, ordered by id
@@ -22,7 +24,8 @@ TEST_F(UniquenessTest, KeysMayPassThroughEachOtherWithinOneUpdate)
         {"UPDATE K SET id = id + 1", "2|'a'|10,3|'b'|20,4|'c'|30"},
         {"UPDATE K SET id = id - 1", "1|'a'|10,2|'b'|20,3|'c'|30"},
         {"UPDATE K SET id = 4 - id", "1|'c'|30,2|'b'|20,3|'a'|10"},
-        {"UPDATE K SET code = CASE code WHEN 'a' THEN 'c' WHEN 'c' THEN 'a' ELSE code END", "1|'a'|30,2|'b'|20,3|'c'|10"},
+        {"UPDATE K SET code = CASE code WHEN 'a' THEN 'c' WHEN 'c' THEN 'a' ELSE code END",
+         "1|'a'|30,2|'b'|20,3|'c'|10"},
         {"UPDATE K SET n = n + 10", "1|'a'|40,2|'b'|30,3|'c'|20"},
         {"UPDATE K SET n = n - 10 WHERE id > 1", "1|'a'|40,2|'b'|20,3|'c'|10"},
     };
@@ -40,10 +43,12 @@ TEST_F(UniquenessTest, KeysMayPassThroughEachOtherWithinOneUpdate)
 
 TEST_F(UniquenessTest, ADuplicateLeftAtTheEndFailsAndChangesNothing)
 {
-    ok("CREATE TABLE K( id INT NOT NULL CONSTRAINT PK_K PRIMARY KEY, code NVARCHAR(10) NOT NULL CONSTRAINT UQ_K UNIQUE, "
+    ok("CREATE TABLE K( id INT NOT NULL CONSTRAINT PK_K PRIMARY KEY, code NVARCHAR(10) NOT NULL "
+       "CONSTRAINT UQ_K UNIQUE, "
        "n INT NOT NULL )");
     ok("CREATE UNIQUE INDEX UX_K ON K (n)");
-    ok("INSERT INTO K VALUES (1, 'a', 10) INSERT INTO K VALUES (2, 'b', 20) INSERT INTO K VALUES (3, 'c', 30)");
+    ok("INSERT INTO K VALUES (1, 'a', 10) INSERT INTO K VALUES (2, 'b', 20) INSERT INTO K VALUES "
+       "(3, 'c', 30)");
     struct Case {
         const char* statement;
         int number;
@@ -51,19 +56,24 @@ TEST_F(UniquenessTest, ADuplicateLeftAtTheEndFailsAndChangesNothing)
     };
     const Case cases[] = {
         {"UPDATE K SET id = id + 1 WHERE id < 3", 2627,
-         "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate key in object 'dbo.K'. "
+         "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate key in object "
+         "'dbo.K'. "
          "The duplicate key value is (3)."},
         {"UPDATE K SET id = 1", 2627,
-         "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate key in object 'dbo.K'. "
+         "Violation of PRIMARY KEY constraint 'PK_K'. Cannot insert duplicate key in object "
+         "'dbo.K'. "
          "The duplicate key value is (1)."},
         // The default collation ignores case, so 'B' is a duplicate of 'b'.
         {"UPDATE K SET code = 'B' WHERE id = 3", 2627,
-         "Violation of UNIQUE KEY constraint 'UQ_K'. Cannot insert duplicate key in object 'dbo.K'. "
+         "Violation of UNIQUE KEY constraint 'UQ_K'. Cannot insert duplicate key in object "
+         "'dbo.K'. "
          "The duplicate key value is (B)."},
         {"UPDATE K SET n = 20 WHERE id <> 2", 2601,
-         "Cannot insert duplicate key row in object 'dbo.K' with unique index 'UX_K'. The duplicate key value is (20)."},
+         "Cannot insert duplicate key row in object 'dbo.K' with unique index 'UX_K'. The "
+         "duplicate key value is (20)."},
         {"INSERT INTO K SELECT id + 10, code, n + 100 FROM K", 2627,
-         "Violation of UNIQUE KEY constraint 'UQ_K'. Cannot insert duplicate key in object 'dbo.K'. "
+         "Violation of UNIQUE KEY constraint 'UQ_K'. Cannot insert duplicate key in object "
+         "'dbo.K'. "
          "The duplicate key value is (a)."},
     };
     for (const auto& c : cases) {
@@ -75,21 +85,25 @@ TEST_F(UniquenessTest, ADuplicateLeftAtTheEndFailsAndChangesNothing)
             << c.statement;
     }
     // Inside a transaction the failed statement alone is undone; the earlier work stays.
-    RecordingSink inTran = run("BEGIN TRAN UPDATE K SET n = n + 1 WHERE id = 1 UPDATE K SET id = 2 WHERE id = 1 "
-                               "SELECT @@TRANCOUNT");
+    RecordingSink inTran =
+        run("BEGIN TRAN UPDATE K SET n = n + 1 WHERE id = 1 UPDATE K SET id = 2 WHERE id = 1 "
+            "SELECT @@TRANCOUNT");
     EXPECT_EQ(inTran.errors(), (std::vector<int>{2627}));
     ASSERT_EQ(inTran.results.size(), 1u);
     EXPECT_EQ(inTran.results[0].lines(), (std::vector<std::string>{"1"}));
     ok("COMMIT");
-    EXPECT_EQ(rows("SELECT id, n FROM K ORDER BY id"), (std::vector<std::string>{"1|11", "2|20", "3|30"}));
+    EXPECT_EQ(rows("SELECT id, n FROM K ORDER BY id"),
+              (std::vector<std::string>{"1|11", "2|20", "3|30"}));
 }
 
 TEST_F(UniquenessTest, CascadedKeyChangesAreCheckedAtTheEndToo)
 {
     ok("CREATE TABLE P( id INT NOT NULL CONSTRAINT PK_P PRIMARY KEY )");
-    ok("CREATE TABLE C( pid INT NOT NULL CONSTRAINT FK_C FOREIGN KEY REFERENCES P (id) ON UPDATE CASCADE, "
+    ok("CREATE TABLE C( pid INT NOT NULL CONSTRAINT FK_C FOREIGN KEY REFERENCES P (id) ON UPDATE "
+       "CASCADE, "
        "CONSTRAINT UQ_C UNIQUE (pid) )");
-    ok("INSERT INTO P VALUES (1) INSERT INTO P VALUES (2) INSERT INTO C VALUES (1) INSERT INTO C VALUES (2)");
+    ok("INSERT INTO P VALUES (1) INSERT INTO P VALUES (2) INSERT INTO C VALUES (1) INSERT INTO C "
+       "VALUES (2)");
     ok("UPDATE P SET id = id + 1");
     EXPECT_EQ(rows("SELECT pid FROM C ORDER BY pid"), (std::vector<std::string>{"2", "3"}));
     EXPECT_EQ(rows("SELECT id FROM P ORDER BY id"), (std::vector<std::string>{"2", "3"}));

@@ -54,8 +54,16 @@ TEST(Values, ConversionsFollowSqlServersRules)
         {{std::u16string(u"12345.6"), kVc10}, kDec62, ConversionMode::Implicit, 8115, ""},
         {{std::u16string(u"abc"), kVc10}, kFloat, ConversionMode::Implicit, 8114, ""},
         {{int64_t{1}, kInt}, kDate, ConversionMode::Implicit, 0, "dt(1,0)"},
-        {{std::u16string(u"abcdefghijkl"), kNv10}, kNv10, ConversionMode::Explicit, 0, "'abcdefghij'"},
-        {{Bytes{0x41, 0x00, 0x00, 0xD8}, kBin}, kNv10, ConversionMode::Explicit, 0, "'A\xED\xA0\x80'"},
+        {{std::u16string(u"abcdefghijkl"), kNv10},
+         kNv10,
+         ConversionMode::Explicit,
+         0,
+         "'abcdefghij'"},
+        {{Bytes{0x41, 0x00, 0x00, 0xD8}, kBin},
+         kNv10,
+         ConversionMode::Explicit,
+         0,
+         "'A\xED\xA0\x80'"},
         {{std::u16string(u"A"), kNv10}, kBin, ConversionMode::Implicit, 257, ""},
         {{std::u16string(u"A"), kNv10}, kBin, ConversionMode::Explicit, 0, "0x4100"},
         {{std::u16string(u"A"), kVc10}, kBin, ConversionMode::Explicit, 0, "0x41"},
@@ -63,13 +71,17 @@ TEST(Values, ConversionsFollowSqlServersRules)
         {{Bytes{0x01, 0x02}, kBin}, kInt, ConversionMode::Implicit, 0, "258"},
         {{int64_t{12}, kInt}, kNv10, ConversionMode::Implicit, 0, "'12'"},
         {{1234567.0, kFloat}, kNv10, ConversionMode::Explicit, 0, "'1.23457e+0'"},
-        {{std::u16string(u"x"), TypeName{SqlType::NChar, 3, 0, 0}}, TypeName{SqlType::NChar, 3, 0, 0},
-         ConversionMode::Implicit, 0, "'x  '"},
+        {{std::u16string(u"x"), TypeName{SqlType::NChar, 3, 0, 0}},
+         TypeName{SqlType::NChar, 3, 0, 0},
+         ConversionMode::Implicit,
+         0,
+         "'x  '"},
     };
     for (const auto& c : cases) {
         Value out;
         int error = errorNumberOf([&] { out = convert(c.from, c.to, c.mode, ctx); });
-        EXPECT_EQ(error, c.error) << show(c.from.value) << " -> " << u8(sql::typeDisplayName(c.to.type));
+        EXPECT_EQ(error, c.error) << show(c.from.value) << " -> "
+                                  << u8(sql::typeDisplayName(c.to.type));
         if (error == 0) {
             // Texts are shown through their UTF-8 form, unpaired surrogates as WTF-8 bytes.
             std::string shown = std::holds_alternative<std::u16string>(out)
@@ -90,7 +102,10 @@ TEST(Values, ComparisonConvertsToTheHigherTypeAndNullIsUnknown)
     EXPECT_EQ(compare({int64_t{0}, kInt}, {DateTimeValue{1, 0}, kDate}, ctx), -1);
     EXPECT_FALSE(compare({std::monostate{}, kInt}, {int64_t{1}, kInt}, ctx).has_value());
     EXPECT_EQ(compare({Bytes{1, 0}, kBin}, {Bytes{1}, kBin}, ctx), 0);
-    EXPECT_EQ(errorNumberOf([&] { compare({int64_t{1}, kInt}, {std::u16string(u"x"), kVc10}, ctx); }), 245);
+    EXPECT_EQ(errorNumberOf([&] {
+                  compare({int64_t{1}, kInt}, {std::u16string(u"x"), kVc10}, ctx);
+              }),
+              245);
     EXPECT_EQ(errorNumberOf([&] {
                   compare({std::u16string(u"a"), TypeName{SqlType::NText, 1073741823, 0, 0}},
                           {std::u16string(u"a"), kNv10}, ctx);
@@ -104,14 +119,22 @@ TEST(Values, ArithmeticTypesAndOverflow)
     Typed seven{int64_t{7}, kInt}, two{int64_t{2}, kInt};
     EXPECT_EQ(show(arithmetic(u'/', seven, two, ctx).value), "3");
     EXPECT_EQ(show(arithmetic(u'%', seven, two, ctx).value), "1");
-    EXPECT_EQ(arithmetic(u'+', {int64_t{200}, kTiny}, {int64_t{50}, kTiny}, ctx).type.type, SqlType::TinyInt);
-    EXPECT_EQ(errorNumberOf([&] { arithmetic(u'+', {int64_t{200}, kTiny}, {int64_t{56}, kTiny}, ctx); }), 220);
-    EXPECT_EQ(errorNumberOf([&] { arithmetic(u'*', {int64_t{65536}, kInt}, {int64_t{65536}, kInt}, ctx); }), 8115);
+    EXPECT_EQ(arithmetic(u'+', {int64_t{200}, kTiny}, {int64_t{50}, kTiny}, ctx).type.type,
+              SqlType::TinyInt);
+    EXPECT_EQ(errorNumberOf([&] {
+                  arithmetic(u'+', {int64_t{200}, kTiny}, {int64_t{56}, kTiny}, ctx);
+              }),
+              220);
+    EXPECT_EQ(errorNumberOf([&] {
+                  arithmetic(u'*', {int64_t{65536}, kInt}, {int64_t{65536}, kInt}, ctx);
+              }),
+              8115);
     EXPECT_EQ(errorNumberOf([&] { arithmetic(u'/', seven, {int64_t{0}, kInt}, ctx); }), 8134);
     Typed sum = arithmetic(u'+', {int64_t{150}, kDec62}, {int64_t{1}, kInt}, ctx);
     EXPECT_EQ(sum.type.type, SqlType::Decimal);
     EXPECT_EQ(formatDecimal(std::get<int64_t>(sum.value), sum.type.scale), u"2.50");
-    Typed text = arithmetic(u'+', {std::u16string(u"ab"), kVc10}, {std::u16string(u"c"), kNv10}, ctx);
+    Typed text =
+        arithmetic(u'+', {std::u16string(u"ab"), kVc10}, {std::u16string(u"c"), kNv10}, ctx);
     EXPECT_EQ(text.type.type, SqlType::NVarChar);
     EXPECT_EQ(text.type.length, 20);
     EXPECT_TRUE(arithmetic(u'+', {std::monostate{}, kInt}, seven, ctx).isNull());
@@ -159,37 +182,44 @@ TEST(Values, DateTimeTextsInAndOut)
 
 TEST(FrontEnd, TokensAndStatementShapes)
 {
-    auto tokens = sql::tokenize(u"SELECT [a]]b], N'it''s', 0x0A, 1.5, 2e3, @p, @@ROWCOUNT -- note\n/* x /* y */ */ <>");
+    auto tokens = sql::tokenize(
+        u"SELECT [a]]b], N'it''s', 0x0A, 1.5, 2e3, @p, @@ROWCOUNT -- note\n/* x /* y */ */ <>");
     std::vector<sql::TokenKind> kinds;
     for (const auto& t : tokens)
         kinds.push_back(t.kind);
     using K = sql::TokenKind;
-    EXPECT_EQ(kinds, (std::vector<K>{K::Word, K::Quoted, K::Symbol, K::NString, K::Symbol, K::Binary, K::Symbol,
-                                     K::Decimal, K::Symbol, K::Float, K::Symbol, K::Variable, K::Symbol, K::Variable,
-                                     K::Symbol, K::End}));
+    EXPECT_EQ(kinds,
+              (std::vector<K>{K::Word, K::Quoted, K::Symbol, K::NString, K::Symbol, K::Binary,
+                              K::Symbol, K::Decimal, K::Symbol, K::Float, K::Symbol, K::Variable,
+                              K::Symbol, K::Variable, K::Symbol, K::End}));
     EXPECT_EQ(tokens[1].text, u"a]b");
     EXPECT_EQ(tokens[3].text, u"it's");
     EXPECT_EQ(tokens[14].line, 2);
 
-    auto batch = sql::parseBatch(u"CREATE DATABASE X ON (NAME = X_Dat, FILENAME = 'C:\\d\\X.mdf') LOG ON (NAME = X_Log, "
-                                 u"FILENAME = 'C:\\d\\X.ldf')\nUSE X; SELECT 1");
+    auto batch = sql::parseBatch(
+        u"CREATE DATABASE X ON (NAME = X_Dat, FILENAME = 'C:\\d\\X.mdf') LOG ON (NAME = X_Log, "
+        u"FILENAME = 'C:\\d\\X.ldf')\nUSE X; SELECT 1");
     ASSERT_EQ(batch.size(), 3u);
     EXPECT_TRUE(std::holds_alternative<sql::ServerStmt>(batch[0].body));
     EXPECT_EQ(std::get<sql::ServerStmt>(batch[0].body).text.substr(0, 17), u"CREATE DATABASE X");
     EXPECT_EQ(std::get<sql::ServerStmt>(batch[0].body).text.back(), u')');
     EXPECT_EQ(batch[1].line, 2);
-    auto restore = sql::parseBatch(u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b' SELECT 2");
+    auto restore =
+        sql::parseBatch(u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b' SELECT 2");
     ASSERT_EQ(restore.size(), 2u);
-    EXPECT_EQ(std::get<sql::ServerStmt>(restore[0].body).text, u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b'");
+    EXPECT_EQ(std::get<sql::ServerStmt>(restore[0].body).text,
+              u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b'");
     EXPECT_TRUE(sql::isReservedWord(u"select"));
     EXPECT_FALSE(sql::isReservedWord(u"Date"));
 
     struct Bad {
         const char16_t* batch;
         int error;
-    } bad[] = {{u"SELECT * FROM", 102},        {u"SELECT 'x", 105},         {u"/* open", 113},
-               {u"INSERT INTO T VALUES (1", 102}, {u"SELECT FROM", 156},      {u"CREATE TABLE T( a WEIRD )", 50000},
-               {u"SELECT 1 +", 102},           {u"SELECT ((((1)))", 102},   {u"SELECT \x0001", 102}};
+    } bad[] = {{u"SELECT * FROM", 102}, {u"SELECT 'x", 105},
+               {u"/* open", 113},       {u"INSERT INTO T VALUES (1", 102},
+               {u"SELECT FROM", 156},   {u"CREATE TABLE T( a WEIRD )", 50000},
+               {u"SELECT 1 +", 102},    {u"SELECT ((((1)))", 102},
+               {u"SELECT \x0001", 102}};
     for (const auto& b : bad)
         EXPECT_EQ(errorNumberOf([&] { sql::parseBatch(b.batch); }), b.error) << u8(b.batch);
     std::u16string deep(5000, u'(');

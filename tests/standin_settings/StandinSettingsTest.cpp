@@ -24,8 +24,8 @@ protected:
         process.setProcessEnvironment(env);
         process.start(STANDIN_SETTINGS_TOOL, args);
         process.waitForFinished(10000);
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
-                                                      + process.readAllStandardError())};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput() +
+                                                      process.readAllStandardError())};
     }
 
     QString stored(const QString& key) const

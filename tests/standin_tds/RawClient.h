@@ -55,7 +55,8 @@ public:
         size_t largestPacket = 0;
     };
     // One whole response message, or nothing when the server closed or stayed silent.
-    std::optional<Response> readMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    std::optional<Response>
+    readMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         Response r;
         for (;;) {
@@ -91,8 +92,8 @@ public:
 
     // PRELOGIN then LOGIN7; returns the login response.
     std::optional<Response> login(std::u16string_view user, std::u16string_view password,
-                                  std::u16string_view database = {},
-                                  uint32_t packetSize = 4096, uint32_t version = tds::version::V7_4)
+                                  std::u16string_view database = {}, uint32_t packetSize = 4096,
+                                  uint32_t version = tds::version::V7_4)
     {
         sendMessage(tds::PacketType::Prelogin, prelogin(0));
         if (!readMessage())
@@ -103,16 +104,16 @@ public:
 
     static std::vector<uint8_t> prelogin(uint8_t encryption)
     {
-        return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-                0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
+        return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+                0x01, 0xFF, 0x09, 0x00, 0x00, 0x00, 0x00, 0x00, encryption};
     }
 
     static std::vector<uint8_t> login7(std::u16string_view user, std::u16string_view password,
                                        std::u16string_view database, uint32_t packetSize,
                                        uint32_t version)
     {
-        const std::u16string_view fields[] = {u"host", user, password, u"raw", u"server",
-                                              u"",     u"lib", u"",    database};
+        const std::u16string_view fields[] = {u"host", user,   password, u"raw",  u"server",
+                                              u"",     u"lib", u"",      database};
         tds::ByteWriter w;
         constexpr size_t fixed = 94;
         w.u32(0);

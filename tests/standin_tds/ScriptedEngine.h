@@ -16,8 +16,8 @@ class ScriptedEngine : public Engine {
 public:
     using BatchHandler =
         std::function<void(const std::u16string&, ResultSink&, const std::atomic<bool>*)>;
-    using RpcHandler = std::function<void(const std::u16string&, const std::vector<RpcParam>&,
-                                          ResultSink&)>;
+    using RpcHandler =
+        std::function<void(const std::u16string&, const std::vector<RpcParam>&, ResultSink&)>;
 
     std::u16string password = u"Secret#1";
     BatchHandler onBatch;
@@ -48,15 +48,17 @@ public:
             return r;
         }
         if (!database.empty() && database != u"master" && database != u"Archive") {
-            r.error = Message{4060, 1, 11,
-                              u"Cannot open database \"" + database +
-                                  u"\" requested by the login. The login failed.",
-                              {},
-                              1};
+            r.error = Message{
+                4060,
+                1,
+                11,
+                u"Cannot open database \"" + database + u"\" requested by the login. The login failed.",
+                {},
+                1};
             return r;
         }
-        r.session = std::make_unique<ScriptedSession>(*this, database.empty() ? u"master"
-                                                                              : database);
+        r.session =
+            std::make_unique<ScriptedSession>(*this, database.empty() ? u"master" : database);
         return r;
     }
     std::u16string serverName() const override { return u"STANDIN"; }

@@ -21,15 +21,18 @@ using namespace standin::testing;
 
 namespace {
 
-std::u16string u16(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string u16(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
 // Creates a database whose files lie under the server's data folder.
 void createDatabase(StandinServer& server, OdbcConnection& master, const std::string& name)
 {
     std::filesystem::create_directories(server.dataDir() / "C" / "Data");
     master.execute(u"CREATE DATABASE " + u16(name) + u" ON (NAME = " + u16(name) +
-                   u", FILENAME = 'C:\\Data\\" + u16(name) + u".mdf') LOG ON (NAME = " +
-                   u16(name) + u"_log, FILENAME = 'C:\\Data\\" + u16(name) + u"_log.ldf')");
+                   u", FILENAME = 'C:\\Data\\" + u16(name) + u".mdf') LOG ON (NAME = " + u16(name) +
+                   u"_log, FILENAME = 'C:\\Data\\" + u16(name) + u"_log.ldf')");
 }
 
 struct ToolRun {
@@ -148,7 +151,8 @@ TEST_F(ClientsTest, EveryTypeRoundTripsWithNulls)
     while (text.size() < 50)
         text += u'\u00f1';
     EXPECT_EQ(db.execute(u"INSERT INTO AllTypes VALUES (1, -2147483648, -32768, 255, 1, "
-                         u"'2023-04-05T06:07:08.997', N'" + text + u"', 0x00FF10)"),
+                         u"'2023-04-05T06:07:08.997', N'" +
+                         text + u"', 0x00FF10)"),
               1);
     EXPECT_EQ(db.execute(u"INSERT INTO AllTypes VALUES (2, NULL, NULL, NULL, NULL, NULL, NULL, "
                          u"NULL)"),
@@ -226,8 +230,8 @@ TEST_F(ClientsTest, ParameterisedInsertThroughOdbc)
         SQLLEN idInd = 0, nameInd = SQL_NTS, dataInd = 3, flagInd = 0;
         SQLBindParameter(ins.handle(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id, 0,
                          &idInd);
-        SQLBindParameter(ins.handle(), 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 30, 0,
-                         name, sizeof name, &nameInd);
+        SQLBindParameter(ins.handle(), 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 30, 0, name,
+                         sizeof name, &nameInd);
         SQLBindParameter(ins.handle(), 3, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, 3, 0,
                          data, 3, &dataInd);
         SQLBindParameter(ins.handle(), 4, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &flag, 0,
@@ -270,8 +274,8 @@ TEST_F(ClientsTest, TimestampParameterThroughOdbc)
     ins.prepare(u"INSERT INTO Stamps (id, born) VALUES (1, ?)");
     SQL_TIMESTAMP_STRUCT born{1999, 12, 31, 23, 59, 58, 500000000};
     SQLLEN bornInd = 0;
-    SQLBindParameter(ins.handle(), 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP,
-                     23, 3, &born, 0, &bornInd);
+    SQLBindParameter(ins.handle(), 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23,
+                     3, &born, 0, &bornInd);
     ins.execute();
     OdbcStatement s(db);
     s.execDirect(u"SELECT born FROM Stamps WHERE id = 1");
@@ -326,9 +330,9 @@ TEST_F(ClientsTest, CatalogueProceduresShowTheirDocumentedColumns)
         return names;
     };
     using V = std::vector<std::string>;
-    EXPECT_EQ(columnsOf(u"EXEC sp_pkeys N'Parent'"),
-              (V{"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ",
-                 "PK_NAME"}));
+    EXPECT_EQ(
+        columnsOf(u"EXEC sp_pkeys N'Parent'"),
+        (V{"TABLE_QUALIFIER", "TABLE_OWNER", "TABLE_NAME", "COLUMN_NAME", "KEY_SEQ", "PK_NAME"}));
     EXPECT_EQ(columnsOf(u"EXEC sp_fkeys N'Parent'"),
               (V{"PKTABLE_QUALIFIER", "PKTABLE_OWNER", "PKTABLE_NAME", "PKCOLUMN_NAME",
                  "FKTABLE_QUALIFIER", "FKTABLE_OWNER", "FKTABLE_NAME", "FKCOLUMN_NAME", "KEY_SEQ",
@@ -461,8 +465,7 @@ TEST(ServerLifecycle, KilledDuringInsertsKeepsEveryAnsweredInsert)
         try {
             OdbcConnection db(server.odbcConnectionString("Crash"));
             for (int n = 0;; ++n) {
-                db.execute(u"INSERT INTO Log VALUES (" + u16(std::to_string(n)) +
-                           u", N'row')");
+                db.execute(u"INSERT INTO Log VALUES (" + u16(std::to_string(n)) + u", N'row')");
                 std::lock_guard lock(mutex);
                 answered.insert(n);
             }
@@ -513,8 +516,8 @@ TEST(ServerLifecycle, TerminationIsOrderlyAndTheDataFolderIsPrivate)
 
 TEST(ServerLifecycle, PasswordFromAFileReplacesTheGeneratedOne)
 {
-    const auto file = std::filesystem::temp_directory_path() /
-                      ("standin-pw-" + std::to_string(::getpid()));
+    const auto file =
+        std::filesystem::temp_directory_path() / ("standin-pw-" + std::to_string(::getpid()));
     std::ofstream(file) << "Given#Pass9\n";
     StandinServer::Options options;
     options.extraArguments = {"--sa-password-file", file.string()};

@@ -124,10 +124,10 @@ TEST(Prelogin, FreeTdsRequestAndOurAnswer)
 
 TEST(Prelogin, MalformedOptionTablesAreRefused)
 {
-    EXPECT_THROW(parsePrelogin(fromHex("00 00 1a 00 06")), ProtocolError);       // truncated
-    EXPECT_THROW(parsePrelogin(fromHex("00 ff 00 00 06 ff")), ProtocolError);    // outside
-    EXPECT_THROW(parsePrelogin(fromHex("")), ProtocolError);                     // empty
-    std::vector<uint8_t> endless(5 * 100, 0x05);                                 // no end
+    EXPECT_THROW(parsePrelogin(fromHex("00 00 1a 00 06")), ProtocolError);    // truncated
+    EXPECT_THROW(parsePrelogin(fromHex("00 ff 00 00 06 ff")), ProtocolError); // outside
+    EXPECT_THROW(parsePrelogin(fromHex("")), ProtocolError);                  // empty
+    std::vector<uint8_t> endless(5 * 100, 0x05);                              // no end
     EXPECT_THROW(parsePrelogin(endless), ProtocolError);
 }
 
@@ -196,7 +196,9 @@ TEST(Tokens, GoldenBytes)
                   writeMessage(w, Message{208, 1, 16, u"x", u"p", 7}, u"S", v74);
               }),
               "aa 14 00 d0 00 00 00 01 10 01 00 78 00 01 53 00 01 70 00 07 00 00 00");
-    EXPECT_EQ(encoded([&](auto& w) { writeMessage(w, Message{5701, 2, 0, u"x", {}, 1}, u"", v71); }),
+    EXPECT_EQ(encoded([&](auto& w) {
+                  writeMessage(w, Message{5701, 2, 0, u"x", {}, 1}, u"", v71);
+              }),
               "ab 0e 00 45 16 00 00 02 00 01 00 78 00 00 00 01 00");
     EXPECT_EQ(encoded([&](auto& w) { writeLoginAck(w, v74, u"M", 15, 0, 2000); }),
               "ad 0c 00 01 74 00 00 04 01 4d 00 0f 00 07 d0");
@@ -294,24 +296,22 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"DateTime", col(SqlType::DateTime), V74, DateTimeValue{1, 300}, "6f 08",
                   "08 01 00 00 00 2c 01 00 00"},
         ValueCase{"DateTimeNull", col(SqlType::DateTime), V74, Value{}, "6f 08", "00"},
-        ValueCase{"DateTimeFromText", col(SqlType::DateTime), V74, std::u16string(u"x"),
-                  nullptr, nullptr},
-        ValueCase{"Float", col(SqlType::Float), V74, 1.5, "6d 08",
-                  "08 00 00 00 00 00 00 f8 3f"},
+        ValueCase{"DateTimeFromText", col(SqlType::DateTime), V74, std::u16string(u"x"), nullptr,
+                  nullptr},
+        ValueCase{"Float", col(SqlType::Float), V74, 1.5, "6d 08", "08 00 00 00 00 00 00 f8 3f"},
         ValueCase{"DecimalNegative", col(SqlType::Decimal, 0, 10, 2), V74, int64_t(-12345),
                   "6a 09 0a 02", "09 00 39 30 00 00 00 00 00 00"},
         ValueCase{"NVarCharNull", col(SqlType::NVarChar, 4000), V74, Value{},
                   "e7 40 1f 09 04 d0 00 34", "ff ff"},
         ValueCase{"NVarCharAtItsLimit", col(SqlType::NVarChar, 2), V74,
-                  std::u16string(u"\u00e9\xDC00"), "e7 04 00 09 04 d0 00 34",
-                  "04 00 e9 00 00 dc"},
+                  std::u16string(u"\u00e9\xDC00"), "e7 04 00 09 04 d0 00 34", "04 00 e9 00 00 dc"},
         ValueCase{"NVarCharTooLong", col(SqlType::NVarChar, 2), V74, std::u16string(u"abc"),
                   nullptr, nullptr},
         ValueCase{"NVarCharMaxInChunks", col(SqlType::NVarChar, -1), V74, std::u16string(u"ab"),
                   "e7 ff ff 09 04 d0 00 34",
                   "04 00 00 00 00 00 00 00 04 00 00 00 61 00 62 00 00 00 00 00"},
-        ValueCase{"NVarCharMaxEmpty", col(SqlType::NVarChar, -1), V74, std::u16string(),
-                  nullptr, "00 00 00 00 00 00 00 00 00 00 00 00"},
+        ValueCase{"NVarCharMaxEmpty", col(SqlType::NVarChar, -1), V74, std::u16string(), nullptr,
+                  "00 00 00 00 00 00 00 00 00 00 00 00"},
         ValueCase{"NVarCharMaxNull", col(SqlType::NVarChar, -1), V74, Value{}, nullptr,
                   "ff ff ff ff ff ff ff ff"},
         ValueCase{"NVarCharMaxBefore72IsNText", col(SqlType::NVarChar, -1), V71,
@@ -336,8 +336,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"VarCharInCodePage1252", col(SqlType::VarChar, 5), V74,
                   std::u16string(u"\u00e9\u20ac\u4e00"), "a7 05 00 09 04 d0 00 34",
                   "03 00 e9 80 3f"},
-        ValueCase{"UniqueIdentifier", col(SqlType::UniqueIdentifier), V74,
-                  Bytes(16, 0xab), "24 10",
+        ValueCase{"UniqueIdentifier", col(SqlType::UniqueIdentifier), V74, Bytes(16, 0xab), "24 10",
                   "10 ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab ab"},
         ValueCase{"UniqueIdentifierNull", col(SqlType::UniqueIdentifier), V74, Value{}, nullptr,
                   "00"},
@@ -380,9 +379,10 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"BigIntN", "26 08 08 00 00 00 00 00 00 00 80", INT64_MIN, SqlType::BigInt, 0},
         ParamCase{"FloatN", "6d 08 08 00 00 00 00 00 00 f8 3f", 1.5, SqlType::Float, 0},
         ParamCase{"NVarCharWithUnpairedSurrogate", "e7 08 00 09 04 d0 00 34 04 00 00 d8 41 00",
-                  std::u16string(u"\xD800" u"A"), SqlType::NVarChar, 4},
-        ParamCase{"NVarCharNull", "e7 08 00 09 04 d0 00 34 ff ff", Value{}, SqlType::NVarChar,
-                  4},
+                  std::u16string(u"\xD800"
+                                 u"A"),
+                  SqlType::NVarChar, 4},
+        ParamCase{"NVarCharNull", "e7 08 00 09 04 d0 00 34 ff ff", Value{}, SqlType::NVarChar, 4},
         ParamCase{"NVarCharMaxInTwoChunks",
                   "e7 ff ff 09 04 d0 00 34 fe ff ff ff ff ff ff ff 02 00 00 00 61 00 02 00 00 00 "
                   "62 00 00 00 00 00",
@@ -393,8 +393,8 @@ INSTANTIATE_TEST_SUITE_P(
                   8000},
         ParamCase{"ImageLong", "22 ff ff ff 7f 02 00 00 00 0a 0b", Bytes{10, 11}, SqlType::Image,
                   -1},
-        ParamCase{"NTextNull", "63 fe ff ff 7f 09 04 d0 00 34 ff ff ff ff", Value{},
-                  SqlType::NText, -1},
+        ParamCase{"NTextNull", "63 fe ff ff 7f 09 04 d0 00 34 ff ff ff ff", Value{}, SqlType::NText,
+                  -1},
         ParamCase{"VarCharCodePage1252", "a7 03 00 09 04 d0 00 34 02 00 e9 80",
                   std::u16string(u"\u00e9\u20ac"), SqlType::VarChar, 3},
         ParamCase{"DateTimeN", "6f 08 08 01 00 00 00 2c 01 00 00", DateTimeValue{1, 300},
@@ -404,32 +404,31 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"DateTime2RoundedToTicks", "2a 07 08 80 96 98 00 00 5c 95 0a",
                   DateTimeValue{1, 300}, SqlType::DateTime, 0},
         ParamCase{"DateOnly", "28 03 5b 95 0a", DateTimeValue{0, 0}, SqlType::DateTime, 0},
-        ParamCase{"DecimalN", "6a 05 0a 02 05 01 39 30 00 00", int64_t(12345), SqlType::Decimal,
+        ParamCase{"DecimalN", "6a 05 0a 02 05 01 39 30 00 00", int64_t(12345), SqlType::Decimal, 0},
+        ParamCase{"NumericNegative", "6c 05 05 00 05 00 01 00 00 00", int64_t(-1), SqlType::Decimal,
                   0},
-        ParamCase{"NumericNegative", "6c 05 05 00 05 00 01 00 00 00", int64_t(-1),
-                  SqlType::Decimal, 0},
         ParamCase{"Guid", "24 10 10 00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f",
                   Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
                   SqlType::UniqueIdentifier, 0},
-        ParamCase{"MoneyN", "6e 08 08 00 00 00 00 10 27 00 00", int64_t(10000),
-                  SqlType::Decimal, 0}),
+        ParamCase{"MoneyN", "6e 08 08 00 00 00 00 10 27 00 00", int64_t(10000), SqlType::Decimal,
+                  0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParamDecoding, MalformedOrHostileValuesAreRefusedWithoutAllocating)
 {
     const char* malformed[] = {
-        "26 04 04 ff",                                    // truncated integer
-        "26 04 03 ff ff ff",                              // integer of length 3
+        "26 04 04 ff",                                                 // truncated integer
+        "26 04 03 ff ff ff",                                           // integer of length 3
         "e7 08 00 09 04 d0 00 34 0a 00 00 00 00 00 00 00 00 00 00 00", // longer than declared
         "e7 ff ff 09 04 d0 00 34 00 00 00 40 00 00 00 00", // 1 GiB announced, nothing sent
         "e7 ff ff 09 04 d0 00 34 fe ff ff ff ff ff ff ff ff ff ff 7f", // chunk of 2 GiB
         "e7 ff ff 09 04 d0 00 34 04 00 00 00 00 00 00 00 02 00 00 00 61 00 00 00 00 00",
-        "e7 04 00 09 04 d0 00 34 03 00 61 00 62",        // odd UTF-16 byte count
-        "22 ff ff ff 7f ff ff ff 7f",                     // image of 2 GiB announced
-        "6a 05 00 00 05 01 00 00 00 00",                  // precision 0
-        "6f 08 08 00 00 00 00 00 00 00 ff",               // time of day beyond a day
-        "2a 09 08",                                       // scale 9
-        "24 10 08 00 00 00 00 00 00 00 00",               // GUID of 8 bytes
+        "e7 04 00 09 04 d0 00 34 03 00 61 00 62", // odd UTF-16 byte count
+        "22 ff ff ff 7f ff ff ff 7f",             // image of 2 GiB announced
+        "6a 05 00 00 05 01 00 00 00 00",          // precision 0
+        "6f 08 08 00 00 00 00 00 00 00 ff",       // time of day beyond a day
+        "2a 09 08",                               // scale 9
+        "24 10 08 00 00 00 00 00 00 00 00",       // GUID of 8 bytes
     };
     for (const char* hex : malformed) {
         const auto bytes = fromHex(hex);
@@ -463,11 +462,11 @@ TEST(Requests, RpcByIdWithTypedParameters)
 {
     const auto payload = fromHex(
         "16 00 00 00 12 00 00 00 02 00 00 00 00 00 00 00 00 00 01 00 00 00 " // headers
-        "ff ff 0a 00 00 00 "                                                  // sp_executesql
+        "ff ff 0a 00 00 00 "                                                 // sp_executesql
         "00 00 e7 ff ff 09 04 d0 00 34 02 00 00 00 00 00 00 00 02 00 00 00 78 00 00 00 00 00 "
         "03 40 00 50 00 31 00 01 26 04 04 07 00 00 00 "
         "80 "
-        "04 00 73 00 70 00 5f 00 78 00 00 00");                                 // then sp_x
+        "04 00 73 00 70 00 5f 00 78 00 00 00"); // then sp_x
     const auto calls = parseRpc(payload, version::V7_4);
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].procedureName(), u"sp_executesql");

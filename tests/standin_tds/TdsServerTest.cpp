@@ -86,10 +86,10 @@ TEST_F(ServerTest, LoginIsAcknowledgedWithTheSessionEnvironment)
     EXPECT_NE(hex.find("01 07 41 00 72 00 63 00 68 00 69 00 76 00 65 00 06 6d 00 61 00 73 00 74 "
                        "00 65 00 72 00"),
               std::string::npos);
-    EXPECT_NE(hex.find("45 16 00 00"), std::string::npos);               // 5701
-    EXPECT_NE(hex.find("07 05 09 04 d0 00 34 00"), std::string::npos);    // collation
-    EXPECT_NE(hex.find("47 16 00 00"), std::string::npos);               // 5703
-    EXPECT_NE(hex.find("ad 32 00 01 74 00 00 04"), std::string::npos);    // LOGINACK
+    EXPECT_NE(hex.find("45 16 00 00"), std::string::npos);                   // 5701
+    EXPECT_NE(hex.find("07 05 09 04 d0 00 34 00"), std::string::npos);       // collation
+    EXPECT_NE(hex.find("47 16 00 00"), std::string::npos);                   // 5703
+    EXPECT_NE(hex.find("ad 32 00 01 74 00 00 04"), std::string::npos);       // LOGINACK
     EXPECT_NE(hex.find("04 04 38 00 31 00 39 00 32 00"), std::string::npos); // "8192"
     EXPECT_TRUE(endsWithDone(r->payload, done::Final));
 }
@@ -390,10 +390,9 @@ TEST_F(ServerTest, TransactionRequestsRunAsStatementsAndReportTheirDescriptor)
               "e3 0b 00 0a 00 08 02 00 00 00 00 00 00 00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
     // Distributed transactions are refused with a message, not a dropped connection.
     EXPECT_EQ(request("01 00").substr(0, 2), "aa");
-    EXPECT_EQ(engine_.batches(),
-              (std::vector<std::u16string>{u"BEGIN TRANSACTION",
-                                           u"COMMIT TRANSACTION; BEGIN TRANSACTION",
-                                           u"ROLLBACK TRANSACTION"}));
+    EXPECT_EQ(engine_.batches(), (std::vector<std::u16string>{
+                                     u"BEGIN TRANSACTION", u"COMMIT TRANSACTION; BEGIN TRANSACTION",
+                                     u"ROLLBACK TRANSACTION"}));
 }
 
 TEST_F(ServerTest, RandomRequestsAfterLoginCostAtMostTheirConnection)

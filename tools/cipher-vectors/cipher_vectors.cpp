@@ -13,7 +13,8 @@ using namespace sqllumo::password;
 namespace {
 
 // UTF-8 to UTF-16 code units; input text is ordinary text, so malformed bytes are refused.
-bool utf8ToUtf16(const std::string& in, std::u16string& out) {
+bool utf8ToUtf16(const std::string& in, std::u16string& out)
+{
     out.clear();
     for (size_t i = 0; i < in.size();) {
         const unsigned char c = in[i];
@@ -49,7 +50,8 @@ bool utf8ToUtf16(const std::string& in, std::u16string& out) {
     return true;
 }
 
-bool hexToBytes(const std::string& hex, Bytes& out) {
+bool hexToBytes(const std::string& hex, Bytes& out)
+{
     if (hex.size() % 2)
         return false;
     out.clear();
@@ -63,7 +65,8 @@ bool hexToBytes(const std::string& hex, Bytes& out) {
 }
 
 // Deciphered text is printed as code units in hex where it is not printable ASCII.
-void printText(const std::u16string& text) {
+void printText(const std::u16string& text)
+{
     for (char16_t u : text) {
         if (u >= 0x20 && u < 0x7F && u != '\\')
             std::putchar(static_cast<char>(u));
@@ -75,7 +78,8 @@ void printText(const std::u16string& text) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     const bool decipher = argc > 1 && std::strcmp(argv[1], "--decipher") == 0;
     if (argc > 2 || (argc == 2 && !decipher)) {
         std::fprintf(stderr, "usage: cipher-vectors [--decipher] < lines\n");

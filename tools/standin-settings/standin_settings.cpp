@@ -54,17 +54,19 @@ int main(int argc, char** argv)
                          qPrintable(file.errorString()));
             return 1;
         }
-        const QString password = QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n'))
-                                     .remove(QLatin1Char('\r'));
+        const QString password =
+            QString::fromUtf8(file.readLine()).remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
         const QString storedUser = settings.value(keys::kSQLUserName);
         settings.setValue(keys::kSQLServerName, address);
         // Another user name on the stand-in is the person's own choice; only sa gets its password.
-        if (storedUser.isEmpty() || storedUser.compare(QLatin1String("sa"), Qt::CaseInsensitive) == 0) {
+        if (storedUser.isEmpty() ||
+            storedUser.compare(QLatin1String("sa"), Qt::CaseInsensitive) == 0) {
             settings.setValue(keys::kSQLUserName, QStringLiteral("sa"));
             settings.setValue(keys::kSQLPassword, password);
         }
         if (!settings.sync()) {
-            std::fprintf(stderr, "Cannot write the settings file %s\n", qPrintable(settings.fileName()));
+            std::fprintf(stderr, "Cannot write the settings file %s\n",
+                         qPrintable(settings.fileName()));
             return 1;
         }
         std::printf("Settings point at the stand-in server %s\n", qPrintable(address));

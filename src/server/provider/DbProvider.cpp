@@ -12,8 +12,7 @@ namespace sqllumo::server {
 namespace {
 
 // The port's errors carry the same numbers and descriptions as the layer's.
-template <typename Work>
-auto translated(Work&& work) -> decltype(work())
+template <typename Work> auto translated(Work&& work) -> decltype(work())
 {
     try {
         return work();
@@ -110,7 +109,10 @@ private:
 
 class DbProvider : public sql::Provider {
 public:
-    std::unique_ptr<sql::Connection> newConnection() override { return std::make_unique<DbConnection>(); }
+    std::unique_ptr<sql::Connection> newConnection() override
+    {
+        return std::make_unique<DbConnection>();
+    }
     std::unique_ptr<sql::Catalog> newCatalog() override { return std::make_unique<DbCatalog>(); }
 };
 

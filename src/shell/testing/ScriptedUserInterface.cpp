@@ -7,10 +7,13 @@ MessageResult firstButton(MessageButtons buttons)
 {
     switch (buttons) {
     case MessageButtons::Ok:
-    case MessageButtons::OkCancel: return MessageResult::Ok;
+    case MessageButtons::OkCancel:
+        return MessageResult::Ok;
     case MessageButtons::YesNo:
-    case MessageButtons::YesNoCancel: return MessageResult::Yes;
-    case MessageButtons::RetryCancel: return MessageResult::Retry;
+    case MessageButtons::YesNoCancel:
+        return MessageResult::Yes;
+    case MessageButtons::RetryCancel:
+        return MessageResult::Retry;
     }
     return MessageResult::Ok;
 }

@@ -16,7 +16,10 @@ public:
     void answerNextMessage(MessageResult result) { messageAnswers_.push_back(result); }
     // A null QString answers "cancelled".
     void answerNextFileChoice(const QString& path) { fileAnswers_.push_back(path); }
-    void answerNextPasswordRequest(PasswordRequestResult result) { passwordAnswers_.push_back(std::move(result)); }
+    void answerNextPasswordRequest(PasswordRequestResult result)
+    {
+        passwordAnswers_.push_back(std::move(result));
+    }
 
     // Record.
     const std::vector<Message>& messages() const { return messages_; }

@@ -73,7 +73,8 @@ void F_SQLDatabase::buildWidgets()
     CorvistaPasswordDataBase = tools->addAction(kPasswordMenuItem);
     CorvistaDataBase->setCheckable(true);
     CorvistaPasswordDataBase->setCheckable(true);
-    connect(CorvistaDataBase, &QAction::triggered, this, [this] { selectCatalogue(MenuMode::Archive); });
+    connect(CorvistaDataBase, &QAction::triggered, this,
+            [this] { selectCatalogue(MenuMode::Archive); });
     connect(CorvistaPasswordDataBase, &QAction::triggered, this,
             [this] { selectCatalogue(MenuMode::Password); });
 
@@ -91,8 +92,10 @@ void F_SQLDatabase::buildWidgets()
     cmdPassword->setIcon(drawIcon(true));
     cmdArchivio->setToolTip(kArchiveMenuItem);
     cmdPassword->setToolTip(kPasswordMenuItem);
-    connect(cmdArchivio, &QToolButton::clicked, this, [this] { selectCatalogue(MenuMode::Archive); });
-    connect(cmdPassword, &QToolButton::clicked, this, [this] { selectCatalogue(MenuMode::Password); });
+    connect(cmdArchivio, &QToolButton::clicked, this,
+            [this] { selectCatalogue(MenuMode::Archive); });
+    connect(cmdPassword, &QToolButton::clicked, this,
+            [this] { selectCatalogue(MenuMode::Password); });
     buttons->addStretch(1);
     buttons->addWidget(cmdArchivio);
     buttons->addStretch(1);
@@ -113,7 +116,8 @@ void F_SQLDatabase::buildWidgets()
     Label4->setMinimumHeight(Label4->fontMetrics().lineSpacing() * 3);
     Label4->hide();
     outer->addWidget(Label4, 1);
-    connect(List1, &QListWidget::currentRowChanged, this, [this](int row) { showDescription(row); });
+    connect(List1, &QListWidget::currentRowChanged, this,
+            [this](int row) { showDescription(row); });
     connect(List1, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { showDescription(List1->row(item)); });
     connect(List1, &QListWidget::itemDoubleClicked, this,
@@ -161,8 +165,14 @@ void F_SQLDatabase::buildWidgets()
     for (QWidget* w : {static_cast<QWidget*>(Command2), static_cast<QWidget*>(Command6),
                        static_cast<QWidget*>(Combo1)})
         w->hide();
-    connect(Command2, &QPushButton::clicked, this, [this] { if (onShowUserNames) onShowUserNames(); });
-    connect(Command6, &QPushButton::clicked, this, [this] { if (onShowRoleNames) onShowRoleNames(); });
+    connect(Command2, &QPushButton::clicked, this, [this] {
+        if (onShowUserNames)
+            onShowUserNames();
+    });
+    connect(Command6, &QPushButton::clicked, this, [this] {
+        if (onShowRoleNames)
+            onShowRoleNames();
+    });
 
     grid->addWidget(Label2[3], 8, 0, 1, 2);
     auto* row3 = new QHBoxLayout;
@@ -181,7 +191,10 @@ void F_SQLDatabase::buildWidgets()
     okRow->addWidget(CmdCancel);
     grid->addLayout(okRow, 10, 0, 1, 2);
     grid->setRowStretch(11, 1);
-    connect(CmdOK, &QPushButton::clicked, this, [this] { if (onOk) onOk(); });
+    connect(CmdOK, &QPushButton::clicked, this, [this] {
+        if (onOk)
+            onOk();
+    });
     connect(CmdCancel, &QPushButton::clicked, this, [this] { closePanel(); });
     Frame1->installEventFilter(this);
     outer->addWidget(Frame1, 6);
@@ -301,10 +314,7 @@ void F_SQLDatabase::closePanel()
 void F_SQLDatabase::browse()
 {
     using namespace catalogueTexts;
-    FileChoice choice{kSelectAccessTitle,
-                      {kAllFilesFilter, kDatabaseFilter},
-                      1,
-                      QString()};
+    FileChoice choice{kSelectAccessTitle, {kAllFilesFilter, kDatabaseFilter}, 1, QString()};
     if (auto path = ui_->chooseFile(choice))
         Text1[3]->setText(*path);
 }
@@ -326,8 +336,8 @@ bool F_SQLDatabase::eventFilter(QObject* watched, QEvent* event)
                 state_.inputFieldKeyReleased();
         }
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1
-        && Frame1->isVisible() && helpTopic_ > 0) {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
+        Frame1->isVisible() && helpTopic_ > 0) {
         showHelpTopic(helpTopic_);
         return true;
     }

@@ -31,18 +31,22 @@ const char16_t* const kSchema =
     u"CREATE TABLE T_City( ID_City INT IDENTITY(23,1) CONSTRAINT PrimaryKey_T_City PRIMARY KEY, "
     u"City NVARCHAR(30) NOT NULL ) "
     u"CREATE TABLE T_Patient( ID_Patient INT IDENTITY CONSTRAINT PrimaryKey_T_Patient PRIMARY KEY, "
-    u"L_Name NVARCHAR(50) NOT NULL, B_Date DATETIME NOT NULL, Sex BIT NOT NULL, Height SMALLINT NOT NULL, "
+    u"L_Name NVARCHAR(50) NOT NULL, B_Date DATETIME NOT NULL, Sex BIT NOT NULL, Height SMALLINT "
+    u"NOT NULL, "
     u"ID_City INT NOT NULL FOREIGN KEY REFERENCES T_City (ID_City), Photo IMAGE ) "
     u"CREATE NONCLUSTERED INDEX IX_T_Patient ON T_Patient (L_Name) "
     u"CREATE TABLE T_Exam( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Exam PRIMARY KEY, "
-    u"ID_Patient INT CONSTRAINT ID_Patient_fk NOT NULL FOREIGN KEY REFERENCES T_Patient (ID_Patient) "
+    u"ID_Patient INT CONSTRAINT ID_Patient_fk NOT NULL FOREIGN KEY REFERENCES T_Patient "
+    u"(ID_Patient) "
     u"ON DELETE CASCADE ON UPDATE CASCADE, Code NVARCHAR(30) NOT NULL, Kind TINYINT NOT NULL ) "
     u"CREATE TABLE T_File( ID_Exam INT IDENTITY CONSTRAINT PrimaryKey_T_File PRIMARY KEY, "
-    u"ID_Multi INT NOT NULL FOREIGN KEY REFERENCES T_Exam (ID_Multi) ON DELETE CASCADE ON UPDATE CASCADE, "
+    u"ID_Multi INT NOT NULL FOREIGN KEY REFERENCES T_Exam (ID_Multi) ON DELETE CASCADE ON UPDATE "
+    u"CASCADE, "
     u"[Date] DATETIME NOT NULL, Path_Local NVARCHAR(100) NOT NULL ) "
     u"CREATE UNIQUE INDEX UX_T_File ON T_File (Path_Local) "
     u"INSERT INTO T_City(City) VALUES ('') "
-    u"INSERT INTO T_Patient(L_Name, B_Date, Sex, Height, ID_City) VALUES (N'Rossi', '19700101', 1, 180, 23) "
+    u"INSERT INTO T_Patient(L_Name, B_Date, Sex, Height, ID_City) VALUES (N'Rossi', '19700101', 1, "
+    u"180, 23) "
     u"INSERT INTO T_Exam(ID_Patient, Code, Kind) VALUES (1, N'E1', 2) "
     u"INSERT INTO T_File(ID_Multi, [Date], Path_Local) VALUES (1, GETDATE(), N'a.dat')";
 
@@ -52,7 +56,8 @@ standin::Session& session()
     static std::unique_ptr<standin::Session> s;
     if (!s) {
         standin::Engine::Options options;
-        options.dataRoot = std::filesystem::temp_directory_path() / ("engine-fuzz-" + std::to_string(getpid()));
+        options.dataRoot =
+            std::filesystem::temp_directory_path() / ("engine-fuzz-" + std::to_string(getpid()));
         options.saPassword = "fuzz";
         engine = standin::Engine::open(options);
         s = std::move(engine->login(u"sa", u"fuzz", u"master").session);
@@ -76,9 +81,10 @@ std::u16string decode(const uint8_t* data, size_t size)
             text.push_back(static_cast<char16_t>(((b & 0x0F) << 12) | ((data[i + 1] & 0x3F) << 6) |
                                                  (data[i + 2] & 0x3F)));
             i += 3;
-        } else if (b >= 0xF0 && b < 0xF5 && continuation(i + 1) && continuation(i + 2) && continuation(i + 3)) {
-            uint32_t cp = ((b & 0x07) << 18) | ((data[i + 1] & 0x3F) << 12) | ((data[i + 2] & 0x3F) << 6) |
-                          (data[i + 3] & 0x3F);
+        } else if (b >= 0xF0 && b < 0xF5 && continuation(i + 1) && continuation(i + 2) &&
+                   continuation(i + 3)) {
+            uint32_t cp = ((b & 0x07) << 18) | ((data[i + 1] & 0x3F) << 12) |
+                          ((data[i + 2] & 0x3F) << 6) | (data[i + 3] & 0x3F);
             if (cp >= 0x10000 && cp <= 0x10FFFF) {
                 cp -= 0x10000;
                 text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));

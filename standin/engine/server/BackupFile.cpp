@@ -164,8 +164,9 @@ std::vector<uint8_t> encodeHeader(const BackupSetInfo& info)
 {
     std::vector<uint8_t> h;
     putU32(h, kFormatVersion);
-    for (const auto* s : {&info.databaseName, &info.dataLogicalName, &info.dataPhysicalName,
-                          &info.logLogicalName, &info.logPhysicalName, &info.name, &info.description})
+    for (const auto* s :
+         {&info.databaseName, &info.dataLogicalName, &info.dataPhysicalName, &info.logLogicalName,
+          &info.logPhysicalName, &info.name, &info.description})
         putText(h, *s);
     putU32(h, uint32_t(info.started.days));
     putU32(h, info.started.ticks);
@@ -182,12 +183,12 @@ bool decodeHeader(const std::vector<uint8_t>& bytes, BackupSetInfo& info)
     uint32_t version = 0, days = 0, createdDays = 0;
     if (!r.u32(version) || version != kFormatVersion)
         return false;
-    for (auto* s : {&info.databaseName, &info.dataLogicalName, &info.dataPhysicalName, &info.logLogicalName,
-                    &info.logPhysicalName, &info.name, &info.description})
+    for (auto* s : {&info.databaseName, &info.dataLogicalName, &info.dataPhysicalName,
+                    &info.logLogicalName, &info.logPhysicalName, &info.name, &info.description})
         if (!r.text(*s))
             return false;
-    if (!r.u32(days) || !r.u32(info.started.ticks) || !r.u32(createdDays) || !r.u32(info.databaseCreated.ticks)
-        || !r.u64(info.dataSize) || !r.u64(info.logSize))
+    if (!r.u32(days) || !r.u32(info.started.ticks) || !r.u32(createdDays) ||
+        !r.u32(info.databaseCreated.ticks) || !r.u64(info.dataSize) || !r.u64(info.logSize))
         return false;
     info.started.days = int32_t(days);
     info.databaseCreated.days = int32_t(createdDays);
@@ -238,12 +239,13 @@ bool writeSet(int fd, const BackupSource& source, const BackupSetInfo& info, std
     std::vector<uint8_t> prefix(kSetMagic, kSetMagic + 8);
     putU32(prefix, uint32_t(header.size()));
     uint32_t crc = crcUpdate(0, header.data(), header.size());
-    if (!writeAll(fd, prefix.data(), prefix.size()) || !writeAll(fd, header.data(), header.size())) {
+    if (!writeAll(fd, prefix.data(), prefix.size()) ||
+        !writeAll(fd, header.data(), header.size())) {
         error = osError("write");
         return false;
     }
-    if (!copyBytes(data.get(), 0, fd, sized.dataSize, crc)
-        || (log.valid() && !copyBytes(log.get(), 0, fd, sized.logSize, crc))) {
+    if (!copyBytes(data.get(), 0, fd, sized.dataSize, crc) ||
+        (log.valid() && !copyBytes(log.get(), 0, fd, sized.logSize, crc))) {
         error = osError("copy");
         return false;
     }
@@ -276,7 +278,8 @@ BackupMedia ReadBackupMedia(const fs::path& file)
     BackupMedia media;
     Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
-        media.status = errno == ENOENT ? BackupMedia::Status::Missing : BackupMedia::Status::Unreadable;
+        media.status =
+            errno == ENOENT ? BackupMedia::Status::Missing : BackupMedia::Status::Unreadable;
         return media;
     }
     struct stat st {};
@@ -289,21 +292,24 @@ BackupMedia ReadBackupMedia(const fs::path& file)
     while (offset < size) {
         char magic[8];
         uint8_t lengthBytes[4];
-        if (size - offset < 12 || !readExact(fd.get(), magic, 8, offset)
-            || std::memcmp(magic, kSetMagic, 8) != 0 || !readExact(fd.get(), lengthBytes, 4, offset + 8))
+        if (size - offset < 12 || !readExact(fd.get(), magic, 8, offset) ||
+            std::memcmp(magic, kSetMagic, 8) != 0 ||
+            !readExact(fd.get(), lengthBytes, 4, offset + 8))
             break;
-        const uint32_t headerLength = uint32_t(lengthBytes[0]) | (uint32_t(lengthBytes[1]) << 8)
-                                    | (uint32_t(lengthBytes[2]) << 16) | (uint32_t(lengthBytes[3]) << 24);
+        const uint32_t headerLength = uint32_t(lengthBytes[0]) | (uint32_t(lengthBytes[1]) << 8) |
+                                      (uint32_t(lengthBytes[2]) << 16) |
+                                      (uint32_t(lengthBytes[3]) << 24);
         if (headerLength > kMaxHeader || size - offset - 12 < headerLength)
             break;
         std::vector<uint8_t> header(headerLength);
         BackupSetInfo info;
-        if (!readExact(fd.get(), header.data(), headerLength, offset + 12) || !decodeHeader(header, info))
+        if (!readExact(fd.get(), header.data(), headerLength, offset + 12) ||
+            !decodeHeader(header, info))
             break;
         const uint64_t bodyStart = offset + 12 + headerLength;
         const uint64_t remaining = size - bodyStart;
-        if (info.dataSize > remaining || info.logSize > remaining - info.dataSize
-            || remaining - info.dataSize - info.logSize < 12)
+        if (info.dataSize > remaining || info.logSize > remaining - info.dataSize ||
+            remaining - info.dataSize - info.logSize < 12)
             break;
         const uint64_t end = bodyStart + info.dataSize + info.logSize;
         if (!readExact(fd.get(), magic, 8, end) || std::memcmp(magic, kEndMagic, 8) != 0)
@@ -325,15 +331,16 @@ WriteResult WriteBackupSet(const fs::path& file, const BackupSource& source, boo
     std::string error;
     if (overwrite) {
         // A new media file appears whole or not at all.
-        const fs::path temporary = file.parent_path()
-                                 / (file.filename().native() + ".tmp-" + std::to_string(::getpid()) + "-"
-                                    + std::to_string(temporaryCounter.fetch_add(1)));
+        const fs::path temporary =
+            file.parent_path() / (file.filename().native() + ".tmp-" + std::to_string(::getpid()) +
+                                  "-" + std::to_string(temporaryCounter.fetch_add(1)));
         Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.valid()) {
             result.error = osError("create");
             return result;
         }
-        const bool written = writeSet(fd.get(), source, source.info, error) && ::fsync(fd.get()) == 0;
+        const bool written =
+            writeSet(fd.get(), source, source.info, error) && ::fsync(fd.get()) == 0;
         if (!fd.close() || !written || ::rename(temporary.c_str(), file.c_str()) != 0) {
             result.error = error.empty() ? osError("write") : error;
             ::unlink(temporary.c_str());
@@ -360,8 +367,8 @@ WriteResult WriteBackupSet(const fs::path& file, const BackupSource& source, boo
         return result;
     }
     // A set torn by a crash is cut off before the new one is written.
-    if (::ftruncate(fd.get(), off_t(media.validLength)) != 0
-        || ::lseek(fd.get(), off_t(media.validLength), SEEK_SET) < 0) {
+    if (::ftruncate(fd.get(), off_t(media.validLength)) != 0 ||
+        ::lseek(fd.get(), off_t(media.validLength), SEEK_SET) < 0) {
         result.error = osError("truncate");
         return result;
     }
@@ -397,8 +404,9 @@ bool ExtractBackupSet(const fs::path& file, const BackupSetInfo& set, const fs::
         error = "short media";
         return false;
     }
-    const uint32_t headerLength = uint32_t(lengthBytes[0]) | (uint32_t(lengthBytes[1]) << 8)
-                                | (uint32_t(lengthBytes[2]) << 16) | (uint32_t(lengthBytes[3]) << 24);
+    const uint32_t headerLength = uint32_t(lengthBytes[0]) | (uint32_t(lengthBytes[1]) << 8) |
+                                  (uint32_t(lengthBytes[2]) << 16) |
+                                  (uint32_t(lengthBytes[3]) << 24);
     if (headerLength > kMaxHeader) {
         error = "damaged set";
         return false;
@@ -417,8 +425,8 @@ bool ExtractBackupSet(const fs::path& file, const BackupSetInfo& set, const fs::
         error = osError("create");
         return false;
     }
-    if (!copyBytes(in.get(), bodyStart, data.get(), set.dataSize, crc)
-        || !copyBytes(in.get(), bodyStart + set.dataSize, log.get(), set.logSize, crc)) {
+    if (!copyBytes(in.get(), bodyStart, data.get(), set.dataSize, crc) ||
+        !copyBytes(in.get(), bodyStart + set.dataSize, log.get(), set.logSize, crc)) {
         error = osError("copy");
         return false;
     }
@@ -427,8 +435,8 @@ bool ExtractBackupSet(const fs::path& file, const BackupSetInfo& set, const fs::
         error = "short media";
         return false;
     }
-    const uint32_t stored = uint32_t(trailer[8]) | (uint32_t(trailer[9]) << 8) | (uint32_t(trailer[10]) << 16)
-                          | (uint32_t(trailer[11]) << 24);
+    const uint32_t stored = uint32_t(trailer[8]) | (uint32_t(trailer[9]) << 8) |
+                            (uint32_t(trailer[10]) << 16) | (uint32_t(trailer[11]) << 24);
     if (stored != crc) {
         error = "checksum mismatch";
         return false;

@@ -43,7 +43,7 @@ struct BackupMedia {
 BackupMedia ReadBackupMedia(const std::filesystem::path& file);
 
 struct BackupSource {
-    BackupSetInfo info;          // names, dates; sizes and position are filled in by the writer
+    BackupSetInfo info;             // names, dates; sizes and position are filled in by the writer
     std::filesystem::path dataCopy; // a consistent copy of the data file
     std::filesystem::path logFile;  // the log file as it is (may be missing: an empty log)
 };
@@ -54,7 +54,8 @@ struct WriteResult {
     int32_t position = 0;
     std::optional<std::string> error;
 };
-WriteResult WriteBackupSet(const std::filesystem::path& file, const BackupSource& source, bool overwrite);
+WriteResult WriteBackupSet(const std::filesystem::path& file, const BackupSource& source,
+                           bool overwrite);
 
 // Copies the set's data and log bytes to the two files (created or truncated), verifying the
 // checksum; false with an error text when the set is damaged or a file cannot be written.
@@ -63,7 +64,8 @@ bool ExtractBackupSet(const std::filesystem::path& file, const BackupSetInfo& se
                       std::string& error);
 
 // Reads the set through, checking its checksum, and writes nothing.
-bool VerifyBackupSet(const std::filesystem::path& file, const BackupSetInfo& set, std::string& error);
+bool VerifyBackupSet(const std::filesystem::path& file, const BackupSetInfo& set,
+                     std::string& error);
 
 // Writes and flushes a file's bytes, then its folder's entry.
 bool SyncFile(const std::filesystem::path& file);

@@ -15,8 +15,8 @@ namespace standin::server {
 
 // The server's fixed roles, in the bit order of Login::roles.
 inline constexpr const char16_t* kFixedServerRoles[] = {
-    u"sysadmin", u"securityadmin", u"serveradmin", u"setupadmin", u"processadmin",
-    u"diskadmin", u"dbcreator", u"bulkadmin"};
+    u"sysadmin",     u"securityadmin", u"serveradmin", u"setupadmin",
+    u"processadmin", u"diskadmin",     u"dbcreator",   u"bulkadmin"};
 
 struct Login {
     std::u16string name;
@@ -27,7 +27,7 @@ struct Login {
 
 // A procedure argument as written: a literal, a bare word or NULL, optionally named.
 struct Argument {
-    std::u16string name; // "@dbname", empty when positional
+    std::u16string name;                 // "@dbname", empty when positional
     std::optional<std::u16string> value; // empty for NULL
     int32_t line = 1;
 };
@@ -77,12 +77,12 @@ public:
     std::u16string saPassword;
 
     mutable std::mutex mutex;
-    sqlite3* registry = nullptr;            // guarded by mutex
-    std::map<int32_t, Entry> databases;      // by dbid
-    std::set<std::u16string> reservedNames;  // folded names being created or restored
+    sqlite3* registry = nullptr;                   // guarded by mutex
+    std::map<int32_t, Entry> databases;            // by dbid
+    std::set<std::u16string> reservedNames;        // folded names being created or restored
     std::set<std::filesystem::path> reservedFiles; // destinations of restores in progress
-    std::mutex mediaMutex;                   // one writer of backup media at a time
-    std::map<std::u16string, Login> logins;  // by folded name
+    std::mutex mediaMutex;                         // one writer of backup media at a time
+    std::map<std::u16string, Login> logins;        // by folded name
     FileReleaser releaser;
     uint64_t temporaryCounter = 0;
 
@@ -114,7 +114,8 @@ public:
     int32_t loginInfo(const std::vector<Argument>& args, Reply& reply);
     int32_t grantLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply);
     int32_t revokeLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply);
-    int32_t addServerRoleMember(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply, bool add);
+    int32_t addServerRoleMember(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply,
+                                bool add);
 };
 
 // Defaults of a fresh server, as a Windows installation names them.
@@ -128,9 +129,11 @@ DateTimeValue Now();
 int64_t DataPages(const std::filesystem::path& dataFile);
 int64_t FilePages(const std::filesystem::path& file);
 // Removes a data file with its SQLite companions, and a log file.
-void RemoveDatabaseFiles(const std::filesystem::path& dataFile, const std::filesystem::path& logFile);
+void RemoveDatabaseFiles(const std::filesystem::path& dataFile,
+                         const std::filesystem::path& logFile);
 // Creates an empty database file (SQLite, WAL) and its log file; false when either exists.
 enum class CreateFilesResult { Ok, DataExists, LogExists, Failed };
-CreateFilesResult CreateDatabaseFiles(const std::filesystem::path& dataFile, const std::filesystem::path& logFile);
+CreateFilesResult CreateDatabaseFiles(const std::filesystem::path& dataFile,
+                                      const std::filesystem::path& logFile);
 
 } // namespace standin::server

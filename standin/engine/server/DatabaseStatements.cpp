@@ -80,7 +80,8 @@ struct FileDefinition {
     std::u16string physicalName;
 };
 
-// ( NAME = n, FILENAME = 'f' [, SIZE = n[KB|MB|GB|TB]] [, MAXSIZE = n[..] | UNLIMITED] [, FILEGROWTH = n[..|%]] )
+// ( NAME = n, FILENAME = 'f' [, SIZE = n[KB|MB|GB|TB]] [, MAXSIZE = n[..] | UNLIMITED] [,
+// FILEGROWTH = n[..|%]] )
 bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
 {
     if (!cursor.acceptSymbol(u'('))
@@ -91,7 +92,8 @@ bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
             if (!cursor.acceptSymbol(u'='))
                 return false;
             const Token& t = cursor.peek();
-            if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName && t.kind != Token::Kind::String)
+            if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName &&
+                t.kind != Token::Kind::String)
                 return false;
             file.logicalName = cursor.next().text;
             haveName = true;
@@ -100,7 +102,8 @@ bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
                 return false;
             file.physicalName = cursor.next().text;
             haveFile = true;
-        } else if (cursor.acceptWord(u"SIZE") || cursor.acceptWord(u"MAXSIZE") || cursor.acceptWord(u"FILEGROWTH")) {
+        } else if (cursor.acceptWord(u"SIZE") || cursor.acceptWord(u"MAXSIZE") ||
+                   cursor.acceptWord(u"FILEGROWTH")) {
             if (!cursor.acceptSymbol(u'='))
                 return false;
             if (cursor.acceptWord(u"UNLIMITED"))
@@ -108,8 +111,8 @@ bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
             if (cursor.peek().kind != Token::Kind::Number)
                 return false;
             cursor.next();
-            if (!(cursor.acceptWord(u"KB") || cursor.acceptWord(u"MB") || cursor.acceptWord(u"GB")
-                  || cursor.acceptWord(u"TB")))
+            if (!(cursor.acceptWord(u"KB") || cursor.acceptWord(u"MB") ||
+                  cursor.acceptWord(u"GB") || cursor.acceptWord(u"TB")))
                 cursor.acceptSymbol(u'%');
         } else {
             return false;
@@ -140,8 +143,9 @@ bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::str
         sqlite3_close(from);
         sqlite3_close(to);
     };
-    if (sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK
-        || sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+            SQLITE_OK) {
         error = from ? sqlite3_errmsg(from) : "cannot open";
         closeBoth();
         return false;
@@ -222,7 +226,8 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
     if (cursor.acceptWord(u"ON")) {
         cursor.acceptWord(u"PRIMARY");
         const auto r = parseFileList(cursor, data);
-        if (r == FileListResult::TooMany || cursor.isWord(u"FILEGROUP") || (cursor.isSymbol(u',') && cursor.isWord(u"FILEGROUP", 1))) {
+        if (r == FileListResult::TooMany || cursor.isWord(u"FILEGROUP") ||
+            (cursor.isSymbol(u',') && cursor.isWord(u"FILEGROUP", 1))) {
             reply.message(msg::NotSupported(u"A database with more than one data file"));
             return reply.endStatement();
         }
@@ -329,7 +334,8 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
         {
             std::lock_guard lock(mutex);
             for (const auto& [dbid, entry] : databases)
-                taken = taken || entry.entry.dataFile == mapped.host || entry.entry.logFile == mapped.host;
+                taken = taken || entry.entry.dataFile == mapped.host ||
+                        entry.entry.logFile == mapped.host;
             // Held until the database is registered, so no restore writes over it meanwhile.
             if (!taken && reservedFiles.insert(mapped.host).second)
                 claimedFiles.push_back(mapped.host);
@@ -475,7 +481,8 @@ bool parseDisk(TokenCursor& cursor, Reply& reply, std::u16string& device)
         return false;
     }
     if (!cursor.acceptWord(u"DISK")) {
-        if (cursor.peek().kind == Token::Kind::Word || cursor.peek().kind == Token::Kind::QuotedName) {
+        if (cursor.peek().kind == Token::Kind::Word ||
+            cursor.peek().kind == Token::Kind::QuotedName) {
             reply.message(msg::NotSupported(u"A logical backup device"));
             return false;
         }
@@ -487,7 +494,8 @@ bool parseDisk(TokenCursor& cursor, Reply& reply, std::u16string& device)
         return false;
     }
     device = cursor.next().text;
-    if (cursor.isSymbol(u',') && (cursor.isWord(u"DISK", 1) || cursor.isWord(u"TAPE", 1) || cursor.isWord(u"URL", 1))) {
+    if (cursor.isSymbol(u',') &&
+        (cursor.isWord(u"DISK", 1) || cursor.isWord(u"TAPE", 1) || cursor.isWord(u"URL", 1))) {
         reply.message(msg::NotSupported(u"A backup striped over several devices"));
         return false;
     }
@@ -533,7 +541,8 @@ bool parseWith(TokenCursor& cursor, std::vector<WithOption>& options, Reply& rep
             option.moveTo = cursor.next().text;
         } else if (cursor.acceptSymbol(u'=')) {
             const Token& v = cursor.peek();
-            if (v.kind != Token::Kind::String && v.kind != Token::Kind::Number && v.kind != Token::Kind::Word) {
+            if (v.kind != Token::Kind::String && v.kind != Token::Kind::Number &&
+                v.kind != Token::Kind::Word) {
                 syntaxError(cursor, reply);
                 return false;
             }
@@ -566,7 +575,8 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
         syntaxError(cursor, reply);
         return reply.endStatement();
     }
-    if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") || cursor.isWord(u"READ_WRITE_FILEGROUPS")) {
+    if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") ||
+        cursor.isWord(u"READ_WRITE_FILEGROUPS")) {
         reply.message(msg::NotSupported(u"A file or filegroup backup"));
         return reply.endStatement();
     }
@@ -595,10 +605,11 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
             setName = o.value.value_or(u"");
         else if (o.keyword == u"DESCRIPTION")
             description = o.value.value_or(u"");
-        else if (!isAmong(o.keyword, {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"CHECKSUM",
-                                      u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD",
-                                      u"UNLOAD", u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION",
-                                      u"STATS", u"MEDIANAME", u"MEDIADESCRIPTION"}))
+        else if (!isAmong(o.keyword,
+                          {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"CHECKSUM", u"NO_CHECKSUM",
+                           u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD", u"UNLOAD",
+                           u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION", u"STATS",
+                           u"MEDIANAME", u"MEDIADESCRIPTION"}))
             unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
     }
     auto fail = [&](Message m) {
@@ -703,9 +714,12 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
     }
     const int64_t dataPages = FilePages(copy);
     const int64_t logPages = FilePages(source.logFile);
-    reply.message(msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
-    reply.message(msg::ProcessedPages(logPages, source.name, source.logLogicalName, written.position));
-    reply.message(msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages, secondsSince(started)));
+    reply.message(
+        msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
+    reply.message(
+        msg::ProcessedPages(logPages, source.name, source.logLogicalName, written.position));
+    reply.message(
+        msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages, secondsSince(started)));
     reply.endStatement();
 }
 
@@ -722,7 +736,9 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     }
     cursor.next();
     const bool readOnly = fileList || verify;
-    const char16_t* statement = fileList ? kRestoreFileList : verify ? kRestoreVerify : kRestoreDatabase;
+    const char16_t* statement = fileList ? kRestoreFileList
+                                : verify ? kRestoreVerify
+                                         : kRestoreDatabase;
     std::u16string name;
     if (!readOnly) {
         const auto parsed = parseName(cursor);
@@ -780,9 +796,10 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
             replace = true;
         } else if (!readOnly && o.keyword == u"MOVE") {
             moves.emplace_back(*o.value, o.moveTo);
-        } else if (!isAmong(o.keyword, {u"RECOVERY", u"STATS", u"NOUNLOAD", u"UNLOAD", u"REWIND", u"NOREWIND",
-                                        u"CHECKSUM", u"NO_CHECKSUM", u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR"})
-                   || (readOnly && o.keyword == u"RECOVERY")) {
+        } else if (!isAmong(o.keyword, {u"RECOVERY", u"STATS", u"NOUNLOAD", u"UNLOAD", u"REWIND",
+                                        u"NOREWIND", u"CHECKSUM", u"NO_CHECKSUM", u"STOP_ON_ERROR",
+                                        u"CONTINUE_AFTER_ERROR"}) ||
+                   (readOnly && o.keyword == u"RECOVERY")) {
             unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
         }
     }
@@ -800,8 +817,9 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     case BackupMedia::Status::Ok:
         break;
     case BackupMedia::Status::Missing:
-        return fail(msg::CannotOpenBackupDevice(
-            serverPath, parentIsDirectory(mapped.host) ? msg::kOsFileNotFound : msg::kOsPathNotFound));
+        return fail(msg::CannotOpenBackupDevice(serverPath, parentIsDirectory(mapped.host)
+                                                                ? msg::kOsFileNotFound
+                                                                : msg::kOsPathNotFound));
     case BackupMedia::Status::Unreadable:
         return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
     case BackupMedia::Status::NotMedia:
@@ -819,7 +837,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         return reply.endStatement();
     }
     if (fileList) {
-        auto col = [](const char16_t* n, SqlType type, int32_t length, bool nullable, uint8_t precision = 0) {
+        auto col = [](const char16_t* n, SqlType type, int32_t length, bool nullable,
+                      uint8_t precision = 0) {
             ColumnInfo c;
             c.name = n;
             c.type = type;
@@ -829,32 +848,73 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
             return c;
         };
         reply.sink().beginResult({col(u"LogicalName", SqlType::NVarChar, 128, true),
-                                  col(u"PhysicalName", SqlType::NVarChar, 260, true), col(u"Type", SqlType::Char, 1, true),
+                                  col(u"PhysicalName", SqlType::NVarChar, 260, true),
+                                  col(u"Type", SqlType::Char, 1, true),
                                   col(u"FileGroupName", SqlType::NVarChar, 128, true),
-                                  col(u"Size", SqlType::Decimal, 17, true, 20), col(u"MaxSize", SqlType::Decimal, 17, true, 20),
-                                  col(u"FileId", SqlType::BigInt, 8, true), col(u"CreateLSN", SqlType::Decimal, 17, true, 25),
+                                  col(u"Size", SqlType::Decimal, 17, true, 20),
+                                  col(u"MaxSize", SqlType::Decimal, 17, true, 20),
+                                  col(u"FileId", SqlType::BigInt, 8, true),
+                                  col(u"CreateLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"DropLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"UniqueId", SqlType::UniqueIdentifier, 16, true),
                                   col(u"ReadOnlyLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"ReadWriteLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"BackupSizeInBytes", SqlType::BigInt, 8, true),
-                                  col(u"SourceBlockSize", SqlType::Int, 4, true), col(u"FileGroupId", SqlType::Int, 4, true),
+                                  col(u"SourceBlockSize", SqlType::Int, 4, true),
+                                  col(u"FileGroupId", SqlType::Int, 4, true),
                                   col(u"LogGroupGUID", SqlType::UniqueIdentifier, 16, true),
                                   col(u"DifferentialBaseLSN", SqlType::Decimal, 17, true, 25),
                                   col(u"DifferentialBaseGUID", SqlType::UniqueIdentifier, 16, true),
-                                  col(u"IsReadOnly", SqlType::Bit, 1, true), col(u"IsPresent", SqlType::Bit, 1, true),
+                                  col(u"IsReadOnly", SqlType::Bit, 1, true),
+                                  col(u"IsPresent", SqlType::Bit, 1, true),
                                   col(u"TDEThumbprint", SqlType::VarBinary, 32, true),
                                   col(u"SnapshotUrl", SqlType::NVarChar, 360, true)});
         const int64_t dataBytes = int64_t((set.dataSize + 8191) / 8192 * 8192);
         const int64_t logBytes = int64_t((set.logSize + 8191) / 8192 * 8192);
-        reply.sink().row({set.dataLogicalName, set.dataPhysicalName, std::u16string(u"D"), std::u16string(u"PRIMARY"),
-                          dataBytes, int64_t(35184372080640), int64_t(1), int64_t(0), Value{},
-                          fileGuid(set, set.dataLogicalName), Value{}, Value{}, dataBytes, int64_t(4096), int64_t(1),
-                          Value{}, Value{}, Value{}, int64_t(0), int64_t(1), Value{}, Value{}});
-        reply.sink().row({set.logLogicalName, set.logPhysicalName, std::u16string(u"L"), Value{}, logBytes,
-                          int64_t(2199023255552), int64_t(2), int64_t(0), Value{}, fileGuid(set, set.logLogicalName),
-                          Value{}, Value{}, logBytes, int64_t(4096), int64_t(0), Value{}, Value{}, Value{}, int64_t(0),
-                          int64_t(1), Value{}, Value{}});
+        reply.sink().row({set.dataLogicalName,
+                          set.dataPhysicalName,
+                          std::u16string(u"D"),
+                          std::u16string(u"PRIMARY"),
+                          dataBytes,
+                          int64_t(35184372080640),
+                          int64_t(1),
+                          int64_t(0),
+                          Value{},
+                          fileGuid(set, set.dataLogicalName),
+                          Value{},
+                          Value{},
+                          dataBytes,
+                          int64_t(4096),
+                          int64_t(1),
+                          Value{},
+                          Value{},
+                          Value{},
+                          int64_t(0),
+                          int64_t(1),
+                          Value{},
+                          Value{}});
+        reply.sink().row({set.logLogicalName,
+                          set.logPhysicalName,
+                          std::u16string(u"L"),
+                          Value{},
+                          logBytes,
+                          int64_t(2199023255552),
+                          int64_t(2),
+                          int64_t(0),
+                          Value{},
+                          fileGuid(set, set.logLogicalName),
+                          Value{},
+                          Value{},
+                          logBytes,
+                          int64_t(4096),
+                          int64_t(0),
+                          Value{},
+                          Value{},
+                          Value{},
+                          int64_t(0),
+                          int64_t(1),
+                          Value{},
+                          Value{}});
         reply.sink().done(DoneInfo{DoneInfo::Kind::Statement, true, 2, false});
         return;
     }
@@ -914,7 +974,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     auto plan = [&](const std::u16string& logical, const std::u16string& target, fs::path& host) {
         const MappedPath m = IsRelativeServerPath(target) ? MappedPath{} : mapper.map(target);
         if (!m.ok() || !parentIsDirectory(m.host)) {
-            reply.message(msg::DirectoryLookupFailed(target, m.ok() ? msg::kOsPathNotFound : osErrorFor(m.status)));
+            reply.message(msg::DirectoryLookupFailed(target, m.ok() ? msg::kOsPathNotFound
+                                                                    : osErrorFor(m.status)));
             reply.message(msg::CannotRestoreTo(logical, target));
             planned = false;
             return;
@@ -925,7 +986,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
             std::lock_guard lock(mutex);
             for (const auto& [dbid, entry] : databases) {
                 const auto& e = entry.entry;
-                if ((!existing || e.dbid != existing->dbid) && (e.dataFile == host || e.logFile == host))
+                if ((!existing || e.dbid != existing->dbid) &&
+                    (e.dataFile == host || e.logFile == host))
                     owner = e.name;
             }
             // Another restore is writing there right now.
@@ -949,7 +1011,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     plan(set.dataLogicalName, dataTarget, dataHost);
     plan(set.logLogicalName, logTarget, logHost);
     if (planned && dataHost == logHost) {
-        reply.message(msg::FileClaimedTwice(dataTarget, set.dataLogicalName, 1, set.logLogicalName, 2));
+        reply.message(
+            msg::FileClaimedTwice(dataTarget, set.dataLogicalName, 1, set.logLogicalName, 2));
         planned = false;
     }
     if (!planned) {
@@ -983,7 +1046,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         std::error_code ec;
         fs::remove(dataTemporary, ec);
         fs::remove(logTemporary, ec);
-        return fail(error == "checksum mismatch" ? msg::BackupSetDamaged() : msg::WriteFailed(dataTarget, FromUtf8(error)));
+        return fail(error == "checksum mismatch" ? msg::BackupSetDamaged()
+                                                 : msg::WriteFailed(dataTarget, FromUtf8(error)));
     }
     if (existing)
         releaseFile(existing->dataFile);
@@ -991,7 +1055,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     std::error_code ec;
     for (const char* suffix : {"-wal", "-shm", "-journal"})
         fs::remove(fs::path(dataHost.native() + suffix), ec);
-    if (::rename(dataTemporary.c_str(), dataHost.c_str()) != 0 || ::rename(logTemporary.c_str(), logHost.c_str()) != 0) {
+    if (::rename(dataTemporary.c_str(), dataHost.c_str()) != 0 ||
+        ::rename(logTemporary.c_str(), logHost.c_str()) != 0) {
         fs::remove(dataTemporary, ec);
         fs::remove(logTemporary, ec);
         return fail(msg::WriteFailed(dataTarget, u"rename failed"));
@@ -1030,7 +1095,8 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     const int64_t logPages = int64_t((set.logSize + 8191) / 8192);
     reply.message(msg::ProcessedPages(dataPages, name, set.dataLogicalName, fileNumber));
     reply.message(msg::ProcessedPages(logPages, name, set.logLogicalName, fileNumber));
-    reply.message(msg::SuccessfullyProcessed(kRestoreDatabase, dataPages + logPages, secondsSince(started)));
+    reply.message(
+        msg::SuccessfullyProcessed(kRestoreDatabase, dataPages + logPages, secondsSince(started)));
     reply.endStatement();
 }
 

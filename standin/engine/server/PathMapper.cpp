@@ -23,8 +23,8 @@ bool isDriveLetter(char16_t c)
 
 bool refusedCharacter(char16_t c)
 {
-    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?'
-        || c == u'*';
+    return c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' ||
+           c == u'*';
 }
 
 std::vector<std::u16string> split(std::u16string_view text)

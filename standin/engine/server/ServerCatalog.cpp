@@ -1,10 +1,10 @@
 #include "ServerCatalog.h"
 
+#include "../Text.h"
 #include "BackupFile.h"
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
-#include "../Text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,7 +31,9 @@ DateTimeValue Now()
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&seconds, &local);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     // Days from 1900-01-01 by the civil calendar of the local date.
     const int y = local.tm_year + 1900 - (local.tm_mon < 2 ? 1 : 0);
     const int era = y / 400;
@@ -41,7 +43,7 @@ DateTimeValue Now()
     const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const int64_t daysFromEpoch = int64_t(era) * 146097 + doe - 719468; // from 1970-01-01
     DateTimeValue v;
-    v.days = int32_t(daysFromEpoch + 25567);                           // 1900-01-01 .. 1970-01-01
+    v.days = int32_t(daysFromEpoch + 25567); // 1900-01-01 .. 1970-01-01
     const int64_t secondOfDay = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
     v.ticks = uint32_t(secondOfDay * 300 + (ms * 300 + 500) / 1000);
     return v;
@@ -103,11 +105,11 @@ CreateFilesResult CreateDatabaseFiles(const fs::path& dataFile, const fs::path& 
         return exists ? CreateFilesResult::LogExists : CreateFilesResult::Failed;
     }
     sqlite3* db = nullptr;
-    bool ok = sqlite3_open_v2(dataFile.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
-           && sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
+    bool ok = sqlite3_open_v2(dataFile.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+              sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
-    ok = ok && SyncFile(dataFile) && SyncDirectory(dataFile.parent_path())
-      && SyncDirectory(logFile.parent_path());
+    ok = ok && SyncFile(dataFile) && SyncDirectory(dataFile.parent_path()) &&
+         SyncDirectory(logFile.parent_path());
     if (!ok) {
         RemoveDatabaseFiles(dataFile, logFile);
         return CreateFilesResult::Failed;
@@ -144,7 +146,8 @@ public:
         if (rc == SQLITE_ROW)
             return true;
         if (rc != SQLITE_DONE)
-            throw std::runtime_error(std::string("server registry: ") + sqlite3_errmsg(sqlite3_db_handle(stmt_)));
+            throw std::runtime_error(std::string("server registry: ") +
+                                     sqlite3_errmsg(sqlite3_db_handle(stmt_)));
         return false;
     }
     int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
@@ -185,7 +188,8 @@ void writeSecretFile(const fs::path& file, const std::string& content)
     if (fd < 0)
         throw std::runtime_error("cannot write " + file.string());
     const std::string line = content + "\n";
-    const bool ok = ::write(fd, line.data(), line.size()) == ssize_t(line.size()) && ::fsync(fd) == 0;
+    const bool ok =
+        ::write(fd, line.data(), line.size()) == ssize_t(line.size()) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || ::rename(temporary.c_str(), file.c_str()) != 0)
         throw std::runtime_error("cannot write " + file.string());
@@ -240,7 +244,8 @@ void ServerCatalog::Impl::execSql(const char* sql)
 void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e, bool logChain)
 {
     Statement s(registry,
-                "INSERT OR REPLACE INTO databases(dbid, name, data_host, log_host, data_physical, log_physical,"
+                "INSERT OR REPLACE INTO databases(dbid, name, data_host, log_host, data_physical, "
+                "log_physical,"
                 " data_logical, log_logical, created_days, created_ticks, system, log_chain)"
                 " VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
     s.bind(1, e.dbid);
@@ -275,7 +280,8 @@ void ServerCatalog::Impl::deleteDatabase(int32_t dbid)
 
 void ServerCatalog::Impl::saveLogin(const Login& login)
 {
-    Statement s(registry, "INSERT OR REPLACE INTO logins(folded, name, type, roles) VALUES (?,?,?,?)");
+    Statement s(registry,
+                "INSERT OR REPLACE INTO logins(folded, name, type, roles) VALUES (?,?,?,?)");
     s.bind(1, FoldCase(login.name));
     s.bind(2, login.name);
     s.bind(3, int64_t(login.type));
@@ -286,9 +292,9 @@ void ServerCatalog::Impl::saveLogin(const Login& login)
 void ServerCatalog::Impl::loadAll()
 {
     databases.clear();
-    Statement d(registry,
-                "SELECT dbid, name, data_host, log_host, data_physical, log_physical, data_logical, log_logical,"
-                " created_days, created_ticks, system, log_chain FROM databases");
+    Statement d(registry, "SELECT dbid, name, data_host, log_host, data_physical, log_physical, "
+                          "data_logical, log_logical,"
+                          " created_days, created_ticks, system, log_chain FROM databases");
     while (d.step()) {
         Entry entry;
         DatabaseEntry& e = entry.entry;
@@ -371,14 +377,17 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     if (!ec && fresh)
         ::chmod(options.dataRoot.c_str(), 0700);
     if (ec)
-        throw std::runtime_error("cannot create data root " + options.dataRoot.string() + ": " + ec.message());
+        throw std::runtime_error("cannot create data root " + options.dataRoot.string() + ": " +
+                                 ec.message());
     impl->root = fs::canonical(options.dataRoot, ec);
     if (ec)
-        throw std::runtime_error("unusable data root " + options.dataRoot.string() + ": " + ec.message());
+        throw std::runtime_error("unusable data root " + options.dataRoot.string() + ": " +
+                                 ec.message());
     impl->mapper = PathMapper(impl->root);
     fs::create_directories(impl->root / "server" / "tmp", ec);
     if (ec)
-        throw std::runtime_error("cannot create " + (impl->root / "server").string() + ": " + ec.message());
+        throw std::runtime_error("cannot create " + (impl->root / "server").string() + ": " +
+                                 ec.message());
     ::chmod((impl->root / "server").c_str(), 0700);
     // Left over by a crash in the middle of a backup or restore.
     for (const auto& entry : fs::directory_iterator(impl->root / "server" / "tmp", ec))
@@ -398,24 +407,27 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
 
     const fs::path registryFile = impl->root / "server" / "registry.sqlite";
     if (sqlite3_open_v2(registryFile.c_str(), &impl->registry,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr)
-        != SQLITE_OK)
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK)
         throw std::runtime_error("cannot open " + registryFile.string());
     sqlite3_busy_timeout(impl->registry, 5000);
     // FULL: a CREATE, DROP or RESTORE the client saw succeed survives a crash of the process
     // or of the machine.
-    impl->execSql("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                  "CREATE TABLE IF NOT EXISTS databases(dbid INTEGER PRIMARY KEY, name BLOB NOT NULL,"
-                  " data_host BLOB NOT NULL, log_host BLOB NOT NULL, data_physical BLOB NOT NULL,"
-                  " log_physical BLOB NOT NULL, data_logical BLOB NOT NULL, log_logical BLOB NOT NULL,"
-                  " created_days INTEGER NOT NULL, created_ticks INTEGER NOT NULL, system INTEGER NOT NULL,"
-                  " log_chain INTEGER NOT NULL DEFAULT 0);"
-                  "CREATE TABLE IF NOT EXISTS logins(folded BLOB PRIMARY KEY, name BLOB NOT NULL,"
-                  " type INTEGER NOT NULL, roles INTEGER NOT NULL);");
+    impl->execSql(
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+        "CREATE TABLE IF NOT EXISTS databases(dbid INTEGER PRIMARY KEY, name BLOB NOT NULL,"
+        " data_host BLOB NOT NULL, log_host BLOB NOT NULL, data_physical BLOB NOT NULL,"
+        " log_physical BLOB NOT NULL, data_logical BLOB NOT NULL, log_logical BLOB NOT NULL,"
+        " created_days INTEGER NOT NULL, created_ticks INTEGER NOT NULL, system INTEGER NOT NULL,"
+        " log_chain INTEGER NOT NULL DEFAULT 0);"
+        "CREATE TABLE IF NOT EXISTS logins(folded BLOB PRIMARY KEY, name BLOB NOT NULL,"
+        " type INTEGER NOT NULL, roles INTEGER NOT NULL);");
 
     {
         // Registries written before the log chain was kept get the column.
-        Statement columns(impl->registry, "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
+        Statement columns(
+            impl->registry,
+            "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
         if (columns.step() && columns.integer(0) == 0)
             impl->execSql("ALTER TABLE databases ADD COLUMN log_chain INTEGER NOT NULL DEFAULT 0");
     }
@@ -466,8 +478,10 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
             RemoveDatabaseFiles(entry.entry.dataFile, entry.entry.logFile);
         if (!fs::exists(entry.entry.dataFile)) {
             fs::remove(entry.entry.logFile, ec);
-            if (CreateDatabaseFiles(entry.entry.dataFile, entry.entry.logFile) != CreateFilesResult::Ok)
-                throw std::runtime_error("cannot create the files of " + ToUtf8Lossy(entry.entry.name));
+            if (CreateDatabaseFiles(entry.entry.dataFile, entry.entry.logFile) !=
+                CreateFilesResult::Ok)
+                throw std::runtime_error("cannot create the files of " +
+                                         ToUtf8Lossy(entry.entry.name));
         }
     }
     return std::unique_ptr<ServerCatalog>(new ServerCatalog(std::move(impl)));
@@ -484,12 +498,14 @@ const fs::path& ServerCatalog::dataRoot() const
 // ---------------------------------------------------------------------------------------------
 // Logins and use.
 
-std::optional<Message> ServerCatalog::authenticate(const std::u16string& user, const std::u16string& password) const
+std::optional<Message> ServerCatalog::authenticate(const std::u16string& user,
+                                                   const std::u16string& password) const
 {
     std::lock_guard lock(impl_->mutex);
     const auto it = impl_->logins.find(FoldCase(user));
     // Only SQL logins sign in with a password; Windows logins would need the domain's word.
-    if (it != impl_->logins.end() && it->second.type == u'S' && EqualsNoCase(it->second.name, u"sa")) {
+    if (it != impl_->logins.end() && it->second.type == u'S' &&
+        EqualsNoCase(it->second.name, u"sa")) {
         const std::u16string& expected = impl_->saPassword;
         unsigned difference = expected.size() != password.size() ? 1u : 0u;
         for (size_t i = 0; i < password.size() && i < expected.size(); ++i)
@@ -555,7 +571,10 @@ std::optional<fs::path> ServerCatalog::mapPath(std::u16string_view serverPath) c
     return mapped.host;
 }
 
-DatabaseUse::DatabaseUse(ServerCatalog& catalog, DatabaseEntry entry) : catalog_(catalog), entry_(std::move(entry)) {}
+DatabaseUse::DatabaseUse(ServerCatalog& catalog, DatabaseEntry entry)
+    : catalog_(catalog), entry_(std::move(entry))
+{
+}
 
 DatabaseUse::~DatabaseUse()
 {
@@ -566,7 +585,16 @@ DatabaseUse::~DatabaseUse()
 // Dispatch.
 
 namespace {
-enum class Procedure { None, HelpDb, Databases, LoginInfo, GrantLogin, RevokeLogin, AddRoleMember, DropRoleMember };
+enum class Procedure {
+    None,
+    HelpDb,
+    Databases,
+    LoginInfo,
+    GrantLogin,
+    RevokeLogin,
+    AddRoleMember,
+    DropRoleMember
+};
 
 struct ProcedureName {
     const char16_t* name;
@@ -600,7 +628,8 @@ const ProcedureName* procedureAt(const std::vector<Token>& tokens, size_t at, si
             ++i;
         } else if (t.kind == Token::Kind::Symbol && t.text == u"." && !parts.empty()) {
             // "master..sp_helpdb" leaves the schema empty.
-            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Symbol && tokens[i + 1].text == u".") {
+            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Symbol &&
+                tokens[i + 1].text == u".") {
                 parts.push_back(u"dbo");
                 ++i;
             }
@@ -616,8 +645,8 @@ const ProcedureName* procedureAt(const std::vector<Token>& tokens, size_t at, si
         return nullptr;
     if (parts.size() == 3 && !EqualsNoCase(parts[0], u"master"))
         return nullptr;
-    if (parts.size() >= 2 && !EqualsNoCase(parts[parts.size() - 2], u"dbo")
-        && !EqualsNoCase(parts[parts.size() - 2], u"sys"))
+    if (parts.size() >= 2 && !EqualsNoCase(parts[parts.size() - 2], u"dbo") &&
+        !EqualsNoCase(parts[parts.size() - 2], u"sys"))
         return nullptr;
     for (const auto& p : procedures()) {
         if (EqualsNoCase(parts.back(), p.name)) {
@@ -630,11 +659,12 @@ const ProcedureName* procedureAt(const std::vector<Token>& tokens, size_t at, si
 
 enum class Kind { None, CreateDatabase, DropDatabase, Backup, Restore, Procedure };
 
-Kind classify(const std::vector<Token>& tokens, const ProcedureName*& procedure, size_t& procedureStart,
-              size_t& procedureLength)
+Kind classify(const std::vector<Token>& tokens, const ProcedureName*& procedure,
+              size_t& procedureStart, size_t& procedureLength)
 {
     auto word = [&](size_t i, const char16_t* keyword) {
-        return i < tokens.size() && tokens[i].kind == Token::Kind::Word && EqualsNoCase(tokens[i].text, keyword);
+        return i < tokens.size() && tokens[i].kind == Token::Kind::Word &&
+               EqualsNoCase(tokens[i].text, keyword);
     };
     if (word(0, u"CREATE") && word(1, u"DATABASE"))
         return Kind::CreateDatabase;
@@ -642,9 +672,9 @@ Kind classify(const std::vector<Token>& tokens, const ProcedureName*& procedure,
         return Kind::DropDatabase;
     if (word(0, u"BACKUP") && (word(1, u"DATABASE") || word(1, u"LOG")))
         return Kind::Backup;
-    if (word(0, u"RESTORE")
-        && (word(1, u"DATABASE") || word(1, u"FILELISTONLY") || word(1, u"HEADERONLY") || word(1, u"LOG")
-            || word(1, u"VERIFYONLY") || word(1, u"LABELONLY")))
+    if (word(0, u"RESTORE") &&
+        (word(1, u"DATABASE") || word(1, u"FILELISTONLY") || word(1, u"HEADERONLY") ||
+         word(1, u"LOG") || word(1, u"VERIFYONLY") || word(1, u"LABELONLY")))
         return Kind::Restore;
     size_t at = 0;
     if (word(0, u"EXEC") || word(0, u"EXECUTE"))
@@ -736,7 +766,8 @@ bool bindArguments(const ProcedureName& p, std::vector<Argument>& args, Reply& r
 }
 } // namespace
 
-bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContext& ctx, ResultSink& sink)
+bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContext& ctx,
+                               ResultSink& sink)
 {
     LexResult lexed = Tokenize(statementText);
     const ProcedureName* procedure = nullptr;
@@ -816,7 +847,8 @@ bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContex
             break;
         }
     } catch (const std::exception& e) {
-        // A failure of the registry or of the file system: the statement fails, the server stays up.
+        // A failure of the registry or of the file system: the statement fails, the server stays
+        // up.
         Message m;
         m.number = 50001;
         m.severity = 16;
@@ -850,9 +882,11 @@ void endResult(Reply& reply, int64_t rows)
 std::u16string databaseStatus(const DatabaseEntry& e)
 {
     const bool simple = e.system && e.dbid != 3;
-    return std::u16string(u"Status=ONLINE, Updateability=READ_WRITE, UserAccess=MULTI_USER, Recovery=")
-         + (simple ? u"SIMPLE" : u"FULL")
-         + u", Version=904, Collation=SQL_Latin1_General_CP1_CI_AS, SQLSortOrder=52, IsAutoCreateStatistics, "
+    return std::u16string(
+               u"Status=ONLINE, Updateability=READ_WRITE, UserAccess=MULTI_USER, Recovery=") +
+           (simple ? u"SIMPLE" : u"FULL") +
+           u", Version=904, Collation=SQL_Latin1_General_CP1_CI_AS, SQLSortOrder=52, "
+           u"IsAutoCreateStatistics, "
            u"IsAutoUpdateStatistics, IsFullTextEnabled";
 }
 
@@ -890,38 +924,48 @@ int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& re
             Message m;
             m.number = 15010;
             m.severity = 16;
-            m.text = u"The database '" + *only
-                   + u"' does not exist. Supply a valid database name. To see available databases, use sys.databases.";
+            m.text = u"The database '" + *only +
+                     u"' does not exist. Supply a valid database name. To see available databases, "
+                     u"use sys.databases.";
             reply.message(m);
             return 1;
         }
     }
-    std::sort(list.begin(), list.end(),
-              [](const DatabaseEntry& a, const DatabaseEntry& b) { return text::collate(a.name, b.name) < 0; });
+    std::sort(list.begin(), list.end(), [](const DatabaseEntry& a, const DatabaseEntry& b) {
+        return text::collate(a.name, b.name) < 0;
+    });
 
-    reply.sink().beginResult({column(u"name", SqlType::NVarChar, 128), column(u"db_size", SqlType::NVarChar, 13, true),
-                              column(u"owner", SqlType::NVarChar, 128, true), column(u"dbid", SqlType::SmallInt, 2),
-                              column(u"created", SqlType::NVarChar, 11), column(u"status", SqlType::NVarChar, 600, true),
-                              column(u"compatibility_level", SqlType::TinyInt, 1)});
+    reply.sink().beginResult(
+        {column(u"name", SqlType::NVarChar, 128), column(u"db_size", SqlType::NVarChar, 13, true),
+         column(u"owner", SqlType::NVarChar, 128, true), column(u"dbid", SqlType::SmallInt, 2),
+         column(u"created", SqlType::NVarChar, 11), column(u"status", SqlType::NVarChar, 600, true),
+         column(u"compatibility_level", SqlType::TinyInt, 1)});
     for (const auto& e : list) {
         const int64_t bytes = (DataPages(e.dataFile) + FilePages(e.logFile)) * 8192;
-        const std::u16string size = PadLeft(FixedPoint((bytes * 100 + 524288) / 1048576, 2), 10) + u" MB";
-        reply.sink().row({e.name, size, std::u16string(u"sa"), int64_t(e.dbid), shortDate(e.created),
-                          databaseStatus(e), int64_t(150)});
+        const std::u16string size =
+            PadLeft(FixedPoint((bytes * 100 + 524288) / 1048576, 2), 10) + u" MB";
+        reply.sink().row({e.name, size, std::u16string(u"sa"), int64_t(e.dbid),
+                          shortDate(e.created), databaseStatus(e), int64_t(150)});
     }
     endResult(reply, int64_t(list.size()));
     if (only) {
         const DatabaseEntry& e = list.front();
-        reply.sink().beginResult({column(u"name", SqlType::NChar, 128), column(u"fileid", SqlType::SmallInt, 2),
-                                  column(u"filename", SqlType::NChar, 260), column(u"filegroup", SqlType::NVarChar, 128, true),
-                                  column(u"size", SqlType::NVarChar, 18, true), column(u"maxsize", SqlType::NVarChar, 18, true),
-                                  column(u"growth", SqlType::NVarChar, 18, true), column(u"usage", SqlType::VarChar, 9)});
-        reply.sink().row({PadRight(e.dataLogicalName, 128), int64_t(1), PadRight(e.dataPhysicalName, 260),
-                          std::u16string(u"PRIMARY"), ToU16(DataPages(e.dataFile) * 8) + u" KB",
-                          std::u16string(u"Unlimited"), std::u16string(u"65536 KB"), std::u16string(u"data only")});
-        reply.sink().row({PadRight(e.logLogicalName, 128), int64_t(2), PadRight(e.logPhysicalName, 260), Value{},
-                          ToU16(FilePages(e.logFile) * 8) + u" KB", std::u16string(u"2147483648 KB"),
-                          std::u16string(u"65536 KB"), std::u16string(u"log only")});
+        reply.sink().beginResult({column(u"name", SqlType::NChar, 128),
+                                  column(u"fileid", SqlType::SmallInt, 2),
+                                  column(u"filename", SqlType::NChar, 260),
+                                  column(u"filegroup", SqlType::NVarChar, 128, true),
+                                  column(u"size", SqlType::NVarChar, 18, true),
+                                  column(u"maxsize", SqlType::NVarChar, 18, true),
+                                  column(u"growth", SqlType::NVarChar, 18, true),
+                                  column(u"usage", SqlType::VarChar, 9)});
+        reply.sink().row({PadRight(e.dataLogicalName, 128), int64_t(1),
+                          PadRight(e.dataPhysicalName, 260), std::u16string(u"PRIMARY"),
+                          ToU16(DataPages(e.dataFile) * 8) + u" KB", std::u16string(u"Unlimited"),
+                          std::u16string(u"65536 KB"), std::u16string(u"data only")});
+        reply.sink().row(
+            {PadRight(e.logLogicalName, 128), int64_t(2), PadRight(e.logPhysicalName, 260), Value{},
+             ToU16(FilePages(e.logFile) * 8) + u" KB", std::u16string(u"2147483648 KB"),
+             std::u16string(u"65536 KB"), std::u16string(u"log only")});
         endResult(reply, 2);
     }
     return 0;
@@ -935,12 +979,15 @@ int32_t ServerCatalog::Impl::listDatabases(const std::vector<Argument>&, Reply& 
         for (const auto& [dbid, entry] : databases)
             list.push_back(entry.entry);
     }
-    std::sort(list.begin(), list.end(),
-              [](const DatabaseEntry& a, const DatabaseEntry& b) { return text::collate(a.name, b.name) < 0; });
-    reply.sink().beginResult({column(u"DATABASE_NAME", SqlType::NVarChar, 128), column(u"DATABASE_SIZE", SqlType::Int, 4, true),
+    std::sort(list.begin(), list.end(), [](const DatabaseEntry& a, const DatabaseEntry& b) {
+        return text::collate(a.name, b.name) < 0;
+    });
+    reply.sink().beginResult({column(u"DATABASE_NAME", SqlType::NVarChar, 128),
+                              column(u"DATABASE_SIZE", SqlType::Int, 4, true),
                               column(u"REMARKS", SqlType::VarChar, 254, true)});
     for (const auto& e : list)
-        reply.sink().row({e.name, int64_t((DataPages(e.dataFile) + FilePages(e.logFile)) * 8), Value{}});
+        reply.sink().row(
+            {e.name, int64_t((DataPages(e.dataFile) + FilePages(e.logFile)) * 8), Value{}});
     endResult(reply, int64_t(list.size()));
     return 0;
 }
@@ -954,8 +1001,10 @@ int32_t ServerCatalog::Impl::loginInfo(const std::vector<Argument>& args, Reply&
             if (login.type != u'S' && (!args[0].value || EqualsNoCase(login.name, *args[0].value)))
                 list.push_back(login);
     }
-    reply.sink().beginResult({column(u"account name", SqlType::NVarChar, 128), column(u"type", SqlType::Char, 8, true),
-                              column(u"privilege", SqlType::Char, 9, true), column(u"mapped login name", SqlType::NVarChar, 128, true),
+    reply.sink().beginResult({column(u"account name", SqlType::NVarChar, 128),
+                              column(u"type", SqlType::Char, 8, true),
+                              column(u"privilege", SqlType::Char, 9, true),
+                              column(u"mapped login name", SqlType::NVarChar, 128, true),
                               column(u"permission path", SqlType::NVarChar, 128, true)});
     for (const auto& login : list) {
         reply.sink().row({login.name, PadRight(login.type == u'G' ? u"group" : u"user", 8),
@@ -970,12 +1019,13 @@ namespace {
 bool isWindowsName(const std::u16string& name)
 {
     const size_t slash = name.find(u'\\');
-    return slash != std::u16string::npos && slash > 0 && slash + 1 < name.size()
-        && name.find(u'\\', slash + 1) == std::u16string::npos && name.size() <= 128;
+    return slash != std::u16string::npos && slash > 0 && slash + 1 < name.size() &&
+           name.find(u'\\', slash + 1) == std::u16string::npos && name.size() <= 128;
 }
 } // namespace
 
-int32_t ServerCatalog::Impl::grantLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply)
+int32_t ServerCatalog::Impl::grantLogin(const std::vector<Argument>& args, ServerContext& ctx,
+                                        Reply& reply)
 {
     if (ctx.inTransaction) {
         reply.message(msg::ProcedureNotInTransaction(u"sp_grantlogin"));
@@ -1007,7 +1057,8 @@ int32_t ServerCatalog::Impl::grantLogin(const std::vector<Argument>& args, Serve
     return 0;
 }
 
-int32_t ServerCatalog::Impl::revokeLogin(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply)
+int32_t ServerCatalog::Impl::revokeLogin(const std::vector<Argument>& args, ServerContext& ctx,
+                                         Reply& reply)
 {
     if (ctx.inTransaction) {
         reply.message(msg::ProcedureNotInTransaction(u"sp_revokelogin"));
@@ -1035,8 +1086,8 @@ int32_t ServerCatalog::Impl::revokeLogin(const std::vector<Argument>& args, Serv
     return 0;
 }
 
-int32_t ServerCatalog::Impl::addServerRoleMember(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply,
-                                                 bool add)
+int32_t ServerCatalog::Impl::addServerRoleMember(const std::vector<Argument>& args,
+                                                 ServerContext& ctx, Reply& reply, bool add)
 {
     const char16_t* procedure = add ? u"sp_addsrvrolemember" : u"sp_dropsrvrolemember";
     if (ctx.inTransaction) {
@@ -1045,7 +1096,8 @@ int32_t ServerCatalog::Impl::addServerRoleMember(const std::vector<Argument>& ar
     }
     for (size_t i = 0; i < 2; ++i) {
         if (args[i].name == u"(default)") {
-            reply.message(msg::ProcedureExpectsParameter(procedure, i == 0 ? u"@loginame" : u"@rolename"));
+            reply.message(
+                msg::ProcedureExpectsParameter(procedure, i == 0 ? u"@loginame" : u"@rolename"));
             return 1;
         }
     }

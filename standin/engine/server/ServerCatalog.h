@@ -72,7 +72,8 @@ public:
     const std::filesystem::path& dataRoot() const;
 
     // Nothing when the login may connect; otherwise error 18456.
-    std::optional<Message> authenticate(const std::u16string& user, const std::u16string& password) const;
+    std::optional<Message> authenticate(const std::u16string& user,
+                                        const std::u16string& password) const;
     bool isSysadmin(const std::u16string& login) const;
 
     // Names compare without regard to case.

@@ -13,13 +13,13 @@ namespace standin::server {
 struct Token {
     enum class Kind { Word, QuotedName, String, Number, Variable, Symbol, End };
     Kind kind = Kind::End;
-    std::u16string text; // a word or name without its brackets, a literal without its quotes
-    int32_t line = 1;    // relative to the statement's first line
+    std::u16string text;  // a word or name without its brackets, a literal without its quotes
+    int32_t line = 1;     // relative to the statement's first line
     bool unicode = false; // N'...'
 };
 
 struct LexResult {
-    std::vector<Token> tokens; // always ends with an End token
+    std::vector<Token> tokens;           // always ends with an End token
     std::optional<std::u16string> error; // text near which the input stopped making sense
 };
 

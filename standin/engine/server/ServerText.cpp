@@ -85,9 +85,10 @@ std::optional<std::string> toUtf8(std::u16string_view text, bool lossy)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00
-            && text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            appendUtf8(out,
+                       0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             if (!lossy)

@@ -30,11 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 continue;
             try {
                 switch (message->type) {
-                case PacketType::Prelogin: parsePrelogin(message->payload); break;
-                case PacketType::Login7: parseLogin7(message->payload); break;
-                case PacketType::SqlBatch: parseSqlBatch(message->payload, version::V7_4); break;
-                case PacketType::Rpc: parseRpc(message->payload, version::V7_4); break;
-                default: break;
+                case PacketType::Prelogin:
+                    parsePrelogin(message->payload);
+                    break;
+                case PacketType::Login7:
+                    parseLogin7(message->payload);
+                    break;
+                case PacketType::SqlBatch:
+                    parseSqlBatch(message->payload, version::V7_4);
+                    break;
+                case PacketType::Rpc:
+                    parseRpc(message->payload, version::V7_4);
+                    break;
+                default:
+                    break;
                 }
             } catch (const ProtocolError&) {
             } catch (const std::invalid_argument&) {
