@@ -103,8 +103,8 @@ int main(int argc, char** argv)
         cleanup->execute(server::DropDatabaseStatement(database));
         cleanup->close();
         return created && tested ? 0 : 1;
-    } catch (const sql::Error& e) {
-        out << "error: " << sql::ErrorText(e) << Qt::endl;
+    } catch (const dbport::Error& e) {
+        out << "error: " << dbport::ErrorText(e) << Qt::endl;
         return 1;
     }
 }

@@ -1,4 +1,4 @@
-#include "ArchiveCatalogue.h"
+// SQLLumoManager: the main window over the program's catalogue functions and the database.
 #include "F_SQLDatabase.h"
 #include "ServerProvider.h"
 #include "Settings.h"
@@ -11,10 +11,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(sqllumo::kApplicationName);
     sqllumo::ui::F_SQLDatabase window;
-    // OK on the panel runs the dispatcher; the archive catalogue's functions join it.
-    sqllumo::ui::WindowDispatch dispatch(window);
-    const auto provider = sqllumo::server::MakeServerProvider();
-    sqllumo::server::RegisterArchiveCatalogue(dispatch.dispatcher(), *provider);
+    const auto database = sqllumo::server::MakeServerProvider();
+    // OK on the panel runs the selected function through the dispatcher.
+    sqllumo::OperationServices services;
+    services.database = database.get();
+    sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
     window.show();
     return QApplication::exec();
 }

@@ -50,7 +50,7 @@ qint32 TickCount()
 QString MakeDatabaseCode(const QDate& today, qint32 tickCount)
 {
     const QString date = today.toString(QStringLiteral("ddMMyy"));
-    return date + sql::SignedNumber(tickCount).mid(1, 6);
+    return date + dbport::SignedNumber(tickCount).mid(1, 6);
 }
 
 QString MakeDatabaseCode()
@@ -91,7 +91,7 @@ QString DecipherVersionRow(const QString& storedText, const QString& databaseCod
 }
 
 bool DefineArchiveTables(const QString& databaseName, const QString& connectionString,
-                         sql::Catalog& catalog, bool newVersion, QString& errorText,
+                         dbport::Catalog& catalog, bool newVersion, QString& errorText,
                          const ArchiveWork& work)
 {
     using namespace texts;
@@ -104,7 +104,7 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
     for (const QString& table : RegistryTableOrder())
         registry.setValue(registrysections::kTables, table, values::kUnchecked);
 
-    std::unique_ptr<sql::Connection> connection;
+    std::unique_ptr<dbport::Connection> connection;
     try {
         connection = work.provider.newConnection();
         connection->open(connectionString);
@@ -138,13 +138,13 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
         report.append(kLineBreak + kDefineFinish + databaseName);
         connection->close();
         return true;
-    } catch (const sql::Error& error) {
-        errorText = sql::ErrorText(error);
+    } catch (const dbport::Error& error) {
+        errorText = dbport::ErrorText(error);
     } catch (const password::CipherError& error) {
-        errorText = QString::fromUtf8(error.what()) + sql::SignedNumber(0);
+        errorText = QString::fromUtf8(error.what()) + dbport::SignedNumber(0);
     }
     report.append(kLineBreak + kDefineError + currentTable + kLineBreak + errorText);
-    sql::CloseAfterFailure(connection.get());
+    dbport::CloseAfterFailure(connection.get());
     return false;
 }
 

@@ -2,7 +2,7 @@
 // Gives a database the archive schema: every missing table with its keys, indexes and
 // default rows, "Present" for each in GEN_Tables, and the report lines of the run.
 
-#include "SqlAccess.h"
+#include "DatabasePort.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -16,7 +16,7 @@ namespace sqllumo::archive {
 
 // What a run needs besides the arguments of the operation itself.
 struct ArchiveWork {
-    sql::Provider& provider;
+    dbport::Provider& provider;
     ReportBuffer& report;
 };
 
@@ -24,7 +24,7 @@ struct ArchiveWork {
 // databaseName is used only in the report lines; the catalogue is bound by the caller to
 // connectionString.
 bool DefineArchiveTables(const QString& databaseName, const QString& connectionString,
-                         sql::Catalog& catalog, bool newVersion, QString& errorText,
+                         dbport::Catalog& catalog, bool newVersion, QString& errorText,
                          const ArchiveWork& work);
 
 // "ddmmyy" of today followed by the first six digits of the millisecond tick count.

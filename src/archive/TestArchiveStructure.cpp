@@ -41,12 +41,12 @@ RelationCheck check(const RelationDef& relation)
 
 } // namespace
 
-ColumnVerdict JudgeColumns(const TableDef& table, const std::vector<sql::CatalogColumn>& columns)
+ColumnVerdict JudgeColumns(const TableDef& table, const std::vector<dbport::CatalogColumn>& columns)
 {
     if (columns.size() != table.columnCount())
         return ColumnVerdict::WrongCount;
     const std::vector<ExpectedColumn> expected = ExpectedColumns(table);
-    for (const sql::CatalogColumn& column : columns) {
+    for (const dbport::CatalogColumn& column : columns) {
         const std::string name = column.name.toUpper().toStdString();
         const ExpectedColumn* match = nullptr;
         for (const ExpectedColumn& e : expected)
@@ -144,7 +144,7 @@ std::vector<RelationFinding> JudgeListing(const RelationListing& listing,
 }
 
 bool TestArchiveStructure(const QString& databaseName, const QString& connectionString,
-                          sql::Catalog& catalog, QString& errorText, const ArchiveWork& work)
+                          dbport::Catalog& catalog, QString& errorText, const ArchiveWork& work)
 {
     using namespace texts;
     namespace sections = registrysections;
@@ -160,7 +160,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
     for (const QString& relationName : RegistryRelationOrder())
         registry.setValue(sections::kRelations, relationName, values::kUnchecked);
 
-    std::unique_ptr<sql::Connection> connection;
+    std::unique_ptr<dbport::Connection> connection;
     try {
         connection = work.provider.newConnection();
         connection->open(connectionString);
@@ -181,7 +181,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                 continue;
             }
             if (columns == ColumnVerdict::Correct && table.hasIdentity()) {
-                const sql::ResultSet identity =
+                const dbport::ResultSet identity =
                     connection->query(QStringLiteral("SELECT COLUMNPROPERTY( OBJECT_ID('") + t +
                                       QStringLiteral("'),'") + q(table.identityColumn) +
                                       QStringLiteral("','IsIdentity') AS CProp"));
@@ -198,7 +198,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                 line(kWrongNameOrTypeLine + t);
             }
 
-            const sql::ResultSet keys =
+            const dbport::ResultSet keys =
                 connection->query(QStringLiteral("sp_pkeys '") + t + QStringLiteral("'"));
             std::optional<QString> firstKey;
             if (!keys.isEmpty())
@@ -223,13 +223,13 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                 continue;
             QStringList indexKeys;
             try {
-                const sql::ResultSet indexes =
+                const dbport::ResultSet indexes =
                     connection->query(QStringLiteral("sp_helpindex '") + t + QStringLiteral("'"));
                 for (size_t row = 0; row < indexes.rowCount(); ++row)
                     indexKeys << indexes.text(row, QStringLiteral("index_keys"));
-            } catch (const sql::Error& error) {
+            } catch (const dbport::Error& error) {
                 // A table without any index gives no result set at all: it has none of them.
-                if (error.number() != sql::kClosedObjectError)
+                if (error.number() != dbport::kClosedObjectError)
                     throw;
                 indexKeys.clear();
             }
@@ -244,7 +244,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
         }
 
         for (const RelationListing& listing : RelationListings()) {
-            const sql::ResultSet result = connection->query(listing.procedureCall);
+            const dbport::ResultSet result = connection->query(listing.procedureCall);
             std::vector<ForeignKeyRow> rows;
             for (size_t row = 0; row < result.rowCount(); ++row)
                 rows.push_back({result.text(row, QStringLiteral("fktable_name")),
@@ -275,10 +275,10 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
         }
         connection->close();
         return true;
-    } catch (const sql::Error& error) {
-        errorText = sql::ErrorText(error);
+    } catch (const dbport::Error& error) {
+        errorText = dbport::ErrorText(error);
     }
-    sql::CloseAfterFailure(connection.get());
+    dbport::CloseAfterFailure(connection.get());
     return false;
 }
 

@@ -2,8 +2,8 @@
 // The structure test: compares an existing database with the archive schema and records the
 // findings as report lines and in the five sections of the test result registry. It only reads.
 
+#include "DatabasePort.h"
 #include "DefineArchiveTables.h"
-#include "SqlAccess.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,12 +17,13 @@ struct TableDef;
 // True when the whole test ran, whatever it found; false with errorText set when an error
 // stopped it.
 bool TestArchiveStructure(const QString& databaseName, const QString& connectionString,
-                          sql::Catalog& catalog, QString& errorText, const ArchiveWork& work);
+                          dbport::Catalog& catalog, QString& errorText, const ArchiveWork& work);
 
 // The verdicts, kept apart from the server calls so each rule can be checked on its own.
 enum class ColumnVerdict { Correct, WrongCount, WrongNameOrType };
 // Count, then names, types and sizes; the identity property is a separate server call.
-ColumnVerdict JudgeColumns(const TableDef& table, const std::vector<sql::CatalogColumn>& columns);
+ColumnVerdict JudgeColumns(const TableDef& table,
+                           const std::vector<dbport::CatalogColumn>& columns);
 
 enum class KeyVerdict { Ok, NotPresent, PresentNotCorrect };
 // firstKeyColumn: "Column_Name" of the first row of sp_pkeys, nullopt when there was no row.

@@ -1,6 +1,6 @@
+// Parsing the console front end's command line and writing its help from the descriptors.
 #include "CommandLine.h"
 
-#include "Catalogues.h"
 #include "Settings.h"
 
 #include <QFile>
@@ -10,58 +10,139 @@
 
 namespace sqllumo::cli {
 
-const std::vector<Verb>& ArchiveVerbs()
+namespace {
+
+// The options that fill panel fields; the functions each applies to come from the descriptors.
+struct FieldOption {
+    ConsoleOption option;
+    const char* name;
+    const char* valueName;
+    const char* text;
+};
+const FieldOption kFieldOptions[] = {
+    {ConsoleOption::Server, "--server", "NAME",
+     "SQL Server name (host, host,port or host\\instance)"},
+    {ConsoleOption::Database, "--database", "NAME", "database name"},
+    {ConsoleOption::Login, "--login", "NAME", "Windows account to grant a login"},
+    {ConsoleOption::Directory, "--directory", "DIR", "database directory on the server"},
+    {ConsoleOption::File, "--file", "PATH", "backup file on the server"},
+};
+
+struct CatalogueWord {
+    MenuMode catalogue;
+    const char* word;
+};
+const CatalogueWord kCatalogueWords[] = {
+    {MenuMode::Archive, "archive"},
+    {MenuMode::Password, "password"},
+};
+
+QString wordFor(MenuMode catalogue)
 {
-    static const std::vector<Verb> verbs = {
-        {QStringLiteral("new-login"), 0,
-         QStringLiteral("grant a Windows account a login with all server roles")},
-        {QStringLiteral("create"), 1, QStringLiteral("create an archive database")},
-        {QStringLiteral("create-new"), 2,
-         QStringLiteral("create an archive database (new version)")},
-        {QStringLiteral("backup"), 3,
-         QStringLiteral("complete backup of a database to a file on the server")},
-        {QStringLiteral("restore"), 4,
-         QStringLiteral("restore a backup file into a database (administrator)")},
-        {QStringLiteral("info"), 5, QStringLiteral("list the databases and logins of the server")},
-        {QStringLiteral("test"), 6, QStringLiteral("test the structure of an archive database")},
-        {QStringLiteral("delete"), 7,
-         QStringLiteral("remove a database from the server (administrator)")},
-    };
-    return verbs;
+    for (const CatalogueWord& word : kCatalogueWords)
+        if (word.catalogue == catalogue)
+            return QString::fromLatin1(word.word);
+    return QString();
 }
 
-QString GeneralHelp()
+std::vector<const FunctionDescriptor*> consoleFunctions(const FunctionList& functions,
+                                                        MenuMode catalogue)
 {
-    return QStringLiteral(
-        "Usage: sqllumo archive <function> [options]\n"
-        "       sqllumo archive --help\n"
-        "\n"
-        "Runs a function of the archive catalogue of SQLLumoManager without the window, for\n"
-        "work over SSH and for scheduled jobs. Messages are printed with their kind and title,\n"
-        "the report at the end; the report log and the stored settings are the window's.\n"
-        "\n"
-        "Exit status: 0 when the function reached its end, 1 when it ended in a validation\n"
-        "message, an access refusal or an error, 2 for a command line that cannot be used.\n");
+    std::vector<const FunctionDescriptor*> offered;
+    for (const FunctionDescriptor* function : FunctionsOf(functions, catalogue))
+        if (!function->consoleName.isEmpty() && function->operation)
+            offered.push_back(function);
+    return offered;
 }
 
-QString ArchiveHelp()
+// "a", "a and b", "a, b and c".
+QString listed(const QStringList& names)
 {
-    QString text = QStringLiteral("Usage: sqllumo archive <function> [options]\n\nFunctions:\n");
-    for (const Verb& verb : ArchiveVerbs())
-        text += QStringLiteral("  %1%2\n").arg(verb.name, -12).arg(verb.summary);
+    if (names.size() < 2)
+        return names.join(QString());
+    return names.mid(0, names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") +
+           names.last();
+}
+
+QString optionLine(const QString& left, const QString& text)
+{
+    return QStringLiteral("  %1%2\n").arg(left, -27).arg(text);
+}
+
+} // namespace
+
+QString GeneralHelp(const FunctionList& functions)
+{
+    QString usage;
+    for (const CatalogueWord& word : kCatalogueWords) {
+        if (consoleFunctions(functions, word.catalogue).empty())
+            continue;
+        const QString lead =
+            usage.isEmpty() ? QStringLiteral("Usage: ") : QStringLiteral("       ");
+        usage += lead + QStringLiteral("sqllumo %1 <function> [options]\n").arg(word.word);
+        usage += QStringLiteral("       sqllumo %1 --help\n").arg(word.word);
+    }
+    return usage +
+           QStringLiteral(
+               "\n"
+               "Runs a function of the archive catalogue of SQLLumoManager without the "
+               "window, for\n"
+               "work over SSH and for scheduled jobs. Messages are printed with their kind "
+               "and title,\n"
+               "the report at the end; the report log and the stored settings are the "
+               "window's.\n"
+               "\n"
+               "Exit status: 0 when the function reached its end, 1 when it ended in a "
+               "validation\n"
+               "message, an access refusal or an error, 2 for a command line that cannot be "
+               "used.\n");
+}
+
+QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
+{
+    const std::vector<const FunctionDescriptor*> offered = consoleFunctions(functions, catalogue);
+    QString text = QStringLiteral("Usage: sqllumo %1 <function> [options]\n\nFunctions:\n")
+                       .arg(wordFor(catalogue));
+    QStringList checked;
+    for (const FunctionDescriptor* function : offered) {
+        QString summary = function->consoleSummary;
+        if (function->access != AccessCheck::None) {
+            summary += QStringLiteral(" (administrator)");
+            checked << function->consoleName;
+        }
+        text += QStringLiteral("  %1%2\n").arg(function->consoleName, -12).arg(summary);
+    }
+    text += QStringLiteral("\nOptions (a missing one is taken from the stored settings, as the "
+                           "panel pre-fills it):\n");
+    for (const FieldOption& option : kFieldOptions) {
+        QStringList users;
+        for (const FunctionDescriptor* function : offered)
+            for (ConsoleOption filled : function->consoleFields)
+                if (filled == option.option && !users.contains(function->consoleName))
+                    users << function->consoleName;
+        if (users.isEmpty())
+            continue;
+        QString line = QString::fromUtf8(option.text);
+        if (users.size() < static_cast<qsizetype>(offered.size()))
+            line += QStringLiteral(" (%1)").arg(users.join(QStringLiteral(", ")));
+        text += optionLine(QStringLiteral("%1 %2").arg(QString::fromLatin1(option.name),
+                                                       QString::fromLatin1(option.valueName)),
+                           line);
+    }
+    text += optionLine(QStringLiteral("--user NAME"),
+                       QStringLiteral("SQL Server login; empty with no password = integrated "
+                                      "security"));
+    text += optionLine(QStringLiteral("--password-file F"),
+                       QStringLiteral("SQL Server password: first line of F, \"-\" = standard "
+                                      "input"));
+    if (!checked.isEmpty()) {
+        text += optionLine(
+            QStringLiteral("--admin-password-file F"),
+            QStringLiteral("administrator password for %1, as above;").arg(listed(checked)));
+        text += optionLine(QString(),
+                           QStringLiteral("without it the password is asked on the terminal"));
+    }
     text += QStringLiteral(
-        "\nOptions (a missing one is taken from the stored settings, as the panel pre-fills it):\n"
-        "  --server NAME              SQL Server name (host, host,port or host\\instance)\n"
-        "  --database NAME            database name (create, backup, restore, test, delete)\n"
-        "  --login NAME               Windows account to grant a login (new-login)\n"
-        "  --directory DIR            database directory on the server (create, restore)\n"
-        "  --file PATH                backup file on the server (backup, restore)\n"
-        "  --user NAME                SQL Server login; empty with no password = integrated "
-        "security\n"
-        "  --password-file F          SQL Server password: first line of F, \"-\" = standard "
-        "input\n"
-        "  --admin-password-file F    administrator password for restore and delete, as above;\n"
-        "                             without it the password is asked on the terminal\n"
         "  --yes                      answer Yes/OK to every question; without it questions are\n"
         "                             asked on the terminal, and with no terminal the answer is "
         "No\n"
@@ -71,7 +152,7 @@ QString ArchiveHelp()
     return text;
 }
 
-ParseResult ParseCommandLine(const QStringList& arguments)
+ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& functions)
 {
     Invocation inv;
     if (arguments.isEmpty())
@@ -80,36 +161,41 @@ ParseResult ParseCommandLine(const QStringList& arguments)
         inv.help = true;
         return {inv, {}};
     }
-    if (arguments[0] != QLatin1String("archive"))
+    bool knownCatalogue = false;
+    for (const CatalogueWord& word : kCatalogueWords) {
+        if (arguments[0] == QLatin1String(word.word) &&
+            !consoleFunctions(functions, word.catalogue).empty()) {
+            inv.catalogue = word.catalogue;
+            knownCatalogue = true;
+        }
+    }
+    if (!knownCatalogue)
         return {std::nullopt,
                 QStringLiteral("unknown catalogue \"%1\"; see sqllumo --help").arg(arguments[0])};
     if (arguments.size() < 2 || arguments[1] == QLatin1String("--help") ||
         arguments[1] == QLatin1String("-h")) {
-        inv.archiveHelp = true;
+        inv.catalogueHelp = true;
         return {inv, {}};
     }
-    for (const Verb& verb : ArchiveVerbs())
-        if (verb.name == arguments[1])
-            inv.function = verb.index;
+    for (const FunctionDescriptor* function : consoleFunctions(functions, inv.catalogue))
+        if (function->consoleName == arguments[1])
+            inv.function = function->index;
     if (inv.function < 0)
-        return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo archive --help")
-                                  .arg(arguments[1])};
+        return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo %2 --help")
+                                  .arg(arguments[1], arguments[0])};
 
     struct Valued {
-        const char* name;
-        std::optional<QString> Invocation::*member;
+        QString name;
+        std::optional<QString>* target = nullptr;
+        ConsoleOption field = ConsoleOption::None;
     };
-    const Valued valued[] = {
-        {"--server", &Invocation::server},
-        {"--database", &Invocation::database},
-        {"--directory", &Invocation::directory},
-        {"--file", &Invocation::file},
-        {"--login", &Invocation::login},
-        {"--user", &Invocation::user},
-        {"--password-file", &Invocation::passwordFile},
-        {"--admin-password-file", &Invocation::adminPasswordFile},
-        {"--log-folder", &Invocation::logFolder},
-    };
+    std::vector<Valued> valued;
+    for (const FieldOption& option : kFieldOptions)
+        valued.push_back({QString::fromLatin1(option.name), nullptr, option.option});
+    valued.push_back({QStringLiteral("--user"), &inv.user});
+    valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
+    valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
+    valued.push_back({QStringLiteral("--log-folder"), &inv.logFolder});
     for (qsizetype i = 2; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (arg == QLatin1String("--yes")) {
@@ -117,7 +203,7 @@ ParseResult ParseCommandLine(const QStringList& arguments)
             continue;
         }
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            inv.archiveHelp = true;
+            inv.catalogueHelp = true;
             continue;
         }
         if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")) ||
@@ -128,23 +214,25 @@ ParseResult ParseCommandLine(const QStringList& arguments)
         bool known = false;
         for (const Valued& option : valued) {
             QString value;
-            const QString name = QString::fromLatin1(option.name);
-            if (arg == name) {
+            if (arg == option.name) {
                 if (i + 1 >= arguments.size())
-                    return {std::nullopt, QStringLiteral("%1 needs a value").arg(name)};
+                    return {std::nullopt, QStringLiteral("%1 needs a value").arg(option.name)};
                 value = arguments[++i];
-            } else if (arg.startsWith(name + QLatin1Char('='))) {
-                value = arg.mid(name.size() + 1);
+            } else if (arg.startsWith(option.name + QLatin1Char('='))) {
+                value = arg.mid(option.name.size() + 1);
             } else {
                 continue;
             }
-            inv.*(option.member) = value;
+            if (option.target)
+                *option.target = value;
+            else
+                inv.fields[option.field] = value;
             known = true;
             break;
         }
         if (!known)
-            return {std::nullopt,
-                    QStringLiteral("unknown option \"%1\"; see sqllumo archive --help").arg(arg)};
+            return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
+                                      .arg(arg, arguments[0])};
     }
     if (inv.passwordFile && inv.adminPasswordFile && *inv.passwordFile == QLatin1String("-") &&
         *inv.adminPasswordFile == QLatin1String("-"))
@@ -152,25 +240,20 @@ ParseResult ParseCommandLine(const QStringList& arguments)
     return {inv, {}};
 }
 
-PanelValues PanelFor(const Invocation& inv, const std::optional<QString>& sqlPassword)
+PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
+                     const std::optional<QString>& sqlPassword)
 {
-    const PanelLayout& layout = panels(MenuMode::Archive)[static_cast<size_t>(inv.function)];
+    const PanelLayout& layout = function.panel;
     Settings settings;
     std::array<QString, 4> fields;
-    for (size_t i = 0; i < 4; ++i)
-        if (layout.fields[i].shown && !layout.fields[i].settingKey.isEmpty())
+    for (size_t i = 0; i < 4; ++i) {
+        if (!layout.fields[i].shown)
+            continue;
+        if (!layout.fields[i].settingKey.isEmpty())
             fields[i] = settings.value(layout.fields[i].settingKey);
-    auto set = [&](size_t field, const std::optional<QString>& value) {
-        if (value && layout.fields[field].shown)
-            fields[field] = *value;
-    };
-    set(0, inv.server);
-    set(1, inv.function == 0 ? inv.login : inv.database);
-    if (inv.function == 4) {
-        set(2, inv.file);
-        set(3, inv.directory);
-    } else {
-        set(2, inv.function == 3 ? inv.file : inv.directory);
+        const auto given = inv.fields.find(function.consoleFields[i]);
+        if (function.consoleFields[i] != ConsoleOption::None && given != inv.fields.end())
+            fields[i] = given->second;
     }
     PanelValues panel;
     panel.server = fields[0];

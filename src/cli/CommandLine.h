@@ -1,20 +1,24 @@
 #pragma once
-// The command line of the console front end: which archive function, the panel's fields as
-// options, and where the passwords come from (files or standard input, never arguments).
+// The command line of the console front end: which catalogue function, the panel's fields as
+// options, and where the passwords come from (files or standard input, never arguments). The
+// functions and the fields their options fill come from the function descriptors.
 
-#include "Dispatcher.h"
+#include "FunctionDescriptor.h"
 
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <optional>
 
 namespace sqllumo::cli {
 
 struct Invocation {
     bool help = false;
-    bool archiveHelp = false;
-    int function = -1; // archive catalogue index
-    std::optional<QString> server, database, directory, file, login, user;
+    bool catalogueHelp = false;
+    MenuMode catalogue = MenuMode::Archive;
+    int function = -1; // catalogue index
+    std::map<ConsoleOption, QString> fields;
+    std::optional<QString> user;
     std::optional<QString> passwordFile;      // "-" = standard input
     std::optional<QString> adminPasswordFile; // "-" = standard input
     std::optional<QString> logFolder;
@@ -26,23 +30,17 @@ struct ParseResult {
     QString error; // set when invocation is empty
 };
 
-ParseResult ParseCommandLine(const QStringList& arguments); // arguments without the program name
+// arguments without the program name; functions: the descriptors the console offers.
+ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& functions);
 
-// The verbs in catalogue order and their indexes.
-struct Verb {
-    QString name;
-    int index;
-    QString summary;
-};
-const std::vector<Verb>& ArchiveVerbs();
+QString GeneralHelp(const FunctionList& functions);
+QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue);
 
-QString GeneralHelp();
-QString ArchiveHelp();
-
-// The panel as the window would show it for this function: each shown field pre-filled from
+// The panel as the window would show it for the function: each shown field pre-filled from
 // the settings, then overridden by the options given. The password is the one read from the
 // password file, when there was one.
-PanelValues PanelFor(const Invocation& invocation, const std::optional<QString>& sqlPassword);
+PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& invocation,
+                     const std::optional<QString>& sqlPassword);
 
 // Reads a password: the first line of the file, or of standard input for "-". nullopt with
 // error set when it cannot be read.

@@ -1,7 +1,7 @@
-// sqllumo: the archive catalogue on the command line, through the same dispatcher as the window.
-#include "ArchiveCatalogue.h"
+// sqllumo: the catalogue functions on the command line, through the same dispatcher as the window.
 #include "CommandLine.h"
 #include "ConsoleUserInterface.h"
+#include "FunctionCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "WindowState.h"
@@ -22,18 +22,19 @@ int main(int argc, char** argv)
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    const cli::ParseResult parsed = cli::ParseCommandLine(arguments);
+    const FunctionList& functions = CatalogueFunctions();
+    const cli::ParseResult parsed = cli::ParseCommandLine(arguments, functions);
     if (!parsed.invocation) {
         err << "sqllumo: " << parsed.error << Qt::endl;
         return 2;
     }
     const cli::Invocation& inv = *parsed.invocation;
     if (inv.help) {
-        out << cli::GeneralHelp();
+        out << cli::GeneralHelp(functions);
         return 0;
     }
-    if (inv.archiveHelp) {
-        out << cli::ArchiveHelp();
+    if (inv.catalogueHelp) {
+        out << cli::CatalogueHelp(functions, inv.catalogue);
         return 0;
     }
 
@@ -50,16 +51,18 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    const FunctionDescriptor& function = *FindFunction(functions, inv.catalogue, inv.function);
     WindowState state;
-    state.chooseCatalogue(MenuMode::Archive);
-    cli::ConsoleHost host(cli::PanelFor(inv, sqlPassword), state);
+    state.chooseCatalogue(inv.catalogue);
+    cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword), state);
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
-    Dispatcher dispatcher(state, ui, host, ApplicationCaption());
+    const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
+    OperationServices services;
+    services.database = database.get();
+    Dispatcher dispatcher(state, ui, host, ApplicationCaption(), functions, std::move(services));
     if (inv.logFolder)
         dispatcher.setLogFolder(*inv.logFolder);
-    const std::unique_ptr<sql::Provider> provider = server::MakeServerProvider();
-    server::RegisterArchiveCatalogue(dispatcher, *provider);
 
     const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
     const QString report = host.report();

@@ -3,6 +3,7 @@
 #include "ArchiveCatalogue.h"
 
 #include "ConnectionStrings.h"
+#include "DatabasePort.h"
 #include "DefineArchiveTables.h"
 #include "ServerStatements.h"
 #include "ServerTexts.h"
@@ -19,7 +20,7 @@ namespace {
 // must not hide that error.
 class OpenConnection {
 public:
-    OpenConnection(sql::Provider& provider, const QString& connectionString)
+    OpenConnection(dbport::Provider& provider, const QString& connectionString)
         : connection_(provider.newConnection())
     {
         connection_->open(connectionString);
@@ -28,12 +29,12 @@ public:
     ~OpenConnection()
     {
         if (open_)
-            sql::CloseAfterFailure(connection_.get());
+            dbport::CloseAfterFailure(connection_.get());
     }
     OpenConnection(const OpenConnection&) = delete;
     OpenConnection& operator=(const OpenConnection&) = delete;
 
-    sql::Connection* operator->() { return connection_.get(); }
+    dbport::Connection* operator->() { return connection_.get(); }
     void close()
     {
         open_ = false;
@@ -41,7 +42,7 @@ public:
     }
 
 private:
-    std::unique_ptr<sql::Connection> connection_;
+    std::unique_ptr<dbport::Connection> connection_;
     bool open_ = false;
 };
 
@@ -85,19 +86,19 @@ template <typename Body> OperationOutcome trapped(Body&& body)
 {
     try {
         return body();
-    } catch (const sql::Error& error) {
+    } catch (const dbport::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), false);
     }
 }
 
 // The connection trap: a catalogue bound to the database, or the outcome that ends the function.
-std::optional<OperationOutcome> bindCatalogue(sql::Catalog& catalog,
+std::optional<OperationOutcome> bindCatalogue(dbport::Catalog& catalog,
                                               const QString& connectionString)
 {
     try {
         catalog.setActiveConnection(connectionString);
         return std::nullopt;
-    } catch (const sql::Error& error) {
+    } catch (const dbport::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), true);
     }
 }
@@ -109,13 +110,14 @@ QString sizeText(const QVariant& size)
         return QString();
     bool ok = false;
     const long long kilobytes = size.toLongLong(&ok);
-    return ok ? sql::SignedNumber(kilobytes) : size.toString();
+    return ok ? dbport::SignedNumber(kilobytes) : size.toString();
 }
 
 } // namespace
 
-OperationOutcome NewLogin(OperationContext& context, sql::Provider& provider)
+OperationOutcome NewLogin(OperationContext& context)
 {
+    dbport::Provider& provider = context.database();
     return trapped([&] {
         const PanelValues& panel = context.panel();
         const QString& login = panel.database;
@@ -137,8 +139,11 @@ OperationOutcome NewLogin(OperationContext& context, sql::Provider& provider)
     });
 }
 
-OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provider, bool newLayout)
+namespace {
+// newLayout: the new-version archive.
+OperationOutcome createDatabase(OperationContext& context, bool newLayout)
 {
+    dbport::Provider& provider = context.database();
     return trapped([&] {
         const PanelValues& panel = context.panel();
         const QString& database = panel.database;
@@ -166,7 +171,7 @@ OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provid
 
         const QString databaseString =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
-        std::unique_ptr<sql::Catalog> catalog = provider.newCatalog();
+        std::unique_ptr<dbport::Catalog> catalog = provider.newCatalog();
         if (auto failed = bindCatalogue(*catalog, databaseString))
             return *failed;
         QString errorText;
@@ -185,8 +190,21 @@ OperationOutcome CreateDatabase(OperationContext& context, sql::Provider& provid
     });
 }
 
-OperationOutcome BackupDatabase(OperationContext& context, sql::Provider& provider)
+} // namespace
+
+OperationOutcome CreateDatabase(OperationContext& context)
 {
+    return createDatabase(context, false);
+}
+
+OperationOutcome CreateDatabaseNewVersion(OperationContext& context)
+{
+    return createDatabase(context, true);
+}
+
+OperationOutcome BackupDatabase(OperationContext& context)
+{
+    dbport::Provider& provider = context.database();
     return trapped([&] {
         const PanelValues& panel = context.panel();
         const QString& database = panel.database;
@@ -208,9 +226,10 @@ OperationOutcome BackupDatabase(OperationContext& context, sql::Provider& provid
     });
 }
 
-OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provider)
+OperationOutcome RestoreDatabase(OperationContext& context)
 {
-    if (!context.accessCheckA())
+    dbport::Provider& provider = context.database();
+    if (!context.accessCheck())
         return OperationOutcome::panelOpen();
     return trapped([&] {
         const PanelValues& panel = context.panel();
@@ -235,7 +254,7 @@ OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provi
             storeDatabase(settings, panel);
         }
         OpenConnection master(provider, masterString(panel));
-        const sql::ResultSet files = master->query(FileListStatement(file));
+        const dbport::ResultSet files = master->query(FileListStatement(file));
         QString dataName;
         QString logName;
         for (size_t row = 0; row < files.rowCount(); ++row) {
@@ -257,8 +276,9 @@ OperationOutcome RestoreDatabase(OperationContext& context, sql::Provider& provi
     });
 }
 
-OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& provider)
+OperationOutcome GeneralInformation(OperationContext& context)
 {
+    dbport::Provider& provider = context.database();
     return trapped([&] {
         const PanelValues& panel = context.panel();
         context.busy();
@@ -269,7 +289,7 @@ OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& pr
         }
         OpenConnection master(provider, masterString(panel));
         QString info = kInfoHead + panel.server + QLatin1Char(':') + kCrLf + kCrLf;
-        const sql::ResultSet databases = master->query(kListDatabases);
+        const dbport::ResultSet databases = master->query(kListDatabases);
         if (!databases.isEmpty()) {
             info += kDatabasesPresent + kCrLf;
             for (size_t row = 0; row < databases.rowCount(); ++row)
@@ -281,7 +301,7 @@ OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& pr
             info += kNoDatabases + kCrLf;
         }
         info += kCrLf;
-        const sql::ResultSet logins = master->query(kListLogins);
+        const dbport::ResultSet logins = master->query(kListLogins);
         if (!logins.isEmpty()) {
             info += kLoginsPresent + kCrLf + kLoginsLegend + kCrLf;
             for (size_t row = 0; row < logins.rowCount(); ++row)
@@ -298,8 +318,9 @@ OperationOutcome GeneralInformation(OperationContext& context, sql::Provider& pr
     });
 }
 
-OperationOutcome TestDatabase(OperationContext& context, sql::Provider& provider)
+OperationOutcome TestDatabase(OperationContext& context)
 {
+    dbport::Provider& provider = context.database();
     return trapped([&] {
         const PanelValues& panel = context.panel();
         const QString& database = panel.database;
@@ -311,7 +332,7 @@ OperationOutcome TestDatabase(OperationContext& context, sql::Provider& provider
         context.busy();
         const QString databaseString =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
-        std::unique_ptr<sql::Catalog> catalog = provider.newCatalog();
+        std::unique_ptr<dbport::Catalog> catalog = provider.newCatalog();
         if (auto failed = bindCatalogue(*catalog, databaseString))
             return *failed;
         QString errorText;
@@ -327,15 +348,16 @@ OperationOutcome TestDatabase(OperationContext& context, sql::Provider& provider
     });
 }
 
-OperationOutcome DeleteDatabase(OperationContext& context, sql::Provider& provider)
+OperationOutcome DeleteDatabase(OperationContext& context)
 {
+    dbport::Provider& provider = context.database();
     const PanelValues& panel = context.panel();
     const QString& database = panel.database;
     if (database.isEmpty())
         return OperationOutcome::panelOpen();
     if (!IsRegularIdentifier(database))
         return context.validation(kInvalidDatabaseName);
-    if (!context.accessCheckA())
+    if (!context.accessCheck())
         return OperationOutcome::panelOpen();
     if (!context.warningQuestion(kDeleteQuestion))
         return OperationOutcome::panelOpen();
@@ -347,7 +369,7 @@ OperationOutcome DeleteDatabase(OperationContext& context, sql::Provider& provid
             storeDatabase(settings, panel);
         }
         OpenConnection master(provider, masterString(panel));
-        const sql::ResultSet databases = master->query(kHelpDb);
+        const dbport::ResultSet databases = master->query(kHelpDb);
         bool found = false;
         for (size_t row = 0; row < databases.rowCount() && !found; ++row) {
             if (databases.text(row, QStringLiteral("Name")).toUpper() == database.toUpper()) {
@@ -369,26 +391,6 @@ OperationOutcome DeleteDatabase(OperationContext& context, sql::Provider& provid
         }
         return OperationOutcome::completed();
     });
-}
-
-void RegisterArchiveCatalogue(Dispatcher& dispatcher, sql::Provider& provider)
-{
-    sql::Provider* p = &provider;
-    auto add = [&](int index, auto function) {
-        dispatcher.setFunction(MenuMode::Archive, index, [p, function](OperationContext& context) {
-            return function(context, *p);
-        });
-    };
-    add(kNewLogin, NewLogin);
-    add(kNewDatabase,
-        [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, false); });
-    add(kNewDatabaseNewVersion,
-        [](OperationContext& c, sql::Provider& pr) { return CreateDatabase(c, pr, true); });
-    add(kBackup, BackupDatabase);
-    add(kRestore, RestoreDatabase);
-    add(kGeneralInformation, GeneralInformation);
-    add(kTestDatabase, TestDatabase);
-    add(kDeleteDatabase, DeleteDatabase);
 }
 
 } // namespace sqllumo::server

@@ -4,9 +4,9 @@ namespace sqllumo::server {
 
 namespace {
 
-class CountingConnection : public sql::Connection {
+class CountingConnection : public dbport::Connection {
 public:
-    CountingConnection(std::unique_ptr<sql::Connection> inner, SentCounts& counts)
+    CountingConnection(std::unique_ptr<dbport::Connection> inner, SentCounts& counts)
         : inner_(std::move(inner)), counts_(counts)
     {
     }
@@ -17,7 +17,7 @@ public:
         note(statement);
         inner_->execute(statement);
     }
-    sql::ResultSet query(const QString& statement) override
+    dbport::ResultSet query(const QString& statement) override
     {
         note(statement);
         return inner_->query(statement);
@@ -36,13 +36,13 @@ private:
         ++counts_.statements;
         counts_.texts << statement;
     }
-    std::unique_ptr<sql::Connection> inner_;
+    std::unique_ptr<dbport::Connection> inner_;
     SentCounts& counts_;
 };
 
-class CountingCatalog : public sql::Catalog {
+class CountingCatalog : public dbport::Catalog {
 public:
-    CountingCatalog(std::unique_ptr<sql::Catalog> inner, SentCounts& counts)
+    CountingCatalog(std::unique_ptr<dbport::Catalog> inner, SentCounts& counts)
         : inner_(std::move(inner)), counts_(counts)
     {
     }
@@ -60,7 +60,7 @@ public:
         ++counts_.catalogueReads;
         inner_->refresh();
     }
-    std::vector<sql::CatalogColumn> columns(const QString& table) override
+    std::vector<dbport::CatalogColumn> columns(const QString& table) override
     {
         ++counts_.catalogueReads;
         return inner_->columns(table);
@@ -73,18 +73,18 @@ public:
     }
 
 private:
-    std::unique_ptr<sql::Catalog> inner_;
+    std::unique_ptr<dbport::Catalog> inner_;
     SentCounts& counts_;
 };
 
 } // namespace
 
-std::unique_ptr<sql::Connection> CountingProvider::newConnection()
+std::unique_ptr<dbport::Connection> CountingProvider::newConnection()
 {
     return std::make_unique<CountingConnection>(inner_.newConnection(), counts_);
 }
 
-std::unique_ptr<sql::Catalog> CountingProvider::newCatalog()
+std::unique_ptr<dbport::Catalog> CountingProvider::newCatalog()
 {
     return std::make_unique<CountingCatalog>(inner_.newCatalog(), counts_);
 }

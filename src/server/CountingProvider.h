@@ -2,7 +2,7 @@
 // Wraps a provider and counts what goes to the server through it: statements sent, indexes
 // appended and catalogue reads. Used to show that a run sent nothing, and by the benchmark.
 
-#include "SqlAccess.h"
+#include "DatabasePort.h"
 
 #include <QStringList>
 
@@ -17,18 +17,18 @@ struct SentCounts {
     int total() const { return statements + indexes + catalogueReads; }
 };
 
-class CountingProvider : public sql::Provider {
+class CountingProvider : public dbport::Provider {
 public:
-    explicit CountingProvider(sql::Provider& inner) : inner_(inner) {}
+    explicit CountingProvider(dbport::Provider& inner) : inner_(inner) {}
 
-    std::unique_ptr<sql::Connection> newConnection() override;
-    std::unique_ptr<sql::Catalog> newCatalog() override;
+    std::unique_ptr<dbport::Connection> newConnection() override;
+    std::unique_ptr<dbport::Catalog> newCatalog() override;
 
     const SentCounts& counts() const { return counts_; }
     void reset() { counts_ = {}; }
 
 private:
-    sql::Provider& inner_;
+    dbport::Provider& inner_;
     SentCounts counts_;
 };
 

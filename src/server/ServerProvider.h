@@ -1,13 +1,13 @@
 #pragma once
 // The data access the program's front ends hand to the archive catalogue.
 
-#include "SqlAccess.h"
+#include "DatabasePort.h"
 
 #include <memory>
 
 namespace sqllumo::server {
 
 // Connections and catalogues over the program's database layer (ODBC and FreeTDS).
-std::unique_ptr<sql::Provider> MakeServerProvider();
+std::unique_ptr<dbport::Provider> MakeServerProvider();
 
 } // namespace sqllumo::server

@@ -1,3 +1,5 @@
+// The common frame around every catalogue function: the generic trap for what escapes it, then
+// the completion steps, the information view or nothing, as the function ended.
 #include "Dispatcher.h"
 
 #include "ReportLog.h"
@@ -11,72 +13,11 @@ namespace {
 constexpr long long kUnspecifiedError = -2147467259;
 } // namespace
 
-OperationOutcome OperationContext::validation(const QString& text)
-{
-    pointerDefault();
-    ui_.showMessage(validationMessage(text));
-    return OperationOutcome::panelOpen();
-}
-
-void OperationContext::success(const QString& text)
-{
-    ui_.showMessage(successMessage(caption_, text));
-}
-
-void OperationContext::error(const QString& text)
-{
-    ui_.showMessage(errorMessage(caption_, text));
-}
-
-void OperationContext::access(const QString& text)
-{
-    ui_.showMessage(accessMessage(text));
-}
-
-bool OperationContext::warningQuestion(const QString& text)
-{
-    const Message question{text, texts::kWarningTitle, MessageIcon::None, MessageButtons::OkCancel};
-    return ui_.showMessage(question) == MessageResult::Ok;
-}
-
-bool OperationContext::accessCheckA()
-{
-    if (state_.confirmedAdminPassword().isEmpty()) {
-        // The dialog empties the exchange fields first and fills them on OK.
-        ExchangeFields& exchange = state_.exchange();
-        const PasswordRequestResult typed =
-            ui_.passwordRequest(PasswordRequestMode::ConfirmPassword);
-        exchange.AdminPasswd1 = typed.adminPasswd1;
-        exchange.AdminPasswd2 = typed.adminPasswd2;
-        exchange.OldPasswd = typed.oldPasswd;
-        if (exchange.AdminPasswd1.isEmpty()) {
-            access(texts::kConfirmPassword);
-            return false;
-        }
-        state_.setConfirmedAdminPassword(exchange.AdminPasswd1);
-    }
-    if (state_.confirmedAdminPassword().toUpper() != kArchiveAdminPassPhrase.toUpper()) {
-        access(texts::kSecurityLevel);
-        state_.forgetAdminPassword();
-        return false;
-    }
-    return true;
-}
-
 Dispatcher::Dispatcher(WindowState& state, UserInterface& ui, PanelHost& host,
-                       QString windowCaption)
-    : state_(state), ui_(ui), host_(host), caption_(std::move(windowCaption))
+                       QString windowCaption, FunctionList functions, OperationServices services)
+    : state_(state), ui_(ui), host_(host), caption_(std::move(windowCaption)),
+      functions_(std::move(functions)), services_(std::move(services))
 {
-}
-
-void Dispatcher::setFunction(MenuMode mode, int index, Function function)
-{
-    functions_[{static_cast<int>(mode), index}] = std::move(function);
-}
-
-bool Dispatcher::hasFunction(MenuMode mode, int index) const
-{
-    return functions_.count({static_cast<int>(mode), index}) != 0;
 }
 
 void Dispatcher::showTrapped(long long number, const QString& description, bool duringConnection)
@@ -97,13 +38,13 @@ void Dispatcher::completionSteps()
 
 std::optional<OperationOutcome> Dispatcher::ok(int index)
 {
-    const auto found = functions_.find({static_cast<int>(state_.menuMode()), index});
-    if (found == functions_.end())
+    const FunctionDescriptor* function = FindFunction(functions_, state_.menuMode(), index);
+    if (!function || !function->operation)
         return std::nullopt;
-    OperationContext context(ui_, state_, host_.panelValues(), caption_);
+    OperationContext context(ui_, state_, host_.panelValues(), caption_, *function, services_);
     OperationOutcome outcome;
     try {
-        outcome = found->second(context);
+        outcome = function->operation(context);
     } catch (const std::exception& failure) {
         outcome =
             OperationOutcome::trapped(kUnspecifiedError, QString::fromUtf8(failure.what()), false);

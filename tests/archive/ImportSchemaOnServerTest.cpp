@@ -136,13 +136,14 @@ TEST_F(ImportSchemaOnServer, KeylessTablesTakeCopiedIdentifiersAndKeysThenHoldTh
             connection->execute(q(statement));
     }
     EXPECT_THROW(connection->execute(q(ImportKeyStatement(*FindArchiveTable("T_Exam")))),
-                 sql::Error);
+                 dbport::Error);
     // New rows follow the highest copied identifier.
     connection->execute("INSERT INTO T_Marker(Marker) VALUES ('next')");
-    const sql::ResultSet next = connection->query("SELECT MAX(ID_Marker) AS Highest FROM T_Marker");
+    const dbport::ResultSet next =
+        connection->query("SELECT MAX(ID_Marker) AS Highest FROM T_Marker");
     EXPECT_EQ(next.value(0, "Highest").toInt(), 8);
     EXPECT_THROW(connection->execute("SET IDENTITY_INSERT T_Marker ON; INSERT INTO "
                                      "T_Marker(ID_Marker,Marker) VALUES (7,'again')"),
-                 sql::Error);
+                 dbport::Error);
     connection->close();
 }

@@ -42,7 +42,7 @@ protected:
         return BuildConnectionString(standin_->server(), database, standin_->user(),
                                      standin_->password());
     }
-    std::unique_ptr<sql::Connection> connect(const QString& database) const
+    std::unique_ptr<dbport::Connection> connect(const QString& database) const
     {
         auto connection = provider_->newConnection();
         connection->open(connectionString(database));
@@ -66,7 +66,7 @@ protected:
     }
     static inline StandinProcess* standin_ = nullptr;
     QTemporaryDir settingsFolder_;
-    std::unique_ptr<sql::Provider> provider_;
+    std::unique_ptr<dbport::Provider> provider_;
 };
 
 } // namespace sqllumo::testing

@@ -2,9 +2,10 @@
 // The dispatcher against a stand-in started for the test binary, through the real ODBC path;
 // settings and report log in a temporary folder per test, a fresh database name per use.
 
-#include "ArchiveCatalogue.h"
+#include "ArchiveIndexes.h"
 #include "ConnectionStrings.h"
 #include "DispatcherHarness.h"
+#include "FunctionCatalogue.h"
 #include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "StandinProcess.h"
@@ -34,7 +35,9 @@ protected:
         ASSERT_NE(standin_, nullptr) << startError_.toStdString();
         DispatcherHarness::SetUp();
         provider_ = server::MakeServerProvider();
-        server::RegisterArchiveCatalogue(*dispatcher_, *provider_);
+        functions_ = CatalogueFunctions();
+        services_.database = provider_.get();
+        makeDispatcher();
         host_.values.server = standin_->server();
         host_.values.user = standin_->user();
         host_.values.password = standin_->password();
@@ -51,7 +54,7 @@ protected:
                                      standin_->password());
     }
     // A connection of the test's own, to look at what an operation left behind.
-    std::unique_ptr<sql::Connection> connect(const QString& database) const
+    std::unique_ptr<dbport::Connection> connect(const QString& database) const
     {
         auto connection = provider_->newConnection();
         connection->open(connectionString(database));
@@ -64,10 +67,10 @@ protected:
             connection->execute(statement);
         connection->close();
     }
-    sql::ResultSet query(const QString& database, const QString& statement) const
+    dbport::ResultSet query(const QString& database, const QString& statement) const
     {
         auto connection = connect(database);
-        sql::ResultSet rows = connection->query(statement);
+        dbport::ResultSet rows = connection->query(statement);
         connection->close();
         return rows;
     }
@@ -77,7 +80,7 @@ protected:
     }
     bool databaseExists(const QString& name) const
     {
-        const sql::ResultSet rows = query("master", "sp_helpdb");
+        const dbport::ResultSet rows = query("master", "sp_helpdb");
         for (size_t i = 0; i < rows.rowCount(); ++i)
             if (rows.text(i, "name").compare(name, Qt::CaseInsensitive) == 0)
                 return true;
@@ -103,7 +106,7 @@ protected:
 
     static inline StandinProcess* standin_ = nullptr;
     static inline QString startError_;
-    std::unique_ptr<sql::Provider> provider_;
+    std::unique_ptr<dbport::Provider> provider_;
 };
 
 } // namespace sqllumo::testing

@@ -19,9 +19,9 @@ const TableDef& table(const char* name)
 
 // The catalogue's view of a table created exactly as defined, column names in lower case to
 // show that case does not matter.
-std::vector<sql::CatalogColumn> asCreated(const TableDef& def)
+std::vector<dbport::CatalogColumn> asCreated(const TableDef& def)
 {
-    std::vector<sql::CatalogColumn> columns;
+    std::vector<dbport::CatalogColumn> columns;
     for (const ExpectedColumn& e : ExpectedColumns(def))
         columns.push_back({QString::fromStdString(e.upperName).toLower(),
                            e.typeCode == 0 ? 205 : e.typeCode,
@@ -29,7 +29,7 @@ std::vector<sql::CatalogColumn> asCreated(const TableDef& def)
     return columns;
 }
 
-sql::CatalogColumn* find(std::vector<sql::CatalogColumn>& columns, const QString& name)
+dbport::CatalogColumn* find(std::vector<dbport::CatalogColumn>& columns, const QString& name)
 {
     for (auto& c : columns)
         if (c.name.compare(name, Qt::CaseInsensitive) == 0)
@@ -50,7 +50,7 @@ TEST(StructureRules, DamagedColumnsAreFound)
     struct Row {
         const char* table;
         const char* what;
-        std::function<void(std::vector<sql::CatalogColumn>&)> damage;
+        std::function<void(std::vector<dbport::CatalogColumn>&)> damage;
         ColumnVerdict expected;
     };
     const Row rows[] = {
@@ -248,37 +248,38 @@ TEST(VersionRow, StoredAsUpperHexAndDeciphersUnderTheCodeOnly)
 
 TEST(ErrorText, NumberFollowsTheDescriptionWithItsSignPosition)
 {
-    EXPECT_EQ(
-        sql::ErrorText(sql::Error(-2147217900, "There is already an object named 'T_Marker'.")),
-        "There is already an object named 'T_Marker'.-2147217900");
-    EXPECT_EQ(
-        sql::ErrorText(sql::Error(3704, "Operation is not allowed when the object is closed.")),
-        "Operation is not allowed when the object is closed. 3704");
+    EXPECT_EQ(dbport::ErrorText(
+                  dbport::Error(-2147217900, "There is already an object named 'T_Marker'.")),
+              "There is already an object named 'T_Marker'.-2147217900");
+    EXPECT_EQ(dbport::ErrorText(
+                  dbport::Error(3704, "Operation is not allowed when the object is closed.")),
+              "Operation is not allowed when the object is closed. 3704");
 }
 
 TEST(ResultSetReading, FieldsByNameWithoutCaseAndTheClosedCase)
 {
-    const sql::ResultSet rows({"Column_Name", "KEY_SEQ"}, {{QVariant("ID_Marker"), QVariant(1)}});
+    const dbport::ResultSet rows({"Column_Name", "KEY_SEQ"},
+                                 {{QVariant("ID_Marker"), QVariant(1)}});
     EXPECT_EQ(rows.text(0, "column_name"), "ID_Marker");
     EXPECT_EQ(rows.value(0, "Key_Seq").toInt(), 1);
     try {
         rows.value(0, "missing");
         ADD_FAILURE() << "an unknown field was read";
-    } catch (const sql::Error& e) {
-        EXPECT_EQ(e.number(), sql::kItemNotFound);
+    } catch (const dbport::Error& e) {
+        EXPECT_EQ(e.number(), dbport::kItemNotFound);
     }
     try {
         rows.value(1, "Column_Name");
         ADD_FAILURE() << "a row past the end was read";
-    } catch (const sql::Error& e) {
+    } catch (const dbport::Error& e) {
         EXPECT_EQ(e.number(), 3021);
     }
-    const sql::ResultSet closed;
+    const dbport::ResultSet closed;
     EXPECT_FALSE(closed.isOpen());
     try {
         (void)closed.rowCount();
         ADD_FAILURE() << "a closed result was read";
-    } catch (const sql::Error& e) {
-        EXPECT_EQ(e.number(), sql::kClosedObjectError);
+    } catch (const dbport::Error& e) {
+        EXPECT_EQ(e.number(), dbport::kClosedObjectError);
     }
 }

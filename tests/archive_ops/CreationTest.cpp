@@ -46,11 +46,11 @@ protected:
         int count = 0;
         for (const QString& table : archive::RegistryTableOrder()) {
             try {
-                const sql::ResultSet rows = query(database, "sp_helpindex '" + table + "'");
+                const dbport::ResultSet rows = query(database, "sp_helpindex '" + table + "'");
                 for (size_t i = 0; i < rows.rowCount(); ++i)
                     count += rows.text(i, "index_name").startsWith("IX_") ? 1 : 0;
-            } catch (const sql::Error& e) {
-                EXPECT_EQ(e.number(), sql::kClosedObjectError) << table.toStdString();
+            } catch (const dbport::Error& e) {
+                EXPECT_EQ(e.number(), dbport::kClosedObjectError) << table.toStdString();
             }
         }
         return count;
@@ -65,8 +65,9 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
     const QString name = freshName(newVersion ? "NewArchive" : "Archive");
     if (newVersion)
         ui_.answerNextMessage(MessageResult::Ok);
-    const auto outcome = press(newVersion ? server::kNewDatabaseNewVersion : server::kNewDatabase,
-                               name, "C:\\Lumeno SQL Database");
+    const auto outcome =
+        press(newVersion ? archivelist::kNewDatabaseNewVersion : archivelist::kNewDatabase, name,
+              "C:\\Lumeno SQL Database");
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Completed);
     ASSERT_FALSE(ui_.messages().empty());
@@ -89,7 +90,8 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
          {Lookup{"T_Marker", "ID_Marker", "3"}, Lookup{"T_City", "ID_City", "23"},
           Lookup{"T_Province", "ID_Province", "10"}, Lookup{"T_Country", "ID_Country", "6"},
           Lookup{"T_Hosp_Dep", "ID_Hosp_Dep", "8"}, Lookup{"T_Doc_Tech", "ID_Doc_Tech", "17"}}) {
-        const sql::ResultSet rows = query(name, QString("SELECT %1 FROM %2").arg(l.key, l.table));
+        const dbport::ResultSet rows =
+            query(name, QString("SELECT %1 FROM %2").arg(l.key, l.table));
         ASSERT_EQ(rows.rowCount(), 1u) << l.table;
         EXPECT_EQ(rows.text(0, l.key), l.id) << l.table;
     }
@@ -97,14 +99,14 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
     EXPECT_EQ(query(name, "SELECT ID_City FROM T_City WHERE City = 'Bergamo'").text(0, "ID_City"),
               "24");
 
-    const sql::ResultSet types =
+    const dbport::ResultSet types =
         query(name, "SELECT ID_Type, File_Type, File_App FROM T_File_Type ORDER BY ID_Type");
     ASSERT_EQ(types.rowCount(), 63u);
     EXPECT_EQ(types.text(19, "File_Type"), "Zuvud Report");
     EXPECT_EQ(types.text(31, "File_Type"), "Evoked");
     EXPECT_EQ(types.text(47, "File_Type"), "SPO");
     EXPECT_EQ(types.text(62, "File_Type"), "EMG-16");
-    const sql::ResultSet version = query(name, "SELECT [FreeText] FROM T_DBVersion");
+    const dbport::ResultSet version = query(name, "SELECT [FreeText] FROM T_DBVersion");
     ASSERT_EQ(version.rowCount(), 8u);
     EXPECT_EQ(version.text(7, "FreeText"), "STAT_INIT:TRUE");
     if (newVersion) {
@@ -129,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(BothEditions, Creation, ::testing::Bool());
 namespace {
 class CreationEdges : public ArchiveOpsHarness {
 protected:
-    bool define(const QString& name, bool newVersion, QString& errorText, sql::Provider& provider)
+    bool define(const QString& name, bool newVersion, QString& errorText,
+                dbport::Provider& provider)
     {
         auto catalog = provider.newCatalog();
         catalog->setActiveConnection(connectionString(name));
@@ -161,7 +164,7 @@ TEST_F(CreationEdges, AnExistingVersionTableMeansNoDatabaseCode)
     QString errorText;
     ASSERT_TRUE(define(name, true, errorText, *provider_)) << errorText.toStdString();
     EXPECT_EQ(query(name, "SELECT COUNT(*) AS N FROM T_DBVersion").text(0, "N"), "0");
-    const sql::ResultSet row =
+    const dbport::ResultSet row =
         query(name, "SELECT File_Type, File_App FROM T_File_Type WHERE ID_Type = 19");
     EXPECT_EQ(row.text(0, "File_Type"), "Database");
     EXPECT_EQ(row.text(0, "File_App"), "");

@@ -10,7 +10,7 @@ class ServerOperations : public ArchiveOpsHarness {
 protected:
     void createArchiveFromPanel(const QString& name)
     {
-        const auto outcome = press(server::kNewDatabase, name, "C:\\Lumeno SQL Database\\");
+        const auto outcome = press(archivelist::kNewDatabase, name, "C:\\Lumeno SQL Database\\");
         ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
         ui_ = {};
     }
@@ -20,7 +20,7 @@ protected:
 TEST_F(ServerOperations, NewLoginGrantsTheLoginWithAQuoteInItsName)
 {
     const QString login = "STANDIN\\O'Brien";
-    const auto outcome = press(server::kNewLogin, login);
+    const auto outcome = press(archivelist::kNewLogin, login);
     ASSERT_TRUE(outcome.has_value());
     ASSERT_EQ(outcome->end, OperationEnd::Completed) << outcome->errorDescription.toStdString();
     ASSERT_EQ(ui_.messages().size(), 1u);
@@ -34,7 +34,7 @@ TEST_F(ServerOperations, CreatingAnExistingNameIsTheGenericTrap)
 {
     const QString name = freshName("Twice");
     createEmptyDatabase(name);
-    const auto outcome = press(server::kNewDatabase, name, "C:\\Lumeno SQL Database\\");
+    const auto outcome = press(archivelist::kNewDatabase, name, "C:\\Lumeno SQL Database\\");
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Trapped);
     ASSERT_EQ(ui_.messages().size(), 1u);
@@ -53,7 +53,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     const QString file = "C:\\Lumeno SQL Database\\Backup\\" + name + ".bak";
     createArchiveFromPanel(name);
 
-    auto outcome = press(server::kBackup, name, file);
+    auto outcome = press(archivelist::kBackup, name, file);
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
         << (outcome ? outcome->errorDescription.toStdString() : "");
     EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Complete Backup of database " +
@@ -65,7 +65,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     ui_ = {};
     ui_.answerNextPasswordRequest({"Vor36Pelin", "", ""});
     ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database\\Restored"));
-    outcome = press(server::kRestore, copy, file, "C:\\Lumeno SQL Database\\Restored");
+    outcome = press(archivelist::kRestore, copy, file, "C:\\Lumeno SQL Database\\Restored");
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
         << (outcome ? outcome->errorDescription.toStdString() : "");
     EXPECT_EQ(ui_.messages().back(),
@@ -77,7 +77,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     EXPECT_TRUE(databaseExists(name));
 
     ui_ = {};
-    outcome = press(server::kTestDatabase, copy);
+    outcome = press(archivelist::kTestDatabase, copy);
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
     TestResultRegistry registry;
     for (const QString& relation : {QString("T_Patient-T_Exam"), QString("T_Exam-T_Statistic")})
@@ -89,7 +89,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
 TEST_F(ServerOperations, RestoringAFileThatIsNoBackupIsNotValidData)
 {
     ui_.answerNextPasswordRequest({"vor36pelin", "", ""});
-    const auto outcome = press(server::kRestore, freshName("Nothing"),
+    const auto outcome = press(archivelist::kRestore, freshName("Nothing"),
                                "C:\\Lumeno SQL Database\\Backup\\missing.bak", "C:\\Data\\");
     ASSERT_TRUE(outcome.has_value());
     // Either the server refuses the missing file (the trap) or lists no files.
@@ -106,7 +106,7 @@ TEST_F(ServerOperations, GeneralInformationListsDatabasesAndLoginsOverThePanel)
 {
     const QString name = freshName("Listed");
     createEmptyDatabase(name);
-    const auto outcome = press(server::kGeneralInformation, {});
+    const auto outcome = press(archivelist::kGeneralInformation, {});
     ASSERT_TRUE(outcome.has_value());
     ASSERT_EQ(outcome->end, OperationEnd::InformationShown);
     ASSERT_EQ(host_.information.size(), 1);
@@ -130,13 +130,13 @@ TEST_F(ServerOperations, DeleteFindsTheNameWithoutRegardToCaseAndReportsAnUnknow
     createEmptyDatabase(name);
     // A wrong phrase is refused and forgotten; the right one in mixed case is asked once.
     ui_.answerNextPasswordRequest({"vor36pelix", "", ""});
-    auto outcome = press(server::kDeleteDatabase, name.toUpper());
+    auto outcome = press(archivelist::kDeleteDatabase, name.toUpper());
     EXPECT_EQ(outcome->end, OperationEnd::PanelOpen);
     EXPECT_TRUE(databaseExists(name));
     ui_ = {};
     ui_.answerNextPasswordRequest({"VOR36pelin", "", ""});
     ui_.answerNextMessage(MessageResult::Ok);
-    outcome = press(server::kDeleteDatabase, name.toUpper());
+    outcome = press(archivelist::kDeleteDatabase, name.toUpper());
     ASSERT_EQ(outcome->end, OperationEnd::Completed) << outcome->errorDescription.toStdString();
     EXPECT_FALSE(databaseExists(name));
     EXPECT_EQ(ui_.messages().back(),
@@ -145,7 +145,7 @@ TEST_F(ServerOperations, DeleteFindsTheNameWithoutRegardToCaseAndReportsAnUnknow
                                   standin_->server() + "\r\n");
 
     ui_.answerNextMessage(MessageResult::Ok);
-    outcome = press(server::kDeleteDatabase, name);
+    outcome = press(archivelist::kDeleteDatabase, name);
     ASSERT_EQ(outcome->end, OperationEnd::Completed);
     EXPECT_EQ(ui_.passwordRequests().size(), 1u);
     EXPECT_EQ(ui_.messages().back(),
@@ -161,9 +161,9 @@ TEST_F(ServerOperations, DeleteFindsTheNameWithoutRegardToCaseAndReportsAnUnknow
 TEST_F(ServerOperations, RefusedPanelsLeaveTheServerAsItWas)
 {
     const QString name = freshName("Untouched");
-    press(server::kNewDatabase, name, "");
-    press(server::kBackup, name, "C:\\Lumeno SQL Database\\Backup\\");
-    press(server::kNewDatabase, name + "; DROP DATABASE master", "C:\\Data\\");
+    press(archivelist::kNewDatabase, name, "");
+    press(archivelist::kBackup, name, "C:\\Lumeno SQL Database\\Backup\\");
+    press(archivelist::kNewDatabase, name + "; DROP DATABASE master", "C:\\Data\\");
     EXPECT_FALSE(databaseExists(name));
     EXPECT_TRUE(databaseExists("master"));
     EXPECT_EQ(ui_.messages().size(), 3u);

@@ -33,7 +33,7 @@ protected:
     QString foreignKeyName(const QString& database, const QString& pkTable, const QString& fkTable,
                            const QString& fkColumn)
     {
-        const sql::ResultSet rows = query(database, "sp_fkeys '" + pkTable + "'");
+        const dbport::ResultSet rows = query(database, "sp_fkeys '" + pkTable + "'");
         for (size_t i = 0; i < rows.rowCount(); ++i)
             if (rows.text(i, "FKTABLE_NAME").compare(fkTable, Qt::CaseInsensitive) == 0 &&
                 rows.text(i, "FKCOLUMN_NAME").compare(fkColumn, Qt::CaseInsensitive) == 0)
@@ -43,7 +43,7 @@ protected:
     }
     void runTest(const QString& name)
     {
-        const auto outcome = press(server::kTestDatabase, name);
+        const auto outcome = press(archivelist::kTestDatabase, name);
         ASSERT_TRUE(outcome.has_value());
         EXPECT_EQ(outcome->end, OperationEnd::Completed);
         ASSERT_FALSE(ui_.messages().empty());
@@ -234,7 +234,7 @@ TEST_F(Structure, AWrongPasswordIsTheConnectionTrapAndNothingIsLogged)
     const QString name = freshName("Locked");
     createEmptyDatabase(name);
     host_.values.password = "not the password";
-    const auto outcome = press(server::kTestDatabase, name);
+    const auto outcome = press(archivelist::kTestDatabase, name);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Trapped);
     ASSERT_EQ(ui_.messages().size(), 1u);

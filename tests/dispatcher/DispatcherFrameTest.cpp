@@ -19,7 +19,7 @@ OperationOutcome writesReport(OperationContext& context)
 
 TEST_F(DispatcherFrame, CompletionClosesThePanelLogsTheReportOnceAndEnablesTheOtherCatalogue)
 {
-    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
+    setFunction(MenuMode::Archive, 3, writesReport);
     const auto outcome = dispatcher_->ok(3);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_TRUE(outcome->reachedEnd());
@@ -38,7 +38,7 @@ TEST_F(DispatcherFrame, CompletionClosesThePanelLogsTheReportOnceAndEnablesTheOt
 
 TEST_F(DispatcherFrame, NothingRunsForAnIndexWithoutFunctionOrInTheOtherCatalogue)
 {
-    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
+    setFunction(MenuMode::Archive, 3, writesReport);
     EXPECT_FALSE(dispatcher_->ok(10).has_value());
     EXPECT_FALSE(dispatcher_->ok(-1).has_value());
     state_.chooseCatalogue(MenuMode::Password);
@@ -58,7 +58,7 @@ TEST_F(DispatcherFrame, TrapsShowTheirMessageKeepThePanelAndTheReportAndLogNothi
                         {true, "Error during connection to the database"}};
     for (const Row& row : rows) {
         ui_ = {};
-        dispatcher_->setFunction(MenuMode::Archive, 1, [&](OperationContext& context) {
+        setFunction(MenuMode::Archive, 1, [&](OperationContext& context) {
             context.busy();
             context.report().setText("Database X has been created into SQL Server S");
             return OperationOutcome::trapped(-2147217900, "Database 'X' already exists.",
@@ -79,7 +79,7 @@ TEST_F(DispatcherFrame, TrapsShowTheirMessageKeepThePanelAndTheReportAndLogNothi
 
 TEST_F(DispatcherFrame, AnUnexpectedFailureIsTrappedAsAGenericError)
 {
-    dispatcher_->setFunction(MenuMode::Archive, 5, [](OperationContext&) -> OperationOutcome {
+    setFunction(MenuMode::Archive, 5, [](OperationContext&) -> OperationOutcome {
         throw std::runtime_error("out of range");
     });
     const auto outcome = dispatcher_->ok(5);
@@ -92,7 +92,7 @@ TEST_F(DispatcherFrame, AnUnexpectedFailureIsTrappedAsAGenericError)
 
 TEST_F(DispatcherFrame, InformationStaysOverTheOpenPanelAndIsLogged)
 {
-    dispatcher_->setFunction(MenuMode::Archive, 5, [](OperationContext& context) {
+    setFunction(MenuMode::Archive, 5, [](OperationContext& context) {
         context.report().setText("In the SQL Server named S:\r\n\r\n");
         return OperationOutcome::informationShown("In the SQL Server named S:\r\n\r\n");
     });
@@ -105,8 +105,8 @@ TEST_F(DispatcherFrame, InformationStaysOverTheOpenPanelAndIsLogged)
 
 TEST_F(DispatcherFrame, AReportLogThatCannotBeWrittenGivesTheGenericErrorAndKeepsTheReport)
 {
+    setFunction(MenuMode::Archive, 3, writesReport);
     dispatcher_->setLogFolder(folder_.filePath("no/such/folder"));
-    dispatcher_->setFunction(MenuMode::Archive, 3, writesReport);
     dispatcher_->ok(3);
     ASSERT_EQ(ui_.messages().size(), 1u);
     EXPECT_TRUE(ui_.messages()[0].text.startsWith("An error occurred...\r75: "));
@@ -115,11 +115,11 @@ TEST_F(DispatcherFrame, AReportLogThatCannotBeWrittenGivesTheGenericErrorAndKeep
 
 TEST_F(DispatcherFrame, PanelClosedEndsAsCancelWithoutLogAndPanelOpenChangesNothing)
 {
-    dispatcher_->setFunction(MenuMode::Archive, 2, [](OperationContext& context) {
+    setFunction(MenuMode::Archive, 2, [](OperationContext& context) {
         context.report().setText("kept");
         return OperationOutcome::panelClosed();
     });
-    dispatcher_->setFunction(MenuMode::Archive, 3, [](OperationContext& context) {
+    setFunction(MenuMode::Archive, 3, [](OperationContext& context) {
         return context.validation("Invalid filename!\r\nPlease, define at least one.");
     });
     dispatcher_->ok(2);
@@ -136,12 +136,15 @@ TEST_F(DispatcherFrame, PanelClosedEndsAsCancelWithoutLogAndPanelOpenChangesNoth
 TEST_F(DispatcherFrame, AccessCheckAsksOncePerCatalogueChoiceAndForgetsARefusal)
 {
     int runs = 0;
-    dispatcher_->setFunction(MenuMode::Archive, 7, [&](OperationContext& context) {
-        if (!context.accessCheckA())
-            return OperationOutcome::panelOpen();
-        ++runs;
-        return OperationOutcome::completed();
-    });
+    setFunction(
+        MenuMode::Archive, 7,
+        [&](OperationContext& context) {
+            if (!context.accessCheck())
+                return OperationOutcome::panelOpen();
+            ++runs;
+            return OperationOutcome::completed();
+        },
+        AccessCheck::A);
     // Nothing typed, a wrong phrase, then the right one in mixed case.
     ui_.answerNextPasswordRequest({});
     ui_.answerNextPasswordRequest({"vor36pelim", "", ""});
@@ -169,5 +172,45 @@ TEST_F(DispatcherFrame, AccessCheckAsksOncePerCatalogueChoiceAndForgetsARefusal)
     dispatcher_->ok(7);
     EXPECT_EQ(ui_.passwordRequests().size(), 4u);
     EXPECT_EQ(runs, 3);
+    EXPECT_EQ(ui_.unscriptedPrompts(), 0);
+}
+
+TEST_F(DispatcherFrame, AccessCheckBAsksThePasswordDatabaseAndRefusesWithoutOne)
+{
+    int runs = 0;
+    const Operation checked = [&](OperationContext& context) {
+        if (!context.accessCheck())
+            return OperationOutcome::panelOpen();
+        ++runs;
+        return OperationOutcome::completed();
+    };
+    const Message refusal{"Unable to perform operation due to security access level", "Warning",
+                          MessageIcon::None, MessageButtons::Ok};
+
+    // No password database to ask: refused, and the typed password is not kept.
+    setFunction(MenuMode::Password, 2, checked, AccessCheck::B);
+    state_.chooseCatalogue(MenuMode::Password);
+    ui_.answerNextPasswordRequest({"secret", "", ""});
+    dispatcher_->ok(2);
+    EXPECT_EQ(runs, 0);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0], refusal);
+    EXPECT_TRUE(state_.confirmedAdminPassword().isEmpty());
+
+    // The database's answer decides, exactly as typed (no case folding as in check A).
+    QStringList asked;
+    services_.verifyAdminPassword = [&](OperationContext&, const QString& password) {
+        asked << password;
+        return password == "secret";
+    };
+    makeDispatcher();
+    ui_.answerNextPasswordRequest({"SECRET", "", ""});
+    ui_.answerNextPasswordRequest({"secret", "", ""});
+    dispatcher_->ok(2);
+    dispatcher_->ok(2);
+    dispatcher_->ok(2); // confirmed: asked again without a request
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(asked, (QStringList{"SECRET", "secret", "secret"}));
+    EXPECT_EQ(ui_.passwordRequests().size(), 3u);
     EXPECT_EQ(ui_.unscriptedPrompts(), 0);
 }

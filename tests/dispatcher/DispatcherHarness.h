@@ -47,9 +47,31 @@ protected:
     {
         ASSERT_TRUE(folder_.isValid());
         Settings::setStorageFolderForTesting(folder_.path());
-        dispatcher_ = std::make_unique<Dispatcher>(state_, ui_, host_, kCaption);
-        dispatcher_->setLogFolder(folder_.path());
+        makeDispatcher();
         state_.chooseCatalogue(MenuMode::Archive);
+    }
+    // A dispatcher over functions_ and services_, logging into the test's folder.
+    void makeDispatcher()
+    {
+        dispatcher_ =
+            std::make_unique<Dispatcher>(state_, ui_, host_, kCaption, functions_, services_);
+        dispatcher_->setLogFolder(folder_.path());
+    }
+    // Sets a function of the test's own and rebuilds the dispatcher (with the default log
+    // folder).
+    void setFunction(MenuMode mode, int index, Operation operation,
+                     AccessCheck access = AccessCheck::None)
+    {
+        FunctionDescriptor function;
+        function.catalogue = mode;
+        function.index = index;
+        function.access = access;
+        function.operation = std::move(operation);
+        std::erase_if(functions_, [&](const FunctionDescriptor& f) {
+            return f.catalogue == mode && f.index == index;
+        });
+        functions_.push_back(std::move(function));
+        makeDispatcher();
     }
     void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
 
@@ -78,6 +100,8 @@ protected:
     WindowState state_;
     ScriptedUserInterface ui_;
     RecordingPanelHost host_;
+    FunctionList functions_;
+    OperationServices services_;
     std::unique_ptr<Dispatcher> dispatcher_;
 };
 

@@ -1,7 +1,8 @@
 // Checks that end a function before the server is contacted: the message shown, what was
 // stored, and that no connection or catalogue was ever asked for.
-#include "ArchiveCatalogue.h"
+#include "ArchiveIndexes.h"
 #include "DispatcherHarness.h"
+#include "FunctionCatalogue.h"
 
 using namespace sqllumo;
 using sqllumo::testing::DispatcherHarness;
@@ -9,17 +10,17 @@ using sqllumo::testing::DispatcherHarness;
 namespace {
 
 // Any use of the server is a failure of the test: these paths must not reach it.
-class NoServer : public sql::Provider {
+class NoServer : public dbport::Provider {
 public:
-    std::unique_ptr<sql::Connection> newConnection() override
+    std::unique_ptr<dbport::Connection> newConnection() override
     {
         ADD_FAILURE() << "a connection was opened";
-        throw sql::Error(sql::kConnectionFailed, "no server in this test");
+        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
     }
-    std::unique_ptr<sql::Catalog> newCatalog() override
+    std::unique_ptr<dbport::Catalog> newCatalog() override
     {
         ADD_FAILURE() << "a catalogue was bound";
-        throw sql::Error(sql::kConnectionFailed, "no server in this test");
+        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
     }
 };
 
@@ -28,7 +29,9 @@ protected:
     void SetUp() override
     {
         DispatcherHarness::SetUp();
-        server::RegisterArchiveCatalogue(*dispatcher_, noServer_);
+        functions_ = CatalogueFunctions();
+        services_.database = &noServer_;
+        makeDispatcher();
         host_.values.server = "srv";
         host_.values.user = "sa";
         host_.values.password = "pw";
@@ -98,7 +101,7 @@ TEST_F(Validation, EachRefusedPanelShowsItsMessageStoresOnlyWhatItListsAndSendsN
 TEST_F(Validation, DeleteWithAnEmptyNameEndsSilently)
 {
     host_.values.database = "";
-    const auto outcome = dispatcher_->ok(server::kDeleteDatabase);
+    const auto outcome = dispatcher_->ok(archivelist::kDeleteDatabase);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::PanelOpen);
     EXPECT_TRUE(ui_.messages().empty());
@@ -107,7 +110,7 @@ TEST_F(Validation, DeleteWithAnEmptyNameEndsSilently)
 
 TEST_F(Validation, RestoreAndDeleteAskForTheAdministratorBeforeAnythingElse)
 {
-    for (int index : {server::kRestore, server::kDeleteDatabase}) {
+    for (int index : {archivelist::kRestore, archivelist::kDeleteDatabase}) {
         SCOPED_TRACE(index);
         ui_ = {};
         host_.values.database = "Arc";
@@ -128,7 +131,7 @@ TEST_F(Validation, CancellingAQuestionSendsNothing)
     host_.values.database = "Arc";
     host_.values.thirdField = "C:\\db";
     ui_.answerNextMessage(MessageResult::Cancel);
-    auto outcome = dispatcher_->ok(server::kNewDatabaseNewVersion);
+    auto outcome = dispatcher_->ok(archivelist::kNewDatabaseNewVersion);
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::PanelClosed);
     EXPECT_EQ(host_.closed, 1);
@@ -143,7 +146,7 @@ TEST_F(Validation, CancellingAQuestionSendsNothing)
     ui_ = {};
     state_.setConfirmedAdminPassword("VOR36PELIN");
     ui_.answerNextMessage(MessageResult::Cancel);
-    outcome = dispatcher_->ok(server::kDeleteDatabase);
+    outcome = dispatcher_->ok(archivelist::kDeleteDatabase);
     EXPECT_EQ(outcome->end, OperationEnd::PanelOpen);
     EXPECT_EQ(host_.closed, 1);
     ASSERT_EQ(ui_.messages().size(), 1u);

@@ -29,7 +29,8 @@ protected:
         return name;
     }
     // The row of the key's listing that is this key, by referencing table and column.
-    static std::optional<size_t> keyRow(const sql::ResultSet& rows, const PasswordForeignKey& key)
+    static std::optional<size_t> keyRow(const dbport::ResultSet& rows,
+                                        const PasswordForeignKey& key)
     {
         for (size_t i = 0; i < rows.rowCount(); ++i)
             if (rows.text(i, "fktable_name").toUpper() == q(key.table).toUpper() &&
@@ -46,7 +47,7 @@ TEST_F(PasswordSchemaOnServer, TablesCarryTheirKeysAndSeeds)
     const QString name = createSchema("PasswordKeys");
     auto connection = connect(name);
     for (const PasswordTableDef& table : PasswordTables()) {
-        const sql::ResultSet keys = connection->query("sp_pkeys '" + q(table.name) + "'");
+        const dbport::ResultSet keys = connection->query("sp_pkeys '" + q(table.name) + "'");
         if (!table.hasPrimaryKey()) {
             EXPECT_TRUE(keys.isEmpty()) << table.name;
             continue;
@@ -82,7 +83,7 @@ TEST_F(PasswordSchemaOnServer, ForeignKeysCascadeAndCanBeReplaced)
     const QString name = createSchema("PasswordForeignKeys");
     auto connection = connect(name);
     for (const PasswordForeignKey& key : PasswordForeignKeys()) {
-        const sql::ResultSet rows = connection->query(q(key.listingCall()));
+        const dbport::ResultSet rows = connection->query(q(key.listingCall()));
         const auto row = keyRow(rows, key);
         ASSERT_TRUE(row.has_value()) << key.name;
         EXPECT_EQ(rows.text(*row, "FK_NAME").toStdString(), key.name);
@@ -135,15 +136,15 @@ TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey)
     connection->execute("INSERT INTO T_GenericUser VALUES ('kept','p','l','f','2000-01-01','t',1,0,"
                         "0,'')");
     // The bare column change is refused under the key, as SQL Server refuses it.
-    EXPECT_THROW(connection->execute(q(WidenUserNameStatement())), sql::Error);
+    EXPECT_THROW(connection->execute(q(WidenUserNameStatement())), dbport::Error);
 
-    const sql::ResultSet before = connection->query(q(UserKeyListingCall()));
+    const dbport::ResultSet before = connection->query(q(UserKeyListingCall()));
     ASSERT_EQ(before.rowCount(), 1u);
     for (const std::string& statement :
          WidenUserNameStatements(before.text(0, "PK_NAME").toStdString()))
         connection->execute(q(statement));
 
-    const sql::ResultSet after = connection->query(q(UserKeyListingCall()));
+    const dbport::ResultSet after = connection->query(q(UserKeyListingCall()));
     ASSERT_EQ(after.rowCount(), 1u);
     EXPECT_EQ(after.text(0, "COLUMN_NAME"), "User_Name");
     EXPECT_EQ(after.text(0, "PK_NAME"), "PrimaryKey_T_GenericUser");
@@ -156,6 +157,6 @@ TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey)
     // Still a key: the same name twice is refused.
     EXPECT_THROW(connection->execute("INSERT INTO T_GenericUser VALUES ('kept','p','l','f',"
                                      "'2000-01-01','t',1,0,0,'')"),
-                 sql::Error);
+                 dbport::Error);
     connection->close();
 }

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace sqllumo;
 using namespace sqllumo::ui;
@@ -83,13 +84,46 @@ TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
         QAction* item;
         QAction* other;
         QString banner;
-        int count;
+        std::vector<std::pair<QString, QString>> entries; // entry, description in Label4
     };
+    const QString removes = "Removes a specified database from SQL Server";
     const Row rows[] = {
-        {MenuMode::Archive, w().CorvistaDataBase, w().CorvistaPasswordDataBase,
-         "Corvista Archive SQL Manager ", 10},
-        {MenuMode::Password, w().CorvistaPasswordDataBase, w().CorvistaDataBase,
-         "Corvista Password Database Manager ", 11},
+        {MenuMode::Archive,
+         w().CorvistaDataBase,
+         w().CorvistaPasswordDataBase,
+         "Corvista Archive SQL Manager ",
+         {{"New Login", "Allows a Windows user account to connect to a specified \nSQL Server"},
+          {"New Corvista Database",
+           "Create a new database and initialized it as a Corvista database"},
+          {"New Corvista Database (new version)",
+           "Create a new database and initialized it as a Corvista database (new version)"},
+          {"Backup of Corvista Database", "SQL Server Backup (Complete) of a specified database"},
+          {"Restore of Corvista Database", "SQL Server Restore of a specified database"},
+          {"General Information", "Info about Databases and Logins of a specified SQL Server"},
+          {"Test of Corvista Database",
+           "Tests the structure of an existing and specified Corvista database"},
+          {"Delete a Database", removes},
+          {"Import Corvista database - Access to SQL Server",
+           "Imports data from a specified Corvista database"},
+          {"Move Database fields",
+           "Move Database fields from original location to another location"}}},
+        {MenuMode::Password,
+         w().CorvistaPasswordDataBase,
+         w().CorvistaDataBase,
+         "Corvista Password Database Manager ",
+         {{"New Corvista Password Database",
+           "Create a new database and initialized it as a Corvista password database"},
+          {"Delete a Database", removes},
+          {"Adds an user", "Adds an user"},
+          {"Deletes an user", "Deletes an user"},
+          {"Modifies an user", "Modifies an user"},
+          {"Deletes an user password", "Deletes an user password"},
+          {"Modifies a generic password", "Modifies a generic password"},
+          {"Modifies network administrator password",
+           "Modifies Corvista Network Administrator Password"},
+          {"Adds a role", "Adds a role"},
+          {"Deletes a role", "Deletes a role"},
+          {"Modifies a role", "Modifies a role"}}},
     };
     for (const auto& row : rows) {
         w().state().setConfirmedAdminPassword("pw");
@@ -99,15 +133,14 @@ TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
         EXPECT_TRUE(row.item->isChecked());
         EXPECT_FALSE(row.other->isChecked());
         EXPECT_EQ(w().Label1[0]->text(), row.banner);
-        ASSERT_EQ(w().List1->count(), row.count);
+        ASSERT_EQ(w().List1->count(), static_cast<int>(row.entries.size()));
         EXPECT_EQ(w().List1->currentRow(), 0);
         EXPECT_TRUE(w().Label4->isVisible());
-        const auto& entries = catalogue(row.mode);
-        for (int i = 0; i < row.count; ++i) {
-            EXPECT_EQ(w().List1->item(i)->text(), entries[size_t(i)].entry);
+        for (int i = 0; i < w().List1->count(); ++i) {
+            EXPECT_EQ(w().List1->item(i)->text(), row.entries[size_t(i)].first);
             QTest::mouseClick(w().List1->viewport(), Qt::LeftButton, {},
                               w().List1->visualItemRect(w().List1->item(i)).center());
-            EXPECT_EQ(w().Label4->text(), ui::displayText(entries[size_t(i)].description));
+            EXPECT_EQ(w().Label4->text(), row.entries[size_t(i)].second);
         }
         screenshot(w(), row.mode == MenuMode::Archive ? "02-archive" : "03-password");
     }
@@ -334,6 +367,37 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
          true,
          0},
     };
+    // Label3 as shown, carriage returns as line breaks.
+    const std::map<std::pair<MenuMode, int>, QString> label3 = {
+        {{MenuMode::Archive, 0},
+         "Allows a Windows user account to connect to the specified \nSQL Server."},
+        {{MenuMode::Archive, 1},
+         "Create a new database and initialized it as a Corvista database."},
+        {{MenuMode::Archive, 2},
+         "Create a new database (new version) and initialized it as a Corvista database."},
+        {{MenuMode::Archive, 3}, "SQL Server Backup (Complete) of the specified database."},
+        {{MenuMode::Archive, 4}, "SQL Server Restore of the specified database."},
+        {{MenuMode::Archive, 5}, "Info about Databases and Logins of the specified SQL Server"},
+        {{MenuMode::Archive, 6}, "Tests the structure of the specified Corvista database."},
+        {{MenuMode::Archive, 7}, "Remove a specified database from SQL Server."},
+        {{MenuMode::Archive, 8},
+         "Import Data from Access into a specified SQL database.\n"
+         "(WARNING: ONLY FOR SQL SERVER 2000, MSDE OR BELOW)"},
+        {{MenuMode::Archive, 9}, "Move database fields from original location to another location"},
+        {{MenuMode::Password, 0},
+         "Create a new database and initialized it as a Corvista Password database."},
+        {{MenuMode::Password, 1}, "Remove a specified database"},
+        {{MenuMode::Password, 2}, "Add an user to a specified database"},
+        {{MenuMode::Password, 3}, "Delete an user from a specified database"},
+        {{MenuMode::Password, 4}, "Modify an user in a specified database"},
+        {{MenuMode::Password, 5}, "Erase an user password in a specified database"},
+        {{MenuMode::Password, 6}, "Modify a generic password into a specified database"},
+        {{MenuMode::Password, 7},
+         "Modify network administrator password into a specified database"},
+        {{MenuMode::Password, 8}, "Add a role to a specified database"},
+        {{MenuMode::Password, 9}, "Delete a role from a specified database"},
+        {{MenuMode::Password, 10}, "Modify a role from a specified database"},
+    };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.frame.toStdString() + " #" + std::to_string(row.index));
         w().selectCatalogue(row.mode);
@@ -353,7 +417,7 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
         EXPECT_EQ(w().SQLUserName->text(), "sa");
         EXPECT_EQ(w().SQLPsw->text(), "secret");
         EXPECT_EQ(w().SQLPsw->echoMode(), QLineEdit::Password);
-        EXPECT_EQ(w().Label3->text(), ui::displayText(panels(row.mode)[size_t(row.index)].label3));
+        EXPECT_EQ(w().Label3->text(), label3.at({row.mode, row.index}));
         EXPECT_EQ(w().CmdBrowse->isVisible(), row.browse);
         EXPECT_EQ(w().Combo1->isVisible(), row.users || row.roles);
         EXPECT_EQ(w().Command2->isVisible(), row.users);

@@ -1,6 +1,7 @@
 // Create, test and delete an archive through the real window against a stand-in it starts:
 // typing in the panel, pressing OK, answering the boxes and the password dialog.
-#include "ArchiveCatalogue.h"
+#include "ArchiveIndexes.h"
+#include "DatabasePort.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
 #include "PasswordRequest.h"
@@ -59,9 +60,10 @@ protected:
         }
         provider_ = server::MakeServerProvider();
         window_ = std::make_unique<F_SQLDatabase>();
-        dispatch_ = std::make_unique<WindowDispatch>(*window_);
+        OperationServices services;
+        services.database = provider_.get();
+        dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
         dispatch_->dispatcher().setLogFolder(dir_.path());
-        server::RegisterArchiveCatalogue(dispatch_->dispatcher(), *provider_);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         window_->CorvistaDataBase->trigger();
@@ -87,7 +89,7 @@ protected:
     static inline StandinProcess* standin_ = nullptr;
     static inline QString startError_;
     QTemporaryDir dir_;
-    std::unique_ptr<sql::Provider> provider_;
+    std::unique_ptr<dbport::Provider> provider_;
     std::unique_ptr<F_SQLDatabase> window_;
     std::unique_ptr<WindowDispatch> dispatch_;
 };
@@ -99,7 +101,7 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     const QString name = QStringLiteral("WindowArchive");
     ModalScript modals;
 
-    open(server::kNewDatabase);
+    open(archivelist::kNewDatabase);
     EXPECT_EQ(window_->Text1[0]->text(), standin_->server());
     type(1, name);
     type(2, "C:\\Lumeno SQL Database");
@@ -114,7 +116,7 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     EXPECT_TRUE(
         log().contains("\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name + "\r\n"));
 
-    open(server::kTestDatabase);
+    open(archivelist::kTestDatabase);
     EXPECT_EQ(window_->Text1[1]->text(), name);
     modals.press(QMessageBox::Ok);
     QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
@@ -126,7 +128,7 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     EXPECT_EQ(registry.value(registrysections::kIndexes, "T_Patient"), "Ok");
     EXPECT_EQ(registry.value(registrysections::kRelations, "T_Exam-T_Statistic"), "Ok");
 
-    open(server::kDeleteDatabase);
+    open(archivelist::kDeleteDatabase);
     modals.then([](QWidget* w) {
         auto* dialog = qobject_cast<PasswordRequest*>(w);
         ASSERT_NE(dialog, nullptr);
@@ -148,7 +150,7 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
 TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
 {
     ModalScript modals;
-    open(server::kGeneralInformation);
+    open(archivelist::kGeneralInformation);
     QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
     EXPECT_TRUE(window_->ListInfo->isVisible());
     EXPECT_FALSE(window_->CmdOK->isVisible());

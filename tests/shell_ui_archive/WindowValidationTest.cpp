@@ -1,6 +1,7 @@
 // The archive catalogue through the real window, where it ends before the server: the panel's
 // fields reach the dispatcher, messages appear as boxes and the panel stays open.
-#include "ArchiveCatalogue.h"
+#include "ArchiveIndexes.h"
+#include "DatabasePort.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
 #include "PasswordRequest.h"
@@ -25,17 +26,17 @@ using sqllumo::testing::ModalScript;
 namespace {
 
 // These paths never reach a server; any connection is a failure of the test.
-class NoServer : public sql::Provider {
+class NoServer : public dbport::Provider {
 public:
-    std::unique_ptr<sql::Connection> newConnection() override
+    std::unique_ptr<dbport::Connection> newConnection() override
     {
         ADD_FAILURE() << "a connection was opened";
-        throw sql::Error(sql::kConnectionFailed, "no server in this test");
+        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
     }
-    std::unique_ptr<sql::Catalog> newCatalog() override
+    std::unique_ptr<dbport::Catalog> newCatalog() override
     {
         ADD_FAILURE() << "a catalogue was bound";
-        throw sql::Error(sql::kConnectionFailed, "no server in this test");
+        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
     }
 };
 
@@ -46,9 +47,10 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         Settings::setStorageFolderForTesting(dir_.path());
         window_ = std::make_unique<F_SQLDatabase>();
-        dispatch_ = std::make_unique<WindowDispatch>(*window_);
+        OperationServices services;
+        services.database = &noServer_;
+        dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
         dispatch_->dispatcher().setLogFolder(dir_.path());
-        server::RegisterArchiveCatalogue(dispatch_->dispatcher(), noServer_);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         window_->cmdArchivio->click();
@@ -76,7 +78,7 @@ protected:
 
 TEST_F(WindowValidation, BackupWithAFolderForFileShowsTheValidationBoxAndKeepsThePanel)
 {
-    open(server::kBackup);
+    open(archivelist::kBackup);
     type(0, "srv");
     type(1, "Arc");
     type(2, "C:\\Backup\\");
@@ -95,7 +97,7 @@ TEST_F(WindowValidation, BackupWithAFolderForFileShowsTheValidationBoxAndKeepsTh
 
 TEST_F(WindowValidation, CreateRefusesANameThatIsNotAnIdentifier)
 {
-    open(server::kNewDatabase);
+    open(archivelist::kNewDatabase);
     type(1, "Arc; DROP DATABASE master");
     ModalScript modals;
     modals.press(QMessageBox::Ok);
@@ -110,7 +112,7 @@ TEST_F(WindowValidation, CreateRefusesANameThatIsNotAnIdentifier)
 
 TEST_F(WindowValidation, DeleteAsksThePasswordInItsDialogOnceAndCancelKeepsThePanel)
 {
-    open(server::kDeleteDatabase);
+    open(archivelist::kDeleteDatabase);
     type(1, "Arc");
     ModalScript modals;
     auto typePassword = [](const char* text) {

@@ -17,14 +17,14 @@ template <typename Work> auto translated(Work&& work) -> decltype(work())
     try {
         return work();
     } catch (const db::Error& e) {
-        throw sql::Error(e.number(), e.description());
+        throw dbport::Error(e.number(), e.description());
     }
 }
 
-sql::ResultSet toResultSet(db::Recordset& rs)
+dbport::ResultSet toResultSet(db::Recordset& rs)
 {
     if (!rs.isOpen())
-        return sql::ResultSet();
+        return dbport::ResultSet();
     db::Fields fields = rs.fields();
     QStringList names;
     for (int i = 0; i < fields.count(); ++i)
@@ -38,10 +38,10 @@ sql::ResultSet toResultSet(db::Recordset& rs)
             row.push_back(rs.value(i));
         rows.push_back(std::move(row));
     }
-    return sql::ResultSet(names, std::move(rows));
+    return dbport::ResultSet(names, std::move(rows));
 }
 
-class DbConnection : public sql::Connection {
+class DbConnection : public dbport::Connection {
 public:
     void open(const QString& connectionString) override
     {
@@ -52,7 +52,7 @@ public:
     {
         translated([&] { connection_.execute(statement); });
     }
-    sql::ResultSet query(const QString& statement) override
+    dbport::ResultSet query(const QString& statement) override
     {
         return translated([&] {
             db::Recordset rs = connection_.query(statement);
@@ -78,7 +78,7 @@ private:
     db::Connection connection_;
 };
 
-class DbCatalog : public sql::Catalog {
+class DbCatalog : public dbport::Catalog {
 public:
     void setActiveConnection(const QString& connectionString) override
     {
@@ -89,10 +89,10 @@ public:
         return translated([&] { return catalog_.tableNames(); });
     }
     void refresh() override { catalog_.refresh(); }
-    std::vector<sql::CatalogColumn> columns(const QString& table) override
+    std::vector<dbport::CatalogColumn> columns(const QString& table) override
     {
         return translated([&] {
-            std::vector<sql::CatalogColumn> columns;
+            std::vector<dbport::CatalogColumn> columns;
             for (const db::Column& c : catalog_.table(table).columns())
                 columns.push_back({c.name, c.type, static_cast<int>(c.definedSize)});
             return columns;
@@ -107,18 +107,18 @@ private:
     db::Catalog catalog_;
 };
 
-class DbProvider : public sql::Provider {
+class DbProvider : public dbport::Provider {
 public:
-    std::unique_ptr<sql::Connection> newConnection() override
+    std::unique_ptr<dbport::Connection> newConnection() override
     {
         return std::make_unique<DbConnection>();
     }
-    std::unique_ptr<sql::Catalog> newCatalog() override { return std::make_unique<DbCatalog>(); }
+    std::unique_ptr<dbport::Catalog> newCatalog() override { return std::make_unique<DbCatalog>(); }
 };
 
 } // namespace
 
-std::unique_ptr<sql::Provider> MakeServerProvider()
+std::unique_ptr<dbport::Provider> MakeServerProvider()
 {
     return std::make_unique<DbProvider>();
 }

@@ -1,5 +1,6 @@
 #include "F_SQLDatabase.h"
 
+#include "FunctionCatalogue.h"
 #include "HelpWindow.h"
 #include "Settings.h"
 
@@ -49,7 +50,8 @@ QIcon drawIcon(bool key)
 }
 } // namespace
 
-F_SQLDatabase::F_SQLDatabase(QWidget* parent) : QMainWindow(parent)
+F_SQLDatabase::F_SQLDatabase(QWidget* parent)
+    : QMainWindow(parent), functions_(CatalogueFunctions())
 {
     buildWidgets();
     ui_ = std::make_unique<QtUserInterface>(this, FrImport, Label5, CSMTable);
@@ -232,8 +234,8 @@ void F_SQLDatabase::selectCatalogue(MenuMode mode)
     // An open panel covers the description, as it covers the list.
     Label4->setVisible(!Frame1->isVisible());
     List1->clear();
-    for (const auto& entry : catalogue(mode))
-        List1->addItem(entry.entry);
+    for (const FunctionDescriptor* function : FunctionsOf(functions_, mode))
+        List1->addItem(function->entry);
     List1->setCurrentRow(0);
     showDescription(0);
 }
@@ -242,10 +244,10 @@ void F_SQLDatabase::showDescription(int row)
 {
     if (List1->count() == 0)
         return;
-    const auto& entries = catalogue(state_.menuMode());
-    if (row < 0 || row >= static_cast<int>(entries.size()))
+    const FunctionDescriptor* function = FindFunction(functions_, state_.menuMode(), row);
+    if (!function)
         return;
-    Label4->setText(displayText(entries[static_cast<size_t>(row)].description));
+    Label4->setText(displayText(function->description));
 }
 
 void F_SQLDatabase::setOtherCatalogueEnabled(bool enabled)
@@ -270,10 +272,10 @@ void F_SQLDatabase::openPanel(int index)
         Command2->hide();
         Command6->hide();
     }
-    const auto& layouts = panels(mode);
-    if (index < 0 || index >= static_cast<int>(layouts.size()))
+    const FunctionDescriptor* function = FindFunction(functions_, mode, index);
+    if (!function)
         return;
-    const PanelLayout& layout = layouts[static_cast<size_t>(index)];
+    const PanelLayout& layout = function->panel;
     Frame1->setTitle(layout.frameCaption);
     Frame1->show();
     List1->hide();

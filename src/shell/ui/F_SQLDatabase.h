@@ -1,7 +1,9 @@
 #pragma once
-// The main window: catalogue list, input panel and the hidden report buffer.
+// The main window: catalogue list, input panel and the hidden report buffer, laid out from the
+// program's function descriptors.
 
-#include "Catalogues.h"
+#include "CatalogueTexts.h"
+#include "FunctionDescriptor.h"
 #include "QtUserInterface.h"
 #include "WindowState.h"
 
@@ -31,6 +33,8 @@ public:
 
     WindowState& state() { return state_; }
     QtUserInterface& userInterface() { return *ui_; }
+    // The catalogue functions the window lists.
+    const FunctionList& functions() const { return functions_; }
 
     // Hooks the dispatcher connects; unset, the buttons do nothing.
     std::function<void()> onOk;
@@ -40,6 +44,8 @@ public:
     void selectCatalogue(MenuMode mode);
     void openPanel(int index);
     void closePanel();
+    // The other catalogue's menu item and picture button.
+    void setOtherCatalogueEnabled(bool enabled);
     void browse();
     void showHelpTopic(int topic);
     int currentHelpTopic() const { return helpTopic_; }
@@ -76,8 +82,8 @@ protected:
 private:
     void buildWidgets();
     void showDescription(int row);
-    void setOtherCatalogueEnabled(bool enabled);
 
+    const FunctionList& functions_;
     WindowState state_;
     std::unique_ptr<QtUserInterface> ui_;
     int helpTopic_ = 0;

@@ -1,3 +1,5 @@
+// Connects the main window to the dispatcher and carries out the frame's visible steps on the
+// window's controls.
 #include "WindowDispatch.h"
 
 #include "PasswordRequest.h"
@@ -12,9 +14,9 @@
 
 namespace sqllumo::ui {
 
-WindowDispatch::WindowDispatch(F_SQLDatabase& window)
-    : window_(window),
-      dispatcher_(window.state(), window.userInterface(), *this, window.windowTitle())
+WindowDispatch::WindowDispatch(F_SQLDatabase& window, OperationServices services)
+    : window_(window), dispatcher_(window.state(), window.userInterface(), *this,
+                                   window.windowTitle(), window.functions(), std::move(services))
 {
     window_.onOk = [this] { dispatcher_.ok(window_.List1->currentRow()); };
     window_.userInterface().setPasswordDialog(&PasswordRequest::ask);
@@ -45,13 +47,7 @@ void WindowDispatch::closePanel()
 
 void WindowDispatch::enableOtherCatalogue()
 {
-    if (window_.state().menuMode() == MenuMode::Archive) {
-        window_.cmdPassword->setEnabled(true);
-        window_.CorvistaPasswordDataBase->setEnabled(true);
-    } else {
-        window_.cmdArchivio->setEnabled(true);
-        window_.CorvistaDataBase->setEnabled(true);
-    }
+    window_.setOtherCatalogueEnabled(true);
 }
 
 void WindowDispatch::showInformation(const QString& text)

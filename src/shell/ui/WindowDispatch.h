@@ -10,8 +10,8 @@ namespace sqllumo::ui {
 class WindowDispatch : public PanelHost {
 public:
     // Installs itself as the window's OK hook and the Qt password request dialog; the window
-    // must outlive this object.
-    explicit WindowDispatch(F_SQLDatabase& window);
+    // and the services' objects must outlive this object.
+    WindowDispatch(F_SQLDatabase& window, OperationServices services);
     ~WindowDispatch() override;
     WindowDispatch(const WindowDispatch&) = delete;
     WindowDispatch& operator=(const WindowDispatch&) = delete;

@@ -1,11 +1,10 @@
 #pragma once
-// The two function catalogues and the input panel each function opens.
+// The window texts around the two function catalogues; the functions themselves are
+// described in FunctionDescriptor.h.
 
 #include "WindowState.h"
 
 #include <QString>
-#include <array>
-#include <vector>
 
 namespace sqllumo {
 
@@ -31,33 +30,6 @@ inline const QString kAllFilesFilter = QStringLiteral("All Files (*.*)");
 inline const QString kDatabaseFilter = QStringLiteral("Database (*.mdb)");
 } // namespace catalogueTexts
 
-struct CatalogueEntry {
-    QString entry;
-    QString description;
-};
-
-enum class ComboButton { None, UserNames, RoleNames };
-
-struct FieldLayout {
-    bool shown = false;
-    // Empty for fields 0 and 1 (fixed captions) when not given.
-    QString caption;
-    // Setting that pre-fills the field; empty = the field stays empty.
-    QString settingKey;
-};
-
-struct PanelLayout {
-    QString frameCaption;
-    std::array<FieldLayout, 4> fields;
-    QString label3;
-    bool browse = false;
-    ComboButton combo = ComboButton::None;
-    // 0 = no help topic.
-    int helpTopic = 0;
-};
-
-const std::vector<CatalogueEntry>& catalogue(MenuMode mode);
-const std::vector<PanelLayout>& panels(MenuMode mode);
 const QString& bannerFor(MenuMode mode);
 
 } // namespace sqllumo

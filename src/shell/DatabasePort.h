@@ -1,7 +1,7 @@
 #pragma once
-// The narrow face of the data access layer that the archive and server operations use:
-// a plain connection, a schema catalogue and the one updatable write they need. Keeping it
-// this small lets the operations stay free of driver details; src/server binds it to src/db.
+// The operations' view of the database: the port every catalogue function talks through (a
+// plain connection, a schema catalogue and the one updatable write they need), handed to it in
+// its OperationContext. src/server/provider binds it to the database layer in src/db.
 
 #include <QByteArray>
 #include <QString>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-namespace sqllumo::sql {
+namespace sqllumo::dbport {
 
 // ADO's numbers, kept so error texts read as the program's users know them.
 inline constexpr long long kClosedObjectError = 3704;
@@ -118,4 +118,4 @@ public:
     virtual std::unique_ptr<Catalog> newCatalog() = 0;
 };
 
-} // namespace sqllumo::sql
+} // namespace sqllumo::dbport

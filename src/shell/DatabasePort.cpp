@@ -1,7 +1,8 @@
-// Result sets as the operations read them, and the error text every long operation hands back.
-#include "SqlAccess.h"
+// The database port's result sets as the operations read them, and the error text every long
+// operation hands back.
+#include "DatabasePort.h"
 
-namespace sqllumo::sql {
+namespace sqllumo::dbport {
 
 namespace {
 const QString kClosedObjectText =
@@ -61,4 +62,4 @@ void CloseAfterFailure(Connection* connection)
     }
 }
 
-} // namespace sqllumo::sql
+} // namespace sqllumo::dbport

@@ -1,0 +1,81 @@
+#pragma once
+// One descriptor per catalogue function: everything the window, the dispatcher, the console
+// front end and the help need to know about it. The program's list is CatalogueFunctions()
+// in src/catalogue/FunctionCatalogue.cpp.
+//
+// Adding a function:
+//   1. Write its operation, OperationOutcome MyFunction(OperationContext&), in the library of
+//      its kind (src/server for whole-database work, ...). It reads the panel, the database
+//      port and the stores through the context, calls context.accessCheck() at the step where
+//      the check belongs, and returns how it ended; failures of the database port may simply
+//      propagate as dbport::Error (the dispatcher's generic trap shows them).
+//   2. Add its descriptor to CatalogueFunctions(): catalogue, index, entry and description,
+//      panel layout, access check, the operation, and (optionally) its console name, summary
+//      and which option fills each panel field.
+//   Nothing else: the window lists it and opens its panel, OK runs it, the console accepts
+//   its name, and both helps describe it. A descriptor without an operation is listed and
+//   opens its panel; OK on it does nothing yet.
+
+#include "Operation.h"
+#include "WindowState.h"
+
+#include <QString>
+#include <array>
+#include <vector>
+
+namespace sqllumo {
+
+enum class ComboButton { None, UserNames, RoleNames };
+
+struct FieldLayout {
+    bool shown = false;
+    // Empty for fields 0 and 1 (fixed captions) when not given.
+    QString caption;
+    // Setting that pre-fills the field; empty = the field stays empty.
+    QString settingKey;
+};
+
+struct PanelLayout {
+    QString frameCaption;
+    std::array<FieldLayout, 4> fields;
+    QString label3;
+    bool browse = false;
+    ComboButton combo = ComboButton::None;
+    // 0 = no help topic.
+    int helpTopic = 0;
+};
+
+enum class AccessCheck {
+    None,
+    A, // the archive administrator's pass phrase
+    B, // the administrator password kept in the password database
+};
+
+// The console options that can fill a panel field.
+enum class ConsoleOption { None, Server, Database, Login, Directory, File };
+
+struct FunctionDescriptor {
+    MenuMode catalogue = MenuMode::Archive;
+    int index = 0; // position in the catalogue's list
+    QString entry;
+    QString description;
+    PanelLayout panel;
+    AccessCheck access = AccessCheck::None;
+    // Empty: not available in this version.
+    Operation operation;
+    // Empty: not offered by the console front end.
+    QString consoleName;
+    QString consoleSummary;
+    // The option that fills each of the panel's four fields; None leaves the field as the
+    // settings pre-fill it.
+    std::array<ConsoleOption, 4> consoleFields{};
+};
+
+using FunctionList = std::vector<FunctionDescriptor>;
+
+// The descriptors of one catalogue in index order.
+std::vector<const FunctionDescriptor*> FunctionsOf(const FunctionList& functions, MenuMode mode);
+// nullptr when the catalogue has no function at index.
+const FunctionDescriptor* FindFunction(const FunctionList& functions, MenuMode mode, int index);
+
+} // namespace sqllumo

@@ -1,0 +1,91 @@
+// The steps every catalogue function shares: the four message forms, the warning question and
+// the administrator access checks.
+#include "Operation.h"
+
+#include "DatabasePort.h"
+#include "FunctionDescriptor.h"
+
+#include <stdexcept>
+
+namespace sqllumo {
+
+OperationContext::OperationContext(UserInterface& ui, WindowState& state, PanelValues panel,
+                                   QString caption, const FunctionDescriptor& function,
+                                   const OperationServices& services)
+    : ui_(ui), state_(state), panel_(std::move(panel)), caption_(std::move(caption)),
+      function_(function), services_(services)
+{
+}
+
+dbport::Provider& OperationContext::database()
+{
+    if (!services_.database)
+        throw std::logic_error("no database port was handed to the operation");
+    return *services_.database;
+}
+
+OperationOutcome OperationContext::validation(const QString& text)
+{
+    pointerDefault();
+    ui_.showMessage(validationMessage(text));
+    return OperationOutcome::panelOpen();
+}
+
+void OperationContext::success(const QString& text)
+{
+    ui_.showMessage(successMessage(caption_, text));
+}
+
+void OperationContext::error(const QString& text)
+{
+    ui_.showMessage(errorMessage(caption_, text));
+}
+
+void OperationContext::access(const QString& text)
+{
+    ui_.showMessage(accessMessage(text));
+}
+
+bool OperationContext::warningQuestion(const QString& text)
+{
+    const Message question{text, texts::kWarningTitle, MessageIcon::None, MessageButtons::OkCancel};
+    return ui_.showMessage(question) == MessageResult::Ok;
+}
+
+bool OperationContext::requestAdminPassword()
+{
+    if (!state_.confirmedAdminPassword().isEmpty())
+        return true;
+    // The dialog empties the exchange fields first and fills them on OK.
+    ExchangeFields& exchange = state_.exchange();
+    const PasswordRequestResult typed = ui_.passwordRequest(PasswordRequestMode::ConfirmPassword);
+    exchange.AdminPasswd1 = typed.adminPasswd1;
+    exchange.AdminPasswd2 = typed.adminPasswd2;
+    exchange.OldPasswd = typed.oldPasswd;
+    if (exchange.AdminPasswd1.isEmpty()) {
+        access(texts::kConfirmPassword);
+        return false;
+    }
+    state_.setConfirmedAdminPassword(exchange.AdminPasswd1);
+    return true;
+}
+
+bool OperationContext::accessCheck()
+{
+    if (function_.access == AccessCheck::None)
+        return true;
+    if (!requestAdminPassword())
+        return false;
+    const QString& password = state_.confirmedAdminPassword();
+    const bool accepted =
+        function_.access == AccessCheck::A
+            ? password.toUpper() == kArchiveAdminPassPhrase.toUpper()
+            : services_.verifyAdminPassword && services_.verifyAdminPassword(*this, password);
+    if (!accepted) {
+        access(texts::kSecurityLevel);
+        state_.forgetAdminPassword();
+    }
+    return accepted;
+}
+
+} // namespace sqllumo

@@ -1,0 +1,121 @@
+#pragma once
+// What one catalogue function gets when OK is pressed (OperationContext: the panel, the person,
+// the window state and the program's services) and what it hands back (OperationOutcome).
+
+#include "Messages.h"
+#include "UserInterface.h"
+#include "WindowState.h"
+
+#include <QString>
+#include <functional>
+#include <utility>
+
+namespace sqllumo {
+
+namespace dbport {
+class Provider;
+}
+struct FunctionDescriptor;
+
+// What the input panel holds when OK is pressed.
+struct PanelValues {
+    QString server;      // Text1(0)
+    QString database;    // Text1(1)
+    QString thirdField;  // Text1(2)
+    QString fourthField; // Text1(3)
+    QString user;        // SQLUserName
+    QString password;    // SQLPsw
+    QString selection;   // Combo1
+};
+
+enum class OperationEnd {
+    Completed,        // reached its end: completion steps
+    InformationShown, // reached its end showing a result over the open panel
+    PanelOpen,        // validation message, refusal or cancelled question: nothing else happens
+    PanelClosed,      // closed as Cancel closes it; nothing logged
+    Trapped,          // a run-time failure: the generic or the connection trap
+};
+
+struct OperationOutcome {
+    OperationEnd end = OperationEnd::Completed;
+    QString information;
+    long long errorNumber = 0;
+    QString errorDescription;
+    bool duringConnection = false;
+
+    static OperationOutcome completed() { return {}; }
+    static OperationOutcome panelOpen() { return {OperationEnd::PanelOpen, {}, 0, {}, false}; }
+    static OperationOutcome panelClosed() { return {OperationEnd::PanelClosed, {}, 0, {}, false}; }
+    static OperationOutcome informationShown(QString text)
+    {
+        return {OperationEnd::InformationShown, std::move(text), 0, {}, false};
+    }
+    static OperationOutcome trapped(long long number, QString description, bool duringConnection)
+    {
+        return {OperationEnd::Trapped, {}, number, std::move(description), duringConnection};
+    }
+    // True when the function ran to its end (the console front end's exit status 0).
+    bool reachedEnd() const
+    {
+        return end == OperationEnd::Completed || end == OperationEnd::InformationShown;
+    }
+};
+
+// The program's parts an operation works with, handed in by the front end that runs it.
+struct OperationServices {
+    // The database port; unset, an operation that asks for it ends in the generic trap.
+    dbport::Provider* database = nullptr;
+    // Step 2 of access check B: true when the password database accepts the administrator
+    // password. Unset, check B refuses.
+    std::function<bool(class OperationContext&, const QString& adminPassword)> verifyAdminPassword;
+};
+
+class OperationContext;
+using Operation = std::function<OperationOutcome(OperationContext&)>;
+
+// Everything a function may use during one OK press.
+class OperationContext {
+public:
+    OperationContext(UserInterface& ui, WindowState& state, PanelValues panel, QString caption,
+                     const FunctionDescriptor& function, const OperationServices& services);
+
+    UserInterface& ui() { return ui_; }
+    WindowState& state() { return state_; }
+    ReportBuffer& report() { return state_.report(); }
+    const PanelValues& panel() const { return panel_; }
+    const QString& windowCaption() const { return caption_; }
+    // The descriptor of the function running.
+    const FunctionDescriptor& function() const { return function_; }
+    // Throws when the front end handed in no database port.
+    dbport::Provider& database();
+
+    void busy() { ui_.setBusy(true); }
+    void pointerDefault() { ui_.setBusy(false); }
+    // The validation form: pointer reset, OK, no title; the panel stays open.
+    OperationOutcome validation(const QString& text);
+    void success(const QString& text);
+    void error(const QString& text);
+    void access(const QString& text);
+    // OK and Cancel, title "Warning", no icon: true when OK was pressed.
+    bool warningQuestion(const QString& text);
+
+    // The access check the function's descriptor names, made at the step the operation calls
+    // it: none passes; A compares the administrator password with the archive pass phrase
+    // without regard to case; B asks the password database. The request dialog comes first
+    // when no password is confirmed yet. Shows the refusal itself; false means the function
+    // must end.
+    bool accessCheck();
+
+private:
+    // Step 1 of both checks; false (message shown) when nothing was confirmed.
+    bool requestAdminPassword();
+
+    UserInterface& ui_;
+    WindowState& state_;
+    PanelValues panel_;
+    QString caption_;
+    const FunctionDescriptor& function_;
+    const OperationServices& services_;
+};
+
+} // namespace sqllumo
