@@ -10,6 +10,7 @@
 #include "Settings.h"
 #include "StandinProcess.h"
 #include "TestArchiveStructure.h"
+#include "TestResultRegistry.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -52,7 +53,8 @@ int main(int argc, char** argv)
         password = standin.password();
     }
     QTemporaryDir settingsFolder;
-    Settings::setStorageFolderForTesting(settingsFolder.path());
+    Settings settings(Settings::fileIn(settingsFolder.path()));
+    TestResultRegistry registry(settings);
 
     const auto real = server::MakeServerProvider();
     server::CountingProvider counting(*real);
@@ -72,7 +74,7 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         const bool created = archive::DefineArchiveTables(database, cs, *catalog, true, errorText,
-                                                          {counting, report});
+                                                          {counting, report, registry});
         const qint64 createMs = clock.elapsed();
         const server::SentCounts createCounts = counting.counts();
         counting.reset();
@@ -81,7 +83,7 @@ int main(int argc, char** argv)
         testCatalog->setActiveConnection(cs);
         clock.restart();
         const bool tested = archive::TestArchiveStructure(database, cs, *testCatalog, errorText,
-                                                          {counting, report});
+                                                          {counting, report, registry});
         const qint64 testMs = clock.elapsed();
         const server::SentCounts testCounts = counting.counts();
 
@@ -103,8 +105,8 @@ int main(int argc, char** argv)
         cleanup->execute(server::DropDatabaseStatement(database));
         cleanup->close();
         return created && tested ? 0 : 1;
-    } catch (const dbport::Error& e) {
-        out << "error: " << dbport::ErrorText(e) << Qt::endl;
+    } catch (const db::Error& e) {
+        out << "error: " << db::ErrorText(e) << Qt::endl;
         return 1;
     }
 }

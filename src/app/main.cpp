@@ -2,6 +2,7 @@
 #include "F_SQLDatabase.h"
 #include "ServerProvider.h"
 #include "Settings.h"
+#include "TestResultRegistry.h"
 #include "WindowDispatch.h"
 
 #include <QApplication>
@@ -10,11 +11,15 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(sqllumo::kApplicationName);
-    sqllumo::ui::F_SQLDatabase window;
+    sqllumo::Settings settings;
+    sqllumo::TestResultRegistry registry(settings);
+    sqllumo::ui::F_SQLDatabase window(settings);
     const auto database = sqllumo::server::MakeServerProvider();
     // OK on the panel runs the selected function through the dispatcher.
     sqllumo::OperationServices services;
     services.database = database.get();
+    services.settings = &settings;
+    services.registry = &registry;
     sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
     window.show();
     return QApplication::exec();

@@ -50,7 +50,7 @@ qint32 TickCount()
 QString MakeDatabaseCode(const QDate& today, qint32 tickCount)
 {
     const QString date = today.toString(QStringLiteral("ddMMyy"));
-    return date + dbport::SignedNumber(tickCount).mid(1, 6);
+    return date + db::SignedNumber(tickCount).mid(1, 6);
 }
 
 QString MakeDatabaseCode()
@@ -97,7 +97,7 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
     using namespace texts;
     QString currentTable;
     QString databaseCode;
-    TestResultRegistry registry;
+    TestResultRegistry& registry = work.registry;
     ReportBuffer& report = work.report;
 
     report.append(kLineBreak + kDefineStart + databaseName);
@@ -138,10 +138,10 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
         report.append(kLineBreak + kDefineFinish + databaseName);
         connection->close();
         return true;
-    } catch (const dbport::Error& error) {
-        errorText = dbport::ErrorText(error);
+    } catch (const db::Error& error) {
+        errorText = db::ErrorText(error);
     } catch (const password::CipherError& error) {
-        errorText = QString::fromUtf8(error.what()) + dbport::SignedNumber(0);
+        errorText = QString::fromUtf8(error.what()) + db::SignedNumber(0);
     }
     report.append(kLineBreak + kDefineError + currentTable + kLineBreak + errorText);
     dbport::CloseAfterFailure(connection.get());

@@ -10,7 +10,8 @@
 
 namespace sqllumo {
 class ReportBuffer;
-}
+class TestResultRegistry;
+} // namespace sqllumo
 
 namespace sqllumo::archive {
 
@@ -18,6 +19,7 @@ namespace sqllumo::archive {
 struct ArchiveWork {
     dbport::Provider& provider;
     ReportBuffer& report;
+    TestResultRegistry& registry;
 };
 
 // True when all 20 tables were handled; false with errorText set when an error stopped it.

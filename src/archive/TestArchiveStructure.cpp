@@ -148,7 +148,7 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
 {
     using namespace texts;
     namespace sections = registrysections;
-    TestResultRegistry registry;
+    TestResultRegistry& registry = work.registry;
     ReportBuffer& report = work.report;
     auto line = [&](const QString& text) { report.append(kLineBreak + text); };
 
@@ -227,9 +227,9 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
                     connection->query(QStringLiteral("sp_helpindex '") + t + QStringLiteral("'"));
                 for (size_t row = 0; row < indexes.rowCount(); ++row)
                     indexKeys << indexes.text(row, QStringLiteral("index_keys"));
-            } catch (const dbport::Error& error) {
+            } catch (const db::Error& error) {
                 // A table without any index gives no result set at all: it has none of them.
-                if (error.number() != dbport::kClosedObjectError)
+                if (error.number() != db::kClosedObject)
                     throw;
                 indexKeys.clear();
             }
@@ -275,8 +275,8 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
         }
         connection->close();
         return true;
-    } catch (const dbport::Error& error) {
-        errorText = dbport::ErrorText(error);
+    } catch (const db::Error& error) {
+        errorText = db::ErrorText(error);
     }
     dbport::CloseAfterFailure(connection.get());
     return false;

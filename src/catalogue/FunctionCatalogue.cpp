@@ -3,6 +3,7 @@
 #include "FunctionCatalogue.h"
 
 #include "ArchiveCatalogue.h"
+#include "CatalogueTexts.h"
 #include "Settings.h"
 
 namespace sqllumo {

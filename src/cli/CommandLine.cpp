@@ -241,10 +241,9 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
 }
 
 PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
-                     const std::optional<QString>& sqlPassword)
+                     const std::optional<QString>& sqlPassword, const Settings& settings)
 {
     const PanelLayout& layout = function.panel;
-    Settings settings;
     std::array<QString, 4> fields;
     for (size_t i = 0; i < 4; ++i) {
         if (!layout.fields[i].shown)

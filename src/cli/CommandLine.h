@@ -10,6 +10,10 @@
 #include <map>
 #include <optional>
 
+namespace sqllumo {
+class Settings;
+}
+
 namespace sqllumo::cli {
 
 struct Invocation {
@@ -40,7 +44,7 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue);
 // the settings, then overridden by the options given. The password is the one read from the
 // password file, when there was one.
 PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& invocation,
-                     const std::optional<QString>& sqlPassword);
+                     const std::optional<QString>& sqlPassword, const Settings& settings);
 
 // Reads a password: the first line of the file, or of standard input for "-". nullopt with
 // error set when it cannot be read.

@@ -4,6 +4,7 @@
 #include "FunctionCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
+#include "TestResultRegistry.h"
 #include "WindowState.h"
 
 #include <QCoreApplication>
@@ -52,14 +53,18 @@ int main(int argc, char** argv)
     }
 
     const FunctionDescriptor& function = *FindFunction(functions, inv.catalogue, inv.function);
+    Settings settings;
+    TestResultRegistry registry(settings);
     WindowState state;
     state.chooseCatalogue(inv.catalogue);
-    cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword), state);
+    cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword, settings), state);
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
     const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     OperationServices services;
     services.database = database.get();
+    services.settings = &settings;
+    services.registry = &registry;
     Dispatcher dispatcher(state, ui, host, ApplicationCaption(), functions, std::move(services));
     if (inv.logFolder)
         dispatcher.setLogFolder(*inv.logFolder);

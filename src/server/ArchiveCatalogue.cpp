@@ -86,7 +86,7 @@ template <typename Body> OperationOutcome trapped(Body&& body)
 {
     try {
         return body();
-    } catch (const dbport::Error& error) {
+    } catch (const db::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), false);
     }
 }
@@ -98,7 +98,7 @@ std::optional<OperationOutcome> bindCatalogue(dbport::Catalog& catalog,
     try {
         catalog.setActiveConnection(connectionString);
         return std::nullopt;
-    } catch (const dbport::Error& error) {
+    } catch (const db::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), true);
     }
 }
@@ -110,7 +110,7 @@ QString sizeText(const QVariant& size)
         return QString();
     bool ok = false;
     const long long kilobytes = size.toLongLong(&ok);
-    return ok ? dbport::SignedNumber(kilobytes) : size.toString();
+    return ok ? db::SignedNumber(kilobytes) : size.toString();
 }
 
 } // namespace
@@ -123,10 +123,7 @@ OperationOutcome NewLogin(OperationContext& context)
         const QString& login = panel.database;
         context.busy();
         context.report().clear();
-        {
-            Settings settings;
-            storeLogin(settings, panel);
-        }
+        storeLogin(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         master->execute(GrantLoginStatement(login));
         for (const QString& role : ServerRoles())
@@ -156,11 +153,8 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
         if (!IsRegularIdentifier(database))
             return context.validation(kInvalidDatabaseName);
         const QString directory = WithTrailingBackslash(panel.thirdField);
-        {
-            Settings settings;
-            storeDatabase(settings, panel);
-            settings.setValue(settingkeys::kDataDirectory, directory);
-        }
+        storeDatabase(context.settings(), panel);
+        context.settings().setValue(settingkeys::kDataDirectory, directory);
         {
             OpenConnection master(provider, masterString(panel));
             master->execute(CreateDatabaseStatement(database, directory));
@@ -175,8 +169,9 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
         if (auto failed = bindCatalogue(*catalog, databaseString))
             return *failed;
         QString errorText;
-        const bool defined = archive::DefineArchiveTables(
-            database, databaseString, *catalog, newLayout, errorText, {provider, context.report()});
+        const bool defined =
+            archive::DefineArchiveTables(database, databaseString, *catalog, newLayout, errorText,
+                                         {provider, context.report(), context.registry()});
         catalog.reset();
         context.pointerDefault();
         if (defined) {
@@ -215,11 +210,8 @@ OperationOutcome BackupDatabase(OperationContext& context)
             return context.validation(kInvalidFilename);
         if (!IsRegularIdentifier(database))
             return context.validation(kInvalidDatabaseName);
-        {
-            Settings settings;
-            storeDatabase(settings, panel);
-            settings.setValue(settingkeys::kBackupFile, file);
-        }
+        storeDatabase(context.settings(), panel);
+        context.settings().setValue(settingkeys::kBackupFile, file);
         OpenConnection master(provider, masterString(panel));
         return finishLongStatement(context, master, BackupStatement(database, file),
                                    kCompleteBackup + database + kHasBeenCreated, kIntoDisk + file);
@@ -239,20 +231,14 @@ OperationOutcome RestoreDatabase(OperationContext& context)
         context.report().clear();
         if (!IsValidBackupFile(file))
             return context.validation(kInvalidFilename);
-        {
-            Settings settings;
-            settings.setValue(settingkeys::kBackupFile, file);
-        }
+        context.settings().setValue(settingkeys::kBackupFile, file);
         if (panel.fourthField.isEmpty())
             return context.validation(kInvalidDirectory);
         if (!IsRegularIdentifier(database))
             return context.validation(kInvalidDatabaseName);
         const QString directory = WithTrailingBackslash(panel.fourthField);
-        {
-            Settings settings;
-            settings.setValue(settingkeys::kDataDirectory, directory);
-            storeDatabase(settings, panel);
-        }
+        context.settings().setValue(settingkeys::kDataDirectory, directory);
+        storeDatabase(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         const dbport::ResultSet files = master->query(FileListStatement(file));
         QString dataName;
@@ -283,10 +269,7 @@ OperationOutcome GeneralInformation(OperationContext& context)
         const PanelValues& panel = context.panel();
         context.busy();
         context.report().clear();
-        {
-            Settings settings;
-            storeLogin(settings, panel);
-        }
+        storeLogin(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         QString info = kInfoHead + panel.server + QLatin1Char(':') + kCrLf + kCrLf;
         const dbport::ResultSet databases = master->query(kListDatabases);
@@ -325,10 +308,7 @@ OperationOutcome TestDatabase(OperationContext& context)
         const PanelValues& panel = context.panel();
         const QString& database = panel.database;
         context.report().clear();
-        {
-            Settings settings;
-            storeDatabase(settings, panel);
-        }
+        storeDatabase(context.settings(), panel);
         context.busy();
         const QString databaseString =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
@@ -336,8 +316,9 @@ OperationOutcome TestDatabase(OperationContext& context)
         if (auto failed = bindCatalogue(*catalog, databaseString))
             return *failed;
         QString errorText;
-        const bool tested = archive::TestArchiveStructure(database, databaseString, *catalog,
-                                                          errorText, {provider, context.report()});
+        const bool tested =
+            archive::TestArchiveStructure(database, databaseString, *catalog, errorText,
+                                          {provider, context.report(), context.registry()});
         catalog.reset();
         context.pointerDefault();
         if (tested)
@@ -364,10 +345,7 @@ OperationOutcome DeleteDatabase(OperationContext& context)
     return trapped([&] {
         context.busy();
         context.report().clear();
-        {
-            Settings settings;
-            storeDatabase(settings, panel);
-        }
+        storeDatabase(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         const dbport::ResultSet databases = master->query(kHelpDb);
         bool found = false;

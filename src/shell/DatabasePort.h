@@ -3,45 +3,19 @@
 // plain connection, a schema catalogue and the one updatable write they need), handed to it in
 // its OperationContext. src/server/provider binds it to the database layer in src/db.
 
+#include "Error.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
-#include <exception>
 #include <memory>
 #include <vector>
 
 namespace sqllumo::dbport {
 
-// ADO's numbers, kept so error texts read as the program's users know them.
-inline constexpr long long kClosedObjectError = 3704;
-inline constexpr long long kServerError = -2147217900;
-inline constexpr long long kConnectionFailed = -2147467259;
-// A field asked for by a name the result does not carry (ADO's "Item cannot be found").
-inline constexpr long long kItemNotFound = 3265;
-
-// A failure of the data access layer or of the server behind it.
-class Error : public std::exception {
-public:
-    Error(long long number, QString description)
-        : number_(number), description_(std::move(description)), what_(description_.toUtf8())
-    {
-    }
-    long long number() const { return number_; }
-    const QString& description() const { return description_; }
-    const char* what() const noexcept override { return what_.constData(); }
-
-private:
-    long long number_;
-    QString description_;
-    QByteArray what_;
-};
-
-// The description followed directly by the number with its sign position: a blank before a
-// number that is not negative ("... 3704", "...-2147217900").
-QString ErrorText(const Error& error);
-QString SignedNumber(long long number);
+// Failures come as db::Error (Error.h), whichever side raised them.
 
 // A result read from the first row to the end. A statement that produced no result set
 // gives a closed one: reading its rows raises 3704, as a closed recordset does.

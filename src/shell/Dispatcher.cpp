@@ -2,16 +2,12 @@
 // the completion steps, the information view or nothing, as the function ended.
 #include "Dispatcher.h"
 
+#include "Error.h"
 #include "ReportLog.h"
 
 #include <exception>
 
 namespace sqllumo {
-
-namespace {
-// A failure that is not the data layer's: the description is all there is.
-constexpr long long kUnspecifiedError = -2147467259;
-} // namespace
 
 Dispatcher::Dispatcher(WindowState& state, UserInterface& ui, PanelHost& host,
                        QString windowCaption, FunctionList functions, OperationServices services)
@@ -45,9 +41,11 @@ std::optional<OperationOutcome> Dispatcher::ok(int index)
     OperationOutcome outcome;
     try {
         outcome = function->operation(context);
+    } catch (const db::Error& failure) {
+        outcome = OperationOutcome::trapped(failure.number(), failure.description(), false);
     } catch (const std::exception& failure) {
-        outcome =
-            OperationOutcome::trapped(kUnspecifiedError, QString::fromUtf8(failure.what()), false);
+        outcome = OperationOutcome::trapped(db::kUnspecifiedError,
+                                            QString::fromUtf8(failure.what()), false);
     }
     switch (outcome.end) {
     case OperationEnd::Completed:

@@ -6,9 +6,10 @@
 // Adding a function:
 //   1. Write its operation, OperationOutcome MyFunction(OperationContext&), in the library of
 //      its kind (src/server for whole-database work, ...). It reads the panel, the database
-//      port and the stores through the context, calls context.accessCheck() at the step where
-//      the check belongs, and returns how it ended; failures of the database port may simply
-//      propagate as dbport::Error (the dispatcher's generic trap shows them).
+//      port, the settings and the test result registry through the context, calls
+//      context.accessCheck() at the step where the check belongs, and returns how it ended;
+//      failures of the database port may simply propagate as db::Error (the dispatcher's generic
+//      trap shows them).
 //   2. Add its descriptor to CatalogueFunctions(): catalogue, index, entry and description,
 //      panel layout, access check, the operation, and (optionally) its console name, summary
 //      and which option fills each panel field.

@@ -6,6 +6,7 @@
 #include "FunctionDescriptor.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace sqllumo {
 
@@ -17,11 +18,28 @@ OperationContext::OperationContext(UserInterface& ui, WindowState& state, PanelV
 {
 }
 
+namespace {
+template <typename Service> Service& handedIn(Service* service, const char* what)
+{
+    if (!service)
+        throw std::logic_error(std::string("no ") + what + " was handed to the operation");
+    return *service;
+}
+} // namespace
+
 dbport::Provider& OperationContext::database()
 {
-    if (!services_.database)
-        throw std::logic_error("no database port was handed to the operation");
-    return *services_.database;
+    return handedIn(services_.database, "database port");
+}
+
+Settings& OperationContext::settings()
+{
+    return handedIn(services_.settings, "settings store");
+}
+
+TestResultRegistry& OperationContext::registry()
+{
+    return handedIn(services_.registry, "test result registry");
 }
 
 OperationOutcome OperationContext::validation(const QString& text)

@@ -16,6 +16,8 @@ namespace dbport {
 class Provider;
 }
 struct FunctionDescriptor;
+class Settings;
+class TestResultRegistry;
 
 // What the input panel holds when OK is pressed.
 struct PanelValues {
@@ -63,8 +65,10 @@ struct OperationOutcome {
 
 // The program's parts an operation works with, handed in by the front end that runs it.
 struct OperationServices {
-    // The database port; unset, an operation that asks for it ends in the generic trap.
+    // Unset, an operation that asks for one of these ends in the generic trap.
     dbport::Provider* database = nullptr;
+    Settings* settings = nullptr;
+    TestResultRegistry* registry = nullptr;
     // Step 2 of access check B: true when the password database accepts the administrator
     // password. Unset, check B refuses.
     std::function<bool(class OperationContext&, const QString& adminPassword)> verifyAdminPassword;
@@ -86,8 +90,12 @@ public:
     const QString& windowCaption() const { return caption_; }
     // The descriptor of the function running.
     const FunctionDescriptor& function() const { return function_; }
-    // Throws when the front end handed in no database port.
+    // These throw when the front end handed in none.
     dbport::Provider& database();
+    // The stored settings the panel was pre-filled from.
+    Settings& settings();
+    // Where the archive creation and the structure test leave their findings.
+    TestResultRegistry& registry();
 
     void busy() { ui_.setBusy(true); }
     void pointerDefault() { ui_.setBusy(false); }

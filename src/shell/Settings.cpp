@@ -1,3 +1,4 @@
+// The per-user settings store: its file, its defaults and its owner-only mode.
 #include "Settings.h"
 
 #include <QDir>
@@ -8,12 +9,6 @@
 namespace sqllumo {
 
 namespace {
-QString& testFolder()
-{
-    static QString folder;
-    return folder;
-}
-
 constexpr QFile::Permissions kOwnerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // Create the file owner-only before QSettings ever writes it, so the password is never
@@ -41,26 +36,26 @@ QString WithTrailingBackslash(const QString& directory)
 }
 
 Settings::Settings()
+    : store_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                         kApplicationName, kApplicationName))
 {
-    if (!testFolder().isEmpty()) {
-        store_ = std::make_unique<QSettings>(
-            QDir(testFolder()).filePath(kApplicationName + QStringLiteral(".ini")),
-            QSettings::IniFormat);
-    } else {
-        store_ = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             kApplicationName, kApplicationName);
-    }
     restrictPermissions();
+}
+
+Settings::Settings(const QString& fileName)
+    : store_(std::make_unique<QSettings>(fileName, QSettings::IniFormat))
+{
+    restrictPermissions();
+}
+
+QString Settings::fileIn(const QString& folder)
+{
+    return QDir(folder).filePath(kApplicationName + QStringLiteral(".ini"));
 }
 
 Settings::~Settings()
 {
     sync();
-}
-
-void Settings::setStorageFolderForTesting(const QString& folder)
-{
-    testFolder() = folder;
 }
 
 QString Settings::defaultFor(const QString& key)
@@ -82,6 +77,7 @@ void Settings::setValue(const QString& key, const QString& value)
 {
     restrictPermissions();
     store_->setValue(kSettingsSection + QLatin1Char('/') + key, value);
+    sync();
 }
 
 bool Settings::sync()

@@ -29,9 +29,14 @@ inline const QString kDefaultBackupFile =
 // Server-side directories are stored with a trailing "\" whatever the person typed.
 QString WithTrailingBackslash(const QString& directory);
 
+// One object per program run, handed to whatever reads or stores a setting. Each value set
+// reaches the file at once, so what an operation stored stays stored however it ends.
 class Settings {
 public:
+    // The user's store.
     Settings();
+    // The store in the INI file fileName (a test's folder, a second set of settings).
+    explicit Settings(const QString& fileName);
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
@@ -44,10 +49,8 @@ public:
     QString fileName() const;
 
     static QString defaultFor(const QString& key);
-
-    // Test hook: keep settings in <folder>/SQLLumoManager.ini instead of the user's store.
-    // An empty folder returns to the user's store.
-    static void setStorageFolderForTesting(const QString& folder);
+    // The store's file name in a folder of one's own: <folder>/SQLLumoManager.ini.
+    static QString fileIn(const QString& folder);
 
 private:
     void restrictPermissions() const;

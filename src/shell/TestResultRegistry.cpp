@@ -1,3 +1,4 @@
+// The test result sections, kept in the settings store's file.
 #include "TestResultRegistry.h"
 
 #include "Settings.h"
@@ -6,17 +7,9 @@
 
 namespace sqllumo {
 
-namespace {
 // Settings owns the file, its location and its owner-only mode; the sections share it.
-QString storeFile()
-{
-    Settings settings;
-    return settings.fileName();
-}
-} // namespace
-
-TestResultRegistry::TestResultRegistry()
-    : store_(std::make_unique<QSettings>(storeFile(), QSettings::IniFormat))
+TestResultRegistry::TestResultRegistry(const Settings& settings)
+    : store_(std::make_unique<QSettings>(settings.fileName(), QSettings::IniFormat))
 {
 }
 
@@ -28,6 +21,7 @@ TestResultRegistry::~TestResultRegistry()
 void TestResultRegistry::setValue(const QString& section, const QString& key, const QString& value)
 {
     store_->setValue(section + QLatin1Char('/') + key, value);
+    store_->sync();
 }
 
 QString TestResultRegistry::value(const QString& section, const QString& key) const

@@ -9,6 +9,8 @@ class QSettings;
 
 namespace sqllumo {
 
+class Settings;
+
 namespace registrysections {
 inline const QString kTables = QStringLiteral("GEN_Tables");
 inline const QString kColumns = QStringLiteral("GEN_Columns");
@@ -17,12 +19,11 @@ inline const QString kPrimaryKey = QStringLiteral("GEN_PrimaryKey");
 inline const QString kRelations = QStringLiteral("GEN_Relations");
 } // namespace registrysections
 
-// Reads and writes the sections in the same store as Settings, so the test folder of
-// Settings::setStorageFolderForTesting applies here too. Writes reach the file at the latest
-// when the object is destroyed.
+// Reads and writes the sections in the file of the given settings store, so both are kept
+// together. Each value set reaches the file at once.
 class TestResultRegistry {
 public:
-    TestResultRegistry();
+    explicit TestResultRegistry(const Settings& settings);
     ~TestResultRegistry();
     TestResultRegistry(const TestResultRegistry&) = delete;
     TestResultRegistry& operator=(const TestResultRegistry&) = delete;

@@ -56,9 +56,9 @@ protected:
         ReportBuffer report;
         QString errorText;
         EXPECT_TRUE(TestArchiveStructure(database, connectionString(database), *catalog, errorText,
-                                         {*provider_, report}))
+                                         {*provider_, report, *registry_}))
             << errorText.toStdString();
-        TestResultRegistry registry;
+        TestResultRegistry registry(*settings_);
         std::map<QString, QString> findings;
         for (const QString* section : {&registrysections::kTables, &registrysections::kColumns,
                                        &registrysections::kIndexes, &registrysections::kPrimaryKey})
@@ -87,7 +87,7 @@ TEST_F(ImportSchemaOnServer, KeyedImportPassesLikeACreatedArchive)
         ReportBuffer report;
         QString errorText;
         ASSERT_TRUE(DefineArchiveTables(created, connectionString(created), *catalog, false,
-                                        errorText, {*provider_, report}))
+                                        errorText, {*provider_, report, *registry_}))
             << errorText.toStdString();
     }
     const auto createdFindings = structureFindings(created);
@@ -136,7 +136,7 @@ TEST_F(ImportSchemaOnServer, KeylessTablesTakeCopiedIdentifiersAndKeysThenHoldTh
             connection->execute(q(statement));
     }
     EXPECT_THROW(connection->execute(q(ImportKeyStatement(*FindArchiveTable("T_Exam")))),
-                 dbport::Error);
+                 db::Error);
     // New rows follow the highest copied identifier.
     connection->execute("INSERT INTO T_Marker(Marker) VALUES ('next')");
     const dbport::ResultSet next =
@@ -144,6 +144,6 @@ TEST_F(ImportSchemaOnServer, KeylessTablesTakeCopiedIdentifiersAndKeysThenHoldTh
     EXPECT_EQ(next.value(0, "Highest").toInt(), 8);
     EXPECT_THROW(connection->execute("SET IDENTITY_INSERT T_Marker ON; INSERT INTO "
                                      "T_Marker(ID_Marker,Marker) VALUES (7,'again')"),
-                 dbport::Error);
+                 db::Error);
     connection->close();
 }

@@ -7,6 +7,7 @@
 #include "ServerStatements.h"
 #include "Settings.h"
 #include "StandinProcess.h"
+#include "TestResultRegistry.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -32,10 +33,10 @@ protected:
     {
         ASSERT_NE(standin_, nullptr) << startError().toStdString();
         ASSERT_TRUE(settingsFolder_.isValid());
-        Settings::setStorageFolderForTesting(settingsFolder_.path());
+        settings_ = std::make_unique<Settings>(Settings::fileIn(settingsFolder_.path()));
+        registry_ = std::make_unique<TestResultRegistry>(*settings_);
         provider_ = server::MakeServerProvider();
     }
-    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
 
     QString connectionString(const QString& database) const
     {
@@ -66,6 +67,8 @@ protected:
     }
     static inline StandinProcess* standin_ = nullptr;
     QTemporaryDir settingsFolder_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TestResultRegistry> registry_;
     std::unique_ptr<dbport::Provider> provider_;
 };
 

@@ -248,11 +248,9 @@ TEST(VersionRow, StoredAsUpperHexAndDeciphersUnderTheCodeOnly)
 
 TEST(ErrorText, NumberFollowsTheDescriptionWithItsSignPosition)
 {
-    EXPECT_EQ(dbport::ErrorText(
-                  dbport::Error(-2147217900, "There is already an object named 'T_Marker'.")),
+    EXPECT_EQ(db::ErrorText(db::Error(-2147217900, "There is already an object named 'T_Marker'.")),
               "There is already an object named 'T_Marker'.-2147217900");
-    EXPECT_EQ(dbport::ErrorText(
-                  dbport::Error(3704, "Operation is not allowed when the object is closed.")),
+    EXPECT_EQ(db::ErrorText(db::Error(3704, "Operation is not allowed when the object is closed.")),
               "Operation is not allowed when the object is closed. 3704");
 }
 
@@ -265,13 +263,13 @@ TEST(ResultSetReading, FieldsByNameWithoutCaseAndTheClosedCase)
     try {
         rows.value(0, "missing");
         ADD_FAILURE() << "an unknown field was read";
-    } catch (const dbport::Error& e) {
-        EXPECT_EQ(e.number(), dbport::kItemNotFound);
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kItemNotFound);
     }
     try {
         rows.value(1, "Column_Name");
         ADD_FAILURE() << "a row past the end was read";
-    } catch (const dbport::Error& e) {
+    } catch (const db::Error& e) {
         EXPECT_EQ(e.number(), 3021);
     }
     const dbport::ResultSet closed;
@@ -279,7 +277,7 @@ TEST(ResultSetReading, FieldsByNameWithoutCaseAndTheClosedCase)
     try {
         (void)closed.rowCount();
         ADD_FAILURE() << "a closed result was read";
-    } catch (const dbport::Error& e) {
-        EXPECT_EQ(e.number(), dbport::kClosedObjectError);
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kClosedObject);
     }
 }

@@ -49,8 +49,8 @@ protected:
                 const dbport::ResultSet rows = query(database, "sp_helpindex '" + table + "'");
                 for (size_t i = 0; i < rows.rowCount(); ++i)
                     count += rows.text(i, "index_name").startsWith("IX_") ? 1 : 0;
-            } catch (const dbport::Error& e) {
-                EXPECT_EQ(e.number(), dbport::kClosedObjectError) << table.toStdString();
+            } catch (const db::Error& e) {
+                EXPECT_EQ(e.number(), db::kClosedObject) << table.toStdString();
             }
         }
         return count;
@@ -120,7 +120,7 @@ TEST_P(Creation, AnEmptyServerGetsTheWholeArchiveWithItsRowsReportAndRegistry)
         EXPECT_EQ(version.text(0, "FreeText"), "Version:1.01");
     }
 
-    TestResultRegistry registry;
+    TestResultRegistry registry(*settings_);
     for (const QString& table : archive::RegistryTableOrder())
         EXPECT_EQ(registry.value(registrysections::kTables, table), "Present")
             << table.toStdString();
@@ -137,7 +137,7 @@ protected:
         auto catalog = provider.newCatalog();
         catalog->setActiveConnection(connectionString(name));
         return archive::DefineArchiveTables(name, connectionString(name), *catalog, newVersion,
-                                            errorText, {provider, state_.report()});
+                                            errorText, {provider, state_.report(), *registry_});
     }
 };
 } // namespace
@@ -182,7 +182,7 @@ TEST_F(CreationEdges, ALowerCaseMarkerTableIsNotOursAndTheServerRefusesTheNewOne
         "\r\nTable T_DBVersion is correct\r\nAn error occurred during the check or definition of "
         "table T_Marker\r\n" +
         errorText));
-    TestResultRegistry registry;
+    TestResultRegistry registry(*settings_);
     EXPECT_EQ(registry.value(registrysections::kTables, "T_DBVersion"), "Present");
     EXPECT_EQ(registry.value(registrysections::kTables, "T_Marker"), "NotPresent");
     EXPECT_EQ(registry.value(registrysections::kTables, "T_City"), "Unchecked");

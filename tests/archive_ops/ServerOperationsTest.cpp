@@ -79,7 +79,7 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     ui_ = {};
     outcome = press(archivelist::kTestDatabase, copy);
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
-    TestResultRegistry registry;
+    TestResultRegistry registry(*settings_);
     for (const QString& relation : {QString("T_Patient-T_Exam"), QString("T_Exam-T_Statistic")})
         EXPECT_EQ(registry.value(registrysections::kRelations, relation), "Ok");
     EXPECT_EQ(registry.value(registrysections::kColumns, "T_Patient"), "Ok");

@@ -25,7 +25,8 @@ protected:
         catalog->setActiveConnection(connectionString(name));
         QString errorText;
         ASSERT_TRUE(archive::DefineArchiveTables(name, connectionString(name), *catalog, newVersion,
-                                                 errorText, {*provider_, state_.report()}))
+                                                 errorText,
+                                                 {*provider_, state_.report(), *registry_}))
             << errorText.toStdString();
         state_.report().clear();
     }
@@ -55,7 +56,7 @@ protected:
     // Every key of the five sections: what a passing archive shows, changed where given.
     void expectRegistry(const Expectations& changed)
     {
-        TestResultRegistry registry;
+        TestResultRegistry registry(*settings_);
         for (const QString& table : archive::RegistryTableOrder()) {
             const archive::TableDef* def = archive::FindArchiveTable(table.toStdString());
             const bool indexed = !archive::TestedIndexColumns(*def).isEmpty();
@@ -220,7 +221,7 @@ TEST_F(Structure, AnEmptyDatabaseHasNothingAndTheTestStillEnds)
     const QString text = report();
     EXPECT_EQ(text.count(QRegularExpression("\r\nthe table T_\\w+ is not present")), 20);
     EXPECT_EQ(text.count(QRegularExpression("\r\nthe relationship T_[\\w-]+ is not present")), 8);
-    TestResultRegistry registry;
+    TestResultRegistry registry(*settings_);
     for (const QString& table : archive::RegistryTableOrder()) {
         EXPECT_EQ(registry.value(registrysections::kTables, table), "NotPresent");
         EXPECT_EQ(registry.value(registrysections::kColumns, table), "Unchecked");

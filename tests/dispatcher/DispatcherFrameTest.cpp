@@ -1,5 +1,6 @@
 // The common frame: what happens around a function, whatever the function does.
 #include "DispatcherHarness.h"
+#include "Error.h"
 
 #include <stdexcept>
 
@@ -213,4 +214,18 @@ TEST_F(DispatcherFrame, AccessCheckBAsksThePasswordDatabaseAndRefusesWithoutOne)
     EXPECT_EQ(asked, (QStringList{"SECRET", "secret", "secret"}));
     EXPECT_EQ(ui_.passwordRequests().size(), 3u);
     EXPECT_EQ(ui_.unscriptedPrompts(), 0);
+}
+
+TEST_F(DispatcherFrame, ADatabaseFailureThatEscapesKeepsItsNumberInTheGenericTrap)
+{
+    setFunction(MenuMode::Archive, 5, [](OperationContext&) -> OperationOutcome {
+        throw db::Error(db::kServerError, "Invalid object name 'T_Marker'.");
+    });
+    const auto outcome = dispatcher_->ok(5);
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->end, OperationEnd::Trapped);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0].text,
+              "An error occurred...\r-2147217900: Invalid object name 'T_Marker'.");
+    EXPECT_FALSE(logExists());
 }

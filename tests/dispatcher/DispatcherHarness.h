@@ -1,11 +1,12 @@
 #pragma once
 // A dispatcher with the scripted person, a window stand-in that records what the frame did,
-// and settings and report log in a temporary folder.
+// and settings, test result registry and report log in a temporary folder.
 
 #include "Dispatcher.h"
 #include "ReportLog.h"
 #include "ScriptedUserInterface.h"
 #include "Settings.h"
+#include "TestResultRegistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,7 +47,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder_.isValid());
-        Settings::setStorageFolderForTesting(folder_.path());
+        settings_ = std::make_unique<Settings>(Settings::fileIn(folder_.path()));
+        registry_ = std::make_unique<TestResultRegistry>(*settings_);
+        services_.settings = settings_.get();
+        services_.registry = registry_.get();
         makeDispatcher();
         state_.chooseCatalogue(MenuMode::Archive);
     }
@@ -73,8 +77,6 @@ protected:
         functions_.push_back(std::move(function));
         makeDispatcher();
     }
-    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
-
     QString logText() const
     {
         QFile log(ReportLogPath(folder_.path()));
@@ -83,20 +85,23 @@ protected:
         return QString::fromUtf8(log.readAll());
     }
     bool logExists() const { return QFile::exists(ReportLogPath(folder_.path())); }
+    // What the store's file holds, read afresh.
     QString setting(const QString& key) const
     {
-        Settings settings;
+        Settings settings(Settings::fileIn(folder_.path()));
         return settings.value(key);
     }
     // Stored at all (a default does not count).
     bool stored(const QString& key) const
     {
-        Settings settings;
+        Settings settings(Settings::fileIn(folder_.path()));
         return settings.value(key, QStringLiteral("\x01unset")) != QStringLiteral("\x01unset");
     }
 
     const QString kCaption = QStringLiteral("Lumeno SQL Manager  1. 0. 0");
     QTemporaryDir folder_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TestResultRegistry> registry_;
     WindowState state_;
     ScriptedUserInterface ui_;
     RecordingPanelHost host_;

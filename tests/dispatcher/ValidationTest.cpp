@@ -3,26 +3,12 @@
 #include "ArchiveIndexes.h"
 #include "DispatcherHarness.h"
 #include "FunctionCatalogue.h"
+#include "NoServer.h"
 
 using namespace sqllumo;
 using sqllumo::testing::DispatcherHarness;
 
 namespace {
-
-// Any use of the server is a failure of the test: these paths must not reach it.
-class NoServer : public dbport::Provider {
-public:
-    std::unique_ptr<dbport::Connection> newConnection() override
-    {
-        ADD_FAILURE() << "a connection was opened";
-        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
-    }
-    std::unique_ptr<dbport::Catalog> newCatalog() override
-    {
-        ADD_FAILURE() << "a catalogue was bound";
-        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
-    }
-};
 
 class Validation : public DispatcherHarness {
 protected:
@@ -36,7 +22,7 @@ protected:
         host_.values.user = "sa";
         host_.values.password = "pw";
     }
-    NoServer noServer_;
+    sqllumo::testing::NoServer noServer_;
 };
 
 const QString kDirectoryMessage = "Invalid database directory!\r\nPlease, define at least one.";

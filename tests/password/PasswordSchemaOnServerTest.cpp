@@ -136,7 +136,7 @@ TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey)
     connection->execute("INSERT INTO T_GenericUser VALUES ('kept','p','l','f','2000-01-01','t',1,0,"
                         "0,'')");
     // The bare column change is refused under the key, as SQL Server refuses it.
-    EXPECT_THROW(connection->execute(q(WidenUserNameStatement())), dbport::Error);
+    EXPECT_THROW(connection->execute(q(WidenUserNameStatement())), db::Error);
 
     const dbport::ResultSet before = connection->query(q(UserKeyListingCall()));
     ASSERT_EQ(before.rowCount(), 1u);
@@ -157,6 +157,6 @@ TEST_F(PasswordSchemaOnServer, UserNameWidensAroundItsKey)
     // Still a key: the same name twice is refused.
     EXPECT_THROW(connection->execute("INSERT INTO T_GenericUser VALUES ('kept','p','l','f',"
                                      "'2000-01-01','t',1,0,0,'')"),
-                 dbport::Error);
+                 db::Error);
     connection->close();
 }

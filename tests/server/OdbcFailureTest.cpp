@@ -32,8 +32,8 @@ TEST(OdbcFailure, NothingListeningIsAConnectionFailureWithinTheLoginTimeout)
     try {
         connection->open(BuildConnectionString(target, "master", "sa", "x"));
         ADD_FAILURE() << "a connection opened where nothing listens";
-    } catch (const dbport::Error& e) {
-        EXPECT_EQ(e.number(), dbport::kConnectionFailed);
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kConnectionFailed);
         EXPECT_FALSE(e.description().isEmpty());
         EXPECT_FALSE(e.description().startsWith('[')) << e.description().toStdString();
     }
@@ -41,15 +41,15 @@ TEST(OdbcFailure, NothingListeningIsAConnectionFailureWithinTheLoginTimeout)
     try {
         catalog->setActiveConnection(BuildConnectionString(target, "Archive", "sa", "x"));
         ADD_FAILURE() << "a catalogue bound where nothing listens";
-    } catch (const dbport::Error& e) {
-        EXPECT_EQ(e.number(), dbport::kConnectionFailed);
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kConnectionFailed);
     }
     EXPECT_LT(clock.elapsed(), 15000);
     // A closed connection refuses statements instead of crashing.
     try {
         connection->execute("SELECT 1");
         ADD_FAILURE() << "a statement ran on a closed connection";
-    } catch (const dbport::Error& e) {
-        EXPECT_EQ(e.number(), dbport::kClosedObjectError);
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kClosedObject);
     }
 }

@@ -10,12 +10,8 @@ using namespace sqllumo;
 namespace {
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        Settings::setStorageFolderForTesting(dir_.path());
-    }
-    void TearDown() override { Settings::setStorageFolderForTesting(QString()); }
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+    QString file() const { return Settings::fileIn(dir_.path()); }
     QTemporaryDir dir_;
 };
 } // namespace
@@ -36,7 +32,7 @@ TEST_F(SettingsTest, MissingKeysReadTheirDefaults)
         {settingkeys::kPasswdDatabaseName, ""},
         {settingkeys::kPasswdDataDirectory, "C:\\Lumeno SQL Database\\"},
     };
-    Settings settings;
+    Settings settings(file());
     for (const auto& row : rows)
         EXPECT_EQ(settings.value(row.key), row.expected) << row.key.toStdString();
     EXPECT_EQ(settings.value(settingkeys::kSQLServerName, "fallback"), "fallback");
@@ -46,13 +42,13 @@ TEST_F(SettingsTest, ValuesSurviveANewInstanceAndLandInSectionDefault)
 {
     const QString password = QStringLiteral("p;a'ss\\wörd=1");
     {
-        Settings settings;
+        Settings settings(file());
         settings.setValue(settingkeys::kSQLServerName, "host\\INST,1433");
         settings.setValue(settingkeys::kSQLPassword, password);
         settings.setValue(settingkeys::kDataDirectory, "D:\\Data\\");
         ASSERT_TRUE(settings.sync());
     }
-    Settings again;
+    Settings again(file());
     EXPECT_EQ(again.value(settingkeys::kSQLServerName), "host\\INST,1433");
     EXPECT_EQ(again.value(settingkeys::kSQLPassword), password);
     EXPECT_EQ(again.value(settingkeys::kDataDirectory), "D:\\Data\\");
@@ -65,7 +61,7 @@ TEST_F(SettingsTest, ValuesSurviveANewInstanceAndLandInSectionDefault)
 
 TEST_F(SettingsTest, FileIsOwnerOnlyEvenAfterRewrites)
 {
-    Settings settings;
+    Settings settings(file());
     settings.setValue(settingkeys::kSQLPassword, "secret");
     ASSERT_TRUE(settings.sync());
     // Widen the mode as a careless tool might; the next save must narrow it again.

@@ -41,19 +41,16 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        Settings::setStorageFolderForTesting(dir_.path());
-        window_ = std::make_unique<F_SQLDatabase>();
+        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
+        window_ = std::make_unique<F_SQLDatabase>(*settings_);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     }
-    void TearDown() override
-    {
-        window_.reset();
-        Settings::setStorageFolderForTesting(QString());
-    }
+    void TearDown() override { window_.reset(); }
     F_SQLDatabase& w() { return *window_; }
 
     QTemporaryDir dir_;
+    std::unique_ptr<Settings> settings_;
     std::unique_ptr<F_SQLDatabase> window_;
 };
 } // namespace
@@ -155,7 +152,7 @@ TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
 TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
 {
     {
-        Settings s;
+        Settings& s = *settings_;
         s.setValue(settingkeys::kSQLServerName, "srv");
         s.setValue(settingkeys::kDatabaseName, "Arch");
         s.setValue(settingkeys::kPasswdDatabaseName, "Pwd");

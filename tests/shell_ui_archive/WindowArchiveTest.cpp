@@ -51,17 +51,17 @@ protected:
     {
         ASSERT_NE(standin_, nullptr) << startError_.toStdString();
         ASSERT_TRUE(dir_.isValid());
-        Settings::setStorageFolderForTesting(dir_.path());
-        {
-            Settings settings;
-            settings.setValue(settingkeys::kSQLServerName, standin_->server());
-            settings.setValue(settingkeys::kSQLUserName, standin_->user());
-            settings.setValue(settingkeys::kSQLPassword, standin_->password());
-        }
+        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
+        registry_ = std::make_unique<TestResultRegistry>(*settings_);
+        settings_->setValue(settingkeys::kSQLServerName, standin_->server());
+        settings_->setValue(settingkeys::kSQLUserName, standin_->user());
+        settings_->setValue(settingkeys::kSQLPassword, standin_->password());
         provider_ = server::MakeServerProvider();
-        window_ = std::make_unique<F_SQLDatabase>();
+        window_ = std::make_unique<F_SQLDatabase>(*settings_);
         OperationServices services;
         services.database = provider_.get();
+        services.settings = settings_.get();
+        services.registry = registry_.get();
         dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
         dispatch_->dispatcher().setLogFolder(dir_.path());
         window_->show();
@@ -72,7 +72,6 @@ protected:
     {
         dispatch_.reset();
         window_.reset();
-        Settings::setStorageFolderForTesting(QString());
     }
     void open(int index) { sqllumo::testing::OpenPanel(*window_, index); }
     void type(int field, const QString& text)
@@ -89,6 +88,8 @@ protected:
     static inline StandinProcess* standin_ = nullptr;
     static inline QString startError_;
     QTemporaryDir dir_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TestResultRegistry> registry_;
     std::unique_ptr<dbport::Provider> provider_;
     std::unique_ptr<F_SQLDatabase> window_;
     std::unique_ptr<WindowDispatch> dispatch_;
@@ -124,7 +125,7 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     EXPECT_EQ(modals.seen()[1].text,
               "Database " + name +
                   " has been tested successfully\nCheck the results reading Windows Registry");
-    TestResultRegistry registry;
+    TestResultRegistry registry(*settings_);
     EXPECT_EQ(registry.value(registrysections::kIndexes, "T_Patient"), "Ok");
     EXPECT_EQ(registry.value(registrysections::kRelations, "T_Exam-T_Statistic"), "Ok");
 

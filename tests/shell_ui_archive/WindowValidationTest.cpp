@@ -1,11 +1,12 @@
 // The archive catalogue through the real window, where it ends before the server: the panel's
 // fields reach the dispatcher, messages appear as boxes and the panel stays open.
 #include "ArchiveIndexes.h"
-#include "DatabasePort.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
+#include "NoServer.h"
 #include "PasswordRequest.h"
 #include "Settings.h"
+#include "TestResultRegistry.h"
 #include "WindowDispatch.h"
 #include "WindowDriving.h"
 
@@ -25,30 +26,18 @@ using sqllumo::testing::ModalScript;
 
 namespace {
 
-// These paths never reach a server; any connection is a failure of the test.
-class NoServer : public dbport::Provider {
-public:
-    std::unique_ptr<dbport::Connection> newConnection() override
-    {
-        ADD_FAILURE() << "a connection was opened";
-        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
-    }
-    std::unique_ptr<dbport::Catalog> newCatalog() override
-    {
-        ADD_FAILURE() << "a catalogue was bound";
-        throw dbport::Error(dbport::kConnectionFailed, "no server in this test");
-    }
-};
-
 class WindowValidation : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir_.isValid());
-        Settings::setStorageFolderForTesting(dir_.path());
-        window_ = std::make_unique<F_SQLDatabase>();
+        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
+        registry_ = std::make_unique<TestResultRegistry>(*settings_);
+        window_ = std::make_unique<F_SQLDatabase>(*settings_);
         OperationServices services;
         services.database = &noServer_;
+        services.settings = settings_.get();
+        services.registry = registry_.get();
         dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
         dispatch_->dispatcher().setLogFolder(dir_.path());
         window_->show();
@@ -59,7 +48,12 @@ protected:
     {
         dispatch_.reset();
         window_.reset();
-        Settings::setStorageFolderForTesting(QString());
+    }
+    // What the store's file holds, read afresh.
+    QString setting(const QString& key) const
+    {
+        Settings settings(Settings::fileIn(dir_.path()));
+        return settings.value(key);
     }
     void open(int index) { sqllumo::testing::OpenPanel(*window_, index); }
     void type(int field, const QString& text)
@@ -69,7 +63,9 @@ protected:
     }
 
     QTemporaryDir dir_;
-    NoServer noServer_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TestResultRegistry> registry_;
+    sqllumo::testing::NoServer noServer_;
     std::unique_ptr<F_SQLDatabase> window_;
     std::unique_ptr<WindowDispatch> dispatch_;
 };
@@ -91,8 +87,7 @@ TEST_F(WindowValidation, BackupWithAFolderForFileShowsTheValidationBoxAndKeepsTh
     EXPECT_TRUE(window_->Frame1->isVisible());
     EXPECT_FALSE(window_->cmdPassword->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    Settings settings;
-    EXPECT_EQ(settings.value(settingkeys::kSQLServerName), "");
+    EXPECT_EQ(setting(settingkeys::kSQLServerName), "");
 }
 
 TEST_F(WindowValidation, CreateRefusesANameThatIsNotAnIdentifier)
@@ -106,8 +101,7 @@ TEST_F(WindowValidation, CreateRefusesANameThatIsNotAnIdentifier)
     EXPECT_EQ(modals.seen()[0].text,
               "Invalid database name!\nPlease, use letters, digits and the underscore only.");
     EXPECT_TRUE(window_->Frame1->isVisible());
-    Settings settings;
-    EXPECT_EQ(settings.value(settingkeys::kDatabaseName), "");
+    EXPECT_EQ(setting(settingkeys::kDatabaseName), "");
 }
 
 TEST_F(WindowValidation, DeleteAsksThePasswordInItsDialogOnceAndCancelKeepsThePanel)

@@ -1,4 +1,5 @@
-// The archive catalogue's data access port bound to the database layer (src/db).
+// The operations' database port bound to the database layer (src/db); its errors pass
+// through unchanged, since both speak db::Error.
 #include "ServerProvider.h"
 
 #include "Catalog.h"
@@ -10,16 +11,6 @@
 namespace sqllumo::server {
 
 namespace {
-
-// The port's errors carry the same numbers and descriptions as the layer's.
-template <typename Work> auto translated(Work&& work) -> decltype(work())
-{
-    try {
-        return work();
-    } catch (const db::Error& e) {
-        throw dbport::Error(e.number(), e.description());
-    }
-}
 
 dbport::ResultSet toResultSet(db::Recordset& rs)
 {
@@ -43,34 +34,24 @@ dbport::ResultSet toResultSet(db::Recordset& rs)
 
 class DbConnection : public dbport::Connection {
 public:
-    void open(const QString& connectionString) override
-    {
-        translated([&] { connection_.open(connectionString); });
-    }
+    void open(const QString& connectionString) override { connection_.open(connectionString); }
     void setCommandTimeout(int seconds) override { connection_.setCommandTimeout(seconds); }
-    void execute(const QString& statement) override
-    {
-        translated([&] { connection_.execute(statement); });
-    }
+    void execute(const QString& statement) override { connection_.execute(statement); }
     dbport::ResultSet query(const QString& statement) override
     {
-        return translated([&] {
-            db::Recordset rs = connection_.query(statement);
-            return toResultSet(rs);
-        });
+        db::Recordset rs = connection_.query(statement);
+        return toResultSet(rs);
     }
     void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                 const QByteArray& bytes) override
     {
-        translated([&] {
-            db::Recordset rs;
-            rs.open(selectStatement, connection_, db::CursorType::Keyset, db::LockType::Optimistic);
-            // A byte array into a text column is stored as upper-case hexadecimal text; the
-            // recordset's field assignment does that conversion.
-            rs.field(field).setValue(bytes);
-            rs.update();
-            rs.close();
-        });
+        db::Recordset rs;
+        rs.open(selectStatement, connection_, db::CursorType::Keyset, db::LockType::Optimistic);
+        // A byte array into a text column is stored as upper-case hexadecimal text; the
+        // recordset's field assignment does that conversion.
+        rs.field(field).setValue(bytes);
+        rs.update();
+        rs.close();
     }
     void close() override { connection_.close(); }
 
@@ -82,25 +63,20 @@ class DbCatalog : public dbport::Catalog {
 public:
     void setActiveConnection(const QString& connectionString) override
     {
-        translated([&] { catalog_.setActiveConnection(connectionString); });
+        catalog_.setActiveConnection(connectionString);
     }
-    QStringList tableNames() override
-    {
-        return translated([&] { return catalog_.tableNames(); });
-    }
+    QStringList tableNames() override { return catalog_.tableNames(); }
     void refresh() override { catalog_.refresh(); }
     std::vector<dbport::CatalogColumn> columns(const QString& table) override
     {
-        return translated([&] {
-            std::vector<dbport::CatalogColumn> columns;
-            for (const db::Column& c : catalog_.table(table).columns())
-                columns.push_back({c.name, c.type, static_cast<int>(c.definedSize)});
-            return columns;
-        });
+        std::vector<dbport::CatalogColumn> columns;
+        for (const db::Column& c : catalog_.table(table).columns())
+            columns.push_back({c.name, c.type, static_cast<int>(c.definedSize)});
+        return columns;
     }
     void appendIndex(const QString& table, const QString& indexName, const QString& column) override
     {
-        translated([&] { catalog_.table(table).appendIndex({indexName, {column}}); });
+        catalog_.table(table).appendIndex({indexName, {column}});
     }
 
 private:

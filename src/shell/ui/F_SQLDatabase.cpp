@@ -50,8 +50,8 @@ QIcon drawIcon(bool key)
 }
 } // namespace
 
-F_SQLDatabase::F_SQLDatabase(QWidget* parent)
-    : QMainWindow(parent), functions_(CatalogueFunctions())
+F_SQLDatabase::F_SQLDatabase(Settings& settings, QWidget* parent)
+    : QMainWindow(parent), functions_(CatalogueFunctions()), settings_(settings)
 {
     buildWidgets();
     ui_ = std::make_unique<QtUserInterface>(this, FrImport, Label5, CSMTable);
@@ -280,7 +280,6 @@ void F_SQLDatabase::openPanel(int index)
     Frame1->show();
     List1->hide();
     Label4->hide();
-    Settings settings;
     for (size_t i = 0; i < 4; ++i) {
         const FieldLayout& field = layout.fields[i];
         Label2[i]->setVisible(field.shown);
@@ -289,10 +288,10 @@ void F_SQLDatabase::openPanel(int index)
             Label2[i]->setText(displayText(field.caption));
         Text1[i]->clear();
         if (field.shown && !field.settingKey.isEmpty())
-            Text1[i]->setText(settings.value(field.settingKey));
+            Text1[i]->setText(settings_.value(field.settingKey));
     }
-    SQLUserName->setText(settings.value(settingkeys::kSQLUserName));
-    SQLPsw->setText(settings.value(settingkeys::kSQLPassword));
+    SQLUserName->setText(settings_.value(settingkeys::kSQLUserName));
+    SQLPsw->setText(settings_.value(settingkeys::kSQLPassword));
     Label3->setText(displayText(layout.label3));
     CmdBrowse->setVisible(layout.browse);
     helpTopic_ = layout.helpTopic;

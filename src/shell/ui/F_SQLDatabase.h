@@ -23,12 +23,17 @@ class QPushButton;
 class QTextEdit;
 class QToolButton;
 
+namespace sqllumo {
+class Settings;
+}
+
 namespace sqllumo::ui {
 
 class F_SQLDatabase : public QMainWindow {
     Q_OBJECT
 public:
-    explicit F_SQLDatabase(QWidget* parent = nullptr);
+    // settings: the store the panels are pre-filled from; it must outlive the window.
+    explicit F_SQLDatabase(Settings& settings, QWidget* parent = nullptr);
     ~F_SQLDatabase() override;
 
     WindowState& state() { return state_; }
@@ -84,6 +89,7 @@ private:
     void showDescription(int row);
 
     const FunctionList& functions_;
+    Settings& settings_;
     WindowState state_;
     std::unique_ptr<QtUserInterface> ui_;
     int helpTopic_ = 0;

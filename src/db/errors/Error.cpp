@@ -1,3 +1,4 @@
+// The failure type and the texts of the errors raised on the program's side.
 #include "Error.h"
 
 namespace sqllumo::db {
@@ -6,6 +7,16 @@ Error::Error(long number, QString description, long nativeError, QString sqlStat
     : number_(number), description_(std::move(description)), nativeError_(nativeError),
       sqlState_(std::move(sqlState)), what_(description_.toUtf8())
 {
+}
+
+QString SignedNumber(long long number)
+{
+    return number < 0 ? QString::number(number) : QLatin1Char(' ') + QString::number(number);
+}
+
+QString ErrorText(const Error& error)
+{
+    return error.description() + SignedNumber(error.number());
 }
 
 namespace texts {
