@@ -1,6 +1,7 @@
 // Start-up time: from launching a process to the main window shown (offscreen),
 // median of several runs. The child is this program with "--child".
 #include "F_SQLDatabase.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -14,7 +15,8 @@ int main(int argc, char** argv)
 {
     if (argc > 1 && QByteArray(argv[1]) == "--child") {
         QApplication app(argc, argv);
-        sqllumo::ui::F_SQLDatabase window;
+        sqllumo::Settings settings;
+        sqllumo::ui::F_SQLDatabase window(settings);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             return 1;
