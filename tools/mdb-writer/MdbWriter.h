@@ -1,0 +1,117 @@
+// Writes Access database files (.mdb, Jet 4 or Jet 3) with tables and rows, so that tests and
+// sample archives can be built at run time. Rows stream to disk page by page: memory stays flat
+// however many rows a table receives.
+//
+//   mdbwriter::MdbWriter db("/tmp/x.mdb");
+//   auto t = db.addTable("T_Marker", {mdbwriter::Column::autoNumberLong("ID_Marker"),
+//                                     mdbwriter::Column::text("Marker", 50)});
+//   db.addRow(t, {1, "Red"});
+//   db.addRow(t, {mdbwriter::Null{}, ""}); // next autonumber; empty text, not NULL
+//   db.close();
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace mdbwriter {
+
+enum class JetVersion {
+    Jet3, // Access 97: 2 KB pages, single-byte text in code page 1252
+    Jet4, // Access 2000 and later: 4 KB pages, UCS-2 text
+};
+
+// The type codes the files carry.
+enum class ColumnType : std::uint8_t {
+    YesNo = 0x01,
+    Byte = 0x02,
+    Integer = 0x03, // 16 bits
+    Long = 0x04,    // 32 bits
+    Double = 0x07,
+    DateTime = 0x08,
+    Text = 0x0A,
+    Ole = 0x0B,
+    Memo = 0x0C,
+};
+
+struct Column {
+    std::string name;
+    ColumnType type = ColumnType::Long;
+    int length = 0;          // Text only: the most characters a value may hold (1..255)
+    bool autoNumber = false; // Long only
+    // Jet 4 Text and Memo: store values in the compressed form where that is shorter.
+    bool compressed = true;
+
+    static Column text(std::string name, int length, bool compressed = true);
+    static Column memo(std::string name, bool compressed = true);
+    static Column longInt(std::string name) { return {std::move(name), ColumnType::Long}; }
+    static Column autoNumberLong(std::string name);
+    static Column integer(std::string name) { return {std::move(name), ColumnType::Integer}; }
+    static Column byte(std::string name) { return {std::move(name), ColumnType::Byte}; }
+    static Column yesNo(std::string name) { return {std::move(name), ColumnType::YesNo}; }
+    static Column dateTime(std::string name) { return {std::move(name), ColumnType::DateTime}; }
+    static Column doubleFloat(std::string name) { return {std::move(name), ColumnType::Double}; }
+    static Column ole(std::string name) { return {std::move(name), ColumnType::Ole}; }
+};
+
+struct Null {};
+
+// A calendar date and time of day, proleptic Gregorian; years 100..9999.
+struct DateTime {
+    int year = 1899, month = 12, day = 30;
+    int hour = 0, minute = 0, second = 0;
+
+    // As the files store it: days since 1899-12-30, negative before it; the fraction is the
+    // time of day, counted away from zero (1899-12-29 06:00 is -1.25).
+    double toStored() const;
+    static DateTime fromStored(double stored);
+    bool operator==(const DateTime&) const = default;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Text and Memo take std::string (UTF-8); OLE takes Bytes; YesNo takes bool; the integer
+// types take long long (range-checked against the column); DateTime takes DateTime or a
+// stored double; Double takes double or an integer. Null is NULL for every type; a NULL
+// autonumber value takes the next number.
+using Value = std::variant<Null, bool, long long, double, std::string, Bytes, DateTime>;
+
+// Every refusal (bad definition, value that does not fit its column, failed write) carries a
+// message naming the table, column and row concerned. Nothing already added is lost: the
+// writer stays usable after a refused table or row.
+class MdbWriterError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class MdbWriter {
+public:
+    using TableId = std::size_t;
+
+    // Creates (or replaces) the file. Throws MdbWriterError when it cannot be written.
+    explicit MdbWriter(const std::string& path, JetVersion version = JetVersion::Jet4);
+    // Without close() nothing is written under the path: an earlier file there stays as it was.
+    ~MdbWriter();
+    MdbWriter(const MdbWriter&) = delete;
+    MdbWriter& operator=(const MdbWriter&) = delete;
+
+    // Names: 1..64 characters, unique (ignoring case), no '.', '!', '`', '[' or ']'.
+    TableId addTable(const std::string& name, const std::vector<Column>& columns);
+    // One value per column, in the order the columns were given.
+    void addRow(TableId table, const std::vector<Value>& values);
+    // Writes the catalogue and table definitions and puts the file in place; until then the
+    // rows go to a temporary file beside it.
+    void close();
+
+    JetVersion version() const;
+    std::size_t rowCount(TableId table) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace mdbwriter
