@@ -982,8 +982,7 @@ struct MdbWriter::Impl {
         for (const Table& t : tables)
             writeDefinition(t);
         writeHeader();
-        if (::ftruncate(fd, static_cast<off_t>(nextPage) * format.pageSize) != 0 ||
-            ::fsync(fd) != 0)
+        if (::ftruncate(fd, static_cast<off_t>(nextPage) * format.pageSize) != 0)
             throw MdbWriterError("cannot write \"" + path + "\": " + std::strerror(errno));
     }
 };
