@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace mdbwriter::testing {
 namespace {
@@ -112,6 +114,19 @@ std::string runCommand(const std::string& command)
     if (status != 0)
         throw std::runtime_error(command + " failed with status " + std::to_string(status));
     return out;
+}
+
+ScratchFolder::ScratchFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "mdbwriter-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temporary folder");
+    path = pattern;
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    std::filesystem::remove_all(path);
 }
 
 } // namespace mdbwriter::testing

@@ -2,6 +2,8 @@
 // cell with its NULL flag, its text as libmdb renders it, its stored bytes and long values.
 #pragma once
 
+#include "MdbWriter.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,5 +37,22 @@ std::vector<std::string> userTables(const std::string& path);
 
 // Runs a command and returns what it wrote to stdout; throws when it fails.
 std::string runCommand(const std::string& command);
+
+// A temporary folder, removed with everything in it at the end of the test.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// Test names for tests run once per file version.
+inline std::string versionName(JetVersion version)
+{
+    return version == JetVersion::Jet4 ? "Jet4" : "Jet3";
+}
 
 } // namespace mdbwriter::testing

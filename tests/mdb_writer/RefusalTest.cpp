@@ -13,19 +13,6 @@
 namespace mdbwriter {
 namespace {
 
-std::string scratchFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "mdbrefuse-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temporary folder");
-    return pattern;
-}
-
-struct Folder {
-    std::string path = scratchFolder();
-    ~Folder() { std::filesystem::remove_all(path); }
-};
-
 // The message of the refusal, or "" when the call went through.
 template <typename F> std::string refusal(F&& call)
 {
@@ -39,7 +26,7 @@ template <typename F> std::string refusal(F&& call)
 
 TEST(Refusals, BadValuesAreNamedAndEarlierRowsStay)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/r.mdb";
     MdbWriter db(path);
     const auto t = db.addTable("T_Patient", {Column::autoNumberLong("ID_Patient"),
@@ -83,7 +70,7 @@ TEST(Refusals, BadValuesAreNamedAndEarlierRowsStay)
 
 TEST(Refusals, BadDefinitionsLeaveTheFileUsable)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/d.mdb";
     MdbWriter db(path);
     db.addTable("T_City", {Column::text("City", 30)});
@@ -119,7 +106,7 @@ TEST(Refusals, BadDefinitionsLeaveTheFileUsable)
 
 TEST(Refusals, Access97FilesRefuseTextOutsideCodePage1252)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     MdbWriter db(folder.path + "/97.mdb", JetVersion::Jet3);
     EXPECT_NE(
         refusal([&] { db.addTable("Città 日本", {Column::longInt("A")}); }).find("cannot hold"),
@@ -134,7 +121,7 @@ TEST(Refusals, Access97FilesRefuseTextOutsideCodePage1252)
 
 TEST(Refusals, AnUnclosedWriterLeavesAnEarlierFileUntouched)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/keep.mdb";
     {
         std::ofstream(path) << "earlier content";

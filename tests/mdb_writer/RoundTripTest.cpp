@@ -17,23 +17,6 @@ namespace {
 using testing::readTable;
 using testing::runCommand;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "mdbwriter-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        path_ = pattern;
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
 std::string quotedArg(const std::string& s)
 {
     return "'" + s + "'";
@@ -81,7 +64,7 @@ Bytes pattern(std::size_t size, unsigned seed)
 class RoundTrip : public ::testing::TestWithParam<JetVersion> {
 protected:
     bool jet3() const { return GetParam() == JetVersion::Jet3; }
-    TempDir dir;
+    testing::ScratchFolder dir;
 };
 
 // One row of the mixed table, kept beside the values written so the checks derive from them.
@@ -333,13 +316,11 @@ TEST_P(RoundTrip, LongTextsAndMemosInEveryStorageForm)
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, RoundTrip, ::testing::Values(JetVersion::Jet4, JetVersion::Jet3),
-                         [](const auto& info) {
-                             return info.param == JetVersion::Jet4 ? "Jet4" : "Jet3";
-                         });
+                         [](const auto& info) { return testing::versionName(info.param); });
 
 TEST(Jet4Text, CompressedAndPlainColumnsHoldTheSameText)
 {
-    TempDir dir;
+    testing::ScratchFolder dir;
     const std::string path = dir.file("text.mdb");
     const std::vector<std::string> texts{
         "plain ascii", "Ā starts wide", "mixed Ω and ascii", "日本語", "", "ends wide Ж"};

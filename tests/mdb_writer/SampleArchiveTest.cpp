@@ -18,19 +18,6 @@ namespace {
 
 using sqllumo::archive::ArchiveTables;
 
-struct Folder {
-    Folder()
-    {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "mdbsample-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        path = pattern;
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::string path;
-};
-
 int columnIndex(const testing::ReadTable& t, const std::string& name)
 {
     for (std::size_t i = 0; i < t.columns.size(); ++i) {
@@ -55,7 +42,7 @@ class SampleArchive : public ::testing::TestWithParam<JetVersion> {};
 
 TEST_P(SampleArchive, HoldsTheArchiveTablesWithTheirColumnsAndRows)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/sample.mdb";
     SampleOptions options;
     options.patients = 2000;
@@ -133,13 +120,11 @@ TEST_P(SampleArchive, HoldsTheArchiveTablesWithTheirColumnsAndRows)
 
 INSTANTIATE_TEST_SUITE_P(Versions, SampleArchive,
                          ::testing::Values(JetVersion::Jet4, JetVersion::Jet3),
-                         [](const auto& info) {
-                             return info.param == JetVersion::Jet4 ? "Jet4" : "Jet3";
-                         });
+                         [](const auto& info) { return testing::versionName(info.param); });
 
 TEST(SampleArchiveOptions, DamagedAndIncompleteArchives)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/damaged.mdb";
     SampleOptions options;
     options.patients = 1500;
@@ -183,7 +168,7 @@ std::pair<int, std::string> run(const std::string& arguments)
 
 TEST(SampleArchiveCommand, WritesTheArchiveOrExplainsWhatIsWrong)
 {
-    Folder folder;
+    testing::ScratchFolder folder;
     const std::string path = folder.path + "/cmd.mdb";
     auto [status, out] = run("--patients 50 --exams 80 --files 90 --seed 7 " + path);
     EXPECT_EQ(status, 0) << out;
