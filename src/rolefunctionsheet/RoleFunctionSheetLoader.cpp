@@ -27,8 +27,17 @@ RoleFunctionSheetLoader::~RoleFunctionSheetLoader()
 
 QString RoleFunctionSheetLoader::libraryPath() const
 {
-    const QString folder = folder_.isEmpty() ? QCoreApplication::applicationDirPath() : folder_;
-    return QDir(folder).filePath(QString::fromLatin1(kLibraryFileName));
+    const QString name = QString::fromLatin1(kLibraryFileName);
+    if (!folder_.isEmpty())
+        return QDir(folder_).filePath(name);
+    // Beside the program in the build tree; in the program's own library folder once installed
+    // under a prefix (/usr/bin/SQLLumoManager, /usr/lib/sqllumomanager/).
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    const QString beside = programFolder.filePath(name);
+    const QString installed =
+        programFolder.filePath(QStringLiteral("../lib/sqllumomanager/") + name);
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
+                                                                      : QDir::cleanPath(installed);
 }
 
 bool RoleFunctionSheetLoader::open(QString* error)

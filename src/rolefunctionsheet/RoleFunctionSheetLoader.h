@@ -14,7 +14,8 @@ QString LibraryLoadError(const QString& path, const QString& reason);
 
 class RoleFunctionSheetLoader {
 public:
-    // folder: where the library lies; empty = beside the running program.
+    // folder: where the library lies; empty = beside the running program, or once installed
+    // the program's library folder ../lib/sqllumomanager.
     explicit RoleFunctionSheetLoader(QString folder = {});
     ~RoleFunctionSheetLoader();
     RoleFunctionSheetLoader(const RoleFunctionSheetLoader&) = delete;

@@ -34,8 +34,10 @@ for f in usr/bin/SQLLumoManager usr/bin/sqllumo usr/bin/sqlserver-standin \
 done
 ls "$root"/usr/share/doc/sqllumomanager/help/*.html >/dev/null 2>&1 || fail "no help pages installed"
 if [ -n "${EXPECT_ROLE_LIBRARY:-}" ]; then
-  ls "$root"/usr/lib/*/sqllumomanager/libRoleFunctionSheet.so >/dev/null 2>&1 ||
+  ls "$root"/usr/lib/sqllumomanager/libRoleFunctionSheet.so >/dev/null 2>&1 ||
     fail "libRoleFunctionSheet.so is not in the program package"
+  ! ldd "$root"/usr/lib/sqllumomanager/libRoleFunctionSheet.so | grep -q "not found" ||
+    fail "libRoleFunctionSheet.so needs libraries that are not installed"
 fi
 
 export HOME=$work/home XDG_CONFIG_HOME= XDG_DATA_HOME=
