@@ -80,10 +80,11 @@ QString FileListStatement(const QString& file)
 }
 
 QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
-                         const QString& logName, const QString& directory)
+                         const QString& logName, const QString& directory, bool replaceExisting)
 {
     return QStringLiteral("RESTORE DATABASE ") + database + QStringLiteral(" FROM DISK=") +
-           quoted(file) + QStringLiteral("WITH RECOVERY, ") + QStringLiteral("MOVE ") +
+           quoted(file) + QStringLiteral("WITH RECOVERY, ") +
+           (replaceExisting ? QStringLiteral("REPLACE, ") : QString()) + QStringLiteral("MOVE ") +
            quoted(dataName) + QStringLiteral(" TO ") + quoted(DataFileName(directory, database)) +
            QStringLiteral(", ") + QStringLiteral("MOVE ") + quoted(logName) +
            QStringLiteral(" TO ") + quoted(LogFileName(directory, database));

@@ -23,8 +23,11 @@ QString AddServerRoleStatement(const QString& login, const QString& role);
 QString CreateDatabaseStatement(const QString& database, const QString& directory);
 QString BackupStatement(const QString& database, const QString& file);
 QString FileListStatement(const QString& file);
+// replaceExisting: the backup is put over the database it was taken from (the password
+// upgrade's own backup); a full-recovery database is refused without it once backed up.
 QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
-                         const QString& logName, const QString& directory);
+                         const QString& logName, const QString& directory,
+                         bool replaceExisting = false);
 QString DropDatabaseStatement(const QString& database);
 inline const QString kListDatabases = QStringLiteral("sp_databases");
 inline const QString kListLogins = QStringLiteral("xp_logininfo");

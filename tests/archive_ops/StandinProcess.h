@@ -97,4 +97,23 @@ private:
     QString password_;
 };
 
+// The one stand-in of a test suite: started by its SetUpTestSuite, stopped by its
+// TearDownTestSuite; a test asserts that it is there before using it.
+class SuiteStandin {
+public:
+    static void start()
+    {
+        process_ = std::make_unique<StandinProcess>();
+        if (!process_->start(error_))
+            process_.reset();
+    }
+    static void stop() { process_.reset(); }
+    static StandinProcess* get() { return process_.get(); }
+    static std::string error() { return error_.toStdString(); }
+
+private:
+    static inline std::unique_ptr<StandinProcess> process_;
+    static inline QString error_;
+};
+
 } // namespace sqllumo::testing

@@ -1,28 +1,18 @@
 // The cipher against libmcrypt's independent Rijndael-256, and the framing rules of stored
 // passwords: block counts, key cut and padding, absent results, unpaired surrogates.
 #include "CRijndael.h"
+#include "OracleCipher.h"
 
 #include <gtest/gtest.h>
-#include <mcrypt.h>
 
 #include <random>
 
 using namespace sqllumo::password;
+using sqllumo::testing::oracleEncrypt;
+using sqllumo::testing::oracleFrame;
+using sqllumo::testing::oracleKeyBlock;
 
 namespace {
-
-Bytes oracleEncrypt(Bytes key32, Bytes data)
-{
-    MCRYPT td = mcrypt_module_open(const_cast<char*>("rijndael-256"), nullptr,
-                                   const_cast<char*>("ecb"), nullptr);
-    EXPECT_TRUE(td != MCRYPT_FAILED);
-    EXPECT_EQ(mcrypt_enc_get_block_size(td), 32);
-    EXPECT_EQ(mcrypt_generic_init(td, key32.data(), 32, nullptr), 0);
-    mcrypt_generic(td, data.data(), static_cast<int>(data.size()));
-    mcrypt_generic_deinit(td);
-    mcrypt_module_close(td);
-    return data;
-}
 
 Bytes randomBytes(std::mt19937& rng, size_t n)
 {
@@ -30,22 +20,6 @@ Bytes randomBytes(std::mt19937& rng, size_t n)
     for (auto& x : b)
         x = static_cast<uint8_t>(rng());
     return b;
-}
-
-Bytes frame(const Bytes& message)
-{
-    Bytes framed((message.size() + 4 + 31) / 32 * 32, 0);
-    for (int i = 0; i < 4; ++i)
-        framed[i] = static_cast<uint8_t>(message.size() >> (8 * i));
-    std::copy(message.begin(), message.end(), framed.begin() + 4);
-    return framed;
-}
-
-Bytes keyBlock(const Bytes& key)
-{
-    Bytes block(32, 0);
-    std::copy(key.begin(), key.begin() + std::min<size_t>(32, key.size()), block.begin());
-    return block;
 }
 
 } // namespace
@@ -72,7 +46,7 @@ TEST(CRijndael, FramedMessagesAreLengthPrefixedZeroPaddedAndEcb)
     for (size_t length : {1u, 27u, 28u, 29u, 60u, 61u, 124u}) {
         Bytes key = randomBytes(rng, 1 + length % 40), message = randomBytes(rng, length);
         Bytes cipher = EncipherPassword(key, message);
-        EXPECT_EQ(cipher, oracleEncrypt(keyBlock(key), frame(message))) << length;
+        EXPECT_EQ(cipher, oracleEncrypt(oracleKeyBlock(key), oracleFrame(message))) << length;
         EXPECT_EQ(DecipherPassword(key, cipher), message) << length;
     }
 }

@@ -1,0 +1,154 @@
+// The password-database service object: one per OK press. Every member opens and closes its
+// own connection, reports failures through the UserInterface port and returns what it did.
+// The members live in one source file per group (GestioneDbPassword_<Group>.cpp).
+#pragma once
+
+#include "Messages.h"
+#include "UserInterface.h"
+
+#include "Connection.h"
+#include "Error.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <exception>
+#include <utility>
+
+namespace sqllumo {
+class Settings;
+}
+
+namespace sqllumo::password {
+
+// Texts shown by the members; each kept once.
+namespace texts {
+inline const QString kTableCheckError =
+    QStringLiteral("An error occurred during the check or definition of table ");
+inline const QString kConnectionOfDatabase =
+    QStringLiteral("Error during connection of database '");
+inline const QString kUpgradeFailedRestoring = QStringLiteral("Update Password Database Failed!") +
+                                               QStringLiteral("\r\n") +
+                                               QStringLiteral("Automatic restore backup copy!");
+inline const QString kUpgradeFailedEnding = QStringLiteral("Update Password database Failed!") +
+                                            QStringLiteral("\r\n") +
+                                            QStringLiteral("Impossible to continue!");
+inline const QString kRestoringError = QStringLiteral("Restoring error: not valid data");
+inline const QString kUpgradeSucceeded = QStringLiteral("Password Database successfully updated!");
+inline const QString kBackupFileStem = QStringLiteral("Backup PasswordDB Corvista ");
+} // namespace texts
+
+// How a run of UpdatePasswordDB ended.
+enum class UpgradeResult {
+    NothingToDo, // no settings, or a current database: nothing shown
+    Upgraded,    // brought to the current version
+    Failed,      // a failure was shown; the database may be as the failed step left it
+    Restored,    // the upgrade failed and the backup was put back: the program must end
+};
+
+// "<directory>Backup PasswordDB Corvista  (06 December 2026, 07 13).dat": two blanks, English
+// month names, 24-hour clock.
+QString UpgradeBackupFileName(const QString& dataDirectory, const QDateTime& when);
+
+class GestioneDbPassword {
+public:
+    // windowCaption: the main window's caption, which the error titles extend; settings: where
+    // VerificaPassword and UpdatePasswordDB find the password database they work on.
+    GestioneDbPassword(UserInterface& ui, QString windowCaption, const Settings& settings);
+
+    // --- Database: creation, removal, schema (GestioneDbPassword_Database.cpp) ---
+    // CREATE DATABASE with data and log file in DirDB (which ends with "\").
+    bool CreaDB(const QString& NomeSQLServer, const QString& NomeNewDB, const QString& SQLUserName,
+                const QString& SQLPassword, const QString& DirDB);
+    // True when a database of that name (any letter case) was listed and dropped.
+    bool EraseDB(const QString& NomeSQLServer, const QString& NomeNewDB, const QString& SQLUserName,
+                 const QString& SQLPassword);
+    // Brings the database to the current schema. On failure CodErr holds the error number with
+    // its sign position directly followed by the description.
+    bool TestTabellePassword(const QString& NomeSQLServer, const QString& NomeNewDB,
+                             const QString& SQLUserName, const QString& SQLPassword,
+                             QString& CodErr, const QString& AdminPasswd1);
+
+    // --- Administrator and generic passwords (GestioneDbPassword_Passwords.cpp) ---
+    // Against the password database of the settings; any failure is a silent false.
+    bool VerificaPassword(const QString& AdminPasswd1);
+    bool ModifyAdminPasswd(const QString& NomeSQLServer, const QString& NomeNewDB,
+                           const QString& SQLUserName, const QString& SQLPassword,
+                           const QString& Passwd);
+    // Report, montage and resource password, deciphered.
+    bool ReadGenericPasswd(const QString& NomeSQLServer, const QString& NomeNewDB,
+                           const QString& SQLUserName, const QString& SQLPassword, QString& passwd1,
+                           QString& passwd2, QString& passwd3);
+    bool ModifyGenericPasswd(const QString& NomeSQLServer, const QString& NomeNewDB,
+                             const QString& SQLUserName, const QString& SQLPassword,
+                             const QString& passwd1, const QString& passwd2,
+                             const QString& passwd3);
+
+    // --- Upgrade (GestioneDbPassword_Upgrade.cpp) ---
+    // True only when an upgrade ran and succeeded; RunUpgrade tells the other endings apart.
+    bool UpdatePasswordDB();
+    UpgradeResult RunUpgrade();
+
+    // Cipher texts as stored: exact UTF-16 code units, never passed through UTF-8. An empty
+    // text raises CipherError (a std::exception).
+    static QString Encipher(const QString& key, const QString& text);
+    static QString Decipher(const QString& key, const QString& cipherText);
+    // Under the fixed key text of the administrator and generic passwords.
+    static QString FixedKeyCipher(const QString& text);
+    static QString FixedKeyPlain(const QString& cipherText);
+
+protected:
+    // The failure forms every member shares: critical icon, caption + " - Warning...".
+    void showConnectionFailure(long number, const QString& description);
+    void showFailure(long number, const QString& description);
+    // A message with the application's own title.
+    void showPlain(const QString& text, MessageIcon icon);
+
+    // Runs work(db::Connection&) on a connection of its own to database. A failure to connect
+    // shows the connection message, any later failure (db::Error or std::exception) the
+    // generic one; both give `failed`. The connection is closed however work ends.
+    template <typename Result, typename Work>
+    Result withDatabase(const QString& server, const QString& database, const QString& user,
+                        const QString& password, Result failed, Work&& work);
+
+    // The connection opened by withDatabase; throws db::Error.
+    static void openDatabase(db::Connection& connection, const QString& server,
+                             const QString& database, const QString& user, const QString& password);
+    // Closes after a failure; a second error is dropped, the first one is the one reported.
+    static void closeQuietly(db::Connection& connection);
+    // Number and description of a failure that is not the database layer's own.
+    static std::pair<long, QString> describe(const std::exception& failure);
+
+    UserInterface& ui_;
+    QString caption_;
+    const Settings& settings_;
+};
+
+template <typename Result, typename Work>
+Result GestioneDbPassword::withDatabase(const QString& server, const QString& database,
+                                        const QString& user, const QString& password, Result failed,
+                                        Work&& work)
+{
+    db::Connection connection;
+    try {
+        openDatabase(connection, server, database, user, password);
+    } catch (const db::Error& error) {
+        showConnectionFailure(error.number(), error.description());
+        return failed;
+    }
+    try {
+        Result result = work(connection);
+        connection.close();
+        return result;
+    } catch (const db::Error& error) {
+        closeQuietly(connection);
+        showFailure(error.number(), error.description());
+    } catch (const std::exception& other) {
+        closeQuietly(connection);
+        const auto [number, description] = describe(other);
+        showFailure(number, description);
+    }
+    return failed;
+}
+
+} // namespace sqllumo::password

@@ -1,0 +1,172 @@
+// The upgrade of the password database named in the settings, on databases the test builds as
+// older versions left them: what it adds, the dated backup it leaves, the cases that must do
+// nothing, and the restore after a failed upgrade.
+#include "OlderPasswordDatabase.h"
+#include "PasswordDbHarness.h"
+
+#include "PasswordSchema.h"
+
+#include <QDateTime>
+
+using namespace sqllumo;
+using namespace sqllumo::testing;
+using password::GestioneDbPassword;
+using password::UpgradeResult;
+
+namespace {
+
+const QString kDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
+
+class Upgrade : public PasswordDbHarness {
+protected:
+    QString makeOlderDatabase(const OlderState& state)
+    {
+        const QString name = freshName("PasswordOlder");
+        createEmptyDatabase(name);
+        execute(name, OlderDatabaseStatements(state));
+        return name;
+    }
+    QStringList backupFiles() const
+    {
+        return QDir(serverFolder(kDirectory))
+            .entryList({QStringLiteral("Backup PasswordDB Corvista*.dat")}, QDir::Files);
+    }
+    // Every row of every table, to compare a database before and after.
+    std::vector<QStringList> snapshot(const QString& database) const
+    {
+        std::vector<QStringList> all;
+        for (const QString& table :
+             column(database,
+                    "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME")) {
+            all.push_back({table});
+            for (const QStringList& row : rows(database, "SELECT * FROM " + table))
+                all.push_back(row);
+        }
+        return all;
+    }
+    UpgradeResult upgrade()
+    {
+        GestioneDbPassword passwords(ui_, kCaption, settings_);
+        return passwords.RunUpgrade();
+    }
+};
+
+class UpgradeFromOlder : public Upgrade, public ::testing::WithParamInterface<OlderState> {};
+
+} // namespace
+
+TEST_P(UpgradeFromOlder, BringsItToTheCurrentVersionOnceWithABackup)
+{
+    const QString name = makeOlderDatabase(GetParam());
+    storePasswordSettings(name);
+    const QDateTime started = QDateTime::currentDateTime();
+
+    ASSERT_EQ(upgrade(), UpgradeResult::Upgraded);
+    const QDateTime ended = QDateTime::currentDateTime();
+    EXPECT_EQ(ui_.messages(),
+              (std::vector<Message>{{"Password Database successfully updated!", QString(),
+                                     MessageIcon::Information, MessageButtons::Ok}}));
+
+    EXPECT_EQ(column(name, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.04"});
+    EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityFunctions"), QStringList{"13"});
+    const QStringList newest =
+        column(name, "SELECT ID_Function FROM T_SecurityFunctions WHERE FunctionName IN "
+                     "('Can Modify Settings', 'Can Acquire EEG') ORDER BY ID_Function");
+    ASSERT_EQ(newest, QStringList({"12", "13"}));
+    EXPECT_EQ(rows(name, "SELECT ID_Role, COUNT(*) FROM T_SecurityRolesFunctions WHERE "
+                         "ID_Function >= 12 GROUP BY ID_Role ORDER BY ID_Role"),
+              (std::vector<QStringList>{{"1", "2"}, {"2", "2"}}));
+    EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityRolesFunctions"), QStringList{"16"});
+    EXPECT_EQ(column(name, "SELECT User_Name FROM T_GenericUser ORDER BY User_Name"),
+              QStringList({"anna", "bruno"}));
+    // The key without cascading rules was made again with them: deleting a role takes its users.
+    execute(name, {"DELETE FROM T_SecurityRoles WHERE RoleName = 'Nurse'"});
+    EXPECT_EQ(column(name, "SELECT User_Name FROM T_GenericUser"), QStringList{"anna"});
+
+    if (!GetParam().withAdminTable) {
+        // Made by the upgrade with the plain default, so the default opens it.
+        GestioneDbPassword passwords(ui_, kCaption, settings_);
+        EXPECT_TRUE(passwords.VerificaPassword("darnitex"));
+        EXPECT_EQ(column(name, "SELECT Admin_Passwd FROM T_AdminPassword"),
+                  QStringList{fixedKeyOracle("darnitex")});
+    }
+
+    // Named for the minute it was taken in (an upgrade in the same minute adds to the file).
+    const QStringList expectedNames = {password::UpgradeBackupFileName(QString(), started),
+                                       password::UpgradeBackupFileName(QString(), ended)};
+    const QStringList files = backupFiles();
+    EXPECT_TRUE(files.contains(expectedNames[0]) || files.contains(expectedNames[1]))
+        << files.join(", ").toStdString();
+    EXPECT_TRUE(expectedNames[0].startsWith("Backup PasswordDB Corvista  ("));
+
+    // Current now: a second choice of the catalogue does nothing and shows nothing.
+    ASSERT_EQ(upgrade(), UpgradeResult::NothingToDo);
+    EXPECT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityRolesFunctions"), QStringList{"13"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, UpgradeFromOlder,
+                         ::testing::Values(OlderState{"Version:1.00", false, true},
+                                           OlderState{"Version:1.01", true, true},
+                                           OlderState{"Version:1.02", true, true},
+                                           OlderState{"Version:1.03", true, true},
+                                           OlderState{nullptr, true, true}));
+
+TEST_F(Upgrade, CurrentOtherOrUnsetDatabasesAreLeftAloneSilently)
+{
+    const QString current = createPasswordDatabase("PasswordCurrent", "admin");
+    const QString other = createPasswordDatabase("PasswordOther", "admin");
+    execute(other, {"UPDATE T_DBVersion SET [FreeText] = 'Version:2.00'"});
+    const QString noRow = createPasswordDatabase("PasswordNoRow", "admin");
+    execute(noRow, {"DELETE FROM T_DBVersion"});
+    const QString older = makeOlderDatabase({"Version:1.02", true, true});
+    const QStringList backupsBefore = backupFiles();
+
+    for (const QString& name : {current, other, noRow}) {
+        storePasswordSettings(name);
+        const auto before = snapshot(name);
+        EXPECT_EQ(upgrade(), UpgradeResult::NothingToDo) << name.toStdString();
+        EXPECT_EQ(snapshot(name), before) << name.toStdString();
+    }
+    // An older database, but a setting missing: nothing is looked at.
+    storePasswordSettings(older, QString());
+    EXPECT_EQ(upgrade(), UpgradeResult::NothingToDo);
+    storePasswordSettings(QString());
+    EXPECT_EQ(upgrade(), UpgradeResult::NothingToDo);
+    EXPECT_TRUE(ui_.messages().empty());
+    EXPECT_EQ(backupFiles(), backupsBefore);
+    EXPECT_EQ(column(older, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.02"});
+
+    // A database that cannot be reached is named in the message.
+    storePasswordSettings(freshName("Absent"));
+    EXPECT_EQ(upgrade(), UpgradeResult::Failed);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith("Error during connection of database '"));
+    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Critical);
+}
+
+TEST_F(Upgrade, FailedUpgradeRestoresTheBackupAndEndsTheProgram)
+{
+    // The group the new functions belong to was renamed: the upgrade cannot add them, after it
+    // has already created the generic passwords table.
+    const QString name = makeOlderDatabase({"Version:1.03", true, false});
+    execute(name, {"UPDATE T_SecurityMacroFunctions SET Description = 'Archivio'"});
+    storePasswordSettings(name);
+    const auto before = snapshot(name);
+    const QDateTime started = QDateTime::currentDateTime();
+
+    ASSERT_EQ(upgrade(), UpgradeResult::Restored);
+    ASSERT_EQ(ui_.messages().size(), 3u);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith(
+        "An error occurred during the check or definition of table T_SecurityFunctions\r\n"));
+    EXPECT_EQ(ui_.messages()[1],
+              (Message{"Update Password Database Failed!\r\nAutomatic restore backup copy!",
+                       QString(), MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_EQ(ui_.messages()[2],
+              (Message{"Update Password database Failed!\r\nImpossible to continue!", QString(),
+                       MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_EQ(snapshot(name), before);
+    EXPECT_TRUE(backupFiles().contains(password::UpgradeBackupFileName(QString(), started)) ||
+                backupFiles().contains(
+                    password::UpgradeBackupFileName(QString(), QDateTime::currentDateTime())));
+}
