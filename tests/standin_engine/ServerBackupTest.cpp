@@ -1,6 +1,6 @@
-// BACKUP DATABASE, RESTORE FILELISTONLY and RESTORE DATABASE: round trips as the program sends
-// them, appended sets and FILE = k, MOVE and REPLACE, the errors, damaged media and copies
-// taken while another connection writes.
+// BACKUP DATABASE and RESTORE FILELISTONLY, HEADERONLY, VERIFYONLY and DATABASE: round trips as
+// the program sends them, appended sets and FILE = k, MOVE and REPLACE, the errors, damaged and
+// torn media, media of the earlier format, and copies taken while another connection writes.
 #include "ServerTestSupport.h"
 
 #include <atomic>
@@ -411,6 +411,308 @@ TEST_F(ServerBackup, TornTailAndDamagedSets)
     EXPECT_EQ(Narrow(verifyWhole.messages[0].text), "The backup set on file 3 is valid.");
     EXPECT_EQ(rowCount("Xarc"), 9);
     EXPECT_TRUE(catalog->use(u"Xarc"));
+}
+
+TEST_F(ServerBackup, HeaderOnlyListsEverySetWithSqlServersColumns)
+{
+    const std::string bak = kBackups + "headers.bak";
+    create("Other");
+    insertRows("Xarc", 1, 3);
+    ASSERT_TRUE(run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH NAME = 'evening'")
+                    .errorNumbers()
+                    .empty());
+    ASSERT_TRUE(run("BACKUP DATABASE Xarc TO DISK='" + bak + "' WITH COPY_ONLY, CHECKSUM")
+                    .errorNumbers()
+                    .empty());
+    insertRows("Other", 1, 1);
+    ASSERT_TRUE(run("BACKUP DATABASE Other TO DISK='" + bak + "'").errorNumbers().empty());
+
+    auto sink = run("RESTORE HEADERONLY FROM DISK='" + bak + "'");
+    ASSERT_EQ(sink.results.size(), 1u) << sink.firstErrorText();
+    const ResultSetCopy& sets = sink.results[0];
+    struct Column {
+        const char* name;
+        SqlType type;
+        uint8_t precision;
+    };
+    const Column expected[] = {
+        {"BackupName", SqlType::NVarChar, 0},
+        {"BackupDescription", SqlType::NVarChar, 0},
+        {"BackupType", SqlType::SmallInt, 0},
+        {"ExpirationDate", SqlType::DateTime, 0},
+        {"Compressed", SqlType::Bit, 0},
+        {"Position", SqlType::SmallInt, 0},
+        {"DeviceType", SqlType::TinyInt, 0},
+        {"UserName", SqlType::NVarChar, 0},
+        {"ServerName", SqlType::NVarChar, 0},
+        {"DatabaseName", SqlType::NVarChar, 0},
+        {"DatabaseVersion", SqlType::Int, 0},
+        {"DatabaseCreationDate", SqlType::DateTime, 0},
+        {"BackupSize", SqlType::Decimal, 20},
+        {"FirstLSN", SqlType::Decimal, 25},
+        {"LastLSN", SqlType::Decimal, 25},
+        {"CheckpointLSN", SqlType::Decimal, 25},
+        {"DatabaseBackupLSN", SqlType::Decimal, 25},
+        {"BackupStartDate", SqlType::DateTime, 0},
+        {"BackupFinishDate", SqlType::DateTime, 0},
+        {"SortOrder", SqlType::SmallInt, 0},
+        {"CodePage", SqlType::SmallInt, 0},
+        {"UnicodeLocaleId", SqlType::Int, 0},
+        {"UnicodeComparisonStyle", SqlType::Int, 0},
+        {"CompatibilityLevel", SqlType::TinyInt, 0},
+        {"SoftwareVendorId", SqlType::Int, 0},
+        {"SoftwareVersionMajor", SqlType::Int, 0},
+        {"SoftwareVersionMinor", SqlType::Int, 0},
+        {"SoftwareVersionBuild", SqlType::Int, 0},
+        {"MachineName", SqlType::NVarChar, 0},
+        {"Flags", SqlType::Int, 0},
+        {"BindingID", SqlType::UniqueIdentifier, 0},
+        {"RecoveryForkID", SqlType::UniqueIdentifier, 0},
+        {"Collation", SqlType::NVarChar, 0},
+        {"FamilyGUID", SqlType::UniqueIdentifier, 0},
+        {"HasBulkLoggedData", SqlType::Bit, 0},
+        {"IsSnapshot", SqlType::Bit, 0},
+        {"IsReadOnly", SqlType::Bit, 0},
+        {"IsSingleUser", SqlType::Bit, 0},
+        {"HasBackupChecksums", SqlType::Bit, 0},
+        {"IsDamaged", SqlType::Bit, 0},
+        {"BeginsLogChain", SqlType::Bit, 0},
+        {"HasIncompleteMetaData", SqlType::Bit, 0},
+        {"IsForceOffline", SqlType::Bit, 0},
+        {"IsCopyOnly", SqlType::Bit, 0},
+        {"FirstRecoveryForkID", SqlType::UniqueIdentifier, 0},
+        {"ForkPointLSN", SqlType::Decimal, 25},
+        {"RecoveryModel", SqlType::NVarChar, 0},
+        {"DifferentialBaseLSN", SqlType::Decimal, 25},
+        {"DifferentialBaseGUID", SqlType::UniqueIdentifier, 0},
+        {"BackupTypeDescription", SqlType::NVarChar, 0},
+        {"BackupSetGUID", SqlType::UniqueIdentifier, 0},
+        {"CompressedBackupSize", SqlType::BigInt, 0},
+        {"Containment", SqlType::TinyInt, 0},
+        {"KeyAlgorithm", SqlType::NVarChar, 0},
+        {"EncryptorThumbprint", SqlType::VarBinary, 0},
+        {"EncryptorType", SqlType::NVarChar, 0},
+    };
+    ASSERT_EQ(sets.columns.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(Narrow(sets.columns[i].name), expected[i].name) << i;
+        EXPECT_EQ(sets.columns[i].type, expected[i].type) << expected[i].name;
+        if (expected[i].type == SqlType::Decimal) {
+            EXPECT_EQ(sets.columns[i].precision, expected[i].precision) << expected[i].name;
+            EXPECT_EQ(sets.columns[i].scale, 0) << expected[i].name;
+        }
+    }
+
+    ASSERT_EQ(sets.rows.size(), 3u);
+    auto value = [&](size_t row, const char* name) {
+        return sets.rows[row][size_t(sets.column(name))];
+    };
+    for (size_t row = 0; row < 3; ++row) {
+        EXPECT_EQ(sets.text(row, "Position"), std::to_string(row + 1));
+        EXPECT_EQ(sets.text(row, "BackupType"), "1");
+        EXPECT_EQ(sets.text(row, "BackupTypeDescription"), "Database");
+        EXPECT_EQ(sets.text(row, "UserName"), "sa");
+        EXPECT_EQ(sets.text(row, "RecoveryModel"), "FULL");
+        EXPECT_EQ(sets.text(row, "IsDamaged"), "0");
+        EXPECT_EQ(value(row, "BackupSize"), value(row, "CompressedBackupSize"));
+        EXPECT_GT(std::get<int64_t>(value(row, "BackupSize")), 8192);
+        ASSERT_TRUE(std::holds_alternative<DateTimeValue>(value(row, "BackupStartDate")));
+        ASSERT_TRUE(std::holds_alternative<Bytes>(value(row, "BackupSetGUID")));
+        EXPECT_EQ(std::get<Bytes>(value(row, "BackupSetGUID")).size(), 16u);
+    }
+    EXPECT_EQ(sets.text(0, "DatabaseName"), "Xarc");
+    EXPECT_EQ(sets.text(2, "DatabaseName"), "Other");
+    EXPECT_EQ(sets.text(0, "BackupName"), "evening");
+    EXPECT_EQ(sets.text(1, "BackupName"), "NULL");
+    EXPECT_EQ(sets.text(0, "IsCopyOnly"), "0");
+    EXPECT_EQ(sets.text(1, "IsCopyOnly"), "1");
+    EXPECT_EQ(sets.text(0, "HasBackupChecksums"), "0");
+    EXPECT_EQ(sets.text(1, "HasBackupChecksums"), "1");
+    EXPECT_EQ(sets.text(1, "Flags"), "16");
+    EXPECT_NE(value(0, "BackupSetGUID"), value(1, "BackupSetGUID"));
+    EXPECT_EQ(value(0, "FamilyGUID"), value(1, "FamilyGUID")) << "one database";
+    EXPECT_NE(value(0, "FamilyGUID"), value(2, "FamilyGUID"));
+    // Later sets carry later dates and log sequence numbers.
+    auto ticks = [&](size_t row, const char* name) {
+        const auto d = std::get<DateTimeValue>(value(row, name));
+        return int64_t(d.days) * 25920000 + d.ticks;
+    };
+    for (size_t row = 0; row < 3; ++row) {
+        EXPECT_LE(ticks(row, "BackupStartDate"), ticks(row, "BackupFinishDate"));
+        EXPECT_LT(std::get<int64_t>(value(row, "FirstLSN")),
+                  std::get<int64_t>(value(row, "LastLSN")));
+        if (row > 0) {
+            EXPECT_LE(ticks(row - 1, "BackupStartDate"), ticks(row, "BackupStartDate"));
+            EXPECT_LE(std::get<int64_t>(value(row - 1, "LastLSN")),
+                      std::get<int64_t>(value(row, "FirstLSN")));
+        }
+    }
+
+    auto second = run("RESTORE HEADERONLY FROM DISK='" + bak + "' WITH FILE = 2");
+    ASSERT_EQ(second.results.size(), 1u);
+    ASSERT_EQ(second.results[0].rows.size(), 1u);
+    EXPECT_EQ(second.results[0].rows[0], sets.rows[1]);
+}
+
+TEST_F(ServerBackup, FileSelectsTheSetAndAMissingSetIsRefusedByEveryStatement)
+{
+    const std::string bak = kBackups + "two.bak";
+    insertRows("Xarc", 1, 2);
+    run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
+    insertRows("Xarc", 3, 7);
+    run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
+
+    auto verified = run("RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 2");
+    ASSERT_EQ(verified.messageNumbers(), std::vector<int32_t>{3262});
+    EXPECT_EQ(Narrow(verified.messages[0].text), "The backup set on file 2 is valid.");
+    auto restored = run(restoreStatement("Second", bak, "Xarc_Dat", "Xarc_Log") + ", FILE = 2");
+    ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
+    EXPECT_EQ(rowCount("Second"), 7);
+
+    const struct {
+        std::string statement;
+        std::string terminating;
+    } cases[] = {
+        {"RESTORE HEADERONLY FROM DISK='" + bak + "' WITH FILE = 3",
+         "RESTORE HEADERONLY is terminating abnormally."},
+        {"RESTORE FILELISTONLY FROM DISK='" + bak + "' WITH FILE = 3",
+         "RESTORE FILELIST is terminating abnormally."},
+        {"RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 3",
+         "VERIFY DATABASE is terminating abnormally."},
+        {restoreStatement("Third", bak, "Xarc_Dat", "Xarc_Log") + ", FILE = 3",
+         "RESTORE DATABASE is terminating abnormally."},
+    };
+    for (const auto& c : cases) {
+        auto sink = run(c.statement);
+        EXPECT_EQ(sink.errorNumbers(), (std::vector<int32_t>{4038, 3013})) << c.statement;
+        EXPECT_EQ(sink.firstErrorText(), "Cannot find file ID 3 on device '" + bak + "'.");
+        EXPECT_EQ(Narrow(sink.messages.back().text), c.terminating);
+        EXPECT_TRUE(sink.results.empty());
+    }
+    EXPECT_FALSE(catalog->find(u"Third"));
+    EXPECT_EQ(run("RESTORE HEADERONLY FROM DISK='" + kBackups + "none.bak'").errorNumbers(),
+              (std::vector<int32_t>{3201, 3013}));
+    std::ofstream(dataDir() / "C" / "Backups" / "notes.txt") << "not a backup";
+    EXPECT_EQ(run("RESTORE HEADERONLY FROM DISK='" + kBackups + "notes.txt'").errorNumbers(),
+              (std::vector<int32_t>{3241, 3013}));
+
+    // Bytes changed inside the last set: it no longer verifies or restores, the first still does.
+    const fs::path host = *catalog->mapPath(Wide(bak));
+    {
+        std::fstream io(host, std::ios::binary | std::ios::in | std::ios::out);
+        io.seekp(std::streamoff(fs::file_size(host) - 4096));
+        const char bad[4] = {'\x5A', '\x5A', '\x5A', '\x5A'};
+        io.write(bad, 4);
+    }
+    EXPECT_EQ(run("RESTORE HEADERONLY FROM DISK='" + bak + "'").results.at(0).rows.size(), 2u);
+    EXPECT_EQ(run("RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 2").errorNumbers(),
+              (std::vector<int32_t>{3189, 3013}));
+    EXPECT_EQ(run(restoreStatement("Second", bak, "Xarc_Dat", "Xarc_Log") + ", FILE = 2, REPLACE")
+                  .errorNumbers(),
+              (std::vector<int32_t>{3189, 3013}));
+    EXPECT_EQ(rowCount("Second"), 7) << "a failed restore leaves the database as it was";
+    EXPECT_EQ(run("RESTORE VERIFYONLY FROM DISK='" + bak + "' WITH FILE = 1").messageNumbers(),
+              std::vector<int32_t>{3262});
+}
+
+TEST_F(ServerBackup, MediaWhoseOnlySetWasTornHoldsNoSets)
+{
+    const std::string bak = kBackups + "torn-first.bak";
+    const fs::path host = *catalog->mapPath(Wide(bak));
+    insertRows("Xarc", 1, 4);
+    run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
+    fs::resize_file(host, fs::file_size(host) / 2);
+
+    auto headers = run("RESTORE HEADERONLY FROM DISK='" + bak + "'");
+    EXPECT_TRUE(headers.errorNumbers().empty()) << headers.firstErrorText();
+    ASSERT_EQ(headers.results.size(), 1u);
+    EXPECT_TRUE(headers.results[0].rows.empty());
+    EXPECT_EQ(run("RESTORE FILELISTONLY FROM DISK='" + bak + "' ").errorNumbers(),
+              (std::vector<int32_t>{4038, 3013}));
+
+    auto again = run("BACKUP DATABASE Xarc TO DISK='" + bak + "'");
+    ASSERT_TRUE(again.errorNumbers().empty()) << again.firstErrorText();
+    EXPECT_NE(Narrow(again.messages.at(0).text).find("on file 1."), std::string::npos);
+    EXPECT_EQ(run("RESTORE HEADERONLY FROM DISK='" + bak + "'").results.at(0).rows.size(), 1u);
+    EXPECT_EQ(run("RESTORE VERIFYONLY FROM DISK='" + bak + "'").messageNumbers(),
+              std::vector<int32_t>{3262});
+}
+
+// Media written before sets recorded who took them, where and when they finished.
+TEST_F(ServerBackup, SetsOfTheEarlierFormatAreListedAndRestored)
+{
+    insertRows("Xarc", 1, 6);
+    const fs::path source = dataFile("Xarc");
+    SqliteFile(source).exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    std::string data;
+    {
+        std::ifstream in(source, std::ios::binary);
+        data.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_FALSE(data.empty());
+
+    std::string header;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            header.push_back(char(v >> (8 * i)));
+    };
+    auto u64 = [&](uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            header.push_back(char(v >> (8 * i)));
+    };
+    auto text = [&](const std::string& s) {
+        u32(uint32_t(s.size()));
+        for (char c : s) {
+            header.push_back(c);
+            header.push_back('\0');
+        }
+    };
+    u32(1);
+    for (const std::string& s :
+         {std::string("Xarc"), std::string("Xarc_Dat"), kDirectory + "Xarcdat.mdf",
+          std::string("Xarc_Log"), kDirectory + "Xarclog.ldf", std::string("old"), std::string()})
+        text(s);
+    u32(46000); // 1 December 2025
+    u32(300 * 3600);
+    u32(45000);
+    u32(0);
+    u64(data.size());
+    u64(0);
+
+    uint32_t crc = 0xFFFFFFFFu;
+    for (const std::string* part : {&header, &data})
+        for (char c : *part) {
+            crc ^= uint8_t(c);
+            for (int k = 0; k < 8; ++k)
+                crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+    crc = ~crc;
+    std::string media = "SSBKSET1";
+    for (int i = 0; i < 4; ++i)
+        media.push_back(char(uint32_t(header.size()) >> (8 * i)));
+    media += header + data + "SSBKEND1";
+    for (int i = 0; i < 4; ++i)
+        media.push_back(char(crc >> (8 * i)));
+    const std::string bak = kBackups + "old.bak";
+    std::ofstream(*catalog->mapPath(Wide(bak)), std::ios::binary) << media;
+
+    auto headers = run("RESTORE HEADERONLY FROM DISK='" + bak + "'");
+    ASSERT_EQ(headers.results.size(), 1u) << headers.firstErrorText();
+    ASSERT_EQ(headers.results[0].rows.size(), 1u);
+    const ResultSetCopy& set = headers.results[0];
+    EXPECT_EQ(set.text(0, "BackupName"), "old");
+    EXPECT_EQ(set.text(0, "UserName"), "NULL");
+    const Value started = set.rows[0][size_t(set.column("BackupStartDate"))];
+    EXPECT_EQ(started, Value(DateTimeValue{46000, 300 * 3600}));
+    EXPECT_EQ(set.rows[0][size_t(set.column("BackupFinishDate"))], started);
+    EXPECT_EQ(std::get<Bytes>(set.rows[0][size_t(set.column("BackupSetGUID"))]).size(), 16u);
+
+    auto restored = run(restoreStatement("Old", bak, "Xarc_Dat", "Xarc_Log"));
+    ASSERT_TRUE(restored.errorNumbers().empty()) << restored.firstErrorText();
+    EXPECT_EQ(rowCount("Old"), 6);
+    // A new set goes after the old one.
+    ASSERT_TRUE(run("BACKUP DATABASE Old TO DISK='" + bak + "'").errorNumbers().empty());
+    EXPECT_EQ(run("RESTORE HEADERONLY FROM DISK='" + bak + "'").results.at(0).rows.size(), 2u);
 }
 
 TEST_F(ServerBackup, BackupsTakenWhileAnotherConnectionWritesAreConsistent)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,8 @@ namespace standin::server {
 namespace {
 constexpr char kSetMagic[8] = {'S', 'S', 'B', 'K', 'S', 'E', 'T', '1'};
 constexpr char kEndMagic[8] = {'S', 'S', 'B', 'K', 'E', 'N', 'D', '1'};
-constexpr uint32_t kFormatVersion = 1;
+// Version 2 added who, where, when finished, flags and the set's GUID after the sizes.
+constexpr uint32_t kFormatVersion = 2;
 constexpr uint32_t kMaxHeader = 1 << 20; // a hostile length must not make us allocate much
 constexpr size_t kChunk = 1 << 16;
 
@@ -142,6 +144,14 @@ public:
         at_ += 8;
         return true;
     }
+    bool bytes(Bytes& out, size_t count)
+    {
+        if (size_ - at_ < count)
+            return false;
+        out.assign(data_ + at_, data_ + at_ + count);
+        at_ += count;
+        return true;
+    }
     bool text(std::u16string& s)
     {
         uint32_t count = 0;
@@ -174,14 +184,40 @@ std::vector<uint8_t> encodeHeader(const BackupSetInfo& info)
     putU32(h, info.databaseCreated.ticks);
     putU64(h, info.dataSize);
     putU64(h, info.logSize);
+    putText(h, info.userName);
+    putText(h, info.serverName);
+    putU32(h, uint32_t(info.finished.days));
+    putU32(h, info.finished.ticks);
+    putU32(h, info.flags);
+    Bytes guid = info.setGuid;
+    guid.resize(16);
+    h.insert(h.end(), guid.begin(), guid.end());
     return h;
+}
+
+// Sets written before GUIDs were kept get one drawn from their header's bytes: stable, and
+// distinct for sets taken at different times.
+Bytes derivedGuid(const std::vector<uint8_t>& header)
+{
+    uint64_t h1 = 1469598103934665603ull, h2 = 0x9E3779B97F4A7C15ull;
+    for (uint8_t b : header) {
+        h1 = (h1 ^ b) * 1099511628211ull;
+        h2 = (h2 ^ (b + 0x632BE59BD9B4E019ull)) * 0x100000001B3ull;
+        h2 ^= h2 >> 29;
+    }
+    Bytes guid(16);
+    for (int i = 0; i < 8; ++i) {
+        guid[size_t(i)] = uint8_t(h1 >> (8 * i));
+        guid[size_t(8 + i)] = uint8_t(h2 >> (8 * i));
+    }
+    return guid;
 }
 
 bool decodeHeader(const std::vector<uint8_t>& bytes, BackupSetInfo& info)
 {
     Reader r(bytes.data(), bytes.size());
     uint32_t version = 0, days = 0, createdDays = 0;
-    if (!r.u32(version) || version != kFormatVersion)
+    if (!r.u32(version) || version < 1 || version > kFormatVersion)
         return false;
     for (auto* s : {&info.databaseName, &info.dataLogicalName, &info.dataPhysicalName,
                     &info.logLogicalName, &info.logPhysicalName, &info.name, &info.description})
@@ -192,6 +228,16 @@ bool decodeHeader(const std::vector<uint8_t>& bytes, BackupSetInfo& info)
         return false;
     info.started.days = int32_t(days);
     info.databaseCreated.days = int32_t(createdDays);
+    if (version == 1) {
+        info.finished = info.started;
+        info.setGuid = derivedGuid(bytes);
+        return true;
+    }
+    uint32_t finishedDays = 0;
+    if (!r.text(info.userName) || !r.text(info.serverName) || !r.u32(finishedDays) ||
+        !r.u32(info.finished.ticks) || !r.u32(info.flags) || !r.bytes(info.setGuid, 16))
+        return false;
+    info.finished.days = int32_t(finishedDays);
     return true;
 }
 
@@ -261,6 +307,20 @@ bool writeSet(int fd, const BackupSource& source, const BackupSetInfo& info, std
 std::atomic<uint64_t> temporaryCounter{0};
 } // namespace
 
+Bytes RandomGuid()
+{
+    std::random_device device;
+    Bytes guid(16);
+    for (size_t i = 0; i < guid.size(); i += 4) {
+        const uint32_t r = device();
+        for (size_t k = 0; k < 4; ++k)
+            guid[i + k] = uint8_t(r >> (8 * k));
+    }
+    guid[7] = uint8_t((guid[7] & 0x0F) | 0x40);
+    guid[8] = uint8_t((guid[8] & 0x3F) | 0x80);
+    return guid;
+}
+
 bool SyncFile(const fs::path& file)
 {
     Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
@@ -321,7 +381,11 @@ BackupMedia ReadBackupMedia(const fs::path& file)
         offset = end + 12;
         media.validLength = offset;
     }
-    media.status = media.sets.empty() ? BackupMedia::Status::NotMedia : BackupMedia::Status::Ok;
+    char first[8];
+    const bool startsAsMedia =
+        size >= 8 && readExact(fd.get(), first, 8, 0) && std::memcmp(first, kSetMagic, 8) == 0;
+    media.status = media.sets.empty() && !startsAsMedia ? BackupMedia::Status::NotMedia
+                                                        : BackupMedia::Status::Ok;
     return media;
 }
 

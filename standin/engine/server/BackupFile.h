@@ -27,11 +27,25 @@ struct BackupSetInfo {
     DateTimeValue databaseCreated;
     uint64_t dataSize = 0;
     uint64_t logSize = 0;
+    // Who took the set, where and how; media written before these were kept read them as
+    // unknown (empty, the start time, no flags, a GUID derived from the set's place).
+    std::u16string userName;
+    std::u16string serverName;
+    DateTimeValue finished;
+    uint32_t flags = 0; // BackupSetFlag bits
+    Bytes setGuid;      // 16 bytes
     // Where the set's bytes are in the media file.
     uint64_t offset = 0;
     uint64_t length = 0;
 };
 
+enum BackupSetFlag : uint32_t {
+    kCopyOnly = 1,
+    kWithChecksum = 2,
+    kSimpleRecovery = 4,
+};
+
+// A file whose only set was cut short by a crash is media holding no set (Ok, no sets).
 struct BackupMedia {
     enum class Status { Ok, Missing, Unreadable, NotMedia };
     Status status = Status::Missing;
@@ -66,6 +80,9 @@ bool ExtractBackupSet(const std::filesystem::path& file, const BackupSetInfo& se
 // Reads the set through, checking its checksum, and writes nothing.
 bool VerifyBackupSet(const std::filesystem::path& file, const BackupSetInfo& set,
                      std::string& error);
+
+// A fresh identity for a backup set.
+Bytes RandomGuid();
 
 // Writes and flushes a file's bytes, then its folder's entry.
 bool SyncFile(const std::filesystem::path& file);

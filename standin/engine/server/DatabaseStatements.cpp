@@ -1,5 +1,6 @@
 // CREATE DATABASE, DROP DATABASE, BACKUP DATABASE and RESTORE.
 #include "BackupFile.h"
+#include "BackupResults.h"
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
@@ -20,6 +21,7 @@ constexpr char16_t kBackupDatabase[] = u"BACKUP DATABASE";
 constexpr char16_t kRestoreDatabase[] = u"RESTORE DATABASE";
 constexpr char16_t kRestoreFileList[] = u"RESTORE FILELIST";
 constexpr char16_t kRestoreVerify[] = u"VERIFY DATABASE";
+constexpr char16_t kRestoreHeaders[] = u"RESTORE HEADERONLY";
 
 std::optional<std::u16string> parseName(TokenCursor& cursor)
 {
@@ -173,32 +175,6 @@ bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::str
         error = sqlite3_errstr(rc);
     closeBoth();
     return rc == SQLITE_DONE;
-}
-
-// A file's identity, the same in every backup of the database: drawn from the database's
-// name, creation time and the file's logical name.
-Bytes fileGuid(const BackupSetInfo& set, const std::u16string& logicalName)
-{
-    uint64_t h1 = 1469598103934665603ull, h2 = 1099511628211ull ^ 0x9E3779B97F4A7C15ull;
-    auto mix = [&](uint64_t v) {
-        h1 = (h1 ^ v) * 1099511628211ull;
-        h2 = (h2 ^ (v + 0x632BE59BD9B4E019ull)) * 0x100000001B3ull;
-        h2 ^= h2 >> 29;
-    };
-    for (char16_t c : FoldCase(set.databaseName))
-        mix(c);
-    mix(uint64_t(uint32_t(set.databaseCreated.days)));
-    mix(set.databaseCreated.ticks);
-    for (char16_t c : FoldCase(logicalName))
-        mix(c);
-    Bytes guid(16);
-    for (int i = 0; i < 8; ++i) {
-        guid[size_t(i)] = uint8_t(h1 >> (8 * i));
-        guid[size_t(8 + i)] = uint8_t(h2 >> (8 * i));
-    }
-    guid[7] = uint8_t((guid[7] & 0x0F) | 0x40); // version 4 in the mixed-endian layout
-    guid[8] = uint8_t((guid[8] & 0x3F) | 0x80);
-    return guid;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start)
@@ -594,19 +570,21 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
         syntaxError(cursor, reply);
         return reply.endStatement();
     }
-    bool overwrite = false, copyOnly = false;
+    bool overwrite = false, copyOnly = false, checksum = false;
     std::u16string setName, description, unsupported;
     for (const auto& o : options) {
         if (o.keyword == u"INIT" || o.keyword == u"FORMAT")
             overwrite = true;
         else if (o.keyword == u"COPY_ONLY")
             copyOnly = true;
+        else if (o.keyword == u"CHECKSUM")
+            checksum = true;
         else if (o.keyword == u"NAME")
             setName = o.value.value_or(u"");
         else if (o.keyword == u"DESCRIPTION")
             description = o.value.value_or(u"");
         else if (!isAmong(o.keyword,
-                          {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"CHECKSUM", u"NO_CHECKSUM",
+                          {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"NO_CHECKSUM",
                            u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD", u"UNLOAD",
                            u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION", u"STATS",
                            u"MEDIANAME", u"MEDIADESCRIPTION"}))
@@ -672,7 +650,8 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
             return fail(msg::MediaFamilyIncorrect(serverPath));
     }
 
-    const auto started = std::chrono::steady_clock::now();
+    const auto clockStarted = std::chrono::steady_clock::now();
+    const DateTimeValue started = Now();
     const fs::path copy = temporaryPath("backup");
     Finally removeCopy([&] {
         std::error_code ec;
@@ -690,10 +669,16 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
     set.info.logPhysicalName = source.logPhysicalName;
     set.info.name = setName;
     set.info.description = description;
-    set.info.started = Now();
+    set.info.started = started;
     set.info.databaseCreated = source.created;
+    set.info.userName = ctx.login;
+    set.info.serverName = this->options.serverName;
+    set.info.flags = (copyOnly ? kCopyOnly : 0u) | (checksum ? kWithChecksum : 0u) |
+                     (source.system ? kSimpleRecovery : 0u);
+    set.info.setGuid = RandomGuid();
     set.dataCopy = copy;
     set.logFile = source.logFile;
+    set.info.finished = Now();
     WriteResult written;
     {
         // Appends truncate a torn tail first: two at once would cut each other's sets.
@@ -718,8 +703,8 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
         msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
     reply.message(
         msg::ProcessedPages(logPages, source.name, source.logLogicalName, written.position));
-    reply.message(
-        msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages, secondsSince(started)));
+    reply.message(msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages,
+                                             secondsSince(clockStarted)));
     reply.endStatement();
 }
 
@@ -730,15 +715,17 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     cursor.next();
     const bool fileList = cursor.isWord(u"FILELISTONLY");
     const bool verify = cursor.isWord(u"VERIFYONLY");
-    if (!fileList && !verify && !cursor.isWord(u"DATABASE")) {
+    const bool headers = cursor.isWord(u"HEADERONLY");
+    if (!fileList && !verify && !headers && !cursor.isWord(u"DATABASE")) {
         reply.message(msg::NotSupported(u"RESTORE " + FoldCase(cursor.peek().text)));
         return reply.endStatement();
     }
     cursor.next();
-    const bool readOnly = fileList || verify;
-    const char16_t* statement = fileList ? kRestoreFileList
-                                : verify ? kRestoreVerify
-                                         : kRestoreDatabase;
+    const bool readOnly = fileList || verify || headers;
+    const char16_t* statement = fileList  ? kRestoreFileList
+                                : verify  ? kRestoreVerify
+                                : headers ? kRestoreHeaders
+                                          : kRestoreDatabase;
     std::u16string name;
     if (!readOnly) {
         const auto parsed = parseName(cursor);
@@ -773,6 +760,7 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         reply.endStatement();
     };
     int32_t fileNumber = 1;
+    bool fileGiven = false;
     bool replace = false;
     std::vector<std::pair<std::u16string, std::u16string>> moves;
     std::u16string unsupported;
@@ -792,6 +780,7 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
                 return reply.endStatement();
             }
             fileNumber = int32_t(k);
+            fileGiven = true;
         } else if (!readOnly && o.keyword == u"REPLACE") {
             replace = true;
         } else if (!readOnly && o.keyword == u"MOVE") {
@@ -825,6 +814,12 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     case BackupMedia::Status::NotMedia:
         return fail(msg::MediaFamilyIncorrect(serverPath));
     }
+    if (headers && !fileGiven) {
+        std::vector<const BackupSetInfo*> all;
+        for (const auto& set : media.sets)
+            all.push_back(&set);
+        return SendBackupHeaders(reply.sink(), all);
+    }
     if (fileNumber > int32_t(media.sets.size()))
         return fail(msg::CannotFindFileId(fileNumber, serverPath));
     const BackupSetInfo& set = media.sets[size_t(fileNumber - 1)];
@@ -836,88 +831,10 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
         reply.message(msg::BackupSetValid(fileNumber));
         return reply.endStatement();
     }
-    if (fileList) {
-        auto col = [](const char16_t* n, SqlType type, int32_t length, bool nullable,
-                      uint8_t precision = 0) {
-            ColumnInfo c;
-            c.name = n;
-            c.type = type;
-            c.length = length;
-            c.nullable = nullable;
-            c.precision = precision;
-            return c;
-        };
-        reply.sink().beginResult({col(u"LogicalName", SqlType::NVarChar, 128, true),
-                                  col(u"PhysicalName", SqlType::NVarChar, 260, true),
-                                  col(u"Type", SqlType::Char, 1, true),
-                                  col(u"FileGroupName", SqlType::NVarChar, 128, true),
-                                  col(u"Size", SqlType::Decimal, 17, true, 20),
-                                  col(u"MaxSize", SqlType::Decimal, 17, true, 20),
-                                  col(u"FileId", SqlType::BigInt, 8, true),
-                                  col(u"CreateLSN", SqlType::Decimal, 17, true, 25),
-                                  col(u"DropLSN", SqlType::Decimal, 17, true, 25),
-                                  col(u"UniqueId", SqlType::UniqueIdentifier, 16, true),
-                                  col(u"ReadOnlyLSN", SqlType::Decimal, 17, true, 25),
-                                  col(u"ReadWriteLSN", SqlType::Decimal, 17, true, 25),
-                                  col(u"BackupSizeInBytes", SqlType::BigInt, 8, true),
-                                  col(u"SourceBlockSize", SqlType::Int, 4, true),
-                                  col(u"FileGroupId", SqlType::Int, 4, true),
-                                  col(u"LogGroupGUID", SqlType::UniqueIdentifier, 16, true),
-                                  col(u"DifferentialBaseLSN", SqlType::Decimal, 17, true, 25),
-                                  col(u"DifferentialBaseGUID", SqlType::UniqueIdentifier, 16, true),
-                                  col(u"IsReadOnly", SqlType::Bit, 1, true),
-                                  col(u"IsPresent", SqlType::Bit, 1, true),
-                                  col(u"TDEThumbprint", SqlType::VarBinary, 32, true),
-                                  col(u"SnapshotUrl", SqlType::NVarChar, 360, true)});
-        const int64_t dataBytes = int64_t((set.dataSize + 8191) / 8192 * 8192);
-        const int64_t logBytes = int64_t((set.logSize + 8191) / 8192 * 8192);
-        reply.sink().row({set.dataLogicalName,
-                          set.dataPhysicalName,
-                          std::u16string(u"D"),
-                          std::u16string(u"PRIMARY"),
-                          dataBytes,
-                          int64_t(35184372080640),
-                          int64_t(1),
-                          int64_t(0),
-                          Value{},
-                          fileGuid(set, set.dataLogicalName),
-                          Value{},
-                          Value{},
-                          dataBytes,
-                          int64_t(4096),
-                          int64_t(1),
-                          Value{},
-                          Value{},
-                          Value{},
-                          int64_t(0),
-                          int64_t(1),
-                          Value{},
-                          Value{}});
-        reply.sink().row({set.logLogicalName,
-                          set.logPhysicalName,
-                          std::u16string(u"L"),
-                          Value{},
-                          logBytes,
-                          int64_t(2199023255552),
-                          int64_t(2),
-                          int64_t(0),
-                          Value{},
-                          fileGuid(set, set.logLogicalName),
-                          Value{},
-                          Value{},
-                          logBytes,
-                          int64_t(4096),
-                          int64_t(0),
-                          Value{},
-                          Value{},
-                          Value{},
-                          int64_t(0),
-                          int64_t(1),
-                          Value{},
-                          Value{}});
-        reply.sink().done(DoneInfo{DoneInfo::Kind::Statement, true, 2, false});
-        return;
-    }
+    if (fileList)
+        return SendFileList(reply.sink(), set);
+    if (headers)
+        return SendBackupHeaders(reply.sink(), {&set});
 
     // Where each file goes: its MOVE target, else where it was when backed up.
     std::u16string dataTarget = set.dataPhysicalName, logTarget = set.logPhysicalName;
