@@ -119,6 +119,27 @@ TEST(Refusals, Access97FilesRefuseTextOutsideCodePage1252)
               "Forlì €");
 }
 
+TEST(Refusals, Access97RowsWhoseOffsetTableOutgrowsTheFormat)
+{
+    // One-byte offsets reach past 255 through a jump table that readers take only one entry
+    // beyond the data for; a row with hundreds of short texts needs more.
+    testing::ScratchFolder folder;
+    MdbWriter db(folder.file("jumps.mdb"), JetVersion::Jet3);
+    std::vector<Column> columns;
+    for (int i = 0; i < 250; ++i)
+        columns.push_back(Column::text("C" + std::to_string(i), 10));
+    const auto t = db.addTable("T", columns);
+    EXPECT_NE(refusal([&] {
+                  db.addRow(t, std::vector<Value>(250, std::string("x")));
+              }).find("too many columns for one row of an Access 97 file"),
+              std::string::npos);
+    db.addRow(t, std::vector<Value>(250, std::string("xxxxxx")));
+    db.close();
+    const auto table = testing::readTable(folder.file("jumps.mdb"), "T");
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0][249].text, "xxxxxx");
+}
+
 TEST(Refusals, AnUnclosedWriterLeavesAnEarlierFileUntouched)
 {
     testing::ScratchFolder folder;

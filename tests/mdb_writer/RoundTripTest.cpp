@@ -315,6 +315,42 @@ TEST_P(RoundTrip, LongTextsAndMemosInEveryStorageForm)
     }
 }
 
+TEST_P(RoundTrip, AWideTableDefinitionRunsOverSeveralPages)
+{
+    const std::string path = dir.file("wide.mdb");
+    std::vector<Column> columns;
+    for (int i = 0; i < 250; ++i) {
+        const std::string name = "A_long_column_name_of_number_" + std::to_string(i);
+        columns.push_back(i % 2 ? Column::text(name, 10) : Column::longInt(name));
+    }
+    const auto cell = [](int row, int column) {
+        return column % 2 ? Value(std::to_string(row * column % 1000))
+                          : Value(static_cast<long long>(row * column));
+    };
+    {
+        MdbWriter db(path, GetParam());
+        const auto t = db.addTable("Wide", columns);
+        for (int r = 0; r < 20; ++r) {
+            std::vector<Value> row;
+            for (int c = 0; c < 250; ++c)
+                row.push_back(cell(r, c));
+            db.addRow(t, row);
+        }
+        db.close();
+    }
+    const auto table = readTable(path, "Wide");
+    ASSERT_EQ(table.columns.size(), columns.size());
+    EXPECT_EQ(table.columns[249].name, columns[249].name);
+    ASSERT_EQ(table.rows.size(), 20u);
+    for (int r = 0; r < 20; ++r) {
+        for (int c = 0; c < 250; c += 7) {
+            const Value expected = cell(r, c);
+            EXPECT_EQ(table.rows[r][c].text, c % 2 ? std::get<std::string>(expected)
+                                                   : std::to_string(std::get<long long>(expected)));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Versions, RoundTrip, ::testing::Values(JetVersion::Jet4, JetVersion::Jet3),
                          [](const auto& info) { return testing::versionName(info.param); });
 
