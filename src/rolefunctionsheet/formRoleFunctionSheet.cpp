@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <stdexcept>
 
 namespace rolefunctionsheet {
@@ -21,11 +22,12 @@ QString withSignPosition(int n)
     return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n);
 }
 
-QFont nodeFont(const QFont& base, int pointSize)
+// Never smaller than the text around it, so a large desktop font stays readable in the tree.
+QFont nodeFont(const QFont& base, int pointSize, int aboveBase)
 {
     QFont font = base;
     font.setBold(true);
-    font.setPointSize(pointSize);
+    font.setPointSize(std::max(pointSize, base.pointSize() + aboveBase));
     return font;
 }
 
@@ -153,12 +155,12 @@ void formRoleFunctionSheet::Impostati(const QString& RoleName, RoleEditorCaller&
     for (int m = 0; m < macroCount_; ++m) {
         auto* group = new QTreeWidgetItem(SSTree1, QStringList{macroNames_[m]});
         group->setData(0, kNodeKeyRole, macroNames_[m]);
-        group->setFont(0, nodeFont(base, kMacroFunctionPointSize));
+        group->setFont(0, nodeFont(base, kMacroFunctionPointSize, 2));
         group->setForeground(0, Qt::black);
         for (int f = 0; f < functionCounts_[m]; ++f) {
             auto* node = new QTreeWidgetItem(group, QStringList{functionNames_[m][f]});
             node->setData(0, kNodeKeyRole, FunctionNodeKey(m, f));
-            node->setFont(0, nodeFont(base, kFunctionPointSize));
+            node->setFont(0, nodeFont(base, kFunctionPointSize, 0));
             node->setCheckState(0, rights_[m][f] ? Qt::Checked : Qt::Unchecked);
             // The click handler alone changes a mark, so the cell always follows it.
             node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);

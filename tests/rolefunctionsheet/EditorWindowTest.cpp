@@ -1,6 +1,7 @@
 // The editor window driven offscreen through showfrm, with plain objects standing in for the
 // password database and the main window.
 #include "FakeRights.h"
+#include "Screenshot.h"
 #include "clsFunctsRoles.h"
 #include "formRoleFunctionSheet.h"
 
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -81,6 +83,7 @@ TEST(RoleFunctionSheet, FillsTreeNameAndTitleFromTheSource)
     rights.roleName = QStringLiteral("Técnicos");
     FakeCaller caller;
     showAndDrive(QStringLiteral("Técnicos"), caller, rights, [&](formRoleFunctionSheet& w) {
+        sqllumo::testing::SaveScreenshot(w, QStringLiteral("role-function-sheet"));
         EXPECT_FALSE(caller.confirmed);
         EXPECT_EQ(w.windowTitle(), QStringLiteral("Técnicos"));
         EXPECT_EQ(w.Text2->text(), QStringLiteral("Técnicos"));
@@ -89,18 +92,20 @@ TEST(RoleFunctionSheet, FillsTreeNameAndTitleFromTheSource)
         EXPECT_EQ(w.Command1->text(), QStringLiteral("Ok"));
         EXPECT_EQ(w.Command2->text(), QStringLiteral("Cancel"));
         ASSERT_EQ(w.SSTree1->topLevelItemCount(), 2);
+        // 12 and 10 points, or more under a larger desktop font.
+        const int base = w.SSTree1->font().pointSize();
         for (int m = 0; m < 2; ++m) {
             QTreeWidgetItem* group = w.SSTree1->topLevelItem(m);
             EXPECT_EQ(group, w.nodeByKey(QStringLiteral("Group %1").arg(m)));
             EXPECT_TRUE(group->isExpanded());
             EXPECT_TRUE(group->font(0).bold());
-            EXPECT_EQ(group->font(0).pointSize(), 12);
+            EXPECT_EQ(group->font(0).pointSize(), std::max(12, base + 2));
             ASSERT_EQ(group->childCount(), 3);
             for (int f = 0; f < 3; ++f) {
                 QTreeWidgetItem* node = group->child(f);
                 EXPECT_EQ(node->text(0), rights.names[m][f]);
                 EXPECT_TRUE(node->font(0).bold());
-                EXPECT_EQ(node->font(0).pointSize(), 10);
+                EXPECT_EQ(node->font(0).pointSize(), std::max(10, base));
                 EXPECT_EQ(node->checkState(0), rights.rights[m][f] ? Qt::Checked : Qt::Unchecked);
             }
         }

@@ -1,0 +1,282 @@
+// The user details dialog: its frames and limits, the role list, the four checks of OK in
+// their order, and the exchange fields handed back on closing.
+
+#include "Gen_InsUser.h"
+
+#include "Messages.h"
+#include "QtUserInterface.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace sqllumo::ui {
+
+namespace {
+
+constexpr int kUserNameLength = 30;
+constexpr int kPasswordLength = 30;
+constexpr int kNameLength = 50;
+constexpr int kTitleLength = 32;
+
+QLineEdit* lineEdit(QWidget* parent, int maxLength, bool masked = false)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setMaxLength(maxLength);
+    // Room for a usual name at any font size.
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 16);
+    if (masked)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+// An editable list of numbers, empty until something is chosen or typed.
+QComboBox* numberBox(QWidget* parent, int first, int last)
+{
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = first; n <= last; ++n)
+        box->addItem(QString::number(n));
+    box->setCurrentIndex(-1);
+    return box;
+}
+
+bool readNumber(const QString& text, int* value)
+{
+    bool ok = false;
+    *value = text.trimmed().toInt(&ok);
+    return ok;
+}
+
+} // namespace
+
+void ComboListControl::clear()
+{
+    combo_->clear();
+}
+
+void ComboListControl::AddItem(const QString& item)
+{
+    combo_->addItem(item);
+}
+
+int ComboListControl::ListCount() const
+{
+    return combo_->count();
+}
+
+int ComboListControl::ListIndex() const
+{
+    return combo_->currentIndex();
+}
+
+void ComboListControl::setListIndex(int index)
+{
+    combo_->setCurrentIndex(index);
+}
+
+QDate BirthDateFromBoxes(const QString& day, const QString& month, const QString& year)
+{
+    int d = 0;
+    int m = 0;
+    int y = 0;
+    if (!readNumber(day, &d) || !readNumber(month, &m) || !readNumber(year, &y))
+        return {};
+    return QDate(y, m, d);
+}
+
+Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(kUserDetailsTitle);
+    setModal(true);
+
+    Frame7 = new QGroupBox(QStringLiteral("User Name/Password"), this);
+    auto* account = new QGridLayout(Frame7);
+    Label2 = new QLabel(QStringLiteral("UserName"), Frame7);
+    Text2 = lineEdit(Frame7, kUserNameLength);
+    Label3 = new QLabel(QStringLiteral("Password"), Frame7);
+    Text3 = lineEdit(Frame7, kPasswordLength, true);
+    Label4 = new QLabel(QStringLiteral("Confirm Password"), Frame7);
+    Text4 = lineEdit(Frame7, kPasswordLength, true);
+    const std::pair<QLabel*, QLineEdit*> accountRows[] = {
+        {Label2, Text2}, {Label3, Text3}, {Label4, Text4}};
+    for (int row = 0; row < 3; ++row) {
+        accountRows[row].first->setBuddy(accountRows[row].second);
+        account->addWidget(accountRows[row].first, row, 0);
+        account->addWidget(accountRows[row].second, row, 1);
+    }
+
+    Frame6 = new QGroupBox(QStringLiteral("Access type"), this);
+    auto* access = new QVBoxLayout(Frame6);
+    Combo1 = new QComboBox(Frame6);
+    access->addWidget(Combo1);
+
+    Frame2 = new QGroupBox(QStringLiteral("Name/Title"), this);
+    auto* names = new QGridLayout(Frame2);
+    Text1_4 = lineEdit(Frame2, kNameLength);
+    Text1_5 = lineEdit(Frame2, kNameLength);
+    Text1_8 = lineEdit(Frame2, kTitleLength);
+    const std::pair<const char*, QLineEdit*> nameRows[] = {
+        {"First", Text1_4}, {"Last", Text1_5}, {"Title", Text1_8}};
+    for (int row = 0; row < 3; ++row) {
+        auto* label = new QLabel(QString::fromLatin1(nameRows[row].first), Frame2);
+        label->setBuddy(nameRows[row].second);
+        names->addWidget(label, row, 0);
+        names->addWidget(nameRows[row].second, row, 1);
+    }
+
+    Frame5 = new QGroupBox(QStringLiteral("Birthday"), this);
+    auto* birthday = new QGridLayout(Frame5);
+    Comdate_0 = numberBox(Frame5, kFirstListedYear, QDate::currentDate().year());
+    Comdate_1 = numberBox(Frame5, 1, 12);
+    Comdate_2 = numberBox(Frame5, 1, 31);
+    const std::pair<const char*, QComboBox*> dateColumns[] = {
+        {"Year", Comdate_0}, {"Month", Comdate_1}, {"Day", Comdate_2}};
+    for (int column = 0; column < 3; ++column) {
+        auto* label = new QLabel(QString::fromLatin1(dateColumns[column].first), Frame5);
+        label->setBuddy(dateColumns[column].second);
+        birthday->addWidget(label, 0, column);
+        birthday->addWidget(dateColumns[column].second, 1, column);
+    }
+
+    Frame3 = new QGroupBox(QStringLiteral("Type"), this);
+    auto* type = new QVBoxLayout(Frame3);
+    Option1_0 = new QRadioButton(QStringLiteral("Doctor"), Frame3);
+    Option1_1 = new QRadioButton(QStringLiteral("Technician"), Frame3);
+    type->addWidget(Option1_0);
+    type->addWidget(Option1_1);
+
+    Frame4 = new QGroupBox(QStringLiteral("Position"), this);
+    auto* position = new QVBoxLayout(Frame4);
+    Option1_2 = new QRadioButton(QStringLiteral("Internal"), Frame4);
+    Option1_3 = new QRadioButton(QStringLiteral("External"), Frame4);
+    position->addWidget(Option1_2);
+    position->addWidget(Option1_3);
+
+    Command1 = new QPushButton(QStringLiteral("OK"), this);
+    Command2 = new QPushButton(QStringLiteral("cancel"), this);
+    Command1->setDefault(true);
+
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(Frame7, 0, 0);
+    grid->addWidget(Frame6, 1, 0);
+    grid->addWidget(Frame2, 0, 1);
+    grid->addWidget(Frame5, 1, 1);
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(Frame3);
+    choices->addWidget(Frame4);
+    grid->addLayout(choices, 2, 0, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command2);
+    grid->addLayout(buttons, 3, 0, 1, 2);
+
+    connect(Command1, &QPushButton::clicked, this, [this] { confirm(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { reject(); });
+}
+
+void Gen_InsUser::Impostati(const UserDetailsRequest& request, const RoleFiller& fillRoles)
+{
+    confirmed_ = false;
+    Option1_2->setChecked(true);
+    Option1_1->setChecked(true);
+    Combo1->clear();
+    if (fillRoles) {
+        ComboListControl roles(Combo1);
+        fillRoles(request, roles);
+    }
+    const bool change = request.mode == UserDetailsMode::ChangeUser;
+    if (Combo1->count() > 0)
+        Combo1->setCurrentIndex(0);
+    if (change) {
+        Text3->setText(request.password);
+        Text4->setText(request.password);
+    }
+    Text2->setEnabled(!change);
+    Label2->setEnabled(!change);
+    Text2->setText(request.userName);
+    Text1_5->setText(request.lastName);
+    Text1_4->setText(request.firstName);
+    Text1_8->setText(request.title);
+    for (QComboBox* box : {Comdate_0, Comdate_1, Comdate_2})
+        box->setCurrentIndex(-1);
+    if (change && request.birthDate.isValid()) {
+        Comdate_0->setEditText(QString::number(request.birthDate.year()));
+        Comdate_1->setEditText(QString::number(request.birthDate.month()));
+        Comdate_2->setEditText(QString::number(request.birthDate.day()));
+    }
+    if (const int role = Combo1->findText(request.roleName, Qt::MatchExactly); role >= 0)
+        Combo1->setCurrentIndex(role);
+    (request.type != 0 ? Option1_0 : Option1_1)->setChecked(true);
+    (request.position != 0 ? Option1_2 : Option1_3)->setChecked(true);
+    (change ? Text3 : Text2)->setFocus();
+}
+
+QString Gen_InsUser::firstFailedCheck() const
+{
+    if (Text3->text().isEmpty() || Text4->text().isEmpty() || Text3->text() != Text4->text())
+        return texts::kConfirmPassword;
+    if (Text2->text().isEmpty() || Text3->text().isEmpty())
+        return kInvalidUserInfo;
+    if (Combo1->currentIndex() < 0)
+        return kSpecifyAccessType;
+    const QString year = Comdate_0->currentText();
+    const QString month = Comdate_1->currentText();
+    const QString day = Comdate_2->currentText();
+    if (!year.isEmpty() && !month.isEmpty() && !day.isEmpty()) {
+        const QDate date = BirthDateFromBoxes(day, month, year);
+        if (!date.isValid() || date.year() < kEarliestBirthYear ||
+            date.year() > QDate::currentDate().year())
+            return kInvalidBirthDate;
+    }
+    return {};
+}
+
+void Gen_InsUser::confirm()
+{
+    if (const QString failed = firstFailedCheck(); !failed.isEmpty()) {
+        confirmed_ = false;
+        QtUserInterface(this, nullptr, nullptr, nullptr).showMessage(accessMessage(failed));
+        return;
+    }
+    confirmed_ = true;
+    accept();
+}
+
+UserDetailsResult Gen_InsUser::result() const
+{
+    UserDetailsResult r;
+    r.InserisciUser = confirmed_;
+    r.UserName = Text2->text();
+    r.PassWord = Text3->text();
+    r.Cognome = Text1_5->text();
+    r.Nome = Text1_4->text();
+    r.Title = Text1_8->text();
+    r.Tipo = Option1_1->isChecked() ? 0 : 1;
+    r.Posizione = Option1_2->isChecked() ? 1 : 0;
+    if (Combo1->currentIndex() >= 0)
+        r.NomeRuolo = Combo1->currentText();
+    const QDate birth = BirthDateFromBoxes(Comdate_2->currentText(), Comdate_1->currentText(),
+                                           Comdate_0->currentText());
+    r.DatadiNascita = (birth.isValid() ? birth : QDate::currentDate()).toString(kBirthDateFormat);
+    return r;
+}
+
+UserDetailsResult Gen_InsUser::ask(QWidget* parent, const UserDetailsRequest& request,
+                                   const RoleFiller& fillRoles)
+{
+    Gen_InsUser dialog(parent);
+    dialog.Impostati(request, fillRoles);
+    dialog.exec();
+    return dialog.result();
+}
+
+} // namespace sqllumo::ui
