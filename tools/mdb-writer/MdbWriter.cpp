@@ -324,10 +324,27 @@ struct MdbWriter::Impl {
     std::uint32_t nextPage = 3; // 0 header, 1 usage maps, 2 catalogue definition
     std::vector<Table> tables;  // [0] is the catalogue
     bool closed = false;
+    bool closing = false;
+    static constexpr std::uint32_t kClosingReserve = 1024;
 
     explicit Impl(const Format& f) : format(f) {}
 
-    std::uint32_t allocatePage() { return nextPage++; }
+    // The usage maps reach so many pages (a little under 2 GB for Jet 4, 1 GB for Jet 3);
+    // rows stop short of it so that closing still finds room for the catalogue and maps.
+    std::uint32_t pageLimit() const
+    {
+        const auto slots = static_cast<std::uint32_t>((format.usageMapSize - 1) / 4);
+        return slots * static_cast<std::uint32_t>((format.pageSize - 4) * 8);
+    }
+    std::uint32_t allocatePage()
+    {
+        if (!closing && nextPage + kClosingReserve >= pageLimit())
+            throw MdbWriterError("the file would grow past the " +
+                                 std::to_string(static_cast<unsigned long long>(pageLimit()) *
+                                                format.pageSize / 1048576) +
+                                 " MB an Access file of this version can hold");
+        return nextPage++;
+    }
 
     void writePage(std::uint32_t number, const ByteVector& bytes)
     {
@@ -934,6 +951,7 @@ struct MdbWriter::Impl {
 
     void finish()
     {
+        closing = true;
         // Catalogue rows: the tables container, the catalogue itself and every table.
         Table& catalog = tables[0];
         const auto now = std::chrono::system_clock::now();

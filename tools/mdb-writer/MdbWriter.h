@@ -73,7 +73,8 @@ struct DateTime {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Text and Memo take std::string (UTF-8); OLE takes Bytes; YesNo takes bool; the integer
+// Text and Memo take std::string (UTF-8; characters past U+FFFF become UTF-16 surrogate pairs,
+// which libmdb's UCS-2 conversion shows as "??"); OLE takes Bytes; YesNo takes bool; the integer
 // types take long long (range-checked against the column); DateTime takes DateTime or a
 // stored double; Double takes double or an integer. Null is NULL for every type; a NULL
 // autonumber value takes the next number.
