@@ -2,6 +2,7 @@
 // first, the schema steps, and the backup put back when they fail.
 #include "GestioneDbPassword.h"
 
+#include "BackupSets.h"
 #include "ConnectionStrings.h"
 #include "PasswordSchema.h"
 #include "ServerStatements.h"
@@ -98,17 +99,30 @@ UpgradeResult GestioneDbPassword::RunUpgrade()
     try {
         db::Connection master;
         master.open(masterString);
-        db::Recordset files = master.query(server::FileListStatement(backupFile));
+        // A second upgrade within the same minute appends to the same file: take the newest
+        // backup of this database, the one taken moments ago.
+        std::vector<server::BackupSet> sets;
+        {
+            db::Recordset headers = master.query(server::HeaderListStatement(backupFile));
+            for (; !headers.eof(); headers.moveNext())
+                sets.push_back(server::BackupSetFromRow(
+                    [&](const QString& column) { return headers.value(column); }));
+        }
+        const server::BackupSet* newest = server::NewestDatabaseBackup(sets, database);
         QString dataName;
         QString logName;
-        for (; !files.eof(); files.moveNext()) {
+        db::Recordset files;
+        if (newest)
+            files = master.query(server::FileListStatement(backupFile, newest->position));
+        for (; newest && !files.eof(); files.moveNext()) {
             const QString type = files.value(QStringLiteral("Type")).toString();
             if (type == QLatin1String("D"))
                 dataName = files.value(QStringLiteral("LogicalName")).toString();
             else if (type == QLatin1String("L"))
                 logName = files.value(QStringLiteral("LogicalName")).toString();
         }
-        files.close();
+        if (newest)
+            files.close();
         if (dataName.isEmpty() || logName.isEmpty()) {
             master.close();
             showPlain(texts::kRestoringError, MessageIcon::Critical);
@@ -117,8 +131,8 @@ UpgradeResult GestioneDbPassword::RunUpgrade()
         master.setCommandTimeout(server::kLongStatementTimeout);
         // Over the database the backup was taken from moments ago: without REPLACE a server
         // refuses it for want of a log tail backup, and the half-upgraded database would stay.
-        master.execute(
-            server::RestoreStatement(database, backupFile, dataName, logName, directory, true));
+        master.execute(server::RestoreStatement(database, backupFile, newest->position, dataName,
+                                                logName, directory, true));
         master.close();
     } catch (const db::Error& error) {
         showPlain(QString::number(error.number()) + QStringLiteral(": ") + error.description(),

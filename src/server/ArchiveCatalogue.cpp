@@ -2,6 +2,7 @@
 // archive work, which connects to the database itself.
 #include "ArchiveCatalogue.h"
 
+#include "BackupSets.h"
 #include "ConnectionStrings.h"
 #include "DatabasePort.h"
 #include "DefineArchiveTables.h"
@@ -35,6 +36,7 @@ public:
     OpenConnection& operator=(const OpenConnection&) = delete;
 
     dbport::Connection* operator->() { return connection_.get(); }
+    dbport::Connection& operator*() { return *connection_; }
     void close()
     {
         open_ = false;
@@ -46,8 +48,8 @@ private:
     bool open_ = false;
 };
 
-// Backup and restore end alike: the long statement with its time-out, then the success
-// message, whose text the report line repeats before naming the file.
+// The restore ends with the long statement and its time-out, then the success message, whose
+// text the report line repeats before naming the file.
 OperationOutcome finishLongStatement(OperationContext& context, OpenConnection& master,
                                      const QString& statement, const QString& done,
                                      const QString& reportTail)
@@ -213,8 +215,36 @@ OperationOutcome BackupDatabase(OperationContext& context)
         storeDatabase(context.settings(), panel);
         context.settings().setValue(settingkeys::kBackupFile, file);
         OpenConnection master(provider, masterString(panel));
-        return finishLongStatement(context, master, BackupStatement(database, file),
-                                   kCompleteBackup + database + kHasBeenCreated, kIntoDisk + file);
+        master->setCommandTimeout(kLongStatementTimeout);
+        master->execute(BackupStatement(database, file));
+        // The backup exists from here: a failure to read it back is reported as such, not
+        // as a failed backup.
+        QString failure;
+        std::vector<BackupSet> sets;
+        const BackupSet* written = nullptr;
+        try {
+            sets = ReadBackupSets(*master, file);
+            written = NewestDatabaseBackup(sets, database);
+            if (written)
+                master->execute(VerifyStatement(file, written->position));
+            else
+                failure = kBackupNotListed;
+        } catch (const db::Error& error) {
+            failure = error.description();
+        }
+        master.close();
+        context.pointerDefault();
+        const QString created = kCompleteBackup + database + kHasBeenCreated;
+        if (!failure.isEmpty()) {
+            context.error(kNotVerifiedHead + database + kIntoDisk + file + kNotVerifiedTail + kCr +
+                          failure);
+            context.report().setText(created + kIntoDisk + file + kButNotVerified + failure);
+            return OperationOutcome::completed();
+        }
+        context.success(created + kAndVerified);
+        context.report().setText(created + kAndVerified + kIntoDisk + file +
+                                 BackupSetDescription(*written, sets.size()));
+        return OperationOutcome::completed();
     });
 }
 
@@ -240,10 +270,15 @@ OperationOutcome RestoreDatabase(OperationContext& context)
         context.settings().setValue(settingkeys::kDataDirectory, directory);
         storeDatabase(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
-        const dbport::ResultSet files = master->query(FileListStatement(file));
+        // A file backed up to again and again holds one set per backup: the newest is the one
+        // wanted, the first would bring back the oldest state.
+        const std::vector<BackupSet> sets = ReadBackupSets(*master, file);
+        const BackupSet* newest = NewestDatabaseBackup(sets);
         QString dataName;
         QString logName;
-        for (size_t row = 0; row < files.rowCount(); ++row) {
+        const dbport::ResultSet files =
+            newest ? master->query(FileListStatement(file, newest->position)) : dbport::ResultSet();
+        for (size_t row = 0; newest && row < files.rowCount(); ++row) {
             const QString type = files.text(row, QStringLiteral("Type"));
             if (type == QLatin1String("D"))
                 dataName = files.text(row, QStringLiteral("LogicalName"));
@@ -256,9 +291,11 @@ OperationOutcome RestoreDatabase(OperationContext& context)
                                              MessageIcon::Critical, MessageButtons::Ok});
             return OperationOutcome::panelOpen();
         }
-        return finishLongStatement(context, master,
-                                   RestoreStatement(database, file, dataName, logName, directory),
-                                   kRestoreOf + database + kHasBeenDone, kFromDisk + file);
+        return finishLongStatement(
+            context, master,
+            RestoreStatement(database, file, newest->position, dataName, logName, directory),
+            kRestoreOf + database + kHasBeenDone,
+            kFromDisk + file + BackupSetDescription(*newest, sets.size()));
     });
 }
 

@@ -6,8 +6,9 @@ namespace {
 
 class CountingConnection : public dbport::Connection {
 public:
-    CountingConnection(std::unique_ptr<dbport::Connection> inner, SentCounts& counts)
-        : inner_(std::move(inner)), counts_(counts)
+    CountingConnection(std::unique_ptr<dbport::Connection> inner, SentCounts& counts,
+                       const CountingProvider::StatementHook& beforeSend)
+        : inner_(std::move(inner)), counts_(counts), beforeSend_(beforeSend)
     {
     }
     void open(const QString& connectionString) override { inner_->open(connectionString); }
@@ -35,9 +36,12 @@ private:
     {
         ++counts_.statements;
         counts_.texts << statement;
+        if (beforeSend_)
+            beforeSend_(statement);
     }
     std::unique_ptr<dbport::Connection> inner_;
     SentCounts& counts_;
+    const CountingProvider::StatementHook& beforeSend_;
 };
 
 class CountingCatalog : public dbport::Catalog {
@@ -81,7 +85,7 @@ private:
 
 std::unique_ptr<dbport::Connection> CountingProvider::newConnection()
 {
-    return std::make_unique<CountingConnection>(inner_.newConnection(), counts_);
+    return std::make_unique<CountingConnection>(inner_.newConnection(), counts_, beforeSend_);
 }
 
 std::unique_ptr<dbport::Catalog> CountingProvider::newCatalog()

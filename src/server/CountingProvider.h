@@ -1,10 +1,13 @@
 #pragma once
 // Wraps a provider and counts what goes to the server through it: statements sent, indexes
-// appended and catalogue reads. Used to show that a run sent nothing, and by the benchmark.
+// appended and catalogue reads. Used to show that a run sent nothing, by the benchmark, and to
+// change what the server holds at an exact step of an operation.
 
 #include "DatabasePort.h"
 
 #include <QStringList>
+
+#include <functional>
 
 namespace sqllumo::server {
 
@@ -26,10 +29,14 @@ public:
 
     const SentCounts& counts() const { return counts_; }
     void reset() { counts_ = {}; }
+    // Called with each statement just before it is sent.
+    using StatementHook = std::function<void(const QString& statement)>;
+    void setBeforeSend(StatementHook hook) { beforeSend_ = std::move(hook); }
 
 private:
     dbport::Provider& inner_;
     SentCounts counts_;
+    StatementHook beforeSend_;
 };
 
 } // namespace sqllumo::server

@@ -74,16 +74,30 @@ QString BackupStatement(const QString& database, const QString& file)
            quoted(file);
 }
 
-QString FileListStatement(const QString& file)
+QString HeaderListStatement(const QString& file)
 {
-    return QStringLiteral("RESTORE FILELISTONLY FROM DISK=") + quoted(file) + QLatin1Char(' ');
+    return QStringLiteral("RESTORE HEADERONLY FROM DISK=") + quoted(file);
 }
 
-QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
-                         const QString& logName, const QString& directory, bool replaceExisting)
+QString VerifyStatement(const QString& file, int position)
+{
+    return QStringLiteral("RESTORE VERIFYONLY FROM DISK=") + quoted(file) +
+           QStringLiteral(" WITH FILE = ") + QString::number(position);
+}
+
+QString FileListStatement(const QString& file, int position)
+{
+    return QStringLiteral("RESTORE FILELISTONLY FROM DISK=") + quoted(file) + QLatin1Char(' ') +
+           QStringLiteral("WITH FILE = ") + QString::number(position);
+}
+
+QString RestoreStatement(const QString& database, const QString& file, int position,
+                         const QString& dataName, const QString& logName, const QString& directory,
+                         bool replaceExisting)
 {
     return QStringLiteral("RESTORE DATABASE ") + database + QStringLiteral(" FROM DISK=") +
-           quoted(file) + QStringLiteral("WITH RECOVERY, ") +
+           quoted(file) + QStringLiteral("WITH FILE = ") + QString::number(position) +
+           QStringLiteral(", RECOVERY, ") +
            (replaceExisting ? QStringLiteral("REPLACE, ") : QString()) + QStringLiteral("MOVE ") +
            quoted(dataName) + QStringLiteral(" TO ") + quoted(DataFileName(directory, database)) +
            QStringLiteral(", ") + QStringLiteral("MOVE ") + quoted(logName) +

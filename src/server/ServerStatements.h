@@ -22,11 +22,15 @@ QString AddServerRoleStatement(const QString& login, const QString& role);
 // directory already ends with "\".
 QString CreateDatabaseStatement(const QString& database, const QString& directory);
 QString BackupStatement(const QString& database, const QString& file);
-QString FileListStatement(const QString& file);
+// The backup sets of a file, one row each.
+QString HeaderListStatement(const QString& file);
+// position: the set's FILE = n.
+QString VerifyStatement(const QString& file, int position);
+QString FileListStatement(const QString& file, int position);
 // replaceExisting: the backup is put over the database it was taken from (the password
 // upgrade's own backup); a full-recovery database is refused without it once backed up.
-QString RestoreStatement(const QString& database, const QString& file, const QString& dataName,
-                         const QString& logName, const QString& directory,
+QString RestoreStatement(const QString& database, const QString& file, int position,
+                         const QString& dataName, const QString& logName, const QString& directory,
                          bool replaceExisting = false);
 QString DropDatabaseStatement(const QString& database);
 inline const QString kListDatabases = QStringLiteral("sp_databases");

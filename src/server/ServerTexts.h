@@ -31,6 +31,15 @@ inline const QString kInitializationError =
 
 inline const QString kCompleteBackup = QStringLiteral("Complete Backup of database ");
 inline const QString kIntoDisk = QStringLiteral(" into disk ");
+inline const QString kAndVerified = QStringLiteral(" and verified");
+inline const QString kNotVerifiedHead = QStringLiteral("The backup of database ");
+inline const QString kNotVerifiedTail = QStringLiteral(" could not be verified:");
+inline const QString kButNotVerified = QStringLiteral(" but could not be verified: ");
+inline const QString kBackupNotListed =
+    QStringLiteral("the file lists no backup of this database after the backup");
+inline const QString kBackupSetOpen = QStringLiteral(" (backup set ");
+inline const QString kBackupSetOf = QStringLiteral(" of ");
+inline const QString kBackupSetTaken = QStringLiteral(", taken ");
 
 inline const QString kRestoringError = QStringLiteral("Restoring error: not valid data");
 inline const QString kRestoreOf = QStringLiteral("Restore of database ");

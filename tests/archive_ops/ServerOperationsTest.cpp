@@ -56,10 +56,12 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
     auto outcome = press(archivelist::kBackup, name, file);
     ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
         << (outcome ? outcome->errorDescription.toStdString() : "");
-    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Complete Backup of database " +
-                                                                  name + " has been created"));
-    EXPECT_EQ(lastLogBlock(), "Complete Backup of database " + name +
-                                  " has been created into disk " + file + "\r\n");
+    EXPECT_EQ(ui_.messages().back(),
+              successMessage(kCaption, "Complete Backup of database " + name +
+                                           " has been created and verified"));
+    EXPECT_TRUE(lastLogBlock().startsWith("Complete Backup of database " + name +
+                                          " has been created and verified into disk " + file +
+                                          " (backup set 1 of 1, taken "));
     EXPECT_EQ(setting(settingkeys::kBackupFile), file);
 
     ui_ = {};
@@ -70,8 +72,9 @@ TEST_F(ServerOperations, BackupThenRestoreUnderANewNameWithMoveThenTheRestoredAr
         << (outcome ? outcome->errorDescription.toStdString() : "");
     EXPECT_EQ(ui_.messages().back(),
               successMessage(kCaption, "Restore of database " + copy + " has been done"));
-    EXPECT_EQ(lastLogBlock(),
-              "Restore of database " + copy + " has been done from disk " + file + "\r\n");
+    EXPECT_TRUE(lastLogBlock().startsWith("Restore of database " + copy +
+                                          " has been done from disk " + file +
+                                          " (backup set 1 of 1, taken "));
     EXPECT_EQ(setting(settingkeys::kDataDirectory), "C:\\Lumeno SQL Database\\Restored\\");
     EXPECT_TRUE(databaseExists(copy));
     EXPECT_TRUE(databaseExists(name));

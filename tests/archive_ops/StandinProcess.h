@@ -80,14 +80,18 @@ public:
     const QString& password() const { return password_; }
     QString dataFolder() const { return data_.path(); }
 
-    // Creates the folder a Windows path names on the server, where the stand-in maps it
-    // (C:\dir\ -> DATA/C/dir).
-    bool makeServerFolder(const QString& windowsPath) const
+    // Where the stand-in keeps what a Windows path names on the server (C:\dir\f -> DATA/C/dir/f).
+    QString hostPath(const QString& windowsPath) const
     {
         QString relative = windowsPath;
         relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
         relative.remove(QLatin1Char(':'));
-        return QDir(data_.path()).mkpath(relative);
+        return QDir(data_.path()).filePath(relative);
+    }
+    // Creates the folder a Windows path names on the server.
+    bool makeServerFolder(const QString& windowsPath) const
+    {
+        return QDir().mkpath(hostPath(windowsPath));
     }
 
 private:

@@ -170,3 +170,27 @@ TEST_F(Upgrade, FailedUpgradeRestoresTheBackupAndEndsTheProgram)
                 backupFiles().contains(
                     password::UpgradeBackupFileName(QString(), QDateTime::currentDateTime())));
 }
+
+TEST_F(Upgrade, TheAutomaticRestoreTakesTheBackupJustTakenNotAnEarlierOneInTheSameFile)
+{
+    const QString name = makeOlderDatabase({"Version:1.03", true, false});
+    execute(name, {"UPDATE T_SecurityMacroFunctions SET Description = 'Archivio'"});
+    storePasswordSettings(name);
+    // An upgrade tried earlier in the same minute left a backup of another state in the file
+    // (the next minute's file too, in case the clock turns meanwhile).
+    execute(name, {"INSERT INTO T_SecurityRoles(RoleName, IsLocked) VALUES ('Earlier', 0)"});
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QDateTime& when : {now, now.addSecs(60)})
+        execute("master",
+                {server::BackupStatement(name, password::UpgradeBackupFileName(kDirectory, when))});
+    execute(name, {"DELETE FROM T_SecurityRoles WHERE RoleName = 'Earlier'"});
+    const auto before = snapshot(name);
+
+    ASSERT_EQ(upgrade(), UpgradeResult::Restored);
+    EXPECT_EQ(ui_.messages().back(),
+              (Message{"Update Password database Failed!\r\nImpossible to continue!", QString(),
+                       MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_EQ(snapshot(name), before);
+    EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityRoles WHERE RoleName = 'Earlier'"),
+              QStringList{"0"});
+}

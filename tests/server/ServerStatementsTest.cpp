@@ -44,11 +44,16 @@ TEST(ServerStatements, TextIsSentAsBeforeWhenNoQuoteIsInvolved)
               "Database\\Arclog.ldf')");
     EXPECT_EQ(BackupStatement("Arc", "C:\\b\\arc.bak"),
               "BACKUP DATABASE Arc TO DISK='C:\\b\\arc.bak'");
-    EXPECT_EQ(FileListStatement("C:\\b\\arc.bak"),
-              "RESTORE FILELISTONLY FROM DISK='C:\\b\\arc.bak' ");
-    EXPECT_EQ(RestoreStatement("New", "C:\\b\\arc.bak", "Arc_Dat", "Arc_Log", "D:\\data\\"),
-              "RESTORE DATABASE New FROM DISK='C:\\b\\arc.bak'WITH RECOVERY, MOVE 'Arc_Dat' TO "
-              "'D:\\data\\Newdat.mdf', MOVE 'Arc_Log' TO 'D:\\data\\Newlog.ldf'");
+    EXPECT_EQ(HeaderListStatement("C:\\b\\arc.bak"),
+              "RESTORE HEADERONLY FROM DISK='C:\\b\\arc.bak'");
+    EXPECT_EQ(VerifyStatement("C:\\b\\arc.bak", 2),
+              "RESTORE VERIFYONLY FROM DISK='C:\\b\\arc.bak' WITH FILE = 2");
+    EXPECT_EQ(FileListStatement("C:\\b\\arc.bak", 3),
+              "RESTORE FILELISTONLY FROM DISK='C:\\b\\arc.bak' WITH FILE = 3");
+    EXPECT_EQ(
+        RestoreStatement("New", "C:\\b\\arc.bak", 3, "Arc_Dat", "Arc_Log", "D:\\data\\"),
+        "RESTORE DATABASE New FROM DISK='C:\\b\\arc.bak'WITH FILE = 3, RECOVERY, MOVE 'Arc_Dat' "
+        "TO 'D:\\data\\Newdat.mdf', MOVE 'Arc_Log' TO 'D:\\data\\Newlog.ldf'");
     EXPECT_EQ(DropDatabaseStatement("Arc"), "DROP DATABASE Arc");
     EXPECT_EQ(ServerRoles(), (QStringList{"sysadmin", "securityadmin", "serveradmin", "setupadmin",
                                           "processadmin", "diskadmin", "dbcreator"}));
@@ -66,8 +71,13 @@ TEST(ServerStatements, QuotesInQuotedValuesAreDoubledSoTheStatementStaysOne)
     EXPECT_EQ(CreateDatabaseStatement("Arc", "C:\\it's\\"),
               "CREATE DATABASE Arc ON (NAME = Arc_Dat, FILENAME = 'C:\\it''s\\Arcdat.mdf') LOG ON "
               "(NAME = Arc_Log, FILENAME = 'C:\\it''s\\Arclog.ldf')");
-    EXPECT_EQ(RestoreStatement("New", "a'.bak", "Old'Dat", "Old'Log", "C:\\"),
-              "RESTORE DATABASE New FROM DISK='a''.bak'WITH RECOVERY, MOVE 'Old''Dat' TO "
+    EXPECT_EQ(HeaderListStatement("C:\\O'Brien\\a.bak"),
+              "RESTORE HEADERONLY FROM DISK='C:\\O''Brien\\a.bak'");
+    EXPECT_EQ(VerifyStatement("a'.bak", 1), "RESTORE VERIFYONLY FROM DISK='a''.bak' WITH FILE = 1");
+    EXPECT_EQ(FileListStatement("a'.bak", 1),
+              "RESTORE FILELISTONLY FROM DISK='a''.bak' WITH FILE = 1");
+    EXPECT_EQ(RestoreStatement("New", "a'.bak", 1, "Old'Dat", "Old'Log", "C:\\"),
+              "RESTORE DATABASE New FROM DISK='a''.bak'WITH FILE = 1, RECOVERY, MOVE 'Old''Dat' TO "
               "'C:\\Newdat.mdf', MOVE 'Old''Log' TO 'C:\\Newlog.ldf'");
 }
 
