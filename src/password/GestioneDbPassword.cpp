@@ -35,6 +35,13 @@ void GestioneDbPassword::openDatabase(db::Connection& connection, const QString&
     connection.open(BuildConnectionString(server, database, user, password));
 }
 
+db::Recordset GestioneDbPassword::updatable(const QString& select, db::Connection& connection)
+{
+    db::Recordset rows;
+    rows.open(select, connection, db::CursorType::Keyset, db::LockType::Optimistic);
+    return rows;
+}
+
 void GestioneDbPassword::closeQuietly(db::Connection& connection)
 {
     try {

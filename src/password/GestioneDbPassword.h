@@ -3,12 +3,16 @@
 // The members live in one source file per group (GestioneDbPassword_<Group>.cpp).
 #pragma once
 
+#include "ListControl.h"
 #include "Messages.h"
+#include "RightsMatrix.h"
 #include "UserInterface.h"
 
 #include "Connection.h"
 #include "Error.h"
+#include "Recordset.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QString>
 
@@ -50,7 +54,7 @@ enum class UpgradeResult {
 // month names, 24-hour clock.
 QString UpgradeBackupFileName(const QString& dataDirectory, const QDateTime& when);
 
-class GestioneDbPassword {
+class GestioneDbPassword : public rolefunctionsheet::RightsSource {
 public:
     // windowCaption: the main window's caption, which the error titles extend; settings: where
     // VerificaPassword and UpdatePasswordDB find the password database they work on.
@@ -83,6 +87,70 @@ public:
                              const QString& SQLUserName, const QString& SQLPassword,
                              const QString& passwd1, const QString& passwd2,
                              const QString& passwd3);
+
+    // --- Users (GestioneDbPassword_Users.cpp): the user record below, keyed by UserName ---
+    bool AddUser(const QString& NomeSQLServer, const QString& NomeNewDB, const QString& SQLUserName,
+                 const QString& SQLPassword);
+    // Rewrites the user's row; afterwards UserPasswd holds the stored cipher text.
+    bool ModifyUser(const QString& NomeSQLServer, const QString& NomeNewDB,
+                    const QString& SQLUserName, const QString& SQLPassword);
+    bool ReadUserInfo(const QString& NomeSQLServer, const QString& NomeNewDB,
+                      const QString& SQLUserName, const QString& SQLPassword);
+    // True when the delete ran, whether or not a row matched.
+    bool EraseUser(const QString& NomeSQLServer, const QString& NomeNewDB,
+                   const QString& SQLUserName, const QString& SQLPassword);
+    bool EraseUserPasswd(const QString& NomeSQLServer, const QString& NomeNewDB,
+                         const QString& SQLUserName, const QString& SQLPassword,
+                         const QString& userName);
+    // Appends the user names to what the list holds and selects the first entry.
+    void RiempiListaUtenti(const QString& NomeSQLServer, const QString& NomeNewDB,
+                           const QString& SQLUserName, const QString& SQLPassword,
+                           ListControl& Combo1);
+    // The text stored in User_Passwd: the cipher text under the user name; empty stays empty.
+    static QString StoredUserPassword(const QString& userName, const QString& password);
+
+    QString UserName;
+    QString UserPasswd;
+    QString LastName;
+    QString FirstName;
+    QDate BDate;
+    QString Title;
+    std::uint8_t Tipo = 0;      // 1 doctor, 0 technician
+    std::uint8_t Posizione = 0; // 1 internal, 0 external
+
+    // --- Roles and rights (GestioneDbPassword_Roles.cpp); RoleName is shared with users ---
+    bool AddRole(const QString& NomeSQLServer, const QString& NomeNewDB, const QString& SQLUserName,
+                 const QString& SQLPassword);
+    bool EraseRole(const QString& NomeSQLServer, const QString& NomeNewDB,
+                   const QString& SQLUserName, const QString& SQLPassword);
+    // Renames role IDRole to RoleName; refused when another role has that name.
+    bool ModifyRoleName(const QString& NomeSQLServer, const QString& NomeNewDB,
+                        const QString& SQLUserName, const QString& SQLPassword, int IDRole);
+    // True also when there is no such role or it cannot be read.
+    bool RoleIsLocked(const QString& NomeSQLServer, const QString& NomeNewDB,
+                      const QString& SQLUserName, const QString& SQLPassword,
+                      const QString& roleName);
+    bool RiempiListaRuoli(const QString& NomeSQLServer, const QString& NomeNewDB,
+                          const QString& SQLUserName, const QString& SQLPassword,
+                          ListControl& Combo1);
+    // Loads the rights matrix; marks already set stay set.
+    void FindFunctionsByRole(const QString& NomeSQLServer, const QString& NomeNewDB,
+                             const QString& SQLUserName, const QString& SQLPassword,
+                             const QString& roleName);
+    // Stores the matrix for the role cell by cell; the role's ID_Role, or -1 when nothing ran.
+    int ActivateFunctionsByRole(const QString& NomeSQLServer, const QString& NomeNewDB,
+                                const QString& SQLUserName, const QString& SQLPassword,
+                                const QString& roleName);
+
+    // The rights matrix and role name as the role editor reads and writes them.
+    int NumeroMacroFunzioni() const override;
+    Counts NumeroFunzioni() const override;
+    Texts MacroFunzioni() const override;
+    TextGrid Funzioni() const override;
+    FlagGrid Attivazioni() const override;
+    void setAttivazioni(const FlagGrid& ElencoAtt) override;
+    QString RoleName() const override;
+    void setRoleName(const QString& name) override;
 
     // --- Upgrade (GestioneDbPassword_Upgrade.cpp) ---
     // True only when an upgrade ran and succeeded; RunUpgrade tells the other endings apart.
@@ -119,9 +187,16 @@ protected:
     // Number and description of a failure that is not the database layer's own.
     static std::pair<long, QString> describe(const std::exception& failure);
 
+    // A keyset, optimistic recordset on select, for the rows a member changes.
+    static db::Recordset updatable(const QString& select, db::Connection& connection);
+    // Throws the layer's "no current row" when no role has that name.
+    static int roleIdOf(db::Connection& connection, const QString& roleName);
+
     UserInterface& ui_;
     QString caption_;
     const Settings& settings_;
+    RightsMatrix rights_;
+    QString roleName_;
 };
 
 template <typename Result, typename Work>

@@ -19,13 +19,6 @@ const QString kReportField = QStringLiteral("Report_Passwd");
 const QString kMontageField = QStringLiteral("Montage_Passwd");
 const QString kResourceField = QStringLiteral("Resource_Passwd");
 
-db::Recordset updatable(const QString& select, db::Connection& connection)
-{
-    db::Recordset rows;
-    rows.open(select, connection, db::CursorType::Keyset, db::LockType::Optimistic);
-    return rows;
-}
-
 } // namespace
 
 bool GestioneDbPassword::VerificaPassword(const QString& AdminPasswd1)
