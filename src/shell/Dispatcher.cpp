@@ -35,8 +35,12 @@ void Dispatcher::completionSteps()
 std::optional<OperationOutcome> Dispatcher::ok(int index)
 {
     const FunctionDescriptor* function = FindFunction(functions_, state_.menuMode(), index);
-    if (!function || !function->operation)
+    if (!function)
         return std::nullopt;
+    if (!function->operation) {
+        ui_.showMessage(validationMessage(texts::kNotAvailable));
+        return std::nullopt;
+    }
     OperationContext context(ui_, state_, host_.panelValues(), caption_, *function, services_);
     OperationOutcome outcome;
     try {

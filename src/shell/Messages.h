@@ -13,6 +13,8 @@ inline const QString kConnectionError = QStringLiteral("Error during connection 
 inline const QString kConfirmPassword = QStringLiteral("You have to confirm password");
 inline const QString kSecurityLevel =
     QStringLiteral("Unable to perform operation due to security access level");
+inline const QString kNotAvailable =
+    QStringLiteral("This function is not available in this version of SQLLumoManager.");
 } // namespace texts
 
 // OK button, no title of its own.

@@ -49,6 +49,18 @@ TEST_F(DispatcherFrame, NothingRunsForAnIndexWithoutFunctionOrInTheOtherCatalogu
     EXPECT_FALSE(logExists());
 }
 
+TEST_F(DispatcherFrame, AFunctionWithoutOperationSaysSoAndKeepsThePanel)
+{
+    setFunction(MenuMode::Archive, 8, Operation{});
+    EXPECT_FALSE(dispatcher_->ok(8).has_value());
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0].text,
+              "This function is not available in this version of SQLLumoManager.");
+    EXPECT_EQ(ui_.messages()[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(host_.closed, 0);
+    EXPECT_FALSE(logExists());
+}
+
 TEST_F(DispatcherFrame, TrapsShowTheirMessageKeepThePanelAndTheReportAndLogNothing)
 {
     struct Row {

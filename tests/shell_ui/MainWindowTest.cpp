@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -535,6 +536,54 @@ TEST_F(MainWindowTest, OkCallsTheHookAndF1OpensTheTopic)
         help->showTopic(topic);
         EXPECT_FALSE(help->toPlainText().trimmed().isEmpty()) << topic;
     }
+}
+
+TEST_F(MainWindowTest, KeyboardReachesEveryStepWithoutTheMouse)
+{
+    int pressed = 0;
+    w().onOk = [&] { ++pressed; };
+    const QMenu* tools = w().CorvistaDataBase->associatedObjects().isEmpty()
+                             ? nullptr
+                             : qobject_cast<QMenu*>(w().CorvistaDataBase->associatedObjects()[0]);
+    ASSERT_NE(tools, nullptr);
+    EXPECT_EQ(QKeySequence::mnemonic(tools->title()), QKeySequence(Qt::ALT | Qt::Key_T));
+    EXPECT_EQ(QKeySequence::mnemonic(w().CorvistaDataBase->text()),
+              QKeySequence(Qt::ALT | Qt::Key_D));
+    EXPECT_EQ(QKeySequence::mnemonic(w().CorvistaPasswordDataBase->text()),
+              QKeySequence(Qt::ALT | Qt::Key_P));
+
+    // After a catalogue is chosen the list has the focus, not the picture button.
+    QTest::mouseClick(w().cmdArchivio, Qt::LeftButton);
+    EXPECT_EQ(w().focusWidget(), w().List1);
+    const QSize listSize = w().size();
+
+    // Down then Enter opens the second entry's panel; Enter in a field presses OK.
+    QTest::keyClick(w().List1, Qt::Key_Down);
+    QTest::keyClick(w().List1, Qt::Key_Return);
+    ASSERT_TRUE(w().Frame1->isVisible());
+    EXPECT_EQ(w().Frame1->title(), "New Corvista Database");
+    QTest::keyClick(w().Text1[1], Qt::Key_Return);
+    QTest::keyClick(w().SQLPsw, Qt::Key_Enter);
+    EXPECT_EQ(pressed, 2);
+
+    // Escape cancels the panel; the window and the focus return to the list.
+    QTest::keyClick(w().Text1[0], Qt::Key_Escape);
+    EXPECT_FALSE(w().Frame1->isVisible());
+    EXPECT_EQ(w().focusWidget(), w().List1);
+    EXPECT_EQ(w().size(), listSize);
+    // Enter with the list showing opens, it does not press the hidden OK.
+    QTest::keyClick(w().List1, Qt::Key_Enter);
+    EXPECT_TRUE(w().Frame1->isVisible());
+    EXPECT_EQ(pressed, 2);
+
+    // Escape also closes the help window.
+    w().openPanel(6);
+    QTest::keyClick(w().Text1[0], Qt::Key_F1);
+    auto* help = w().findChild<HelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(help->isVisible());
+    QTest::keyClick(help, Qt::Key_Escape);
+    EXPECT_FALSE(help->isVisible());
 }
 
 TEST_F(MainWindowTest, QtPortShowsTheMessageFormsAndTheProgressFrame)

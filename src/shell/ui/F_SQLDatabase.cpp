@@ -48,6 +48,21 @@ QIcon drawIcon(bool key)
     }
     return QIcon(pm);
 }
+
+// The text with "&" before the first occurrence of letter, so Alt+letter reaches it.
+QString withMnemonic(const QString& text, QChar letter)
+{
+    QString marked = text;
+    const qsizetype at = marked.indexOf(letter);
+    if (at >= 0)
+        marked.insert(at, u'&');
+    return marked;
+}
+
+bool isEnter(const QKeyEvent* key)
+{
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
 } // namespace
 
 F_SQLDatabase::F_SQLDatabase(Settings& settings, QWidget* parent)
@@ -70,9 +85,10 @@ F_SQLDatabase::~F_SQLDatabase() = default;
 void F_SQLDatabase::buildWidgets()
 {
     using namespace catalogueTexts;
-    QMenu* tools = menuBar()->addMenu(kToolsMenu);
-    CorvistaDataBase = tools->addAction(kArchiveMenuItem);
-    CorvistaPasswordDataBase = tools->addAction(kPasswordMenuItem);
+    // Alt+T opens the menu; D and P choose its items.
+    QMenu* tools = menuBar()->addMenu(withMnemonic(kToolsMenu, u'T'));
+    CorvistaDataBase = tools->addAction(withMnemonic(kArchiveMenuItem, u'D'));
+    CorvistaPasswordDataBase = tools->addAction(withMnemonic(kPasswordMenuItem, u'P'));
     CorvistaDataBase->setCheckable(true);
     CorvistaPasswordDataBase->setCheckable(true);
     connect(CorvistaDataBase, &QAction::triggered, this,
@@ -124,6 +140,7 @@ void F_SQLDatabase::buildWidgets()
             [this](QListWidgetItem* item) { showDescription(List1->row(item)); });
     connect(List1, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { openPanel(List1->row(item)); });
+    List1->installEventFilter(this);
 
     Frame1 = new QGroupBox(QStringLiteral("Frame1"), central);
     Frame1->hide();
@@ -145,6 +162,12 @@ void F_SQLDatabase::buildWidgets()
     SQLUserName = new QLineEdit(Frame1);
     SQLPsw = new QLineEdit(Frame1);
     SQLPsw->setEchoMode(QLineEdit::Password);
+    // OK is the panel's default button: Enter in any of its fields presses it.
+    for (QLineEdit* field : {Text1[0], Text1[1], Text1[2], Text1[3], SQLUserName, SQLPsw})
+        connect(field, &QLineEdit::returnPressed, this, [this] {
+            if (Frame1->isVisible() && CmdOK->isVisible() && CmdOK->isEnabled())
+                CmdOK->click();
+        });
     grid->addWidget(Label2[0], 1, 0);
     grid->addWidget(label6, 1, 1);
     grid->addWidget(Text1[0], 2, 0);
@@ -198,6 +221,10 @@ void F_SQLDatabase::buildWidgets()
             onOk();
     });
     connect(CmdCancel, &QPushButton::clicked, this, [this] { closePanel(); });
+    // Escape acts as Cancel from whatever control of the panel has the focus.
+    for (QWidget* control : std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel,
+                                                            CmdBrowse, Combo1, Command2, Command6})
+        control->installEventFilter(this);
     Frame1->installEventFilter(this);
     outer->addWidget(Frame1, 6);
 
@@ -238,6 +265,8 @@ void F_SQLDatabase::selectCatalogue(MenuMode mode)
         List1->addItem(function->entry);
     List1->setCurrentRow(0);
     showDescription(0);
+    // On the list, not on a picture button where the next Space would switch catalogue.
+    List1->setFocus();
 }
 
 void F_SQLDatabase::showDescription(int row)
@@ -276,6 +305,8 @@ void F_SQLDatabase::openPanel(int index)
     if (!function)
         return;
     const PanelLayout& layout = function->panel;
+    if (!Frame1->isVisible())
+        sizeBeforePanel_ = size();
     Frame1->setTitle(layout.frameCaption);
     Frame1->show();
     List1->hide();
@@ -310,6 +341,12 @@ void F_SQLDatabase::closePanel()
     Label4->setVisible(List1->count() > 0);
     CmdOK->show();
     setOtherCatalogueEnabled(true);
+    // The panel made the window taller; the list returns in the window's own size.
+    if (sizeBeforePanel_.isValid()) {
+        resize(sizeBeforePanel_);
+        sizeBeforePanel_ = QSize();
+    }
+    List1->setFocus();
 }
 
 void F_SQLDatabase::browse()
@@ -337,10 +374,20 @@ bool F_SQLDatabase::eventFilter(QObject* watched, QEvent* event)
                 state_.inputFieldKeyReleased();
         }
     }
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
-        Frame1->isVisible() && helpTopic_ > 0) {
-        showHelpTopic(helpTopic_);
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && Frame1->isVisible() && helpTopic_ > 0) {
+            showHelpTopic(helpTopic_);
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && Frame1->isVisible() && watched != List1) {
+            closePanel();
+            return true;
+        }
+        if (watched == List1 && isEnter(key) && List1->currentRow() >= 0) {
+            openPanel(List1->currentRow());
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

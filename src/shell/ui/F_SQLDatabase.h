@@ -93,6 +93,8 @@ private:
     WindowState state_;
     std::unique_ptr<QtUserInterface> ui_;
     int helpTopic_ = 0;
+    // The window's size while the list showed; restored when the panel closes.
+    QSize sizeBeforePanel_;
     QWidget* helpWindow_ = nullptr;
 };
 

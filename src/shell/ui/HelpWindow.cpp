@@ -1,5 +1,6 @@
 #include "HelpWindow.h"
 
+#include <QKeyEvent>
 #include <QUrl>
 
 // Resources of a static library must be registered by hand.
@@ -21,6 +22,15 @@ HelpWindow::HelpWindow(QWidget* parent) : QTextBrowser(parent)
 QString HelpWindow::topicUrl(int topic)
 {
     return QStringLiteral("qrc:/help/topic%1.html").arg(topic);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QTextBrowser::keyPressEvent(event);
 }
 
 void HelpWindow::showTopic(int topic)

@@ -10,6 +10,10 @@ public:
     explicit HelpWindow(QWidget* parent = nullptr);
     void showTopic(int topic);
     static QString topicUrl(int topic);
+
+protected:
+    // Escape closes the window, as it does a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace sqllumo::ui
