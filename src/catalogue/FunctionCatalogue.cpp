@@ -205,6 +205,23 @@ FunctionList archiveFunctions()
          {},
          {},
          {}},
+        {archive,
+         10,
+         {},
+         {},
+         {QStringLiteral("Backup sets of a file"),
+          {server(), hidden(), FieldLayout{true, QStringLiteral("Backup file"), kBackupFile},
+           hidden()},
+          {},
+          false,
+          ComboButton::None,
+          7},
+         AccessCheck::None,
+         server::ListBackupSets,
+         QStringLiteral("backups"),
+         QStringLiteral("list the backup sets of a file on the server, each checked"),
+         {Opt::Server, Opt::None, Opt::File, Opt::None},
+         false},
     };
 }
 

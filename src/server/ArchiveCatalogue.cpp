@@ -299,6 +299,46 @@ OperationOutcome RestoreDatabase(OperationContext& context)
     });
 }
 
+OperationOutcome ListBackupSets(OperationContext& context)
+{
+    dbport::Provider& provider = context.database();
+    return trapped([&] {
+        const PanelValues& panel = context.panel();
+        const QString& file = panel.thirdField;
+        context.busy();
+        context.report().clear();
+        if (!IsValidBackupFile(file))
+            return context.validation(kInvalidFilename);
+        OpenConnection master(provider, masterString(panel));
+        const std::vector<BackupSet> sets = ReadBackupSets(*master, file);
+        QString info =
+            kBackupSetsIn + file + kOnSqlServer + panel.server + QLatin1Char(':') + kCrLf;
+        if (sets.empty())
+            info += kNoBackupSets + kCrLf;
+        else
+            info += kBackupSetsLegend + kCrLf;
+        // Reading each set through takes as long as a restore would read it.
+        master->setCommandTimeout(kLongStatementTimeout);
+        for (const BackupSet& set : sets) {
+            QString state = kSetVerified;
+            try {
+                master->execute(VerifyStatement(file, set.position));
+            } catch (const db::Error& error) {
+                state = kSetDamaged + error.description();
+            }
+            info += QString::number(set.position) + QLatin1Char('\t') + set.databaseName +
+                    (NewestDatabaseBackup({set}) ? QString() : kNotDatabaseBackup) +
+                    QLatin1Char('\t') + BackupTimeText(set.started) + QLatin1Char('\t') +
+                    QString::number(qRound64(set.size / 1024)) + kKiloBytes + QLatin1Char('\t') +
+                    state + kCrLf;
+        }
+        master.close();
+        context.pointerDefault();
+        context.report().setText(info);
+        return OperationOutcome::informationShown(info);
+    });
+}
+
 OperationOutcome GeneralInformation(OperationContext& context)
 {
     dbport::Provider& provider = context.database();

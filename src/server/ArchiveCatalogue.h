@@ -14,5 +14,7 @@ OperationOutcome RestoreDatabase(OperationContext& context);
 OperationOutcome GeneralInformation(OperationContext& context);
 OperationOutcome TestDatabase(OperationContext& context);
 OperationOutcome DeleteDatabase(OperationContext& context);
+// Console only: the sets a backup file holds, each read through to say whether it is intact.
+OperationOutcome ListBackupSets(OperationContext& context);
 
 } // namespace sqllumo::server

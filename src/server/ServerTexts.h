@@ -40,6 +40,14 @@ inline const QString kBackupNotListed =
 inline const QString kBackupSetOpen = QStringLiteral(" (backup set ");
 inline const QString kBackupSetOf = QStringLiteral(" of ");
 inline const QString kBackupSetTaken = QStringLiteral(", taken ");
+inline const QString kBackupSetsIn = QStringLiteral("Backup sets in ");
+inline const QString kOnSqlServer = QStringLiteral(" on SQL Server ");
+inline const QString kBackupSetsLegend =
+    QStringLiteral("(Position, Database, Taken, Size and State)");
+inline const QString kNoBackupSets = QStringLiteral("The file holds no backup set.");
+inline const QString kSetVerified = QStringLiteral("verified");
+inline const QString kSetDamaged = QStringLiteral("damaged: ");
+inline const QString kNotDatabaseBackup = QStringLiteral(" (not a full database backup)");
 
 inline const QString kRestoringError = QStringLiteral("Restoring error: not valid data");
 inline const QString kRestoreOf = QStringLiteral("Restore of database ");

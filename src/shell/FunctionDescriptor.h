@@ -70,6 +70,9 @@ struct FunctionDescriptor {
     // The option that fills each of the panel's four fields; None leaves the field as the
     // settings pre-fill it.
     std::array<ConsoleOption, 4> consoleFields{};
+    // False for a console-only function: the window does not list it. Such functions come
+    // after the window's ones, so list rows stay catalogue indexes.
+    bool windowEntry = true;
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;

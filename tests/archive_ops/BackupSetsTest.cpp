@@ -204,3 +204,43 @@ TEST_F(BackupSets, AFileHoldingNoDatabaseBackupIsNotValidDataAndLogsNothing)
     EXPECT_TRUE(refused->errorDescription.contains("incorrectly formed"))
         << refused->errorDescription.toStdString();
 }
+
+TEST_F(BackupSets, TheConsoleListingNamesEverySetAndWhichOneIsDamaged)
+{
+    const QString name = freshName("Listed");
+    const QString other = freshName("Neighbour");
+    const QString file = kBackupFolder + name + ".bak";
+    createPatients(name, 2);
+    createPatients(other, 1);
+    ASSERT_TRUE(backup(name, file)->end == OperationEnd::Completed);
+    ASSERT_TRUE(backup(other, file)->end == OperationEnd::Completed);
+    addPatients(name, 3, 40);
+    ASSERT_TRUE(backup(name, file)->end == OperationEnd::Completed);
+    damageEndOf(file);
+
+    ui_ = {};
+    host_.values.thirdField = file;
+    const auto outcome = dispatcher_->ok(archivelist::kBackupSets);
+    ASSERT_TRUE(outcome.has_value());
+    ASSERT_EQ(outcome->end, OperationEnd::InformationShown)
+        << outcome->errorDescription.toStdString();
+    const QStringList lines = outcome->information.split("\r\n");
+    ASSERT_EQ(lines.size(), 6) << outcome->information.toStdString();
+    EXPECT_EQ(lines[0], "Backup sets in " + file + " on SQL Server " + standin_->server() + ":");
+    const QString when = QStringLiteral("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d");
+    const QString size = QStringLiteral("\\d+ KB");
+    const QRegularExpression intact("^(\\d)\\t([^\\t]+)\\t" + when + "\\t" + size + "\\tverified$");
+    for (int line = 2; line <= 3; ++line) {
+        const auto match = intact.match(lines[line]);
+        ASSERT_TRUE(match.hasMatch()) << lines[line].toStdString();
+        EXPECT_EQ(match.captured(1), QString::number(line - 1));
+        EXPECT_EQ(match.captured(2), line == 2 ? name : other);
+    }
+    EXPECT_TRUE(QRegularExpression("^3\\t" + name + "\\t" + when + "\\t" + size +
+                                   "\\tdamaged: .*Damage to the backup set was detected")
+                    .match(lines[4])
+                    .hasMatch())
+        << lines[4].toStdString();
+    EXPECT_EQ(lines[5], "");
+    EXPECT_TRUE(ui_.messages().empty());
+}

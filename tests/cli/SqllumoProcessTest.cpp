@@ -64,8 +64,8 @@ TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
     EXPECT_TRUE(general.out.contains("sqllumo archive <function>"));
     const ProcessRun archive = run({"archive", "--help"});
     EXPECT_EQ(archive.exitCode, 0);
-    for (const char* verb :
-         {"new-login", "create", "create-new", "backup", "restore", "info", "test", "delete"})
+    for (const char* verb : {"new-login", "create", "create-new", "backup", "restore", "info",
+                             "test", "delete", "backups"})
         EXPECT_TRUE(archive.out.contains(QString("  ") + verb + " ")) << verb;
     EXPECT_TRUE(archive.out.contains("--admin-password-file"));
 }

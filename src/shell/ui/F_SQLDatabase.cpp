@@ -262,7 +262,8 @@ void F_SQLDatabase::selectCatalogue(MenuMode mode)
     Label4->setVisible(!Frame1->isVisible());
     List1->clear();
     for (const FunctionDescriptor* function : FunctionsOf(functions_, mode))
-        List1->addItem(function->entry);
+        if (function->windowEntry)
+            List1->addItem(function->entry);
     List1->setCurrentRow(0);
     showDescription(0);
     // On the list, not on a picture button where the next Space would switch catalogue.
