@@ -5,6 +5,7 @@
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
 #include "Settings.h"
+#include "StructureFindings.h"
 
 namespace sqllumo {
 
@@ -153,7 +154,14 @@ FunctionList archiveFunctions()
          server::TestDatabase,
          QStringLiteral("test"),
          QStringLiteral("test the structure of an archive database"),
-         {Opt::Server, Opt::Database, Opt::None, Opt::None}},
+         {Opt::Server, Opt::Database, Opt::None, Opt::None},
+         true,
+         [](const OperationServices& services, QString& text) {
+             const archive::StructureFindings findings =
+                 archive::ReadStructureFindings(*services.registry);
+             text = findings.table;
+             return findings.sound;
+         }},
         {archive,
          7,
          QStringLiteral("Delete a Database"),

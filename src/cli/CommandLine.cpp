@@ -85,12 +85,14 @@ QString GeneralHelp(const FunctionList& functions)
     return usage +
            QStringLiteral(
                "\n"
-               "Runs a function of the archive catalogue of SQLLumoManager without the "
-               "window, for\n"
-               "work over SSH and for scheduled jobs. Messages are printed with their kind "
-               "and title,\n"
-               "the report at the end; the report log and the stored settings are the "
-               "window's.\n"
+               "Runs a function of SQLLumoManager's catalogues without the window, for work "
+               "over SSH\n"
+               "and for scheduled jobs. Messages are printed with their kind and title, the "
+               "report at\n"
+               "the end; the report log and the stored settings are the window's. Values given "
+               "on the\n"
+               "command line are stored as the new defaults, as the window stores what was "
+               "typed.\n"
                "\n"
                "Exit status: 0 when the function reached its end, 1 when it ended in a "
                "validation\n"
@@ -155,8 +157,16 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
 ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& functions)
 {
     Invocation inv;
-    if (arguments.isEmpty())
-        return {std::nullopt, QStringLiteral("no function given; see sqllumo --help")};
+    if (arguments.isEmpty()) {
+        QStringList words;
+        for (const CatalogueWord& word : kCatalogueWords)
+            if (!consoleFunctions(functions, word.catalogue).empty())
+                words << QString::fromLatin1(word.word);
+        return {std::nullopt,
+                QStringLiteral("no catalogue given: name one (%1) before the function; see "
+                               "sqllumo --help")
+                    .arg(words.join(QStringLiteral(", ")))};
+    }
     if (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")) {
         inv.help = true;
         return {inv, {}};

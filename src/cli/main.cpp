@@ -65,6 +65,7 @@ int main(int argc, char** argv)
     services.database = database.get();
     services.settings = &settings;
     services.registry = &registry;
+    const OperationServices verdictServices = services;
     Dispatcher dispatcher(state, ui, host, ApplicationCaption(), functions, std::move(services));
     if (inv.logFolder)
         dispatcher.setLogFolder(*inv.logFolder);
@@ -80,7 +81,12 @@ int main(int argc, char** argv)
         if (!text.endsWith(QLatin1Char('\n')))
             out << '\n';
     }
+    bool clean = outcome && outcome->reachedEnd() && !ui.criticalShown();
+    if (clean && function.consoleVerdict) {
+        QString findings;
+        clean = function.consoleVerdict(verdictServices, findings);
+        out << "findings:\n" << findings;
+    }
     out.flush();
-    const bool clean = outcome && outcome->reachedEnd() && !ui.criticalShown();
     return clean ? 0 : 1;
 }

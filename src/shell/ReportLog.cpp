@@ -31,18 +31,19 @@ bool FlushReportToLog(ReportBuffer& buffer, QString* errorText, const QString& f
     if (buffer.isEmpty())
         return true;
     QFile log(ReportLogPath(folder));
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // The file and the reason, so the person knows what to mend.
+    const auto failed = [&] {
         if (errorText)
-            *errorText = log.errorString();
+            *errorText = QStringLiteral("cannot write the report log %1: %2")
+                             .arg(QDir::toNativeSeparators(log.fileName()), log.errorString());
         return false;
-    }
+    };
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+        return failed();
     const QByteArray bytes =
         FormatReportBlock(buffer.text(), QDateTime::currentDateTime()).toUtf8();
-    if (log.write(bytes) != bytes.size() || !log.flush()) {
-        if (errorText)
-            *errorText = log.errorString();
-        return false;
-    }
+    if (log.write(bytes) != bytes.size() || !log.flush())
+        return failed();
     log.close();
     buffer.clear();
     return true;

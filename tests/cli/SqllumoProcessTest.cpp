@@ -4,9 +4,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include "StandinServer.h"
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -85,6 +90,7 @@ TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
         {{"archive", "test", "--colour"}, "unknown option \"--colour\""},
         {{"archive", "test", "--server"}, "--server needs a value"},
         {{"password", "test"}, "unknown catalogue"},
+        {{}, "no catalogue given: name one (archive"},
         {{"archive", "delete", "--password-file", "-", "--admin-password-file", "-"},
          "only one password can come from standard input"},
     };
@@ -172,4 +178,56 @@ TEST_F(SqllumoProcess, AdministratorPasswordFromStandardInputIsCheckedWithoutReg
     QStringList noSource = args.mid(0, 8);
     const ProcessRun none = run(noSource);
     EXPECT_EQ(none.out, "message [Warning] You have to confirm password\n");
+}
+
+namespace {
+// The same runs against a stand-in server of the test's own.
+class SqllumoOnServer : public SqllumoProcess {
+protected:
+    static void SetUpTestSuite()
+    {
+        server_ = std::make_unique<standin::testing::StandinServer>();
+        // The server's folder that "C:\Lumeno SQL Database" names, as a technician's server has it.
+        std::filesystem::create_directories(server_->dataDir() / "C" / "Lumeno SQL Database");
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+    QStringList connection(const QString& database)
+    {
+        writeFile("sa.txt", QByteArray::fromStdString(server_->saPassword()) + "\n");
+        return {"--server",        QString::fromStdString(server_->serverName()),
+                "--user",          "sa",
+                "--password-file", path("sa.txt"),
+                "--database",      database};
+    }
+    static std::unique_ptr<standin::testing::StandinServer> server_;
+};
+std::unique_ptr<standin::testing::StandinServer> SqllumoOnServer::server_;
+} // namespace
+
+TEST_F(SqllumoOnServer, StructureTestPrintsItsFindingsAndExitsZeroOnlyWhenAllIsSound)
+{
+    // master holds none of the archive's tables: every table is a finding, exit status 1.
+    const ProcessRun onMaster = run(QStringList{"archive", "test"} + connection("master"));
+    EXPECT_EQ(onMaster.exitCode, 1) << onMaster.out.toStdString();
+    const qsizetype findings = onMaster.out.indexOf("findings:\n");
+    ASSERT_GE(findings, 0) << onMaster.out.toStdString();
+    const QString table = onMaster.out.mid(findings);
+    EXPECT_TRUE(
+        table.contains(QRegularExpression("\nTable +Presence +Columns +Primary key +Indexes\n")));
+    EXPECT_TRUE(table.contains(
+        QRegularExpression("\nT_Patient +NotPresent +not tested +not tested +not tested\n")))
+        << table.toStdString();
+    EXPECT_TRUE(table.contains(QRegularExpression("\nRelation +Finding\n")));
+
+    // A database the program created passes every check.
+    const ProcessRun created =
+        run(QStringList{"archive", "create", "--directory", "C:\\Lumeno SQL Database"} +
+            connection("CliFindings"));
+    ASSERT_EQ(created.exitCode, 0) << created.out.toStdString();
+    const ProcessRun sound = run(QStringList{"archive", "test"} + connection("CliFindings"));
+    EXPECT_EQ(sound.exitCode, 0) << sound.out.toStdString();
+    EXPECT_TRUE(sound.out.contains(QRegularExpression("\nT_Patient +Present +Ok +Ok +Ok\n")))
+        << sound.out.toStdString();
+    EXPECT_FALSE(sound.out.contains("NotPresent"));
+    EXPECT_FALSE(sound.out.contains("Not Present"));
 }

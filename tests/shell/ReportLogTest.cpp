@@ -72,6 +72,10 @@ TEST(ReportLog, UnwritableLogIsAnErrorAndKeepsTheBuffer)
     buffer.setText("keep me");
     QString error;
     EXPECT_FALSE(FlushReportToLog(buffer, &error, dir.filePath("no/such/folder")));
-    EXPECT_FALSE(error.isEmpty());
+    // The message names the file and the reason.
+    EXPECT_TRUE(error.startsWith("cannot write the report log " +
+                                 dir.filePath("no/such/folder/SQLLumoManager Report.log") + ": "))
+        << error.toStdString();
+    EXPECT_GT(error.size(), error.indexOf(": ") + 2);
     EXPECT_EQ(buffer.text(), "keep me");
 }
