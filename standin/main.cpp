@@ -20,7 +20,6 @@ namespace {
 
 const char* const Usage =
     "usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]\n";
-const char* const PasswordFileName = "sa-password";
 
 standin::tds::Server* runningServer = nullptr;
 
@@ -41,54 +40,6 @@ std::optional<std::string> firstLine(const std::filesystem::path& file)
     if (line.empty())
         return std::nullopt;
     return line;
-}
-
-std::string randomPassword()
-{
-    static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
-    unsigned char raw[24];
-    std::ifstream urandom("/dev/urandom", std::ios::binary);
-    if (!urandom.read(reinterpret_cast<char*>(raw), sizeof raw))
-        throw std::runtime_error("cannot read /dev/urandom");
-    std::string out;
-    for (unsigned char b : raw)
-        out += alphabet[b % (sizeof alphabet - 1)];
-    return out;
-}
-
-// Owner-only, written whole before it is renamed into place.
-void writeSecret(const std::filesystem::path& file, const std::string& secret)
-{
-    const auto temp = file.string() + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + temp + ": " + std::strerror(errno));
-    ::fchmod(fd, 0600);
-    const std::string line = secret + "\n";
-    const bool ok =
-        ::write(fd, line.data(), line.size()) == ssize_t(line.size()) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), file.c_str()) != 0)
-        throw std::runtime_error("cannot write " + file.string());
-}
-
-std::string saPassword(const std::filesystem::path& dir, const std::optional<std::string>& given)
-{
-    const auto file = dir / PasswordFileName;
-    if (given) {
-        auto password = firstLine(*given);
-        if (!password)
-            throw std::runtime_error("no password in " + *given);
-        if (firstLine(file) != password)
-            writeSecret(file, *password);
-        return *password;
-    }
-    if (auto password = firstLine(file))
-        return *password;
-    const std::string password = randomPassword();
-    writeSecret(file, password);
-    standin::tds::logLine("generated a new sa password in " + file.string());
-    return password;
 }
 
 } // namespace
@@ -136,12 +87,17 @@ int main(int argc, char** argv)
 
     std::signal(SIGPIPE, SIG_IGN);
     try {
+        // The engine makes the folder (or refuses one that is not its own) and keeps the
+        // password in it.
         const std::filesystem::path dir = std::filesystem::absolute(*data);
-        std::filesystem::create_directories(dir);
-        ::chmod(dir.c_str(), 0700);
         standin::Engine::Options engineOptions;
         engineOptions.dataRoot = dir;
-        engineOptions.saPassword = saPassword(dir, passwordFile);
+        if (passwordFile) {
+            engineOptions.saPassword = firstLine(*passwordFile);
+            if (!engineOptions.saPassword)
+                throw std::runtime_error("no password in " + *passwordFile);
+        }
+        engineOptions.log = [](const std::string& line) { standin::tds::logLine(line); };
         auto engine = standin::Engine::open(engineOptions);
 
         standin::tds::Server server(*engine, options);

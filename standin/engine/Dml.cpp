@@ -359,8 +359,9 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
     int64_t count = 0;
     std::optional<int64_t> lastIdentity;
     for (auto& values : rows) {
+        // A cancelled statement leaves nothing behind, not the rows inserted so far.
         if (cancel_ && cancel_->load())
-            break;
+            throw Cancelled{};
         const TableMeta& current = *db.tableById(tableId);
         std::vector<Value> row(current.columns.size());
         if (identity >= 0 && !identityInsert) {
@@ -461,6 +462,9 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
             return !(cancel_ && cancel_->load());
         },
         s.where.get());
+    // Stopped early by a cancel: changing only the rows found so far would be half a statement.
+    if (cancel_ && cancel_->load())
+        throw Cancelled{};
 
     // Plan every row change first, cascades included, against the rows as they were before the
     // statement: a cascade follows the old key values.
@@ -604,6 +608,8 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
             return !(cancel_ && cancel_->load());
         },
         s.where.get());
+    if (cancel_ && cancel_->load())
+        throw Cancelled{};
 
     std::vector<std::pair<int64_t, std::vector<Value>>> deleted; // table id, row
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&, int)> removeRow =

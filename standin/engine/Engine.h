@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -121,6 +122,8 @@ public:
         // Set on first start; when absent then, a random one is generated and kept in dataRoot.
         std::optional<std::string> saPassword;
         std::u16string serverName = u"STANDIN";
+        // Where the engine says what it did on its own (cleaning up after a crash); may be empty.
+        std::function<void(const std::string&)> log;
     };
 
     virtual ~Engine() = default;

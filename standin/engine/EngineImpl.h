@@ -19,6 +19,10 @@ namespace standin {
 
 class EngineImpl;
 
+// The client's attention arrived: the request ends and nothing more of it is sent. One type for
+// every executor, so that whichever notices it first ends only that request.
+struct Cancelled {};
+
 // The rows a statement reads from: a stored table or a catalogue view built in memory.
 struct Source {
     const store::TableMeta* table = nullptr; // stored table; null for a view

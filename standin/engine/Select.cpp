@@ -15,8 +15,6 @@ using text::widen;
 
 namespace {
 
-struct Cancelled {};
-
 // A key that is equal for two values exactly when they compare equal (same kind only).
 std::optional<std::u32string> canonicalKey(const Typed& v)
 {

@@ -16,8 +16,6 @@ namespace {
 
 // Ends the batch after an error whose reach is the batch; its output has been sent already.
 struct BatchAborted {};
-// The client's attention arrived; nothing more is sent.
-struct Cancelled {};
 
 DoneInfo done(bool inProcedure, bool hasCount, int64_t count, bool error = false)
 {

@@ -36,6 +36,8 @@ const std::u16string IntegratedLoginText =
 const std::u16string DistributedTransactionText =
     u"Distributed transactions are not supported by this server.";
 const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
+// What escaped the engine without saying what it was.
+const std::string UnknownFailure = "unknown failure";
 std::u16string unknownHandleText(int32_t handle)
 {
     return u"Could not find prepared statement with handle " + toUtf16(std::to_string(handle)) +
@@ -350,6 +352,7 @@ void Connection::readLoop()
             uint8_t header[HeaderSize];
             if (!readFully(fd_, header, HeaderSize, timeout, why))
                 break;
+            heard_ = true;
             const PacketHeader h = parseHeader(header);
             packet.resize(h.length - HeaderSize);
             if (!readFully(fd_, packet.data(), packet.size(), timeout, why))
@@ -419,6 +422,8 @@ void Connection::workLoop()
         reason = std::string("protocol error: ") + e.what();
     } catch (const std::exception& e) {
         reason = std::string("internal error: ") + e.what();
+    } catch (...) {
+        reason = "internal error: " + UnknownFailure;
     }
     if (!reason.empty())
         log("closed: " + reason);
@@ -569,6 +574,10 @@ void Connection::runBatch(const PacketMessage& message)
     } catch (const std::exception& e) {
         log(std::string("batch failed: ") + e.what());
         sink.internalError(e.what());
+    } catch (...) {
+        // Whatever escapes the engine ends this request, never the server.
+        log("batch failed: " + UnknownFailure);
+        sink.internalError(UnknownFailure);
     }
     const bool attention = cancel_ && !broken_;
     attentionAcknowledged_ = attention;
@@ -622,6 +631,10 @@ void Connection::runTransactionRequest(const PacketMessage& message)
     } catch (const std::exception& e) {
         collector.messages.push_back(
             Message{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1});
+        collector.failed = true;
+    } catch (...) {
+        collector.messages.push_back(
+            Message{0, 1, 16, InternalErrorText + toUtf16(UnknownFailure), {}, 1});
         collector.failed = true;
     }
     writer_.begin(PacketType::TabularResult);
@@ -754,6 +767,9 @@ void Connection::runRpc(const PacketMessage& message)
         } catch (const std::exception& e) {
             log("call of " + toLogText(name) + " failed: " + e.what());
             sink.internalError(e.what());
+        } catch (...) {
+            log("call of " + toLogText(name) + " failed: " + UnknownFailure);
+            sink.internalError(UnknownFailure);
         }
         sink.endProcedure(outputs, outputTypes);
     }

@@ -27,6 +27,12 @@ public:
     // Lets the running request finish, then closes.
     void requestStop();
     bool finished() const { return finished_; }
+    // Closed or on its way to close: it no longer counts against the server's limits.
+    bool closing() const { return finished_ || broken_; }
+    bool loggedIn() const { return loggedIn_; }
+    // Nothing has arrived from the client yet.
+    bool silent() const { return !heard_; }
+    const std::string& peer() const { return peer_; }
     // Cancels what runs and closes the socket: for a client that stopped reading.
     void forceClose();
     void join();
@@ -69,6 +75,7 @@ private:
     std::deque<Item> queue_;
     std::atomic<bool> cancel_{false};
     std::atomic<bool> loggedIn_{false};
+    std::atomic<bool> heard_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> broken_{false}; // the socket failed; nothing more is sent
     std::atomic<bool> finished_{false};

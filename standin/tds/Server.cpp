@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace standin::tds {
 
@@ -93,6 +94,35 @@ void Server::reap(bool all)
     }
 }
 
+bool Server::makeRoom(const std::string& newcomer)
+{
+    size_t open = 0;
+    std::vector<Connection*> waiting; // oldest first, as accepted
+    for (const auto& c : connections_) {
+        if (c->closing())
+            continue;
+        ++open;
+        if (!c->loggedIn())
+            waiting.push_back(c.get());
+    }
+    const bool full = open >= options_.maxConnections;
+    if (!full && waiting.size() < options_.maxWaitingLogins)
+        return true;
+    if (waiting.empty())
+        return false;
+    // One that has sent nothing yet goes first: a client in the middle of its login is spared.
+    Connection* victim = waiting.front();
+    for (Connection* c : waiting)
+        if (c->silent()) {
+            victim = c;
+            break;
+        }
+    logLine("closed " + victim->peer() + " before its login to make room for " + newcomer + ": " +
+            std::to_string(waiting.size()) + " connections waiting to log in");
+    victim->forceClose();
+    return true;
+}
+
 void Server::run()
 {
     if (listenFd_ < 0)
@@ -118,7 +148,7 @@ void Server::run()
         char text[INET_ADDRSTRLEN] = "?";
         ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         const std::string name = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
-        if (connections_.size() >= options_.maxConnections) {
+        if (!makeRoom(name)) {
             logLine("refused " + name + ": " + std::to_string(options_.maxConnections) +
                     " connections already open");
             ::close(fd);

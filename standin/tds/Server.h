@@ -19,7 +19,11 @@ struct ServerOptions {
     std::string listenAddress = "127.0.0.1";
     uint16_t port = 14330; // 0 picks a free port
     size_t maxMessageSize = 64u * 1024 * 1024;
-    int loginTimeoutSeconds = 30;
+    // Before its login a connection costs the server threads and a slot while it proves
+    // nothing: it gets little time, and only so many may wait at once (the oldest gives way,
+    // one that has sent nothing before one that has begun its login).
+    int loginTimeoutSeconds = 10;
+    size_t maxWaitingLogins = 32;
     size_t maxConnections = 256;
 };
 
@@ -43,6 +47,8 @@ public:
 
 private:
     void reap(bool all);
+    // Makes room for one more connection; false when every slot is held by a logged-in client.
+    bool makeRoom(const std::string& newcomer);
 
     Engine& engine_;
     ServerOptions options_;

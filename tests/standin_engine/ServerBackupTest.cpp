@@ -793,5 +793,43 @@ TEST_F(ServerBackup, ConcurrentBackupsToOneMediaKeepEverySet)
     EXPECT_EQ(rowCount(owner), lastIsXarc ? 3 : 5);
 }
 
+TEST_F(ServerBackup, NoServerPathReachesTheServersOwnFiles)
+{
+    auto contents = [](const fs::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const fs::path password = dataDir() / "sa-password";
+    const std::string passwordBefore = contents(password);
+    ASSERT_FALSE(passwordBefore.empty());
+    for (const std::string target :
+         {"\\sa-password", "/sa-password", "\\SA-Password", "/server/registry.sqlite",
+          "\\Server\\registry.sqlite", "\\server\\tmp\\x.bak", "/sa-password.new"}) {
+        auto backup = run("BACKUP DATABASE Xarc TO DISK='" + target + "' WITH FORMAT");
+        EXPECT_EQ(backup.errorNumbers(), (std::vector<int32_t>{3201, 3013})) << target;
+        auto create = run("CREATE DATABASE Own ON (NAME = Own_Dat, FILENAME = '" + target +
+                          "') LOG ON (NAME = Own_Log, FILENAME = 'C:\\Backups\\own.ldf')");
+        EXPECT_FALSE(create.errorNumbers().empty()) << target;
+        auto restore = run("RESTORE FILELISTONLY FROM DISK='" + target + "'");
+        EXPECT_FALSE(restore.errorNumbers().empty()) << target;
+    }
+    EXPECT_FALSE(catalog->find(u"Own"));
+    EXPECT_EQ(contents(password), passwordBefore);
+    EXPECT_FALSE(fs::exists(dataDir() / "sa-password.new"));
+    EXPECT_FALSE(fs::exists(dataDir() / "server" / "tmp" / "x.bak"));
+    // The registry is whole and sa still logs in after a restart.
+    Engine::Options options;
+    options.dataRoot = dataDir();
+    catalog.reset();
+    catalog = ServerCatalog::open(options);
+    EXPECT_TRUE(catalog->find(u"Xarc"));
+    EXPECT_FALSE(catalog->authenticate(u"sa", u"Test-Passw0rd").has_value());
+
+    // Other names at the top of the drive-less namespace remain usable.
+    auto elsewhere = run("BACKUP DATABASE Xarc TO DISK='\\xarc.bak' WITH FORMAT");
+    EXPECT_TRUE(elsewhere.errorNumbers().empty()) << elsewhere.firstErrorText();
+    EXPECT_TRUE(fs::exists(dataDir() / "xarc.bak"));
+}
+
 } // namespace
 } // namespace standin::server::testing

@@ -428,3 +428,24 @@ TEST_F(ServerTest, RandomRequestsAfterLoginCostAtMostTheirConnection)
     ASSERT_TRUE(r);
     EXPECT_TRUE(endsWithDone(r->payload, done::Final));
 }
+
+TEST_F(ServerTest, ConnectionsThatNeverLogInLockNobodyOut)
+{
+    auto early = loggedIn();
+    // As many silent connections as the server has slots, and then some more.
+    std::vector<std::unique_ptr<RawClient>> silent;
+    for (int i = 0; i < 300; ++i)
+        silent.push_back(std::make_unique<RawClient>(port()));
+
+    // A new client logs in at once, not after the silent ones' login time-out.
+    RawClient honest(port());
+    ASSERT_TRUE(honest.login(u"sa", engine_.password));
+    for (RawClient* c : {&honest, early.get()}) {
+        ASSERT_TRUE(c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1")));
+        auto r = c->readMessage();
+        ASSERT_TRUE(r);
+        EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+    }
+    // The oldest silent ones made room.
+    EXPECT_TRUE(silent.front()->closedByServer(std::chrono::seconds(1)));
+}

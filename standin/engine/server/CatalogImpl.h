@@ -88,6 +88,12 @@ public:
 
     ~Impl();
 
+    void log(const std::string& line) const
+    {
+        if (options.log)
+            options.log(line);
+    }
+
     // Registry (call with mutex held).
     void execSql(const char* sql);
     void saveDatabase(const DatabaseEntry& e, bool logChain = false);
@@ -95,6 +101,11 @@ public:
     void deleteDatabase(int32_t dbid);
     void saveLogin(const Login& login);
     void loadAll();
+    // Files that belong to no database until the statement making them registers it: a crash
+    // before then leaves them to be removed at the next start.
+    void notePendingFiles(const std::vector<std::filesystem::path>& files);
+    void forgetPendingFiles(const std::vector<std::filesystem::path>& files);
+    void removeAbandonedFiles();
 
     Entry* findLocked(const std::u16string& name);
     int32_t nextDbid() const;
@@ -117,6 +128,12 @@ public:
     int32_t addServerRoleMember(const std::vector<Argument>& args, ServerContext& ctx, Reply& reply,
                                 bool add);
 };
+
+// The server's own entries in the data root; no server path maps onto them.
+inline constexpr char kServerFolder[] = "server";
+inline constexpr char kRegistryFile[] = "registry.sqlite"; // in kServerFolder
+inline constexpr char kPasswordFile[] = "sa-password";
+inline constexpr char kSecretSuffix[] = ".new"; // a secret being written, before its rename
 
 // Defaults of a fresh server, as a Windows installation names them.
 inline constexpr char16_t kDefaultDataDirectory[] =

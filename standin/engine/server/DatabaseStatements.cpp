@@ -76,6 +76,33 @@ private:
     F f_;
 };
 
+// Files a statement is making or removing, noted in the registry for as long as the statement
+// runs, so that a crash meanwhile leaves nothing the next start does not clean up.
+class PendingFiles {
+public:
+    PendingFiles(ServerCatalog::Impl& catalog, std::vector<fs::path> files)
+        : catalog_(catalog), files_(std::move(files))
+    {
+        std::lock_guard lock(catalog_.mutex);
+        catalog_.notePendingFiles(files_);
+    }
+    ~PendingFiles()
+    {
+        try {
+            std::lock_guard lock(catalog_.mutex);
+            catalog_.forgetPendingFiles(files_);
+        } catch (...) {
+            // Still noted: the next start finds them registered or removes them.
+        }
+    }
+    PendingFiles(const PendingFiles&) = delete;
+    PendingFiles& operator=(const PendingFiles&) = delete;
+
+private:
+    ServerCatalog::Impl& catalog_;
+    std::vector<fs::path> files_;
+};
+
 struct FileDefinition {
     bool given = false;
     std::u16string logicalName;
@@ -335,6 +362,7 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
         reply.message(msg::CreateDatabaseFailed());
         return reply.endStatement();
     }
+    PendingFiles pending(*this, {dataHost, logHost});
     switch (CreateDatabaseFiles(dataHost, logHost)) {
     case CreateFilesResult::Ok:
         break;
@@ -426,6 +454,7 @@ void ServerCatalog::Impl::dropDatabase(TokenCursor& cursor, ServerContext& ctx, 
             victim = entry->entry;
         }
         releaseFile(victim.dataFile);
+        PendingFiles pending(*this, {victim.dataFile, victim.logFile});
         {
             std::lock_guard lock(mutex);
             try {
@@ -958,6 +987,7 @@ void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply
     const auto started = std::chrono::steady_clock::now();
     const fs::path dataTemporary = dataHost.native() + ".restoring";
     const fs::path logTemporary = logHost.native() + ".restoring";
+    PendingFiles pending(*this, {dataTemporary, logTemporary, dataHost, logHost});
     std::string error;
     if (!ExtractBackupSet(mapped.host, set, dataTemporary, logTemporary, error)) {
         std::error_code ec;

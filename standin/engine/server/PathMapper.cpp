@@ -62,7 +62,11 @@ std::optional<fs::path> findNoCase(const fs::path& directory, const std::u16stri
 }
 } // namespace
 
-PathMapper::PathMapper(fs::path root) : root_(std::move(root)) {}
+PathMapper::PathMapper(fs::path root, std::vector<std::string> ownNames) : root_(std::move(root))
+{
+    for (const auto& name : ownNames)
+        ownNames_.push_back(FoldCase(FromUtf8(name)));
+}
 
 bool IsRelativeServerPath(std::u16string_view p)
 {
@@ -109,6 +113,13 @@ MappedPath PathMapper::map(std::u16string_view serverPath) const
         if (part.back() == u' ' || part.back() == u'.')
             return result; // Windows would silently strip these and name another file
     }
+
+    // Compared as the case-blind lookup below would match them.
+    for (const auto& own : ownNames_)
+        if (FoldCase(parts.front()) == own) {
+            result.status = MappedPath::Status::OutsideRoot;
+            return result;
+        }
 
     fs::path current = root_;
     for (size_t i = 0; i < parts.size(); ++i) {

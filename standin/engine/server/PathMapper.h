@@ -1,12 +1,14 @@
 // Server-side file names (C:\Dir\File.mdf, /dir/file.mdf) mapped to files under the data root.
 // Windows paths go under DIR/<drive letter>/..., absolute POSIX ones under DIR/...; components
 // match existing entries without regard to case, as Windows names do. Nothing maps outside the
-// root: "." and ".." components, links and names Windows would refuse are rejected.
+// root: "." and ".." components, links and names Windows would refuse are rejected, and so is any
+// path onto the server's own files at the top of the root.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace standin::server {
 
@@ -24,12 +26,15 @@ struct MappedPath {
 
 class PathMapper {
 public:
-    explicit PathMapper(std::filesystem::path root);
+    // `ownNames`: entries at the top of the root that belong to the server itself (its registry
+    // folder, the sa password); no server path maps onto them or below them.
+    explicit PathMapper(std::filesystem::path root, std::vector<std::string> ownNames = {});
     MappedPath map(std::u16string_view serverPath) const;
     const std::filesystem::path& root() const { return root_; }
 
 private:
     std::filesystem::path root_;
+    std::vector<std::u16string> ownNames_; // folded
 };
 
 // The parent folder of a server path, with its trailing separator ("C:\Dir\" for "C:\Dir\F.mdf").

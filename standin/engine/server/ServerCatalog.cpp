@@ -183,7 +183,7 @@ std::string generatePassword()
 // Written beside, then renamed: a crash leaves the old file or the new one, never half of one.
 void writeSecretFile(const fs::path& file, const std::string& content)
 {
-    const fs::path temporary = file.native() + ".new";
+    const fs::path temporary = file.native() + kSecretSuffix;
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         throw std::runtime_error("cannot write " + file.string());
@@ -223,6 +223,31 @@ constexpr SystemDatabase kSystemDatabases[] = {
     {u"model", 3, u"modeldev", u"model.mdf", u"modellog", u"modellog.ldf"},
     {u"msdb", 4, u"MSDBData", u"MSDBData.mdf", u"MSDBLog", u"MSDBLog.ldf"},
 };
+// True when the folder is to be made (or is an empty one of ours); false for a data root this
+// server made before. Anything else is someone's folder, left exactly as it is.
+bool claimDataRoot(const fs::path& root)
+{
+    std::error_code ec;
+    const auto status = fs::status(root, ec);
+    if (!fs::exists(status))
+        return true;
+    const std::string refused = "refusing to use " + root.string() + " as the data root: ";
+    if (!fs::is_directory(status))
+        throw std::runtime_error(refused + "it is not a folder");
+    if (fs::exists(root / kServerFolder / kRegistryFile, ec))
+        return false;
+    struct stat st {};
+    const bool empty = fs::is_empty(root, ec) && !ec;
+    if (!empty)
+        throw std::runtime_error(refused +
+                                 "the folder exists, holds other files and is not a data root of "
+                                 "this server; name a new or empty folder");
+    if (::stat(root.c_str(), &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & S_IWOTH))
+        throw std::runtime_error(refused + "the folder is shared with other users; name a new "
+                                           "folder or an empty one of your own");
+    return true;
+}
+
 } // namespace
 
 ServerCatalog::Impl::~Impl()
@@ -323,6 +348,46 @@ void ServerCatalog::Impl::loadAll()
     }
 }
 
+void ServerCatalog::Impl::notePendingFiles(const std::vector<fs::path>& files)
+{
+    for (const auto& file : files) {
+        Statement s(registry, "INSERT OR REPLACE INTO pending_files(host) VALUES (?)");
+        s.bindPath(1, file);
+        s.step();
+    }
+}
+
+void ServerCatalog::Impl::forgetPendingFiles(const std::vector<fs::path>& files)
+{
+    for (const auto& file : files) {
+        Statement s(registry, "DELETE FROM pending_files WHERE host = ?");
+        s.bindPath(1, file);
+        s.step();
+    }
+}
+
+void ServerCatalog::Impl::removeAbandonedFiles()
+{
+    std::vector<fs::path> pending;
+    {
+        Statement s(registry, "SELECT host FROM pending_files");
+        while (s.step())
+            pending.push_back(s.path(0));
+    }
+    for (const auto& file : pending) {
+        bool registered = false;
+        for (const auto& [dbid, entry] : databases)
+            registered = registered || entry.entry.dataFile == file || entry.entry.logFile == file;
+        std::error_code ec;
+        if (!registered && fs::exists(fs::symlink_status(file, ec))) {
+            RemoveDatabaseFiles(file, {});
+            log("removed " + file.string() + ", left behind by an interrupted CREATE, DROP or " +
+                "RESTORE DATABASE");
+        }
+    }
+    execSql("DELETE FROM pending_files");
+}
+
 ServerCatalog::Impl::Entry* ServerCatalog::Impl::findLocked(const std::u16string& name)
 {
     for (auto& [dbid, entry] : databases)
@@ -360,7 +425,7 @@ void ServerCatalog::Impl::releaseFile(const fs::path& dataFile)
 fs::path ServerCatalog::Impl::temporaryPath(const std::string& stem)
 {
     std::lock_guard lock(mutex);
-    return root / "server" / "tmp" / (stem + "-" + std::to_string(++temporaryCounter));
+    return root / kServerFolder / "tmp" / (stem + "-" + std::to_string(++temporaryCounter));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -371,7 +436,7 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     auto impl = std::make_unique<Impl>();
     impl->options = options;
     std::error_code ec;
-    const bool fresh = !fs::exists(options.dataRoot, ec);
+    const bool fresh = claimDataRoot(options.dataRoot);
     fs::create_directories(options.dataRoot, ec);
     // It will hold patients' data: only its owner may look in.
     if (!ec && fresh)
@@ -383,29 +448,32 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     if (ec)
         throw std::runtime_error("unusable data root " + options.dataRoot.string() + ": " +
                                  ec.message());
-    impl->mapper = PathMapper(impl->root);
-    fs::create_directories(impl->root / "server" / "tmp", ec);
+    // No BACKUP or CREATE DATABASE may write over the registry or the password.
+    impl->mapper = PathMapper(
+        impl->root, {kServerFolder, kPasswordFile, std::string(kPasswordFile) + kSecretSuffix});
+    const fs::path serverFolder = impl->root / kServerFolder;
+    fs::create_directories(serverFolder / "tmp", ec);
     if (ec)
-        throw std::runtime_error("cannot create " + (impl->root / "server").string() + ": " +
-                                 ec.message());
-    ::chmod((impl->root / "server").c_str(), 0700);
+        throw std::runtime_error("cannot create " + serverFolder.string() + ": " + ec.message());
+    ::chmod(serverFolder.c_str(), 0700);
     // Left over by a crash in the middle of a backup or restore.
-    for (const auto& entry : fs::directory_iterator(impl->root / "server" / "tmp", ec))
+    for (const auto& entry : fs::directory_iterator(serverFolder / "tmp", ec))
         fs::remove(entry.path(), ec);
 
     // A password given at start becomes sa's password; without one the kept one stays, and the
     // first start generates it.
-    const fs::path passwordFile = impl->root / "sa-password";
+    const fs::path passwordFile = impl->root / kPasswordFile;
     if (options.saPassword) {
         if (!fs::exists(passwordFile) || readFirstLine(passwordFile) != *options.saPassword)
             writeSecretFile(passwordFile, *options.saPassword);
     } else if (!fs::exists(passwordFile)) {
         writeSecretFile(passwordFile, generatePassword());
+        impl->log("generated a new sa password in " + passwordFile.string());
     }
     ::chmod(passwordFile.c_str(), 0600);
     impl->saPassword = FromUtf8(readFirstLine(passwordFile));
 
-    const fs::path registryFile = impl->root / "server" / "registry.sqlite";
+    const fs::path registryFile = serverFolder / kRegistryFile;
     if (sqlite3_open_v2(registryFile.c_str(), &impl->registry,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK)
@@ -421,7 +489,8 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
         " created_days INTEGER NOT NULL, created_ticks INTEGER NOT NULL, system INTEGER NOT NULL,"
         " log_chain INTEGER NOT NULL DEFAULT 0);"
         "CREATE TABLE IF NOT EXISTS logins(folded BLOB PRIMARY KEY, name BLOB NOT NULL,"
-        " type INTEGER NOT NULL, roles INTEGER NOT NULL);");
+        " type INTEGER NOT NULL, roles INTEGER NOT NULL);"
+        "CREATE TABLE IF NOT EXISTS pending_files(host BLOB PRIMARY KEY);");
 
     {
         // Registries written before the log chain was kept get the column.
@@ -432,6 +501,7 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
             impl->execSql("ALTER TABLE databases ADD COLUMN log_chain INTEGER NOT NULL DEFAULT 0");
     }
     impl->loadAll();
+    impl->removeAbandonedFiles();
     const std::u16string dataDirectory = kDefaultDataDirectory;
     const MappedPath dataHost = impl->mapper.map(dataDirectory);
     const MappedPath backupHost = impl->mapper.map(kDefaultBackupDirectory);
