@@ -50,14 +50,25 @@ const char16_t* const kSchema =
     u"INSERT INTO T_Exam(ID_Patient, Code, Kind) VALUES (1, N'E1', 2) "
     u"INSERT INTO T_File(ID_Multi, [Date], Path_Local) VALUES (1, GETDATE(), N'a.dat')";
 
+// The scratch data root goes when the process ends, after the engine that uses it.
+struct ScratchRoot {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("engine-fuzz-" + std::to_string(getpid()));
+    ~ScratchRoot()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 standin::Session& session()
 {
+    static ScratchRoot root;
     static std::unique_ptr<standin::Engine> engine;
     static std::unique_ptr<standin::Session> s;
     if (!s) {
         standin::Engine::Options options;
-        options.dataRoot =
-            std::filesystem::temp_directory_path() / ("engine-fuzz-" + std::to_string(getpid()));
+        options.dataRoot = root.path;
         options.saPassword = "fuzz";
         engine = standin::Engine::open(options);
         s = std::move(engine->login(u"sa", u"fuzz", u"master").session);
