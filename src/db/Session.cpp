@@ -6,9 +6,14 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <netdb.h>
+#include <poll.h>
 #include <sql.h>
 #include <sqlext.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <mutex>
@@ -110,7 +115,73 @@ const Diagnostic* chosen(const std::vector<Diagnostic>& all)
     return all.empty() ? nullptr : &all.front();
 }
 
-[[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle, bool connecting)
+// Why a connection to `server` ("host,port", "host\instance", "host") could not be made,
+// found by trying it once more by hand: the driver only says that it failed.
+QString DescribeConnectFailure(const QString& server)
+{
+    const QString generic = QStringLiteral("could not connect to %1").arg(server);
+    if (server.contains(QLatin1Char('\\')))
+        return generic; // found through the server's browser, which the driver asked
+    const qsizetype comma = server.lastIndexOf(QLatin1Char(','));
+    const QString host = comma < 0 ? server : server.left(comma);
+    const QString port = comma < 0 ? QStringLiteral("1433") : server.mid(comma + 1);
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int lookup =
+        ::getaddrinfo(host.toUtf8().constData(), port.toUtf8().constData(), &hints, &found);
+    if (lookup == EAI_NONAME || lookup == EAI_NODATA)
+        return QStringLiteral("no server named %1 is known").arg(host);
+    if (lookup != 0 || !found)
+        return generic;
+    int error = ETIMEDOUT;
+    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0) {
+        if (::connect(fd, found->ai_addr, found->ai_addrlen) == 0) {
+            error = 0;
+        } else if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, 3000) > 0) {
+                socklen_t length = sizeof error;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            }
+        } else {
+            error = errno;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    switch (error) {
+    case 0:
+        return QStringLiteral("%1 took the connection but ended it during login").arg(server);
+    case ECONNREFUSED:
+        return QStringLiteral("connection refused by %1").arg(server);
+    case ETIMEDOUT:
+        return QStringLiteral("no answer from %1").arg(server);
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return QStringLiteral("%1 cannot be reached from this computer").arg(server);
+    default:
+        return generic;
+    }
+}
+
+// Where a failure happened, so that its description can name the server and the stage.
+struct Stage {
+    bool connecting = false;
+    QString server;
+    int seconds = 0;      // the time-out that applied
+    bool dropped = false; // the watch shut the connection down
+};
+
+QString noAnswer(const Stage& stage)
+{
+    return QStringLiteral("no answer from %1%2 within %3 s")
+        .arg(stage.server, stage.connecting ? QStringLiteral(" during login") : QString())
+        .arg(stage.seconds);
+}
+
+[[noreturn]] void raise(SQLSMALLINT type, SQLHANDLE handle, const Stage& stage)
 {
     const auto all = diagnostics(type, handle);
     const Diagnostic* d = chosen(all);
@@ -118,9 +189,24 @@ const Diagnostic* chosen(const std::vector<Diagnostic>& all)
         d ? d->message : QStringLiteral("The ODBC driver reported a failure without a message.");
     const QString state = d ? d->state : QString();
     const long native = d && !fromDriver(*d) ? d->native : 0;
+    if (stage.dropped)
+        throw Error(kQueryTimeout,
+                    texts::kTimeoutExpired + QStringLiteral(" (") + noAnswer(stage) +
+                        QStringLiteral("; the connection was closed)"),
+                    0, QStringLiteral("HYT00"));
     if (state == QLatin1String("HYT00") || state == QLatin1String("HYT01"))
-        throw Error(connecting ? kConnectionFailed : kQueryTimeout, message, native, state);
-    if (connecting || state.startsWith(QLatin1String("08")) || state == QLatin1String("28000"))
+        throw Error(stage.connecting ? kConnectionFailed : kQueryTimeout,
+                    message + QStringLiteral(" (") + noAnswer(stage) + QLatin1Char(')'), native,
+                    state);
+    // The server's own refusals (a wrong password, an unknown database) say enough; the
+    // driver's do not say where it failed.
+    if (stage.connecting && native == 0)
+        throw Error(kConnectionFailed,
+                    message + QStringLiteral(" (") + DescribeConnectFailure(stage.server) +
+                        QLatin1Char(')'),
+                    native, state);
+    if (stage.connecting || state.startsWith(QLatin1String("08")) ||
+        state == QLatin1String("28000"))
         throw Error(kConnectionFailed, message, native, state);
     if (native == 208)
         throw Error(kMissingTable, message, native, state);
@@ -130,28 +216,37 @@ const Diagnostic* chosen(const std::vector<Diagnostic>& all)
 // Closes its cursor and frees itself on every path.
 class Statement {
 public:
-    Statement(SQLHDBC dbc, int timeoutSeconds)
+    Statement(SQLHDBC dbc, int timeoutSeconds, StatementWatch& watch, const QString& server)
+        : watch_(watch), server_(server), timeout_(std::max(0, timeoutSeconds))
     {
         if (!succeeded(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) {
             stmt_ = SQL_NULL_HSTMT;
-            raise(SQL_HANDLE_DBC, dbc, false);
+            raise(SQL_HANDLE_DBC, dbc, Stage{false, server_, timeout_, false});
         }
-        SQLSetStmtAttr(
-            stmt_, SQL_ATTR_QUERY_TIMEOUT,
-            reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(0, timeoutSeconds))), 0);
+        SQLSetStmtAttr(stmt_, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout_)), 0);
     }
     ~Statement()
     {
+        watch_.statementEnds();
         if (stmt_ != SQL_NULL_HSTMT)
             SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
     }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     SQLHSTMT handle() const { return stmt_; }
-    [[noreturn]] void fail() const { raise(SQL_HANDLE_STMT, stmt_, false); }
+    // Before each call that may wait for the server.
+    void waits() const { watch_.callStarts(timeout_); }
+    [[noreturn]] void fail() const
+    {
+        raise(SQL_HANDLE_STMT, stmt_, Stage{false, server_, timeout_, watch_.dropped()});
+    }
 
 private:
     SQLHSTMT stmt_ = SQL_NULL_HSTMT;
+    StatementWatch& watch_;
+    const QString& server_;
+    int timeout_;
 };
 
 QByteArray readBinary(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
@@ -161,6 +256,7 @@ QByteArray readBinary(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     isNull = false;
     for (;;) {
         SQLLEN indicator = 0;
+        stmt.waits();
         const SQLRETURN rc =
             SQLGetData(stmt.handle(), column, SQL_C_BINARY, buffer, sizeof(buffer), &indicator);
         if (rc == SQL_NO_DATA)
@@ -190,6 +286,7 @@ QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     const SQLLEN capacity = static_cast<SQLLEN>(std::size(buffer)) - 1; // room for the NUL
     for (;;) {
         SQLLEN indicator = 0;
+        stmt.waits();
         const SQLRETURN rc =
             SQLGetData(stmt.handle(), column, SQL_C_WCHAR, buffer, sizeof(buffer), &indicator);
         if (rc == SQL_NO_DATA)
@@ -296,6 +393,7 @@ ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count,
              digits, nullable != SQL_NO_NULLS});
     }
     for (;;) {
+        stmt.waits();
         const SQLRETURN rc = SQLFetch(stmt.handle());
         if (rc == SQL_NO_DATA)
             break;
@@ -349,6 +447,51 @@ QString WithoutDriverPrefixes(QString message)
     return message;
 }
 
+QString ServerOfOdbcString(const QString& odbc)
+{
+    // Values are braced ("{...}" with "}}" for a "}") or run to the next ";".
+    auto value = [&](const QString& key) -> QString {
+        qsizetype at = 0;
+        while (at < odbc.size()) {
+            const qsizetype equals = odbc.indexOf(QLatin1Char('='), at);
+            if (equals < 0)
+                return {};
+            const bool wanted =
+                odbc.mid(at, equals - at).trimmed().compare(key, Qt::CaseInsensitive) == 0;
+            QString text;
+            qsizetype i = equals + 1;
+            if (i < odbc.size() && odbc[i] == QLatin1Char('{')) {
+                for (++i; i < odbc.size(); ++i) {
+                    if (odbc[i] == QLatin1Char('}')) {
+                        if (i + 1 < odbc.size() && odbc[i + 1] == QLatin1Char('}')) {
+                            text += QLatin1Char('}');
+                            ++i;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    text += odbc[i];
+                }
+            } else {
+                const qsizetype end = odbc.indexOf(QLatin1Char(';'), i);
+                text = odbc.mid(i, end < 0 ? -1 : end - i);
+                i = end < 0 ? odbc.size() : end;
+            }
+            if (wanted)
+                return text;
+            const qsizetype next = odbc.indexOf(QLatin1Char(';'), i);
+            if (next < 0)
+                return {};
+            at = next + 1;
+        }
+        return {};
+    };
+    const QString server = value(QStringLiteral("Server"));
+    const QString port = value(QStringLiteral("Port"));
+    return port.isEmpty() ? server : server + QLatin1Char(',') + port;
+}
+
 Session::Session() = default;
 
 Session::~Session()
@@ -370,12 +513,14 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
     // that their own command time-out allows.
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
+    server_ = ServerOfOdbcString(odbc);
     SQLSMALLINT outLength = 0;
+    const auto socketsBefore = OpenSockets();
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0,
                                            &outLength, SQL_DRIVER_NOPROMPT);
     if (!succeeded(rc)) {
         try {
-            raise(SQL_HANDLE_DBC, dbc, true);
+            raise(SQL_HANDLE_DBC, dbc, Stage{true, server_, loginTimeout, false});
         } catch (const Error& e) {
             disconnect();
             if (integratedSecurity)
@@ -384,6 +529,7 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
             throw;
         }
     }
+    watch_.adoptNewSocket(socketsBefore);
     connected_ = true;
 }
 
@@ -396,6 +542,7 @@ void Session::disconnect()
     }
     dbc_ = nullptr;
     connected_ = false;
+    watch_.forgetSocket();
     forgetTables();
 }
 
@@ -404,9 +551,23 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds,
 {
     if (!connected_)
         throw Error(kClosedObject, texts::kClosedObject);
+    try {
+        return runStatement(batch, timeoutSeconds, firstSetDecode);
+    } catch (const Error&) {
+        // A server that left a cancel unanswered lost its connection; nothing more goes to it.
+        if (watch_.dropped())
+            disconnect();
+        throw;
+    }
+}
+
+BatchResult Session::runStatement(const QString& batch, int timeoutSeconds,
+                                  const std::vector<Decode>* firstSetDecode)
+{
     const QString text = WithExactLiterals(batch);
-    Statement stmt(static_cast<SQLHDBC>(dbc_), timeoutSeconds);
+    Statement stmt(static_cast<SQLHDBC>(dbc_), timeoutSeconds, watch_, server_);
     BatchResult result;
+    stmt.waits();
     SQLRETURN rc = SQLExecDirectW(stmt.handle(), wide(text), static_cast<SQLINTEGER>(text.size()));
     if (!succeeded(rc) && rc != SQL_NO_DATA)
         stmt.fail();
@@ -429,6 +590,7 @@ BatchResult Session::run(const QString& batch, int timeoutSeconds,
                     result.rowCounts.push_back(count);
             }
         }
+        stmt.waits();
         rc = SQLMoreResults(stmt.handle());
         if (rc == SQL_NO_DATA)
             break;

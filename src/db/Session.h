@@ -4,6 +4,7 @@
 // db::Error, and the table descriptions that updates and exact fetches need.
 
 #include "Error.h"
+#include "StatementWatch.h"
 
 #include <QString>
 #include <QStringList>
@@ -78,8 +79,13 @@ public:
     void forgetTables();
 
 private:
+    BatchResult runStatement(const QString& batch, int timeoutSeconds,
+                             const std::vector<Decode>* firstSetDecode);
+
     void* dbc_ = nullptr;
     bool connected_ = false;
+    QString server_; // as messages name it: "host,port"
+    StatementWatch watch_;
     std::map<QString, std::unique_ptr<TableInfo>> tables_; // key: "schema\nname" lower case
 };
 
@@ -91,5 +97,9 @@ int AdoTypeFromOdbc(short sqlType, unsigned long long size);
 
 // Driver prefixes ("[FreeTDS][SQL Server]") removed.
 QString WithoutDriverPrefixes(QString message);
+
+// The server an ODBC connection string points at, as the program names servers ("host,port",
+// "host\instance" or "host").
+QString ServerOfOdbcString(const QString& odbcConnectionString);
 
 } // namespace sqllumo::db::detail

@@ -1,9 +1,12 @@
 // Connections and statements against a stand-in server through unixODBC and FreeTDS.
+#include "FreezingProxy.h"
 #include "StandinDatabase.h"
 
 #include "Recordset.h"
 
 #include <QElapsedTimer>
+
+#include <iostream>
 
 using namespace sqllumo;
 using namespace sqllumo::db;
@@ -141,6 +144,77 @@ TEST_F(ConnectionTest, StatementWithinItsTimeoutMayRunLongerThanTheLoginTimeout)
     connection_.execute("WAITFOR DELAY '00:00:16'");
     EXPECT_GE(clock.elapsed(), 15500);
     EXPECT_EQ(connection_.query("SELECT 2 AS Two").value(0).toInt(), 2);
+}
+
+TEST_F(ConnectionTest, ServerThatStopsAnsweringEndsTheStatementCloseToItsTimeout)
+{
+    const int port = serverName().section(',', 1).toInt();
+    wire::FreezingProxy proxy(port);
+    const QString through = "127.0.0.1," + QString::number(proxy.port());
+    Connection c;
+    c.open(BuildConnectionString(through, database_, "sa", saPassword()));
+    EXPECT_EQ(c.query("SELECT 1 AS One").value(0).toInt(), 1);
+
+    // The server neither answers nor hears the cancel: the driver alone would wait a second
+    // full period for the acknowledgement.
+    const int asked = 6;
+    c.setCommandTimeout(asked);
+    proxy.freeze();
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        c.execute("SELECT 2");
+        FAIL() << "a statement got an answer from a frozen server";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kQueryTimeout);
+        EXPECT_TRUE(e.description().startsWith("Timeout expired (no answer from " + through +
+                                               " within 6 s"))
+            << e.description().toStdString();
+    }
+    const qint64 took = clock.elapsed();
+    std::cout << "time-out of " << asked << " s ended the statement after " << took << " ms\n";
+    EXPECT_GE(took, asked * 1000 - 200);
+    EXPECT_LT(took, asked * 2000 - 1000);
+    // The connection was given up: nothing more is sent on it.
+    EXPECT_FALSE(c.isOpen());
+    try {
+        c.execute("SELECT 3");
+        FAIL() << "a dropped connection took a statement";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kClosedObject);
+    }
+}
+
+TEST_F(ConnectionTest, ConnectionFailuresNameTheServerAndWhatFailed)
+{
+    // A port nobody listens on: bound and let go again.
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(a);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+    const QString closed = "127.0.0.1," + QString::number(ntohs(a.sin_port));
+    ::close(s);
+    Connection c;
+    try {
+        c.open(BuildConnectionString(closed, "db", "sa", "pw"));
+        FAIL() << "connected to a closed port";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kConnectionFailed);
+        EXPECT_TRUE(e.description().endsWith("(connection refused by " + closed + ")"))
+            << e.description().toStdString();
+    }
+    // The server's own refusal is left as the server worded it.
+    try {
+        c.open(BuildConnectionString(serverName(), "NoSuchDatabaseHere", "sa", saPassword()));
+        FAIL() << "logged in to a database that does not exist";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kConnectionFailed);
+        EXPECT_EQ(e.nativeError(), 4060);
+        EXPECT_FALSE(e.description().contains(serverName())) << e.description().toStdString();
+    }
 }
 
 } // namespace

@@ -217,6 +217,11 @@ TEST(ConnectionFailure, ServerThatNeverAnswersFailsWithinTheLoginTimeout)
         FAIL() << "connected to a silent server";
     } catch (const Error& e) {
         EXPECT_EQ(e.number(), kConnectionFailed);
+        // Which server, at which stage, after how long.
+        EXPECT_EQ(e.description(),
+                  QString("Timeout expired (no answer from 127.0.0.1,%1 during login within %2 s)")
+                      .arg(silent.port())
+                      .arg(Connection::kLoginTimeout));
     }
     EXPECT_LT(clock.elapsed(), (Connection::kLoginTimeout + 5) * 1000);
 }

@@ -37,6 +37,7 @@ const QString kNotUpdatable =
                    "the provider, or of the selected locktype.");
 const QString kNoKeyColumns =
     QStringLiteral("Insufficient key column information for updating or refreshing.");
+const QString kTimeoutExpired = QStringLiteral("Timeout expired");
 } // namespace texts
 
 } // namespace sqllumo::db

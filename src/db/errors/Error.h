@@ -52,13 +52,14 @@ QString SignedNumber(long long number);
 
 // The texts of the errors raised on this side, kept where every raiser finds them.
 namespace texts {
-extern const QString kClosedObject;  // "Operation is not allowed when the object is closed."
-extern const QString kNoCurrentRow;  // "Either BOF or EOF is True, or the current record ..."
-extern const QString kItemNotFound;  // "Item cannot be found in the collection ..."
-extern const QString kRowNotLocated; // "Row cannot be located for updating. ..."
-extern const QString kTooManyRows;   // "Key column information is insufficient or incorrect. ..."
-extern const QString kNotUpdatable;  // "Current Recordset does not support updating. ..."
-extern const QString kNoKeyColumns;  // "Insufficient key column information for updating ..."
+extern const QString kClosedObject;   // "Operation is not allowed when the object is closed."
+extern const QString kNoCurrentRow;   // "Either BOF or EOF is True, or the current record ..."
+extern const QString kItemNotFound;   // "Item cannot be found in the collection ..."
+extern const QString kRowNotLocated;  // "Row cannot be located for updating. ..."
+extern const QString kTooManyRows;    // "Key column information is insufficient or incorrect. ..."
+extern const QString kNotUpdatable;   // "Current Recordset does not support updating. ..."
+extern const QString kNoKeyColumns;   // "Insufficient key column information for updating ..."
+extern const QString kTimeoutExpired; // "Timeout expired", as the driver says it
 } // namespace texts
 
 } // namespace sqllumo::db

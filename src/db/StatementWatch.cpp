@@ -1,0 +1,145 @@
+// The connection's socket is found by comparing the process's sockets before and after the
+// login, and shut down (never closed: the descriptor stays the driver's) when a call outlives
+// its time-out and the grace.
+#include "StatementWatch.h"
+
+#include <dirent.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace sqllumo::db::detail {
+
+std::map<ino_t, int> OpenSockets()
+{
+    std::map<ino_t, int> sockets;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (!dir)
+        return sockets;
+    while (const dirent* entry = ::readdir(dir)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end)
+            continue;
+        struct stat st {};
+        if (::fstat(int(fd), &st) == 0 && S_ISSOCK(st.st_mode))
+            sockets[st.st_ino] = int(fd);
+    }
+    ::closedir(dir);
+    return sockets;
+}
+
+namespace {
+bool connectedTcp(int fd)
+{
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM)
+        return false;
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    return ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
+           (peer.ss_family == AF_INET || peer.ss_family == AF_INET6);
+}
+} // namespace
+
+StatementWatch::~StatementWatch()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void StatementWatch::adoptNewSocket(const std::map<ino_t, int>& before)
+{
+    int found = -1;
+    ino_t inode = 0;
+    int candidates = 0;
+    for (const auto& [ino, fd] : OpenSockets()) {
+        if (before.count(ino) || !connectedTcp(fd))
+            continue;
+        ++candidates;
+        found = fd;
+        inode = ino;
+    }
+    std::lock_guard lock(mutex_);
+    fd_ = candidates == 1 ? found : -1;
+    inode_ = candidates == 1 ? inode : 0;
+    dropped_ = false;
+}
+
+void StatementWatch::forgetSocket()
+{
+    std::lock_guard lock(mutex_);
+    fd_ = -1;
+    inode_ = 0;
+    armed_ = false;
+}
+
+std::chrono::milliseconds StatementWatch::Grace(int timeoutSeconds)
+{
+    // A quarter of the time-out, between one and five seconds: a server that is merely busy
+    // acknowledges a cancel within that.
+    return std::chrono::milliseconds(std::clamp(timeoutSeconds * 250, 1000, 5000));
+}
+
+void StatementWatch::callStarts(int timeoutSeconds)
+{
+    if (timeoutSeconds <= 0)
+        return;
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return;
+    dropAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds) +
+              Grace(timeoutSeconds);
+    if (!armed_) {
+        armed_ = true;
+        wake_.notify_all();
+    }
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { run(); });
+}
+
+void StatementWatch::statementEnds()
+{
+    std::lock_guard lock(mutex_);
+    armed_ = false;
+}
+
+bool StatementWatch::dropped() const
+{
+    std::lock_guard lock(mutex_);
+    return dropped_;
+}
+
+void StatementWatch::run()
+{
+    std::unique_lock lock(mutex_);
+    while (!stop_) {
+        if (!armed_) {
+            wake_.wait(lock, [&] { return stop_ || armed_; });
+            continue;
+        }
+        // Each call moves the deadline on; it is looked at again when the old one passes.
+        const auto at = dropAt_;
+        wake_.wait_until(lock, at, [&] { return stop_ || !armed_; });
+        if (stop_ || !armed_ || std::chrono::steady_clock::now() < dropAt_)
+            continue;
+        struct stat st {};
+        // Still the driver's socket, not a descriptor number reused since.
+        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_ino == inode_) {
+            ::shutdown(fd_, SHUT_RDWR);
+            dropped_ = true;
+        }
+        armed_ = false;
+    }
+}
+
+} // namespace sqllumo::db::detail
