@@ -28,6 +28,14 @@ TEST(ServerStatements, RegularIdentifiersAreAcceptedAndEverythingElseRefused)
         {"Arc'", false},
         {"x; DROP DATABASE y", false},
         {"Arc\nGO", false},
+        // Reserved keywords, in any case, would need brackets; names holding one are fine.
+        {"DROP", false},
+        {"table", false},
+        {"Select", false},
+        {"current_user", false},
+        {"DropBox", true},
+        {"Tables", true},
+        {"Users", true},
     };
     for (const Row& row : rows)
         EXPECT_EQ(IsRegularIdentifier(row.name), row.accepted) << row.name.toStdString();
