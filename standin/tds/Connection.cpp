@@ -50,16 +50,21 @@ std::u16string tooManyArgumentsText(const std::u16string& procedure)
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
-// Reads exactly n bytes; before login the whole login must arrive by the deadline.
-bool readFully(int fd, uint8_t* data, size_t n, const Deadline& deadline, std::string& why)
+// Reads exactly n bytes; before login the whole login must arrive by the deadline. The login
+// may complete while a read waits (the next request is awaited before it is acknowledged), and
+// from then on the deadline no longer applies.
+bool readFully(int fd, uint8_t* data, size_t n, const Deadline& deadline,
+               const std::atomic<bool>& loggedIn, std::string& why)
 {
     size_t got = 0;
     while (got < n) {
-        if (deadline) {
+        if (deadline && !loggedIn) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 *deadline - std::chrono::steady_clock::now());
             pollfd p{fd, POLLIN, 0};
             const int r = left.count() > 0 ? ::poll(&p, 1, int(left.count())) : 0;
+            if (r == 0 && loggedIn)
+                continue;
             if (r == 0) {
                 why = "no login within the time allowed";
                 return false;
@@ -350,12 +355,12 @@ void Connection::readLoop()
         for (;;) {
             const Deadline timeout = loggedIn_ ? Deadline() : Deadline(loginDeadline);
             uint8_t header[HeaderSize];
-            if (!readFully(fd_, header, HeaderSize, timeout, why))
+            if (!readFully(fd_, header, HeaderSize, timeout, loggedIn_, why))
                 break;
             heard_ = true;
             const PacketHeader h = parseHeader(header);
             packet.resize(h.length - HeaderSize);
-            if (!readFully(fd_, packet.data(), packet.size(), timeout, why))
+            if (!readFully(fd_, packet.data(), packet.size(), timeout, loggedIn_, why))
                 break;
             if (h.type == uint8_t(PacketType::Attention)) {
                 if (assembler.midMessage())

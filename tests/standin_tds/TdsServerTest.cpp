@@ -449,3 +449,14 @@ TEST_F(ServerTest, ConnectionsThatNeverLogInLockNobodyOut)
     // The oldest silent ones made room.
     EXPECT_TRUE(silent.front()->closedByServer(std::chrono::seconds(1)));
 }
+
+TEST_F(ServerTest, LoggedInClientMayStayIdlePastTheLoginTimeout)
+{
+    auto c = loggedIn();
+    // Longer than the two seconds a connection has to log in.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_TRUE(c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1")));
+    auto r = c->readMessage();
+    ASSERT_TRUE(r) << "an idle logged-in client was closed";
+    EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+}
