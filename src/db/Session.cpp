@@ -115,16 +115,27 @@ const Diagnostic* chosen(const std::vector<Diagnostic>& all)
     return all.empty() ? nullptr : &all.front();
 }
 
+// Host and port of "host,port", "host" (the default port) or "host\\instance" (port 0: the
+// server's browser tells it).
+std::pair<QString, int> HostAndPort(const QString& server)
+{
+    if (server.contains(QLatin1Char('\\')))
+        return {server.section(QLatin1Char('\\'), 0, 0), 0};
+    const qsizetype comma = server.lastIndexOf(QLatin1Char(','));
+    if (comma < 0)
+        return {server, 1433};
+    return {server.left(comma), server.mid(comma + 1).toInt()};
+}
+
 // Why a connection to `server` ("host,port", "host\instance", "host") could not be made,
 // found by trying it once more by hand: the driver only says that it failed.
 QString DescribeConnectFailure(const QString& server)
 {
     const QString generic = QStringLiteral("could not connect to %1").arg(server);
-    if (server.contains(QLatin1Char('\\')))
+    const auto [host, portNumber] = HostAndPort(server);
+    if (portNumber == 0)
         return generic; // found through the server's browser, which the driver asked
-    const qsizetype comma = server.lastIndexOf(QLatin1Char(','));
-    const QString host = comma < 0 ? server : server.left(comma);
-    const QString port = comma < 0 ? QStringLiteral("1433") : server.mid(comma + 1);
+    const QString port = QString::number(portNumber);
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
@@ -529,7 +540,7 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
             throw;
         }
     }
-    watch_.adoptNewSocket(socketsBefore);
+    watch_.adoptNewSocket(socketsBefore, HostAndPort(server_).second);
     connected_ = true;
 }
 

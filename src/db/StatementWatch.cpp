@@ -3,7 +3,9 @@
 // its time-out and the grace.
 #include "StatementWatch.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,7 +35,7 @@ std::map<ino_t, int> OpenSockets()
 }
 
 namespace {
-bool connectedTcp(int fd)
+bool connectedTo(int fd, int port)
 {
     int type = 0;
     socklen_t length = sizeof type;
@@ -41,8 +43,13 @@ bool connectedTcp(int fd)
         return false;
     sockaddr_storage peer{};
     socklen_t peerLength = sizeof peer;
-    return ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0 &&
-           (peer.ss_family == AF_INET || peer.ss_family == AF_INET6);
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0)
+        return false;
+    if (peer.ss_family == AF_INET)
+        return port == 0 || ntohs(reinterpret_cast<const sockaddr_in&>(peer).sin_port) == port;
+    if (peer.ss_family == AF_INET6)
+        return port == 0 || ntohs(reinterpret_cast<const sockaddr_in6&>(peer).sin6_port) == port;
+    return false;
 }
 } // namespace
 
@@ -57,13 +64,13 @@ StatementWatch::~StatementWatch()
         thread_.join();
 }
 
-void StatementWatch::adoptNewSocket(const std::map<ino_t, int>& before)
+void StatementWatch::adoptNewSocket(const std::map<ino_t, int>& before, int port)
 {
     int found = -1;
     ino_t inode = 0;
     int candidates = 0;
     for (const auto& [ino, fd] : OpenSockets()) {
-        if (before.count(ino) || !connectedTcp(fd))
+        if (before.count(ino) || !connectedTo(fd, port))
             continue;
         ++candidates;
         found = fd;
@@ -100,7 +107,9 @@ void StatementWatch::callStarts(int timeoutSeconds)
     dropAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds) +
               Grace(timeoutSeconds);
     if (!armed_) {
+        // A new statement: its deadline may come before the one the watch is waiting for.
         armed_ = true;
+        ++generation_;
         wake_.notify_all();
     }
     if (!thread_.joinable())
@@ -129,7 +138,8 @@ void StatementWatch::run()
         }
         // Each call moves the deadline on; it is looked at again when the old one passes.
         const auto at = dropAt_;
-        wake_.wait_until(lock, at, [&] { return stop_ || !armed_; });
+        const uint64_t generation = generation_;
+        wake_.wait_until(lock, at, [&] { return stop_ || !armed_ || generation_ != generation; });
         if (stop_ || !armed_ || std::chrono::steady_clock::now() < dropAt_)
             continue;
         struct stat st {};

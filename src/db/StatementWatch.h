@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -23,9 +24,10 @@ public:
     StatementWatch(const StatementWatch&) = delete;
     StatementWatch& operator=(const StatementWatch&) = delete;
 
-    // Takes as the connection's socket the one connected TCP socket that is not in `before`;
-    // with none or several (another thread logging in meanwhile) the watch stays without one.
-    void adoptNewSocket(const std::map<ino_t, int>& before);
+    // Takes as the connection's socket the one TCP socket to `port` (any port when 0) that is
+    // not in `before`; with none or several (another thread connecting to the same server
+    // meanwhile) the watch stays without one.
+    void adoptNewSocket(const std::map<ino_t, int>& before, int port);
     void forgetSocket();
 
     // A call that waits for the server starts: it may take `timeoutSeconds` (0: for ever)
@@ -46,6 +48,7 @@ private:
     bool stop_ = false;
     bool armed_ = false;
     bool dropped_ = false;
+    uint64_t generation_ = 0; // statements watched so far
     std::chrono::steady_clock::time_point dropAt_;
     int fd_ = -1;
     ino_t inode_ = 0;
