@@ -2,6 +2,7 @@
 // statements it survives (all of them, with the cancelled connection still answering), and how
 // long a new client waits for its login while 256 connections sit there without logging in.
 // Targets: every cancel survived; the honest client served in well under the login time-out.
+#include "BenchSupport.h"
 #include "OdbcClient.h"
 #include "StandinServer.h"
 
@@ -17,19 +18,9 @@
 #include <vector>
 
 using namespace standin::testing;
-using Clock = std::chrono::steady_clock;
+using namespace standin::bench;
 
 namespace {
-std::u16string u16(const std::string& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
-double seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
 int idleConnection(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -1,6 +1,7 @@
 // Stand-in server over the real client path (unixODBC, FreeTDS, loopback TCP): single-row
 // INSERT statements each in its own batch, and one SELECT streaming 100,000 rows.
 // Targets: at least 5,000 statements/s; 100,000 rows fetched in under 1 s.
+#include "BenchSupport.h"
 #include "OdbcClient.h"
 #include "StandinServer.h"
 
@@ -10,19 +11,7 @@
 #include <string>
 
 using namespace standin::testing;
-using Clock = std::chrono::steady_clock;
-
-namespace {
-std::u16string u16(const std::string& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
-double seconds(Clock::time_point since)
-{
-    return std::chrono::duration<double>(Clock::now() - since).count();
-}
-} // namespace
+using namespace standin::bench;
 
 int main(int argc, char** argv)
 {
