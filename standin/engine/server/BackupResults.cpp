@@ -189,8 +189,12 @@ void SendBackupHeaders(ResultSink& sink, const std::vector<const BackupSetInfo*>
         return text.empty() ? Value{} : Value{text};
     };
     for (const BackupSetInfo* set : sets) {
-        const int64_t first = sequenceAt(set->started);
-        const int64_t last = std::max(sequenceAt(set->finished), first) + 1;
+        // The clock's 1/300 s can see two sets start and end in one tick; the position keeps
+        // their ranges apart and in file order.
+        const int64_t offset = 2 * int64_t(set->position);
+        const int64_t first = sequenceAt(set->started) + offset;
+        const int64_t last =
+            std::max(sequenceAt(set->finished), sequenceAt(set->started)) + offset + 1;
         const Bytes fork = databaseGuid(*set, u"#fork");
         const bool checksums = (set->flags & kWithChecksum) != 0;
         sink.row({textOrNull(set->name),
