@@ -112,6 +112,23 @@ QString OdbcConnectionString(const ProgramConnection& c)
     return s + QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
 }
 
+QString ConnectionStringWithoutPassword(const QString& connectionString)
+{
+    static const QString kMask = QStringLiteral("****");
+    if (const auto parsed = ParseProgramConnectionString(connectionString)) {
+        if (parsed->integratedSecurity)
+            return connectionString;
+        // The password runs to the end of the string.
+        return connectionString.left(connectionString.size() - parsed->password.size()) + kMask;
+    }
+    for (const QString& key : {QStringLiteral("Password="), QStringLiteral("PWD=")}) {
+        const qsizetype at = connectionString.indexOf(key, 0, Qt::CaseInsensitive);
+        if (at >= 0)
+            return connectionString.left(at + key.size()) + kMask;
+    }
+    return connectionString;
+}
+
 QString MapConnectionString(const QString& programConnectionString)
 {
     const auto parsed = ParseProgramConnectionString(programConnectionString);

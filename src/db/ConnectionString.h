@@ -53,6 +53,11 @@ QString OdbcConnectionString(const ProgramConnection& connection);
 // in the message ("password", "user name", ...).
 QString BracedOdbcValue(const QString& value, const QString& what);
 
+// The string with its password written as "****" and every other piece unchanged, for logs
+// that must not carry it. One this program does not make is cut after its first "Password="
+// or "PWD=" instead; one without a password comes back as it is.
+QString ConnectionStringWithoutPassword(const QString& connectionString);
+
 // Program string -> ODBC string; raises kInvalidArgument for a string this program does not make.
 QString MapConnectionString(const QString& programConnectionString);
 

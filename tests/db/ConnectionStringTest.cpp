@@ -66,6 +66,23 @@ TEST(ProgramString, RefusesStringsThisProgramDoesNotMake)
     }
 }
 
+TEST(ProgramString, PasswordIsMaskedForLogsAndTheRestKept)
+{
+    // A password holding the very pieces a string is made of is still hidden whole.
+    const QString tricky = QStringLiteral("p;Password=x;User ID=y");
+    EXPECT_EQ(
+        ConnectionStringWithoutPassword(BuildConnectionString("srv,1433", "Archive", "sa", tricky)),
+        "Provider=SQLOLEDB.1;Initial Catalog=Archive;Data Source=srv,1433;User ID=sa;"
+        "Password=****");
+    // An empty password is hidden too: the log says nothing about it.
+    EXPECT_EQ(ConnectionStringWithoutPassword(BuildConnectionString("srv", "A", "sa", "")),
+              "Provider=SQLOLEDB.1;Initial Catalog=A;Data Source=srv;User ID=sa;Password=****");
+    const QString integrated = BuildConnectionString("srv", "A", "", "");
+    EXPECT_EQ(ConnectionStringWithoutPassword(integrated), integrated);
+    EXPECT_EQ(ConnectionStringWithoutPassword("Driver={FreeTDS};UID=u;PWD={s3cret};Port=1"),
+              "Driver={FreeTDS};UID=u;PWD=****");
+}
+
 struct ServerCase {
     const char* name;
     QString text;

@@ -1,0 +1,114 @@
+// One shift over many patients against a stand-in it starts (sqlserver-standin beside this
+// program): the code moved into the comment, then the quick-search flag 6 of one exam and file
+// per patient. Prints rows per second. Usage: bench_shifting [patients, default 25000]
+#include "ArchiveOnStandin.h"
+#include "GestioneDbPazienti.h"
+#include "ShiftLog.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <functional>
+
+using namespace sqllumo;
+
+namespace {
+
+// Inserts `count` rows, 500 to a statement, each made by `row(i)`.
+void insertRows(db::Connection& connection, const QString& head, int count,
+                const std::function<QString(int)>& row)
+{
+    for (int from = 0; from < count; from += 500) {
+        QStringList values;
+        for (int i = from; i < std::min(count, from + 500); ++i)
+            values << row(i);
+        connection.execute(head + values.join(QStringLiteral(", ")));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    const int patients = argc > 1 ? std::max(1, std::atoi(argv[1])) : 25000;
+
+    standin::testing::StandinServer server;
+    QTemporaryDir folder;
+    Settings::setStorageFolderForTesting(folder.path());
+    const QString database = QStringLiteral("BenchShift");
+    auto connectionString = [&](const QString& name) {
+        return shifting::testing::StandinConnectionString(server, name);
+    };
+    QString error;
+    if (!shifting::testing::CreateArchive(server, database, error)) {
+        out << "archive creation failed: " << error << Qt::endl;
+        return 1;
+    }
+
+    db::Connection data;
+    data.open(connectionString(database));
+    QElapsedTimer fill;
+    fill.start();
+    insertRows(
+        data,
+        QStringLiteral("INSERT INTO T_Patient(Title, L_Name, F_Name, M_Name, B_Date, Sex, Height, "
+                       "Weight, Address, ID_City, ID_Province, Zip_Code, ID_Country, Tel_Home, "
+                       "Tel_Work, Ins_Number, Ins_Company, Pat_Code_1, Pat_Code_2, ID_Hosp_Dep, "
+                       "Comment, ID_Doc_Tech, Free1, Free2, ID_Marker, Used_By, RecDate) VALUES "),
+        patients, [](int i) {
+            return QStringLiteral("('', 'Last%1', 'First%1', '', '1960-01-01', 0, 170, 70, "
+                                  "'', 23, 10, '', 6, '', '', '', '', 'CODE-%1', '', 8, "
+                                  "'comment %1', 17, '', '', 3, '', '2020-01-01')")
+                .arg(i);
+        });
+    insertRows(data,
+               QStringLiteral("INSERT INTO T_Exam(ID_Patient, Code, rv_1, rv_2, rv_3, rv_4, rv_5, "
+                              "rv_6, rv_7, rv_8, ID_Marker, Comment) VALUES "),
+               patients, [](int i) {
+                   return QStringLiteral("(%1, 'E', 0, 0, 0, 0, 0, 0, 1, 0, 3, '')").arg(i + 1);
+               });
+    insertRows(data,
+               QStringLiteral("INSERT INTO T_File(ID_Multi, [Primary], ID_Type, [Date], ID_Tech, "
+                              "ID_Doc, ID_Doc_Req, ID_Hosp_Dep, Duration, Path_Local, "
+                              "Path_Archive, ID_Storage, FileDateLastModify, FileLen, Comment, "
+                              "Used_By) VALUES "),
+               patients, [](int i) {
+                   return QStringLiteral("(%1, 1, 1, '2020-01-01', 17, 17, 17, 8, 60, '', '', "
+                                         "NULL, '2020-01-01', 1000, '', '')")
+                       .arg(i + 1);
+               });
+    out << "filled " << patients << " patients, exams and files in " << fill.elapsed() << " ms"
+        << Qt::endl;
+
+    const QString log = shifting::ShiftLogPath(folder.path());
+    shifting::GestioneDbPazienti worker;
+    auto run = [&](const char* what, bool exam, int origine, int destinazione) {
+        QString errore;
+        QElapsedTimer clock;
+        clock.start();
+        const bool done = exam ? worker.ShiftExamFields(connectionString(database), log, origine,
+                                                        destinazione, errore)
+                               : worker.ShiftPatientFields(connectionString(database), log, origine,
+                                                           destinazione, errore);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        if (!done) {
+            out << what << ": failed: " << errore << Qt::endl;
+            return false;
+        }
+        out << what << ": " << patients << " rows in " << QString::number(seconds, 'f', 2) << " s, "
+            << QString::number(patients / seconds, 'f', 0) << " rows/s" << Qt::endl;
+        return true;
+    };
+    const bool ok =
+        run("ID1 to comment", false, shifting::kPatientCode1, shifting::kComment) &&
+        run("quick search 6 to 0", true, shifting::kQuickSearch6, shifting::kFirstQuickSearch);
+    out << "shift log: " << QFileInfo(log).size() << " bytes" << Qt::endl;
+    data.close();
+    Settings::setStorageFolderForTesting(QString());
+    return ok ? 0 : 1;
+}
