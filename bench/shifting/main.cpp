@@ -39,13 +39,12 @@ int main(int argc, char** argv)
 
     standin::testing::StandinServer server;
     QTemporaryDir folder;
-    Settings::setStorageFolderForTesting(folder.path());
     const QString database = QStringLiteral("BenchShift");
     auto connectionString = [&](const QString& name) {
         return shifting::testing::StandinConnectionString(server, name);
     };
     QString error;
-    if (!shifting::testing::CreateArchive(server, database, error)) {
+    if (!shifting::testing::CreateArchive(server, database, folder.path(), error)) {
         out << "archive creation failed: " << error << Qt::endl;
         return 1;
     }
@@ -109,6 +108,5 @@ int main(int argc, char** argv)
         run("quick search 6 to 0", true, shifting::kQuickSearch6, shifting::kFirstQuickSearch);
     out << "shift log: " << QFileInfo(log).size() << " bytes" << Qt::endl;
     data.close();
-    Settings::setStorageFolderForTesting(QString());
     return ok ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 // SQLLumoManager: the main window over the program's catalogue functions and the database.
 #include "F_SQLDatabase.h"
+#include "Gen_ShiftDBField.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
@@ -21,6 +22,10 @@ int main(int argc, char** argv)
     services.settings = &settings;
     services.registry = &registry;
     sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
+    window.userInterface().setShiftDialog(
+        [](QWidget* parent, const sqllumo::ShiftDialogRequest& r) {
+            return sqllumo::ui::Gen_ShiftDBField::ask(parent, r.connectionString, r.logPath);
+        });
     window.show();
     return QApplication::exec();
 }

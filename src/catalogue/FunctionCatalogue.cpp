@@ -4,6 +4,7 @@
 
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
+#include "MoveDatabaseFields.h"
 #include "Settings.h"
 #include "StructureFindings.h"
 
@@ -209,10 +210,13 @@ FunctionList archiveFunctions()
           ComboButton::None,
           12},
          AccessCheck::A,
+         shifting::MoveDatabaseFields,
+         QStringLiteral("shift"),
+         QStringLiteral("move patient codes, markers or quick-search flags to other fields"),
+         {Opt::Server, Opt::Database, Opt::None, Opt::None},
+         true,
          {},
-         {},
-         {},
-         {}},
+         shifting::ShiftConsoleChoices()},
         {archive,
          10,
          {},

@@ -66,6 +66,8 @@ QString listed(const QStringList& names)
 
 QString optionLine(const QString& left, const QString& text)
 {
+    if (left.size() > 25)
+        return QStringLiteral("  %1\n%2%3\n").arg(left, QString(29, QLatin1Char(' ')), text);
     return QStringLiteral("  %1%2\n").arg(left, -27).arg(text);
 }
 
@@ -131,6 +133,17 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
                                                        QString::fromLatin1(option.valueName)),
                            line);
     }
+    for (const FunctionDescriptor* function : offered) {
+        if (function->consoleChoices.empty())
+            continue;
+        text += QStringLiteral("\n%1 takes exactly one of:\n").arg(function->consoleName);
+        for (const ConsoleChoice& choice : function->consoleChoices)
+            text += optionLine(choice.values.isEmpty() ? choice.name
+                                                       : choice.name + QLatin1Char(' ') +
+                                                             choice.values.join(QLatin1Char('|')),
+                               choice.help);
+        text += QLatin1Char('\n');
+    }
     text += optionLine(QStringLiteral("--user NAME"),
                        QStringLiteral("SQL Server login; empty with no password = integrated "
                                       "security"));
@@ -148,8 +161,8 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
         "  --yes                      answer Yes/OK to every question; without it questions are\n"
         "                             asked on the terminal, and with no terminal the answer is "
         "No\n"
-        "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" (default: the\n"
-        "                             program's folder)\n"
+        "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" and of\n"
+        "                             \"logShiftDBFields.log\" (default: the program's folder)\n"
         "\nPasswords are never taken from the command line, where other users could read them.\n");
     return text;
 }
@@ -206,8 +219,36 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
     valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
     valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
     valued.push_back({QStringLiteral("--log-folder"), &inv.logFolder});
+    const FunctionDescriptor& chosen = *FindFunction(functions, inv.catalogue, inv.function);
+    const auto choiceNamed = [&](const QString& arg) -> const ConsoleChoice* {
+        for (const ConsoleChoice& choice : chosen.consoleChoices)
+            if (arg == choice.name || arg.startsWith(choice.name + QLatin1Char('=')))
+                return &choice;
+        return nullptr;
+    };
     for (qsizetype i = 2; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
+        if (const ConsoleChoice* choice = choiceNamed(arg)) {
+            if (inv.choice)
+                return {std::nullopt, QStringLiteral("%1 and %2 cannot be given together: one "
+                                                     "%3 per run")
+                                          .arg(inv.choice->first, choice->name, arguments[1])};
+            QString value;
+            if (!choice->values.isEmpty()) {
+                if (arg.startsWith(choice->name + QLatin1Char('=')))
+                    value = arg.mid(choice->name.size() + 1);
+                else if (i + 1 < arguments.size())
+                    value = arguments[++i];
+                if (!choice->values.contains(value))
+                    return {std::nullopt,
+                            QStringLiteral("%1 takes one of %2")
+                                .arg(choice->name, choice->values.join(QStringLiteral(", ")))};
+            } else if (arg != choice->name) {
+                return {std::nullopt, QStringLiteral("%1 takes no value").arg(choice->name)};
+            }
+            inv.choice = std::make_pair(choice->name, value);
+            continue;
+        }
         if (arg == QLatin1String("--yes")) {
             inv.yes = true;
             continue;
@@ -243,6 +284,14 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         if (!known)
             return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
                                       .arg(arg, arguments[0])};
+    }
+    if (!chosen.consoleChoices.empty() && !inv.choice && !inv.catalogueHelp) {
+        QStringList names;
+        for (const ConsoleChoice& choice : chosen.consoleChoices)
+            names << choice.name;
+        return {std::nullopt,
+                QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
+                    .arg(arguments[1], names.join(QStringLiteral(", ")), arguments[0])};
     }
     if (inv.passwordFile && inv.adminPasswordFile && *inv.passwordFile == QLatin1String("-") &&
         *inv.adminPasswordFile == QLatin1String("-"))

@@ -22,6 +22,9 @@ struct Invocation {
     MenuMode catalogue = MenuMode::Archive;
     int function = -1; // catalogue index
     std::map<ConsoleOption, QString> fields;
+    // The one option of the function's own (FunctionDescriptor::consoleChoices) given, with
+    // its value (empty for a flag).
+    std::optional<std::pair<QString, QString>> choice;
     std::optional<QString> user;
     std::optional<QString> passwordFile;      // "-" = standard input
     std::optional<QString> adminPasswordFile; // "-" = standard input

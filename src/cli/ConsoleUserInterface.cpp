@@ -1,5 +1,6 @@
 #include "ConsoleUserInterface.h"
 
+#include "MoveDatabaseFields.h"
 #include "Settings.h"
 
 #include <QFile>
@@ -173,6 +174,20 @@ PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode 
             result.adminPasswd2 = *again;
     }
     return result;
+}
+
+bool ConsoleUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)
+{
+    const std::optional<shifting::ShiftRequest> shift =
+        shiftChoice_ ? shifting::ShiftRequestForChoice(shiftChoice_->first, shiftChoice_->second)
+                     : std::nullopt;
+    // The command line is checked before the run, so a missing choice cannot get here.
+    const bool moved =
+        shift && shifting::ApplyShift(*this, *shift, request.connectionString, request.logPath) ==
+                     shifting::ApplyResult::Succeeded;
+    if (!moved)
+        criticalShown_ = true;
+    return moved;
 }
 
 } // namespace sqllumo::cli

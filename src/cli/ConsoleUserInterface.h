@@ -39,7 +39,15 @@ public:
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    // Runs the shift chosen on the command line as the dialog's Apply runs it.
+    bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
+    // The console option naming the shift, and its value.
+    void setShiftChoice(std::optional<std::pair<QString, QString>> choice)
+    {
+        shiftChoice_ = std::move(choice);
+    }
 
+    // An error was shown, or a shift failed or was declined.
     bool criticalShown() const { return criticalShown_; }
     // How a message is printed: "<kind> [<title>] <text>", line breaks as new lines.
     static QString format(const Message& message);
@@ -50,6 +58,7 @@ private:
     bool answerYes_;
     std::optional<QString> adminPassword_;
     bool criticalShown_ = false;
+    std::optional<std::pair<QString, QString>> shiftChoice_;
 };
 
 // The panel's visible steps on a terminal: the report is kept for printing at the end.

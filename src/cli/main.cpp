@@ -60,6 +60,7 @@ int main(int argc, char** argv)
     cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword, settings), state);
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
+    ui.setShiftChoice(inv.choice);
     const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     OperationServices services;
     services.database = database.get();

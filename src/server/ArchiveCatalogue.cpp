@@ -75,14 +75,6 @@ void storeLogin(Settings& settings, const PanelValues& panel)
     settings.setValue(settingkeys::kSQLPassword, panel.password);
 }
 
-void storeDatabase(Settings& settings, const PanelValues& panel)
-{
-    settings.setValue(settingkeys::kSQLServerName, panel.server);
-    settings.setValue(settingkeys::kDatabaseName, panel.database);
-    settings.setValue(settingkeys::kSQLUserName, panel.user);
-    settings.setValue(settingkeys::kSQLPassword, panel.password);
-}
-
 // The generic trap around a function's body.
 template <typename Body> OperationOutcome trapped(Body&& body)
 {
@@ -155,7 +147,7 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
         if (!IsRegularIdentifier(database))
             return context.validation(kInvalidDatabaseName);
         const QString directory = WithTrailingBackslash(panel.thirdField);
-        storeDatabase(context.settings(), panel);
+        StoreDatabaseSettings(context.settings(), panel);
         context.settings().setValue(settingkeys::kDataDirectory, directory);
         {
             OpenConnection master(provider, masterString(panel));
@@ -212,7 +204,7 @@ OperationOutcome BackupDatabase(OperationContext& context)
             return context.validation(kInvalidFilename);
         if (!IsRegularIdentifier(database))
             return context.validation(kInvalidDatabaseName);
-        storeDatabase(context.settings(), panel);
+        StoreDatabaseSettings(context.settings(), panel);
         context.settings().setValue(settingkeys::kBackupFile, file);
         OpenConnection master(provider, masterString(panel));
         master->setCommandTimeout(kLongStatementTimeout);
@@ -268,7 +260,7 @@ OperationOutcome RestoreDatabase(OperationContext& context)
             return context.validation(kInvalidDatabaseName);
         const QString directory = WithTrailingBackslash(panel.fourthField);
         context.settings().setValue(settingkeys::kDataDirectory, directory);
-        storeDatabase(context.settings(), panel);
+        StoreDatabaseSettings(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         // A file backed up to again and again holds one set per backup: the newest is the one
         // wanted, the first would bring back the oldest state.
@@ -385,7 +377,7 @@ OperationOutcome TestDatabase(OperationContext& context)
         const PanelValues& panel = context.panel();
         const QString& database = panel.database;
         context.report().clear();
-        storeDatabase(context.settings(), panel);
+        StoreDatabaseSettings(context.settings(), panel);
         context.busy();
         const QString databaseString =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
@@ -422,7 +414,7 @@ OperationOutcome DeleteDatabase(OperationContext& context)
     return trapped([&] {
         context.busy();
         context.report().clear();
-        storeDatabase(context.settings(), panel);
+        StoreDatabaseSettings(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         const dbport::ResultSet databases = master->query(kHelpDb);
         bool found = false;

@@ -31,7 +31,11 @@ public:
                FunctionList functions, OperationServices services);
 
     // Folder of the report log; empty = the program's folder.
-    void setLogFolder(const QString& folder) { logFolder_ = folder; }
+    void setLogFolder(const QString& folder)
+    {
+        logFolder_ = folder;
+        services_.logFolder = folder;
+    }
 
     // OK on the panel: the function of the active catalogue at index. nullopt when there is
     // none (an index outside the catalogue, or a function without an operation yet).

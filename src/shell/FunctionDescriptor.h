@@ -21,6 +21,7 @@
 #include "WindowState.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -55,6 +56,14 @@ enum class AccessCheck {
 // The console options that can fill a panel field.
 enum class ConsoleOption { None, Server, Database, Login, Directory, File };
 
+// A console option of one function alone: "--name VALUE" with VALUE one of `values`, or a
+// flag "--name" when `values` is empty. A function with such options takes exactly one of them.
+struct ConsoleChoice {
+    QString name;
+    QStringList values;
+    QString help;
+};
+
 struct FunctionDescriptor {
     MenuMode catalogue = MenuMode::Archive;
     int index = 0; // position in the catalogue's list
@@ -76,6 +85,8 @@ struct FunctionDescriptor {
     // Optional, console only: after the function reached its end, writes what it found into
     // text and says whether all of it is sound; false makes the exit status 1.
     std::function<bool(const OperationServices&, QString& text)> consoleVerdict{};
+    // Options of this function alone (see ConsoleChoice).
+    std::vector<ConsoleChoice> consoleChoices{};
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;

@@ -4,6 +4,7 @@
 
 #include "DatabasePort.h"
 #include "FunctionDescriptor.h"
+#include "Settings.h"
 
 #include <stdexcept>
 #include <string>
@@ -40,6 +41,11 @@ Settings& OperationContext::settings()
 TestResultRegistry& OperationContext::registry()
 {
     return handedIn(services_.registry, "test result registry");
+}
+
+const QString& OperationContext::logFolder() const
+{
+    return services_.logFolder;
 }
 
 OperationOutcome OperationContext::validation(const QString& text)
@@ -104,6 +110,14 @@ bool OperationContext::accessCheck()
         state_.forgetAdminPassword();
     }
     return accepted;
+}
+
+void StoreDatabaseSettings(Settings& settings, const PanelValues& panel)
+{
+    settings.setValue(settingkeys::kSQLServerName, panel.server);
+    settings.setValue(settingkeys::kDatabaseName, panel.database);
+    settings.setValue(settingkeys::kSQLUserName, panel.user);
+    settings.setValue(settingkeys::kSQLPassword, panel.password);
 }
 
 } // namespace sqllumo

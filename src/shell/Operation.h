@@ -72,7 +72,13 @@ struct OperationServices {
     // Step 2 of access check B: true when the password database accepts the administrator
     // password. Unset, check B refuses.
     std::function<bool(class OperationContext&, const QString& adminPassword)> verifyAdminPassword;
+    // Folder of the program's logs; empty = the program's folder.
+    QString logFolder;
 };
+
+// The settings of a function that works on one database: server, database name, user and
+// password, as the panel holds them.
+void StoreDatabaseSettings(Settings& settings, const PanelValues& panel);
 
 class OperationContext;
 using Operation = std::function<OperationOutcome(OperationContext&)>;
@@ -96,6 +102,8 @@ public:
     Settings& settings();
     // Where the archive creation and the structure test leave their findings.
     TestResultRegistry& registry();
+    // Folder of the program's logs; empty = the program's folder.
+    const QString& logFolder() const;
 
     void busy() { ui_.setBusy(true); }
     void pointerDefault() { ui_.setBusy(false); }

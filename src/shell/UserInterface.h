@@ -51,6 +51,13 @@ struct PasswordRequestResult {
     bool operator==(const PasswordRequestResult&) const = default;
 };
 
+// What the field-shifting dialog works on.
+struct ShiftDialogRequest {
+    QString connectionString; // the archive database
+    QString logPath;          // the shift log
+    bool operator==(const ShiftDialogRequest&) const = default;
+};
+
 class UserInterface {
 public:
     virtual ~UserInterface() = default;
@@ -65,6 +72,8 @@ public:
     // Modal dialogs. Later dialogs join here the same way: a request struct in,
     // their exchange fields out.
     virtual PasswordRequestResult passwordRequest(PasswordRequestMode mode) = 0;
+    // The field-shifting dialog: true when it moved fields (SpostatiCampiDB).
+    virtual bool shiftDatabaseFields(const ShiftDialogRequest& request) = 0;
 };
 
 } // namespace sqllumo

@@ -1,6 +1,6 @@
 #pragma once
 // An archive database made by the program's own creation code on a running stand-in, for the
-// shifting tests and benchmark. Settings the creation writes go where the caller pointed them.
+// shifting tests and benchmark. What the creation records goes to a settings file in `folder`.
 
 #include "ConnectionStrings.h"
 #include "DefineArchiveTables.h"
@@ -9,6 +9,7 @@
 #include "ServerStatements.h"
 #include "Settings.h"
 #include "StandinServer.h"
+#include "TestResultRegistry.h"
 
 #include "Connection.h"
 
@@ -25,7 +26,7 @@ inline QString StandinConnectionString(const standin::testing::StandinServer& se
 
 // False with error set when the archive could not be made.
 inline bool CreateArchive(const standin::testing::StandinServer& server, const QString& database,
-                          QString& error)
+                          const QString& folder, QString& error)
 {
     std::filesystem::create_directories(server.dataDir() / "C" / "Lumeno SQL Database");
     try {
@@ -37,8 +38,10 @@ inline bool CreateArchive(const standin::testing::StandinServer& server, const Q
         auto catalog = provider->newCatalog();
         catalog->setActiveConnection(StandinConnectionString(server, database));
         ReportBuffer report;
+        Settings settings(Settings::fileIn(folder));
+        TestResultRegistry registry(settings);
         return archive::DefineArchiveTables(database, StandinConnectionString(server, database),
-                                            *catalog, false, error, {*provider, report});
+                                            *catalog, false, error, {*provider, report, registry});
     } catch (const std::exception& failure) {
         error = QString::fromUtf8(failure.what());
         return false;

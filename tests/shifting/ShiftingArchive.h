@@ -42,13 +42,11 @@ protected:
     {
         server_ = std::make_unique<standin::testing::StandinServer>();
         settingsFolder_ = std::make_unique<QTemporaryDir>();
-        Settings::setStorageFolderForTesting(settingsFolder_->path());
         database_ = QStringLiteral("ShiftArchive");
-        created_ = CreateArchive(*server_, database_, creationError_);
+        created_ = CreateArchive(*server_, database_, settingsFolder_->path(), creationError_);
     }
     static void TearDownTestSuite()
     {
-        Settings::setStorageFolderForTesting(QString());
         settingsFolder_.reset();
         server_.reset();
     }

@@ -21,7 +21,8 @@ MessageResult firstButton(MessageButtons buttons)
 
 bool ScriptedUserInterface::scriptExhausted() const
 {
-    return messageAnswers_.empty() && fileAnswers_.empty() && passwordAnswers_.empty();
+    return messageAnswers_.empty() && fileAnswers_.empty() && passwordAnswers_.empty() &&
+           shiftAnswers_.empty();
 }
 
 MessageResult ScriptedUserInterface::showMessage(const Message& message)
@@ -70,6 +71,18 @@ PasswordRequestResult ScriptedUserInterface::passwordRequest(PasswordRequestMode
     auto answer = passwordAnswers_.front();
     passwordAnswers_.pop_front();
     return answer;
+}
+
+bool ScriptedUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)
+{
+    shiftRequests_.push_back(request);
+    if (shiftAnswers_.empty()) {
+        ++unscripted_;
+        return false;
+    }
+    const auto answer = std::move(shiftAnswers_.front());
+    shiftAnswers_.pop_front();
+    return answer(request);
 }
 
 } // namespace sqllumo::testing

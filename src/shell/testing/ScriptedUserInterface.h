@@ -6,6 +6,7 @@
 #include "UserInterface.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace sqllumo::testing {
@@ -21,11 +22,18 @@ public:
         passwordAnswers_.push_back(std::move(result));
     }
 
+    // The dialog's part played by the test: it gets the request and says whether fields moved.
+    void answerNextShiftDialog(std::function<bool(const ShiftDialogRequest&)> answer)
+    {
+        shiftAnswers_.push_back(std::move(answer));
+    }
+
     // Record.
     const std::vector<Message>& messages() const { return messages_; }
     const std::vector<ProgressState>& progress() const { return progress_; }
     const std::vector<FileChoice>& fileChoices() const { return fileChoices_; }
     const std::vector<PasswordRequestMode>& passwordRequests() const { return passwordRequests_; }
+    const std::vector<ShiftDialogRequest>& shiftRequests() const { return shiftRequests_; }
     bool busy() const { return busy_; }
     int busyChanges() const { return busyChanges_; }
     int pendingEventCalls() const { return pendingEventCalls_; }
@@ -39,6 +47,7 @@ public:
     void showProgress(const ProgressState& state) override { progress_.push_back(state); }
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
 
 private:
     std::deque<MessageResult> messageAnswers_;
@@ -48,6 +57,8 @@ private:
     std::vector<ProgressState> progress_;
     std::vector<FileChoice> fileChoices_;
     std::vector<PasswordRequestMode> passwordRequests_;
+    std::deque<std::function<bool(const ShiftDialogRequest&)>> shiftAnswers_;
+    std::vector<ShiftDialogRequest> shiftRequests_;
     bool busy_ = false;
     int busyChanges_ = 0;
     int pendingEventCalls_ = 0;

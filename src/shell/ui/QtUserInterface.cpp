@@ -135,4 +135,11 @@ PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode)
     return passwordDialog_(parent_, mode);
 }
 
+bool QtUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)
+{
+    if (!shiftDialog_)
+        return false;
+    return shiftDialog_(parent_, request);
+}
+
 } // namespace sqllumo::ui

@@ -24,11 +24,17 @@ public:
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
 
     // The password dialog belongs to the password area; until it is connected, a request
     // returns nothing typed, which every caller treats as "not confirmed".
     using PasswordDialog = std::function<PasswordRequestResult(QWidget*, PasswordRequestMode)>;
     void setPasswordDialog(PasswordDialog dialog) { passwordDialog_ = std::move(dialog); }
+
+    // The field-shifting dialog lives with field shifting; until it is connected, nothing is
+    // shifted.
+    using ShiftDialog = std::function<bool(QWidget*, const ShiftDialogRequest&)>;
+    void setShiftDialog(ShiftDialog dialog) { shiftDialog_ = std::move(dialog); }
 
     // Test hook: replaces the native file dialog.
     using FileDialog = std::function<std::optional<QString>(QWidget*, const FileChoice&)>;
@@ -41,6 +47,7 @@ private:
     QProgressBar* progressBar_;
     bool busy_ = false;
     PasswordDialog passwordDialog_;
+    ShiftDialog shiftDialog_;
     FileDialog fileDialog_;
 };
 

@@ -100,6 +100,12 @@ Gen_ShiftDBField::Gen_ShiftDBField(QWidget* parent, QString logPath)
     AddRow(exam, kQuickSearch7Label, cmbFlag7, cmdMoveFlag7);
     AddRow(exam, kMarkerLabel, new QLabel(kAddToCommentLabel), cmdMoveExamMarker);
     layout->addWidget(frameExam);
+    // The pictures and lists of both frames line up under one another.
+    int sourceWidth = 0;
+    for (const QString& source : {kId1Label, kMarkerLabel, kQuickSearch6Label, kQuickSearch7Label})
+        sourceWidth = qMax(sourceWidth, fontMetrics().horizontalAdvance(source));
+    for (QGridLayout* grid : {patient, exam})
+        grid->setColumnMinimumWidth(0, sourceWidth);
 
     auto* buttons = new QHBoxLayout;
     cmdCancel = new QPushButton(kExit, this);
