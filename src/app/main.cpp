@@ -1,9 +1,11 @@
 // SQLLumoManager: the main window over the program's catalogue functions and the database.
 #include "F_SQLDatabase.h"
 #include "Gen_ShiftDBField.h"
+#include "GestioneDbPassword.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
+#include "UserRoleDialogs.h"
 #include "WindowDispatch.h"
 
 #include <QApplication>
@@ -21,11 +23,19 @@ int main(int argc, char** argv)
     services.database = database.get();
     services.settings = &settings;
     services.registry = &registry;
+    services.verifyAdminPassword = [](sqllumo::OperationContext& context, const QString& password) {
+        return sqllumo::password::GestioneDbPassword(context.ui(), context.windowCaption(),
+                                                     context.settings())
+            .VerificaPassword(password);
+    };
     sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
     window.userInterface().setShiftDialog(
         [](QWidget* parent, const sqllumo::ShiftDialogRequest& r) {
             return sqllumo::ui::Gen_ShiftDBField::ask(parent, r.connectionString, r.logPath);
         });
+    // Created on the first role edit, kept until the program ends.
+    rolefunctionsheet::RoleFunctionSheetLoader roleEditor;
+    sqllumo::ui::ConnectUserAndRoleDialogs(window, dispatch, settings, roleEditor);
     window.show();
     return QApplication::exec();
 }

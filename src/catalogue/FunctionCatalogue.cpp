@@ -5,6 +5,7 @@
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
 #include "MoveDatabaseFields.h"
+#include "PasswordUsersRoles.h"
 #include "Settings.h"
 #include "StructureFindings.h"
 
@@ -266,6 +267,10 @@ FunctionList passwordFunctions()
               AccessCheck::None);
     newDatabase.panel.fields[2] = FieldLayout{
         true, kDatabaseDirectoryCaption + kCr + kDirectoryPresent, kPasswdDataDirectory};
+    auto running = [](FunctionDescriptor function, Operation operation) {
+        function.operation = std::move(operation);
+        return function;
+    };
     const AccessCheck b = AccessCheck::B;
     const ComboButton users = ComboButton::UserNames;
     const ComboButton roles = ComboButton::RoleNames;
@@ -273,25 +278,33 @@ FunctionList passwordFunctions()
         newDatabase,
         plain("Delete a Database", kRemoveDatabaseDescription, "Delete a Database",
               "Remove a specified database", b),
-        plain("Adds an user", "Adds an user", "Add an user", "Add an user to a specified database",
-              b),
-        plain("Deletes an user", "Deletes an user", "Delete user",
-              "Delete an user from a specified database", b, users),
-        plain("Modifies an user", "Modifies an user", "Modify user info",
-              "Modify an user in a specified database", b, users),
-        plain("Deletes an user password", "Deletes an user password", "Erase user password",
-              "Erase an user password in a specified database", b, users),
+        running(plain("Adds an user", "Adds an user", "Add an user",
+                      "Add an user to a specified database", b),
+                password::AddUserFunction),
+        running(plain("Deletes an user", "Deletes an user", "Delete user",
+                      "Delete an user from a specified database", b, users),
+                password::DeleteUserFunction),
+        running(plain("Modifies an user", "Modifies an user", "Modify user info",
+                      "Modify an user in a specified database", b, users),
+                password::ModifyUserFunction),
+        running(plain("Deletes an user password", "Deletes an user password", "Erase user password",
+                      "Erase an user password in a specified database", b, users),
+                password::EraseUserPasswordFunction),
         plain("Modifies a generic password", "Modifies a generic password",
               "Modify a generic password", "Modify a generic password into a specified database",
               b),
         plain("Modifies network administrator password",
               "Modifies Corvista Network Administrator Password", "Modify administrator password",
               "Modify network administrator password into a specified database", AccessCheck::None),
-        plain("Adds a role", "Adds a role", "Add a role", "Add a role to a specified database", b),
-        plain("Deletes a role", "Deletes a role", "Delete a role",
-              "Delete a role from a specified database", b, roles),
-        plain("Modifies a role", "Modifies a role", "Modify a role",
-              "Modify a role from a specified database", b, roles),
+        running(plain("Adds a role", "Adds a role", "Add a role",
+                      "Add a role to a specified database", b),
+                password::AddRoleFunction),
+        running(plain("Deletes a role", "Deletes a role", "Delete a role",
+                      "Delete a role from a specified database", b, roles),
+                password::DeleteRoleFunction),
+        running(plain("Modifies a role", "Modifies a role", "Modify a role",
+                      "Modify a role from a specified database", b, roles),
+                password::ModifyRoleFunction),
     };
 }
 } // namespace

@@ -32,6 +32,23 @@ void Dispatcher::completionSteps()
     host_.enableOtherCatalogue();
 }
 
+bool Dispatcher::withContext(int index, const std::function<void(OperationContext&)>& work)
+{
+    const FunctionDescriptor* function = FindFunction(functions_, state_.menuMode(), index);
+    if (!function)
+        return false;
+    OperationContext context(ui_, state_, host_.panelValues(), caption_, *function, services_);
+    try {
+        work(context);
+    } catch (const db::Error& failure) {
+        showTrapped(failure.number(), failure.description(), false);
+    } catch (const std::exception& failure) {
+        showTrapped(db::kUnspecifiedError, QString::fromUtf8(failure.what()), false);
+    }
+    ui_.setBusy(false);
+    return true;
+}
+
 std::optional<OperationOutcome> Dispatcher::ok(int index)
 {
     const FunctionDescriptor* function = FindFunction(functions_, state_.menuMode(), index);

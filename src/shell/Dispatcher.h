@@ -40,6 +40,10 @@ public:
     // OK on the panel: the function of the active catalogue at index. nullopt when there is
     // none (an index outside the catalogue, or a function without an operation yet).
     std::optional<OperationOutcome> ok(int index);
+    // Runs work with the context OK would give the active catalogue's function at index (the
+    // panel's buttons besides OK); a failure shows as the generic trap, nothing is logged.
+    // False when there is no such function.
+    bool withContext(int index, const std::function<void(OperationContext&)>& work);
 
 private:
     void completionSteps();

@@ -2,9 +2,16 @@
 // The one way operations reach the person. The Qt window implements it; tests use
 // ScriptedUserInterface. Nothing here may depend on Qt Widgets.
 
+#include "UserDetails.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
+
+namespace rolefunctionsheet {
+class RoleEditorCaller;
+class RightsSource;
+} // namespace rolefunctionsheet
 
 namespace sqllumo {
 
@@ -74,6 +81,13 @@ public:
     virtual PasswordRequestResult passwordRequest(PasswordRequestMode mode) = 0;
     // The field-shifting dialog: true when it moved fields (SpostatiCampiDB).
     virtual bool shiftDatabaseFields(const ShiftDialogRequest& request) = 0;
+    // The user details dialog; a front end without it hands back nothing confirmed.
+    virtual UserDetailsResult userDetails(const UserDetailsRequest& request);
+    // The role-function editor over the rights source; returns when it has closed. A front
+    // end without it throws std::runtime_error, which the dispatcher's trap shows.
+    virtual void roleFunctionSheet(const QString& roleName,
+                                   rolefunctionsheet::RoleEditorCaller& caller,
+                                   rolefunctionsheet::RightsSource& rights);
 };
 
 } // namespace sqllumo

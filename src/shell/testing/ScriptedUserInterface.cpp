@@ -1,5 +1,7 @@
 #include "ScriptedUserInterface.h"
 
+#include "RoleFunctionSheet.h"
+
 namespace sqllumo::testing {
 
 namespace {
@@ -22,7 +24,7 @@ MessageResult firstButton(MessageButtons buttons)
 bool ScriptedUserInterface::scriptExhausted() const
 {
     return messageAnswers_.empty() && fileAnswers_.empty() && passwordAnswers_.empty() &&
-           shiftAnswers_.empty();
+           shiftAnswers_.empty() && userDetailsAnswers_.empty() && roleEditorSteps_.empty();
 }
 
 MessageResult ScriptedUserInterface::showMessage(const Message& message)
@@ -83,6 +85,34 @@ bool ScriptedUserInterface::shiftDatabaseFields(const ShiftDialogRequest& reques
     const auto answer = std::move(shiftAnswers_.front());
     shiftAnswers_.pop_front();
     return answer(request);
+}
+
+UserDetailsResult ScriptedUserInterface::userDetails(const UserDetailsRequest& request)
+{
+    userDetailsRequests_.push_back(request);
+    if (userDetailsAnswers_.empty()) {
+        ++unscripted_;
+        return {};
+    }
+    UserDetailsResult answer = userDetailsAnswers_.front();
+    userDetailsAnswers_.pop_front();
+    return answer;
+}
+
+void ScriptedUserInterface::roleFunctionSheet(const QString& roleName,
+                                              rolefunctionsheet::RoleEditorCaller& caller,
+                                              rolefunctionsheet::RightsSource& rights)
+{
+    roleEditorNames_.push_back(roleName);
+    // As the editor does when it opens.
+    caller.setPuoiModificareRole(false);
+    if (roleEditorSteps_.empty()) {
+        ++unscripted_;
+        return;
+    }
+    RoleEditorStep step = std::move(roleEditorSteps_.front());
+    roleEditorSteps_.pop_front();
+    step(roleName, caller, rights);
 }
 
 } // namespace sqllumo::testing

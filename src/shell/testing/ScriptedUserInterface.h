@@ -21,6 +21,15 @@ public:
     {
         passwordAnswers_.push_back(std::move(result));
     }
+    void answerNextUserDetails(UserDetailsResult result)
+    {
+        userDetailsAnswers_.push_back(std::move(result));
+    }
+    // What the person does in the role editor: reads and changes the two objects.
+    using RoleEditorStep =
+        std::function<void(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
+                           rolefunctionsheet::RightsSource& rights)>;
+    void answerNextRoleEditor(RoleEditorStep step) { roleEditorSteps_.push_back(std::move(step)); }
 
     // The dialog's part played by the test: it gets the request and says whether fields moved.
     void answerNextShiftDialog(std::function<bool(const ShiftDialogRequest&)> answer)
@@ -34,6 +43,11 @@ public:
     const std::vector<FileChoice>& fileChoices() const { return fileChoices_; }
     const std::vector<PasswordRequestMode>& passwordRequests() const { return passwordRequests_; }
     const std::vector<ShiftDialogRequest>& shiftRequests() const { return shiftRequests_; }
+    const std::vector<UserDetailsRequest>& userDetailsRequests() const
+    {
+        return userDetailsRequests_;
+    }
+    const QStringList& roleEditorNames() const { return roleEditorNames_; }
     bool busy() const { return busy_; }
     int busyChanges() const { return busyChanges_; }
     int pendingEventCalls() const { return pendingEventCalls_; }
@@ -48,11 +62,18 @@ public:
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
+    UserDetailsResult userDetails(const UserDetailsRequest& request) override;
+    void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
+                           rolefunctionsheet::RightsSource& rights) override;
 
 private:
     std::deque<MessageResult> messageAnswers_;
     std::deque<QString> fileAnswers_;
     std::deque<PasswordRequestResult> passwordAnswers_;
+    std::deque<UserDetailsResult> userDetailsAnswers_;
+    std::deque<RoleEditorStep> roleEditorSteps_;
+    std::vector<UserDetailsRequest> userDetailsRequests_;
+    QStringList roleEditorNames_;
     std::vector<Message> messages_;
     std::vector<ProgressState> progress_;
     std::vector<FileChoice> fileChoices_;

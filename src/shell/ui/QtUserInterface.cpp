@@ -142,4 +142,22 @@ bool QtUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)
     return shiftDialog_(parent_, request);
 }
 
+UserDetailsResult QtUserInterface::userDetails(const UserDetailsRequest& request)
+{
+    if (!userDetailsDialog_)
+        return UserInterface::userDetails(request);
+    return userDetailsDialog_(parent_, request);
+}
+
+void QtUserInterface::roleFunctionSheet(const QString& roleName,
+                                        rolefunctionsheet::RoleEditorCaller& caller,
+                                        rolefunctionsheet::RightsSource& rights)
+{
+    if (!roleEditor_) {
+        UserInterface::roleFunctionSheet(roleName, caller, rights);
+        return;
+    }
+    roleEditor_(parent_, roleName, caller, rights);
+}
+
 } // namespace sqllumo::ui

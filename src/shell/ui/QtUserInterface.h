@@ -25,6 +25,9 @@ public:
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
+    UserDetailsResult userDetails(const UserDetailsRequest& request) override;
+    void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
+                           rolefunctionsheet::RightsSource& rights) override;
 
     // The password dialog belongs to the password area; until it is connected, a request
     // returns nothing typed, which every caller treats as "not confirmed".
@@ -35,6 +38,14 @@ public:
     // shifted.
     using ShiftDialog = std::function<bool(QWidget*, const ShiftDialogRequest&)>;
     void setShiftDialog(ShiftDialog dialog) { shiftDialog_ = std::move(dialog); }
+    // The user details dialog and the role editor live in the password area and in the
+    // editor library; the program connects them. Unconnected, the port's defaults apply.
+    using UserDetailsDialog = std::function<UserDetailsResult(QWidget*, const UserDetailsRequest&)>;
+    void setUserDetailsDialog(UserDetailsDialog dialog) { userDetailsDialog_ = std::move(dialog); }
+    using RoleEditor =
+        std::function<void(QWidget*, const QString&, rolefunctionsheet::RoleEditorCaller&,
+                           rolefunctionsheet::RightsSource&)>;
+    void setRoleEditor(RoleEditor editor) { roleEditor_ = std::move(editor); }
 
     // Test hook: replaces the native file dialog.
     using FileDialog = std::function<std::optional<QString>(QWidget*, const FileChoice&)>;
@@ -48,6 +59,8 @@ private:
     bool busy_ = false;
     PasswordDialog passwordDialog_;
     ShiftDialog shiftDialog_;
+    UserDetailsDialog userDetailsDialog_;
+    RoleEditor roleEditor_;
     FileDialog fileDialog_;
 };
 

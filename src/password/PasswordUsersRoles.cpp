@@ -1,0 +1,299 @@
+// The user and role functions of the password catalogue: their checks, dialogs, report lines
+// and endings around the GestioneDbPassword members that do the work.
+#include "PasswordUsersRoles.h"
+
+#include "GestioneDbPassword.h"
+#include "Settings.h"
+
+namespace sqllumo::password {
+
+namespace {
+
+const QString kToDatabase = QStringLiteral(" to database ");
+
+// Server, password database and login stored as the panel holds them, before any check.
+void storeSettings(OperationContext& context)
+{
+    const PanelValues& panel = context.panel();
+    Settings& settings = context.settings();
+    settings.setValue(settingkeys::kSQLServerName, panel.server);
+    settings.setValue(settingkeys::kPasswdDatabaseName, panel.database);
+    settings.setValue(settingkeys::kSQLUserName, panel.user);
+    settings.setValue(settingkeys::kSQLPassword, panel.password);
+}
+
+// The editor's caller: the window's exchange fields.
+class ExchangeCaller : public rolefunctionsheet::RoleEditorCaller {
+public:
+    explicit ExchangeCaller(ExchangeFields& fields) : fields_(fields) {}
+    bool isLocked() const override { return fields_.isLocked; }
+    void setPuoiModificareRole(bool confirmed) override { fields_.PuoiModificareRole = confirmed; }
+    void setNomeRuolo(const QString& name) override { fields_.NomeRuolo = name; }
+
+private:
+    ExchangeFields& fields_;
+};
+
+// The members' arguments for the press: the panel's connection.
+struct Press {
+    OperationContext& context;
+    GestioneDbPassword object;
+    QString server, database, user, password;
+
+    explicit Press(OperationContext& c)
+        : context(c), object(c.ui(), c.windowCaption(), c.settings()), server(c.panel().server),
+          database(c.panel().database), user(c.panel().user), password(c.panel().password)
+    {
+    }
+    ExchangeFields& exchange() { return context.state().exchange(); }
+    UserDetailsRequest request(UserDetailsMode mode) const
+    {
+        UserDetailsRequest r;
+        r.server = server;
+        r.database = database;
+        r.sqlUser = user;
+        r.sqlPassword = password;
+        r.mode = mode;
+        return r;
+    }
+    void takeDialog(const UserDetailsResult& result)
+    {
+        ExchangeFields& ex = exchange();
+        ex.InserisciUser = result.InserisciUser;
+        ex.UserName = result.UserName;
+        ex.PassWord = result.PassWord;
+        ex.Cognome = result.Cognome;
+        ex.Nome = result.Nome;
+        ex.Title = result.Title;
+        ex.Tipo = result.Tipo;
+        ex.Posizione = result.Posizione;
+        if (result.NomeRuolo)
+            ex.NomeRuolo = *result.NomeRuolo;
+        ex.DatadiNascita = result.DatadiNascita;
+    }
+    void showEditor(const QString& roleName)
+    {
+        ExchangeCaller caller(exchange());
+        context.ui().roleFunctionSheet(roleName, caller, object);
+    }
+};
+
+// Check B and the selection the function works on; false when the function must end.
+bool accessAndSelection(OperationContext& context, const QString& missingSelection)
+{
+    storeSettings(context);
+    if (!context.accessCheck())
+        return false;
+    if (!missingSelection.isEmpty() && context.panel().selection.isEmpty()) {
+        context.access(missingSelection);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString texts::RoleLockedForChange(const QString& roleName)
+{
+    return QStringLiteral("Role ") + roleName + QStringLiteral(" is locked! You can't modify it!");
+}
+
+OperationOutcome AddUserFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, QString()))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    ExchangeFields& ex = press.exchange();
+    ex.InserisciUser = false;
+    press.takeDialog(context.ui().userDetails(press.request(UserDetailsMode::NewUser)));
+    if (ex.InserisciUser) {
+        context.busy();
+        context.report().clear();
+        GestioneDbPassword& p = press.object;
+        p.UserName = ex.UserName;
+        p.UserPasswd = ex.PassWord;
+        p.LastName = ex.Cognome;
+        p.FirstName = ex.Nome;
+        p.BDate = QDate::fromString(ex.DatadiNascita, kBirthDateFormat);
+        p.Title = ex.Title;
+        p.setRoleName(ex.NomeRuolo);
+        p.Tipo = ex.Tipo;
+        p.Posizione = ex.Posizione;
+        if (p.AddUser(press.server, press.database, press.user, press.password))
+            context.report().setText(QStringLiteral("User ") + ex.UserName +
+                                     QStringLiteral(" has been added") + kToDatabase +
+                                     press.database);
+        context.pointerDefault();
+    }
+    return OperationOutcome::completed();
+}
+
+OperationOutcome DeleteUserFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectUser))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    const QString selection = context.panel().selection;
+    context.busy();
+    context.report().clear();
+    press.object.UserName = selection;
+    if (press.object.EraseUser(press.server, press.database, press.user, press.password))
+        context.report().setText(QStringLiteral("User ") + selection +
+                                 QStringLiteral(" has been removed") + kToDatabase +
+                                 press.database);
+    context.pointerDefault();
+    return OperationOutcome::completed();
+}
+
+OperationOutcome ModifyUserFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectUser))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    p.UserName = context.panel().selection;
+    if (!p.ReadUserInfo(press.server, press.database, press.user, press.password))
+        return OperationOutcome::panelClosed();
+    ExchangeFields& ex = press.exchange();
+    ex.InserisciUser = false;
+    UserDetailsRequest request = press.request(UserDetailsMode::ChangeUser);
+    request.userName = p.UserName;
+    request.password = p.UserPasswd;
+    request.firstName = p.FirstName;
+    request.lastName = p.LastName;
+    request.birthDate = p.BDate;
+    request.title = p.Title;
+    request.roleName = p.RoleName();
+    request.position = p.Posizione;
+    request.type = p.Tipo;
+    press.takeDialog(context.ui().userDetails(request));
+    context.busy();
+    context.report().clear();
+    if (ex.InserisciUser) {
+        // The title typed in the dialog is not taken back: the stored one stays.
+        p.UserName = ex.UserName;
+        p.UserPasswd = ex.PassWord;
+        p.LastName = ex.Cognome;
+        p.FirstName = ex.Nome;
+        p.BDate = QDate::fromString(ex.DatadiNascita, kBirthDateFormat);
+        p.Tipo = ex.Tipo;
+        p.setRoleName(ex.NomeRuolo);
+        p.Posizione = ex.Posizione;
+        if (p.ModifyUser(press.server, press.database, press.user, press.password))
+            context.report().setText(QStringLiteral("User ") + ex.UserName +
+                                     QStringLiteral(" has been modified in the database ") +
+                                     press.database);
+    }
+    context.pointerDefault();
+    return OperationOutcome::completed();
+}
+
+OperationOutcome EraseUserPasswordFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectUser))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    const QString selection = context.panel().selection;
+    if (!press.object.EraseUserPasswd(press.server, press.database, press.user, press.password,
+                                      selection))
+        return OperationOutcome::panelClosed();
+    context.report().setText(QStringLiteral("User password ") + selection +
+                             QStringLiteral(" has been erased from database ") + press.database);
+    return OperationOutcome::completed();
+}
+
+OperationOutcome AddRoleFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, QString()))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    context.report().clear();
+    p.FindFunctionsByRole(press.server, press.database, press.user, press.password, QString());
+    ExchangeFields& ex = press.exchange();
+    ex.PuoiModificareRole = false;
+    ex.isLocked = false;
+    press.showEditor(QString());
+    if (!ex.PuoiModificareRole)
+        return OperationOutcome::panelOpen();
+    if (p.RoleName().isEmpty()) {
+        context.access(texts::kSpecifyRoleName);
+        return OperationOutcome::panelOpen();
+    }
+    if (p.AddRole(press.server, press.database, press.user, press.password)) {
+        const QString name = p.RoleName();
+        p.ActivateFunctionsByRole(press.server, press.database, press.user, press.password, name);
+        context.report().setText(QStringLiteral("Role ") + name +
+                                 QStringLiteral(" has been added") + kToDatabase + press.database);
+    }
+    return OperationOutcome::completed();
+}
+
+OperationOutcome DeleteRoleFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectRole))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    const QString selection = context.panel().selection;
+    context.busy();
+    context.report().clear();
+    press.object.setRoleName(selection);
+    if (press.object.EraseRole(press.server, press.database, press.user, press.password))
+        context.report().setText(QStringLiteral("Role ") + selection +
+                                 QStringLiteral(" has been removed") + kToDatabase +
+                                 press.database);
+    context.pointerDefault();
+    return OperationOutcome::completed();
+}
+
+OperationOutcome ModifyRoleFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectRole))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    const QString selection = context.panel().selection;
+    ExchangeFields& ex = press.exchange();
+    ex.isLocked =
+        p.RoleIsLocked(press.server, press.database, press.user, press.password, selection);
+    if (ex.isLocked)
+        context.ui().showMessage(validationMessage(texts::RoleLockedForChange(selection)));
+    context.report().clear();
+    p.FindFunctionsByRole(press.server, press.database, press.user, press.password, selection);
+    // The editor's name box starts from the role being changed.
+    p.setRoleName(selection);
+    ex.PuoiModificareRole = false;
+    press.showEditor(selection);
+    if (ex.isLocked || !ex.PuoiModificareRole)
+        return OperationOutcome::panelOpen();
+    if (p.RoleName().isEmpty()) {
+        context.access(texts::kSpecifyRoleName);
+        return OperationOutcome::panelOpen();
+    }
+    const int id = p.ActivateFunctionsByRole(press.server, press.database, press.user,
+                                             press.password, selection);
+    if (id != -1)
+        p.ModifyRoleName(press.server, press.database, press.user, press.password, id);
+    context.report().setText(QStringLiteral("Role ") + selection +
+                             QStringLiteral(" has been modified") + kToDatabase + press.database);
+    return OperationOutcome::completed();
+}
+
+void ShowNames(OperationContext& context, NameList which, ListControl& Combo1)
+{
+    storeSettings(context);
+    // A password confirmed earlier in this catalogue is not verified again.
+    if (context.state().confirmedAdminPassword().isEmpty() && !context.accessCheck())
+        return;
+    Press press(context);
+    // Filled afresh, so names of the other kind or of an earlier press do not stay behind.
+    Combo1.clear();
+    if (which == NameList::Users)
+        press.object.RiempiListaUtenti(press.server, press.database, press.user, press.password,
+                                       Combo1);
+    else
+        press.object.RiempiListaRuoli(press.server, press.database, press.user, press.password,
+                                      Combo1);
+}
+
+} // namespace sqllumo::password
