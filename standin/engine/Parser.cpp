@@ -891,7 +891,9 @@ private:
         case TokenKind::NString: {
             auto e = make(ExprKind::Literal, t.line);
             bool national = t.kind == TokenKind::NString;
-            e->value = next().text;
+            // A plain literal is VARCHAR in the database's code page before anything else
+            // sees it, also when it is then stored into an NVARCHAR column.
+            e->value = national ? next().text : text::throughCodePage1252(next().text);
             int32_t len = static_cast<int32_t>(std::get<std::u16string>(e->value).size());
             e->literalType =
                 TypeName{national ? SqlType::NVarChar : SqlType::VarChar, len == 0 ? 1 : len, 0, 0};

@@ -409,4 +409,25 @@ bool like(std::u16string_view value, std::u16string_view pattern, char16_t escap
     return likeAt(value, 0, pattern, 0, escape, 0);
 }
 
+std::u16string throughCodePage1252(std::u16string_view s)
+{
+    // The characters code page 1252 has at 0x80 to 0x9F; the five bytes it leaves undefined
+    // map to the C1 controls of the same value, as Windows' conversion table does.
+    static constexpr char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::u16string out(s);
+    for (char16_t& c : out) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+            continue;
+        bool representable = false;
+        for (char16_t h : high)
+            representable = representable || h == c;
+        if (!representable)
+            c = u'?';
+    }
+    return out;
+}
+
 } // namespace standin::text

@@ -35,4 +35,8 @@ bool like(std::u16string_view value, std::u16string_view pattern, char16_t escap
 
 std::u16string trimTrailingBlanks(std::u16string_view s);
 
+// Text as a VARCHAR of the default collation keeps it: what code page 1252 cannot represent
+// becomes '?', one per code unit.
+std::u16string throughCodePage1252(std::u16string_view s);
+
 } // namespace standin::text

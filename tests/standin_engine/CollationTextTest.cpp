@@ -86,6 +86,20 @@ TEST_F(CollationTextTest, KeysAndComparisonsIgnoreCaseAndTrailingBlanks)
               (std::vector<std::string>{"'ROSSI'|'àb'|'a-b-'|3"}));
 }
 
+TEST_F(CollationTextTest, PlainLiteralsPassThroughCodePage1252EvenIntoNvarchar)
+{
+    ok("CREATE TABLE P( id INT NOT NULL, name NVARCHAR(30) NULL )");
+    ok("INSERT INTO P VALUES (1, 'Łukasz Şahin Ντόρα') INSERT INTO P VALUES (2, N'Łukasz Şahin "
+       "Ντόρα')");
+    ok("INSERT INTO P VALUES (3, 'Città € œ Ÿ') INSERT INTO P VALUES (4, CAST('Ж' AS "
+       "NVARCHAR(5)) + N'Ж')");
+    EXPECT_EQ(rows("SELECT name FROM P ORDER BY id"),
+              (std::vector<std::string>{"'?ukasz ?ahin \?\?\?\?\?'", "'Łukasz Şahin Ντόρα'",
+                                        "'Città € œ Ÿ'", "'?Ж'"}));
+    EXPECT_EQ(rows("SELECT id FROM P WHERE name = N'Łukasz Şahin Ντόρα'"),
+              (std::vector<std::string>{"2"}));
+}
+
 TEST_F(CollationTextTest, UnpairedSurrogatesAndEveryCodeUnitRoundTrip)
 {
     ok("CREATE TABLE C( id INT NOT NULL, t NVARCHAR(64) NULL, b VARBINARY(MAX) NULL )");
