@@ -66,9 +66,16 @@ Recordset Connection::query(const QString& statement)
 void Connection::close()
 {
     // Recordsets that share the session see it closed and refuse further work with 3704.
-    if (session_)
+    if (session_) {
         session_->disconnect();
+        closedBatches_ += session_->batchesSent();
+    }
     session_.reset();
+}
+
+long long Connection::batchesSent() const
+{
+    return closedBatches_ + (session_ ? session_->batchesSent() : 0);
 }
 
 std::shared_ptr<detail::Session> Connection::session() const

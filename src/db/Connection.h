@@ -59,12 +59,17 @@ public:
 
     void close();
 
+    // Statement batches this connection has sent to the server (its recordsets' and
+    // catalogue look-ups included); kept after close.
+    long long batchesSent() const;
+
     // For the layer's own use (recordsets and catalogues share the session).
     std::shared_ptr<detail::Session> session() const;
 
 private:
     std::shared_ptr<detail::Session> session_;
     int commandTimeout_ = kDefaultCommandTimeout;
+    long long closedBatches_ = 0;
 };
 
 } // namespace sqllumo::db

@@ -43,6 +43,9 @@ struct RecordsetState {
     std::vector<int> visible; // indexes of the fields shown, in order
     std::vector<PlanTable> tables;
     QString selectList; // the list as sent (with the hidden columns), for reading a new row again
+    // The query's own condition, for finding again a row of a table without a key: all values
+    // alone could also match another row that happens to hold the same ones.
+    QString condition;
 
     std::vector<std::vector<QVariant>> rows;
     std::deque<ResultSetData> laterSets;
@@ -448,6 +451,9 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
                 if (f.exactFrom >= 0)
                     row[static_cast<size_t>(&f - d.fields.data())] =
                         std::move(row[static_cast<size_t>(f.exactFrom)]);
+        if (parsed->tables.size() == 1 && parsed->tables.front().alias.isEmpty() &&
+            !parsed->where.isEmpty())
+            d.condition = QLatin1Char('(') + parsed->where + QLatin1Char(')');
         d.tables = std::move(plan->tables);
         d.keyIndex.resize(d.tables.size());
         d.updatable = wantsUpdates && !parsed->aggregated;
@@ -714,6 +720,8 @@ void Recordset::update()
                 throw Error(kConnectionFailed, texts::kNoKeyColumns);
         }
         QStringList where;
+        if (t.primaryKey.isEmpty() && !d.condition.isEmpty())
+            where << d.condition;
         for (int f : keyFields)
             where << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
         // Optimistic: the changed fields must still hold what was read.

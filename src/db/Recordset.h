@@ -7,11 +7,11 @@
 // changes themselves with INSERT and UPDATE statements on the base table of each changed
 // field. A row is found by the table's primary key, read from the catalogue and fetched as a
 // hidden column when the select list lacks it, together with the original values of the
-// changed fields; a table without a primary key is found by all original values of its
-// fields. An update that would touch no row fails with kRowNotLocated, one that would touch
-// several rows fails with kTooManyRows and changes nothing. After a successful update the
-// written values become the row's original values, in every row of the recordset that shows
-// the same base-table row (joins repeat rows).
+// changed fields; a table without a primary key is found by the query's own condition (for a
+// query of that one table) together with all original values of its fields. An update that would
+// touch no row fails with kRowNotLocated, one that would touch several rows fails with kTooManyRows
+// and changes nothing. After a successful update the written values become the row's original
+// values, in every row of the recordset that shows the same base-table row (joins repeat rows).
 //
 // Text is exact: NVARCHAR and NCHAR columns of base tables are fetched as their UTF-16 bytes
 // and written as binary literals cast to NVARCHAR, so values that are not valid Unicode

@@ -294,7 +294,18 @@ std::optional<SelectStatement> ParseSelect(const QString& s)
         else if (isWord(tok, "GROUP"))
             break;
     }
+    size_t whereStart = 0, whereEnd = t.size();
     for (; pos < t.size(); ++pos) {
+        if (isSymbol(t[pos], '('))
+            ++depth;
+        else if (isSymbol(t[pos], ')'))
+            --depth;
+        if (depth == 0 && isWord(t[pos], "WHERE") && whereStart == 0)
+            whereStart = pos + 1;
+        else if (depth == 0 && whereStart != 0 && whereEnd == t.size() &&
+                 (isWord(t[pos], "GROUP") || isWord(t[pos], "HAVING") || isWord(t[pos], "ORDER") ||
+                  isWord(t[pos], "OPTION") || isWord(t[pos], "FOR") || isSymbol(t[pos], ';')))
+            whereEnd = pos;
         if (isWord(t[pos], "GROUP") || isWord(t[pos], "HAVING"))
             statement.aggregated = true;
         if (isWord(t[pos], "UNION") || isWord(t[pos], "EXCEPT") || isWord(t[pos], "INTERSECT") ||
@@ -306,6 +317,8 @@ std::optional<SelectStatement> ParseSelect(const QString& s)
     }
     if (statement.tables.empty())
         return std::nullopt;
+    if (whereStart != 0 && whereStart < whereEnd)
+        statement.where = s.mid(t[whereStart].start, t[whereEnd - 1].end - t[whereStart].start);
     return statement;
 }
 

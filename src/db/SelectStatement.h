@@ -30,6 +30,7 @@ struct TableReference {
 struct SelectStatement {
     QString head;            // "SELECT", with DISTINCT / TOP n when present
     QString tail;            // from "FROM" to the end
+    QString where;           // the WHERE condition as written, empty when there is none
     bool aggregated = false; // DISTINCT or GROUP BY: output rows are not table rows
     std::vector<SelectItem> items;
     std::vector<TableReference> tables;

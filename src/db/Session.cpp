@@ -576,6 +576,7 @@ BatchResult Session::runStatement(const QString& batch, int timeoutSeconds,
                                   const std::vector<Decode>* firstSetDecode)
 {
     const QString text = WithExactLiterals(batch);
+    ++batchesSent_;
     Statement stmt(static_cast<SQLHDBC>(dbc_), timeoutSeconds, watch_, server_);
     BatchResult result;
     stmt.waits();

@@ -77,6 +77,8 @@ public:
     // Cached until forgetTables().
     const TableInfo* table(const QString& schema, const QString& name, int timeoutSeconds);
     void forgetTables();
+    // Batches sent through run() since the session was made.
+    long long batchesSent() const { return batchesSent_; }
 
 private:
     BatchResult runStatement(const QString& batch, int timeoutSeconds,
@@ -86,6 +88,7 @@ private:
     bool connected_ = false;
     QString server_; // as messages name it: "host,port"
     StatementWatch watch_;
+    long long batchesSent_ = 0;
     std::map<QString, std::unique_ptr<TableInfo>> tables_; // key: "schema\nname" lower case
 };
 

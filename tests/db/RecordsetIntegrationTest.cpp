@@ -437,4 +437,42 @@ TEST_F(RecordsetTest, DateTimesInALocalDaylightSavingGapComeBackUnchanged)
     tzset();
 }
 
+TEST_F(RecordsetTest, KeylessUpdateTouchesOnlyTheRowTheQueryNames)
+{
+    // Both rows agree in every column the layer can compare (FLOAT is not one): only the
+    // query's own condition tells them apart.
+    connection_.execute("CREATE TABLE T_Keyless( K INT NOT NULL, F FLOAT NOT NULL, "
+                        "D DATETIME NOT NULL )");
+    connection_.execute("INSERT INTO T_Keyless(K, F, D) VALUES (1, 1.5, 0)");
+    connection_.execute("INSERT INTO T_Keyless(K, F, D) VALUES (1, 2.5, 0)");
+    const QDateTime born(QDate(1900, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime later(QDate(1931, 4, 2), QTime(7, 8, 9), Qt::UTC);
+
+    // Without a condition of its own the change would match both rows: refused, nothing changed.
+    Recordset all;
+    all.open("SELECT D FROM T_Keyless", connection_, CursorType::Keyset, LockType::Optimistic);
+    all.field("D") = later;
+    try {
+        all.update();
+        ADD_FAILURE() << "an update matching two rows went through";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kTooManyRows);
+    }
+    all.close();
+    EXPECT_EQ(count("T_Keyless WHERE D = '1900-01-01'"), 2);
+
+    Recordset rs;
+    rs.open("SELECT D FROM T_Keyless WHERE F = 2.5 ORDER BY K", connection_, CursorType::Keyset,
+            LockType::Optimistic);
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value("D").toDateTime(), born);
+    rs.field("D") = later;
+    rs.update();
+    rs.close();
+    Recordset back = connection_.query("SELECT F, D FROM T_Keyless ORDER BY F");
+    EXPECT_EQ(back.value("D").toDateTime(), born);
+    back.moveNext();
+    EXPECT_EQ(back.value("D").toDateTime(), later);
+}
+
 } // namespace
