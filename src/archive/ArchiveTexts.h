@@ -42,6 +42,46 @@ inline const QString kRelationWithout =
     QStringLiteral(" isn't correct: it's present but without referential integrity");
 inline const QString kRelationWith =
     QStringLiteral(" isn't correct: it's present but with referential integrity");
+
+// Access import.
+inline const QString kImportDefineStart =
+    QStringLiteral("START to DEFINE TABLES into SQL database named ");
+inline const QString kImportDefineFinish =
+    QStringLiteral("FINISH to DEFINE TABLES into SQL database ");
+inline const QString kImportDefineError =
+    QStringLiteral("An error occurred during the definition of table ");
+inline const QString kDuplicateOn = QStringLiteral("Duplicate on ");
+inline const QString kDuplicateField = QStringLiteral(" - field ");
+inline const QString kCopyStart =
+    QStringLiteral("START to COPY DATA from Access into SQL database named ");
+inline const QString kCopyingTable = QStringLiteral("Copying table ");
+inline const QString kTableFullyImported = QStringLiteral(" - the table has been fully imported.");
+inline const QString kCopyFinish =
+    QStringLiteral("FINISH to COPY DATA from Access into SQL database ");
+inline const QString kTablesFullyImported =
+    QStringLiteral(" - the tables have been fully imported.");
+inline const QString kCopyError = QStringLiteral("An error occurred during the copy of table ");
+inline const QString kCopyingTableInError = QStringLiteral("Copying table: ");
+inline const QString kKeysStart =
+    QStringLiteral("START to DEFINE INDEXES and KEYS for SQL database named ");
+inline const QString kKeysFinish =
+    QStringLiteral("FINISH to DEFINE INDEXES and KEYS for SQL database ");
+inline const QString kKeysError =
+    QStringLiteral("An error occurred during the definition of indexes or keys for the table ");
+inline const QString kCopyingDataCaption = QStringLiteral("Copying Data");
+inline const QString kKeysCaption = QStringLiteral("Defining indexes and keys");
+inline const QString kAboutTable = QStringLiteral("about table ");
+inline const QString kStatInitPrefix = QStringLiteral("STAT_INIT:");
+inline const QString kStatInitTrue = QStringLiteral("STAT_INIT:TRUE");
+// "Table T_Patient: 25000 rows in the source, 25000 in the database"
+inline const QString kRowsInTheSource = QStringLiteral(" rows in the source, ");
+inline const QString kInTheDatabase = QStringLiteral(" in the database");
+inline const QString kNotInTheSource = QStringLiteral(" not in the source, ");
+// A NULL the destination column cannot hold (the run-time "Invalid use of Null").
+inline constexpr long long kInvalidUseOfNull = 94;
+inline const QString kNullNotAllowed =
+    QStringLiteral("Invalid use of Null: table %1, row %2 = %3, column %4 is NULL in the Access "
+                   "file but the database requires a value");
 } // namespace texts
 
 namespace values {

@@ -4,6 +4,7 @@
 
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
+#include "ImportFromAccess.h"
 #include "MoveDatabaseFields.h"
 #include "PasswordUsersRoles.h"
 #include "Settings.h"
@@ -196,10 +197,10 @@ FunctionList archiveFunctions()
           ComboButton::None,
           11},
          AccessCheck::A,
-         {},
-         {},
-         {},
-         {}},
+         server::ImportFromAccess,
+         QStringLiteral("import"),
+         QStringLiteral("create a database from an Access archive"),
+         {Opt::Server, Opt::Database, Opt::Directory, Opt::Source}},
         {archive,
          9,
          QStringLiteral("Move Database fields"),

@@ -26,6 +26,7 @@ const FieldOption kFieldOptions[] = {
     {ConsoleOption::Login, "--login", "NAME", "Windows account to grant a login"},
     {ConsoleOption::Directory, "--directory", "DIR", "database directory on the server"},
     {ConsoleOption::File, "--file", "PATH", "backup file on the server"},
+    {ConsoleOption::Source, "--source", "FILE.mdb", "the Access archive to read"},
 };
 
 struct CatalogueWord {

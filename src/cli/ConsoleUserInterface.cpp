@@ -3,7 +3,10 @@
 #include "MoveDatabaseFields.h"
 #include "Settings.h"
 
+#include <QDateTime>
 #include <QFile>
+
+#include <algorithm>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -152,8 +155,37 @@ MessageResult ConsoleUserInterface::showMessage(const Message& message)
 
 void ConsoleUserInterface::showProgress(const ProgressState& state)
 {
-    if (state.visible && !state.label.isEmpty())
-        out_ << plainLines(state.label) << Qt::endl;
+    const bool newLabel = state.label != progressLabel_;
+    progressLabel_ = state.label;
+    if (!state.visible || state.label.isEmpty()) {
+        if (progressLineOpen_)
+            out_ << Qt::endl;
+        progressLineOpen_ = false;
+        return;
+    }
+    if (!progressInPlace_) {
+        if (newLabel)
+            out_ << plainLines(state.label) << Qt::endl;
+        return;
+    }
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    if (newLabel) {
+        if (progressLineOpen_)
+            out_ << '\n';
+        progressStartMs_ = nowMs;
+    }
+    QString line = plainLines(state.label);
+    if (state.rowsTotal > 0) {
+        const double seconds = std::max<qint64>(nowMs - progressStartMs_, 1) / 1000.0;
+        line += QStringLiteral(": %1 of %2 rows, %3 rows/s")
+                    .arg(state.rowsDone)
+                    .arg(state.rowsTotal)
+                    .arg(static_cast<long long>(state.rowsDone / seconds));
+    }
+    // Rewritten in place; the escape clears what a longer earlier text left.
+    out_ << '\r' << line << "\x1b[K";
+    out_.flush();
+    progressLineOpen_ = true;
 }
 
 PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode mode)

@@ -32,6 +32,8 @@ public:
     // adminPassword: read from --admin-password-file, when given.
     ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
                          std::optional<QString> adminPassword);
+    // Progress on one line rewritten in place (a terminal), or a plain line per table.
+    void setProgressInPlace(bool inPlace) { progressInPlace_ = inPlace; }
 
     MessageResult showMessage(const Message& message) override;
     void setBusy(bool) override {}
@@ -59,6 +61,10 @@ private:
     std::optional<QString> adminPassword_;
     bool criticalShown_ = false;
     std::optional<std::pair<QString, QString>> shiftChoice_;
+    bool progressInPlace_ = false;
+    QString progressLabel_;
+    bool progressLineOpen_ = false;
+    qint64 progressStartMs_ = 0;
 };
 
 // The panel's visible steps on a terminal: the report is kept for printing at the end.

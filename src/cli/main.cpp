@@ -12,6 +12,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 using namespace sqllumo;
 
 int main(int argc, char** argv)
@@ -61,6 +63,7 @@ int main(int argc, char** argv)
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
     ui.setShiftChoice(inv.choice);
+    ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
     const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     OperationServices services;
     services.database = database.get();
@@ -82,7 +85,7 @@ int main(int argc, char** argv)
         if (!text.endsWith(QLatin1Char('\n')))
             out << '\n';
     }
-    bool clean = outcome && outcome->reachedEnd() && !ui.criticalShown();
+    bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown();
     if (clean && function.consoleVerdict) {
         QString findings;
         clean = function.consoleVerdict(verdictServices, findings);

@@ -78,4 +78,23 @@ inline const QString kCheckRegistry = QStringLiteral("Check the results reading 
 inline const QString kTestingError =
     QStringLiteral("An error occurred during testing of the database: ");
 
+inline const QString kAlreadyPresent = QStringLiteral(" is already present.");
+inline const QString kOverwriteQuestion = QStringLiteral("Do you want to overwrite it?");
+inline const QString kInvalidAccessFile =
+    QStringLiteral("Invalid Access file!") + kCrLf +
+    QStringLiteral("Please, choose an existing Access database (.mdb) that can be read.");
+inline const QString kDuplicateCheckError =
+    QStringLiteral("An error occurred during check duplicate record - impossible to continue");
+inline const QString kCopyDataError =
+    QStringLiteral("An error occurred during the copy of data from Access into SQL database: ");
+inline const QString kKeysDefineError =
+    QStringLiteral("An error occurred during setting of Indexes and Keys of the database ");
+inline const QString kImportedSuccessfully =
+    QStringLiteral(" has been created and imported successfully");
+inline const QString kNotFullyImported =
+    QStringLiteral(" has been created successfully but not fully imported ");
+inline const QString kRowsDiffer =
+    QStringLiteral("These tables do not hold in the database the rows of the source:");
+inline const QString kRowsNotCompared = QStringLiteral("The rows could not be counted: ");
+
 } // namespace sqllumo::server::texts

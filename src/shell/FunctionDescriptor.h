@@ -54,7 +54,7 @@ enum class AccessCheck {
 };
 
 // The console options that can fill a panel field.
-enum class ConsoleOption { None, Server, Database, Login, Directory, File };
+enum class ConsoleOption { None, Server, Database, Login, Directory, File, Source };
 
 // A console option of one function alone: "--name VALUE" with VALUE one of `values`, or a
 // flag "--name" when `values` is empty. A function with such options takes exactly one of them.

@@ -44,17 +44,25 @@ struct OperationOutcome {
     long long errorNumber = 0;
     QString errorDescription;
     bool duringConnection = false;
+    // Reached its end without doing all it was asked (an import not fully copied).
+    bool incomplete = false;
 
     static OperationOutcome completed() { return {}; }
-    static OperationOutcome panelOpen() { return {OperationEnd::PanelOpen, {}, 0, {}, false}; }
-    static OperationOutcome panelClosed() { return {OperationEnd::PanelClosed, {}, 0, {}, false}; }
+    static OperationOutcome panelOpen()
+    {
+        return {OperationEnd::PanelOpen, {}, 0, {}, false, false};
+    }
+    static OperationOutcome panelClosed()
+    {
+        return {OperationEnd::PanelClosed, {}, 0, {}, false, false};
+    }
     static OperationOutcome informationShown(QString text)
     {
-        return {OperationEnd::InformationShown, std::move(text), 0, {}, false};
+        return {OperationEnd::InformationShown, std::move(text), 0, {}, false, false};
     }
     static OperationOutcome trapped(long long number, QString description, bool duringConnection)
     {
-        return {OperationEnd::Trapped, {}, number, std::move(description), duringConnection};
+        return {OperationEnd::Trapped, {}, number, std::move(description), duringConnection, false};
     }
     // True when the function ran to its end (the console front end's exit status 0).
     bool reachedEnd() const

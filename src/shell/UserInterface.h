@@ -36,6 +36,10 @@ struct ProgressState {
     int maximum = 100;
     int value = 0;
     bool visible = false;
+    // Rows done of rows in the step's current table, where the step counts rows (the meter
+    // itself stops at 10000 whatever the table's size).
+    long long rowsDone = 0;
+    long long rowsTotal = 0;
     bool operator==(const ProgressState&) const = default;
 };
 

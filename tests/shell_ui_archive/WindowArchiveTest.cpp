@@ -1,10 +1,13 @@
 // Create, test and delete an archive through the real window against a stand-in it starts:
-// typing in the panel, pressing OK, answering the boxes and the password dialog.
+// typing in the panel, pressing OK, answering the boxes and the password dialog; the Access
+// import with its file picked through Browse and its progress frame moving.
+#include "AccessArchiveFixture.h"
 #include "ArchiveIndexes.h"
 #include "DatabasePort.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
 #include "PasswordRequest.h"
+#include "QtUserInterface.h"
 #include "ReportLog.h"
 #include "ServerProvider.h"
 #include "Settings.h"
@@ -16,14 +19,18 @@
 #include <QAction>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace sqllumo;
 using namespace sqllumo::ui;
@@ -161,4 +168,66 @@ TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
     QTest::mouseClick(window_->CmdCancel, Qt::LeftButton);
     EXPECT_FALSE(window_->ListInfo->isVisible());
     EXPECT_TRUE(window_->List1->isVisible());
+}
+
+TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
+{
+    ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
+    sqllumo::testing::SourceArchive archive = sqllumo::testing::SmallArchive();
+    auto& links = sqllumo::testing::FindSourceTable(archive, "T_StatisticFileType")->rows;
+    for (int i = 0; i < 300; ++i)
+        links.push_back({3, i});
+    const QString file = dir_.filePath("window.mdb");
+    QString error;
+    ASSERT_TRUE(sqllumo::testing::WriteAccessFile(archive, file, error)) << error.toStdString();
+
+    sqllumo::testing::OpenPanel(*window_, 8);
+    EXPECT_TRUE(window_->CmdBrowse->isVisible());
+    window_->userInterface().setFileDialog(
+        [&](QWidget*, const FileChoice&) { return std::optional<QString>(file); });
+    QTest::mouseClick(window_->CmdBrowse, Qt::LeftButton);
+    EXPECT_EQ(window_->Text1[3]->text(), file);
+    type(1, "WindowImported");
+    type(2, "C:\\Lumeno SQL Database");
+
+    // What the frame shows each time the meter moves, as the person would see it.
+    struct Seen {
+        int value, maximum;
+        bool visible;
+        QString caption, label;
+    };
+    std::vector<Seen> seen;
+    QObject::connect(window_->CSMTable, &QProgressBar::valueChanged, [&](int value) {
+        seen.push_back({value, window_->CSMTable->maximum(), window_->FrImport->isVisible(),
+                        window_->FrImport->title(), window_->Label5->text()});
+    });
+
+    ModalScript modals;
+    modals.then([](QWidget* w) {
+        auto* dialog = qobject_cast<PasswordRequest*>(w);
+        ASSERT_NE(dialog, nullptr);
+        QTest::keyClicks(dialog->Text3, "Vor36Pelin");
+        dialog->Command1->click();
+    });
+    modals.press(QMessageBox::Ok);
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    ASSERT_EQ(modals.seen().size(), 1u);
+    EXPECT_EQ(modals.seen()[0].text,
+              "Database WindowImported has been created and imported successfully");
+    EXPECT_EQ(modals.unexpected(), 0);
+
+    auto during = [&](const QString& label) {
+        return std::count_if(seen.begin(), seen.end(), [&](const Seen& s) {
+            return s.visible && s.label == label && s.caption == "Copying Data";
+        });
+    };
+    EXPECT_GE(during("Copying table T_StatisticFileType"), 300);
+    EXPECT_GE(during("Copying table T_Patient"), 4);
+    const bool keysSeen = std::any_of(seen.begin(), seen.end(), [](const Seen& s) {
+        return s.visible && s.caption == "Defining indexes and keys" && s.maximum == 20 &&
+               s.label.startsWith("about table ");
+    });
+    EXPECT_TRUE(keysSeen);
+    EXPECT_FALSE(window_->FrImport->isVisible());
+    EXPECT_FALSE(window_->Frame1->isVisible());
 }

@@ -1,0 +1,315 @@
+// Imports a large Access archive into a server on loopback and prints the wall time of each
+// phase, rows per second, statements sent and resident memory; then times the plain route
+// (mdb-export -I piped into tsql, whole tables as one batch) into the same server.
+// Without --server it starts a stand-in of its own (sqlserver-standin beside this program).
+#include "AccessImport.h"
+#include "AccessSource.h"
+#include "ArchiveSchema.h"
+#include "Catalog.h"
+#include "Connection.h"
+#include "ConnectionStrings.h"
+#include "ReportLog.h"
+#include "ServerStatements.h"
+#include "Settings.h"
+#include "StandinProcess.h"
+#include "TestResultRegistry.h"
+#include "UserInterface.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <memory>
+
+using namespace sqllumo;
+
+namespace {
+
+long residentKilobytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
+}
+
+// Times each table of the copy from the progress the steps report, and samples memory halfway.
+class TimingInterface : public UserInterface {
+public:
+    explicit TimingInterface(QElapsedTimer& clock) : clock_(clock) {}
+    MessageResult showMessage(const Message& message) override
+    {
+        messages << message.text;
+        return MessageResult::Ok;
+    }
+    void setBusy(bool) override {}
+    void processPendingEvents() override {}
+    void showProgress(const ProgressState& state) override
+    {
+        if (state.label != label_) {
+            finishTable();
+            label_ = state.label;
+            since_ = clock_.elapsed();
+            rows_ = state.rowsTotal; // the table's maximum is set just before its label
+        }
+        if (state.rowsTotal > 1000 && state.rowsDone == state.rowsTotal / 2 && middleKilobytes < 0)
+            middleKilobytes = residentKilobytes();
+    }
+    std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
+    PasswordRequestResult passwordRequest(PasswordRequestMode) override { return {}; }
+    bool shiftDatabaseFields(const ShiftDialogRequest&) override { return false; }
+
+    void finishTable()
+    {
+        if (label_.startsWith(QStringLiteral("Copying table ")))
+            tables.push_back({label_.mid(14), rows_, clock_.elapsed() - since_});
+        label_.clear();
+    }
+
+    struct Table {
+        QString name;
+        long long rows;
+        qint64 ms;
+    };
+    std::vector<Table> tables;
+    QStringList messages;
+    long middleKilobytes = -1;
+
+private:
+    QElapsedTimer& clock_;
+    QString label_;
+    long long rows_ = 0;
+    qint64 since_ = 0;
+};
+
+QString rate(long long rows, qint64 ms)
+{
+    return ms > 0 ? QString::number(rows * 1000 / ms) : QStringLiteral("-");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QString serverName, user = QStringLiteral("sa"), password, source;
+    int patients = 25000, exams = 60000, files = 120000;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--server")
+            serverName = args[i + 1];
+        else if (args[i] == "--user")
+            user = args[i + 1];
+        else if (args[i] == "--password-file") {
+            QFile f(args[i + 1]);
+            if (!f.open(QIODevice::ReadOnly)) {
+                out << "cannot read " << args[i + 1] << Qt::endl;
+                return 2;
+            }
+            password = QString::fromUtf8(f.readLine()).trimmed();
+        } else if (args[i] == "--source")
+            source = args[i + 1];
+        else if (args[i] == "--scale") {
+            // A fraction of the full size, for short runs while working on the import.
+            const double scale = args[i + 1].toDouble();
+            patients = static_cast<int>(patients * scale);
+            exams = static_cast<int>(exams * scale);
+            files = static_cast<int>(files * scale);
+        }
+    }
+    const long startKilobytes = residentKilobytes();
+    testing::StandinProcess standin;
+    if (serverName.isEmpty()) {
+        QString error;
+        if (!standin.start(error)) {
+            out << "no server: " << error << Qt::endl
+                << "usage: bench_import [--server HOST,PORT --user U --password-file F] "
+                   "[--source FILE.mdb | --scale F]"
+                << Qt::endl;
+            return 1;
+        }
+        serverName = standin.server();
+        password = standin.password();
+        standin.makeServerFolder(QStringLiteral("C:\\Lumeno SQL Database"));
+    }
+    QTemporaryDir work;
+    Settings settings(Settings::fileIn(work.path()));
+    TestResultRegistry registry(settings);
+    QElapsedTimer clock;
+    if (source.isEmpty()) {
+        source = work.filePath(QStringLiteral("bench.mdb"));
+        clock.start();
+        // The writer's own command, so its memory is not counted as the import's.
+        QProcess writer;
+        writer.start(QDir(QCoreApplication::applicationDirPath()).filePath("mdb-writer"),
+                     {QStringLiteral("--patients"), QString::number(patients),
+                      QStringLiteral("--exams"), QString::number(exams), QStringLiteral("--files"),
+                      QString::number(files), source});
+        if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
+            out << "cannot write the archive: " << writer.readAllStandardError() << Qt::endl;
+            return 1;
+        }
+        out << "archive written: " << patients << " patients, " << exams << " exams, " << files
+            << " files in " << clock.elapsed() << " ms (" << QFileInfo(source).size() / 1024
+            << " KB)" << Qt::endl;
+    }
+
+    const QString database =
+        QStringLiteral("BenchImport_%1").arg(QCoreApplication::applicationPid());
+    const QString plainDatabase = database + QStringLiteral("_plain");
+    const QString directory = QStringLiteral("C:\\Lumeno SQL Database\\");
+    const QString destination = BuildConnectionString(serverName, database, user, password);
+    const QString accessSource = AccessSourceString(source);
+    int status = 0;
+    try {
+        db::Connection master;
+        master.open(BuildConnectionString(serverName, QStringLiteral("master"), user, password));
+        master.execute(server::CreateDatabaseStatement(database, directory));
+
+        ReportBuffer report;
+        TimingInterface ui(clock);
+        archive::ImportWork steps{ui, report, registry};
+        QString errorText;
+        auto catalog = std::make_unique<db::Catalog>();
+        catalog->setActiveConnection(destination);
+
+        clock.restart();
+        const bool defined =
+            archive::DefineImportTables(database, destination, *catalog, errorText, steps);
+        const qint64 defineMs = clock.elapsed();
+        clock.restart();
+        const bool unique = archive::CheckAccessDuplicates(accessSource, steps);
+        const qint64 checkMs = clock.elapsed();
+        clock.restart();
+        const bool copied =
+            archive::CopyAccessData(database, accessSource, destination, errorText, steps);
+        ui.finishTable();
+        const qint64 copyMs = clock.elapsed();
+        const long copyKilobytes = residentKilobytes();
+        clock.restart();
+        const auto counts = archive::VerifyImportedRows(accessSource, destination, steps);
+        const qint64 verifyMs = clock.elapsed();
+        clock.restart();
+        catalog->setActiveConnection(destination);
+        const bool keyed =
+            archive::DefineImportKeys(database, destination, *catalog, errorText, steps);
+        const qint64 keysMs = clock.elapsed();
+        const long endKilobytes = residentKilobytes();
+
+        long long rows = 0;
+        for (const auto& table : ui.tables)
+            rows += table.rows;
+        const qint64 totalMs = defineMs + checkMs + copyMs + verifyMs + keysMs;
+        out << "server: " << serverName << Qt::endl;
+        out << "define tables: " << (defined ? "ok" : "FAILED ")
+            << errorText.left(defined ? 0 : 200) << ", " << defineMs << " ms" << Qt::endl;
+        out << "duplicate check: " << (unique ? "ok" : "duplicates") << ", " << checkMs << " ms"
+            << Qt::endl;
+        out << "copy: " << (copied ? "ok" : "FAILED " + errorText.left(200)) << ", " << copyMs
+            << " ms, " << rows << " rows, " << rate(rows, copyMs) << " rows/s" << Qt::endl;
+        for (const auto& table : ui.tables)
+            out << "  " << table.name << ": " << table.rows << " rows, " << table.ms << " ms, "
+                << rate(table.rows, table.ms) << " rows/s" << Qt::endl;
+        bool same = true;
+        for (const auto& count : counts)
+            same = same && count.matches();
+        out << "row counts compared: " << (same ? "equal" : "DIFFERENT") << ", " << verifyMs
+            << " ms" << Qt::endl;
+        out << "keys and indexes: " << (keyed ? "ok" : "FAILED " + errorText.left(200)) << ", "
+            << keysMs << " ms" << Qt::endl;
+        out << "whole import: " << totalMs << " ms (target < 60000 ms), " << steps.batchesSent
+            << " statements sent" << Qt::endl;
+        out << "resident memory: start " << startKilobytes << " KB, middle of the largest table "
+            << ui.middleKilobytes << " KB, after the copy " << copyKilobytes << " KB, end "
+            << endKilobytes << " KB (target: flat)" << Qt::endl;
+        status = defined && unique && copied && same && keyed ? 0 : 1;
+
+        // The plain route: each table exported as INSERT statements and run by tsql as one
+        // batch, into tables defined the same way (no dates written afterwards, no checks, no
+        // keys).
+        master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
+        const QString plainDestination =
+            BuildConnectionString(serverName, plainDatabase, user, password);
+        auto plainCatalog = std::make_unique<db::Catalog>();
+        plainCatalog->setActiveConnection(plainDestination);
+        ReportBuffer plainReport;
+        archive::ImportWork plainSteps{ui, plainReport, registry};
+        archive::DefineImportTables(plainDatabase, plainDestination, *plainCatalog, errorText,
+                                    plainSteps);
+        const QStringList hostPort = serverName.split(QLatin1Char(','));
+        clock.restart();
+        bool plainOk = true;
+        for (const QString& table : archive::CopyOrder()) {
+            const archive::TableDef* def = archive::FindArchiveTable(table.toStdString());
+            const QString head =
+                def && def->hasIdentity()
+                    ? QStringLiteral("SET IDENTITY_INSERT ") + table + QStringLiteral(" ON")
+                    : QString();
+            QProcess route;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
+            route.setProcessEnvironment(env);
+            route.setStandardOutputFile(QProcess::nullDevice());
+            route.start(
+                QStringLiteral("bash"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("set -o pipefail; { printf '%s\\n' \"$1\"; mdb-export -I sybase "
+                                "-q \"'\" -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' "
+                                "\"$2\" \"$3\"; echo go; } | tsql "
+                                "-H \"$4\" -p \"$5\" -U \"$6\" -P \"$7\" -D \"$8\""),
+                 QStringLiteral("route"), head, source, table, hostPort.value(0),
+                 hostPort.value(1, QStringLiteral("1433")), user, password, plainDatabase});
+            route.waitForFinished(-1);
+            plainOk = plainOk && route.exitCode() == 0;
+        }
+        const qint64 plainMs = clock.elapsed();
+        // That route shows empty texts as NULL, so rows with one in a NOT NULL column are lost.
+        const auto plainCounts =
+            archive::VerifyImportedRows(accessSource, plainDestination, plainSteps);
+        long long plainRows = 0, sourceRows = 0;
+        for (const auto& count : plainCounts) {
+            plainRows += count.destination;
+            sourceRows += count.source;
+        }
+        out << "plain route (mdb-export -I | tsql): " << plainMs << " ms, " << plainRows << " of "
+            << sourceRows << " rows stored" << (plainOk ? "" : " (some tables failed to export)")
+            << Qt::endl;
+        out << "ratio import / plain route: "
+            << (plainMs > 0 ? QString::number(double(totalMs) / double(plainMs), 'f', 2)
+                            : QStringLiteral("-"))
+            << Qt::endl;
+
+        // The catalogues' connections use the databases; the server drops them only after.
+        catalog.reset();
+        plainCatalog.reset();
+        master.setCommandTimeout(server::kLongStatementTimeout);
+        for (const QString& name : {database, plainDatabase}) {
+            // Sessions just closed may take a moment to leave the server.
+            for (int attempt = 0;; ++attempt) {
+                try {
+                    master.execute(server::DropDatabaseStatement(name));
+                    break;
+                } catch (const db::Error&) {
+                    if (attempt == 20)
+                        throw;
+                    QThread::msleep(250);
+                }
+            }
+        }
+        master.close();
+    } catch (const db::Error& e) {
+        out << "error: " << e.description() << " " << e.number() << Qt::endl;
+        return 1;
+    }
+    return status;
+}

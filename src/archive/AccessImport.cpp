@@ -1,0 +1,759 @@
+// The Access import's steps over the database layer: the Access source read row by row, the
+// destination written one statement per row, dates through an updatable recordset, keys and
+// indexes last, so rows may arrive in any order.
+#include "AccessImport.h"
+
+#include "AccessSource.h"
+#include "ArchiveSchema.h"
+#include "ArchiveTexts.h"
+#include "Catalog.h"
+#include "Connection.h"
+#include "ConnectionStrings.h"
+#include "Recordset.h"
+#include "ReportLog.h"
+#include "TestResultRegistry.h"
+#include "UserInterface.h"
+
+#include <cmath>
+#include <optional>
+
+namespace sqllumo::archive {
+
+using namespace texts;
+
+namespace {
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The meter's largest value; a bigger table advances it by a fraction per row.
+constexpr int kMeterCap = 10000;
+constexpr int kKeyStepMeterMaximum = 20;
+
+// The placeholder the insert carries where a date goes: the server reads it as 1/1/1980 = 0,
+// a date-time of 1900-01-01 that the row's real dates then replace.
+const QString kDatePlaceholder = QStringLiteral("1/1/1980");
+
+// How a value of the source goes into the insert statement.
+enum class Kind { Number, Text, YesNo, Date };
+
+struct CopyColumn {
+    const char* name; // in the source and in the destination, without brackets
+    Kind kind;
+    bool omittedWhenNull = false;   // left out of the column list when the source holds NULL
+    const char* whenNull = nullptr; // written instead of a NULL
+};
+
+// A date written after the insert: destination column, source column, and the source column
+// used when that one is NULL.
+struct DateWrite {
+    const char* column;
+    const char* source;
+    const char* fallback = nullptr;
+};
+
+struct CopyTable {
+    const char* name;
+    bool shortForm; // the column list follows the name without a blank
+    std::vector<CopyColumn> columns;
+    std::vector<DateWrite> dates;
+    std::vector<const char*> dateKeys; // the columns of the date query's condition
+};
+
+const std::vector<CopyTable>& copyTables()
+{
+    using K = Kind;
+    static const std::vector<CopyTable> tables = {
+        {"T_DBVersion", true, {{"FreeText", K::Text}}, {}, {}},
+        {"T_Marker", true, {{"ID_Marker", K::Number}, {"Marker", K::Text}}, {}, {}},
+        {"T_City", true, {{"ID_City", K::Number}, {"City", K::Text}}, {}, {}},
+        {"T_Province", true, {{"ID_Province", K::Number}, {"Province", K::Text}}, {}, {}},
+        {"T_Country", true, {{"ID_Country", K::Number}, {"Country", K::Text}}, {}, {}},
+        {"T_Hosp_Dep", true, {{"ID_Hosp_Dep", K::Number}, {"Hosp_Dep", K::Text}}, {}, {}},
+        {"T_Doc_Tech",
+         true,
+         {{"ID_Doc_Tech", K::Number},
+          {"Title", K::Text},
+          {"L_Name", K::Text},
+          {"F_Name", K::Text},
+          {"Doc_Tech", K::YesNo},
+          {"Int_Ext", K::YesNo}},
+         {},
+         {}},
+        {"T_Patient",
+         false,
+         {{"ID_Patient", K::Number}, {"Title", K::Text},         {"L_Name", K::Text},
+          {"F_Name", K::Text},       {"M_Name", K::Text},        {"B_Date", K::Date},
+          {"Sex", K::YesNo},         {"Height", K::Number},      {"Weight", K::Number},
+          {"Address", K::Text},      {"ID_City", K::Number},     {"ID_Province", K::Number},
+          {"Zip_Code", K::Text},     {"ID_Country", K::Number},  {"Tel_Home", K::Text},
+          {"Tel_Work", K::Text},     {"Ins_Number", K::Text},    {"Ins_Company", K::Text},
+          {"Pat_Code_1", K::Text},   {"Pat_Code_2", K::Text},    {"ID_Hosp_Dep", K::Number},
+          {"Comment", K::Text},      {"ID_Doc_Tech", K::Number}, {"Free1", K::Text},
+          {"Free2", K::Text},        {"ID_Marker", K::Number},   {"Used_By", K::Text},
+          {"RecDate", K::Date}},
+         {{"B_Date", "B_Date"}, {"RecDate", "RecDate"}},
+         {"ID_Patient"}},
+        {"T_Exam",
+         false,
+         {{"ID_Multi", K::Number},
+          {"ID_Patient", K::Number},
+          {"Code", K::Text},
+          {"rv_1", K::YesNo},
+          {"rv_2", K::YesNo},
+          {"rv_3", K::YesNo},
+          {"rv_4", K::YesNo},
+          {"rv_5", K::YesNo},
+          {"rv_6", K::YesNo},
+          {"rv_7", K::YesNo},
+          {"rv_8", K::YesNo},
+          {"ID_Marker", K::Number},
+          {"Comment", K::Text}},
+         {},
+         {}},
+        {"T_Storage", true, {{"ID_Storage", K::Number}, {"Description", K::Text}}, {}, {}},
+        {"T_File_Type",
+         false,
+         {{"ID_Type", K::Number},
+          {"File_Type", K::Text},
+          {"File_Primary", K::YesNo},
+          {"File_Priority", K::Number, false, "0"},
+          {"File_Visible", K::YesNo},
+          {"File_Exclude", K::Text},
+          {"File_App", K::Text},
+          {"File_Prefix", K::Text},
+          {"File_Ext", K::Text}},
+         {},
+         {}},
+        {"T_File",
+         false,
+         {{"ID_Exam", K::Number},
+          {"ID_Multi", K::Number},
+          {"Primary", K::YesNo},
+          {"ID_Type", K::Number},
+          {"Date", K::Date},
+          {"ID_Tech", K::Number},
+          {"ID_Doc", K::Number},
+          {"ID_Doc_Req", K::Number},
+          {"ID_Hosp_Dep", K::Number},
+          {"Duration", K::Number},
+          {"Path_Local", K::Text},
+          {"Path_Archive", K::Text},
+          {"ID_Storage", K::Number, true},
+          {"FileDateLastModify", K::Date},
+          {"FileLen", K::Number},
+          {"Comment", K::Text},
+          {"Used_By", K::Text}},
+         {{"Date", "Date"}, {"FileDateLastModify", "FileDateLastModify", "Date"}},
+         {"ID_Exam"}},
+        {"T_Class",
+         false,
+         {{"ID_Class", K::Number},
+          {"Ord_Class", K::Number},
+          {"Descr_Class", K::Text},
+          {"Type_Class", K::Number},
+          {"ItemSelMode_Class", K::YesNo}},
+         {},
+         {}},
+        {"T_Item",
+         false,
+         {{"ID_Item", K::Number},
+          {"Ord_Item", K::Number},
+          {"Descr_Item", K::Text},
+          {"Type_Item", K::Number},
+          {"SubItemSelMode_Item", K::YesNo},
+          {"ID_Class", K::Number}},
+         {},
+         {}},
+        {"T_SubItem",
+         false,
+         {{"ID_SubItem", K::Number},
+          {"Ord_SubItem", K::Number},
+          {"Descr_SubItem", K::Text},
+          {"Type_SubItem", K::Number},
+          {"ID_Item", K::Number}},
+         {},
+         {}},
+        {"T_Statistic",
+         false,
+         {{"ID_Class", K::Number},
+          {"ID_Item", K::Number},
+          {"ID_SubItem", K::Number},
+          {"ID_Exam", K::Number},
+          {"ID_Multi", K::Number},
+          {"Stat_Memo", K::Text},
+          {"RecDate", K::Date}},
+         {{"RecDate", "RecDate"}},
+         {"ID_Class", "ID_Item", "ID_SubItem", "ID_Exam"}},
+        {"T_StatisticMask",
+         false,
+         {{"ID_Mask", K::Number},
+          {"Descr_Mask", K::Text, true},
+          {"DuplofPatients", K::YesNo},
+          {"RecMask", K::Date},
+          {"NumTrovFile", K::Number, true},
+          {"NumTotFile", K::Number, true}},
+         {{"BDayFrom", "BDayFrom"},
+          {"BDayTo", "BDayTo"},
+          {"RecFrom", "RecFrom"},
+          {"RecTo", "RecTo"},
+          {"RecMask", "RecMask"}},
+         {"ID_Mask"}},
+        {"T_StatisticList",
+         false,
+         {{"ID_Mask", K::Number},
+          {"ID_Patient", K::Number},
+          {"ID_Exam", K::Number, true},
+          {"ID_Multi", K::Number, true}},
+         {},
+         {}},
+        {"T_StatisticSearch",
+         false,
+         {{"ID_Mask", K::Number},
+          {"ID_Class", K::Number},
+          {"ID_Item", K::Number},
+          {"ID_SubItem", K::Number},
+          {"Stat_Memo", K::Text},
+          {"Search_Mode", K::Number}},
+         {},
+         {}},
+        {"T_StatisticFileType",
+         false,
+         {{"ID_Mask", K::Number}, {"ID_File_Type", K::Number}},
+         {},
+         {}},
+    };
+    return tables;
+}
+
+QString unbracketed(const std::string& name)
+{
+    QString text = q(name);
+    if (text.startsWith(QLatin1Char('[')))
+        text = text.mid(1, text.size() - 2);
+    return text;
+}
+
+// Column names the server reserves go in brackets.
+QString destinationName(const char* column)
+{
+    static const QStringList reserved = {QStringLiteral("FreeText"), QStringLiteral("Primary"),
+                                         QStringLiteral("Date")};
+    const QString name = QString::fromLatin1(column);
+    return reserved.contains(name) ? QLatin1Char('[') + name + QLatin1Char(']') : name;
+}
+
+// Whether the destination column takes NULL: a NULL there travels as NULL; elsewhere it
+// stops the copy with a message that says where it is.
+bool takesNull(const TableDef& table, const char* column)
+{
+    const QString name = QString::fromLatin1(column);
+    if (unbracketed(table.identityColumn) == name)
+        return false;
+    for (const ColumnDef& c : table.columns)
+        if (unbracketed(c.name) == name)
+            return c.importDefinition.find("NOT NULL") == std::string::npos;
+    return false;
+}
+
+QString numberText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 15);
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QString: {
+        bool ok = false;
+        const double number = value.toString().trimmed().toDouble(&ok);
+        if (!ok)
+            throw db::Error(db::kInvalidArgument,
+                            QStringLiteral("\"%1\" is not a number").arg(value.toString()));
+        return QString::number(number, 'g', 15);
+    }
+    default:
+        return value.toString();
+    }
+}
+
+// A text the way the server must keep every letter: N'...' with quotes doubled.
+QString textLiteral(const QVariant& value)
+{
+    return QStringLiteral("N'") + SQLConvertString(value.toString()) + QLatin1Char('\'');
+}
+
+class TableCopy {
+public:
+    TableCopy(const CopyTable& spec, const db::AccessRecordset& rows)
+        : spec_(spec), schema_(*FindArchiveTable(spec.name))
+    {
+        for (const CopyColumn& column : spec.columns) {
+            const int index = rows.fieldIndex(QString::fromLatin1(column.name));
+            if (index < 0)
+                throw db::Error(
+                    db::kItemNotFound,
+                    QStringLiteral("The table %1 of the Access file has no column %2.")
+                        .arg(QString::fromLatin1(spec.name), QString::fromLatin1(column.name)));
+            sourceIndex_.push_back(index);
+            nullable_.push_back(takesNull(schema_, column.name));
+            destination_.push_back(destinationName(column.name));
+        }
+        head_ = QStringLiteral("INSERT INTO ") + QString::fromLatin1(spec.name) +
+                (spec.shortForm ? QStringLiteral("(") : QStringLiteral(" ("));
+    }
+
+    QString insertStatement(const db::AccessRecordset& rows) const
+    {
+        QString columns;
+        QString values;
+        for (size_t i = 0; i < spec_.columns.size(); ++i) {
+            const CopyColumn& column = spec_.columns[i];
+            const QVariant value = rows.value(sourceIndex_[i]);
+            if (value.isNull() && column.omittedWhenNull)
+                continue;
+            if (!columns.isEmpty()) {
+                columns += QLatin1Char(',');
+                values += QLatin1Char(',');
+            }
+            columns += destination_[i];
+            values += render(column, i, value, rows);
+        }
+        return head_ + columns +
+               (spec_.shortForm ? QStringLiteral(") VALUES (") : QStringLiteral(") VALUES (")) +
+               values + QLatin1Char(')');
+    }
+
+    bool hasDates() const { return !spec_.dates.empty(); }
+
+    // The date query of the row just inserted: its own key values; a NULL key part is looked
+    // for as NULL.
+    QString dateQuery(const db::AccessRecordset& rows) const
+    {
+        QString select = QStringLiteral("SELECT ");
+        for (size_t i = 0; i < spec_.dates.size(); ++i)
+            select +=
+                (i ? QStringLiteral(",") : QString()) + destinationName(spec_.dates[i].column);
+        select +=
+            QStringLiteral(" FROM ") + QString::fromLatin1(spec_.name) + QStringLiteral(" WHERE ");
+        for (size_t i = 0; i < spec_.dateKeys.size(); ++i) {
+            const QVariant value = rows.value(QString::fromLatin1(spec_.dateKeys[i]));
+            select += (i ? QStringLiteral(" AND ") : QString()) +
+                      QString::fromLatin1(spec_.dateKeys[i]) +
+                      (value.isNull() ? QStringLiteral(" IS NULL")
+                                      : QLatin1Char('=') + numberText(value));
+        }
+        return select;
+    }
+
+    void writeDates(const db::AccessRecordset& rows, db::Connection& destination) const
+    {
+        db::Recordset dated;
+        dated.open(dateQuery(rows), destination, db::CursorType::Keyset, db::LockType::Optimistic);
+        if (dated.eof())
+            throw db::Error(db::kRowNotLocated, db::texts::kRowNotLocated);
+        for (const DateWrite& date : spec_.dates) {
+            QVariant value = rows.value(QString::fromLatin1(date.source));
+            if (value.isNull() && date.fallback)
+                value = rows.value(QString::fromLatin1(date.fallback));
+            dated.field(QString::fromLatin1(date.column)).setValue(value);
+        }
+        dated.update();
+        dated.close();
+    }
+
+private:
+    QString render(const CopyColumn& column, size_t i, const QVariant& value,
+                   const db::AccessRecordset& rows) const
+    {
+        if (column.kind == Kind::Date)
+            return kDatePlaceholder;
+        if (column.kind == Kind::YesNo)
+            return !value.isNull() && value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        if (value.isNull()) {
+            if (column.whenNull)
+                return QString::fromLatin1(column.whenNull);
+            if (nullable_[i])
+                return QStringLiteral("NULL");
+            const CopyColumn& key = spec_.columns.front();
+            throw db::Error(kInvalidUseOfNull,
+                            kNullNotAllowed.arg(QString::fromLatin1(spec_.name),
+                                                QString::fromLatin1(key.name),
+                                                rows.value(sourceIndex_.front()).toString(),
+                                                QString::fromLatin1(column.name)));
+        }
+        return column.kind == Kind::Text ? textLiteral(value) : numberText(value);
+    }
+
+    const CopyTable& spec_;
+    const TableDef& schema_;
+    std::vector<int> sourceIndex_;
+    std::vector<bool> nullable_;
+    QStringList destination_;
+    QString head_;
+};
+
+// The frame's state as the steps last set it; each change is shown at once.
+class Meter {
+public:
+    explicit Meter(UserInterface& ui) : ui_(ui) {}
+    void start(const QString& caption, int maximum)
+    {
+        state_ = ProgressState{caption, QString(), 0, maximum, 0, true};
+        ui_.showProgress(state_);
+    }
+    // A new table of rows: the meter back at 0.
+    void setMaximum(int maximum, long long rows)
+    {
+        state_.maximum = maximum;
+        state_.value = 0;
+        state_.rowsDone = 0;
+        state_.rowsTotal = rows;
+        ui_.showProgress(state_);
+    }
+    // One more row done.
+    void rowDone(int value)
+    {
+        state_.value = value;
+        ++state_.rowsDone;
+        ui_.showProgress(state_);
+    }
+    void setLabel(const QString& label)
+    {
+        state_.label = label;
+        ui_.showProgress(state_);
+    }
+    void setValue(int value)
+    {
+        state_.value = value;
+        ui_.showProgress(state_);
+    }
+    int value() const { return state_.value; }
+    void hide()
+    {
+        state_.visible = false;
+        ui_.showProgress(state_);
+    }
+
+private:
+    UserInterface& ui_;
+    ProgressState state_;
+};
+
+// Closes what the steps opened however they leave; the first error is the one reported.
+void closeQuietly(db::Connection& connection)
+{
+    try {
+        connection.close();
+    } catch (const db::Error&) {
+    }
+}
+
+} // namespace
+
+const QStringList& CopyOrder()
+{
+    static const QStringList order = [] {
+        QStringList names;
+        for (const CopyTable& table : copyTables())
+            names << QString::fromLatin1(table.name);
+        return names;
+    }();
+    return order;
+}
+
+namespace {
+const CopyTable& copyTable(const QString& table)
+{
+    for (const CopyTable& spec : copyTables())
+        if (table == QLatin1String(spec.name))
+            return spec;
+    throw db::Error(db::kItemNotFound, QStringLiteral("No table %1 is copied.").arg(table));
+}
+} // namespace
+
+QString CopyInsertStatement(const QString& table, const db::AccessRecordset& rows)
+{
+    return TableCopy(copyTable(table), rows).insertStatement(rows);
+}
+
+QString CopyDateQuery(const QString& table, const db::AccessRecordset& rows)
+{
+    const TableCopy copy(copyTable(table), rows);
+    return copy.hasDates() ? copy.dateQuery(rows) : QString();
+}
+
+bool IsStatisticsTable(const QString& table)
+{
+    return CopyOrder().indexOf(table) >= CopyOrder().indexOf(QStringLiteral("T_Class"));
+}
+
+bool DefineImportTables(const QString& databaseName, const QString& destination,
+                        db::Catalog& catalog, QString& error, ImportWork& work)
+{
+    QString currentTable;
+    TestResultRegistry& registry = work.registry;
+    work.report.append(kLineBreak + kImportDefineStart + databaseName);
+    for (const QString& table : RegistryTableOrder())
+        registry.setValue(registrysections::kTables, table, values::kUnchecked);
+    db::Connection connection;
+    try {
+        connection.open(destination);
+        for (const TableDef& table : ArchiveTables()) {
+            currentTable = q(table.name);
+            if (!catalog.findTable(currentTable)) {
+                registry.setValue(registrysections::kTables, currentTable,
+                                  values::kNotPresentTable);
+                connection.execute(q(ImportTableStatement(table)));
+            }
+            registry.setValue(registrysections::kTables, currentTable, values::kPresent);
+            work.report.append(kLineBreak + kTableWord + currentTable + kIsCorrect);
+        }
+        work.report.append(kLineBreak + kImportDefineFinish + databaseName);
+        connection.close();
+        work.batchesSent += connection.batchesSent();
+        return true;
+    } catch (const db::Error& e) {
+        error = db::ErrorText(e);
+    }
+    work.batchesSent += connection.batchesSent();
+    work.report.append(kLineBreak + kImportDefineError + currentTable + kLineBreak + error);
+    closeQuietly(connection);
+    return false;
+}
+
+bool CheckAccessDuplicates(const QString& source, ImportWork& work)
+{
+    struct KeyQuery {
+        const char* table;
+        const char* column;
+    };
+    static const KeyQuery queries[] = {
+        {"T_Patient", "ID_Patient"}, {"T_Exam", "ID_Multi"}, {"T_File", "ID_Exam"}};
+    bool unique = true;
+    for (const KeyQuery& query : queries) {
+        const QString table = QString::fromLatin1(query.table);
+        const QString column = QString::fromLatin1(query.column);
+        db::AccessRecordset keys;
+        keys.open(QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") + table +
+                      QStringLiteral(" ORDER BY ") + column,
+                  source);
+        std::optional<qint32> previous;
+        for (; !keys.eof(); keys.moveNext()) {
+            const QVariant value = keys.value(0);
+            if (value.isNull())
+                throw db::Error(kInvalidUseOfNull,
+                                QStringLiteral("Invalid use of Null: a row of table %1 in the "
+                                               "Access file has no %2")
+                                    .arg(table, column));
+            const qint32 key = value.toInt();
+            if (previous && *previous == key) {
+                unique = false;
+                work.ui.showMessage(Message{kDuplicateOn + table + kDuplicateField + column +
+                                                QLatin1Char(':') + db::SignedNumber(key),
+                                            QString(), MessageIcon::None, MessageButtons::Ok});
+            }
+            previous = key;
+        }
+    }
+    return unique;
+}
+
+bool CopyAccessData(const QString& databaseName, const QString& source, const QString& destination,
+                    QString& error, ImportWork& work)
+{
+    QString currentTable;
+    QString indexToDrop;
+    Meter meter(work.ui);
+    work.report.append(kLineBreak + kCopyStart + databaseName);
+    meter.start(kCopyingDataCaption, 1);
+    db::Connection connection;
+    try {
+        connection.open(destination);
+        for (const CopyTable& spec : copyTables()) {
+            currentTable = QString::fromLatin1(spec.name);
+            const TableDef& schema = *FindArchiveTable(spec.name);
+            db::AccessRecordset rows;
+            const QString select = QStringLiteral("SELECT * FROM ") + currentTable;
+            if (IsStatisticsTable(currentTable)) {
+                try {
+                    rows.open(select, source);
+                } catch (const db::Error& e) {
+                    if (e.number() == db::kMissingTable)
+                        continue;
+                    throw;
+                }
+            }
+            work.report.append(kLineBreak + kCopyingTable + currentTable);
+            const QString identityInsert = QStringLiteral("SET IDENTITY_INSERT ") + currentTable;
+            if (schema.hasIdentity())
+                connection.execute(identityInsert + QStringLiteral(" ON"));
+            if (!rows.isOpen())
+                rows.open(select, source);
+
+            const long long n = rows.recordCount();
+            float step = 1.0f;
+            if (n == 0)
+                meter.setMaximum(1, n);
+            else if (n <= kMeterCap)
+                meter.setMaximum(static_cast<int>(n), n);
+            else {
+                meter.setMaximum(kMeterCap, n);
+                step = static_cast<float>(kMeterCap) / static_cast<float>(n);
+            }
+            float position = 0.0f;
+            work.ui.processPendingEvents();
+            meter.setLabel(kCopyingTable + currentTable);
+
+            const TableCopy copy(spec, rows);
+            // Each date write looks its row up by key while the table has no key yet: a working
+            // index keeps that from reading the whole table once per row.
+            const QString workIndex = copy.hasDates() && n > 0
+                                          ? QStringLiteral("sqllumo_copy_") + currentTable
+                                          : QString();
+            if (!workIndex.isEmpty()) {
+                connection.execute(QStringLiteral("CREATE INDEX ") + workIndex +
+                                   QStringLiteral(" ON ") + currentTable + QStringLiteral(" (") +
+                                   QString::fromLatin1(spec.dateKeys.front()) + QLatin1Char(')'));
+                indexToDrop = currentTable + QLatin1Char('.') + workIndex;
+            }
+            for (; !rows.eof(); rows.moveNext()) {
+                connection.execute(copy.insertStatement(rows));
+                if (copy.hasDates())
+                    copy.writeDates(rows, connection);
+                position += step;
+                meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
+                work.ui.processPendingEvents();
+            }
+            rows.close();
+            if (!indexToDrop.isEmpty()) {
+                connection.execute(QStringLiteral("DROP INDEX ") + indexToDrop);
+                indexToDrop.clear();
+            }
+            if (schema.hasIdentity())
+                connection.execute(identityInsert + QStringLiteral(" OFF"));
+            work.report.append(kTableFullyImported);
+        }
+        work.report.append(kLineBreak + kCopyFinish + databaseName + kTablesFullyImported);
+        meter.hide();
+        connection.close();
+        work.batchesSent += connection.batchesSent();
+        return true;
+    } catch (const db::Error& e) {
+        error = db::ErrorText(e) + kLineBreak + kCopyingTableInError + currentTable;
+    }
+    if (!indexToDrop.isEmpty()) {
+        try {
+            connection.execute(QStringLiteral("DROP INDEX ") + indexToDrop);
+        } catch (const db::Error&) {
+            // The copy's own failure is the one to report.
+        }
+    }
+    work.batchesSent += connection.batchesSent();
+    meter.hide();
+    work.report.append(kLineBreak + kCopyError + currentTable + kLineBreak + error);
+    closeQuietly(connection);
+    return false;
+}
+
+bool DefineImportKeys(const QString& databaseName, const QString& destination, db::Catalog& catalog,
+                      QString& error, ImportWork& work)
+{
+    QString currentTable;
+    Meter meter(work.ui);
+    work.report.append(kLineBreak + kKeysStart + databaseName);
+    meter.start(kKeysCaption, kKeyStepMeterMaximum);
+    db::Connection connection;
+    try {
+        connection.open(destination);
+        for (const TableDef& table : ArchiveTables()) {
+            currentTable = q(table.name);
+            meter.setLabel(kAboutTable + currentTable);
+            meter.setValue(meter.value() + 1);
+            work.ui.processPendingEvents();
+            if (table.name == "T_DBVersion") {
+                db::Recordset rows;
+                rows.open(QStringLiteral("SELECT * FROM ") + currentTable, connection,
+                          db::CursorType::Keyset, db::LockType::Optimistic);
+                bool found = false;
+                for (; !rows.eof(); rows.moveNext()) {
+                    if (rows.value(QStringLiteral("FreeText"))
+                            .toString()
+                            .toUpper()
+                            .startsWith(kStatInitPrefix)) {
+                        rows.field(QStringLiteral("FreeText")).setValue(kStatInitTrue);
+                        rows.update();
+                        found = true;
+                        break;
+                    }
+                }
+                if (!found) {
+                    rows.addNew();
+                    rows.field(QStringLiteral("FreeText")).setValue(kStatInitTrue);
+                    rows.update();
+                }
+                rows.close();
+            } else if (table.name != "T_StatisticFileType") {
+                const std::string statement = ImportKeyStatement(table);
+                if (!statement.empty())
+                    connection.execute(q(statement));
+            }
+            if (!table.indexColumns.empty()) {
+                catalog.refresh();
+                db::Table& target = catalog.table(currentTable);
+                for (size_t i = 0; i < table.indexColumns.size(); ++i)
+                    target.appendIndex(
+                        db::Index{q(table.indexName(i)), {unbracketed(table.indexColumns[i])}});
+            }
+            work.report.append(kLineBreak + kTableWord + currentTable + kIsCorrect);
+        }
+        work.report.append(kLineBreak + kKeysFinish + databaseName);
+        work.batchesSent += connection.batchesSent();
+        connection.close();
+        meter.hide();
+        return true;
+    } catch (const db::Error& e) {
+        error = db::ErrorText(e);
+    }
+    work.batchesSent += connection.batchesSent();
+    meter.hide();
+    work.report.append(kLineBreak + kKeysError + currentTable + kLineBreak + error);
+    closeQuietly(connection);
+    return false;
+}
+
+std::vector<TableRowCount> VerifyImportedRows(const QString& source, const QString& destination,
+                                              ImportWork& work)
+{
+    std::vector<TableRowCount> counts;
+    db::Connection connection;
+    connection.open(destination);
+    for (const QString& table : CopyOrder()) {
+        TableRowCount count;
+        count.table = table;
+        db::AccessRecordset rows;
+        try {
+            rows.open(QStringLiteral("SELECT * FROM ") + table, source);
+            count.source = rows.recordCount();
+        } catch (const db::Error& e) {
+            if (e.number() != db::kMissingTable || !IsStatisticsTable(table))
+                throw;
+            count.inSource = false;
+        }
+        rows.close();
+        db::Recordset total = connection.query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
+        count.destination = total.value(0).toLongLong();
+        work.report.append(
+            kLineBreak + kTableWord + table + QLatin1Char(':') +
+            (count.inSource ? QLatin1Char(' ') + QString::number(count.source) + kRowsInTheSource
+                            : kNotInTheSource) +
+            QString::number(count.destination) + kInTheDatabase);
+        counts.push_back(count);
+    }
+    work.batchesSent += connection.batchesSent();
+    connection.close();
+    return counts;
+}
+
+} // namespace sqllumo::archive

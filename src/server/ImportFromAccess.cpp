@@ -1,0 +1,143 @@
+// Archive catalogue entry 8: a new database on the server filled from an Access archive. The
+// destination is made here (dropped first when the person agrees); the import's four steps
+// do the rest, and the row counts of both sides are compared before the keys are added.
+#include "ImportFromAccess.h"
+
+#include "AccessImport.h"
+#include "ArchiveTexts.h"
+#include "Catalog.h"
+#include "Connection.h"
+#include "ConnectionStrings.h"
+#include "Recordset.h"
+#include "ServerStatements.h"
+#include "ServerTexts.h"
+#include "Settings.h"
+
+#include <QFileInfo>
+
+namespace sqllumo::server {
+
+using namespace texts;
+
+namespace {
+
+// The file must be there and readable before anything on the server is dropped or made.
+bool isReadableFile(const QString& path)
+{
+    const QFileInfo info(path);
+    return !path.isEmpty() && info.isFile() && info.isReadable();
+}
+
+} // namespace
+
+OperationOutcome ImportFromAccess(OperationContext& context)
+{
+    if (!context.accessCheck())
+        return OperationOutcome::panelOpen();
+    const PanelValues& panel = context.panel();
+    const QString& database = panel.database;
+    try {
+        context.busy();
+        context.report().clear();
+        if (panel.thirdField.isEmpty())
+            return context.validation(kInvalidDirectory);
+        if (!IsRegularIdentifier(database))
+            return context.validation(kInvalidDatabaseName);
+        if (!isReadableFile(panel.fourthField))
+            return context.validation(kInvalidAccessFile);
+        const QString directory = WithTrailingBackslash(panel.thirdField);
+        Settings& settings = context.settings();
+        settings.setValue(settingkeys::kDataDirectory, directory);
+        settings.setValue(settingkeys::kSQLServerName, panel.server);
+        settings.setValue(settingkeys::kDatabaseName, database);
+        settings.setValue(settingkeys::kSQLUserName, panel.user);
+        settings.setValue(settingkeys::kSQLPassword, panel.password);
+
+        {
+            db::Connection master;
+            master.open(
+                BuildConnectionString(panel.server, kMasterDatabase, panel.user, panel.password));
+            db::Recordset databases = master.query(kHelpDb);
+            bool found = false;
+            for (; databases.isOpen() && !databases.eof() && !found; databases.moveNext())
+                found = databases.value(QStringLiteral("Name")).toString().toUpper() ==
+                        database.toUpper();
+            databases.close();
+            if (found) {
+                const MessageResult answer = context.ui().showMessage(
+                    Message{kDatabase + database + kAlreadyPresent + kCrLf + kOverwriteQuestion,
+                            context.windowCaption(), MessageIcon::Question, MessageButtons::YesNo});
+                if (answer != MessageResult::Yes) {
+                    master.close();
+                    context.pointerDefault();
+                    return OperationOutcome::completed();
+                }
+                master.setCommandTimeout(kLongStatementTimeout);
+                master.execute(DropDatabaseStatement(database));
+            }
+            master.execute(CreateDatabaseStatement(database, directory));
+            master.close();
+        }
+
+        const QString destination =
+            BuildConnectionString(panel.server, database, panel.user, panel.password);
+        const QString source = AccessSourceString(panel.fourthField);
+        db::Catalog catalog;
+        try {
+            catalog.setActiveConnection(destination);
+        } catch (const db::Error& error) {
+            return OperationOutcome::trapped(error.number(), error.description(), true);
+        }
+
+        archive::ImportWork work{context.ui(), context.report(), context.registry()};
+        QString errorText;
+        if (!archive::DefineImportTables(database, destination, catalog, errorText, work)) {
+            context.pointerDefault();
+            context.error(kInitializationError + kCr + errorText);
+            return OperationOutcome::completed();
+        }
+        if (!archive::CheckAccessDuplicates(source, work)) {
+            context.pointerDefault();
+            context.error(kDuplicateCheckError + kCr + errorText);
+            return OperationOutcome::completed();
+        }
+        const bool copied = archive::CopyAccessData(database, source, destination, errorText, work);
+        if (!copied)
+            context.error(kCopyDataError + kCr + errorText);
+
+        // A clinic must know that nothing was lost: every table's rows counted on both sides.
+        QString differences;
+        try {
+            for (const archive::TableRowCount& count :
+                 archive::VerifyImportedRows(source, destination, work))
+                if (!count.matches())
+                    differences +=
+                        kCrLf + archive::texts::kTableWord + count.table + QStringLiteral(": ") +
+                        QString::number(count.source) + archive::texts::kRowsInTheSource +
+                        QString::number(count.destination) + archive::texts::kInTheDatabase;
+        } catch (const db::Error& error) {
+            differences += kCrLf + kRowsNotCompared + error.description();
+        }
+        if (!differences.isEmpty())
+            differences.prepend(kCrLf + kRowsDiffer);
+
+        catalog.setActiveConnection(destination);
+        const bool keyed =
+            archive::DefineImportKeys(database, destination, catalog, errorText, work);
+        context.pointerDefault();
+        OperationOutcome outcome = OperationOutcome::completed();
+        outcome.incomplete = !keyed || !copied || !differences.isEmpty();
+        if (!keyed)
+            context.error(kKeysDefineError + database + QStringLiteral(": ") + kCr + errorText +
+                          differences);
+        else if (copied && differences.isEmpty())
+            context.success(kDatabase + database + kImportedSuccessfully);
+        else
+            context.success(kDatabase + database + kNotFullyImported + differences);
+        return outcome;
+    } catch (const db::Error& error) {
+        return OperationOutcome::trapped(error.number(), error.description(), false);
+    }
+}
+
+} // namespace sqllumo::server

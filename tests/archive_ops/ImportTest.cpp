@@ -1,0 +1,550 @@
+// The Access import from OK to its log block, against a stand-in through the real ODBC path,
+// with Access files the test writes itself: every value arriving exactly, identities kept,
+// the structure test passing afterwards, and each way the import can stop or fall short.
+#include "AccessArchiveFixture.h"
+#include "AccessImport.h"
+#include "AccessSource.h"
+#include "ArchiveOpsHarness.h"
+#include "ArchiveTexts.h"
+#include "Connection.h"
+#include "Recordset.h"
+#include "TestArchiveStructure.h"
+#include "TestResultRegistry.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+using namespace sqllumo;
+using sqllumo::testing::ArchiveOpsHarness;
+using sqllumo::testing::SourceArchive;
+using sqllumo::testing::SourceTable;
+namespace fx = sqllumo::testing;
+
+namespace {
+
+const QString kDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
+const QString kPassPhrase = QStringLiteral("Vor36Pelin");
+constexpr int kImport = 8;
+constexpr int kTest = 6;
+
+// A row as text, for comparing tables as sets of rows whatever their order.
+QString rowText(const std::vector<QVariant>& row)
+{
+    QStringList cells;
+    for (const QVariant& v : row) {
+        if (v.isNull())
+            cells << QStringLiteral("<NULL>");
+        else if (v.typeId() == QMetaType::QDateTime)
+            cells << v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        else if (v.typeId() == QMetaType::Bool)
+            cells << (v.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+        else if (v.typeId() == QMetaType::QByteArray)
+            cells << QStringLiteral("0x") + QString::fromLatin1(v.toByteArray().toHex());
+        else
+            cells << QStringLiteral("'") + v.toString() + QStringLiteral("'");
+    }
+    return cells.join(QStringLiteral("|"));
+}
+
+QStringList sortedRows(const std::vector<std::vector<QVariant>>& rows)
+{
+    QStringList out;
+    for (const auto& row : rows)
+        out << rowText(row);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// What the database must hold for a source table after the import.
+QStringList expectedRows(const SourceTable& table)
+{
+    std::vector<std::vector<QVariant>> rows = table.rows;
+    auto column = [&](const char* name) { return table.column(QString::fromLatin1(name)); };
+    for (auto& row : rows) {
+        if (table.name == "T_Patient")
+            row[static_cast<size_t>(column("Photo"))] = QVariant(); // never copied
+        if (table.name == "T_File_Type" &&
+            row[static_cast<size_t>(column("File_Priority"))].isNull())
+            row[static_cast<size_t>(column("File_Priority"))] = 0;
+        if (table.name == "T_File" &&
+            row[static_cast<size_t>(column("FileDateLastModify"))].isNull())
+            row[static_cast<size_t>(column("FileDateLastModify"))] =
+                row[static_cast<size_t>(column("Date"))];
+    }
+    return sortedRows(rows);
+}
+
+class AccessImport : public ArchiveOpsHarness {
+protected:
+    void SetUp() override
+    {
+        ArchiveOpsHarness::SetUp();
+        ASSERT_TRUE(files_.isValid());
+        ASSERT_TRUE(standin_->makeServerFolder(kDirectory.chopped(1)));
+    }
+
+    QString write(const SourceArchive& archive, const char* stem = "archive")
+    {
+        const QString path = files_.filePath(QString::fromLatin1(stem) + QStringLiteral(".mdb"));
+        QString error;
+        EXPECT_TRUE(fx::WriteAccessFile(archive, path, error)) << error.toStdString();
+        return path;
+    }
+
+    std::optional<OperationOutcome> import(const QString& database, const QString& file)
+    {
+        ui_.answerNextPasswordRequest({kPassPhrase, "", ""});
+        return press(kImport, database, kDirectory, file);
+    }
+
+    std::vector<std::vector<QVariant>> destinationRows(const QString& database,
+                                                       const SourceTable& table)
+    {
+        db::Connection connection;
+        connection.open(connectionString(database));
+        QStringList columns;
+        for (const auto& c : table.columns)
+            columns << QLatin1Char('[') + c.name + QLatin1Char(']');
+        db::Recordset rs = connection.query(QStringLiteral("SELECT ") + columns.join(',') +
+                                            QStringLiteral(" FROM ") + table.name);
+        std::vector<std::vector<QVariant>> rows;
+        for (; !rs.eof(); rs.moveNext()) {
+            std::vector<QVariant> row;
+            for (int i = 0; i < rs.fields().count(); ++i)
+                row.push_back(rs.value(i));
+            rows.push_back(std::move(row));
+        }
+        connection.close();
+        return rows;
+    }
+
+    long long scalar(const QString& database, const QString& statement)
+    {
+        db::Connection connection;
+        connection.open(connectionString(database));
+        const long long value = connection.query(statement).value(0).toLongLong();
+        connection.close();
+        return value;
+    }
+
+    QStringList messageTexts() const
+    {
+        QStringList texts;
+        for (const Message& m : ui_.messages())
+            texts << m.text;
+        return texts;
+    }
+
+    QTemporaryDir files_;
+};
+
+} // namespace
+
+TEST_F(AccessImport, TheReaderGivesEveryValueOfTheFileAsWritten)
+{
+    const SourceArchive archive = fx::SmallArchive();
+    const QString path = write(archive);
+    for (const SourceTable& table : archive) {
+        db::AccessRecordset rs;
+        rs.open("SELECT * FROM " + table.name, AccessSourceString(path));
+        ASSERT_EQ(rs.fieldCount(), static_cast<int>(table.columns.size()))
+            << table.name.toStdString();
+        EXPECT_EQ(rs.recordCount(), static_cast<long long>(table.rows.size()));
+        std::vector<std::vector<QVariant>> rows;
+        for (; !rs.eof(); rs.moveNext()) {
+            std::vector<QVariant> row;
+            for (int i = 0; i < rs.fieldCount(); ++i)
+                row.push_back(rs.value(i));
+            rows.push_back(std::move(row));
+        }
+        // Rows come in the file's order, which is the order they were written in.
+        ASSERT_EQ(rows.size(), table.rows.size());
+        for (size_t r = 0; r < rows.size(); ++r)
+            EXPECT_EQ(rowText(rows[r]), rowText(table.rows[r])) << table.name.toStdString();
+    }
+    db::AccessRecordset keys;
+    keys.open("SELECT ID_Patient FROM T_Patient ORDER BY ID_Patient", AccessSourceString(path));
+    QList<int> ids;
+    for (; !keys.eof(); keys.moveNext())
+        ids << keys.value(0).toInt();
+    EXPECT_EQ(ids, (QList<int>{1, 2, 5, 6}));
+    db::AccessRecordset missing;
+    try {
+        missing.open("SELECT * FROM T_Nothing", AccessSourceString(path));
+        ADD_FAILURE() << "a missing table was opened";
+    } catch (const db::Error& e) {
+        EXPECT_EQ(e.number(), db::kMissingTable);
+    }
+}
+
+TEST_F(AccessImport, StatementsAreWrittenCharacterForCharacter)
+{
+    const QString source = AccessSourceString(write(fx::SmallArchive()));
+    // The row of the table at the given position, as the copy sees it.
+    auto statements = [&](const QString& table, int row) {
+        db::AccessRecordset rs;
+        rs.open("SELECT * FROM " + table, source);
+        for (int i = 0; i < row; ++i)
+            rs.moveNext();
+        return std::make_pair(archive::CopyInsertStatement(table, rs),
+                              archive::CopyDateQuery(table, rs));
+    };
+    EXPECT_EQ(statements("T_DBVersion", 2).first,
+              "INSERT INTO T_DBVersion([FreeText]) VALUES (N'it''s here')");
+    EXPECT_EQ(statements("T_Marker", 1).first,
+              "INSERT INTO T_Marker(ID_Marker,Marker) VALUES (3,N'O''Brien''s mark')");
+    const auto patient = statements("T_Patient", 0);
+    EXPECT_EQ(patient.first,
+              "INSERT INTO T_Patient (ID_Patient,Title,L_Name,F_Name,M_Name,B_Date,Sex,Height,"
+              "Weight,Address,ID_City,ID_Province,Zip_Code,ID_Country,Tel_Home,Tel_Work,"
+              "Ins_Number,Ins_Company,Pat_Code_1,Pat_Code_2,ID_Hosp_Dep,Comment,ID_Doc_Tech,Free1,"
+              "Free2,ID_Marker,Used_By,RecDate) VALUES (1,N'Mr',N'D''Angelo',N'Mario',N'',"
+              "1/1/1980,1,180,75,N'Via dell''Orto 3\\b',1,1,N'20100',1,N'02 123',N'',N'INS-1',"
+              "N'Ins''Co',N'P1',N'',1,N'said \"hello\"',1,N'',N'',1,N'',1/1/1980)");
+    EXPECT_EQ(patient.second, "SELECT B_Date,RecDate FROM T_Patient WHERE ID_Patient=1");
+    EXPECT_EQ(statements("T_File", 0).first,
+              "INSERT INTO T_File (ID_Exam,ID_Multi,[Primary],ID_Type,[Date],ID_Tech,ID_Doc,"
+              "ID_Doc_Req,ID_Hosp_Dep,Duration,Path_Local,Path_Archive,ID_Storage,"
+              "FileDateLastModify,FileLen,Comment,Used_By) VALUES (1,1,1,1,1/1/1980,1,1,2,1,3600,"
+              "N'C:\\EEG\\O''Neil\\a.eeg',N'\\\\arch\\a.eeg',1,1/1/1980,123456,N'',N'')");
+    const auto file = statements("T_File", 1);
+    EXPECT_TRUE(file.first.startsWith(
+        "INSERT INTO T_File (ID_Exam,ID_Multi,[Primary],ID_Type,[Date],ID_Tech,ID_Doc,"
+        "ID_Doc_Req,ID_Hosp_Dep,Duration,Path_Local,Path_Archive,FileDateLastModify,FileLen,"
+        "Comment,Used_By) VALUES (3,4,0,2,1/1/1980,2,2,2,9,0,N'',N'',1/1/1980,0,N'"))
+        << file.first.toStdString();
+    EXPECT_EQ(file.second, "SELECT [Date],FileDateLastModify FROM T_File WHERE ID_Exam=3");
+    EXPECT_EQ(statements("T_File_Type", 1).first,
+              "INSERT INTO T_File_Type (ID_Type,File_Type,File_Primary,File_Priority,File_Visible,"
+              "File_Exclude,File_App,File_Prefix,File_Ext) VALUES (2,N'Video',0,0,1,N'x',N'',"
+              "N'VID',N'avi')");
+    const auto mask = statements("T_StatisticMask", 1);
+    EXPECT_EQ(mask.first, "INSERT INTO T_StatisticMask (ID_Mask,DuplofPatients,RecMask,NumTotFile) "
+                          "VALUES (2,0,1/1/1980,5)");
+    EXPECT_EQ(mask.second,
+              "SELECT BDayFrom,BDayTo,RecFrom,RecTo,RecMask FROM T_StatisticMask WHERE ID_Mask=2");
+    const auto statistic = statements("T_Statistic", 1);
+    EXPECT_EQ(statistic.first,
+              "INSERT INTO T_Statistic (ID_Class,ID_Item,ID_SubItem,ID_Exam,ID_Multi,Stat_Memo,"
+              "RecDate) VALUES (2,NULL,NULL,3,4,NULL,1/1/1980)");
+    EXPECT_EQ(statistic.second, "SELECT RecDate FROM T_Statistic WHERE ID_Class=2 AND ID_Item IS "
+                                "NULL AND ID_SubItem IS NULL AND ID_Exam=3");
+    EXPECT_EQ(statements("T_StatisticList", 0).first,
+              "INSERT INTO T_StatisticList (ID_Mask,ID_Patient) VALUES (1,1)");
+    EXPECT_EQ(statements("T_Exam", 1).first,
+              QString::fromUtf8("INSERT INTO T_Exam (ID_Multi,ID_Patient,Code,rv_1,rv_2,rv_3,rv_4,"
+                                "rv_5,rv_6,rv_7,rv_8,ID_Marker,Comment) VALUES (4,2,N'E4',0,0,0,0,"
+                                "0,0,0,1,3,N'Łukasz Şahin Ντόρα')"));
+}
+
+TEST_F(AccessImport, AnAccess97FileIsReadInItsCodePageAndImported)
+{
+    SourceArchive archive = fx::SmallArchive();
+    // Access 97 keeps text in code page 1252: every letter here has a place in it.
+    const QString western = QString::fromUtf8("Città € Œuvre šü «ß»");
+    for (SourceTable& table : archive)
+        for (auto& row : table.rows)
+            for (size_t i = 0; i < row.size(); ++i)
+                if (row[i].typeId() == QMetaType::QString && !row[i].toString().isEmpty())
+                    row[i] = western.left(table.columns[i].size);
+    const QString path = files_.filePath("access97.mdb");
+    QString error;
+    ASSERT_TRUE(fx::WriteAccessFile(archive, path, error, true)) << error.toStdString();
+    const SourceTable& patients = *fx::FindSourceTable(archive, "T_Patient");
+    db::AccessRecordset rs;
+    rs.open("SELECT * FROM T_Patient", AccessSourceString(path));
+    for (const auto& row : patients.rows) {
+        ASSERT_FALSE(rs.eof());
+        std::vector<QVariant> read;
+        for (int i = 0; i < rs.fieldCount(); ++i)
+            read.push_back(rs.value(i));
+        EXPECT_EQ(rowText(read), rowText(row));
+        rs.moveNext();
+    }
+    rs.close();
+
+    const QString name = freshName("Access97");
+    const auto outcome = import(name, path);
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text,
+              "Database " + name + " has been created and imported successfully");
+    EXPECT_EQ(sortedRows(destinationRows(name, patients)), expectedRows(patients));
+}
+
+TEST_F(AccessImport, EveryValueArrivesExactlyAndTheArchivePassesTheStructureTest)
+{
+    const SourceArchive archive = fx::SmallArchive();
+    const QString name = freshName("Imported");
+    const auto outcome = import(name, write(archive));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed)
+        << (outcome ? outcome->errorDescription.toStdString() : "");
+    ASSERT_FALSE(ui_.messages().empty());
+    EXPECT_FALSE(outcome->incomplete);
+    EXPECT_EQ(ui_.messages().back(), successMessage(kCaption, "Database " + name +
+                                                                  " has been created and imported "
+                                                                  "successfully"))
+        << messageTexts().join('\n').toStdString();
+
+    for (const SourceTable& table : archive) {
+        if (table.name == "T_DBVersion")
+            continue; // gains its STAT_INIT row, below
+        EXPECT_EQ(sortedRows(destinationRows(name, table)), expectedRows(table))
+            << table.name.toStdString();
+    }
+    SourceTable version = *fx::FindSourceTable(const_cast<SourceArchive&>(archive), "T_DBVersion");
+    version.rows[1][0] = "STAT_INIT:TRUE";
+    EXPECT_EQ(sortedRows(destinationRows(name, version)), expectedRows(version));
+    // Text outside code page 1252 is stored letter for letter, not as question marks.
+    EXPECT_EQ(scalar(name, QString::fromUtf8("SELECT COUNT(*) FROM T_Patient WHERE "
+                                             "L_Name = N'Łukasz Şahin Ντόρα'")),
+              1);
+
+    // Identifiers kept, and the server goes on after the highest one.
+    {
+        db::Connection connection;
+        connection.open(connectionString(name));
+        connection.execute("INSERT INTO T_Marker(Marker) VALUES (N'new')");
+        EXPECT_EQ(connection.query("SELECT MAX(ID_Marker) FROM T_Marker").value(0).toInt(), 8);
+        connection.close();
+    }
+
+    const QString report = lastLogBlock();
+    for (const char* line : {"START to DEFINE TABLES into SQL database named ",
+                             "FINISH to DEFINE TABLES into SQL database ",
+                             "START to COPY DATA from Access into SQL database named ",
+                             "START to DEFINE INDEXES and KEYS for SQL database named "})
+        EXPECT_TRUE(report.contains(QString::fromLatin1(line) + name)) << line;
+    EXPECT_TRUE(
+        report.contains("\r\nCopying table T_Patient - the table has been fully imported."));
+    EXPECT_TRUE(report.contains("\r\nFINISH to COPY DATA from Access into SQL database " + name +
+                                " - the tables have been fully imported."));
+    EXPECT_TRUE(report.contains("\r\nTable T_Patient: 4 rows in the source, 4 in the database"));
+    EXPECT_TRUE(report.contains("\r\nTable T_File: 2 rows in the source, 2 in the database"));
+
+    // The key step's meter: 20 steps, then hidden.
+    const auto& progress = ui_.progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_FALSE(progress.back().visible);
+    const auto keys = std::find_if(progress.begin(), progress.end(), [](const ProgressState& p) {
+        return p.caption == "Defining indexes and keys";
+    });
+    ASSERT_NE(keys, progress.end());
+    EXPECT_EQ(keys->maximum, 20);
+    EXPECT_EQ(progress.back().value, 20);
+
+    ui_ = {};
+    const auto tested = press(kTest, name);
+    ASSERT_TRUE(tested && tested->end == OperationEnd::Completed);
+    const TestResultRegistry& registry = *registry_;
+    for (const QString& table : archive::RegistryTableOrder()) {
+        EXPECT_EQ(registry.value(registrysections::kTables, table), "Present");
+        EXPECT_EQ(registry.value(registrysections::kColumns, table), "Ok") << table.toStdString();
+        EXPECT_EQ(registry.value(registrysections::kPrimaryKey, table), "Ok")
+            << table.toStdString();
+        const bool indexed =
+            !archive::TestedIndexColumns(*archive::FindArchiveTable(table.toStdString())).isEmpty();
+        EXPECT_EQ(registry.value(registrysections::kIndexes, table), indexed ? "Ok" : "Unchecked")
+            << table.toStdString();
+    }
+    for (const QString& relation : archive::RegistryRelationOrder())
+        EXPECT_EQ(registry.value(registrysections::kRelations, relation), "Ok")
+            << relation.toStdString();
+}
+
+TEST_F(AccessImport, ASourceWithoutStatisticsTablesImportsCompletely)
+{
+    SourceArchive archive = fx::SmallArchive();
+    fx::DropSourceTable(archive, "T_StatisticSearch");
+    QString name = freshName("NoSearch");
+    auto outcome = import(name, write(archive, "nosearch"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text,
+              "Database " + name + " has been created and imported successfully");
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_StatisticSearch"), 0);
+    EXPECT_FALSE(lastLogBlock().contains("Copying table T_StatisticSearch"));
+    EXPECT_TRUE(
+        lastLogBlock().contains("Table T_StatisticSearch: not in the source, 0 in the database"));
+    EXPECT_TRUE(lastLogBlock().contains("\r\nTable T_StatisticSearch is correct"));
+
+    for (const char* table : {"T_Class", "T_Item", "T_SubItem", "T_Statistic", "T_StatisticMask",
+                              "T_StatisticList", "T_StatisticFileType"})
+        fx::DropSourceTable(archive, table);
+    ui_ = {};
+    name = freshName("NoStatistics");
+    outcome = import(name, write(archive, "nostatistics"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text,
+              "Database " + name + " has been created and imported successfully");
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Class"), 0);
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 4);
+}
+
+TEST_F(AccessImport, DuplicateKeysStopTheImportBeforeAnyRowIsCopied)
+{
+    SourceArchive archive = fx::SmallArchive();
+    auto* patients = fx::FindSourceTable(archive, "T_Patient");
+    patients->rows.push_back(patients->rows[2]); // a second ID_Patient 5
+    auto* files = fx::FindSourceTable(archive, "T_File");
+    files->rows.push_back(files->rows[1]); // a second ID_Exam 3
+    files->rows.push_back(files->rows[1]); // and a third
+    const QString name = freshName("Duplicates");
+    const auto outcome = import(name, write(archive));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_EQ(messageTexts(), (QStringList{"Duplicate on T_Patient - field ID_Patient: 5",
+                                           "Duplicate on T_File - field ID_Exam: 3",
+                                           "Duplicate on T_File - field ID_Exam: 3",
+                                           "An error occurred during check duplicate record - "
+                                           "impossible to continue\r"}));
+    EXPECT_EQ(ui_.messages()[0].title, QString());
+    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::None);
+    EXPECT_EQ(ui_.messages().back().icon, MessageIcon::Critical);
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 0);
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_DBVersion"), 0);
+    EXPECT_FALSE(lastLogBlock().contains("START to COPY DATA"));
+}
+
+TEST_F(AccessImport, AnExamWithoutItsPatientFailsTheKeyStep)
+{
+    SourceArchive archive = fx::SmallArchive();
+    fx::FindSourceTable(archive, "T_Exam")->set(4, "ID_Patient", 99);
+    const QString name = freshName("Orphan");
+    const auto outcome = import(name, write(archive));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_TRUE(outcome->incomplete);
+    const Message last = ui_.messages().back();
+    EXPECT_EQ(last.icon, MessageIcon::Critical);
+    EXPECT_TRUE(last.text.startsWith("An error occurred during setting of Indexes and Keys of the "
+                                     "database " +
+                                     name + ": \r"))
+        << last.text.toStdString();
+    EXPECT_TRUE(lastLogBlock().contains(
+        "\r\nAn error occurred during the definition of indexes or keys for the table T_Exam\r\n"));
+    // The copy itself went through: every row is there.
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Exam"), 3);
+    EXPECT_FALSE(ui_.progress().back().visible);
+}
+
+TEST_F(AccessImport, ANullTheDatabaseCannotHoldNamesItsRowAndTheKeysAreStillAdded)
+{
+    SourceArchive archive = fx::SmallArchive();
+    fx::FindSourceTable(archive, "T_Patient")->set(2, "M_Name", QVariant());
+    const QString name = freshName("NullName");
+    const auto outcome = import(name, write(archive));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_TRUE(outcome->incomplete);
+    const QStringList texts = messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts[0].startsWith("An error occurred during the copy of data from Access into "
+                                    "SQL database: \r"));
+    EXPECT_TRUE(texts[0].contains("T_Patient") && texts[0].contains("ID_Patient = 2") &&
+                texts[0].contains("M_Name"))
+        << texts[0].toStdString();
+    EXPECT_TRUE(texts[0].endsWith("\r\nCopying table: T_Patient"));
+    EXPECT_TRUE(texts[1].startsWith("Database " + name +
+                                    " has been created successfully but not fully imported "));
+    EXPECT_TRUE(texts[1].contains("T_Patient: 4 rows in the source, 1 in the database"));
+    EXPECT_EQ(ui_.messages()[1].icon, MessageIcon::Information);
+    // The rows before the faulty one stay, and the keys were added all the same.
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 1);
+    {
+        db::Connection connection;
+        connection.open(connectionString(name));
+        db::Recordset keys = connection.query("sp_pkeys T_File");
+        ASSERT_FALSE(keys.eof());
+        EXPECT_EQ(keys.value("PK_NAME").toString(), "PrimaryKey_T_File");
+        connection.close();
+    }
+    EXPECT_TRUE(
+        lastLogBlock().contains("\r\nAn error occurred during the copy of table T_Patient\r\n"));
+}
+
+TEST_F(AccessImport, NoToTheOverwriteQuestionChangesNothingAndLogsNothing)
+{
+    const QString name = freshName("Existing");
+    createEmptyDatabase(name);
+    execute(name, {"CREATE TABLE Keep( K INT NOT NULL )", "INSERT INTO Keep VALUES (7)"});
+    const QString path = write(fx::SmallArchive());
+    ui_.answerNextMessage(MessageResult::No);
+    const auto outcome = import(name.toLower(), path);
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0], (Message{"Database " + name.toLower() +
+                                              " is already present.\r\nDo you want to "
+                                              "overwrite it?",
+                                          kCaption, MessageIcon::Question, MessageButtons::YesNo}));
+    EXPECT_EQ(scalar(name, "SELECT K FROM Keep"), 7);
+    EXPECT_FALSE(logExists());
+
+    ui_ = {};
+    ui_.answerNextMessage(MessageResult::Yes);
+    const auto again = import(name, path);
+    ASSERT_TRUE(again && again->end == OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text,
+              "Database " + name + " has been created and imported successfully");
+    EXPECT_EQ(
+        scalar(name, "SELECT COUNT(*) FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME = 'Keep'"),
+        0);
+}
+
+TEST_F(AccessImport, AFileThatIsNotThereIsRefusedBeforeTheServerIsTouched)
+{
+    const QString name = freshName("NoFile");
+    ui_.answerNextPasswordRequest({kPassPhrase, "", ""});
+    const auto outcome = press(kImport, name, kDirectory, files_.filePath("absent.mdb"));
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->end, OperationEnd::PanelOpen);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith("Invalid Access file!"));
+    EXPECT_FALSE(databaseExists(name));
+}
+
+TEST_F(AccessImport, TheMeterCountsRowsUpToItsCapOf10000)
+{
+    SourceArchive archive = fx::SmallArchive();
+    auto& masks = fx::FindSourceTable(archive, "T_StatisticFileType")->rows;
+    masks.clear();
+    for (int i = 0; i < 12500; ++i)
+        masks.push_back({1, i});
+    fx::FindSourceTable(archive, "T_StatisticList")->rows.clear();
+    const QString name = freshName("Meter");
+    const auto outcome = import(name, write(archive));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text,
+              "Database " + name + " has been created and imported successfully");
+
+    // A table's states: from its label on, while its row count stands (the next table's
+    // maximum is set before its label is).
+    auto statesOf = [&](const QString& label) {
+        std::vector<ProgressState> states;
+        for (const ProgressState& p : ui_.progress())
+            if (p.caption == "Copying Data" && p.label == label &&
+                (states.empty() || p.rowsTotal == states.front().rowsTotal))
+                states.push_back(p);
+        return states;
+    };
+    const auto big = statesOf("Copying table T_StatisticFileType");
+    ASSERT_FALSE(big.empty());
+    int highest = 0;
+    for (const ProgressState& p : big) {
+        EXPECT_EQ(p.maximum, 10000);
+        EXPECT_LE(p.value, 10000);
+        highest = std::max(highest, p.value);
+    }
+    // 0.8 added 12500 times in single precision ends a little short of 10000, never above.
+    EXPECT_GE(highest, 9990);
+    EXPECT_EQ(big.back().rowsDone, 12500);
+    // 0.8 per row: the value after the fifth row is 4.
+    EXPECT_EQ(big[5].value, 4);
+    const auto empty = statesOf("Copying table T_StatisticList");
+    ASSERT_FALSE(empty.empty());
+    EXPECT_EQ(empty.back().maximum, 1);
+    EXPECT_TRUE(lastLogBlock().contains(
+        "\r\nCopying table T_StatisticList - the table has been fully imported."));
+    const auto small = statesOf("Copying table T_Patient");
+    ASSERT_FALSE(small.empty());
+    EXPECT_EQ(small.back().maximum, 4);
+    EXPECT_EQ(small.back().value, 4);
+    EXPECT_GE(ui_.pendingEventCalls(), 12500);
+}
