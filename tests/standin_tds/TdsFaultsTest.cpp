@@ -67,7 +67,7 @@ TEST_F(CancelTest, QueryTimeoutEndsOnlyTheStatementItInterrupts)
     // Each runs far beyond the one-second time-out: the driver sends attention while it waits.
     const std::vector<std::u16string> statements = {
         u"SELECT COUNT(*) FROM Nums a CROSS JOIN Nums b CROSS JOIN Nums c",
-        u"INSERT INTO Sink SELECT a.n FROM Nums a CROSS JOIN Nums b",
+        u"INSERT INTO Sink SELECT a.n FROM Nums a CROSS JOIN Nums b CROSS JOIN Nums c",
         u"WAITFOR DELAY '00:00:30'",
     };
     OdbcConnection db(server_->odbcConnectionString("Cancel"));
