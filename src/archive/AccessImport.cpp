@@ -286,30 +286,30 @@ QString textLiteral(const QVariant& value)
 
 class TableCopy {
 public:
-    TableCopy(const CopyTable& spec, const db::AccessRecordset& rows)
-        : spec_(spec), schema_(*FindArchiveTable(spec.name))
+    TableCopy(const CopyTable& plan, const db::AccessRecordset& rows)
+        : plan_(plan), schema_(*FindArchiveTable(plan.name))
     {
-        for (const CopyColumn& column : spec.columns) {
+        for (const CopyColumn& column : plan.columns) {
             const int index = rows.fieldIndex(QString::fromLatin1(column.name));
             if (index < 0)
                 throw db::Error(
                     db::kItemNotFound,
                     QStringLiteral("The table %1 of the Access file has no column %2.")
-                        .arg(QString::fromLatin1(spec.name), QString::fromLatin1(column.name)));
+                        .arg(QString::fromLatin1(plan.name), QString::fromLatin1(column.name)));
             sourceIndex_.push_back(index);
             nullable_.push_back(takesNull(schema_, column.name));
             destination_.push_back(destinationName(column.name));
         }
-        head_ = QStringLiteral("INSERT INTO ") + QString::fromLatin1(spec.name) +
-                (spec.shortForm ? QStringLiteral("(") : QStringLiteral(" ("));
+        head_ = QStringLiteral("INSERT INTO ") + QString::fromLatin1(plan.name) +
+                (plan.shortForm ? QStringLiteral("(") : QStringLiteral(" ("));
     }
 
     QString insertStatement(const db::AccessRecordset& rows) const
     {
         QString columns;
         QString values;
-        for (size_t i = 0; i < spec_.columns.size(); ++i) {
-            const CopyColumn& column = spec_.columns[i];
+        for (size_t i = 0; i < plan_.columns.size(); ++i) {
+            const CopyColumn& column = plan_.columns[i];
             const QVariant value = rows.value(sourceIndex_[i]);
             if (value.isNull() && column.omittedWhenNull)
                 continue;
@@ -321,26 +321,26 @@ public:
             values += render(column, i, value, rows);
         }
         return head_ + columns +
-               (spec_.shortForm ? QStringLiteral(") VALUES (") : QStringLiteral(") VALUES (")) +
+               (plan_.shortForm ? QStringLiteral(") VALUES (") : QStringLiteral(") VALUES (")) +
                values + QLatin1Char(')');
     }
 
-    bool hasDates() const { return !spec_.dates.empty(); }
+    bool hasDates() const { return !plan_.dates.empty(); }
 
     // The date query of the row just inserted: its own key values; a NULL key part is looked
     // for as NULL.
     QString dateQuery(const db::AccessRecordset& rows) const
     {
         QString select = QStringLiteral("SELECT ");
-        for (size_t i = 0; i < spec_.dates.size(); ++i)
+        for (size_t i = 0; i < plan_.dates.size(); ++i)
             select +=
-                (i ? QStringLiteral(",") : QString()) + destinationName(spec_.dates[i].column);
+                (i ? QStringLiteral(",") : QString()) + destinationName(plan_.dates[i].column);
         select +=
-            QStringLiteral(" FROM ") + QString::fromLatin1(spec_.name) + QStringLiteral(" WHERE ");
-        for (size_t i = 0; i < spec_.dateKeys.size(); ++i) {
-            const QVariant value = rows.value(QString::fromLatin1(spec_.dateKeys[i]));
+            QStringLiteral(" FROM ") + QString::fromLatin1(plan_.name) + QStringLiteral(" WHERE ");
+        for (size_t i = 0; i < plan_.dateKeys.size(); ++i) {
+            const QVariant value = rows.value(QString::fromLatin1(plan_.dateKeys[i]));
             select += (i ? QStringLiteral(" AND ") : QString()) +
-                      QString::fromLatin1(spec_.dateKeys[i]) +
+                      QString::fromLatin1(plan_.dateKeys[i]) +
                       (value.isNull() ? QStringLiteral(" IS NULL")
                                       : QLatin1Char('=') + numberText(value));
         }
@@ -353,7 +353,7 @@ public:
         dated.open(dateQuery(rows), destination, db::CursorType::Keyset, db::LockType::Optimistic);
         if (dated.eof())
             throw db::Error(db::kRowNotLocated, db::texts::kRowNotLocated);
-        for (const DateWrite& date : spec_.dates) {
+        for (const DateWrite& date : plan_.dates) {
             QVariant value = rows.value(QString::fromLatin1(date.source));
             if (value.isNull() && date.fallback)
                 value = rows.value(QString::fromLatin1(date.fallback));
@@ -376,9 +376,9 @@ private:
                 return QString::fromLatin1(column.whenNull);
             if (nullable_[i])
                 return QStringLiteral("NULL");
-            const CopyColumn& key = spec_.columns.front();
+            const CopyColumn& key = plan_.columns.front();
             throw db::Error(kInvalidUseOfNull,
-                            kNullNotAllowed.arg(QString::fromLatin1(spec_.name),
+                            kNullNotAllowed.arg(QString::fromLatin1(plan_.name),
                                                 QString::fromLatin1(key.name),
                                                 rows.value(sourceIndex_.front()).toString(),
                                                 QString::fromLatin1(column.name)));
@@ -386,7 +386,7 @@ private:
         return column.kind == Kind::Text ? textLiteral(value) : numberText(value);
     }
 
-    const CopyTable& spec_;
+    const CopyTable& plan_;
     const TableDef& schema_;
     std::vector<int> sourceIndex_;
     std::vector<bool> nullable_;
@@ -466,9 +466,9 @@ const QStringList& CopyOrder()
 namespace {
 const CopyTable& copyTable(const QString& table)
 {
-    for (const CopyTable& spec : copyTables())
-        if (table == QLatin1String(spec.name))
-            return spec;
+    for (const CopyTable& plan : copyTables())
+        if (table == QLatin1String(plan.name))
+            return plan;
     throw db::Error(db::kItemNotFound, QStringLiteral("No table %1 is copied.").arg(table));
 }
 } // namespace
@@ -571,9 +571,9 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
     db::Connection connection;
     try {
         connection.open(destination);
-        for (const CopyTable& spec : copyTables()) {
-            currentTable = QString::fromLatin1(spec.name);
-            const TableDef& schema = *FindArchiveTable(spec.name);
+        for (const CopyTable& plan : copyTables()) {
+            currentTable = QString::fromLatin1(plan.name);
+            const TableDef& schema = *FindArchiveTable(plan.name);
             db::AccessRecordset rows;
             const QString select = QStringLiteral("SELECT * FROM ") + currentTable;
             if (IsStatisticsTable(currentTable)) {
@@ -606,7 +606,7 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
             work.ui.processPendingEvents();
             meter.setLabel(kCopyingTable + currentTable);
 
-            const TableCopy copy(spec, rows);
+            const TableCopy copy(plan, rows);
             // Each date write looks its row up by key while the table has no key yet: a working
             // index keeps that from reading the whole table once per row.
             const QString workIndex = copy.hasDates() && n > 0
@@ -615,7 +615,7 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
             if (!workIndex.isEmpty()) {
                 connection.execute(QStringLiteral("CREATE INDEX ") + workIndex +
                                    QStringLiteral(" ON ") + currentTable + QStringLiteral(" (") +
-                                   QString::fromLatin1(spec.dateKeys.front()) + QLatin1Char(')'));
+                                   QString::fromLatin1(plan.dateKeys.front()) + QLatin1Char(')'));
                 indexToDrop = currentTable + QLatin1Char('.') + workIndex;
             }
             for (; !rows.eof(); rows.moveNext()) {
