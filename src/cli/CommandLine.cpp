@@ -163,7 +163,9 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
         "                             asked on the terminal, and with no terminal the answer is "
         "No\n"
         "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" and of\n"
-        "                             \"logShiftDBFields.log\" (default: the program's folder)\n"
+        "                             \"logShiftDBFields.log\" (default: the program's folder,\n"
+        "                             or ~/.local/share/SQLLumoManager where that cannot be\n"
+        "                             written)\n"
         "\nPasswords are never taken from the command line, where other users could read them.\n");
     return text;
 }

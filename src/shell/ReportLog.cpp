@@ -1,28 +1,73 @@
+// The report log: one block per operation that reached its end, appended to a text file in the
+// program's folder, or in the user's data folder where the program's folder cannot be written.
 #include "ReportLog.h"
+
+#include "Settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
 
 namespace sqllumo {
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 const QString kStars = QString(50, QLatin1Char('*'));
+
+// The locale's long time format without its time-zone part ("t" to "tttt" outside quotes).
+QString timeWithSecondsFormat(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString kept;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        kept += c;
+    }
+    return kept.simplified();
+}
+
+bool canWriteLogIn(const QString& folder)
+{
+    const QFileInfo log(ReportLogPath(folder));
+    if (log.exists())
+        return log.isFile() && log.isWritable();
+    const QFileInfo dir(folder);
+    return dir.isDir() && dir.isWritable();
+}
 } // namespace
+
+QString UserDataLogFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(kApplicationName);
+}
+
+QString LogFolderFor(const QString& programFolder)
+{
+    if (canWriteLogIn(programFolder))
+        return programFolder;
+    const QString fallback = UserDataLogFolder();
+    QDir().mkpath(fallback);
+    return fallback;
+}
 
 QString ReportLogPath(const QString& folder)
 {
-    const QString dir = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
-    return QDir(dir).filePath(kReportLogFileName);
+    return QDir(folder).filePath(kReportLogFileName);
 }
 
 QString FormatReportBlock(const QString& report, const QDateTime& when)
 {
-    const QLocale locale = QLocale::system();
+    const QLocale locale;
     const QString stamp = locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                          locale.toString(when.time(), QLocale::LongFormat);
+                          locale.toString(when.time(), timeWithSecondsFormat(locale));
     return kCrLf + kStars + kCrLf + stamp + kCrLf + kStars + kCrLf + report + kCrLf;
 }
 
@@ -30,7 +75,8 @@ bool FlushReportToLog(ReportBuffer& buffer, QString* errorText, const QString& f
 {
     if (buffer.isEmpty())
         return true;
-    QFile log(ReportLogPath(folder));
+    QFile log(ReportLogPath(
+        folder.isEmpty() ? LogFolderFor(QCoreApplication::applicationDirPath()) : folder));
     // The file and the reason, so the person knows what to mend.
     const auto failed = [&] {
         if (errorText)

@@ -20,15 +20,22 @@ private:
     QString text_;
 };
 
-// The block written for one report: empty line, asterisks, date-time, asterisks, text.
+// The block written for one report: empty line, asterisks, date and time, asterisks, text.
+// The date is the locale's short date, the time has seconds and no time-zone name.
 QString FormatReportBlock(const QString& report, const QDateTime& when);
 
 // Appends the buffer to "<folder>/SQLLumoManager Report.log" and empties it. An empty buffer
 // writes nothing. When the log cannot be written, returns false with errorText set and
-// leaves the buffer untouched. An empty folder means the program's own folder.
+// leaves the buffer untouched. An empty folder means LogFolderFor(the program's folder).
 bool FlushReportToLog(ReportBuffer& buffer, QString* errorText = nullptr,
                       const QString& folder = QString());
 
-QString ReportLogPath(const QString& folder = QString());
+// programFolder when the log can be written there (an installed program's folder under /usr
+// cannot), else UserDataLogFolder(), created when missing.
+QString LogFolderFor(const QString& programFolder);
+// ~/.local/share/SQLLumoManager (as $XDG_DATA_HOME says).
+QString UserDataLogFolder();
+
+QString ReportLogPath(const QString& folder);
 
 } // namespace sqllumo

@@ -2,6 +2,8 @@
 // and every error is swallowed.
 #include "ShiftLog.h"
 
+#include "ReportLog.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,7 +19,9 @@ namespace sqllumo::shifting {
 
 QString ShiftLogPath(const QString& folder)
 {
-    const QString dir = folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder;
+    // Same folder as the report log, so an installed program's logs sit side by side.
+    const QString dir =
+        folder.isEmpty() ? LogFolderFor(QCoreApplication::applicationDirPath()) : folder;
     return QDir(dir).filePath(kShiftLogFileName);
 }
 

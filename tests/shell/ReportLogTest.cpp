@@ -1,6 +1,8 @@
+// The report log: its blocks, their date and time, and where the log goes.
 #include "ReportLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -53,16 +55,53 @@ TEST(ReportLog, TwoFlushesAppendTwoBlocksAndEmptyTheBuffer)
     EXPECT_EQ(lines[11], "");
 }
 
-TEST(ReportLog, StampIsLocaleShortDateAndLongTime)
+TEST(ReportLog, StampIsTheLocalesShortDateAndTheTimeWithSecondsWithoutTimeZone)
 {
+    struct Row {
+        QLocale locale;
+        QString stamp;
+    };
+    const Row rows[] = {
+        {QLocale(QLocale::English, QLocale::UnitedKingdom), "06/12/2026 07:17:26"},
+        {QLocale(QLocale::German, QLocale::Germany), "06.12.26 07:17:26"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "12/6/26 7:17:26\u202fAM"},
+        {QLocale::c(), "6 Dec 2026 07:17:26"},
+    };
     const QDateTime when(QDate(2026, 12, 6), QTime(7, 17, 26));
-    const QLocale locale = QLocale::system();
-    const QString expected = QStringLiteral("\r\n") + QString(50, '*') + "\r\n" +
-                             locale.toString(when.date(), QLocale::ShortFormat) + " " +
-                             locale.toString(when.time(), QLocale::LongFormat) + "\r\n" +
-                             QString(50, '*') + "\r\nR\r\n";
-    EXPECT_EQ(FormatReportBlock("R", when), expected);
-    EXPECT_TRUE(FormatReportBlock("R", when).contains("17"));
+    for (const Row& row : rows) {
+        QLocale::setDefault(row.locale);
+        EXPECT_EQ(FormatReportBlock("R", when), "\r\n" + QString(50, '*') + "\r\n" + row.stamp +
+                                                    "\r\n" + QString(50, '*') + "\r\nR\r\n")
+            << row.locale.name().toStdString();
+    }
+    QLocale::setDefault(QLocale::system());
+}
+
+TEST(ReportLog, GoesToTheUsersDataFolderWhereTheProgramsFolderCannotBeWritten)
+{
+    QTemporaryDir program;
+    QTemporaryDir home;
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    EXPECT_EQ(LogFolderFor(program.path()), program.path());
+
+    // A folder that cannot exist (beneath a file) stands for one without write access, which
+    // the superuser running CI would have everywhere.
+    QFile file(program.filePath("file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString fallback = home.path() + "/SQLLumoManager";
+    EXPECT_EQ(LogFolderFor(program.filePath("file/bin")), fallback);
+    EXPECT_TRUE(QFileInfo(fallback).isDir());
+    ReportBuffer buffer;
+    buffer.setText("kept");
+    ASSERT_TRUE(FlushReportToLog(buffer, nullptr, LogFolderFor(program.filePath("file/bin"))));
+    EXPECT_TRUE(readLog(fallback).endsWith("kept\r\n"));
+
+    if (saved.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", saved);
 }
 
 TEST(ReportLog, UnwritableLogIsAnErrorAndKeepsTheBuffer)
