@@ -1,3 +1,5 @@
+// The archive creation's and structure test's report lines and registry values, and the order
+// in which both write their keys.
 #include "ArchiveTexts.h"
 
 #include "ArchiveSchema.h"

@@ -66,11 +66,6 @@ QByteArray EncipheredVersion(const QString& databaseCode)
                       static_cast<qsizetype>(cipher.size()));
 }
 
-QString BytesAsStoredText(const QByteArray& bytes)
-{
-    return QString::fromLatin1(bytes.toHex().toUpper());
-}
-
 QString DecipherVersionRow(const QString& storedText, const QString& databaseCode)
 {
     static const QString hexDigits = QStringLiteral("0123456789ABCDEFabcdef");

@@ -39,9 +39,6 @@ qint32 TickCount();
 
 // The cipher bytes of "Version:1.02" under the database code (both as UTF-16 low byte first).
 QByteArray EncipheredVersion(const QString& databaseCode);
-// The text the data layer stores for a byte array assigned to a text column: two upper-case
-// hexadecimal digits per byte.
-QString BytesAsStoredText(const QByteArray& bytes);
 // Reads such a version row back: hex text to bytes, deciphered under the code. Empty when the
 // text is not hexadecimal or does not decipher.
 QString DecipherVersionRow(const QString& storedText, const QString& databaseCode);

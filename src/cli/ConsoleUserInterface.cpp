@@ -1,3 +1,5 @@
+// The UserInterface port on a terminal: message printing, questions answered by --yes, by the
+// person at the controlling terminal, or No, and the administrator password request.
 #include "ConsoleUserInterface.h"
 
 #include "MoveDatabaseFields.h"

@@ -1,3 +1,5 @@
+// The schema catalogue: table and column lists read from INFORMATION_SCHEMA, and index
+// creation, over a connection of the catalogue's own.
 #include "Catalog.h"
 
 #include "Session.h"

@@ -1,3 +1,4 @@
+// Opening, using and closing one ODBC connection; its statements run through the shared Session.
 #include "Connection.h"
 
 #include "ConnectionString.h"

@@ -1,3 +1,4 @@
+// Parsing the program's connection strings and building the FreeTDS ODBC string from them.
 #include "ConnectionString.h"
 
 namespace sqllumo::db {

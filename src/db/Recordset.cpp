@@ -1,3 +1,5 @@
+// Recordsets: every row read at open with the hidden key and exact-text columns updates need,
+// cursor moves over those rows, and field changes written back as statements of their own.
 #include "Recordset.h"
 
 #include "Connection.h"

@@ -1,3 +1,5 @@
+// A small reader of SELECT statements: enough to map each output column to its base table
+// and column, so that updates know where a field came from.
 #include "SelectStatement.h"
 
 #include "Error.h"

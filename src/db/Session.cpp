@@ -1,3 +1,5 @@
+// The ODBC calls behind a connection: connecting, running statements to the end of their
+// results, reading rows and diagnostics, and turning failures into db::Error.
 #include "Session.h"
 
 #include "SelectStatement.h"

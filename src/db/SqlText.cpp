@@ -1,3 +1,4 @@
+// Quoting of names and literals for the statements the database layer builds itself.
 #include "SqlText.h"
 
 #include "Error.h"

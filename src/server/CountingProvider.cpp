@@ -1,3 +1,4 @@
+// The counting wrappers around a provider's connections and catalogues.
 #include "CountingProvider.h"
 
 namespace sqllumo::server {

@@ -1,3 +1,4 @@
+// The SQL text of the whole-database operations and the checks on the values spliced into it.
 #include "ServerStatements.h"
 
 #include "ConnectionStrings.h"

@@ -1,3 +1,4 @@
+// Building the program's connection strings for SQL Server and for integrated security.
 #include "ConnectionStrings.h"
 
 namespace sqllumo {

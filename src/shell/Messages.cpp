@@ -1,3 +1,4 @@
+// The four message forms (validation, success, error, access) and the trapped-error text.
 #include "Messages.h"
 
 namespace sqllumo {

@@ -1,3 +1,4 @@
+// What the window remembers between OK presses, and when it forgets the confirmed password.
 #include "WindowState.h"
 
 namespace sqllumo {

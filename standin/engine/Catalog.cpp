@@ -1,3 +1,5 @@
+// The stand-in's catalogue views and procedures (INFORMATION_SCHEMA, sys views, sp_columns,
+// sp_pkeys, sp_helpindex) built in memory from the engine's table definitions.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

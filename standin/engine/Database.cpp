@@ -1,3 +1,5 @@
+// One user database of the stand-in: opening its SQLite file, its table definitions and its
+// statement cache.
 #include "Database.h"
 
 #include "Text.h"

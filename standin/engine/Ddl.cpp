@@ -1,3 +1,5 @@
+// CREATE/ALTER/DROP of tables and indexes: the engine's definitions and the SQLite storage
+// behind them, with SQL Server's constraint names and errors.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

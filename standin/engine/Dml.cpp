@@ -1,3 +1,5 @@
+// INSERT, UPDATE and DELETE: assignment conversion, identity values, key and foreign key
+// checks with cascades, row counts as SQL Server reports them.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

@@ -1,3 +1,5 @@
+// The engine's top level: logins and sessions, the open databases, and running a batch
+// statement by statement with SQL Server's error reach.
 #include "EngineImpl.h"
 
 #include "Text.h"

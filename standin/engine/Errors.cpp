@@ -1,3 +1,4 @@
+// The server's error and message texts by number, and their formatting with arguments.
 #include "Errors.h"
 
 #include "Text.h"

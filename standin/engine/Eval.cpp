@@ -1,3 +1,5 @@
+// Expression evaluation: operators, built-in functions, CASE, variables and column values,
+// with SQL Server's types and NULL rules.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

@@ -1,3 +1,4 @@
+// Turning T-SQL text into tokens: names, bracketed and quoted names, literals and comments.
 #include "Lexer.h"
 
 #include "Errors.h"

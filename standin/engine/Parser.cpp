@@ -1,3 +1,4 @@
+// The T-SQL parser: statements, expressions and type names of the subset the stand-in runs.
 #include "Parser.h"
 
 #include "Errors.h"

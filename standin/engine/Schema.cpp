@@ -1,3 +1,4 @@
+// Storing and reading the engine's table definitions inside each database file.
 #include "Schema.h"
 
 #include "Text.h"

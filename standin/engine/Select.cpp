@@ -1,3 +1,5 @@
+// SELECT: sources and joins, filters, grouping and aggregates, ordering, TOP and the result
+// columns' metadata.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

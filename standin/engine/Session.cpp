@@ -1,3 +1,5 @@
+// A session's state (current database, options, variables, open transaction) and the unit of
+// work each statement runs in.
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"

@@ -1,3 +1,4 @@
+// UTF-16 helpers and the default collation's comparisons and case folds.
 #include "Text.h"
 
 #include <cstdint>

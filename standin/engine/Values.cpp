@@ -1,3 +1,4 @@
+// Value conversions, comparisons, arithmetic and DATETIME text under SQL Server's rules.
 #include "Values.h"
 
 #include "Errors.h"

@@ -1,6 +1,7 @@
 // The structure test's rules over catalogue data, the database code and the version row.
 #include "ArchiveSchema.h"
 #include "DefineArchiveTables.h"
+#include "SqlText.h"
 #include "TestArchiveStructure.h"
 
 #include <gtest/gtest.h>
@@ -235,7 +236,8 @@ TEST(VersionRow, StoredAsUpperHexAndDeciphersUnderTheCodeOnly)
     const QString code = "071226123456";
     const QByteArray cipher = EncipheredVersion(code);
     EXPECT_EQ(cipher.size(), 32); // 4-byte length + 24 bytes of text, padded to one block
-    const QString stored = BytesAsStoredText(cipher);
+    // The database layer stores a byte array assigned to a text column as upper-case hex.
+    const QString stored = db::UpperHex(cipher);
     EXPECT_EQ(stored.size(), 64);
     EXPECT_EQ(stored, stored.toUpper());
     EXPECT_EQ(DecipherVersionRow(stored, code), "Version:1.02");

@@ -1,3 +1,4 @@
+// Test entry point of the console front end's tests (QCoreApplication for the processes).
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

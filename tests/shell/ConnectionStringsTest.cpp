@@ -1,3 +1,4 @@
+// The program's connection strings for both kinds of login, with values that need quoting.
 #include "ConnectionStrings.h"
 
 #include <gtest/gtest.h>

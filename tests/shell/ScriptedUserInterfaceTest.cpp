@@ -1,3 +1,4 @@
+// The scripted person the other tests rely on: answers in order, records kept.
 #include "ScriptedUserInterface.h"
 #include "Messages.h"
 

@@ -1,3 +1,4 @@
+// The settings store: defaults, values kept across instances, and the owner-only file.
 #include "Settings.h"
 
 #include <QFile>

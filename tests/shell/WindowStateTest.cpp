@@ -1,3 +1,4 @@
+// What the window state keeps between OK presses and when it forgets the password.
 #include "WindowState.h"
 #include "Messages.h"
 

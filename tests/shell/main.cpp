@@ -1,3 +1,4 @@
+// Test entry point of the shell's tests (QCoreApplication for the Qt Core classes).
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 

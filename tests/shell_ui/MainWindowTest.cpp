@@ -1,3 +1,5 @@
+// The main window without a server: the lists, every panel's fields and captions, Browse,
+// help and the layout at a large font.
 #include "F_SQLDatabase.h"
 #include "HelpWindow.h"
 #include "Messages.h"

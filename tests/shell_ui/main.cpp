@@ -1,3 +1,4 @@
+// Test entry point of the window tests (offscreen QApplication).
 #include <QApplication>
 #include <QFont>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// A first pass through the engine: log in, set options, create, insert and select.
 #include "EngineTestSupport.h"
 
 namespace standin::testing {

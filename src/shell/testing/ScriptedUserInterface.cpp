@@ -1,3 +1,4 @@
+// The scripted person of the tests: queues of answers and the record of what was shown.
 #include "ScriptedUserInterface.h"
 
 #include "RoleFunctionSheet.h"

@@ -1,3 +1,5 @@
+// The main window's widgets, the catalogue lists and the panels opened from the function
+// descriptors, pre-filled from the settings.
 #include "F_SQLDatabase.h"
 
 #include "FunctionCatalogue.h"

@@ -1,3 +1,4 @@
+// The help window: the topic pages compiled into the program, shown in a text browser.
 #include "HelpWindow.h"
 
 #include <QKeyEvent>

@@ -1,4 +1,5 @@
 #pragma once
+// The help window the panels' F1 opens at their topic; the pages are resources of the program.
 
 #include <QTextBrowser>
 

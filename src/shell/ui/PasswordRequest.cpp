@@ -1,3 +1,5 @@
+// The administrator password request dialog: its fields, their limits and the answers it
+// hands back.
 #include "PasswordRequest.h"
 
 #include <QGridLayout>

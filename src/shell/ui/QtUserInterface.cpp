@@ -1,3 +1,5 @@
+// The UserInterface port on Qt widgets: message boxes, the busy pointer, the file dialog, the
+// progress frame and the password request.
 #include "QtUserInterface.h"
 
 #include <QApplication>

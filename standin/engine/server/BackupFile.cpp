@@ -1,3 +1,4 @@
+// Writing and reading the stand-in's backup sets, each closed by a checksum.
 #include "BackupFile.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Mapping server-side file names onto files under the stand-in's data root.
 #include "PathMapper.h"
 
 #include "ServerText.h"

@@ -1,3 +1,4 @@
+// The server level's statements and procedures: databases, their files, backups and logins.
 #include "ServerCatalog.h"
 
 #include "../Text.h"

@@ -1,3 +1,4 @@
+// Tokens of the server-level statements.
 #include "ServerLexer.h"
 
 #include "ServerText.h"

@@ -1,3 +1,4 @@
+// The server level's messages with SQL Server's numbers, severities and texts.
 #include "ServerMessages.h"
 
 #include "../Errors.h"

@@ -1,3 +1,4 @@
+// Text helpers of the server level: UTF conversions, name case folding, number formatting.
 #include "ServerText.h"
 
 #include "../Text.h"
