@@ -8,7 +8,7 @@
 #include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 #include "TestArchiveStructure.h"
 #include "TestResultRegistry.h"
 
@@ -40,7 +40,7 @@ int main(int argc, char** argv)
             password = QString::fromUtf8(f.readLine()).trimmed();
         }
     }
-    testing::StandinProcess standin;
+    testing::StandinForProgram standin;
     if (serverName.isEmpty()) {
         QString error;
         if (!standin.start(error)) {

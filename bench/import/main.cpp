@@ -11,7 +11,7 @@
 #include "ReportLog.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 #include "TestResultRegistry.h"
 #include "UserInterface.h"
 
@@ -128,7 +128,7 @@ int main(int argc, char** argv)
         }
     }
     const long startKilobytes = residentKilobytes();
-    testing::StandinProcess standin;
+    testing::StandinForProgram standin;
     if (serverName.isEmpty()) {
         QString error;
         if (!standin.start(error)) {

@@ -6,7 +6,7 @@
 #include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 #include "TestResultRegistry.h"
 
 #include <QTemporaryDir>
@@ -18,7 +18,7 @@ class StandinDatabase : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        standin_ = new StandinProcess;
+        standin_ = new StandinForProgram;
         if (!standin_->start(startError())) {
             delete standin_;
             standin_ = nullptr;
@@ -65,7 +65,7 @@ protected:
         static QString error;
         return error;
     }
-    static inline StandinProcess* standin_ = nullptr;
+    static inline StandinForProgram* standin_ = nullptr;
     QTemporaryDir settingsFolder_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<TestResultRegistry> registry_;

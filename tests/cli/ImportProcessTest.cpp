@@ -1,7 +1,7 @@
 // sqllumo archive import as a process against a stand-in: the exit status says whether the
 // archive arrived whole, and without a terminal the progress comes as plain lines.
 #include "AccessArchiveFixture.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,7 +21,7 @@ class ImportProcess : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        standin_ = new StandinProcess;
+        standin_ = new StandinForProgram;
         if (!standin_->start(startError_)) {
             delete standin_;
             standin_ = nullptr;
@@ -82,7 +82,7 @@ protected:
         return file;
     }
 
-    static inline StandinProcess* standin_ = nullptr;
+    static inline StandinForProgram* standin_ = nullptr;
     static inline QString startError_;
     QTemporaryDir home_;
 };

@@ -6,7 +6,7 @@
 #include "OracleCipher.h"
 #include "ScriptedUserInterface.h"
 #include "Settings.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 
 #include "ConnectionStrings.h"
 #include "ServerStatements.h"
@@ -118,7 +118,7 @@ protected:
         return QDir(standin_->dataFolder()).filePath(relative);
     }
 
-    static inline StandinProcess* standin_ = nullptr;
+    static inline StandinForProgram* standin_ = nullptr;
     const QString kCaption = QStringLiteral("Lumeno SQL Manager  1. 0. 0");
     QTemporaryDir folder_;
     Settings settings_{Settings::fileIn(folder_.path())};

@@ -8,7 +8,7 @@
 #include "FunctionCatalogue.h"
 #include "ServerProvider.h"
 #include "ServerStatements.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 
 namespace sqllumo::testing {
 
@@ -16,7 +16,7 @@ class ArchiveOpsHarness : public DispatcherHarness {
 protected:
     static void SetUpTestSuite()
     {
-        standin_ = new StandinProcess;
+        standin_ = new StandinForProgram;
         QString error;
         if (!standin_->start(error)) {
             startError_ = error;
@@ -104,7 +104,7 @@ protected:
         return at < 0 ? QString() : log.mid(at + stars.size());
     }
 
-    static inline StandinProcess* standin_ = nullptr;
+    static inline StandinForProgram* standin_ = nullptr;
     static inline QString startError_;
     std::unique_ptr<dbport::Provider> provider_;
 };

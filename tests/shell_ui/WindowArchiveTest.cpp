@@ -11,7 +11,7 @@
 #include "ReportLog.h"
 #include "ServerProvider.h"
 #include "Settings.h"
-#include "StandinProcess.h"
+#include "StandinForProgram.h"
 #include "TestResultRegistry.h"
 #include "WindowDispatch.h"
 #include "WindowDriving.h"
@@ -35,7 +35,7 @@
 using namespace sqllumo;
 using namespace sqllumo::ui;
 using sqllumo::testing::ModalScript;
-using sqllumo::testing::StandinProcess;
+using sqllumo::testing::StandinForProgram;
 
 namespace {
 
@@ -43,7 +43,7 @@ class WindowArchive : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        standin_ = new StandinProcess;
+        standin_ = new StandinForProgram;
         if (!standin_->start(startError_)) {
             delete standin_;
             standin_ = nullptr;
@@ -92,7 +92,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
-    static inline StandinProcess* standin_ = nullptr;
+    static inline StandinForProgram* standin_ = nullptr;
     static inline QString startError_;
     QTemporaryDir dir_;
     std::unique_ptr<Settings> settings_;

@@ -5,6 +5,7 @@
 #include "TestArchiveStructure.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace sqllumo;
 using namespace sqllumo::archive;
@@ -20,14 +21,77 @@ const TableDef& table(const char* name)
 
 // The catalogue's view of a table created exactly as defined, column names in lower case to
 // show that case does not matter.
-std::vector<dbport::CatalogColumn> asCreated(const TableDef& def)
+// The columns as the catalogue reports them for a table the archive creation made: names as
+// created, the data access type codes (3 INT, 2 SMALLINT, 17 TINYINT, 11 BIT, 135 DATETIME,
+// 202 NVARCHAR with its length, 205 IMAGE).
+std::vector<dbport::CatalogColumn> asCreated(const QString& tableName)
 {
-    std::vector<dbport::CatalogColumn> columns;
-    for (const ExpectedColumn& e : ExpectedColumns(def))
-        columns.push_back({QString::fromStdString(e.upperName).toLower(),
-                           e.typeCode == 0 ? 205 : e.typeCode,
-                           e.definedSize < 0 ? 0 : e.definedSize});
-    return columns;
+    const int n = 202;
+    const std::map<QString, std::vector<dbport::CatalogColumn>> created = {
+        {"T_DBVersion", {{"FreeText", n, 100}}},
+        {"T_Marker", {{"ID_Marker", 3, 0}, {"Marker", n, 50}}},
+        {"T_Patient", {{"ID_Patient", 3, 0},  {"Title", n, 10},      {"L_Name", n, 50},
+                       {"F_Name", n, 50},     {"M_Name", n, 50},     {"B_Date", 135, 0},
+                       {"Sex", 11, 0},        {"Height", 2, 0},      {"Weight", 2, 0},
+                       {"Address", n, 200},   {"ID_City", 3, 0},     {"ID_Province", 3, 0},
+                       {"Zip_Code", n, 10},   {"ID_Country", 3, 0},  {"Tel_Home", n, 30},
+                       {"Tel_Work", n, 30},   {"Ins_Number", n, 30}, {"Ins_Company", n, 30},
+                       {"Pat_Code_1", n, 30}, {"Pat_Code_2", n, 30}, {"ID_Hosp_Dep", 3, 0},
+                       {"Comment", n, 250},   {"ID_Doc_Tech", 3, 0}, {"Free1", n, 50},
+                       {"Free2", n, 50},      {"ID_Marker", 3, 0},   {"Used_By", n, 50},
+                       {"RecDate", 135, 0},   {"Photo", 205, 0}}},
+        {"T_Exam",
+         {{"ID_Multi", 3, 0},
+          {"ID_Patient", 3, 0},
+          {"Code", n, 30},
+          {"rv_1", 11, 0},
+          {"rv_2", 11, 0},
+          {"rv_3", 11, 0},
+          {"rv_4", 11, 0},
+          {"rv_5", 11, 0},
+          {"rv_6", 11, 0},
+          {"rv_7", 11, 0},
+          {"rv_8", 11, 0},
+          {"ID_Marker", 3, 0},
+          {"Comment", n, 250}}},
+        {"T_File_Type",
+         {{"ID_Type", 3, 0},
+          {"File_Type", n, 50},
+          {"File_Primary", 11, 0},
+          {"File_Priority", 17, 0},
+          {"File_Visible", 11, 0},
+          {"File_Exclude", n, 50},
+          {"File_App", n, 50},
+          {"File_Prefix", n, 3},
+          {"File_Ext", n, 3}}},
+        {"T_File",
+         {{"ID_Exam", 3, 0},
+          {"ID_Multi", 3, 0},
+          {"Primary", 11, 0},
+          {"ID_Type", 3, 0},
+          {"Date", 135, 0},
+          {"ID_Tech", 3, 0},
+          {"ID_Doc", 3, 0},
+          {"ID_Doc_Req", 3, 0},
+          {"ID_Hosp_Dep", 3, 0},
+          {"Duration", 3, 0},
+          {"Path_Local", n, 100},
+          {"Path_Archive", n, 100},
+          {"ID_Storage", 3, 0},
+          {"FileDateLastModify", 135, 0},
+          {"FileLen", 3, 0},
+          {"Comment", n, 250},
+          {"Used_By", n, 50}}},
+        {"T_Statistic",
+         {{"ID_Class", 3, 0},
+          {"ID_Item", 3, 0},
+          {"ID_SubItem", 3, 0},
+          {"ID_Exam", 3, 0},
+          {"ID_Multi", 3, 0},
+          {"Stat_Memo", n, 50},
+          {"RecDate", 135, 0}}},
+    };
+    return created.at(tableName);
 }
 
 dbport::CatalogColumn* find(std::vector<dbport::CatalogColumn>& columns, const QString& name)
@@ -40,10 +104,11 @@ dbport::CatalogColumn* find(std::vector<dbport::CatalogColumn>& columns, const Q
 
 } // namespace
 
-TEST(StructureRules, EveryTableAsCreatedPassesTheColumnCheck)
+TEST(StructureRules, TablesAsCreatedPassTheColumnCheck)
 {
-    for (const TableDef& def : ArchiveTables())
-        EXPECT_EQ(JudgeColumns(def, asCreated(def)), ColumnVerdict::Correct) << def.name;
+    for (const char* name :
+         {"T_DBVersion", "T_Marker", "T_Patient", "T_Exam", "T_File_Type", "T_File", "T_Statistic"})
+        EXPECT_EQ(JudgeColumns(table(name), asCreated(name)), ColumnVerdict::Correct) << name;
 }
 
 TEST(StructureRules, DamagedColumnsAreFound)
@@ -79,7 +144,7 @@ TEST(StructureRules, DamagedColumnsAreFound)
          [](auto& c) { find(c, "ID_Class")->definedSize = 4; }, ColumnVerdict::Correct},
     };
     for (const Row& row : rows) {
-        auto columns = asCreated(table(row.table));
+        auto columns = asCreated(row.table);
         row.damage(columns);
         EXPECT_EQ(JudgeColumns(table(row.table), columns), row.expected) << row.what;
     }
