@@ -12,7 +12,12 @@
 //      trap shows them).
 //   2. Add its descriptor to CatalogueFunctions(): catalogue, index, entry and description,
 //      panel layout, access check, the operation, and (optionally) its console name, summary
-//      and which option fills each panel field.
+//      and which option fills each panel field (a new ConsoleOption needs its line in
+//      kFieldOptions of src/cli/CommandLine.cpp). A new library of operations is linked to
+//      sqllumo_catalogue in src/catalogue/CMakeLists.txt.
+//   Check B's second step asks the password database through
+//   OperationServices::verifyAdminPassword, handed in by each front end's main() (src/app,
+//   src/cli); unset, check B refuses.
 //   Nothing else: the window lists it and opens its panel, OK runs it, the console accepts
 //   its name, and both helps describe it. A descriptor without an operation is listed and
 //   opens its panel; OK on it does nothing yet.
