@@ -75,8 +75,8 @@ bool FlushReportToLog(ReportBuffer& buffer, QString* errorText, const QString& f
 {
     if (buffer.isEmpty())
         return true;
-    QFile log(ReportLogPath(
-        folder.isEmpty() ? LogFolderFor(QCoreApplication::applicationDirPath()) : folder));
+    QFile log(ReportLogPath(folder.isEmpty() ? LogFolderFor(QCoreApplication::applicationDirPath())
+                                             : folder));
     // The file and the reason, so the person knows what to mend.
     const auto failed = [&] {
         if (errorText)
