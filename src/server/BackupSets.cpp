@@ -1,3 +1,5 @@
+// Reading a backup file's sets (RESTORE HEADERONLY) and choosing the newest full backup of a
+// database, so a restore never takes an older or a differential set.
 #include "BackupSets.h"
 
 #include "ServerStatements.h"

@@ -20,7 +20,7 @@
 //   src/cli); unset, check B refuses.
 //   Nothing else: the window lists it and opens its panel, OK runs it, the console accepts
 //   its name, and both helps describe it. A descriptor without an operation is listed and
-//   opens its panel; OK on it does nothing yet.
+//   opens its panel; OK on it says the function is not available.
 
 #include "Operation.h"
 #include "WindowState.h"

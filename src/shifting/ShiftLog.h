@@ -12,7 +12,7 @@ inline const QString kShiftLogFileName = QStringLiteral("logShiftDBFields.log");
 // A log larger than this is deleted before the next line, which then starts a new file.
 inline constexpr qint64 kShiftLogLimit = 10000000;
 
-// folder empty: the program's folder.
+// folder empty: where the report log goes (the program's folder, or the user's data folder).
 QString ShiftLogPath(const QString& folder = QString());
 
 // "(" + date + " " + time + ") " + source + ": " + text + CR LF, as the line appears in the log.
