@@ -722,7 +722,7 @@ void SessionImpl::dropTable(DropTableStmt& s)
         if (!t) {
             if (s.ifExists)
                 continue;
-            throw SqlError(err::kDropTableMissing, {name.table()});
+            throw SqlError(err::kDropMissing, {u"table", name.table()});
         }
         for (const TableMeta* other : db.tables())
             if (other->id != t->id)

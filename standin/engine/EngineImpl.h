@@ -116,6 +116,8 @@ private:
                       std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
                       int32_t line);
     void executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    // What the server level needs of this session to run one of its statements.
+    server::ServerContext serverContext(int32_t line, bool firstInBatch) const;
 
     // Catalogue procedures and views (Catalog.cpp).
     void spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);

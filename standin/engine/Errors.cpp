@@ -27,6 +27,12 @@ uint8_t stateOf(int number)
         return 2;
     case err::kDateOutOfRange:
         return 3;
+    case err::kProcedureExpects:
+    case err::kDatabaseInUse:
+        return 4;
+    case err::kTooManyArguments:
+    case err::kProcedureParameter:
+        return 2;
     default:
         return 1;
     }
@@ -139,8 +145,8 @@ const std::map<int, Entry>& catalogue()
          {16, "The CREATE UNIQUE INDEX statement terminated because a duplicate key was found for "
               "the object name '%1' and the index name '%2'. The duplicate key value is (%3)."}},
         {err::kProcedureMissing, {16, "Could not find stored procedure '%1'."}},
-        {err::kDropTableMissing,
-         {11, "Cannot drop the table '%1', because it does not exist or you do not have "
+        {err::kDropMissing,
+         {11, "Cannot drop the %1 '%2', because it does not exist or you do not have "
               "permission."}},
         {err::kDropIndexMissing,
          {11, "Cannot drop the index '%1', because it does not exist or you do not have "
@@ -322,6 +328,98 @@ const std::map<int, Entry>& catalogue()
         {err::kWaitForSyntax,
          {15, "Incorrect time syntax in time string '' used with WAITFOR.", S::Batch}},
         {err::kNotSupported, {16, "%1 is not supported by this server.", S::Batch}},
+        // The server level.
+        {err::kNotInTransaction,
+         {16, "%1 statement not allowed within multi-statement transaction."}},
+        {err::kNotInUserTransaction,
+         {16, "%1 statement cannot be used inside a user transaction."}},
+        {err::kProcedureNotInTransaction,
+         {16, "The procedure '%1' cannot be executed within a transaction."}},
+        {err::kPermissionDenied, {14, "%1 permission denied in database 'master'."}},
+        {err::kDatabaseExists,
+         {16, "Database '%1' already exists. Choose a different database name."}},
+        {err::kCreateDatabaseFailed,
+         {16, "CREATE DATABASE failed. Some file names listed could not be created. Check "
+              "related errors."}},
+        {err::kLogicalNameInUse,
+         {16, "The logical file name \"%1\" is already in use. Choose a different name."}},
+        {err::kFileInUseByDatabase,
+         {16, "The file '%1' cannot be overwritten. It is being used by database '%2'."}},
+        {err::kDirectoryLookupFailed,
+         {16, "Directory lookup for the file \"%1\" failed with the operating system error %2."}},
+        {err::kFileActivationError,
+         {16, "A file activation error occurred. The physical file name '%1' may be incorrect. "
+              "Diagnose and correct additional errors, and retry the operation."}},
+        {err::kFileExists,
+         {16, "Cannot create file '%1' because it already exists. Change the file path or the "
+              "file name, and retry the operation."}},
+        {err::kDatabaseInUse, {16, "Cannot drop database \"%1\" because it is currently in use."}},
+        {err::kSystemDatabase,
+         {16, "Cannot %1 the database '%2' because it is a system database."}},
+        {err::kTerminatingAbnormally, {16, "%1 is terminating abnormally."}},
+        {err::kProcessedPages, {10, "Processed %1 pages for database '%2', file '%3' on file %4."}},
+        {err::kSuccessfullyProcessed,
+         {10, "%1 successfully processed %2 pages in %3 seconds (%4 MB/sec)."}},
+        {err::kBackupInTransaction,
+         {16, "Cannot perform a backup or restore operation within a transaction."}},
+        {err::kOptionsNotSupported,
+         {16, "One or more of the options (%1) are not supported for this statement. Review the "
+              "documentation for supported options."}},
+        {err::kExclusiveAccess,
+         {16, "Exclusive access could not be obtained because the database is in use."}},
+        {err::kInUseBySession,
+         {16, "%1 cannot process database '%2' because it is in use by this session. It is "
+              "recommended that the master database be used when performing this operation."}},
+        {err::kMasterSingleUser,
+         {16, "To restore the master database, the server must be running in single-user mode. "
+              "For information on starting in single-user mode, see \"How to: Start an Instance "
+              "of SQL Server (sqlservr.exe)\" in Books Online."}},
+        {err::kPlanningProblems,
+         {16, "Problems were identified while planning for the RESTORE statement. Previous "
+              "messages provide details."}},
+        {err::kCannotRestoreOverExisting,
+         {16, "File \"%1\" cannot be restored over the existing \"%2\". Reissue the RESTORE "
+              "statement using WITH REPLACE to overwrite pre-existing files, or WITH MOVE to "
+              "identify an alternate location."}},
+        {err::kNotABackupSet, {16, "The data set on device '%1' is not a SQL Server backup set."}},
+        {err::kTempdbBackup,
+         {16, "Backup and restore operations are not allowed on database tempdb."}},
+        {err::kOtherDatabaseBackup,
+         {16, "The backup set holds a backup of a database other than the existing '%1' "
+              "database."}},
+        {err::kCannotRestoreTo,
+         {16, "File '%1' cannot be restored to '%2'. Use WITH MOVE to identify a valid location "
+              "for the file."}},
+        {err::kTailNotBackedUp,
+         {16, "The tail of the log for the database \"%1\" has not been backed up. Use BACKUP "
+              "LOG WITH NORECOVERY to backup the log if it contains work you do not want to "
+              "lose. Use the WITH REPLACE or WITH STOPAT clause of the RESTORE statement to just "
+              "overwrite the contents of the log."}},
+        {err::kFileClaimedTwice,
+         {16, "File '%1' is claimed by '%2'(%3) and '%4'(%5). The WITH MOVE clause can be used "
+              "to relocate one or more files."}},
+        {err::kBackupSetDamaged, {16, "Damage to the backup set was detected."}},
+        {err::kCannotOpenBackupDevice,
+         {16, "Cannot open backup device '%1'. Operating system error %2."}},
+        {err::kWriteFailed, {16, "Write on \"%1\" failed: %2"}},
+        {err::kLogicalFileNotInDatabase,
+         {16, "Logical file '%1' is not part of database '%2'. Use RESTORE FILELISTONLY to list "
+              "the logical file names."}},
+        {err::kMediaFamilyIncorrect,
+         {16, "The media family on device '%1' is incorrectly formed. SQL Server cannot process "
+              "this media family."}},
+        {err::kBackupSetValid, {10, "The backup set on file %1 is valid."}},
+        {err::kCannotFindFileId, {16, "Cannot find file ID %1 on device '%2'."}},
+        {err::kNotValidLogin, {16, "'%1' is not a valid login or you do not have permission."}},
+        {err::kHelpDbUnknownDatabase,
+         {16, "The database '%1' does not exist. Supply a valid database name. To see available "
+              "databases, use sys.databases."}},
+        {err::kPrincipalExists, {16, "The server principal '%1' already exists."}},
+        {err::kNotFixedServerRole, {11, "'%1' is not a fixed server role."}},
+        {err::kNotWindowsName,
+         {11, "'%1' is not a valid Windows NT name. Give the complete name: <domain\\username>."}},
+        {err::kTooManyArguments,
+         {16, "Procedure or function %1 has too many arguments specified."}},
     };
     return entries;
 }

@@ -327,13 +327,7 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                 } else if constexpr (std::is_same_v<T, ExecStmt>) {
                     exec(body, st.text, sink, firstInBatch, st.line);
                 } else if constexpr (std::is_same_v<T, ServerStmt>) {
-                    server::ServerContext context;
-                    context.login = login_;
-                    context.currentDatabase = databaseName_;
-                    context.spid = spid_;
-                    context.line = st.line;
-                    context.inTransaction = trancount_ > 0;
-                    context.firstInBatch = firstInBatch;
+                    server::ServerContext context = serverContext(st.line, firstInBatch);
                     if (!engine_.catalog().tryExecute(st.text, context, sink))
                         throw notSupported(body.keyword + u" in this form");
                 } else if constexpr (std::is_same_v<T, UseStmt>) {
@@ -589,6 +583,14 @@ void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink
         sink.done(d);
         return;
     }
+    server::ServerContext context = serverContext(line, firstInBatch);
+    if (engine_.catalog().tryExecute(text, context, sink))
+        return;
+    throw SqlError(err::kProcedureMissing, {s.procedure.back()});
+}
+
+server::ServerContext SessionImpl::serverContext(int32_t line, bool firstInBatch) const
+{
     server::ServerContext context;
     context.login = login_;
     context.currentDatabase = databaseName_;
@@ -596,9 +598,7 @@ void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink
     context.line = line;
     context.inTransaction = trancount_ > 0;
     context.firstInBatch = firstInBatch;
-    if (engine_.catalog().tryExecute(text, context, sink))
-        return;
-    throw SqlError(err::kProcedureMissing, {s.procedure.back()});
+    return context;
 }
 
 bool SessionImpl::runProcedure(const std::u16string& name,
@@ -690,33 +690,18 @@ void SessionImpl::executeRpc(const std::u16string& procedure, const std::vector<
     end.kind = DoneInfo::Kind::Procedure;
     try {
         if (!runProcedure(upperName, args, sink, 1)) {
-            // Server-level procedures take their arguments as text.
-            std::u16string textCall = u"EXEC " + name;
-            for (size_t i = 0; i < args.size(); ++i) {
-                textCall += i == 0 ? u" " : u", ";
-                if (!args[i].first.empty())
-                    textCall += args[i].first + u" = ";
-                const Typed& a = args[i].second;
-                if (a.isNull()) {
-                    textCall += u"NULL";
-                } else if (isText(a.type.type)) {
-                    std::u16string quoted;
-                    for (char16_t c : std::get<std::u16string>(a.value)) {
-                        quoted.push_back(c);
-                        if (c == u'\'')
-                            quoted.push_back(u'\'');
-                    }
-                    textCall += u"N'" + quoted + u"'";
-                } else {
-                    textCall += displayValue(a);
-                }
+            // Server-level procedures take their values as text; a typed value is converted,
+            // never written back into a statement to be parsed again.
+            std::vector<server::Argument> values;
+            for (const auto& [argName, a] : args) {
+                server::Argument value{argName, std::nullopt};
+                if (!a.isNull())
+                    value.value =
+                        isText(a.type.type) ? std::get<std::u16string>(a.value) : displayValue(a);
+                values.push_back(std::move(value));
             }
-            server::ServerContext context;
-            context.login = login_;
-            context.currentDatabase = databaseName_;
-            context.spid = spid_;
-            context.inTransaction = trancount_ > 0;
-            if (engine_.catalog().tryExecute(textCall, context, sink)) {
+            server::ServerContext context = serverContext(1, true);
+            if (engine_.catalog().callProcedure(name, std::move(values), context, sink)) {
                 cancel_ = nullptr;
                 return;
             }

@@ -167,5 +167,57 @@ TEST_F(ServerSession, ServerStatementsMixWithOthersInOneBatch)
     EXPECT_EQ(after.errorNumbers(), std::vector<int32_t>{15010});
 }
 
+// A client's RPC reaches the server's procedures with its values as given: a quote or a
+// backslash in a name is data, a NULL stays NULL, and a wrong name or count is refused as in a
+// batch.
+TEST_F(ServerSession, ProceduresCalledByRpcTakeTheirValuesAsGiven)
+{
+    auto admin = login();
+    auto text = [](const char16_t* name, const std::u16string& value) {
+        RpcParam p;
+        p.name = name;
+        p.type.type = SqlType::NVarChar;
+        p.type.length = 128;
+        p.value = value;
+        return p;
+    };
+    auto rpc = [&](const char16_t* procedure, const std::vector<RpcParam>& params) {
+        CollectingSink sink;
+        admin->executeRpc(procedure, params, sink);
+        return sink;
+    };
+    const std::u16string account = u"LAB\\O'Neil, N'x'";
+    auto granted = rpc(u"sp_grantlogin", {text(u"@loginame", account)});
+    EXPECT_TRUE(granted.errorNumbers().empty()) << granted.firstErrorText();
+    EXPECT_EQ(granted.statuses, std::vector<int32_t>{0});
+    auto info = rpc(u"master.dbo.xp_logininfo", {text(u"", account)});
+    ASSERT_EQ(info.results.size(), 1u) << info.firstErrorText();
+    ASSERT_EQ(info.results[0].rows.size(), 1u);
+    EXPECT_EQ(info.results[0].text(0, "account name"), Narrow(account));
+    auto again = exec(*admin, "EXEC sp_grantlogin N'LAB\\O''Neil, N''x'''");
+    EXPECT_EQ(again.errorNumbers(), std::vector<int32_t>{15025});
+
+    RpcParam null;
+    null.type.type = SqlType::NVarChar;
+    null.type.length = 128;
+    auto all = rpc(u"[sp_helpdb]", {null});
+    ASSERT_FALSE(all.results.empty()) << all.firstErrorText();
+    EXPECT_GE(all.results[0].rows.size(), 4u);
+    auto unknown = rpc(u"sp_helpdb", {text(u"@dbname", u"No'Such")});
+    ASSERT_EQ(unknown.errorNumbers(), std::vector<int32_t>{15010});
+    EXPECT_EQ(unknown.firstErrorText(), "The database 'No'Such' does not exist. Supply a valid "
+                                        "database name. To see available databases, use "
+                                        "sys.databases.");
+    auto misnamed = rpc(u"sp_helpdb", {text(u"@database", u"master")});
+    ASSERT_EQ(misnamed.errorNumbers(), std::vector<int32_t>{8145});
+    EXPECT_EQ(misnamed.messages[0].state, 2);
+    EXPECT_EQ(misnamed.messages[0].procedure, u"sp_helpdb");
+    auto tooMany = rpc(u"sp_grantlogin", {text(u"", u"LAB\\a"), text(u"", u"LAB\\b")});
+    EXPECT_EQ(tooMany.errorNumbers(), std::vector<int32_t>{8144});
+    EXPECT_EQ(tooMany.statuses, std::vector<int32_t>{1});
+    auto missing = rpc(u"sp_no_such_procedure", {});
+    EXPECT_EQ(missing.errorNumbers(), std::vector<int32_t>{2812});
+}
+
 } // namespace
 } // namespace standin::server::testing

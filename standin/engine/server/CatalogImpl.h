@@ -25,13 +25,6 @@ struct Login {
     bool sysadmin() const { return (roles & 1u) != 0; }
 };
 
-// A procedure argument as written: a literal, a bare word or NULL, optionally named.
-struct Argument {
-    std::u16string name;                 // "@dbname", empty when positional
-    std::optional<std::u16string> value; // empty for NULL
-    int32_t line = 1;
-};
-
 // Sends one statement's output with the statement's line in every message.
 class Reply {
 public:

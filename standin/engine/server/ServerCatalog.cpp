@@ -1,6 +1,7 @@
 // The server level's statements and procedures: databases, their files, backups and logins.
 #include "ServerCatalog.h"
 
+#include "../Errors.h"
 #include "../Text.h"
 #include "BackupFile.h"
 #include "CatalogImpl.h"
@@ -765,7 +766,6 @@ bool parseArguments(TokenCursor& cursor, std::vector<Argument>& args, Token& bad
         return true;
     while (true) {
         Argument arg;
-        arg.line = cursor.peek().line;
         if (cursor.peek().kind == Token::Kind::Variable && cursor.isSymbol(u'=', 1)) {
             arg.name = cursor.next().text;
             cursor.next();
@@ -837,6 +837,56 @@ bool bindArguments(const ProcedureName& p, std::vector<Argument>& args, Reply& r
 }
 } // namespace
 
+namespace {
+void runProcedure(ServerCatalog::Impl& impl, const ProcedureName& procedure,
+                  std::vector<Argument> args, ServerContext& ctx, ResultSink& sink)
+{
+    Reply inProcedure(sink, ctx.line, procedure.name);
+    int32_t status = 1;
+    if (bindArguments(procedure, args, inProcedure)) {
+        switch (procedure.procedure) {
+        case Procedure::HelpDb:
+            status = impl.helpDb(args, inProcedure);
+            break;
+        case Procedure::Databases:
+            status = impl.listDatabases(args, inProcedure);
+            break;
+        case Procedure::LoginInfo:
+            status = impl.loginInfo(args, inProcedure);
+            break;
+        case Procedure::GrantLogin:
+            status = impl.grantLogin(args, ctx, inProcedure);
+            break;
+        case Procedure::RevokeLogin:
+            status = impl.revokeLogin(args, ctx, inProcedure);
+            break;
+        case Procedure::AddRoleMember:
+            status = impl.addServerRoleMember(args, ctx, inProcedure, true);
+            break;
+        case Procedure::DropRoleMember:
+            status = impl.addServerRoleMember(args, ctx, inProcedure, false);
+            break;
+        case Procedure::None:
+            break;
+        }
+    }
+    sink.returnStatus(status);
+    sink.done(DoneInfo{DoneInfo::Kind::Procedure, false, 0, inProcedure.failed()});
+}
+
+// A failure of the registry or of the file system fails the statement; the server stays up.
+template <typename F> void guarded(const ServerContext& ctx, ResultSink& sink, F run)
+{
+    try {
+        run();
+    } catch (const std::exception& e) {
+        Reply reply(sink, ctx.line);
+        reply.message(makeMessage(err::kStorageFailure, {FromUtf8(e.what())}));
+        reply.endStatement();
+    }
+}
+} // namespace
+
 bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContext& ctx,
                                ResultSink& sink)
 {
@@ -857,7 +907,7 @@ bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContex
         return true;
     }
     TokenCursor cursor(lexed.tokens);
-    try {
+    guarded(ctx, sink, [&] {
         switch (kind) {
         case Kind::CreateDatabase:
             impl_->createDatabase(cursor, ctx, reply);
@@ -881,53 +931,26 @@ bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContex
                 reply.endStatement();
                 break;
             }
-            Reply inProcedure(sink, ctx.line, procedure->name);
-            int32_t status = 1;
-            if (bindArguments(*procedure, args, inProcedure)) {
-                switch (procedure->procedure) {
-                case Procedure::HelpDb:
-                    status = impl_->helpDb(args, inProcedure);
-                    break;
-                case Procedure::Databases:
-                    status = impl_->listDatabases(args, inProcedure);
-                    break;
-                case Procedure::LoginInfo:
-                    status = impl_->loginInfo(args, inProcedure);
-                    break;
-                case Procedure::GrantLogin:
-                    status = impl_->grantLogin(args, ctx, inProcedure);
-                    break;
-                case Procedure::RevokeLogin:
-                    status = impl_->revokeLogin(args, ctx, inProcedure);
-                    break;
-                case Procedure::AddRoleMember:
-                    status = impl_->addServerRoleMember(args, ctx, inProcedure, true);
-                    break;
-                case Procedure::DropRoleMember:
-                    status = impl_->addServerRoleMember(args, ctx, inProcedure, false);
-                    break;
-                case Procedure::None:
-                    break;
-                }
-            }
-            sink.returnStatus(status);
-            sink.done(DoneInfo{DoneInfo::Kind::Procedure, false, 0, inProcedure.failed()});
+            runProcedure(*impl_, *procedure, std::move(args), ctx, sink);
             break;
         }
         case Kind::None:
             break;
         }
-    } catch (const std::exception& e) {
-        // A failure of the registry or of the file system: the statement fails, the server stays
-        // up.
-        Message m;
-        m.number = 50001;
-        m.severity = 16;
-        m.text = FromUtf8(std::string("The server could not complete the statement: ") + e.what());
-        reply.message(m);
-        reply.endStatement();
-    }
+    });
     return true;
+}
+
+bool ServerCatalog::callProcedure(const std::u16string& name, std::vector<Argument> args,
+                                  ServerContext& ctx, ResultSink& sink)
+{
+    for (const auto& p : procedures()) {
+        if (EqualsNoCase(name, p.name)) {
+            guarded(ctx, sink, [&] { runProcedure(*impl_, p, std::move(args), ctx, sink); });
+            return true;
+        }
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -992,13 +1015,7 @@ int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& re
     if (only) {
         std::erase_if(list, [&](const DatabaseEntry& e) { return !EqualsNoCase(e.name, *only); });
         if (list.empty()) {
-            Message m;
-            m.number = 15010;
-            m.severity = 16;
-            m.text = u"The database '" + *only +
-                     u"' does not exist. Supply a valid database name. To see available databases, "
-                     u"use sys.databases.";
-            reply.message(m);
+            reply.message(makeMessage(err::kHelpDbUnknownDatabase, {*only}));
             return 1;
         }
     }

@@ -41,6 +41,12 @@ struct ServerContext {
     bool firstInBatch = true;   // a procedure name without EXEC is a call only here
 };
 
+// A procedure argument: its value as text (empty for NULL), optionally named.
+struct Argument {
+    std::u16string name; // "@dbname", empty when positional
+    std::optional<std::u16string> value;
+};
+
 class ServerCatalog;
 
 // Held by a session while a database is its current one; DROP DATABASE and RESTORE refuse a
@@ -91,6 +97,10 @@ public:
     // Runs one statement when it is a server-level one and returns true; returns false, having
     // sent nothing, otherwise. Malformed server-level statements are answered with their error.
     bool tryExecute(const std::u16string& statementText, ServerContext& context, ResultSink& sink);
+    // Runs one of the server's procedures called by name with values already in hand (an RPC);
+    // false, having sent nothing, when the name is none of them.
+    bool callProcedure(const std::u16string& name, std::vector<Argument> args,
+                       ServerContext& context, ResultSink& sink);
 
     // Maps a server-side path (C:\Dir\File.mdf or /dir/file.mdf) to a path under the data root;
     // empty when it names nothing there (relative, "..", a link leading out, a bad character).
