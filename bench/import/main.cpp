@@ -235,8 +235,7 @@ int main(int argc, char** argv)
         status = defined && unique && copied && same && keyed ? 0 : 1;
 
         // The plain route: each table exported as INSERT statements and run by tsql as one
-        // batch, into tables defined the same way (no dates written afterwards, no checks, no
-        // keys).
+        // batch, into tables defined the same way (no checks, no keys).
         master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
         const QString plainDestination =
             BuildConnectionString(serverName, plainDatabase, user, password);

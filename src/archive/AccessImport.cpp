@@ -1,6 +1,6 @@
 // The Access import's steps over the database layer: the Access source read row by row, the
-// destination written one statement per row, dates through an updatable recordset, keys and
-// indexes last, so rows may arrive in any order.
+// destination written one statement per row with its dates, keys and indexes last, so rows may
+// arrive in any order.
 #include "AccessImport.h"
 
 #include "AccessSource.h"
@@ -11,6 +11,7 @@
 #include "ConnectionStrings.h"
 #include "Recordset.h"
 #include "ReportLog.h"
+#include "SqlText.h"
 #include "TestResultRegistry.h"
 #include "UserInterface.h"
 
@@ -32,10 +33,6 @@ QString q(const std::string& text)
 constexpr int kMeterCap = 10000;
 constexpr int kKeyStepMeterMaximum = 20;
 
-// The placeholder the insert carries where a date goes: the server reads it as 1/1/1980 = 0,
-// a date-time of 1900-01-01 that the row's real dates then replace.
-const QString kDatePlaceholder = QStringLiteral("1/1/1980");
-
 // How a value of the source goes into the insert statement.
 enum class Kind { Number, Text, YesNo, Date };
 
@@ -44,44 +41,35 @@ struct CopyColumn {
     Kind kind;
     bool omittedWhenNull = false;   // left out of the column list when the source holds NULL
     const char* whenNull = nullptr; // written instead of a NULL
-};
-
-// A date written after the insert: destination column, source column, and the source column
-// used when that one is NULL.
-struct DateWrite {
-    const char* column;
-    const char* source;
-    const char* fallback = nullptr;
+    const char* fallback = nullptr; // the source column whose value stands in for a NULL
 };
 
 struct CopyTable {
     const char* name;
     bool shortForm; // the column list follows the name without a blank
     std::vector<CopyColumn> columns;
-    std::vector<DateWrite> dates;
-    std::vector<const char*> dateKeys; // the columns of the date query's condition
 };
 
 const std::vector<CopyTable>& copyTables()
 {
     using K = Kind;
     static const std::vector<CopyTable> tables = {
-        {"T_DBVersion", true, {{"FreeText", K::Text}}, {}, {}},
-        {"T_Marker", true, {{"ID_Marker", K::Number}, {"Marker", K::Text}}, {}, {}},
-        {"T_City", true, {{"ID_City", K::Number}, {"City", K::Text}}, {}, {}},
-        {"T_Province", true, {{"ID_Province", K::Number}, {"Province", K::Text}}, {}, {}},
-        {"T_Country", true, {{"ID_Country", K::Number}, {"Country", K::Text}}, {}, {}},
-        {"T_Hosp_Dep", true, {{"ID_Hosp_Dep", K::Number}, {"Hosp_Dep", K::Text}}, {}, {}},
-        {"T_Doc_Tech",
-         true,
-         {{"ID_Doc_Tech", K::Number},
-          {"Title", K::Text},
-          {"L_Name", K::Text},
-          {"F_Name", K::Text},
-          {"Doc_Tech", K::YesNo},
-          {"Int_Ext", K::YesNo}},
-         {},
-         {}},
+        {"T_DBVersion", true, {{"FreeText", K::Text}}},
+        {"T_Marker", true, {{"ID_Marker", K::Number}, {"Marker", K::Text}}},
+        {"T_City", true, {{"ID_City", K::Number}, {"City", K::Text}}},
+        {"T_Province", true, {{"ID_Province", K::Number}, {"Province", K::Text}}},
+        {"T_Country", true, {{"ID_Country", K::Number}, {"Country", K::Text}}},
+        {"T_Hosp_Dep", true, {{"ID_Hosp_Dep", K::Number}, {"Hosp_Dep", K::Text}}},
+        {
+            "T_Doc_Tech",
+            true,
+            {{"ID_Doc_Tech", K::Number},
+             {"Title", K::Text},
+             {"L_Name", K::Text},
+             {"F_Name", K::Text},
+             {"Doc_Tech", K::YesNo},
+             {"Int_Ext", K::YesNo}},
+        },
         {"T_Patient",
          false,
          {{"ID_Patient", K::Number}, {"Title", K::Text},         {"L_Name", K::Text},
@@ -93,40 +81,38 @@ const std::vector<CopyTable>& copyTables()
           {"Pat_Code_1", K::Text},   {"Pat_Code_2", K::Text},    {"ID_Hosp_Dep", K::Number},
           {"Comment", K::Text},      {"ID_Doc_Tech", K::Number}, {"Free1", K::Text},
           {"Free2", K::Text},        {"ID_Marker", K::Number},   {"Used_By", K::Text},
-          {"RecDate", K::Date}},
-         {{"B_Date", "B_Date"}, {"RecDate", "RecDate"}},
-         {"ID_Patient"}},
-        {"T_Exam",
-         false,
-         {{"ID_Multi", K::Number},
-          {"ID_Patient", K::Number},
-          {"Code", K::Text},
-          {"rv_1", K::YesNo},
-          {"rv_2", K::YesNo},
-          {"rv_3", K::YesNo},
-          {"rv_4", K::YesNo},
-          {"rv_5", K::YesNo},
-          {"rv_6", K::YesNo},
-          {"rv_7", K::YesNo},
-          {"rv_8", K::YesNo},
-          {"ID_Marker", K::Number},
-          {"Comment", K::Text}},
-         {},
-         {}},
-        {"T_Storage", true, {{"ID_Storage", K::Number}, {"Description", K::Text}}, {}, {}},
-        {"T_File_Type",
-         false,
-         {{"ID_Type", K::Number},
-          {"File_Type", K::Text},
-          {"File_Primary", K::YesNo},
-          {"File_Priority", K::Number, false, "0"},
-          {"File_Visible", K::YesNo},
-          {"File_Exclude", K::Text},
-          {"File_App", K::Text},
-          {"File_Prefix", K::Text},
-          {"File_Ext", K::Text}},
-         {},
-         {}},
+          {"RecDate", K::Date}}},
+        {
+            "T_Exam",
+            false,
+            {{"ID_Multi", K::Number},
+             {"ID_Patient", K::Number},
+             {"Code", K::Text},
+             {"rv_1", K::YesNo},
+             {"rv_2", K::YesNo},
+             {"rv_3", K::YesNo},
+             {"rv_4", K::YesNo},
+             {"rv_5", K::YesNo},
+             {"rv_6", K::YesNo},
+             {"rv_7", K::YesNo},
+             {"rv_8", K::YesNo},
+             {"ID_Marker", K::Number},
+             {"Comment", K::Text}},
+        },
+        {"T_Storage", true, {{"ID_Storage", K::Number}, {"Description", K::Text}}},
+        {
+            "T_File_Type",
+            false,
+            {{"ID_Type", K::Number},
+             {"File_Type", K::Text},
+             {"File_Primary", K::YesNo},
+             {"File_Priority", K::Number, false, "0"},
+             {"File_Visible", K::YesNo},
+             {"File_Exclude", K::Text},
+             {"File_App", K::Text},
+             {"File_Prefix", K::Text},
+             {"File_Ext", K::Text}},
+        },
         {"T_File",
          false,
          {{"ID_Exam", K::Number},
@@ -142,40 +128,38 @@ const std::vector<CopyTable>& copyTables()
           {"Path_Local", K::Text},
           {"Path_Archive", K::Text},
           {"ID_Storage", K::Number, true},
-          {"FileDateLastModify", K::Date},
+          {"FileDateLastModify", K::Date, false, nullptr, "Date"},
           {"FileLen", K::Number},
           {"Comment", K::Text},
-          {"Used_By", K::Text}},
-         {{"Date", "Date"}, {"FileDateLastModify", "FileDateLastModify", "Date"}},
-         {"ID_Exam"}},
-        {"T_Class",
-         false,
-         {{"ID_Class", K::Number},
-          {"Ord_Class", K::Number},
-          {"Descr_Class", K::Text},
-          {"Type_Class", K::Number},
-          {"ItemSelMode_Class", K::YesNo}},
-         {},
-         {}},
-        {"T_Item",
-         false,
-         {{"ID_Item", K::Number},
-          {"Ord_Item", K::Number},
-          {"Descr_Item", K::Text},
-          {"Type_Item", K::Number},
-          {"SubItemSelMode_Item", K::YesNo},
-          {"ID_Class", K::Number}},
-         {},
-         {}},
-        {"T_SubItem",
-         false,
-         {{"ID_SubItem", K::Number},
-          {"Ord_SubItem", K::Number},
-          {"Descr_SubItem", K::Text},
-          {"Type_SubItem", K::Number},
-          {"ID_Item", K::Number}},
-         {},
-         {}},
+          {"Used_By", K::Text}}},
+        {
+            "T_Class",
+            false,
+            {{"ID_Class", K::Number},
+             {"Ord_Class", K::Number},
+             {"Descr_Class", K::Text},
+             {"Type_Class", K::Number},
+             {"ItemSelMode_Class", K::YesNo}},
+        },
+        {
+            "T_Item",
+            false,
+            {{"ID_Item", K::Number},
+             {"Ord_Item", K::Number},
+             {"Descr_Item", K::Text},
+             {"Type_Item", K::Number},
+             {"SubItemSelMode_Item", K::YesNo},
+             {"ID_Class", K::Number}},
+        },
+        {
+            "T_SubItem",
+            false,
+            {{"ID_SubItem", K::Number},
+             {"Ord_SubItem", K::Number},
+             {"Descr_SubItem", K::Text},
+             {"Type_SubItem", K::Number},
+             {"ID_Item", K::Number}},
+        },
         {"T_Statistic",
          false,
          {{"ID_Class", K::Number},
@@ -184,9 +168,7 @@ const std::vector<CopyTable>& copyTables()
           {"ID_Exam", K::Number},
           {"ID_Multi", K::Number},
           {"Stat_Memo", K::Text},
-          {"RecDate", K::Date}},
-         {{"RecDate", "RecDate"}},
-         {"ID_Class", "ID_Item", "ID_SubItem", "ID_Exam"}},
+          {"RecDate", K::Date}}},
         {"T_StatisticMask",
          false,
          {{"ID_Mask", K::Number},
@@ -194,36 +176,35 @@ const std::vector<CopyTable>& copyTables()
           {"DuplofPatients", K::YesNo},
           {"RecMask", K::Date},
           {"NumTrovFile", K::Number, true},
-          {"NumTotFile", K::Number, true}},
-         {{"BDayFrom", "BDayFrom"},
-          {"BDayTo", "BDayTo"},
-          {"RecFrom", "RecFrom"},
-          {"RecTo", "RecTo"},
-          {"RecMask", "RecMask"}},
-         {"ID_Mask"}},
-        {"T_StatisticList",
-         false,
-         {{"ID_Mask", K::Number},
-          {"ID_Patient", K::Number},
-          {"ID_Exam", K::Number, true},
-          {"ID_Multi", K::Number, true}},
-         {},
-         {}},
-        {"T_StatisticSearch",
-         false,
-         {{"ID_Mask", K::Number},
-          {"ID_Class", K::Number},
-          {"ID_Item", K::Number},
-          {"ID_SubItem", K::Number},
-          {"Stat_Memo", K::Text},
-          {"Search_Mode", K::Number}},
-         {},
-         {}},
-        {"T_StatisticFileType",
-         false,
-         {{"ID_Mask", K::Number}, {"ID_File_Type", K::Number}},
-         {},
-         {}},
+          {"NumTotFile", K::Number, true},
+          // The mask's range dates go with the rest of its row.
+          {"BDayFrom", K::Date},
+          {"BDayTo", K::Date},
+          {"RecFrom", K::Date},
+          {"RecTo", K::Date}}},
+        {
+            "T_StatisticList",
+            false,
+            {{"ID_Mask", K::Number},
+             {"ID_Patient", K::Number},
+             {"ID_Exam", K::Number, true},
+             {"ID_Multi", K::Number, true}},
+        },
+        {
+            "T_StatisticSearch",
+            false,
+            {{"ID_Mask", K::Number},
+             {"ID_Class", K::Number},
+             {"ID_Item", K::Number},
+             {"ID_SubItem", K::Number},
+             {"Stat_Memo", K::Text},
+             {"Search_Mode", K::Number}},
+        },
+        {
+            "T_StatisticFileType",
+            false,
+            {{"ID_Mask", K::Number}, {"ID_File_Type", K::Number}},
+        },
     };
     return tables;
 }
@@ -289,14 +270,18 @@ public:
     TableCopy(const CopyTable& plan, const db::AccessRecordset& rows)
         : plan_(plan), schema_(*FindArchiveTable(plan.name))
     {
-        for (const CopyColumn& column : plan.columns) {
-            const int index = rows.fieldIndex(QString::fromLatin1(column.name));
+        auto indexOf = [&](const char* column) {
+            const int index = rows.fieldIndex(QString::fromLatin1(column));
             if (index < 0)
                 throw db::Error(
                     db::kItemNotFound,
                     QStringLiteral("The table %1 of the Access file has no column %2.")
-                        .arg(QString::fromLatin1(plan.name), QString::fromLatin1(column.name)));
-            sourceIndex_.push_back(index);
+                        .arg(QString::fromLatin1(plan.name), QString::fromLatin1(column)));
+            return index;
+        };
+        for (const CopyColumn& column : plan.columns) {
+            sourceIndex_.push_back(indexOf(column.name));
+            fallbackIndex_.push_back(column.fallback ? indexOf(column.fallback) : -1);
             nullable_.push_back(takesNull(schema_, column.name));
             destination_.push_back(destinationName(column.name));
         }
@@ -310,7 +295,9 @@ public:
         QString values;
         for (size_t i = 0; i < plan_.columns.size(); ++i) {
             const CopyColumn& column = plan_.columns[i];
-            const QVariant value = rows.value(sourceIndex_[i]);
+            QVariant value = rows.value(sourceIndex_[i]);
+            if (value.isNull() && fallbackIndex_[i] >= 0)
+                value = rows.value(fallbackIndex_[i]);
             if (value.isNull() && column.omittedWhenNull)
                 continue;
             if (!columns.isEmpty()) {
@@ -320,55 +307,28 @@ public:
             columns += destination_[i];
             values += render(column, i, value, rows);
         }
-        return head_ + columns +
-               (plan_.shortForm ? QStringLiteral(") VALUES (") : QStringLiteral(") VALUES (")) +
-               values + QLatin1Char(')');
+        return head_ + columns + QStringLiteral(") VALUES (") + values + QLatin1Char(')');
     }
 
-    bool hasDates() const { return !plan_.dates.empty(); }
-
-    // The date query of the row just inserted: its own key values; a NULL key part is looked
-    // for as NULL.
-    QString dateQuery(const db::AccessRecordset& rows) const
+    // The server's refusal of the current row, naming the row so it can be found in the source.
+    db::Error rejected(const db::Error& e, const db::AccessRecordset& rows) const
     {
-        QString select = QStringLiteral("SELECT ");
-        for (size_t i = 0; i < plan_.dates.size(); ++i)
-            select +=
-                (i ? QStringLiteral(",") : QString()) + destinationName(plan_.dates[i].column);
-        select +=
-            QStringLiteral(" FROM ") + QString::fromLatin1(plan_.name) + QStringLiteral(" WHERE ");
-        for (size_t i = 0; i < plan_.dateKeys.size(); ++i) {
-            const QVariant value = rows.value(QString::fromLatin1(plan_.dateKeys[i]));
-            select += (i ? QStringLiteral(" AND ") : QString()) +
-                      QString::fromLatin1(plan_.dateKeys[i]) +
-                      (value.isNull() ? QStringLiteral(" IS NULL")
-                                      : QLatin1Char('=') + numberText(value));
-        }
-        return select;
-    }
-
-    void writeDates(const db::AccessRecordset& rows, db::Connection& destination) const
-    {
-        db::Recordset dated;
-        dated.open(dateQuery(rows), destination, db::CursorType::Keyset, db::LockType::Optimistic);
-        if (dated.eof())
-            throw db::Error(db::kRowNotLocated, db::texts::kRowNotLocated);
-        for (const DateWrite& date : plan_.dates) {
-            QVariant value = rows.value(QString::fromLatin1(date.source));
-            if (value.isNull() && date.fallback)
-                value = rows.value(QString::fromLatin1(date.fallback));
-            dated.field(QString::fromLatin1(date.column)).setValue(value);
-        }
-        dated.update();
-        dated.close();
+        return db::Error(
+            e.number(), e.description() + QStringLiteral(" (") + sourceRow(rows) + QLatin1Char(')'),
+            e.nativeError(), e.sqlState());
     }
 
 private:
+    QString sourceRow(const db::AccessRecordset& rows) const
+    {
+        return kSourceRow.arg(QString::fromLatin1(plan_.name),
+                              QString::fromLatin1(plan_.columns.front().name),
+                              rows.value(sourceIndex_.front()).toString());
+    }
+
     QString render(const CopyColumn& column, size_t i, const QVariant& value,
                    const db::AccessRecordset& rows) const
     {
-        if (column.kind == Kind::Date)
-            return kDatePlaceholder;
         if (column.kind == Kind::YesNo)
             return !value.isNull() && value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
         if (value.isNull()) {
@@ -376,19 +336,21 @@ private:
                 return QString::fromLatin1(column.whenNull);
             if (nullable_[i])
                 return QStringLiteral("NULL");
-            const CopyColumn& key = plan_.columns.front();
             throw db::Error(kInvalidUseOfNull,
-                            kNullNotAllowed.arg(QString::fromLatin1(plan_.name),
-                                                QString::fromLatin1(key.name),
-                                                rows.value(sourceIndex_.front()).toString(),
-                                                QString::fromLatin1(column.name)));
+                            kNullNotAllowed.arg(sourceRow(rows), QString::fromLatin1(column.name)));
         }
+        // A date goes in the insert itself as an ISO 8601 literal, which the server reads
+        // alike under every language and date format: the row is written once, with its
+        // exact dates, and no later statement has to find it again.
+        if (column.kind == Kind::Date)
+            return db::ValueLiteral(value);
         return column.kind == Kind::Text ? textLiteral(value) : numberText(value);
     }
 
     const CopyTable& plan_;
     const TableDef& schema_;
     std::vector<int> sourceIndex_;
+    std::vector<int> fallbackIndex_;
     std::vector<bool> nullable_;
     QStringList destination_;
     QString head_;
@@ -478,12 +440,6 @@ QString CopyInsertStatement(const QString& table, const db::AccessRecordset& row
     return TableCopy(copyTable(table), rows).insertStatement(rows);
 }
 
-QString CopyDateQuery(const QString& table, const db::AccessRecordset& rows)
-{
-    const TableCopy copy(copyTable(table), rows);
-    return copy.hasDates() ? copy.dateQuery(rows) : QString();
-}
-
 bool IsStatisticsTable(const QString& table)
 {
     return CopyOrder().indexOf(table) >= CopyOrder().indexOf(QStringLiteral("T_Class"));
@@ -564,7 +520,6 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
                     QString& error, ImportWork& work)
 {
     QString currentTable;
-    QString indexToDrop;
     Meter meter(work.ui);
     work.report.append(kLineBreak + kCopyStart + databaseName);
     meter.start(kCopyingDataCaption, 1);
@@ -607,30 +562,20 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
             meter.setLabel(kCopyingTable + currentTable);
 
             const TableCopy copy(plan, rows);
-            // Each date write looks its row up by key while the table has no key yet: a working
-            // index keeps that from reading the whole table once per row.
-            const QString workIndex = copy.hasDates() && n > 0
-                                          ? QStringLiteral("sqllumo_copy_") + currentTable
-                                          : QString();
-            if (!workIndex.isEmpty()) {
-                connection.execute(QStringLiteral("CREATE INDEX ") + workIndex +
-                                   QStringLiteral(" ON ") + currentTable + QStringLiteral(" (") +
-                                   QString::fromLatin1(plan.dateKeys.front()) + QLatin1Char(')'));
-                indexToDrop = currentTable + QLatin1Char('.') + workIndex;
-            }
             for (; !rows.eof(); rows.moveNext()) {
-                connection.execute(copy.insertStatement(rows));
-                if (copy.hasDates())
-                    copy.writeDates(rows, connection);
+                const QString insert = copy.insertStatement(rows);
+                try {
+                    connection.execute(insert);
+                } catch (const db::Error& e) {
+                    if (e.number() != db::kServerError)
+                        throw;
+                    throw copy.rejected(e, rows);
+                }
                 position += step;
                 meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
                 work.ui.processPendingEvents();
             }
             rows.close();
-            if (!indexToDrop.isEmpty()) {
-                connection.execute(QStringLiteral("DROP INDEX ") + indexToDrop);
-                indexToDrop.clear();
-            }
             if (schema.hasIdentity())
                 connection.execute(identityInsert + QStringLiteral(" OFF"));
             work.report.append(kTableFullyImported);
@@ -642,13 +587,6 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
         return true;
     } catch (const db::Error& e) {
         error = db::ErrorText(e) + kLineBreak + kCopyingTableInError + currentTable;
-    }
-    if (!indexToDrop.isEmpty()) {
-        try {
-            connection.execute(QStringLiteral("DROP INDEX ") + indexToDrop);
-        } catch (const db::Error&) {
-            // The copy's own failure is the one to report.
-        }
     }
     work.batchesSent += connection.batchesSent();
     meter.hide();

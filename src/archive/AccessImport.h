@@ -46,10 +46,9 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
 bool DefineImportKeys(const QString& databaseName, const QString& destination, db::Catalog& catalog,
                       QString& errorText, ImportWork& work);
 
-// What the copy sends for the current row of a source table: its insert statement, and the
-// query through which its dates are written afterwards (empty for a table without dates).
+// What the copy sends for the current row of a source table: its insert statement, dates
+// included.
 QString CopyInsertStatement(const QString& table, const db::AccessRecordset& rows);
-QString CopyDateQuery(const QString& table, const db::AccessRecordset& rows);
 
 // Rows of one table in the source and in the destination after the copy.
 struct TableRowCount {

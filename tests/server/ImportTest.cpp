@@ -182,58 +182,58 @@ TEST_F(AccessImport, TheReaderGivesEveryValueOfTheFileAsWritten)
 TEST_F(AccessImport, StatementsAreWrittenCharacterForCharacter)
 {
     const QString source = AccessSourceString(write(fx::SmallArchive()));
-    // The row of the table at the given position, as the copy sees it.
-    auto statements = [&](const QString& table, int row) {
+    // The statement for the row of the table at the given position, as the copy sees it.
+    auto statement = [&](const QString& table, int row) {
         db::AccessRecordset rs;
         rs.open("SELECT * FROM " + table, source);
         for (int i = 0; i < row; ++i)
             rs.moveNext();
-        return std::make_pair(archive::CopyInsertStatement(table, rs),
-                              archive::CopyDateQuery(table, rs));
+        return archive::CopyInsertStatement(table, rs);
     };
-    EXPECT_EQ(statements("T_DBVersion", 2).first,
+    EXPECT_EQ(statement("T_DBVersion", 2),
               "INSERT INTO T_DBVersion([FreeText]) VALUES (N'it''s here')");
-    EXPECT_EQ(statements("T_Marker", 1).first,
+    EXPECT_EQ(statement("T_Marker", 1),
               "INSERT INTO T_Marker(ID_Marker,Marker) VALUES (3,N'O''Brien''s mark')");
-    const auto patient = statements("T_Patient", 0);
-    EXPECT_EQ(patient.first,
+    EXPECT_EQ(statement("T_Patient", 0),
               "INSERT INTO T_Patient (ID_Patient,Title,L_Name,F_Name,M_Name,B_Date,Sex,Height,"
               "Weight,Address,ID_City,ID_Province,Zip_Code,ID_Country,Tel_Home,Tel_Work,"
               "Ins_Number,Ins_Company,Pat_Code_1,Pat_Code_2,ID_Hosp_Dep,Comment,ID_Doc_Tech,Free1,"
               "Free2,ID_Marker,Used_By,RecDate) VALUES (1,N'Mr',N'D''Angelo',N'Mario',N'',"
-              "1/1/1980,1,180,75,N'Via dell''Orto 3\\b',1,1,N'20100',1,N'02 123',N'',N'INS-1',"
-              "N'Ins''Co',N'P1',N'',1,N'said \"hello\"',1,N'',N'',1,N'',1/1/1980)");
-    EXPECT_EQ(patient.second, "SELECT B_Date,RecDate FROM T_Patient WHERE ID_Patient=1");
-    EXPECT_EQ(statements("T_File", 0).first,
+              "'1899-12-30T00:00:00.000',1,180,75,N'Via dell''Orto 3\\b',1,1,N'20100',1,"
+              "N'02 123',N'',N'INS-1',N'Ins''Co',N'P1',N'',1,N'said \"hello\"',1,N'',N'',1,N'',"
+              "'2024-12-06T13:05:09.000')");
+    EXPECT_EQ(statement("T_File", 0),
               "INSERT INTO T_File (ID_Exam,ID_Multi,[Primary],ID_Type,[Date],ID_Tech,ID_Doc,"
               "ID_Doc_Req,ID_Hosp_Dep,Duration,Path_Local,Path_Archive,ID_Storage,"
-              "FileDateLastModify,FileLen,Comment,Used_By) VALUES (1,1,1,1,1/1/1980,1,1,2,1,3600,"
-              "N'C:\\EEG\\O''Neil\\a.eeg',N'\\\\arch\\a.eeg',1,1/1/1980,123456,N'',N'')");
-    const auto file = statements("T_File", 1);
-    EXPECT_TRUE(file.first.startsWith(
+              "FileDateLastModify,FileLen,Comment,Used_By) VALUES (1,1,1,1,"
+              "'2024-01-02T10:11:12.000',1,1,2,1,3600,N'C:\\EEG\\O''Neil\\a.eeg',"
+              "N'\\\\arch\\a.eeg',1,'2024-01-03T00:00:01.000',123456,N'',N'')");
+    // Without ID_Storage, and the missing FileDateLastModify takes the file's date.
+    const QString file = statement("T_File", 1);
+    EXPECT_TRUE(file.startsWith(
         "INSERT INTO T_File (ID_Exam,ID_Multi,[Primary],ID_Type,[Date],ID_Tech,ID_Doc,"
         "ID_Doc_Req,ID_Hosp_Dep,Duration,Path_Local,Path_Archive,FileDateLastModify,FileLen,"
-        "Comment,Used_By) VALUES (3,4,0,2,1/1/1980,2,2,2,9,0,N'',N'',1/1/1980,0,N'"))
-        << file.first.toStdString();
-    EXPECT_EQ(file.second, "SELECT [Date],FileDateLastModify FROM T_File WHERE ID_Exam=3");
-    EXPECT_EQ(statements("T_File_Type", 1).first,
+        "Comment,Used_By) VALUES (3,4,0,2,'1901-02-03T04:05:06.000',2,2,2,9,0,N'',N'',"
+        "'1901-02-03T04:05:06.000',0,N'"))
+        << file.toStdString();
+    EXPECT_EQ(statement("T_File_Type", 1),
               "INSERT INTO T_File_Type (ID_Type,File_Type,File_Primary,File_Priority,File_Visible,"
               "File_Exclude,File_App,File_Prefix,File_Ext) VALUES (2,N'Video',0,0,1,N'x',N'',"
               "N'VID',N'avi')");
-    const auto mask = statements("T_StatisticMask", 1);
-    EXPECT_EQ(mask.first, "INSERT INTO T_StatisticMask (ID_Mask,DuplofPatients,RecMask,NumTotFile) "
-                          "VALUES (2,0,1/1/1980,5)");
-    EXPECT_EQ(mask.second,
-              "SELECT BDayFrom,BDayTo,RecFrom,RecTo,RecMask FROM T_StatisticMask WHERE ID_Mask=2");
-    const auto statistic = statements("T_Statistic", 1);
-    EXPECT_EQ(statistic.first,
+    EXPECT_EQ(statement("T_StatisticMask", 0),
+              "INSERT INTO T_StatisticMask (ID_Mask,Descr_Mask,DuplofPatients,RecMask,NumTrovFile,"
+              "BDayFrom,BDayTo,RecFrom,RecTo) VALUES (1,N'Mask ''a''',1,"
+              "'2021-03-04T05:06:07.000',10,'1890-01-01T00:00:00.000','1950-12-31T23:59:59.000',"
+              "NULL,NULL)");
+    EXPECT_EQ(statement("T_StatisticMask", 1),
+              "INSERT INTO T_StatisticMask (ID_Mask,DuplofPatients,RecMask,NumTotFile,BDayFrom,"
+              "BDayTo,RecFrom,RecTo) VALUES (2,0,NULL,5,NULL,NULL,NULL,NULL)");
+    EXPECT_EQ(statement("T_Statistic", 1),
               "INSERT INTO T_Statistic (ID_Class,ID_Item,ID_SubItem,ID_Exam,ID_Multi,Stat_Memo,"
-              "RecDate) VALUES (2,NULL,NULL,3,4,NULL,1/1/1980)");
-    EXPECT_EQ(statistic.second, "SELECT RecDate FROM T_Statistic WHERE ID_Class=2 AND ID_Item IS "
-                                "NULL AND ID_SubItem IS NULL AND ID_Exam=3");
-    EXPECT_EQ(statements("T_StatisticList", 0).first,
+              "RecDate) VALUES (2,NULL,NULL,3,4,NULL,NULL)");
+    EXPECT_EQ(statement("T_StatisticList", 0),
               "INSERT INTO T_StatisticList (ID_Mask,ID_Patient) VALUES (1,1)");
-    EXPECT_EQ(statements("T_Exam", 1).first,
+    EXPECT_EQ(statement("T_Exam", 1),
               QString::fromUtf8("INSERT INTO T_Exam (ID_Multi,ID_Patient,Code,rv_1,rv_2,rv_3,rv_4,"
                                 "rv_5,rv_6,rv_7,rv_8,ID_Marker,Comment) VALUES (4,2,N'E4',0,0,0,0,"
                                 "0,0,0,1,3,N'Łukasz Şahin Ντόρα')"));
@@ -424,6 +424,59 @@ TEST_F(AccessImport, AnExamWithoutItsPatientFailsTheKeyStep)
     // The copy itself went through: every row is there.
     EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Exam"), 3);
     EXPECT_FALSE(ui_.progress().back().visible);
+}
+
+TEST_F(AccessImport, DatesKeepTheirValueAtTheEdgesAndADateTheServerRefusesNamesItsRow)
+{
+    SourceArchive archive = fx::SmallArchive();
+    SourceTable& patients = *fx::FindSourceTable(archive, "T_Patient");
+    // The first day a DATETIME holds and the last second of its last day (Access keeps
+    // seconds).
+    patients.set(1, "B_Date", fx::at(1753, 1, 1));
+    patients.set(1, "RecDate", fx::at(9999, 12, 31, 23, 59, 59));
+    SourceTable& files = *fx::FindSourceTable(archive, "T_File");
+    files.set(3, "FileDateLastModify", fx::at(1753, 1, 1, 0, 0, 1));
+    QString name = freshName("EdgeDates");
+    auto outcome = import(name, write(archive, "edges"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_FALSE(outcome->incomplete) << messageTexts().join('\n').toStdString();
+    for (const char* table : {"T_Patient", "T_File"})
+        EXPECT_EQ(sortedRows(destinationRows(name, *fx::FindSourceTable(archive, table))),
+                  expectedRows(*fx::FindSourceTable(archive, table)))
+            << table;
+
+    // A day before that range cannot be stored: the copy stops at that row and says which it
+    // is; the rows before it are whole, and no row is left with a date it did not have.
+    patients.set(2, "B_Date", fx::at(1752, 12, 31, 23, 59, 59));
+    ui_ = {};
+    name = freshName("EarlyDate");
+    outcome = import(name, write(archive, "early"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_TRUE(outcome->incomplete);
+    QStringList texts = messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts[0].contains("out-of-range") &&
+                texts[0].contains("(table T_Patient, row ID_Patient = 2)"))
+        << texts[0].toStdString();
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 1);
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient WHERE ID_Patient = 1 AND "
+                           "B_Date = '1753-01-01T00:00:00' AND "
+                           "RecDate = '9999-12-31T23:59:59'"),
+              1);
+
+    // A missing date where the database needs one is named before anything is sent.
+    patients.set(2, "B_Date", QVariant());
+    ui_ = {};
+    name = freshName("NoBirthDate");
+    outcome = import(name, write(archive, "nodate"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_TRUE(outcome->incomplete);
+    texts = messageTexts();
+    ASSERT_EQ(texts.size(), 2) << texts.join('\n').toStdString();
+    EXPECT_TRUE(texts[0].contains("Invalid use of Null: table T_Patient, row ID_Patient = 2, "
+                                  "column B_Date is NULL"))
+        << texts[0].toStdString();
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 1);
 }
 
 TEST_F(AccessImport, ANullTheDatabaseCannotHoldNamesItsRowAndTheKeysAreStillAdded)
