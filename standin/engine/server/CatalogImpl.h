@@ -87,12 +87,14 @@ public:
             options.log(line);
     }
 
-    // Registry (call with mutex held).
+    // Registry (call with mutex held). Opened once, by ServerCatalog::open.
+    void openRegistry(const std::filesystem::path& file);
     void execSql(const char* sql);
     void saveDatabase(const DatabaseEntry& e, bool logChain = false);
     void saveLogChain(int32_t dbid, bool logChain);
     void deleteDatabase(int32_t dbid);
     void saveLogin(const Login& login);
+    void deleteLogin(const std::u16string& folded);
     void loadAll();
     // Files that belong to no database until the statement making them registers it: a crash
     // before then leaves them to be removed at the next start.
