@@ -1,7 +1,8 @@
 // SQLLumoManager: the main window over the program's catalogue functions and the database.
 #include "F_SQLDatabase.h"
 #include "Gen_ShiftDBField.h"
-#include "GestioneDbPassword.h"
+#include "PasswordCatalogue.h"
+#include "PasswordWindow.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
@@ -23,11 +24,7 @@ int main(int argc, char** argv)
     services.database = database.get();
     services.settings = &settings;
     services.registry = &registry;
-    services.verifyAdminPassword = [](sqllumo::OperationContext& context, const QString& password) {
-        return sqllumo::password::GestioneDbPassword(context.ui(), context.windowCaption(),
-                                                     context.settings())
-            .VerificaPassword(password);
-    };
+    services.verifyAdminPassword = sqllumo::password::VerifyAgainstPasswordDatabase;
     sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
     window.userInterface().setShiftDialog(
         [](QWidget* parent, const sqllumo::ShiftDialogRequest& r) {
@@ -36,6 +33,7 @@ int main(int argc, char** argv)
     // Created on the first role edit, kept until the program ends.
     rolefunctionsheet::RoleFunctionSheetLoader roleEditor;
     sqllumo::ui::ConnectUserAndRoleDialogs(window, dispatch, settings, roleEditor);
+    sqllumo::ui::ConnectPasswordArea(window, settings);
     window.show();
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 #include "CatalogueTexts.h"
 #include "ImportFromAccess.h"
 #include "MoveDatabaseFields.h"
+#include "PasswordCatalogue.h"
 #include "PasswordUsersRoles.h"
 #include "Settings.h"
 #include "StructureFindings.h"
@@ -275,7 +276,7 @@ FunctionList passwordFunctions()
     const AccessCheck b = AccessCheck::B;
     const ComboButton users = ComboButton::UserNames;
     const ComboButton roles = ComboButton::RoleNames;
-    return {
+    FunctionList functions = {
         newDatabase,
         plain("Delete a Database", kRemoveDatabaseDescription, "Delete a Database",
               "Remove a specified database", b),
@@ -307,6 +308,27 @@ FunctionList passwordFunctions()
                       "Modify a role from a specified database", b, roles),
                 password::ModifyRoleFunction),
     };
+    auto bind = [&](int index, Operation operation, const char* name, const char* summary,
+                    std::array<ConsoleOption, 4> fields) {
+        FunctionDescriptor& function = functions[static_cast<size_t>(index)];
+        function.operation = std::move(operation);
+        function.consoleName = QString::fromLatin1(name);
+        function.consoleSummary = QString::fromLatin1(summary);
+        function.consoleFields = fields;
+    };
+    bind(password::kNewPasswordDatabase, password::NewPasswordDatabase, "create",
+         "create and initialise a password database",
+         {Opt::Server, Opt::Database, Opt::Directory, Opt::None});
+    bind(password::kDeletePasswordDatabase, password::DeletePasswordDatabase, "delete",
+         "remove a password database from the server",
+         {Opt::Server, Opt::Database, Opt::None, Opt::None});
+    bind(password::kModifyGenericPassword, password::ModifyGenericPasswords, "generic",
+         "show the three generic passwords, or change those given",
+         {Opt::Server, Opt::Database, Opt::None, Opt::None});
+    bind(password::kModifyAdministratorPassword, password::ModifyAdministratorPassword,
+         "admin-password", "change the network administrator password",
+         {Opt::Server, Opt::Database, Opt::None, Opt::None});
+    return functions;
 }
 } // namespace
 

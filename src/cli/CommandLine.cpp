@@ -29,6 +29,8 @@ const FieldOption kFieldOptions[] = {
     {ConsoleOption::Source, "--source", "FILE.mdb", "the Access archive to read"},
 };
 
+const QString kUpgradeWord = QStringLiteral("upgrade");
+
 struct CatalogueWord {
     MenuMode catalogue;
     const char* word;
@@ -167,6 +169,19 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
         "                             or ~/.local/share/SQLLumoManager where that cannot be\n"
         "                             written)\n"
         "\nPasswords are never taken from the command line, where other users could read them.\n");
+    if (catalogue == MenuMode::Password)
+        text += QStringLiteral(
+            "\nAlso:\n"
+            "  upgrade     bring the password database of the settings to the current version,\n"
+            "              after storing --server, --database, --directory, --user and the\n"
+            "              password given; exit status 0 when it is current or was upgraded\n"
+            "Every password function but create runs the upgrade first, as choosing the\n"
+            "catalogue in the window does.\n"
+            "  --new-password-file F      the new administrator password (admin-password)\n"
+            "  --report-file F, --montage-file F, --resource-file F\n"
+            "                             generic passwords to change (generic); the others\n"
+            "                             are kept\n"
+            "Administrator and generic passwords have at most 10 characters.\n");
     return text;
 }
 
@@ -206,7 +221,8 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
     for (const FunctionDescriptor* function : consoleFunctions(functions, inv.catalogue))
         if (function->consoleName == arguments[1])
             inv.function = function->index;
-    if (inv.function < 0)
+    inv.upgrade = inv.catalogue == MenuMode::Password && arguments[1] == kUpgradeWord;
+    if (inv.function < 0 && !inv.upgrade)
         return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo %2 --help")
                                   .arg(arguments[1], arguments[0])};
 
@@ -222,9 +238,18 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
     valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
     valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
     valued.push_back({QStringLiteral("--log-folder"), &inv.logFolder});
-    const FunctionDescriptor& chosen = *FindFunction(functions, inv.catalogue, inv.function);
+    if (inv.catalogue == MenuMode::Password) {
+        valued.push_back({QStringLiteral("--new-password-file"), &inv.newPasswordFile});
+        valued.push_back({QStringLiteral("--report-file"), &inv.reportFile});
+        valued.push_back({QStringLiteral("--montage-file"), &inv.montageFile});
+        valued.push_back({QStringLiteral("--resource-file"), &inv.resourceFile});
+    }
+    // "upgrade" is no catalogue function and offers no choices.
+    const FunctionDescriptor* found = FindFunction(functions, inv.catalogue, inv.function);
+    const std::vector<ConsoleChoice> noChoices;
+    const std::vector<ConsoleChoice>& choices = found ? found->consoleChoices : noChoices;
     const auto choiceNamed = [&](const QString& arg) -> const ConsoleChoice* {
-        for (const ConsoleChoice& choice : chosen.consoleChoices)
+        for (const ConsoleChoice& choice : choices)
             if (arg == choice.name || arg.startsWith(choice.name + QLatin1Char('=')))
                 return &choice;
         return nullptr;
@@ -288,16 +313,19 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
                                       .arg(arg, arguments[0])};
     }
-    if (!chosen.consoleChoices.empty() && !inv.choice && !inv.catalogueHelp) {
+    if (!choices.empty() && !inv.choice && !inv.catalogueHelp) {
         QStringList names;
-        for (const ConsoleChoice& choice : chosen.consoleChoices)
+        for (const ConsoleChoice& choice : choices)
             names << choice.name;
         return {std::nullopt,
                 QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
                     .arg(arguments[1], names.join(QStringLiteral(", ")), arguments[0])};
     }
-    if (inv.passwordFile && inv.adminPasswordFile && *inv.passwordFile == QLatin1String("-") &&
-        *inv.adminPasswordFile == QLatin1String("-"))
+    int fromStandardInput = 0;
+    for (const auto* source : {&inv.passwordFile, &inv.adminPasswordFile, &inv.newPasswordFile,
+                               &inv.reportFile, &inv.montageFile, &inv.resourceFile})
+        fromStandardInput += *source && **source == QLatin1String("-");
+    if (fromStandardInput > 1)
         return {std::nullopt, QStringLiteral("only one password can come from standard input")};
     return {inv, {}};
 }

@@ -30,6 +30,10 @@ struct Invocation {
     std::optional<QString> adminPasswordFile; // "-" = standard input
     std::optional<QString> logFolder;
     bool yes = false;
+    // "sqllumo password upgrade": the upgrade alone, no catalogue function.
+    bool upgrade = false;
+    // Password catalogue: the new administrator password, the generic passwords to change.
+    std::optional<QString> newPasswordFile, reportFile, montageFile, resourceFile;
 };
 
 struct ParseResult {

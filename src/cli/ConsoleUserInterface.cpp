@@ -193,6 +193,24 @@ void ConsoleUserInterface::showProgress(const ProgressState& state)
 PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode mode)
 {
     PasswordRequestResult result;
+    if (mode == PasswordRequestMode::ChangePassword) {
+        const auto old = adminPassword_
+                             ? adminPassword_
+                             : terminal_.readLine(QStringLiteral("Administrator password: "), true);
+        if (!old)
+            return result;
+        result.oldPasswd = *old;
+        if (newAdminPassword_) {
+            result.adminPasswd1 = result.adminPasswd2 = *newAdminPassword_;
+            return result;
+        }
+        if (auto typed = terminal_.readLine(QStringLiteral("New password: "), true)) {
+            result.adminPasswd1 = *typed;
+            if (auto again = terminal_.readLine(QStringLiteral("Confirm password: "), true))
+                result.adminPasswd2 = *again;
+        }
+        return result;
+    }
     if (adminPassword_) {
         result.adminPasswd1 = *adminPassword_;
         if (mode != PasswordRequestMode::ConfirmPassword)
@@ -222,6 +240,27 @@ bool ConsoleUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request
     if (!moved)
         criticalShown_ = true;
     return moved;
+}
+
+GenericPasswordResult ConsoleUserInterface::genericPassword(const GenericPasswordResult& shown)
+{
+    GenericPasswordResult result = shown;
+    result.canSave = false;
+    const std::pair<const std::optional<QString>*, QString*> edits[] = {
+        {&genericEdits_.reportPasswd, &result.reportPasswd},
+        {&genericEdits_.montagePasswd, &result.montagePasswd},
+        {&genericEdits_.resourcePasswd, &result.resourcePasswd}};
+    for (const auto& [edit, field] : edits) {
+        if (*edit) {
+            *field = **edit;
+            result.canSave = true;
+        }
+    }
+    // Shown in plain text, as the dialog shows them.
+    out_ << "report password: " << shown.reportPasswd << '\n'
+         << "montage password: " << shown.montagePasswd << '\n'
+         << "resource password: " << shown.resourcePasswd << Qt::endl;
+    return result;
 }
 
 } // namespace sqllumo::cli

@@ -40,6 +40,8 @@ public:
     void processPendingEvents() override {}
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
+    // Mode 2 takes the old password from the administrator password and the new one, twice,
+    // from setNewAdminPassword; without them both are asked at the terminal.
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
     // Runs the shift chosen on the command line as the dialog's Apply runs it.
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
@@ -48,6 +50,18 @@ public:
     {
         shiftChoice_ = std::move(choice);
     }
+
+    // Prints the three passwords and hands back the edits given; saved only when there is one.
+    GenericPasswordResult genericPassword(const GenericPasswordResult& shown) override;
+
+    void setNewAdminPassword(std::optional<QString> password)
+    {
+        newAdminPassword_ = std::move(password);
+    }
+    struct GenericEdits {
+        std::optional<QString> reportPasswd, montagePasswd, resourcePasswd;
+    };
+    void setGenericEdits(GenericEdits edits) { genericEdits_ = std::move(edits); }
 
     // An error was shown, or a shift failed or was declined.
     bool criticalShown() const { return criticalShown_; }
@@ -59,6 +73,8 @@ private:
     Terminal& terminal_;
     bool answerYes_;
     std::optional<QString> adminPassword_;
+    std::optional<QString> newAdminPassword_;
+    GenericEdits genericEdits_;
     bool criticalShown_ = false;
     std::optional<std::pair<QString, QString>> shiftChoice_;
     bool progressInPlace_ = false;

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "ConsoleUserInterface.h"
 #include "FunctionCatalogue.h"
+#include "PasswordCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
@@ -47,28 +48,78 @@ int main(int argc, char** argv)
         err << "sqllumo: " << problem << Qt::endl;
         return 2;
     }
-    std::optional<QString> adminPassword;
-    if (inv.adminPasswordFile &&
-        !(adminPassword = cli::ReadPasswordSource(*inv.adminPasswordFile, problem))) {
-        err << "sqllumo: " << problem << Qt::endl;
-        return 2;
+    // Administrator and generic passwords, each at most as long as the window's fields take.
+    struct ShortPassword {
+        const std::optional<QString>& source;
+        const char* what;
+        std::optional<QString> value;
+    };
+    ShortPassword passwords[] = {{inv.adminPasswordFile, "administrator password", {}},
+                                 {inv.newPasswordFile, "new administrator password", {}},
+                                 {inv.reportFile, "report password", {}},
+                                 {inv.montageFile, "montage password", {}},
+                                 {inv.resourceFile, "resource password", {}}};
+    for (ShortPassword& password : passwords) {
+        if (!password.source)
+            continue;
+        if (!(password.value = cli::ReadPasswordSource(*password.source, problem))) {
+            err << "sqllumo: " << problem << Qt::endl;
+            return 2;
+        }
+        if (password.value->size() > kPasswordFieldLength) {
+            err << "sqllumo: the " << password.what << " has more than " << kPasswordFieldLength
+                << " characters" << Qt::endl;
+            return 2;
+        }
+    }
+    const std::optional<QString>& adminPassword = passwords[0].value;
+
+    Settings settings;
+    cli::ControllingTerminal terminal;
+    cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
+    ui.setNewAdminPassword(passwords[1].value);
+    ui.setGenericEdits({passwords[2].value, passwords[3].value, passwords[4].value});
+    ui.setShiftChoice(inv.choice);
+    ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
+    if (inv.upgrade) {
+        // Stored as the window stores a panel's values, then the upgrade of choosing the
+        // catalogue.
+        const std::pair<ConsoleOption, QString> stored[] = {
+            {ConsoleOption::Server, settingkeys::kSQLServerName},
+            {ConsoleOption::Database, settingkeys::kPasswdDatabaseName}};
+        for (const auto& [option, key] : stored)
+            if (const auto given = inv.fields.find(option); given != inv.fields.end())
+                settings.setValue(key, given->second);
+        if (const auto given = inv.fields.find(ConsoleOption::Directory); given != inv.fields.end())
+            settings.setValue(settingkeys::kPasswdDataDirectory,
+                              WithTrailingBackslash(given->second));
+        if (inv.user)
+            settings.setValue(settingkeys::kSQLUserName, *inv.user);
+        if (sqlPassword)
+            settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
+    }
+    if (inv.catalogue == MenuMode::Password &&
+        (inv.upgrade || inv.function != password::kNewPasswordDatabase)) {
+        const password::UpgradeResult upgraded =
+            password::UpgradeOnCatalogueChoice(ui, ApplicationCaption(), settings);
+        // Where the window would end the program after putting the backup back.
+        if (upgraded == password::UpgradeResult::Restored)
+            return 1;
+        if (inv.upgrade)
+            return upgraded == password::UpgradeResult::Failed ? 1 : 0;
     }
 
     const FunctionDescriptor& function = *FindFunction(functions, inv.catalogue, inv.function);
-    Settings settings;
     TestResultRegistry registry(settings);
     WindowState state;
     state.chooseCatalogue(inv.catalogue);
     cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword, settings), state);
-    cli::ControllingTerminal terminal;
-    cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
-    ui.setShiftChoice(inv.choice);
-    ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
     const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     OperationServices services;
     services.database = database.get();
     services.settings = &settings;
     services.registry = &registry;
+    services.verifyAdminPassword = password::VerifyAgainstPasswordDatabase;
     const OperationServices verdictServices = services;
     Dispatcher dispatcher(state, ui, host, ApplicationCaption(), functions, std::move(services));
     if (inv.logFolder)

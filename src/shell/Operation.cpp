@@ -76,16 +76,22 @@ bool OperationContext::warningQuestion(const QString& text)
     return ui_.showMessage(question) == MessageResult::Ok;
 }
 
+void OperationContext::requestPasswords(PasswordRequestMode mode)
+{
+    // The dialog empties the exchange fields first and fills them on OK.
+    ExchangeFields& exchange = state_.exchange();
+    const PasswordRequestResult typed = ui_.passwordRequest(mode);
+    exchange.AdminPasswd1 = typed.adminPasswd1;
+    exchange.AdminPasswd2 = typed.adminPasswd2;
+    exchange.OldPasswd = typed.oldPasswd;
+}
+
 bool OperationContext::requestAdminPassword()
 {
     if (!state_.confirmedAdminPassword().isEmpty())
         return true;
-    // The dialog empties the exchange fields first and fills them on OK.
-    ExchangeFields& exchange = state_.exchange();
-    const PasswordRequestResult typed = ui_.passwordRequest(PasswordRequestMode::ConfirmPassword);
-    exchange.AdminPasswd1 = typed.adminPasswd1;
-    exchange.AdminPasswd2 = typed.adminPasswd2;
-    exchange.OldPasswd = typed.oldPasswd;
+    requestPasswords(PasswordRequestMode::ConfirmPassword);
+    const ExchangeFields& exchange = state_.exchange();
     if (exchange.AdminPasswd1.isEmpty()) {
         access(texts::kConfirmPassword);
         return false;
@@ -98,8 +104,11 @@ bool OperationContext::accessCheck()
 {
     if (function_.access == AccessCheck::None)
         return true;
-    if (!requestAdminPassword())
-        return false;
+    return requestAdminPassword() && verifyAdminPassword();
+}
+
+bool OperationContext::verifyAdminPassword()
+{
     const QString& password = state_.confirmedAdminPassword();
     const bool accepted =
         function_.access == AccessCheck::A

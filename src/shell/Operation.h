@@ -129,11 +129,16 @@ public:
     // when no password is confirmed yet. Shows the refusal itself; false means the function
     // must end.
     bool accessCheck();
-
-private:
+    // The two parts of accessCheck, for a function that asks its question between them.
     // Step 1 of both checks; false (message shown) when nothing was confirmed.
     bool requestAdminPassword();
+    // Step 2: the confirmed password compared; a refusal is shown and forgets it.
+    bool verifyAdminPassword();
+    // The request dialog in the given mode; what it hands back goes into the exchange fields
+    // AdminPasswd1, AdminPasswd2 and OldPasswd (all empty after cancel).
+    void requestPasswords(PasswordRequestMode mode);
 
+private:
     UserInterface& ui_;
     WindowState& state_;
     PanelValues panel_;

@@ -10,6 +10,11 @@ UserDetailsResult UserInterface::userDetails(const UserDetailsRequest&)
     return {};
 }
 
+GenericPasswordResult UserInterface::genericPassword(const GenericPasswordResult&)
+{
+    return {};
+}
+
 void UserInterface::roleFunctionSheet(const QString&, rolefunctionsheet::RoleEditorCaller&,
                                       rolefunctionsheet::RightsSource&)
 {

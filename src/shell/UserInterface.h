@@ -51,6 +51,9 @@ struct FileChoice {
     QString startPath;
 };
 
+// The most characters the administrator and generic password fields take.
+inline constexpr int kPasswordFieldLength = 10;
+
 // Modes of PasswordRequest: 0 new password twice, 1 one password, 2 old + new twice.
 enum class PasswordRequestMode { NewPassword = 0, ConfirmPassword = 1, ChangePassword = 2 };
 
@@ -67,6 +70,16 @@ struct ShiftDialogRequest {
     QString connectionString; // the archive database
     QString logPath;          // the shift log
     bool operator==(const ShiftDialogRequest&) const = default;
+};
+
+// The report, montage and resource passwords as GenericPassword shows and returns them;
+// canSave (GenPasswdCanSave) is false after Cancel.
+struct GenericPasswordResult {
+    QString reportPasswd;
+    QString montagePasswd;
+    QString resourcePasswd;
+    bool canSave = false;
+    bool operator==(const GenericPasswordResult&) const = default;
 };
 
 class UserInterface {
@@ -92,6 +105,9 @@ public:
     virtual void roleFunctionSheet(const QString& roleName,
                                    rolefunctionsheet::RoleEditorCaller& caller,
                                    rolefunctionsheet::RightsSource& rights);
+    // Shows the three generic passwords in plain text for editing (canSave of `shown` unused);
+    // a front end without the dialog hands back a cancel.
+    virtual GenericPasswordResult genericPassword(const GenericPasswordResult& shown);
 };
 
 } // namespace sqllumo

@@ -1,66 +1,13 @@
 // sqllumo as its users run it: a process with options, files, standard input and no terminal.
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-
+#include "SqllumoProcess.h"
 #include "StandinServer.h"
+
+#include <QRegularExpression>
 
 #include <memory>
 
-#include <unistd.h>
-
-namespace {
-
-struct ProcessRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-class SqllumoProcess : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(home_.isValid()); }
-
-    QString path(const QString& name) const { return QDir(home_.path()).filePath(name); }
-    QString iniPath() const { return path("SQLLumoManager/SQLLumoManager.ini"); }
-
-    void writeFile(const QString& name, const QByteArray& content) const
-    {
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-
-    ProcessRun run(QStringList arguments, const QByteArray& input = {}) const
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", home_.path());
-        env.insert("HOME", home_.path());
-        process.setProcessEnvironment(env);
-        // A session of its own: no controlling terminal, as under cron.
-        process.setChildProcessModifier([] { ::setsid(); });
-        if (arguments.size() >= 2 && arguments[0] == "archive" && arguments[1] != "--help")
-            arguments.insert(2, "--log-folder=" + home_.path());
-        process.start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);
-        EXPECT_TRUE(process.waitForStarted(10000));
-        process.write(input);
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(30000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    QTemporaryDir home_;
-};
-
-} // namespace
+using sqllumo::testing::ProcessRun;
+using sqllumo::testing::SqllumoProcess;
 
 TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
 {
@@ -89,7 +36,7 @@ TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
         {{"archive", "rebuild"}, "unknown function \"rebuild\""},
         {{"archive", "test", "--colour"}, "unknown option \"--colour\""},
         {{"archive", "test", "--server"}, "--server needs a value"},
-        {{"password", "test"}, "unknown catalogue"},
+        {{"password", "test"}, "unknown function \"test\""},
         {{}, "no catalogue given: name one (archive"},
         {{"archive", "delete", "--password-file", "-", "--admin-password-file", "-"},
          "only one password can come from standard input"},

@@ -20,15 +20,21 @@
 
 namespace sqllumo::testing {
 
-class PasswordDbHarness : public ::testing::Test {
+// The stand-in of the suite and what a test does on it; the fixture supplies the person and
+// the settings.
+class PasswordServer {
+public:
+    virtual ~PasswordServer() = default;
+
 protected:
-    static void SetUpTestSuite() { SuiteStandin::start(); }
-    static void TearDownTestSuite() { SuiteStandin::stop(); }
-    void SetUp() override
+    virtual UserInterface& person() = 0;
+    virtual Settings& store() = 0;
+
+    // In SetUp, before any other helper.
+    static void useSuiteStandin()
     {
         standin_ = SuiteStandin::get();
         ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
-        ASSERT_TRUE(folder_.isValid());
     }
 
     static QString freshName(const char* stem)
@@ -89,7 +95,7 @@ protected:
     QString createPasswordDatabase(const char* stem, const QString& adminPassword)
     {
         const QString name = freshName(stem);
-        password::GestioneDbPassword passwords(ui_, kCaption, settings_);
+        password::GestioneDbPassword passwords(person(), QStringLiteral("Password tests"), store());
         EXPECT_TRUE(passwords.CreaDB(server(), name, user(), password(),
                                      QStringLiteral("C:\\Lumeno SQL Database\\")));
         QString error;
@@ -103,11 +109,11 @@ protected:
     storePasswordSettings(const QString& database,
                           const QString& directory = QStringLiteral("C:\\Lumeno SQL Database\\"))
     {
-        settings_.setValue(settingkeys::kSQLServerName, server());
-        settings_.setValue(settingkeys::kPasswdDatabaseName, database);
-        settings_.setValue(settingkeys::kPasswdDataDirectory, directory);
-        settings_.setValue(settingkeys::kSQLUserName, user());
-        settings_.setValue(settingkeys::kSQLPassword, password());
+        store().setValue(settingkeys::kSQLServerName, server());
+        store().setValue(settingkeys::kPasswdDatabaseName, database);
+        store().setValue(settingkeys::kPasswdDataDirectory, directory);
+        store().setValue(settingkeys::kSQLUserName, user());
+        store().setValue(settingkeys::kSQLPassword, password());
     }
     // Where the stand-in keeps a server folder named by a Windows path.
     static QString serverFolder(const QString& windowsPath)
@@ -119,6 +125,21 @@ protected:
     }
 
     static inline StandinForProgram* standin_ = nullptr;
+};
+
+class PasswordDbHarness : public ::testing::Test, public PasswordServer {
+protected:
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
+    void SetUp() override
+    {
+        useSuiteStandin();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(folder_.isValid());
+    }
+    UserInterface& person() override { return ui_; }
+    Settings& store() override { return settings_; }
+
     const QString kCaption = QStringLiteral("Lumeno SQL Manager  1. 0. 0");
     QTemporaryDir folder_;
     Settings settings_{Settings::fileIn(folder_.path())};

@@ -149,6 +149,12 @@ TEST_F(Upgrade, FailedUpgradeRestoresTheBackupAndEndsTheProgram)
 {
     // The group the new functions belong to was renamed: the upgrade cannot add them, after it
     // has already created the generic passwords table.
+    // Another database upgraded just before leaves its set in the same dated file first.
+    const QString other = makeOlderDatabase({"Version:1.02", true, true});
+    storePasswordSettings(other);
+    ASSERT_EQ(upgrade(), UpgradeResult::Upgraded);
+    ui_ = ScriptedUserInterface();
+
     const QString name = makeOlderDatabase({"Version:1.03", true, false});
     execute(name, {"UPDATE T_SecurityMacroFunctions SET Description = 'Archivio'"});
     storePasswordSettings(name);

@@ -95,14 +95,6 @@ protected:
         host_.values.fourthField = fourth;
         return dispatcher_->ok(index);
     }
-    // The text of the last block in the report log.
-    QString lastLogBlock() const
-    {
-        const QString log = logText();
-        const QString stars = QString(50, '*') + "\r\n";
-        const qsizetype at = log.lastIndexOf(stars);
-        return at < 0 ? QString() : log.mid(at + stars.size());
-    }
 
     static inline StandinForProgram* standin_ = nullptr;
     static inline QString startError_;

@@ -4,6 +4,7 @@
 #include "HelpWindow.h"
 #include "Messages.h"
 #include "Settings.h"
+#include "WidgetTesting.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -28,16 +29,7 @@ using namespace sqllumo;
 using namespace sqllumo::ui;
 
 namespace {
-// Set SQLLUMO_SCREENSHOT_DIR to keep pictures of the states the tests reach.
-void screenshot(QWidget& w, const QString& name)
-{
-    const QString dir = qEnvironmentVariable("SQLLUMO_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        return;
-    QDir().mkpath(dir);
-    QApplication::processEvents();
-    w.grab().save(QDir(dir).filePath(name + ".png"));
-}
+using sqllumo::testing::screenshot;
 
 class MainWindowTest : public ::testing::Test {
 protected:

@@ -116,4 +116,16 @@ void ScriptedUserInterface::roleFunctionSheet(const QString& roleName,
     step(roleName, caller, rights);
 }
 
+GenericPasswordResult ScriptedUserInterface::genericPassword(const GenericPasswordResult& shown)
+{
+    genericShown_.push_back(shown);
+    if (genericAnswers_.empty()) {
+        ++unscripted_;
+        return {};
+    }
+    auto answer = genericAnswers_.front();
+    genericAnswers_.pop_front();
+    return answer;
+}
+
 } // namespace sqllumo::testing

@@ -37,6 +37,11 @@ public:
         shiftAnswers_.push_back(std::move(answer));
     }
 
+    void answerNextGenericPassword(GenericPasswordResult result)
+    {
+        genericAnswers_.push_back(std::move(result));
+    }
+
     // Record.
     const std::vector<Message>& messages() const { return messages_; }
     const std::vector<ProgressState>& progress() const { return progress_; }
@@ -48,6 +53,11 @@ public:
         return userDetailsRequests_;
     }
     const QStringList& roleEditorNames() const { return roleEditorNames_; }
+    // What each GenericPassword dialog was shown.
+    const std::vector<GenericPasswordResult>& genericPasswordsShown() const
+    {
+        return genericShown_;
+    }
     bool busy() const { return busy_; }
     int busyChanges() const { return busyChanges_; }
     int pendingEventCalls() const { return pendingEventCalls_; }
@@ -65,6 +75,8 @@ public:
     UserDetailsResult userDetails(const UserDetailsRequest& request) override;
     void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
                            rolefunctionsheet::RightsSource& rights) override;
+    // Unscripted: cancelled.
+    GenericPasswordResult genericPassword(const GenericPasswordResult& shown) override;
 
 private:
     std::deque<MessageResult> messageAnswers_;
@@ -74,6 +86,8 @@ private:
     std::deque<RoleEditorStep> roleEditorSteps_;
     std::vector<UserDetailsRequest> userDetailsRequests_;
     QStringList roleEditorNames_;
+    std::deque<GenericPasswordResult> genericAnswers_;
+    std::vector<GenericPasswordResult> genericShown_;
     std::vector<Message> messages_;
     std::vector<ProgressState> progress_;
     std::vector<FileChoice> fileChoices_;

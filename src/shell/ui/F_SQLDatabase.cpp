@@ -270,6 +270,8 @@ void F_SQLDatabase::selectCatalogue(MenuMode mode)
     showDescription(0);
     // On the list, not on a picture button where the next Space would switch catalogue.
     List1->setFocus();
+    if (mode == MenuMode::Password && onPasswordCatalogueChosen)
+        onPasswordCatalogueChosen();
 }
 
 void F_SQLDatabase::showDescription(int row)

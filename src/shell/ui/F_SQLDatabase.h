@@ -45,6 +45,8 @@ public:
     std::function<void()> onOk;
     std::function<void()> onShowUserNames;
     std::function<void()> onShowRoleNames;
+    // Run as the last step of choosing the password catalogue (the upgrade of its database).
+    std::function<void()> onPasswordCatalogueChosen;
 
     void selectCatalogue(MenuMode mode);
     void openPanel(int index);

@@ -11,13 +11,12 @@
 namespace sqllumo::ui {
 
 namespace {
-constexpr int kMaxPasswordLength = 10;
 
 QLineEdit* maskedField(QWidget* parent)
 {
     auto* field = new QLineEdit(parent);
     field->setEchoMode(QLineEdit::Password);
-    field->setMaxLength(kMaxPasswordLength);
+    field->setMaxLength(kPasswordFieldLength);
     return field;
 }
 } // namespace

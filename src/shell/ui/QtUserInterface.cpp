@@ -162,4 +162,11 @@ void QtUserInterface::roleFunctionSheet(const QString& roleName,
     roleEditor_(parent_, roleName, caller, rights);
 }
 
+GenericPasswordResult QtUserInterface::genericPassword(const GenericPasswordResult& shown)
+{
+    if (!genericPasswordDialog_)
+        return {};
+    return genericPasswordDialog_(parent_, shown);
+}
+
 } // namespace sqllumo::ui

@@ -28,6 +28,7 @@ public:
     UserDetailsResult userDetails(const UserDetailsRequest& request) override;
     void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
                            rolefunctionsheet::RightsSource& rights) override;
+    GenericPasswordResult genericPassword(const GenericPasswordResult& shown) override;
 
     // The password dialog belongs to the password area; until it is connected, a request
     // returns nothing typed, which every caller treats as "not confirmed".
@@ -46,6 +47,14 @@ public:
         std::function<void(QWidget*, const QString&, rolefunctionsheet::RoleEditorCaller&,
                            rolefunctionsheet::RightsSource&)>;
     void setRoleEditor(RoleEditor editor) { roleEditor_ = std::move(editor); }
+    // The generic passwords dialog, from the password area as well; unconnected, it counts as
+    // cancelled.
+    using GenericPasswordDialog =
+        std::function<GenericPasswordResult(QWidget*, const GenericPasswordResult&)>;
+    void setGenericPasswordDialog(GenericPasswordDialog dialog)
+    {
+        genericPasswordDialog_ = std::move(dialog);
+    }
 
     // Test hook: replaces the native file dialog.
     using FileDialog = std::function<std::optional<QString>(QWidget*, const FileChoice&)>;
@@ -61,6 +70,7 @@ private:
     ShiftDialog shiftDialog_;
     UserDetailsDialog userDetailsDialog_;
     RoleEditor roleEditor_;
+    GenericPasswordDialog genericPasswordDialog_;
     FileDialog fileDialog_;
 };
 

@@ -1,0 +1,216 @@
+// Functions 0, 1, 6 and 7 of the password catalogue. Each stores its settings before any
+// check, so a refusal keeps what was typed, and uses one GestioneDbPassword for the press.
+#include "PasswordCatalogue.h"
+
+#include "PasswordSchema.h"
+#include "ServerStatements.h"
+#include "ServerTexts.h"
+#include "Settings.h"
+
+#include "Catalog.h"
+#include "ConnectionStrings.h"
+
+namespace sqllumo::password {
+
+namespace {
+
+using server::texts::kCr;
+using server::texts::kCrLf;
+using server::texts::kDatabase;
+
+void storeServerAndDatabase(Settings& settings, const PanelValues& panel)
+{
+    settings.setValue(settingkeys::kSQLServerName, panel.server);
+    settings.setValue(settingkeys::kPasswdDatabaseName, panel.database);
+}
+
+void storeLogin(Settings& settings, const PanelValues& panel)
+{
+    settings.setValue(settingkeys::kSQLUserName, panel.user);
+    settings.setValue(settingkeys::kSQLPassword, panel.password);
+}
+
+// What functions 1 to 6 and 8 to 10 store first.
+void storePasswordPanel(OperationContext& context)
+{
+    storeServerAndDatabase(context.settings(), context.panel());
+    storeLogin(context.settings(), context.panel());
+}
+
+// Tables of the database that a password database does not have; empty when there are none or
+// the list cannot be read (the schema steps then report what is wrong).
+QStringList foreignTables(const PanelValues& panel)
+{
+    QStringList foreign;
+    try {
+        db::Catalog catalog;
+        catalog.setActiveConnection(
+            BuildConnectionString(panel.server, panel.database, panel.user, panel.password));
+        for (const QString& table : catalog.tableNames())
+            if (!FindPasswordTable(table.toStdString()))
+                foreign << table;
+    } catch (const db::Error&) {
+        return {};
+    }
+    return foreign;
+}
+
+GestioneDbPassword passwordsFor(OperationContext& context)
+{
+    return GestioneDbPassword(context.ui(), context.windowCaption(), context.settings());
+}
+
+} // namespace
+
+OperationOutcome NewPasswordDatabase(OperationContext& context)
+{
+    const PanelValues& panel = context.panel();
+    const QString& database = panel.database;
+    const ExchangeFields& exchange = context.state().exchange();
+    context.requestPasswords(PasswordRequestMode::NewPassword);
+    if (exchange.AdminPasswd1.isEmpty() || exchange.AdminPasswd1 != exchange.AdminPasswd2) {
+        context.access(sqllumo::texts::kConfirmPassword);
+        return OperationOutcome::panelOpen();
+    }
+    context.state().setConfirmedAdminPassword(exchange.AdminPasswd1);
+    context.busy();
+    context.report().clear();
+    if (panel.thirdField.isEmpty())
+        return context.validation(server::texts::kInvalidDirectory);
+    // The name goes into CREATE DATABASE as it is.
+    if (!server::IsRegularIdentifier(database))
+        return context.validation(server::texts::kInvalidDatabaseName);
+    const QString directory = WithTrailingBackslash(panel.thirdField);
+    storeServerAndDatabase(context.settings(), panel);
+    context.settings().setValue(settingkeys::kPasswdDataDirectory, directory);
+    storeLogin(context.settings(), panel);
+    GestioneDbPassword passwords = passwordsFor(context);
+    if (passwords.CreaDB(panel.server, database, panel.user, panel.password, directory)) {
+        context.report().setText(kDatabase + database + server::texts::kHasBeenCreated +
+                                 server::texts::kIntoSqlServer + panel.server);
+    } else if (const QStringList foreign = foreignTables(panel); !foreign.isEmpty()) {
+        // An archive under that name would lose its version rows to the password version.
+        context.pointerDefault();
+        context.error(server::texts::kInitializationError + kCr + texts::kTheDatabase + database +
+                      texts::kForeignTables + foreign.join(QStringLiteral(", ")) +
+                      texts::kLeftUnchanged);
+        return OperationOutcome::completed();
+    }
+    // Also after a failed creation: a database made beforehand is initialised the same way.
+    QString errorText;
+    const bool initialised = passwords.TestTabellePassword(
+        panel.server, database, panel.user, panel.password, errorText, exchange.AdminPasswd1);
+    context.pointerDefault();
+    if (initialised) {
+        context.success(kDatabase + database + server::texts::kCreatedAndInitialized);
+        context.report().append(kCrLf + kDatabase + database +
+                                server::texts::kCreatedAndInitialized + QLatin1Char('.'));
+    } else {
+        context.error(server::texts::kInitializationError + kCr + errorText);
+    }
+    return OperationOutcome::completed();
+}
+
+OperationOutcome DeletePasswordDatabase(OperationContext& context)
+{
+    const PanelValues& panel = context.panel();
+    const QString& database = panel.database;
+    storePasswordPanel(context);
+    context.report().clear();
+    if (!context.requestAdminPassword())
+        return OperationOutcome::panelOpen();
+    if (!context.warningQuestion(server::texts::kDeleteQuestion + kCrLf + texts::kLogonWarning))
+        return OperationOutcome::panelOpen();
+    if (!context.verifyAdminPassword())
+        return OperationOutcome::panelOpen();
+    GestioneDbPassword passwords = passwordsFor(context);
+    context.busy();
+    const bool removed = passwords.EraseDB(panel.server, database, panel.user, panel.password);
+    context.pointerDefault();
+    if (removed) {
+        context.success(kDatabase + database + server::texts::kHasBeenRemoved);
+        context.report().setText(kDatabase + database + server::texts::kHasBeenRemoved +
+                                 server::texts::kFromSqlServer + panel.server);
+    } else {
+        context.success(server::texts::kCannotRemove + database + server::texts::kNotInCatalog);
+        context.report().setText(server::texts::kCannotRemove + database +
+                                 server::texts::kNotInCatalog + server::texts::kOfTheSqlServer +
+                                 panel.server);
+    }
+    return OperationOutcome::completed();
+}
+
+OperationOutcome ModifyGenericPasswords(OperationContext& context)
+{
+    const PanelValues& panel = context.panel();
+    storePasswordPanel(context);
+    if (!context.accessCheck())
+        return OperationOutcome::panelOpen();
+    GestioneDbPassword passwords = passwordsFor(context);
+    ExchangeFields& exchange = context.state().exchange();
+    // Unread passwords are not offered for saving: the dialog would show them blank.
+    if (!passwords.ReadGenericPasswd(panel.server, panel.database, panel.user, panel.password,
+                                     exchange.ReportPasswd, exchange.MontagePasswd,
+                                     exchange.ResourcePasswd))
+        return OperationOutcome::panelOpen();
+    const GenericPasswordResult edited = context.ui().genericPassword(
+        {exchange.ReportPasswd, exchange.MontagePasswd, exchange.ResourcePasswd, false});
+    exchange.GenPasswdCanSave = edited.canSave;
+    if (edited.canSave) {
+        exchange.ReportPasswd = edited.reportPasswd;
+        exchange.MontagePasswd = edited.montagePasswd;
+        exchange.ResourcePasswd = edited.resourcePasswd;
+        if (passwords.ModifyGenericPasswd(panel.server, panel.database, panel.user, panel.password,
+                                          exchange.ReportPasswd, exchange.MontagePasswd,
+                                          exchange.ResourcePasswd))
+            context.report().setText(texts::kGenericModified + panel.database);
+    }
+    return OperationOutcome::completed();
+}
+
+OperationOutcome ModifyAdministratorPassword(OperationContext& context)
+{
+    const PanelValues& panel = context.panel();
+    context.report().clear();
+    // The SQL login is not stored here: the check reads the one stored before.
+    storeServerAndDatabase(context.settings(), panel);
+    const ExchangeFields& exchange = context.state().exchange();
+    context.requestPasswords(PasswordRequestMode::ChangePassword);
+    if (exchange.OldPasswd.isEmpty()) {
+        context.access(sqllumo::texts::kConfirmPassword);
+        return OperationOutcome::panelOpen();
+    }
+    context.state().setConfirmedAdminPassword(exchange.OldPasswd);
+    GestioneDbPassword passwords = passwordsFor(context);
+    if (!passwords.VerificaPassword(exchange.OldPasswd)) {
+        context.access(sqllumo::texts::kSecurityLevel);
+        context.state().forgetAdminPassword();
+        return OperationOutcome::panelOpen();
+    }
+    if (exchange.AdminPasswd1.isEmpty() || exchange.AdminPasswd1 != exchange.AdminPasswd2) {
+        context.access(sqllumo::texts::kConfirmPassword);
+        return OperationOutcome::panelOpen();
+    }
+    context.state().setConfirmedAdminPassword(exchange.AdminPasswd1);
+    if (passwords.ModifyAdminPasswd(panel.server, panel.database, panel.user, panel.password,
+                                    exchange.AdminPasswd1))
+        context.report().setText(texts::kAdminModified + panel.database);
+    return OperationOutcome::completed();
+}
+
+bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adminPassword)
+{
+    return passwordsFor(context).VerificaPassword(adminPassword);
+}
+
+UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
+                                       const Settings& settings)
+{
+    ui.setBusy(true);
+    GestioneDbPassword passwords(ui, windowCaption, settings);
+    const UpgradeResult result = passwords.RunUpgrade();
+    ui.setBusy(false);
+    return result;
+}
+
+} // namespace sqllumo::password

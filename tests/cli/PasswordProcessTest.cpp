@@ -1,0 +1,147 @@
+// sqllumo password against a stand-in it starts: creating a password database, its generic
+// and administrator passwords, its removal, and the upgrade with the exit statuses scripts see.
+#include "OlderPasswordDatabase.h"
+#include "OracleCipher.h"
+#include "SqllumoProcess.h"
+#include "StandinForProgram.h"
+
+#include "ConnectionStrings.h"
+#include "ServerStatements.h"
+
+#include "Connection.h"
+#include "Recordset.h"
+
+using namespace sqllumo;
+using namespace sqllumo::testing;
+
+namespace {
+
+class PasswordProcess : public SqllumoProcess {
+protected:
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
+    void SetUp() override
+    {
+        SqllumoProcess::SetUp();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
+        writeFile("sql", standin_->password().toUtf8() + "\n");
+    }
+    // The function with the stand-in's server and login.
+    ProcessRun password(const QString& function, QStringList options,
+                        const QByteArray& input = {}) const
+    {
+        options = QStringList{"password", function,         "--server",        standin_->server(),
+                              "--user",   standin_->user(), "--password-file", path("sql")} +
+                  options;
+        return run(options, input);
+    }
+    static QString connectionString(const QString& database)
+    {
+        return BuildConnectionString(standin_->server(), database, standin_->user(),
+                                     standin_->password());
+    }
+    static QStringList column(const QString& database, const QString& query)
+    {
+        db::Recordset rows;
+        rows.open(query, connectionString(database));
+        QStringList values;
+        for (; !rows.eof(); rows.moveNext())
+            values << rows.value(0).toString();
+        rows.close();
+        return values;
+    }
+    static void execute(const QString& database, const QStringList& statements)
+    {
+        db::Connection connection;
+        connection.open(connectionString(database));
+        for (const QString& statement : statements)
+            connection.execute(statement);
+        connection.close();
+    }
+
+    static inline StandinForProgram* standin_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(PasswordProcess, CreateChangeTheirPasswordsAndDelete)
+{
+    const QString name = QStringLiteral("ConsolePasswords");
+    writeFile("admin", "adm1n\n");
+    ProcessRun created =
+        password("create", {"--database", name, "--directory", "C:\\Lumeno SQL Database",
+                            "--admin-password-file", path("admin")});
+    ASSERT_EQ(created.exitCode, 0) << created.out.toStdString() << created.err.toStdString();
+    EXPECT_TRUE(created.out.contains("Database " + name + " has been created and initialized"));
+    EXPECT_EQ(column(name, "SELECT Admin_Passwd FROM T_AdminPassword"),
+              QStringList{fixedKeyOracle("adm1n")});
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Default/PasswdDataDirectory").toString(), "C:\\Lumeno SQL Database\\");
+
+    // Shown in plain text; only the one given changes.
+    writeFile("report", "rep0rt\n");
+    const ProcessRun generic =
+        password("generic", {"--database", name, "--admin-password-file", path("admin"),
+                             "--report-file", path("report")});
+    ASSERT_EQ(generic.exitCode, 0) << generic.out.toStdString();
+    EXPECT_TRUE(generic.out.contains("report password: darnitex\nmontage password: b5b6\n"));
+    EXPECT_EQ(column(name, "SELECT Report_Passwd FROM T_GenPasswords"),
+              QStringList{fixedKeyOracle("rep0rt")});
+    EXPECT_EQ(column(name, "SELECT Montage_Passwd FROM T_GenPasswords"),
+              QStringList{fixedKeyOracle("b5b6")});
+
+    writeFile("new", "n3w\n");
+    const ProcessRun changed =
+        password("admin-password", {"--database", name, "--admin-password-file", path("admin"),
+                                    "--new-password-file", path("new")});
+    ASSERT_EQ(changed.exitCode, 0) << changed.out.toStdString();
+    EXPECT_TRUE(changed.out.contains(
+        "network administrator password has been modified into database " + name));
+    const ProcessRun refused =
+        password("generic", {"--database", name, "--admin-password-file", path("admin")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.contains("Unable to perform operation due to security access level"));
+
+    // Longer than the window's fields take: refused before anything runs.
+    writeFile("long", "elevenchars\n");
+    const ProcessRun tooLong =
+        password("admin-password", {"--database", name, "--admin-password-file", path("new"),
+                                    "--new-password-file", path("long")});
+    EXPECT_EQ(tooLong.exitCode, 2);
+    EXPECT_TRUE(tooLong.err.contains("new administrator password has more than 10 characters"));
+
+    const ProcessRun deleted =
+        password("delete", {"--database", name, "--admin-password-file", path("new"), "--yes"});
+    ASSERT_EQ(deleted.exitCode, 0) << deleted.out.toStdString();
+    EXPECT_TRUE(deleted.out.contains("Database " + name + " has been removed"));
+}
+
+TEST_F(PasswordProcess, UpgradeStoresItsOptionsAndTellsTheOutcomeInItsStatus)
+{
+    const QString older = QStringLiteral("ConsoleOlder");
+    execute("master", {server::CreateDatabaseStatement(older, "C:\\Lumeno SQL Database\\")});
+    execute(older, OlderDatabaseStatements({"Version:1.01", true, true}));
+    const ProcessRun upgraded =
+        password("upgrade", {"--database", older, "--directory", "C:\\Lumeno SQL Database"});
+    ASSERT_EQ(upgraded.exitCode, 0) << upgraded.out.toStdString() << upgraded.err.toStdString();
+    EXPECT_TRUE(upgraded.out.contains("Password Database successfully updated!"));
+    EXPECT_EQ(column(older, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.04"});
+
+    // Current now, from the stored settings alone: nothing to say.
+    const ProcessRun again = run({"password", "upgrade"});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_TRUE(again.out.isEmpty()) << again.out.toStdString();
+
+    const QString broken = QStringLiteral("ConsoleBroken");
+    execute("master", {server::CreateDatabaseStatement(broken, "C:\\Lumeno SQL Database\\")});
+    execute(broken, OlderDatabaseStatements({"Version:1.03", true, false}));
+    execute(broken, {"UPDATE T_SecurityMacroFunctions SET Description = 'Archivio'"});
+    const ProcessRun failed = run({"password", "upgrade", "--database", broken});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.out.contains("Impossible to continue!"));
+    // Another command runs the upgrade first and stops where the window would end.
+    const ProcessRun stopped = run({"password", "generic", "--database", broken});
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_FALSE(stopped.out.contains("report password:"));
+}

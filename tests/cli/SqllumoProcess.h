@@ -1,0 +1,62 @@
+// Runs sqllumo as its users do: a process with options, files, standard input and no
+// terminal, with its settings in a home folder of the test's own.
+#pragma once
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace sqllumo::testing {
+
+struct ProcessRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class SqllumoProcess : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(home_.isValid()); }
+
+    QString path(const QString& name) const { return QDir(home_.path()).filePath(name); }
+    QString iniPath() const { return path("SQLLumoManager/SQLLumoManager.ini"); }
+
+    void writeFile(const QString& name, const QByteArray& content) const
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    ProcessRun run(QStringList arguments, const QByteArray& input = {}) const
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home_.path());
+        env.insert("HOME", home_.path());
+        process.setProcessEnvironment(env);
+        // A session of its own: no controlling terminal, as under cron.
+        process.setChildProcessModifier([] { ::setsid(); });
+        if (arguments.size() >= 2 && (arguments[0] == "archive" || arguments[0] == "password") &&
+            arguments[1] != "--help")
+            arguments.insert(2, "--log-folder=" + home_.path());
+        process.start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);
+        EXPECT_TRUE(process.waitForStarted(10000));
+        process.write(input);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QTemporaryDir home_;
+};
+
+} // namespace sqllumo::testing
