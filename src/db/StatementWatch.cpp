@@ -106,14 +106,15 @@ void StatementWatch::callStarts(int timeoutSeconds)
         return;
     dropAt_ = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds) +
               Grace(timeoutSeconds);
-    if (!armed_) {
-        // A new statement: its deadline may come before the one the watch is waiting for.
-        armed_ = true;
+    armed_ = true;
+    if (!thread_.joinable()) {
+        thread_ = std::thread([this] { run(); });
+    } else if (dropAt_ < wakeAt_) {
+        // Only a deadline before the one the watch sleeps until needs it awake: waking it for
+        // every statement would cost two thread switches each, which one-row statements feel.
         ++generation_;
         wake_.notify_all();
     }
-    if (!thread_.joinable())
-        thread_ = std::thread([this] { run(); });
 }
 
 void StatementWatch::statementEnds()
@@ -132,23 +133,27 @@ void StatementWatch::run()
 {
     std::unique_lock lock(mutex_);
     while (!stop_) {
-        if (!armed_) {
-            wake_.wait(lock, [&] { return stop_ || armed_; });
+        const auto now = std::chrono::steady_clock::now();
+        if (armed_ && now >= dropAt_) {
+            struct stat st {};
+            // Still the driver's socket, not a descriptor number reused since.
+            if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_ino == inode_) {
+                ::shutdown(fd_, SHUT_RDWR);
+                dropped_ = true;
+            }
+            armed_ = false;
             continue;
         }
-        // Each call moves the deadline on; it is looked at again when the old one passes.
-        const auto at = dropAt_;
+        // Each call moves the deadline on; the watch looks again when the one it knew passes.
+        // Idle, it keeps the last deadline, so statements that follow each other closely do
+        // not have to wake it.
+        wakeAt_ = armed_ || dropAt_ > now ? dropAt_ : std::chrono::steady_clock::time_point::max();
         const uint64_t generation = generation_;
-        wake_.wait_until(lock, at, [&] { return stop_ || !armed_ || generation_ != generation; });
-        if (stop_ || !armed_ || std::chrono::steady_clock::now() < dropAt_)
-            continue;
-        struct stat st {};
-        // Still the driver's socket, not a descriptor number reused since.
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_ino == inode_) {
-            ::shutdown(fd_, SHUT_RDWR);
-            dropped_ = true;
-        }
-        armed_ = false;
+        const auto woken = [&] { return stop_ || generation_ != generation; };
+        if (wakeAt_ == std::chrono::steady_clock::time_point::max())
+            wake_.wait(lock, woken);
+        else
+            wake_.wait_until(lock, wakeAt_, woken);
     }
 }
 

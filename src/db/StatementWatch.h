@@ -48,8 +48,10 @@ private:
     bool stop_ = false;
     bool armed_ = false;
     bool dropped_ = false;
-    uint64_t generation_ = 0; // statements watched so far
+    uint64_t generation_ = 0; // times the watch was woken for an earlier deadline
     std::chrono::steady_clock::time_point dropAt_;
+    // When the watch looks again by itself (max: only when woken).
+    std::chrono::steady_clock::time_point wakeAt_ = std::chrono::steady_clock::time_point::max();
     int fd_ = -1;
     ino_t inode_ = 0;
 };
