@@ -3,6 +3,8 @@
 
 #include "Gen_InsUser.h"
 
+#include "DialogWidth.h"
+
 #include "Messages.h"
 #include "QtUserInterface.h"
 
@@ -95,6 +97,7 @@ QDate BirthDateFromBoxes(const QString& day, const QString& month, const QString
 Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(kUserDetailsTitle);
+    WidenForTitle(this);
     setModal(true);
 
     Frame7 = new QGroupBox(QStringLiteral("User Name/Password"), this);

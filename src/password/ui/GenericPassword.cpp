@@ -1,6 +1,8 @@
 // The generic passwords dialog, laid out as a grid of captions and plain fields.
 #include "GenericPassword.h"
 
+#include "DialogWidth.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,6 +17,7 @@ namespace sqllumo::ui {
 GenericPassword::GenericPassword(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(kGenericPasswordTitle);
+    WidenForTitle(this);
     setModal(true);
     auto* grid = new QGridLayout(this);
     auto row = [&](const QString& caption, QLabel*& label, QLineEdit*& field, int at) {

@@ -335,7 +335,23 @@ void F_SQLDatabase::openPanel(int index)
     Combo1->setVisible(layout.combo != ComboButton::None);
     Command2->setVisible(layout.combo == ComboButton::UserNames);
     Command6->setVisible(layout.combo == ComboButton::RoleNames);
+    fitHeightToPanel();
     Text1[0]->setFocus();
+}
+
+void F_SQLDatabase::fitHeightToPanel()
+{
+    // Wrapped captions ask for their height only for a given width, which the window's
+    // minimum size does not include: at a large font they would be cut off at the bottom.
+    QLayout* layout = centralWidget()->layout();
+    layout->invalidate();
+    layout->activate();
+    const int width = centralWidget()->width();
+    const int needed = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                                   : layout->totalSizeHint().height();
+    const int menu = menuBar()->isVisible() ? menuBar()->sizeHint().height() : 0;
+    if (height() < needed + menu)
+        resize(this->width(), needed + menu);
 }
 
 void F_SQLDatabase::closePanel()

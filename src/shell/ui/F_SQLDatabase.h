@@ -87,6 +87,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void fitHeightToPanel();
     void buildWidgets();
     void showDescription(int row);
 

@@ -2,6 +2,8 @@
 // hands back.
 #include "PasswordRequest.h"
 
+#include "DialogWidth.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,6 +26,7 @@ QLineEdit* maskedField(QWidget* parent)
 PasswordRequest::PasswordRequest(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(kPasswordRequestTitle);
+    WidenForTitle(this);
     setModal(true);
     auto* grid = new QGridLayout(this);
     Label1 = new QLabel(QStringLiteral("Old Password"), this);

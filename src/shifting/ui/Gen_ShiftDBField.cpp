@@ -3,6 +3,8 @@
 // closed dialog in the middle of one would leave the data in an unknown state.
 #include "Gen_ShiftDBField.h"
 
+#include "DialogWidth.h"
+
 #include "ShiftTexts.h"
 
 #include <QCloseEvent>
@@ -77,6 +79,7 @@ Gen_ShiftDBField::Gen_ShiftDBField(QWidget* parent, QString logPath)
     : QDialog(parent), logPath_(std::move(logPath)), ui_(this, nullptr, nullptr, nullptr)
 {
     setWindowTitle(kDialogCaption);
+    WidenForTitle(this);
     setModal(true);
     auto* layout = new QVBoxLayout(this);
 

@@ -80,8 +80,8 @@ void ServerCatalog::Impl::openRegistry(const fs::path& file)
         "CREATE TABLE IF NOT EXISTS pending_files(host BLOB PRIMARY KEY);");
 
     // Registries written before the log chain was kept get the column.
-    Statement columns(registry,
-                      "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
+    Statement columns(
+        registry, "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
     if (columns.step() && columns.integer(0) == 0)
         execSql("ALTER TABLE databases ADD COLUMN log_chain INTEGER NOT NULL DEFAULT 0");
 }
