@@ -3,12 +3,14 @@
 #include "F_SQLDatabase.h"
 #include "HelpWindow.h"
 #include "Messages.h"
+#include "PasswordRequest.h"
 #include "Settings.h"
 #include "WidgetTesting.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -624,4 +626,37 @@ TEST_F(MainWindowTest, QtPortShowsTheMessageFormsAndTheProgressFrame)
     EXPECT_EQ(w().CSMTable->value(), 10);
     w().userInterface().showProgress({});
     EXPECT_FALSE(w().FrImport->isVisible());
+}
+
+TEST_F(MainWindowTest, ALargeFontCutsNoCaptionOfAPanelOrATitleOfADialog)
+{
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSize(16);
+    QApplication::setFont(large);
+    // A window made after the change, as a person who runs a large desktop font gets it.
+    F_SQLDatabase window(*settings_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.CorvistaDataBase->trigger();
+    // Import has the longest wrapped captions; its meter then takes room below the panel.
+    window.List1->setCurrentRow(8);
+    QTest::keyClick(window.List1, Qt::Key_Return);
+    ASSERT_TRUE(window.Frame1->isVisible());
+    window.userInterface().showProgress({"Copying Data", "T_Patient", 0, 4, 1, true});
+    QApplication::processEvents();
+    QStringList cut;
+    for (QLabel* label : window.Frame1->findChildren<QLabel*>()) {
+        if (label->isVisible() && label->wordWrap() &&
+            label->height() < label->heightForWidth(label->width()))
+            cut << label->text();
+    }
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(" | ").toStdString();
+
+    PasswordRequest request(&window);
+    QFont bold = large;
+    bold.setBold(true);
+    EXPECT_GT(request.minimumWidth(),
+              QFontMetrics(bold).horizontalAdvance(kPasswordRequestTitle) + 100);
+    QApplication::setFont(before);
 }

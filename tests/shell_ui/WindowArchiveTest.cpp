@@ -9,6 +9,7 @@
 #include "PasswordRequest.h"
 #include "QtUserInterface.h"
 #include "ReportLog.h"
+#include "Screenshot.h"
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "StandinForProgram.h"
@@ -165,6 +166,7 @@ TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
     EXPECT_TRUE(window_->ListInfo->toPlainText().startsWith("In the SQL Server named " +
                                                             standin_->server() + ":"));
     EXPECT_TRUE(modals.seen().empty());
+    sqllumo::testing::SaveScreenshot(*window_, "07-general-information");
     QTest::mouseClick(window_->CmdCancel, Qt::LeftButton);
     EXPECT_FALSE(window_->ListInfo->isVisible());
     EXPECT_TRUE(window_->List1->isVisible());
@@ -200,6 +202,8 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
     QObject::connect(window_->CSMTable, &QProgressBar::valueChanged, [&](int value) {
         seen.push_back({value, window_->CSMTable->maximum(), window_->FrImport->isVisible(),
                         window_->FrImport->title(), window_->Label5->text()});
+        if (value == 1 && window_->Label5->text() == "Copying table T_Patient")
+            sqllumo::testing::SaveScreenshot(*window_, "08-import-progress");
     });
 
     ModalScript modals;

@@ -242,6 +242,7 @@ void F_SQLDatabase::buildWidgets()
     imp->addWidget(Label5);
     imp->addWidget(CSMTable);
     FrImport->hide();
+    FrImport->installEventFilter(this);
     outer->addWidget(FrImport);
 
     // The report buffer is never shown; it only mirrors the state's text for operations.
@@ -389,6 +390,9 @@ void F_SQLDatabase::showHelpTopic(int topic)
 
 bool F_SQLDatabase::eventFilter(QObject* watched, QEvent* event)
 {
+    // The import meter takes room below the panel while the panel stays open.
+    if (watched == FrImport && event->type() == QEvent::Show && Frame1->isVisible())
+        fitHeightToPanel();
     if (event->type() == QEvent::KeyRelease) {
         for (QLineEdit* field : Text1) {
             if (watched == field)
