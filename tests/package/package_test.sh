@@ -51,4 +51,41 @@ QT_QPA_PLATFORM=offscreen timeout 2 "$root/usr/bin/SQLLumoManager" >"$work/windo
 rc=$?
 set -e
 [ "$rc" -eq 124 ] || { cat "$work/window.log"; fail "installed window ended with status $rc"; }
+
+# An ordinary user runs the installed program: its settings and report log go to the user's
+# own folders, since nobody but root can write under /usr.
+user_home=$work/user
+mkdir -p "$user_home"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chmod 755 "$work"
+  chown nobody "$user_home"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+fi
+run_as_user() { env HOME="$user_home" XDG_CONFIG_HOME= XDG_DATA_HOME= "${as_user[@]}" "$@"; }
+printf 'Us3r-%s\n' "$RANDOM$RANDOM" >"$user_home/sa.txt"
+chmod 644 "$user_home/sa.txt"
+run_as_user "$root/usr/bin/sqlserver-standin" --data "$user_home/standin" --port 0 \
+  --sa-password-file "$user_home/sa.txt" >"$work/standin.out" 2>"$work/standin.log" &
+standin_pid=$!
+trap 'kill "$standin_pid" 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 1 100); do
+  grep -q "^ready on " "$work/standin.out" 2>/dev/null && break
+  kill -0 "$standin_pid" 2>/dev/null || { cat "$work/standin.log"; fail "installed stand-in did not start"; }
+  sleep 0.1
+done
+port=$(sed -n 's/^ready on .*:\([0-9]*\)$/\1/p' "$work/standin.out")
+[ -n "$port" ] || fail "installed stand-in did not say its port"
+run_as_user "$root/usr/bin/sqllumo" archive info --server "127.0.0.1,$port" --user sa \
+  --password-file "$user_home/sa.txt" >"$work/info.txt" 2>&1 ||
+  { cat "$work/info.txt"; fail "installed sqllumo archive info failed for an ordinary user"; }
+log="$user_home/.local/share/SQLLumoManager/SQLLumoManager Report.log"
+[ -s "$log" ] || { cat "$work/info.txt"; fail "no report log in the user's data folder"; }
+grep -q "127.0.0.1,$port" "$user_home/.config/SQLLumoManager/SQLLumoManager.ini" ||
+  fail "the server given was not stored in the user's settings"
+[ ! -e "$root/usr/bin/SQLLumoManager Report.log" ] || fail "a report log was written under /usr"
+echo "ordinary user: report log in ~/.local/share/SQLLumoManager, settings in ~/.config"
+kill "$standin_pid" 2>/dev/null || true
+wait "$standin_pid" 2>/dev/null || true
+
 echo "installed packages run: ok"
