@@ -42,6 +42,31 @@ long residentKilobytes()
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
+// User and system CPU time of a process in milliseconds; -1 when it cannot be read.
+qint64 cpuMilliseconds(long long pid)
+{
+    QFile stat(pid > 0 ? QStringLiteral("/proc/%1/stat").arg(pid)
+                       : QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name in parentheses may hold blanks: fields are counted after it.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const long ticks = sysconf(_SC_CLK_TCK);
+    return (fields[11].toLongLong() + fields[12].toLongLong()) * 1000 / ticks;
+}
+
+// The machine's load, which other work on it adds to every figure here.
+QString loadAverage()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    if (!load.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(load.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 // Times each table of the copy from the progress the steps report, and samples memory halfway.
 class TimingInterface : public UserInterface {
 public:
@@ -61,8 +86,10 @@ public:
             since_ = clock_.elapsed();
             rows_ = state.rowsTotal; // the table's maximum is set just before its label
         }
-        if (state.rowsTotal > 1000 && state.rowsDone == state.rowsTotal / 2 && middleKilobytes < 0)
+        if (state.rowsTotal > middleOfRows && state.rowsDone == state.rowsTotal / 2) {
             middleKilobytes = residentKilobytes();
+            middleOfRows = state.rowsTotal;
+        }
     }
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
     PasswordRequestResult passwordRequest(PasswordRequestMode) override { return {}; }
@@ -82,7 +109,8 @@ public:
     };
     std::vector<Table> tables;
     QStringList messages;
-    long middleKilobytes = -1;
+    long middleKilobytes = -1; // halfway through the largest table
+    long long middleOfRows = 0;
 
 private:
     QElapsedTimer& clock_;
@@ -96,6 +124,65 @@ QString rate(long long rows, qint64 ms)
     return ms > 0 ? QString::number(rows * 1000 / ms) : QStringLiteral("-");
 }
 
+struct PlainTarget {
+    QString server, user, password, file, accessSource, database;
+};
+
+// The plain route: each table exported as INSERT statements and run by tsql as one batch, into
+// tables defined the same way (no checks, no keys). Prints what it stored; returns its time.
+qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRegistry& registry,
+                      QTextStream& out)
+{
+    const QString destination =
+        BuildConnectionString(target.server, target.database, target.user, target.password);
+    QString errorText;
+    {
+        db::Catalog catalog;
+        catalog.setActiveConnection(destination);
+        ReportBuffer report;
+        archive::ImportWork steps{ui, report, registry};
+        archive::DefineImportTables(target.database, destination, catalog, errorText, steps);
+    }
+    const QStringList hostPort = target.server.split(QLatin1Char(','));
+    QElapsedTimer clock;
+    clock.start();
+    bool ok = true;
+    for (const QString& table : archive::CopyOrder()) {
+        const archive::TableDef* def = archive::FindArchiveTable(table.toStdString());
+        const QString head = def && def->hasIdentity() ? QStringLiteral("SET IDENTITY_INSERT ") +
+                                                             table + QStringLiteral(" ON")
+                                                       : QString();
+        QProcess route;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
+        route.setProcessEnvironment(env);
+        route.setStandardOutputFile(QProcess::nullDevice());
+        route.start(QStringLiteral("bash"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("set -o pipefail; { printf '%s\\n' \"$1\"; mdb-export -I "
+                                    "sybase -q \"'\" -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d "
+                                    "%H:%M:%S' \"$2\" \"$3\"; echo go; } | tsql "
+                                    "-H \"$4\" -p \"$5\" -U \"$6\" -P \"$7\" -D \"$8\""),
+                     QStringLiteral("route"), head, target.file, table, hostPort.value(0),
+                     hostPort.value(1, QStringLiteral("1433")), target.user, target.password,
+                     target.database});
+        route.waitForFinished(-1);
+        ok = ok && route.exitCode() == 0;
+    }
+    const qint64 ms = clock.elapsed();
+    // That route shows empty texts as NULL, so rows with one in a NOT NULL column are lost.
+    ReportBuffer report;
+    archive::ImportWork steps{ui, report, registry};
+    long long stored = 0, sourceRows = 0;
+    for (const auto& count : archive::VerifyImportedRows(target.accessSource, destination, steps)) {
+        stored += count.destination;
+        sourceRows += count.source;
+    }
+    out << "plain route (mdb-export -I | tsql): " << ms << " ms, " << stored << " of " << sourceRows
+        << " rows stored" << (ok ? "" : " (some tables failed to export)") << Qt::endl;
+    return ms;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -104,6 +191,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QString serverName, user = QStringLiteral("sa"), password, source;
     int patients = 25000, exams = 60000, files = 120000;
+    bool plainRoute = true;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--server")
@@ -119,6 +207,8 @@ int main(int argc, char** argv)
             password = QString::fromUtf8(f.readLine()).trimmed();
         } else if (args[i] == "--source")
             source = args[i + 1];
+        else if (args[i] == "--plain-route")
+            plainRoute = args[i + 1] != QLatin1String("no");
         else if (args[i] == "--scale") {
             // A fraction of the full size, for short runs while working on the import.
             const double scale = args[i + 1].toDouble();
@@ -134,7 +224,7 @@ int main(int argc, char** argv)
         if (!standin.start(error)) {
             out << "no server: " << error << Qt::endl
                 << "usage: bench_import [--server HOST,PORT --user U --password-file F] "
-                   "[--source FILE.mdb | --scale F]"
+                   "[--source FILE.mdb | --scale F] [--plain-route no]"
                 << Qt::endl;
             return 1;
         }
@@ -190,11 +280,18 @@ int main(int argc, char** argv)
         clock.restart();
         const bool unique = archive::CheckAccessDuplicates(accessSource, steps);
         const qint64 checkMs = clock.elapsed();
+        const QString loadBefore = loadAverage();
+        const long long statementsBefore = steps.batchesSent;
+        const qint64 ownCpuBefore = cpuMilliseconds(-1);
+        const qint64 serverCpuBefore = cpuMilliseconds(standin.pid());
         clock.restart();
         const bool copied =
             archive::CopyAccessData(database, accessSource, destination, errorText, steps);
         ui.finishTable();
         const qint64 copyMs = clock.elapsed();
+        const qint64 ownCpu = cpuMilliseconds(-1) - ownCpuBefore;
+        const qint64 serverCpu = cpuMilliseconds(standin.pid()) - serverCpuBefore;
+        const long long copyStatements = steps.batchesSent - statementsBefore;
         const long copyKilobytes = residentKilobytes();
         clock.restart();
         const auto counts = archive::VerifyImportedRows(accessSource, destination, steps);
@@ -220,6 +317,12 @@ int main(int argc, char** argv)
         for (const auto& table : ui.tables)
             out << "  " << table.name << ": " << table.rows << " rows, " << table.ms << " ms, "
                 << rate(table.rows, table.ms) << " rows/s" << Qt::endl;
+        out << "  statements: " << copyStatements << " ("
+            << QString::number(rows > 0 ? double(copyStatements) / double(rows) : 0.0, 'f', 3)
+            << " per row); CPU: import " << ownCpu << " ms";
+        if (standin.pid() > 0)
+            out << ", server " << serverCpu << " ms";
+        out << "; load average before " << loadBefore << ", after " << loadAverage() << Qt::endl;
         bool same = true;
         for (const auto& count : counts)
             same = same && count.matches();
@@ -234,65 +337,23 @@ int main(int argc, char** argv)
             << endKilobytes << " KB (target: flat)" << Qt::endl;
         status = defined && unique && copied && same && keyed ? 0 : 1;
 
-        // The plain route: each table exported as INSERT statements and run by tsql as one
-        // batch, into tables defined the same way (no checks, no keys).
-        master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
-        const QString plainDestination =
-            BuildConnectionString(serverName, plainDatabase, user, password);
-        auto plainCatalog = std::make_unique<db::Catalog>();
-        plainCatalog->setActiveConnection(plainDestination);
-        ReportBuffer plainReport;
-        archive::ImportWork plainSteps{ui, plainReport, registry};
-        archive::DefineImportTables(plainDatabase, plainDestination, *plainCatalog, errorText,
-                                    plainSteps);
-        const QStringList hostPort = serverName.split(QLatin1Char(','));
-        clock.restart();
-        bool plainOk = true;
-        for (const QString& table : archive::CopyOrder()) {
-            const archive::TableDef* def = archive::FindArchiveTable(table.toStdString());
-            const QString head =
-                def && def->hasIdentity()
-                    ? QStringLiteral("SET IDENTITY_INSERT ") + table + QStringLiteral(" ON")
-                    : QString();
-            QProcess route;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("TDSVER"), QStringLiteral("7.4"));
-            route.setProcessEnvironment(env);
-            route.setStandardOutputFile(QProcess::nullDevice());
-            route.start(
-                QStringLiteral("bash"),
-                {QStringLiteral("-c"),
-                 QStringLiteral("set -o pipefail; { printf '%s\\n' \"$1\"; mdb-export -I sybase "
-                                "-q \"'\" -D '%Y-%m-%d %H:%M:%S' -T '%Y-%m-%d %H:%M:%S' "
-                                "\"$2\" \"$3\"; echo go; } | tsql "
-                                "-H \"$4\" -p \"$5\" -U \"$6\" -P \"$7\" -D \"$8\""),
-                 QStringLiteral("route"), head, source, table, hostPort.value(0),
-                 hostPort.value(1, QStringLiteral("1433")), user, password, plainDatabase});
-            route.waitForFinished(-1);
-            plainOk = plainOk && route.exitCode() == 0;
+        QStringList databases{database};
+        if (plainRoute) {
+            master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
+            databases << plainDatabase;
+            const qint64 plainMs =
+                timePlainRoute({serverName, user, password, source, accessSource, plainDatabase},
+                               ui, registry, out);
+            out << "ratio import / plain route: "
+                << (plainMs > 0 ? QString::number(double(totalMs) / double(plainMs), 'f', 2)
+                                : QStringLiteral("-"))
+                << Qt::endl;
         }
-        const qint64 plainMs = clock.elapsed();
-        // That route shows empty texts as NULL, so rows with one in a NOT NULL column are lost.
-        const auto plainCounts =
-            archive::VerifyImportedRows(accessSource, plainDestination, plainSteps);
-        long long plainRows = 0, sourceRows = 0;
-        for (const auto& count : plainCounts) {
-            plainRows += count.destination;
-            sourceRows += count.source;
-        }
-        out << "plain route (mdb-export -I | tsql): " << plainMs << " ms, " << plainRows << " of "
-            << sourceRows << " rows stored" << (plainOk ? "" : " (some tables failed to export)")
-            << Qt::endl;
-        out << "ratio import / plain route: "
-            << (plainMs > 0 ? QString::number(double(totalMs) / double(plainMs), 'f', 2)
-                            : QStringLiteral("-"))
-            << Qt::endl;
 
         // The catalogues' connections use the databases; the server drops them only after.
         catalog.reset();
-        plainCatalog.reset();
         master.setCommandTimeout(server::kLongStatementTimeout);
-        for (const QString& name : {database, plainDatabase}) {
+        for (const QString& name : databases) {
             // Sessions just closed may take a moment to leave the server.
             for (int attempt = 0;; ++attempt) {
                 try {

@@ -175,7 +175,15 @@ void ConsoleUserInterface::showProgress(const ProgressState& state)
         if (progressLineOpen_)
             out_ << '\n';
         progressStartMs_ = nowMs;
+    } else if (progressLineOpen_ &&
+               (state.rowsDone == 0 || (state.rowsDone < state.rowsTotal &&
+                                        nowMs - progressDrawnMs_ < kProgressRedrawMs))) {
+        // Rows come by the thousand a second; a terminal redrawing each would take the time
+        // from the copy. No row done under the same label is the next table's count arriving
+        // before its label: the finished table's line keeps its own.
+        return;
     }
+    progressDrawnMs_ = nowMs;
     QString line = plainLines(state.label);
     if (state.rowsTotal > 0) {
         const double seconds = std::max<qint64>(nowMs - progressStartMs_, 1) / 1000.0;

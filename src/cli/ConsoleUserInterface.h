@@ -81,6 +81,10 @@ private:
     QString progressLabel_;
     bool progressLineOpen_ = false;
     qint64 progressStartMs_ = 0;
+    qint64 progressDrawnMs_ = 0;
+    // The in-place line is redrawn at most this often, and always for a new label and the
+    // last row.
+    static constexpr qint64 kProgressRedrawMs = 100;
 };
 
 // The panel's visible steps on a terminal: the report is kept for printing at the end.
