@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Engine.h"
+#include "server/ServerStatements.h"
 
 #include <memory>
 #include <optional>
@@ -208,7 +209,8 @@ struct ProcArg {
 };
 
 struct ExecStmt {
-    std::vector<std::u16string> procedure; // name parts
+    std::vector<std::u16string> procedure; // name parts; master..name leaves the schema empty
+    bool explicitExec = true;              // false for a bare name first in a batch
     std::vector<ProcArg> args;
 };
 
@@ -226,10 +228,9 @@ struct WaitForStmt {
     std::u16string delay; // 'hh:mm[:ss[.mmm]]'
 };
 
-// Server-level statements (databases, backups, logins) run by the server catalogue.
+// CREATE/DROP DATABASE, BACKUP and RESTORE, run by the server catalogue.
 struct ServerStmt {
-    std::u16string text;
-    std::u16string keyword;
+    server::ServerStatement statement;
 };
 
 using StatementBody = std::variant<SelectStmt, InsertStmt, UpdateStmt, DeleteStmt, CreateTableStmt,

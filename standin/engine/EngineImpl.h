@@ -110,14 +110,15 @@ private:
     void dropTable(sql::DropTableStmt& s);
     void setOption(sql::SetOptionStmt& s, ResultSink& sink);
     void setIdentityInsert(sql::SetIdentityInsertStmt& s);
-    void exec(sql::ExecStmt& s, const std::u16string& text, ResultSink& sink, bool firstInBatch,
-              int32_t line);
+    void exec(sql::ExecStmt& s, ResultSink& sink, bool firstInBatch, int32_t line);
     bool runProcedure(const std::u16string& name,
                       std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
                       int32_t line);
     void executeSql(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
     // What the server level needs of this session to run one of its statements.
     server::ServerContext serverContext(int32_t line, bool firstInBatch) const;
+    static std::vector<server::Argument>
+    serverArguments(const std::vector<std::pair<std::u16string, Typed>>& args);
 
     // Catalogue procedures and views (Catalog.cpp).
     void spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);

@@ -410,34 +410,32 @@ private:
         throw notSupported(u"The statement " + w);
     }
 
-    // CREATE/DROP DATABASE, BACKUP, RESTORE: the text up to the next statement, run by the
-    // server catalogue, which parses its own fixed forms.
+    // CREATE/DROP DATABASE, BACKUP, RESTORE: the tokens up to the next statement, read by the
+    // server level's own forms; what they refuse is answered when the statement runs.
     StatementBody serverStatement()
     {
-        ServerStmt s;
-        s.keyword = text::upper(peek().text);
-        size_t from = peek().offset;
+        const size_t from = pos_;
+        const bool drop = isWord(u"DROP");
         next();
         int parens = 0;
-        size_t to = from;
         while (!atEnd()) {
             const Token& t = peek();
-            if (parens == 0 && (isSymbol(u";") || (t.kind == TokenKind::Word &&
-                                                   statementStarts().count(text::upper(t.text)) &&
-                                                   !(text::upper(t.text) == u"WITH")))) {
+            // DROP DATABASE IF EXISTS: that IF starts no statement.
+            const bool ifExists = drop && pos_ == from + 2 && isWord(u"IF") && isWord(u"EXISTS", 1);
+            if (parens == 0 && !ifExists &&
+                (isSymbol(u";") ||
+                 (t.kind == TokenKind::Word && statementStarts().count(text::upper(t.text)) &&
+                  !(text::upper(t.text) == u"WITH")))) {
                 break;
             }
             if (isSymbol(u"("))
                 ++parens;
             if (isSymbol(u")"))
                 --parens;
-            to = t.offset + t.length;
             next();
         }
-        if (to < from + s.keyword.size())
-            to = from + s.keyword.size();
-        s.text = source_.substr(from, to - from);
-        return s;
+        return ServerStmt{
+            server::ParseServerStatement(std::span(tokens_).subspan(from, pos_ - from))};
     }
 
     // ---- SELECT ----
@@ -1624,10 +1622,13 @@ private:
             throw notSupported(u"EXEC @status =");
         if (explicitExec && isSymbol(u"("))
             throw notSupported(u"EXEC of a dynamic string");
+        s.explicitExec = explicitExec;
         s.procedure.push_back(identifier());
         while (acceptSymbol(u".")) {
-            if (isSymbol(u"."))
+            if (isSymbol(u".")) {
+                s.procedure.push_back({});
                 continue;
+            }
             s.procedure.push_back(identifier());
         }
         if (s.procedure.size() > 4)

@@ -325,11 +325,10 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                 } else if constexpr (std::is_same_v<T, DeleteStmt>) {
                     remove(body, sink, inProcedure);
                 } else if constexpr (std::is_same_v<T, ExecStmt>) {
-                    exec(body, st.text, sink, firstInBatch, st.line);
+                    exec(body, sink, firstInBatch, st.line);
                 } else if constexpr (std::is_same_v<T, ServerStmt>) {
                     server::ServerContext context = serverContext(st.line, firstInBatch);
-                    if (!engine_.catalog().tryExecute(st.text, context, sink))
-                        throw notSupported(body.keyword + u" in this form");
+                    engine_.catalog().execute(body.statement, context, sink);
                 } else if constexpr (std::is_same_v<T, UseStmt>) {
                     std::u16string from = databaseName_;
                     if (auto error = useDatabase(body.database))
@@ -538,8 +537,7 @@ void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
 
 // ---- EXEC ----
 
-void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink, bool firstInBatch,
-                       int32_t line)
+void SessionImpl::exec(ExecStmt& s, ResultSink& sink, bool firstInBatch, int32_t line)
 {
     std::u16string name = text::upper(s.procedure.back());
     std::vector<std::pair<std::u16string, Typed>> args;
@@ -584,9 +582,24 @@ void SessionImpl::exec(ExecStmt& s, const std::u16string& text, ResultSink& sink
         return;
     }
     server::ServerContext context = serverContext(line, firstInBatch);
-    if (engine_.catalog().tryExecute(text, context, sink))
+    if (engine_.catalog().callProcedure(s.procedure, serverArguments(args), context, sink))
         return;
     throw SqlError(err::kProcedureMissing, {s.procedure.back()});
+}
+
+// The server's procedures take their values as text: a typed value is converted, never written
+// back into a statement to be parsed again.
+std::vector<server::Argument>
+SessionImpl::serverArguments(const std::vector<std::pair<std::u16string, Typed>>& args)
+{
+    std::vector<server::Argument> values;
+    for (const auto& [name, a] : args) {
+        server::Argument value{name, std::nullopt};
+        if (!a.isNull())
+            value.value = isText(a.type.type) ? std::get<std::u16string>(a.value) : displayValue(a);
+        values.push_back(std::move(value));
+    }
+    return values;
 }
 
 server::ServerContext SessionImpl::serverContext(int32_t line, bool firstInBatch) const
@@ -690,18 +703,8 @@ void SessionImpl::executeRpc(const std::u16string& procedure, const std::vector<
     end.kind = DoneInfo::Kind::Procedure;
     try {
         if (!runProcedure(upperName, args, sink, 1)) {
-            // Server-level procedures take their values as text; a typed value is converted,
-            // never written back into a statement to be parsed again.
-            std::vector<server::Argument> values;
-            for (const auto& [argName, a] : args) {
-                server::Argument value{argName, std::nullopt};
-                if (!a.isNull())
-                    value.value =
-                        isText(a.type.type) ? std::get<std::u16string>(a.value) : displayValue(a);
-                values.push_back(std::move(value));
-            }
             server::ServerContext context = serverContext(1, true);
-            if (engine_.catalog().callProcedure(name, std::move(values), context, sink)) {
+            if (engine_.catalog().callProcedure({name}, serverArguments(args), context, sink)) {
                 cancel_ = nullptr;
                 return;
             }

@@ -219,5 +219,28 @@ TEST_F(ServerSession, ProceduresCalledByRpcTakeTheirValuesAsGiven)
     EXPECT_EQ(missing.errorNumbers(), std::vector<int32_t>{2812});
 }
 
+// In a batch, DROP DATABASE IF EXISTS is one statement, and EXEC of a server procedure takes
+// evaluated values (a variable) as an RPC does.
+TEST_F(ServerSession, ServerStatementsAndProceduresInABatchTakeTheirWholeForm)
+{
+    auto admin = login();
+    auto dropped = exec(*admin, "DROP DATABASE IF EXISTS NoSuchArchive SELECT 1");
+    EXPECT_TRUE(dropped.errorNumbers().empty()) << dropped.firstErrorText();
+    ASSERT_EQ(dropped.results.size(), 1u);
+    auto missing = exec(*admin, "DROP DATABASE NoSuchArchive");
+    EXPECT_EQ(missing.errorNumbers(), std::vector<int32_t>{3701});
+    EXPECT_EQ(missing.firstErrorText(), "Cannot drop the database 'NoSuchArchive', because it "
+                                        "does not exist or you do not have permission.");
+
+    auto help = exec(*admin, "DECLARE @n NVARCHAR(20) = N'mas' + N'ter'\n"
+                             "EXEC master..sp_helpdb @dbname = @n");
+    ASSERT_EQ(help.results.size(), 2u) << help.firstErrorText();
+    EXPECT_EQ(help.results[0].rows.size(), 1u);
+    EXPECT_EQ(help.statuses, std::vector<int32_t>{0});
+    auto elsewhere = exec(*admin, "EXEC otherdb.dbo.sp_helpdb");
+    EXPECT_FALSE(elsewhere.errorNumbers().empty());
+    EXPECT_TRUE(elsewhere.results.empty());
+}
+
 } // namespace
 } // namespace standin::server::testing

@@ -201,14 +201,20 @@ TEST(FrontEnd, TokensAndStatementShapes)
         u"FILENAME = 'C:\\d\\X.ldf')\nUSE X; SELECT 1");
     ASSERT_EQ(batch.size(), 3u);
     EXPECT_TRUE(std::holds_alternative<sql::ServerStmt>(batch[0].body));
-    EXPECT_EQ(std::get<sql::ServerStmt>(batch[0].body).text.substr(0, 17), u"CREATE DATABASE X");
-    EXPECT_EQ(std::get<sql::ServerStmt>(batch[0].body).text.back(), u')');
+    const auto& created = std::get<sql::ServerStmt>(batch[0].body).statement;
+    ASSERT_TRUE(created.body.has_value()) << u8(created.refusal.text);
+    const auto& create = std::get<server::CreateDatabaseStatement>(*created.body);
+    EXPECT_EQ(create.name, u"X");
+    EXPECT_EQ(create.log.physicalName, u"C:\\d\\X.ldf");
     EXPECT_EQ(batch[1].line, 2);
     auto restore =
         sql::parseBatch(u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b' SELECT 2");
     ASSERT_EQ(restore.size(), 2u);
-    EXPECT_EQ(std::get<sql::ServerStmt>(restore[0].body).text,
-              u"RESTORE DATABASE X FROM DISK='f'WITH RECOVERY, MOVE 'a' TO 'b'");
+    const auto& restored = std::get<sql::ServerStmt>(restore[0].body).statement;
+    ASSERT_TRUE(restored.body.has_value()) << u8(restored.refusal.text);
+    const auto& options = std::get<server::RestoreStatement>(*restored.body).options;
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[1].moveTo, u"b");
     EXPECT_TRUE(sql::isReservedWord(u"select"));
     EXPECT_FALSE(sql::isReservedWord(u"Date"));
 

@@ -4,7 +4,7 @@
 #include "../Engine.h"
 #include "PathMapper.h"
 #include "ServerCatalog.h"
-#include "ServerLexer.h"
+#include "ServerStatements.h"
 
 #include <map>
 #include <mutex>
@@ -109,10 +109,10 @@ public:
     std::filesystem::path temporaryPath(const std::string& stem);
 
     // Statements (each sends its whole answer).
-    void createDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
-    void dropDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
-    void backupDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
-    void restore(TokenCursor& cursor, ServerContext& ctx, Reply& reply);
+    void createDatabase(const CreateDatabaseStatement& s, ServerContext& ctx, Reply& reply);
+    void dropDatabase(const DropDatabaseStatement& s, ServerContext& ctx, Reply& reply);
+    void backupDatabase(const BackupStatement& s, ServerContext& ctx, Reply& reply);
+    void restore(const RestoreStatement& s, ServerContext& ctx, Reply& reply);
 
     // Procedures: send their result sets and messages; return the procedure's status.
     int32_t helpDb(const std::vector<Argument>& args, Reply& reply);

@@ -23,20 +23,6 @@ constexpr char16_t kRestoreFileList[] = u"RESTORE FILELIST";
 constexpr char16_t kRestoreVerify[] = u"VERIFY DATABASE";
 constexpr char16_t kRestoreHeaders[] = u"RESTORE HEADERONLY";
 
-std::optional<std::u16string> parseName(TokenCursor& cursor)
-{
-    const Token& t = cursor.peek();
-    if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName)
-        return std::nullopt;
-    cursor.next();
-    return t.text;
-}
-
-void syntaxError(TokenCursor& cursor, Reply& reply)
-{
-    reply.message(msg::SyntaxError(NearText(cursor.offending())));
-}
-
 // Which operating system error SQL Server would quote for a path we refuse.
 const char16_t* osErrorFor(MappedPath::Status status)
 {
@@ -103,67 +89,6 @@ private:
     std::vector<fs::path> files_;
 };
 
-struct FileDefinition {
-    bool given = false;
-    std::u16string logicalName;
-    std::u16string physicalName;
-};
-
-// ( NAME = n, FILENAME = 'f' [, SIZE = n[KB|MB|GB|TB]] [, MAXSIZE = n[..] | UNLIMITED] [,
-// FILEGROWTH = n[..|%]] )
-bool parseFileDefinition(TokenCursor& cursor, FileDefinition& file)
-{
-    if (!cursor.acceptSymbol(u'('))
-        return false;
-    bool haveName = false, haveFile = false;
-    do {
-        if (cursor.acceptWord(u"NAME")) {
-            if (!cursor.acceptSymbol(u'='))
-                return false;
-            const Token& t = cursor.peek();
-            if (t.kind != Token::Kind::Word && t.kind != Token::Kind::QuotedName &&
-                t.kind != Token::Kind::String)
-                return false;
-            file.logicalName = cursor.next().text;
-            haveName = true;
-        } else if (cursor.acceptWord(u"FILENAME")) {
-            if (!cursor.acceptSymbol(u'=') || cursor.peek().kind != Token::Kind::String)
-                return false;
-            file.physicalName = cursor.next().text;
-            haveFile = true;
-        } else if (cursor.acceptWord(u"SIZE") || cursor.acceptWord(u"MAXSIZE") ||
-                   cursor.acceptWord(u"FILEGROWTH")) {
-            if (!cursor.acceptSymbol(u'='))
-                return false;
-            if (cursor.acceptWord(u"UNLIMITED"))
-                continue;
-            if (cursor.peek().kind != Token::Kind::Number)
-                return false;
-            cursor.next();
-            if (!(cursor.acceptWord(u"KB") || cursor.acceptWord(u"MB") ||
-                  cursor.acceptWord(u"GB") || cursor.acceptWord(u"TB")))
-                cursor.acceptSymbol(u'%');
-        } else {
-            return false;
-        }
-    } while (cursor.acceptSymbol(u','));
-    if (!cursor.acceptSymbol(u')') || !haveName || !haveFile)
-        return false;
-    file.given = true;
-    return true;
-}
-
-enum class FileListResult { Ok, Syntax, TooMany };
-
-FileListResult parseFileList(TokenCursor& cursor, FileDefinition& file)
-{
-    if (!parseFileDefinition(cursor, file))
-        return FileListResult::Syntax;
-    if (cursor.isSymbol(u',') && cursor.isSymbol(u'(', 1))
-        return FileListResult::TooMany;
-    return FileListResult::Ok;
-}
-
 bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::string& error)
 {
     sqlite3* from = nullptr;
@@ -212,93 +137,37 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 // ---------------------------------------------------------------------------------------------
 
-void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+void ServerCatalog::Impl::createDatabase(const CreateDatabaseStatement& s, ServerContext& ctx,
+                                         Reply& reply)
 {
-    cursor.next();
-    cursor.next();
-    const auto name = parseName(cursor);
-    if (!name) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
-    FileDefinition data, log;
-    if (cursor.acceptWord(u"CONTAINMENT")) {
-        reply.message(msg::NotSupported(u"CONTAINMENT"));
-        return reply.endStatement();
-    }
-    if (cursor.acceptWord(u"ON")) {
-        cursor.acceptWord(u"PRIMARY");
-        const auto r = parseFileList(cursor, data);
-        if (r == FileListResult::TooMany || cursor.isWord(u"FILEGROUP") ||
-            (cursor.isSymbol(u',') && cursor.isWord(u"FILEGROUP", 1))) {
-            reply.message(msg::NotSupported(u"A database with more than one data file"));
-            return reply.endStatement();
-        }
-        if (r == FileListResult::Syntax) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-    }
-    if (cursor.acceptWord(u"LOG")) {
-        if (!cursor.acceptWord(u"ON")) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-        const auto r = parseFileList(cursor, log);
-        if (r == FileListResult::TooMany) {
-            reply.message(msg::NotSupported(u"A database with more than one log file"));
-            return reply.endStatement();
-        }
-        if (r == FileListResult::Syntax) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-    }
-    if (cursor.acceptWord(u"COLLATE")) {
-        const auto collation = parseName(cursor);
-        if (!collation) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-        if (!EqualsNoCase(*collation, u"SQL_Latin1_General_CP1_CI_AS")) {
-            reply.message(msg::NotSupported(u"COLLATE " + *collation));
-            return reply.endStatement();
-        }
-    }
-    if (cursor.isWord(u"WITH") || cursor.isWord(u"FOR") || cursor.isWord(u"AS")) {
-        reply.message(msg::NotSupported(u"CREATE DATABASE ... " + cursor.peek().text));
-        return reply.endStatement();
-    }
-    if (!cursor.atStatementEnd()) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
+    const std::u16string& name = s.name;
+    FileDefinition data = s.data, log = s.log;
     if (ctx.inTransaction) {
         reply.message(msg::NotInTransaction(kCreateDatabase));
         return reply.endStatement();
     }
-    if (name->empty() || name->size() > 128) {
-        reply.message(msg::SyntaxError(*name));
+    if (name.empty() || name.size() > 128) {
+        reply.message(msg::SyntaxError(name));
         return reply.endStatement();
     }
     if (!data.given) {
-        data.logicalName = *name;
-        data.physicalName = std::u16string(kDefaultDataDirectory) + *name + u".mdf";
+        data.logicalName = name;
+        data.physicalName = std::u16string(kDefaultDataDirectory) + name + u".mdf";
     }
     if (!log.given) {
-        log.logicalName = *name + u"_log";
-        log.physicalName = std::u16string(kDefaultDataDirectory) + *name + u"_log.ldf";
+        log.logicalName = name + u"_log";
+        log.physicalName = std::u16string(kDefaultDataDirectory) + name + u"_log.ldf";
     }
 
-    const std::u16string folded = FoldCase(*name);
+    const std::u16string folded = FoldCase(name);
     {
         std::lock_guard lock(mutex);
         if (!isSysadminLocked(ctx.login)) {
             reply.message(msg::PermissionDenied(kCreateDatabase));
             return reply.endStatement();
         }
-        if (findLocked(*name) || reservedNames.count(folded)) {
-            reply.message(msg::DatabaseExists(*name));
+        if (findLocked(name) || reservedNames.count(folded)) {
+            reply.message(msg::DatabaseExists(name));
             return reply.endStatement();
         }
         reservedNames.insert(folded);
@@ -381,7 +250,7 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
     }
 
     DatabaseEntry e;
-    e.name = *name;
+    e.name = name;
     e.dataFile = dataHost;
     e.logFile = logHost;
     e.dataPhysicalName = data.physicalName;
@@ -405,29 +274,11 @@ void ServerCatalog::Impl::createDatabase(TokenCursor& cursor, ServerContext& ctx
 
 // ---------------------------------------------------------------------------------------------
 
-void ServerCatalog::Impl::dropDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+void ServerCatalog::Impl::dropDatabase(const DropDatabaseStatement& s, ServerContext& ctx,
+                                       Reply& reply)
 {
-    cursor.next();
-    cursor.next();
-    bool ifExists = false;
-    if (cursor.isWord(u"IF") && cursor.isWord(u"EXISTS", 1)) {
-        cursor.next();
-        cursor.next();
-        ifExists = true;
-    }
-    std::vector<std::u16string> names;
-    do {
-        const auto name = parseName(cursor);
-        if (!name) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-        names.push_back(*name);
-    } while (cursor.acceptSymbol(u','));
-    if (!cursor.atStatementEnd()) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
+    const bool ifExists = s.ifExists;
+    const std::vector<std::u16string>& names = s.names;
     if (ctx.inTransaction) {
         reply.message(msg::NotInUserTransaction(kDropDatabase));
         return reply.endStatement();
@@ -478,84 +329,9 @@ struct DeviceClause {
     fs::path host;
 };
 
-// DISK = 'file' only; a name without a folder lands in the default backup folder.
-bool parseDisk(TokenCursor& cursor, Reply& reply, std::u16string& device)
-{
-    if (cursor.isWord(u"TAPE") || cursor.isWord(u"URL")) {
-        reply.message(msg::NotSupported(u"Backup to " + cursor.peek().text));
-        return false;
-    }
-    if (!cursor.acceptWord(u"DISK")) {
-        if (cursor.peek().kind == Token::Kind::Word ||
-            cursor.peek().kind == Token::Kind::QuotedName) {
-            reply.message(msg::NotSupported(u"A logical backup device"));
-            return false;
-        }
-        syntaxError(cursor, reply);
-        return false;
-    }
-    if (!cursor.acceptSymbol(u'=') || cursor.peek().kind != Token::Kind::String) {
-        syntaxError(cursor, reply);
-        return false;
-    }
-    device = cursor.next().text;
-    if (cursor.isSymbol(u',') &&
-        (cursor.isWord(u"DISK", 1) || cursor.isWord(u"TAPE", 1) || cursor.isWord(u"URL", 1))) {
-        reply.message(msg::NotSupported(u"A backup striped over several devices"));
-        return false;
-    }
-    return true;
-}
-
 std::u16string completeDevice(const std::u16string& device)
 {
     return IsRelativeServerPath(device) ? std::u16string(kDefaultBackupDirectory) + device : device;
-}
-
-struct WithOption {
-    std::u16string keyword;
-    std::optional<std::u16string> value; // after '='
-    std::u16string moveTo;               // MOVE 'l' TO 'p'
-    int32_t line = 1;
-};
-
-// WITH a [= v], b, MOVE 'l' TO 'p', ...
-bool parseWith(TokenCursor& cursor, std::vector<WithOption>& options, Reply& reply)
-{
-    if (!cursor.acceptWord(u"WITH"))
-        return true;
-    do {
-        const Token& t = cursor.peek();
-        if (t.kind != Token::Kind::Word) {
-            syntaxError(cursor, reply);
-            return false;
-        }
-        WithOption option;
-        option.keyword = FoldCase(cursor.next().text);
-        option.line = t.line;
-        if (option.keyword == u"MOVE") {
-            if (cursor.peek().kind != Token::Kind::String) {
-                syntaxError(cursor, reply);
-                return false;
-            }
-            option.value = cursor.next().text;
-            if (!cursor.acceptWord(u"TO") || cursor.peek().kind != Token::Kind::String) {
-                syntaxError(cursor, reply);
-                return false;
-            }
-            option.moveTo = cursor.next().text;
-        } else if (cursor.acceptSymbol(u'=')) {
-            const Token& v = cursor.peek();
-            if (v.kind != Token::Kind::String && v.kind != Token::Kind::Number &&
-                v.kind != Token::Kind::Word) {
-                syntaxError(cursor, reply);
-                return false;
-            }
-            option.value = cursor.next().text;
-        }
-        options.push_back(std::move(option));
-    } while (cursor.acceptSymbol(u','));
-    return true;
 }
 
 bool isAmong(const std::u16string& keyword, std::initializer_list<const char16_t*> list)
@@ -567,38 +343,11 @@ bool isAmong(const std::u16string& keyword, std::initializer_list<const char16_t
 }
 } // namespace
 
-void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+void ServerCatalog::Impl::backupDatabase(const BackupStatement& s, ServerContext& ctx, Reply& reply)
 {
-    cursor.next();
-    if (cursor.isWord(u"LOG")) {
-        reply.message(msg::NotSupported(u"BACKUP LOG"));
-        return reply.endStatement();
-    }
-    cursor.next();
-    const auto name = parseName(cursor);
-    if (!name) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
-    if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") ||
-        cursor.isWord(u"READ_WRITE_FILEGROUPS")) {
-        reply.message(msg::NotSupported(u"A file or filegroup backup"));
-        return reply.endStatement();
-    }
-    if (!cursor.acceptWord(u"TO")) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
-    std::u16string device;
-    if (!parseDisk(cursor, reply, device))
-        return reply.endStatement();
-    std::vector<WithOption> options;
-    if (!parseWith(cursor, options, reply))
-        return reply.endStatement();
-    if (!cursor.atStatementEnd()) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
+    const std::u16string& name = s.database;
+    const std::u16string& device = s.device;
+    const std::vector<WithOption>& options = s.options;
     bool overwrite = false, copyOnly = false, checksum = false;
     std::u16string setName, description, unsupported;
     for (const auto& o : options) {
@@ -632,9 +381,9 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
     DatabaseEntry source;
     {
         std::lock_guard lock(mutex);
-        Entry* entry = findLocked(*name);
+        Entry* entry = findLocked(name);
         if (!entry || entry->busy)
-            return fail(msg::DatabaseDoesNotExist(*name));
+            return fail(msg::DatabaseDoesNotExist(name));
         if (entry->entry.dbid == 2)
             return fail(msg::TempdbBackup());
         if (!isSysadminLocked(ctx.login))
@@ -739,49 +488,20 @@ void ServerCatalog::Impl::backupDatabase(TokenCursor& cursor, ServerContext& ctx
 
 // ---------------------------------------------------------------------------------------------
 
-void ServerCatalog::Impl::restore(TokenCursor& cursor, ServerContext& ctx, Reply& reply)
+void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx, Reply& reply)
 {
-    cursor.next();
-    const bool fileList = cursor.isWord(u"FILELISTONLY");
-    const bool verify = cursor.isWord(u"VERIFYONLY");
-    const bool headers = cursor.isWord(u"HEADERONLY");
-    if (!fileList && !verify && !headers && !cursor.isWord(u"DATABASE")) {
-        reply.message(msg::NotSupported(u"RESTORE " + FoldCase(cursor.peek().text)));
-        return reply.endStatement();
-    }
-    cursor.next();
+    using Kind = RestoreStatement::Kind;
+    const bool fileList = s.kind == Kind::FileListOnly;
+    const bool verify = s.kind == Kind::VerifyOnly;
+    const bool headers = s.kind == Kind::HeaderOnly;
     const bool readOnly = fileList || verify || headers;
     const char16_t* statement = fileList  ? kRestoreFileList
                                 : verify  ? kRestoreVerify
                                 : headers ? kRestoreHeaders
                                           : kRestoreDatabase;
-    std::u16string name;
-    if (!readOnly) {
-        const auto parsed = parseName(cursor);
-        if (!parsed) {
-            syntaxError(cursor, reply);
-            return reply.endStatement();
-        }
-        name = *parsed;
-        if (cursor.isWord(u"FILE") || cursor.isWord(u"FILEGROUP") || cursor.isWord(u"PAGE")) {
-            reply.message(msg::NotSupported(u"A file or page restore"));
-            return reply.endStatement();
-        }
-    }
-    if (!cursor.acceptWord(u"FROM")) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
-    std::u16string device;
-    if (!parseDisk(cursor, reply, device))
-        return reply.endStatement();
-    std::vector<WithOption> options;
-    if (!parseWith(cursor, options, reply))
-        return reply.endStatement();
-    if (!cursor.atStatementEnd()) {
-        syntaxError(cursor, reply);
-        return reply.endStatement();
-    }
+    const std::u16string& name = s.database;
+    const std::u16string& device = s.device;
+    const std::vector<WithOption>& options = s.options;
 
     auto fail = [&](Message m) {
         reply.message(std::move(m));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "../Engine.h"
+#include "ServerStatements.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -94,13 +95,17 @@ public:
     using FileReleaser = std::function<void(const std::filesystem::path& dataFile)>;
     void setFileReleaser(FileReleaser releaser);
 
-    // Runs one statement when it is a server-level one and returns true; returns false, having
-    // sent nothing, otherwise. Malformed server-level statements are answered with their error.
-    bool tryExecute(const std::u16string& statementText, ServerContext& context, ResultSink& sink);
-    // Runs one of the server's procedures called by name with values already in hand (an RPC);
-    // false, having sent nothing, when the name is none of them.
-    bool callProcedure(const std::u16string& name, std::vector<Argument> args,
+    // Runs a server-level statement the engine's parser read; a refused one is answered with
+    // its message.
+    void execute(const ServerStatement& statement, ServerContext& context, ResultSink& sink);
+    // Runs one of the server's procedures, named as [master.][dbo.|sys.]name, with its values
+    // already in hand; false, having sent nothing, when the name is none of them.
+    bool callProcedure(const std::vector<std::u16string>& nameParts, std::vector<Argument> args,
                        ServerContext& context, ResultSink& sink);
+    // One statement given as text, for tools and tests: runs it and returns true when it is a
+    // server-level statement or procedure call (literal arguments only); returns false, having
+    // sent nothing, for any other statement. A text that does not parse is answered with its error.
+    bool tryExecute(const std::u16string& statementText, ServerContext& context, ResultSink& sink);
 
     // Maps a server-side path (C:\Dir\File.mdf or /dir/file.mdf) to a path under the data root;
     // empty when it names nothing there (relative, "..", a link leading out, a bad character).

@@ -1,8 +1,10 @@
-// Which server-level statement or procedure a text or an RPC names, its arguments bound to the
-// procedure's parameters, and the statement run with its failures answered.
+// Which server-level statement or procedure a session runs, the procedure's arguments bound to its
+// parameters, and the statement run with its failures answered.
 #include "ServerCatalog.h"
 
 #include "../Errors.h"
+#include "../Parser.h"
+#include "../Values.h"
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
@@ -43,113 +45,22 @@ const std::vector<ProcedureName>& procedures()
     return list;
 }
 
-// Reads [master.][dbo.|sys.]name or master..name at the cursor; the procedure it names.
-const ProcedureName* procedureAt(const std::vector<Token>& tokens, size_t at, size_t& consumed)
+// [master.][dbo.|sys.]name, or master..name: the procedure it names.
+const ProcedureName* findProcedure(const std::vector<std::u16string>& parts)
 {
-    std::vector<std::u16string> parts;
-    size_t i = at;
-    while (i < tokens.size()) {
-        const Token& t = tokens[i];
-        if (t.kind == Token::Kind::Word || t.kind == Token::Kind::QuotedName) {
-            parts.push_back(t.text);
-            ++i;
-        } else if (t.kind == Token::Kind::Symbol && t.text == u"." && !parts.empty()) {
-            // "master..sp_helpdb" leaves the schema empty.
-            if (i + 1 < tokens.size() && tokens[i + 1].kind == Token::Kind::Symbol &&
-                tokens[i + 1].text == u".") {
-                parts.push_back(u"dbo");
-                ++i;
-            }
-            ++i;
-            continue;
-        } else {
-            break;
-        }
-        if (i >= tokens.size() || tokens[i].kind != Token::Kind::Symbol || tokens[i].text != u".")
-            break;
-    }
     if (parts.empty() || parts.size() > 3)
         return nullptr;
     if (parts.size() == 3 && !EqualsNoCase(parts[0], u"master"))
         return nullptr;
-    if (parts.size() >= 2 && !EqualsNoCase(parts[parts.size() - 2], u"dbo") &&
-        !EqualsNoCase(parts[parts.size() - 2], u"sys"))
-        return nullptr;
-    for (const auto& p : procedures()) {
-        if (EqualsNoCase(parts.back(), p.name)) {
-            consumed = i - at;
+    if (parts.size() >= 2) {
+        const std::u16string& schema = parts[parts.size() - 2];
+        if (!schema.empty() && !EqualsNoCase(schema, u"dbo") && !EqualsNoCase(schema, u"sys"))
+            return nullptr;
+    }
+    for (const auto& p : procedures())
+        if (EqualsNoCase(parts.back(), p.name))
             return &p;
-        }
-    }
     return nullptr;
-}
-
-enum class Kind { None, CreateDatabase, DropDatabase, Backup, Restore, Procedure };
-
-Kind classify(const std::vector<Token>& tokens, const ProcedureName*& procedure,
-              size_t& procedureStart, size_t& procedureLength)
-{
-    auto word = [&](size_t i, const char16_t* keyword) {
-        return i < tokens.size() && tokens[i].kind == Token::Kind::Word &&
-               EqualsNoCase(tokens[i].text, keyword);
-    };
-    if (word(0, u"CREATE") && word(1, u"DATABASE"))
-        return Kind::CreateDatabase;
-    if (word(0, u"DROP") && word(1, u"DATABASE"))
-        return Kind::DropDatabase;
-    if (word(0, u"BACKUP") && (word(1, u"DATABASE") || word(1, u"LOG")))
-        return Kind::Backup;
-    if (word(0, u"RESTORE") &&
-        (word(1, u"DATABASE") || word(1, u"FILELISTONLY") || word(1, u"HEADERONLY") ||
-         word(1, u"LOG") || word(1, u"VERIFYONLY") || word(1, u"LABELONLY")))
-        return Kind::Restore;
-    size_t at = 0;
-    if (word(0, u"EXEC") || word(0, u"EXECUTE"))
-        at = 1;
-    procedure = procedureAt(tokens, at, procedureLength);
-    if (procedure) {
-        procedureStart = at;
-        return Kind::Procedure;
-    }
-    return Kind::None;
-}
-
-// Procedure arguments: [@name =] 'text' | N'text' | number | word | NULL, comma-separated.
-bool parseArguments(TokenCursor& cursor, std::vector<Argument>& args, Token& bad)
-{
-    if (cursor.atStatementEnd())
-        return true;
-    while (true) {
-        Argument arg;
-        if (cursor.peek().kind == Token::Kind::Variable && cursor.isSymbol(u'=', 1)) {
-            arg.name = cursor.next().text;
-            cursor.next();
-        }
-        const Token& value = cursor.next();
-        switch (value.kind) {
-        case Token::Kind::String:
-        case Token::Kind::Number:
-        case Token::Kind::QuotedName:
-            arg.value = value.text;
-            break;
-        case Token::Kind::Word:
-            if (EqualsNoCase(value.text, u"NULL"))
-                arg.value.reset();
-            else
-                arg.value = value.text;
-            break;
-        default:
-            bad = value;
-            return false;
-        }
-        args.push_back(std::move(arg));
-        if (cursor.acceptSymbol(u','))
-            continue;
-        if (cursor.atStatementEnd())
-            return true;
-        bad = cursor.peek();
-        return false;
-    }
 }
 
 // Puts named arguments in their declared places.
@@ -190,9 +101,7 @@ bool bindArguments(const ProcedureName& p, std::vector<Argument>& args, Reply& r
     args = std::move(bound);
     return true;
 }
-} // namespace
 
-namespace {
 void runProcedure(ServerCatalog::Impl& impl, const ProcedureName& procedure,
                   std::vector<Argument> args, ServerContext& ctx, ResultSink& sink)
 {
@@ -242,70 +151,91 @@ template <typename F> void guarded(const ServerContext& ctx, ResultSink& sink, F
 }
 } // namespace
 
-bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContext& ctx,
-                               ResultSink& sink)
+void ServerCatalog::execute(const ServerStatement& statement, ServerContext& ctx, ResultSink& sink)
 {
-    LexResult lexed = Tokenize(statementText);
-    const ProcedureName* procedure = nullptr;
-    size_t procedureStart = 0, procedureLength = 0;
-    const Kind kind = classify(lexed.tokens, procedure, procedureStart, procedureLength);
-    if (kind == Kind::None)
-        return false;
-    // A bare procedure name is a call only at the start of a batch.
-    if (kind == Kind::Procedure && procedureStart == 0 && !ctx.firstInBatch)
-        return false;
-
     Reply reply(sink, ctx.line);
-    if (lexed.error) {
-        reply.message(msg::SyntaxError(*lexed.error));
+    if (!statement.body) {
+        reply.message(statement.refusal);
         reply.endStatement();
-        return true;
+        return;
     }
-    TokenCursor cursor(lexed.tokens);
     guarded(ctx, sink, [&] {
-        switch (kind) {
-        case Kind::CreateDatabase:
-            impl_->createDatabase(cursor, ctx, reply);
-            break;
-        case Kind::DropDatabase:
-            impl_->dropDatabase(cursor, ctx, reply);
-            break;
-        case Kind::Backup:
-            impl_->backupDatabase(cursor, ctx, reply);
-            break;
-        case Kind::Restore:
-            impl_->restore(cursor, ctx, reply);
-            break;
-        case Kind::Procedure: {
-            for (size_t i = 0; i < procedureStart + procedureLength; ++i)
-                cursor.next();
-            std::vector<Argument> args;
-            Token bad;
-            if (!parseArguments(cursor, args, bad)) {
-                reply.message(msg::SyntaxError(NearText(bad)));
-                reply.endStatement();
-                break;
-            }
-            runProcedure(*impl_, *procedure, std::move(args), ctx, sink);
-            break;
-        }
-        case Kind::None:
-            break;
-        }
+        std::visit(
+            [&](const auto& body) {
+                using T = std::decay_t<decltype(body)>;
+                if constexpr (std::is_same_v<T, CreateDatabaseStatement>)
+                    impl_->createDatabase(body, ctx, reply);
+                else if constexpr (std::is_same_v<T, DropDatabaseStatement>)
+                    impl_->dropDatabase(body, ctx, reply);
+                else if constexpr (std::is_same_v<T, BackupStatement>)
+                    impl_->backupDatabase(body, ctx, reply);
+                else
+                    impl_->restore(body, ctx, reply);
+            },
+            *statement.body);
     });
+}
+
+bool ServerCatalog::callProcedure(const std::vector<std::u16string>& nameParts,
+                                  std::vector<Argument> args, ServerContext& ctx, ResultSink& sink)
+{
+    const ProcedureName* procedure = findProcedure(nameParts);
+    if (!procedure)
+        return false;
+    guarded(ctx, sink, [&] { runProcedure(*impl_, *procedure, std::move(args), ctx, sink); });
     return true;
 }
 
-bool ServerCatalog::callProcedure(const std::u16string& name, std::vector<Argument> args,
-                                  ServerContext& ctx, ResultSink& sink)
+bool ServerCatalog::tryExecute(const std::u16string& statementText, ServerContext& ctx,
+                               ResultSink& sink)
 {
-    for (const auto& p : procedures()) {
-        if (EqualsNoCase(name, p.name)) {
-            guarded(ctx, sink, [&] { runProcedure(*impl_, p, std::move(args), ctx, sink); });
-            return true;
-        }
+    std::vector<sql::Statement> statements;
+    auto answer = [&](Message m) {
+        Reply reply(sink, ctx.line);
+        reply.message(std::move(m));
+        reply.endStatement();
+        return true;
+    };
+    try {
+        statements = sql::parseBatch(statementText);
+    } catch (const SqlError& e) {
+        return answer(e.message());
     }
-    return false;
+    if (statements.empty())
+        return false;
+    auto* server = std::get_if<sql::ServerStmt>(&statements[0].body);
+    auto* call = std::get_if<sql::ExecStmt>(&statements[0].body);
+    // A bare procedure name is a call only at the start of a batch.
+    if (call && ((!call->explicitExec && !ctx.firstInBatch) || !findProcedure(call->procedure)))
+        call = nullptr;
+    if (!server && !call)
+        return false;
+    if (statements.size() > 1)
+        return answer(
+            msg::SyntaxError(statements[1].text.substr(0, statements[1].text.find(u' '))));
+    if (server) {
+        execute(server->statement, ctx, sink);
+        return true;
+    }
+    // Literal arguments only: there is no session here to evaluate anything else.
+    std::vector<Argument> args;
+    for (const auto& a : call->args) {
+        Argument arg{a.name, std::nullopt};
+        const sql::Expr* e = a.value.get();
+        std::u16string sign;
+        if (e && e->kind == sql::ExprKind::Negate && e->args.size() == 1) {
+            sign = u"-";
+            e = e->args[0].get();
+        }
+        if (e && e->kind != sql::ExprKind::Literal)
+            return answer(msg::SyntaxError(e->name));
+        if (e && !std::holds_alternative<std::monostate>(e->value)) {
+            const auto* text = std::get_if<std::u16string>(&e->value);
+            arg.value = sign + (text ? *text : displayValue(Typed{e->value, e->literalType}));
+        }
+        args.push_back(std::move(arg));
+    }
+    return callProcedure(call->procedure, std::move(args), ctx, sink);
 }
 
 } // namespace standin::server
