@@ -16,22 +16,12 @@ namespace sqllumo::testing {
 
 class StandinDatabase : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        standin_ = new StandinForProgram;
-        if (!standin_->start(startError())) {
-            delete standin_;
-            standin_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete standin_;
-        standin_ = nullptr;
-    }
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
     void SetUp() override
     {
-        ASSERT_NE(standin_, nullptr) << startError().toStdString();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
         ASSERT_TRUE(settingsFolder_.isValid());
         settings_ = std::make_unique<Settings>(Settings::fileIn(settingsFolder_.path()));
         registry_ = std::make_unique<TestResultRegistry>(*settings_);
@@ -60,12 +50,7 @@ protected:
         return name;
     }
 
-    static QString& startError()
-    {
-        static QString error;
-        return error;
-    }
-    static inline StandinForProgram* standin_ = nullptr;
+    StandinForProgram* standin_ = nullptr;
     QTemporaryDir settingsFolder_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<TestResultRegistry> registry_;

@@ -19,22 +19,12 @@ namespace {
 
 class ImportProcess : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        standin_ = new StandinForProgram;
-        if (!standin_->start(startError_)) {
-            delete standin_;
-            standin_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete standin_;
-        standin_ = nullptr;
-    }
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
     void SetUp() override
     {
-        ASSERT_NE(standin_, nullptr) << startError_.toStdString();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
         ASSERT_TRUE(home_.isValid());
         ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
         writeFile("sql.txt", standin_->password().toUtf8() + "\n");
@@ -82,8 +72,7 @@ protected:
         return file;
     }
 
-    static inline StandinForProgram* standin_ = nullptr;
-    static inline QString startError_;
+    StandinForProgram* standin_ = nullptr;
     QTemporaryDir home_;
 };
 

@@ -14,25 +14,13 @@ namespace sqllumo::testing {
 
 class ArchiveOpsHarness : public DispatcherHarness {
 protected:
-    static void SetUpTestSuite()
-    {
-        standin_ = new StandinForProgram;
-        QString error;
-        if (!standin_->start(error)) {
-            startError_ = error;
-            delete standin_;
-            standin_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete standin_;
-        standin_ = nullptr;
-    }
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
 
     void SetUp() override
     {
-        ASSERT_NE(standin_, nullptr) << startError_.toStdString();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
         DispatcherHarness::SetUp();
         provider_ = server::MakeServerProvider();
         functions_ = CatalogueFunctions();
@@ -96,8 +84,7 @@ protected:
         return dispatcher_->ok(index);
     }
 
-    static inline StandinForProgram* standin_ = nullptr;
-    static inline QString startError_;
+    StandinForProgram* standin_ = nullptr;
     std::unique_ptr<dbport::Provider> provider_;
 };
 

@@ -37,27 +37,18 @@ using namespace sqllumo;
 using namespace sqllumo::ui;
 using sqllumo::testing::ModalScript;
 using sqllumo::testing::StandinForProgram;
+using sqllumo::testing::SuiteStandin;
 
 namespace {
 
 class WindowArchive : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        standin_ = new StandinForProgram;
-        if (!standin_->start(startError_)) {
-            delete standin_;
-            standin_ = nullptr;
-        }
-    }
-    static void TearDownTestSuite()
-    {
-        delete standin_;
-        standin_ = nullptr;
-    }
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
     void SetUp() override
     {
-        ASSERT_NE(standin_, nullptr) << startError_.toStdString();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
         ASSERT_TRUE(dir_.isValid());
         settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
         registry_ = std::make_unique<TestResultRegistry>(*settings_);
@@ -93,8 +84,7 @@ protected:
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
-    static inline StandinForProgram* standin_ = nullptr;
-    static inline QString startError_;
+    StandinForProgram* standin_ = nullptr;
     QTemporaryDir dir_;
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<TestResultRegistry> registry_;
