@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sqllumo::cli {
@@ -111,13 +112,19 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
     QString text = QStringLiteral("Usage: sqllumo %1 <function> [options]\n\nFunctions:\n")
                        .arg(wordFor(catalogue));
     QStringList checked;
+    // Names longer than the usual column push it right, so no name runs into its summary.
+    qsizetype column = 12;
+    for (const FunctionDescriptor* function : offered)
+        column = std::max(column, function->consoleName.size() + 2);
     for (const FunctionDescriptor* function : offered) {
         QString summary = function->consoleSummary;
         if (function->access != AccessCheck::None) {
             summary += QStringLiteral(" (administrator)");
             checked << function->consoleName;
         }
-        text += QStringLiteral("  %1%2\n").arg(function->consoleName, -12).arg(summary);
+        text += QStringLiteral("  %1%2\n")
+                    .arg(function->consoleName, -static_cast<int>(column))
+                    .arg(summary);
     }
     text += QStringLiteral("\nOptions (a missing one is taken from the stored settings, as the "
                            "panel pre-fills it):\n");

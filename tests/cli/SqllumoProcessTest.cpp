@@ -20,6 +20,10 @@ TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
                              "test", "delete", "backups"})
         EXPECT_TRUE(archive.out.contains(QString("  ") + verb + " ")) << verb;
     EXPECT_TRUE(archive.out.contains("--admin-password-file"));
+    const ProcessRun password = run({"password", "--help"});
+    EXPECT_EQ(password.exitCode, 0);
+    for (const char* verb : {"create", "delete", "generic", "admin-password"})
+        EXPECT_TRUE(password.out.contains(QString("  ") + verb + " ")) << verb;
 }
 
 TEST_F(SqllumoProcess, UnusableCommandLinesExitTwoAndTouchNothing)
