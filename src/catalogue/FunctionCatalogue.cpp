@@ -254,8 +254,10 @@ FunctionList passwordFunctions()
         function.index = next++;
         function.entry = entry;
         function.description = description;
-        function.panel =
-            PanelLayout{frame, {server(), dbField, hidden(), hidden()}, label3, false, combo, 0};
+        // Their help pages follow the archive's: topic 13 is password function 0.
+        function.panel = PanelLayout{frame,  {server(), dbField, hidden(), hidden()},
+                                     label3, false,
+                                     combo,  13 + function.index};
         function.access = access;
         return function;
     };
