@@ -100,6 +100,23 @@ private:
 
     // Statement kinds (implemented in Statements*.cpp).
     void select(sql::SelectStmt& s, ResultSink& sink, bool inProcedure);
+    // The stages of a SELECT (Select.cpp).
+    struct SelectQuery;
+    void selectSources(SelectQuery& q);
+    void selectBind(SelectQuery& q);
+    void selectOutputs(SelectQuery& q);
+    void selectOrderKeys(SelectQuery& q);
+    void selectCheckGrouping(const SelectQuery& q);
+    int64_t selectTop(const sql::SelectStmt& s);
+    void selectRows(SelectQuery& q, ResultSink& sink);
+    bool selectRow(SelectQuery& q, RowContext& ctx, ResultSink& sink);
+    void selectGroups(SelectQuery& q);
+    void selectCollected(SelectQuery& q, ResultSink& sink);
+    void selectBegin(SelectQuery& q, ResultSink& sink);
+    std::vector<Value> selectProject(const SelectQuery& q, const RowContext& ctx);
+    void selectAssign(SelectQuery& q, const RowContext& ctx);
+    void selectCollect(SelectQuery& q, const RowContext& ctx);
+    void selectAccumulate(SelectQuery& q, size_t group, const RowContext& ctx);
     void insert(sql::InsertStmt& s, ResultSink& sink, bool inProcedure);
     void update(sql::UpdateStmt& s, ResultSink& sink, bool inProcedure);
     void remove(sql::DeleteStmt& s, ResultSink& sink, bool inProcedure);

@@ -245,30 +245,123 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
     }
 }
 
-void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
-{
+// One SELECT on its way through its stages: what the stages before the rows decide, and what the
+// rows build up.
+struct SessionImpl::SelectQuery {
+    explicit SelectQuery(SelectStmt& statement) : s(statement) {}
+    SelectStmt& s;
     std::vector<Source> sources;
     std::optional<Work> work;
-    bool needsDatabase = s.from.has_value();
-    if (needsDatabase) {
-        bool anyStored = false;
-        // Catalogue views are built before the work starts; stored tables are read inside it.
-        std::vector<const TableName*> names{&*s.from};
-        for (auto& j : s.joins)
-            names.push_back(&j.table);
-        for (const TableName* n : names) {
-            Source probe;
-            if (!catalogView(*n, probe))
-                anyStored = true;
-        }
-        if (anyStored)
-            work.emplace(*this, false);
-        store::Database& db = work ? work->db() : database();
-        for (const TableName* n : names)
-            sources.push_back(sourceFor(*n, db));
-    }
 
-    // Bind names.
+    struct Output {
+        const Expr* expr = nullptr;
+        int source = -1;
+        int column = -1;
+        ColumnInfo info;
+    };
+    std::vector<Output> outputs;
+    std::vector<Expr*> aggregates;
+    bool grouped = false;
+
+    // ORDER BY may name select-list aliases or positions.
+    struct OrderKey {
+        const Expr* expr = nullptr;
+        int output = -1;
+        bool descending = false;
+    };
+    std::vector<OrderKey> orderKeys;
+
+    int64_t top = -1; // none; below -1 a percentage, resolved once the rows are known
+    bool assigning = false;
+    bool streaming = false;
+
+    // Collected rows for the non-streaming path: the output, its order keys.
+    struct Collected {
+        std::vector<Value> out;
+        std::vector<Typed> keys;
+    };
+    std::vector<Collected> collected;
+    // Groups for aggregation.
+    struct Group {
+        std::vector<std::vector<Value>> firstRows; // per source
+        std::vector<bool> hasRow;
+        std::vector<Typed> acc;
+        std::vector<int64_t> counts;
+        std::vector<std::unordered_map<std::u32string, bool, U32Hash>> distinctSeen;
+    };
+    std::vector<Group> groups;
+    std::unordered_map<std::u32string, size_t, U32Hash> groupIndex;
+    int64_t produced = 0;
+    bool begun = false;
+
+    Group emptyGroup() const
+    {
+        Group g;
+        g.acc.resize(aggregates.size());
+        g.counts.assign(aggregates.size(), 0);
+        g.distinctSeen.resize(aggregates.size());
+        return g;
+    }
+};
+
+void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
+{
+    SelectQuery q(s);
+    selectSources(q);
+    selectBind(q);
+    selectOutputs(q);
+    selectOrderKeys(q);
+    if (q.grouped)
+        selectCheckGrouping(q);
+    q.top = selectTop(s);
+    q.assigning = !s.assignments.empty();
+    if (q.assigning && !q.outputs.empty())
+        throw SqlError(err::kAssignmentMixed);
+    q.streaming = !q.grouped && q.orderKeys.empty() && !s.distinct && !q.assigning && q.top > -2;
+
+    selectRows(q, sink);
+    if (q.grouped)
+        selectGroups(q);
+    if (!q.streaming && !q.assigning)
+        selectCollected(q, sink);
+    selectBegin(q, sink);
+    if (q.work)
+        q.work->commit();
+    rowCount_ = q.produced;
+    DoneInfo d;
+    d.kind = inProcedure ? DoneInfo::Kind::InProcedure : DoneInfo::Kind::Statement;
+    d.hasCount = !nocount_;
+    d.count = q.produced;
+    sink.done(d);
+}
+
+// FROM and JOIN: the sources, and the work that reads the stored ones.
+void SessionImpl::selectSources(SelectQuery& q)
+{
+    SelectStmt& s = q.s;
+    if (!s.from)
+        return;
+    bool anyStored = false;
+    // Catalogue views are built before the work starts; stored tables are read inside it.
+    std::vector<const TableName*> names{&*s.from};
+    for (auto& j : s.joins)
+        names.push_back(&j.table);
+    for (const TableName* n : names) {
+        Source probe;
+        if (!catalogView(*n, probe))
+            anyStored = true;
+    }
+    if (anyStored)
+        q.work.emplace(*this, false);
+    store::Database& db = q.work ? q.work->db() : database();
+    for (const TableName* n : names)
+        q.sources.push_back(sourceFor(*n, db));
+}
+
+void SessionImpl::selectBind(SelectQuery& q)
+{
+    SelectStmt& s = q.s;
+    const std::vector<Source>& sources = q.sources;
     for (auto& item : s.items) {
         if (item.star) {
             if (sources.empty())
@@ -304,34 +397,23 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
         bind(*s.having, sources);
     if (s.top)
         bind(*s.top, {}, false);
+}
 
-    // Output columns.
-    struct Output {
-        const Expr* expr = nullptr;
-        int source = -1;
-        int column = -1;
-        ColumnInfo info;
-    };
-    std::vector<Output> outputs;
+// The result columns and their metadata; the aggregates of the select list and HAVING.
+void SessionImpl::selectOutputs(SelectQuery& q)
+{
+    SelectStmt& s = q.s;
+    const std::vector<Source>& sources = q.sources;
     RowContext nullContext;
     nullContext.sources = &sources;
     nullContext.rows.assign(sources.size(), nullptr);
-    std::unordered_map<const Expr*, Typed> nullAggregates;
-    std::vector<Expr*> aggregates;
+    std::vector<Expr*>& aggregates = q.aggregates;
     for (auto& item : s.items)
         if (item.expr)
             collectAggregates(*item.expr, aggregates);
     if (s.having)
         collectAggregates(*s.having, aggregates);
-    bool grouped = !aggregates.empty() || !s.groupBy.empty();
-
-    // ORDER BY may name select-list aliases or positions.
-    struct OrderKey {
-        const Expr* expr = nullptr;
-        int output = -1;
-        bool descending = false;
-    };
-    std::vector<OrderKey> orderKeys;
+    q.grouped = !aggregates.empty() || !s.groupBy.empty();
 
     for (auto& item : s.items) {
         if (item.star) {
@@ -342,7 +424,7 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                                          : text::equalsIgnoreCase(src.name, item.starQualifier)))
                     continue;
                 for (size_t c = 0; c < src.columns.size(); ++c) {
-                    Output o;
+                    SelectQuery::Output o;
                     o.source = static_cast<int>(si);
                     o.column = static_cast<int>(c);
                     const auto& meta = src.columns[c];
@@ -353,14 +435,14 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                     o.info.scale = meta.type.scale;
                     o.info.nullable = meta.nullable;
                     o.info.identity = meta.identity;
-                    outputs.push_back(o);
+                    q.outputs.push_back(o);
                 }
             }
             continue;
         }
         if (!item.expr)
             continue;
-        Output o;
+        SelectQuery::Output o;
         o.expr = item.expr.get();
         if (item.expr->kind == ExprKind::Column) {
             const auto& meta = sources[static_cast<size_t>(item.expr->boundSource)]
@@ -373,8 +455,6 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             o.info.nullable = meta.nullable || s.joins.size() > 0;
             o.info.identity = meta.identity;
         } else {
-            for (Expr* a : aggregates)
-                nullAggregates[a] = Typed{};
             TypeName t{SqlType::Int, 4, 10, 0};
             try {
                 RowContext ctx = nullContext;
@@ -411,10 +491,17 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
         }
         if (item.hasAlias)
             o.info.name = item.alias;
-        outputs.push_back(o);
+        q.outputs.push_back(o);
     }
+}
+
+// ORDER BY: a position, an alias of the select list, or an expression (perhaps an aggregate).
+void SessionImpl::selectOrderKeys(SelectQuery& q)
+{
+    SelectStmt& s = q.s;
+    const auto& outputs = q.outputs;
     for (auto& ob : s.orderBy) {
-        OrderKey k;
+        SelectQuery::OrderKey k;
         k.descending = ob.descending;
         Expr& e = *ob.expr;
         if (e.kind == ExprKind::Literal && std::holds_alternative<int64_t>(e.value) &&
@@ -435,492 +522,486 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
                 }
         }
         if (k.output < 0) {
-            bind(e, sources);
+            bind(e, q.sources);
             std::vector<Expr*> agg;
             collectAggregates(e, agg);
             for (Expr* a : agg)
-                aggregates.push_back(a);
+                q.aggregates.push_back(a);
             if (!agg.empty())
-                grouped = true;
+                q.grouped = true;
             k.expr = &e;
         }
-        orderKeys.push_back(k);
+        q.orderKeys.push_back(k);
     }
+}
 
-    if (grouped) {
-        // Every column outside an aggregate must be grouped on.
-        std::vector<const Expr*> columns;
-        for (const auto& o : outputs) {
-            if (o.expr)
-                collectColumns(*o.expr, columns);
-            else
-                throw SqlError(err::kNotInGroupBy,
-                               {sources[static_cast<size_t>(o.source)].name + u"." +
-                                sources[static_cast<size_t>(o.source)]
-                                    .columns[static_cast<size_t>(o.column)]
-                                    .name});
-        }
-        for (const auto& k : orderKeys)
-            if (k.expr)
-                collectColumns(*k.expr, columns);
-        for (const Expr* c : columns) {
-            bool grouped = false;
-            for (const auto& g : s.groupBy)
-                if (g->kind == ExprKind::Column && g->boundSource == c->boundSource &&
-                    g->boundColumn == c->boundColumn)
-                    grouped = true;
-            if (!grouped) {
-                const Source& src = sources[static_cast<size_t>(c->boundSource)];
-                throw SqlError(err::kNotInGroupBy,
-                               {(src.alias.empty() ? src.name : src.alias) + u"." +
-                                src.columns[static_cast<size_t>(c->boundColumn)].name});
-            }
-        }
+// Every column outside an aggregate must be grouped on.
+void SessionImpl::selectCheckGrouping(const SelectQuery& q)
+{
+    const std::vector<Source>& sources = q.sources;
+    std::vector<const Expr*> columns;
+    for (const auto& o : q.outputs) {
+        if (o.expr)
+            collectColumns(*o.expr, columns);
+        else
+            throw SqlError(err::kNotInGroupBy, {sources[static_cast<size_t>(o.source)].name + u"." +
+                                                sources[static_cast<size_t>(o.source)]
+                                                    .columns[static_cast<size_t>(o.column)]
+                                                    .name});
     }
-
-    int64_t top = -1;
-    if (s.top) {
-        RowContext none;
-        Typed t = evaluate(*s.top, none);
-        if (t.isNull())
-            throw SqlError(err::kTopNull);
-        if (s.topPercent) {
-            double p = std::get<double>(convert(t, TypeName{SqlType::Float, 8, 53, 0},
-                                                ConversionMode::Implicit, conversion_));
-            if (p < 0 || p > 100)
-                throw SqlError(err::kTopPercent);
-            top = -2 - static_cast<int64_t>(p * 1000); // resolved once the rows are known
-        } else {
-            top = std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0},
-                                            ConversionMode::Implicit, conversion_));
-            if (top < 0)
-                throw SqlError(err::kTopNegative);
+    for (const auto& k : q.orderKeys)
+        if (k.expr)
+            collectColumns(*k.expr, columns);
+    for (const Expr* c : columns) {
+        bool grouped = false;
+        for (const auto& g : q.s.groupBy)
+            if (g->kind == ExprKind::Column && g->boundSource == c->boundSource &&
+                g->boundColumn == c->boundColumn)
+                grouped = true;
+        if (!grouped) {
+            const Source& src = sources[static_cast<size_t>(c->boundSource)];
+            throw SqlError(err::kNotInGroupBy,
+                           {(src.alias.empty() ? src.name : src.alias) + u"." +
+                            src.columns[static_cast<size_t>(c->boundColumn)].name});
         }
     }
-    bool assigning = !s.assignments.empty();
-    if (assigning && !outputs.empty())
-        throw SqlError(err::kAssignmentMixed);
+}
 
-    auto project = [&](const RowContext& ctx) {
-        std::vector<Value> out(outputs.size());
-        for (size_t i = 0; i < outputs.size(); ++i) {
-            const Output& o = outputs[i];
-            if (!o.expr) {
-                const auto* row = ctx.rows[static_cast<size_t>(o.source)];
-                out[i] = row ? (*row)[static_cast<size_t>(o.column)] : Value{};
-                continue;
-            }
-            Typed v = evaluate(*o.expr, ctx);
-            TypeName declared{o.info.type, o.info.length, o.info.precision, o.info.scale};
-            if (!sameValueKind(v.value, declared) ||
-                (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal &&
-                 v.type.scale != declared.scale))
-                v.value = convert(v, declared, ConversionMode::Implicit, conversion_);
-            out[i] = std::move(v.value);
+// TOP n, or TOP p PERCENT as -2 - p * 1000.
+int64_t SessionImpl::selectTop(const SelectStmt& s)
+{
+    if (!s.top)
+        return -1;
+    RowContext none;
+    Typed t = evaluate(*s.top, none);
+    if (t.isNull())
+        throw SqlError(err::kTopNull);
+    if (s.topPercent) {
+        double p = std::get<double>(
+            convert(t, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, conversion_));
+        if (p < 0 || p > 100)
+            throw SqlError(err::kTopPercent);
+        return -2 - static_cast<int64_t>(p * 1000); // resolved once the rows are known
+    }
+    const int64_t top = std::get<int64_t>(
+        convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
+    if (top < 0)
+        throw SqlError(err::kTopNegative);
+    return top;
+}
+
+void SessionImpl::selectBegin(SelectQuery& q, ResultSink& sink)
+{
+    if (q.begun || q.assigning)
+        return;
+    std::vector<ColumnInfo> infos;
+    for (const auto& o : q.outputs)
+        infos.push_back(o.info);
+    sink.beginResult(infos);
+    q.begun = true;
+}
+
+std::vector<Value> SessionImpl::selectProject(const SelectQuery& q, const RowContext& ctx)
+{
+    std::vector<Value> out(q.outputs.size());
+    for (size_t i = 0; i < q.outputs.size(); ++i) {
+        const SelectQuery::Output& o = q.outputs[i];
+        if (!o.expr) {
+            const auto* row = ctx.rows[static_cast<size_t>(o.source)];
+            out[i] = row ? (*row)[static_cast<size_t>(o.column)] : Value{};
+            continue;
         }
-        return out;
-    };
-    auto cancelled = [&] { return cancel_ && cancel_->load(); };
+        Typed v = evaluate(*o.expr, ctx);
+        TypeName declared{o.info.type, o.info.length, o.info.precision, o.info.scale};
+        if (!sameValueKind(v.value, declared) ||
+            (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal &&
+             v.type.scale != declared.scale))
+            v.value = convert(v, declared, ConversionMode::Implicit, conversion_);
+        out[i] = std::move(v.value);
+    }
+    return out;
+}
 
-    bool streaming = !grouped && orderKeys.empty() && !s.distinct && !assigning && top > -2;
-    int64_t produced = 0;
-    bool begun = false;
-    auto begin = [&] {
-        if (begun || assigning)
-            return;
-        std::vector<ColumnInfo> infos;
-        for (const auto& o : outputs)
-            infos.push_back(o.info);
-        sink.beginResult(infos);
-        begun = true;
-    };
+// SELECT @v = ...: the variables take the row's values.
+void SessionImpl::selectAssign(SelectQuery& q, const RowContext& ctx)
+{
+    for (auto& [var, e] : q.s.assignments) {
+        auto vit = variables_.find(text::upper(var));
+        if (vit == variables_.end())
+            throw SqlError(err::kMissingVariable, {var});
+        vit->second.value =
+            convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Assignment, conversion_);
+    }
+    ++q.produced;
+}
 
-    // Collected rows for the non-streaming path: the output, its order keys.
-    struct Collected {
-        std::vector<Value> out;
-        std::vector<Typed> keys;
-    };
-    std::vector<Collected> collected;
-    // Groups for aggregation.
-    struct Group {
-        std::vector<std::vector<Value>> firstRows; // per source
-        std::vector<bool> hasRow;
-        std::vector<Typed> acc;
-        std::vector<int64_t> counts;
-        std::vector<std::unordered_map<std::u32string, bool, U32Hash>> distinctSeen;
-    };
-    std::vector<Group> groups;
-    std::unordered_map<std::u32string, size_t, U32Hash> groupIndex;
+void SessionImpl::selectCollect(SelectQuery& q, const RowContext& ctx)
+{
+    SelectQuery::Collected c;
+    c.out = selectProject(q, ctx);
+    for (const auto& k : q.orderKeys)
+        c.keys.push_back(k.expr ? evaluate(*k.expr, ctx) : Typed{});
+    q.collected.push_back(std::move(c));
+}
 
-    auto accumulate = [&](Group& g, const RowContext& ctx) {
-        for (size_t ai = 0; ai < aggregates.size(); ++ai) {
-            const Expr& a = *aggregates[ai];
-            if (a.kind == ExprKind::CountStar) {
-                ++g.counts[ai];
-                continue;
-            }
-            Typed v = evaluate(*a.args[0], ctx);
-            if (v.isNull())
-                continue;
-            if (a.distinct) {
-                auto key = canonicalKey(v);
-                if (key) {
-                    if (g.distinctSeen[ai].count(*key))
-                        continue;
-                    g.distinctSeen[ai][*key] = true;
-                }
-            }
+void SessionImpl::selectAccumulate(SelectQuery& q, size_t group, const RowContext& ctx)
+{
+    SelectQuery::Group& g = q.groups[group];
+    for (size_t ai = 0; ai < q.aggregates.size(); ++ai) {
+        const Expr& a = *q.aggregates[ai];
+        if (a.kind == ExprKind::CountStar) {
             ++g.counts[ai];
-            const std::u16string& n = a.name;
-            if (n == u"COUNT" || n == u"COUNT_BIG")
-                continue;
-            Typed& acc = g.acc[ai];
-            if (acc.isNull()) {
-                if (n == u"SUM" || n == u"AVG") {
-                    if (!isNumeric(v.type.type))
-                        throw SqlError(err::kOperandInvalid,
-                                       {typeName(v.type), n == u"SUM" ? u"sum" : u"avg"});
-                    if (isInteger(v.type.type) && v.type.type != SqlType::BigInt)
-                        v = Typed{std::get<int64_t>(v.value), TypeName{SqlType::Int, 4, 10, 0}};
-                }
-                acc = v;
-                continue;
+            continue;
+        }
+        Typed v = evaluate(*a.args[0], ctx);
+        if (v.isNull())
+            continue;
+        if (a.distinct) {
+            auto key = canonicalKey(v);
+            if (key) {
+                if (g.distinctSeen[ai].count(*key))
+                    continue;
+                g.distinctSeen[ai][*key] = true;
             }
+        }
+        ++g.counts[ai];
+        const std::u16string& n = a.name;
+        if (n == u"COUNT" || n == u"COUNT_BIG")
+            continue;
+        Typed& acc = g.acc[ai];
+        if (acc.isNull()) {
             if (n == u"SUM" || n == u"AVG") {
-                acc = arithmetic(u'+', acc, v, conversion_);
-            } else {
-                auto c = compare(v, acc, conversion_);
-                if (c && ((n == u"MIN" && *c < 0) || (n == u"MAX" && *c > 0)))
-                    acc = v;
+                if (!isNumeric(v.type.type))
+                    throw SqlError(err::kOperandInvalid,
+                                   {typeName(v.type), n == u"SUM" ? u"sum" : u"avg"});
+                if (isInteger(v.type.type) && v.type.type != SqlType::BigInt)
+                    v = Typed{std::get<int64_t>(v.value), TypeName{SqlType::Int, 4, 10, 0}};
             }
+            acc = v;
+            continue;
         }
-    };
+        if (n == u"SUM" || n == u"AVG") {
+            acc = arithmetic(u'+', acc, v, conversion_);
+        } else {
+            auto c = compare(v, acc, conversion_);
+            if (c && ((n == u"MIN" && *c < 0) || (n == u"MAX" && *c > 0)))
+                acc = v;
+        }
+    }
+}
 
-    auto handleRow = [&](RowContext& ctx) -> bool {
-        if (cancelled())
-            throw Cancelled{};
-        if (s.where && truth(*s.where, ctx) != true)
-            return true;
-        if (grouped) {
-            std::u32string key;
-            for (const auto& gexpr : s.groupBy) {
-                Typed v = evaluate(*gexpr, ctx);
-                auto k = canonicalKey(v);
-                if (!k) {
-                    if (auto* d = std::get_if<double>(&v.value)) {
-                        std::string t = std::to_string(*d);
-                        k = std::u32string(U"f");
-                        for (char ch : t)
-                            k->push_back(static_cast<char32_t>(ch));
-                    } else {
-                        std::u16string t = displayValue(v);
-                        k = std::u32string(U"x");
-                        for (char16_t ch : t)
-                            k->push_back(ch);
-                    }
-                }
-                key += *k;
-                key.push_back(U'\x02');
-            }
-            auto it = groupIndex.find(key);
-            size_t gi;
-            if (it == groupIndex.end()) {
-                gi = groups.size();
-                groupIndex.emplace(key, gi);
-                Group g;
-                for (const auto* r : ctx.rows) {
-                    g.firstRows.push_back(r ? *r : std::vector<Value>{});
-                    g.hasRow.push_back(r != nullptr);
-                }
-                g.acc.resize(aggregates.size());
-                g.counts.assign(aggregates.size(), 0);
-                g.distinctSeen.resize(aggregates.size());
-                groups.push_back(std::move(g));
-            } else {
-                gi = it->second;
-            }
-            accumulate(groups[gi], ctx);
-            return true;
-        }
-        if (assigning) {
-            for (auto& [var, e] : s.assignments) {
-                auto vit = variables_.find(text::upper(var));
-                if (vit == variables_.end())
-                    throw SqlError(err::kMissingVariable, {var});
-                vit->second.value = convert(evaluate(*e, ctx), vit->second.type,
-                                            ConversionMode::Assignment, conversion_);
-            }
-            ++produced;
-            return true;
-        }
-        if (streaming) {
-            if (top >= 0 && produced >= top)
-                return false;
-            begin();
-            sink.row(project(ctx));
-            ++produced;
-            return true;
-        }
-        Collected c;
-        c.out = project(ctx);
-        for (const auto& k : orderKeys)
-            c.keys.push_back(k.expr ? evaluate(*k.expr, ctx) : Typed{});
-        collected.push_back(std::move(c));
+// One joined row: WHERE, then its group, its assignment, or its output. False stops the rows.
+bool SessionImpl::selectRow(SelectQuery& q, RowContext& ctx, ResultSink& sink)
+{
+    if (cancel_ && cancel_->load())
+        throw Cancelled{};
+    SelectStmt& s = q.s;
+    if (s.where && truth(*s.where, ctx) != true)
         return true;
-    };
+    if (q.grouped) {
+        std::u32string key;
+        for (const auto& gexpr : s.groupBy) {
+            Typed v = evaluate(*gexpr, ctx);
+            auto k = canonicalKey(v);
+            if (!k) {
+                if (auto* d = std::get_if<double>(&v.value)) {
+                    std::string t = std::to_string(*d);
+                    k = std::u32string(U"f");
+                    for (char ch : t)
+                        k->push_back(static_cast<char32_t>(ch));
+                } else {
+                    std::u16string t = displayValue(v);
+                    k = std::u32string(U"x");
+                    for (char16_t ch : t)
+                        k->push_back(ch);
+                }
+            }
+            key += *k;
+            key.push_back(U'\x02');
+        }
+        auto it = q.groupIndex.find(key);
+        size_t gi;
+        if (it == q.groupIndex.end()) {
+            gi = q.groups.size();
+            q.groupIndex.emplace(key, gi);
+            SelectQuery::Group g = q.emptyGroup();
+            for (const auto* r : ctx.rows) {
+                g.firstRows.push_back(r ? *r : std::vector<Value>{});
+                g.hasRow.push_back(r != nullptr);
+            }
+            q.groups.push_back(std::move(g));
+        } else {
+            gi = it->second;
+        }
+        selectAccumulate(q, gi, ctx);
+        return true;
+    }
+    if (q.assigning) {
+        selectAssign(q, ctx);
+        return true;
+    }
+    if (q.streaming) {
+        if (q.top >= 0 && q.produced >= q.top)
+            return false;
+        selectBegin(q, sink);
+        sink.row(selectProject(q, ctx));
+        ++q.produced;
+        return true;
+    }
+    selectCollect(q, ctx);
+    return true;
+}
 
+namespace {
+// The hash path of a join: ON earlier.col = this.col (or the mirror) between columns that compare
+// alike. The earlier source's column to probe with, and this level's own column; null otherwise.
+const Expr* hashJoinProbe(const JoinClause* join, const std::vector<Source>& sources, size_t level,
+                          int& ownColumn)
+{
+    const Expr* probe = nullptr;
+    if (join && join->on && join->on->kind == ExprKind::Compare && join->on->op == u"=") {
+        const Expr* a = join->on->args[0].get();
+        const Expr* b = join->on->args[1].get();
+        if (a->kind == ExprKind::Column && b->kind == ExprKind::Column) {
+            if (b->boundSource == static_cast<int>(level) &&
+                a->boundSource < static_cast<int>(level)) {
+                probe = a;
+                ownColumn = b->boundColumn;
+            } else if (a->boundSource == static_cast<int>(level) &&
+                       b->boundSource < static_cast<int>(level)) {
+                probe = b;
+                ownColumn = a->boundColumn;
+            }
+        }
+    }
+    if (!probe)
+        return nullptr;
+    const auto& probeMeta = sources[static_cast<size_t>(probe->boundSource)]
+                                .columns[static_cast<size_t>(probe->boundColumn)];
+    const auto& ownMeta = sources[level].columns[static_cast<size_t>(ownColumn)];
+    const bool comparable =
+        (isInteger(probeMeta.type.type) && isInteger(ownMeta.type.type)) ||
+        (isText(probeMeta.type.type) && isText(ownMeta.type.type)) ||
+        (probeMeta.type.type == SqlType::DateTime && ownMeta.type.type == SqlType::DateTime);
+    return comparable ? probe : nullptr;
+}
+} // namespace
+
+// The rows of the sources: one table scanned with its WHERE, or every source materialised and
+// joined left to right (a hash join on a column equality).
+void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
+{
+    const std::vector<Source>& sources = q.sources;
+    auto cancelled = [&] { return cancel_ && cancel_->load(); };
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(sources.size(), nullptr);
     if (sources.empty()) {
-        handleRow(ctx);
-    } else if (sources.size() == 1 && sources[0].table) {
-        store::Database& db = work->db();
+        selectRow(q, ctx, sink);
+        return;
+    }
+    if (sources.size() == 1 && sources[0].table) {
         scan(
-            db, *sources[0].table,
+            q.work->db(), *sources[0].table,
             [&](int64_t, std::vector<Value>& row) {
                 ctx.rows[0] = &row;
-                return handleRow(ctx);
+                return selectRow(q, ctx, sink);
             },
-            s.where.get());
-    } else {
-        // Materialise every source, then join left to right (hash join on a column equality).
-        std::vector<std::vector<std::vector<Value>>> data(sources.size());
-        for (size_t i = 0; i < sources.size(); ++i) {
-            if (sources[i].table) {
-                scan(work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
-                    data[i].push_back(row);
-                    return !cancelled();
-                });
-                if (cancelled())
-                    throw Cancelled{};
-            } else {
-                data[i] = sources[i].rows;
-            }
+            q.s.where.get());
+        return;
+    }
+    std::vector<std::vector<std::vector<Value>>> data(sources.size());
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (sources[i].table) {
+            scan(q.work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
+                data[i].push_back(row);
+                return !cancelled();
+            });
+            if (cancelled())
+                throw Cancelled{};
+        } else {
+            data[i] = sources[i].rows;
         }
-        std::function<bool(size_t)> joinFrom = [&](size_t level) -> bool {
-            if (level == sources.size())
-                return handleRow(ctx);
-            const JoinClause* join = level == 0 ? nullptr : &s.joins[level - 1];
-            auto& rows = data[level];
-            // Hash path: ON left.col = this.col, or the mirror.
-            const Expr* probe = nullptr;
-            int ownColumn = -1;
-            if (join && join->on && join->on->kind == ExprKind::Compare && join->on->op == u"=") {
-                const Expr* a = join->on->args[0].get();
-                const Expr* b = join->on->args[1].get();
-                if (a->kind == ExprKind::Column && b->kind == ExprKind::Column) {
-                    if (b->boundSource == static_cast<int>(level) &&
-                        a->boundSource < static_cast<int>(level)) {
-                        probe = a;
-                        ownColumn = b->boundColumn;
-                    } else if (a->boundSource == static_cast<int>(level) &&
-                               b->boundSource < static_cast<int>(level)) {
-                        probe = b;
-                        ownColumn = a->boundColumn;
-                    }
+    }
+    std::function<bool(size_t)> joinFrom = [&](size_t level) -> bool {
+        if (level == sources.size())
+            return selectRow(q, ctx, sink);
+        const JoinClause* join = level == 0 ? nullptr : &q.s.joins[level - 1];
+        auto& rows = data[level];
+        int ownColumn = -1;
+        const Expr* probe = hashJoinProbe(join, sources, level, ownColumn);
+        if (probe) {
+            // Built once per level for the whole statement.
+            auto& index = hashIndexes_[level];
+            if (!index.built) {
+                for (size_t r = 0; r < rows.size(); ++r) {
+                    Typed v{rows[r][static_cast<size_t>(ownColumn)],
+                            sources[level].columns[static_cast<size_t>(ownColumn)].type};
+                    if (v.isNull())
+                        continue;
+                    index.map[*canonicalKey(v)].push_back(r);
                 }
+                index.built = true;
             }
-            if (probe) {
-                const auto& probeMeta = sources[static_cast<size_t>(probe->boundSource)]
-                                            .columns[static_cast<size_t>(probe->boundColumn)];
-                const auto& ownMeta = sources[level].columns[static_cast<size_t>(ownColumn)];
-                bool comparable =
-                    (isInteger(probeMeta.type.type) && isInteger(ownMeta.type.type)) ||
-                    (isText(probeMeta.type.type) && isText(ownMeta.type.type)) ||
-                    (probeMeta.type.type == SqlType::DateTime &&
-                     ownMeta.type.type == SqlType::DateTime);
-                if (!comparable)
-                    probe = nullptr;
-            }
-            if (probe) {
-                // Built once per level for the whole statement.
-                auto& index = hashIndexes_[level];
-                if (!index.built) {
-                    for (size_t r = 0; r < rows.size(); ++r) {
-                        Typed v{rows[r][static_cast<size_t>(ownColumn)],
-                                sources[level].columns[static_cast<size_t>(ownColumn)].type};
-                        if (v.isNull())
-                            continue;
-                        index.map[*canonicalKey(v)].push_back(r);
-                    }
-                    index.built = true;
-                }
-                Typed pv = evaluate(*probe, ctx);
-                bool matched = false;
-                if (!pv.isNull()) {
-                    auto it = index.map.find(*canonicalKey(pv));
-                    if (it != index.map.end())
-                        for (size_t r : it->second) {
-                            ctx.rows[level] = &rows[r];
-                            matched = true;
-                            if (!joinFrom(level + 1))
-                                return false;
-                        }
-                }
-                if (!matched && join->left) {
-                    ctx.rows[level] = nullptr;
-                    if (!joinFrom(level + 1))
-                        return false;
-                }
-                ctx.rows[level] = nullptr;
-                return true;
-            }
+            Typed pv = evaluate(*probe, ctx);
             bool matched = false;
-            for (auto& row : rows) {
-                ctx.rows[level] = &row;
-                if (join && join->on && truth(*join->on, ctx) != true)
-                    continue;
-                matched = true;
-                if (!joinFrom(level + 1))
-                    return false;
+            if (!pv.isNull()) {
+                auto it = index.map.find(*canonicalKey(pv));
+                if (it != index.map.end())
+                    for (size_t r : it->second) {
+                        ctx.rows[level] = &rows[r];
+                        matched = true;
+                        if (!joinFrom(level + 1))
+                            return false;
+                    }
             }
-            if (join && join->left && !matched) {
+            if (!matched && join->left) {
                 ctx.rows[level] = nullptr;
                 if (!joinFrom(level + 1))
                     return false;
             }
             ctx.rows[level] = nullptr;
             return true;
-        };
-        hashIndexes_.clear();
-        hashIndexes_.resize(sources.size());
-        try {
-            joinFrom(0);
-        } catch (...) {
-            hashIndexes_.clear();
-            throw;
         }
-        hashIndexes_.clear();
-    }
-
-    if (grouped) {
-        if (groups.empty() && s.groupBy.empty()) {
-            Group g;
-            g.firstRows.assign(sources.size(), {});
-            g.hasRow.assign(sources.size(), false);
-            g.acc.resize(aggregates.size());
-            g.counts.assign(aggregates.size(), 0);
-            groups.push_back(std::move(g));
-        }
-        for (auto& g : groups) {
-            std::unordered_map<const Expr*, Typed> results;
-            for (size_t ai = 0; ai < aggregates.size(); ++ai) {
-                const Expr& a = *aggregates[ai];
-                if (a.kind == ExprKind::CountStar || a.name == u"COUNT")
-                    results[&a] = Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}};
-                else if (a.name == u"COUNT_BIG")
-                    results[&a] = Typed{g.counts[ai], TypeName{SqlType::BigInt, 8, 19, 0}};
-                else if (a.name == u"AVG" && !g.acc[ai].isNull())
-                    results[&a] = arithmetic(u'/', g.acc[ai],
-                                             Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}},
-                                             conversion_);
-                else
-                    results[&a] = g.acc[ai];
-            }
-            RowContext gctx;
-            gctx.sources = &sources;
-            for (size_t i = 0; i < sources.size(); ++i)
-                gctx.rows.push_back(g.hasRow[i] ? &g.firstRows[i] : nullptr);
-            gctx.aggregates = &results;
-            if (s.having && truth(*s.having, gctx) != true)
+        bool matched = false;
+        for (auto& row : rows) {
+            ctx.rows[level] = &row;
+            if (join && join->on && truth(*join->on, ctx) != true)
                 continue;
-            if (assigning) {
-                for (auto& [var, e] : s.assignments) {
-                    auto vit = variables_.find(text::upper(var));
-                    if (vit == variables_.end())
-                        throw SqlError(err::kMissingVariable, {var});
-                    vit->second.value = convert(evaluate(*e, gctx), vit->second.type,
-                                                ConversionMode::Assignment, conversion_);
-                }
-                ++produced;
-                continue;
-            }
-            Collected c;
-            c.out = project(gctx);
-            for (const auto& k : orderKeys)
-                c.keys.push_back(k.expr ? evaluate(*k.expr, gctx) : Typed{});
-            collected.push_back(std::move(c));
+            matched = true;
+            if (!joinFrom(level + 1))
+                return false;
         }
+        if (join && join->left && !matched) {
+            ctx.rows[level] = nullptr;
+            if (!joinFrom(level + 1))
+                return false;
+        }
+        ctx.rows[level] = nullptr;
+        return true;
+    };
+    hashIndexes_.clear();
+    hashIndexes_.resize(sources.size());
+    try {
+        joinFrom(0);
+    } catch (...) {
+        hashIndexes_.clear();
+        throw;
     }
+    hashIndexes_.clear();
+}
 
-    if (!streaming && !assigning) {
-        if (s.distinct) {
-            std::vector<Collected> unique;
-            std::unordered_map<std::u32string, bool, U32Hash> seen;
-            for (auto& c : collected) {
-                std::u32string key;
-                for (size_t i = 0; i < c.out.size(); ++i) {
-                    TypeName t{outputs[i].info.type, outputs[i].info.length,
-                               outputs[i].info.precision, outputs[i].info.scale};
-                    auto k = canonicalKey(Typed{c.out[i], t});
-                    if (!k) {
-                        std::u16string d = displayValue(Typed{c.out[i], t});
-                        k = std::u32string(U"x");
-                        for (char16_t ch : d)
-                            k->push_back(ch);
-                    }
-                    key += *k;
-                    key.push_back(U'\x02');
-                }
-                if (seen.emplace(key, true).second)
-                    unique.push_back(std::move(c));
-            }
-            collected = std::move(unique);
-        }
-        if (!orderKeys.empty()) {
-            std::stable_sort(
-                collected.begin(), collected.end(), [&](const Collected& x, const Collected& y) {
-                    for (size_t i = 0; i < orderKeys.size(); ++i) {
-                        const OrderKey& k = orderKeys[i];
-                        Typed a, b;
-                        if (k.output >= 0) {
-                            TypeName t{outputs[static_cast<size_t>(k.output)].info.type,
-                                       outputs[static_cast<size_t>(k.output)].info.length,
-                                       outputs[static_cast<size_t>(k.output)].info.precision,
-                                       outputs[static_cast<size_t>(k.output)].info.scale};
-                            a = Typed{x.out[static_cast<size_t>(k.output)], t};
-                            b = Typed{y.out[static_cast<size_t>(k.output)], t};
-                        } else {
-                            a = x.keys[i];
-                            b = y.keys[i];
-                        }
-                        int c;
-                        if (a.isNull() || b.isNull())
-                            c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
-                        else
-                            c = *compare(a, b, conversion_);
-                        if (c != 0)
-                            return k.descending ? c > 0 : c < 0;
-                    }
-                    return false;
-                });
-        }
-        int64_t limit = static_cast<int64_t>(collected.size());
-        if (top >= 0)
-            limit = std::min(limit, top);
-        else if (top <= -2) {
-            double percent = static_cast<double>(-2 - top) / 1000.0;
-            limit = static_cast<int64_t>(
-                std::ceil(percent * static_cast<double>(collected.size()) / 100.0));
-        }
-        begin();
-        for (int64_t i = 0; i < limit; ++i) {
-            if (cancelled())
-                throw Cancelled{};
-            sink.row(collected[static_cast<size_t>(i)].out);
-            ++produced;
-        }
+// Each group's aggregates, HAVING, and its assignment or output row.
+void SessionImpl::selectGroups(SelectQuery& q)
+{
+    const std::vector<Source>& sources = q.sources;
+    if (q.groups.empty() && q.s.groupBy.empty()) {
+        SelectQuery::Group g = q.emptyGroup();
+        g.firstRows.assign(sources.size(), {});
+        g.hasRow.assign(sources.size(), false);
+        q.groups.push_back(std::move(g));
     }
-    begin();
-    if (work)
-        work->commit();
-    rowCount_ = produced;
-    DoneInfo d;
-    d.kind = inProcedure ? DoneInfo::Kind::InProcedure : DoneInfo::Kind::Statement;
-    d.hasCount = !nocount_;
-    d.count = produced;
-    sink.done(d);
+    for (auto& g : q.groups) {
+        std::unordered_map<const Expr*, Typed> results;
+        for (size_t ai = 0; ai < q.aggregates.size(); ++ai) {
+            const Expr& a = *q.aggregates[ai];
+            if (a.kind == ExprKind::CountStar || a.name == u"COUNT")
+                results[&a] = Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}};
+            else if (a.name == u"COUNT_BIG")
+                results[&a] = Typed{g.counts[ai], TypeName{SqlType::BigInt, 8, 19, 0}};
+            else if (a.name == u"AVG" && !g.acc[ai].isNull())
+                results[&a] =
+                    arithmetic(u'/', g.acc[ai],
+                               Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}}, conversion_);
+            else
+                results[&a] = g.acc[ai];
+        }
+        RowContext gctx;
+        gctx.sources = &sources;
+        for (size_t i = 0; i < sources.size(); ++i)
+            gctx.rows.push_back(g.hasRow[i] ? &g.firstRows[i] : nullptr);
+        gctx.aggregates = &results;
+        if (q.s.having && truth(*q.s.having, gctx) != true)
+            continue;
+        if (q.assigning)
+            selectAssign(q, gctx);
+        else
+            selectCollect(q, gctx);
+    }
+}
+
+// The collected rows: DISTINCT, ORDER BY, then TOP, sent.
+void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
+{
+    const auto& outputs = q.outputs;
+    auto& collected = q.collected;
+    if (q.s.distinct) {
+        std::vector<SelectQuery::Collected> unique;
+        std::unordered_map<std::u32string, bool, U32Hash> seen;
+        for (auto& c : collected) {
+            std::u32string key;
+            for (size_t i = 0; i < c.out.size(); ++i) {
+                TypeName t{outputs[i].info.type, outputs[i].info.length, outputs[i].info.precision,
+                           outputs[i].info.scale};
+                auto k = canonicalKey(Typed{c.out[i], t});
+                if (!k) {
+                    std::u16string d = displayValue(Typed{c.out[i], t});
+                    k = std::u32string(U"x");
+                    for (char16_t ch : d)
+                        k->push_back(ch);
+                }
+                key += *k;
+                key.push_back(U'\x02');
+            }
+            if (seen.emplace(key, true).second)
+                unique.push_back(std::move(c));
+        }
+        collected = std::move(unique);
+    }
+    if (!q.orderKeys.empty()) {
+        std::stable_sort(collected.begin(), collected.end(),
+                         [&](const SelectQuery::Collected& x, const SelectQuery::Collected& y) {
+                             for (size_t i = 0; i < q.orderKeys.size(); ++i) {
+                                 const SelectQuery::OrderKey& k = q.orderKeys[i];
+                                 Typed a, b;
+                                 if (k.output >= 0) {
+                                     TypeName t{
+                                         outputs[static_cast<size_t>(k.output)].info.type,
+                                         outputs[static_cast<size_t>(k.output)].info.length,
+                                         outputs[static_cast<size_t>(k.output)].info.precision,
+                                         outputs[static_cast<size_t>(k.output)].info.scale};
+                                     a = Typed{x.out[static_cast<size_t>(k.output)], t};
+                                     b = Typed{y.out[static_cast<size_t>(k.output)], t};
+                                 } else {
+                                     a = x.keys[i];
+                                     b = y.keys[i];
+                                 }
+                                 int c;
+                                 if (a.isNull() || b.isNull())
+                                     c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+                                 else
+                                     c = *compare(a, b, conversion_);
+                                 if (c != 0)
+                                     return k.descending ? c > 0 : c < 0;
+                             }
+                             return false;
+                         });
+    }
+    int64_t limit = static_cast<int64_t>(collected.size());
+    if (q.top >= 0)
+        limit = std::min(limit, q.top);
+    else if (q.top <= -2) {
+        double percent = static_cast<double>(-2 - q.top) / 1000.0;
+        limit = static_cast<int64_t>(
+            std::ceil(percent * static_cast<double>(collected.size()) / 100.0));
+    }
+    selectBegin(q, sink);
+    for (int64_t i = 0; i < limit; ++i) {
+        if (cancel_ && cancel_->load())
+            throw Cancelled{};
+        sink.row(collected[static_cast<size_t>(i)].out);
+        ++q.produced;
+    }
 }
 
 } // namespace standin
