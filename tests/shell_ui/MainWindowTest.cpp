@@ -622,6 +622,7 @@ TEST_F(MainWindowTest, HelpPagesLinkOnlyToPagesThatExistAndTheContentsReachesEve
     // A link followed in the window shows the page it names.
     help.setSource(QUrl(QStringLiteral("contents.html")));
     EXPECT_EQ(help.documentTitle(), "SQLLumoManager Help");
+    screenshot(help, "help-contents");
     help.setSource(QUrl(QStringLiteral("topic20.html")));
     EXPECT_EQ(help.documentTitle(), "Modify administrator password");
 }
