@@ -330,6 +330,50 @@ FunctionList passwordFunctions()
     bind(password::kModifyAdministratorPassword, password::ModifyAdministratorPassword,
          "admin-password", "change the network administrator password",
          {Opt::Server, Opt::Database, Opt::None, Opt::None});
+
+    // The user and role functions answer their dialogs from options of their own.
+    auto userOrRole = [&](int index, const char* name, const char* summary, ConsoleInput input) {
+        FunctionDescriptor& function = functions[static_cast<size_t>(index)];
+        function.consoleName = QString::fromLatin1(name);
+        function.consoleSummary = QString::fromLatin1(summary);
+        function.consoleFields = {Opt::Server, Opt::Database, Opt::None, Opt::None};
+        function.consoleInput = input;
+        function.consoleNeedsReport = true;
+    };
+    userOrRole(password::kAddUser, "user add", "add a user with a password and a role",
+               ConsoleInput::NewUser);
+    userOrRole(password::kDeleteUser, "user delete", "remove a user", ConsoleInput::ListedName);
+    userOrRole(password::kModifyUser, "user modify", "change a user's password, role or details",
+               ConsoleInput::ChangedUser);
+    userOrRole(password::kEraseUserPassword, "user erase-password",
+               "leave a user without a password", ConsoleInput::ListedName);
+    userOrRole(password::kAddRole, "role add", "add a role and the functions it may use",
+               ConsoleInput::NewRole);
+    userOrRole(password::kDeleteRole, "role delete", "remove a role with its users and rights",
+               ConsoleInput::ListedName);
+    userOrRole(password::kModifyRole, "role modify",
+               "change the functions a role may use, or its name", ConsoleInput::ChangedRole);
+
+    // Console only: what the window shows in its lists and dialogs, printed.
+    auto consoleOnly = [&](const char* name, const char* summary, Operation operation,
+                           ComboButton combo, ConsoleInput input) {
+        FunctionDescriptor function = plain({}, {}, {}, {}, b, combo);
+        function.operation = std::move(operation);
+        function.consoleName = QString::fromLatin1(name);
+        function.consoleSummary = QString::fromLatin1(summary);
+        function.consoleFields = {Opt::Server, Opt::Database, Opt::None, Opt::None};
+        function.consoleInput = input;
+        function.windowEntry = false;
+        functions.push_back(std::move(function));
+    };
+    consoleOnly("user list", "list the user names", password::ListUserNamesFunction,
+                ComboButton::None, ConsoleInput::None);
+    consoleOnly("user show", "show a user's stored details, never the password",
+                password::ShowUserFunction, users, ConsoleInput::ListedName);
+    consoleOnly("role list", "list the role names", password::ListRoleNamesFunction,
+                ComboButton::None, ConsoleInput::None);
+    consoleOnly("role rights", "show which functions a role may use", password::RoleRightsFunction,
+                roles, ConsoleInput::ListedName);
     return functions;
 }
 } // namespace

@@ -1,13 +1,16 @@
 // Parsing the console front end's command line and writing its help from the descriptors.
 #include "CommandLine.h"
 
+#include "RoleFunctionSheet.h"
 #include "Settings.h"
+#include "UserDetails.h"
 
 #include <QFile>
 #include <QTextStream>
 
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 namespace sqllumo::cli {
 
@@ -75,6 +78,209 @@ QString optionLine(const QString& left, const QString& text)
     return QStringLiteral("  %1%2\n").arg(left, -27).arg(text);
 }
 
+// The user and role functions' options, each with the inputs that take it.
+enum class UserRoleOption {
+    Name,
+    UserPasswordFile,
+    Role,
+    FirstName,
+    LastName,
+    Title,
+    BirthDate,
+    Doctor,
+    Technician,
+    Internal,
+    External,
+    Grant,
+    Revoke,
+    Rename
+};
+struct UserRoleOptionSpec {
+    UserRoleOption option;
+    const char* name;
+    bool valued;
+    std::vector<ConsoleInput> takenBy;
+};
+const UserRoleOptionSpec kUserRoleOptions[] = {
+    {UserRoleOption::Name,
+     "--name",
+     true,
+     {ConsoleInput::ListedName, ConsoleInput::NewUser, ConsoleInput::ChangedUser,
+      ConsoleInput::NewRole, ConsoleInput::ChangedRole}},
+    {UserRoleOption::UserPasswordFile,
+     "--user-password-file",
+     true,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Role, "--role", true, {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::FirstName,
+     "--first-name",
+     true,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::LastName,
+     "--last-name",
+     true,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Title, "--title", true, {ConsoleInput::NewUser}},
+    {UserRoleOption::BirthDate,
+     "--birth-date",
+     true,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Doctor, "--doctor", false, {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Technician,
+     "--technician",
+     false,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Internal,
+     "--internal",
+     false,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::External,
+     "--external",
+     false,
+     {ConsoleInput::NewUser, ConsoleInput::ChangedUser}},
+    {UserRoleOption::Grant, "--grant", true, {ConsoleInput::NewRole, ConsoleInput::ChangedRole}},
+    {UserRoleOption::Revoke, "--revoke", true, {ConsoleInput::ChangedRole}},
+    {UserRoleOption::Rename, "--rename", true, {ConsoleInput::ChangedRole}},
+};
+
+// Stores one user or role option; an empty error means it was taken.
+QString takeUserRoleOption(UserRoleOption option, const QString& value, UserRoleOptions& into)
+{
+    const auto once = [](std::optional<QString>& target, const QString& v, const char* name) {
+        if (target)
+            return QStringLiteral("%1 can be given once").arg(QString::fromLatin1(name));
+        target = v;
+        return QString();
+    };
+    const auto either = [](std::optional<bool>& target, bool v, const char* both) {
+        if (target && *target != v)
+            return QStringLiteral("%1 cannot be given together").arg(QString::fromLatin1(both));
+        target = v;
+        return QString();
+    };
+    switch (option) {
+    case UserRoleOption::Name:
+        return once(into.name, value, "--name");
+    case UserRoleOption::UserPasswordFile:
+        return once(into.userPasswordFile, value, "--user-password-file");
+    case UserRoleOption::Role:
+        return once(into.role, value, "--role");
+    case UserRoleOption::FirstName:
+        return once(into.firstName, value, "--first-name");
+    case UserRoleOption::LastName:
+        return once(into.lastName, value, "--last-name");
+    case UserRoleOption::Title:
+        return once(into.title, value, "--title");
+    case UserRoleOption::BirthDate: {
+        const QDate date = QDate::fromString(value, Qt::ISODate);
+        if (!date.isValid() || value.size() != 10)
+            return QStringLiteral("--birth-date takes a date as YYYY-MM-DD, not \"%1\"").arg(value);
+        into.birthDate = date;
+        return {};
+    }
+    case UserRoleOption::Doctor:
+    case UserRoleOption::Technician:
+        return either(into.doctor, option == UserRoleOption::Doctor, "--doctor and --technician");
+    case UserRoleOption::Internal:
+    case UserRoleOption::External:
+        return either(into.internal, option == UserRoleOption::Internal,
+                      "--internal and --external");
+    case UserRoleOption::Grant:
+        into.grants << value;
+        return {};
+    case UserRoleOption::Revoke:
+        into.revokes << value;
+        return {};
+    case UserRoleOption::Rename:
+        return once(into.rename, value, "--rename");
+    }
+    return {};
+}
+
+// What the function needs of its options, once all are read; empty when they will do.
+QString checkUserRoleOptions(ConsoleInput input, const UserRoleOptions& o, const QString& function)
+{
+    using namespace userdetails;
+    if (input == ConsoleInput::None)
+        return {};
+    if (!o.name || o.name->isEmpty())
+        return QStringLiteral("%1 needs --name").arg(function);
+    const auto tooLong = [](const std::optional<QString>& value, int most, const char* what) {
+        if (value && value->size() > most)
+            return QStringLiteral("%1 has more than %2 characters")
+                .arg(QString::fromLatin1(what))
+                .arg(most);
+        return QString();
+    };
+    const std::optional<QString> none;
+    const std::tuple<const std::optional<QString>&, int, const char*> limits[] = {
+        {input == ConsoleInput::NewUser ? o.name : none, kUserNameLength, "--name"},
+        {input == ConsoleInput::NewRole ? o.name : none, rolefunctionsheet::kRoleNameMaxLength,
+         "--name"},
+        {o.rename, rolefunctionsheet::kRoleNameMaxLength, "--rename"},
+        {o.firstName, kNameLength, "--first-name"},
+        {o.lastName, kNameLength, "--last-name"},
+        {o.title, kTitleLength, "--title"},
+    };
+    for (const auto& [value, most, what] : limits)
+        if (const QString problem = tooLong(value, most, what); !problem.isEmpty())
+            return problem;
+    if (o.rename && o.rename->isEmpty())
+        return QStringLiteral("--rename needs a name");
+    if (input == ConsoleInput::NewUser && (!o.userPasswordFile || !o.role))
+        return QStringLiteral("%1 needs --user-password-file and --role").arg(function);
+    const bool changesUser = o.userPasswordFile || o.role || o.firstName || o.lastName ||
+                             o.birthDate || o.doctor || o.internal;
+    if (input == ConsoleInput::ChangedUser && !changesUser)
+        return QStringLiteral("%1 needs something to change: --user-password-file, --role, "
+                              "--first-name, --last-name, --birth-date, --doctor, --technician, "
+                              "--internal or --external")
+            .arg(function);
+    if (input == ConsoleInput::ChangedRole && o.grants.isEmpty() && o.revokes.isEmpty() &&
+        !o.rename)
+        return QStringLiteral("%1 needs --grant, --revoke or --rename").arg(function);
+    for (const QString& granted : o.grants)
+        if (o.revokes.contains(granted))
+            return QStringLiteral("\"%1\" cannot be granted and revoked at once").arg(granted);
+    return {};
+}
+
+// The options of the user and role functions, with the limits of the boxes they stand for.
+QString userRoleHelp()
+{
+    using namespace userdetails;
+    return QStringLiteral(
+               "\nUser and role options:\n"
+               "  --name NAME                the user or role; but for add, one of those that\n"
+               "                             \"user list\" or \"role list\" shows\n"
+               "  --user-password-file F     the user's password (user add, user modify): first\n"
+               "                             line of F, \"-\" = standard input\n"
+               "  --role ROLE                the user's role (user add, user modify)\n"
+               "  --first-name T, --last-name T\n"
+               "                             the user's names (user add, user modify)\n"
+               "  --title T                  the user's title (user add; user modify keeps the\n"
+               "                             stored title, as the window does)\n"
+               "  --birth-date YYYY-MM-DD    the user's birth date; a new user without one gets\n"
+               "                             today's date, as in the window\n"
+               "  --doctor | --technician    the user's type (a new user: technician)\n"
+               "  --internal | --external    the user's position (a new user: external)\n"
+               "  --grant FUNCTION           a function the role may use, named exactly as\n"
+               "                             \"role rights\" lists it; may be repeated\n"
+               "                             (role add, role modify)\n"
+               "  --revoke FUNCTION          a function the role may no longer use; may be\n"
+               "                             repeated (role modify)\n"
+               "  --rename NAME              the role's new name (role modify)\n"
+               "What user modify is not given keeps its stored value. User names have at most\n"
+               "%1 characters, user passwords %2, first and last names %3, titles %4, role\n"
+               "names %5.\n"
+               "An unknown user, role or function is refused before anything is written; a\n"
+               "locked role cannot be modified.\n")
+        .arg(kUserNameLength)
+        .arg(kPasswordLength)
+        .arg(kNameLength)
+        .arg(kTitleLength)
+        .arg(rolefunctionsheet::kRoleNameMaxLength);
+}
 } // namespace
 
 QString GeneralHelp(const FunctionList& functions)
@@ -114,17 +320,44 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
     QStringList checked;
     // Names longer than the usual column push it right, so no name runs into its summary.
     qsizetype column = 12;
-    for (const FunctionDescriptor* function : offered)
-        column = std::max(column, function->consoleName.size() + 2);
+    bool userRoleInput = false;
     for (const FunctionDescriptor* function : offered) {
+        column = std::max(column, function->consoleName.size() + 2);
+        userRoleInput = userRoleInput || function->consoleInput != ConsoleInput::None;
+    }
+    // Functions of one first word ("user add", "user list") together, each group where its
+    // first function stands.
+    std::vector<const FunctionDescriptor*> listedOrder = offered;
+    const auto groupOf = [&](const FunctionDescriptor* function) {
+        const QString word = function->consoleName.section(QLatin1Char(' '), 0, 0);
+        for (size_t i = 0; i < offered.size(); ++i)
+            if (offered[i]->consoleName.section(QLatin1Char(' '), 0, 0) == word)
+                return i;
+        return offered.size();
+    };
+    std::stable_sort(listedOrder.begin(), listedOrder.end(),
+                     [&](const FunctionDescriptor* a, const FunctionDescriptor* b) {
+                         return groupOf(a) < groupOf(b);
+                     });
+    for (const FunctionDescriptor* function : listedOrder) {
         QString summary = function->consoleSummary;
         if (function->access != AccessCheck::None) {
             summary += QStringLiteral(" (administrator)");
             checked << function->consoleName;
         }
-        text += QStringLiteral("  %1%2\n")
-                    .arg(function->consoleName, -static_cast<int>(column))
-                    .arg(summary);
+        QString line = QStringLiteral("  %1%2")
+                           .arg(function->consoleName, -static_cast<int>(column))
+                           .arg(summary);
+        // Wrapped under the summaries where it would pass 79 columns.
+        const qsizetype indent = column + 2;
+        while (line.size() > 79) {
+            const qsizetype cut = line.lastIndexOf(QLatin1Char(' '), 79);
+            if (cut <= indent)
+                break;
+            text += line.left(cut) + QLatin1Char('\n');
+            line = QString(indent, QLatin1Char(' ')) + line.mid(cut + 1);
+        }
+        text += line + QLatin1Char('\n');
     }
     text += QStringLiteral("\nOptions (a missing one is taken from the stored settings, as the "
                            "panel pre-fills it):\n");
@@ -161,9 +394,10 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
                        QStringLiteral("SQL Server password: first line of F, \"-\" = standard "
                                       "input"));
     if (!checked.isEmpty()) {
-        text += optionLine(
-            QStringLiteral("--admin-password-file F"),
-            QStringLiteral("administrator password for %1, as above;").arg(listed(checked)));
+        const QString which =
+            checked.size() > 3 ? QStringLiteral("the functions so marked") : listed(checked);
+        text += optionLine(QStringLiteral("--admin-password-file F"),
+                           QStringLiteral("administrator password for %1, as above;").arg(which));
         text += optionLine(QString(),
                            QStringLiteral("without it the password is asked on the terminal"));
     }
@@ -189,6 +423,8 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
             "                             generic passwords to change (generic); the others\n"
             "                             are kept\n"
             "Administrator and generic passwords have at most 10 characters.\n");
+    if (userRoleInput)
+        text += userRoleHelp();
     return text;
 }
 
@@ -225,10 +461,34 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         inv.catalogueHelp = true;
         return {inv, {}};
     }
-    for (const FunctionDescriptor* function : consoleFunctions(functions, inv.catalogue))
-        if (function->consoleName == arguments[1])
+    // A function's name is one word, or two ("user add").
+    qsizetype firstOption = 2;
+    QString functionName = arguments[1];
+    QStringList secondWords;
+    for (const FunctionDescriptor* function : consoleFunctions(functions, inv.catalogue)) {
+        const QStringList words = function->consoleName.split(QLatin1Char(' '));
+        if (words.size() == 1 && words[0] == arguments[1]) {
             inv.function = function->index;
+        } else if (words.size() == 2 && words[0] == arguments[1]) {
+            secondWords << words[1];
+            if (arguments.size() > 2 && words[1] == arguments[2]) {
+                inv.function = function->index;
+                functionName = function->consoleName;
+                firstOption = 3;
+            }
+        }
+    }
     inv.upgrade = inv.catalogue == MenuMode::Password && arguments[1] == kUpgradeWord;
+    if (inv.function < 0 && !secondWords.isEmpty()) {
+        if (arguments.size() > 2 &&
+            (arguments[2] == QLatin1String("--help") || arguments[2] == QLatin1String("-h"))) {
+            inv.catalogueHelp = true;
+            return {inv, {}};
+        }
+        return {std::nullopt,
+                QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
+                    .arg(arguments[1], secondWords.join(QStringLiteral(", ")), arguments[0])};
+    }
     if (inv.function < 0 && !inv.upgrade)
         return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo %2 --help")
                                   .arg(arguments[1], arguments[0])};
@@ -261,13 +521,14 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
                 return &choice;
         return nullptr;
     };
-    for (qsizetype i = 2; i < arguments.size(); ++i) {
+    const ConsoleInput input = found ? found->consoleInput : ConsoleInput::None;
+    for (qsizetype i = firstOption; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (const ConsoleChoice* choice = choiceNamed(arg)) {
             if (inv.choice)
                 return {std::nullopt, QStringLiteral("%1 and %2 cannot be given together: one "
                                                      "%3 per run")
-                                          .arg(inv.choice->first, choice->name, arguments[1])};
+                                          .arg(inv.choice->first, choice->name, functionName)};
             QString value;
             if (!choice->values.isEmpty()) {
                 if (arg.startsWith(choice->name + QLatin1Char('=')))
@@ -286,6 +547,39 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         }
         if (arg == QLatin1String("--yes")) {
             inv.yes = true;
+            continue;
+        }
+        const UserRoleOptionSpec* userRole = nullptr;
+        for (const UserRoleOptionSpec& spec : kUserRoleOptions) {
+            const QString name = QString::fromLatin1(spec.name);
+            if (arg == name || (spec.valued && arg.startsWith(name + QLatin1Char('='))))
+                userRole = &spec;
+        }
+        if (userRole) {
+            const QString name = QString::fromLatin1(userRole->name);
+            if (std::find(userRole->takenBy.begin(), userRole->takenBy.end(), input) ==
+                userRole->takenBy.end()) {
+                if (userRole->option == UserRoleOption::Title && input == ConsoleInput::ChangedUser)
+                    return {std::nullopt,
+                            QStringLiteral("%1 keeps the stored title, as the window does; "
+                                           "--title is for user add")
+                                .arg(functionName)};
+                return {std::nullopt, QStringLiteral("%1 is not an option of %2; see sqllumo %3 "
+                                                     "--help")
+                                          .arg(name, functionName, arguments[0])};
+            }
+            QString value;
+            if (userRole->valued) {
+                if (arg != name)
+                    value = arg.mid(name.size() + 1);
+                else if (i + 1 < arguments.size())
+                    value = arguments[++i];
+                else
+                    return {std::nullopt, QStringLiteral("%1 needs a value").arg(name)};
+            }
+            if (const QString problem = takeUserRoleOption(userRole->option, value, inv.userRole);
+                !problem.isEmpty())
+                return {std::nullopt, problem};
             continue;
         }
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -326,11 +620,16 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             names << choice.name;
         return {std::nullopt,
                 QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
-                    .arg(arguments[1], names.join(QStringLiteral(", ")), arguments[0])};
+                    .arg(functionName, names.join(QStringLiteral(", ")), arguments[0])};
     }
+    if (!inv.catalogueHelp)
+        if (const QString problem = checkUserRoleOptions(input, inv.userRole, functionName);
+            !problem.isEmpty())
+            return {std::nullopt, problem};
     int fromStandardInput = 0;
-    for (const auto* source : {&inv.passwordFile, &inv.adminPasswordFile, &inv.newPasswordFile,
-                               &inv.reportFile, &inv.montageFile, &inv.resourceFile})
+    for (const auto* source :
+         {&inv.passwordFile, &inv.adminPasswordFile, &inv.newPasswordFile, &inv.reportFile,
+          &inv.montageFile, &inv.resourceFile, &inv.userRole.userPasswordFile})
         fromStandardInput += *source && **source == QLatin1String("-");
     if (fromStandardInput > 1)
         return {std::nullopt, QStringLiteral("only one password can come from standard input")};
@@ -358,6 +657,9 @@ PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
     panel.fourthField = fields[3];
     panel.user = inv.user.value_or(settings.value(settingkeys::kSQLUserName));
     panel.password = sqlPassword.value_or(settings.value(settingkeys::kSQLPassword));
+    // The user or role picked from the list the function's button fills.
+    if (function.panel.combo != ComboButton::None && inv.userRole.name)
+        panel.selection = *inv.userRole.name;
     return panel;
 }
 

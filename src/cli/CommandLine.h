@@ -5,6 +5,7 @@
 
 #include "FunctionDescriptor.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <map>
@@ -15,6 +16,23 @@ class Settings;
 }
 
 namespace sqllumo::cli {
+
+// The options of the password catalogue's user and role functions (FunctionDescriptor::
+// consoleInput says which each takes); what is not given is left as the dialog shows it.
+struct UserRoleOptions {
+    std::optional<QString> name;
+    std::optional<QString> userPasswordFile; // "-" = standard input
+    std::optional<QString> role;
+    std::optional<QString> firstName;
+    std::optional<QString> lastName;
+    std::optional<QString> title;
+    std::optional<QDate> birthDate;
+    std::optional<bool> doctor;   // --doctor, --technician
+    std::optional<bool> internal; // --internal, --external
+    QStringList grants;
+    QStringList revokes;
+    std::optional<QString> rename;
+};
 
 struct Invocation {
     bool help = false;
@@ -34,6 +52,7 @@ struct Invocation {
     bool upgrade = false;
     // Password catalogue: the new administrator password, the generic passwords to change.
     std::optional<QString> newPasswordFile, reportFile, montageFile, resourceFile;
+    UserRoleOptions userRole;
 };
 
 struct ParseResult {

@@ -3,6 +3,7 @@
 #include "ConsoleUserInterface.h"
 
 #include "MoveDatabaseFields.h"
+#include "RoleFunctionSheet.h"
 #include "Settings.h"
 
 #include <QDateTime>
@@ -111,7 +112,7 @@ std::optional<QString> ControllingTerminal::readLine(const QString& prompt, bool
 
 ConsoleUserInterface::ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
                                            std::optional<QString> adminPassword)
-    : out_(out), terminal_(terminal), answerYes_(answerYes),
+    : out_(out), err_(&out), terminal_(terminal), answerYes_(answerYes),
       adminPassword_(std::move(adminPassword))
 {
 }
@@ -269,6 +270,97 @@ GenericPasswordResult ConsoleUserInterface::genericPassword(const GenericPasswor
          << "montage password: " << shown.montagePasswd << '\n'
          << "resource password: " << shown.resourcePasswd << Qt::endl;
     return result;
+}
+
+UserDetailsResult ConsoleUserInterface::userDetails(const UserDetailsRequest& request)
+{
+    const UserRoleOptions& o = userRole_;
+    QStringList roles;
+    if (!request.roleName.isEmpty())
+        roles << request.roleName;
+    if (o.role)
+        roles << *o.role;
+    UserDetailsBoxes boxes = LoadedUserDetails(request, roles);
+    if (o.role)
+        boxes.role = *o.role;
+    // The name box is closed when a user is changed.
+    if (request.mode == UserDetailsMode::NewUser && o.name)
+        boxes.userName = *o.name;
+    if (userPassword_)
+        boxes.password = boxes.confirmation = *userPassword_;
+    const std::pair<const std::optional<QString>*, QString*> texts[] = {
+        {&o.firstName, &boxes.firstName}, {&o.lastName, &boxes.lastName}, {&o.title, &boxes.title}};
+    for (const auto& [given, box] : texts)
+        if (*given)
+            *box = **given;
+    if (o.birthDate) {
+        boxes.year = QString::number(o.birthDate->year());
+        boxes.month = QString::number(o.birthDate->month());
+        boxes.day = QString::number(o.birthDate->day());
+    }
+    if (o.doctor)
+        boxes.technician = !*o.doctor;
+    if (o.internal)
+        boxes.internal = *o.internal;
+    if (const QString failed = FirstFailedUserDetailsCheck(boxes); !failed.isEmpty()) {
+        showMessage(accessMessage(failed));
+        if (boxes.password.isEmpty() && !userPassword_)
+            *err_ << "sqllumo: the user has no password; give one with --user-password-file"
+                  << Qt::endl;
+        criticalShown_ = true;
+        return UserDetailsFromBoxes(boxes, false);
+    }
+    return UserDetailsFromBoxes(boxes, true);
+}
+
+void ConsoleUserInterface::roleFunctionSheet(const QString& roleName,
+                                             rolefunctionsheet::RoleEditorCaller& caller,
+                                             rolefunctionsheet::RightsSource& rights)
+{
+    caller.setPuoiModificareRole(false);
+    if (caller.isLocked())
+        return;
+    const int groups = rights.NumeroMacroFunzioni();
+    const rolefunctionsheet::Counts counts = rights.NumeroFunzioni();
+    const rolefunctionsheet::TextGrid names = rights.Funzioni();
+    rolefunctionsheet::FlagGrid allowed = rights.Attivazioni();
+    const auto eachCell = [&](const auto& visit) {
+        for (int m = 0; m < groups && m < static_cast<int>(counts.size()); ++m)
+            for (int f = 0; f < counts[m]; ++f)
+                visit(m, f, names[m][f]);
+    };
+    QStringList unknown;
+    for (const QStringList* given : {&userRole_.grants, &userRole_.revokes})
+        for (const QString& name : *given) {
+            bool found = false;
+            eachCell([&](int, int, const QString& cell) { found = found || cell == name; });
+            if (!found && !unknown.contains(name))
+                unknown << name;
+        }
+    if (!unknown.isEmpty()) {
+        *err_ << "sqllumo: no function is named \"" << unknown.join(QStringLiteral("\", \""))
+              << "\"; sqllumo password role rights lists them with their exact names; nothing "
+                 "has been changed"
+              << Qt::endl;
+        criticalShown_ = true;
+        return;
+    }
+    // A name stands for every function that bears it, in any group.
+    eachCell([&](int m, int f, const QString& cell) {
+        if (userRole_.grants.contains(cell))
+            allowed[m][f] = true;
+        else if (userRole_.revokes.contains(cell))
+            allowed[m][f] = false;
+    });
+    rights.setAttivazioni(allowed);
+    QString name = rights.RoleName();
+    if (roleName.isEmpty() && userRole_.name)
+        name = *userRole_.name;
+    if (userRole_.rename)
+        name = *userRole_.rename;
+    rights.setRoleName(name);
+    caller.setNomeRuolo(name);
+    caller.setPuoiModificareRole(true);
 }
 
 } // namespace sqllumo::cli

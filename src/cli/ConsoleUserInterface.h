@@ -2,6 +2,7 @@
 // The UserInterface port on a terminal: messages printed with their kind and title, questions
 // answered by --yes, by the person at the terminal, or No when there is none.
 
+#include "CommandLine.h"
 #include "Dispatcher.h"
 #include "UserInterface.h"
 
@@ -32,6 +33,8 @@ public:
     // adminPassword: read from --admin-password-file, when given.
     ConsoleUserInterface(QTextStream& out, Terminal& terminal, bool answerYes,
                          std::optional<QString> adminPassword);
+    // Where the dialogs answered from the command line write their refusals (default: out).
+    void setRefusalStream(QTextStream& err) { err_ = &err; }
     // Progress on one line rewritten in place (a terminal), or a plain line per table.
     void setProgressInPlace(bool inPlace) { progressInPlace_ = inPlace; }
 
@@ -63,18 +66,37 @@ public:
     };
     void setGenericEdits(GenericEdits edits) { genericEdits_ = std::move(edits); }
 
-    // An error was shown, or a shift failed or was declined.
+    // The user details dialog answered from the user options, with the password read from
+    // --user-password-file: its boxes as the window loads them, then the options given, then
+    // its OK with its checks (a failing one is shown and hands back nothing confirmed). The
+    // role given must be one the database lists (CheckListedNames).
+    UserDetailsResult userDetails(const UserDetailsRequest& request) override;
+    // The role editor answered from --name, --grant, --revoke and --rename, confirmed; a
+    // function name no cell of the matrix has refuses it all. A locked role is only looked at.
+    void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
+                           rolefunctionsheet::RightsSource& rights) override;
+    void setUserRoleOptions(UserRoleOptions options, std::optional<QString> userPassword)
+    {
+        userRole_ = std::move(options);
+        userPassword_ = std::move(userPassword);
+    }
+
+    // An error was shown, a shift failed or was declined, or a dialog answered from the
+    // command line refused what it was given.
     bool criticalShown() const { return criticalShown_; }
     // How a message is printed: "<kind> [<title>] <text>", line breaks as new lines.
     static QString format(const Message& message);
 
 private:
     QTextStream& out_;
+    QTextStream* err_;
     Terminal& terminal_;
     bool answerYes_;
     std::optional<QString> adminPassword_;
     std::optional<QString> newAdminPassword_;
     GenericEdits genericEdits_;
+    UserRoleOptions userRole_;
+    std::optional<QString> userPassword_;
     bool criticalShown_ = false;
     std::optional<std::pair<QString, QString>> shiftChoice_;
     bool progressInPlace_ = false;

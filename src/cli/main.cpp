@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "ConsoleUserInterface.h"
 #include "FunctionCatalogue.h"
+#include "ListedNames.h"
 #include "PasswordCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
@@ -73,13 +74,27 @@ int main(int argc, char** argv)
         }
     }
     const std::optional<QString>& adminPassword = passwords[0].value;
+    std::optional<QString> userPassword;
+    if (const auto& source = inv.userRole.userPasswordFile; source) {
+        if (!(userPassword = cli::ReadPasswordSource(*source, problem))) {
+            err << "sqllumo: " << problem << Qt::endl;
+            return 2;
+        }
+        if (userPassword->size() > userdetails::kPasswordLength) {
+            err << "sqllumo: the user password has more than " << userdetails::kPasswordLength
+                << " characters" << Qt::endl;
+            return 2;
+        }
+    }
 
     Settings settings;
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
+    ui.setRefusalStream(err);
     ui.setNewAdminPassword(passwords[1].value);
     ui.setGenericEdits({passwords[2].value, passwords[3].value, passwords[4].value});
     ui.setShiftChoice(inv.choice);
+    ui.setUserRoleOptions(inv.userRole, userPassword);
     ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
     if (inv.upgrade) {
         // Stored as the window stores a panel's values, then the upgrade of choosing the
@@ -125,6 +140,9 @@ int main(int argc, char** argv)
     if (inv.logFolder)
         dispatcher.setLogFolder(*inv.logFolder);
 
+    if (!cli::CheckListedNames(dispatcher, state, function, inv.userRole, err) ||
+        ui.criticalShown())
+        return 1;
     const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
     const QString report = host.report();
     if (!report.isEmpty()) {
@@ -136,7 +154,8 @@ int main(int argc, char** argv)
         if (!text.endsWith(QLatin1Char('\n')))
             out << '\n';
     }
-    bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown();
+    bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown() &&
+                 !(function.consoleNeedsReport && report.isEmpty());
     if (clean && function.consoleVerdict) {
         QString findings;
         clean = function.consoleVerdict(verdictServices, findings);

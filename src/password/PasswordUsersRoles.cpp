@@ -5,6 +5,8 @@
 #include "GestioneDbPassword.h"
 #include "Settings.h"
 
+#include <QStringList>
+
 namespace sqllumo::password {
 
 namespace {
@@ -70,6 +72,12 @@ struct Press {
         if (result.NomeRuolo)
             ex.NomeRuolo = *result.NomeRuolo;
         ex.DatadiNascita = result.DatadiNascita;
+    }
+    // The user chosen in the list, into the object's user record.
+    bool readSelectedUser()
+    {
+        object.UserName = context.panel().selection;
+        return object.ReadUserInfo(server, database, user, password);
     }
     void showEditor(const QString& roleName)
     {
@@ -151,8 +159,7 @@ OperationOutcome ModifyUserFunction(OperationContext& context)
         return OperationOutcome::panelOpen();
     Press press(context);
     GestioneDbPassword& p = press.object;
-    p.UserName = context.panel().selection;
-    if (!p.ReadUserInfo(press.server, press.database, press.user, press.password))
+    if (!press.readSelectedUser())
         return OperationOutcome::panelClosed();
     ExchangeFields& ex = press.exchange();
     ex.InserisciUser = false;
@@ -294,6 +301,78 @@ void ShowNames(OperationContext& context, NameList which, ListControl& Combo1)
     else
         press.object.RiempiListaRuoli(press.server, press.database, press.user, press.password,
                                       Combo1);
+}
+
+namespace {
+
+const QString kLineEnd = QStringLiteral("\r\n");
+
+OperationOutcome listNames(OperationContext& context, NameList which)
+{
+    TextList names;
+    ShowNames(context, which, names);
+    // The list is filled only once the administrator password was accepted.
+    if (context.state().confirmedAdminPassword().isEmpty())
+        return OperationOutcome::panelOpen();
+    return OperationOutcome::informationShown(names.items().join(kLineEnd));
+}
+
+QString detailLine(const char* label, const QString& value)
+{
+    return QString::fromLatin1(label) + QStringLiteral(": ") + value + kLineEnd;
+}
+
+} // namespace
+
+OperationOutcome ListUserNamesFunction(OperationContext& context)
+{
+    return listNames(context, NameList::Users);
+}
+
+OperationOutcome ListRoleNamesFunction(OperationContext& context)
+{
+    return listNames(context, NameList::Roles);
+}
+
+OperationOutcome ShowUserFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectUser))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    if (!press.readSelectedUser())
+        return OperationOutcome::panelClosed();
+    using namespace userdetails;
+    QString text = detailLine("User name", p.UserName) + detailLine("First name", p.FirstName) +
+                   detailLine("Last name", p.LastName) + detailLine("Title", p.Title) +
+                   detailLine("Birth date", p.BDate.toString(Qt::ISODate)) +
+                   detailLine("Role", p.RoleName()) +
+                   detailLine("Type", p.Tipo != 0 ? kDoctor : kTechnician) +
+                   detailLine("Position", p.Posizione != 0 ? kInternal : kExternal) +
+                   // Whether there is one, never what it is.
+                   detailLine("Password", p.UserPasswd.isEmpty() ? QStringLiteral("none")
+                                                                 : QStringLiteral("set"));
+    return OperationOutcome::informationShown(text);
+}
+
+OperationOutcome RoleRightsFunction(OperationContext& context)
+{
+    if (!accessAndSelection(context, texts::kSelectRole))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    p.FindFunctionsByRole(press.server, press.database, press.user, press.password,
+                          context.panel().selection);
+    const Counts counts = p.NumeroFunzioni();
+    const Texts groups = p.MacroFunzioni();
+    const TextGrid names = p.Funzioni();
+    const FlagGrid allowed = p.Attivazioni();
+    QString text = QStringLiteral("Group\tFunction\tAllowed") + kLineEnd;
+    for (int m = 0; m < p.NumeroMacroFunzioni(); ++m)
+        for (int f = 0; f < counts[m]; ++f)
+            text += groups[m] + QLatin1Char('\t') + names[m][f] + QLatin1Char('\t') +
+                    (allowed[m][f] ? QStringLiteral("yes") : QStringLiteral("no")) + kLineEnd;
+    return OperationOutcome::informationShown(text);
 }
 
 } // namespace sqllumo::password

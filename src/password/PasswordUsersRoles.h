@@ -24,6 +24,29 @@ OperationOutcome AddRoleFunction(OperationContext& context);
 OperationOutcome DeleteRoleFunction(OperationContext& context);
 OperationOutcome ModifyRoleFunction(OperationContext& context);
 
+// Console only, each handing back what it found as information: the names the two list buttons
+// show, the stored details of the selected user (never the password), and each function of
+// the selected role's database with its group and whether the role may use it.
+OperationOutcome ListUserNamesFunction(OperationContext& context);
+OperationOutcome ListRoleNamesFunction(OperationContext& context);
+OperationOutcome ShowUserFunction(OperationContext& context);
+OperationOutcome RoleRightsFunction(OperationContext& context);
+
+// Catalogue indexes of the user and role functions; from kListUserNames on console only.
+enum UserRoleFunction : int {
+    kAddUser = 2,
+    kDeleteUser = 3,
+    kModifyUser = 4,
+    kEraseUserPassword = 5,
+    kAddRole = 8,
+    kDeleteRole = 9,
+    kModifyRole = 10,
+    kListUserNames = 11,
+    kShowUser = 12,
+    kListRoleNames = 13,
+    kRoleRights = 14,
+};
+
 enum class NameList { Users, Roles };
 // "Show User Names" / "Show Role Names": the panel's server and database stored, the
 // administrator password asked for and verified when none is confirmed, then the list filled

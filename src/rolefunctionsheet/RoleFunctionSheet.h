@@ -51,6 +51,9 @@ public:
                          RightsSource& clsrolesfunct) = 0;
 };
 
+// The most characters the editor's role-name box takes.
+inline constexpr int kRoleNameMaxLength = 16;
+
 // The one class the library creates.
 inline constexpr const char* kClsFunctsRolesClassId = "{8B1A9A6A-5CE4-4D69-B10F-2FADE12DCE58}";
 inline constexpr const char* kLibraryFileName = "libRoleFunctionSheet.so";

@@ -19,7 +19,6 @@ QString FunctionNodeKey(int m, int f);
 // The cell a function node key names; false when the key is not one.
 bool ParseFunctionNodeKey(const QString& key, int* m, int* f);
 
-inline constexpr int kRoleNameMaxLength = 16;
 inline constexpr int kMacroFunctionPointSize = 12;
 inline constexpr int kFunctionPointSize = 10;
 // The node's key lives in this data role of column 0.

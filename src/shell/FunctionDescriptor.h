@@ -69,6 +69,16 @@ struct ConsoleChoice {
     QString help;
 };
 
+// What a user or role function takes on the command line besides the panel's fields.
+enum class ConsoleInput {
+    None,
+    ListedName,  // --name: one of the names its list button shows, taken as Combo1's selection
+    NewUser,     // --name, --user-password-file, --role and the other user details
+    ChangedUser, // --name listed, and the user details to change
+    NewRole,     // --name and the functions to --grant
+    ChangedRole, // --name listed, and --grant, --revoke, --rename
+};
+
 struct FunctionDescriptor {
     MenuMode catalogue = MenuMode::Archive;
     int index = 0; // position in the catalogue's list
@@ -92,6 +102,10 @@ struct FunctionDescriptor {
     std::function<bool(const OperationServices&, QString& text)> consoleVerdict{};
     // Options of this function alone (see ConsoleChoice).
     std::vector<ConsoleChoice> consoleChoices{};
+    ConsoleInput consoleInput = ConsoleInput::None;
+    // Console: the function did its work only when it wrote its report line (a refusal it
+    // shows as a plain message ends it without one).
+    bool consoleNeedsReport = false;
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;

@@ -1,69 +1,13 @@
 // sqllumo password against a stand-in it starts: creating a password database, its generic
 // and administrator passwords, its removal, and the upgrade with the exit statuses scripts see.
+#include "PasswordProcess.h"
 #include "OlderPasswordDatabase.h"
 #include "OracleCipher.h"
-#include "SqllumoProcess.h"
-#include "StandinForProgram.h"
 
-#include "ConnectionStrings.h"
 #include "ServerStatements.h"
-
-#include "Connection.h"
-#include "Recordset.h"
 
 using namespace sqllumo;
 using namespace sqllumo::testing;
-
-namespace {
-
-class PasswordProcess : public SqllumoProcess {
-protected:
-    static void SetUpTestSuite() { SuiteStandin::start(); }
-    static void TearDownTestSuite() { SuiteStandin::stop(); }
-    void SetUp() override
-    {
-        SqllumoProcess::SetUp();
-        standin_ = SuiteStandin::get();
-        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
-        writeFile("sql", standin_->password().toUtf8() + "\n");
-    }
-    // The function with the stand-in's server and login.
-    ProcessRun password(const QString& function, QStringList options,
-                        const QByteArray& input = {}) const
-    {
-        options = QStringList{"password", function,         "--server",        standin_->server(),
-                              "--user",   standin_->user(), "--password-file", path("sql")} +
-                  options;
-        return run(options, input);
-    }
-    static QString connectionString(const QString& database)
-    {
-        return BuildConnectionString(standin_->server(), database, standin_->user(),
-                                     standin_->password());
-    }
-    static QStringList column(const QString& database, const QString& query)
-    {
-        db::Recordset rows;
-        rows.open(query, connectionString(database));
-        QStringList values;
-        for (; !rows.eof(); rows.moveNext())
-            values << rows.value(0).toString();
-        rows.close();
-        return values;
-    }
-    static void execute(const QString& database, const QStringList& statements)
-    {
-        db::Connection connection;
-        connection.open(connectionString(database));
-        for (const QString& statement : statements)
-            connection.execute(statement);
-        connection.close();
-    }
-
-    static inline StandinForProgram* standin_ = nullptr;
-};
-
-} // namespace
 
 TEST_F(PasswordProcess, CreateChangeTheirPasswordsAndDelete)
 {

@@ -45,8 +45,12 @@ protected:
         // A session of its own: no controlling terminal, as under cron.
         process.setChildProcessModifier([] { ::setsid(); });
         if (arguments.size() >= 2 && (arguments[0] == "archive" || arguments[0] == "password") &&
-            arguments[1] != "--help")
-            arguments.insert(2, "--log-folder=" + home_.path());
+            arguments[1] != "--help") {
+            // After the function's name, which is two words for users and roles.
+            const bool twoWords =
+                (arguments[1] == "user" || arguments[1] == "role") && arguments.size() > 2;
+            arguments.insert(twoWords ? 3 : 2, "--log-folder=" + home_.path());
+        }
         process.start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);
         EXPECT_TRUE(process.waitForStarted(10000));
         process.write(input);

@@ -22,10 +22,7 @@ namespace sqllumo::ui {
 
 namespace {
 
-constexpr int kUserNameLength = 30;
-constexpr int kPasswordLength = 30;
-constexpr int kNameLength = 50;
-constexpr int kTitleLength = 32;
+using namespace userdetails;
 
 QLineEdit* lineEdit(QWidget* parent, int maxLength, bool masked = false)
 {
@@ -48,13 +45,6 @@ QComboBox* numberBox(QWidget* parent, int first, int last)
         box->addItem(QString::number(n));
     box->setCurrentIndex(-1);
     return box;
-}
-
-bool readNumber(const QString& text, int* value)
-{
-    bool ok = false;
-    *value = text.trimmed().toInt(&ok);
-    return ok;
 }
 
 } // namespace
@@ -84,19 +74,9 @@ void ComboListControl::setListIndex(int index)
     combo_->setCurrentIndex(index);
 }
 
-QDate BirthDateFromBoxes(const QString& day, const QString& month, const QString& year)
-{
-    int d = 0;
-    int m = 0;
-    int y = 0;
-    if (!readNumber(day, &d) || !readNumber(month, &m) || !readNumber(year, &y))
-        return {};
-    return QDate(y, m, d);
-}
-
 Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(kUserDetailsTitle);
+    setWindowTitle(userdetails::kTitle);
     WidenForTitle(this);
     setModal(true);
 
@@ -151,15 +131,15 @@ Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
 
     Frame3 = new QGroupBox(QStringLiteral("Type"), this);
     auto* type = new QVBoxLayout(Frame3);
-    Option1_0 = new QRadioButton(QStringLiteral("Doctor"), Frame3);
-    Option1_1 = new QRadioButton(QStringLiteral("Technician"), Frame3);
+    Option1_0 = new QRadioButton(kDoctor, Frame3);
+    Option1_1 = new QRadioButton(kTechnician, Frame3);
     type->addWidget(Option1_0);
     type->addWidget(Option1_1);
 
     Frame4 = new QGroupBox(QStringLiteral("Position"), this);
     auto* position = new QVBoxLayout(Frame4);
-    Option1_2 = new QRadioButton(QStringLiteral("Internal"), Frame4);
-    Option1_3 = new QRadioButton(QStringLiteral("External"), Frame4);
+    Option1_2 = new QRadioButton(kInternal, Frame4);
+    Option1_3 = new QRadioButton(kExternal, Frame4);
     position->addWidget(Option1_2);
     position->addWidget(Option1_3);
 
@@ -189,63 +169,59 @@ Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
 void Gen_InsUser::Impostati(const UserDetailsRequest& request, const RoleFiller& fillRoles)
 {
     confirmed_ = false;
-    Option1_2->setChecked(true);
-    Option1_1->setChecked(true);
     Combo1->clear();
     if (fillRoles) {
         ComboListControl roles(Combo1);
         fillRoles(request, roles);
     }
+    QStringList roles;
+    for (int i = 0; i < Combo1->count(); ++i)
+        roles << Combo1->itemText(i);
+    const UserDetailsBoxes loaded = LoadedUserDetails(request, roles);
     const bool change = request.mode == UserDetailsMode::ChangeUser;
-    if (Combo1->count() > 0)
-        Combo1->setCurrentIndex(0);
-    if (change) {
-        Text3->setText(request.password);
-        Text4->setText(request.password);
-    }
     Text2->setEnabled(!change);
     Label2->setEnabled(!change);
-    Text2->setText(request.userName);
-    Text1_5->setText(request.lastName);
-    Text1_4->setText(request.firstName);
-    Text1_8->setText(request.title);
-    for (QComboBox* box : {Comdate_0, Comdate_1, Comdate_2})
+    Text2->setText(loaded.userName);
+    Text3->setText(loaded.password);
+    Text4->setText(loaded.confirmation);
+    Text1_5->setText(loaded.lastName);
+    Text1_4->setText(loaded.firstName);
+    Text1_8->setText(loaded.title);
+    const std::pair<QComboBox*, QString> dateBoxes[] = {
+        {Comdate_0, loaded.year}, {Comdate_1, loaded.month}, {Comdate_2, loaded.day}};
+    for (const auto& [box, text] : dateBoxes) {
         box->setCurrentIndex(-1);
-    if (change && request.birthDate.isValid()) {
-        Comdate_0->setEditText(QString::number(request.birthDate.year()));
-        Comdate_1->setEditText(QString::number(request.birthDate.month()));
-        Comdate_2->setEditText(QString::number(request.birthDate.day()));
+        if (!text.isEmpty())
+            box->setEditText(text);
     }
-    if (const int role = Combo1->findText(request.roleName, Qt::MatchExactly); role >= 0)
-        Combo1->setCurrentIndex(role);
-    (request.type != 0 ? Option1_0 : Option1_1)->setChecked(true);
-    (request.position != 0 ? Option1_2 : Option1_3)->setChecked(true);
+    Combo1->setCurrentIndex(loaded.role ? static_cast<int>(roles.indexOf(*loaded.role)) : -1);
+    (loaded.technician ? Option1_1 : Option1_0)->setChecked(true);
+    (loaded.internal ? Option1_2 : Option1_3)->setChecked(true);
     (change ? Text3 : Text2)->setFocus();
 }
 
-QString Gen_InsUser::firstFailedCheck() const
+UserDetailsBoxes Gen_InsUser::boxes() const
 {
-    if (Text3->text().isEmpty() || Text4->text().isEmpty() || Text3->text() != Text4->text())
-        return texts::kConfirmPassword;
-    if (Text2->text().isEmpty() || Text3->text().isEmpty())
-        return kInvalidUserInfo;
-    if (Combo1->currentIndex() < 0)
-        return kSpecifyAccessType;
-    const QString year = Comdate_0->currentText();
-    const QString month = Comdate_1->currentText();
-    const QString day = Comdate_2->currentText();
-    if (!year.isEmpty() && !month.isEmpty() && !day.isEmpty()) {
-        const QDate date = BirthDateFromBoxes(day, month, year);
-        if (!date.isValid() || date.year() < kEarliestBirthYear ||
-            date.year() > QDate::currentDate().year())
-            return kInvalidBirthDate;
-    }
-    return {};
+    UserDetailsBoxes b;
+    b.userName = Text2->text();
+    b.password = Text3->text();
+    b.confirmation = Text4->text();
+    if (Combo1->currentIndex() >= 0)
+        b.role = Combo1->currentText();
+    b.firstName = Text1_4->text();
+    b.lastName = Text1_5->text();
+    b.title = Text1_8->text();
+    b.year = Comdate_0->currentText();
+    b.month = Comdate_1->currentText();
+    b.day = Comdate_2->currentText();
+    b.technician = Option1_1->isChecked();
+    b.internal = Option1_2->isChecked();
+    return b;
 }
 
 void Gen_InsUser::confirm()
 {
-    if (const QString failed = firstFailedCheck(); !failed.isEmpty()) {
+    if (const QString failed = FirstFailedUserDetailsCheck(boxes()); !failed.isEmpty()) {
         confirmed_ = false;
         QtUserInterface(this, nullptr, nullptr, nullptr).showMessage(accessMessage(failed));
         return;
@@ -256,21 +232,7 @@ void Gen_InsUser::confirm()
 
 UserDetailsResult Gen_InsUser::result() const
 {
-    UserDetailsResult r;
-    r.InserisciUser = confirmed_;
-    r.UserName = Text2->text();
-    r.PassWord = Text3->text();
-    r.Cognome = Text1_5->text();
-    r.Nome = Text1_4->text();
-    r.Title = Text1_8->text();
-    r.Tipo = Option1_1->isChecked() ? 0 : 1;
-    r.Posizione = Option1_2->isChecked() ? 1 : 0;
-    if (Combo1->currentIndex() >= 0)
-        r.NomeRuolo = Combo1->currentText();
-    const QDate birth = BirthDateFromBoxes(Comdate_2->currentText(), Comdate_1->currentText(),
-                                           Comdate_0->currentText());
-    r.DatadiNascita = (birth.isValid() ? birth : QDate::currentDate()).toString(kBirthDateFormat);
-    return r;
+    return UserDetailsFromBoxes(boxes(), confirmed_);
 }
 
 UserDetailsResult Gen_InsUser::ask(QWidget* parent, const UserDetailsRequest& request,

@@ -18,13 +18,6 @@ class QRadioButton;
 
 namespace sqllumo::ui {
 
-inline const QString kUserDetailsTitle = QStringLiteral("User information");
-inline const QString kInvalidUserInfo = QStringLiteral("Invalid User Info");
-inline const QString kSpecifyAccessType = QStringLiteral("You have to specify the access type!");
-inline const QString kInvalidBirthDate = QStringLiteral("Invalid Birth Date");
-inline constexpr int kFirstListedYear = 1880;
-inline constexpr int kEarliestBirthYear = 1800;
-
 // A combo box seen as the list the role members fill.
 class ComboListControl : public password::ListControl {
 public:
@@ -38,9 +31,6 @@ public:
 private:
     QComboBox* combo_;
 };
-
-// The birth date the three boxes name, or a null date.
-QDate BirthDateFromBoxes(const QString& day, const QString& month, const QString& year);
 
 class Gen_InsUser : public QDialog {
     Q_OBJECT
@@ -87,8 +77,7 @@ public:
 
 private:
     void confirm();
-    // The first failing check's message, empty when all pass.
-    QString firstFailedCheck() const;
+    UserDetailsBoxes boxes() const;
 
     bool confirmed_ = false;
 };

@@ -1,0 +1,63 @@
+// sqllumo password run against a stand-in the test suite starts, with what it stored read
+// back through the database layer.
+#pragma once
+
+#include "SqllumoProcess.h"
+#include "StandinForProgram.h"
+
+#include "ConnectionStrings.h"
+
+#include "Connection.h"
+#include "Recordset.h"
+
+namespace sqllumo::testing {
+
+class PasswordProcess : public SqllumoProcess {
+protected:
+    static void SetUpTestSuite() { SuiteStandin::start(); }
+    static void TearDownTestSuite() { SuiteStandin::stop(); }
+    void SetUp() override
+    {
+        SqllumoProcess::SetUp();
+        standin_ = SuiteStandin::get();
+        ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
+        writeFile("sql", standin_->password().toUtf8() + "\n");
+    }
+    // The function (one word or two) with the stand-in's server and login.
+    ProcessRun password(const QString& function, QStringList options,
+                        const QByteArray& input = {}) const
+    {
+        options = QStringList{"password"} + function.split(' ') +
+                  QStringList{"--server",       standin_->server(), "--user",
+                              standin_->user(), "--password-file",  path("sql")} +
+                  options;
+        return run(options, input);
+    }
+    static QString connectionString(const QString& database)
+    {
+        return BuildConnectionString(standin_->server(), database, standin_->user(),
+                                     standin_->password());
+    }
+    static QStringList column(const QString& database, const QString& query)
+    {
+        db::Recordset rows;
+        rows.open(query, connectionString(database));
+        QStringList values;
+        for (; !rows.eof(); rows.moveNext())
+            values << rows.value(0).toString();
+        rows.close();
+        return values;
+    }
+    static void execute(const QString& database, const QStringList& statements)
+    {
+        db::Connection connection;
+        connection.open(connectionString(database));
+        for (const QString& statement : statements)
+            connection.execute(statement);
+        connection.close();
+    }
+
+    static inline StandinForProgram* standin_ = nullptr;
+};
+
+} // namespace sqllumo::testing
