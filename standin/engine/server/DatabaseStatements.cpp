@@ -1,4 +1,5 @@
 // CREATE DATABASE, DROP DATABASE, BACKUP DATABASE and RESTORE.
+#include "../Text.h"
 #include "BackupFile.h"
 #include "BackupResults.h"
 #include "CatalogImpl.h"
@@ -438,7 +439,7 @@ void ServerCatalog::Impl::backupDatabase(const BackupStatement& s, ServerContext
     });
     std::string error;
     if (!copySqliteDatabase(source.dataFile, copy, error))
-        return fail(msg::WriteFailed(serverPath, FromUtf8(error)));
+        return fail(msg::WriteFailed(serverPath, text::fromUtf8(error)));
     BackupSource set;
     set.info.databaseName = source.name;
     set.info.dataLogicalName = source.dataLogicalName;
@@ -464,7 +465,7 @@ void ServerCatalog::Impl::backupDatabase(const BackupStatement& s, ServerContext
         written = WriteBackupSet(mapped.host, set, overwrite);
     }
     if (written.error)
-        return fail(msg::WriteFailed(serverPath, FromUtf8(*written.error)));
+        return fail(msg::WriteFailed(serverPath, text::fromUtf8(*written.error)));
 
     if (!copyOnly && !source.system) {
         // The first full backup starts the log chain; a copy-only one leaves it alone.
@@ -713,8 +714,9 @@ void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx,
         std::error_code ec;
         fs::remove(dataTemporary, ec);
         fs::remove(logTemporary, ec);
-        return fail(error == "checksum mismatch" ? msg::BackupSetDamaged()
-                                                 : msg::WriteFailed(dataTarget, FromUtf8(error)));
+        return fail(error == "checksum mismatch"
+                        ? msg::BackupSetDamaged()
+                        : msg::WriteFailed(dataTarget, text::fromUtf8(error)));
     }
     if (existing)
         releaseFile(existing->dataFile);

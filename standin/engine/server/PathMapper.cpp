@@ -1,6 +1,7 @@
 // Mapping server-side file names onto files under the stand-in's data root.
 #include "PathMapper.h"
 
+#include "../Text.h"
 #include "ServerText.h"
 
 #include <optional>
@@ -55,7 +56,7 @@ std::optional<fs::path> findNoCase(const fs::path& directory, const std::u16stri
         return std::nullopt;
     const std::u16string folded = FoldCase(name);
     for (const auto& entry : it) {
-        const std::u16string entryName = FromUtf8(entry.path().filename().native());
+        const std::u16string entryName = text::fromUtf8(entry.path().filename().native());
         if (FoldCase(entryName) == folded)
             return entry.path();
     }
@@ -66,7 +67,7 @@ std::optional<fs::path> findNoCase(const fs::path& directory, const std::u16stri
 PathMapper::PathMapper(fs::path root, std::vector<std::string> ownNames) : root_(std::move(root))
 {
     for (const auto& name : ownNames)
-        ownNames_.push_back(FoldCase(FromUtf8(name)));
+        ownNames_.push_back(FoldCase(text::fromUtf8(name)));
 }
 
 bool IsRelativeServerPath(std::u16string_view p)

@@ -2,6 +2,7 @@
 // databases), logins, and the databases sessions hold in use.
 #include "ServerCatalog.h"
 
+#include "../Text.h"
 #include "BackupFile.h"
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
@@ -142,7 +143,7 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
         impl->log("generated a new sa password in " + passwordFile.string());
     }
     ::chmod(passwordFile.c_str(), 0600);
-    impl->saPassword = FromUtf8(readFirstLine(passwordFile));
+    impl->saPassword = text::fromUtf8(readFirstLine(passwordFile));
 
     impl->openRegistry(serverFolder / kRegistryFile);
     impl->loadAll();
@@ -196,7 +197,7 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
             if (CreateDatabaseFiles(entry.entry.dataFile, entry.entry.logFile) !=
                 CreateFilesResult::Ok)
                 throw std::runtime_error("cannot create the files of " +
-                                         ToUtf8Lossy(entry.entry.name));
+                                         text::toUtf8(entry.entry.name));
         }
     }
     return std::unique_ptr<ServerCatalog>(new ServerCatalog(std::move(impl)));

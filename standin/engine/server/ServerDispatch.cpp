@@ -4,6 +4,7 @@
 
 #include "../Errors.h"
 #include "../Parser.h"
+#include "../Text.h"
 #include "../Values.h"
 #include "CatalogImpl.h"
 #include "ServerMessages.h"
@@ -145,7 +146,7 @@ template <typename F> void guarded(const ServerContext& ctx, ResultSink& sink, F
         run();
     } catch (const std::exception& e) {
         Reply reply(sink, ctx.line);
-        reply.message(makeMessage(err::kStorageFailure, {FromUtf8(e.what())}));
+        reply.message(makeMessage(err::kStorageFailure, {text::fromUtf8(e.what())}));
         reply.endStatement();
     }
 }

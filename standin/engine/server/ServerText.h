@@ -1,4 +1,4 @@
-// Small text helpers of the server level: UTF conversions, the case fold that names compare
+// Small text helpers of the server level: file names in UTF-8, the case fold that names compare
 // under, and number formatting.
 #pragma once
 
@@ -9,11 +9,9 @@
 
 namespace standin::server {
 
-std::u16string FromUtf8(std::string_view text);
-// Empty when the text holds an unpaired surrogate (it cannot name a file).
+// Empty when the text holds an unpaired surrogate (it cannot name a file). Other conversions are
+// the engine's own (text::fromUtf8, text::toUtf8).
 std::optional<std::string> ToUtf8(std::u16string_view text);
-// For messages and logs: unpaired surrogates become U+FFFD.
-std::string ToUtf8Lossy(std::u16string_view text);
 
 // Names compare under the server's default collation, through the engine's one case fold.
 std::u16string FoldCase(std::u16string_view text);
