@@ -6,6 +6,8 @@
 #include "ServerCatalog.h"
 #include "ServerStatements.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -70,6 +72,14 @@ public:
     std::u16string saPassword;
 
     mutable std::mutex mutex;
+    // Signalled whenever a database loses a holder. A client that closed its connection is
+    // still counted until its session has read the end of the socket, so DROP and RESTORE
+    // give closing sessions this long before they call the database in use.
+    std::condition_variable released;
+    static constexpr std::chrono::seconds kClosingSessionGrace{2};
+    // With mutex held: waits up to the grace for the database to have no holder and not be
+    // busy; returns its entry then (or nullptr when it went away meanwhile).
+    Entry* waitUntilUnheldLocked(std::unique_lock<std::mutex>& lock, const std::u16string& name);
     sqlite3* registry = nullptr;                   // guarded by mutex
     std::map<int32_t, Entry> databases;            // by dbid
     std::set<std::u16string> reservedNames;        // folded names being created or restored

@@ -275,6 +275,18 @@ void ServerCatalog::Impl::createDatabase(const CreateDatabaseStatement& s, Serve
 
 // ---------------------------------------------------------------------------------------------
 
+ServerCatalog::Impl::Entry*
+ServerCatalog::Impl::waitUntilUnheldLocked(std::unique_lock<std::mutex>& lock,
+                                           const std::u16string& name)
+{
+    Entry* entry = nullptr;
+    released.wait_for(lock, kClosingSessionGrace, [&] {
+        entry = findLocked(name);
+        return !entry || (entry->holders == 0 && !entry->busy);
+    });
+    return entry;
+}
+
 void ServerCatalog::Impl::dropDatabase(const DropDatabaseStatement& s, ServerContext& ctx,
                                        Reply& reply)
 {
@@ -287,7 +299,7 @@ void ServerCatalog::Impl::dropDatabase(const DropDatabaseStatement& s, ServerCon
     for (const auto& name : names) {
         DatabaseEntry victim;
         {
-            std::lock_guard lock(mutex);
+            std::unique_lock lock(mutex);
             Entry* entry = findLocked(name);
             if (!entry || !isSysadminLocked(ctx.login)) {
                 if (!ifExists || entry)
@@ -296,6 +308,14 @@ void ServerCatalog::Impl::dropDatabase(const DropDatabaseStatement& s, ServerCon
             }
             if (entry->entry.system) {
                 reply.message(msg::SystemDatabase(u"drop", entry->entry.name));
+                continue;
+            }
+            if ((entry->holders > 0 || entry->busy) &&
+                !EqualsNoCase(ctx.currentDatabase, entry->entry.name))
+                entry = waitUntilUnheldLocked(lock, name);
+            if (!entry) {
+                if (!ifExists)
+                    reply.message(msg::DropUnknownDatabase(name));
                 continue;
             }
             if (entry->holders > 0 || entry->busy) {
@@ -398,6 +418,7 @@ void ServerCatalog::Impl::backupDatabase(const BackupStatement& s, ServerContext
         const auto it = databases.find(source.dbid);
         if (it != databases.end() && it->second.holders > 0)
             --it->second.holders;
+        released.notify_all();
     });
 
     const std::u16string serverPath = completeDevice(device);
@@ -600,7 +621,7 @@ void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx,
     const std::u16string folded = FoldCase(name);
     std::optional<DatabaseEntry> existing;
     {
-        std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
         if (!isSysadminLocked(ctx.login))
             return fail(msg::PermissionDenied(kRestoreDatabase));
         if (reservedNames.count(folded))
@@ -610,6 +631,12 @@ void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx,
                 return fail(msg::MasterSingleUser());
             if (entry->entry.dbid == 2)
                 return fail(msg::TempdbBackup());
+            if ((entry->busy || entry->holders > 0) &&
+                !EqualsNoCase(ctx.currentDatabase, entry->entry.name)) {
+                entry = waitUntilUnheldLocked(lock, name);
+                if (!entry)
+                    return fail(msg::ExclusiveAccess());
+            }
             if (entry->busy || entry->holders > 0) {
                 if (EqualsNoCase(ctx.currentDatabase, entry->entry.name))
                     return fail(msg::InUseBySession(kRestoreDatabase, entry->entry.name));

@@ -268,6 +268,7 @@ void ServerCatalog::release(const DatabaseEntry& e)
     const auto it = impl_->databases.find(e.dbid);
     if (it != impl_->databases.end() && it->second.holders > 0)
         --it->second.holders;
+    impl_->released.notify_all();
 }
 
 void ServerCatalog::setFileReleaser(FileReleaser releaser)
