@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <algorithm>
 #include <stdexcept>
 
@@ -104,6 +106,10 @@ formRoleFunctionSheet::formRoleFunctionSheet(QWidget* parent) : QDialog(parent)
     SSTree1 = new RightsTree(Frame1);
     SSTree1->setColumnCount(1);
     SSTree1->header()->hide();
+    // A long function name scrolls sideways rather than losing its end.
+    SSTree1->setTextElideMode(Qt::ElideNone);
+    SSTree1->header()->setStretchLastSection(false);
+    SSTree1->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     Command1 = new QPushButton(QStringLiteral("Ok"), this);
     Command2 = new QPushButton(QStringLiteral("Cancel"), this);
     Command1->setDefault(true);
@@ -171,6 +177,18 @@ void formRoleFunctionSheet::Impostati(const QString& RoleName, RoleEditorCaller&
     Text2->setEnabled(!locked);
     SSTree1->setEnabled(!locked);
     SSTree1->expandAll();
+    fitNames();
+}
+
+void formRoleFunctionSheet::fitNames()
+{
+    SSTree1->resizeColumnToContents(0);
+    const int needed = SSTree1->columnWidth(0) + 2 * SSTree1->frameWidth() +
+                       SSTree1->verticalScrollBar()->sizeHint().width() + 2 * Frame1->frameWidth();
+    const QScreen* shown = screen();
+    const int room = shown ? shown->availableGeometry().width() : needed;
+    if (needed > width())
+        resize(std::min(needed, room), height());
 }
 
 QTreeWidgetItem* formRoleFunctionSheet::nodeByKey(const QString& key) const

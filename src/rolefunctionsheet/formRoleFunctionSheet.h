@@ -64,6 +64,8 @@ protected:
 
 private:
     void arrange();
+    // Wide enough for the longest name, as far as the screen allows.
+    void fitNames();
 
     RoleEditorCaller* caller_ = nullptr;
     RightsSource* source_ = nullptr;

@@ -161,6 +161,9 @@ Gen_InsUser::Gen_InsUser(QWidget* parent) : QDialog(parent)
     buttons->addWidget(Command1);
     buttons->addWidget(Command2);
     grid->addLayout(buttons, 3, 0, 1, 2);
+    // Never narrower than the boxes and their captions need, also where the window system
+    // first offers less (a small screen), so no caption is cut off.
+    grid->setSizeConstraint(QLayout::SetMinimumSize);
 
     connect(Command1, &QPushButton::clicked, this, [this] { confirm(); });
     connect(Command2, &QPushButton::clicked, this, [this] { reject(); });
