@@ -3,12 +3,7 @@
 #pragma once
 
 #include "SqllumoProcess.h"
-#include "StandinForProgram.h"
-
-#include "ConnectionStrings.h"
-
-#include "Connection.h"
-#include "Recordset.h"
+#include "StoredRows.h"
 
 namespace sqllumo::testing {
 
@@ -33,28 +28,13 @@ protected:
                   options;
         return run(options, input);
     }
-    static QString connectionString(const QString& database)
-    {
-        return BuildConnectionString(standin_->server(), database, standin_->user(),
-                                     standin_->password());
-    }
     static QStringList column(const QString& database, const QString& query)
     {
-        db::Recordset rows;
-        rows.open(query, connectionString(database));
-        QStringList values;
-        for (; !rows.eof(); rows.moveNext())
-            values << rows.value(0).toString();
-        rows.close();
-        return values;
+        return FirstColumn(*standin_, database, query);
     }
     static void execute(const QString& database, const QStringList& statements)
     {
-        db::Connection connection;
-        connection.open(connectionString(database));
-        for (const QString& statement : statements)
-            connection.execute(statement);
-        connection.close();
+        ExecuteOn(*standin_, database, statements);
     }
 
     static inline StandinForProgram* standin_ = nullptr;

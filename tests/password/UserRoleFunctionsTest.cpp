@@ -13,15 +13,7 @@ using password::GestioneDbPassword;
 
 namespace {
 
-enum Entry {
-    kAddUser = 2,
-    kDeleteUser,
-    kModifyUser,
-    kErasePassword,
-    kAddRole = 8,
-    kDeleteRole,
-    kModifyRole
-};
+using namespace sqllumo::password;
 
 class UserRoleFunctions : public PasswordDbHarness {
 protected:
@@ -125,7 +117,7 @@ TEST_F(UserRoleFunctions, UsersAreAddedChangedWithTheirTitleKeptAndTheirPassword
               oracleCipherText(name, QStringLiteral("second pw")));
     EXPECT_TRUE(log().contains(QStringLiteral("User O'Brien has been modified in the database ")));
 
-    EXPECT_EQ(run(kErasePassword, name).end, OperationEnd::Completed);
+    EXPECT_EQ(run(kEraseUserPassword, name).end, OperationEnd::Completed);
     EXPECT_EQ(userColumn(name, QStringLiteral("User_Passwd")), QString());
     EXPECT_TRUE(log().contains(QStringLiteral("User password O'Brien has been erased from "
                                               "database ") +

@@ -12,7 +12,7 @@
 #include "RoleFunctionSheetLoader.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinForProgram.h"
+#include "StoredRows.h"
 #include "TestResultRegistry.h"
 #include "UserRoleDialogs.h"
 #include "WindowDispatch.h"
@@ -69,28 +69,13 @@ protected:
         window_->Text1[field]->selectAll();
         QTest::keyClicks(window_->Text1[field], text);
     }
-    static QString connectionString(const QString& database)
+    static QStringList column(const QString& database, const QString& query)
     {
-        return BuildConnectionString(standin_->server(), database, standin_->user(),
-                                     standin_->password());
+        return FirstColumn(*standin_, database, query);
     }
     static void execute(const QString& database, const QStringList& statements)
     {
-        db::Connection connection;
-        connection.open(connectionString(database));
-        for (const QString& statement : statements)
-            connection.execute(statement);
-        connection.close();
-    }
-    static QStringList column(const QString& database, const QString& query)
-    {
-        db::Recordset rows;
-        rows.open(query, connectionString(database));
-        QStringList values;
-        for (; !rows.eof(); rows.moveNext())
-            values << rows.value(0).toString();
-        rows.close();
-        return values;
+        ExecuteOn(*standin_, database, statements);
     }
     static QString olderDatabase(const char* name, const sqllumo::testing::OlderState& state)
     {

@@ -52,10 +52,7 @@ protected:
     QStringList query(const QString& sql) const { return column(db_, sql); }
     QStringList rightsOf(const QString& role) const
     {
-        return query("SELECT f.FunctionName FROM T_SecurityRolesFunctions rf JOIN "
-                     "T_SecurityFunctions f ON f.ID_Function = rf.ID_Function JOIN "
-                     "T_SecurityRoles r ON r.ID_Role = rf.ID_Role WHERE r.RoleName = N'" +
-                     QString(role).replace("'", "''") + "' ORDER BY f.ID_Function");
+        return query(sqllumo::testing::RoleRightsQuery(role));
     }
 
     QString db_;
