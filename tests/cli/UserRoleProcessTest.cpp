@@ -66,6 +66,14 @@ TEST_F(UserRoleProcess, UsersAreAddedShownChangedAndRemoved)
     EXPECT_EQ(query("SELECT CAST(Doc_Tech AS INT) + 10 * CAST(Int_Ext AS INT) FROM T_GenericUser"),
               QStringList{"11"});
 
+    // A role the database does not list: refused before the dialog's answers are stored.
+    const ProcessRun noRole =
+        on("user add", {"--name", "Ann", "--user-password-file", path("user"), "--role", "Nurses"});
+    EXPECT_EQ(noRole.exitCode, 1);
+    EXPECT_TRUE(noRole.err.contains("there is no role named \"Nurses\""))
+        << noRole.err.toStdString();
+    EXPECT_EQ(query("SELECT User_Name FROM T_GenericUser"), QStringList{name});
+
     // The same name again: the member's own refusal, and nothing added.
     const ProcessRun again = on("user add", {"--name", name, "--user-password-file", path("user"),
                                              "--role", "Administrator"});
