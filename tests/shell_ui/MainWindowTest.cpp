@@ -14,6 +14,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -747,9 +748,14 @@ TEST_F(MainWindowTest, ALargeFontCutsNoCaptionOfAPanelOrATitleOfADialog)
     EXPECT_TRUE(cut.isEmpty()) << cut.join(" | ").toStdString();
 
     PasswordRequest request(&window);
+    request.show();
     QFont bold = large;
     bold.setBold(true);
     EXPECT_GT(request.minimumWidth(),
               QFontMetrics(bold).horizontalAdvance(kPasswordRequestTitle) + 100);
+    // Widened for its title, but never below what its own controls need.
+    const QSize needed = request.layout()->totalMinimumSize();
+    EXPECT_GE(request.minimumWidth(), needed.width());
+    EXPECT_GE(request.minimumHeight(), needed.height());
     QApplication::setFont(before);
 }

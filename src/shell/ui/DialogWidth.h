@@ -6,7 +6,8 @@ class QWidget;
 
 namespace sqllumo::ui {
 
-// Call after setWindowTitle; raises the minimum width, never lowers it.
+// Once called, each time the window is shown or retitled its minimum width becomes at least
+// what the title bar needs, and never less than its layout's own minimum size.
 void WidenForTitle(QWidget* window);
 
 } // namespace sqllumo::ui
