@@ -95,13 +95,13 @@ enum class UserRoleOption {
     Revoke,
     Rename
 };
-struct UserRoleOptionSpec {
+struct UserRoleOptionShape {
     UserRoleOption option;
     const char* name;
     bool valued;
     std::vector<ConsoleInput> takenBy;
 };
-const UserRoleOptionSpec kUserRoleOptions[] = {
+const UserRoleOptionShape kUserRoleOptions[] = {
     {UserRoleOption::Name,
      "--name",
      true,
@@ -549,11 +549,11 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             inv.yes = true;
             continue;
         }
-        const UserRoleOptionSpec* userRole = nullptr;
-        for (const UserRoleOptionSpec& spec : kUserRoleOptions) {
-            const QString name = QString::fromLatin1(spec.name);
-            if (arg == name || (spec.valued && arg.startsWith(name + QLatin1Char('='))))
-                userRole = &spec;
+        const UserRoleOptionShape* userRole = nullptr;
+        for (const UserRoleOptionShape& option : kUserRoleOptions) {
+            const QString name = QString::fromLatin1(option.name);
+            if (arg == name || (option.valued && arg.startsWith(name + QLatin1Char('='))))
+                userRole = &option;
         }
         if (userRole) {
             const QString name = QString::fromLatin1(userRole->name);
