@@ -1,6 +1,7 @@
 // Creates a new-version archive and runs the structure test against a server on loopback,
 // printing the wall time and the number of statements each sends. Without --server it starts
 // a stand-in of its own (sqlserver-standin beside this program).
+#include "BenchServer.h"
 #include "ConnectionStrings.h"
 #include "CountingProvider.h"
 #include "DefineArchiveTables.h"
@@ -8,13 +9,11 @@
 #include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinForProgram.h"
 #include "TestArchiveStructure.h"
 #include "TestResultRegistry.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -24,34 +23,16 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    QString serverName, user = "sa", password;
+    testing::BenchServer target;
     const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--server")
-            serverName = args[i + 1];
-        else if (args[i] == "--user")
-            user = args[i + 1];
-        else if (args[i] == "--password-file") {
-            QFile f(args[i + 1]);
-            if (!f.open(QIODevice::ReadOnly)) {
-                out << "cannot read " << args[i + 1] << Qt::endl;
-                return 2;
-            }
-            password = QString::fromUtf8(f.readLine()).trimmed();
-        }
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2)
+        target.takeOption(args[i], args[i + 1]);
+    if (QString error; !target.ready(error)) {
+        out << "no server: " << error << Qt::endl
+            << "usage: bench_archive_ops " << testing::BenchServer::kUsage << Qt::endl;
+        return 1;
     }
-    testing::StandinForProgram standin;
-    if (serverName.isEmpty()) {
-        QString error;
-        if (!standin.start(error)) {
-            out << "no server: " << error << Qt::endl
-                << "usage: bench_archive_ops [--server HOST,PORT --user U --password-file F]"
-                << Qt::endl;
-            return 1;
-        }
-        serverName = standin.server();
-        password = standin.password();
-    }
+    const QString &serverName = target.server, &user = target.user, &password = target.password;
     QTemporaryDir settingsFolder;
     Settings settings(Settings::fileIn(settingsFolder.path()));
     TestResultRegistry registry(settings);

@@ -5,13 +5,13 @@
 #include "AccessImport.h"
 #include "AccessSource.h"
 #include "ArchiveSchema.h"
+#include "BenchServer.h"
 #include "Catalog.h"
 #include "Connection.h"
 #include "ConnectionStrings.h"
 #include "ReportLog.h"
 #include "ServerStatements.h"
 #include "Settings.h"
-#include "StandinForProgram.h"
 #include "TestResultRegistry.h"
 #include "UserInterface.h"
 
@@ -189,23 +189,15 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    QString serverName, user = QStringLiteral("sa"), password, source;
+    testing::BenchServer target;
+    QString source;
     int patients = 25000, exams = 60000, files = 120000;
     bool plainRoute = true;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--server")
-            serverName = args[i + 1];
-        else if (args[i] == "--user")
-            user = args[i + 1];
-        else if (args[i] == "--password-file") {
-            QFile f(args[i + 1]);
-            if (!f.open(QIODevice::ReadOnly)) {
-                out << "cannot read " << args[i + 1] << Qt::endl;
-                return 2;
-            }
-            password = QString::fromUtf8(f.readLine()).trimmed();
-        } else if (args[i] == "--source")
+        if (target.takeOption(args[i], args[i + 1]))
+            continue;
+        if (args[i] == "--source")
             source = args[i + 1];
         else if (args[i] == "--plain-route")
             plainRoute = args[i + 1] != QLatin1String("no");
@@ -218,20 +210,13 @@ int main(int argc, char** argv)
         }
     }
     const long startKilobytes = residentKilobytes();
-    testing::StandinForProgram standin;
-    if (serverName.isEmpty()) {
-        QString error;
-        if (!standin.start(error)) {
-            out << "no server: " << error << Qt::endl
-                << "usage: bench_import [--server HOST,PORT --user U --password-file F] "
-                   "[--source FILE.mdb | --scale F] [--plain-route no]"
-                << Qt::endl;
-            return 1;
-        }
-        serverName = standin.server();
-        password = standin.password();
-        standin.makeServerFolder(QStringLiteral("C:\\Lumeno SQL Database"));
+    if (QString error; !target.ready(error)) {
+        out << "no server: " << error << Qt::endl
+            << "usage: bench_import " << testing::BenchServer::kUsage
+            << " [--source FILE.mdb | --scale F] [--plain-route no]" << Qt::endl;
+        return 1;
     }
+    const QString &serverName = target.server, &user = target.user, &password = target.password;
     QTemporaryDir work;
     Settings settings(Settings::fileIn(work.path()));
     TestResultRegistry registry(settings);
@@ -283,14 +268,14 @@ int main(int argc, char** argv)
         const QString loadBefore = loadAverage();
         const long long statementsBefore = steps.batchesSent;
         const qint64 ownCpuBefore = cpuMilliseconds(-1);
-        const qint64 serverCpuBefore = cpuMilliseconds(standin.pid());
+        const qint64 serverCpuBefore = cpuMilliseconds(target.standinPid());
         clock.restart();
         const bool copied =
             archive::CopyAccessData(database, accessSource, destination, errorText, steps);
         ui.finishTable();
         const qint64 copyMs = clock.elapsed();
         const qint64 ownCpu = cpuMilliseconds(-1) - ownCpuBefore;
-        const qint64 serverCpu = cpuMilliseconds(standin.pid()) - serverCpuBefore;
+        const qint64 serverCpu = cpuMilliseconds(target.standinPid()) - serverCpuBefore;
         const long long copyStatements = steps.batchesSent - statementsBefore;
         const long copyKilobytes = residentKilobytes();
         clock.restart();
@@ -320,7 +305,7 @@ int main(int argc, char** argv)
         out << "  statements: " << copyStatements << " ("
             << QString::number(rows > 0 ? double(copyStatements) / double(rows) : 0.0, 'f', 3)
             << " per row); CPU: import " << ownCpu << " ms";
-        if (standin.pid() > 0)
+        if (target.standinPid() > 0)
             out << ", server " << serverCpu << " ms";
         out << "; load average before " << loadBefore << ", after " << loadAverage() << Qt::endl;
         bool same = true;
