@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 namespace sqllumo::password {
 
 namespace {
@@ -106,6 +108,29 @@ QString texts::RoleLockedForChange(const QString& roleName)
     return QStringLiteral("Role ") + roleName + QStringLiteral(" is locked! You can't modify it!");
 }
 
+namespace {
+// Delete user and delete role: the same steps around the member that erases the selection;
+// `kind` starts the report line ("User", "Role").
+OperationOutcome deleteSelection(OperationContext& context, const QString& unselected,
+                                 const QString& kind,
+                                 const std::function<bool(Press&, const QString&)>& erase)
+{
+    if (!accessAndSelection(context, unselected))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    const QString selection = context.panel().selection;
+    context.busy();
+    context.report().clear();
+    if (erase(press, selection))
+        context.report().setText(kind + QLatin1Char(' ') + selection +
+                                 QStringLiteral(" has been removed") + kToDatabase +
+                                 press.database);
+    context.pointerDefault();
+    return OperationOutcome::completed();
+}
+
+} // namespace
+
 OperationOutcome AddUserFunction(OperationContext& context)
 {
     if (!accessAndSelection(context, QString()))
@@ -138,19 +163,12 @@ OperationOutcome AddUserFunction(OperationContext& context)
 
 OperationOutcome DeleteUserFunction(OperationContext& context)
 {
-    if (!accessAndSelection(context, texts::kSelectUser))
-        return OperationOutcome::panelOpen();
-    Press press(context);
-    const QString selection = context.panel().selection;
-    context.busy();
-    context.report().clear();
-    press.object.UserName = selection;
-    if (press.object.EraseUser(press.server, press.database, press.user, press.password))
-        context.report().setText(QStringLiteral("User ") + selection +
-                                 QStringLiteral(" has been removed") + kToDatabase +
-                                 press.database);
-    context.pointerDefault();
-    return OperationOutcome::completed();
+    return deleteSelection(context, texts::kSelectUser, QStringLiteral("User"),
+                           [](Press& press, const QString& selection) {
+                               press.object.UserName = selection;
+                               return press.object.EraseUser(press.server, press.database,
+                                                             press.user, press.password);
+                           });
 }
 
 OperationOutcome ModifyUserFunction(OperationContext& context)
@@ -238,19 +256,12 @@ OperationOutcome AddRoleFunction(OperationContext& context)
 
 OperationOutcome DeleteRoleFunction(OperationContext& context)
 {
-    if (!accessAndSelection(context, texts::kSelectRole))
-        return OperationOutcome::panelOpen();
-    Press press(context);
-    const QString selection = context.panel().selection;
-    context.busy();
-    context.report().clear();
-    press.object.setRoleName(selection);
-    if (press.object.EraseRole(press.server, press.database, press.user, press.password))
-        context.report().setText(QStringLiteral("Role ") + selection +
-                                 QStringLiteral(" has been removed") + kToDatabase +
-                                 press.database);
-    context.pointerDefault();
-    return OperationOutcome::completed();
+    return deleteSelection(context, texts::kSelectRole, QStringLiteral("Role"),
+                           [](Press& press, const QString& selection) {
+                               press.object.setRoleName(selection);
+                               return press.object.EraseRole(press.server, press.database,
+                                                             press.user, press.password);
+                           });
 }
 
 OperationOutcome ModifyRoleFunction(OperationContext& context)
