@@ -454,12 +454,13 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
 {
     close();
     static const QRegularExpression shape(
-        QStringLiteral("^\\s*(?:SELECT\\s+(\\*|\\[?\\w+\\]?)\\s+FROM\\s+)?\\[?(\\w+)\\]?"
-                       "(?:\\s+ORDER\\s+BY\\s+\\[?(\\w+)\\]?)?\\s*;?\\s*$"),
+        QStringLiteral(
+            "^\\s*(?:SELECT\\s+(\\*|\\[?\\w+\\]?)\\s+FROM\\s+)?(?:\\[([^\\]]+)\\]|(\\w+))"
+            "(?:\\s+ORDER\\s+BY\\s+\\[?(\\w+)\\]?)?\\s*;?\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = shape.match(statement);
     const QString select = match.captured(1);
-    const QString orderBy = match.captured(3);
+    const QString orderBy = match.captured(4);
     auto unbracketed = [](QString name) {
         if (name.startsWith(QLatin1Char('[')))
             name = name.mid(1, name.size() - 2);
@@ -472,7 +473,8 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
                     QStringLiteral("The Access reader takes \"SELECT * FROM table\" or \"SELECT "
                                    "column FROM table ORDER BY column\", not: %1")
                         .arg(statement));
-    const QString tableName = match.captured(2);
+    // A name in brackets may hold blanks and other signs, as Access allows.
+    const QString tableName = match.hasCaptured(2) ? match.captured(2) : match.captured(3);
 
     const QString path = AccessSourcePath(sourceString);
     if (path.isEmpty())

@@ -189,10 +189,16 @@ int fixedSizeOf(ColumnType type)
     case ColumnType::Integer:
         return 2;
     case ColumnType::Long:
+    case ColumnType::Single:
         return 4;
     case ColumnType::Double:
     case ColumnType::DateTime:
+    case ColumnType::Currency:
         return 8;
+    case ColumnType::ReplicationId:
+        return 16;
+    case ColumnType::Decimal:
+        return 17;
     default:
         return -1;
     }
@@ -219,6 +225,16 @@ const char* typeName(ColumnType type)
         return "OLE Object";
     case ColumnType::Memo:
         return "Memo";
+    case ColumnType::Currency:
+        return "Currency";
+    case ColumnType::Single:
+        return "Single";
+    case ColumnType::Binary:
+        return "Binary";
+    case ColumnType::ReplicationId:
+        return "Replication ID";
+    case ColumnType::Decimal:
+        return "Decimal";
     }
     return "?";
 }
@@ -284,6 +300,21 @@ Column Column::memo(std::string name, bool compressed)
 {
     Column c{std::move(name), ColumnType::Memo};
     c.compressed = compressed;
+    return c;
+}
+
+Column Column::decimal(std::string name, int precision, int scale)
+{
+    Column c{std::move(name), ColumnType::Decimal};
+    c.precision = precision;
+    c.scale = scale;
+    return c;
+}
+
+Column Column::binary(std::string name, int length)
+{
+    Column c{std::move(name), ColumnType::Binary};
+    c.length = length;
     return c;
 }
 
@@ -416,6 +447,14 @@ struct MdbWriter::Impl {
             if (c.type == ColumnType::Text && (c.length < 1 || c.length > 255))
                 throw MdbWriterError(at + ": a text column holds 1 to 255 characters, not " +
                                      std::to_string(c.length));
+            if (c.type == ColumnType::Binary && (c.length < 1 || c.length > 255))
+                throw MdbWriterError(at + ": a binary column holds 1 to 255 bytes, not " +
+                                     std::to_string(c.length));
+            if (c.type == ColumnType::Decimal &&
+                (format.jet3() || c.precision < 1 || c.precision > 28 || c.scale < 0 ||
+                 c.scale > c.precision))
+                throw MdbWriterError(at + ": a decimal column needs an Access 2000 file, a "
+                                          "precision of 1 to 28 and a scale up to it");
             if (c.autoNumber) {
                 if (c.type != ColumnType::Long)
                     throw MdbWriterError(at + ": only a Long Integer column can be an autonumber");
@@ -562,10 +601,144 @@ struct MdbWriter::Impl {
             f.bytes = std::get<Bytes>(v);
             f.longValue = true;
             break;
+        case ColumnType::Binary:
+            if (!std::holds_alternative<Bytes>(v))
+                throw refuse("a Binary column takes bytes");
+            f.bytes = std::get<Bytes>(v);
+            if (f.bytes.size() > static_cast<std::size_t>(c.def.length))
+                throw refuse("the value has " + std::to_string(f.bytes.size()) +
+                             " bytes; the column holds " + std::to_string(c.def.length));
+            break;
+        case ColumnType::Single:
+        case ColumnType::Currency:
+        case ColumnType::ReplicationId:
+        case ColumnType::Decimal:
+            f.bytes = encodeMore(c, v, refuse);
+            break;
         }
         if (f.longValue && f.bytes.size() > 0x3FFFFFFF)
             throw refuse("the value is larger than 1 GB");
         return f;
+    }
+
+    // The fixed-size types that only some tables use.
+    template <typename Refuse>
+    static ByteVector encodeMore(const LayoutColumn& c, const Value& v, const Refuse& refuse)
+    {
+        const auto number = [&]() -> std::optional<double> {
+            if (std::holds_alternative<double>(v))
+                return std::get<double>(v);
+            if (std::holds_alternative<long long>(v))
+                return static_cast<double>(std::get<long long>(v));
+            return std::nullopt;
+        };
+        ByteVector out(static_cast<std::size_t>(fixedSizeOf(c.def.type)), 0);
+        switch (c.def.type) {
+        case ColumnType::Single: {
+            const auto d = number();
+            if (!d)
+                throw refuse("a Single column takes a number");
+            const float value = static_cast<float>(*d);
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &value, sizeof bits);
+            put32(out, 0, bits);
+            break;
+        }
+        case ColumnType::Currency: {
+            const auto d = number();
+            if (!d || std::fabs(*d) > 9.2e14)
+                throw refuse("a Currency column takes a number within +-922337203685477");
+            const long long units = std::llround(*d * 10000.0);
+            put32(out, 0, static_cast<std::uint32_t>(units));
+            put32(out, 4, static_cast<std::uint32_t>(static_cast<unsigned long long>(units) >> 32));
+            break;
+        }
+        case ColumnType::ReplicationId: {
+            const auto bytes = std::holds_alternative<std::string>(v)
+                                   ? guidBytes(std::get<std::string>(v))
+                                   : std::nullopt;
+            if (!bytes)
+                throw refuse("a Replication ID column takes a GUID as "
+                             "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+            out = *bytes;
+            break;
+        }
+        case ColumnType::Decimal: {
+            std::string digits = std::holds_alternative<long long>(v)
+                                     ? std::to_string(std::get<long long>(v))
+                                 : std::holds_alternative<std::string>(v) ? std::get<std::string>(v)
+                                                                          : std::string();
+            const auto encoded = decimalBytes(digits, c.def.precision, c.def.scale);
+            if (!encoded)
+                throw refuse("\"" + digits + "\" is no decimal number of precision " +
+                             std::to_string(c.def.precision) + " and scale " +
+                             std::to_string(c.def.scale));
+            out = *encoded;
+            break;
+        }
+        default:
+            break;
+        }
+        return out;
+    }
+
+    // A GUID's text as stored: the first three groups little-endian, the rest as written.
+    static std::optional<ByteVector> guidBytes(const std::string& text)
+    {
+        if (text.size() != 38 || text.front() != '{' || text.back() != '}')
+            return std::nullopt;
+        std::string hex;
+        for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+            const bool dash = i == 9 || i == 14 || i == 19 || i == 24;
+            if (dash != (text[i] == '-') ||
+                (!dash && !std::isxdigit(static_cast<unsigned char>(text[i]))))
+                return std::nullopt;
+            if (!dash)
+                hex += text[i];
+        }
+        ByteVector written(16);
+        for (std::size_t i = 0; i < 16; ++i)
+            written[i] = static_cast<std::uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        ByteVector out = written;
+        const int order[8] = {3, 2, 1, 0, 5, 4, 7, 6};
+        for (int i = 0; i < 8; ++i)
+            out[static_cast<std::size_t>(i)] = written[static_cast<std::size_t>(order[i])];
+        return out;
+    }
+
+    // A sign byte, then the unscaled value as four 32-bit little-endian words, the most
+    // significant first.
+    static std::optional<ByteVector> decimalBytes(std::string text, int precision, int scale)
+    {
+        const bool negative = !text.empty() && text.front() == '-';
+        if (negative)
+            text.erase(0, 1);
+        const std::size_t point = text.find('.');
+        std::string whole = text.substr(0, point);
+        std::string fraction = point == std::string::npos ? std::string() : text.substr(point + 1);
+        if (whole.empty() || static_cast<int>(fraction.size()) > scale)
+            return std::nullopt;
+        fraction.resize(static_cast<std::size_t>(scale), '0');
+        const std::string digits = whole + fraction;
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        const std::size_t leading = std::min(digits.find_first_not_of('0'), digits.size());
+        if (static_cast<int>(digits.size() - leading) > precision)
+            return std::nullopt;
+        std::uint32_t words[4] = {0, 0, 0, 0}; // least significant first
+        for (char d : digits) {
+            std::uint64_t carry = static_cast<std::uint64_t>(d - '0');
+            for (std::uint32_t& word : words) {
+                const std::uint64_t product = static_cast<std::uint64_t>(word) * 10 + carry;
+                word = static_cast<std::uint32_t>(product);
+                carry = product >> 32;
+            }
+        }
+        ByteVector out(17, 0);
+        out[0] = negative ? 0x80 : 0x00;
+        for (int w = 0; w < 4; ++w)
+            put32(out, 1 + 4 * static_cast<std::size_t>(3 - w), words[w]);
+        return out;
     }
 
     static std::uint32_t pageRow(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
@@ -856,6 +1029,8 @@ struct MdbWriter::Impl {
                 length = 1;
             else if (c.def.type == ColumnType::Text)
                 length = jet3 ? c.def.length : 2 * c.def.length;
+            else if (c.def.type == ColumnType::Binary)
+                length = c.def.length;
             else if (!c.fixed)
                 length = 0;
             append8(d, static_cast<std::uint32_t>(c.def.type));
@@ -870,7 +1045,12 @@ struct MdbWriter::Impl {
                 append16(d, 0);
                 append8(d, flags);
             } else {
-                append16(d, text ? kGeneralSortOrder : 0);
+                if (c.def.type == ColumnType::Decimal) {
+                    append8(d, static_cast<std::uint32_t>(c.def.precision));
+                    append8(d, static_cast<std::uint32_t>(c.def.scale));
+                } else {
+                    append16(d, text ? kGeneralSortOrder : 0);
+                }
                 append16(d, 0);
                 append8(d, flags);
                 append8(d, text && c.def.compressed ? 0x01 : 0x00);

@@ -28,20 +28,26 @@ enum class JetVersion {
 enum class ColumnType : std::uint8_t {
     YesNo = 0x01,
     Byte = 0x02,
-    Integer = 0x03, // 16 bits
-    Long = 0x04,    // 32 bits
+    Integer = 0x03,  // 16 bits
+    Long = 0x04,     // 32 bits
+    Currency = 0x05, // 64 bits, in ten-thousandths
+    Single = 0x06,
     Double = 0x07,
     DateTime = 0x08,
+    Binary = 0x09, // at most `length` bytes
     Text = 0x0A,
     Ole = 0x0B,
     Memo = 0x0C,
+    ReplicationId = 0x0F, // a GUID
+    Decimal = 0x10,       // Jet 4 only: sign and a 128-bit integer scaled by 10^scale
 };
 
 struct Column {
     std::string name;
     ColumnType type = ColumnType::Long;
-    int length = 0;          // Text only: the most characters a value may hold (1..255)
-    bool autoNumber = false; // Long only
+    int length = 0; // Text: the most characters a value may hold (1..255); Binary: bytes
+    int precision = 18, scale = 0; // Decimal only
+    bool autoNumber = false;       // Long only
     // Jet 4 Text and Memo: store values in the compressed form where that is shorter.
     bool compressed = true;
 
@@ -55,6 +61,14 @@ struct Column {
     static Column dateTime(std::string name) { return {std::move(name), ColumnType::DateTime}; }
     static Column doubleFloat(std::string name) { return {std::move(name), ColumnType::Double}; }
     static Column ole(std::string name) { return {std::move(name), ColumnType::Ole}; }
+    static Column single(std::string name) { return {std::move(name), ColumnType::Single}; }
+    static Column currency(std::string name) { return {std::move(name), ColumnType::Currency}; }
+    static Column decimal(std::string name, int precision, int scale);
+    static Column replicationId(std::string name)
+    {
+        return {std::move(name), ColumnType::ReplicationId};
+    }
+    static Column binary(std::string name, int length);
 };
 
 struct Null {};
@@ -74,10 +88,13 @@ struct DateTime {
 using Bytes = std::vector<std::uint8_t>;
 
 // Text and Memo take std::string (UTF-8; characters past U+FFFF become UTF-16 surrogate pairs,
-// which libmdb's UCS-2 conversion shows as "??"); OLE takes Bytes; YesNo takes bool; the integer
-// types take long long (range-checked against the column); DateTime takes DateTime or a
-// stored double; Double takes double or an integer. Null is NULL for every type; a NULL
-// autonumber value takes the next number.
+// which libmdb's UCS-2 conversion shows as "??"); OLE and Binary take Bytes; YesNo takes bool;
+// the integer types take long long (range-checked against the column); DateTime takes DateTime
+// or a stored double; Double and Single take double or an integer; Currency takes double or
+// an integer (whole units); Decimal takes its digits as std::string ("-1234.5678", at most
+// `scale` decimals) or an integer; ReplicationId takes std::string
+// "{01234567-89AB-CDEF-0123-456789ABCDEF}". Null is NULL for every type; a NULL autonumber
+// value takes the next number.
 using Value = std::variant<Null, bool, long long, double, std::string, Bytes, DateTime>;
 
 // Every refusal (bad definition, value that does not fit its column, failed write) carries a
