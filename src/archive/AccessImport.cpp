@@ -440,6 +440,26 @@ QString CopyInsertStatement(const QString& table, const db::AccessRecordset& row
     return TableCopy(copyTable(table), rows).insertStatement(rows);
 }
 
+QStringList CopiedColumns(const QString& table)
+{
+    QStringList columns;
+    for (const CopyTable& plan : copyTables())
+        if (table == QLatin1String(plan.name))
+            for (const CopyColumn& column : plan.columns)
+                columns << QString::fromLatin1(column.name);
+    return columns;
+}
+
+bool CopyFillsNull(const QString& table, const QString& column)
+{
+    for (const CopyTable& plan : copyTables())
+        if (table == QLatin1String(plan.name))
+            for (const CopyColumn& c : plan.columns)
+                if (column == QLatin1String(c.name))
+                    return c.kind == Kind::YesNo || c.whenNull || c.fallback;
+    return false;
+}
+
 bool IsStatisticsTable(const QString& table)
 {
     return CopyOrder().indexOf(table) >= CopyOrder().indexOf(QStringLiteral("T_Class"));

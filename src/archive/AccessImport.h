@@ -32,6 +32,12 @@ struct ImportWork {
 const QStringList& CopyOrder();
 // The eight statistics tables an older source may lack.
 bool IsStatisticsTable(const QString& table);
+// The source columns the copy reads of a table, as the source names them ("FreeText", not
+// "[FreeText]"); T_Patient's Photo is not among them. Empty for a table that is not copied.
+QStringList CopiedColumns(const QString& table);
+// Whether the copy writes something else for a NULL in the column: a fixed value, another
+// column's value, or No for a yes/no column.
+bool CopyFillsNull(const QString& table, const QString& column);
 
 // Each returns true when it ran to its end; false with errorText set (description and
 // number, as the error messages show it) when an error stopped it. databaseName is used in

@@ -5,6 +5,7 @@
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
 #include "ImportFromAccess.h"
+#include "InspectCommand.h"
 #include "MoveDatabaseFields.h"
 #include "PasswordCatalogue.h"
 #include "PasswordUsersRoles.h"
@@ -51,7 +52,7 @@ FunctionList archiveFunctions()
         "Create a new database (new version) and initialized it as a Corvista database.");
     const MenuMode archive = MenuMode::Archive;
 
-    return {
+    FunctionList functions = {
         {archive,
          0,
          QStringLiteral("New Login"),
@@ -238,6 +239,20 @@ FunctionList archiveFunctions()
          {Opt::Server, Opt::None, Opt::File, Opt::None},
          false},
     };
+    FunctionDescriptor inspect;
+    inspect.catalogue = archive;
+    inspect.index = 11;
+    inspect.consoleName = QStringLiteral("inspect");
+    inspect.consoleSummary =
+        QStringLiteral("list the tables of an Access archive and what an import of it would meet, "
+                       "without a server");
+    inspect.consoleFields = {Opt::None, Opt::None, Opt::None, Opt::Source};
+    inspect.windowEntry = false;
+    inspect.consoleRun = archive::RunInspectCommand;
+    inspect.consoleOwnOptions = archive::InspectOptions();
+    inspect.consoleNote = archive::InspectNote();
+    functions.push_back(std::move(inspect));
+    return functions;
 }
 
 FunctionList passwordFunctions()

@@ -57,7 +57,7 @@ std::vector<const FunctionDescriptor*> consoleFunctions(const FunctionList& func
 {
     std::vector<const FunctionDescriptor*> offered;
     for (const FunctionDescriptor* function : FunctionsOf(functions, catalogue))
-        if (!function->consoleName.isEmpty() && function->operation)
+        if (!function->consoleName.isEmpty() && (function->operation || function->consoleRun))
             offered.push_back(function);
     return offered;
 }
@@ -387,6 +387,17 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
                                choice.help);
         text += QLatin1Char('\n');
     }
+    for (const FunctionDescriptor* function : offered) {
+        if (function->consoleOwnOptions.empty())
+            continue;
+        text += QStringLiteral("\n%1 also takes:\n").arg(function->consoleName);
+        for (const ConsoleOwnOption& option : function->consoleOwnOptions)
+            text += optionLine(option.valueName.isEmpty()
+                                   ? option.name
+                                   : option.name + QLatin1Char(' ') + option.valueName,
+                               option.help);
+        text += function->consoleNote + QLatin1Char('\n');
+    }
     text += optionLine(QStringLiteral("--user NAME"),
                        QStringLiteral("SQL Server login; empty with no password = integrated "
                                       "security"));
@@ -498,21 +509,27 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         std::optional<QString>* target = nullptr;
         ConsoleOption field = ConsoleOption::None;
     };
+    // "upgrade" is no catalogue function and offers no choices.
+    const FunctionDescriptor* found = FindFunction(functions, inv.catalogue, inv.function);
+    // A function that runs on its own takes its fields' options and its own, nothing else.
+    const bool standalone = found && found->consoleRun;
     std::vector<Valued> valued;
     for (const FieldOption& option : kFieldOptions)
-        valued.push_back({QString::fromLatin1(option.name), nullptr, option.option});
-    valued.push_back({QStringLiteral("--user"), &inv.user});
-    valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
-    valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
+        if (!standalone || std::find(found->consoleFields.begin(), found->consoleFields.end(),
+                                     option.option) != found->consoleFields.end())
+            valued.push_back({QString::fromLatin1(option.name), nullptr, option.option});
     valued.push_back({QStringLiteral("--log-folder"), &inv.logFolder});
-    if (inv.catalogue == MenuMode::Password) {
+    if (!standalone) {
+        valued.push_back({QStringLiteral("--user"), &inv.user});
+        valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
+        valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
+    }
+    if (inv.catalogue == MenuMode::Password && !standalone) {
         valued.push_back({QStringLiteral("--new-password-file"), &inv.newPasswordFile});
         valued.push_back({QStringLiteral("--report-file"), &inv.reportFile});
         valued.push_back({QStringLiteral("--montage-file"), &inv.montageFile});
         valued.push_back({QStringLiteral("--resource-file"), &inv.resourceFile});
     }
-    // "upgrade" is no catalogue function and offers no choices.
-    const FunctionDescriptor* found = FindFunction(functions, inv.catalogue, inv.function);
     const std::vector<ConsoleChoice> noChoices;
     const std::vector<ConsoleChoice>& choices = found ? found->consoleChoices : noChoices;
     const auto choiceNamed = [&](const QString& arg) -> const ConsoleChoice* {
@@ -545,7 +562,27 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             inv.choice = std::make_pair(choice->name, value);
             continue;
         }
-        if (arg == QLatin1String("--yes")) {
+        if (standalone) {
+            const ConsoleOwnOption* own = nullptr;
+            for (const ConsoleOwnOption& option : found->consoleOwnOptions)
+                if (arg == option.name ||
+                    (!option.valueName.isEmpty() && arg.startsWith(option.name + QLatin1Char('='))))
+                    own = &option;
+            if (own) {
+                QString value;
+                if (!own->valueName.isEmpty()) {
+                    if (arg != own->name)
+                        value = arg.mid(own->name.size() + 1);
+                    else if (i + 1 < arguments.size())
+                        value = arguments[++i];
+                    else
+                        return {std::nullopt, QStringLiteral("%1 needs a value").arg(own->name)};
+                }
+                inv.ownOptions[own->name] = value;
+                continue;
+            }
+        }
+        if (arg == QLatin1String("--yes") && !standalone) {
             inv.yes = true;
             continue;
         }
@@ -610,6 +647,10 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             known = true;
             break;
         }
+        if (!known && standalone && arg.startsWith(QLatin1String("--")))
+            return {std::nullopt,
+                    QStringLiteral("%1 is not an option of %2; see sqllumo %3 --help")
+                        .arg(arg.section(QLatin1Char('='), 0, 0), functionName, arguments[0])};
         if (!known)
             return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
                                       .arg(arg, arguments[0])};

@@ -43,6 +43,9 @@ struct Invocation {
     // The one option of the function's own (FunctionDescriptor::consoleChoices) given, with
     // its value (empty for a flag).
     std::optional<std::pair<QString, QString>> choice;
+    // The options of a function that runs on its own (FunctionDescriptor::consoleOwnOptions),
+    // by name; a flag's value is empty.
+    std::map<QString, QString> ownOptions;
     std::optional<QString> user;
     std::optional<QString> passwordFile;      // "-" = standard input
     std::optional<QString> adminPasswordFile; // "-" = standard input

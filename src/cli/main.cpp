@@ -42,6 +42,11 @@ int main(int argc, char** argv)
         out << cli::CatalogueHelp(functions, inv.catalogue);
         return 0;
     }
+    if (const FunctionDescriptor* own = FindFunction(functions, inv.catalogue, inv.function);
+        own && own->consoleRun) {
+        ConsoleCall call{inv.fields, inv.ownOptions, out, err};
+        return own->consoleRun(call);
+    }
 
     QString problem;
     std::optional<QString> sqlPassword;

@@ -28,7 +28,11 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
+#include <map>
 #include <vector>
+
+class QTextStream;
 
 namespace sqllumo {
 
@@ -79,6 +83,23 @@ enum class ConsoleInput {
     ChangedRole, // --name listed, and --grant, --revoke, --rename
 };
 
+// An option of a console function that runs on its own (consoleRun): "--name VALUE", or a
+// flag "--name" when valueName is empty. Any of them may be given, or none.
+struct ConsoleOwnOption {
+    QString name;
+    QString valueName;
+    QString help;
+};
+
+// What such a function receives: the panel-field options and its own options given (a flag's
+// value is empty), and the console's two streams.
+struct ConsoleCall {
+    std::map<ConsoleOption, QString> fields;
+    std::map<QString, QString> options;
+    QTextStream& out;
+    QTextStream& err;
+};
+
 struct FunctionDescriptor {
     MenuMode catalogue = MenuMode::Archive;
     int index = 0; // position in the catalogue's list
@@ -106,6 +127,13 @@ struct FunctionDescriptor {
     // Console: the function did its work only when it wrote its report line (a refusal it
     // shows as a plain message ends it without one).
     bool consoleNeedsReport = false;
+    // Console only, instead of an operation: a function that needs neither a server nor the
+    // dispatcher, stores no settings and returns the exit status itself. It takes the options
+    // of its consoleFields and consoleOwnOptions, nothing else.
+    std::function<int(ConsoleCall&)> consoleRun{};
+    std::vector<ConsoleOwnOption> consoleOwnOptions{};
+    // Console help: lines printed under the function's own options.
+    QString consoleNote{};
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;
