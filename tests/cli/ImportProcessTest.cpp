@@ -64,6 +64,16 @@ protected:
         EXPECT_TRUE(process.waitForFinished(120000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
     }
+    // What sqllumo archive inspect says of the file: its exit status and its output.
+    Run inspect(const QString& source) const
+    {
+        QProcess process;
+        process.setChildProcessModifier([] { ::setsid(); });
+        process.start(QCoreApplication::applicationDirPath() + "/sqllumo",
+                      {"archive", "inspect", "--source", source});
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput())};
+    }
     QString archive(SourceArchive content, const char* stem) const
     {
         QString error;
@@ -89,6 +99,8 @@ TEST_F(ImportProcess, ACompleteImportExitsZeroWithPlainProgressLines)
     EXPECT_TRUE(run.out.contains("\nabout table T_File\n"));
     EXPECT_FALSE(run.out.contains('\r'));
     EXPECT_TRUE(run.out.contains("Table T_Patient: 4 rows in the source, 4 in the database"));
+    // The inspection without a server foresaw it.
+    EXPECT_EQ(inspect(path("small.mdb")).exitCode, 0);
 }
 
 TEST_F(ImportProcess, AnImportThatFallsShortOrIsRefusedExitsOne)
@@ -99,6 +111,10 @@ TEST_F(ImportProcess, AnImportThatFallsShortOrIsRefusedExitsOne)
     const Run partial = import("CliPartial", file, {"--admin-password-file", path("admin.txt")});
     EXPECT_EQ(partial.exitCode, 1) << partial.out.toStdString();
     EXPECT_TRUE(partial.out.contains("has been created successfully but not fully imported"));
+    const Run foreseen = inspect(file);
+    EXPECT_EQ(foreseen.exitCode, 1);
+    EXPECT_TRUE(foreseen.out.contains("NULL: T_Patient, ID_Patient 2: M_Name is NULL"))
+        << foreseen.out.toStdString();
 
     // Without the administrator password and without a terminal to ask on, nothing happens.
     const Run refused = import("CliRefused", file);
