@@ -74,6 +74,38 @@ int adoTypeOf(int mdbType)
     }
 }
 
+// The size Access shows for a column: characters for Text (two bytes each in Jet 4 files),
+// bytes for Binary and the fixed-size types, nothing for the long values.
+int definedSizeOf(const MdbColumn& col, bool jet3)
+{
+    switch (col.col_type) {
+    case MDB_BOOL:
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case MDB_COMPLEX:
+        return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    case MDB_TEXT:
+        return jet3 ? col.col_size : col.col_size / 2;
+    case MDB_MEMO:
+    case MDB_OLE:
+        return 0;
+    default:
+        return col.col_size;
+    }
+}
+
 // Where one row's bytes lie on a page held in buf: nullopt for a slot past the page's rows.
 struct RowSlot {
     int start = 0;
@@ -97,6 +129,23 @@ std::optional<RowSlot> rowSlot(const MdbHandle* mdb, const unsigned char* buf, i
     if (slot.start >= pageSize || slot.size < 0 || next > pageSize)
         return std::nullopt;
     return slot;
+}
+
+// The file opened with its table list read; the caller closes it.
+MdbHandle* openCatalogue(const QString& path)
+{
+    MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        throw Error(
+            kConnectionFailed,
+            QStringLiteral("The file %1 cannot be opened as an Access database.").arg(path));
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
+        mdb_close(mdb);
+        throw Error(
+            kConnectionFailed,
+            QStringLiteral("The table list of the Access file %1 cannot be read.").arg(path));
+    }
+    return mdb;
 }
 
 } // namespace
@@ -123,6 +172,55 @@ QDateTime AccessDateTime(double storedValue)
                      Qt::UTC);
 }
 
+QString AccessTypeName(int accessType)
+{
+    switch (accessType) {
+    case MDB_BOOL:
+        return QStringLiteral("Yes/No");
+    case MDB_BYTE:
+        return QStringLiteral("Byte");
+    case MDB_INT:
+        return QStringLiteral("Integer");
+    case MDB_LONGINT:
+        return QStringLiteral("Long Integer");
+    case MDB_MONEY:
+        return QStringLiteral("Currency");
+    case MDB_FLOAT:
+        return QStringLiteral("Single");
+    case MDB_DOUBLE:
+        return QStringLiteral("Double");
+    case MDB_DATETIME:
+        return QStringLiteral("Date/Time");
+    case MDB_BINARY:
+        return QStringLiteral("Binary");
+    case MDB_TEXT:
+        return QStringLiteral("Text");
+    case MDB_OLE:
+        return QStringLiteral("OLE Object");
+    case MDB_MEMO:
+        return QStringLiteral("Memo");
+    case MDB_REPID:
+        return QStringLiteral("Replication ID");
+    case MDB_NUMERIC:
+        return QStringLiteral("Decimal");
+    default:
+        return QStringLiteral("Unknown type 0x%1").arg(accessType, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QStringList AccessTableNames(const QString& path)
+{
+    MdbHandle* mdb = openCatalogue(path);
+    const std::unique_ptr<MdbHandle, void (*)(MdbHandle*)> guard(mdb, mdb_close);
+    QStringList names;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE && !mdb_is_system_table(entry))
+            names.push_back(QString::fromUtf8(entry->object_name));
+    }
+    return names;
+}
+
 namespace detail {
 
 struct AccessRecordsetState {
@@ -135,6 +233,7 @@ struct AccessRecordsetState {
 
     std::vector<QString> names;
     std::vector<int> mdbTypes;
+    std::vector<int> definedSizes;
 
     // Walking the file: the data page scanned, the slot on it, the page and bytes of the
     // current row (another page for a row that overflowed), and the page libmdb holds.
@@ -479,11 +578,7 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
         throw Error(kInvalidArgument,
                     QStringLiteral("The Access source names no file (Data Source=...)."));
     auto d = std::make_unique<AccessRecordsetState>();
-    d->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
-    if (!d->mdb)
-        throw Error(
-            kConnectionFailed,
-            QStringLiteral("The file %1 cannot be opened as an Access database.").arg(path));
+    d->mdb = openCatalogue(path);
     d->jet3 = d->mdb->f->jet_version == MDB_VER_JET3;
     if (d->jet3) {
         const int codePage = d->mdb->f->code_page ? d->mdb->f->code_page : 1252;
@@ -491,10 +586,6 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
         if (d->codePage == reinterpret_cast<iconv_t>(-1))
             d->codePage = iconv_open("UTF-16LE", "CP1252");
     }
-    if (!mdb_read_catalog(d->mdb, MDB_TABLE))
-        throw Error(
-            kConnectionFailed,
-            QStringLiteral("The table list of the Access file %1 cannot be read.").arg(path));
     MdbCatalogEntry* entry = nullptr;
     for (guint i = 0; i < d->mdb->num_catalog && !entry; ++i) {
         auto* candidate = static_cast<MdbCatalogEntry*>(g_ptr_array_index(d->mdb->catalog, i));
@@ -515,6 +606,7 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
         const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(d->table->columns, i));
         d->names.push_back(QString::fromUtf8(col->name));
         d->mdbTypes.push_back(col->col_type);
+        d->definedSizes.push_back(definedSizeOf(*col, d->jet3));
     }
     d->open = true;
 
@@ -537,6 +629,7 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
                          });
         d->names = {d->names[static_cast<size_t>(column)]};
         d->mdbTypes = {d->mdbTypes[static_cast<size_t>(column)]};
+        d->definedSizes = {d->definedSizes[static_cast<size_t>(column)]};
         d->sorted = true;
         d->count = static_cast<long long>(d->sortedValues.size());
         d->position = 0;
@@ -623,6 +716,20 @@ int AccessRecordset::fieldType(int index) const
     if (index < 0 || index >= fieldCount())
         throw Error(kItemNotFound, texts::kItemNotFound);
     return adoTypeOf(d_->mdbTypes[static_cast<size_t>(index)]);
+}
+
+int AccessRecordset::fieldAccessType(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw Error(kItemNotFound, texts::kItemNotFound);
+    return d_->mdbTypes[static_cast<size_t>(index)];
+}
+
+int AccessRecordset::fieldDefinedSize(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw Error(kItemNotFound, texts::kItemNotFound);
+    return d_->definedSizes[static_cast<size_t>(index)];
 }
 
 int AccessRecordset::fieldIndex(const QString& name) const
