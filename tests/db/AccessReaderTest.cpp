@@ -96,28 +96,72 @@ std::vector<QStringList> exported(const QString& path, const QString& table)
     return rows;
 }
 
-// The places on the data pages of a file whose offset carries exactly the given high bits.
-int placesFlagged(const QString& path, JetVersion version, int flags)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray bytes = f.readAll();
-    const int pageSize = version == JetVersion::Jet3 ? 2048 : 4096;
-    const int rco = version == JetVersion::Jet3 ? 8 : 12;
-    const auto u16 = [&](qsizetype at) {
-        return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
-                                                           << 8;
-    };
-    int found = 0;
-    for (qsizetype page = 0; page + pageSize <= bytes.size(); page += pageSize) {
-        if (bytes[page] != 0x01 || bytes.mid(page + 4, 4) == "LVAL")
-            continue;
-        for (int r = 0; r < u16(page + rco); ++r)
-            found += (u16(page + rco + 2 + 2 * r) & 0xE000) == flags;
+// The bytes of a written file, to take rows apart and damage them as a failing disk would.
+struct RawFile {
+    RawFile(const QString& path, JetVersion version)
+        : pageSize(version == JetVersion::Jet3 ? 2048 : 4096),
+          rco(version == JetVersion::Jet3 ? 8 : 12)
+    {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        bytes = f.readAll();
     }
-    return found;
-}
+    void save(const QString& path) const
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    quint32 u32(qsizetype at) const
+    {
+        quint32 v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return v;
+    }
+    void put(qsizetype at, quint32 value, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            bytes[at + i] = static_cast<char>(value >> (8 * i));
+    }
+    qsizetype entry(RowId id) const { return qsizetype(id.page) * pageSize + rco + 2 + 2 * id.row; }
+    int flags(RowId id) const { return static_cast<int>(u32(entry(id)) & 0xE000); }
+    void setFlags(RowId id, int flags)
+    {
+        put(entry(id), (u32(entry(id)) & 0x1FFF) | static_cast<quint32>(flags), 2);
+    }
+    qsizetype start(RowId id) const
+    {
+        return qsizetype(id.page) * pageSize + (u32(entry(id)) & 0x1FFF);
+    }
+    qsizetype end(RowId id) const
+    {
+        return id.row == 0 ? qsizetype(id.page + 1) * pageSize : start(RowId{id.page, id.row - 1});
+    }
+    // The places on the table pages whose offset carries exactly the given high bits.
+    int placesFlagged(int flags) const
+    {
+        int found = 0;
+        for (quint32 page = 0; qsizetype(page + 1) * pageSize <= bytes.size(); ++page) {
+            const qsizetype at = qsizetype(page) * pageSize;
+            if (bytes[at] != 0x01 || bytes.mid(at + 4, 4) == "LVAL")
+                continue;
+            for (quint32 r = 0; r < (u32(at + rco) & 0xFFFF); ++r)
+                found += this->flags(RowId{page, r}) == flags;
+        }
+        return found;
+    }
+    // Where a moved row went.
+    RowId target(RowId id) const
+    {
+        const quint32 pointer = u32(start(id));
+        return {pointer >> 8, pointer & 0xFF};
+    }
+
+    int pageSize;
+    int rco;
+    QByteArray bytes;
+};
 
 class AccessReader : public ::testing::TestWithParam<JetVersion> {
 protected:
@@ -298,8 +342,9 @@ TEST_P(AccessReader, ReadsEveryRowOfAnEditedTableOnceAndInPlaceOrder)
         EXPECT_EQ(db.rowCount(t), exams.size());
         db.close();
     }
-    EXPECT_GT(placesFlagged(path, GetParam(), 0x4000), 20) << "rows should have moved";
-    EXPECT_EQ(placesFlagged(path, GetParam(), 0x4000), placesFlagged(path, GetParam(), 0x8000));
+    const RawFile raw(path, GetParam());
+    EXPECT_GT(raw.placesFlagged(0x4000), 20) << "rows should have moved";
+    EXPECT_EQ(raw.placesFlagged(0x4000), raw.placesFlagged(0x8000));
 
     long long count = 0;
     const auto read = readAll(path, "T_Exam", &count);
@@ -329,64 +374,18 @@ TEST_P(AccessReader, ReadsEveryRowOfAnEditedTableOnceAndInPlaceOrder)
         ++expected;
     }
 
+    // Sorted by one column, every row still comes once.
     AccessRecordset codes;
     codes.open("SELECT Code FROM T_Exam ORDER BY Code", source(path));
-    EXPECT_EQ(codes.recordCount(), static_cast<long long>(exams.size()));
+    QStringList sorted;
+    for (; !codes.eof(); codes.moveNext())
+        sorted << codes.value(0).toString();
+    QStringList written;
+    for (const auto& [id, e] : exams)
+        written << QString::fromStdString(e.code);
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(sorted, written);
 }
-
-// The bytes of a written file, to take rows apart and damage them as a failing disk would.
-struct RawFile {
-    RawFile(const QString& path, JetVersion version)
-        : pageSize(version == JetVersion::Jet3 ? 2048 : 4096),
-          rco(version == JetVersion::Jet3 ? 8 : 12)
-    {
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        bytes = f.readAll();
-    }
-    void save(const QString& path) const
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    quint32 u32(qsizetype at) const
-    {
-        quint32 v = 0;
-        for (int i = 3; i >= 0; --i)
-            v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-        return v;
-    }
-    void put(qsizetype at, quint32 value, int size)
-    {
-        for (int i = 0; i < size; ++i)
-            bytes[at + i] = static_cast<char>(value >> (8 * i));
-    }
-    qsizetype entry(RowId id) const { return qsizetype(id.page) * pageSize + rco + 2 + 2 * id.row; }
-    int flags(RowId id) const { return static_cast<int>(u32(entry(id)) & 0xE000); }
-    void setFlags(RowId id, int flags)
-    {
-        put(entry(id), (u32(entry(id)) & 0x1FFF) | static_cast<quint32>(flags), 2);
-    }
-    qsizetype start(RowId id) const
-    {
-        return qsizetype(id.page) * pageSize + (u32(entry(id)) & 0x1FFF);
-    }
-    qsizetype end(RowId id) const
-    {
-        return id.row == 0 ? qsizetype(id.page + 1) * pageSize : start(RowId{id.page, id.row - 1});
-    }
-    // Where a moved row went.
-    RowId target(RowId id) const
-    {
-        const quint32 pointer = u32(start(id));
-        return {pointer >> 8, pointer & 0xFF};
-    }
-
-    int pageSize;
-    int rco;
-    QByteArray bytes;
-};
 
 // The first error reading every value of every row gives, or an empty text.
 QString readingError(const QString& path, const QString& table)
