@@ -1,12 +1,13 @@
-// The Access reader over libmdb. Rows are found and cracked with libmdb, but every value is
-// decoded here from the row's bytes and its null mask: libmdb's bound-column path shows an
-// empty text as NULL and renders dates before 1900 wrongly.
+// The Access reader. libmdb opens the file, lists its tables and reads column definitions and
+// pages; rows are found, followed and taken apart here, and every value is decoded from the
+// row's bytes and its null mask, so that a damaged row is reported instead of misread.
 #include "AccessSource.h"
 
 #include "SqlText.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUuid>
 #include <QtEndian>
@@ -18,15 +19,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 namespace sqllumo::db {
 
 namespace {
 
+// The high bits of a row's offset on its data page. A row that grew past its page moved to
+// another one: its place keeps a 4-byte pointer (page << 8 | row) and carries kPointerRow, the
+// moved row carries kDeletedRow so that a walk over the pages passes it by. A deleted row
+// carries kDeletedRow, usually with kPointerRow as well.
 constexpr int kOffsetMask = 0x1FFF;
-constexpr int kDeletedRow = 0x4000;
-constexpr int kOverflowRow = 0x8000;
+constexpr int kPointerRow = 0x4000;
+constexpr int kDeletedRow = 0x8000;
 constexpr int kMemoHeaderSize = 12;
+constexpr unsigned char kDataPage = 0x01;
+constexpr int kMaxLongValuePages = 1 << 20;
 
 [[noreturn]] void closedObject()
 {
@@ -74,19 +82,56 @@ int adoTypeOf(int mdbType)
     }
 }
 
-// Where one row's bytes lie on a page held in buf: nullopt for a slot past the page's rows.
+// The size Access shows for a column: characters for Text (two bytes each in Jet 4 files),
+// bytes for Binary and the fixed-size types, nothing for the long values.
+int definedSizeOf(const MdbColumn& col, bool jet3)
+{
+    switch (col.col_type) {
+    case MDB_BOOL:
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_FLOAT:
+    case MDB_COMPLEX:
+        return 4;
+    case MDB_MONEY:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    case MDB_TEXT:
+        return jet3 ? col.col_size : col.col_size / 2;
+    case MDB_MEMO:
+    case MDB_OLE:
+        return 0;
+    default:
+        return col.col_size;
+    }
+}
+
+// Where one row's bytes lie on a page held in buf: nullopt for a row the page does not have
+// or whose offsets leave the page.
 struct RowSlot {
     int start = 0;
     int size = 0;
     int flags = 0;
 };
 
+int rowsOnPage(const MdbHandle* mdb, const unsigned char* buf)
+{
+    return readLittle<quint16>(buf + mdb->fmt->row_count_offset);
+}
+
 std::optional<RowSlot> rowSlot(const MdbHandle* mdb, const unsigned char* buf, int row)
 {
     const int rco = mdb->fmt->row_count_offset;
     const int pageSize = static_cast<int>(mdb->fmt->pg_size);
-    const int rows = readLittle<quint16>(buf + rco);
-    if (row < 0 || row >= rows)
+    if (row < 0 || row >= rowsOnPage(mdb, buf) || rco + 4 + row * 2 > pageSize)
         return std::nullopt;
     const int raw = readLittle<quint16>(buf + rco + 2 + row * 2);
     const int next = row == 0 ? pageSize : (readLittle<quint16>(buf + rco + row * 2) & kOffsetMask);
@@ -94,9 +139,35 @@ std::optional<RowSlot> rowSlot(const MdbHandle* mdb, const unsigned char* buf, i
     slot.start = raw & kOffsetMask;
     slot.flags = raw & ~kOffsetMask;
     slot.size = next - slot.start;
-    if (slot.start >= pageSize || slot.size < 0 || next > pageSize)
+    if (slot.start < rco + 2 || slot.size < 0 || next > pageSize)
         return std::nullopt;
     return slot;
+}
+
+// A row's bytes as they are laid out: the column count, the fixed-size values, the variable
+// ones, their offset table (one byte an entry in Jet 3, helped by a table of 256-byte jumps),
+// and the null mask, one bit a column number.
+struct FieldPlace {
+    int start = 0; // on the page
+    int size = 0;
+    bool null = true;
+};
+
+// The file opened with its table list read; the caller closes it.
+MdbHandle* openCatalogue(const QString& path)
+{
+    MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!mdb)
+        throw Error(
+            kConnectionFailed,
+            QStringLiteral("The file %1 cannot be opened as an Access database.").arg(path));
+    if (!mdb_read_catalog(mdb, MDB_TABLE)) {
+        mdb_close(mdb);
+        throw Error(
+            kConnectionFailed,
+            QStringLiteral("The table list of the Access file %1 cannot be read.").arg(path));
+    }
+    return mdb;
 }
 
 } // namespace
@@ -123,21 +194,86 @@ QDateTime AccessDateTime(double storedValue)
                      Qt::UTC);
 }
 
+QString AccessTypeName(int accessType)
+{
+    switch (accessType) {
+    case MDB_BOOL:
+        return QStringLiteral("Yes/No");
+    case MDB_BYTE:
+        return QStringLiteral("Byte");
+    case MDB_INT:
+        return QStringLiteral("Integer");
+    case MDB_LONGINT:
+        return QStringLiteral("Long Integer");
+    case MDB_MONEY:
+        return QStringLiteral("Currency");
+    case MDB_FLOAT:
+        return QStringLiteral("Single");
+    case MDB_DOUBLE:
+        return QStringLiteral("Double");
+    case MDB_DATETIME:
+        return QStringLiteral("Date/Time");
+    case MDB_BINARY:
+        return QStringLiteral("Binary");
+    case MDB_TEXT:
+        return QStringLiteral("Text");
+    case MDB_OLE:
+        return QStringLiteral("OLE Object");
+    case MDB_MEMO:
+        return QStringLiteral("Memo");
+    case MDB_REPID:
+        return QStringLiteral("Replication ID");
+    case MDB_NUMERIC:
+        return QStringLiteral("Decimal");
+    default:
+        return QStringLiteral("Unknown type 0x%1").arg(accessType, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QStringList AccessTableNames(const QString& path)
+{
+    MdbHandle* mdb = openCatalogue(path);
+    const std::unique_ptr<MdbHandle, void (*)(MdbHandle*)> guard(mdb, mdb_close);
+    QStringList names;
+    for (guint i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE && !mdb_is_system_table(entry))
+            names.push_back(QString::fromUtf8(entry->object_name));
+    }
+    return names;
+}
+
 namespace detail {
+
+// One column as the rows store it.
+struct ColumnLayout {
+    int type = 0;
+    int number = 0;   // the bit in the null mask; numbers of dropped columns stay unused
+    int varIndex = 0; // the entry in the offset table, for variable-length columns
+    int fixedOffset = 0;
+    int fixedSize = 0;
+    bool fixed = false;
+    int precision = 0;
+    int scale = 0;
+};
 
 struct AccessRecordsetState {
     MdbHandle* mdb = nullptr;
     MdbTableDef* table = nullptr;
     iconv_t codePage = reinterpret_cast<iconv_t>(-1); // Jet 3 text -> UTF-16LE
     bool jet3 = false;
+    long pageCount = 0; // pages the file holds
     QString tableName;
     bool open = false;
 
     std::vector<QString> names;
     std::vector<int> mdbTypes;
+    std::vector<int> definedSizes;
+    std::vector<ColumnLayout> layout;
+    bool varTable = false; // rows carry an offset table for variable-length columns
 
-    // Walking the file: the data page scanned, the slot on it, the page and bytes of the
-    // current row (another page for a row that overflowed), and the page libmdb holds.
+    // Walking the file: the data page scanned and the row on it, the page and bytes of the
+    // current row (another page for a row that moved), and the page libmdb holds.
     long scanPage = 0;
     int scanRow = -1;
     long rowPage = 0;
@@ -146,7 +282,9 @@ struct AccessRecordsetState {
     bool atEnd = true;
     long long position = 0; // 0-based index of the current row
     long long count = -1;
-    std::vector<MdbField> fields;
+    // Where moved rows lie (page << 8 | row): a walk meets them through their pointers only.
+    std::unordered_set<quint32> movedRows;
+    std::vector<FieldPlace> fields;
     mutable std::vector<std::optional<QVariant>> decoded;
 
     // ORDER BY: one column, read whole and sorted.
@@ -167,6 +305,15 @@ struct AccessRecordsetState {
         mdb = nullptr;
     }
 
+    [[noreturn]] void rowError(const QString& why) const
+    {
+        throw Error(kConnectionFailed, QStringLiteral("Row %1 on page %2 of table %3 in the Access "
+                                                      "file cannot be read: %4.")
+                                           .arg(scanRow)
+                                           .arg(scanPage)
+                                           .arg(tableName, why));
+    }
+
     void load(long page)
     {
         if (loadedPage == page)
@@ -175,6 +322,19 @@ struct AccessRecordsetState {
             throw Error(kConnectionFailed,
                         QStringLiteral("Page %1 of the Access file cannot be read.").arg(page));
         loadedPage = page;
+    }
+
+    // Loads a page a pointer names; false when it is not one of this table's data pages.
+    bool loadTablePage(long page)
+    {
+        if (page <= 0 || page >= pageCount ||
+            mdb_read_pg(mdb, static_cast<unsigned long>(page)) != mdb->fmt->pg_size) {
+            loadedPage = -1;
+            return false;
+        }
+        loadedPage = page;
+        return mdb->pg_buf[0] == kDataPage &&
+               readLittle<quint32>(mdb->pg_buf + 4) == table->entry->table_pg;
     }
 
     void rewind()
@@ -188,7 +348,8 @@ struct AccessRecordsetState {
         advance();
     }
 
-    // Moves to the next live row of the table; atEnd when there is none.
+    // Moves to the next row of the table, taking its slots in page order and passing by
+    // deleted rows and moved ones (met through their pointers); atEnd when there is none.
     void advance()
     {
         decoded.assign(names.size(), std::nullopt);
@@ -196,14 +357,18 @@ struct AccessRecordsetState {
             if (scanPage != 0) {
                 load(scanPage);
                 ++scanRow;
-                const auto slot = rowSlot(mdb, mdb->pg_buf, scanRow);
-                if (slot) {
-                    if (slot->flags & kDeletedRow)
+                if (scanRow < rowsOnPage(mdb, mdb->pg_buf)) {
+                    const auto slot = rowSlot(mdb, mdb->pg_buf, scanRow);
+                    if (!slot)
+                        rowError(QStringLiteral("its place on the page lies outside the page"));
+                    if (slot->flags & kDeletedRow ||
+                        (!(slot->flags & kPointerRow) &&
+                         movedRows.count(static_cast<quint32>(scanPage << 8 | scanRow))))
                         continue;
                     rowPage = scanPage;
                     row = *slot;
-                    if (slot->flags & kOverflowRow)
-                        followOverflow();
+                    if (slot->flags & kPointerRow)
+                        followPointer();
                     crack();
                     ++position;
                     return;
@@ -221,41 +386,154 @@ struct AccessRecordsetState {
         }
     }
 
-    // A row that grew past its page leaves a pointer (page << 8 | row) to where it went.
-    void followOverflow()
+    void followPointer()
     {
+        if (row.size < 4)
+            rowError(QStringLiteral("it is marked as moved but holds no pointer"));
         const quint32 pointer = readLittle<quint32>(mdb->pg_buf + row.start);
-        rowPage = static_cast<long>(pointer >> 8);
-        load(rowPage);
-        const auto slot = rowSlot(mdb, mdb->pg_buf, static_cast<int>(pointer & 0xFF));
+        const long page = static_cast<long>(pointer >> 8);
+        const int target = static_cast<int>(pointer & 0xFF);
+        if (!loadTablePage(page))
+            rowError(QStringLiteral("it moved to page %1, which holds none of the table's rows")
+                         .arg(page));
+        const auto slot = rowSlot(mdb, mdb->pg_buf, target);
         if (!slot)
-            throw Error(kConnectionFailed,
-                        QStringLiteral("A row of table %1 in the Access file points to a row "
-                                       "that does not exist.")
-                            .arg(tableName));
+            rowError(QStringLiteral("it moved to row %1 of page %2, which that page does not have")
+                         .arg(target)
+                         .arg(page));
+        if (slot->flags & kPointerRow)
+            rowError(QStringLiteral("it moved to row %1 of page %2, which is deleted or moved "
+                                    "itself")
+                         .arg(target)
+                         .arg(page));
+        rowPage = page;
         row = *slot;
     }
 
-    void crack()
+    // One pass over the table's pages: the rows a walk meets (every live place, moved rows
+    // counted at their pointers) and where the moved rows lie.
+    void survey()
     {
-        load(rowPage);
-        fields.assign(std::max<size_t>(names.size(), MDB_MAX_COLS), MdbField{});
-        mdb_crack_row(table, row.start, static_cast<size_t>(row.size), fields.data());
-    }
-
-    long long countRows()
-    {
-        long long n = 0;
+        long long places = 0;
+        movedRows.clear();
         mdb_rewind_table(table);
         loadedPage = -1;
         for (int page = mdb_read_next_dpg(table); page > 0; page = mdb_read_next_dpg(table)) {
-            const int rows = readLittle<quint16>(mdb->pg_buf + mdb->fmt->row_count_offset);
-            for (int r = 0; r < rows; ++r)
-                if (const auto slot = rowSlot(mdb, mdb->pg_buf, r);
-                    slot && !(slot->flags & kDeletedRow))
-                    ++n;
+            const int rows = rowsOnPage(mdb, mdb->pg_buf);
+            for (int r = 0; r < rows; ++r) {
+                const auto slot = rowSlot(mdb, mdb->pg_buf, r);
+                if (slot && slot->flags & kDeletedRow)
+                    continue;
+                ++places;
+                if (slot && slot->flags & kPointerRow && slot->size >= 4)
+                    movedRows.insert(readLittle<quint32>(mdb->pg_buf + slot->start));
+            }
         }
-        return n;
+        // A moved row without the mark a walk passes by would otherwise be met twice.
+        for (const quint32 moved : movedRows) {
+            if (!loadTablePage(static_cast<long>(moved >> 8)))
+                continue;
+            const auto slot = rowSlot(mdb, mdb->pg_buf, static_cast<int>(moved & 0xFF));
+            if (slot && !(slot->flags & (kDeletedRow | kPointerRow)))
+                --places;
+        }
+        loadedPage = -1;
+        count = places;
+    }
+
+    // Finds each column's bytes in the current row; a row whose lengths and offsets do not
+    // fit in its bytes is a damaged row.
+    void crack()
+    {
+        load(rowPage);
+        const unsigned char* r = mdb->pg_buf + row.start;
+        const int size = row.size;
+        const int countSize = jet3 ? 1 : 2;
+        if (size < countSize)
+            rowError(QStringLiteral("it has no bytes"));
+        const int rowColumns = jet3 ? r[0] : readLittle<quint16>(r);
+        const int maskSize = (rowColumns + 7) / 8;
+        if (size < countSize + maskSize)
+            rowError(QStringLiteral("it is shorter than its null mask"));
+        const unsigned char* mask = r + size - maskSize;
+        std::vector<int> offsets;
+        int fixedEnd = size - maskSize;
+        if (varTable) {
+            offsets = variableOffsets(r, size, maskSize, countSize);
+            fixedEnd = offsets.front();
+        }
+        const int rowVarColumns = std::max(0, static_cast<int>(offsets.size()) - 1);
+        fields.assign(layout.size(), FieldPlace{});
+        for (size_t i = 0; i < layout.size(); ++i) {
+            const ColumnLayout& c = layout[i];
+            FieldPlace& f = fields[i];
+            // A column added after the row was written is NULL (No) in it.
+            if (c.number >= rowColumns)
+                continue;
+            f.null = !(mask[c.number / 8] & (1 << (c.number % 8)));
+            if (f.null || c.type == MDB_BOOL)
+                continue;
+            int start = 0;
+            int end = 0;
+            if (c.fixed) {
+                start = countSize + c.fixedOffset;
+                end = start + c.fixedSize;
+                if (end > fixedEnd)
+                    rowError(QStringLiteral("the value of column %1 lies outside the row")
+                                 .arg(names[i]));
+            } else if (c.varIndex < rowVarColumns) {
+                start = offsets[static_cast<size_t>(c.varIndex)];
+                end = offsets[static_cast<size_t>(c.varIndex) + 1];
+            } else {
+                f.null = true;
+                continue;
+            }
+            f.start = row.start + start;
+            f.size = end - start;
+        }
+    }
+
+    // The offsets of the variable-length values, then where they end; each checked to lie
+    // in order between the fixed-size values and the offset table.
+    std::vector<int> variableOffsets(const unsigned char* r, int size, int maskSize,
+                                     int countSize) const
+    {
+        std::vector<int> offsets;
+        int tableStart = 0;
+        if (jet3) {
+            if (size < countSize + maskSize + 2)
+                rowError(QStringLiteral("it is too short for its offset table"));
+            const int entries = r[size - maskSize - 1] + 1;
+            int jumps = (size - 1) / 256;
+            const int first = size - maskSize - 2 - jumps; // the entry of the first value
+            tableStart = first - entries + 1;
+            if (tableStart < countSize)
+                rowError(QStringLiteral("it is too short for its offset table"));
+            if ((first - entries + 1) / 256 < jumps)
+                --jumps; // the last jump is a filler
+            int used = 0;
+            for (int i = 0; i < entries; ++i) {
+                while (used < jumps && r[size - maskSize - 2 - used] == i)
+                    ++used;
+                offsets.push_back(r[first - i] + 256 * used);
+            }
+        } else {
+            if (size < countSize + maskSize + 2)
+                rowError(QStringLiteral("it is too short for its offset table"));
+            const int entries = readLittle<quint16>(r + size - maskSize - 2) + 1;
+            tableStart = size - maskSize - 2 - 2 * entries;
+            if (tableStart < countSize)
+                rowError(QStringLiteral("it is too short for its offset table"));
+            for (int i = 0; i < entries; ++i)
+                offsets.push_back(readLittle<quint16>(r + size - maskSize - 4 - 2 * i));
+        }
+        int previous = countSize;
+        for (const int offset : offsets) {
+            if (offset < previous || offset > tableStart)
+                rowError(QStringLiteral("its offset table points outside its values"));
+            previous = offset;
+        }
+        return offsets;
     }
 
     QString text(const unsigned char* bytes, size_t size) const
@@ -318,61 +596,74 @@ struct AccessRecordsetState {
         return TextFromUtf16Bytes(out);
     }
 
-    // The bytes of a memo or OLE field: inline after its header, on one other page, or on a
-    // chain of pages each naming the next.
+    // The bytes of a memo or OLE value: inline after its 12-byte header, in one row of a
+    // long-value page, or in a chain of such rows each naming the next. The length in the
+    // header must be what the chain holds; a chain that runs short or in a circle is damage.
     QByteArray longValue(const unsigned char* header, int size, int column) const
     {
+        const QString& name = names[static_cast<size_t>(column)];
         if (size < kMemoHeaderSize)
-            return QByteArray();
+            rowError(QStringLiteral("the value of column %1 is shorter than its header").arg(name));
         const quint32 lengthAndFlags = readLittle<quint32>(header);
-        const quint32 length = lengthAndFlags & 0x3FFFFFFF;
-        if (lengthAndFlags & 0x80000000)
-            return QByteArray(reinterpret_cast<const char*>(header + kMemoHeaderSize),
-                              std::min<qsizetype>(length, size - kMemoHeaderSize));
-        quint32 pointer = readLittle<quint32>(header + 4);
-        const bool single = lengthAndFlags & 0x40000000;
+        const auto length = static_cast<qsizetype>(lengthAndFlags & 0x3FFFFFFF);
+        const quint32 form = lengthAndFlags & 0xC0000000;
+        if (form == 0x80000000) {
+            if (length > size - kMemoHeaderSize)
+                rowError(
+                    QStringLiteral("the value of column %1 is shorter than its length").arg(name));
+            return QByteArray(reinterpret_cast<const char*>(header + kMemoHeaderSize), length);
+        }
+        if (form != 0x40000000 && form != 0)
+            rowError(
+                QStringLiteral("the value of column %1 is stored in a form not known").arg(name));
         QByteArray out;
-        for (int pages = 0; pointer != 0; ++pages) {
-            if (pages > 100000 || mdb_read_alt_pg(mdb, pointer >> 8) != mdb->fmt->pg_size)
-                throw Error(kConnectionFailed,
-                            QStringLiteral("The long value in column %1 of table %2 cannot be "
-                                           "read from the Access file.")
-                                .arg(names[static_cast<size_t>(column)], tableName));
+        const auto brokenOff = [&] {
+            rowError(QStringLiteral("the value of column %1 breaks off after %2 of its %3 bytes")
+                         .arg(name)
+                         .arg(out.size())
+                         .arg(length));
+        };
+        quint32 pointer = readLittle<quint32>(header + 4);
+        std::unordered_set<quint32> seen;
+        while (out.size() < length) {
+            if (pointer == 0 || static_cast<long>(pointer >> 8) >= pageCount ||
+                !seen.insert(pointer).second || seen.size() > kMaxLongValuePages ||
+                mdb_read_alt_pg(mdb, pointer >> 8) != mdb->fmt->pg_size)
+                brokenOff();
             const auto slot = rowSlot(mdb, mdb->alt_pg_buf, static_cast<int>(pointer & 0xFF));
-            if (!slot)
-                break;
+            const int skip = form == 0 ? 4 : 0; // a chain's rows begin with the next one's place
+            if (!slot || slot->size < skip)
+                rowError(QStringLiteral("the value of column %1 points to a row that does not "
+                                        "exist")
+                             .arg(name));
             const unsigned char* data = mdb->alt_pg_buf + slot->start;
-            if (single) {
-                out.append(reinterpret_cast<const char*>(data), slot->size);
-                break;
-            }
-            if (slot->size < 4)
+            const qsizetype take = std::min<qsizetype>(slot->size - skip, length - out.size());
+            out.append(reinterpret_cast<const char*>(data + skip), take);
+            if (form != 0)
                 break;
             pointer = readLittle<quint32>(data);
-            out.append(reinterpret_cast<const char*>(data + 4), slot->size - 4);
         }
-        if (static_cast<quint32>(out.size()) > length)
-            out.truncate(static_cast<qsizetype>(length));
+        if (out.size() < length)
+            brokenOff();
         return out;
     }
 
     QVariant decode(int column) const
     {
-        const MdbField& field = fields[static_cast<size_t>(column)];
-        const int type = mdbTypes[static_cast<size_t>(column)];
+        const FieldPlace& field = fields[static_cast<size_t>(column)];
+        const ColumnLayout& c = layout[static_cast<size_t>(column)];
+        const int type = c.type;
         // A yes/no column has no bytes: its null-mask bit is its value.
         if (type == MDB_BOOL)
-            return QVariant(!field.is_null);
-        if (field.is_null)
+            return QVariant(!field.null);
+        if (field.null)
             return QVariant();
         const unsigned char* p = mdb->pg_buf + field.start;
-        const int size = field.siz;
+        const int size = field.size;
+        const QString& name = names[static_cast<size_t>(column)];
         auto need = [&](int bytes) {
             if (size < bytes)
-                throw Error(kConnectionFailed,
-                            QStringLiteral("Column %1 of table %2 in the Access file holds a "
-                                           "damaged value.")
-                                .arg(names[static_cast<size_t>(column)], tableName));
+                rowError(QStringLiteral("the value of column %1 is too short").arg(name));
         };
         switch (type) {
         case MDB_BYTE:
@@ -404,10 +695,7 @@ struct AccessRecordsetState {
             if (type == MDB_DOUBLE)
                 return QVariant(value);
             if (!std::isfinite(value) || std::fabs(value) > 3.0e6)
-                throw Error(kConnectionFailed,
-                            QStringLiteral("Column %1 of table %2 in the Access file holds a "
-                                           "date that is not valid.")
-                                .arg(names[static_cast<size_t>(column)], tableName));
+                rowError(QStringLiteral("column %1 holds a date that is not valid").arg(name));
             return QVariant(AccessDateTime(value));
         }
         case MDB_TEXT:
@@ -427,10 +715,8 @@ struct AccessRecordsetState {
                                 .toString());
         }
         case MDB_NUMERIC: {
-            const MdbColumn* col =
-                static_cast<MdbColumn*>(g_ptr_array_index(table->columns, column));
-            char* textValue =
-                mdb_numeric_to_string(mdb, field.start, col->col_scale, col->col_prec);
+            need(17);
+            char* textValue = mdb_numeric_to_string(mdb, field.start, c.scale, c.precision);
             const double value = textValue ? QString::fromLatin1(textValue).toDouble() : 0.0;
             g_free(textValue);
             return QVariant(value);
@@ -481,22 +767,15 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
         throw Error(kInvalidArgument,
                     QStringLiteral("The Access source names no file (Data Source=...)."));
     auto d = std::make_unique<AccessRecordsetState>();
-    d->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
-    if (!d->mdb)
-        throw Error(
-            kConnectionFailed,
-            QStringLiteral("The file %1 cannot be opened as an Access database.").arg(path));
+    d->mdb = openCatalogue(path);
     d->jet3 = d->mdb->f->jet_version == MDB_VER_JET3;
+    d->pageCount = static_cast<long>(QFileInfo(path).size() / d->mdb->fmt->pg_size);
     if (d->jet3) {
         const int codePage = d->mdb->f->code_page ? d->mdb->f->code_page : 1252;
         d->codePage = iconv_open("UTF-16LE", ("CP" + std::to_string(codePage)).c_str());
         if (d->codePage == reinterpret_cast<iconv_t>(-1))
             d->codePage = iconv_open("UTF-16LE", "CP1252");
     }
-    if (!mdb_read_catalog(d->mdb, MDB_TABLE))
-        throw Error(
-            kConnectionFailed,
-            QStringLiteral("The table list of the Access file %1 cannot be read.").arg(path));
     MdbCatalogEntry* entry = nullptr;
     for (guint i = 0; i < d->mdb->num_catalog && !entry; ++i) {
         auto* candidate = static_cast<MdbCatalogEntry*>(g_ptr_array_index(d->mdb->catalog, i));
@@ -517,7 +796,20 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
         const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(d->table->columns, i));
         d->names.push_back(QString::fromUtf8(col->name));
         d->mdbTypes.push_back(col->col_type);
+        d->definedSizes.push_back(definedSizeOf(*col, d->jet3));
+        detail::ColumnLayout c;
+        c.type = col->col_type;
+        c.number = col->col_num;
+        c.varIndex = col->var_col_num;
+        c.fixedOffset = col->fixed_offset;
+        c.fixedSize = definedSizeOf(*col, d->jet3);
+        c.fixed = col->is_fixed;
+        c.precision = col->col_prec;
+        c.scale = col->col_scale;
+        d->varTable = d->varTable || !c.fixed;
+        d->layout.push_back(c);
     }
+    d->varTable = d->varTable || d->table->num_var_cols > 0;
     d->open = true;
 
     if (!plain) {
@@ -529,6 +821,7 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
                                                       "column %2.")
                                            .arg(d->tableName, orderBy));
         const int column = static_cast<int>(it - d->names.begin());
+        d->survey();
         for (d->rewind(); !d->atEnd; d->advance())
             d->sortedValues.push_back(d->decode(column));
         std::stable_sort(d->sortedValues.begin(), d->sortedValues.end(),
@@ -539,13 +832,14 @@ void AccessRecordset::open(const QString& statement, const QString& sourceString
                          });
         d->names = {d->names[static_cast<size_t>(column)]};
         d->mdbTypes = {d->mdbTypes[static_cast<size_t>(column)]};
+        d->definedSizes = {d->definedSizes[static_cast<size_t>(column)]};
         d->sorted = true;
         d->count = static_cast<long long>(d->sortedValues.size());
         d->position = 0;
         d->atEnd = d->sortedValues.empty();
         d->release();
     } else {
-        d->count = d->countRows();
+        d->survey();
         d->rewind();
     }
     d_ = std::move(d);
@@ -625,6 +919,20 @@ int AccessRecordset::fieldType(int index) const
     if (index < 0 || index >= fieldCount())
         throw Error(kItemNotFound, texts::kItemNotFound);
     return adoTypeOf(d_->mdbTypes[static_cast<size_t>(index)]);
+}
+
+int AccessRecordset::fieldAccessType(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw Error(kItemNotFound, texts::kItemNotFound);
+    return d_->mdbTypes[static_cast<size_t>(index)];
+}
+
+int AccessRecordset::fieldDefinedSize(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw Error(kItemNotFound, texts::kItemNotFound);
+    return d_->definedSizes[static_cast<size_t>(index)];
 }
 
 int AccessRecordset::fieldIndex(const QString& name) const

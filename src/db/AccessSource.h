@@ -27,6 +27,14 @@ QString AccessSourcePath(const QString& sourceString);
 // as a date-time read on the wall clock (Qt::UTC), to the millisecond.
 QDateTime AccessDateTime(double storedValue);
 
+// The user tables of the Access file at path, in the order its catalogue lists them (system
+// tables left out). Raises kConnectionFailed for a file that cannot be read as an Access database.
+QStringList AccessTableNames(const QString& path);
+
+// The name Access shows for one of its column type codes (AccessRecordset::fieldAccessType),
+// such as "Text", "Long Integer" or "Memo".
+QString AccessTypeName(int accessType);
+
 namespace detail {
 struct AccessRecordsetState;
 }
@@ -60,6 +68,11 @@ public:
     int fieldCount() const;
     QString fieldName(int index) const;
     int fieldType(int index) const; // ADO type code
+    // The column's type code in the file (0x0A Text, 0x04 Long Integer, 0x0C Memo, ...).
+    int fieldAccessType(int index) const;
+    // The size the column was defined with: characters for Text, bytes for the fixed-size
+    // types, 0 for Memo and OLE Object.
+    int fieldDefinedSize(int index) const;
     // Null for NULL; int for byte, integer and long; bool; double for single, double, currency
     // and decimal; QDateTime; QString; QByteArray for OLE objects and binary data. Raises
     // kNoCurrentRow at BOF/EOF, kItemNotFound for an unknown name (naming it).

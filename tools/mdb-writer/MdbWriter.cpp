@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <type_traits>
 #include <unistd.h>
 
 namespace mdbwriter {
@@ -42,6 +43,12 @@ constexpr std::size_t kLongValueOverhead = 12;
 constexpr std::size_t kMaxInlineLongValue = 64;
 constexpr std::size_t kMaxCompressedMemoChars = 1024;
 constexpr std::uint32_t kTablesContainerId = 0x0F000001;
+// The high bits of a row's offset on its page. A moved row's place keeps a pointer to it
+// (kPointerRow); the moved row itself carries kDeletedRow so that a walk over the pages does
+// not meet it twice; a deleted row carries both.
+constexpr std::uint16_t kOffsetMask = 0x1FFF;
+constexpr std::uint16_t kPointerRow = 0x4000;
+constexpr std::uint16_t kDeletedRow = 0x8000;
 constexpr long long kSystemObjectFlags = static_cast<std::int32_t>(0x80000002u);
 
 void put16(ByteVector& b, std::size_t at, std::uint32_t v)
@@ -103,8 +110,50 @@ public:
         updateHeader();
     }
 
+    // A page read back from the file.
+    Page(const Format& format, std::uint32_t number, ByteVector bytes)
+        : format_(format), number_(number), bytes_(std::move(bytes)), rowEnd_(format.pageSize)
+    {
+        rows_ = bytes_[format_.rowCountOffset] | bytes_[format_.rowCountOffset + 1] << 8;
+        if (rows_ > 0)
+            rowEnd_ = offsetEntry(rows_ - 1) & kOffsetMask;
+    }
+
     std::uint32_t number() const { return number_; }
     std::size_t rowCount() const { return rows_; }
+    std::uint16_t flags(std::size_t row) const { return offsetEntry(row) & ~kOffsetMask; }
+    void addFlags(std::size_t row, std::uint16_t flags)
+    {
+        put16(bytes_, entryAt(row), offsetEntry(row) | flags);
+    }
+    ByteVector content(std::size_t row) const
+    {
+        const std::size_t start = offsetEntry(row) & kOffsetMask;
+        return ByteVector(bytes_.begin() + static_cast<std::ptrdiff_t>(start),
+                          bytes_.begin() + static_cast<std::ptrdiff_t>(rowLimit(row)));
+    }
+    // Gives a row new bytes, moving the rows after it so that the page stays packed from its
+    // end; false (and nothing changed) when the page has no room for them.
+    bool replace(std::size_t row, const ByteVector& bytes)
+    {
+        std::vector<ByteVector> contents;
+        std::size_t total = 0;
+        for (std::size_t r = 0; r < rows_; ++r) {
+            contents.push_back(r == row ? bytes : content(r));
+            total += contents.back().size();
+        }
+        if (format_.rowCountOffset + 2 + 2 * rows_ + total > bytes_.size())
+            return false;
+        std::size_t end = bytes_.size();
+        for (std::size_t r = 0; r < rows_; ++r) {
+            end -= contents[r].size();
+            std::memcpy(&bytes_[end], contents[r].data(), contents[r].size());
+            put16(bytes_, entryAt(r), static_cast<std::uint32_t>(end | flags(r)));
+        }
+        rowEnd_ = end;
+        updateHeader();
+        return true;
+    }
     std::size_t freeSpace() const
     {
         const std::size_t used = format_.rowCountOffset + 2 + 2 * rows_;
@@ -115,11 +164,11 @@ public:
         return rows_ < kMaxRowsPerPage && freeSpace() >= rowSize + 2;
     }
     // The row's number on the page.
-    std::uint32_t add(const ByteVector& row)
+    std::uint32_t add(const ByteVector& row, std::uint16_t flags = 0)
     {
         rowEnd_ -= row.size();
         std::memcpy(&bytes_[rowEnd_], row.data(), row.size());
-        put16(bytes_, format_.rowCountOffset + 2 + 2 * rows_, static_cast<std::uint32_t>(rowEnd_));
+        put16(bytes_, entryAt(rows_), static_cast<std::uint32_t>(rowEnd_ | flags));
         ++rows_;
         updateHeader();
         return static_cast<std::uint32_t>(rows_ - 1);
@@ -133,6 +182,16 @@ public:
     }
 
 private:
+    std::size_t entryAt(std::size_t row) const { return format_.rowCountOffset + 2 + 2 * row; }
+    std::uint16_t offsetEntry(std::size_t row) const
+    {
+        return static_cast<std::uint16_t>(bytes_[entryAt(row)] | bytes_[entryAt(row) + 1] << 8);
+    }
+    // Rows lie from the page's end towards its header: each ends where the one before starts.
+    std::size_t rowLimit(std::size_t row) const
+    {
+        return row == 0 ? bytes_.size() : (offsetEntry(row - 1) & kOffsetMask);
+    }
     void updateHeader()
     {
         put16(bytes_, 2, static_cast<std::uint32_t>(freeSpace()));
@@ -153,6 +212,7 @@ struct LayoutColumn {
     int fixedOffset = 0;
     int fixedSize = 0;
     int varIndex = 0;
+    bool dropped = false; // gone from the definition; rows keep its place
     bool isLong() const { return def.type == ColumnType::Ole || def.type == ColumnType::Memo; }
 };
 
@@ -892,19 +952,28 @@ struct MdbWriter::Impl {
         return row;
     }
 
-    void addRow(Table& t, const std::vector<Value>& values)
+    static std::size_t liveColumns(const Table& t)
+    {
+        return static_cast<std::size_t>(std::count_if(
+            t.columns.begin(), t.columns.end(), [](const LayoutColumn& c) { return !c.dropped; }));
+    }
+
+    // The bytes of a row holding the values (one per column not dropped); its long values are
+    // stored once the row is accepted.
+    ByteVector makeRow(Table& t, const std::vector<Value>& values, const std::string& which)
     {
         const std::uint32_t rowNumber = t.rows + 1;
-        if (values.size() != t.columns.size())
-            throw MdbWriterError("table \"" + t.name + "\", row " + std::to_string(rowNumber) +
-                                 ": " + std::to_string(values.size()) + " values for " +
-                                 std::to_string(t.columns.size()) + " columns");
+        if (values.size() != liveColumns(t))
+            throw MdbWriterError("table \"" + t.name + "\", " + which + ": " +
+                                 std::to_string(values.size()) + " values for " +
+                                 std::to_string(liveColumns(t)) + " columns");
         const long long autoBefore = t.nextAutoNumber;
         std::vector<Field> fields;
-        fields.reserve(values.size());
+        fields.reserve(t.columns.size());
         try {
+            std::size_t next = 0;
             for (const LayoutColumn& c : t.columns)
-                fields.push_back(encode(t, c, values[c.number], rowNumber));
+                fields.push_back(c.dropped ? Field{} : encode(t, c, values[next++], rowNumber));
         } catch (...) {
             t.nextAutoNumber = autoBefore;
             throw;
@@ -912,9 +981,8 @@ struct MdbWriter::Impl {
         const std::size_t size = rowSize(t, fields);
         if (size > Page::maxRow(format)) {
             t.nextAutoNumber = autoBefore;
-            throw MdbWriterError("table \"" + t.name + "\", row " + std::to_string(rowNumber) +
-                                 ": the row takes " + std::to_string(size) +
-                                 " bytes; a page holds at most " +
+            throw MdbWriterError("table \"" + t.name + "\", " + which + ": the row takes " +
+                                 std::to_string(size) + " bytes; a page holds at most " +
                                  std::to_string(Page::maxRow(format)));
         }
         std::vector<ByteVector> varBytes(t.varCount);
@@ -924,7 +992,12 @@ struct MdbWriter::Impl {
                 continue;
             varBytes[c.varIndex] = f.longValue ? storeLongValue(t, c.number, f.bytes) : f.bytes;
         }
-        ByteVector row = buildRow(t, fields, varBytes);
+        return buildRow(t, fields, varBytes);
+    }
+
+    // Puts a row on the table's page being filled, or on a fresh one.
+    RowId placeRow(Table& t, const ByteVector& row, std::uint16_t flags)
+    {
         if (!t.current || !t.current->fits(row.size())) {
             if (t.current)
                 writePage(t.current->number(), t.current->bytes());
@@ -934,8 +1007,124 @@ struct MdbWriter::Impl {
             t.current.emplace(format, allocatePage(), owner);
             t.pages.push_back(t.current->number());
         }
-        t.current->add(row);
+        return {t.current->number(), t.current->add(row, flags)};
+    }
+
+    RowId addRow(Table& t, const std::vector<Value>& values)
+    {
+        const ByteVector row = makeRow(t, values, "row " + std::to_string(t.rows + 1));
+        const RowId id = placeRow(t, row, 0);
         ++t.rows;
+        return id;
+    }
+
+    // Changes one of the table's pages, in memory for the page being filled, else on disk.
+    template <typename Change> auto editPage(Table& t, std::uint32_t number, Change change)
+    {
+        if (t.current && t.current->number() == number)
+            return change(*t.current);
+        ByteVector bytes(format.pageSize);
+        const off_t at = static_cast<off_t>(number) * format.pageSize;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                      at + static_cast<off_t>(done));
+            if (n <= 0 && !(n < 0 && errno == EINTR))
+                throw MdbWriterError("cannot read back \"" + path +
+                                     "\": " + (n < 0 ? std::strerror(errno) : "end of file"));
+            done += n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        Page page(format, number, std::move(bytes));
+        if constexpr (std::is_void_v<decltype(change(page))>) {
+            change(page);
+            writePage(number, page.bytes());
+        } else {
+            auto result = change(page);
+            writePage(number, page.bytes());
+            return result;
+        }
+    }
+
+    // The flags of a row the caller names, refusing a place that holds no live row of the table.
+    std::uint16_t liveRowFlags(Table& t, RowId id, const char* action)
+    {
+        const std::string which = "table \"" + t.name + "\", row " + std::to_string(id.row) +
+                                  " of page " + std::to_string(id.page);
+        if (!std::binary_search(t.pages.begin(), t.pages.end(), id.page))
+            throw MdbWriterError(std::string("cannot ") + action + " " + which +
+                                 ": the page holds none of the table's rows");
+        const std::uint16_t flags = editPage(t, id.page, [&](Page& page) -> std::uint16_t {
+            if (id.row >= page.rowCount())
+                return 0xFFFF;
+            return page.flags(id.row);
+        });
+        if (flags == 0xFFFF)
+            throw MdbWriterError(std::string("cannot ") + action + " " + which +
+                                 ": the page has no such row");
+        if (flags & kDeletedRow)
+            throw MdbWriterError(std::string("cannot ") + action + " " + which +
+                                 ": the row is deleted or is the moved part of another row");
+        return flags;
+    }
+
+    static ByteVector pointerTo(RowId target, std::size_t size)
+    {
+        ByteVector bytes(std::max<std::size_t>(size, 4), 0);
+        put32(bytes, 0, pageRow(target.page, target.row));
+        return bytes;
+    }
+
+    void updateRow(Table& t, RowId id, const std::vector<Value>& values)
+    {
+        const std::uint16_t flags = liveRowFlags(t, id, "update");
+        const ByteVector row = makeRow(t, values,
+                                       "the update of row " + std::to_string(id.row) + " of page " +
+                                           std::to_string(id.page));
+        ByteVector place = editPage(t, id.page, [&](Page& page) { return page.content(id.row); });
+        if (flags & kPointerRow) {
+            // Moved before: the moved row takes the new values where it lies if there is room.
+            const std::uint32_t pointer = place[0] | place[1] << 8 | place[2] << 16 |
+                                          static_cast<std::uint32_t>(place[3]) << 24;
+            const RowId far{pointer >> 8, pointer & 0xFF};
+            if (editPage(t, far.page, [&](Page& page) { return page.replace(far.row, row); }))
+                return;
+        } else if (editPage(t, id.page, [&](Page& page) { return page.replace(id.row, row); })) {
+            return;
+        }
+        const RowId far = placeRow(t, row, kDeletedRow);
+        const bool pointed = editPage(t, id.page, [&](Page& page) {
+            if (!page.replace(id.row, pointerTo(far, place.size())))
+                return false;
+            page.addFlags(id.row, kPointerRow);
+            return true;
+        });
+        if (!pointed)
+            throw MdbWriterError("table \"" + t.name + "\", row " + std::to_string(id.row) +
+                                 " of page " + std::to_string(id.page) +
+                                 ": no room on its page for the pointer to its new place");
+    }
+
+    void deleteRow(Table& t, RowId id)
+    {
+        liveRowFlags(t, id, "delete");
+        editPage(t, id.page, [&](Page& page) { page.addFlags(id.row, kPointerRow | kDeletedRow); });
+        --t.rows;
+    }
+
+    void dropColumn(Table& t, const std::string& name)
+    {
+        const auto it =
+            std::find_if(t.columns.begin(), t.columns.end(), [&](const LayoutColumn& c) {
+                return !c.dropped && lower(c.def.name) == lower(name);
+            });
+        if (it == t.columns.end())
+            throw MdbWriterError("table \"" + t.name + "\" has no column \"" + name + "\"");
+        if (liveColumns(t) == 1)
+            throw MdbWriterError("table \"" + t.name + "\", column \"" + name +
+                                 "\": a table keeps at least one column");
+        it->dropped = true;
+        if (t.autoColumn == it->number)
+            t.autoColumn = -1;
     }
 
     // ---- closing ----
@@ -1009,15 +1198,19 @@ struct MdbWriter::Impl {
             d.insert(d.end(), 3 + 4 + 8, 0);
         }
         append8(d, t.system ? kSystemTable : kUserTable);
-        const auto columns = static_cast<std::uint32_t>(t.columns.size());
-        append16(d, columns); // the most columns a row has
+        // Dropped columns still count among the columns a row has, and variable ones among
+        // the entries of a row's offset table.
+        append16(d, static_cast<std::uint32_t>(t.columns.size()));
         append16(d, static_cast<std::uint32_t>(t.varCount));
-        append16(d, columns);
+        append16(d, static_cast<std::uint32_t>(liveColumns(t)));
         append32(d, 0); // no indexes
         append32(d, 0);
         append32(d, t.usedMap);
         append32(d, t.freeMap);
+        std::uint32_t position = 0;
         for (const LayoutColumn& c : t.columns) {
+            if (c.dropped)
+                continue;
             const bool text = c.def.type == ColumnType::Text || c.def.type == ColumnType::Memo;
             std::uint8_t flags = c.fixed ? 0x01 : 0x00;
             if (!c.def.autoNumber)
@@ -1038,7 +1231,7 @@ struct MdbWriter::Impl {
                 append32(d, kDefinitionMagic);
             append16(d, static_cast<std::uint32_t>(c.number));
             append16(d, static_cast<std::uint32_t>(c.fixed ? 0 : c.varIndex));
-            append16(d, static_cast<std::uint32_t>(c.number));
+            append16(d, position++);
             if (jet3) {
                 append16(d, text ? kGeneralSortOrder : 0);
                 append16(d, text ? kCodePage1252 : 0);
@@ -1060,6 +1253,8 @@ struct MdbWriter::Impl {
             append16(d, static_cast<std::uint32_t>(length));
         }
         for (const LayoutColumn& c : t.columns) {
+            if (c.dropped)
+                continue;
             const auto units = *encoding::utf16FromUtf8(c.def.name);
             if (jet3) {
                 const auto bytes = *encoding::cp1252FromUtf16(units); // checked when defined
@@ -1073,7 +1268,7 @@ struct MdbWriter::Impl {
         }
         // Each long-value column keeps its own maps of the pages holding its values.
         for (const LayoutColumn& c : t.columns) {
-            if (!c.isLong())
+            if (!c.isLong() || c.dropped)
                 continue;
             append16(d, static_cast<std::uint32_t>(c.number));
             append32(d, t.longValues[c.number].usedMap);
@@ -1232,9 +1427,24 @@ MdbWriter::TableId MdbWriter::addTable(const std::string& name, const std::vecto
     return impl_->defineTable(name, columns, false);
 }
 
-void MdbWriter::addRow(TableId table, const std::vector<Value>& values)
+RowId MdbWriter::addRow(TableId table, const std::vector<Value>& values)
 {
-    impl_->addRow(impl_->checkedTable(table, "add a row"), values);
+    return impl_->addRow(impl_->checkedTable(table, "add a row"), values);
+}
+
+void MdbWriter::updateRow(TableId table, RowId row, const std::vector<Value>& values)
+{
+    impl_->updateRow(impl_->checkedTable(table, "update a row"), row, values);
+}
+
+void MdbWriter::deleteRow(TableId table, RowId row)
+{
+    impl_->deleteRow(impl_->checkedTable(table, "delete a row"), row);
+}
+
+void MdbWriter::dropColumn(TableId table, const std::string& column)
+{
+    impl_->dropColumn(impl_->checkedTable(table, "drop a column"), column);
 }
 
 void MdbWriter::close()

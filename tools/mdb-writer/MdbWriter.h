@@ -105,6 +105,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Where a row lies in the file: its data page and its number on that page.
+struct RowId {
+    std::uint32_t page = 0;
+    std::uint32_t row = 0;
+    bool operator==(const RowId&) const = default;
+};
+
 class MdbWriter {
 public:
     using TableId = std::size_t;
@@ -118,14 +125,23 @@ public:
 
     // Names: 1..64 characters, unique (ignoring case), no '.', '!', '`', '[' or ']'.
     TableId addTable(const std::string& name, const std::vector<Column>& columns);
-    // One value per column, in the order the columns were given.
-    void addRow(TableId table, const std::vector<Value>& values);
+    // One value per column, in the order the columns were given (dropped columns left out).
+    RowId addRow(TableId table, const std::vector<Value>& values);
+    // Gives a row new values as Access does when a row is edited: in its place when its page
+    // has room for the new form, otherwise on another page, its place keeping a pointer to it.
+    // The row keeps its RowId. Values as for addRow.
+    void updateRow(TableId table, RowId row, const std::vector<Value>& values);
+    // Marks the row deleted; its bytes stay in the file, as Access leaves them.
+    void deleteRow(TableId table, RowId row);
+    // Removes a column as Access does: rows already written keep its bytes, later rows hold
+    // it as NULL, and the other columns keep their numbers, leaving a gap.
+    void dropColumn(TableId table, const std::string& column);
     // Writes the catalogue and table definitions and puts the file in place; until then the
     // rows go to a temporary file beside it.
     void close();
 
     JetVersion version() const;
-    std::size_t rowCount(TableId table) const;
+    std::size_t rowCount(TableId table) const; // rows not deleted
 
 private:
     struct Impl;
