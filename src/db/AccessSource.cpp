@@ -3,6 +3,8 @@
 // row's bytes and its null mask, so that a damaged row is reported instead of misread.
 #include "AccessSource.h"
 
+#include "AccessTables.h"
+
 #include "SqlText.h"
 
 #include <QDateTime>
@@ -156,6 +158,7 @@ struct FieldPlace {
 // The file opened with its table list read; the caller closes it.
 MdbHandle* openCatalogue(const QString& path)
 {
+    CheckAccessFileHeader(path);
     MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!mdb)
         throw Error(

@@ -3,6 +3,7 @@
 // or one cut short, is refused with a message instead of being walked.
 #include "AccessTables.h"
 
+#include "AccessSource.h"
 #include "Error.h"
 
 #include <QFile>
@@ -28,7 +29,9 @@ constexpr qint64 kFewestPages = 3;
         QStringLiteral("The file %1 cannot be read as an Access database: %2.").arg(path, why));
 }
 
-void checkHeader(const QString& path)
+} // namespace
+
+void CheckAccessFileHeader(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -45,43 +48,7 @@ void checkHeader(const QString& path)
                              .arg(file.size()));
 }
 
-QString typeName(int mdbType)
-{
-    switch (mdbType) {
-    case MDB_BOOL:
-        return QStringLiteral("Yes/No");
-    case MDB_BYTE:
-        return QStringLiteral("Byte");
-    case MDB_INT:
-        return QStringLiteral("Integer");
-    case MDB_LONGINT:
-        return QStringLiteral("Long Integer");
-    case MDB_MONEY:
-        return QStringLiteral("Currency");
-    case MDB_FLOAT:
-        return QStringLiteral("Single");
-    case MDB_DOUBLE:
-        return QStringLiteral("Double");
-    case MDB_DATETIME:
-        return QStringLiteral("Date/Time");
-    case MDB_BINARY:
-        return QStringLiteral("Binary");
-    case MDB_TEXT:
-        return QStringLiteral("Text");
-    case MDB_OLE:
-        return QStringLiteral("OLE Object");
-    case MDB_MEMO:
-        return QStringLiteral("Memo");
-    case MDB_REPID:
-        return QStringLiteral("Replication ID");
-    case MDB_NUMERIC:
-        return QStringLiteral("Decimal");
-    case MDB_COMPLEX:
-        return QStringLiteral("Attachment");
-    default:
-        return QStringLiteral("type %1").arg(mdbType);
-    }
-}
+namespace {
 
 struct HandleCloser {
     void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
@@ -101,7 +68,7 @@ QString AccessColumnInfo::typeText() const
 
 std::vector<AccessTableInfo> AccessUserTables(const QString& path)
 {
-    checkHeader(path);
+    CheckAccessFileHeader(path);
     const std::unique_ptr<MdbHandle, HandleCloser> mdb(
         mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb)
@@ -124,7 +91,7 @@ std::vector<AccessTableInfo> AccessUserTables(const QString& path)
             const auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, c));
             AccessColumnInfo column;
             column.name = QString::fromUtf8(col->name);
-            column.accessType = typeName(col->col_type);
+            column.accessType = AccessTypeName(col->col_type);
             column.autoNumber = col->is_long_auto != 0;
             // Jet 4 keeps a text column's size in bytes of UCS-2.
             if (col->col_type == MDB_TEXT)

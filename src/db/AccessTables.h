@@ -27,4 +27,8 @@ struct AccessTableInfo {
 // such file, not an Access file, cut short, or a catalogue that cannot be read.
 std::vector<AccessTableInfo> AccessUserTables(const QString& path);
 
+// Raises kConnectionFailed, naming the file, unless it begins as an Access file does and is made
+// of whole pages; libmdb is never handed a file that fails this.
+void CheckAccessFileHeader(const QString& path);
+
 } // namespace sqllumo::db
