@@ -27,6 +27,39 @@ EngineImpl::~EngineImpl()
 {
     if (catalog_)
         catalog_->setFileReleaser({});
+    {
+        std::lock_guard lock(disposeMutex_);
+        disposeStop_ = true;
+    }
+    disposeWake_.notify_all();
+    if (disposer_.joinable())
+        disposer_.join();
+}
+
+void EngineImpl::dispose(std::shared_ptr<void> garbage)
+{
+    {
+        std::lock_guard lock(disposeMutex_);
+        garbage_.push_back(std::move(garbage));
+        if (!disposer_.joinable())
+            disposer_ = std::thread([this] { disposeLoop(); });
+    }
+    disposeWake_.notify_all();
+}
+
+void EngineImpl::disposeLoop()
+{
+    std::unique_lock lock(disposeMutex_);
+    for (;;) {
+        disposeWake_.wait(lock, [&] { return disposeStop_ || !garbage_.empty(); });
+        if (garbage_.empty())
+            return;
+        std::shared_ptr<void> next = std::move(garbage_.front());
+        garbage_.pop_front();
+        lock.unlock();
+        next.reset();
+        lock.lock();
+    }
 }
 
 std::u16string EngineImpl::version() const

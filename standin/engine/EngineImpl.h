@@ -8,11 +8,14 @@
 #include "Values.h"
 #include "server/ServerCatalog.h"
 
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 namespace standin {
@@ -211,6 +214,16 @@ private:
     int32_t lastError_ = 0;
     std::map<std::u16string, Variable> variables_; // by upper-case name
     const std::atomic<bool>* cancel_ = nullptr;
+    // Throws Cancelled once the client has asked to cancel: called in every loop over rows.
+    void checkCancel() const
+    {
+        if (cancel_ && cancel_->load(std::memory_order_relaxed))
+            throw Cancelled{};
+    }
+    // SQLite is interrupted on a cancel only inside a scan's own steps (see scan).
+    static int interruptScan(void* session);
+    int scanDepth_ = 0;
+    bool scanStepping_ = false;
     int32_t currentLine_ = 1;
     std::vector<Message> pendingMessages_;
     struct HashIndex {
@@ -230,6 +243,9 @@ public:
     std::u16string serverName() const override { return options_.serverName; }
 
     server::ServerCatalog& catalog() { return *catalog_; }
+    // Frees `garbage` on a thread of its own: what a cancelled statement built up (a million
+    // collected rows) takes longer to free than the client may wait for its acknowledgement.
+    void dispose(std::shared_ptr<void> garbage);
     // One shared handle per database file; opened on first use.
     std::shared_ptr<store::Database> database(const server::DatabaseEntry& entry);
     std::u16string version() const;
@@ -242,6 +258,13 @@ private:
     std::mutex mutex_;
     std::map<std::filesystem::path, std::shared_ptr<store::Database>> databases_;
     std::atomic<int32_t> nextSpid_{51};
+
+    void disposeLoop();
+    std::mutex disposeMutex_;
+    std::condition_variable disposeWake_;
+    std::deque<std::shared_ptr<void>> garbage_;
+    bool disposeStop_ = false;
+    std::thread disposer_;
 };
 
 } // namespace standin

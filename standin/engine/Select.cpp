@@ -237,12 +237,48 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
         sqlite3_stmt* s;
         ~Reset() { sqlite3_reset(s); }
     } reset{q.raw()};
-    while (q.step()) {
+    // A step that passes over many rows before it returns one (a seek on a column without an
+    // index) must not hold up a cancel. Only the scan's own reading is ever interrupted, never a
+    // write made by the visitor.
+    struct Progress {
+        SessionImpl& session;
+        sqlite3* db;
+        Progress(SessionImpl& s, sqlite3* handle) : session(s), db(handle)
+        {
+            if (session.scanDepth_++ == 0)
+                sqlite3_progress_handler(db, 1000, &SessionImpl::interruptScan, &session);
+        }
+        ~Progress()
+        {
+            if (--session.scanDepth_ == 0)
+                sqlite3_progress_handler(db, 0, nullptr, nullptr);
+        }
+    } progress(*this, db.handle());
+    auto step = [&] {
+        scanStepping_ = true;
+        try {
+            const bool more = q.step();
+            scanStepping_ = false;
+            return more;
+        } catch (const store::StorageError& e) {
+            scanStepping_ = false;
+            if ((e.code() & 0xFF) == SQLITE_INTERRUPT)
+                throw Cancelled{};
+            throw;
+        }
+    };
+    while (step()) {
         for (size_t i = 0; i < t.columns.size(); ++i)
             row[i] = q.column(static_cast<int>(i + 1), t.columns[i].type);
         if (!visit(q.columnInt(0), row))
             break;
     }
+}
+
+int SessionImpl::interruptScan(void* session)
+{
+    const auto& s = *static_cast<const SessionImpl*>(session);
+    return s.scanStepping_ && s.cancel_ && s.cancel_->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
 // One SELECT on its way through its stages: what the stages before the rows decide, and what the
@@ -319,11 +355,23 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
         throw SqlError(err::kAssignmentMixed);
     q.streaming = !q.grouped && q.orderKeys.empty() && !s.distinct && !q.assigning && q.top > -2;
 
-    selectRows(q, sink);
-    if (q.grouped)
-        selectGroups(q);
-    if (!q.streaming && !q.assigning)
-        selectCollected(q, sink);
+    try {
+        selectRows(q, sink);
+        if (q.grouped)
+            selectGroups(q);
+        if (!q.streaming && !q.assigning)
+            selectCollected(q, sink);
+    } catch (const Cancelled&) {
+        // What the rows built up can take a while to free: the cancel is answered first.
+        struct Leftovers {
+            std::vector<SelectQuery::Collected> collected;
+            std::vector<SelectQuery::Group> groups;
+            std::unordered_map<std::u32string, size_t, U32Hash> groupIndex;
+        };
+        engine_.dispose(std::make_shared<Leftovers>(
+            Leftovers{std::move(q.collected), std::move(q.groups), std::move(q.groupIndex)}));
+        throw;
+    }
     selectBegin(q, sink);
     if (q.work)
         q.work->commit();
@@ -835,6 +883,8 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
             auto& index = hashIndexes_[level];
             if (!index.built) {
                 for (size_t r = 0; r < rows.size(); ++r) {
+                    if (r % 4096 == 0)
+                        checkCancel();
                     Typed v{rows[r][static_cast<size_t>(ownColumn)],
                             sources[level].columns[static_cast<size_t>(ownColumn)].type};
                     if (v.isNull())
@@ -865,6 +915,8 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
         }
         bool matched = false;
         for (auto& row : rows) {
+            // An ON clause that rejects row after row never reaches selectRow's check.
+            checkCancel();
             ctx.rows[level] = &row;
             if (join && join->on && truth(*join->on, ctx) != true)
                 continue;
@@ -884,6 +936,11 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
     hashIndexes_.resize(sources.size());
     try {
         joinFrom(0);
+    } catch (const Cancelled&) {
+        engine_.dispose(std::make_shared<decltype(data)>(std::move(data)));
+        engine_.dispose(std::make_shared<decltype(hashIndexes_)>(std::move(hashIndexes_)));
+        hashIndexes_.clear();
+        throw;
     } catch (...) {
         hashIndexes_.clear();
         throw;
@@ -902,6 +959,7 @@ void SessionImpl::selectGroups(SelectQuery& q)
         q.groups.push_back(std::move(g));
     }
     for (auto& g : q.groups) {
+        checkCancel();
         std::unordered_map<const Expr*, Typed> results;
         for (size_t ai = 0; ai < q.aggregates.size(); ++ai) {
             const Expr& a = *q.aggregates[ai];
@@ -936,9 +994,16 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
     const auto& outputs = q.outputs;
     auto& collected = q.collected;
     if (q.s.distinct) {
-        std::vector<SelectQuery::Collected> unique;
+        // The rows stay where they are until every key is known, and a cancel leaves the keys
+        // to the disposer: a million of them take a while to free.
+        std::vector<size_t> firsts;
         std::unordered_map<std::u32string, bool, U32Hash> seen;
-        for (auto& c : collected) {
+        for (size_t r = 0; r < collected.size(); ++r) {
+            if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
+                engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
+                throw Cancelled{};
+            }
+            const auto& c = collected[r];
             std::u32string key;
             for (size_t i = 0; i < c.out.size(); ++i) {
                 TypeName t{outputs[i].info.type, outputs[i].info.length, outputs[i].info.precision,
@@ -954,38 +1019,56 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
                 key.push_back(U'\x02');
             }
             if (seen.emplace(key, true).second)
-                unique.push_back(std::move(c));
+                firsts.push_back(r);
         }
+        engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
+        std::vector<SelectQuery::Collected> unique;
+        unique.reserve(firsts.size());
+        for (size_t r : firsts)
+            unique.push_back(std::move(collected[r]));
         collected = std::move(unique);
     }
     if (!q.orderKeys.empty()) {
-        std::stable_sort(collected.begin(), collected.end(),
-                         [&](const SelectQuery::Collected& x, const SelectQuery::Collected& y) {
-                             for (size_t i = 0; i < q.orderKeys.size(); ++i) {
-                                 const SelectQuery::OrderKey& k = q.orderKeys[i];
-                                 Typed a, b;
-                                 if (k.output >= 0) {
-                                     TypeName t{
-                                         outputs[static_cast<size_t>(k.output)].info.type,
-                                         outputs[static_cast<size_t>(k.output)].info.length,
-                                         outputs[static_cast<size_t>(k.output)].info.precision,
-                                         outputs[static_cast<size_t>(k.output)].info.scale};
-                                     a = Typed{x.out[static_cast<size_t>(k.output)], t};
-                                     b = Typed{y.out[static_cast<size_t>(k.output)], t};
-                                 } else {
-                                     a = x.keys[i];
-                                     b = y.keys[i];
-                                 }
-                                 int c;
-                                 if (a.isNull() || b.isNull())
-                                     c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
-                                 else
-                                     c = *compare(a, b, conversion_);
-                                 if (c != 0)
-                                     return k.descending ? c > 0 : c < 0;
-                             }
-                             return false;
-                         });
+        // Their positions are sorted, not the rows: a cancel in the middle leaves every row
+        // whole and in its place, for the disposer.
+        std::vector<size_t> order(collected.size());
+        for (size_t r = 0; r < order.size(); ++r)
+            order[r] = r;
+        size_t comparisons = 0;
+        std::stable_sort(order.begin(), order.end(), [&](size_t xi, size_t yi) {
+            if (++comparisons % 1024 == 0)
+                checkCancel();
+            const SelectQuery::Collected& x = collected[xi];
+            const SelectQuery::Collected& y = collected[yi];
+            for (size_t i = 0; i < q.orderKeys.size(); ++i) {
+                const SelectQuery::OrderKey& k = q.orderKeys[i];
+                Typed a, b;
+                if (k.output >= 0) {
+                    TypeName t{outputs[static_cast<size_t>(k.output)].info.type,
+                               outputs[static_cast<size_t>(k.output)].info.length,
+                               outputs[static_cast<size_t>(k.output)].info.precision,
+                               outputs[static_cast<size_t>(k.output)].info.scale};
+                    a = Typed{x.out[static_cast<size_t>(k.output)], t};
+                    b = Typed{y.out[static_cast<size_t>(k.output)], t};
+                } else {
+                    a = x.keys[i];
+                    b = y.keys[i];
+                }
+                int c;
+                if (a.isNull() || b.isNull())
+                    c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
+                else
+                    c = *compare(a, b, conversion_);
+                if (c != 0)
+                    return k.descending ? c > 0 : c < 0;
+            }
+            return false;
+        });
+        std::vector<SelectQuery::Collected> sorted;
+        sorted.reserve(order.size());
+        for (size_t r : order)
+            sorted.push_back(std::move(collected[r]));
+        collected = std::move(sorted);
     }
     int64_t limit = static_cast<int64_t>(collected.size());
     if (q.top >= 0)

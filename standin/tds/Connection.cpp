@@ -95,14 +95,16 @@ bool readFully(int fd, uint8_t* data, size_t n, const Deadline& deadline,
 } // namespace
 
 // Turns the engine's output into tokens, holding back each DONE until it is known whether
-// more follows, so that only the last one goes out without the "more" bit.
+// more follows, so that only the last one goes out without the "more" bit. Once the client
+// asks to cancel, nothing more is written: rows not yet on their way are dropped, and the
+// response is only ended.
 class TdsSink : public ResultSink {
 public:
     TdsSink(Connection& c, bool inRpc) : c_(c), rpc_(inRpc) {}
 
     void beginResult(const std::vector<ColumnInfo>& columns) override
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         wire_.clear();
@@ -113,10 +115,11 @@ public:
     }
     void row(const std::vector<Value>& values) override
     {
-        if (dead() || c_.cancel_)
+        if (stopped())
             return;
+        markRow();
         try {
-            writeRow(out(), wire_, values, c_.tdsVersion_);
+            writeRow(c_.writer_.out(), wire_, values, c_.tdsVersion_);
         } catch (const std::exception& e) {
             if (!rowFailed_) {
                 rowFailed_ = true;
@@ -130,7 +133,7 @@ public:
     }
     void message(const Message& m) override
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
@@ -139,7 +142,7 @@ public:
     }
     void done(const DoneInfo& info) override
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         Pending p;
@@ -165,7 +168,7 @@ public:
     }
     void returnStatus(int32_t status) override
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         writeReturnStatus(out(), status);
@@ -173,7 +176,7 @@ public:
     }
     void databaseChanged(const std::u16string& from, const std::u16string& to) override
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         writeEnvChange(out(), envchange::Database, to, from);
@@ -185,7 +188,7 @@ public:
     void endProcedure(const std::vector<std::pair<std::u16string, Value>>& outputs = {},
                       const std::vector<ParamType>& outputTypes = {})
     {
-        if (dead())
+        if (stopped())
             return;
         if (!procedureDone_) {
             flushPending();
@@ -210,14 +213,15 @@ public:
         anyError_ = false;
     }
 
-    // Sends the last DONE (or the attention acknowledgement) and ends the response.
-    void finish(bool attention)
+    // Sends the last DONE and ends the response. A cancelled request ends with a DONE carrying
+    // the error bit; its acknowledgement follows as a message of its own.
+    void finish()
     {
-        if (dead())
+        if (c_.broken_)
             return;
-        if (attention) {
+        if (stopped()) {
             flushPending();
-            writeDone(out(), token::Done, done::Attention, 0, 0, c_.tdsVersion_);
+            writeDone(out(), token::Done, done::Error, 0, 0, c_.tdsVersion_);
         } else if (pending_) {
             writeDone(out(), pending_->token, pending_->status, 0, pending_->count, c_.tdsVersion_);
             pending_.reset();
@@ -229,7 +233,7 @@ public:
 
     void internalError(const std::string& what)
     {
-        if (dead())
+        if (stopped())
             return;
         flushPending();
         Message m{0, 1, 16, InternalErrorText + toUtf16(what), {}, 1};
@@ -245,8 +249,32 @@ private:
         uint64_t count = 0;
     };
 
-    ByteWriter& out() { return c_.writer_.out(); }
-    bool dead() const { return c_.broken_; }
+    // Every token but a row goes through here, so a run of rows never spans one.
+    ByteWriter& out()
+    {
+        rowsFrom_.reset();
+        return c_.writer_.out();
+    }
+    // The first row of the current run not yet (even partly) sent.
+    void markRow()
+    {
+        if (!rowsFrom_ || *rowsFrom_ < c_.writer_.sent())
+            rowsFrom_ = c_.writer_.position();
+    }
+    bool stopped()
+    {
+        if (c_.broken_)
+            return true;
+        if (!c_.cancel_)
+            return false;
+        if (!cancelled_) {
+            cancelled_ = true;
+            if (rowsFrom_)
+                c_.writer_.dropFrom(*rowsFrom_);
+            rowsFrom_.reset();
+        }
+        return true;
+    }
     void flushPending()
     {
         if (!pending_)
@@ -257,7 +285,7 @@ private:
     }
     void stream()
     {
-        if (out().size() >= c_.writer_.packetSize())
+        if (c_.writer_.out().size() >= c_.writer_.packetSize())
             c_.writer_.flushFull();
     }
 
@@ -269,6 +297,8 @@ private:
     bool returnStatusSent_ = false;
     bool anyError_ = false;
     bool rowFailed_ = false;
+    bool cancelled_ = false;
+    std::optional<size_t> rowsFrom_;
 };
 
 Connection::Connection(Engine& engine, int fd, uint32_t id, std::string peer,
@@ -540,14 +570,13 @@ void Connection::sendError(int32_t number, uint8_t severity, uint8_t state,
     writer_.end();
 }
 
+// The acknowledgement is a message of its own, also when the request it was meant for had
+// already been answered: the client reads up to it and discards what came before.
 void Connection::acknowledgeAttention()
 {
-    if (!attentionAcknowledged_) {
-        writer_.begin(PacketType::TabularResult);
-        writeDone(writer_.out(), token::Done, done::Attention, 0, 0, tdsVersion_);
-        writer_.end();
-    }
-    attentionAcknowledged_ = false;
+    writer_.begin(PacketType::TabularResult);
+    writeDone(writer_.out(), token::Done, done::Attention, 0, 0, tdsVersion_);
+    writer_.end();
     cancel_ = false;
 }
 
@@ -584,9 +613,7 @@ void Connection::runBatch(const PacketMessage& message)
         log("batch failed: " + UnknownFailure);
         sink.internalError(UnknownFailure);
     }
-    const bool attention = cancel_ && !broken_;
-    attentionAcknowledged_ = attention;
-    sink.finish(attention);
+    sink.finish();
 }
 
 // Begin, commit and rollback requests run as the statements they stand for; the client learns
@@ -778,9 +805,7 @@ void Connection::runRpc(const PacketMessage& message)
         }
         sink.endProcedure(outputs, outputTypes);
     }
-    const bool attention = cancel_ && !broken_;
-    attentionAcknowledged_ = attention;
-    sink.finish(attention);
+    sink.finish();
 }
 
 } // namespace standin::tds

@@ -79,7 +79,6 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> broken_{false}; // the socket failed; nothing more is sent
     std::atomic<bool> finished_{false};
-    bool attentionAcknowledged_ = false;
 
     // Statements prepared with sp_prepare or sp_prepexec, by handle.
     struct Prepared {

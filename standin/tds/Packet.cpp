@@ -50,6 +50,7 @@ void PacketWriter::begin(PacketType type)
 {
     type_ = uint8_t(type);
     packetId_ = 1;
+    sent_ = 0;
     out_.buffer().clear();
 }
 
@@ -82,12 +83,22 @@ void PacketWriter::flushFull()
     }
     if (sent)
         b.erase(b.begin(), b.begin() + long(sent));
+    sent_ += sent;
+}
+
+bool PacketWriter::dropFrom(size_t position)
+{
+    if (position < sent_ || position > this->position())
+        return false;
+    out_.buffer().resize(position - sent_);
+    return true;
 }
 
 void PacketWriter::end()
 {
     flushFull();
     emit(0, out_.buffer().size(), true);
+    sent_ += out_.buffer().size();
     out_.buffer().clear();
 }
 

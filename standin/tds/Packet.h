@@ -92,6 +92,11 @@ public:
     void flushFull();
     // Sends what is left with end-of-message set.
     void end();
+    // Bytes of the current message's payload so far, and how many of them have gone out.
+    size_t position() const { return sent_ + out_.size(); }
+    size_t sent() const { return sent_; }
+    // Forgets what was written from `position` on, provided none of it has gone out yet.
+    bool dropFrom(size_t position);
 
 private:
     void emit(size_t offset, size_t payloadBytes, bool last);
@@ -101,6 +106,7 @@ private:
     uint16_t spid_ = 0;
     uint8_t type_ = uint8_t(PacketType::TabularResult);
     uint8_t packetId_ = 1;
+    size_t sent_ = 0;
     ByteWriter out_;
     std::vector<uint8_t> frame_;
 };

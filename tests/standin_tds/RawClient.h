@@ -54,25 +54,45 @@ public:
         size_t packets = 0;
         size_t largestPacket = 0;
     };
-    // One whole response message, or nothing when the server closed or stayed silent.
+    // One whole response message, or nothing when the server closed or stayed silent. Reading
+    // may go on from a message whose first packets `r` already holds.
     std::optional<Response>
     readMessage(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
-        Response r;
+        return readMessage(timeout, Response());
+    }
+    std::optional<Response> readMessage(std::chrono::milliseconds timeout, Response r)
+    {
         for (;;) {
-            uint8_t header[8];
-            if (!readFully(header, 8, timeout))
+            bool last = false;
+            if (!readPacket(r, last, timeout))
                 return std::nullopt;
-            const auto h = tds::parseHeader(header);
-            std::vector<uint8_t> body(h.length - 8);
-            if (!readFully(body.data(), body.size(), timeout))
-                return std::nullopt;
-            r.payload.insert(r.payload.end(), body.begin(), body.end());
-            ++r.packets;
-            r.largestPacket = std::max<size_t>(r.largestPacket, h.length);
-            if (h.status & tds::status::EndOfMessage)
+            if (last)
                 return r;
         }
+    }
+    // One packet added to `r`; `last` tells whether it ended the message.
+    bool readPacket(Response& r, bool& last,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        uint8_t header[8];
+        if (!readFully(header, 8, timeout))
+            return false;
+        const auto h = tds::parseHeader(header);
+        std::vector<uint8_t> body(h.length - 8);
+        if (!readFully(body.data(), body.size(), timeout))
+            return false;
+        r.payload.insert(r.payload.end(), body.begin(), body.end());
+        ++r.packets;
+        r.largestPacket = std::max<size_t>(r.largestPacket, h.length);
+        last = h.status & tds::status::EndOfMessage;
+        return true;
+    }
+    // True when not one byte arrives within `quiet`.
+    bool silentFor(std::chrono::milliseconds quiet)
+    {
+        pollfd p{fd_, POLLIN, 0};
+        return ::poll(&p, 1, int(quiet.count())) == 0;
     }
     // True once the server closed its side (reads end), within the timeout.
     bool closedByServer(std::chrono::milliseconds timeout = std::chrono::seconds(10))

@@ -106,6 +106,31 @@ TEST(Framing, ResponsesAreSplitIntoNumberedPacketsOfTheNegotiatedSize)
     EXPECT_EQ(toHex(frameMessage(PacketType::TabularResult, {}, 4096)), "04 01 00 08 00 00 01 00");
 }
 
+TEST(Framing, OnlyWhatHasNotGoneOutCanBeTakenBack)
+{
+    std::vector<uint8_t> wire;
+    PacketWriter w([&](std::span<const uint8_t> p) { wire.insert(wire.end(), p.begin(), p.end()); },
+                   512);
+    for (int message = 0; message < 2; ++message) {
+        wire.clear();
+        w.begin(PacketType::TabularResult);
+        w.out().bytes(std::vector<uint8_t>(700, 0xAA));
+        w.flushFull();
+        EXPECT_EQ(w.sent(), 504u);
+        EXPECT_EQ(w.position(), 700u);
+        EXPECT_FALSE(w.dropFrom(500)); // already on the wire
+        EXPECT_FALSE(w.dropFrom(701)); // never written
+        w.out().bytes(std::vector<uint8_t>(50, 0xBB));
+        EXPECT_TRUE(w.dropFrom(650));
+        EXPECT_EQ(w.position(), 650u);
+        w.end();
+        EXPECT_EQ(w.sent(), 650u);
+        ASSERT_EQ(wire.size(), 650u + 2 * HeaderSize);
+        EXPECT_EQ(wire[wire.size() - 1], 0xAA);      // the dropped bytes never left
+        EXPECT_EQ(wire[HeaderSize + 504 + 1], 0x01); // the second packet ends the message
+    }
+}
+
 TEST(Prelogin, FreeTdsRequestAndOurAnswer)
 {
     const auto req = parsePrelogin(fromHex(FreeTdsPrelogin));

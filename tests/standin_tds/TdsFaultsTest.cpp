@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -13,10 +14,12 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace standin::testing;
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -108,6 +111,41 @@ TEST_F(CancelTest, CancelWhileRowsStreamEndsOnlyThatResult)
         EXPECT_TRUE(SQL_SUCCEEDED(rc)) << "round " << round;
         s.closeCursor();
         expectAliveAfterCancel(db, "a streamed cross join");
+    }
+}
+
+TEST_F(CancelTest, CancelFromAnotherThreadEndsTheRunningStatementWithinASecond)
+{
+    const std::vector<std::u16string> statements = {
+        u"SELECT COUNT(*) FROM Nums a CROSS JOIN Nums b CROSS JOIN Nums c",
+        u"WAITFOR DELAY '00:00:30'",
+        u"SELECT a.n, b.n FROM Nums a CROSS JOIN Nums b ORDER BY b.n DESC, a.n",
+        u"INSERT INTO Sink SELECT a.n FROM Nums a CROSS JOIN Nums b CROSS JOIN Nums c",
+    };
+    OdbcConnection db(server_->odbcConnectionString("Cancel"));
+    for (const auto& sql : statements) {
+        const std::string what(sql.begin(), sql.end());
+        OdbcStatement s(db);
+        std::atomic<bool> cancelled{false};
+        Clock::time_point cancelledAt;
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            cancelledAt = Clock::now();
+            cancelled = true;
+            EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(s.handle()))) << what;
+        });
+        try {
+            s.execDirect(sql);
+            ADD_FAILURE() << what << " ran to its end";
+        } catch (const OdbcError& e) {
+            EXPECT_EQ(e.sqlState, "HY008") << what << ": " << e.what();
+        }
+        const auto returned = Clock::now();
+        canceller.join();
+        ASSERT_TRUE(cancelled.load()) << what;
+        EXPECT_LT(returned - cancelledAt, std::chrono::seconds(1)) << what;
+        s.closeCursor();
+        expectAliveAfterCancel(db, what);
     }
 }
 

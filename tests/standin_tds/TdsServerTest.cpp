@@ -178,7 +178,7 @@ TEST_F(ServerTest, ClientInsistingOnEncryptionIsToldItIsNotSupported)
     EXPECT_TRUE(c.closedByServer());
 }
 
-TEST_F(ServerTest, AttentionStopsARunningBatchAndIsAcknowledged)
+TEST_F(ServerTest, AttentionEndsTheResponseOnWholeTokensThenIsAcknowledgedOnItsOwn)
 {
     std::atomic<int64_t> rowsProduced{0};
     engine_.onBatch = [&](const std::u16string& text, ResultSink& sink,
@@ -197,28 +197,94 @@ TEST_F(ServerTest, AttentionStopsARunningBatchAndIsAcknowledged)
         d.count = rowsProduced;
         sink.done(d);
     };
-    auto c = loggedIn(512);
-    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"endless"), 512);
-    // Read a little of the stream, then cancel and drain until the acknowledgement.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    c->sendMessage(PacketType::Attention, {}, 512);
-    auto r = c->readMessage(std::chrono::seconds(20));
-    ASSERT_TRUE(r);
-    EXPECT_LE(r->largestPacket, 512u);
-    EXPECT_GT(r->packets, 1u);
-    EXPECT_TRUE(endsWithDone(r->payload, done::Attention));
-    EXPECT_GT(rowsProduced.load(), 0);
+    const std::vector<WireColumn> wire{wireColumnFor(intColumn(), version::V7_4)};
+    ByteWriter meta, row;
+    writeColMetadata(meta, {intColumn()}, wire, version::V7_4);
+    writeRow(row, wire, {int64_t(1)}, version::V7_4);
 
-    // The connection is usable afterwards, and attention with nothing running is acknowledged
-    // on its own.
-    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1"), 512);
-    auto next = c->readMessage();
-    ASSERT_TRUE(next);
-    EXPECT_TRUE(endsWithDone(next->payload, done::Final));
+    auto c = loggedIn(512);
+    for (int round = 0; round < 3; ++round) {
+        c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"endless"), 512);
+        RawClient::Response r;
+        bool last = false;
+        ASSERT_TRUE(c->readPacket(r, last));
+        ASSERT_FALSE(last);
+        c->sendMessage(PacketType::Attention, {}, 512);
+        auto rest = c->readMessage(std::chrono::seconds(20), r);
+        ASSERT_TRUE(rest);
+        EXPECT_LE(rest->largestPacket, 512u);
+        // The rows that went out, each whole, then a DONE saying the request did not complete.
+        const auto& p = rest->payload;
+        ASSERT_GT(p.size(), meta.size() + 13);
+        EXPECT_TRUE(std::equal(meta.buffer().begin(), meta.buffer().end(), p.begin()));
+        const size_t rowBytes = p.size() - meta.size() - 13;
+        EXPECT_EQ(rowBytes % row.size(), 0u) << "a row cut short before the DONE";
+        for (size_t at = meta.size(); at < p.size() - 13; at += row.size())
+            ASSERT_EQ(p[at], row.buffer()[0]) << "round " << round << ", byte " << at;
+        EXPECT_TRUE(endsWithDone(p, done::Error));
+        EXPECT_LE(int64_t(rowBytes / row.size()), rowsProduced.load() + 1);
+
+        auto ack = c->readMessage();
+        ASSERT_TRUE(ack);
+        EXPECT_EQ(standin::testing::toHex(ack->payload), "fd 20 00 00 00 00 00 00 00 00 00 00 00");
+        EXPECT_TRUE(c->silentFor(std::chrono::milliseconds(200)));
+
+        c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1"), 512);
+        auto next = c->readMessage();
+        ASSERT_TRUE(next);
+        EXPECT_EQ(standin::testing::toHex(next->payload), "fd 00 00 00 00 00 00 00 00 00 00 00 00");
+    }
+    // An attention that comes after its answer is still acknowledged, on its own.
     c->sendMessage(PacketType::Attention, {}, 512);
     auto ack = c->readMessage();
     ASSERT_TRUE(ack);
     EXPECT_EQ(standin::testing::toHex(ack->payload), "fd 20 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(c->silentFor(std::chrono::milliseconds(200)));
+}
+
+TEST_F(ServerTest, AttentionBeforeAnyOutputStillGetsTheResponseEndedBeforeItsAcknowledgement)
+{
+    // A finished statement's DONE still goes out; the one that was interrupted ends in error.
+    // Rows still waiting for their packet to fill are dropped, the columns they belong to kept.
+    engine_.onBatch = [&](const std::u16string& text, ResultSink& sink,
+                          const std::atomic<bool>* cancel) {
+        DoneInfo insert;
+        insert.hasCount = true;
+        insert.count = 3;
+        sink.done(insert);
+        if (text == u"rows") {
+            sink.beginResult({intColumn()});
+            for (int i = 0; i < 10; ++i)
+                sink.row({int64_t(i)});
+        }
+        while (!cancel->load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        sink.row({int64_t(10)});
+        sink.message(Message{3621, 0, 10, u"The statement has been terminated.", {}, 1});
+        sink.done(DoneInfo{});
+    };
+    const std::vector<WireColumn> wire{wireColumnFor(intColumn(), version::V7_4)};
+    ByteWriter meta;
+    writeColMetadata(meta, {intColumn()}, wire, version::V7_4);
+    const std::string insertDone = "fd 11 00 00 00 03 00 00 00 00 00 00 00";
+    const std::string errorDone = "fd 02 00 00 00 00 00 00 00 00 00 00 00";
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"slow", insertDone + " " + errorDone},
+        {u"rows", insertDone + " " + standin::testing::toHex(meta.buffer()) + " " + errorDone},
+    };
+    auto c = loggedIn();
+    for (const auto& [batch, expected] : cases) {
+        c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(batch));
+        EXPECT_TRUE(c->silentFor(std::chrono::milliseconds(300)));
+        c->sendMessage(PacketType::Attention, {});
+        auto r = c->readMessage();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(standin::testing::toHex(r->payload), expected);
+        auto ack = c->readMessage();
+        ASSERT_TRUE(ack);
+        EXPECT_EQ(standin::testing::toHex(ack->payload), "fd 20 00 00 00 00 00 00 00 00 00 00 00");
+        EXPECT_TRUE(c->silentFor(std::chrono::milliseconds(200)));
+    }
 }
 
 TEST_F(ServerTest, DonesCarryCountsAndOnlyTheLastHasNoMoreBit)
