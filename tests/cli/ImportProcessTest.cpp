@@ -1,6 +1,7 @@
 // sqllumo archive import as a process against a stand-in: the exit status says whether the
 // archive arrived whole, and without a terminal the progress comes as plain lines.
 #include "AccessArchiveFixture.h"
+#include "OwnedChild.h"
 #include "StandinForProgram.h"
 
 #include <QCoreApplication>
@@ -50,7 +51,7 @@ protected:
         env.insert("XDG_CONFIG_HOME", home_.path());
         env.insert("HOME", home_.path());
         process.setProcessEnvironment(env);
-        process.setChildProcessModifier([] { ::setsid(); });
+        process.setChildProcessModifier(DiesWithTest([] { ::setsid(); }));
         QStringList arguments = {
             "archive",          "import",        "--server",
             standin_->server(), "--user",        standin_->user(),

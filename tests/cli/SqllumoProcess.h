@@ -2,6 +2,8 @@
 // terminal, with its settings in a home folder of the test's own.
 #pragma once
 
+#include "OwnedChild.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -43,7 +45,7 @@ protected:
         env.insert("HOME", home_.path());
         process.setProcessEnvironment(env);
         // A session of its own: no controlling terminal, as under cron.
-        process.setChildProcessModifier([] { ::setsid(); });
+        process.setChildProcessModifier(DiesWithTest([] { ::setsid(); }));
         if (arguments.size() >= 2 && (arguments[0] == "archive" || arguments[0] == "password") &&
             arguments[1] != "--help") {
             // After the function's name, which is two words for users and roles.

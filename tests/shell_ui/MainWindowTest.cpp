@@ -1,6 +1,7 @@
 // The main window without a server: the lists, every panel's fields and captions, Browse,
 // help and the layout at a large font.
 #include "F_SQLDatabase.h"
+#include "FunctionCatalogue.h"
 #include "HelpWindow.h"
 #include "Messages.h"
 #include "PasswordRequest.h"
@@ -619,6 +620,26 @@ TEST_F(MainWindowTest, HelpPagesLinkOnlyToPagesThatExistAndTheContentsReachesEve
     for (int topic = 4; topic <= 23; ++topic)
         EXPECT_TRUE(fromContents.contains(QStringLiteral("topic%1.html").arg(topic))) << topic;
     EXPECT_TRUE(fromContents.contains("passwordcatalogue.html"));
+
+    // Every function is on it: the window's under their list text, linked to their page, and
+    // each with the command that runs it on the console.
+    QFile contentsFile(pages.filePath("contents.html"));
+    ASSERT_TRUE(contentsFile.open(QIODevice::ReadOnly));
+    const QString contents = QString::fromUtf8(contentsFile.readAll());
+    for (const FunctionDescriptor& function : CatalogueFunctions()) {
+        const QString word =
+            function.catalogue == MenuMode::Archive ? QStringLiteral("archive") : "password";
+        if (function.windowEntry) {
+            EXPECT_TRUE(contents.contains(QStringLiteral("href=\"topic%1.html\">%2</a>")
+                                              .arg(function.panel.helpTopic)
+                                              .arg(function.entry.toHtmlEscaped())))
+                << function.entry.toStdString();
+        }
+        if (!function.consoleName.isEmpty() && function.operation) {
+            EXPECT_TRUE(contents.contains("sqllumo " + word + " " + function.consoleName))
+                << function.consoleName.toStdString();
+        }
+    }
 
     // A link followed in the window shows the page it names.
     help.setSource(QUrl(QStringLiteral("contents.html")));

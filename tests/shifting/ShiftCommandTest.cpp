@@ -5,6 +5,7 @@
 #include "Dispatcher.h"
 #include "FieldShifts.h"
 #include "FunctionCatalogue.h"
+#include "OwnedChild.h"
 #include "ScriptedUserInterface.h"
 #include "TestResultRegistry.h"
 
@@ -158,7 +159,7 @@ protected:
         env.insert("XDG_CONFIG_HOME", logFolder_.path());
         env.insert("HOME", logFolder_.path());
         process.setProcessEnvironment(env);
-        process.setChildProcessModifier([] { ::setsid(); });
+        process.setChildProcessModifier(sqllumo::testing::DiesWithTest([] { ::setsid(); }));
         const auto self = std::filesystem::read_symlink("/proc/self/exe").parent_path();
         process.start(QString::fromStdString((self / "sqllumo").string()), arguments);
         EXPECT_TRUE(process.waitForStarted(10000));

@@ -1,6 +1,7 @@
 // A server process killed in the middle of inserts: every insert it answered is there and
 // the database opens again.
 #include "EngineTestSupport.h"
+#include "OwnedChild.h"
 
 #include <csignal>
 #include <sys/wait.h>
@@ -28,9 +29,11 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
     }
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t parent = getpid();
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        sqllumo::testing::DieWithParent(parent);
         close(pipeFds[0]);
         auto engine = Engine::open(options);
         auto login = engine->login(u"sa", u16(kSaPassword), u"Crash");
@@ -48,6 +51,8 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
         }
     }
     close(pipeFds[1]);
+    // The child inserts without end: a failed assertion below must not leave it running.
+    sqllumo::testing::ChildGuard guard(child);
     int32_t last = 0;
     while (last < 300) {
         int32_t value = 0;
@@ -58,6 +63,7 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
+    guard.release();
     close(pipeFds[0]);
     EXPECT_TRUE(WIFSIGNALED(status));
 

@@ -1,5 +1,6 @@
 // A server process killed with SIGKILL in the middle of its work: every CREATE DATABASE and
 // BACKUP it answered is there when the data root is opened again.
+#include "OwnedChild.h"
 #include "ServerTestSupport.h"
 
 #include <csignal>
@@ -27,9 +28,11 @@ TEST(ServerCrash, AnsweredStatementsSurviveSigkill)
     }
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        sqllumo::testing::DieWithParent(parent);
         ::close(pipeFds[0]);
         auto catalog = ServerCatalog::open(options);
         ServerContext sa;
@@ -117,9 +120,11 @@ TEST(ServerCrash, KilledCreationsAndDropsLeaveNoFilesWithoutADatabase)
     std::mt19937 random(12345);
     int cleanedUp = 0;
     for (int run = 0; run < kKills; ++run) {
+        const pid_t parent = ::getpid();
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            sqllumo::testing::DieWithParent(parent);
             auto catalog = ServerCatalog::open(options);
             ServerContext sa;
             sa.login = u"sa";

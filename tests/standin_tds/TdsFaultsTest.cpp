@@ -1,6 +1,7 @@
 // The stand-in process under clients that cancel what they asked for and under a data folder
 // that is not its own: only the request or the start in question fails, nothing else.
 #include "OdbcClient.h"
+#include "OwnedChild.h"
 #include "StandinServer.h"
 
 #include <gtest/gtest.h>
@@ -165,8 +166,10 @@ StartRun startOn(const fs::path& data)
     if (::pipe(out) != 0)
         return run;
     const std::string binary = StandinServer::findBinary().string();
+    const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
+        sqllumo::testing::DieWithParent(parent);
         const int err = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(out[1], 1);
         ::dup2(err, 2);
@@ -175,10 +178,14 @@ StartRun startOn(const fs::path& data)
         ::_exit(127);
     }
     ::close(out[1]);
-    // "ready on ..." arrives when it starts; the pipe closes when it refused.
+    // "ready on ..." arrives when it starts; the pipe closes when it refused. Neither within
+    // the wait: it hangs, and is killed rather than waited for without end.
     pollfd p{out[0], POLLIN, 0};
     char buf[256];
-    if (::poll(&p, 1, 30000) > 0 && ::read(out[0], buf, sizeof buf) > 0)
+    const int ready = ::poll(&p, 1, 30000);
+    if (ready <= 0)
+        ::kill(child, SIGKILL);
+    else if (::read(out[0], buf, sizeof buf) > 0)
         ::kill(child, SIGTERM);
     ::close(out[0]);
     ::waitpid(child, &run.status, 0);
