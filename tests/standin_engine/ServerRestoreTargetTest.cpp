@@ -205,6 +205,14 @@ TEST_F(RestoreTargets, EachRefusedTargetNamesTheFileAndChangesNothing)
               "Problems were identified while planning for the RESTORE statement. Previous "
               "messages provide details.");
 
+    // Restored over, a database gives up its files but not its data file's write-ahead log.
+    auto over =
+        run("RESTORE DATABASE Src FROM DISK = N'" + kBackup + "' WITH MOVE 'Src_Dat' TO N'" +
+            freeData + "', MOVE 'Src_Log' TO N'" + kFolder + "Srcdat.mdf-wal', REPLACE");
+    EXPECT_EQ(over.errorNumbers(), (std::vector<int32_t>{1834, 3156, 3119, 3013}));
+    EXPECT_EQ(over.firstErrorText(), "The file 'C:\\bk\\Srcdat.mdf-wal' cannot be overwritten. It "
+                                     "is being used by database 'Src'.");
+
     EXPECT_EQ(setNames(), (std::vector<std::string>{"first", "second"}));
     EXPECT_EQ(rows("Other"), 3);
     EXPECT_TRUE(catalog->use(u"Other"));
@@ -267,6 +275,73 @@ TEST_F(RestoreTargets, NothingBesideTheTargetsIsWritten)
     auto again = run(restore(kFolder + "x.mdf", kFolder + "x.ldf", renamed));
     ASSERT_TRUE(again.errorNumbers().empty()) << again.firstErrorText();
     EXPECT_EQ(rows("New"), 20);
+}
+
+// A name the file system refuses is found only when the copy is renamed into place: the log
+// placed before it goes again, and a database restored over keeps its data.
+TEST_F(RestoreTargets, AFailedRenameLeavesNoFileBehind)
+{
+    const std::string tooLong = kFolder + std::string(300, 'a') + ".mdf";
+    auto fresh = run(restore(tooLong, kFolder + "xl.ldf"));
+    EXPECT_EQ(fresh.errorNumbers(), (std::vector<int32_t>{3202, 3013}));
+    EXPECT_EQ(fresh.firstErrorText().substr(0, 16), "Write on \"C:\\bk\\");
+    EXPECT_NE(fresh.firstErrorText().find("\" failed: File name too long"), std::string::npos)
+        << fresh.firstErrorText();
+    EXPECT_FALSE(fs::exists(*catalog->mapPath(Wide(kFolder + "xl.ldf"))));
+    EXPECT_FALSE(catalog->find(u"New"));
+
+    auto over = run("RESTORE DATABASE Src FROM DISK = N'" + kBackup + "' WITH FILE = 1, MOVE " +
+                    "'Src_Dat' TO N'" + tooLong + "', MOVE 'Src_Log' TO N'" + kFolder +
+                    "Srclog.ldf', REPLACE");
+    EXPECT_EQ(over.errorNumbers(), (std::vector<int32_t>{3202, 3013}));
+    EXPECT_EQ(rows("Src"), 20);
+    EXPECT_TRUE(catalog->use(u"Src")) << "no longer busy";
+    EXPECT_TRUE(fs::is_empty(dataDir() / "server" / "tmp"));
+    EXPECT_EQ(digest(backupHost), backupDigest);
+}
+
+// Whoever asks and whatever state the databases are in, a refusal is a numbered error with
+// its text, and the statement ends flagged as failed.
+TEST_F(RestoreTargets, EveryRefusalCarriesItsNumberAndText)
+{
+    auto inUse = catalog->use(u"Other");
+    ServerContext stranger = sa;
+    stranger.login = u"bob";
+    ServerContext inOther = sa;
+    inOther.currentDatabase = u"Other";
+    ServerContext inTransaction = sa;
+    inTransaction.inTransaction = true;
+    const std::string from = " FROM DISK = N'" + kBackup + "'";
+    const std::string statements[] = {
+        "RESTORE DATABASE Src" + from,
+        "RESTORE DATABASE Other" + from + " WITH REPLACE",
+        "RESTORE DATABASE master" + from + " WITH REPLACE",
+        "RESTORE DATABASE tempdb" + from,
+        "RESTORE DATABASE model" + from,
+        "RESTORE DATABASE [] " + from,
+        "RESTORE DATABASE New" + from + " WITH FILE",
+        "RESTORE DATABASE New" + from + " WITH FILE = 3",
+        "RESTORE DATABASE New" + from + " WITH MOVE '' TO ''",
+        "RESTORE DATABASE New" + from + " WITH MOVE 'Src_Dat' TO '', MOVE 'Src_Log' TO ''",
+        "RESTORE DATABASE New FROM DISK = N''",
+        "RESTORE DATABASE New FROM DISK = N'" + kFolder + "'",
+        "RESTORE DATABASE New" + from + " WITH NORECOVERY",
+        restore(kBackup, kBackup),
+        "RESTORE VERIFYONLY FROM DISK = N'" + kFolder + "Srcdat.mdf'",
+    };
+    for (ServerContext* context : {&sa, &stranger, &inOther, &inTransaction})
+        for (const auto& statement : statements) {
+            auto sink = run(statement, context);
+            ASSERT_FALSE(sink.dones.empty()) << statement;
+            EXPECT_TRUE(sink.dones.back().error) << Narrow(context->login) << ": " << statement;
+            EXPECT_FALSE(sink.errorNumbers().empty()) << statement;
+            for (const auto& m : sink.messages) {
+                EXPECT_NE(m.number, 0) << statement;
+                EXPECT_FALSE(m.text.empty()) << m.number << " " << statement;
+            }
+        }
+    EXPECT_EQ(digest(backupHost), backupDigest);
+    EXPECT_EQ(setNames(), (std::vector<std::string>{"first", "second"}));
 }
 
 } // namespace

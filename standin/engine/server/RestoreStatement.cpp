@@ -10,7 +10,9 @@
 #include "StatementSupport.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 namespace fs = std::filesystem;
@@ -66,6 +68,11 @@ RestoreOptions readOptions(const std::vector<WithOption>& options, bool readOnly
         }
     }
     return read;
+}
+
+std::u16string osErrorText(int error)
+{
+    return text::fromUtf8(std::strerror(error));
 }
 
 // Windows names one file without regard to case, so the server compares host paths that way.
@@ -308,8 +315,9 @@ bool DatabaseRestore::checkTarget(Target& target)
     return true;
 }
 
-// The database whose files putting the target in place would overwrite (not the one restored
-// over), or for which a CREATE or RESTORE in progress is making that file.
+// The database whose files putting the target in place would overwrite, or for which a CREATE
+// or RESTORE in progress is making that file. The database restored over gives up its data and
+// log file, but the companions of its data file are no place for a target.
 std::optional<std::u16string> DatabaseRestore::ownerLocked(const Target& target) const
 {
     std::set<std::u16string> keys;
@@ -317,9 +325,14 @@ std::optional<std::u16string> DatabaseRestore::ownerLocked(const Target& target)
         keys.insert(fileKey(file));
     for (const auto& [dbid, entry] : catalog_.databases) {
         const DatabaseEntry& e = entry.entry;
-        if (existing_ && e.dbid == existing_->dbid)
-            continue;
         std::vector<fs::path> files = withCompanions(e.dataFile);
+        if (existing_ && e.dbid == existing_->dbid) {
+            files.erase(files.begin());
+            for (const auto& file : files)
+                if (fileKey(file) == fileKey(target.host))
+                    return e.name;
+            continue;
+        }
         files.push_back(e.logFile);
         for (const auto& file : files)
             if (keys.count(fileKey(file)))
@@ -390,8 +403,9 @@ bool DatabaseRestore::putInPlace(const fs::path& dataCopy, const fs::path& logCo
     // From the first rename on, a crash leaves files no database owns yet: the next start
     // removes them unless the database was registered.
     pending_.emplace(catalog_, std::vector<fs::path>{dataHost, logHost});
+    const bool logWasThere = PathExists(logHost);
     if (std::rename(logCopy.c_str(), logHost.c_str()) != 0)
-        return refuse(msg::WriteFailed(targets_[1].serverPath, u"rename failed"));
+        return refuse(msg::WriteFailed(targets_[1].serverPath, osErrorText(errno)));
     // A write-ahead log left beside the old file would be replayed into the new one; it is set
     // aside rather than removed until the new file is in place.
     std::vector<std::pair<fs::path, fs::path>> setAside;
@@ -404,9 +418,13 @@ bool DatabaseRestore::putInPlace(const fs::path& dataCopy, const fs::path& logCo
             setAside.emplace_back(companion, aside);
     }
     if (std::rename(dataCopy.c_str(), dataHost.c_str()) != 0) {
+        const int failure = errno;
         for (const auto& [companion, aside] : setAside)
             std::rename(aside.c_str(), companion.c_str());
-        return refuse(msg::WriteFailed(targets_[0].serverPath, u"rename failed"));
+        std::error_code ec;
+        if (!logWasThere)
+            fs::remove(logHost, ec);
+        return refuse(msg::WriteFailed(targets_[0].serverPath, osErrorText(failure)));
     }
     std::error_code ec;
     for (const auto& [companion, aside] : setAside)
