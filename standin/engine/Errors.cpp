@@ -408,6 +408,8 @@ const std::map<int, Entry>& catalogue()
         {err::kMediaFamilyIncorrect,
          {16, "The media family on device '%1' is incorrectly formed. SQL Server cannot process "
               "this media family."}},
+        {err::kOsErrorOnFile,
+         {16, "The operating system returned the error '%1' while attempting '%2' on '%3'."}},
         {err::kBackupSetValid, {10, "The backup set on file %1 is valid."}},
         {err::kCannotFindFileId, {16, "Cannot find file ID %1 on device '%2'."}},
         {err::kNotValidLogin, {16, "'%1' is not a valid login or you do not have permission."}},

@@ -164,6 +164,7 @@ constexpr int kCannotOpenBackupDevice = 3201;
 constexpr int kWriteFailed = 3202;
 constexpr int kLogicalFileNotInDatabase = 3234;
 constexpr int kMediaFamilyIncorrect = 3241;
+constexpr int kOsErrorOnFile = 3634;
 constexpr int kBackupSetValid = 3262;
 constexpr int kCannotFindFileId = 4038;
 constexpr int kNotValidLogin = 15007;

@@ -80,12 +80,13 @@ public:
     // With mutex held: waits up to the grace for the database to have no holder and not be
     // busy; returns its entry then (or nullptr when it went away meanwhile).
     Entry* waitUntilUnheldLocked(std::unique_lock<std::mutex>& lock, const std::u16string& name);
-    sqlite3* registry = nullptr;                   // guarded by mutex
-    std::map<int32_t, Entry> databases;            // by dbid
-    std::set<std::u16string> reservedNames;        // folded names being created or restored
-    std::set<std::filesystem::path> reservedFiles; // destinations of restores in progress
-    std::mutex mediaMutex;                         // one writer of backup media at a time
-    std::map<std::u16string, Login> logins;        // by folded name
+    sqlite3* registry = nullptr;            // guarded by mutex
+    std::map<int32_t, Entry> databases;     // by dbid
+    std::set<std::u16string> reservedNames; // folded names being created or restored
+    // Files a CREATE or RESTORE DATABASE in progress is making, with the database they are for.
+    std::map<std::filesystem::path, std::u16string> reservedFiles;
+    std::mutex mediaMutex;                  // one writer of backup media at a time
+    std::map<std::u16string, Login> logins; // by folded name
     FileReleaser releaser;
     uint64_t temporaryCounter = 0;
 

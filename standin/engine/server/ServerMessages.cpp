@@ -222,6 +222,11 @@ Message MediaFamilyIncorrect(const std::u16string& device)
     return makeMessage(err::kMediaFamilyIncorrect, {device});
 }
 
+Message OsErrorOnFile(const char16_t* osError, const char16_t* attempt, const std::u16string& file)
+{
+    return makeMessage(err::kOsErrorOnFile, {osError, attempt, file});
+}
+
 Message CannotFindFileId(int32_t fileNumber, const std::u16string& device)
 {
     return makeMessage(err::kCannotFindFileId, {ToU16(fileNumber), device});

@@ -17,6 +17,9 @@ inline constexpr char16_t kOsSharingViolation[] =
     u"32(The process cannot access the file because it is being used by another process.)";
 inline constexpr char16_t kOsBadName[] =
     u"123(The filename, directory name, or volume label syntax is incorrect.)";
+// What RESTORE was doing when it found that it may not create a file there.
+inline constexpr char16_t kValidateTargetForCreation[] =
+    u"RestoreContainer::ValidateTargetForCreation";
 
 Message SyntaxError(const std::u16string& near);                                         // 102
 Message NotSupported(const std::u16string& what);                                        // 50000
@@ -73,5 +76,8 @@ Message ProcedureExpectsParameter(const std::u16string& procedure,
                                   const std::u16string& parameter);                      // 201
 Message TooManyArguments(const std::u16string& procedure);                               // 8144
 Message NotAParameter(const std::u16string& parameter, const std::u16string& procedure); // 8145
+
+// 3634: the operating system refused `attempt` on a file.
+Message OsErrorOnFile(const char16_t* osError, const char16_t* attempt, const std::u16string& file);
 
 } // namespace standin::server::messages

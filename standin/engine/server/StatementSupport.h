@@ -1,0 +1,51 @@
+// What the statements that make, copy and remove database files share: the operating system
+// error a refused path quotes, marks undone on every path out, and the files noted in the
+// registry while a statement makes or removes them.
+#pragma once
+
+#include "CatalogImpl.h"
+
+#include <chrono>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace standin::server {
+
+// Which operating system error SQL Server would quote for a path we refuse.
+const char16_t* OsErrorFor(MappedPath::Status status);
+bool ParentIsDirectory(const std::filesystem::path& host);
+bool PathExists(const std::filesystem::path& host);
+// A backup device named without a folder lies in the default backup folder.
+std::u16string CompleteDevice(const std::u16string& device);
+bool IsAmong(const std::u16string& keyword, std::initializer_list<const char16_t*> list);
+double SecondsSince(std::chrono::steady_clock::time_point start);
+
+// Removes the mark of an operation in progress on every path out.
+template <typename F> class Finally {
+public:
+    explicit Finally(F f) : f_(std::move(f)) {}
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+    ~Finally() { f_(); }
+
+private:
+    F f_;
+};
+
+// Files a statement is making or removing, noted in the registry for as long as the statement
+// runs, so that a crash meanwhile leaves nothing the next start does not clean up.
+class PendingFiles {
+public:
+    PendingFiles(ServerCatalog::Impl& catalog, std::vector<std::filesystem::path> files);
+    ~PendingFiles();
+    PendingFiles(const PendingFiles&) = delete;
+    PendingFiles& operator=(const PendingFiles&) = delete;
+
+private:
+    ServerCatalog::Impl& catalog_;
+    std::vector<std::filesystem::path> files_;
+};
+
+} // namespace standin::server
