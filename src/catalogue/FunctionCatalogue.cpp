@@ -51,7 +51,7 @@ FunctionList archiveFunctions()
         "Create a new database (new version) and initialized it as a Corvista database.");
     const MenuMode archive = MenuMode::Archive;
 
-    return {
+    FunctionList functions{
         {archive,
          0,
          QStringLiteral("New Login"),
@@ -238,6 +238,13 @@ FunctionList archiveFunctions()
          {Opt::Server, Opt::None, Opt::File, Opt::None},
          false},
     };
+    // The import runs long: it can be stopped, and it can copy the patients' photos.
+    for (FunctionDescriptor& function : functions)
+        if (function.consoleName == QLatin1String("import")) {
+            function.stoppable = true;
+            function.panel.copyPhotosBox = true;
+        }
+    return functions;
 }
 
 FunctionList passwordFunctions()

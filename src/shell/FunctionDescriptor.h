@@ -50,6 +50,8 @@ struct PanelLayout {
     ComboButton combo = ComboButton::None;
     // 0 = no help topic.
     int helpTopic = 0;
+    // The import's "copy the patients' photos" check box.
+    bool copyPhotosBox = false;
 };
 
 enum class AccessCheck {
@@ -106,6 +108,10 @@ struct FunctionDescriptor {
     // Console: the function did its work only when it wrote its report line (a refusal it
     // shows as a plain message ends it without one).
     bool consoleNeedsReport = false;
+    // The function can be stopped while it runs (it asks UserInterface::stopRequested between
+    // rows): the window then asks whether to stop on Cancel, Escape and close, and the console
+    // stops it on SIGINT and SIGTERM.
+    bool stoppable = false;
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;
