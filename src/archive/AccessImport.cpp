@@ -33,8 +33,9 @@ QString q(const std::string& text)
 constexpr int kMeterCap = 10000;
 constexpr int kKeyStepMeterMaximum = 20;
 
-// How a value of the source goes into the insert statement.
-enum class Kind { Number, Text, YesNo, Date };
+// How a value of the source goes into the insert statement. A picture is copied only on
+// request, and a source without its column simply has none.
+enum class Kind { Number, Text, YesNo, Date, Picture };
 
 struct CopyColumn {
     const char* name; // in the source and in the destination, without brackets
@@ -81,7 +82,7 @@ const std::vector<CopyTable>& copyTables()
           {"Pat_Code_1", K::Text},   {"Pat_Code_2", K::Text},    {"ID_Hosp_Dep", K::Number},
           {"Comment", K::Text},      {"ID_Doc_Tech", K::Number}, {"Free1", K::Text},
           {"Free2", K::Text},        {"ID_Marker", K::Number},   {"Used_By", K::Text},
-          {"RecDate", K::Date}}},
+          {"RecDate", K::Date},      {"Photo", K::Picture, true}}},
         {
             "T_Exam",
             false,
@@ -267,8 +268,8 @@ QString textLiteral(const QVariant& value)
 
 class TableCopy {
 public:
-    TableCopy(const CopyTable& plan, const db::AccessRecordset& rows)
-        : plan_(plan), schema_(*FindArchiveTable(plan.name))
+    TableCopy(const CopyTable& plan, const db::AccessRecordset& rows, bool copyPictures)
+        : plan_(plan), schema_(*FindArchiveTable(plan.name)), copyPictures_(copyPictures)
     {
         auto indexOf = [&](const char* column) {
             const int index = rows.fieldIndex(QString::fromLatin1(column));
@@ -280,7 +281,10 @@ public:
             return index;
         };
         for (const CopyColumn& column : plan.columns) {
-            sourceIndex_.push_back(indexOf(column.name));
+            if (column.kind == Kind::Picture)
+                pictureIndex_ = rows.fieldIndex(QString::fromLatin1(column.name));
+            sourceIndex_.push_back(column.kind == Kind::Picture ? pictureIndex_
+                                                                : indexOf(column.name));
             fallbackIndex_.push_back(column.fallback ? indexOf(column.fallback) : -1);
             nullable_.push_back(takesNull(schema_, column.name));
             destination_.push_back(destinationName(column.name));
@@ -295,6 +299,8 @@ public:
         QString values;
         for (size_t i = 0; i < plan_.columns.size(); ++i) {
             const CopyColumn& column = plan_.columns[i];
+            if (column.kind == Kind::Picture && (!copyPictures_ || sourceIndex_[i] < 0))
+                continue;
             QVariant value = rows.value(sourceIndex_[i]);
             if (value.isNull() && fallbackIndex_[i] >= 0)
                 value = rows.value(fallbackIndex_[i]);
@@ -308,6 +314,23 @@ public:
             values += render(column, i, value, rows);
         }
         return head_ + columns + QStringLiteral(") VALUES (") + values + QLatin1Char(')');
+    }
+
+    // The table's picture in the current row (a patient's photo); null when it has none.
+    QVariant picture(const db::AccessRecordset& rows) const
+    {
+        return pictureIndex_ < 0 ? QVariant() : rows.value(pictureIndex_);
+    }
+
+    // The current row's key: its first column's value, and that as "ID_Patient = 5".
+    QString keyValue(const db::AccessRecordset& rows) const
+    {
+        return rows.value(sourceIndex_.front()).toString();
+    }
+    QString rowKey(const db::AccessRecordset& rows) const
+    {
+        return QString::fromLatin1(plan_.columns.front().name) + QStringLiteral(" = ") +
+               keyValue(rows);
     }
 
     // The server's refusal of the current row, naming the row so it can be found in the source.
@@ -344,11 +367,16 @@ private:
         // exact dates, and no later statement has to find it again.
         if (column.kind == Kind::Date)
             return db::ValueLiteral(value);
+        // The bytes as stored, whatever they hold.
+        if (column.kind == Kind::Picture)
+            return db::BinaryLiteral(value.toByteArray());
         return column.kind == Kind::Text ? textLiteral(value) : numberText(value);
     }
 
     const CopyTable& plan_;
     const TableDef& schema_;
+    bool copyPictures_;
+    int pictureIndex_ = -1;
     std::vector<int> sourceIndex_;
     std::vector<int> fallbackIndex_;
     std::vector<bool> nullable_;
@@ -403,6 +431,33 @@ private:
     ProgressState state_;
 };
 
+// Raised where a step notices that the person asked it to stop; work.stopped says where.
+struct StopNoticed {};
+
+// Pending events let through (the person may press Cancel meanwhile), then the request read.
+bool letEventsThrough(ImportWork& work)
+{
+    work.ui.processPendingEvents();
+    return work.ui.stopRequested();
+}
+
+} // namespace
+
+QString ImportStopReport(const ImportStop& stop)
+{
+    if (stop.duringKeys)
+        return kStoppedInKeys.arg(stop.table);
+    const QString where = stop.nextRow.isEmpty() ? kStoppedAtTable.arg(stop.table)
+                                                 : kStoppedBeforeRow.arg(stop.table)
+                                                       .arg(stop.copied + 1)
+                                                       .arg(stop.rows)
+                                                       .arg(stop.nextRow);
+    return where + QLatin1Char(' ') +
+           kCopiedBeforeStop.arg(stop.table).arg(stop.copied).arg(stop.rows);
+}
+
+namespace {
+
 // Closes what the steps opened however they leave; the first error is the one reported.
 void closeQuietly(db::Connection& connection)
 {
@@ -435,9 +490,41 @@ const CopyTable& copyTable(const QString& table)
 }
 } // namespace
 
-QString CopyInsertStatement(const QString& table, const db::AccessRecordset& rows)
+QString CopyInsertStatement(const QString& table, const db::AccessRecordset& rows, bool copyPhotos)
 {
-    return TableCopy(copyTable(table), rows).insertStatement(rows);
+    return TableCopy(copyTable(table), rows, copyPhotos).insertStatement(rows);
+}
+
+QString PhotosNotCopiedSentence(qsizetype patients)
+{
+    if (patients <= 0)
+        return QString();
+    return patients == 1 ? kOnePhotoNotCopied : kPhotosNotCopied.arg(patients);
+}
+
+QString CheckAccessSource(const QString& source)
+{
+    for (const CopyTable& plan : copyTables()) {
+        const QString table = QString::fromLatin1(plan.name);
+        db::AccessRecordset rows;
+        try {
+            rows.open(QStringLiteral("SELECT * FROM ") + table, source);
+        } catch (const db::Error& e) {
+            if (e.number() != db::kMissingTable)
+                return kSourceNotAccess.arg(e.description());
+            if (IsStatisticsTable(table))
+                continue;
+            return kSourceTableMissing.arg(table);
+        }
+        for (const CopyColumn& column : plan.columns) {
+            if (column.kind == Kind::Picture)
+                continue;
+            for (const char* name : {column.name, column.fallback})
+                if (name && rows.fieldIndex(QString::fromLatin1(name)) < 0)
+                    return kSourceColumnMissing.arg(table, QString::fromLatin1(name));
+        }
+    }
+    return QString();
 }
 
 QStringList CopiedColumns(const QString& table)
@@ -578,11 +665,19 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
                 step = static_cast<float>(kMeterCap) / static_cast<float>(n);
             }
             float position = 0.0f;
-            work.ui.processPendingEvents();
+            const TableCopy copy(plan, rows, work.copyPhotos);
+            long long copied = 0;
+            // Between two rows (or before the first): the rest of the table is not copied.
+            const auto stopHere = [&] {
+                work.stopped = ImportStop{currentTable, false, copied, n,
+                                          rows.eof() ? QString() : copy.rowKey(rows)};
+                throw StopNoticed{};
+            };
+            if (letEventsThrough(work))
+                stopHere();
             meter.setLabel(kCopyingTable + currentTable);
 
-            const TableCopy copy(plan, rows);
-            for (; !rows.eof(); rows.moveNext()) {
+            while (!rows.eof()) {
                 const QString insert = copy.insertStatement(rows);
                 try {
                     connection.execute(insert);
@@ -591,9 +686,19 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
                         throw;
                     throw copy.rejected(e, rows);
                 }
+                ++copied;
+                if (const QVariant photo = copy.picture(rows); !photo.isNull()) {
+                    if (work.copyPhotos)
+                        ++work.photosCopied;
+                    else
+                        work.photosLeft << copy.keyValue(rows);
+                }
                 position += step;
                 meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
-                work.ui.processPendingEvents();
+                const bool stop = letEventsThrough(work);
+                rows.moveNext();
+                if (stop && !rows.eof())
+                    stopHere();
             }
             rows.close();
             if (schema.hasIdentity())
@@ -607,10 +712,15 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
         return true;
     } catch (const db::Error& e) {
         error = db::ErrorText(e) + kLineBreak + kCopyingTableInError + currentTable;
+    } catch (const StopNoticed&) {
+        error.clear();
     }
     work.batchesSent += connection.batchesSent();
     meter.hide();
-    work.report.append(kLineBreak + kCopyError + currentTable + kLineBreak + error);
+    if (work.stopped)
+        work.report.append(kLineBreak + ImportStopReport(*work.stopped));
+    else
+        work.report.append(kLineBreak + kCopyError + currentTable + kLineBreak + error);
     closeQuietly(connection);
     return false;
 }
@@ -629,7 +739,10 @@ bool DefineImportKeys(const QString& databaseName, const QString& destination, d
             currentTable = q(table.name);
             meter.setLabel(kAboutTable + currentTable);
             meter.setValue(meter.value() + 1);
-            work.ui.processPendingEvents();
+            if (letEventsThrough(work)) {
+                work.stopped = ImportStop{currentTable, true, 0, 0, QString()};
+                throw StopNoticed{};
+            }
             if (table.name == "T_DBVersion") {
                 db::Recordset rows;
                 rows.open(QStringLiteral("SELECT * FROM ") + currentTable, connection,
@@ -673,10 +786,15 @@ bool DefineImportKeys(const QString& databaseName, const QString& destination, d
         return true;
     } catch (const db::Error& e) {
         error = db::ErrorText(e);
+    } catch (const StopNoticed&) {
+        error.clear();
     }
     work.batchesSent += connection.batchesSent();
     meter.hide();
-    work.report.append(kLineBreak + kKeysError + currentTable + kLineBreak + error);
+    if (work.stopped)
+        work.report.append(kLineBreak + ImportStopReport(*work.stopped));
+    else
+        work.report.append(kLineBreak + kKeysError + currentTable + kLineBreak + error);
     closeQuietly(connection);
     return false;
 }

@@ -85,6 +85,37 @@ inline const QString kSourceRow = QStringLiteral("table %1, row %2 = %3");
 inline const QString kNullNotAllowed = QStringLiteral(
     "Invalid use of Null: %1, column %2 is NULL in the Access file but the database requires a "
     "value");
+// Photos of T_Patient, left out unless asked for.
+inline const QString kPhotoColumn = QStringLiteral("Photo");
+inline const QString kOnePhotoNotCopied =
+    QStringLiteral("1 patient had a photo that was not copied");
+inline const QString kPhotosNotCopied =
+    QStringLiteral("%1 patients had a photo that was not copied");
+inline const QString kPhotosNotCopiedNamed = QStringLiteral(": ID_Patient ");
+inline const QString kPhotosCopied = QStringLiteral("Photos copied with their patients: %1");
+// The source checked before the server is touched.
+inline const QString kSourceNotAccess = QStringLiteral("The file cannot be read as an Access "
+                                                       "database: %1");
+inline const QString kSourceTableMissing =
+    QStringLiteral("The file has no table %1, which every archive has.");
+inline const QString kSourceColumnMissing =
+    QStringLiteral("The table %1 of the file has no column %2.");
+// A stop asked for by the person: where, and what had been copied.
+inline const QString kStoppedBeforeRow =
+    QStringLiteral("The import was stopped at the user's request at table %1, before row %2 of "
+                   "%3 (%4).");
+inline const QString kStoppedAtTable =
+    QStringLiteral("The import was stopped at the user's request at table %1, before its rows "
+                   "were copied.");
+inline const QString kCopiedBeforeStop =
+    QStringLiteral("Copied: the tables before %1 in full, %2 of the %3 rows of %1, none of the "
+                   "tables after it. No key and no index was added.");
+inline const QString kStoppedInKeys =
+    QStringLiteral("The import was stopped at the user's request while defining indexes and "
+                   "keys, at table %1: the keys and indexes of %1 and of the tables after it "
+                   "were not added.");
+inline const QString kLeftIncomplete =
+    QStringLiteral("The database %1 is left as it is and is incomplete.");
 } // namespace texts
 
 namespace values {

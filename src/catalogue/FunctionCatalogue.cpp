@@ -239,6 +239,12 @@ FunctionList archiveFunctions()
          {Opt::Server, Opt::None, Opt::File, Opt::None},
          false},
     };
+    // The import runs long: it can be stopped, and it can copy the patients' photos.
+    for (FunctionDescriptor& function : functions)
+        if (function.consoleName == QLatin1String("import")) {
+            function.stoppable = true;
+            function.panel.copyPhotosBox = true;
+        }
     FunctionDescriptor inspect;
     inspect.catalogue = archive;
     inspect.index = 11;

@@ -34,6 +34,7 @@ const FieldOption kFieldOptions[] = {
 };
 
 const QString kUpgradeWord = QStringLiteral("upgrade");
+const QString kCopyPhotosOption = QStringLiteral("--copy-photos");
 
 struct CatalogueWord {
     MenuMode catalogue;
@@ -308,8 +309,11 @@ QString GeneralHelp(const FunctionList& functions)
                "\n"
                "Exit status: 0 when the function reached its end, 1 when it ended in a "
                "validation\n"
-               "message, an access refusal or an error, 2 for a command line that cannot be "
-               "used.\n");
+               "message, an access refusal or an error, or when a question was answered No "
+               "(\"nothing\n"
+               "was done\"), 2 for a command line that cannot be used, 130 when Ctrl+C or "
+               "SIGTERM\n"
+               "stopped an import (the report says where; the database is left incomplete).\n");
 }
 
 QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
@@ -398,6 +402,14 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
                                option.help);
         text += function->consoleNote + QLatin1Char('\n');
     }
+    for (const FunctionDescriptor* function : offered)
+        if (function->panel.copyPhotosBox)
+            text += optionLine(kCopyPhotosOption,
+                               QStringLiteral("copy the patients' photos as well, byte for byte "
+                                              "(%1);")
+                                   .arg(function->consoleName)) +
+                    optionLine(QString(), QStringLiteral("without it they are left out, and the "
+                                                         "report names their patients"));
     text += optionLine(QStringLiteral("--user NAME"),
                        QStringLiteral("SQL Server login; empty with no password = integrated "
                                       "security"));
@@ -586,6 +598,10 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
             inv.yes = true;
             continue;
         }
+        if (arg == kCopyPhotosOption && found && found->panel.copyPhotosBox) {
+            inv.copyPhotos = true;
+            continue;
+        }
         const UserRoleOptionShape* userRole = nullptr;
         for (const UserRoleOptionShape& option : kUserRoleOptions) {
             const QString name = QString::fromLatin1(option.name);
@@ -698,6 +714,7 @@ PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
     panel.fourthField = fields[3];
     panel.user = inv.user.value_or(settings.value(settingkeys::kSQLUserName));
     panel.password = sqlPassword.value_or(settings.value(settingkeys::kSQLPassword));
+    panel.copyPhotos = function.panel.copyPhotosBox && inv.copyPhotos;
     // The user or role picked from the list the function's button fills.
     if (function.panel.combo != ComboButton::None && inv.userRole.name)
         panel.selection = *inv.userRole.name;

@@ -51,6 +51,8 @@ struct Invocation {
     std::optional<QString> adminPasswordFile; // "-" = standard input
     std::optional<QString> logFolder;
     bool yes = false;
+    // --copy-photos: the import's check box of the same name.
+    bool copyPhotos = false;
     // "sqllumo password upgrade": the upgrade alone, no catalogue function.
     bool upgrade = false;
     // Password catalogue: the new administrator password, the generic passwords to change.

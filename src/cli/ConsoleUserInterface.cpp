@@ -5,6 +5,7 @@
 #include "MoveDatabaseFields.h"
 #include "RoleFunctionSheet.h"
 #include "Settings.h"
+#include "StopSignal.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -154,6 +155,11 @@ MessageResult ConsoleUserInterface::showMessage(const Message& message)
     if (okCancel)
         return yes ? MessageResult::Ok : MessageResult::Cancel;
     return yes ? MessageResult::Yes : MessageResult::No;
+}
+
+bool ConsoleUserInterface::stopRequested()
+{
+    return StopSignalReceived();
 }
 
 void ConsoleUserInterface::showProgress(const ProgressState& state)

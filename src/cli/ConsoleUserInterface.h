@@ -41,6 +41,8 @@ public:
     MessageResult showMessage(const Message& message) override;
     void setBusy(bool) override {}
     void processPendingEvents() override {}
+    // SIGINT or SIGTERM arrived (InstallStopSignals).
+    bool stopRequested() override;
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
     // Mode 2 takes the old password from the administrator password and the new one, twice,

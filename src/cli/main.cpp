@@ -6,6 +6,7 @@
 #include "PasswordCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
+#include "StopSignal.h"
 #include "TestResultRegistry.h"
 #include "WindowState.h"
 
@@ -148,6 +149,9 @@ int main(int argc, char** argv)
     if (!cli::CheckListedNames(dispatcher, state, function, inv.userRole, err) ||
         ui.criticalShown())
         return 1;
+    // A long function stops between two rows on Ctrl+C or SIGTERM and still writes its report.
+    if (function.stoppable)
+        cli::InstallStopSignals();
     const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
     const QString report = host.report();
     if (!report.isEmpty()) {
@@ -158,6 +162,15 @@ int main(int argc, char** argv)
         out << "report:\n" << text;
         if (!text.endsWith(QLatin1Char('\n')))
             out << '\n';
+    }
+    if (outcome && outcome->stopped) {
+        out.flush();
+        return cli::kStoppedExitStatus;
+    }
+    if (outcome && outcome->declined) {
+        out.flush();
+        err << "sqllumo: nothing was done" << Qt::endl;
+        return 1;
     }
     bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown() &&
                  !(function.consoleNeedsReport && report.isEmpty());

@@ -80,9 +80,11 @@ inline const QString kTestingError =
 
 inline const QString kAlreadyPresent = QStringLiteral(" is already present.");
 inline const QString kOverwriteQuestion = QStringLiteral("Do you want to overwrite it?");
+inline const QString kInvalidAccessFileHead = QStringLiteral("Invalid Access file!");
 inline const QString kInvalidAccessFile =
-    QStringLiteral("Invalid Access file!") + kCrLf +
+    kInvalidAccessFileHead + kCrLf +
     QStringLiteral("Please, choose an existing Access database (.mdb) that can be read.");
+inline const QString kNothingDoneOnServer = QStringLiteral("Nothing was done on the server.");
 inline const QString kDuplicateCheckError =
     QStringLiteral("An error occurred during check duplicate record - impossible to continue");
 inline const QString kCopyDataError =

@@ -28,6 +28,8 @@ inline const QString kSelectAccessTitle =
     QStringLiteral("Select the Access database to import into SQL Server");
 inline const QString kAllFilesFilter = QStringLiteral("All Files (*.*)");
 inline const QString kDatabaseFilter = QStringLiteral("Database (*.mdb)");
+inline const QString kCopyPhotos = QStringLiteral("Copy the patients' photos as well");
+inline const QString kStopImportQuestion = QStringLiteral("Stop the import?");
 } // namespace catalogueTexts
 
 const QString& bannerFor(MenuMode mode);

@@ -54,6 +54,8 @@ struct PanelLayout {
     ComboButton combo = ComboButton::None;
     // 0 = no help topic.
     int helpTopic = 0;
+    // The import's "copy the patients' photos" check box.
+    bool copyPhotosBox = false;
 };
 
 enum class AccessCheck {
@@ -134,6 +136,10 @@ struct FunctionDescriptor {
     std::vector<ConsoleOwnOption> consoleOwnOptions{};
     // Console help: lines printed under the function's own options.
     QString consoleNote{};
+    // The function can be stopped while it runs (it asks UserInterface::stopRequested between
+    // rows): the window then asks whether to stop on Cancel, Escape and close, and the console
+    // stops it on SIGINT and SIGTERM.
+    bool stoppable = false;
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;

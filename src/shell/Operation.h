@@ -28,6 +28,8 @@ struct PanelValues {
     QString user;        // SQLUserName
     QString password;    // SQLPsw
     QString selection;   // Combo1
+    // The import's check box: the patients' photos copied as well.
+    bool copyPhotos = false;
 };
 
 enum class OperationEnd {
@@ -46,6 +48,10 @@ struct OperationOutcome {
     bool duringConnection = false;
     // Reached its end without doing all it was asked (an import not fully copied).
     bool incomplete = false;
+    // Ended early because the person asked it to stop (incomplete as well).
+    bool stopped = false;
+    // The person declined its question (or nobody could answer it): nothing was done.
+    bool declined = false;
 
     static OperationOutcome completed() { return {}; }
     static OperationOutcome panelOpen()

@@ -89,6 +89,10 @@ public:
     virtual MessageResult showMessage(const Message& message) = 0;
     virtual void setBusy(bool busy) = 0;
     virtual void processPendingEvents() = 0;
+    // True once the person asked the running function to stop (noticed while pending events
+    // were let through, or by a signal on the console). Only functions that can stop between
+    // two steps ask; the others run to their end.
+    virtual bool stopRequested() { return false; }
     virtual void showProgress(const ProgressState& state) = 0;
     // std::nullopt when the person cancels.
     virtual std::optional<QString> chooseFile(const FileChoice& choice) = 0;

@@ -1,13 +1,18 @@
 // Create, test and delete an archive through the real window against a stand-in it starts:
 // typing in the panel, pressing OK, answering the boxes and the password dialog; the Access
-// import with its file picked through Browse and its progress frame moving.
+// import with its file picked through Browse and its progress frame moving, nothing else
+// startable while it runs, and Escape, Cancel and closing the window asking before they stop
+// it between two rows.
 #include "AccessArchiveFixture.h"
 #include "ArchiveIndexes.h"
+#include "Connection.h"
+#include "ConnectionStrings.h"
 #include "DatabasePort.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
 #include "PasswordRequest.h"
 #include "QtUserInterface.h"
+#include "Recordset.h"
 #include "ReportLog.h"
 #include "Screenshot.h"
 #include "ServerProvider.h"
@@ -18,11 +23,15 @@
 #include "WindowDriving.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QFile>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -78,6 +87,61 @@ protected:
         window_->Text1[field]->selectAll();
         QTest::keyClicks(window_->Text1[field], text);
     }
+    void writeSmallArchive()
+    {
+        ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
+        file_ = dir_.filePath("small.mdb");
+        QString error;
+        ASSERT_TRUE(
+            sqllumo::testing::WriteAccessFile(sqllumo::testing::SmallArchive(), file_, error))
+            << error.toStdString();
+    }
+    // The import panel filled in; OK is left to the test.
+    void fillImportPanel(const QString& database)
+    {
+        sqllumo::testing::OpenPanel(*window_, 8);
+        EXPECT_TRUE(window_->CopyPhotos->isVisible());
+        EXPECT_FALSE(window_->CopyPhotos->isChecked());
+        for (const auto& [field, text] :
+             {std::pair{1, database}, std::pair{2, QStringLiteral("C:\\Lumeno SQL Database")},
+              std::pair{3, file_}}) {
+            window_->Text1[field]->selectAll();
+            QTest::keyClicks(window_->Text1[field], text);
+        }
+    }
+    // Does something once, when the copy has just written the nth row of the table, as the
+    // person would between two repaints of the meter.
+    void onceAtRow(const QString& table, int row, std::function<void()> act)
+    {
+        auto done = std::make_shared<bool>(false);
+        QObject::connect(window_->CSMTable, &QProgressBar::valueChanged, window_.get(),
+                         [this, table, row, act, done](int value) {
+                             if (*done || value != row ||
+                                 window_->Label5->text() != "Copying table " + table)
+                                 return;
+                             *done = true;
+                             act();
+                         });
+    }
+    static void answerPassword(ModalScript& modals)
+    {
+        modals.then([](QWidget* w) {
+            auto* dialog = qobject_cast<PasswordRequest*>(w);
+            ASSERT_NE(dialog, nullptr);
+            QTest::keyClicks(dialog->Text3, "Vor36Pelin");
+            dialog->Command1->click();
+        });
+    }
+    long long count(const QString& database, const QString& table) const
+    {
+        db::Connection connection;
+        connection.open(BuildConnectionString(standin_->server(), database, standin_->user(),
+                                              standin_->password()));
+        const long long rows =
+            connection.query("SELECT COUNT(*) FROM " + table).value(0).toLongLong();
+        connection.close();
+        return rows;
+    }
     QString log() const
     {
         QFile f(ReportLogPath(dir_.path()));
@@ -86,6 +150,7 @@ protected:
 
     StandinForProgram* standin_ = nullptr;
     QTemporaryDir dir_;
+    QString file_; // the small archive, written by the tests that import it
     std::unique_ptr<Settings> settings_;
     std::unique_ptr<TestResultRegistry> registry_;
     std::unique_ptr<dbport::Provider> provider_;
@@ -207,7 +272,8 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
     QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text,
-              "Database WindowImported has been created and imported successfully");
+              "Database WindowImported has been created and imported successfully\n"
+              "1 patient had a photo that was not copied.");
     EXPECT_EQ(modals.unexpected(), 0);
 
     auto during = [&](const QString& label) {
@@ -224,4 +290,89 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
     EXPECT_TRUE(keysSeen);
     EXPECT_FALSE(window_->FrImport->isVisible());
     EXPECT_FALSE(window_->Frame1->isVisible());
+}
+
+TEST_F(WindowArchive, EscapeDuringAnImportAsksAndYesStopsBetweenTwoRowsWithNothingElseStartable)
+{
+    writeSmallArchive();
+    const QString name = QStringLiteral("WindowStopped");
+    fillImportPanel(name);
+    struct Controls {
+        bool list, menu, archive, password, ok;
+    };
+    Controls during{true, true, true, true, true};
+    onceAtRow("T_Patient", 2, [&] {
+        during = {window_->List1->isEnabled(), window_->menuBar()->actions()[0]->isEnabled(),
+                  window_->cmdArchivio->isEnabled(), window_->cmdPassword->isEnabled(),
+                  window_->CmdOK->isEnabled()};
+        // Pressed while the copy goes on: the window sees it when it lets events through.
+        QCoreApplication::postEvent(
+            window_->Text1[1], new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    });
+    ModalScript modals;
+    answerPassword(modals);
+    modals.press(QMessageBox::Yes); // "Stop the import?"
+    modals.press(QMessageBox::Ok);  // the outcome
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+
+    EXPECT_FALSE(during.list || during.menu || during.archive || during.password || during.ok);
+    ASSERT_EQ(modals.seen().size(), 2u);
+    EXPECT_EQ(modals.unexpected(), 0);
+    EXPECT_EQ(modals.seen()[0].text, "Stop the import?");
+    EXPECT_EQ(modals.seen()[0].title, window_->windowTitle());
+    EXPECT_EQ(modals.seen()[0].icon, QMessageBox::Question);
+    const QString where = "The import was stopped at the user's request at table T_Patient, "
+                          "before row 3 of 4 (ID_Patient = 5).";
+    EXPECT_TRUE(modals.seen()[1].text.contains(where)) << modals.seen()[1].text.toStdString();
+    EXPECT_TRUE(modals.seen()[1].text.contains("The database " + name +
+                                               " is left as it is and is incomplete."));
+    EXPECT_EQ(count(name, "T_Patient"), 2);
+    EXPECT_EQ(count(name, "T_Exam"), 0);
+    EXPECT_TRUE(log().contains("\r\n" + where +
+                               " Copied: the tables before T_Patient in full, 2 "
+                               "of the 4 rows of T_Patient"))
+        << log().toStdString();
+
+    // Afterwards everything is usable again and the window is back at its list.
+    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_FALSE(window_->FrImport->isVisible());
+    EXPECT_TRUE(window_->List1->isEnabled());
+    EXPECT_TRUE(window_->menuBar()->actions()[0]->isEnabled());
+    EXPECT_TRUE(window_->cmdPassword->isEnabled());
+    EXPECT_TRUE(window_->CmdOK->isEnabled());
+    EXPECT_EQ(window_->focusWidget(), window_->List1);
+}
+
+TEST_F(WindowArchive, CancelAnsweredNoGoesOnAndClosingTheWindowStopsTheImportAndClosesAfter)
+{
+    writeSmallArchive();
+    const QString name = QStringLiteral("WindowClosed");
+    fillImportPanel(name);
+    window_->CopyPhotos->setChecked(true);
+    onceAtRow("T_Patient", 1, [&] {
+        QMetaObject::invokeMethod(window_->CmdCancel, "click", Qt::QueuedConnection);
+    });
+    onceAtRow("T_Exam", 1, [&] { QCoreApplication::postEvent(window_.get(), new QCloseEvent); });
+    ModalScript modals;
+    answerPassword(modals);
+    modals.press(QMessageBox::No);  // Cancel: "Stop the import?"
+    modals.press(QMessageBox::Yes); // closing the window: "Stop the import?"
+    modals.press(QMessageBox::Ok);  // the outcome
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+
+    ASSERT_EQ(modals.seen().size(), 3u);
+    EXPECT_EQ(modals.unexpected(), 0);
+    EXPECT_EQ(modals.seen()[0].text, "Stop the import?");
+    EXPECT_EQ(modals.seen()[1].text, "Stop the import?");
+    EXPECT_TRUE(modals.seen()[2].text.contains("at table T_Exam, before row 2 of 3 (ID_Multi = 4)"))
+        << modals.seen()[2].text.toStdString();
+    // The patients went on after No, with their photo as asked.
+    EXPECT_EQ(count(name, "T_Patient"), 4);
+    EXPECT_EQ(count(name, "T_Patient WHERE Photo IS NOT NULL"), 1);
+    EXPECT_EQ(count(name, "T_Exam"), 1);
+    EXPECT_TRUE(log().contains("Photos copied with their patients: 1"));
+    // The window waited for the import's end (its outcome was shown above), then closed.
+    for (int i = 0; i < 100 && window_->isVisible(); ++i)
+        QTest::qWait(20);
+    EXPECT_FALSE(window_->isVisible());
 }

@@ -42,6 +42,10 @@ public:
         genericAnswers_.push_back(std::move(result));
     }
 
+    // The person asks to stop while pending events are let through for the nth time (1 = the
+    // first); 0 never.
+    void stopAtPendingEventCall(int n) { stopAtCall_ = n; }
+
     // Record.
     const std::vector<Message>& messages() const { return messages_; }
     const std::vector<ProgressState>& progress() const { return progress_; }
@@ -68,6 +72,7 @@ public:
     MessageResult showMessage(const Message& message) override;
     void setBusy(bool busy) override;
     void processPendingEvents() override { ++pendingEventCalls_; }
+    bool stopRequested() override { return stopAtCall_ > 0 && pendingEventCalls_ >= stopAtCall_; }
     void showProgress(const ProgressState& state) override { progress_.push_back(state); }
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
@@ -97,6 +102,7 @@ private:
     bool busy_ = false;
     int busyChanges_ = 0;
     int pendingEventCalls_ = 0;
+    int stopAtCall_ = 0;
     int unscripted_ = 0;
 };
 

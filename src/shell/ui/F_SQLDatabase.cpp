@@ -7,6 +7,8 @@
 #include "Settings.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -21,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -89,6 +92,7 @@ void F_SQLDatabase::buildWidgets()
     using namespace catalogueTexts;
     // Alt+T opens the menu; D and P choose its items.
     QMenu* tools = menuBar()->addMenu(withMnemonic(kToolsMenu, u'T'));
+    toolsMenu_ = tools;
     CorvistaDataBase = tools->addAction(withMnemonic(kArchiveMenuItem, u'D'));
     CorvistaPasswordDataBase = tools->addAction(withMnemonic(kPasswordMenuItem, u'P'));
     CorvistaDataBase->setCheckable(true);
@@ -101,9 +105,13 @@ void F_SQLDatabase::buildWidgets()
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
 
-    auto* buttons = new QHBoxLayout;
-    cmdArchivio = new QToolButton(central);
-    cmdPassword = new QToolButton(central);
+    // One parent for both picture buttons: disabled while a function runs, it keeps each
+    // button's own state for afterwards.
+    pictureButtons_ = new QWidget(central);
+    auto* buttons = new QHBoxLayout(pictureButtons_);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    cmdArchivio = new QToolButton(pictureButtons_);
+    cmdPassword = new QToolButton(pictureButtons_);
     for (auto* b : {cmdArchivio, cmdPassword}) {
         b->setIconSize(QSize(96, 40));
         b->setMinimumSize(137, 49);
@@ -121,7 +129,7 @@ void F_SQLDatabase::buildWidgets()
     buttons->addStretch(1);
     buttons->addWidget(cmdPassword);
     buttons->addStretch(1);
-    outer->addLayout(buttons);
+    outer->addWidget(pictureButtons_);
 
     Label1[0] = new QLabel(QStringLiteral("Label1"), central);
     Label1[1] = new QLabel(QStringLiteral("Label1"), central);
@@ -208,6 +216,9 @@ void F_SQLDatabase::buildWidgets()
     row3->addWidget(CmdBrowse);
     grid->addLayout(row3, 9, 0, 1, 2);
     connect(CmdBrowse, &QPushButton::clicked, this, [this] { browse(); });
+    CopyPhotos = new QCheckBox(kCopyPhotos, Frame1);
+    CopyPhotos->hide();
+    grid->addWidget(CopyPhotos, 10, 0, 1, 2);
 
     auto* okRow = new QHBoxLayout;
     okRow->addStretch(1);
@@ -216,16 +227,17 @@ void F_SQLDatabase::buildWidgets()
     CmdOK->setDefault(true);
     okRow->addWidget(CmdOK);
     okRow->addWidget(CmdCancel);
-    grid->addLayout(okRow, 10, 0, 1, 2);
-    grid->setRowStretch(11, 1);
+    grid->addLayout(okRow, 11, 0, 1, 2);
+    grid->setRowStretch(12, 1);
     connect(CmdOK, &QPushButton::clicked, this, [this] {
         if (onOk)
             onOk();
     });
-    connect(CmdCancel, &QPushButton::clicked, this, [this] { closePanel(); });
+    connect(CmdCancel, &QPushButton::clicked, this, [this] { cancel(); });
     // Escape acts as Cancel from whatever control of the panel has the focus.
-    for (QWidget* control : std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel,
-                                                            CmdBrowse, Combo1, Command2, Command6})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel, CmdBrowse, Combo1,
+                                         Command2, Command6, CopyPhotos})
         control->installEventFilter(this);
     Frame1->installEventFilter(this);
     outer->addWidget(Frame1, 6);
@@ -331,6 +343,9 @@ void F_SQLDatabase::openPanel(int index)
     SQLPsw->setText(settings_.value(settingkeys::kSQLPassword));
     Label3->setText(displayText(layout.label3));
     CmdBrowse->setVisible(layout.browse);
+    // Left out unless asked for each time: the clinical application may rely on it.
+    CopyPhotos->setChecked(false);
+    CopyPhotos->setVisible(layout.copyPhotosBox);
     helpTopic_ = layout.helpTopic;
     Combo1->clear();
     Combo1->setVisible(layout.combo != ComboButton::None);
@@ -371,6 +386,68 @@ void F_SQLDatabase::closePanel()
     List1->setFocus();
 }
 
+void F_SQLDatabase::setOperationRunning(bool running, bool stoppable)
+{
+    running_ = running;
+    stoppable_ = running && stoppable;
+    if (running)
+        ui_->clearStopRequest();
+    List1->setEnabled(!running);
+    toolsMenu_->menuAction()->setEnabled(!running);
+    pictureButtons_->setEnabled(!running);
+    CmdOK->setEnabled(!running);
+    if (running)
+        return;
+    // Focus could not go to the disabled list when the panel closed.
+    if (List1->isVisible())
+        List1->setFocus();
+    if (closeWhenDone_) {
+        closeWhenDone_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
+}
+
+bool F_SQLDatabase::askStop()
+{
+    if (!stoppable_)
+        return false;
+    const Message question{catalogueTexts::kStopImportQuestion, windowTitle(),
+                           MessageIcon::Question, MessageButtons::YesNo};
+    if (ui_->showMessage(question) != MessageResult::Yes)
+        return false;
+    ui_->requestStop();
+    return true;
+}
+
+void F_SQLDatabase::cancel()
+{
+    if (running_)
+        askStop();
+    else
+        closePanel();
+}
+
+void F_SQLDatabase::closeEvent(QCloseEvent* event)
+{
+    if (!running_) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // Closing now would pull the window from under the running function: it closes after.
+    event->ignore();
+    if (askStop())
+        closeWhenDone_ = true;
+}
+
+void F_SQLDatabase::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && running_) {
+        askStop();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 void F_SQLDatabase::browse()
 {
     using namespace catalogueTexts;
@@ -406,7 +483,7 @@ bool F_SQLDatabase::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         if (key->key() == Qt::Key_Escape && Frame1->isVisible() && watched != List1) {
-            closePanel();
+            cancel();
             return true;
         }
         if (watched == List1 && isEnter(key) && List1->currentRow() >= 0) {

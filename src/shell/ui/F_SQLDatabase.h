@@ -13,11 +13,13 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QTextEdit;
@@ -57,6 +59,12 @@ public:
     void showHelpTopic(int topic);
     int currentHelpTopic() const { return helpTopic_; }
 
+    // While a function runs nothing else may start: the list, the menus, the picture buttons
+    // and OK are disabled. Cancel, Escape and closing the window then ask whether to stop a
+    // function that can be stopped, and do nothing for the others.
+    void setOperationRunning(bool running, bool stoppable);
+    bool operationRunning() const { return running_; }
+
     // Named as the window's controls, so tests and operations find them.
     QAction* CorvistaDataBase = nullptr;
     QAction* CorvistaPasswordDataBase = nullptr;
@@ -75,6 +83,7 @@ public:
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
     QPushButton* CmdBrowse = nullptr;
+    QCheckBox* CopyPhotos = nullptr;
     QPushButton* CmdOK = nullptr;
     QPushButton* CmdCancel = nullptr;
     QTextEdit* ListInfo = nullptr;
@@ -85,8 +94,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Cancel and Escape: the panel closed, or the running function asked to stop.
+    void cancel();
+    // "Stop the import?"; true when the person answered Yes (and the stop was requested).
+    bool askStop();
     void fitHeightToPanel();
     void buildWidgets();
     void showDescription(int row);
@@ -99,6 +114,12 @@ private:
     // The window's size while the list showed; restored when the panel closes.
     QSize sizeBeforePanel_;
     QWidget* helpWindow_ = nullptr;
+    QMenu* toolsMenu_ = nullptr;
+    QWidget* pictureButtons_ = nullptr;
+    bool running_ = false;
+    bool stoppable_ = false;
+    // The window was closed during a stop: it closes once the function has ended.
+    bool closeWhenDone_ = false;
 };
 
 } // namespace sqllumo::ui

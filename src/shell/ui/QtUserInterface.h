@@ -21,6 +21,10 @@ public:
     MessageResult showMessage(const Message& message) override;
     void setBusy(bool busy) override;
     void processPendingEvents() override;
+    bool stopRequested() override { return stopRequested_; }
+    // The person asked the running function to stop; cleared when the next one starts.
+    void requestStop() { stopRequested_ = true; }
+    void clearStopRequest() { stopRequested_ = false; }
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice& choice) override;
     PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
@@ -66,6 +70,7 @@ private:
     QLabel* progressLabel_;
     QProgressBar* progressBar_;
     bool busy_ = false;
+    bool stopRequested_ = false;
     PasswordDialog passwordDialog_;
     ShiftDialog shiftDialog_;
     UserDetailsDialog userDetailsDialog_;

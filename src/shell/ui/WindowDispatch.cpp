@@ -5,6 +5,7 @@
 #include "PasswordRequest.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,7 +19,14 @@ WindowDispatch::WindowDispatch(F_SQLDatabase& window, OperationServices services
     : window_(window), dispatcher_(window.state(), window.userInterface(), *this,
                                    window.windowTitle(), window.functions(), std::move(services))
 {
-    window_.onOk = [this] { dispatcher_.ok(window_.List1->currentRow()); };
+    window_.onOk = [this] {
+        const int row = window_.List1->currentRow();
+        const FunctionDescriptor* function =
+            FindFunction(window_.functions(), window_.state().menuMode(), row);
+        window_.setOperationRunning(true, function && function->stoppable);
+        dispatcher_.ok(row);
+        window_.setOperationRunning(false, false);
+    };
     window_.userInterface().setPasswordDialog(&PasswordRequest::ask);
 }
 
@@ -37,6 +45,7 @@ PanelValues WindowDispatch::panelValues() const
     values.user = window_.SQLUserName->text();
     values.password = window_.SQLPsw->text();
     values.selection = window_.Combo1->currentText();
+    values.copyPhotos = !window_.CopyPhotos->isHidden() && window_.CopyPhotos->isChecked();
     return values;
 }
 
