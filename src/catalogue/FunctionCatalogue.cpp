@@ -2,6 +2,7 @@
 // runs. The window, the dispatcher, the console front end and the helps read them from here.
 #include "FunctionCatalogue.h"
 
+#include "AccessInspection.h"
 #include "ArchiveCatalogue.h"
 #include "CatalogueTexts.h"
 #include "ImportFromAccess.h"
@@ -244,6 +245,9 @@ FunctionList archiveFunctions()
         if (function.consoleName == QLatin1String("import")) {
             function.stoppable = true;
             function.panel.copyPhotosBox = true;
+            function.panel.inspectSource = [](const QString& path) {
+                return archive::InspectAccessFile(path).lines();
+            };
         }
     FunctionDescriptor inspect;
     inspect.catalogue = archive;

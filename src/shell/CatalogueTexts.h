@@ -28,6 +28,9 @@ inline const QString kSelectAccessTitle =
     QStringLiteral("Select the Access database to import into SQL Server");
 inline const QString kAllFilesFilter = QStringLiteral("All Files (*.*)");
 inline const QString kDatabaseFilter = QStringLiteral("Database (*.mdb)");
+inline const QString kInspect = QStringLiteral("Inspect");
+inline const QString kInspectionTitle = QStringLiteral("What the Access file holds");
+inline const QString kInspectNoFile = QStringLiteral("Choose the Access file to inspect first.");
 inline const QString kCopyPhotos = QStringLiteral("Copy the patients' photos as well");
 inline const QString kStopImportQuestion = QStringLiteral("Stop the import?");
 } // namespace catalogueTexts

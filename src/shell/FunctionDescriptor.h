@@ -56,6 +56,9 @@ struct PanelLayout {
     int helpTopic = 0;
     // The import's "copy the patients' photos" check box.
     bool copyPhotosBox = false;
+    // Set where the file field names an Access archive that can be looked into before the
+    // function runs: the lines of what the file holds and what an import of it would meet.
+    std::function<QStringList(const QString& path)> inspectSource{};
 };
 
 enum class AccessCheck {

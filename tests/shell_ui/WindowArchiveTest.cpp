@@ -25,6 +25,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -32,6 +33,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -290,6 +292,52 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
     EXPECT_TRUE(keysSeen);
     EXPECT_FALSE(window_->FrImport->isVisible());
     EXPECT_FALSE(window_->Frame1->isVisible());
+}
+
+TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoServer)
+{
+    sqllumo::testing::SourceArchive archive = sqllumo::testing::SmallArchive();
+    auto& patients = sqllumo::testing::FindSourceTable(archive, "T_Patient")->rows;
+    patients.push_back(patients.front());
+    const QString file = dir_.filePath("inspected.mdb");
+    QString error;
+    ASSERT_TRUE(sqllumo::testing::WriteAccessFile(archive, file, error)) << error.toStdString();
+
+    sqllumo::testing::OpenPanel(*window_, 8);
+    ASSERT_TRUE(window_->CmdInspect->isVisible());
+    // No file yet: the person is told to choose one, and nothing is read.
+    window_->Text1[3]->clear();
+    ModalScript empty;
+    empty.press(QMessageBox::Ok);
+    QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
+    ASSERT_EQ(empty.seen().size(), 1u);
+    EXPECT_EQ(empty.seen()[0].text, "Choose the Access file to inspect first.");
+
+    window_->Text1[3]->setText(file);
+    QString shown;
+    QString title;
+    ModalScript modals;
+    modals.then([&](QWidget* w) {
+        auto* text = w->findChild<QPlainTextEdit*>("InspectionText");
+        ASSERT_NE(text, nullptr);
+        shown = text->toPlainText();
+        title = w->windowTitle();
+        sqllumo::testing::SaveScreenshot(*w, "08-import-inspection");
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
+    EXPECT_EQ(modals.unexpected(), 0);
+    EXPECT_EQ(title, "What the Access file holds - " + file);
+    const QStringList lines = shown.split('\n');
+    EXPECT_TRUE(lines.contains("duplicate key: T_Patient, ID_Patient 1 is held by 2 rows"))
+        << shown.toStdString();
+    EXPECT_TRUE(lines.contains("An import of this file would fail: 1 problem(s)."))
+        << shown.toStdString();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const QString& l) { return l.startsWith("T_Patient: "); }));
+    // The panel stays open, to correct the file or to go on with OK.
+    EXPECT_TRUE(window_->Frame1->isVisible());
+    EXPECT_EQ(window_->Text1[3]->text(), file);
 }
 
 TEST_F(WindowArchive, EscapeDuringAnImportAsksAndYesStopsBetweenTwoRowsWithNothingElseStartable)

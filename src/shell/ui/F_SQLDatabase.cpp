@@ -7,9 +7,13 @@
 #include "Settings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,12 +24,16 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace sqllumo::ui {
 
@@ -214,8 +222,12 @@ void F_SQLDatabase::buildWidgets()
     row3->addWidget(Text1[3], 1);
     CmdBrowse = new QPushButton(kBrowse, Frame1);
     row3->addWidget(CmdBrowse);
+    CmdInspect = new QPushButton(kInspect, Frame1);
+    CmdInspect->hide();
+    row3->addWidget(CmdInspect);
     grid->addLayout(row3, 9, 0, 1, 2);
     connect(CmdBrowse, &QPushButton::clicked, this, [this] { browse(); });
+    connect(CmdInspect, &QPushButton::clicked, this, [this] { inspectSource(); });
     CopyPhotos = new QCheckBox(kCopyPhotos, Frame1);
     CopyPhotos->hide();
     grid->addWidget(CopyPhotos, 10, 0, 1, 2);
@@ -236,8 +248,8 @@ void F_SQLDatabase::buildWidgets()
     connect(CmdCancel, &QPushButton::clicked, this, [this] { cancel(); });
     // Escape acts as Cancel from whatever control of the panel has the focus.
     for (QWidget* control :
-         std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel, CmdBrowse, Combo1,
-                                         Command2, Command6, CopyPhotos})
+         std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel, CmdBrowse,
+                                         CmdInspect, Combo1, Command2, Command6, CopyPhotos})
         control->installEventFilter(this);
     Frame1->installEventFilter(this);
     outer->addWidget(Frame1, 6);
@@ -343,6 +355,8 @@ void F_SQLDatabase::openPanel(int index)
     SQLPsw->setText(settings_.value(settingkeys::kSQLPassword));
     Label3->setText(displayText(layout.label3));
     CmdBrowse->setVisible(layout.browse);
+    inspect_ = layout.inspectSource;
+    CmdInspect->setVisible(static_cast<bool>(inspect_));
     // Left out unless asked for each time: the clinical application may rely on it.
     CopyPhotos->setChecked(false);
     CopyPhotos->setVisible(layout.copyPhotosBox);
@@ -396,6 +410,7 @@ void F_SQLDatabase::setOperationRunning(bool running, bool stoppable)
     toolsMenu_->menuAction()->setEnabled(!running);
     pictureButtons_->setEnabled(!running);
     CmdOK->setEnabled(!running);
+    CmdInspect->setEnabled(!running);
     if (running)
         return;
     // Focus could not go to the disabled list when the panel closed.
@@ -454,6 +469,41 @@ void F_SQLDatabase::browse()
     FileChoice choice{kSelectAccessTitle, {kAllFilesFilter, kDatabaseFilter}, 1, QString()};
     if (auto path = ui_->chooseFile(choice))
         Text1[3]->setText(*path);
+}
+
+// The file is read here, without a server: a technician sees what an import would meet before
+// anything is created. The lines can be long (a table's columns), so they scroll both ways.
+void F_SQLDatabase::inspectSource()
+{
+    using namespace catalogueTexts;
+    const QString path = Text1[3]->text().trimmed();
+    if (!inspect_)
+        return;
+    if (path.isEmpty()) {
+        ui_->message({kInspectNoFile, QString(), MessageIcon::None, MessageButtons::Ok});
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QStringList lines = inspect_(path);
+    QApplication::restoreOverrideCursor();
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("InspectionDialog"));
+    dialog.setWindowTitle(kInspectionTitle + QStringLiteral(" - ") + path);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setObjectName(QStringLiteral("InspectionText"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setPlainText(lines.join(QLatin1Char('\n')));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    const QFontMetrics metrics(text->font());
+    dialog.resize(std::min(metrics.averageCharWidth() * 110, screen()->availableSize().width()),
+                  std::min(metrics.lineSpacing() * 32, screen()->availableSize().height()));
+    dialog.exec();
 }
 
 void F_SQLDatabase::showHelpTopic(int topic)

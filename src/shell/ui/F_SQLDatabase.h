@@ -56,6 +56,7 @@ public:
     // The other catalogue's menu item and picture button.
     void setOtherCatalogueEnabled(bool enabled);
     void browse();
+    void inspectSource();
     void showHelpTopic(int topic);
     int currentHelpTopic() const { return helpTopic_; }
 
@@ -83,6 +84,7 @@ public:
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
     QPushButton* CmdBrowse = nullptr;
+    QPushButton* CmdInspect = nullptr;
     QCheckBox* CopyPhotos = nullptr;
     QPushButton* CmdOK = nullptr;
     QPushButton* CmdCancel = nullptr;
@@ -111,6 +113,7 @@ private:
     WindowState state_;
     std::unique_ptr<QtUserInterface> ui_;
     int helpTopic_ = 0;
+    std::function<QStringList(const QString&)> inspect_;
     // The window's size while the list showed; restored when the panel closes.
     QSize sizeBeforePanel_;
     QWidget* helpWindow_ = nullptr;
