@@ -307,11 +307,13 @@ TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoS
     ASSERT_TRUE(window_->CmdInspect->isVisible());
     // No file yet: the person is told to choose one, and nothing is read.
     window_->Text1[3]->clear();
-    ModalScript empty;
-    empty.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
-    ASSERT_EQ(empty.seen().size(), 1u);
-    EXPECT_EQ(empty.seen()[0].text, "Choose the Access file to inspect first.");
+    {
+        ModalScript empty;
+        empty.press(QMessageBox::Ok);
+        QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
+        ASSERT_EQ(empty.seen().size(), 1u);
+        EXPECT_EQ(empty.seen()[0].text, "Choose the Access file to inspect first.");
+    }
 
     window_->Text1[3]->setText(file);
     QString shown;

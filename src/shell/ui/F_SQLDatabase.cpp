@@ -480,7 +480,7 @@ void F_SQLDatabase::inspectSource()
     if (!inspect_)
         return;
     if (path.isEmpty()) {
-        ui_->message({kInspectNoFile, QString(), MessageIcon::None, MessageButtons::Ok});
+        ui_->showMessage({kInspectNoFile, QString(), MessageIcon::None, MessageButtons::Ok});
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
