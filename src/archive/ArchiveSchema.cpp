@@ -20,29 +20,33 @@ using schema::TinyInt;
 
 constexpr Nullability kNull = Nullability::Null;
 
-std::vector<TableDef> makeTables()
+ColumnDef fk(const std::string& column, const std::string& table, const std::string& referenced)
 {
-    auto fk = [](const std::string& column, const std::string& table,
-                 const std::string& referenced) {
-        return ColumnDef(column, Nullability::NotNull, ForeignKeyDef{"", table, referenced});
-    };
-    auto cascading = [](const std::string& column, const std::string& table,
-                        const std::string& referenced, const std::string& constraint = "") {
-        return ColumnDef(column, Nullability::NotNull,
-                         ForeignKeyDef{constraint, table, referenced, true});
-    };
-    auto def = [](std::string name, std::string identityColumn, int seed,
-                  std::vector<ColumnDef> columns, std::vector<std::string> indexColumns) {
-        TableDef table;
-        table.name = std::move(name);
-        table.identityColumn = std::move(identityColumn);
-        table.identitySeed = seed;
-        table.columns = std::move(columns);
-        table.indexColumns = std::move(indexColumns);
-        return table;
-    };
+    return ColumnDef(column, Nullability::NotNull, ForeignKeyDef{"", table, referenced});
+}
 
-    std::vector<TableDef> t;
+ColumnDef cascading(const std::string& column, const std::string& table,
+                    const std::string& referenced, const std::string& constraint = "")
+{
+    return ColumnDef(column, Nullability::NotNull,
+                     ForeignKeyDef{constraint, table, referenced, true});
+}
+
+TableDef def(std::string name, std::string identityColumn, int seed, std::vector<ColumnDef> columns,
+             std::vector<std::string> indexColumns)
+{
+    TableDef table;
+    table.name = std::move(name);
+    table.identityColumn = std::move(identityColumn);
+    table.identitySeed = seed;
+    table.columns = std::move(columns);
+    table.indexColumns = std::move(indexColumns);
+    return table;
+}
+
+// The description rows and the look-up tables the patients and files point at.
+void addLookupTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", NVarChar(100)}}, {}));
     t.push_back(def("T_Marker", "ID_Marker", 3, {{"Marker", NVarChar(50)}}, {}));
     t.push_back(def("T_City", "ID_City", 23, {{"City", NVarChar(30)}}, {}));
@@ -56,6 +60,10 @@ std::vector<TableDef> makeTables()
                      {"Doc_Tech", Bit()},
                      {"Int_Ext", Bit()}},
                     {}));
+}
+
+void addPatientAndExamTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_Patient", "ID_Patient", 1,
                     {{"Title", NVarChar(10)},
                      {"L_Name", NVarChar(50)},
@@ -98,6 +106,10 @@ std::vector<TableDef> makeTables()
     exam.columns.push_back({"Comment", NVarChar(250)});
     exam.addedKeysEndWithBlank = false;
     t.push_back(exam);
+}
+
+void addFileTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_Storage", "ID_Storage", 1, {{"Description", NVarChar(100)}}, {}));
     t.push_back(def("T_File_Type", "ID_Type", 1,
                     {{"File_Type", NVarChar(50)},
@@ -127,6 +139,11 @@ std::vector<TableDef> makeTables()
                      {"Comment", NVarChar(250)},
                      {"Used_By", NVarChar(50)}},
                     {"ID_Multi", "ID_Type", "Used_By"}));
+}
+
+// Classes, items and sub-items of the classification, the values per file and saved masks.
+void addStatisticsTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_Class", "ID_Class", 1,
                     {{"Ord_Class", Int()},
                      {"Descr_Class", NVarChar(50)},
@@ -184,6 +201,15 @@ std::vector<TableDef> makeTables()
     t.push_back(def("T_StatisticFileType", "", 1, {{"ID_Mask", Int()}, {"ID_File_Type", Int()}},
                     {"ID_Mask", "ID_File_Type"}));
     t.back().testedIndexCount = 0;
+}
+
+std::vector<TableDef> makeTables()
+{
+    std::vector<TableDef> t;
+    addLookupTables(t);
+    addPatientAndExamTables(t);
+    addFileTables(t);
+    addStatisticsTables(t);
     return t;
 }
 
