@@ -359,7 +359,7 @@ private:
                 return QString::fromLatin1(column.whenNull);
             if (nullable_[i])
                 return QStringLiteral("NULL");
-            throw db::Error(kInvalidUseOfNull,
+            throw db::Error(db::kInvalidUseOfNull,
                             kNullNotAllowed.arg(sourceRow(rows), QString::fromLatin1(column.name)));
         }
         // A date goes in the insert itself as an ISO 8601 literal, which the server reads
@@ -606,7 +606,7 @@ bool CheckAccessDuplicates(const QString& source, ImportWork& work)
         for (; !keys.eof(); keys.moveNext()) {
             const QVariant value = keys.value(0);
             if (value.isNull())
-                throw db::Error(kInvalidUseOfNull,
+                throw db::Error(db::kInvalidUseOfNull,
                                 QStringLiteral("Invalid use of Null: a row of table %1 in the "
                                                "Access file has no %2")
                                     .arg(table, column));

@@ -1,181 +1,215 @@
 // The archive tables as data; statement text is assembled from it character for character.
 #include "ArchiveSchema.h"
 
+#include "SqlTypes.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace sqllumo::archive {
 namespace {
 
-const char* const kText50 = "NVARCHAR(50) NOT NULL";
+using schema::Bit;
+using schema::DateTime;
+using schema::Image;
+using schema::Int;
+using schema::Nullability;
+using schema::NVarChar;
+using schema::SmallInt;
+using schema::TinyInt;
 
-std::vector<TableDef> makeTables()
+constexpr Nullability kNull = Nullability::Null;
+
+ColumnDef fk(const std::string& column, const std::string& table, const std::string& referenced)
 {
-    const std::string bit = "BIT NOT NULL";
-    const std::string intNN = "INT NOT NULL";
-    const std::string dt = "DATETIME NOT NULL";
-    auto fk = [](const std::string& column, const std::string& table,
-                 const std::string& referenced) {
-        return ColumnDef(column, false, ForeignKeyDef{"", table, referenced, false});
-    };
-    auto cascading = [](const std::string& column, const std::string& table,
-                        const std::string& referenced, const std::string& constraint = "") {
-        return ColumnDef(column, false, ForeignKeyDef{constraint, table, referenced, true});
-    };
+    return ColumnDef(column, Nullability::NotNull, ForeignKeyDef{"", table, referenced});
+}
 
-    auto def = [](std::string name, std::string identityColumn, int seed,
-                  std::vector<ColumnDef> columns, std::vector<std::string> indexColumns) {
-        TableDef table;
-        table.name = std::move(name);
-        table.identityColumn = std::move(identityColumn);
-        table.identitySeed = seed;
-        table.columns = std::move(columns);
-        table.indexColumns = std::move(indexColumns);
-        return table;
-    };
+ColumnDef cascading(const std::string& column, const std::string& table,
+                    const std::string& referenced, const std::string& constraint = "")
+{
+    return ColumnDef(column, Nullability::NotNull,
+                     ForeignKeyDef{constraint, table, referenced, true});
+}
 
-    std::vector<TableDef> t;
-    t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", "NVARCHAR(100) NOT NULL"}}, {}));
-    t.push_back(def("T_Marker", "ID_Marker", 3, {{"Marker", kText50}}, {}));
-    t.push_back(def("T_City", "ID_City", 23, {{"City", "NVARCHAR(30) NOT NULL"}}, {}));
-    t.push_back(def("T_Province", "ID_Province", 10, {{"Province", "NVARCHAR(30) NOT NULL"}}, {}));
-    t.push_back(def("T_Country", "ID_Country", 6, {{"Country", "NVARCHAR(30) NOT NULL"}}, {}));
-    t.push_back(def("T_Hosp_Dep", "ID_Hosp_Dep", 8, {{"Hosp_Dep", kText50}}, {}));
+TableDef def(std::string name, std::string identityColumn, int seed, std::vector<ColumnDef> columns,
+             std::vector<std::string> indexColumns)
+{
+    TableDef table;
+    table.name = std::move(name);
+    table.identityColumn = std::move(identityColumn);
+    table.identitySeed = seed;
+    table.columns = std::move(columns);
+    table.indexColumns = std::move(indexColumns);
+    return table;
+}
+
+// The description rows and the look-up tables the patients and files point at.
+void addLookupTables(std::vector<TableDef>& t)
+{
+    t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", NVarChar(100)}}, {}));
+    t.push_back(def("T_Marker", "ID_Marker", 3, {{"Marker", NVarChar(50)}}, {}));
+    t.push_back(def("T_City", "ID_City", 23, {{"City", NVarChar(30)}}, {}));
+    t.push_back(def("T_Province", "ID_Province", 10, {{"Province", NVarChar(30)}}, {}));
+    t.push_back(def("T_Country", "ID_Country", 6, {{"Country", NVarChar(30)}}, {}));
+    t.push_back(def("T_Hosp_Dep", "ID_Hosp_Dep", 8, {{"Hosp_Dep", NVarChar(50)}}, {}));
     t.push_back(def("T_Doc_Tech", "ID_Doc_Tech", 17,
-                    {{"Title", "NVARCHAR(10) NOT NULL"},
-                     {"L_Name", kText50},
-                     {"F_Name", kText50},
-                     {"Doc_Tech", bit},
-                     {"Int_Ext", bit}},
+                    {{"Title", NVarChar(10)},
+                     {"L_Name", NVarChar(50)},
+                     {"F_Name", NVarChar(50)},
+                     {"Doc_Tech", Bit()},
+                     {"Int_Ext", Bit()}},
                     {}));
+}
+
+void addPatientAndExamTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_Patient", "ID_Patient", 1,
-                    {{"Title", "NVARCHAR(10) NOT NULL"},
-                     {"L_Name", kText50},
-                     {"F_Name", kText50},
-                     {"M_Name", kText50},
-                     {"B_Date", dt},
-                     {"Sex", bit},
-                     {"Height", "SMALLINT NOT NULL"},
-                     {"Weight", "SMALLINT NOT NULL"},
-                     {"Address", "NVARCHAR(200) NOT NULL"},
+                    {{"Title", NVarChar(10)},
+                     {"L_Name", NVarChar(50)},
+                     {"F_Name", NVarChar(50)},
+                     {"M_Name", NVarChar(50)},
+                     {"B_Date", DateTime()},
+                     {"Sex", Bit()},
+                     {"Height", SmallInt()},
+                     {"Weight", SmallInt()},
+                     {"Address", NVarChar(200)},
                      fk("ID_City", "T_City", "ID_City"),
                      fk("ID_Province", "T_Province", "ID_Province"),
-                     {"Zip_Code", "NVARCHAR(10) NOT NULL"},
+                     {"Zip_Code", NVarChar(10)},
                      fk("ID_Country", "T_Country", "ID_Country"),
-                     {"Tel_Home", "NVARCHAR(30) NOT NULL"},
-                     {"Tel_Work", "NVARCHAR(30) NOT NULL"},
-                     {"Ins_Number", "NVARCHAR(30) NOT NULL"},
-                     {"Ins_Company", "NVARCHAR(30) NOT NULL"},
-                     {"Pat_Code_1", "NVARCHAR(30) NOT NULL"},
-                     {"Pat_Code_2", "NVARCHAR(30) NOT NULL"},
+                     {"Tel_Home", NVarChar(30)},
+                     {"Tel_Work", NVarChar(30)},
+                     {"Ins_Number", NVarChar(30)},
+                     {"Ins_Company", NVarChar(30)},
+                     {"Pat_Code_1", NVarChar(30)},
+                     {"Pat_Code_2", NVarChar(30)},
                      fk("ID_Hosp_Dep", "T_Hosp_Dep", "ID_Hosp_Dep"),
-                     {"Comment", "NVARCHAR(250) NOT NULL"},
+                     {"Comment", NVarChar(250)},
                      fk("ID_Doc_Tech", "T_Doc_Tech", "ID_Doc_Tech"),
-                     {"Free1", kText50},
-                     {"Free2", kText50},
+                     {"Free1", NVarChar(50)},
+                     {"Free2", NVarChar(50)},
                      fk("ID_Marker", "T_Marker", "ID_Marker"),
-                     {"Used_By", kText50},
-                     {"RecDate", dt},
-                     {"Photo", "IMAGE"}},
+                     {"Used_By", NVarChar(50)},
+                     {"RecDate", DateTime()},
+                     {"Photo", Image()}},
                     {"L_Name", "F_Name", "B_Date", "Used_By", "ID_Marker"}));
-    t.back().importKeysEndWithBlank = false;
+    t.back().addedKeysEndWithBlank = false;
     TableDef exam = def("T_Exam", "ID_Multi", 1,
                         {cascading("ID_Patient", "T_Patient", "ID_Patient", "ID_Patient_fk"),
-                         {"Code", "NVARCHAR(30) NOT NULL"}},
+                         {"Code", NVarChar(30)}},
                         {"ID_Patient", "ID_Marker"});
     for (int i = 1; i <= 8; ++i)
-        exam.columns.push_back({"rv_" + std::to_string(i), bit});
-    exam.columns.push_back(
-        ColumnDef("ID_Marker", false, ForeignKeyDef{"ID_Marker_fk", "T_Marker", "ID_Marker"}));
-    exam.columns.push_back({"Comment", "NVARCHAR(250) NOT NULL"});
-    exam.importKeysEndWithBlank = false;
+        exam.columns.push_back({"rv_" + std::to_string(i), Bit()});
+    exam.columns.push_back(ColumnDef("ID_Marker", Nullability::NotNull,
+                                     ForeignKeyDef{"ID_Marker_fk", "T_Marker", "ID_Marker"}));
+    exam.columns.push_back({"Comment", NVarChar(250)});
+    exam.addedKeysEndWithBlank = false;
     t.push_back(exam);
-    t.push_back(def("T_Storage", "ID_Storage", 1, {{"Description", "NVARCHAR(100) NOT NULL"}}, {}));
+}
+
+void addFileTables(std::vector<TableDef>& t)
+{
+    t.push_back(def("T_Storage", "ID_Storage", 1, {{"Description", NVarChar(100)}}, {}));
     t.push_back(def("T_File_Type", "ID_Type", 1,
-                    {{"File_Type", kText50},
-                     {"File_Primary", bit},
-                     {"File_Priority", "TINYINT NOT NULL"},
-                     {"File_Visible", bit},
-                     {"File_Exclude", kText50},
-                     {"File_App", kText50},
-                     {"File_Prefix", "NVARCHAR(3) NOT NULL"},
-                     {"File_Ext", "NVARCHAR(3) NOT NULL"}},
+                    {{"File_Type", NVarChar(50)},
+                     {"File_Primary", Bit()},
+                     {"File_Priority", TinyInt()},
+                     {"File_Visible", Bit()},
+                     {"File_Exclude", NVarChar(50)},
+                     {"File_App", NVarChar(50)},
+                     {"File_Prefix", NVarChar(3)},
+                     {"File_Ext", NVarChar(3)}},
                     {}));
     t.push_back(def("T_File", "ID_Exam", 1,
                     {cascading("ID_Multi", "T_Exam", "ID_Multi", "ID_Multi_fk"),
-                     {"[Primary]", bit},
+                     {"[Primary]", Bit()},
                      fk("ID_Type", "T_File_Type", "ID_Type"),
-                     {"[Date]", dt},
+                     {"[Date]", DateTime()},
                      fk("ID_Tech", "T_Doc_Tech", "ID_Doc_Tech"),
                      fk("ID_Doc", "T_Doc_Tech", "ID_Doc_Tech"),
                      fk("ID_Doc_Req", "T_Doc_Tech", "ID_Doc_Tech"),
                      fk("ID_Hosp_Dep", "T_Hosp_Dep", "ID_Hosp_Dep"),
-                     {"Duration", intNN},
-                     {"Path_Local", "NVARCHAR(100) NOT NULL"},
-                     {"Path_Archive", "NVARCHAR(100) NOT NULL"},
-                     ColumnDef("ID_Storage", true, ForeignKeyDef{"", "T_Storage", "ID_Storage"}),
-                     {"FileDateLastModify", dt},
-                     {"FileLen", intNN},
-                     {"Comment", "NVARCHAR(250) NOT NULL"},
-                     {"Used_By", kText50}},
+                     {"Duration", Int()},
+                     {"Path_Local", NVarChar(100)},
+                     {"Path_Archive", NVarChar(100)},
+                     ColumnDef("ID_Storage", kNull, ForeignKeyDef{"", "T_Storage", "ID_Storage"}),
+                     {"FileDateLastModify", DateTime()},
+                     {"FileLen", Int()},
+                     {"Comment", NVarChar(250)},
+                     {"Used_By", NVarChar(50)}},
                     {"ID_Multi", "ID_Type", "Used_By"}));
+}
+
+// Classes, items and sub-items of the classification, the values per file and saved masks.
+void addStatisticsTables(std::vector<TableDef>& t)
+{
     t.push_back(def("T_Class", "ID_Class", 1,
-                    {{"Ord_Class", intNN},
-                     {"Descr_Class", kText50},
-                     {"Type_Class", "TINYINT NOT NULL"},
-                     {"ItemSelMode_Class", bit}},
+                    {{"Ord_Class", Int()},
+                     {"Descr_Class", NVarChar(50)},
+                     {"Type_Class", TinyInt()},
+                     {"ItemSelMode_Class", Bit()}},
                     {}));
     t.push_back(def("T_Item", "ID_Item", 1,
-                    {{"Ord_Item", intNN},
-                     {"Descr_Item", kText50},
-                     {"Type_Item", "TINYINT NOT NULL"},
-                     {"SubItemSelMode_Item", bit},
+                    {{"Ord_Item", Int()},
+                     {"Descr_Item", NVarChar(50)},
+                     {"Type_Item", TinyInt()},
+                     {"SubItemSelMode_Item", Bit()},
                      cascading("ID_Class", "T_Class", "ID_Class")},
                     {"ID_Class"}));
     t.push_back(def("T_SubItem", "ID_SubItem", 1,
-                    {{"Ord_SubItem", intNN},
-                     {"Descr_SubItem", kText50},
-                     {"Type_SubItem", "TINYINT NOT NULL"},
+                    {{"Ord_SubItem", Int()},
+                     {"Descr_SubItem", NVarChar(50)},
+                     {"Type_SubItem", TinyInt()},
                      cascading("ID_Item", "T_Item", "ID_Item")},
                     {"ID_Item"}));
     t.push_back(def("T_Statistic", "", 1,
                     {fk("ID_Class", "T_Class", "ID_Class"),
-                     {"ID_Item", "INT NULL"},
-                     {"ID_SubItem", "INT NULL"},
+                     {"ID_Item", Int(kNull)},
+                     {"ID_SubItem", Int(kNull)},
                      cascading("ID_Exam", "T_File", "ID_Exam"),
                      fk("ID_Multi", "T_Exam", "ID_Multi"),
-                     {"Stat_Memo", "NVARCHAR(50) NULL"},
-                     {"RecDate", "DATETIME NULL"}},
+                     {"Stat_Memo", NVarChar(50, kNull)},
+                     {"RecDate", DateTime(kNull)}},
                     {"ID_Class", "ID_Exam", "ID_Multi"}));
     t.push_back(def("T_StatisticMask", "ID_Mask", 1,
-                    {{"Descr_Mask", "NVARCHAR(50) NULL"},
-                     {"BDayFrom", "DATETIME NULL"},
-                     {"BDayTo", "DATETIME NULL"},
-                     {"RecFrom", "DATETIME NULL"},
-                     {"RecTo", "DATETIME NULL"},
-                     {"DuplofPatients", bit},
-                     {"RecMask", "DATETIME NULL"},
-                     {"NumTrovFile", "INT NULL"},
-                     {"NumTotFile", "INT NULL"}},
+                    {{"Descr_Mask", NVarChar(50, kNull)},
+                     {"BDayFrom", DateTime(kNull)},
+                     {"BDayTo", DateTime(kNull)},
+                     {"RecFrom", DateTime(kNull)},
+                     {"RecTo", DateTime(kNull)},
+                     {"DuplofPatients", Bit()},
+                     {"RecMask", DateTime(kNull)},
+                     {"NumTrovFile", Int(kNull)},
+                     {"NumTotFile", Int(kNull)}},
                     {}));
     t.push_back(def("T_StatisticList", "", 1,
                     {cascading("ID_Mask", "T_StatisticMask", "ID_Mask"),
-                     {"ID_Patient", intNN},
-                     {"ID_Exam", "INT NULL"},
-                     {"ID_Multi", "INT NULL"}},
+                     {"ID_Patient", Int()},
+                     {"ID_Exam", Int(kNull)},
+                     {"ID_Multi", Int(kNull)}},
                     {"ID_Mask", "ID_Patient", "ID_Exam", "ID_Multi"}));
     t.back().testedIndexCount = 2;
     t.push_back(def("T_StatisticSearch", "", 1,
                     {cascading("ID_Mask", "T_StatisticMask", "ID_Mask"),
-                     {"ID_Class", intNN},
-                     {"ID_Item", "INT NULL"},
-                     {"ID_SubItem", "INT NULL"},
-                     {"Stat_Memo", "NVARCHAR(50) NULL"},
-                     {"Search_Mode", "TINYINT NOT NULL"}},
+                     {"ID_Class", Int()},
+                     {"ID_Item", Int(kNull)},
+                     {"ID_SubItem", Int(kNull)},
+                     {"Stat_Memo", NVarChar(50, kNull)},
+                     {"Search_Mode", TinyInt()}},
                     {"ID_Mask", "ID_Class"}));
-    t.push_back(def("T_StatisticFileType", "", 1, {{"ID_Mask", intNN}, {"ID_File_Type", intNN}},
+    t.push_back(def("T_StatisticFileType", "", 1, {{"ID_Mask", Int()}, {"ID_File_Type", Int()}},
                     {"ID_Mask", "ID_File_Type"}));
     t.back().testedIndexCount = 0;
+}
+
+std::vector<TableDef> makeTables()
+{
+    std::vector<TableDef> t;
+    addLookupTables(t);
+    addPatientAndExamTables(t);
+    addFileTables(t);
+    addStatisticsTables(t);
     return t;
 }
 
@@ -237,32 +271,12 @@ std::vector<std::string> fileTypeRows(bool newVersion, const std::string& databa
     return statements;
 }
 
-const std::string kCascade = " ON DELETE CASCADE ON UPDATE CASCADE";
-
 std::string upper(const std::string& text)
 {
     std::string out;
     for (char c : text)
         out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
-}
-
-// "CREATE TABLE " + name + "( " + fragments + ")", each fragment followed by ", " or, the last,
-// by a blank.
-std::string createStatement(const std::string& table, const std::vector<std::string>& columns)
-{
-    std::string statement = "CREATE TABLE " + table + "( ";
-    for (size_t i = 0; i < columns.size(); ++i)
-        statement += columns[i] + (i + 1 < columns.size() ? ", " : " ");
-    return statement + ")";
-}
-
-const ColumnDef* findColumn(const TableDef& table, const std::string& name)
-{
-    for (const auto& column : table.columns)
-        if (column.name == name)
-            return &column;
-    return nullptr;
 }
 
 std::vector<RelationDef> makeTestedRelations()
@@ -276,7 +290,7 @@ std::vector<RelationDef> makeTestedRelations()
         {"T_StatisticList", "ID_Mask"}, {"T_StatisticSearch", "ID_Mask"}};
     std::vector<RelationDef> relations;
     for (const auto& [tableName, columnName] : tested) {
-        const ColumnDef* column = findColumn(*FindArchiveTable(tableName), columnName);
+        const ColumnDef* column = FindArchiveTable(tableName)->findColumn(columnName);
         const ForeignKeyDef& key = *column->foreignKey;
         relations.push_back({key.table + "-" + tableName, key.table, key.column, tableName,
                              columnName, key.cascades ? 0 : 1});
@@ -286,29 +300,6 @@ std::vector<RelationDef> makeTestedRelations()
 
 } // namespace
 
-ColumnDef::ColumnDef(std::string name, std::string definition)
-    : name(std::move(name)), definition(definition), importDefinition(std::move(definition))
-{
-}
-
-ColumnDef::ColumnDef(std::string name, bool nullable, ForeignKeyDef reference)
-    : name(std::move(name))
-{
-    const std::string nullClause = nullable ? "NULL" : "NOT NULL";
-    importDefinition = "INT " + nullClause;
-    definition =
-        "INT " +
-        (reference.constraintName.empty() ? "" : "CONSTRAINT " + reference.constraintName + " ") +
-        nullClause + " FOREIGN KEY REFERENCES " + reference.table + " (" + reference.column + ")" +
-        (reference.cascades ? kCascade : "");
-    foreignKey = std::move(reference);
-}
-
-std::string TableDef::indexName(size_t position) const
-{
-    return "IX_" + name + (position == 0 ? "" : "_" + std::to_string(position));
-}
-
 const std::vector<TableDef>& ArchiveTables()
 {
     static const std::vector<TableDef> tables = makeTables();
@@ -317,73 +308,28 @@ const std::vector<TableDef>& ArchiveTables()
 
 const TableDef* FindArchiveTable(const std::string& name)
 {
-    for (const auto& table : ArchiveTables())
-        if (table.name == name)
-            return &table;
-    return nullptr;
-}
-
-std::string CreateTableStatement(const TableDef& table)
-{
-    std::vector<std::string> fragments;
-    if (table.hasIdentity()) {
-        std::string identity = table.identityColumn + " INT IDENTITY";
-        if (table.identitySeed != 1)
-            identity += "(" + std::to_string(table.identitySeed) + ",1)";
-        fragments.push_back(identity + " CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY");
-    }
-    for (const auto& column : table.columns)
-        fragments.push_back(column.name + " " + column.definition);
-    return createStatement(table.name, fragments);
+    return schema::FindTable(ArchiveTables(), name);
 }
 
 std::vector<std::string> ImportColumnFragments(const TableDef& table)
 {
-    std::vector<std::string> columns;
-    if (table.hasIdentity())
-        columns.push_back(table.identityColumn + " INT IDENTITY");
-    for (const auto& column : table.columns)
-        columns.push_back(column.name + " " + column.importDefinition);
-    for (size_t i = 0; i < columns.size(); ++i)
-        columns[i] += i + 1 < columns.size() ? ", " : " ";
-    return columns;
+    return schema::KeylessColumnFragments(table);
 }
 
 std::string ImportTableStatement(const TableDef& table)
 {
-    std::string statement = "CREATE TABLE " + table.name + "( ";
-    for (const auto& fragment : ImportColumnFragments(table))
-        statement += fragment;
-    return statement + ")";
+    return schema::CreateKeylessTableStatement(table);
 }
 
 std::string ImportConstraintText(const TableDef& table)
 {
-    std::vector<std::string> clauses;
-    if (table.hasIdentity())
-        clauses.push_back("CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY (" +
-                          table.identityColumn + ")");
-    for (const auto& column : table.columns) {
-        if (!column.foreignKey)
-            continue;
-        const ForeignKeyDef& key = *column.foreignKey;
-        clauses.push_back(
-            (key.constraintName.empty() ? "" : "CONSTRAINT " + key.constraintName + " ") +
-            "FOREIGN KEY (" + column.name + ") REFERENCES " + key.table + " (" + key.column + ")" +
-            (key.cascades ? kCascade : ""));
-    }
-    if (clauses.empty())
-        return {};
-    std::string text = "ADD ";
-    for (size_t i = 0; i < clauses.size(); ++i)
-        text += clauses[i] + (i + 1 < clauses.size() ? ", " : "");
-    return table.importKeysEndWithBlank ? text + " " : text;
+    return schema::AddKeysClause(table);
 }
 
 std::string ImportKeyStatement(const TableDef& table)
 {
     const std::string text = ImportConstraintText(table);
-    return text.empty() ? text : "ALTER TABLE " + table.name + " " + text;
+    return text.empty() ? text : schema::AlterTableStatement(table.name, text);
 }
 
 std::string ExpectedPrimaryKeyColumn(const TableDef& table)
@@ -431,33 +377,21 @@ const std::vector<RelationListingDef>& RelationListingDefs()
 
 std::vector<ExpectedColumn> ExpectedColumns(const TableDef& table)
 {
-    auto expect = [](const std::string& name, const std::string& definition) {
+    auto expect = [](const std::string& name, const schema::ColumnType& type) {
         ExpectedColumn column;
-        for (char c : upper(name))
-            if (c != '[' && c != ']')
-                column.upperName += c;
-        auto startsWith = [&](const char* word) { return definition.rfind(word, 0) == 0; };
-        if (startsWith("NVARCHAR(")) {
-            column.typeCode = 202;
-            column.definedSize = std::stoi(definition.substr(9));
-        } else if (startsWith("SMALLINT")) {
-            column.typeCode = 2;
-        } else if (startsWith("TINYINT")) {
-            column.typeCode = 17;
-        } else if (startsWith("INT")) {
-            column.typeCode = 3;
-        } else if (startsWith("BIT")) {
-            column.typeCode = 11;
-        } else if (startsWith("DATETIME")) {
-            column.typeCode = 135;
-        } // IMAGE (the photo) passes with any type
+        column.upperName = upper(schema::Unbracketed(name));
+        // The photo passes with any type.
+        if (type.name != schema::Image().name)
+            column.typeCode = db::AdoTypeFromServerType(type.name, type.length);
+        if (type.length > 0)
+            column.definedSize = type.length;
         return column;
     };
     std::vector<ExpectedColumn> columns;
     if (table.hasIdentity())
-        columns.push_back(expect(table.identityColumn, "INT"));
+        columns.push_back(expect(table.identityColumn, schema::Int()));
     for (const auto& column : table.columns)
-        columns.push_back(expect(column.name, column.definition));
+        columns.push_back(expect(column.name, column.type));
     return columns;
 }
 

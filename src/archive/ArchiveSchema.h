@@ -2,52 +2,18 @@
 // statements that create an archive are derived from here and nowhere else.
 #pragma once
 
-#include <optional>
+#include "DdlWriter.h"
+#include "TableModel.h"
+
 #include <string>
 #include <vector>
 
 namespace sqllumo::archive {
 
-// A column's reference to another table's key.
-struct ForeignKeyDef {
-    std::string constraintName; // empty: the server generates the name
-    std::string table;          // the referenced table and column
-    std::string column;
-    bool cascades = false; // ON DELETE CASCADE ON UPDATE CASCADE
-};
-
-struct ColumnDef {
-    // A column without a reference.
-    ColumnDef(std::string name, std::string definition);
-    // An INT column that refers to another table; its definition text is built from the key.
-    ColumnDef(std::string name, bool nullable, ForeignKeyDef reference);
-
-    std::string name;       // as written in SQL, reserved words in brackets: "[FreeText]"
-    std::string definition; // the text after the name, e.g. "NVARCHAR(50) NOT NULL"
-    // The definition without its reference, constraint name and cascade: "INT NOT NULL".
-    std::string importDefinition;
-    std::optional<ForeignKeyDef> foreignKey;
-};
-
-struct TableDef {
-    std::string name;
-    // The identity column is the first column and the primary key; empty when the table has none.
-    std::string identityColumn;
-    int identitySeed = 1;
-    std::vector<ColumnDef> columns;        // the columns after the identity column
-    std::vector<std::string> indexColumns; // one single-column index each, in creation order
-    // How many of the leading indexes the structure test requires; unset: all of them.
-    std::optional<size_t> testedIndexCount;
-    // Whether the import's key statement ends with a blank; the texts differ in this only,
-    // and servers ignore it.
-    bool importKeysEndWithBlank = true;
-
-    bool hasIdentity() const { return !identityColumn.empty(); }
-    std::string primaryKeyName() const { return "PrimaryKey_" + name; }
-    // "IX_T_Patient", "IX_T_Patient_1", ...
-    std::string indexName(size_t position) const;
-    size_t columnCount() const { return columns.size() + (hasIdentity() ? 1 : 0); }
-};
+// The archive's tables are stated in the model both databases share.
+using schema::ColumnDef;
+using schema::ForeignKeyDef;
+using schema::TableDef;
 
 // In creation order.
 const std::vector<TableDef>& ArchiveTables();
@@ -55,7 +21,7 @@ const TableDef* FindArchiveTable(const std::string& name);
 
 // "CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT PrimaryKey_T_Marker PRIMARY
 // KEY, Marker NVARCHAR(50) NOT NULL )"
-std::string CreateTableStatement(const TableDef& table);
+using schema::CreateTableStatement;
 
 // The default rows sent right after a table is created, in order. For T_DBVersion the first
 // row is "Version:1.01" in an ordinary archive; a new-version archive gets an empty first row

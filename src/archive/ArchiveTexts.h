@@ -77,11 +77,10 @@ inline const QString kStatInitTrue = QStringLiteral("STAT_INIT:TRUE");
 inline const QString kRowsInTheSource = QStringLiteral(" rows in the source, ");
 inline const QString kInTheDatabase = QStringLiteral(" in the database");
 inline const QString kNotInTheSource = QStringLiteral(" not in the source, ");
-// A NULL the destination column cannot hold (the run-time "Invalid use of Null").
-inline constexpr long long kInvalidUseOfNull = 94;
 // Where in the source a row the copy could not write is: table, key column and key value.
 inline const QString kSourceRow = QStringLiteral("table %1, row %2 = %3");
-// %1: the row as kSourceRow gives it; %2: the column.
+// A NULL the destination column cannot hold (db::kInvalidUseOfNull); %1: the row as
+// kSourceRow gives it; %2: the column.
 inline const QString kNullNotAllowed = QStringLiteral(
     "Invalid use of Null: %1, column %2 is NULL in the Access file but the database requires a "
     "value");

@@ -4,6 +4,7 @@
 
 #include "DatabasePort.h"
 #include "DefineArchiveTables.h"
+#include "TableModel.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,7 @@
 
 namespace sqllumo::archive {
 
-struct TableDef;
+using schema::TableDef;
 
 // True when the whole test ran, whatever it found; false with errorText set when an error
 // stopped it.

@@ -77,13 +77,6 @@ namespace {
     throw Error(kClosedObject, texts::kClosedObject);
 }
 
-bool isTextType(int ado)
-{
-    return ado == adotype::kChar || ado == adotype::kWChar || ado == adotype::kVarChar ||
-           ado == adotype::kVarWChar || ado == adotype::kLongVarChar ||
-           ado == adotype::kLongVarWChar;
-}
-
 void setNativeFields(RecordsetState& d, const ResultSetData& set)
 {
     d.fields.clear();
@@ -91,7 +84,7 @@ void setNativeFields(RecordsetState& d, const ResultSetData& set)
     for (const auto& c : set.columns) {
         FieldInfo f;
         f.name = c.name;
-        f.adoType = detail::AdoTypeFromOdbc(c.sqlType, c.size);
+        f.adoType = AdoTypeFromOdbc(c.sqlType, c.size);
         f.definedSize = static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
         d.visible.push_back(static_cast<int>(d.fields.size()));
         d.fields.push_back(std::move(f));
@@ -335,7 +328,7 @@ void Field::setValue(const QVariant& value)
     // A byte array given to a text column is stored as its hexadecimal text, two upper-case
     // digits per byte, as the OLE DB and ODBC conversion of binary to character data writes
     // it (the enciphered version row of a new archive is kept this way).
-    if (value.typeId() == QMetaType::QByteArray && isTextType(f.adoType))
+    if (value.typeId() == QMetaType::QByteArray && IsTextAdoType(f.adoType))
         d.changes[index] = UpperHex(value.toByteArray());
     else
         d.changes[index] = value;
@@ -440,7 +433,7 @@ void Recordset::open(const QString& source, Connection& connection, CursorType, 
             const auto& c = first.columns[i];
             f.name = c.name;
             if (f.table < 0) {
-                f.adoType = detail::AdoTypeFromOdbc(c.sqlType, c.size);
+                f.adoType = AdoTypeFromOdbc(c.sqlType, c.size);
                 f.definedSize =
                     static_cast<long>(std::min<unsigned long long>(c.size, 2147483647ULL));
             }
@@ -597,6 +590,239 @@ long long affected(const detail::BatchResult& result)
     return result.rowCounts.empty() ? -1 : result.rowCounts.back();
 }
 
+// The one table whose fields a new row takes.
+int newRowTable(const RecordsetState& d)
+{
+    int table = d.tables.size() == 1 ? 0 : -1;
+    for (const auto& [field, value] : d.changes) {
+        const int t = d.fields[static_cast<size_t>(field)].table;
+        if (table >= 0 && t != table)
+            throw Error(kNotUpdatable,
+                        QStringLiteral("A new row can take the fields of one table only."));
+        table = t;
+    }
+    if (table < 0)
+        throw Error(kNotUpdatable,
+                    QStringLiteral("A new row can take the fields of one table only."));
+    return table;
+}
+
+QString insertStatement(const RecordsetState& d, const PlanTable& t)
+{
+    QStringList columns, values;
+    for (const auto& [field, value] : d.changes) {
+        columns << QuotedIdentifier(d.fields[static_cast<size_t>(field)].base.name);
+        values << ValueLiteral(value);
+    }
+    QString insert = QStringLiteral("INSERT INTO ") + t.quotedName;
+    insert += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
+                                : QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
+                                      QStringLiteral(") VALUES (") +
+                                      values.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return insert;
+}
+
+// An identity key the server chose is read back, so the new row can be changed again.
+void takeIdentity(const RecordsetState& d, int table, const detail::BatchResult& result,
+                  std::vector<QVariant>& row)
+{
+    const PlanTable& t = d.tables[static_cast<size_t>(table)];
+    if (result.sets.empty() || result.sets.front().rows.empty() || t.primaryKey.size() != 1)
+        return;
+    const QVariant identity = result.sets.front().rows.front().front();
+    for (size_t i = 0; i < d.fields.size(); ++i) {
+        const FieldInfo& f = d.fields[i];
+        if (f.table == table && !f.shadow &&
+            f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0 &&
+            !identity.isNull() && !d.changes.count(static_cast<int>(i)))
+            row[i] = f.base.adoType == adotype::kBigInt ? QVariant(identity.toLongLong())
+                                                        : QVariant(identity.toInt());
+    }
+}
+
+// With the whole key known, the new row is read again for the values the server gave it.
+void rereadNewRow(detail::Session& session, const RecordsetState& d, std::vector<QVariant>& row)
+{
+    const PlanTable& t = d.tables.front();
+    if (d.tables.size() != 1 || t.primaryKey.isEmpty())
+        return;
+    QStringList where;
+    for (const QString& key : t.primaryKey) {
+        for (size_t i = 0; i < d.fields.size(); ++i)
+            if (d.fields[i].table == 0 && !d.fields[i].shadow &&
+                d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0 && !row[i].isNull()) {
+                where << criterion(d.fields[i].base, row[i]);
+                break;
+            }
+    }
+    if (where.size() != t.primaryKey.size())
+        return;
+    std::vector<Decode> decode;
+    for (const auto& f : d.fields)
+        decode.push_back(f.hidden && f.table >= 0 && f.base.exactText() ? Decode::Utf16Bytes
+                                                                        : Decode::Native);
+    const detail::BatchResult again = session.run(
+        QStringLiteral("SELECT ") + d.selectList + QStringLiteral(" FROM ") + t.fromText +
+            QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")),
+        d.timeout, &decode);
+    if (again.sets.empty() || again.sets.front().rows.size() != 1 ||
+        again.sets.front().rows.front().size() != row.size())
+        return;
+    row = again.sets.front().rows.front();
+    for (size_t i = 0; i < d.fields.size(); ++i)
+        if (d.fields[i].exactFrom >= 0)
+            row[i] = std::move(row[static_cast<size_t>(d.fields[i].exactFrom)]);
+}
+
+void insertNewRow(detail::Session& session, RecordsetState& d)
+{
+    const int table = newRowTable(d);
+    const PlanTable& t = d.tables[static_cast<size_t>(table)];
+    const detail::BatchResult result = session.run(
+        insertStatement(d, t) + QStringLiteral("; SELECT SCOPE_IDENTITY() AS sqllumo_identity"),
+        d.timeout);
+    if (!result.rowCounts.empty() && result.rowCounts.front() != 1)
+        throw Error(kServerError, QStringLiteral("The new row was not inserted."));
+
+    std::vector<QVariant> row(d.fields.size());
+    for (const auto& [field, value] : d.changes)
+        row[static_cast<size_t>(field)] = value;
+    takeIdentity(d, table, result, row);
+    rereadNewRow(session, d, row);
+    d.rows.push_back(std::move(row));
+    for (auto& index : d.keyIndex)
+        index.reset();
+    d.position = static_cast<long long>(d.rows.size()) - 1;
+}
+
+// The fields that find a row of the table again: its primary key, or where it has none, every
+// field whose value compares exactly.
+std::vector<int> locatingFields(const RecordsetState& d, int table)
+{
+    const PlanTable& t = d.tables[static_cast<size_t>(table)];
+    std::vector<int> keyFields;
+    if (!t.primaryKey.isEmpty()) {
+        for (const QString& key : t.primaryKey) {
+            for (size_t i = 0; i < d.fields.size(); ++i)
+                if (d.fields[i].table == table && !d.fields[i].shadow &&
+                    d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
+                    keyFields.push_back(static_cast<int>(i));
+                    break;
+                }
+        }
+        if (keyFields.size() != static_cast<size_t>(t.primaryKey.size()))
+            throw Error(kConnectionFailed, texts::kNoKeyColumns);
+    } else {
+        for (size_t i = 0; i < d.fields.size(); ++i)
+            if (d.fields[i].table == table && !d.fields[i].shadow && d.fields[i].base.comparable())
+                keyFields.push_back(static_cast<int>(i));
+        if (keyFields.empty())
+            throw Error(kConnectionFailed, texts::kNoKeyColumns);
+    }
+    return keyFields;
+}
+
+// " WHERE ..." that finds the current row of the table, and only while the changed fields
+// still hold what was read (optimistic).
+QString locatingCondition(const RecordsetState& d, int table, const std::vector<int>& keyFields,
+                          const std::vector<int>& changed, const std::vector<QVariant>& row)
+{
+    const PlanTable& t = d.tables[static_cast<size_t>(table)];
+    QStringList where;
+    if (t.primaryKey.isEmpty() && !d.condition.isEmpty())
+        where << d.condition;
+    for (int f : keyFields)
+        where << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
+    if (!t.primaryKey.isEmpty())
+        for (int f : changed)
+            if (d.fields[static_cast<size_t>(f)].base.comparable() &&
+                std::find(keyFields.begin(), keyFields.end(), f) == keyFields.end())
+                where << criterion(d.fields[static_cast<size_t>(f)].base,
+                                   row[static_cast<size_t>(f)]);
+    return QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+}
+
+// An update that would touch no row or several rows fails; n < 0: the server did not say.
+void requireOneRow(long long n)
+{
+    if (n == 0)
+        throw Error(kRowNotLocated, texts::kRowNotLocated);
+    if (n > 1)
+        throw Error(kTooManyRows, texts::kTooManyRows);
+    if (n < 0)
+        throw Error(kServerError, QStringLiteral("The server did not report how many rows the "
+                                                 "update changed, so the change cannot be "
+                                                 "confirmed."));
+}
+
+// The recordset's rows that show the same table row as the current one (joins repeat rows).
+std::vector<size_t> rowsShowingSame(RecordsetState& d, int table, const std::vector<int>& keyFields,
+                                    const std::vector<QVariant>& row)
+{
+    std::vector<size_t> same;
+    if (d.tables.size() < 2)
+        return same;
+    if (!d.tables[static_cast<size_t>(table)].primaryKey.isEmpty()) {
+        auto& index = d.keyIndex[static_cast<size_t>(table)];
+        if (!index) {
+            index.emplace();
+            for (size_t r = 0; r < d.rows.size(); ++r)
+                index->emplace(keyText(d.rows[r], keyFields), r);
+        }
+        const auto [from, to] = index->equal_range(keyText(row, keyFields));
+        for (auto it = from; it != to; ++it)
+            same.push_back(it->second);
+    } else {
+        const QString key = keyText(row, keyFields);
+        for (size_t r = 0; r < d.rows.size(); ++r)
+            if (keyText(d.rows[r], keyFields) == key)
+                same.push_back(r);
+    }
+    return same;
+}
+
+// Writes the changed fields of one table of the current row; they then become its values.
+void updateTableRow(detail::Session& session, RecordsetState& d, int table,
+                    const std::vector<int>& changed)
+{
+    const PlanTable& t = d.tables[static_cast<size_t>(table)];
+    auto& row = d.rows[static_cast<size_t>(d.position)];
+    const std::vector<int> keyFields = locatingFields(d, table);
+    const QString condition = locatingCondition(d, table, keyFields, changed, row);
+    if (t.primaryKey.isEmpty()) {
+        // Without a key several rows may match; count first, so none is changed then.
+        const detail::BatchResult count = session.run(
+            QStringLiteral("SELECT COUNT(*) FROM ") + t.quotedName + condition, d.timeout);
+        const long long n = count.sets.empty() || count.sets.front().rows.empty()
+                                ? -1
+                                : count.sets.front().rows.front().front().toLongLong();
+        if (n == 0 || n > 1)
+            requireOneRow(n);
+    }
+    QStringList sets;
+    for (int f : changed)
+        sets << QuotedIdentifier(d.fields[static_cast<size_t>(f)].base.name) +
+                    QStringLiteral(" = ") + ValueLiteral(d.changes[f]);
+    requireOneRow(
+        affected(session.run(QStringLiteral("UPDATE ") + t.quotedName + QStringLiteral(" SET ") +
+                                 sets.join(QStringLiteral(", ")) + condition,
+                             d.timeout)));
+
+    const std::vector<size_t> same = rowsShowingSame(d, table, keyFields, row);
+    const bool keyChanged = std::any_of(changed.begin(), changed.end(), [&](int f) {
+        return std::find(keyFields.begin(), keyFields.end(), f) != keyFields.end();
+    });
+    for (size_t r : same)
+        for (int f : changed)
+            d.rows[r][static_cast<size_t>(f)] = d.changes[f];
+    for (int f : changed)
+        row[static_cast<size_t>(f)] = d.changes[f];
+    if (keyChanged)
+        d.keyIndex[static_cast<size_t>(table)].reset();
+    for (int f : changed)
+        d.changes.erase(f);
+}
+
 } // namespace
 
 void Recordset::update()
@@ -608,191 +834,15 @@ void Recordset::update()
         return;
     if (!d.session->connected())
         closedObject();
-    detail::Session& session = *d.session;
-
     if (d.edit == RecordsetState::Edit::New) {
-        int table = d.tables.size() == 1 ? 0 : -1;
-        for (const auto& [field, value] : d.changes) {
-            const int t = d.fields[static_cast<size_t>(field)].table;
-            if (table >= 0 && t != table)
-                throw Error(kNotUpdatable,
-                            QStringLiteral("A new row can take the fields of one table only."));
-            table = t;
-        }
-        if (table < 0)
-            throw Error(kNotUpdatable,
-                        QStringLiteral("A new row can take the fields of one table only."));
-        const PlanTable& t = d.tables[static_cast<size_t>(table)];
-        QStringList columns, values;
-        for (const auto& [field, value] : d.changes) {
-            columns << QuotedIdentifier(d.fields[static_cast<size_t>(field)].base.name);
-            values << ValueLiteral(value);
-        }
-        QString insert = QStringLiteral("INSERT INTO ") + t.quotedName;
-        insert += columns.isEmpty() ? QStringLiteral(" DEFAULT VALUES")
-                                    : QStringLiteral(" (") + columns.join(QStringLiteral(", ")) +
-                                          QStringLiteral(") VALUES (") +
-                                          values.join(QStringLiteral(", ")) + QLatin1Char(')');
-        const detail::BatchResult result = session.run(
-            insert + QStringLiteral("; SELECT SCOPE_IDENTITY() AS sqllumo_identity"), d.timeout);
-        if (!result.rowCounts.empty() && result.rowCounts.front() != 1)
-            throw Error(kServerError, QStringLiteral("The new row was not inserted."));
-
-        std::vector<QVariant> row(d.fields.size());
+        insertNewRow(*d.session, d);
+    } else {
+        // Changed fields of the current row, table by table.
+        std::map<int, std::vector<int>> byTable;
         for (const auto& [field, value] : d.changes)
-            row[static_cast<size_t>(field)] = value;
-        // An identity key the server chose is read back, so the new row can be changed again.
-        if (!result.sets.empty() && !result.sets.front().rows.empty() && t.primaryKey.size() == 1) {
-            const QVariant identity = result.sets.front().rows.front().front();
-            for (size_t i = 0; i < d.fields.size(); ++i) {
-                const FieldInfo& f = d.fields[i];
-                if (f.table == table && !f.shadow &&
-                    f.base.name.compare(t.primaryKey.front(), Qt::CaseInsensitive) == 0 &&
-                    !identity.isNull() && !d.changes.count(static_cast<int>(i)))
-                    row[i] = f.base.adoType == adotype::kBigInt ? QVariant(identity.toLongLong())
-                                                                : QVariant(identity.toInt());
-            }
-        }
-        // With the whole key known, the row is read again for the values the server gave it.
-        if (d.tables.size() == 1 && !t.primaryKey.isEmpty()) {
-            QStringList where;
-            for (const QString& key : t.primaryKey) {
-                for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == 0 && !d.fields[i].shadow &&
-                        d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0 &&
-                        !row[i].isNull()) {
-                        where << criterion(d.fields[i].base, row[i]);
-                        break;
-                    }
-            }
-            if (where.size() == t.primaryKey.size()) {
-                std::vector<Decode> decode;
-                for (const auto& f : d.fields)
-                    decode.push_back(f.hidden && f.table >= 0 && f.base.exactText()
-                                         ? Decode::Utf16Bytes
-                                         : Decode::Native);
-                const detail::BatchResult again =
-                    session.run(QStringLiteral("SELECT ") + d.selectList +
-                                    QStringLiteral(" FROM ") + t.fromText +
-                                    QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")),
-                                d.timeout, &decode);
-                if (!again.sets.empty() && again.sets.front().rows.size() == 1 &&
-                    again.sets.front().rows.front().size() == row.size()) {
-                    row = again.sets.front().rows.front();
-                    for (size_t i = 0; i < d.fields.size(); ++i)
-                        if (d.fields[i].exactFrom >= 0)
-                            row[i] = std::move(row[static_cast<size_t>(d.fields[i].exactFrom)]);
-                }
-            }
-        }
-        d.rows.push_back(std::move(row));
-        for (auto& index : d.keyIndex)
-            index.reset();
-        d.position = static_cast<long long>(d.rows.size()) - 1;
-        d.edit = RecordsetState::Edit::None;
-        d.changes.clear();
-        return;
-    }
-
-    // Changed fields of the current row, table by table.
-    auto& row = d.rows[static_cast<size_t>(d.position)];
-    std::map<int, std::vector<int>> byTable;
-    for (const auto& [field, value] : d.changes)
-        byTable[d.fields[static_cast<size_t>(field)].table].push_back(field);
-    for (const auto& [table, changed] : byTable) {
-        const PlanTable& t = d.tables[static_cast<size_t>(table)];
-        std::vector<int> keyFields;
-        if (!t.primaryKey.isEmpty()) {
-            for (const QString& key : t.primaryKey) {
-                for (size_t i = 0; i < d.fields.size(); ++i)
-                    if (d.fields[i].table == table && !d.fields[i].shadow &&
-                        d.fields[i].base.name.compare(key, Qt::CaseInsensitive) == 0) {
-                        keyFields.push_back(static_cast<int>(i));
-                        break;
-                    }
-            }
-            if (keyFields.size() != static_cast<size_t>(t.primaryKey.size()))
-                throw Error(kConnectionFailed, texts::kNoKeyColumns);
-        } else {
-            for (size_t i = 0; i < d.fields.size(); ++i)
-                if (d.fields[i].table == table && !d.fields[i].shadow &&
-                    d.fields[i].base.comparable())
-                    keyFields.push_back(static_cast<int>(i));
-            if (keyFields.empty())
-                throw Error(kConnectionFailed, texts::kNoKeyColumns);
-        }
-        QStringList where;
-        if (t.primaryKey.isEmpty() && !d.condition.isEmpty())
-            where << d.condition;
-        for (int f : keyFields)
-            where << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
-        // Optimistic: the changed fields must still hold what was read.
-        if (!t.primaryKey.isEmpty())
-            for (int f : changed)
-                if (d.fields[static_cast<size_t>(f)].base.comparable() &&
-                    std::find(keyFields.begin(), keyFields.end(), f) == keyFields.end())
-                    where << criterion(d.fields[static_cast<size_t>(f)].base,
-                                       row[static_cast<size_t>(f)]);
-        const QString condition = QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
-        if (t.primaryKey.isEmpty()) {
-            // Without a key several rows may match; count first, so none is changed then.
-            const detail::BatchResult count = session.run(
-                QStringLiteral("SELECT COUNT(*) FROM ") + t.quotedName + condition, d.timeout);
-            const long long n = count.sets.empty() || count.sets.front().rows.empty()
-                                    ? -1
-                                    : count.sets.front().rows.front().front().toLongLong();
-            if (n == 0)
-                throw Error(kRowNotLocated, texts::kRowNotLocated);
-            if (n > 1)
-                throw Error(kTooManyRows, texts::kTooManyRows);
-        }
-        QStringList sets;
-        for (int f : changed)
-            sets << QuotedIdentifier(d.fields[static_cast<size_t>(f)].base.name) +
-                        QStringLiteral(" = ") + ValueLiteral(d.changes[f]);
-        const long long n = affected(session.run(QStringLiteral("UPDATE ") + t.quotedName +
-                                                     QStringLiteral(" SET ") +
-                                                     sets.join(QStringLiteral(", ")) + condition,
-                                                 d.timeout));
-        if (n == 0)
-            throw Error(kRowNotLocated, texts::kRowNotLocated);
-        if (n > 1)
-            throw Error(kTooManyRows, texts::kTooManyRows);
-        if (n < 0)
-            throw Error(kServerError,
-                        QStringLiteral("The server did not report how many rows the update "
-                                       "changed, so the change cannot be confirmed."));
-
-        // Every row that shows this table row now shows the written values.
-        std::vector<size_t> same;
-        if (d.tables.size() > 1 && !t.primaryKey.isEmpty()) {
-            auto& index = d.keyIndex[static_cast<size_t>(table)];
-            if (!index) {
-                index.emplace();
-                for (size_t r = 0; r < d.rows.size(); ++r)
-                    index->emplace(keyText(d.rows[r], keyFields), r);
-            }
-            const auto [from, to] = index->equal_range(keyText(row, keyFields));
-            for (auto it = from; it != to; ++it)
-                same.push_back(it->second);
-        } else if (d.tables.size() > 1) {
-            const QString key = keyText(row, keyFields);
-            for (size_t r = 0; r < d.rows.size(); ++r)
-                if (keyText(d.rows[r], keyFields) == key)
-                    same.push_back(r);
-        }
-        const bool keyChanged = std::any_of(changed.begin(), changed.end(), [&](int f) {
-            return std::find(keyFields.begin(), keyFields.end(), f) != keyFields.end();
-        });
-        for (size_t r : same)
-            for (int f : changed)
-                d.rows[r][static_cast<size_t>(f)] = d.changes[f];
-        for (int f : changed)
-            row[static_cast<size_t>(f)] = d.changes[f];
-        if (keyChanged)
-            d.keyIndex[static_cast<size_t>(table)].reset();
-        for (int f : changed)
-            d.changes.erase(f);
+            byTable[d.fields[static_cast<size_t>(field)].table].push_back(field);
+        for (const auto& [table, changed] : byTable)
+            updateTableRow(*d.session, d, table, changed);
     }
     d.edit = RecordsetState::Edit::None;
     d.changes.clear();

@@ -22,6 +22,7 @@
 // FLOAT/REAL/DECIMAL, QString for text, QByteArray for binary columns and IMAGE.
 
 #include "Error.h"
+#include "SqlTypes.h"
 
 #include <QString>
 #include <QVariant>
@@ -37,15 +38,6 @@ struct RecordsetState;
 
 enum class CursorType { Static, Keyset };
 enum class LockType { ReadOnly, Optimistic };
-
-// ADO's data type codes.
-namespace adotype {
-inline constexpr int kSmallInt = 2, kInteger = 3, kSingle = 4, kDouble = 5, kCurrency = 6,
-                     kBoolean = 11, kVariant = 12, kTinyInt = 17, kBigInt = 20, kGuid = 72,
-                     kBinary = 128, kChar = 129, kWChar = 130, kNumeric = 131, kDBTimeStamp = 135,
-                     kVarChar = 200, kLongVarChar = 201, kVarWChar = 202, kLongVarWChar = 203,
-                     kVarBinary = 204, kLongVarBinary = 205;
-} // namespace adotype
 
 class Recordset;
 

@@ -4,6 +4,7 @@
 
 #include "SelectStatement.h"
 #include "SqlText.h"
+#include "SqlTypes.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -321,72 +322,85 @@ QString readText(const Statement& stmt, SQLUSMALLINT column, bool& isNull)
     return text;
 }
 
+// One reader per codec of the type table, in the order of ValueCodec.
+using ValueReader = QVariant (*)(const Statement&, SQLUSMALLINT);
+
+// False for NULL.
+template <typename T>
+bool readFixed(const Statement& stmt, SQLUSMALLINT column, SQLSMALLINT cType, T& value)
+{
+    SQLLEN indicator = 0;
+    if (!succeeded(SQLGetData(stmt.handle(), column, cType, &value, sizeof value, &indicator)))
+        stmt.fail();
+    return indicator != SQL_NULL_DATA;
+}
+
+QVariant readInteger(const Statement& stmt, SQLUSMALLINT column)
+{
+    SQLINTEGER v = 0;
+    return readFixed(stmt, column, SQL_C_SLONG, v) ? QVariant(static_cast<int>(v)) : QVariant();
+}
+
+QVariant readBigInteger(const Statement& stmt, SQLUSMALLINT column)
+{
+    SQLBIGINT v = 0;
+    return readFixed(stmt, column, SQL_C_SBIGINT, v) ? QVariant(static_cast<qlonglong>(v))
+                                                     : QVariant();
+}
+
+QVariant readBit(const Statement& stmt, SQLUSMALLINT column)
+{
+    unsigned char v = 0;
+    return readFixed(stmt, column, SQL_C_BIT, v) ? QVariant(v != 0) : QVariant();
+}
+
+QVariant readReal(const Statement& stmt, SQLUSMALLINT column)
+{
+    double v = 0;
+    return readFixed(stmt, column, SQL_C_DOUBLE, v) ? QVariant(v) : QVariant();
+}
+
+QVariant readTimestamp(const Statement& stmt, SQLUSMALLINT column)
+{
+    SQL_TIMESTAMP_STRUCT t{};
+    if (!readFixed(stmt, column, SQL_C_TYPE_TIMESTAMP, t))
+        return QVariant();
+    // DATETIME holds a wall-clock reading without a zone. Kept as UTC it cannot fall into a
+    // daylight-saving gap of the local zone, where Qt would move it and a write-back would
+    // change a stored date (a birth date at midnight on a changeover day, for one).
+    return QVariant(QDateTime(
+        QDate(t.year, t.month, t.day),
+        QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)), Qt::UTC));
+}
+
+QVariant readBinaryValue(const Statement& stmt, SQLUSMALLINT column)
+{
+    bool isNull = false;
+    const QByteArray bytes = readBinary(stmt, column, isNull);
+    return isNull ? QVariant() : QVariant(bytes);
+}
+
+QVariant readTextValue(const Statement& stmt, SQLUSMALLINT column)
+{
+    bool isNull = false;
+    const QString text = readText(stmt, column, isNull);
+    return isNull ? QVariant() : QVariant(text);
+}
+
+constexpr ValueReader kReaders[] = {readInteger,   readBigInteger,  readBit,      readReal,
+                                    readTimestamp, readBinaryValue, readTextValue};
+static_assert(std::size(kReaders) == kValueCodecCount);
+
 QVariant readValue(const Statement& stmt, SQLUSMALLINT column, const ResultColumn& info,
                    Decode decode)
 {
-    SQLLEN indicator = 0;
-    bool isNull = false;
-    const SQLHSTMT h = stmt.handle();
     if (decode == Decode::Utf16Bytes) {
+        bool isNull = false;
         const QByteArray bytes = readBinary(stmt, column, isNull);
         return isNull ? QVariant() : QVariant(TextFromUtf16Bytes(bytes));
     }
-    switch (info.sqlType) {
-    case SQL_INTEGER:
-    case SQL_SMALLINT:
-    case SQL_TINYINT: {
-        SQLINTEGER v = 0;
-        if (!succeeded(SQLGetData(h, column, SQL_C_SLONG, &v, 0, &indicator)))
-            stmt.fail();
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(static_cast<int>(v));
-    }
-    case SQL_BIGINT: {
-        SQLBIGINT v = 0;
-        if (!succeeded(SQLGetData(h, column, SQL_C_SBIGINT, &v, 0, &indicator)))
-            stmt.fail();
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(static_cast<qlonglong>(v));
-    }
-    case SQL_BIT: {
-        unsigned char v = 0;
-        if (!succeeded(SQLGetData(h, column, SQL_C_BIT, &v, 0, &indicator)))
-            stmt.fail();
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(v != 0);
-    }
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-    case SQL_DECIMAL:
-    case SQL_NUMERIC: {
-        double v = 0;
-        if (!succeeded(SQLGetData(h, column, SQL_C_DOUBLE, &v, 0, &indicator)))
-            stmt.fail();
-        return indicator == SQL_NULL_DATA ? QVariant() : QVariant(v);
-    }
-    case SQL_TYPE_TIMESTAMP:
-    case SQL_TYPE_DATE: {
-        SQL_TIMESTAMP_STRUCT t{};
-        if (!succeeded(SQLGetData(h, column, SQL_C_TYPE_TIMESTAMP, &t, sizeof(t), &indicator)))
-            stmt.fail();
-        if (indicator == SQL_NULL_DATA)
-            return QVariant();
-        // DATETIME holds a wall-clock reading without a zone. Kept as UTC it cannot fall into a
-        // daylight-saving gap of the local zone, where Qt would move it and a write-back would
-        // change a stored date (a birth date at midnight on a changeover day, for one).
-        return QVariant(QDateTime(
-            QDate(t.year, t.month, t.day),
-            QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)), Qt::UTC));
-    }
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY: {
-        const QByteArray bytes = readBinary(stmt, column, isNull);
-        return isNull ? QVariant() : QVariant(bytes);
-    }
-    default: {
-        const QString text = readText(stmt, column, isNull);
-        return isNull ? QVariant() : QVariant(text);
-    }
-    }
+    const ValueCodec codec = OdbcColumnType(info.sqlType).codec;
+    return kReaders[static_cast<int>(codec)](stmt, column);
 }
 
 ResultSetData readResultSet(const Statement& stmt, SQLSMALLINT count,
@@ -616,23 +630,14 @@ BatchResult Session::runStatement(const QString& batch, int timeoutSeconds,
 
 bool BaseColumn::exactText() const
 {
-    return dataType == QLatin1String("nvarchar") || dataType == QLatin1String("nchar") ||
-           dataType == QLatin1String("ntext");
+    const SqlType* type = FindServerType(dataType.toStdString());
+    return type && type->exactText;
 }
 
 bool BaseColumn::comparable() const
 {
-    static const QStringList unfit = {
-        QStringLiteral("text"), QStringLiteral("ntext"), QStringLiteral("image"),
-        QStringLiteral("xml"), QStringLiteral("float"), QStringLiteral("real"),
-        QStringLiteral("timestamp"), QStringLiteral("rowversion"), QStringLiteral("sql_variant"),
-        QStringLiteral("geography"), QStringLiteral("geometry"), QStringLiteral("hierarchyid"),
-        // read back rounded (to a double, to milliseconds), so an
-        // equality with what was read could miss the row
-        QStringLiteral("decimal"), QStringLiteral("numeric"), QStringLiteral("money"),
-        QStringLiteral("smallmoney"), QStringLiteral("datetime2"), QStringLiteral("datetimeoffset"),
-        QStringLiteral("time")};
-    return maxLength != -1 && !unfit.contains(dataType);
+    const SqlType* type = FindServerType(dataType.toStdString());
+    return maxLength != -1 && (!type || type->comparable);
 }
 
 const BaseColumn* TableInfo::find(const QString& column) const
@@ -672,8 +677,8 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
         c.name = row[2].toString();
         c.dataType = row[3].toString().toLower();
         c.maxLength = row[4].isNull() ? 0 : row[4].toLongLong();
-        c.adoType = AdoTypeFromServerType(c.dataType, c.maxLength);
-        c.definedSize = DefinedSizeFromServerType(c.dataType, c.maxLength);
+        c.adoType = AdoTypeFromServerType(c.dataType.toStdString(), c.maxLength);
+        c.definedSize = DefinedSizeFromServerType(c.dataType.toStdString(), c.maxLength);
         c.nullable = row[5].toString().compare(QLatin1String("YES"), Qt::CaseInsensitive) == 0;
         info->columns.push_back(std::move(c));
     }
@@ -708,134 +713,6 @@ const TableInfo* Session::table(const QString& schema, const QString& name, int 
 void Session::forgetTables()
 {
     tables_.clear();
-}
-
-int AdoTypeFromServerType(const QString& dataType, long long maxLength)
-{
-    struct Map {
-        const char* name;
-        int code;
-    };
-    // As SQL Server's OLE DB provider reports them; the newer date types arrive as text.
-    static const Map map[] = {
-        {"int", 3},
-        {"smallint", 2},
-        {"tinyint", 17},
-        {"bit", 11},
-        {"bigint", 20},
-        {"datetime", 135},
-        {"smalldatetime", 135},
-        {"nvarchar", 202},
-        {"varchar", 200},
-        {"nchar", 130},
-        {"char", 129},
-        {"ntext", 203},
-        {"text", 201},
-        {"image", 205},
-        {"varbinary", 204},
-        {"binary", 128},
-        {"float", 5},
-        {"real", 4},
-        {"decimal", 131},
-        {"numeric", 131},
-        {"money", 6},
-        {"smallmoney", 6},
-        {"uniqueidentifier", 72},
-        {"timestamp", 128},
-        {"rowversion", 128},
-        {"sql_variant", 12},
-        {"xml", 203},
-        {"datetime2", 202},
-        {"date", 202},
-        {"time", 202},
-        {"datetimeoffset", 202},
-    };
-    const QString t = dataType.toLower();
-    for (const Map& m : map) {
-        if (t == QLatin1String(m.name)) {
-            if (maxLength == -1) {
-                if (m.code == 202)
-                    return 203;
-                if (m.code == 200)
-                    return 201;
-                if (m.code == 204)
-                    return 205;
-            }
-            return m.code;
-        }
-    }
-    return 0;
-}
-
-long DefinedSizeFromServerType(const QString& dataType, long long maxLength)
-{
-    const QString t = dataType.toLower();
-    if (maxLength == -1)
-        return t.startsWith(QLatin1Char('n')) ? 1073741823L : 2147483647L;
-    if (t == QLatin1String("ntext"))
-        return 1073741823L;
-    if (t == QLatin1String("text") || t == QLatin1String("image"))
-        return 2147483647L;
-    if (maxLength > 0)
-        return static_cast<long>(maxLength);
-    static const std::pair<const char*, long> sizes[] = {
-        {"int", 4},      {"smallint", 2}, {"tinyint", 1},       {"bit", 2},
-        {"bigint", 8},   {"datetime", 8}, {"smalldatetime", 4}, {"float", 8},
-        {"real", 4},     {"money", 8},    {"smallmoney", 4},    {"uniqueidentifier", 16},
-        {"decimal", 19}, {"numeric", 19},
-    };
-    for (const auto& [name, size] : sizes)
-        if (t == QLatin1String(name))
-            return size;
-    return 0;
-}
-
-int AdoTypeFromOdbc(short sqlType, unsigned long long size)
-{
-    switch (sqlType) {
-    case SQL_INTEGER:
-        return 3;
-    case SQL_SMALLINT:
-        return 2;
-    case SQL_TINYINT:
-        return 17;
-    case SQL_BIT:
-        return 11;
-    case SQL_BIGINT:
-        return 20;
-    case SQL_TYPE_TIMESTAMP:
-        return 135;
-    case SQL_WVARCHAR:
-        return size == 0 || size > 4000 ? 203 : 202;
-    case SQL_WCHAR:
-        return 130;
-    case SQL_WLONGVARCHAR:
-        return 203;
-    case SQL_VARCHAR:
-        return size == 0 || size > 8000 ? 201 : 200;
-    case SQL_CHAR:
-        return 129;
-    case SQL_LONGVARCHAR:
-        return 201;
-    case SQL_VARBINARY:
-        return size == 0 || size > 8000 ? 205 : 204;
-    case SQL_BINARY:
-        return 128;
-    case SQL_LONGVARBINARY:
-        return 205;
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return 5;
-    case SQL_REAL:
-        return 4;
-    case SQL_DECIMAL:
-    case SQL_NUMERIC:
-        return 131;
-    case SQL_GUID:
-        return 72;
-    default:
-        return 202;
-    }
 }
 
 } // namespace sqllumo::db::detail

@@ -92,12 +92,6 @@ private:
     std::map<QString, std::unique_ptr<TableInfo>> tables_; // key: "schema\nname" lower case
 };
 
-// ADO's type code for a column the server describes by name and length.
-int AdoTypeFromServerType(const QString& dataType, long long maxLength);
-long DefinedSizeFromServerType(const QString& dataType, long long maxLength);
-// ADO's type code for a result column as ODBC describes it.
-int AdoTypeFromOdbc(short sqlType, unsigned long long size);
-
 // Driver prefixes ("[FreeTDS][SQL Server]") removed.
 QString WithoutDriverPrefixes(QString message);
 

@@ -169,7 +169,7 @@ int GestioneDbPassword::ActivateFunctionsByRole(const QString& NomeSQLServer,
                 int functionId = 0;
                 bool allowed = false;
                 if (!rights_.cell(m, f, &functionId, &allowed))
-                    throw db::Error(texts::kSubscriptOutOfRange, texts::kRightsIncomplete);
+                    throw db::Error(db::kSubscriptOutOfRange, db::texts::kSubscriptOutOfRange);
                 db::Recordset pair = updatable(statements::RightPair(functionId, roleId), c);
                 if (allowed && pair.eof()) {
                     pair.addNew();

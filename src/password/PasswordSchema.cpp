@@ -1,10 +1,29 @@
 // The password tables as data; statement text is assembled from it character for character.
 #include "PasswordSchema.h"
 
+#include "DdlWriter.h"
+
 namespace sqllumo::password {
 namespace {
 
-const char* const kPassword = "NVARCHAR(64) NOT NULL";
+using schema::Bit;
+using schema::DateTime;
+using schema::ForeignKeyDef;
+using schema::Int;
+using schema::Nullability;
+using schema::NVarChar;
+
+const schema::ColumnType kPassword = NVarChar(64);
+
+// A cascading key added with ALTER TABLE after the tables exist; the column itself is INT NOT
+// NULL.
+PasswordColumnDef keyColumn(std::string column, std::string constraint, std::string table,
+                            std::string referenced)
+{
+    return PasswordColumnDef(
+        std::move(column), Nullability::NotNull,
+        ForeignKeyDef{std::move(constraint), std::move(table), std::move(referenced), true, false});
+}
 
 std::vector<PasswordTableDef> makeTables()
 {
@@ -14,23 +33,25 @@ std::vector<PasswordTableDef> makeTables()
         table.name = std::move(name);
         table.identityColumn = std::move(identityColumn);
         table.identitySeed = seed;
+        table.seedWrittenWhenOne = true;
         table.columns = std::move(columns);
         return table;
     };
     std::vector<PasswordTableDef> t;
-    t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", "NVARCHAR(100) NOT NULL"}}));
+    t.push_back(def("T_DBVersion", "", 1, {{"[FreeText]", NVarChar(100)}}));
 
-    PasswordTableDef users = def("T_GenericUser", "", 1,
-                                 {{"User_Name", kPassword},
-                                  {"User_Passwd", kPassword},
-                                  {"L_Name", "NVARCHAR(50) NOT NULL"},
-                                  {"F_Name", "NVARCHAR(50) NOT NULL"},
-                                  {"B_Date", "DATETIME NOT NULL"},
-                                  {"Title", "NVARCHAR(32) NOT NULL"},
-                                  {"Access_Type", "INT NOT NULL"},
-                                  {"Doc_Tech", "BIT NOT NULL"},
-                                  {"Int_Ext", "BIT NOT NULL"},
-                                  {"Free", "NVARCHAR(200) NOT NULL"}});
+    PasswordTableDef users =
+        def("T_GenericUser", "", 1,
+            {{"User_Name", kPassword},
+             {"User_Passwd", kPassword},
+             {"L_Name", NVarChar(50)},
+             {"F_Name", NVarChar(50)},
+             {"B_Date", DateTime()},
+             {"Title", NVarChar(32)},
+             keyColumn("Access_Type", "fk_User_Role", "T_SecurityRoles", "ID_Role"),
+             {"Doc_Tech", Bit()},
+             {"Int_Ext", Bit()},
+             {"Free", NVarChar(200)}});
     users.keyColumn = "User_Name";
     users.blankBeforeClose = false;
     t.push_back(users);
@@ -46,18 +67,20 @@ std::vector<PasswordTableDef> makeTables()
     t.push_back(generic);
 
     PasswordTableDef roles =
-        def("T_SecurityRoles", "ID_Role", 1,
-            {{"RoleName", "NVARCHAR(50) NOT NULL"}, {"IsLocked", "BIT NOT NULL"}});
+        def("T_SecurityRoles", "ID_Role", 1, {{"RoleName", NVarChar(50)}, {"IsLocked", Bit()}});
     roles.blankBeforeClose = false;
     t.push_back(roles);
 
-    t.push_back(def("T_SecurityMacroFunctions", "ID_MacroFunction", 1,
-                    {{"Description", "NVARCHAR(50) NOT NULL"}}));
     t.push_back(
-        def("T_SecurityFunctions", "ID_Function", 1,
-            {{"FunctionName", "NVARCHAR(150) NOT NULL"}, {"ID_MacroFunction", "INT NOT NULL"}}));
-    t.push_back(def("T_SecurityRolesFunctions", "", 1,
-                    {{"ID_Role", "INT NOT NULL"}, {"ID_Function", "INT NOT NULL"}}));
+        def("T_SecurityMacroFunctions", "ID_MacroFunction", 1, {{"Description", NVarChar(50)}}));
+    t.push_back(def("T_SecurityFunctions", "ID_Function", 1,
+                    {{"FunctionName", NVarChar(150)},
+                     keyColumn("ID_MacroFunction", "fk_Functs_MacroFuncts",
+                               "T_SecurityMacroFunctions", "ID_MacroFunction")}));
+    t.push_back(def(
+        "T_SecurityRolesFunctions", "", 1,
+        {keyColumn("ID_Role", "fk_RolesFuncts_Roles", "T_SecurityRoles", "ID_Role"),
+         keyColumn("ID_Function", "fk_RolesFuncts_Functs", "T_SecurityFunctions", "ID_Function")}));
     return t;
 }
 
@@ -94,14 +117,6 @@ std::string CurrentVersionText()
     return std::string(kVersionPrefix) + kCurrentVersion;
 }
 
-const PasswordColumnDef* PasswordTableDef::findColumn(const std::string& column) const
-{
-    for (const auto& c : columns)
-        if (c.name == column)
-            return &c;
-    return nullptr;
-}
-
 const std::vector<PasswordTableDef>& PasswordTables()
 {
     static const std::vector<PasswordTableDef> tables = makeTables();
@@ -110,28 +125,12 @@ const std::vector<PasswordTableDef>& PasswordTables()
 
 const PasswordTableDef* FindPasswordTable(const std::string& name)
 {
-    for (const auto& t : PasswordTables())
-        if (t.name == name)
-            return &t;
-    return nullptr;
+    return schema::FindTable(PasswordTables(), name);
 }
 
 std::string CreatePasswordTableStatement(const PasswordTableDef& table)
 {
-    std::vector<std::string> fragments;
-    if (table.hasIdentity())
-        fragments.push_back(table.identityColumn + " INT IDENTITY(" +
-                            std::to_string(table.identitySeed) + ",1) CONSTRAINT " +
-                            table.primaryKeyName() + " PRIMARY KEY");
-    for (const auto& column : table.columns)
-        fragments.push_back(column.name + " " + column.definition);
-    if (!table.keyColumn.empty())
-        fragments.push_back("CONSTRAINT " + table.primaryKeyName() + " PRIMARY KEY (" +
-                            table.keyColumn + ")");
-    std::string statement = "CREATE TABLE " + table.name + "( ";
-    for (size_t i = 0; i < fragments.size(); ++i)
-        statement += fragments[i] + (i + 1 < fragments.size() ? ", " : "");
-    return statement + (table.blankBeforeClose ? " )" : ")");
+    return schema::CreateTableStatement(table);
 }
 
 std::string SelectAllStatement(const PasswordTableDef& table)
@@ -151,20 +150,17 @@ std::vector<std::string> WidenUserNameStatements(const std::optional<std::string
     const PasswordTableDef& users = table("T_GenericUser");
     // The reported name is bracketed so that any name the server gave cannot change the
     // statement.
-    std::string bracketed = "[";
-    for (char c : *existingKey)
-        bracketed += c == ']' ? std::string("]]") : std::string(1, c);
-    bracketed += "]";
-    return {"ALTER TABLE " + users.name + " DROP CONSTRAINT " + bracketed, WidenUserNameStatement(),
-            "ALTER TABLE " + users.name + " ADD CONSTRAINT " + users.primaryKeyName() +
-                " PRIMARY KEY (" + users.keyColumn + ")"};
+    return {schema::AlterTableStatement(
+                users.name, schema::DropConstraintClause(schema::BracketedName(*existingKey))),
+            WidenUserNameStatement(),
+            schema::AlterTableStatement(
+                users.name, schema::AddConstraintClause(schema::PrimaryKeyClause(users)))};
 }
 
 std::string WidenUserNameStatement()
 {
     const PasswordTableDef& users = table("T_GenericUser");
-    return "ALTER TABLE " + users.name + " ALTER COLUMN " + users.keyColumn + " " +
-           users.findColumn(users.keyColumn)->definition;
+    return schema::AlterColumnStatement(users, *users.findColumn(users.keyColumn));
 }
 
 std::string SetCurrentVersionStatement()
@@ -237,36 +233,41 @@ std::string PasswordForeignKey::listingCall() const
 
 std::string PasswordForeignKey::addClause() const
 {
-    return "ADD CONSTRAINT " + name + " FOREIGN KEY (" + column + ") REFERENCES " +
-           referencedTable + " (" + referencedColumn + ") ON DELETE CASCADE ON UPDATE CASCADE ";
+    const schema::ForeignKeyDef& reference =
+        *FindPasswordTable(table)->findColumn(column)->foreignKey;
+    return schema::AddConstraintClause(schema::ForeignKeyClause(column, reference)) + " ";
 }
 
 std::string PasswordForeignKey::dropClause() const
 {
-    return "DROP CONSTRAINT " + name;
+    return schema::DropConstraintClause(name);
 }
 
 std::string PasswordForeignKey::addStatement() const
 {
-    return "ALTER TABLE " + table + " " + addClause();
+    return schema::AlterTableStatement(table, addClause());
 }
 
 std::string PasswordForeignKey::dropStatement() const
 {
-    return "ALTER TABLE " + table + " " + dropClause();
+    return schema::AlterTableStatement(table, dropClause());
 }
 
 const std::vector<PasswordForeignKey>& PasswordForeignKeys()
 {
-    static const std::vector<PasswordForeignKey> keys = {
-        {"fk_User_Role", "T_GenericUser", "Access_Type", "T_SecurityRoles", "ID_Role"},
-        {"fk_RolesFuncts_Roles", "T_SecurityRolesFunctions", "ID_Role", "T_SecurityRoles",
-         "ID_Role"},
-        {"fk_RolesFuncts_Functs", "T_SecurityRolesFunctions", "ID_Function", "T_SecurityFunctions",
-         "ID_Function"},
-        {"fk_Functs_MacroFuncts", "T_SecurityFunctions", "ID_MacroFunction",
-         "T_SecurityMacroFunctions", "ID_MacroFunction"},
-    };
+    static const std::vector<PasswordForeignKey> keys = [] {
+        // In checking order; each key is the one its column declares.
+        const char* const order[] = {"fk_User_Role", "fk_RolesFuncts_Roles",
+                                     "fk_RolesFuncts_Functs", "fk_Functs_MacroFuncts"};
+        std::vector<PasswordForeignKey> out;
+        for (const char* name : order)
+            for (const auto& t : PasswordTables())
+                for (const auto& c : t.columns)
+                    if (c.foreignKey && c.foreignKey->constraintName == name)
+                        out.push_back(
+                            {name, t.name, c.name, c.foreignKey->table, c.foreignKey->column});
+        return out;
+    }();
     return keys;
 }
 

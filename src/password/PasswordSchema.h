@@ -2,6 +2,8 @@
 // statements that create or bring a password database up to date are derived from here.
 #pragma once
 
+#include "TableModel.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,27 +16,9 @@ inline constexpr const char* kCurrentVersion = "1.04";
 // "Version:1.04"
 std::string CurrentVersionText();
 
-struct PasswordColumnDef {
-    std::string name;       // as written in SQL: "[FreeText]", "User_Name"
-    std::string definition; // the text after the name: "NVARCHAR(64) NOT NULL"
-};
-
-struct PasswordTableDef {
-    std::string name;
-    // An identity column comes first and carries the primary key; empty when there is none.
-    std::string identityColumn;
-    int identitySeed = 1;
-    std::vector<PasswordColumnDef> columns; // the columns after the identity column
-    // A table-level key written after the columns; only T_GenericUser, keyed by its name.
-    std::string keyColumn;
-    // The statements differ in whether a blank precedes the closing parenthesis.
-    bool blankBeforeClose = true;
-
-    bool hasIdentity() const { return !identityColumn.empty(); }
-    bool hasPrimaryKey() const { return hasIdentity() || !keyColumn.empty(); }
-    std::string primaryKeyName() const { return "PrimaryKey_" + name; }
-    const PasswordColumnDef* findColumn(const std::string& column) const;
-};
+// The password tables are stated in the model both databases share.
+using PasswordColumnDef = schema::ColumnDef;
+using PasswordTableDef = schema::TableDef;
 
 // In the order the tables are checked and created.
 const std::vector<PasswordTableDef>& PasswordTables();

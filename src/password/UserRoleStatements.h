@@ -13,9 +13,6 @@ inline const QString kUserDoesNotExist = QStringLiteral("User doesn't exist");
 inline const QString kRoleAlreadyPresent = QStringLiteral("Role already present!");
 // "Role " + name + " is locked! You can't delete it!"
 QString RoleLockedForDeletion(const QString& roleName);
-// A rights matrix written back with fewer cells than its counts announce.
-inline constexpr long kSubscriptOutOfRange = 9;
-inline const QString kRightsIncomplete = QStringLiteral("Subscript out of range");
 } // namespace texts
 
 namespace statements {

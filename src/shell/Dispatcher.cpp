@@ -28,7 +28,7 @@ void Dispatcher::completionSteps()
     host_.closePanel();
     QString failure;
     if (!FlushReportToLog(state_.report(), &failure, logFolder_))
-        showTrapped(texts::kLogWriteErrorNumber, failure, false);
+        showTrapped(db::kFileAccessError, failure, false);
     host_.enableOtherCatalogue();
 }
 
@@ -77,7 +77,7 @@ std::optional<OperationOutcome> Dispatcher::ok(int index)
         host_.showInformation(outcome.information);
         QString failure;
         if (!FlushReportToLog(state_.report(), &failure, logFolder_))
-            showTrapped(texts::kLogWriteErrorNumber, failure, false);
+            showTrapped(db::kFileAccessError, failure, false);
         host_.enableOtherCatalogue();
         break;
     }

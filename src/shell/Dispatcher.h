@@ -58,9 +58,4 @@ private:
     OperationServices services_;
 };
 
-namespace texts {
-// The log file could not be written (the platform's file access error).
-inline constexpr long long kLogWriteErrorNumber = 75;
-} // namespace texts
-
 } // namespace sqllumo

@@ -74,6 +74,39 @@ TEST_F(RecordsetTest, ReadsEveryColumnTypeWithItsAdoCodeAndNulls)
     EXPECT_EQ(rs.value(0).toInt(), 2);
 }
 
+TEST_F(RecordsetTest, WiderTypesAreReadThroughTheirTypeTableEntries)
+{
+    connection_.execute("CREATE TABLE T_Wide( G BIGINT NULL, F FLOAT NULL, M DECIMAL(10,2) NULL, "
+                        "V VARCHAR(20) NULL, X NVARCHAR(MAX) NULL, B VARBINARY(8) NULL )");
+    connection_.execute("INSERT INTO T_Wide VALUES (-9000000000, 0.5, 12.25, 'plain', "
+                        "N'long \u00e8', 0x0102)");
+    connection_.execute("INSERT INTO T_Wide(G) VALUES (NULL)");
+    Recordset rs = connection_.query("SELECT G, F, M, V, X, B FROM T_Wide ORDER BY G DESC");
+    struct Expect {
+        int type;
+        QVariant first;
+    };
+    const Expect expect[] = {
+        {adotype::kBigInt, QVariant(qlonglong(-9000000000LL))},
+        {adotype::kDouble, 0.5},
+        {adotype::kNumeric, 12.25},
+        {adotype::kVarChar, QStringLiteral("plain")},
+        {adotype::kLongVarWChar, QString::fromUtf8("long \u00e8")},
+        {adotype::kVarBinary, QByteArray("\x01\x02", 2)},
+    };
+    ASSERT_EQ(rs.recordCount(), 2);
+    ASSERT_EQ(rs.fields().count(), 6);
+    // NULL sorts last in descending order: the row with values comes first.
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(rs.fields()[i].type(), expect[i].type) << i;
+        EXPECT_EQ(rs.fields()[i].value(), expect[i].first) << i;
+        EXPECT_EQ(rs.fields()[i].value().typeId(), expect[i].first.typeId()) << i;
+    }
+    rs.moveNext();
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(rs.fields()[i].isNull()) << i;
+}
+
 TEST_F(RecordsetTest, MovesBetweenBofAndEofAndCountsRows)
 {
     connection_.execute("CREATE TABLE T_Nums( N INT NOT NULL )");

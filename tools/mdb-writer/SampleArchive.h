@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace sqllumo::archive {
+namespace sqllumo::schema {
 struct ColumnDef;
 }
 
@@ -35,7 +35,7 @@ struct SampleSummary {
 
 // The Access column that holds one archive column ("NVARCHAR(50) NOT NULL" -> Text(50)).
 // Throws MdbWriterError for a definition without an Access counterpart.
-Column AccessColumn(const sqllumo::archive::ColumnDef& column);
+Column AccessColumn(const sqllumo::schema::ColumnDef& column);
 
 // Throws MdbWriterError for bad options (an unknown table to omit, negative counts) before
 // anything is written, and for failed writes.

@@ -38,6 +38,7 @@ const QString kNotUpdatable =
 const QString kNoKeyColumns =
     QStringLiteral("Insufficient key column information for updating or refreshing.");
 const QString kTimeoutExpired = QStringLiteral("Timeout expired");
+const QString kSubscriptOutOfRange = QStringLiteral("Subscript out of range");
 } // namespace texts
 
 } // namespace sqllumo::db

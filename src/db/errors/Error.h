@@ -25,6 +25,11 @@ inline constexpr long kItemNotFound = 3265;                  // no field or tabl
 inline constexpr long kNotUpdatable = 3251;                  // read-only recordset or field
 inline constexpr long kInvalidArgument = 3001;               // bad argument (bad connection string)
 
+// The run-time numbers of failures found on this side, as the program's users know them.
+inline constexpr long kSubscriptOutOfRange = 9; // a rights matrix with fewer cells than announced
+inline constexpr long kFileAccessError = 75;    // a file (the report log) could not be written
+inline constexpr long kInvalidUseOfNull = 94;   // NULL where the database requires a value
+
 class Error : public std::exception {
 public:
     // nativeError: the server's own number (0 when the failure came from this side).
@@ -60,6 +65,7 @@ extern const QString kTooManyRows;    // "Key column information is insufficient
 extern const QString kNotUpdatable;   // "Current Recordset does not support updating. ..."
 extern const QString kNoKeyColumns;   // "Insufficient key column information for updating ..."
 extern const QString kTimeoutExpired; // "Timeout expired", as the driver says it
+extern const QString kSubscriptOutOfRange; // "Subscript out of range"
 } // namespace texts
 
 } // namespace sqllumo::db
