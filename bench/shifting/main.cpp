@@ -85,7 +85,8 @@ int main(int argc, char** argv)
         << Qt::endl;
 
     const QString log = shifting::ShiftLogPath(folder.path());
-    shifting::GestioneDbPazienti worker;
+    const auto port = server::MakeServerProvider();
+    shifting::GestioneDbPazienti worker(*port);
     auto run = [&](const char* what, bool exam, int origine, int destinazione) {
         QString errore;
         QElapsedTimer clock;

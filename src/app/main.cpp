@@ -28,12 +28,12 @@ int main(int argc, char** argv)
     sqllumo::ui::WindowDispatch dispatch(window, std::move(services));
     window.userInterface().setShiftDialog(
         [](QWidget* parent, const sqllumo::ShiftDialogRequest& r) {
-            return sqllumo::ui::Gen_ShiftDBField::ask(parent, r.connectionString, r.logPath);
+            return sqllumo::ui::Gen_ShiftDBField::ask(parent, r);
         });
     // Created on the first role edit, kept until the program ends.
     rolefunctionsheet::RoleFunctionSheetLoader roleEditor;
-    sqllumo::ui::ConnectUserAndRoleDialogs(window, dispatch, settings, roleEditor);
-    sqllumo::ui::ConnectPasswordArea(window, settings);
+    sqllumo::ui::ConnectUserAndRoleDialogs(window, dispatch, settings, *database, roleEditor);
+    sqllumo::ui::ConnectPasswordArea(window, settings, *database);
     window.show();
     return QApplication::exec();
 }

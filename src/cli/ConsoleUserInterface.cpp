@@ -250,8 +250,9 @@ bool ConsoleUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request
                      : std::nullopt;
     // The command line is checked before the run, so a missing choice cannot get here.
     const bool moved =
-        shift && shifting::ApplyShift(*this, *shift, request.connectionString, request.logPath) ==
-                     shifting::ApplyResult::Succeeded;
+        shift && request.database &&
+        shifting::ApplyShift(*this, *shift, *request.database, request.connectionString,
+                             request.logPath) == shifting::ApplyResult::Succeeded;
     if (!moved)
         criticalShown_ = true;
     return moved;

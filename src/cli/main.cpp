@@ -119,10 +119,11 @@ int main(int argc, char** argv)
         if (sqlPassword)
             settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
     }
+    const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     if (inv.catalogue == MenuMode::Password &&
         (inv.upgrade || inv.function != password::kNewPasswordDatabase)) {
         const password::UpgradeResult upgraded =
-            password::UpgradeOnCatalogueChoice(ui, ApplicationCaption(), settings);
+            password::UpgradeOnCatalogueChoice(ui, ApplicationCaption(), settings, *database);
         // Where the window would end the program after putting the backup back.
         if (upgraded == password::UpgradeResult::Restored)
             return 1;
@@ -135,7 +136,6 @@ int main(int argc, char** argv)
     WindowState state;
     state.chooseCatalogue(inv.catalogue);
     cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword, settings), state);
-    const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     OperationServices services;
     services.database = database.get();
     services.settings = &settings;

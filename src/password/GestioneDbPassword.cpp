@@ -8,8 +8,8 @@
 namespace sqllumo::password {
 
 GestioneDbPassword::GestioneDbPassword(UserInterface& ui, QString windowCaption,
-                                       const Settings& settings)
-    : ui_(ui), caption_(std::move(windowCaption)), settings_(settings)
+                                       const Settings& settings, dbport::Provider& database)
+    : ui_(ui), caption_(std::move(windowCaption)), settings_(settings), database_(database)
 {
 }
 
@@ -28,26 +28,17 @@ void GestioneDbPassword::showPlain(const QString& text, MessageIcon icon)
     ui_.showMessage(Message{text, QString(), icon, MessageButtons::Ok});
 }
 
-void GestioneDbPassword::openDatabase(db::Connection& connection, const QString& server,
+void GestioneDbPassword::openDatabase(dbport::Connection& connection, const QString& server,
                                       const QString& database, const QString& user,
                                       const QString& password)
 {
     connection.open(BuildConnectionString(server, database, user, password));
 }
 
-db::Recordset GestioneDbPassword::updatable(const QString& select, db::Connection& connection)
+std::unique_ptr<dbport::UpdatableRows> GestioneDbPassword::updatable(const QString& select,
+                                                                     dbport::Connection& connection)
 {
-    db::Recordset rows;
-    rows.open(select, connection, db::CursorType::Keyset, db::LockType::Optimistic);
-    return rows;
-}
-
-void GestioneDbPassword::closeQuietly(db::Connection& connection)
-{
-    try {
-        connection.close();
-    } catch (const db::Error&) {
-    }
+    return connection.openUpdatable(select);
 }
 
 std::pair<long, QString> GestioneDbPassword::describe(const std::exception& failure)

@@ -1,5 +1,6 @@
 // The password-database service object: one per OK press. Every member opens and closes its
-// own connection, reports failures through the UserInterface port and returns what it did.
+// own connection through the database port, reports failures through the UserInterface port
+// and returns what it did.
 // The members live in one source file per group (GestioneDbPassword_<Group>.cpp).
 #pragma once
 
@@ -8,15 +9,15 @@
 #include "RightsMatrix.h"
 #include "UserInterface.h"
 
-#include "Connection.h"
+#include "DatabasePort.h"
 #include "Error.h"
-#include "Recordset.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 namespace sqllumo {
@@ -57,8 +58,10 @@ QString UpgradeBackupFileName(const QString& dataDirectory, const QDateTime& whe
 class GestioneDbPassword : public rolefunctionsheet::RightsSource {
 public:
     // windowCaption: the main window's caption, which the error titles extend; settings: where
-    // VerificaPassword and UpdatePasswordDB find the password database they work on.
-    GestioneDbPassword(UserInterface& ui, QString windowCaption, const Settings& settings);
+    // VerificaPassword and UpdatePasswordDB find the password database they work on; database:
+    // the port every member opens its connections through.
+    GestioneDbPassword(UserInterface& ui, QString windowCaption, const Settings& settings,
+                       dbport::Provider& database);
 
     // --- Database: creation, removal, schema (GestioneDbPassword_Database.cpp) ---
     // CREATE DATABASE with data and log file in DirDB (which ends with "\").
@@ -172,7 +175,7 @@ protected:
     // A message with the application's own title.
     void showPlain(const QString& text, MessageIcon icon);
 
-    // Runs work(db::Connection&) on a connection of its own to database. A failure to connect
+    // Runs work(dbport::Connection&) on a connection of its own to database. A failure to connect
     // shows the connection message, any later failure (db::Error or std::exception) the
     // generic one; both give `failed`. The connection is closed however work ends.
     template <typename Result, typename Work>
@@ -180,23 +183,23 @@ protected:
                         const QString& password, Result failed, Work&& work);
 
     // The connection opened by withDatabase; throws db::Error.
-    static void openDatabase(db::Connection& connection, const QString& server,
+    static void openDatabase(dbport::Connection& connection, const QString& server,
                              const QString& database, const QString& user, const QString& password);
-    // Closes after a failure; a second error is dropped, the first one is the one reported.
-    static void closeQuietly(db::Connection& connection);
     // Number and description of a failure that is not the database layer's own.
     static std::pair<long, QString> describe(const std::exception& failure);
 
-    // A keyset, optimistic recordset on select, for the rows a member changes.
-    static db::Recordset updatable(const QString& select, db::Connection& connection);
+    // The rows of select, open for the changes a member makes.
+    static std::unique_ptr<dbport::UpdatableRows> updatable(const QString& select,
+                                                            dbport::Connection& connection);
     // Throws the layer's "no current row" when no role has that name.
-    static int roleIdOf(db::Connection& connection, const QString& roleName);
+    static int roleIdOf(dbport::Connection& connection, const QString& roleName);
 
     UserInterface& ui_;
     QString caption_;
     const Settings& settings_;
     RightsMatrix rights_;
     QString roleName_;
+    dbport::Provider& database_;
 };
 
 template <typename Result, typename Work>
@@ -204,22 +207,23 @@ Result GestioneDbPassword::withDatabase(const QString& server, const QString& da
                                         const QString& user, const QString& password, Result failed,
                                         Work&& work)
 {
-    db::Connection connection;
+    std::unique_ptr<dbport::Connection> connection;
     try {
-        openDatabase(connection, server, database, user, password);
+        connection = database_.newConnection();
+        openDatabase(*connection, server, database, user, password);
     } catch (const db::Error& error) {
         showConnectionFailure(error.number(), error.description());
         return failed;
     }
     try {
-        Result result = work(connection);
-        connection.close();
+        Result result = work(*connection);
+        connection->close();
         return result;
     } catch (const db::Error& error) {
-        closeQuietly(connection);
+        dbport::CloseAfterFailure(connection.get());
         showFailure(error.number(), error.description());
     } catch (const std::exception& other) {
-        closeQuietly(connection);
+        dbport::CloseAfterFailure(connection.get());
         const auto [number, description] = describe(other);
         showFailure(number, description);
     }

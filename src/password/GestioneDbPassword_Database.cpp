@@ -6,9 +6,6 @@
 #include "PasswordSchema.h"
 #include "ServerStatements.h"
 
-#include "Catalog.h"
-#include "Recordset.h"
-
 #include <set>
 #include <utility>
 
@@ -25,7 +22,7 @@ QString q(const std::string& text)
 // checked, for the failure message.
 class SchemaBuilder {
 public:
-    SchemaBuilder(db::Connection& connection, db::Catalog& catalog, QString& current)
+    SchemaBuilder(dbport::Connection& connection, dbport::Catalog& catalog, QString& current)
         : connection_(connection), catalog_(catalog), current_(current)
     {
     }
@@ -49,27 +46,21 @@ private:
     bool missing(const char* name)
     {
         current_ = QString::fromLatin1(name);
-        return catalog_.findTable(current_) == nullptr;
+        return !dbport::HasTable(catalog_, current_);
     }
     const PasswordTableDef& def(const char* name) { return *FindPasswordTable(name); }
     void create(const char* name)
     {
         connection_.execute(q(CreatePasswordTableStatement(def(name))));
     }
-    // An updatable recordset on every row of the table.
-    db::Recordset rows(const char* name)
+    // Every row of the table, open for changes.
+    std::unique_ptr<dbport::UpdatableRows> rows(const char* name)
     {
-        db::Recordset recordset;
-        recordset.open(q(SelectAllStatement(def(name))), connection_, db::CursorType::Keyset,
-                       db::LockType::Optimistic);
-        return recordset;
+        return connection_.openUpdatable(q(SelectAllStatement(def(name))));
     }
     QVariant firstValue(const std::string& query, const char* field)
     {
-        db::Recordset found = connection_.query(q(query));
-        const QVariant value = found.value(QString::fromLatin1(field));
-        found.close();
-        return value;
+        return connection_.query(q(query)).value(0, QString::fromLatin1(field));
     }
 
     void versionTable()
@@ -77,11 +68,11 @@ private:
         if (!missing("T_DBVersion"))
             return;
         create("T_DBVersion");
-        db::Recordset version = rows("T_DBVersion");
-        version.addNew();
-        version.field(q(kVersionField)) = q(CurrentVersionText());
-        version.update();
-        version.close();
+        const auto version = rows("T_DBVersion");
+        version->addNew();
+        version->setValue(q(kVersionField), q(CurrentVersionText()));
+        version->update();
+        version->close();
     }
 
     void userTable()
@@ -93,10 +84,9 @@ private:
         // The key, under whatever name an older version gave it, must be lifted to widen the
         // user name.
         std::optional<std::string> key;
-        db::Recordset keys = connection_.query(q(UserKeyListingCall()));
-        if (keys.isOpen() && !keys.eof())
-            key = keys.value(QStringLiteral("PK_NAME")).toString().toStdString();
-        keys.close();
+        const dbport::ResultSet keys = connection_.query(q(UserKeyListingCall()));
+        if (keys.isOpen() && !keys.isEmpty())
+            key = keys.text(0, QStringLiteral("PK_NAME")).toStdString();
         for (const std::string& statement : WidenUserNameStatements(key))
             connection_.execute(q(statement));
     }
@@ -106,12 +96,12 @@ private:
         if (!missing("T_AdminPassword"))
             return;
         create("T_AdminPassword");
-        db::Recordset admin = rows("T_AdminPassword");
-        admin.addNew();
-        admin.field(QStringLiteral("Admin_Passwd")) =
-            GestioneDbPassword::FixedKeyCipher(adminPassword);
-        admin.update();
-        admin.close();
+        const auto admin = rows("T_AdminPassword");
+        admin->addNew();
+        admin->setValue(QStringLiteral("Admin_Passwd"),
+                        GestioneDbPassword::FixedKeyCipher(adminPassword));
+        admin->update();
+        admin->close();
     }
 
     void genericPasswordTable()
@@ -119,40 +109,39 @@ private:
         if (!missing("T_GenPasswords"))
             return;
         create("T_GenPasswords");
-        db::Recordset generic = rows("T_GenPasswords");
-        generic.addNew();
+        const auto generic = rows("T_GenPasswords");
+        generic->addNew();
         for (const auto& [field, plain] : GenPasswordsDefaultRow())
-            generic.field(q(field)) = GestioneDbPassword::FixedKeyCipher(q(plain));
-        generic.update();
-        generic.close();
+            generic->setValue(q(field), GestioneDbPassword::FixedKeyCipher(q(plain)));
+        generic->update();
+        generic->close();
     }
 
     void roleTable()
     {
         if (!missing("T_SecurityRoles")) {
             // An older database may lack the role; its rights then have no owner to go to.
-            db::Recordset found = connection_.query(q(AdministratorRoleIdQuery()));
-            if (!found.eof())
-                administratorId_ = found.value(QStringLiteral("ID_Role")).toInt();
-            found.close();
+            const dbport::ResultSet found = connection_.query(q(AdministratorRoleIdQuery()));
+            if (!found.isEmpty())
+                administratorId_ = found.value(0, QStringLiteral("ID_Role")).toInt();
             return;
         }
         create("T_SecurityRoles");
-        db::Recordset roles = rows("T_SecurityRoles");
-        roles.addNew();
-        roles.field(QStringLiteral("RoleName")) = q(kAdministratorRole);
-        roles.field(q(kRoleLockedField)) = true;
-        roles.update();
-        roles.close();
+        const auto roles = rows("T_SecurityRoles");
+        roles->addNew();
+        roles->setValue(QStringLiteral("RoleName"), q(kAdministratorRole));
+        roles->setValue(q(kRoleLockedField), true);
+        roles->update();
+        roles->close();
         administratorId_ = firstValue(AdministratorRoleIdQuery(), "ID_Role").toInt();
 
-        db::Recordset users = rows("T_GenericUser");
-        while (!users.eof()) {
-            users.field(QStringLiteral("Access_Type")) = administratorId_;
-            users.update();
-            users.moveNext();
+        const auto users = rows("T_GenericUser");
+        while (!users->eof()) {
+            users->setValue(QStringLiteral("Access_Type"), administratorId_);
+            users->update();
+            users->moveNext();
         }
-        users.close();
+        users->close();
     }
 
     void groupTable()
@@ -160,11 +149,11 @@ private:
         if (!missing("T_SecurityMacroFunctions"))
             return;
         create("T_SecurityMacroFunctions");
-        db::Recordset groups = rows("T_SecurityMacroFunctions");
-        groups.addNew();
-        groups.field(QStringLiteral("Description")) = q(kArchiveGroup);
-        groups.update();
-        groups.close();
+        const auto groups = rows("T_SecurityMacroFunctions");
+        groups->addNew();
+        groups->setValue(QStringLiteral("Description"), q(kArchiveGroup));
+        groups->update();
+        groups->close();
     }
 
     void addFunctions(const std::vector<std::string>& names)
@@ -172,14 +161,14 @@ private:
         if (names.empty())
             return;
         const QVariant group = firstValue(ArchiveGroupIdQuery(), "ID_MacroFunction");
-        db::Recordset functions = rows("T_SecurityFunctions");
+        const auto functions = rows("T_SecurityFunctions");
         for (const std::string& name : names) {
-            functions.addNew();
-            functions.field(QStringLiteral("FunctionName")) = q(name);
-            functions.field(QStringLiteral("ID_MacroFunction")) = group;
-            functions.update();
+            functions->addNew();
+            functions->setValue(QStringLiteral("FunctionName"), q(name));
+            functions->setValue(QStringLiteral("ID_MacroFunction"), group);
+            functions->update();
         }
-        functions.close();
+        functions->close();
     }
 
     void functionTable()
@@ -191,12 +180,9 @@ private:
         }
         // Only the functions the database lacks, so running it again adds nothing twice.
         std::vector<std::string> lacking;
-        for (const std::string& name : FunctionsOfCurrentVersion()) {
-            db::Recordset found = connection_.query(q(FunctionIdQuery(name)));
-            if (found.eof())
+        for (const std::string& name : FunctionsOfCurrentVersion())
+            if (connection_.query(q(FunctionIdQuery(name))).isEmpty())
                 lacking.push_back(name);
-            found.close();
-        }
         addFunctions(lacking);
     }
 
@@ -204,42 +190,41 @@ private:
     {
         if (missing("T_SecurityRolesFunctions")) {
             create("T_SecurityRolesFunctions");
-            db::Recordset rights = rows("T_SecurityRolesFunctions");
-            db::Recordset functions = rows("T_SecurityFunctions");
-            while (!functions.eof()) {
-                rights.addNew();
-                rights.field(QStringLiteral("ID_Role")) = administratorId_;
-                rights.field(QStringLiteral("ID_Function")) =
-                    functions.value(QStringLiteral("ID_Function"));
-                rights.update();
-                functions.moveNext();
+            const auto rights = rows("T_SecurityRolesFunctions");
+            const auto functions = rows("T_SecurityFunctions");
+            while (!functions->eof()) {
+                rights->addNew();
+                rights->setValue(QStringLiteral("ID_Role"), administratorId_);
+                rights->setValue(QStringLiteral("ID_Function"),
+                                 functions->value(QStringLiteral("ID_Function")));
+                rights->update();
+                functions->moveNext();
             }
-            rights.close();
-            functions.close();
+            rights->close();
+            functions->close();
             return;
         }
         std::vector<QVariant> newFunctions;
         for (const std::string& name : FunctionsOfCurrentVersion())
             newFunctions.push_back(firstValue(FunctionIdQuery(name), "ID_Function"));
-        db::Recordset rights = rows("T_SecurityRolesFunctions");
+        const auto rights = rows("T_SecurityRolesFunctions");
         std::set<std::pair<int, int>> present;
-        for (; !rights.eof(); rights.moveNext())
-            present.emplace(rights.value(QStringLiteral("ID_Role")).toInt(),
-                            rights.value(QStringLiteral("ID_Function")).toInt());
-        db::Recordset roles = connection_.query(q(AllRoleIdsQuery()));
-        for (; !roles.eof(); roles.moveNext()) {
-            const int role = roles.value(QStringLiteral("ID_Role")).toInt();
+        for (; !rights->eof(); rights->moveNext())
+            present.emplace(rights->value(QStringLiteral("ID_Role")).toInt(),
+                            rights->value(QStringLiteral("ID_Function")).toInt());
+        const dbport::ResultSet roles = connection_.query(q(AllRoleIdsQuery()));
+        for (size_t row = 0; row < roles.rowCount(); ++row) {
+            const int role = roles.value(row, QStringLiteral("ID_Role")).toInt();
             for (const QVariant& function : newFunctions) {
                 if (!present.emplace(role, function.toInt()).second)
                     continue;
-                rights.addNew();
-                rights.field(QStringLiteral("ID_Role")) = role;
-                rights.field(QStringLiteral("ID_Function")) = function;
-                rights.update();
+                rights->addNew();
+                rights->setValue(QStringLiteral("ID_Role"), role);
+                rights->setValue(QStringLiteral("ID_Function"), function);
+                rights->update();
             }
         }
-        rights.close();
-        roles.close();
+        rights->close();
     }
 
     void foreignKeys()
@@ -248,18 +233,17 @@ private:
             current_ = q(key.table);
             bool found = false;
             bool cascades = false;
-            db::Recordset listing = connection_.query(q(key.listingCall()));
-            for (; listing.isOpen() && !listing.eof(); listing.moveNext()) {
-                if (listing.value(QStringLiteral("fktable_name")).toString().toUpper() !=
+            const dbport::ResultSet listing = connection_.query(q(key.listingCall()));
+            for (size_t row = 0; listing.isOpen() && row < listing.rowCount(); ++row) {
+                if (listing.text(row, QStringLiteral("fktable_name")).toUpper() !=
                         q(key.table).toUpper() ||
-                    listing.value(QStringLiteral("fkcolumn_name")).toString().toUpper() !=
+                    listing.text(row, QStringLiteral("fkcolumn_name")).toUpper() !=
                         q(key.column).toUpper())
                     continue;
                 found = true;
-                cascades = listing.value(QStringLiteral("update_rule")).toInt() == 0 &&
-                           listing.value(QStringLiteral("delete_rule")).toInt() == 0;
+                cascades = listing.value(row, QStringLiteral("update_rule")).toInt() == 0 &&
+                           listing.value(row, QStringLiteral("delete_rule")).toInt() == 0;
             }
-            listing.close();
             if (found && cascades)
                 continue;
             if (found)
@@ -268,8 +252,8 @@ private:
         }
     }
 
-    db::Connection& connection_;
-    db::Catalog& catalog_;
+    dbport::Connection& connection_;
+    dbport::Catalog& catalog_;
     QString& current_;
     int administratorId_ = 0;
 };
@@ -281,7 +265,7 @@ bool GestioneDbPassword::CreaDB(const QString& NomeSQLServer, const QString& Nom
                                 const QString& DirDB)
 {
     return withDatabase(NomeSQLServer, server::kMasterDatabase, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& master) {
+                        [&](dbport::Connection& master) {
                             master.execute(server::CreateDatabaseStatement(NomeNewDB, DirDB));
                             return true;
                         });
@@ -291,19 +275,17 @@ bool GestioneDbPassword::EraseDB(const QString& NomeSQLServer, const QString& No
                                  const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(NomeSQLServer, server::kMasterDatabase, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& master) {
-                            db::Recordset databases = master.query(server::kHelpDb);
-                            bool dropped = false;
-                            for (; !dropped && !databases.eof(); databases.moveNext()) {
-                                if (databases.value(QStringLiteral("Name")).toString().toUpper() !=
+                        [&](dbport::Connection& master) {
+                            const dbport::ResultSet databases = master.query(server::kHelpDb);
+                            for (size_t row = 0; row < databases.rowCount(); ++row) {
+                                if (databases.text(row, QStringLiteral("Name")).toUpper() !=
                                     NomeNewDB.toUpper())
                                     continue;
                                 master.setCommandTimeout(server::kLongStatementTimeout);
                                 master.execute(server::DropDatabaseStatement(NomeNewDB));
-                                dropped = true;
+                                return true;
                             }
-                            databases.close();
-                            return dropped;
+                            return false;
                         });
 }
 
@@ -313,19 +295,21 @@ bool GestioneDbPassword::TestTabellePassword(const QString& NomeSQLServer, const
 {
     const QString connectionString =
         BuildConnectionString(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword);
-    db::Catalog catalog;
+    std::unique_ptr<dbport::Catalog> catalog;
     try {
-        catalog.setActiveConnection(connectionString);
+        catalog = database_.newCatalog();
+        catalog->setActiveConnection(connectionString);
     } catch (const db::Error& error) {
         showConnectionFailure(error.number(), error.description());
         return false;
     }
     QString current;
-    db::Connection connection;
+    std::unique_ptr<dbport::Connection> connection;
     try {
-        connection.open(connectionString);
-        SchemaBuilder(connection, catalog, current).run(AdminPasswd1);
-        connection.close();
+        connection = database_.newConnection();
+        connection->open(connectionString);
+        SchemaBuilder(*connection, *catalog, current).run(AdminPasswd1);
+        connection->close();
         return true;
     } catch (const db::Error& error) {
         CodErr = db::SignedNumber(error.number()) + error.description();
@@ -333,7 +317,7 @@ bool GestioneDbPassword::TestTabellePassword(const QString& NomeSQLServer, const
         const auto [number, description] = describe(other);
         CodErr = db::SignedNumber(number) + description;
     }
-    closeQuietly(connection);
+    dbport::CloseAfterFailure(connection.get());
     showPlain(texts::kTableCheckError + current + QStringLiteral("\r\n") + CodErr,
               MessageIcon::None);
     return false;

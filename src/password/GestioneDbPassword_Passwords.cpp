@@ -5,8 +5,6 @@
 #include "ConnectionStrings.h"
 #include "Settings.h"
 
-#include "Recordset.h"
-
 namespace sqllumo::password {
 
 namespace {
@@ -26,16 +24,16 @@ bool GestioneDbPassword::VerificaPassword(const QString& AdminPasswd1)
     try {
         const Settings& settings = settings_;
         const QString expected = FixedKeyCipher(AdminPasswd1);
-        db::Recordset admin;
-        admin.open(kAdminTable,
-                   BuildConnectionString(settings.value(settingkeys::kSQLServerName),
-                                         settings.value(settingkeys::kPasswdDatabaseName),
-                                         settings.value(settingkeys::kSQLUserName),
-                                         settings.value(settingkeys::kSQLPassword)));
+        const std::unique_ptr<dbport::Connection> connection = database_.newConnection();
+        connection->open(BuildConnectionString(settings.value(settingkeys::kSQLServerName),
+                                               settings.value(settingkeys::kPasswdDatabaseName),
+                                               settings.value(settingkeys::kSQLUserName),
+                                               settings.value(settingkeys::kSQLPassword)));
+        const dbport::ResultSet admin = connection->query(kAdminTable);
         bool accepted = false;
-        for (; !accepted && !admin.eof(); admin.moveNext())
-            accepted = admin.value(kAdminField).toString() == expected;
-        admin.close();
+        for (size_t row = 0; !accepted && row < admin.rowCount(); ++row)
+            accepted = admin.text(row, kAdminField) == expected;
+        connection->close();
         return accepted;
     } catch (const std::exception&) {
         // A wrong password and an unreachable database look the same to the caller.
@@ -48,12 +46,12 @@ bool GestioneDbPassword::ModifyAdminPasswd(const QString& NomeSQLServer, const Q
                                            const QString& Passwd)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& connection) {
-                            db::Recordset admin = updatable(kAdminSelect, connection);
+                        [&](dbport::Connection& connection) {
+                            auto admin = updatable(kAdminSelect, connection);
                             // Only the first row changes; an empty table has none to change.
-                            admin.field(kAdminField) = FixedKeyCipher(Passwd);
-                            admin.update();
-                            admin.close();
+                            admin->setValue(kAdminField, FixedKeyCipher(Passwd));
+                            admin->update();
+                            admin->close();
                             return true;
                         });
 }
@@ -63,12 +61,11 @@ bool GestioneDbPassword::ReadGenericPasswd(const QString& NomeSQLServer, const Q
                                            QString& passwd1, QString& passwd2, QString& passwd3)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& connection) {
-                            db::Recordset generic = connection.query(kGenericSelect);
-                            const QString report = generic.value(kReportField).toString();
-                            const QString montage = generic.value(kMontageField).toString();
-                            const QString resource = generic.value(kResourceField).toString();
-                            generic.close();
+                        [&](dbport::Connection& connection) {
+                            const dbport::ResultSet generic = connection.query(kGenericSelect);
+                            const QString report = generic.text(0, kReportField);
+                            const QString montage = generic.text(0, kMontageField);
+                            const QString resource = generic.text(0, kResourceField);
                             passwd1 = FixedKeyPlain(report);
                             passwd2 = FixedKeyPlain(montage);
                             passwd3 = FixedKeyPlain(resource);
@@ -82,13 +79,13 @@ bool GestioneDbPassword::ModifyGenericPasswd(const QString& NomeSQLServer, const
                                              const QString& passwd3)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& connection) {
-                            db::Recordset generic = updatable(kGenericSelect, connection);
-                            generic.field(kReportField) = FixedKeyCipher(passwd1);
-                            generic.field(kMontageField) = FixedKeyCipher(passwd2);
-                            generic.field(kResourceField) = FixedKeyCipher(passwd3);
-                            generic.update();
-                            generic.close();
+                        [&](dbport::Connection& connection) {
+                            auto generic = updatable(kGenericSelect, connection);
+                            generic->setValue(kReportField, FixedKeyCipher(passwd1));
+                            generic->setValue(kMontageField, FixedKeyCipher(passwd2));
+                            generic->setValue(kResourceField, FixedKeyCipher(passwd3));
+                            generic->update();
+                            generic->close();
                             return true;
                         });
 }

@@ -5,8 +5,6 @@
 #include "PasswordSchema.h"
 #include "UserRoleStatements.h"
 
-#include "Recordset.h"
-
 namespace sqllumo::password {
 
 namespace {
@@ -16,9 +14,9 @@ const QString kFunctionName = QStringLiteral("FunctionName");
 const QString kFunctionId = QStringLiteral("ID_Function");
 const QString kRoleId = QStringLiteral("ID_Role");
 
-bool lockedFlag(db::Recordset& role)
+bool lockedFlag(const dbport::ResultSet& role)
 {
-    return role.value(QLatin1String(kRoleLockedField)).toBool();
+    return role.value(0, QLatin1String(kRoleLockedField)).toBool();
 }
 
 } // namespace
@@ -27,18 +25,18 @@ bool GestioneDbPassword::AddRole(const QString& NomeSQLServer, const QString& No
                                  const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
-                            db::Recordset roles = updatable(statements::RoleByName(RoleName()), c);
-                            if (!roles.eof()) {
+                        [&](dbport::Connection& c) {
+                            auto roles = updatable(statements::RoleByName(RoleName()), c);
+                            if (!roles->eof()) {
                                 ui_.showMessage(accessMessage(texts::kRoleAlreadyPresent));
-                                roles.close();
+                                roles->close();
                                 return false;
                             }
-                            roles.addNew();
-                            roles.field(kRoleName) = RoleName();
-                            roles.field(QLatin1String(kRoleLockedField)) = false;
-                            roles.update();
-                            roles.close();
+                            roles->addNew();
+                            roles->setValue(kRoleName, RoleName());
+                            roles->setValue(QLatin1String(kRoleLockedField), false);
+                            roles->update();
+                            roles->close();
                             return true;
                         });
 }
@@ -47,10 +45,9 @@ bool GestioneDbPassword::EraseRole(const QString& NomeSQLServer, const QString& 
                                    const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(
-        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](db::Connection& c) {
-            db::Recordset role = c.query(statements::RoleByName(RoleName()));
-            const bool locked = !role.eof() && lockedFlag(role);
-            role.close();
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
+            const dbport::ResultSet role = c.query(statements::RoleByName(RoleName()));
+            const bool locked = !role.isEmpty() && lockedFlag(role);
             if (locked) {
                 ui_.showMessage(validationMessage(texts::RoleLockedForDeletion(RoleName())));
                 return false;
@@ -68,20 +65,18 @@ bool GestioneDbPassword::ModifyRoleName(const QString& NomeSQLServer, const QStr
     if (NomeSQLServer.isEmpty() || NomeNewDB.isEmpty())
         return false;
     return withDatabase(
-        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](db::Connection& c) {
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
             // Two roles of one name could no longer be told apart by any member that finds a
             // role by its name.
-            db::Recordset namesake = c.query(statements::RoleByName(RoleName()));
-            const bool taken = !namesake.eof() && namesake.value(kRoleId).toInt() != IDRole;
-            namesake.close();
-            if (taken) {
+            const dbport::ResultSet namesake = c.query(statements::RoleByName(RoleName()));
+            if (!namesake.isEmpty() && namesake.value(0, kRoleId).toInt() != IDRole) {
                 ui_.showMessage(accessMessage(texts::kRoleAlreadyPresent));
                 return false;
             }
-            db::Recordset role = updatable(statements::RoleById(IDRole), c);
-            role.field(kRoleName) = RoleName();
-            role.update();
-            role.close();
+            auto role = updatable(statements::RoleById(IDRole), c);
+            role->setValue(kRoleName, RoleName());
+            role->update();
+            role->close();
             return true;
         });
 }
@@ -90,13 +85,11 @@ bool GestioneDbPassword::RoleIsLocked(const QString& NomeSQLServer, const QStrin
                                       const QString& SQLUserName, const QString& SQLPassword,
                                       const QString& roleName)
 {
-    return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, true,
-                        [&](db::Connection& c) {
-                            db::Recordset role = c.query(statements::RoleByName(roleName));
-                            const bool locked = role.eof() || lockedFlag(role);
-                            role.close();
-                            return locked;
-                        });
+    return withDatabase(
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, true, [&](dbport::Connection& c) {
+            const dbport::ResultSet role = c.query(statements::RoleByName(roleName));
+            return role.isEmpty() || lockedFlag(role);
+        });
 }
 
 bool GestioneDbPassword::RiempiListaRuoli(const QString& NomeSQLServer, const QString& NomeNewDB,
@@ -106,14 +99,13 @@ bool GestioneDbPassword::RiempiListaRuoli(const QString& NomeSQLServer, const QS
     if (NomeSQLServer.isEmpty() || NomeNewDB.isEmpty())
         return false;
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
+                        [&](dbport::Connection& c) {
                             Combo1.clear();
-                            db::Recordset roles = c.query(statements::AllRoleNames());
-                            for (; !roles.eof(); roles.moveNext())
-                                Combo1.AddItem(roles.value(kRoleName).toString());
+                            const dbport::ResultSet roles = c.query(statements::AllRoleNames());
+                            for (size_t row = 0; row < roles.rowCount(); ++row)
+                                Combo1.AddItem(roles.text(row, kRoleName));
                             if (Combo1.ListCount() > 0)
                                 Combo1.setListIndex(0);
-                            roles.close();
                             return true;
                         });
 }
@@ -124,32 +116,31 @@ void GestioneDbPassword::FindFunctionsByRole(const QString& NomeSQLServer, const
 {
     if (NomeSQLServer.isEmpty() || NomeNewDB.isEmpty())
         return;
-    withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](db::Connection& c) {
-        db::Recordset role = c.query(statements::RoleIdByName(roleName));
-        // No such role: an identifier that matches no rights.
-        const int roleId = role.eof() ? -1 : role.value(0).toInt();
-        role.close();
-        const auto functionCount =
-            static_cast<int>(c.query(statements::AllFunctions()).recordCount());
-        db::Recordset groups = c.query(statements::AllMacroFunctions());
-        rights_.startLoading(static_cast<int>(groups.recordCount()), functionCount);
-        for (; !groups.eof(); groups.moveNext()) {
-            const QString description = groups.value(1).toString();
-            const int m = rights_.addGroup(description);
-            db::Recordset functions = c.query(statements::FunctionsOfGroup(description));
-            rights_.setFunctionCount(m, static_cast<int>(functions.recordCount()));
-            for (int f = 0; !functions.eof(); functions.moveNext(), ++f)
-                rights_.setFunction(m, f, functions.value(kFunctionName).toString(),
-                                    functions.value(kFunctionId).toInt());
-            functions.close();
-            db::Recordset allowed = c.query(statements::RoleRightsInGroup(roleId, description));
-            for (; !allowed.eof(); allowed.moveNext())
-                rights_.allowByName(m, allowed.value(kFunctionName).toString());
-            allowed.close();
-        }
-        groups.close();
-        return true;
-    });
+    withDatabase(
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
+            const dbport::ResultSet role = c.query(statements::RoleIdByName(roleName));
+            // No such role: an identifier that matches no rights.
+            const int roleId = role.isEmpty() ? -1 : role.value(0, 0).toInt();
+            const auto functionCount =
+                static_cast<int>(c.query(statements::AllFunctions()).rowCount());
+            const dbport::ResultSet groups = c.query(statements::AllMacroFunctions());
+            rights_.startLoading(static_cast<int>(groups.rowCount()), functionCount);
+            for (size_t g = 0; g < groups.rowCount(); ++g) {
+                const QString description = groups.value(g, 1).toString();
+                const int m = rights_.addGroup(description);
+                const dbport::ResultSet functions =
+                    c.query(statements::FunctionsOfGroup(description));
+                rights_.setFunctionCount(m, static_cast<int>(functions.rowCount()));
+                for (size_t f = 0; f < functions.rowCount(); ++f)
+                    rights_.setFunction(m, static_cast<int>(f), functions.text(f, kFunctionName),
+                                        functions.value(f, kFunctionId).toInt());
+                const dbport::ResultSet allowed =
+                    c.query(statements::RoleRightsInGroup(roleId, description));
+                for (size_t a = 0; a < allowed.rowCount(); ++a)
+                    rights_.allowByName(m, allowed.text(a, kFunctionName));
+            }
+            return true;
+        });
 }
 
 int GestioneDbPassword::ActivateFunctionsByRole(const QString& NomeSQLServer,
@@ -160,30 +151,31 @@ int GestioneDbPassword::ActivateFunctionsByRole(const QString& NomeSQLServer,
     int result = -1;
     if (NomeSQLServer.isEmpty() || NomeNewDB.isEmpty())
         return result;
-    withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](db::Connection& c) {
-        const int roleId = roleIdOf(c, roleName);
-        result = roleId;
-        const Counts counts = rights_.NumeroFunzioni();
-        for (int m = 0; m < rights_.NumeroMacroFunzioni(); ++m) {
-            for (int f = 0; f < counts[m]; ++f) {
-                int functionId = 0;
-                bool allowed = false;
-                if (!rights_.cell(m, f, &functionId, &allowed))
-                    throw db::Error(db::kSubscriptOutOfRange, db::texts::kSubscriptOutOfRange);
-                db::Recordset pair = updatable(statements::RightPair(functionId, roleId), c);
-                if (allowed && pair.eof()) {
-                    pair.addNew();
-                    pair.field(kFunctionId) = functionId;
-                    pair.field(kRoleId) = roleId;
-                    pair.update();
-                } else if (!allowed && !pair.eof()) {
-                    c.execute(statements::DeleteRightPair(functionId, roleId));
+    withDatabase(
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
+            const int roleId = roleIdOf(c, roleName);
+            result = roleId;
+            const Counts counts = rights_.NumeroFunzioni();
+            for (int m = 0; m < rights_.NumeroMacroFunzioni(); ++m) {
+                for (int f = 0; f < counts[m]; ++f) {
+                    int functionId = 0;
+                    bool allowed = false;
+                    if (!rights_.cell(m, f, &functionId, &allowed))
+                        throw db::Error(db::kSubscriptOutOfRange, db::texts::kSubscriptOutOfRange);
+                    auto pair = updatable(statements::RightPair(functionId, roleId), c);
+                    if (allowed && pair->eof()) {
+                        pair->addNew();
+                        pair->setValue(kFunctionId, functionId);
+                        pair->setValue(kRoleId, roleId);
+                        pair->update();
+                    } else if (!allowed && !pair->eof()) {
+                        c.execute(statements::DeleteRightPair(functionId, roleId));
+                    }
+                    pair->close();
                 }
-                pair.close();
             }
-        }
-        return true;
-    });
+            return true;
+        });
     return result;
 }
 

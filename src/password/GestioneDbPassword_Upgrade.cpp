@@ -8,9 +8,6 @@
 #include "ServerStatements.h"
 #include "Settings.h"
 
-#include "Catalog.h"
-#include "Recordset.h"
-
 #include <QDateTime>
 #include <QLocale>
 
@@ -56,9 +53,10 @@ UpgradeResult GestioneDbPassword::RunUpgrade()
         BuildConnectionString(server, server::kMasterDatabase, user, password);
     try {
         {
-            db::Catalog catalog;
+            std::unique_ptr<dbport::Catalog> catalog;
             try {
-                catalog.setActiveConnection(
+                catalog = database_.newCatalog();
+                catalog->setActiveConnection(
                     BuildConnectionString(server, database, user, password));
             } catch (const db::Error& error) {
                 showPlain(texts::kConnectionOfDatabase + database + QStringLiteral("'\r\n") +
@@ -67,20 +65,16 @@ UpgradeResult GestioneDbPassword::RunUpgrade()
                           MessageIcon::Critical);
                 return UpgradeResult::Failed;
             }
-            if (catalog.findTable(kVersionTable)) {
-                db::Recordset older = catalog.connection().query(kOlderVersionQuery);
-                const bool isOlder = !older.eof();
-                older.close();
-                if (!isOlder)
-                    return UpgradeResult::NothingToDo;
-            }
+            if (dbport::HasTable(*catalog, kVersionTable) &&
+                catalog->query(kOlderVersionQuery).isEmpty())
+                return UpgradeResult::NothingToDo;
         }
 
-        db::Connection master;
-        master.open(masterString);
-        master.setCommandTimeout(server::kLongStatementTimeout);
-        master.execute(server::BackupStatement(database, backupFile));
-        master.close();
+        const std::unique_ptr<dbport::Connection> master = database_.newConnection();
+        master->open(masterString);
+        master->setCommandTimeout(server::kLongStatementTimeout);
+        master->execute(server::BackupStatement(database, backupFile));
+        master->close();
     } catch (const db::Error& error) {
         showPlain(QString::number(error.number()) + QStringLiteral(": ") + error.description(),
                   MessageIcon::Critical);
@@ -97,43 +91,36 @@ UpgradeResult GestioneDbPassword::RunUpgrade()
 
     showPlain(texts::kUpgradeFailedRestoring, MessageIcon::Critical);
     try {
-        db::Connection master;
-        master.open(masterString);
+        const std::unique_ptr<dbport::Connection> master = database_.newConnection();
+        master->open(masterString);
         // A second upgrade within the same minute appends to the same file: take the newest
         // backup of this database, the one taken moments ago.
-        std::vector<server::BackupSet> sets;
-        {
-            db::Recordset headers = master.query(server::HeaderListStatement(backupFile));
-            for (; !headers.eof(); headers.moveNext())
-                sets.push_back(server::BackupSetFromRow(
-                    [&](const QString& column) { return headers.value(column); }));
-        }
+        const std::vector<server::BackupSet> sets = server::ReadBackupSets(*master, backupFile);
         const server::BackupSet* newest = server::NewestDatabaseBackup(sets, database);
         QString dataName;
         QString logName;
-        db::Recordset files;
-        if (newest)
-            files = master.query(server::FileListStatement(backupFile, newest->position));
-        for (; newest && !files.eof(); files.moveNext()) {
-            const QString type = files.value(QStringLiteral("Type")).toString();
-            if (type == QLatin1String("D"))
-                dataName = files.value(QStringLiteral("LogicalName")).toString();
-            else if (type == QLatin1String("L"))
-                logName = files.value(QStringLiteral("LogicalName")).toString();
+        if (newest) {
+            const dbport::ResultSet files =
+                master->query(server::FileListStatement(backupFile, newest->position));
+            for (size_t row = 0; row < files.rowCount(); ++row) {
+                const QString type = files.text(row, QStringLiteral("Type"));
+                if (type == QLatin1String("D"))
+                    dataName = files.text(row, QStringLiteral("LogicalName"));
+                else if (type == QLatin1String("L"))
+                    logName = files.text(row, QStringLiteral("LogicalName"));
+            }
         }
-        if (newest)
-            files.close();
         if (dataName.isEmpty() || logName.isEmpty()) {
-            master.close();
+            master->close();
             showPlain(texts::kRestoringError, MessageIcon::Critical);
             return UpgradeResult::Failed;
         }
-        master.setCommandTimeout(server::kLongStatementTimeout);
+        master->setCommandTimeout(server::kLongStatementTimeout);
         // Over the database the backup was taken from moments ago: without REPLACE a server
         // refuses it for want of a log tail backup, and the half-upgraded database would stay.
-        master.execute(server::RestoreStatement(database, backupFile, newest->position, dataName,
-                                                logName, directory, true));
-        master.close();
+        master->execute(server::RestoreStatement(database, backupFile, newest->position, dataName,
+                                                 logName, directory, true));
+        master->close();
     } catch (const db::Error& error) {
         showPlain(QString::number(error.number()) + QStringLiteral(": ") + error.description(),
                   MessageIcon::Critical);

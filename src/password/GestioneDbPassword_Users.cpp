@@ -4,8 +4,6 @@
 
 #include "UserRoleStatements.h"
 
-#include "Recordset.h"
-
 namespace sqllumo::password {
 
 namespace {
@@ -30,13 +28,10 @@ QDateTime storedBirthDate(const QDate& date)
 
 } // namespace
 
-int GestioneDbPassword::roleIdOf(db::Connection& connection, const QString& roleName)
+int GestioneDbPassword::roleIdOf(dbport::Connection& connection, const QString& roleName)
 {
     // A name that names no role has no first row: the layer's "no current row" error.
-    db::Recordset role = connection.query(statements::RoleIdByName(roleName));
-    const int id = role.value(0).toInt();
-    role.close();
-    return id;
+    return connection.query(statements::RoleIdByName(roleName)).value(0, 0).toInt();
 }
 
 QString GestioneDbPassword::StoredUserPassword(const QString& userName, const QString& password)
@@ -49,28 +44,28 @@ bool GestioneDbPassword::AddUser(const QString& NomeSQLServer, const QString& No
                                  const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
+                        [&](dbport::Connection& c) {
                             const int roleId = roleIdOf(c, RoleName());
-                            db::Recordset users = updatable(statements::UserByName(UserName), c);
-                            if (!users.eof()) {
+                            auto users = updatable(statements::UserByName(UserName), c);
+                            if (!users->eof()) {
                                 ui_.showMessage(accessMessage(texts::kUserAlreadyPresent));
-                                users.close();
+                                users->close();
                                 return false;
                             }
                             const QString stored = StoredUserPassword(UserName, UserPasswd);
-                            users.addNew();
-                            users.field(kUserName) = UserName;
-                            users.field(kUserPasswd) = stored;
-                            users.field(kLastName) = LastName;
-                            users.field(kFirstName) = FirstName;
-                            users.field(kBirthDate) = storedBirthDate(BDate);
-                            users.field(kTitle) = Title;
-                            users.field(kAccessType) = roleId;
-                            users.field(kDocTech) = Tipo != 0;
-                            users.field(kIntExt) = Posizione != 0;
-                            users.field(kFree) = QString();
-                            users.update();
-                            users.close();
+                            users->addNew();
+                            users->setValue(kUserName, UserName);
+                            users->setValue(kUserPasswd, stored);
+                            users->setValue(kLastName, LastName);
+                            users->setValue(kFirstName, FirstName);
+                            users->setValue(kBirthDate, storedBirthDate(BDate));
+                            users->setValue(kTitle, Title);
+                            users->setValue(kAccessType, roleId);
+                            users->setValue(kDocTech, Tipo != 0);
+                            users->setValue(kIntExt, Posizione != 0);
+                            users->setValue(kFree, QString());
+                            users->update();
+                            users->close();
                             return true;
                         });
 }
@@ -79,23 +74,23 @@ bool GestioneDbPassword::ModifyUser(const QString& NomeSQLServer, const QString&
                                     const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
+                        [&](dbport::Connection& c) {
                             const int roleId = roleIdOf(c, RoleName());
-                            db::Recordset users = updatable(statements::UserByName(UserName), c);
+                            auto users = updatable(statements::UserByName(UserName), c);
                             UserPasswd = StoredUserPassword(UserName, UserPasswd);
                             // A user removed meanwhile has no row to rewrite: the layer's "no
                             // current row".
-                            users.field(kUserName) = UserName;
-                            users.field(kUserPasswd) = UserPasswd;
-                            users.field(kLastName) = LastName;
-                            users.field(kFirstName) = FirstName;
-                            users.field(kTitle) = Title;
-                            users.field(kBirthDate) = storedBirthDate(BDate);
-                            users.field(kDocTech) = Tipo != 0;
-                            users.field(kAccessType) = roleId;
-                            users.field(kIntExt) = Posizione != 0;
-                            users.update();
-                            users.close();
+                            users->setValue(kUserName, UserName);
+                            users->setValue(kUserPasswd, UserPasswd);
+                            users->setValue(kLastName, LastName);
+                            users->setValue(kFirstName, FirstName);
+                            users->setValue(kTitle, Title);
+                            users->setValue(kBirthDate, storedBirthDate(BDate));
+                            users->setValue(kDocTech, Tipo != 0);
+                            users->setValue(kAccessType, roleId);
+                            users->setValue(kIntExt, Posizione != 0);
+                            users->update();
+                            users->close();
                             return true;
                         });
 }
@@ -103,37 +98,34 @@ bool GestioneDbPassword::ModifyUser(const QString& NomeSQLServer, const QString&
 bool GestioneDbPassword::ReadUserInfo(const QString& NomeSQLServer, const QString& NomeNewDB,
                                       const QString& SQLUserName, const QString& SQLPassword)
 {
-    return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
-                            db::Recordset user = c.query(statements::UserByName(UserName));
-                            if (user.eof()) {
-                                ui_.showMessage(accessMessage(texts::kUserDoesNotExist));
-                                user.close();
-                                return false;
-                            }
-                            UserName = user.value(kUserName).toString();
-                            const QString stored = user.value(kUserPasswd).toString();
-                            UserPasswd = stored.isEmpty() ? QString() : Decipher(UserName, stored);
-                            LastName = user.value(kLastName).toString();
-                            FirstName = user.value(kFirstName).toString();
-                            Title = user.value(kTitle).toString();
-                            BDate = user.value(kBirthDate).toDateTime().date();
-                            Posizione = user.value(kIntExt).toBool() ? 1 : 0;
-                            const int roleId = user.value(kAccessType).toInt();
-                            Tipo = user.value(kDocTech).toBool() ? 1 : 0;
-                            user.close();
-                            db::Recordset role = c.query(statements::RoleNameById(roleId));
-                            setRoleName(role.value(0).toString());
-                            role.close();
-                            return true;
-                        });
+    return withDatabase(
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
+            const dbport::ResultSet user = c.query(statements::UserByName(UserName));
+            if (user.isEmpty()) {
+                ui_.showMessage(accessMessage(texts::kUserDoesNotExist));
+                return false;
+            }
+            UserName = user.text(0, kUserName);
+            const QString stored = user.text(0, kUserPasswd);
+            UserPasswd = stored.isEmpty() ? QString() : Decipher(UserName, stored);
+            LastName = user.text(0, kLastName);
+            FirstName = user.text(0, kFirstName);
+            Title = user.text(0, kTitle);
+            BDate = user.value(0, kBirthDate).toDateTime().date();
+            Posizione = user.value(0, kIntExt).toBool() ? 1 : 0;
+            const int roleId = user.value(0, kAccessType).toInt();
+            Tipo = user.value(0, kDocTech).toBool() ? 1 : 0;
+            const dbport::ResultSet role = c.query(statements::RoleNameById(roleId));
+            setRoleName(role.value(0, 0).toString());
+            return true;
+        });
 }
 
 bool GestioneDbPassword::EraseUser(const QString& NomeSQLServer, const QString& NomeNewDB,
                                    const QString& SQLUserName, const QString& SQLPassword)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
+                        [&](dbport::Connection& c) {
                             c.execute(statements::DeleteUser(UserName));
                             return true;
                         });
@@ -144,16 +136,16 @@ bool GestioneDbPassword::EraseUserPasswd(const QString& NomeSQLServer, const QSt
                                          const QString& userName)
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
-                        [&](db::Connection& c) {
-                            db::Recordset user = updatable(statements::UserByName(userName), c);
-                            if (user.eof()) {
+                        [&](dbport::Connection& c) {
+                            auto user = updatable(statements::UserByName(userName), c);
+                            if (user->eof()) {
                                 ui_.showMessage(accessMessage(texts::kUserDoesNotExist));
-                                user.close();
+                                user->close();
                                 return false;
                             }
-                            user.field(kUserPasswd) = QString();
-                            user.update();
-                            user.close();
+                            user->setValue(kUserPasswd, QString());
+                            user->update();
+                            user->close();
                             return true;
                         });
 }
@@ -164,15 +156,15 @@ void GestioneDbPassword::RiempiListaUtenti(const QString& NomeSQLServer, const Q
 {
     if (NomeSQLServer.isEmpty() || NomeNewDB.isEmpty())
         return;
-    withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](db::Connection& c) {
-        db::Recordset users = c.query(statements::AllUsers());
-        for (; !users.eof(); users.moveNext())
-            Combo1.AddItem(users.value(0).toString());
-        users.close();
-        if (Combo1.ListCount() > 0)
-            Combo1.setListIndex(0);
-        return true;
-    });
+    withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
+                 [&](dbport::Connection& c) {
+                     const dbport::ResultSet users = c.query(statements::AllUsers());
+                     for (size_t row = 0; row < users.rowCount(); ++row)
+                         Combo1.AddItem(users.value(row, 0).toString());
+                     if (Combo1.ListCount() > 0)
+                         Combo1.setListIndex(0);
+                     return true;
+                 });
 }
 
 } // namespace sqllumo::password

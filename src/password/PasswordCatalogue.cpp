@@ -2,13 +2,11 @@
 // check, so a refusal keeps what was typed, and uses one GestioneDbPassword for the press.
 #include "PasswordCatalogue.h"
 
+#include "ConnectionStrings.h"
+#include "DatabaseTexts.h"
 #include "PasswordSchema.h"
 #include "ServerStatements.h"
-#include "ServerTexts.h"
 #include "Settings.h"
-
-#include "Catalog.h"
-#include "ConnectionStrings.h"
 
 namespace sqllumo::password {
 
@@ -39,14 +37,14 @@ void storePasswordPanel(OperationContext& context)
 
 // Tables of the database that a password database does not have; empty when there are none or
 // the list cannot be read (the schema steps then report what is wrong).
-QStringList foreignTables(const PanelValues& panel)
+QStringList foreignTables(dbport::Provider& database, const PanelValues& panel)
 {
     QStringList foreign;
     try {
-        db::Catalog catalog;
-        catalog.setActiveConnection(
+        const std::unique_ptr<dbport::Catalog> catalog = database.newCatalog();
+        catalog->setActiveConnection(
             BuildConnectionString(panel.server, panel.database, panel.user, panel.password));
-        for (const QString& table : catalog.tableNames())
+        for (const QString& table : catalog->tableNames())
             if (!FindPasswordTable(table.toStdString()))
                 foreign << table;
     } catch (const db::Error&) {
@@ -57,7 +55,8 @@ QStringList foreignTables(const PanelValues& panel)
 
 GestioneDbPassword passwordsFor(OperationContext& context)
 {
-    return GestioneDbPassword(context.ui(), context.windowCaption(), context.settings());
+    return GestioneDbPassword(context.ui(), context.windowCaption(), context.settings(),
+                              context.database());
 }
 
 } // namespace
@@ -88,7 +87,8 @@ OperationOutcome NewPasswordDatabase(OperationContext& context)
     if (passwords.CreaDB(panel.server, database, panel.user, panel.password, directory)) {
         context.report().setText(kDatabase + database + server::texts::kHasBeenCreated +
                                  server::texts::kIntoSqlServer + panel.server);
-    } else if (const QStringList foreign = foreignTables(panel); !foreign.isEmpty()) {
+    } else if (const QStringList foreign = foreignTables(context.database(), panel);
+               !foreign.isEmpty()) {
         // An archive under that name would lose its version rows to the password version.
         context.pointerDefault();
         context.error(server::texts::kInitializationError + kCr + texts::kTheDatabase + database +
@@ -204,10 +204,10 @@ bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adm
 }
 
 UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
-                                       const Settings& settings)
+                                       const Settings& settings, dbport::Provider& database)
 {
     ui.setBusy(true);
-    GestioneDbPassword passwords(ui, windowCaption, settings);
+    GestioneDbPassword passwords(ui, windowCaption, settings, database);
     const UpgradeResult result = passwords.RunUpgrade();
     ui.setBusy(false);
     return result;

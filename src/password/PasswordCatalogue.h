@@ -41,6 +41,6 @@ bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adm
 // Choosing the password catalogue: the upgrade of the password database of the settings, with
 // the busy pointer while it runs. Restored means the program must end now.
 UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
-                                       const Settings& settings);
+                                       const Settings& settings, dbport::Provider& database);
 
 } // namespace sqllumo::password

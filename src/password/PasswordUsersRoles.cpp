@@ -45,8 +45,9 @@ struct Press {
     QString server, database, user, password;
 
     explicit Press(OperationContext& c)
-        : context(c), object(c.ui(), c.windowCaption(), c.settings()), server(c.panel().server),
-          database(c.panel().database), user(c.panel().user), password(c.panel().password)
+        : context(c), object(c.ui(), c.windowCaption(), c.settings(), c.database()),
+          server(c.panel().server), database(c.panel().database), user(c.panel().user),
+          password(c.panel().password)
     {
     }
     ExchangeFields& exchange() { return context.state().exchange(); }

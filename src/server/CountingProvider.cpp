@@ -24,6 +24,11 @@ public:
         note(statement);
         return inner_->query(statement);
     }
+    std::unique_ptr<dbport::UpdatableRows> openUpdatable(const QString& selectStatement) override
+    {
+        note(selectStatement);
+        return inner_->openUpdatable(selectStatement);
+    }
     void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                 const QByteArray& bytes) override
     {
@@ -75,6 +80,12 @@ public:
         ++counts_.indexes;
         counts_.texts << QStringLiteral("index %1 on %2 (%3)").arg(indexName, table, column);
         inner_->appendIndex(table, indexName, column);
+    }
+    dbport::ResultSet query(const QString& statement) override
+    {
+        ++counts_.statements;
+        counts_.texts << statement;
+        return inner_->query(statement);
     }
 
 private:

@@ -12,7 +12,7 @@
 namespace sqllumo::server {
 
 struct SentCounts {
-    int statements = 0;     // execute, query and the updatable write
+    int statements = 0;     // execute, query, updatable opens and the updatable write
     int indexes = 0;        // catalogue index appends
     int catalogueReads = 0; // table lists, refreshes, column lists
     QStringList texts;      // the statements, in order

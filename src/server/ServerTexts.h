@@ -1,33 +1,20 @@
 #pragma once
 // Messages and report lines of the archive catalogue's server operations, each kept once.
 
+#include "DatabaseTexts.h"
+
 #include <QString>
 
 namespace sqllumo::server::texts {
 
-inline const QString kCrLf = QStringLiteral("\r\n");
-inline const QString kCr = QStringLiteral("\r");
-
 inline const QString kLogin = QStringLiteral("Login ");
-inline const QString kHasBeenCreated = QStringLiteral(" has been created");
-inline const QString kIntoSqlServer = QStringLiteral(" into SQL Server ");
 
 inline const QString kCreateNewVersionQuestion =
     QStringLiteral("You are attempting to create a database") + kCrLf +
     QStringLiteral(" supported only from Velantis version 1.04.0110 or higher!") + kCrLf +
     QStringLiteral(" Proceed anyway?");
-inline const QString kInvalidDirectory = QStringLiteral("Invalid database directory!") + kCrLf +
-                                         QStringLiteral("Please, define at least one.");
 inline const QString kInvalidFilename =
     QStringLiteral("Invalid filename!") + kCrLf + QStringLiteral("Please, define at least one.");
-inline const QString kInvalidDatabaseName =
-    QStringLiteral("Invalid database name!") + kCrLf +
-    QStringLiteral("Please, use letters, digits and the underscore only.");
-
-inline const QString kDatabase = QStringLiteral("Database ");
-inline const QString kCreatedAndInitialized = QStringLiteral(" has been created and initialized");
-inline const QString kInitializationError =
-    QStringLiteral("An error occurred during initialization of the database: ");
 
 inline const QString kCompleteBackup = QStringLiteral("Complete Backup of database ");
 inline const QString kIntoDisk = QStringLiteral(" into disk ");
@@ -37,9 +24,6 @@ inline const QString kNotVerifiedTail = QStringLiteral(" could not be verified:"
 inline const QString kButNotVerified = QStringLiteral(" but could not be verified: ");
 inline const QString kBackupNotListed =
     QStringLiteral("the file lists no backup of this database after the backup");
-inline const QString kBackupSetOpen = QStringLiteral(" (backup set ");
-inline const QString kBackupSetOf = QStringLiteral(" of ");
-inline const QString kBackupSetTaken = QStringLiteral(", taken ");
 inline const QString kBackupSetsIn = QStringLiteral("Backup sets in ");
 inline const QString kOnSqlServer = QStringLiteral(" on SQL Server ");
 inline const QString kBackupSetsLegend =
@@ -64,14 +48,6 @@ inline const QString kLoginsPresent =
 inline const QString kLoginsLegend =
     QStringLiteral("(Type of account: user, group;  Access privilege: admin, user, null)");
 inline const QString kNoLogins = QStringLiteral("2. there aren 't logins.");
-
-inline const QString kDeleteQuestion = QStringLiteral("Do you really want to delete database?");
-inline const QString kHasBeenRemoved = QStringLiteral(" has been removed");
-inline const QString kFromSqlServer = QStringLiteral(" from SQL Server ");
-inline const QString kCannotRemove = QStringLiteral("Cannot remove the database ");
-inline const QString kNotInCatalog =
-    QStringLiteral(" because it does not exist in the system catalog");
-inline const QString kOfTheSqlServer = QStringLiteral(" of the SQL Server ");
 
 inline const QString kTestedSuccessfully = QStringLiteral(" has been tested successfully");
 inline const QString kCheckRegistry = QStringLiteral("Check the results reading Windows Registry");

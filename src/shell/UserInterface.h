@@ -15,6 +15,10 @@ class RightsSource;
 
 namespace sqllumo {
 
+namespace dbport {
+class Provider;
+}
+
 enum class MessageIcon { None, Information, Question, Exclamation, Critical };
 enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class MessageResult { Ok, Cancel, Yes, No, Retry };
@@ -67,8 +71,9 @@ struct PasswordRequestResult {
 
 // What the field-shifting dialog works on.
 struct ShiftDialogRequest {
-    QString connectionString; // the archive database
-    QString logPath;          // the shift log
+    QString connectionString;             // the archive database
+    QString logPath;                      // the shift log
+    dbport::Provider* database = nullptr; // the port the shifts go through
     bool operator==(const ShiftDialogRequest&) const = default;
 };
 

@@ -54,7 +54,7 @@ std::optional<ShiftAction> ActionFor(const ShiftRequest& request)
     return std::nullopt;
 }
 
-ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request,
+ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request, dbport::Provider& database,
                        const QString& connectionString, const QString& logPath,
                        const std::function<void(bool locked)>& lockControls)
 {
@@ -69,7 +69,7 @@ ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request,
         lockControls(true);
     ui.setBusy(true);
     AppendLogLine(logPath, kDialogSource, action->logLine);
-    GestioneDbPazienti worker([&ui] { ui.processPendingEvents(); });
+    GestioneDbPazienti worker(database, [&ui] { ui.processPendingEvents(); });
     QString errore;
     const bool done = action->exam
                           ? worker.ShiftExamFields(connectionString, logPath, action->origine,

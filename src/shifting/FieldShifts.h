@@ -3,6 +3,7 @@
 // each one's question, log line, success message and worker call, and the sequence one
 // "Apply" runs through the UserInterface port.
 
+#include "DatabasePort.h"
 #include "UserInterface.h"
 
 #include <QString>
@@ -41,8 +42,9 @@ enum class ApplyResult {
 
 // One "Apply": the question (Yes/No, "Warning"); on Yes the controls locked and the pointer
 // busy, the button's line in the shift log, the worker, then the error or the success message
-// (OK, the application's title) with the pointer and the controls back.
-ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request,
+// (OK, the application's title) with the pointer and the controls back. The worker reaches the
+// database at connectionString through database.
+ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request, dbport::Provider& database,
                        const QString& connectionString, const QString& logPath,
                        const std::function<void(bool locked)>& lockControls = {});
 

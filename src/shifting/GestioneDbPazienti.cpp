@@ -1,5 +1,5 @@
-// The two shifts share one row loop: open the joined query as an updatable recordset, keep the
-// values as they were read, then per row write the destination, clear the source, update and
+// The two shifts share one row loop: open the joined query as updatable rows, keep the values
+// as they were read, then per row write the destination, clear the source, update and
 // log. A failure stops the loop where it is and says which row that was.
 #include "GestioneDbPazienti.h"
 
@@ -8,7 +8,6 @@
 
 #include "ConnectionString.h"
 #include "Error.h"
-#include "Recordset.h"
 
 #include <QLocale>
 
@@ -69,12 +68,12 @@ QString AddedToComment(const QString& comment, const QString& moved)
     return (comment.isEmpty() ? moved : comment + kCommentSeparator + moved).left(kCommentLength);
 }
 
-// The values of every row as the recordset read them, by field name. Rows of a join repeat a
-// base row (one exam per file); once one of them is updated the layer shows the new values in
-// all of them, but each row must be moved with what was there before the shift began.
+// The values of every row as they were read, by field name. Rows of a join repeat a base row
+// (one exam per file); once one of them is updated the layer shows the new values in all of
+// them, but each row must be moved with what was there before the shift began.
 class Snapshot {
 public:
-    Snapshot(db::Recordset& rs, const QStringList& names) : names_(names)
+    Snapshot(dbport::UpdatableRows& rs, const QStringList& names) : names_(names)
     {
         for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
             std::vector<QVariant> row;
@@ -111,7 +110,7 @@ QString PatientLogHead(const Snapshot& rows, size_t row)
 
 // What one row does: assign its fields and update them, once or twice. It sets logText before
 // its first update and `halfway` once an update has reached the database.
-using RowWork = std::function<void(db::Recordset& rs, const Snapshot& rows, size_t row,
+using RowWork = std::function<void(dbport::UpdatableRows& rs, const Snapshot& rows, size_t row,
                                    QString& logText, bool& halfway)>;
 
 struct Shift {
@@ -126,8 +125,9 @@ struct Shift {
 
 class Runner {
 public:
-    Runner(const QString& connection, const QString& log, const std::function<void()>& events)
-        : connection_(connection), log_(log), events_(events)
+    Runner(dbport::Provider& database, const QString& connection, const QString& log,
+           const std::function<void()>& events)
+        : database_(database), connection_(connection), log_(log), events_(events)
     {
     }
 
@@ -140,36 +140,43 @@ public:
         QString rowText;
         bool halfway = false;
         bool looping = false;
+        std::unique_ptr<dbport::Connection> connection;
         try {
-            db::Recordset rs;
-            rs.open(shift.query, connection_, db::CursorType::Static, db::LockType::Optimistic);
-            if (rs.eof()) {
+            connection = database_.newConnection();
+            connection->open(connection_);
+            const std::unique_ptr<dbport::UpdatableRows> rs =
+                connection->openUpdatable(shift.query);
+            if (rs->eof()) {
                 AppendLogLine(log_, kWorkerSource, shift.emptyText);
-                rs.close();
+                rs->close();
+                connection->close();
                 return true;
             }
-            const Snapshot rows(rs, shift.fields);
+            const Snapshot rows(*rs, shift.fields);
             total = rows.size();
             looping = true;
             for (size_t row = 0; row < total; ++row) {
                 rowText = PatientLogHead(rows, row);
                 halfway = false;
                 QString logText;
-                shift.work(rs, rows, row, logText, halfway);
+                shift.work(*rs, rows, row, logText, halfway);
                 AppendLogLine(log_, kWorkerSource, logText);
                 ++done;
-                rs.moveNext();
+                rs->moveNext();
                 if (events_)
                     events_();
             }
             looping = false;
-            rs.close();
+            rs->close();
+            connection->close();
             AppendLogLine(log_, kWorkerSource, shift.endText);
             return true;
         } catch (const db::Error& error) {
+            dbport::CloseAfterFailure(connection.get());
             fail(shift, error.number(), error.description(), errore,
                  stopText(looping, done, total, rowText, halfway));
         } catch (const std::exception& error) {
+            dbport::CloseAfterFailure(connection.get());
             fail(shift, db::kConnectionFailed, QString::fromUtf8(error.what()), errore,
                  stopText(looping, done, total, rowText, halfway));
         }
@@ -211,6 +218,7 @@ private:
                           (where.isEmpty() ? QString() : QLatin1Char(' ') + where));
     }
 
+    dbport::Provider& database_;
     const QString& connection_;
     const QString& log_;
     const std::function<void()>& events_;
@@ -237,8 +245,23 @@ bool IsExamShift(int origine, int destinazione)
     return origine == kExamMarker && destinazione == kComment;
 }
 
-GestioneDbPazienti::GestioneDbPazienti(std::function<void()> pendingEvents)
-    : pendingEvents_(std::move(pendingEvents))
+QString PatientShiftQuery(int origine)
+{
+    return kPatientQuery + (origine == kPatientCode1
+                                ? kPatientCodeCondition
+                                : kPatientMarkerCondition + SignedNumber(kEmptyMarker));
+}
+
+QString ExamShiftQuery(int origine)
+{
+    return origine == kExamMarker ? kExamQuery + kExamMarkerConditionHead +
+                                        SignedNumber(kEmptyMarker) + kExamMarkerConditionTail
+                                  : kExamQuery;
+}
+
+GestioneDbPazienti::GestioneDbPazienti(dbport::Provider& database,
+                                       std::function<void()> pendingEvents)
+    : database_(database), pendingEvents_(std::move(pendingEvents))
 {
 }
 
@@ -250,21 +273,19 @@ bool GestioneDbPazienti::ShiftPatientFields(const QString& strConnSpDb, const QS
                 kStartPatient,
                 kAllPatCode1Empty,
                 kEndPatient,
-                kPatientQuery + (Origine == kPatientCode1
-                                     ? kPatientCodeCondition
-                                     : kPatientMarkerCondition + SignedNumber(kEmptyMarker)),
+                PatientShiftQuery(Origine),
                 kPersonFields +
                     QStringList{QStringLiteral("Pat_Code_1"), QStringLiteral("Pat_Code_2"),
                                 QStringLiteral("Comment"), QStringLiteral("Ins_Number"),
                                 QStringLiteral("Ins_Company"), QStringLiteral("Marker")},
                 {}};
-    Runner runner(strConnSpDb, Logfile, pendingEvents_);
+    Runner runner(database_, strConnSpDb, Logfile, pendingEvents_);
     if (!IsPatientShift(Origine, Destinazione)) {
         runner.refuse(shift, Origine, Destinazione, errore);
         return false;
     }
-    shift.work = [Origine, Destinazione](db::Recordset& rs, const Snapshot& rows, size_t row,
-                                         QString& logText, bool&) {
+    shift.work = [Origine, Destinazione](dbport::UpdatableRows& rs, const Snapshot& rows,
+                                         size_t row, QString& logText, bool&) {
         const QString code = rows.text(row, QStringLiteral("Pat_Code_1"));
         const QString moved =
             Origine == kPatientCode1 ? code : rows.text(row, QStringLiteral("Marker"));
@@ -273,27 +294,27 @@ bool GestioneDbPazienti::ShiftPatientFields(const QString& strConnSpDb, const QS
         switch (Destinazione) {
         case kPatientCode2:
             logText += kOldPatCode2 + rows.text(row, QStringLiteral("Pat_Code_2"));
-            rs.field(QStringLiteral("Pat_Code_2")) = code;
+            rs.setValue(QStringLiteral("Pat_Code_2"), code);
             break;
         case kComment: {
             const QString comment = rows.text(row, QStringLiteral("Comment"));
             logText += kOldComment + comment;
-            rs.field(QStringLiteral("Comment")) = AddedToComment(comment, moved);
+            rs.setValue(QStringLiteral("Comment"), AddedToComment(comment, moved));
             break;
         }
         case kInsuranceNumber:
             logText += kOldInsuranceNumber + rows.text(row, QStringLiteral("Ins_Number"));
-            rs.field(QStringLiteral("Ins_Number")) = code.left(kInsuranceLength);
+            rs.setValue(QStringLiteral("Ins_Number"), code.left(kInsuranceLength));
             break;
         case kInsuranceCompany:
             logText += kOldInsuranceCompany + rows.text(row, QStringLiteral("Ins_Company"));
-            rs.field(QStringLiteral("Ins_Company")) = code.left(kInsuranceLength);
+            rs.setValue(QStringLiteral("Ins_Company"), code.left(kInsuranceLength));
             break;
         }
         if (Origine == kPatientCode1)
-            rs.field(QStringLiteral("Pat_Code_1")) = QString(QLatin1String(""));
+            rs.setValue(QStringLiteral("Pat_Code_1"), QString(QLatin1String("")));
         else
-            rs.field(QStringLiteral("ID_Marker")) = kEmptyMarker;
+            rs.setValue(QStringLiteral("ID_Marker"), kEmptyMarker);
         rs.update();
     };
     return runner.run(shift, errore);
@@ -307,16 +328,9 @@ bool GestioneDbPazienti::ShiftExamFields(const QString& strConnSpDb, const QStri
     for (int flag = 1; flag <= 8; ++flag)
         fields << QuickSearchColumn(flag);
     fields << QStringLiteral("Marker") << QStringLiteral("Comment");
-    Shift shift{kExamRoutine,
-                kStartExam,
-                kNothingToShift,
-                kEndExam,
-                Origine == kExamMarker ? kExamQuery + kExamMarkerConditionHead +
-                                             SignedNumber(kEmptyMarker) + kExamMarkerConditionTail
-                                       : kExamQuery,
-                fields,
-                {}};
-    Runner runner(strConnSpDb, Logfile, pendingEvents_);
+    Shift shift{kExamRoutine, kStartExam, kNothingToShift, kEndExam, ExamShiftQuery(Origine),
+                fields,       {}};
+    Runner runner(database_, strConnSpDb, Logfile, pendingEvents_);
     if (!IsExamShift(Origine, Destinazione)) {
         runner.refuse(shift, Origine, Destinazione, errore);
         return false;
@@ -325,7 +339,7 @@ bool GestioneDbPazienti::ShiftExamFields(const QString& strConnSpDb, const QStri
     const QString source = Origine == kQuickSearch6   ? QuickSearchColumn(7)
                            : Origine == kQuickSearch7 ? QuickSearchColumn(8)
                                                       : QStringLiteral("ID_Marker");
-    shift.work = [Origine, Destinazione, source](db::Recordset& rs, const Snapshot& rows,
+    shift.work = [Origine, Destinazione, source](dbport::UpdatableRows& rs, const Snapshot& rows,
                                                  size_t row, QString& logText, bool& halfway) {
         logText = PatientLogHead(rows, row);
         if (Origine == kExamMarker)
@@ -336,22 +350,22 @@ bool GestioneDbPazienti::ShiftExamFields(const QString& strConnSpDb, const QStri
         if (Destinazione == kComment) {
             const QString comment = rows.text(row, QStringLiteral("Comment"));
             logText += kOldComment + comment;
-            rs.field(QStringLiteral("Comment")) =
-                AddedToComment(comment, rows.text(row, QStringLiteral("Marker")));
+            rs.setValue(QStringLiteral("Comment"),
+                        AddedToComment(comment, rows.text(row, QStringLiteral("Marker"))));
         } else {
             const int number = Destinazione - kFirstQuickSearch; // quick search 0..5
             const QString destination = QuickSearchColumn(number + 1);
             logText += kOldQuickSearch + QString::number(number) + QLatin1Char('=') +
                        rows.text(row, destination);
             // The destination takes the source's value; it is not combined with its own.
-            rs.field(destination) = rows.value(row, source).toBool();
+            rs.setValue(destination, rows.value(row, source).toBool());
         }
         rs.update();
         halfway = true;
         if (Origine == kExamMarker)
-            rs.field(source) = kEmptyMarker;
+            rs.setValue(source, kEmptyMarker);
         else
-            rs.field(source) = false;
+            rs.setValue(source, false);
         rs.update();
         halfway = false;
     };

@@ -1,7 +1,9 @@
 #pragma once
 // The field-shifting worker: moves patient codes and markers (ShiftPatientFields) and the exam
-// quick-search flags and marker (ShiftExamFields) through updatable joined recordsets, logging
-// every moved row in the shift log.
+// quick-search flags and marker (ShiftExamFields) through updatable joined rows of the database
+// port, logging every moved row in the shift log.
+
+#include "DatabasePort.h"
 
 #include <QString>
 
@@ -35,10 +37,16 @@ inline constexpr int kInsuranceLength = 30;
 bool IsPatientShift(int origine, int destinazione);
 bool IsExamShift(int origine, int destinazione);
 
+// The joined query a shift from that source opens for changes.
+QString PatientShiftQuery(int origine);
+QString ExamShiftQuery(int origine);
+
 class GestioneDbPazienti {
 public:
-    // pendingEvents runs after every row so the window stays alive during a long shift.
-    explicit GestioneDbPazienti(std::function<void()> pendingEvents = {});
+    // database: the port each shift opens its connection through. pendingEvents runs after
+    // every row so the window stays alive during a long shift.
+    explicit GestioneDbPazienti(dbport::Provider& database,
+                                std::function<void()> pendingEvents = {});
 
     // Each returns true when the shift ran to its end (also when there was nothing to move).
     // On failure errore names the routine, the error and the row where the shift stopped;
@@ -49,6 +57,7 @@ public:
                          int Destinazione, QString& errore);
 
 private:
+    dbport::Provider& database_;
     std::function<void()> pendingEvents_;
 };
 

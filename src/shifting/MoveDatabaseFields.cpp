@@ -62,7 +62,8 @@ OperationOutcome MoveDatabaseFields(OperationContext& context)
         BuildConnectionString(panel.server, panel.database, panel.user, panel.password);
     bool& moved = context.state().exchange().SpostatiCampiDB;
     moved = false;
-    moved = context.ui().shiftDatabaseFields({connection, ShiftLogPath(context.logFolder())});
+    moved = context.ui().shiftDatabaseFields(
+        {connection, ShiftLogPath(context.logFolder()), &context.database()});
     if (moved)
         context.report().setText(kFieldsShifted + panel.database);
     return OperationOutcome::completed();

@@ -25,6 +25,7 @@ protected:
         // The program's own descriptors, with access check B over the password database.
         functions_ = CatalogueFunctions();
         services_.verifyAdminPassword = VerifyAgainstPasswordDatabase;
+        services_.database = &port();
         makeDispatcher();
         state_.chooseCatalogue(MenuMode::Password);
         host_.values.server = server();

@@ -102,7 +102,7 @@ TEST_F(PasswordDatabase, NewDatabaseHoldsTheSchemaAndEncipheredDefaults)
               QStringList{"Archive"});
 
     QString report, montage, resource;
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     ASSERT_TRUE(
         passwords.ReadGenericPasswd(server(), name, user(), password(), report, montage, resource));
     EXPECT_EQ(QStringList({report, montage, resource}),
@@ -113,7 +113,7 @@ TEST_F(PasswordDatabase, SchemaStepsOnACurrentDatabaseAddNothingTwice)
 {
     const QString name = createPasswordDatabase("PasswordTwice", QStringLiteral("admin"));
     execute(name, {"INSERT INTO T_SecurityRoles(RoleName, IsLocked) VALUES ('Nurse', 0)"});
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     QString error;
     // As entry 0 does when the name already exists: the creation fails, the steps still run.
     EXPECT_FALSE(passwords.CreaDB(server(), name, user(), password(), kDirectory));
@@ -140,7 +140,7 @@ TEST_F(PasswordDatabase, EraseFindsTheNameInAnyCaseAndOnlyOnce)
 {
     const QString name = freshName("PasswordErase");
     createEmptyDatabase(name);
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     EXPECT_TRUE(passwords.EraseDB(server(), name.toLower(), user(), password()));
     EXPECT_FALSE(databaseExists(name));
     EXPECT_FALSE(passwords.EraseDB(server(), name, user(), password()));
@@ -160,7 +160,7 @@ TEST_F(PasswordDatabase, SchemaFailureNamesTheTableAndTheErrorNumberFirst)
     // A function table without its name column cannot take the default functions.
     execute(name, {"CREATE TABLE T_SecurityFunctions( ID_Function INT IDENTITY(1,1) PRIMARY KEY, "
                    "ID_MacroFunction INT NOT NULL )"});
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     QString error;
     EXPECT_FALSE(passwords.TestTabellePassword(server(), name, user(), password(), error, "admin"));
     EXPECT_TRUE(error.startsWith("-2147217900")) << error.toStdString();
@@ -184,7 +184,7 @@ TEST_F(PasswordDatabase, AdministratorPasswordIsReplacedAndCheckedExactly)
 {
     const QString name = createPasswordDatabase("PasswordAdmin", QStringLiteral("first"));
     storePasswordSettings(name);
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     EXPECT_TRUE(passwords.VerificaPassword("first"));
     EXPECT_FALSE(passwords.VerificaPassword("FIRST"));
     EXPECT_FALSE(passwords.VerificaPassword(QString()));
@@ -229,7 +229,7 @@ TEST_F(PasswordDatabase, AdministratorPasswordIsReplacedAndCheckedExactly)
 TEST_F(PasswordDatabase, GenericPasswordsAreReplacedTogetherAndKeepTheReserveColumns)
 {
     const QString name = createPasswordDatabase("PasswordGeneric", QStringLiteral("admin"));
-    GestioneDbPassword passwords(ui_, kCaption, settings_);
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
     ASSERT_TRUE(passwords.ModifyGenericPasswd(server(), name, user(), password(), "rep 1 ", "mon'2",
                                               "r\u00e9s3"));
     QString report, montage, resource;

@@ -9,6 +9,7 @@
 #include "StandinForProgram.h"
 
 #include "ConnectionStrings.h"
+#include "OdbcProvider.h"
 #include "ServerStatements.h"
 
 #include "Connection.h"
@@ -41,6 +42,12 @@ protected:
     {
         static int counter = 0;
         return QStringLiteral("%1_%2").arg(QString::fromLatin1(stem)).arg(++counter);
+    }
+    // The port the program's front ends hand to the functions.
+    static dbport::Provider& port()
+    {
+        static const std::unique_ptr<dbport::Provider> provider = dbport::MakeOdbcProvider();
+        return *provider;
     }
     static QString server() { return standin_->server(); }
     static QString user() { return standin_->user(); }
@@ -95,7 +102,8 @@ protected:
     QString createPasswordDatabase(const char* stem, const QString& adminPassword)
     {
         const QString name = freshName(stem);
-        password::GestioneDbPassword passwords(person(), QStringLiteral("Password tests"), store());
+        password::GestioneDbPassword passwords(person(), QStringLiteral("Password tests"), store(),
+                                               port());
         EXPECT_TRUE(passwords.CreaDB(server(), name, user(), password(),
                                      QStringLiteral("C:\\Lumeno SQL Database\\")));
         QString error;

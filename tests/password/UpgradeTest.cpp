@@ -46,7 +46,7 @@ protected:
     }
     UpgradeResult upgrade()
     {
-        GestioneDbPassword passwords(ui_, kCaption, settings_);
+        GestioneDbPassword passwords(ui_, kCaption, settings_, port());
         return passwords.RunUpgrade();
     }
 };
@@ -85,7 +85,7 @@ TEST_P(UpgradeFromOlder, BringsItToTheCurrentVersionOnceWithABackup)
 
     if (!GetParam().withAdminTable) {
         // Made by the upgrade with the plain default, so the default opens it.
-        GestioneDbPassword passwords(ui_, kCaption, settings_);
+        GestioneDbPassword passwords(ui_, kCaption, settings_, port());
         EXPECT_TRUE(passwords.VerificaPassword("darnitex"));
         EXPECT_EQ(column(name, "SELECT Admin_Passwd FROM T_AdminPassword"),
                   QStringList{fixedKeyOracle("darnitex")});

@@ -23,8 +23,10 @@ protected:
         db_ = createPasswordDatabase("Functions", QStringLiteral("admin"));
         ui_ = ScriptedUserInterface();
         services_.settings = &settings_;
+        services_.database = &port();
         services_.verifyAdminPassword = [](OperationContext& c, const QString& pw) {
-            return GestioneDbPassword(c.ui(), c.windowCaption(), c.settings()).VerificaPassword(pw);
+            return GestioneDbPassword(c.ui(), c.windowCaption(), c.settings(), c.database())
+                .VerificaPassword(pw);
         };
         dispatcher_ = std::make_unique<Dispatcher>(state_, ui_, host_, kCaption,
                                                    CatalogueFunctions(), services_);

@@ -22,7 +22,7 @@ protected:
     }
     std::unique_ptr<GestioneDbPassword> object()
     {
-        return std::make_unique<GestioneDbPassword>(ui_, kCaption, settings_);
+        return std::make_unique<GestioneDbPassword>(ui_, kCaption, settings_, port());
     }
     bool addRole(const QString& name)
     {

@@ -5,6 +5,7 @@
 #include "ConnectionStrings.h"
 #include "F_SQLDatabase.h"
 #include "ModalScript.h"
+#include "OdbcProvider.h"
 #include "OlderPasswordDatabase.h"
 #include "PasswordCatalogue.h"
 #include "PasswordRequest.h"
@@ -48,11 +49,12 @@ protected:
         OperationServices services;
         services.settings = settings_.get();
         services.registry = registry_.get();
+        services.database = provider_.get();
         services.verifyAdminPassword = password::VerifyAgainstPasswordDatabase;
         dispatch_ = std::make_unique<ui::WindowDispatch>(*window_, std::move(services));
         dispatch_->dispatcher().setLogFolder(dir_.path());
-        ui::ConnectUserAndRoleDialogs(*window_, *dispatch_, *settings_, loader_);
-        ui::ConnectPasswordArea(*window_, *settings_, [this] {
+        ui::ConnectUserAndRoleDialogs(*window_, *dispatch_, *settings_, *provider_, loader_);
+        ui::ConnectPasswordArea(*window_, *settings_, *provider_, [this] {
             ++programEnded_;
             window_->close();
         });
@@ -112,6 +114,7 @@ protected:
     // Opens the editor library beside the test program, as the program opens it; it outlives
     // the window.
     rolefunctionsheet::RoleFunctionSheetLoader loader_;
+    const std::unique_ptr<dbport::Provider> provider_ = dbport::MakeOdbcProvider();
     std::unique_ptr<ui::F_SQLDatabase> window_;
     std::unique_ptr<ui::WindowDispatch> dispatch_;
     int programEnded_ = 0;

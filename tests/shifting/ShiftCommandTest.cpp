@@ -47,6 +47,7 @@ protected:
         OperationServices services;
         services.settings = &settings;
         services.registry = &registry;
+        services.database = &port();
         host_.values = {QString::fromStdString(server_->serverName()),
                         database_,
                         {},
@@ -83,15 +84,15 @@ TEST_F(MoveFieldsEntry, TheDialogGetsTheDatabaseAndTheReportNamesItWhenFieldsMov
     // The person picks ID1 to Insurance Number and answers Yes.
     ui_.answerNextShiftDialog([&](const ShiftDialogRequest& request) {
         ui_.answerNextMessage(MessageResult::Yes);
-        return ApplyShift(ui_, {ShiftRow::PatientCode1, 2}, request.connectionString,
-                          request.logPath) == ApplyResult::Succeeded;
+        return ApplyShift(ui_, {ShiftRow::PatientCode1, 2}, *request.database,
+                          request.connectionString, request.logPath) == ApplyResult::Succeeded;
     });
     const auto outcome = press();
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Completed);
     ASSERT_EQ(ui_.shiftRequests().size(), 1u);
     EXPECT_EQ(ui_.shiftRequests()[0],
-              (ShiftDialogRequest{connectionString(), ShiftLogPath(logFolder_.path())}));
+              (ShiftDialogRequest{connectionString(), ShiftLogPath(logFolder_.path()), &port()}));
     EXPECT_TRUE(state_.exchange().SpostatiCampiDB);
     EXPECT_EQ(patient(id, "Ins_Number").toString(), "M-1");
     EXPECT_TRUE(reportLog().endsWith(

@@ -18,7 +18,8 @@ protected:
     {
         ScriptedUserInterface ui;
         ui.answerNextMessage(MessageResult::Yes);
-        const ApplyResult result = ApplyShift(ui, {row, position}, connectionString(), logPath());
+        const ApplyResult result =
+            ApplyShift(ui, {row, position}, port(), connectionString(), logPath());
         EXPECT_EQ(ui.unscriptedPrompts(), 0);
         messages_ = ui.messages();
         pendingEvents_ = ui.pendingEventCalls();

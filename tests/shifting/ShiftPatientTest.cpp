@@ -19,7 +19,8 @@ protected:
     Message apply(ShiftRow row, int position = 0)
     {
         ui_.answerNextMessage(MessageResult::Yes);
-        const ApplyResult result = ApplyShift(ui_, {row, position}, connectionString(), logPath());
+        const ApplyResult result =
+            ApplyShift(ui_, {row, position}, port(), connectionString(), logPath());
         EXPECT_EQ(ui_.unscriptedPrompts(), 0);
         EXPECT_FALSE(ui_.busy());
         last_ = result;
@@ -204,7 +205,7 @@ TEST_F(PatientShift, NoClosesWithoutTouchingAnything)
     p.code1 = "KEEP";
     const int id = addPatient(p);
     ui_.answerNextMessage(MessageResult::No);
-    EXPECT_EQ(ApplyShift(ui_, {ShiftRow::PatientCode1, 0}, connectionString(), logPath()),
+    EXPECT_EQ(ApplyShift(ui_, {ShiftRow::PatientCode1, 0}, port(), connectionString(), logPath()),
               ApplyResult::Declined);
     EXPECT_EQ(ui_.messages().size(), 1u);
     EXPECT_EQ(patient(id, "Pat_Code_1").toString(), "KEEP");
@@ -245,7 +246,7 @@ TEST_F(PatientShift, AShiftThatStopsKeepsTheRowsBeforeAndSaysWhereItStopped)
                           .arg(ids[1]));
         other.close();
     };
-    EXPECT_EQ(ApplyShift(ui, {ShiftRow::PatientCode1, 0}, connectionString(), logPath()),
+    EXPECT_EQ(ApplyShift(ui, {ShiftRow::PatientCode1, 0}, port(), connectionString(), logPath()),
               ApplyResult::Failed);
     ASSERT_EQ(ui.messages().size(), 2u);
     const QString error = ui.messages().back().text;
@@ -273,7 +274,7 @@ TEST_F(PatientShift, PairsThatWouldClearASourceWithoutWritingItAreRefused)
     p.marker = epilepsy;
     p.code2 = "two";
     const int id = addPatient(p);
-    GestioneDbPazienti worker;
+    GestioneDbPazienti worker(port());
     QString errore = "stale";
     EXPECT_FALSE(worker.ShiftPatientFields(connectionString(), logPath(), kPatientMarker,
                                            kPatientCode2, errore));
@@ -288,7 +289,7 @@ TEST_F(PatientShift, PairsThatWouldClearASourceWithoutWritingItAreRefused)
 
 TEST_F(PatientShift, AnUnreachableServerFailsBeforeAnyRow)
 {
-    GestioneDbPazienti worker;
+    GestioneDbPazienti worker(port());
     QString errore;
     const QString nowhere = BuildConnectionString("127.0.0.1,1", database_, "sa", "secret");
     EXPECT_FALSE(worker.ShiftPatientFields(nowhere, logPath(), kPatientCode1, kComment, errore));

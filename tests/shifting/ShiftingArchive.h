@@ -62,6 +62,12 @@ protected:
     }
     void TearDown() override { connection_.close(); }
 
+    // The port the program's front ends hand to the shifts.
+    static dbport::Provider& port()
+    {
+        static const std::unique_ptr<dbport::Provider> provider = server::MakeServerProvider();
+        return *provider;
+    }
     static QString connectionString(const QString& database = database_)
     {
         return StandinConnectionString(*server_, database);

@@ -50,7 +50,7 @@ protected:
         // The shift log beside the report log, in the test's folder.
         dispatch_->dispatcher().setLogFolder(logFolder_.path());
         window_->userInterface().setShiftDialog([](QWidget* parent, const ShiftDialogRequest& r) {
-            return Gen_ShiftDBField::ask(parent, r.connectionString, r.logPath);
+            return Gen_ShiftDBField::ask(parent, r);
         });
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));

@@ -9,7 +9,7 @@
 namespace sqllumo::ui {
 
 void ConnectPasswordArea(F_SQLDatabase& window, const Settings& settings,
-                         std::function<void()> endProgram)
+                         dbport::Provider& database, std::function<void()> endProgram)
 {
     if (!endProgram)
         endProgram = [&window] {
@@ -17,9 +17,10 @@ void ConnectPasswordArea(F_SQLDatabase& window, const Settings& settings,
             QCoreApplication::exit(1);
         };
     window.userInterface().setGenericPasswordDialog(&GenericPassword::ask);
-    window.onPasswordCatalogueChosen = [&window, &settings, endProgram] {
+    window.onPasswordCatalogueChosen = [&window, &settings, &database, endProgram] {
         if (password::UpgradeOnCatalogueChoice(window.userInterface(), window.windowTitle(),
-                                               settings) == password::UpgradeResult::Restored)
+                                               settings,
+                                               database) == password::UpgradeResult::Restored)
             endProgram();
     };
 }

@@ -39,16 +39,18 @@ private:
 } // namespace
 
 void ConnectUserAndRoleDialogs(F_SQLDatabase& window, WindowDispatch& dispatch, Settings& settings,
+                               dbport::Provider& database,
                                rolefunctionsheet::RoleFunctionSheetLoader& loader)
 {
     QtUserInterface& port = window.userInterface();
-    port.setUserDetailsDialog([&window, &settings](QWidget* parent,
-                                                   const UserDetailsRequest& request) {
+    port.setUserDetailsDialog([&window, &settings, &database](QWidget* parent,
+                                                              const UserDetailsRequest& request) {
         return Gen_InsUser::ask(
             parent, request,
-            [&window, &settings](const UserDetailsRequest& r, password::ListControl& roles) {
+            [&window, &settings, &database](const UserDetailsRequest& r,
+                                            password::ListControl& roles) {
                 password::GestioneDbPassword passwords(window.userInterface(), window.windowTitle(),
-                                                       settings);
+                                                       settings, database);
                 passwords.RiempiListaRuoli(r.server, r.database, r.sqlUser, r.sqlPassword, roles);
             });
     });

@@ -6,15 +6,20 @@
 
 namespace sqllumo {
 class Settings;
+namespace dbport {
+class Provider;
 }
+} // namespace sqllumo
 
 namespace sqllumo::ui {
 
 class F_SQLDatabase;
 class WindowDispatch;
 
-// loader: opens the editor library the first time a role is edited; it must outlive the window.
+// loader: opens the editor library the first time a role is edited; it and database (where the
+// user dialog reads the roles) must outlive the window.
 void ConnectUserAndRoleDialogs(F_SQLDatabase& window, WindowDispatch& dispatch, Settings& settings,
+                               dbport::Provider& database,
                                rolefunctionsheet::RoleFunctionSheetLoader& loader);
 
 } // namespace sqllumo::ui

@@ -130,19 +130,21 @@ Gen_ShiftDBField::Gen_ShiftDBField(QWidget* parent, QString logPath)
     connect(cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-void Gen_ShiftDBField::Impostati(const QString& strConn)
+void Gen_ShiftDBField::Impostati(const QString& strConn, dbport::Provider& database)
 {
     strConn_ = strConn;
+    database_ = &database;
     spostatiCampiDB_ = false;
 }
 
 void Gen_ShiftDBField::apply(shifting::ShiftRow row, const QComboBox* list)
 {
-    if (shifting_)
+    if (shifting_ || !database_)
         return;
     const shifting::ShiftRequest request{row, list ? list->currentIndex() : 0};
-    const shifting::ApplyResult result = shifting::ApplyShift(
-        ui_, request, strConn_, logPath_, [this](bool locked) { lockControls(locked); });
+    const shifting::ApplyResult result =
+        shifting::ApplyShift(ui_, request, *database_, strConn_, logPath_,
+                             [this](bool locked) { lockControls(locked); });
     switch (result) {
     case shifting::ApplyResult::Declined:
         reject();
@@ -182,10 +184,12 @@ void Gen_ShiftDBField::reject()
     QDialog::reject();
 }
 
-bool Gen_ShiftDBField::ask(QWidget* parent, const QString& strConn, const QString& logPath)
+bool Gen_ShiftDBField::ask(QWidget* parent, const ShiftDialogRequest& request)
 {
-    Gen_ShiftDBField dialog(parent, logPath);
-    dialog.Impostati(strConn);
+    if (!request.database)
+        return false;
+    Gen_ShiftDBField dialog(parent, request.logPath);
+    dialog.Impostati(request.connectionString, *request.database);
     dialog.exec();
     return dialog.SpostatiCampiDB();
 }

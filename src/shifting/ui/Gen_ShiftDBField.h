@@ -20,15 +20,15 @@ public:
     // logPath: the shift log the dialog and its worker write.
     Gen_ShiftDBField(QWidget* parent, QString logPath);
 
-    // Keeps the database's connection string; nothing is shifted yet.
-    void Impostati(const QString& strConn);
+    // Keeps the database's connection string and the port to reach it; nothing is shifted yet.
+    void Impostati(const QString& strConn, dbport::Provider& database);
     // True once a shift has succeeded (the dialog has then closed).
     bool SpostatiCampiDB() const { return spostatiCampiDB_; }
     // True while a shift runs.
     bool isShifting() const { return shifting_; }
 
-    // Shows the dialog modally for the database: the port's field-shifting dialog.
-    static bool ask(QWidget* parent, const QString& strConn, const QString& logPath);
+    // Shows the dialog modally for the request's database: the port's field-shifting dialog.
+    static bool ask(QWidget* parent, const ShiftDialogRequest& request);
 
     QGroupBox* framePatient = nullptr;
     QGroupBox* frameExam = nullptr;
@@ -52,6 +52,7 @@ private:
 
     QString logPath_;
     QString strConn_;
+    dbport::Provider* database_ = nullptr;
     QtUserInterface ui_;
     bool spostatiCampiDB_ = false;
     bool shifting_ = false;

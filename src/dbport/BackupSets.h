@@ -13,6 +13,12 @@
 
 namespace sqllumo::server {
 
+namespace texts {
+inline const QString kBackupSetOpen = QStringLiteral(" (backup set ");
+inline const QString kBackupSetOf = QStringLiteral(" of ");
+inline const QString kBackupSetTaken = QStringLiteral(", taken ");
+} // namespace texts
+
 struct BackupSet {
     int position = 0; // the FILE = n of RESTORE
     int type = 0;     // 1: full database backup

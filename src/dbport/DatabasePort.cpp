@@ -1,4 +1,4 @@
-// The database port's result sets as the operations read them.
+// The database port's result sets as the functions read them.
 #include "DatabasePort.h"
 
 namespace sqllumo::dbport {
@@ -29,6 +29,24 @@ QVariant ResultSet::value(size_t row, const QString& column) const
         }
     }
     throw db::Error(db::kItemNotFound, db::texts::kItemNotFound);
+}
+
+QVariant ResultSet::value(size_t row, int column) const
+{
+    if (!open_)
+        throw db::Error(db::kClosedObject, db::texts::kClosedObject);
+    if (column < 0 || column >= columns_.size())
+        throw db::Error(db::kItemNotFound, db::texts::kItemNotFound);
+    if (row >= rows_.size())
+        throw db::Error(db::kNoCurrentRow, db::texts::kNoCurrentRow);
+    const auto& values = rows_[row];
+    const auto index = static_cast<size_t>(column);
+    return index < values.size() ? values[index] : QVariant();
+}
+
+bool HasTable(Catalog& catalog, const QString& table)
+{
+    return catalog.tableNames().contains(table, Qt::CaseSensitive);
 }
 
 void CloseAfterFailure(Connection* connection)

@@ -3,7 +3,6 @@
 #include "BackupSets.h"
 
 #include "ServerStatements.h"
-#include "ServerTexts.h"
 
 namespace sqllumo::server {
 

@@ -1,7 +1,8 @@
 #pragma once
-// The operations' view of the database: the port every catalogue function talks through (a
-// plain connection, a schema catalogue and the one updatable write they need), handed to it in
-// its OperationContext. src/server/provider binds it to the database layer in src/db.
+// The functions' view of the database: the one door every catalogue function, the password
+// database and the field shifting talk through (a plain connection, updatable rows and a schema
+// catalogue), handed to them in the OperationContext. src/db/port binds it to the database
+// layer; testing/ScriptedDatabase answers from a script without a server.
 
 #include "Error.h"
 
@@ -28,8 +29,11 @@ public:
     // Raises 3704 on a closed result.
     size_t rowCount() const;
     bool isEmpty() const { return rowCount() == 0; }
-    // Field by name, without regard to case; raises 3265 for an unknown name, 3704 when closed.
+    // Field by name, without regard to case; raises 3265 for an unknown name, 3021 past the
+    // last row, 3704 when closed.
     QVariant value(size_t row, const QString& column) const;
+    // Field by position (0-based); the same errors.
+    QVariant value(size_t row, int column) const;
     QString text(size_t row, const QString& column) const { return value(row, column).toString(); }
     const QStringList& columns() const { return columns_; }
 
@@ -37,6 +41,27 @@ private:
     bool open_ = false;
     QStringList columns_;
     std::vector<std::vector<QVariant>> rows_;
+};
+
+// The rows of one SELECT, open for changes: fields assigned to the current row (or to a new
+// one after addNew) are written by update() to the base table they come from, the row found
+// by its primary key. A current row is needed for value and setValue (3021 otherwise).
+class UpdatableRows {
+public:
+    virtual ~UpdatableRows() = default;
+    virtual size_t rowCount() const = 0;
+    virtual bool eof() const = 0;
+    virtual void moveFirst() = 0;
+    // Past the last row: eof; raises 3021 when already there.
+    virtual void moveNext() = 0;
+    // By name, without regard to case (3265 for an unknown name); a pending value first.
+    virtual QVariant value(const QString& field) const = 0;
+    // Starts a new row; fields not assigned before update() take the table's defaults.
+    virtual void addNew() = 0;
+    virtual void setValue(const QString& field, const QVariant& value) = 0;
+    // Writes the new row or the changed fields; nothing pending is no error.
+    virtual void update() = 0;
+    virtual void close() = 0;
 };
 
 class Connection {
@@ -51,6 +76,9 @@ public:
     // A statement read as a result set, all rows fetched before this returns, so the
     // connection is free for the next statement while the caller walks the rows.
     virtual ResultSet query(const QString& statement) = 0;
+    // A SELECT (or a bare table name) whose rows may be changed and added to; all rows are
+    // read before this returns.
+    virtual std::unique_ptr<UpdatableRows> openUpdatable(const QString& selectStatement) = 0;
     // Opens an updatable (keyset, optimistic) recordset on selectStatement, assigns bytes as
     // a byte array to the field of its current row and updates that row.
     virtual void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
@@ -75,10 +103,15 @@ public:
     // Re-reads the table collection so tables created since are seen.
     virtual void refresh() = 0;
     virtual std::vector<CatalogColumn> columns(const QString& table) = 0;
+    // A statement over the catalogue's own connection.
+    virtual ResultSet query(const QString& statement) = 0;
     // A named, single-column, non-unique, non-clustered, ascending index.
     virtual void appendIndex(const QString& table, const QString& indexName,
                              const QString& column) = 0;
 };
+
+// True when the catalogue lists a table of exactly that name.
+bool HasTable(Catalog& catalog, const QString& table);
 
 // Closes a connection after a run has already failed; a second error on close is dropped,
 // since the first one is the one reported.

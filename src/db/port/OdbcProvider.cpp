@@ -1,14 +1,12 @@
-// The operations' database port bound to the database layer (src/db); its errors pass
-// through unchanged, since both speak db::Error.
-#include "ServerProvider.h"
+// The database port bound to the database layer (src/db); its errors pass through unchanged,
+// since both speak db::Error.
+#include "OdbcProvider.h"
 
 #include "Catalog.h"
 #include "Connection.h"
 #include "Recordset.h"
 
-#include <functional>
-
-namespace sqllumo::server {
+namespace sqllumo::dbport {
 
 namespace {
 
@@ -32,6 +30,30 @@ dbport::ResultSet toResultSet(db::Recordset& rs)
     return dbport::ResultSet(names, std::move(rows));
 }
 
+// The layer's updatable recordset: keyset, optimistic, as every changing function opens it.
+class DbUpdatableRows : public dbport::UpdatableRows {
+public:
+    DbUpdatableRows(const QString& select, db::Connection& connection)
+    {
+        rows_.open(select, connection, db::CursorType::Keyset, db::LockType::Optimistic);
+    }
+    size_t rowCount() const override { return static_cast<size_t>(rows_.recordCount()); }
+    bool eof() const override { return rows_.eof(); }
+    void moveFirst() override { rows_.moveFirst(); }
+    void moveNext() override { rows_.moveNext(); }
+    QVariant value(const QString& field) const override { return rows_.value(field); }
+    void addNew() override { rows_.addNew(); }
+    void setValue(const QString& field, const QVariant& value) override
+    {
+        rows_.field(field).setValue(value);
+    }
+    void update() override { rows_.update(); }
+    void close() override { rows_.close(); }
+
+private:
+    db::Recordset rows_;
+};
+
 class DbConnection : public dbport::Connection {
 public:
     void open(const QString& connectionString) override { connection_.open(connectionString); }
@@ -41,6 +63,10 @@ public:
     {
         db::Recordset rs = connection_.query(statement);
         return toResultSet(rs);
+    }
+    std::unique_ptr<dbport::UpdatableRows> openUpdatable(const QString& selectStatement) override
+    {
+        return std::make_unique<DbUpdatableRows>(selectStatement, connection_);
     }
     void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                 const QByteArray& bytes) override
@@ -78,6 +104,11 @@ public:
     {
         catalog_.table(table).appendIndex({indexName, {column}});
     }
+    dbport::ResultSet query(const QString& statement) override
+    {
+        db::Recordset rs = catalog_.connection().query(statement);
+        return toResultSet(rs);
+    }
 
 private:
     db::Catalog catalog_;
@@ -94,9 +125,9 @@ public:
 
 } // namespace
 
-std::unique_ptr<dbport::Provider> MakeServerProvider()
+std::unique_ptr<Provider> MakeOdbcProvider()
 {
     return std::make_unique<DbProvider>();
 }
 
-} // namespace sqllumo::server
+} // namespace sqllumo::dbport
