@@ -3,6 +3,7 @@
 #include "EngineImpl.h"
 #include "Parser.h"
 #include "Text.h"
+#include "TypeTable.h"
 
 #include <algorithm>
 
@@ -93,99 +94,199 @@ std::u16string dataTypeName(const TypeName& t)
 
 Value maxLength(const TypeName& t)
 {
-    switch (t.type) {
-    case SqlType::NVarChar:
-    case SqlType::NChar:
-    case SqlType::VarChar:
-    case SqlType::Char:
-    case SqlType::VarBinary:
+    const SqlTypeInfo& info = typeInfo(t.type);
+    if (info.isLong)
+        return info.longCharacters;
+    if (info.isVariable())
         return int64_t{t.length};
-    case SqlType::NText:
-        return int64_t{1073741823};
-    case SqlType::Image:
-        return int64_t{2147483647};
-    default:
-        return std::monostate{};
-    }
+    return std::monostate{};
 }
 
 Value octetLength(const TypeName& t)
 {
-    switch (t.type) {
-    case SqlType::NVarChar:
-    case SqlType::NChar:
-        return int64_t{t.length == -1 ? -1 : t.length * 2};
-    case SqlType::VarChar:
-    case SqlType::Char:
-    case SqlType::VarBinary:
-        return int64_t{t.length};
-    case SqlType::NText:
-        return int64_t{2147483646};
-    case SqlType::Image:
-        return int64_t{2147483647};
-    default:
-        return std::monostate{};
-    }
+    const SqlTypeInfo& info = typeInfo(t.type);
+    if (info.isLong)
+        return info.longOctets;
+    if (info.isVariable())
+        return info.octets(t.length);
+    return std::monostate{};
 }
 
 Value numericPrecision(const TypeName& t)
 {
-    switch (t.type) {
-    case SqlType::Int:
-        return int64_t{10};
-    case SqlType::SmallInt:
-        return int64_t{5};
-    case SqlType::TinyInt:
-        return int64_t{3};
-    case SqlType::BigInt:
-        return int64_t{19};
-    case SqlType::Float:
-        return int64_t{53};
-    case SqlType::Decimal:
+    const SqlTypeInfo& info = typeInfo(t.type);
+    if (info.numericPrecision < 0)
         return int64_t{t.precision};
-    default:
+    if (info.numericPrecision == 0)
         return std::monostate{};
-    }
+    return int64_t{info.numericPrecision};
 }
 
 int64_t odbcType(const TypeName& t)
 {
-    switch (t.type) {
-    case SqlType::Int:
-        return 4;
-    case SqlType::SmallInt:
-        return 5;
-    case SqlType::TinyInt:
-        return -6;
-    case SqlType::BigInt:
-        return -5;
-    case SqlType::Bit:
-        return -7;
-    case SqlType::DateTime:
-        return 11;
-    case SqlType::Float:
-        return 6;
-    case SqlType::Decimal:
-        return 2;
-    case SqlType::NVarChar:
-        return -9;
-    case SqlType::NChar:
-        return -8;
-    case SqlType::VarChar:
-        return 12;
-    case SqlType::Char:
-        return 1;
-    case SqlType::NText:
-        return -10;
-    case SqlType::VarBinary:
-        return -3;
-    case SqlType::Image:
-        return -4;
-    case SqlType::UniqueIdentifier:
-        return -11;
-    }
-    return 0;
+    return typeInfo(t.type).odbcType;
 }
+
+// What a catalogue view is built from.
+struct ViewInput {
+    const std::u16string& view; // upper case
+    const std::u16string& database;
+    const std::vector<const TableMeta*>& tables;
+    server::ServerCatalog& catalog;
+};
+
+Value textValue(const std::u16string& s)
+{
+    return Value{s};
+}
+
+void informationSchemaTables(const ViewInput& in, Source& out)
+{
+    out.columns = {meta(u"TABLE_CATALOG", kSysname), meta(u"TABLE_SCHEMA", kSysname),
+                   meta(u"TABLE_NAME", kSysname, false),
+                   meta(u"TABLE_TYPE", TypeName{SqlType::VarChar, 10, 0, 0})};
+    for (const TableMeta* t : in.tables)
+        out.rows.push_back({textValue(in.database), textValue(u"dbo"), textValue(t->name),
+                            textValue(u"BASE TABLE")});
+}
+
+void informationSchemaColumns(const ViewInput& in, Source& out)
+{
+    out.columns = {meta(u"TABLE_CATALOG", kSysname),
+                   meta(u"TABLE_SCHEMA", kSysname),
+                   meta(u"TABLE_NAME", kSysname, false),
+                   meta(u"COLUMN_NAME", kSysname),
+                   meta(u"ORDINAL_POSITION", kInt),
+                   meta(u"COLUMN_DEFAULT", TypeName{SqlType::NVarChar, 4000, 0, 0}),
+                   meta(u"IS_NULLABLE", TypeName{SqlType::VarChar, 3, 0, 0}),
+                   meta(u"DATA_TYPE", kSysname),
+                   meta(u"CHARACTER_MAXIMUM_LENGTH", kInt),
+                   meta(u"CHARACTER_OCTET_LENGTH", kInt),
+                   meta(u"NUMERIC_PRECISION", kTinyInt),
+                   meta(u"NUMERIC_PRECISION_RADIX", kSmallInt),
+                   meta(u"NUMERIC_SCALE", kInt),
+                   meta(u"DATETIME_PRECISION", kSmallInt),
+                   meta(u"CHARACTER_SET_CATALOG", kSysname),
+                   meta(u"CHARACTER_SET_SCHEMA", kSysname),
+                   meta(u"CHARACTER_SET_NAME", kSysname),
+                   meta(u"COLLATION_CATALOG", kSysname),
+                   meta(u"COLLATION_SCHEMA", kSysname),
+                   meta(u"COLLATION_NAME", kSysname),
+                   meta(u"DOMAIN_CATALOG", kSysname),
+                   meta(u"DOMAIN_SCHEMA", kSysname),
+                   meta(u"DOMAIN_NAME", kSysname)};
+    for (const TableMeta* t : in.tables)
+        for (size_t i = 0; i < t->columns.size(); ++i) {
+            const ColumnMeta& c = t->columns[i];
+            const TypeName& ty = c.type;
+            bool textual = isText(ty.type);
+            Value radix = std::monostate{};
+            Value scale = std::monostate{};
+            if (isInteger(ty.type) && ty.type != SqlType::Bit) {
+                radix = int64_t{10};
+                scale = int64_t{0};
+            } else if (ty.type == SqlType::Decimal) {
+                radix = int64_t{10};
+                scale = int64_t{ty.scale};
+            } else if (ty.type == SqlType::Float) {
+                radix = int64_t{2};
+            }
+            out.rows.push_back(
+                {textValue(in.database),
+                 textValue(u"dbo"),
+                 textValue(t->name),
+                 textValue(c.name),
+                 int64_t{static_cast<int64_t>(i + 1)},
+                 std::monostate{},
+                 textValue(c.nullable ? u"YES" : u"NO"),
+                 textValue(dataTypeName(ty)),
+                 maxLength(ty),
+                 octetLength(ty),
+                 numericPrecision(ty),
+                 radix,
+                 scale,
+                 ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
+                 std::monostate{},
+                 std::monostate{},
+                 textual ? textValue(isNationalText(ty.type) ? u"UNICODE" : u"iso_1") : Value{},
+                 std::monostate{},
+                 std::monostate{},
+                 textual ? textValue(u"SQL_Latin1_General_CP1_CI_AS") : Value{},
+                 std::monostate{},
+                 std::monostate{},
+                 std::monostate{}});
+        }
+}
+
+// sys.tables, and sys.objects with the keys as objects of their own.
+void systemObjects(const ViewInput& in, Source& out)
+{
+    out.columns = {meta(u"name", kSysname, false),
+                   meta(u"object_id", kInt, false),
+                   meta(u"schema_id", kInt, false),
+                   meta(u"type", TypeName{SqlType::Char, 2, 0, 0}),
+                   meta(u"type_desc", TypeName{SqlType::NVarChar, 60, 0, 0}),
+                   meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false)};
+    for (const TableMeta* t : in.tables) {
+        out.rows.push_back({textValue(t->name), int64_t{t->id}, int64_t{1}, textValue(u"U "),
+                            textValue(u"USER_TABLE"), t->created});
+        if (in.view == u"OBJECTS") {
+            auto add = [&](const std::u16string& n, int64_t id, const char16_t* type,
+                           const char16_t* desc) {
+                out.rows.push_back(
+                    {textValue(n), id, int64_t{1}, textValue(type), textValue(desc), t->created});
+            };
+            if (t->primaryKey)
+                add(t->primaryKey->name, t->primaryKey->objectId, u"PK", u"PRIMARY_KEY_CONSTRAINT");
+            for (const auto& u : t->uniques)
+                add(u.name, u.objectId, u"UQ", u"UNIQUE_CONSTRAINT");
+            for (const auto& f : t->foreignKeys)
+                add(f.name, f.objectId, u"F ", u"FOREIGN_KEY_CONSTRAINT");
+        }
+    }
+}
+
+void systemColumns(const ViewInput& in, Source& out)
+{
+    out.columns = {meta(u"object_id", kInt, false),
+                   meta(u"name", kSysname),
+                   meta(u"column_id", kInt, false),
+                   meta(u"max_length", kSmallInt, false),
+                   meta(u"is_nullable", TypeName{SqlType::Bit, 1, 1, 0}),
+                   meta(u"is_identity", TypeName{SqlType::Bit, 1, 1, 0}, false)};
+    for (const TableMeta* t : in.tables)
+        for (size_t i = 0; i < t->columns.size(); ++i) {
+            const ColumnMeta& c = t->columns[i];
+            const int64_t bytes = columnBytes(c.type);
+            out.rows.push_back({int64_t{t->id}, textValue(c.name),
+                                int64_t{static_cast<int64_t>(i + 1)}, bytes,
+                                int64_t{c.nullable ? 1 : 0}, int64_t{c.identity ? 1 : 0}});
+        }
+}
+
+void systemDatabases(const ViewInput& in, Source& out)
+{
+    out.columns = {meta(u"name", kSysname), meta(u"database_id", kInt, false),
+                   meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false),
+                   meta(u"collation_name", kSysname)};
+    for (const auto& d : in.catalog.databases())
+        out.rows.push_back({textValue(d.name), int64_t{d.dbid}, d.created,
+                            textValue(u"SQL_Latin1_General_CP1_CI_AS")});
+}
+
+struct CatalogView {
+    std::u16string_view schema, name; // upper case
+    void (*build)(const ViewInput& in, Source& out);
+};
+
+const CatalogView kViews[] = {
+    {u"INFORMATION_SCHEMA", u"TABLES", informationSchemaTables},
+    {u"INFORMATION_SCHEMA", u"COLUMNS", informationSchemaColumns},
+    {u"SYS", u"TABLES", systemObjects},
+    {u"SYS", u"OBJECTS", systemObjects},
+    {u"SYS", u"COLUMNS", systemColumns},
+    {u"SYS", u"DATABASES", systemDatabases},
+};
 
 } // namespace
 
@@ -202,147 +303,13 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
         throw notSupported(u"Catalogue views of another database");
     out.name = name.table();
     out.table = nullptr;
-    std::vector<const TableMeta*> tables = db_ ? db_->tables() : std::vector<const TableMeta*>{};
-    auto text16 = [](const std::u16string& s) { return Value{s}; };
-    auto sortedByName = [&] {
-        std::sort(tables.begin(), tables.end(), [](const TableMeta* a, const TableMeta* b) {
-            return text::collate(a->name, b->name) < 0;
-        });
-    };
-    if (schema == u"INFORMATION_SCHEMA" && view == u"TABLES") {
-        out.columns = {meta(u"TABLE_CATALOG", kSysname), meta(u"TABLE_SCHEMA", kSysname),
-                       meta(u"TABLE_NAME", kSysname, false),
-                       meta(u"TABLE_TYPE", TypeName{SqlType::VarChar, 10, 0, 0})};
-        for (const TableMeta* t : tables)
-            out.rows.push_back(
-                {text16(databaseName_), text16(u"dbo"), text16(t->name), text16(u"BASE TABLE")});
-        return true;
-    }
-    if (schema == u"INFORMATION_SCHEMA" && view == u"COLUMNS") {
-        out.columns = {meta(u"TABLE_CATALOG", kSysname),
-                       meta(u"TABLE_SCHEMA", kSysname),
-                       meta(u"TABLE_NAME", kSysname, false),
-                       meta(u"COLUMN_NAME", kSysname),
-                       meta(u"ORDINAL_POSITION", kInt),
-                       meta(u"COLUMN_DEFAULT", TypeName{SqlType::NVarChar, 4000, 0, 0}),
-                       meta(u"IS_NULLABLE", TypeName{SqlType::VarChar, 3, 0, 0}),
-                       meta(u"DATA_TYPE", kSysname),
-                       meta(u"CHARACTER_MAXIMUM_LENGTH", kInt),
-                       meta(u"CHARACTER_OCTET_LENGTH", kInt),
-                       meta(u"NUMERIC_PRECISION", kTinyInt),
-                       meta(u"NUMERIC_PRECISION_RADIX", kSmallInt),
-                       meta(u"NUMERIC_SCALE", kInt),
-                       meta(u"DATETIME_PRECISION", kSmallInt),
-                       meta(u"CHARACTER_SET_CATALOG", kSysname),
-                       meta(u"CHARACTER_SET_SCHEMA", kSysname),
-                       meta(u"CHARACTER_SET_NAME", kSysname),
-                       meta(u"COLLATION_CATALOG", kSysname),
-                       meta(u"COLLATION_SCHEMA", kSysname),
-                       meta(u"COLLATION_NAME", kSysname),
-                       meta(u"DOMAIN_CATALOG", kSysname),
-                       meta(u"DOMAIN_SCHEMA", kSysname),
-                       meta(u"DOMAIN_NAME", kSysname)};
-        for (const TableMeta* t : tables)
-            for (size_t i = 0; i < t->columns.size(); ++i) {
-                const ColumnMeta& c = t->columns[i];
-                const TypeName& ty = c.type;
-                bool textual = isText(ty.type);
-                Value radix = std::monostate{};
-                Value scale = std::monostate{};
-                if (isInteger(ty.type) && ty.type != SqlType::Bit) {
-                    radix = int64_t{10};
-                    scale = int64_t{0};
-                } else if (ty.type == SqlType::Decimal) {
-                    radix = int64_t{10};
-                    scale = int64_t{ty.scale};
-                } else if (ty.type == SqlType::Float) {
-                    radix = int64_t{2};
-                }
-                out.rows.push_back(
-                    {text16(databaseName_),
-                     text16(u"dbo"),
-                     text16(t->name),
-                     text16(c.name),
-                     int64_t{static_cast<int64_t>(i + 1)},
-                     std::monostate{},
-                     text16(c.nullable ? u"YES" : u"NO"),
-                     text16(dataTypeName(ty)),
-                     maxLength(ty),
-                     octetLength(ty),
-                     numericPrecision(ty),
-                     radix,
-                     scale,
-                     ty.type == SqlType::DateTime ? Value{int64_t{3}} : Value{},
-                     std::monostate{},
-                     std::monostate{},
-                     textual ? text16(isNationalText(ty.type) ? u"UNICODE" : u"iso_1") : Value{},
-                     std::monostate{},
-                     std::monostate{},
-                     textual ? text16(u"SQL_Latin1_General_CP1_CI_AS") : Value{},
-                     std::monostate{},
-                     std::monostate{},
-                     std::monostate{}});
-            }
-        return true;
-    }
-    if (schema == u"SYS" && (view == u"TABLES" || view == u"OBJECTS")) {
-        out.columns = {meta(u"name", kSysname, false),
-                       meta(u"object_id", kInt, false),
-                       meta(u"schema_id", kInt, false),
-                       meta(u"type", TypeName{SqlType::Char, 2, 0, 0}),
-                       meta(u"type_desc", TypeName{SqlType::NVarChar, 60, 0, 0}),
-                       meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false)};
-        for (const TableMeta* t : tables) {
-            out.rows.push_back({text16(t->name), int64_t{t->id}, int64_t{1}, text16(u"U "),
-                                text16(u"USER_TABLE"), t->created});
-            if (view == u"OBJECTS") {
-                auto add = [&](const std::u16string& n, int64_t id, const char16_t* type,
-                               const char16_t* desc) {
-                    out.rows.push_back(
-                        {text16(n), id, int64_t{1}, text16(type), text16(desc), t->created});
-                };
-                if (t->primaryKey)
-                    add(t->primaryKey->name, t->primaryKey->objectId, u"PK",
-                        u"PRIMARY_KEY_CONSTRAINT");
-                for (const auto& u : t->uniques)
-                    add(u.name, u.objectId, u"UQ", u"UNIQUE_CONSTRAINT");
-                for (const auto& f : t->foreignKeys)
-                    add(f.name, f.objectId, u"F ", u"FOREIGN_KEY_CONSTRAINT");
-            }
+    const std::vector<const TableMeta*> tables =
+        db_ ? db_->tables() : std::vector<const TableMeta*>{};
+    for (const CatalogView& v : kViews)
+        if (v.schema == schema && v.name == view) {
+            v.build(ViewInput{view, databaseName_, tables, engine_.catalog()}, out);
+            return true;
         }
-        return true;
-    }
-    if (schema == u"SYS" && view == u"COLUMNS") {
-        out.columns = {meta(u"object_id", kInt, false),
-                       meta(u"name", kSysname),
-                       meta(u"column_id", kInt, false),
-                       meta(u"max_length", kSmallInt, false),
-                       meta(u"is_nullable", TypeName{SqlType::Bit, 1, 1, 0}),
-                       meta(u"is_identity", TypeName{SqlType::Bit, 1, 1, 0}, false)};
-        for (const TableMeta* t : tables)
-            for (size_t i = 0; i < t->columns.size(); ++i) {
-                const ColumnMeta& c = t->columns[i];
-                int64_t bytes = c.type.length == -1           ? -1
-                                : isNationalText(c.type.type) ? c.type.length * 2
-                                : c.type.type == SqlType::Image || c.type.type == SqlType::NText
-                                    ? 16
-                                    : c.type.length;
-                out.rows.push_back({int64_t{t->id}, text16(c.name),
-                                    int64_t{static_cast<int64_t>(i + 1)}, bytes,
-                                    int64_t{c.nullable ? 1 : 0}, int64_t{c.identity ? 1 : 0}});
-            }
-        return true;
-    }
-    if (schema == u"SYS" && view == u"DATABASES") {
-        out.columns = {meta(u"name", kSysname), meta(u"database_id", kInt, false),
-                       meta(u"create_date", TypeName{SqlType::DateTime, 8, 23, 3}, false),
-                       meta(u"collation_name", kSysname)};
-        for (const auto& d : engine_.catalog().databases())
-            out.rows.push_back({text16(d.name), int64_t{d.dbid}, d.created,
-                                text16(u"SQL_Latin1_General_CP1_CI_AS")});
-        return true;
-    }
-    (void)sortedByName;
     std::u16string written;
     for (size_t i = 0; i < name.parts.size(); ++i)
         written += (i ? u"." : u"") + name.parts[i];

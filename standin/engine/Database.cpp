@@ -3,6 +3,7 @@
 #include "Database.h"
 
 #include "Text.h"
+#include "TypeTable.h"
 #include "Values.h"
 
 #include <sqlite3.h>
@@ -106,30 +107,19 @@ Value Query::column(int index, const TypeName& type) const
     int kind = sqlite3_column_type(stmt_, index);
     if (kind == SQLITE_NULL)
         return std::monostate{};
-    switch (type.type) {
-    case SqlType::Int:
-    case SqlType::SmallInt:
-    case SqlType::TinyInt:
-    case SqlType::BigInt:
-    case SqlType::Bit:
-    case SqlType::Decimal:
+    switch (typeInfo(type.type).storage) {
+    case StorageClass::Integer:
         return static_cast<int64_t>(sqlite3_column_int64(stmt_, index));
-    case SqlType::Float:
+    case StorageClass::Real:
         return sqlite3_column_double(stmt_, index);
-    case SqlType::DateTime:
+    case StorageClass::DateTime:
         return unpackDateTime(sqlite3_column_int64(stmt_, index));
-    case SqlType::NVarChar:
-    case SqlType::NChar:
-    case SqlType::VarChar:
-    case SqlType::Char:
-    case SqlType::NText: {
+    case StorageClass::Text: {
         const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, index));
         int n = sqlite3_column_bytes(stmt_, index);
         return text::fromWtf8(std::string_view(p ? p : "", static_cast<size_t>(n)));
     }
-    case SqlType::VarBinary:
-    case SqlType::Image:
-    case SqlType::UniqueIdentifier: {
+    case StorageClass::Blob: {
         const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, index));
         int n = sqlite3_column_bytes(stmt_, index);
         return Bytes(p, p + n);

@@ -1,8 +1,9 @@
 // CREATE/ALTER/DROP of tables and indexes: the engine's definitions and the SQLite storage
 // behind them, with SQL Server's constraint names and errors.
-#include "EngineImpl.h"
+#include "Executors.h"
 #include "Parser.h"
 #include "Text.h"
+#include "TypeTable.h"
 
 #include <sqlite3.h>
 
@@ -203,11 +204,11 @@ addConstraints(SessionImpl& session, Database& db, TableMeta& t,
     }
 }
 
-void SessionImpl::createTable(CreateTableStmt& s)
+void DdlExecutor::createTable(CreateTableStmt& s)
 {
-    Work work(*this, true);
+    Work work(session_, true);
     Database& db = work.db();
-    checkDatabasePart(s.table);
+    session_.checkDatabasePart(s.table);
     const std::u16string& name = s.table.table();
     if (name.size() > 0 && name[0] == u'#')
         throw notSupported(u"Temporary tables");
@@ -263,7 +264,8 @@ void SessionImpl::createTable(CreateTableStmt& s)
         throw syntaxError(u")");
     for (auto& c : s.constraints)
         constraints.push_back(c);
-    addConstraints(*this, db, t, constraints, false, {}, [](const TableMeta&, const KeyMeta&) {});
+    addConstraints(session_, db, t, constraints, false, {},
+                   [](const TableMeta&, const KeyMeta&) {});
     std::string sql = "CREATE TABLE " + t.storageTable() + "(";
     for (size_t i = 0; i < t.columns.size(); ++i)
         sql += (i ? ", " : "") + storageDeclaration(t.columns[i]);
@@ -277,186 +279,285 @@ void SessionImpl::createTable(CreateTableStmt& s)
     work.commit();
 }
 
-void SessionImpl::alterTable(AlterTableStmt& s)
+void DdlExecutor::alterTable(AlterTableStmt& s)
 {
-    Work work(*this, true);
+    Work work(session_, true);
     Database& db = work.db();
-    TableMeta t = requireTable(db, s.table);
+    TableMeta t = session_.requireTable(db, s.table);
     bool hasRows = false;
-    scan(db, t, [&](int64_t, std::vector<Value>&) {
+    session_.scan(db, t, [&](int64_t, std::vector<Value>&) {
         hasRows = true;
         return false;
     });
     switch (s.action) {
-    case AlterTableStmt::Action::Add: {
-        std::vector<ConstraintDef> constraints;
-        for (auto& col : s.addColumns) {
-            if (t.findColumn(col.name) >= 0)
-                throw SqlError(err::kColumnNamesUnique, {col.name, t.name});
-            ColumnMeta m;
-            m.name = col.name;
-            m.type = col.type;
-            m.identity = col.identity;
-            m.seed = col.seed;
-            m.increment = col.increment;
-            if (col.identity && t.identityColumn() >= 0)
-                throw SqlError(err::kMultipleIdentity, {t.name});
-            bool inPrimaryKey = false;
-            for (const auto& c : col.constraints)
-                inPrimaryKey = inPrimaryKey || c.kind == ConstraintDef::Kind::PrimaryKey;
-            m.nullable = col.identity || inPrimaryKey ? false : col.nullable.value_or(true);
-            if (!m.nullable && !m.identity && hasRows)
-                throw SqlError(err::kAddNotNullColumn, {col.name, t.name});
-            m.storage = t.nextStorage++;
-            std::string sql =
-                "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(m);
-            db.exec(sql.c_str());
-            t.columns.push_back(m);
-            if (m.identity) {
-                // Existing rows take identity values in their stored order.
-                std::vector<int64_t> rowids;
-                scan(db, t, [&](int64_t rowid, std::vector<Value>&) {
-                    rowids.push_back(rowid);
-                    return true;
-                });
-                int64_t v = m.seed;
-                for (int64_t rowid : rowids) {
-                    store::Query q = db.query("UPDATE " + t.storageTable() + " SET " +
-                                              TableMeta::storageColumn(m) + " = ? WHERE rowid = ?");
-                    q.bindInt(1, v);
-                    q.bindInt(2, rowid);
-                    q.step();
-                    t.identityCurrent = v;
-                    t.identityUsed = true;
-                    v += m.increment;
-                }
-            }
-            for (auto& c : col.constraints)
-                constraints.push_back(c);
-        }
-        for (auto& c : s.addConstraints)
-            constraints.push_back(c);
-        auto checkRows = [&](const TableMeta& table, const ForeignKeyMeta& fk) {
-            const TableMeta* parent = fk.refTable == table.id ? &table : db.tableById(fk.refTable);
-            bool bad = false;
-            scan(db, table, [&](int64_t, std::vector<Value>& row) {
-                bool ok;
-                if (fk.refTable == table.id) {
-                    // a self reference: look the key up among the table's own rows
-                    ForeignKeyMeta self = fk;
-                    ok = true;
-                    std::vector<Value> key;
-                    for (int c : fk.columns)
-                        if (std::holds_alternative<std::monostate>(row[static_cast<size_t>(c)]))
-                            return true;
-                    std::string sql = "SELECT 1 FROM " + table.storageTable();
-                    for (size_t i = 0; i < fk.refColumns.size(); ++i)
-                        sql += std::string(i ? " AND " : " WHERE ") +
-                               TableMeta::storageColumn(
-                                   table.columns[static_cast<size_t>(fk.refColumns[i])]) +
-                               " = ?";
-                    store::Query q = db.query(sql + " LIMIT 1");
-                    for (size_t i = 0; i < fk.columns.size(); ++i)
-                        q.bind(static_cast<int>(i + 1), row[static_cast<size_t>(fk.columns[i])]);
-                    ok = q.step();
-                    sqlite3_reset(q.raw());
-                } else {
-                    ok = parentExists(db, fk, row, table);
-                }
-                if (!ok) {
-                    bad = true;
-                    return false;
-                }
+    case AlterTableStmt::Action::Add:
+        addColumns(s, db, t, hasRows);
+        break;
+    case AlterTableStmt::Action::DropConstraint:
+        dropConstraints(s, db, t);
+        break;
+    case AlterTableStmt::Action::AlterColumn:
+        alterColumn(s, db, t);
+        break;
+    case AlterTableStmt::Action::DropColumn:
+        dropColumns(s, db, t);
+        break;
+    }
+    work.commit();
+    db.clearStatementCache();
+}
+
+// ADD: columns first, each checked against the rows already there, then the constraints.
+void DdlExecutor::addColumns(AlterTableStmt& s, Database& db, TableMeta& t, bool hasRows)
+{
+    std::vector<ConstraintDef> constraints;
+    for (auto& col : s.addColumns) {
+        if (t.findColumn(col.name) >= 0)
+            throw SqlError(err::kColumnNamesUnique, {col.name, t.name});
+        ColumnMeta m;
+        m.name = col.name;
+        m.type = col.type;
+        m.identity = col.identity;
+        m.seed = col.seed;
+        m.increment = col.increment;
+        if (col.identity && t.identityColumn() >= 0)
+            throw SqlError(err::kMultipleIdentity, {t.name});
+        bool inPrimaryKey = false;
+        for (const auto& c : col.constraints)
+            inPrimaryKey = inPrimaryKey || c.kind == ConstraintDef::Kind::PrimaryKey;
+        m.nullable = col.identity || inPrimaryKey ? false : col.nullable.value_or(true);
+        if (!m.nullable && !m.identity && hasRows)
+            throw SqlError(err::kAddNotNullColumn, {col.name, t.name});
+        m.storage = t.nextStorage++;
+        std::string sql =
+            "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(m);
+        db.exec(sql.c_str());
+        t.columns.push_back(m);
+        if (m.identity) {
+            // Existing rows take identity values in their stored order.
+            std::vector<int64_t> rowids;
+            session_.scan(db, t, [&](int64_t rowid, std::vector<Value>&) {
+                rowids.push_back(rowid);
                 return true;
             });
-            if (bad)
-                throw SqlError(err::kConstraintConflict,
-                               {u"ALTER TABLE", u"FOREIGN KEY", fk.name, databaseName_,
-                                qualifiedName(*parent),
-                                parent->columns[static_cast<size_t>(fk.refColumns[0])].name});
-        };
-        auto checkUnique = [&](const TableMeta& table, const KeyMeta& key) {
-            if (!hasRows)
-                return;
-            std::string cols;
-            for (size_t i = 0; i < key.columns.size(); ++i)
-                cols += (i ? ", " : "") + TableMeta::storageColumn(
-                                              table.columns[static_cast<size_t>(key.columns[i])]);
-            store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() +
-                                      " GROUP BY " + cols + " HAVING COUNT(*) > 1 LIMIT 1");
-            if (q.step()) {
-                std::u16string shown;
-                for (size_t i = 0; i < key.columns.size(); ++i) {
-                    const auto& c = table.columns[static_cast<size_t>(key.columns[i])];
-                    shown += (i ? u", " : u"") +
-                             displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
-                }
+            int64_t v = m.seed;
+            for (int64_t rowid : rowids) {
+                store::Query q = db.query("UPDATE " + t.storageTable() + " SET " +
+                                          TableMeta::storageColumn(m) + " = ? WHERE rowid = ?");
+                q.bindInt(1, v);
+                q.bindInt(2, rowid);
+                q.step();
+                t.identityCurrent = v;
+                t.identityUsed = true;
+                v += m.increment;
+            }
+        }
+        for (auto& c : col.constraints)
+            constraints.push_back(c);
+    }
+    for (auto& c : s.addConstraints)
+        constraints.push_back(c);
+    auto checkRows = [&](const TableMeta& table, const ForeignKeyMeta& fk) {
+        const TableMeta* parent = fk.refTable == table.id ? &table : db.tableById(fk.refTable);
+        bool bad = false;
+        session_.scan(db, table, [&](int64_t, std::vector<Value>& row) {
+            bool ok;
+            if (fk.refTable == table.id) {
+                // a self reference: look the key up among the table's own rows
+                ForeignKeyMeta self = fk;
+                ok = true;
+                std::vector<Value> key;
+                for (int c : fk.columns)
+                    if (std::holds_alternative<std::monostate>(row[static_cast<size_t>(c)]))
+                        return true;
+                std::string sql = "SELECT 1 FROM " + table.storageTable();
+                for (size_t i = 0; i < fk.refColumns.size(); ++i)
+                    sql += std::string(i ? " AND " : " WHERE ") +
+                           TableMeta::storageColumn(
+                               table.columns[static_cast<size_t>(fk.refColumns[i])]) +
+                           " = ?";
+                store::Query q = db.query(sql + " LIMIT 1");
+                for (size_t i = 0; i < fk.columns.size(); ++i)
+                    q.bind(static_cast<int>(i + 1), row[static_cast<size_t>(fk.columns[i])]);
+                ok = q.step();
                 sqlite3_reset(q.raw());
-                throw SqlError(err::kUniqueIndexDuplicate, {qualifiedName(table), key.name, shown})
-                    .then(makeMessage(err::kConstraintFailed))
-                    .then(makeMessage(err::kStatementTerminated));
+            } else {
+                ok = session_.parentExists(db, fk, row, table);
+            }
+            if (!ok) {
+                bad = true;
+                return false;
+            }
+            return true;
+        });
+        if (bad)
+            throw SqlError(err::kConstraintConflict,
+                           {u"ALTER TABLE", u"FOREIGN KEY", fk.name, session_.databaseName_,
+                            session_.qualifiedName(*parent),
+                            parent->columns[static_cast<size_t>(fk.refColumns[0])].name});
+    };
+    auto checkUnique = [&](const TableMeta& table, const KeyMeta& key) {
+        if (!hasRows)
+            return;
+        std::string cols;
+        for (size_t i = 0; i < key.columns.size(); ++i)
+            cols += (i ? ", " : "") +
+                    TableMeta::storageColumn(table.columns[static_cast<size_t>(key.columns[i])]);
+        store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() +
+                                  " GROUP BY " + cols + " HAVING COUNT(*) > 1 LIMIT 1");
+        if (q.step()) {
+            std::u16string shown;
+            for (size_t i = 0; i < key.columns.size(); ++i) {
+                const auto& c = table.columns[static_cast<size_t>(key.columns[i])];
+                shown += (i ? u", " : u"") +
+                         displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
             }
             sqlite3_reset(q.raw());
-        };
-        size_t uniquesBefore = t.uniques.size();
-        bool hadPrimary = t.primaryKey.has_value();
-        addConstraints(*this, db, t, constraints, hasRows, checkRows, checkUnique);
-        if (t.primaryKey && !hadPrimary)
-            createKeyIndex(db, t, *t.primaryKey);
-        for (size_t i = uniquesBefore; i < t.uniques.size(); ++i)
-            createKeyIndex(db, t, t.uniques[i]);
-        db.saveTable(t);
-        break;
-    }
-    case AlterTableStmt::Action::DropConstraint: {
-        for (const auto& name : s.dropNames) {
-            bool found = false;
-            if (t.primaryKey && text::equalsIgnoreCase(t.primaryKey->name, name)) {
-                for (const TableMeta* other : db.tables())
-                    for (const auto& fk : other->foreignKeys)
-                        if (fk.refTable == t.id && other->id != t.id)
-                            throw SqlError(err::kConstraintReferenced,
-                                           {t.primaryKey->name, other->name, fk.name})
-                                .then(makeMessage(err::kDropConstraintFailed));
-                std::string sql = "DROP INDEX IF EXISTS k" + std::to_string(t.primaryKey->objectId);
+            throw SqlError(err::kUniqueIndexDuplicate,
+                           {session_.qualifiedName(table), key.name, shown})
+                .then(makeMessage(err::kConstraintFailed))
+                .then(makeMessage(err::kStatementTerminated));
+        }
+        sqlite3_reset(q.raw());
+    };
+    size_t uniquesBefore = t.uniques.size();
+    bool hadPrimary = t.primaryKey.has_value();
+    addConstraints(session_, db, t, constraints, hasRows, checkRows, checkUnique);
+    if (t.primaryKey && !hadPrimary)
+        createKeyIndex(db, t, *t.primaryKey);
+    for (size_t i = uniquesBefore; i < t.uniques.size(); ++i)
+        createKeyIndex(db, t, t.uniques[i]);
+    db.saveTable(t);
+}
+
+void DdlExecutor::dropConstraints(AlterTableStmt& s, Database& db, TableMeta& t)
+{
+    for (const auto& name : s.dropNames) {
+        bool found = false;
+        if (t.primaryKey && text::equalsIgnoreCase(t.primaryKey->name, name)) {
+            for (const TableMeta* other : db.tables())
+                for (const auto& fk : other->foreignKeys)
+                    if (fk.refTable == t.id && other->id != t.id)
+                        throw SqlError(err::kConstraintReferenced,
+                                       {t.primaryKey->name, other->name, fk.name})
+                            .then(makeMessage(err::kDropConstraintFailed));
+            std::string sql = "DROP INDEX IF EXISTS k" + std::to_string(t.primaryKey->objectId);
+            db.exec(sql.c_str());
+            t.primaryKey.reset();
+            found = true;
+        }
+        for (size_t i = 0; !found && i < t.uniques.size(); ++i)
+            if (text::equalsIgnoreCase(t.uniques[i].name, name)) {
+                std::string sql = "DROP INDEX IF EXISTS k" + std::to_string(t.uniques[i].objectId);
                 db.exec(sql.c_str());
-                t.primaryKey.reset();
+                t.uniques.erase(t.uniques.begin() + static_cast<long>(i));
                 found = true;
             }
-            for (size_t i = 0; !found && i < t.uniques.size(); ++i)
-                if (text::equalsIgnoreCase(t.uniques[i].name, name)) {
-                    std::string sql =
-                        "DROP INDEX IF EXISTS k" + std::to_string(t.uniques[i].objectId);
-                    db.exec(sql.c_str());
-                    t.uniques.erase(t.uniques.begin() + static_cast<long>(i));
-                    found = true;
-                }
-            for (size_t i = 0; !found && i < t.foreignKeys.size(); ++i)
-                if (text::equalsIgnoreCase(t.foreignKeys[i].name, name)) {
-                    t.foreignKeys.erase(t.foreignKeys.begin() + static_cast<long>(i));
-                    found = true;
-                }
-            if (!found)
-                throw SqlError(err::kNotAConstraint, {name})
-                    .then(makeMessage(err::kDropConstraintFailed));
-        }
-        db.saveTable(t);
-        break;
+        for (size_t i = 0; !found && i < t.foreignKeys.size(); ++i)
+            if (text::equalsIgnoreCase(t.foreignKeys[i].name, name)) {
+                t.foreignKeys.erase(t.foreignKeys.begin() + static_cast<long>(i));
+                found = true;
+            }
+        if (!found)
+            throw SqlError(err::kNotAConstraint, {name})
+                .then(makeMessage(err::kDropConstraintFailed));
     }
-    case AlterTableStmt::Action::AlterColumn: {
-        const ColumnDefinition& def = s.alterColumn;
-        int k = t.findColumn(def.name);
+    db.saveTable(t);
+}
+
+void DdlExecutor::alterColumn(AlterTableStmt& s, Database& db, TableMeta& t)
+{
+    const ColumnDefinition& def = s.alterColumn;
+    int k = t.findColumn(def.name);
+    if (k < 0)
+        throw SqlError(err::kAlterColumnMissing, {def.name, t.name});
+    ColumnMeta& column = t.columns[static_cast<size_t>(k)];
+    // Keys and indexes over the column forbid changing it, as on SQL Server.
+    std::vector<std::u16string> dependents;
+    auto uses = [&](const std::vector<int>& cols) {
+        for (int c : cols)
+            if (c == k)
+                return true;
+        return false;
+    };
+    if (t.primaryKey && uses(t.primaryKey->columns))
+        dependents.push_back(t.primaryKey->name);
+    for (const auto& u : t.uniques)
+        if (uses(u.columns))
+            dependents.push_back(u.name);
+    for (const auto& fk : t.foreignKeys)
+        if (uses(fk.columns))
+            dependents.push_back(fk.name);
+    for (const TableMeta* other : db.tables())
+        for (const auto& fk : other->foreignKeys)
+            if (fk.refTable == t.id && uses(fk.refColumns))
+                dependents.push_back(fk.name);
+    bool widening =
+        def.type.type == column.type.type &&
+        (def.type.type == SqlType::NVarChar || def.type.type == SqlType::VarChar ||
+         def.type.type == SqlType::VarBinary) &&
+        (def.type.length == -1 ? column.type.length == -1
+                               : column.type.length != -1 && def.type.length >= column.type.length);
+    for (const auto& x : t.indexes)
+        if (uses(x.columns) && !widening)
+            dependents.push_back(x.name);
+    if (!dependents.empty()) {
+        SqlError e(err::kDependentOnColumn, {dependents[0], column.name});
+        for (size_t i = 1; i < dependents.size(); ++i)
+            e.then(makeMessage(err::kDependentOnColumn, {dependents[i], column.name}));
+        e.then(makeMessage(err::kAlterColumnFailed, {u"ALTER COLUMN " + column.name}));
+        throw e;
+    }
+    if (column.identity)
+        throw notSupported(u"ALTER COLUMN of an identity column");
+    ColumnMeta changed = column;
+    changed.type = def.type;
+    changed.nullable = def.nullable.value_or(true);
+    std::vector<std::pair<int64_t, Value>> converted;
+    session_.scan(db, t, [&](int64_t rowid, std::vector<Value>& row) {
+        Typed old{row[static_cast<size_t>(k)], column.type};
+        converted.emplace_back(rowid, session_.assign(old, changed, t, u"UPDATE"));
+        return true;
+    });
+    if (isText(changed.type.type) != isText(column.type.type)) {
+        // The SQLite column's collation follows the type; rebuild it under a new storage name.
+        changed.storage = t.nextStorage++;
+        std::string sql =
+            "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(changed);
+        db.exec(sql.c_str());
+        for (const auto& x : t.indexes)
+            if (uses(x.columns)) {
+                std::string drop = "DROP INDEX IF EXISTS i" + std::to_string(x.storageId);
+                db.exec(drop.c_str());
+            }
+        std::string drop =
+            "ALTER TABLE " + t.storageTable() + " DROP COLUMN " + TableMeta::storageColumn(column);
+        db.exec(drop.c_str());
+    }
+    for (const auto& [rowid, value] : converted) {
+        store::Query q = db.query("UPDATE " + t.storageTable() + " SET " +
+                                  TableMeta::storageColumn(changed) + " = ? WHERE rowid = ?");
+        q.bind(1, value);
+        q.bindInt(2, rowid);
+        q.step();
+    }
+    column = changed;
+    db.saveTable(t);
+}
+
+void DdlExecutor::dropColumns(AlterTableStmt& s, Database& db, TableMeta& t)
+{
+    for (const auto& name : s.dropNames) {
+        int k = t.findColumn(name);
         if (k < 0)
-            throw SqlError(err::kAlterColumnMissing, {def.name, t.name});
-        ColumnMeta& column = t.columns[static_cast<size_t>(k)];
-        // Keys and indexes over the column forbid changing it, as on SQL Server.
-        std::vector<std::u16string> dependents;
+            throw SqlError(err::kAlterColumnMissing, {name, t.name});
         auto uses = [&](const std::vector<int>& cols) {
             for (int c : cols)
                 if (c == k)
                     return true;
             return false;
         };
+        std::vector<std::u16string> dependents;
         if (t.primaryKey && uses(t.primaryKey->columns))
             dependents.push_back(t.primaryKey->name);
         for (const auto& u : t.uniques)
@@ -465,148 +566,66 @@ void SessionImpl::alterTable(AlterTableStmt& s)
         for (const auto& fk : t.foreignKeys)
             if (uses(fk.columns))
                 dependents.push_back(fk.name);
+        for (const auto& x : t.indexes)
+            if (uses(x.columns))
+                dependents.push_back(x.name);
         for (const TableMeta* other : db.tables())
             for (const auto& fk : other->foreignKeys)
                 if (fk.refTable == t.id && uses(fk.refColumns))
                     dependents.push_back(fk.name);
-        bool widening = def.type.type == column.type.type &&
-                        (def.type.type == SqlType::NVarChar || def.type.type == SqlType::VarChar ||
-                         def.type.type == SqlType::VarBinary) &&
-                        (def.type.length == -1
-                             ? column.type.length == -1
-                             : column.type.length != -1 && def.type.length >= column.type.length);
-        for (const auto& x : t.indexes)
-            if (uses(x.columns) && !widening)
-                dependents.push_back(x.name);
+        const std::u16string columnName = t.columns[static_cast<size_t>(k)].name;
         if (!dependents.empty()) {
-            SqlError e(err::kDependentOnColumn, {dependents[0], column.name});
+            SqlError e(err::kDependentOnColumn, {dependents[0], columnName});
             for (size_t i = 1; i < dependents.size(); ++i)
-                e.then(makeMessage(err::kDependentOnColumn, {dependents[i], column.name}));
-            e.then(makeMessage(err::kAlterColumnFailed, {u"ALTER COLUMN " + column.name}));
+                e.then(makeMessage(err::kDependentOnColumn, {dependents[i], columnName}));
+            e.then(makeMessage(err::kAlterColumnFailed, {u"DROP COLUMN " + columnName}));
             throw e;
         }
-        if (column.identity)
-            throw notSupported(u"ALTER COLUMN of an identity column");
-        ColumnMeta changed = column;
-        changed.type = def.type;
-        changed.nullable = def.nullable.value_or(true);
-        std::vector<std::pair<int64_t, Value>> converted;
-        scan(db, t, [&](int64_t rowid, std::vector<Value>& row) {
-            Typed old{row[static_cast<size_t>(k)], column.type};
-            converted.emplace_back(rowid, assign(old, changed, t, u"UPDATE"));
-            return true;
-        });
-        if (isText(changed.type.type) != isText(column.type.type)) {
-            // The SQLite column's collation follows the type; rebuild it under a new storage name.
-            changed.storage = t.nextStorage++;
-            std::string sql =
-                "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(changed);
-            db.exec(sql.c_str());
-            for (const auto& x : t.indexes)
-                if (uses(x.columns)) {
-                    std::string drop = "DROP INDEX IF EXISTS i" + std::to_string(x.storageId);
-                    db.exec(drop.c_str());
-                }
-            std::string drop = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " +
-                               TableMeta::storageColumn(column);
-            db.exec(drop.c_str());
-        }
-        for (const auto& [rowid, value] : converted) {
-            store::Query q = db.query("UPDATE " + t.storageTable() + " SET " +
-                                      TableMeta::storageColumn(changed) + " = ? WHERE rowid = ?");
-            q.bind(1, value);
-            q.bindInt(2, rowid);
-            q.step();
-        }
-        column = changed;
+        if (t.columns.size() == 1)
+            throw notSupported(u"Dropping the only column of a table");
+        std::string sql = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " +
+                          TableMeta::storageColumn(t.columns[static_cast<size_t>(k)]);
+        db.exec(sql.c_str());
+        t.columns.erase(t.columns.begin() + k);
+        auto shift = [&](std::vector<int>& cols) {
+            for (int& c : cols)
+                if (c > k)
+                    --c;
+        };
+        if (t.primaryKey)
+            shift(t.primaryKey->columns);
+        for (auto& u : t.uniques)
+            shift(u.columns);
+        for (auto& fk : t.foreignKeys)
+            shift(fk.columns);
+        for (auto& x : t.indexes)
+            shift(x.columns);
+        // Self references keep the referenced positions in step too.
+        for (auto& fk : t.foreignKeys)
+            if (fk.refTable == t.id)
+                shift(fk.refColumns);
         db.saveTable(t);
-        break;
-    }
-    case AlterTableStmt::Action::DropColumn: {
-        for (const auto& name : s.dropNames) {
-            int k = t.findColumn(name);
-            if (k < 0)
-                throw SqlError(err::kAlterColumnMissing, {name, t.name});
-            auto uses = [&](const std::vector<int>& cols) {
-                for (int c : cols)
-                    if (c == k)
-                        return true;
-                return false;
-            };
-            std::vector<std::u16string> dependents;
-            if (t.primaryKey && uses(t.primaryKey->columns))
-                dependents.push_back(t.primaryKey->name);
-            for (const auto& u : t.uniques)
-                if (uses(u.columns))
-                    dependents.push_back(u.name);
-            for (const auto& fk : t.foreignKeys)
-                if (uses(fk.columns))
-                    dependents.push_back(fk.name);
-            for (const auto& x : t.indexes)
-                if (uses(x.columns))
-                    dependents.push_back(x.name);
-            for (const TableMeta* other : db.tables())
-                for (const auto& fk : other->foreignKeys)
-                    if (fk.refTable == t.id && uses(fk.refColumns))
-                        dependents.push_back(fk.name);
-            const std::u16string columnName = t.columns[static_cast<size_t>(k)].name;
-            if (!dependents.empty()) {
-                SqlError e(err::kDependentOnColumn, {dependents[0], columnName});
-                for (size_t i = 1; i < dependents.size(); ++i)
-                    e.then(makeMessage(err::kDependentOnColumn, {dependents[i], columnName}));
-                e.then(makeMessage(err::kAlterColumnFailed, {u"DROP COLUMN " + columnName}));
-                throw e;
-            }
-            if (t.columns.size() == 1)
-                throw notSupported(u"Dropping the only column of a table");
-            std::string sql = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " +
-                              TableMeta::storageColumn(t.columns[static_cast<size_t>(k)]);
-            db.exec(sql.c_str());
-            t.columns.erase(t.columns.begin() + k);
-            auto shift = [&](std::vector<int>& cols) {
-                for (int& c : cols)
-                    if (c > k)
-                        --c;
-            };
-            if (t.primaryKey)
-                shift(t.primaryKey->columns);
-            for (auto& u : t.uniques)
-                shift(u.columns);
-            for (auto& fk : t.foreignKeys)
-                shift(fk.columns);
-            for (auto& x : t.indexes)
-                shift(x.columns);
-            // Self references keep the referenced positions in step too.
-            for (auto& fk : t.foreignKeys)
-                if (fk.refTable == t.id)
+        for (const TableMeta* other : db.tables()) {
+            if (other->id == t.id)
+                continue;
+            bool touched = false;
+            TableMeta copy = *other;
+            for (auto& fk : copy.foreignKeys)
+                if (fk.refTable == t.id) {
                     shift(fk.refColumns);
-            db.saveTable(t);
-            for (const TableMeta* other : db.tables()) {
-                if (other->id == t.id)
-                    continue;
-                bool touched = false;
-                TableMeta copy = *other;
-                for (auto& fk : copy.foreignKeys)
-                    if (fk.refTable == t.id) {
-                        shift(fk.refColumns);
-                        touched = true;
-                    }
-                if (touched)
-                    db.saveTable(copy);
-            }
+                    touched = true;
+                }
+            if (touched)
+                db.saveTable(copy);
         }
-        break;
     }
-    }
-    work.commit();
-    db.clearStatementCache();
 }
 
-void SessionImpl::createIndex(CreateIndexStmt& s)
+void DdlExecutor::createIndex(CreateIndexStmt& s)
 {
-    Work work(*this, true);
+    Work work(session_, true);
     Database& db = work.db();
-    checkDatabasePart(s.table);
+    session_.checkDatabasePart(s.table);
     const TableMeta* found = db.table(s.table.table());
     if (!found)
         throw SqlError(err::kTableMissingForIndex, {s.table.table()});
@@ -618,7 +637,7 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
     for (const auto& x : t.indexes)
         taken = taken || sameName(x.name);
     if (taken)
-        throw SqlError(err::kIndexExists, {s.name, qualifiedName(t)});
+        throw SqlError(err::kIndexExists, {s.name, session_.qualifiedName(t)});
     IndexMeta index;
     index.name = s.name;
     index.unique = s.unique;
@@ -631,9 +650,9 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
         if (!seen.insert(k).second)
             throw SqlError(err::kColumnTwice, {name});
         const auto& type = t.columns[static_cast<size_t>(k)].type;
-        if (type.type == SqlType::Image || type.type == SqlType::NText || type.length == -1)
+        if (typeInfo(type.type).isLong || type.length == -1)
             throw SqlError(err::kIndexKeyType,
-                           {t.columns[static_cast<size_t>(k)].name, qualifiedName(t)});
+                           {t.columns[static_cast<size_t>(k)].name, session_.qualifiedName(t)});
         index.columns.push_back(k);
     }
     if (index.clustered) {
@@ -647,7 +666,7 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
             if (x.clustered)
                 existing = &x.name;
         if (existing)
-            throw SqlError(err::kSecondClustered, {u"table", qualifiedName(t), *existing});
+            throw SqlError(err::kSecondClustered, {u"table", session_.qualifiedName(t), *existing});
     }
     index.storageId = db.allocateObjectId();
     std::string cols;
@@ -665,7 +684,8 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
                          displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
             }
             sqlite3_reset(q.raw());
-            throw SqlError(err::kUniqueIndexDuplicate, {qualifiedName(t), index.name, shown})
+            throw SqlError(err::kUniqueIndexDuplicate,
+                           {session_.qualifiedName(t), index.name, shown})
                 .then(makeMessage(err::kStatementTerminated));
         }
         sqlite3_reset(q.raw());
@@ -679,23 +699,23 @@ void SessionImpl::createIndex(CreateIndexStmt& s)
     work.commit();
 }
 
-void SessionImpl::dropIndex(DropIndexStmt& s)
+void DdlExecutor::dropIndex(DropIndexStmt& s)
 {
-    Work work(*this, true);
+    Work work(session_, true);
     Database& db = work.db();
     for (auto& [table, name] : s.indexes) {
-        checkDatabasePart(table);
+        session_.checkDatabasePart(table);
         const TableMeta* found = db.table(table.table());
         if (!found)
             throw SqlError(err::kDropIndexMissing, {table.table() + u"." + name});
         TableMeta t = *found;
         if (t.primaryKey && text::equalsIgnoreCase(t.primaryKey->name, name))
             throw SqlError(err::kDropIndexOfConstraint,
-                           {qualifiedName(t) + u"." + t.primaryKey->name, u"PRIMARY KEY"});
+                           {session_.qualifiedName(t) + u"." + t.primaryKey->name, u"PRIMARY KEY"});
         for (const auto& u : t.uniques)
             if (text::equalsIgnoreCase(u.name, name))
                 throw SqlError(err::kDropIndexOfConstraint,
-                               {qualifiedName(t) + u"." + u.name, u"UNIQUE KEY"});
+                               {session_.qualifiedName(t) + u"." + u.name, u"UNIQUE KEY"});
         bool removed = false;
         for (size_t i = 0; i < t.indexes.size(); ++i)
             if (text::equalsIgnoreCase(t.indexes[i].name, name)) {
@@ -712,12 +732,12 @@ void SessionImpl::dropIndex(DropIndexStmt& s)
     work.commit();
 }
 
-void SessionImpl::dropTable(DropTableStmt& s)
+void DdlExecutor::dropTable(DropTableStmt& s)
 {
-    Work work(*this, true);
+    Work work(session_, true);
     Database& db = work.db();
     for (auto& name : s.tables) {
-        checkDatabasePart(name);
+        session_.checkDatabasePart(name);
         const TableMeta* t = db.table(name.table());
         if (!t) {
             if (s.ifExists)
@@ -729,9 +749,9 @@ void SessionImpl::dropTable(DropTableStmt& s)
                 for (const auto& fk : other->foreignKeys)
                     if (fk.refTable == t->id)
                         throw SqlError(err::kReferencedByForeignKey, {t->name});
-        if (identityInsertTable_ == t->id && identityInsertDb_ == db_) {
-            identityInsertTable_ = 0;
-            identityInsertDb_.reset();
+        if (session_.identityInsertTable_ == t->id && session_.identityInsertDb_ == session_.db_) {
+            session_.identityInsertTable_ = 0;
+            session_.identityInsertDb_.reset();
         }
         std::string sql = "DROP TABLE " + t->storageTable();
         db.clearStatementCache();

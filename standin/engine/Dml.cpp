@@ -1,6 +1,6 @@
 // INSERT, UPDATE and DELETE: assignment conversion, identity values, key and foreign key
 // checks with cascades, row counts as SQL Server reports them.
-#include "EngineImpl.h"
+#include "Executors.h"
 #include "Parser.h"
 #include "Text.h"
 
@@ -272,14 +272,17 @@ void SessionImpl::deleteRowid(Database& db, const TableMeta& t, int64_t rowid)
 
 // ---- INSERT ----
 
-void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
+void DmlExecutor::insert(InsertStmt& s)
 {
-    Work work(*this, true);
+    ResultSink& sink = cx_.sink;
+    const bool inProcedure = cx_.inProcedure;
+    Work work(session_, true);
     Database& db = work.db();
-    const TableMeta& t = requireTable(db, s.table);
+    const TableMeta& t = session_.requireTable(db, s.table);
     const int64_t tableId = t.id;
     int identity = t.identityColumn();
-    bool identityInsert = identityInsertTable_ == t.id && identityInsertDb_ == db_;
+    bool identityInsert =
+        session_.identityInsertTable_ == t.id && session_.identityInsertDb_ == session_.db_;
 
     // Target columns in the order values are given.
     std::vector<int> targets;
@@ -319,9 +322,10 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
             void returnStatus(int32_t) override {}
             void databaseChanged(const std::u16string&, const std::u16string&) override {}
         } collect;
-        bool savedNocount = nocount_;
-        select(*s.select, collect, true);
-        nocount_ = savedNocount;
+        bool savedNocount = session_.nocount_;
+        ExecutionContext nested{session_, collect, true, false, cx_.line};
+        SelectExecutor(nested).run(*s.select);
+        session_.nocount_ = savedNocount;
         if (collect.columns.size() != targets.size())
             throw SqlError(s.hasColumnList ? err::kInsertSelectCount : err::kColumnCountMismatch);
         for (auto& r : collect.rows) {
@@ -350,9 +354,9 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
                     typed.push_back(Typed{});
                     continue;
                 }
-                bind(*e, {}, false);
+                session_.bind(*e, {}, false);
                 RowContext none;
-                typed.push_back(evaluate(*e, none));
+                typed.push_back(session_.evaluate(*e, none));
             }
             rows.push_back(std::move(typed));
         }
@@ -362,7 +366,7 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
     std::optional<int64_t> lastIdentity;
     for (auto& values : rows) {
         // A cancelled statement leaves nothing behind, not the rows inserted so far.
-        if (cancel_ && cancel_->load())
+        if (session_.cancel_ && session_.cancel_->load())
             throw Cancelled{};
         const TableMeta& current = *db.tableById(tableId);
         std::vector<Value> row(current.columns.size());
@@ -371,7 +375,7 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
             int64_t next = current.identityUsed ? current.identityCurrent + ic.increment : ic.seed;
             Typed v{next, TypeName{SqlType::BigInt, 8, 19, 0}};
             row[static_cast<size_t>(identity)] =
-                convert(v, ic.type, ConversionMode::Implicit, conversion_);
+                convert(v, ic.type, ConversionMode::Implicit, session_.conversion_);
             db.setIdentity(tableId, next, true);
             work.identityConsumed(tableId, next);
             lastIdentity = next;
@@ -379,19 +383,20 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
         std::vector<bool> given(current.columns.size(), false);
         for (size_t i = 0; i < targets.size(); ++i) {
             size_t c = static_cast<size_t>(targets[i]);
-            row[c] = assign(values[i], current.columns[c], current, u"INSERT");
+            row[c] = session_.assign(values[i], current.columns[c], current, u"INSERT");
             given[c] = true;
         }
         for (size_t c = 0; c < current.columns.size(); ++c)
             if (!given[c] && static_cast<int>(c) != identity && !current.columns[c].nullable)
-                throw terminated(
-                    err::kNullNotAllowed,
-                    {current.columns[c].name, databaseName_ + u".dbo." + current.name, u"INSERT"});
+                throw terminated(err::kNullNotAllowed,
+                                 {current.columns[c].name,
+                                  session_.databaseName_ + u".dbo." + current.name, u"INSERT"});
         if (identity >= 0 && identityInsert) {
             const ColumnMeta& ic = current.columns[static_cast<size_t>(identity)];
             if (std::holds_alternative<std::monostate>(row[static_cast<size_t>(identity)]))
-                throw terminated(err::kNullNotAllowed,
-                                 {ic.name, databaseName_ + u".dbo." + current.name, u"INSERT"});
+                throw terminated(
+                    err::kNullNotAllowed,
+                    {ic.name, session_.databaseName_ + u".dbo." + current.name, u"INSERT"});
             int64_t given = std::get<int64_t>(row[static_cast<size_t>(identity)]);
             bool beyond =
                 !current.identityUsed || (ic.increment > 0 ? given > current.identityCurrent
@@ -402,27 +407,29 @@ void SessionImpl::insert(InsertStmt& s, ResultSink& sink, bool inProcedure)
             }
             lastIdentity = given;
         }
-        checkForeignKeys(db, current, row, u"INSERT", nullptr);
-        insertRow(work, current, row);
+        session_.checkForeignKeys(db, current, row, u"INSERT", nullptr);
+        session_.insertRow(work, current, row);
         ++count;
     }
     work.commit();
     if (lastIdentity) {
-        scopeIdentity_ = lastIdentity;
-        lastIdentity_ = lastIdentity;
+        session_.scopeIdentity_ = lastIdentity;
+        session_.lastIdentity_ = lastIdentity;
     }
-    rowCount_ = count;
-    sink.done(rowsDone(inProcedure, nocount_, count));
+    session_.rowCount_ = count;
+    sink.done(rowsDone(inProcedure, session_.nocount_, count));
 }
 
 // ---- UPDATE ----
 
-void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
+void DmlExecutor::update(UpdateStmt& s)
 {
-    Work work(*this, true);
+    ResultSink& sink = cx_.sink;
+    const bool inProcedure = cx_.inProcedure;
+    Work work(session_, true);
     Database& db = work.db();
-    const TableMeta& t = requireTable(db, s.table);
-    std::vector<Source> sources{sourceFor(s.table, db)};
+    const TableMeta& t = session_.requireTable(db, s.table);
+    std::vector<Source> sources{session_.sourceFor(s.table, db)};
     std::vector<int> columns;
     std::set<int> seen;
     for (auto& [name, e] : s.assignments) {
@@ -433,50 +440,50 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
             throw SqlError(err::kColumnTwice, {t.columns[static_cast<size_t>(c)].name});
         if (t.columns[static_cast<size_t>(c)].identity)
             throw SqlError(err::kUpdateIdentity, {t.columns[static_cast<size_t>(c)].name});
-        bind(*e, sources);
+        session_.bind(*e, sources);
         columns.push_back(c);
     }
     if (s.where)
-        bind(*s.where, sources);
+        session_.bind(*s.where, sources);
 
-    struct Target {
-        int64_t rowid;
-        std::vector<Value> before;
-        std::vector<Value> after;
-    };
-    std::vector<Target> targets;
+    std::vector<RowChange> targets;
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(1, nullptr);
-    scan(
+    session_.scan(
         db, t,
         [&](int64_t rowid, std::vector<Value>& row) {
             ctx.rows[0] = &row;
-            if (s.where && truth(*s.where, ctx) != true)
+            if (s.where && session_.truth(*s.where, ctx) != true)
                 return true;
-            Target target{rowid, row, row};
+            RowChange target{t.id, rowid, row, row};
             for (size_t i = 0; i < columns.size(); ++i) {
                 size_t c = static_cast<size_t>(columns[i]);
-                target.after[c] =
-                    assign(evaluate(*s.assignments[i].second, ctx), t.columns[c], t, u"UPDATE");
+                target.after[c] = session_.assign(session_.evaluate(*s.assignments[i].second, ctx),
+                                                  t.columns[c], t, u"UPDATE");
             }
             targets.push_back(std::move(target));
-            return !(cancel_ && cancel_->load());
+            return !(session_.cancel_ && session_.cancel_->load());
         },
         s.where.get());
     // Stopped early by a cancel: changing only the rows found so far would be half a statement.
-    if (cancel_ && cancel_->load())
+    if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};
 
-    // Plan every row change first, cascades included, against the rows as they were before the
-    // statement: a cascade follows the old key values.
-    struct Changed {
-        int64_t table;
-        int64_t rowid;
-        std::vector<Value> before;
-        std::vector<Value> after;
-    };
-    std::vector<Changed> changes;
+    const std::vector<RowChange> changes = planUpdate(db, t, targets);
+    applyUpdate(db, changes);
+    checkUpdatedReferences(db, changes);
+    work.commit();
+    session_.rowCount_ = static_cast<int64_t>(targets.size());
+    sink.done(rowsDone(inProcedure, session_.nocount_, session_.rowCount_));
+}
+
+// Every row change an UPDATE makes, cascades included, planned against the rows as they were
+// before the statement: a cascade follows the old key values.
+std::vector<DmlExecutor::RowChange> DmlExecutor::planUpdate(Database& db, const TableMeta& t,
+                                                            const std::vector<RowChange>& targets)
+{
+    std::vector<RowChange> changes;
     std::map<std::pair<int64_t, int64_t>, size_t> planned; // (table, rowid) -> changes index
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&,
                        const std::vector<Value>&, int)>
@@ -500,13 +507,14 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
                                                               after[static_cast<size_t>(c)]);
                     if (!keyChanged)
                         continue;
-                    for (auto& [crowid, crow] : referencingRows(db, *child, fk, before, table)) {
+                    for (auto& [crowid, crow] :
+                         session_.referencingRows(db, *child, fk, before, table)) {
                         auto earlier = planned.find({child->id, crowid});
                         std::vector<Value> cafter =
                             earlier == planned.end() ? crow : changes[earlier->second].after;
                         for (size_t i = 0; i < fk.columns.size(); ++i) {
                             size_t cc = static_cast<size_t>(fk.columns[i]);
-                            cafter[cc] = assign(
+                            cafter[cc] = session_.assign(
                                 Typed{after[static_cast<size_t>(fk.refColumns[i])],
                                       table.columns[static_cast<size_t>(fk.refColumns[i])].type},
                                 child->columns[cc], *child, u"UPDATE");
@@ -518,11 +526,15 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
         };
     for (const auto& target : targets)
         plan(t, target.rowid, target.before, target.after, 0);
+    return changes;
+}
 
+void DmlExecutor::applyUpdate(Database& db, const std::vector<RowChange>& changes)
+{
     // Uniqueness holds for the statement's final state, as on SQL Server: a row whose key
     // columns change is taken out before any is put back, so "SET id = id + 1" over 1..3
     // passes while a final duplicate still fails (and the statement's work is undone).
-    auto touchesUniqueKey = [&](const TableMeta& table, const Changed& change) {
+    auto touchesUniqueKey = [&](const TableMeta& table, const RowChange& change) {
         auto differs = [&](const std::vector<int>& columns) {
             for (int c : columns)
                 if (!sameBytes(change.before[static_cast<size_t>(c)],
@@ -540,25 +552,30 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
                 return true;
         return false;
     };
-    std::vector<const Changed*> moved;
+    std::vector<const RowChange*> moved;
     for (const auto& change : changes) {
         const TableMeta& table = *db.tableById(change.table);
         if (touchesUniqueKey(table, change)) {
-            deleteRowid(db, table, change.rowid);
+            session_.deleteRowid(db, table, change.rowid);
             moved.push_back(&change);
         } else {
-            writeRowUpdate(db, table, change.rowid, change.after);
+            session_.writeRowUpdate(db, table, change.rowid, change.after);
         }
     }
-    for (const Changed* change : moved)
-        insertRowAt(db, *db.tableById(change->table), change->rowid, change->after);
+    for (const RowChange* change : moved)
+        session_.insertRowAt(db, *db.tableById(change->table), change->rowid, change->after);
+}
 
+// A key changed under rows that referenced it without a cascade: 547, unless another row still
+// carries the old key.
+void DmlExecutor::checkUpdatedReferences(Database& db, const std::vector<RowChange>& changes)
+{
     for (const auto& change : changes) {
         const TableMeta& table = *db.tableById(change.table);
         std::vector<bool> changed(table.columns.size());
         for (size_t c = 0; c < table.columns.size(); ++c)
             changed[c] = !sameBytes(change.before[c], change.after[c]);
-        checkForeignKeys(db, table, change.after, u"UPDATE", &changed);
+        session_.checkForeignKeys(db, table, change.after, u"UPDATE", &changed);
         for (const TableMeta* child : db.tables()) {
             for (const auto& fk : child->foreignKeys) {
                 if (fk.refTable != table.id || fk.updateCascade)
@@ -568,49 +585,48 @@ void SessionImpl::update(UpdateStmt& s, ResultSink& sink, bool inProcedure)
                     keyChanged = keyChanged || changed[static_cast<size_t>(c)];
                 if (!keyChanged)
                     continue;
-                if (referencingRows(db, *child, fk, change.before, table).empty())
+                if (session_.referencingRows(db, *child, fk, change.before, table).empty())
                     continue;
                 ForeignKeyMeta self = fk;
                 self.columns = fk.refColumns;
                 self.refTable = table.id;
-                if (parentExists(db, self, change.before, table))
+                if (session_.parentExists(db, self, change.before, table))
                     continue; // another row still carries the old key
                 throw terminated(err::kConstraintConflict,
-                                 {u"UPDATE", u"REFERENCE", fk.name, databaseName_,
-                                  qualifiedName(*child),
+                                 {u"UPDATE", u"REFERENCE", fk.name, session_.databaseName_,
+                                  session_.qualifiedName(*child),
                                   child->columns[static_cast<size_t>(fk.columns[0])].name});
             }
         }
     }
-    work.commit();
-    rowCount_ = static_cast<int64_t>(targets.size());
-    sink.done(rowsDone(inProcedure, nocount_, rowCount_));
 }
 
 // ---- DELETE ----
 
-void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
+void DmlExecutor::remove(DeleteStmt& s)
 {
-    Work work(*this, true);
+    ResultSink& sink = cx_.sink;
+    const bool inProcedure = cx_.inProcedure;
+    Work work(session_, true);
     Database& db = work.db();
-    const TableMeta& t = requireTable(db, s.table);
-    std::vector<Source> sources{sourceFor(s.table, db)};
+    const TableMeta& t = session_.requireTable(db, s.table);
+    std::vector<Source> sources{session_.sourceFor(s.table, db)};
     if (s.where)
-        bind(*s.where, sources);
+        session_.bind(*s.where, sources);
     std::vector<std::pair<int64_t, std::vector<Value>>> targets;
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(1, nullptr);
-    scan(
+    session_.scan(
         db, t,
         [&](int64_t rowid, std::vector<Value>& row) {
             ctx.rows[0] = &row;
-            if (!s.where || truth(*s.where, ctx) == true)
+            if (!s.where || session_.truth(*s.where, ctx) == true)
                 targets.emplace_back(rowid, row);
-            return !(cancel_ && cancel_->load());
+            return !(session_.cancel_ && session_.cancel_->load());
         },
         s.where.get());
-    if (cancel_ && cancel_->load())
+    if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};
 
     std::vector<std::pair<int64_t, std::vector<Value>>> deleted; // table id, row
@@ -618,13 +634,14 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
         [&](const TableMeta& table, int64_t rowid, const std::vector<Value>& row, int depth) {
             if (depth > 32)
                 throw SqlError(err::kCascadeDepth);
-            deleteRowid(db, table, rowid);
+            session_.deleteRowid(db, table, rowid);
             deleted.emplace_back(table.id, row);
             for (const TableMeta* child : db.tables())
                 for (const auto& fk : child->foreignKeys) {
                     if (fk.refTable != table.id || !fk.deleteCascade)
                         continue;
-                    for (auto& [crowid, crow] : referencingRows(db, *child, fk, row, table))
+                    for (auto& [crowid, crow] :
+                         session_.referencingRows(db, *child, fk, row, table))
                         removeRow(*child, crowid, crow, depth + 1);
                 }
         };
@@ -636,22 +653,22 @@ void SessionImpl::remove(DeleteStmt& s, ResultSink& sink, bool inProcedure)
             for (const auto& fk : child->foreignKeys) {
                 if (fk.refTable != tableId || fk.deleteCascade)
                     continue;
-                if (referencingRows(db, *child, fk, row, table).empty())
+                if (session_.referencingRows(db, *child, fk, row, table).empty())
                     continue;
                 ForeignKeyMeta self = fk;
                 self.columns = fk.refColumns;
                 self.refTable = tableId;
-                if (parentExists(db, self, row, table))
+                if (session_.parentExists(db, self, row, table))
                     continue;
                 throw terminated(err::kConstraintConflict,
-                                 {u"DELETE", u"REFERENCE", fk.name, databaseName_,
-                                  qualifiedName(*child),
+                                 {u"DELETE", u"REFERENCE", fk.name, session_.databaseName_,
+                                  session_.qualifiedName(*child),
                                   child->columns[static_cast<size_t>(fk.columns[0])].name});
             }
     }
     work.commit();
-    rowCount_ = static_cast<int64_t>(targets.size());
-    sink.done(rowsDone(inProcedure, nocount_, rowCount_));
+    session_.rowCount_ = static_cast<int64_t>(targets.size());
+    sink.done(rowsDone(inProcedure, session_.nocount_, session_.rowCount_));
 }
 
 // ---- SET IDENTITY_INSERT ----

@@ -25,6 +25,8 @@ class EngineImpl;
 // The client's attention arrived: the request ends and nothing more of it is sent. One type for
 // every executor, so that whichever notices it first ends only that request.
 struct Cancelled {};
+// Ends the batch after an error whose reach is the batch; its output has been sent already.
+struct BatchAborted {};
 
 // The rows a statement reads from: a stored table or a catalogue view built in memory.
 struct Source {
@@ -65,8 +67,17 @@ public:
     std::optional<bool> truth(const sql::Expr& e, const RowContext& ctx);
     int32_t spid() const { return spid_; }
 
+    // ---- read by the built-in functions ----
+    const std::optional<int64_t>& scopeIdentity() const { return scopeIdentity_; }
+    store::Database* openDatabase() { return db_.get(); } // null before a database is in use
+    Typed objectId(const std::u16string& name);
+    Typed columnProperty(const Typed& id, const Typed& column, const Typed& property);
+
 private:
-    friend class StatementRunner;
+    friend class SelectExecutor;
+    friend class DmlExecutor;
+    friend class DdlExecutor;
+    friend class ServerStatementExecutor;
     struct Variable {
         TypeName type;
         Value value;
@@ -101,36 +112,8 @@ private:
     void commitTransaction();
     void rollbackTransaction();
 
-    // Statement kinds (implemented in Statements*.cpp).
-    void select(sql::SelectStmt& s, ResultSink& sink, bool inProcedure);
-    // The stages of a SELECT (Select.cpp).
-    struct SelectQuery;
-    void selectSources(SelectQuery& q);
-    void selectBind(SelectQuery& q);
-    void selectOutputs(SelectQuery& q);
-    void selectOrderKeys(SelectQuery& q);
-    void selectCheckGrouping(const SelectQuery& q);
-    int64_t selectTop(const sql::SelectStmt& s);
-    void selectRows(SelectQuery& q, ResultSink& sink);
-    bool selectRow(SelectQuery& q, RowContext& ctx, ResultSink& sink);
-    void selectGroups(SelectQuery& q);
-    void selectCollected(SelectQuery& q, ResultSink& sink);
-    void selectBegin(SelectQuery& q, ResultSink& sink);
-    std::vector<Value> selectProject(const SelectQuery& q, const RowContext& ctx);
-    void selectAssign(SelectQuery& q, const RowContext& ctx);
-    void selectCollect(SelectQuery& q, const RowContext& ctx);
-    void selectAccumulate(SelectQuery& q, size_t group, const RowContext& ctx);
-    void insert(sql::InsertStmt& s, ResultSink& sink, bool inProcedure);
-    void update(sql::UpdateStmt& s, ResultSink& sink, bool inProcedure);
-    void remove(sql::DeleteStmt& s, ResultSink& sink, bool inProcedure);
-    void createTable(sql::CreateTableStmt& s);
-    void alterTable(sql::AlterTableStmt& s);
-    void createIndex(sql::CreateIndexStmt& s);
-    void dropIndex(sql::DropIndexStmt& s);
-    void dropTable(sql::DropTableStmt& s);
     void setOption(sql::SetOptionStmt& s, ResultSink& sink);
     void setIdentityInsert(sql::SetIdentityInsertStmt& s);
-    void exec(sql::ExecStmt& s, ResultSink& sink, bool firstInBatch, int32_t line);
     bool runProcedure(const std::u16string& name,
                       std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
                       int32_t line);
@@ -147,8 +130,6 @@ private:
     void spTables(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
     void spColumns(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
     bool catalogView(const sql::TableName& name, Source& out);
-    Typed objectId(const std::u16string& name);
-    Typed columnProperty(const Typed& id, const Typed& column, const Typed& property);
 
     // Binding and table access (Select.cpp).
     Source sourceFor(const sql::TableName& name, store::Database& db);
@@ -156,7 +137,6 @@ private:
     void scan(store::Database& db, const store::TableMeta& t,
               const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit,
               const sql::Expr* where = nullptr);
-    Typed callFunction(const sql::Expr& e, const RowContext& ctx);
     const store::TableMeta& requireTable(store::Database& db, const sql::TableName& name);
     std::u16string qualifiedName(const store::TableMeta& t) const; // "dbo.T"
     void checkDatabasePart(const sql::TableName& name);
@@ -226,11 +206,6 @@ private:
     bool scanStepping_ = false;
     int32_t currentLine_ = 1;
     std::vector<Message> pendingMessages_;
-    struct HashIndex {
-        bool built = false;
-        std::unordered_map<std::u32string, std::vector<size_t>> map;
-    };
-    std::vector<HashIndex> hashIndexes_; // per join level, during one SELECT
 };
 
 class EngineImpl final : public Engine {

@@ -422,6 +422,13 @@ const std::map<int, Entry>& catalogue()
          {11, "'%1' is not a valid Windows NT name. Give the complete name: <domain\\username>."}},
         {err::kTooManyArguments,
          {16, "Procedure or function %1 has too many arguments specified."}},
+        {err::kInternalError, {16, "The stand-in server could not complete the request: %1"}},
+        {err::kUntrustedDomain,
+         {14, "Login failed. The login is from an untrusted domain and cannot be used with "
+              "Integrated authentication."}},
+        {err::kDistributedTransaction,
+         {16, "Distributed transactions are not supported by this server."}},
+        {err::kUnknownPreparedHandle, {16, "Could not find prepared statement with handle %1."}},
     };
     return entries;
 }
@@ -459,6 +466,19 @@ ErrorScope scopeOf(int number)
     const auto& entries = catalogue();
     auto it = entries.find(number);
     return it == entries.end() ? ErrorScope::Statement : it->second.scope;
+}
+
+Message internalFailure(const std::u16string& what)
+{
+    return makeMessage(err::kInternalError, {what});
+}
+
+Message unnumberedError(const std::u16string& text)
+{
+    Message m;
+    m.severity = 16;
+    m.text = text;
+    return m;
 }
 
 SqlError syntaxError(const std::u16string& near, bool keyword)

@@ -173,6 +173,12 @@ constexpr int kPrincipalExists = 15025;
 constexpr int kNotFixedServerRole = 15402;
 constexpr int kNotWindowsName = 15407;
 constexpr int kTooManyArguments = 8144;
+
+// The wire level: what the TDS front end answers itself.
+constexpr int kInternalError = 0;
+constexpr int kUntrustedDomain = 18452;
+constexpr int kDistributedTransaction = 8509;
+constexpr int kUnknownPreparedHandle = 8179;
 } // namespace err
 
 // Builds a message from the catalogue; unknown numbers are a programming error.
@@ -202,6 +208,11 @@ private:
     Message message_;
     std::vector<Message> after_;
 };
+
+// A failure of the stand-in itself, with what went wrong.
+Message internalFailure(const std::u16string& what);
+// An error with no number of its own (a request the server cannot read): the text as given.
+Message unnumberedError(const std::u16string& text);
 
 // "Incorrect syntax near '...'." (102) or, for a keyword, 156.
 SqlError syntaxError(const std::u16string& near, bool keyword = false);

@@ -35,6 +35,86 @@ bool isSpace(char16_t c)
            c == 0xA0 || c == 0xFEFF || c == 0x3000;
 }
 
+// A quoted text from just after its opening quote, where a doubled closing quote stands for
+// one; returns the position after the closing quote, and 105 when there is none.
+size_t readQuoted(const std::u16string& s, size_t j, char16_t close, std::u16string& value)
+{
+    while (j < s.size()) {
+        if (s[j] == close) {
+            if (j + 1 < s.size() && s[j + 1] == close) {
+                value.push_back(close);
+                j += 2;
+                continue;
+            }
+            return j + 1;
+        }
+        value.push_back(s[j]);
+        ++j;
+    }
+    throw SqlError(err::kUnclosedQuote, {value});
+}
+
+// The end of a /* */ comment starting at i; such comments nest.
+size_t commentEnd(const std::u16string& s, size_t i)
+{
+    size_t j = i + 2;
+    int depth = 1;
+    while (j < s.size() && depth > 0) {
+        if (s[j] == u'/' && j + 1 < s.size() && s[j + 1] == u'*') {
+            ++depth;
+            j += 2;
+        } else if (s[j] == u'*' && j + 1 < s.size() && s[j + 1] == u'/') {
+            --depth;
+            j += 2;
+        } else {
+            ++j;
+        }
+    }
+    if (depth > 0)
+        throw SqlError(err::kMissingEndComment);
+    return j;
+}
+
+// The end of a number starting at i, and whether it is an integer, a decimal or a float.
+size_t numberEnd(const std::u16string& s, size_t i, TokenKind& kind)
+{
+    size_t j = i;
+    while (j < s.size() && isDigit(s[j]))
+        ++j;
+    kind = TokenKind::Integer;
+    if (j < s.size() && s[j] == u'.') {
+        kind = TokenKind::Decimal;
+        ++j;
+        while (j < s.size() && isDigit(s[j]))
+            ++j;
+    }
+    if (j < s.size() && (s[j] == u'e' || s[j] == u'E')) {
+        size_t k = j + 1;
+        if (k < s.size() && (s[k] == u'+' || s[k] == u'-'))
+            ++k;
+        if (k < s.size() && isDigit(s[k])) {
+            while (k < s.size() && isDigit(s[k]))
+                ++k;
+            kind = TokenKind::Float;
+            j = k;
+        }
+    }
+    return j;
+}
+
+// The end of an operator or punctuation symbol at i; 102 for a character that is none.
+size_t symbolEnd(const std::u16string& s, size_t i)
+{
+    static const char16_t* const twoChar[] = {u"<>", u"!=", u"<=", u">=", u"!<", u"!>"};
+    if (i + 1 < s.size())
+        for (const char16_t* op : twoChar)
+            if (s[i] == op[0] && s[i + 1] == op[1])
+                return i + 2;
+    if (std::u16string_view(u"(),.;=<>+-*/%&|^~!:").find(s[i]) != std::u16string_view::npos)
+        return i + 1;
+    throw syntaxError(s.substr(i, 1));
+}
+
 } // namespace
 
 std::vector<Token> tokenize(const std::u16string& s)
@@ -61,164 +141,50 @@ std::vector<Token> tokenize(const std::u16string& s)
             continue;
         }
         if (c == u'/' && i + 1 < s.size() && s[i + 1] == u'*') {
-            size_t j = i + 2;
-            int depth = 1;
-            while (j < s.size() && depth > 0) {
-                if (s[j] == u'/' && j + 1 < s.size() && s[j + 1] == u'*') {
-                    ++depth;
-                    j += 2;
-                } else if (s[j] == u'*' && j + 1 < s.size() && s[j + 1] == u'/') {
-                    --depth;
-                    j += 2;
-                } else {
-                    ++j;
-                }
-            }
-            if (depth > 0)
-                throw SqlError(err::kMissingEndComment);
-            advance(j);
+            advance(commentEnd(s, i));
             continue;
         }
         Token t;
         t.offset = i;
         t.line = line;
         size_t start = i;
+        size_t end = i + 1;
         if (c == u'\'' || ((c == u'N' || c == u'n') && i + 1 < s.size() && s[i + 1] == u'\'')) {
             bool national = c != u'\'';
-            size_t j = i + (national ? 2 : 1);
-            std::u16string value;
-            bool closed = false;
-            while (j < s.size()) {
-                if (s[j] == u'\'') {
-                    if (j + 1 < s.size() && s[j + 1] == u'\'') {
-                        value.push_back(u'\'');
-                        j += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++j;
-                    break;
-                }
-                value.push_back(s[j]);
-                ++j;
-            }
-            if (!closed)
-                throw SqlError(err::kUnclosedQuote, {value});
+            end = readQuoted(s, i + (national ? 2 : 1), u'\'', t.text);
             t.kind = national ? TokenKind::NString : TokenKind::String;
-            t.text = std::move(value);
-            advance(j);
-        } else if (c == u'[') {
-            size_t j = i + 1;
-            std::u16string value;
-            bool closed = false;
-            while (j < s.size()) {
-                if (s[j] == u']') {
-                    if (j + 1 < s.size() && s[j + 1] == u']') {
-                        value.push_back(u']');
-                        j += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++j;
-                    break;
-                }
-                value.push_back(s[j]);
-                ++j;
-            }
-            if (!closed)
-                throw SqlError(err::kUnclosedQuote, {value});
+        } else if (c == u'[' || c == u'"') {
+            end = readQuoted(s, i + 1, c == u'[' ? u']' : u'"', t.text);
             t.kind = TokenKind::Quoted;
-            t.text = std::move(value);
-            advance(j);
-        } else if (c == u'"') {
-            size_t j = i + 1;
-            std::u16string value;
-            bool closed = false;
-            while (j < s.size()) {
-                if (s[j] == u'"') {
-                    if (j + 1 < s.size() && s[j + 1] == u'"') {
-                        value.push_back(u'"');
-                        j += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++j;
-                    break;
-                }
-                value.push_back(s[j]);
-                ++j;
-            }
-            if (!closed)
-                throw SqlError(err::kUnclosedQuote, {value});
-            t.kind = TokenKind::Quoted;
-            t.text = std::move(value);
-            advance(j);
         } else if (c == u'0' && i + 1 < s.size() && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
-            size_t j = i + 2;
-            while (j < s.size() && isHex(s[j]))
-                ++j;
+            end = i + 2;
+            while (end < s.size() && isHex(s[end]))
+                ++end;
             t.kind = TokenKind::Binary;
-            t.text = s.substr(i + 2, j - i - 2);
-            advance(j);
+            t.text = s.substr(i + 2, end - i - 2);
         } else if (isDigit(c) || (c == u'.' && i + 1 < s.size() && isDigit(s[i + 1]))) {
-            size_t j = i;
-            while (j < s.size() && isDigit(s[j]))
-                ++j;
-            t.kind = TokenKind::Integer;
-            if (j < s.size() && s[j] == u'.') {
-                t.kind = TokenKind::Decimal;
-                ++j;
-                while (j < s.size() && isDigit(s[j]))
-                    ++j;
-            }
-            if (j < s.size() && (s[j] == u'e' || s[j] == u'E')) {
-                size_t k = j + 1;
-                if (k < s.size() && (s[k] == u'+' || s[k] == u'-'))
-                    ++k;
-                if (k < s.size() && isDigit(s[k])) {
-                    while (k < s.size() && isDigit(s[k]))
-                        ++k;
-                    t.kind = TokenKind::Float;
-                    j = k;
-                }
-            }
-            t.text = s.substr(i, j - i);
-            advance(j);
+            end = numberEnd(s, i, t.kind);
+            t.text = s.substr(i, end - i);
         } else if (c == u'@') {
-            size_t j = i + 1;
-            if (j < s.size() && s[j] == u'@')
-                ++j;
-            while (j < s.size() && isWordPart(s[j]))
-                ++j;
+            end = i + 1;
+            if (end < s.size() && s[end] == u'@')
+                ++end;
+            while (end < s.size() && isWordPart(s[end]))
+                ++end;
             t.kind = TokenKind::Variable;
-            t.text = s.substr(i, j - i);
-            advance(j);
+            t.text = s.substr(i, end - i);
         } else if (isWordStart(c)) {
-            size_t j = i;
-            while (j < s.size() && isWordPart(s[j]))
-                ++j;
+            end = i;
+            while (end < s.size() && isWordPart(s[end]))
+                ++end;
             t.kind = TokenKind::Word;
-            t.text = s.substr(i, j - i);
-            advance(j);
+            t.text = s.substr(i, end - i);
         } else {
-            static const char16_t* const twoChar[] = {u"<>", u"!=", u"<=", u">=", u"!<", u"!>"};
+            end = symbolEnd(s, i);
             t.kind = TokenKind::Symbol;
-            bool two = false;
-            if (i + 1 < s.size())
-                for (const char16_t* op : twoChar)
-                    if (s[i] == op[0] && s[i + 1] == op[1])
-                        two = true;
-            if (two) {
-                t.text = s.substr(i, 2);
-                advance(i + 2);
-            } else if (std::u16string_view(u"(),.;=<>+-*/%&|^~!:").find(c) !=
-                       std::u16string_view::npos) {
-                t.text = s.substr(i, 1);
-                advance(i + 1);
-            } else {
-                throw syntaxError(s.substr(i, 1));
-            }
+            t.text = s.substr(i, end - i);
         }
+        advance(end);
         t.length = i - start;
         tokens.push_back(std::move(t));
     }

@@ -4,6 +4,7 @@
 #include "Errors.h"
 #include "Lexer.h"
 #include "Text.h"
+#include "TypeTable.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -1030,6 +1031,42 @@ private:
         return e;
     }
 
+    // FLOAT(n), DATETIME2(n): the number changes nothing here.
+    void skipPrecisionArgument()
+    {
+        if (acceptSymbol(u"(")) {
+            if (peek().kind != TokenKind::Integer)
+                fail();
+            next();
+            expectSymbol(u")");
+        }
+    }
+
+    // DECIMAL(p[, s]) within the range the engine keeps exactly.
+    void decimalArguments(TypeName& type)
+    {
+        if (acceptSymbol(u"(")) {
+            if (peek().kind != TokenKind::Integer)
+                fail();
+            int p = std::stoi(text::narrow(next().text.substr(0, 4)));
+            int s = 0;
+            if (acceptSymbol(u",")) {
+                if (peek().kind != TokenKind::Integer)
+                    fail();
+                s = std::stoi(text::narrow(next().text.substr(0, 4)));
+            }
+            expectSymbol(u")");
+            if (p < 1 || p > 38)
+                throw SqlError(err::kPrecisionRange, {text::widen(std::to_string(p)), u"38"});
+            if (s > p)
+                throw SqlError(err::kScaleRange, {text::widen(std::to_string(s))});
+            type.precision = static_cast<uint8_t>(p);
+            type.scale = static_cast<uint8_t>(s);
+        }
+        if (type.precision > 18)
+            throw notSupported(u"DECIMAL wider than 18 digits");
+    }
+
     TypeName typeName()
     {
         const Token& t = peek();
@@ -1058,75 +1095,22 @@ private:
             expectSymbol(u")");
             return n;
         };
-        if (w == u"INT" || w == u"INTEGER") {
-            type = {SqlType::Int, 4, 10, 0};
-        } else if (w == u"SMALLINT") {
-            type = {SqlType::SmallInt, 2, 5, 0};
-        } else if (w == u"TINYINT") {
-            type = {SqlType::TinyInt, 1, 3, 0};
-        } else if (w == u"BIGINT") {
-            type = {SqlType::BigInt, 8, 19, 0};
-        } else if (w == u"BIT") {
-            type = {SqlType::Bit, 1, 1, 0};
-        } else if (w == u"DATETIME") {
-            type = {SqlType::DateTime, 8, 23, 3};
-        } else if (w == u"FLOAT") {
-            type = {SqlType::Float, 8, 53, 0};
-            if (acceptSymbol(u"(")) {
-                if (peek().kind != TokenKind::Integer)
+        if (const SqlTypeInfo* info = typeByKeyword(w)) {
+            type = info->declared;
+            if (info->type == SqlType::Float)
+                skipPrecisionArgument();
+            else if (info->type == SqlType::Decimal)
+                decimalArguments(type);
+            else if (info->maxDeclaredLength > 0) {
+                type.length = lengthArg(0, info->maxDeclaredLength);
+                if (type.length == -1 && !info->takesMax)
                     fail();
-                next();
-                expectSymbol(u")");
             }
-        } else if (w == u"DECIMAL" || w == u"NUMERIC" || w == u"DEC") {
-            type = {SqlType::Decimal, 0, 18, 0};
-            if (acceptSymbol(u"(")) {
-                if (peek().kind != TokenKind::Integer)
-                    fail();
-                int p = std::stoi(text::narrow(next().text.substr(0, 4)));
-                int s = 0;
-                if (acceptSymbol(u",")) {
-                    if (peek().kind != TokenKind::Integer)
-                        fail();
-                    s = std::stoi(text::narrow(next().text.substr(0, 4)));
-                }
-                expectSymbol(u")");
-                if (p < 1 || p > 38)
-                    throw SqlError(err::kPrecisionRange, {text::widen(std::to_string(p)), u"38"});
-                if (s > p)
-                    throw SqlError(err::kScaleRange, {text::widen(std::to_string(s))});
-                type.precision = static_cast<uint8_t>(p);
-                type.scale = static_cast<uint8_t>(s);
-            }
-            if (type.precision > 18)
-                throw notSupported(u"DECIMAL wider than 18 digits");
-        } else if (w == u"NVARCHAR" || w == u"NCHAR") {
-            type.type = w == u"NVARCHAR" ? SqlType::NVarChar : SqlType::NChar;
-            type.length = lengthArg(0, 4000);
-            if (type.length == -1 && type.type == SqlType::NChar)
-                fail();
-        } else if (w == u"VARCHAR" || w == u"CHAR") {
-            type.type = w == u"VARCHAR" ? SqlType::VarChar : SqlType::Char;
-            type.length = lengthArg(0, 8000);
-            if (type.length == -1 && type.type == SqlType::Char)
-                fail();
-        } else if (w == u"VARBINARY") {
-            type.type = SqlType::VarBinary;
-            type.length = lengthArg(0, 8000);
-        } else if (w == u"IMAGE") {
-            type = {SqlType::Image, 2147483647, 0, 0};
-        } else if (w == u"NTEXT") {
-            type = {SqlType::NText, 1073741823, 0, 0};
         } else if (lenientTypes_ && (w == u"DATETIME2" || w == u"DATE" || w == u"TIME" ||
                                      w == u"DATETIMEOFFSET" || w == u"SMALLDATETIME")) {
             // Parameter declarations of drivers: the value arrives with its own type.
-            if (acceptSymbol(u"(")) {
-                if (peek().kind != TokenKind::Integer)
-                    fail();
-                next();
-                expectSymbol(u")");
-            }
-            type = {SqlType::DateTime, 8, 23, 3};
+            skipPrecisionArgument();
+            type = typeInfo(SqlType::DateTime).declared;
         } else if (lenientTypes_ && w == u"REAL") {
             type = {SqlType::Float, 8, 53, 0};
         } else if (lenientTypes_ && (w == u"MONEY" || w == u"SMALLMONEY")) {
@@ -1705,41 +1689,7 @@ bool isReservedWord(std::u16string_view word)
 
 std::u16string typeDisplayName(SqlType type)
 {
-    switch (type) {
-    case SqlType::Int:
-        return u"int";
-    case SqlType::SmallInt:
-        return u"smallint";
-    case SqlType::TinyInt:
-        return u"tinyint";
-    case SqlType::BigInt:
-        return u"bigint";
-    case SqlType::Bit:
-        return u"bit";
-    case SqlType::DateTime:
-        return u"datetime";
-    case SqlType::Float:
-        return u"float";
-    case SqlType::Decimal:
-        return u"numeric";
-    case SqlType::NVarChar:
-        return u"nvarchar";
-    case SqlType::NChar:
-        return u"nchar";
-    case SqlType::VarChar:
-        return u"varchar";
-    case SqlType::Char:
-        return u"char";
-    case SqlType::NText:
-        return u"ntext";
-    case SqlType::VarBinary:
-        return u"varbinary";
-    case SqlType::Image:
-        return u"image";
-    case SqlType::UniqueIdentifier:
-        return u"uniqueidentifier";
-    }
-    return u"sql_variant";
+    return std::u16string(typeInfo(type).name);
 }
 
 std::vector<Statement> parseBatch(const std::u16string& batch)

@@ -112,7 +112,11 @@ public:
     TypeName type()
     {
         TypeName t;
-        t.type = static_cast<SqlType>(i64());
+        const int64_t code = i64();
+        // A damaged definition must not name a type past the end of the type table.
+        if (code < 0 || code > static_cast<int64_t>(SqlType::UniqueIdentifier))
+            throw std::runtime_error("damaged table definition");
+        t.type = static_cast<SqlType>(code);
         t.length = static_cast<int32_t>(i64());
         t.precision = static_cast<uint8_t>(i64());
         t.scale = static_cast<uint8_t>(i64());

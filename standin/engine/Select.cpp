@@ -1,6 +1,7 @@
 // SELECT: sources and joins, filters, grouping and aggregates, ordering, TOP and the result
 // columns' metadata.
-#include "EngineImpl.h"
+#include "Executors.h"
+#include "Functions.h"
 #include "Parser.h"
 #include "Text.h"
 
@@ -63,10 +64,7 @@ bool isAggregate(const Expr& e)
 {
     if (e.kind == ExprKind::CountStar)
         return true;
-    if (e.kind == ExprKind::Function)
-        return e.name == u"COUNT" || e.name == u"SUM" || e.name == u"MIN" || e.name == u"MAX" ||
-               e.name == u"AVG" || e.name == u"COUNT_BIG";
-    return false;
+    return e.kind == ExprKind::Function && isAggregateFunction(e.name);
 }
 
 void collectAggregates(Expr& e, std::vector<Expr*>& out)
@@ -283,7 +281,7 @@ int SessionImpl::interruptScan(void* session)
 
 // One SELECT on its way through its stages: what the stages before the rows decide, and what the
 // rows build up.
-struct SessionImpl::SelectQuery {
+struct SelectExecutor::SelectQuery {
     explicit SelectQuery(SelectStmt& statement) : s(statement) {}
     SelectStmt& s;
     std::vector<Source> sources;
@@ -340,8 +338,10 @@ struct SessionImpl::SelectQuery {
     }
 };
 
-void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
+void SelectExecutor::run(SelectStmt& s)
 {
+    ResultSink& sink = cx_.sink;
+    const bool inProcedure = cx_.inProcedure;
     SelectQuery q(s);
     selectSources(q);
     selectBind(q);
@@ -368,23 +368,23 @@ void SessionImpl::select(SelectStmt& s, ResultSink& sink, bool inProcedure)
             std::vector<SelectQuery::Group> groups;
             std::unordered_map<std::u32string, size_t, U32Hash> groupIndex;
         };
-        engine_.dispose(std::make_shared<Leftovers>(
+        session_.engine_.dispose(std::make_shared<Leftovers>(
             Leftovers{std::move(q.collected), std::move(q.groups), std::move(q.groupIndex)}));
         throw;
     }
     selectBegin(q, sink);
     if (q.work)
         q.work->commit();
-    rowCount_ = q.produced;
+    session_.rowCount_ = q.produced;
     DoneInfo d;
     d.kind = inProcedure ? DoneInfo::Kind::InProcedure : DoneInfo::Kind::Statement;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = q.produced;
     sink.done(d);
 }
 
 // FROM and JOIN: the sources, and the work that reads the stored ones.
-void SessionImpl::selectSources(SelectQuery& q)
+void SelectExecutor::selectSources(SelectQuery& q)
 {
     SelectStmt& s = q.s;
     if (!s.from)
@@ -396,17 +396,17 @@ void SessionImpl::selectSources(SelectQuery& q)
         names.push_back(&j.table);
     for (const TableName* n : names) {
         Source probe;
-        if (!catalogView(*n, probe))
+        if (!session_.catalogView(*n, probe))
             anyStored = true;
     }
     if (anyStored)
-        q.work.emplace(*this, false);
-    store::Database& db = q.work ? q.work->db() : database();
+        q.work.emplace(session_, false);
+    store::Database& db = q.work ? q.work->db() : session_.database();
     for (const TableName* n : names)
-        q.sources.push_back(sourceFor(*n, db));
+        q.sources.push_back(session_.sourceFor(*n, db));
 }
 
-void SessionImpl::selectBind(SelectQuery& q)
+void SelectExecutor::selectBind(SelectQuery& q)
 {
     SelectStmt& s = q.s;
     const std::vector<Source>& sources = q.sources;
@@ -424,13 +424,13 @@ void SessionImpl::selectBind(SelectQuery& q)
                     throw SqlError(err::kMultiPartNotBound, {item.starQualifier});
             }
         } else if (item.expr) {
-            bind(*item.expr, sources);
+            session_.bind(*item.expr, sources);
         }
     }
     for (auto& [var, e] : s.assignments)
-        bind(*e, sources);
+        session_.bind(*e, sources);
     if (s.where) {
-        bind(*s.where, sources);
+        session_.bind(*s.where, sources);
         std::vector<Expr*> agg;
         collectAggregates(*s.where, agg);
         if (!agg.empty())
@@ -438,17 +438,17 @@ void SessionImpl::selectBind(SelectQuery& q)
     }
     for (auto& j : s.joins)
         if (j.on)
-            bind(*j.on, sources);
+            session_.bind(*j.on, sources);
     for (auto& g : s.groupBy)
-        bind(*g, sources);
+        session_.bind(*g, sources);
     if (s.having)
-        bind(*s.having, sources);
+        session_.bind(*s.having, sources);
     if (s.top)
-        bind(*s.top, {}, false);
+        session_.bind(*s.top, {}, false);
 }
 
 // The result columns and their metadata; the aggregates of the select list and HAVING.
-void SessionImpl::selectOutputs(SelectQuery& q)
+void SelectExecutor::selectOutputs(SelectQuery& q)
 {
     SelectStmt& s = q.s;
     const std::vector<Source>& sources = q.sources;
@@ -510,7 +510,7 @@ void SessionImpl::selectOutputs(SelectQuery& q)
                 for (Expr* a : aggregates) {
                     Typed arg;
                     if (a->kind != ExprKind::CountStar && !a->args.empty())
-                        arg = evaluate(*a->args[0], nullContext);
+                        arg = session_.evaluate(*a->args[0], nullContext);
                     if (a->kind == ExprKind::CountStar || a->name == u"COUNT")
                         typed[a] = Typed{int64_t{0}, TypeName{SqlType::Int, 4, 10, 0}};
                     else if (a->name == u"COUNT_BIG")
@@ -524,7 +524,7 @@ void SessionImpl::selectOutputs(SelectQuery& q)
                         typed[a] = Typed{std::monostate{}, arg.type};
                 }
                 ctx.aggregates = &typed;
-                t = evaluate(*item.expr, ctx).type;
+                t = session_.evaluate(*item.expr, ctx).type;
             } catch (const SqlError& e) {
                 if (scopeOf(e.message().number) == ErrorScope::Batch &&
                     e.message().number != err::kConversionFailed &&
@@ -544,7 +544,7 @@ void SessionImpl::selectOutputs(SelectQuery& q)
 }
 
 // ORDER BY: a position, an alias of the select list, or an expression (perhaps an aggregate).
-void SessionImpl::selectOrderKeys(SelectQuery& q)
+void SelectExecutor::selectOrderKeys(SelectQuery& q)
 {
     SelectStmt& s = q.s;
     const auto& outputs = q.outputs;
@@ -570,7 +570,7 @@ void SessionImpl::selectOrderKeys(SelectQuery& q)
                 }
         }
         if (k.output < 0) {
-            bind(e, q.sources);
+            session_.bind(e, q.sources);
             std::vector<Expr*> agg;
             collectAggregates(e, agg);
             for (Expr* a : agg)
@@ -584,7 +584,7 @@ void SessionImpl::selectOrderKeys(SelectQuery& q)
 }
 
 // Every column outside an aggregate must be grouped on.
-void SessionImpl::selectCheckGrouping(const SelectQuery& q)
+void SelectExecutor::selectCheckGrouping(const SelectQuery& q)
 {
     const std::vector<Source>& sources = q.sources;
     std::vector<const Expr*> columns;
@@ -616,29 +616,29 @@ void SessionImpl::selectCheckGrouping(const SelectQuery& q)
 }
 
 // TOP n, or TOP p PERCENT as -2 - p * 1000.
-int64_t SessionImpl::selectTop(const SelectStmt& s)
+int64_t SelectExecutor::selectTop(const SelectStmt& s)
 {
     if (!s.top)
         return -1;
     RowContext none;
-    Typed t = evaluate(*s.top, none);
+    Typed t = session_.evaluate(*s.top, none);
     if (t.isNull())
         throw SqlError(err::kTopNull);
     if (s.topPercent) {
-        double p = std::get<double>(
-            convert(t, TypeName{SqlType::Float, 8, 53, 0}, ConversionMode::Implicit, conversion_));
+        double p = std::get<double>(convert(t, TypeName{SqlType::Float, 8, 53, 0},
+                                            ConversionMode::Implicit, session_.conversion_));
         if (p < 0 || p > 100)
             throw SqlError(err::kTopPercent);
         return -2 - static_cast<int64_t>(p * 1000); // resolved once the rows are known
     }
-    const int64_t top = std::get<int64_t>(
-        convert(t, TypeName{SqlType::BigInt, 8, 19, 0}, ConversionMode::Implicit, conversion_));
+    const int64_t top = std::get<int64_t>(convert(t, TypeName{SqlType::BigInt, 8, 19, 0},
+                                                  ConversionMode::Implicit, session_.conversion_));
     if (top < 0)
         throw SqlError(err::kTopNegative);
     return top;
 }
 
-void SessionImpl::selectBegin(SelectQuery& q, ResultSink& sink)
+void SelectExecutor::selectBegin(SelectQuery& q, ResultSink& sink)
 {
     if (q.begun || q.assigning)
         return;
@@ -649,7 +649,7 @@ void SessionImpl::selectBegin(SelectQuery& q, ResultSink& sink)
     q.begun = true;
 }
 
-std::vector<Value> SessionImpl::selectProject(const SelectQuery& q, const RowContext& ctx)
+std::vector<Value> SelectExecutor::selectProject(const SelectQuery& q, const RowContext& ctx)
 {
     std::vector<Value> out(q.outputs.size());
     for (size_t i = 0; i < q.outputs.size(); ++i) {
@@ -659,40 +659,40 @@ std::vector<Value> SessionImpl::selectProject(const SelectQuery& q, const RowCon
             out[i] = row ? (*row)[static_cast<size_t>(o.column)] : Value{};
             continue;
         }
-        Typed v = evaluate(*o.expr, ctx);
+        Typed v = session_.evaluate(*o.expr, ctx);
         TypeName declared{o.info.type, o.info.length, o.info.precision, o.info.scale};
         if (!sameValueKind(v.value, declared) ||
             (declared.type == SqlType::Decimal && v.type.type == SqlType::Decimal &&
              v.type.scale != declared.scale))
-            v.value = convert(v, declared, ConversionMode::Implicit, conversion_);
+            v.value = convert(v, declared, ConversionMode::Implicit, session_.conversion_);
         out[i] = std::move(v.value);
     }
     return out;
 }
 
 // SELECT @v = ...: the variables take the row's values.
-void SessionImpl::selectAssign(SelectQuery& q, const RowContext& ctx)
+void SelectExecutor::selectAssign(SelectQuery& q, const RowContext& ctx)
 {
     for (auto& [var, e] : q.s.assignments) {
-        auto vit = variables_.find(text::upper(var));
-        if (vit == variables_.end())
+        auto vit = session_.variables_.find(text::upper(var));
+        if (vit == session_.variables_.end())
             throw SqlError(err::kMissingVariable, {var});
-        vit->second.value =
-            convert(evaluate(*e, ctx), vit->second.type, ConversionMode::Assignment, conversion_);
+        vit->second.value = convert(session_.evaluate(*e, ctx), vit->second.type,
+                                    ConversionMode::Assignment, session_.conversion_);
     }
     ++q.produced;
 }
 
-void SessionImpl::selectCollect(SelectQuery& q, const RowContext& ctx)
+void SelectExecutor::selectCollect(SelectQuery& q, const RowContext& ctx)
 {
     SelectQuery::Collected c;
     c.out = selectProject(q, ctx);
     for (const auto& k : q.orderKeys)
-        c.keys.push_back(k.expr ? evaluate(*k.expr, ctx) : Typed{});
+        c.keys.push_back(k.expr ? session_.evaluate(*k.expr, ctx) : Typed{});
     q.collected.push_back(std::move(c));
 }
 
-void SessionImpl::selectAccumulate(SelectQuery& q, size_t group, const RowContext& ctx)
+void SelectExecutor::selectAccumulate(SelectQuery& q, size_t group, const RowContext& ctx)
 {
     SelectQuery::Group& g = q.groups[group];
     for (size_t ai = 0; ai < q.aggregates.size(); ++ai) {
@@ -701,7 +701,7 @@ void SessionImpl::selectAccumulate(SelectQuery& q, size_t group, const RowContex
             ++g.counts[ai];
             continue;
         }
-        Typed v = evaluate(*a.args[0], ctx);
+        Typed v = session_.evaluate(*a.args[0], ctx);
         if (v.isNull())
             continue;
         if (a.distinct) {
@@ -729,9 +729,9 @@ void SessionImpl::selectAccumulate(SelectQuery& q, size_t group, const RowContex
             continue;
         }
         if (n == u"SUM" || n == u"AVG") {
-            acc = arithmetic(u'+', acc, v, conversion_);
+            acc = arithmetic(u'+', acc, v, session_.conversion_);
         } else {
-            auto c = compare(v, acc, conversion_);
+            auto c = compare(v, acc, session_.conversion_);
             if (c && ((n == u"MIN" && *c < 0) || (n == u"MAX" && *c > 0)))
                 acc = v;
         }
@@ -739,17 +739,17 @@ void SessionImpl::selectAccumulate(SelectQuery& q, size_t group, const RowContex
 }
 
 // One joined row: WHERE, then its group, its assignment, or its output. False stops the rows.
-bool SessionImpl::selectRow(SelectQuery& q, RowContext& ctx, ResultSink& sink)
+bool SelectExecutor::selectRow(SelectQuery& q, RowContext& ctx, ResultSink& sink)
 {
-    if (cancel_ && cancel_->load())
+    if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};
     SelectStmt& s = q.s;
-    if (s.where && truth(*s.where, ctx) != true)
+    if (s.where && session_.truth(*s.where, ctx) != true)
         return true;
     if (q.grouped) {
         std::u32string key;
         for (const auto& gexpr : s.groupBy) {
-            Typed v = evaluate(*gexpr, ctx);
+            Typed v = session_.evaluate(*gexpr, ctx);
             auto k = canonicalKey(v);
             if (!k) {
                 if (auto* d = std::get_if<double>(&v.value)) {
@@ -837,10 +837,10 @@ const Expr* hashJoinProbe(const JoinClause* join, const std::vector<Source>& sou
 
 // The rows of the sources: one table scanned with its WHERE, or every source materialised and
 // joined left to right (a hash join on a column equality).
-void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
+void SelectExecutor::selectRows(SelectQuery& q, ResultSink& sink)
 {
     const std::vector<Source>& sources = q.sources;
-    auto cancelled = [&] { return cancel_ && cancel_->load(); };
+    auto cancelled = [&] { return session_.cancel_ && session_.cancel_->load(); };
     RowContext ctx;
     ctx.sources = &sources;
     ctx.rows.assign(sources.size(), nullptr);
@@ -849,7 +849,7 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
         return;
     }
     if (sources.size() == 1 && sources[0].table) {
-        scan(
+        session_.scan(
             q.work->db(), *sources[0].table,
             [&](int64_t, std::vector<Value>& row) {
                 ctx.rows[0] = &row;
@@ -861,7 +861,7 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
     std::vector<std::vector<std::vector<Value>>> data(sources.size());
     for (size_t i = 0; i < sources.size(); ++i) {
         if (sources[i].table) {
-            scan(q.work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
+            session_.scan(q.work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
                 data[i].push_back(row);
                 return !cancelled();
             });
@@ -884,7 +884,7 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
             if (!index.built) {
                 for (size_t r = 0; r < rows.size(); ++r) {
                     if (r % 4096 == 0)
-                        checkCancel();
+                        session_.checkCancel();
                     Typed v{rows[r][static_cast<size_t>(ownColumn)],
                             sources[level].columns[static_cast<size_t>(ownColumn)].type};
                     if (v.isNull())
@@ -893,7 +893,7 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
                 }
                 index.built = true;
             }
-            Typed pv = evaluate(*probe, ctx);
+            Typed pv = session_.evaluate(*probe, ctx);
             bool matched = false;
             if (!pv.isNull()) {
                 auto it = index.map.find(*canonicalKey(pv));
@@ -916,9 +916,9 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
         bool matched = false;
         for (auto& row : rows) {
             // An ON clause that rejects row after row never reaches selectRow's check.
-            checkCancel();
+            session_.checkCancel();
             ctx.rows[level] = &row;
-            if (join && join->on && truth(*join->on, ctx) != true)
+            if (join && join->on && session_.truth(*join->on, ctx) != true)
                 continue;
             matched = true;
             if (!joinFrom(level + 1))
@@ -937,8 +937,8 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
     try {
         joinFrom(0);
     } catch (const Cancelled&) {
-        engine_.dispose(std::make_shared<decltype(data)>(std::move(data)));
-        engine_.dispose(std::make_shared<decltype(hashIndexes_)>(std::move(hashIndexes_)));
+        session_.engine_.dispose(std::make_shared<decltype(data)>(std::move(data)));
+        session_.engine_.dispose(std::make_shared<decltype(hashIndexes_)>(std::move(hashIndexes_)));
         hashIndexes_.clear();
         throw;
     } catch (...) {
@@ -949,7 +949,7 @@ void SessionImpl::selectRows(SelectQuery& q, ResultSink& sink)
 }
 
 // Each group's aggregates, HAVING, and its assignment or output row.
-void SessionImpl::selectGroups(SelectQuery& q)
+void SelectExecutor::selectGroups(SelectQuery& q)
 {
     const std::vector<Source>& sources = q.sources;
     if (q.groups.empty() && q.s.groupBy.empty()) {
@@ -959,7 +959,7 @@ void SessionImpl::selectGroups(SelectQuery& q)
         q.groups.push_back(std::move(g));
     }
     for (auto& g : q.groups) {
-        checkCancel();
+        session_.checkCancel();
         std::unordered_map<const Expr*, Typed> results;
         for (size_t ai = 0; ai < q.aggregates.size(); ++ai) {
             const Expr& a = *q.aggregates[ai];
@@ -968,9 +968,9 @@ void SessionImpl::selectGroups(SelectQuery& q)
             else if (a.name == u"COUNT_BIG")
                 results[&a] = Typed{g.counts[ai], TypeName{SqlType::BigInt, 8, 19, 0}};
             else if (a.name == u"AVG" && !g.acc[ai].isNull())
-                results[&a] =
-                    arithmetic(u'/', g.acc[ai],
-                               Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}}, conversion_);
+                results[&a] = arithmetic(u'/', g.acc[ai],
+                                         Typed{g.counts[ai], TypeName{SqlType::Int, 4, 10, 0}},
+                                         session_.conversion_);
             else
                 results[&a] = g.acc[ai];
         }
@@ -979,7 +979,7 @@ void SessionImpl::selectGroups(SelectQuery& q)
         for (size_t i = 0; i < sources.size(); ++i)
             gctx.rows.push_back(g.hasRow[i] ? &g.firstRows[i] : nullptr);
         gctx.aggregates = &results;
-        if (q.s.having && truth(*q.s.having, gctx) != true)
+        if (q.s.having && session_.truth(*q.s.having, gctx) != true)
             continue;
         if (q.assigning)
             selectAssign(q, gctx);
@@ -989,7 +989,7 @@ void SessionImpl::selectGroups(SelectQuery& q)
 }
 
 // The collected rows: DISTINCT, ORDER BY, then TOP, sent.
-void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
+void SelectExecutor::selectCollected(SelectQuery& q, ResultSink& sink)
 {
     const auto& outputs = q.outputs;
     auto& collected = q.collected;
@@ -999,8 +999,8 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
         std::vector<size_t> firsts;
         std::unordered_map<std::u32string, bool, U32Hash> seen;
         for (size_t r = 0; r < collected.size(); ++r) {
-            if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
-                engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
+            if (session_.cancel_ && session_.cancel_->load(std::memory_order_relaxed)) {
+                session_.engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
                 throw Cancelled{};
             }
             const auto& c = collected[r];
@@ -1021,7 +1021,7 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
             if (seen.emplace(key, true).second)
                 firsts.push_back(r);
         }
-        engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
+        session_.engine_.dispose(std::make_shared<decltype(seen)>(std::move(seen)));
         std::vector<SelectQuery::Collected> unique;
         unique.reserve(firsts.size());
         for (size_t r : firsts)
@@ -1037,7 +1037,7 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
         size_t comparisons = 0;
         std::stable_sort(order.begin(), order.end(), [&](size_t xi, size_t yi) {
             if (++comparisons % 1024 == 0)
-                checkCancel();
+                session_.checkCancel();
             const SelectQuery::Collected& x = collected[xi];
             const SelectQuery::Collected& y = collected[yi];
             for (size_t i = 0; i < q.orderKeys.size(); ++i) {
@@ -1058,7 +1058,7 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
                 if (a.isNull() || b.isNull())
                     c = a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
                 else
-                    c = *compare(a, b, conversion_);
+                    c = *compare(a, b, session_.conversion_);
                 if (c != 0)
                     return k.descending ? c > 0 : c < 0;
             }
@@ -1080,7 +1080,7 @@ void SessionImpl::selectCollected(SelectQuery& q, ResultSink& sink)
     }
     selectBegin(q, sink);
     for (int64_t i = 0; i < limit; ++i) {
-        if (cancel_ && cancel_->load())
+        if (session_.cancel_ && session_.cancel_->load())
             throw Cancelled{};
         sink.row(collected[static_cast<size_t>(i)].out);
         ++q.produced;

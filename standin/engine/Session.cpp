@@ -1,6 +1,6 @@
-// A session's state (current database, options, variables, open transaction) and the unit of
-// work each statement runs in.
-#include "EngineImpl.h"
+// A session's state (current database, options, variables, open transaction), the unit of
+// work each statement runs in, and the routing of each statement to its family's executor.
+#include "Executors.h"
 #include "Parser.h"
 #include "Text.h"
 
@@ -15,9 +15,6 @@ using namespace sql;
 using text::widen;
 
 namespace {
-
-// Ends the batch after an error whose reach is the batch; its output has been sent already.
-struct BatchAborted {};
 
 DoneInfo done(bool inProcedure, bool hasCount, int64_t count, bool error = false)
 {
@@ -311,24 +308,24 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
         if (scopeOf(m.number) == ErrorScope::Batch)
             throw BatchAborted{};
     };
+    ExecutionContext cx{*this, sink, inProcedure, firstInBatch, st.line};
     try {
         lastError_ = 0;
         std::visit(
             [&](auto& body) {
                 using T = std::decay_t<decltype(body)>;
                 if constexpr (std::is_same_v<T, SelectStmt>) {
-                    select(body, sink, inProcedure);
+                    SelectExecutor(cx).run(body);
                 } else if constexpr (std::is_same_v<T, InsertStmt>) {
-                    insert(body, sink, inProcedure);
+                    DmlExecutor(cx).insert(body);
                 } else if constexpr (std::is_same_v<T, UpdateStmt>) {
-                    update(body, sink, inProcedure);
+                    DmlExecutor(cx).update(body);
                 } else if constexpr (std::is_same_v<T, DeleteStmt>) {
-                    remove(body, sink, inProcedure);
+                    DmlExecutor(cx).remove(body);
                 } else if constexpr (std::is_same_v<T, ExecStmt>) {
-                    exec(body, sink, firstInBatch, st.line);
+                    ServerStatementExecutor(cx).exec(body);
                 } else if constexpr (std::is_same_v<T, ServerStmt>) {
-                    server::ServerContext context = serverContext(st.line, firstInBatch);
-                    engine_.catalog().execute(body.statement, context, sink);
+                    ServerStatementExecutor(cx).run(body);
                 } else if constexpr (std::is_same_v<T, UseStmt>) {
                     std::u16string from = databaseName_;
                     if (auto error = useDatabase(body.database))
@@ -398,19 +395,19 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                     }
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, CreateTableStmt>) {
-                    createTable(body);
+                    DdlExecutor(cx).createTable(body);
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, AlterTableStmt>) {
-                    alterTable(body);
+                    DdlExecutor(cx).alterTable(body);
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, CreateIndexStmt>) {
-                    createIndex(body);
+                    DdlExecutor(cx).createIndex(body);
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, DropIndexStmt>) {
-                    dropIndex(body);
+                    DdlExecutor(cx).dropIndex(body);
                     sink.done(done(inProcedure, false, 0));
                 } else if constexpr (std::is_same_v<T, DropTableStmt>) {
-                    dropTable(body);
+                    DdlExecutor(cx).dropTable(body);
                     sink.done(done(inProcedure, false, 0));
                 }
             },
@@ -533,58 +530,6 @@ void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
         if (option == u"IMPLICIT_TRANSACTIONS")
             implicitTransactions_ = on;
     }
-}
-
-// ---- EXEC ----
-
-void SessionImpl::exec(ExecStmt& s, ResultSink& sink, bool firstInBatch, int32_t line)
-{
-    std::u16string name = text::upper(s.procedure.back());
-    std::vector<std::pair<std::u16string, Typed>> args;
-    for (auto& a : s.args) {
-        if (a.output)
-            throw notSupported(u"OUTPUT parameters");
-        if (!a.value) {
-            args.emplace_back(a.name, Typed{});
-            continue;
-        }
-        RowContext none;
-        bind(*a.value, {}, false);
-        args.emplace_back(a.name, evaluate(*a.value, none));
-    }
-    if (s.procedure.size() >= 3 && !s.procedure[0].empty() &&
-        !text::equalsIgnoreCase(s.procedure[0], databaseName_) &&
-        !text::equalsIgnoreCase(s.procedure[0], u"master"))
-        throw notSupported(u"Procedures of another database");
-    bool handled = false;
-    try {
-        handled = runProcedure(name, args, sink, line);
-    } catch (const SqlError& e) {
-        Message m = e.message();
-        m.line = line;
-        m.procedure = s.procedure.back();
-        sink.message(m);
-        lastError_ = m.number;
-        sink.returnStatus(1);
-        DoneInfo d;
-        d.kind = DoneInfo::Kind::Procedure;
-        d.error = true;
-        sink.done(d);
-        if (scopeOf(m.number) == ErrorScope::Batch)
-            throw BatchAborted{};
-        return;
-    }
-    if (handled) {
-        sink.returnStatus(0);
-        DoneInfo d;
-        d.kind = DoneInfo::Kind::Procedure;
-        sink.done(d);
-        return;
-    }
-    server::ServerContext context = serverContext(line, firstInBatch);
-    if (engine_.catalog().callProcedure(s.procedure, serverArguments(args), context, sink))
-        return;
-    throw SqlError(err::kProcedureMissing, {s.procedure.back()});
 }
 
 // The server's procedures take their values as text: a typed value is converted, never written

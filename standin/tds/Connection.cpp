@@ -28,25 +28,8 @@ constexpr size_t MaxQueuedRequests = 4;
 const std::u16string ProgramName = u"Microsoft SQL Server";
 const std::u16string DefaultLanguage = u"us_english";
 
-// Messages this layer sends itself; those SQL Server shares with the engine come from the
-// engine's catalogue.
-const std::u16string IntegratedLoginText =
-    u"Login failed. The login is from an untrusted domain and cannot be used with Integrated "
-    u"authentication.";
-const std::u16string DistributedTransactionText =
-    u"Distributed transactions are not supported by this server.";
-const std::u16string InternalErrorText = u"The stand-in server could not complete the request: ";
 // What escaped the engine without saying what it was.
 const std::string UnknownFailure = "unknown failure";
-std::u16string unknownHandleText(int32_t handle)
-{
-    return u"Could not find prepared statement with handle " + toUtf16(std::to_string(handle)) +
-           u".";
-}
-std::u16string tooManyArgumentsText(const std::u16string& procedure)
-{
-    return u"Procedure or function " + procedure + u" has too many arguments specified.";
-}
 
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
 
@@ -124,7 +107,7 @@ public:
             if (!rowFailed_) {
                 rowFailed_ = true;
                 c_.log(std::string("row not sent: ") + e.what());
-                Message m{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1};
+                const Message m = internalFailure(toUtf16(e.what()));
                 writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
             }
             anyError_ = true;
@@ -236,7 +219,7 @@ public:
         if (stopped())
             return;
         flushPending();
-        Message m{0, 1, 16, InternalErrorText + toUtf16(what), {}, 1};
+        const Message m = internalFailure(toUtf16(what));
         writeMessage(out(), m, c_.engine_.serverName(), c_.tdsVersion_);
         anyError_ = true;
         pending_ = Pending{rpc_ ? token::DoneInProc : token::Done, done::Error, 0};
@@ -514,7 +497,7 @@ bool Connection::handshake()
         return false;
     }
     if (login.integratedSecurity()) {
-        sendError(18452, 14, 1, IntegratedLoginText, PacketType::Login7);
+        sendError(makeMessage(err::kUntrustedDomain), PacketType::Login7);
         log("login refused: integrated security");
         return false;
     }
@@ -559,11 +542,10 @@ bool Connection::handshake()
     return true;
 }
 
-void Connection::sendError(int32_t number, uint8_t severity, uint8_t state,
-                           const std::u16string& text, PacketType requestType)
+void Connection::sendError(const Message& message, PacketType requestType)
 {
     writer_.begin(PacketType::TabularResult);
-    writeMessage(writer_.out(), Message{number, state, severity, text, {}, 1}, engine_.serverName(),
+    writeMessage(writer_.out(), message, engine_.serverName(),
                  tdsVersion_ ? tdsVersion_ : version::V7_4);
     writeDone(writer_.out(), requestType == PacketType::Rpc ? token::DoneProc : token::Done,
               done::Error, 0, 0, tdsVersion_ ? tdsVersion_ : version::V7_4);
@@ -636,7 +618,7 @@ void Connection::runTransactionRequest(const PacketMessage& message)
         statement = u"SAVE TRANSACTION " + t.name;
         break;
     default:
-        sendError(8509, 16, 1, DistributedTransactionText, message.type);
+        sendError(makeMessage(err::kDistributedTransaction), message.type);
         return;
     }
     if (t.beginAnother)
@@ -661,12 +643,10 @@ void Connection::runTransactionRequest(const PacketMessage& message)
     try {
         session_->execute(statement, collector, &cancel_);
     } catch (const std::exception& e) {
-        collector.messages.push_back(
-            Message{0, 1, 16, InternalErrorText + toUtf16(e.what()), {}, 1});
+        collector.messages.push_back(internalFailure(toUtf16(e.what())));
         collector.failed = true;
     } catch (...) {
-        collector.messages.push_back(
-            Message{0, 1, 16, InternalErrorText + toUtf16(UnknownFailure), {}, 1});
+        collector.messages.push_back(internalFailure(toUtf16(UnknownFailure)));
         collector.failed = true;
     }
     writer_.begin(PacketType::TabularResult);
@@ -704,7 +684,7 @@ void Connection::runRpc(const PacketMessage& message)
     try {
         calls = parseRpc(message.payload, tdsVersion_);
     } catch (const std::invalid_argument& e) {
-        sendError(0, 16, 1, toUtf16(e.what()), PacketType::Rpc);
+        sendError(unnumberedError(toUtf16(e.what())), PacketType::Rpc);
         return;
     }
     writer_.begin(PacketType::TabularResult);
@@ -737,8 +717,9 @@ void Connection::runRpc(const PacketMessage& message)
             params.push_back(call.params[i].param);
         return params;
     };
-    auto message2 = [&](int32_t number, const std::u16string& text) {
-        sink.message(Message{number, 1, 16, text, {}, 1});
+    auto unknownHandle = [&](std::optional<int32_t> handle) {
+        sink.message(makeMessage(err::kUnknownPreparedHandle,
+                                 {toUtf16(std::to_string(handle.value_or(0)))}));
     };
 
     for (const RpcCall& call : calls) {
@@ -763,7 +744,7 @@ void Connection::runRpc(const PacketMessage& message)
                 const bool execute = is(procid::PrepExec, u"sp_prepexec");
                 Prepared p{textParam(call, 1), textParam(call, 2)};
                 if (call.params.size() < 3 || p.statement.empty()) {
-                    message2(8144, tooManyArgumentsText(name));
+                    sink.message(makeMessage(err::kTooManyArguments, {name}));
                 } else {
                     const int32_t handle = nextHandle_++;
                     prepared_[handle] = p;
@@ -780,14 +761,14 @@ void Connection::runRpc(const PacketMessage& message)
                 const auto handle = intParam(call, 0);
                 auto found = handle ? prepared_.find(*handle) : prepared_.end();
                 if (found == prepared_.end())
-                    message2(8179, unknownHandleText(handle.value_or(0)));
+                    unknownHandle(handle);
                 else
                     session_->executeRpc(u"sp_executesql", asExecuteSql(found->second, call, 1),
                                          sink, &cancel_);
             } else if (is(procid::Unprepare, u"sp_unprepare")) {
                 const auto handle = intParam(call, 0);
                 if (!handle || !prepared_.erase(*handle))
-                    message2(8179, unknownHandleText(handle.value_or(0)));
+                    unknownHandle(handle);
             } else if (call.id && id != procid::ExecuteSql) {
                 sink.message(makeMessage(err::kNotSupported, {u"The procedure " + name}));
             } else {

@@ -53,8 +53,7 @@ private:
     void runRpc(const PacketMessage& message);
     void runTransactionRequest(const PacketMessage& message);
     void acknowledgeAttention();
-    void sendError(int32_t number, uint8_t severity, uint8_t state, const std::u16string& text,
-                   PacketType requestType);
+    void sendError(const Message& message, PacketType requestType);
     void sendRaw(std::span<const uint8_t> bytes);
     void log(const std::string& text) const;
     friend class TdsSink;

@@ -436,7 +436,22 @@ INSTANTIATE_TEST_SUITE_P(
                   Bytes{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
                   SqlType::UniqueIdentifier, 0},
         ParamCase{"MoneyN", "6e 08 08 00 00 00 00 10 27 00 00", int64_t(10000), SqlType::Decimal,
-                  0}),
+                  0},
+        // The fixed-size codes carry no length of their own, neither in the type nor the value.
+        ParamCase{"Int1", "30 ff", int64_t(255), SqlType::TinyInt, 0},
+        ParamCase{"Int2Negative", "34 fe ff", int64_t(-2), SqlType::SmallInt, 0},
+        ParamCase{"Int8", "7f ff ff ff ff ff ff ff ff", int64_t(-1), SqlType::BigInt, 0},
+        ParamCase{"Bit", "32 02", int64_t(1), SqlType::Bit, 0},
+        ParamCase{"Flt4", "3b 00 00 c0 3f", 1.5, SqlType::Float, 0},
+        ParamCase{"Money4", "7a 10 27 00 00", int64_t(10000), SqlType::Decimal, 0},
+        ParamCase{"DateTimeFixed", "3d 01 00 00 00 2c 01 00 00", DateTimeValue{1, 300},
+                  SqlType::DateTime, 0},
+        // The legacy text codes: a one-byte length, or a four-byte one with a collation.
+        ParamCase{"ShortVarChar", "27 05 02 41 42", std::u16string(u"AB"), SqlType::VarChar, 5},
+        ParamCase{"Text", "23 0a 00 00 00 09 04 d0 00 34 02 00 00 00 41 42", std::u16string(u"AB"),
+                  SqlType::VarChar, -1},
+        ParamCase{"BigChar", "af 03 00 09 04 d0 00 34 02 00 41 42", std::u16string(u"AB"),
+                  SqlType::Char, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParamDecoding, MalformedOrHostileValuesAreRefusedWithoutAllocating)

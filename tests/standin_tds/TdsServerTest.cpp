@@ -7,6 +7,7 @@
 #include "ScriptedEngine.h"
 #include "Server.h"
 #include "Tokens.h"
+#include "engine/Errors.h"
 
 #include <gtest/gtest.h>
 
@@ -454,8 +455,18 @@ TEST_F(ServerTest, TransactionRequestsRunAsStatementsAndReportTheirDescriptor)
               "00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
     EXPECT_EQ(request("08 00 00"),
               "e3 0b 00 0a 00 08 02 00 00 00 00 00 00 00 fd 00 00 00 00 00 00 00 00 00 00 00 00");
-    // Distributed transactions are refused with a message, not a dropped connection.
-    EXPECT_EQ(request("01 00").substr(0, 2), "aa");
+    // Distributed transactions are refused with the catalogue's message, not a dropped
+    // connection.
+    const std::string refused = request("01 00");
+    EXPECT_EQ(refused.substr(0, 2), "aa");
+    EXPECT_EQ(refused.substr(9, 11), "3d 21 00 00") << refused; // 8509
+    EXPECT_EQ(refused.substr(21, 5), "01 10") << refused;       // state 1, severity 16
+    std::vector<uint8_t> text;
+    for (char16_t c : makeMessage(err::kDistributedTransaction).text) {
+        text.push_back(uint8_t(c));
+        text.push_back(uint8_t(c >> 8));
+    }
+    EXPECT_NE(refused.find(standin::testing::toHex(text)), std::string::npos) << refused;
     EXPECT_EQ(engine_.batches(), (std::vector<std::u16string>{
                                      u"BEGIN TRANSACTION", u"COMMIT TRANSACTION; BEGIN TRANSACTION",
                                      u"ROLLBACK TRANSACTION"}));
