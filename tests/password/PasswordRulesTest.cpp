@@ -247,9 +247,9 @@ TEST_F(PasswordRules, RightsWithFewerCellsThanCountedAreRefusedWhereTheyStop)
     p.setAttivazioni({{true}});
     db_.answer(statements::RightPair(11, 5), {"ID_Function", "ID_Role"}, {{11, 5}});
     EXPECT_EQ(p.ActivateFunctionsByRole(kServer, kDatabase, kUser, kPassword, "Doctors"), 5);
-    EXPECT_EQ(ui_.messages(), std::vector<Message>{trappedErrorMessage(
-                                  kCaption, password::texts::kSubscriptOutOfRange,
-                                  password::texts::kRightsIncomplete)});
+    EXPECT_EQ(ui_.messages(),
+              std::vector<Message>{trappedErrorMessage(kCaption, db::kSubscriptOutOfRange,
+                                                       db::texts::kSubscriptOutOfRange)});
     EXPECT_FALSE(db_.statements().contains(statements::RightPair(12, 5)));
     EXPECT_TRUE(db_.writes().empty());
 }
