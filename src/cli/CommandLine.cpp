@@ -451,22 +451,258 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
     return text;
 }
 
-ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& functions)
+namespace {
+
+// Reads the words after the function's name, one option at a time; each step either takes the
+// option, or leaves a problem that ends the parse.
+class OptionReader {
+public:
+    OptionReader(const QStringList& arguments, Invocation& inv, const FunctionDescriptor* found,
+                 QString functionName)
+        : arguments_(arguments), inv_(inv), found_(found), functionName_(std::move(functionName)),
+          standalone_(found && found->consoleRun), // its fields' options and its own only
+          input_(found ? found->consoleInput : ConsoleInput::None)
+    {
+        if (found)
+            choices_ = found->consoleChoices;
+        collectValued();
+    }
+
+    // Reads arguments from first on; the problem with the first one that cannot be used.
+    QString readFrom(qsizetype first)
+    {
+        for (i_ = first; i_ < arguments_.size(); ++i_) {
+            const QString& arg = arguments_[i_];
+            std::optional<QString> outcome = takeChoice(arg);
+            if (!outcome)
+                outcome = takeOwnOption(arg);
+            if (!outcome)
+                outcome = takeFlag(arg);
+            if (!outcome)
+                outcome = takeUserRoleArgument(arg);
+            if (!outcome)
+                outcome = takeValued(arg);
+            if (!outcome->isEmpty())
+                return *outcome;
+        }
+        return finalProblem();
+    }
+
+private:
+    struct Valued {
+        QString name;
+        std::optional<QString>* target = nullptr;
+        ConsoleOption field = ConsoleOption::None;
+    };
+
+    void collectValued()
+    {
+        for (const FieldOption& option : kFieldOptions)
+            if (!standalone_ ||
+                std::find(found_->consoleFields.begin(), found_->consoleFields.end(),
+                          option.option) != found_->consoleFields.end())
+                valued_.push_back({QString::fromLatin1(option.name), nullptr, option.option});
+        valued_.push_back({QStringLiteral("--log-folder"), &inv_.logFolder});
+        if (!standalone_) {
+            valued_.push_back({QStringLiteral("--user"), &inv_.user});
+            valued_.push_back({QStringLiteral("--password-file"), &inv_.passwordFile});
+            valued_.push_back({QStringLiteral("--admin-password-file"), &inv_.adminPasswordFile});
+        }
+        if (inv_.catalogue == MenuMode::Password && !standalone_) {
+            valued_.push_back({QStringLiteral("--new-password-file"), &inv_.newPasswordFile});
+            valued_.push_back({QStringLiteral("--report-file"), &inv_.reportFile});
+            valued_.push_back({QStringLiteral("--montage-file"), &inv_.montageFile});
+            valued_.push_back({QStringLiteral("--resource-file"), &inv_.resourceFile});
+        }
+    }
+
+    // The value of an option given as "--name=value" or as "--name value"; nullopt when the
+    // separate value is missing.
+    std::optional<QString> valueOf(const QString& arg, const QString& name)
+    {
+        if (arg != name)
+            return arg.mid(name.size() + 1);
+        if (i_ + 1 < arguments_.size())
+            return arguments_[++i_];
+        return std::nullopt;
+    }
+
+    std::optional<QString> takeChoice(const QString& arg)
+    {
+        const ConsoleChoice* choice = nullptr;
+        for (const ConsoleChoice& candidate : choices_)
+            if (!choice &&
+                (arg == candidate.name || arg.startsWith(candidate.name + QLatin1Char('='))))
+                choice = &candidate;
+        if (!choice)
+            return std::nullopt;
+        if (inv_.choice)
+            return QStringLiteral("%1 and %2 cannot be given together: one %3 per run")
+                .arg(inv_.choice->first, choice->name, functionName_);
+        QString value;
+        if (!choice->values.isEmpty()) {
+            value = valueOf(arg, choice->name).value_or(QString());
+            if (!choice->values.contains(value))
+                return QStringLiteral("%1 takes one of %2")
+                    .arg(choice->name, choice->values.join(QStringLiteral(", ")));
+        } else if (arg != choice->name) {
+            return QStringLiteral("%1 takes no value").arg(choice->name);
+        }
+        inv_.choice = std::make_pair(choice->name, value);
+        return QString();
+    }
+
+    std::optional<QString> takeOwnOption(const QString& arg)
+    {
+        if (!standalone_)
+            return std::nullopt;
+        const ConsoleOwnOption* own = nullptr;
+        for (const ConsoleOwnOption& option : found_->consoleOwnOptions)
+            if (arg == option.name ||
+                (!option.valueName.isEmpty() && arg.startsWith(option.name + QLatin1Char('='))))
+                own = &option;
+        if (!own)
+            return std::nullopt;
+        QString value;
+        if (!own->valueName.isEmpty()) {
+            const std::optional<QString> given = valueOf(arg, own->name);
+            if (!given)
+                return QStringLiteral("%1 needs a value").arg(own->name);
+            value = *given;
+        }
+        inv_.ownOptions[own->name] = value;
+        return QString();
+    }
+
+    // Options without a value: --yes and --copy-photos.
+    std::optional<QString> takeFlag(const QString& arg)
+    {
+        if (arg == QLatin1String("--yes") && !standalone_) {
+            inv_.yes = true;
+            return QString();
+        }
+        if (arg == kCopyPhotosOption && found_ && found_->panel.copyPhotosBox) {
+            inv_.copyPhotos = true;
+            return QString();
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> takeUserRoleArgument(const QString& arg)
+    {
+        const UserRoleOptionShape* userRole = nullptr;
+        for (const UserRoleOptionShape& option : kUserRoleOptions) {
+            const QString name = QString::fromLatin1(option.name);
+            if (arg == name || (option.valued && arg.startsWith(name + QLatin1Char('='))))
+                userRole = &option;
+        }
+        if (!userRole)
+            return std::nullopt;
+        const QString name = QString::fromLatin1(userRole->name);
+        if (std::find(userRole->takenBy.begin(), userRole->takenBy.end(), input_) ==
+            userRole->takenBy.end()) {
+            if (userRole->option == UserRoleOption::Title && input_ == ConsoleInput::ChangedUser)
+                return QStringLiteral("%1 keeps the stored title, as the window does; --title is "
+                                      "for user add")
+                    .arg(functionName_);
+            return QStringLiteral("%1 is not an option of %2; see sqllumo %3 --help")
+                .arg(name, functionName_, arguments_[0]);
+        }
+        QString value;
+        if (userRole->valued) {
+            const std::optional<QString> given = valueOf(arg, name);
+            if (!given)
+                return QStringLiteral("%1 needs a value").arg(name);
+            value = *given;
+        }
+        return takeUserRoleOption(userRole->option, value, inv_.userRole);
+    }
+
+    // The options with a value that fill a field or a file name; what is left is unknown.
+    std::optional<QString> takeValued(const QString& arg)
+    {
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            inv_.catalogueHelp = true;
+            return QString();
+        }
+        if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")) ||
+            arg == QLatin1String("--admin-password") ||
+            arg.startsWith(QLatin1String("--admin-password=")))
+            return QStringLiteral("passwords are not taken from the command line; use "
+                                  "--password-file or --admin-password-file");
+        for (const Valued& option : valued_) {
+            if (arg != option.name && !arg.startsWith(option.name + QLatin1Char('=')))
+                continue;
+            if (arg == option.name && i_ + 1 >= arguments_.size())
+                return QStringLiteral("%1 needs a value").arg(option.name);
+            const QString value = *valueOf(arg, option.name);
+            if (option.target)
+                *option.target = value;
+            else
+                inv_.fields[option.field] = value;
+            return QString();
+        }
+        if (standalone_ && arg.startsWith(QLatin1String("--")))
+            return QStringLiteral("%1 is not an option of %2; see sqllumo %3 --help")
+                .arg(arg.section(QLatin1Char('='), 0, 0), functionName_, arguments_[0]);
+        return QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
+            .arg(arg, arguments_[0]);
+    }
+
+    // What the options given leave unusable as a whole.
+    QString finalProblem() const
+    {
+        if (!choices_.empty() && !inv_.choice && !inv_.catalogueHelp) {
+            QStringList names;
+            for (const ConsoleChoice& choice : choices_)
+                names << choice.name;
+            return QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
+                .arg(functionName_, names.join(QStringLiteral(", ")), arguments_[0]);
+        }
+        if (!inv_.catalogueHelp)
+            if (QString problem = checkUserRoleOptions(input_, inv_.userRole, functionName_);
+                !problem.isEmpty())
+                return problem;
+        int fromStandardInput = 0;
+        for (const auto* source :
+             {&inv_.passwordFile, &inv_.adminPasswordFile, &inv_.newPasswordFile, &inv_.reportFile,
+              &inv_.montageFile, &inv_.resourceFile, &inv_.userRole.userPasswordFile})
+            fromStandardInput += *source && **source == QLatin1String("-");
+        if (fromStandardInput > 1)
+            return QStringLiteral("only one password can come from standard input");
+        return QString();
+    }
+
+    const QStringList& arguments_;
+    Invocation& inv_;
+    const FunctionDescriptor* found_;
+    const QString functionName_;
+    const bool standalone_;
+    const ConsoleInput input_;
+    std::vector<ConsoleChoice> choices_;
+    std::vector<Valued> valued_;
+    qsizetype i_ = 0;
+};
+
+// The catalogue word and the function's name (one word, or two as in "user add"); sets the
+// index of the first option. A result with an invocation or an error ends the parse.
+std::optional<ParseResult> readFunctionName(const QStringList& arguments,
+                                            const FunctionList& functions, Invocation& inv,
+                                            QString& functionName, qsizetype& firstOption)
 {
-    Invocation inv;
     if (arguments.isEmpty()) {
         QStringList words;
         for (const CatalogueWord& word : kCatalogueWords)
             if (!consoleFunctions(functions, word.catalogue).empty())
                 words << QString::fromLatin1(word.word);
-        return {std::nullopt,
-                QStringLiteral("no catalogue given: name one (%1) before the function; see "
-                               "sqllumo --help")
-                    .arg(words.join(QStringLiteral(", ")))};
+        return ParseResult{std::nullopt,
+                           QStringLiteral("no catalogue given: name one (%1) before the "
+                                          "function; see sqllumo --help")
+                               .arg(words.join(QStringLiteral(", ")))};
     }
     if (arguments[0] == QLatin1String("--help") || arguments[0] == QLatin1String("-h")) {
         inv.help = true;
-        return {inv, {}};
+        return ParseResult{inv, {}};
     }
     bool knownCatalogue = false;
     for (const CatalogueWord& word : kCatalogueWords) {
@@ -477,16 +713,16 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         }
     }
     if (!knownCatalogue)
-        return {std::nullopt,
-                QStringLiteral("unknown catalogue \"%1\"; see sqllumo --help").arg(arguments[0])};
+        return ParseResult{std::nullopt, QStringLiteral("unknown catalogue \"%1\"; see sqllumo "
+                                                        "--help")
+                                             .arg(arguments[0])};
     if (arguments.size() < 2 || arguments[1] == QLatin1String("--help") ||
         arguments[1] == QLatin1String("-h")) {
         inv.catalogueHelp = true;
-        return {inv, {}};
+        return ParseResult{inv, {}};
     }
-    // A function's name is one word, or two ("user add").
-    qsizetype firstOption = 2;
-    QString functionName = arguments[1];
+    firstOption = 2;
+    functionName = arguments[1];
     QStringList secondWords;
     for (const FunctionDescriptor* function : consoleFunctions(functions, inv.catalogue)) {
         const QStringList words = function->consoleName.split(QLatin1Char(' '));
@@ -506,190 +742,35 @@ ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& f
         if (arguments.size() > 2 &&
             (arguments[2] == QLatin1String("--help") || arguments[2] == QLatin1String("-h"))) {
             inv.catalogueHelp = true;
-            return {inv, {}};
+            return ParseResult{inv, {}};
         }
-        return {std::nullopt,
-                QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
-                    .arg(arguments[1], secondWords.join(QStringLiteral(", ")), arguments[0])};
+        return ParseResult{
+            std::nullopt,
+            QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
+                .arg(arguments[1], secondWords.join(QStringLiteral(", ")), arguments[0])};
     }
     if (inv.function < 0 && !inv.upgrade)
-        return {std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo %2 --help")
-                                  .arg(arguments[1], arguments[0])};
+        return ParseResult{std::nullopt, QStringLiteral("unknown function \"%1\"; see sqllumo "
+                                                        "%2 --help")
+                                             .arg(arguments[1], arguments[0])};
+    return std::nullopt;
+}
 
-    struct Valued {
-        QString name;
-        std::optional<QString>* target = nullptr;
-        ConsoleOption field = ConsoleOption::None;
-    };
+} // namespace
+
+ParseResult ParseCommandLine(const QStringList& arguments, const FunctionList& functions)
+{
+    Invocation inv;
+    QString functionName;
+    qsizetype firstOption = 0;
+    if (std::optional<ParseResult> ended =
+            readFunctionName(arguments, functions, inv, functionName, firstOption))
+        return *ended;
     // "upgrade" is no catalogue function and offers no choices.
     const FunctionDescriptor* found = FindFunction(functions, inv.catalogue, inv.function);
-    // A function that runs on its own takes its fields' options and its own, nothing else.
-    const bool standalone = found && found->consoleRun;
-    std::vector<Valued> valued;
-    for (const FieldOption& option : kFieldOptions)
-        if (!standalone || std::find(found->consoleFields.begin(), found->consoleFields.end(),
-                                     option.option) != found->consoleFields.end())
-            valued.push_back({QString::fromLatin1(option.name), nullptr, option.option});
-    valued.push_back({QStringLiteral("--log-folder"), &inv.logFolder});
-    if (!standalone) {
-        valued.push_back({QStringLiteral("--user"), &inv.user});
-        valued.push_back({QStringLiteral("--password-file"), &inv.passwordFile});
-        valued.push_back({QStringLiteral("--admin-password-file"), &inv.adminPasswordFile});
-    }
-    if (inv.catalogue == MenuMode::Password && !standalone) {
-        valued.push_back({QStringLiteral("--new-password-file"), &inv.newPasswordFile});
-        valued.push_back({QStringLiteral("--report-file"), &inv.reportFile});
-        valued.push_back({QStringLiteral("--montage-file"), &inv.montageFile});
-        valued.push_back({QStringLiteral("--resource-file"), &inv.resourceFile});
-    }
-    const std::vector<ConsoleChoice> noChoices;
-    const std::vector<ConsoleChoice>& choices = found ? found->consoleChoices : noChoices;
-    const auto choiceNamed = [&](const QString& arg) -> const ConsoleChoice* {
-        for (const ConsoleChoice& choice : choices)
-            if (arg == choice.name || arg.startsWith(choice.name + QLatin1Char('=')))
-                return &choice;
-        return nullptr;
-    };
-    const ConsoleInput input = found ? found->consoleInput : ConsoleInput::None;
-    for (qsizetype i = firstOption; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (const ConsoleChoice* choice = choiceNamed(arg)) {
-            if (inv.choice)
-                return {std::nullopt, QStringLiteral("%1 and %2 cannot be given together: one "
-                                                     "%3 per run")
-                                          .arg(inv.choice->first, choice->name, functionName)};
-            QString value;
-            if (!choice->values.isEmpty()) {
-                if (arg.startsWith(choice->name + QLatin1Char('=')))
-                    value = arg.mid(choice->name.size() + 1);
-                else if (i + 1 < arguments.size())
-                    value = arguments[++i];
-                if (!choice->values.contains(value))
-                    return {std::nullopt,
-                            QStringLiteral("%1 takes one of %2")
-                                .arg(choice->name, choice->values.join(QStringLiteral(", ")))};
-            } else if (arg != choice->name) {
-                return {std::nullopt, QStringLiteral("%1 takes no value").arg(choice->name)};
-            }
-            inv.choice = std::make_pair(choice->name, value);
-            continue;
-        }
-        if (standalone) {
-            const ConsoleOwnOption* own = nullptr;
-            for (const ConsoleOwnOption& option : found->consoleOwnOptions)
-                if (arg == option.name ||
-                    (!option.valueName.isEmpty() && arg.startsWith(option.name + QLatin1Char('='))))
-                    own = &option;
-            if (own) {
-                QString value;
-                if (!own->valueName.isEmpty()) {
-                    if (arg != own->name)
-                        value = arg.mid(own->name.size() + 1);
-                    else if (i + 1 < arguments.size())
-                        value = arguments[++i];
-                    else
-                        return {std::nullopt, QStringLiteral("%1 needs a value").arg(own->name)};
-                }
-                inv.ownOptions[own->name] = value;
-                continue;
-            }
-        }
-        if (arg == QLatin1String("--yes") && !standalone) {
-            inv.yes = true;
-            continue;
-        }
-        if (arg == kCopyPhotosOption && found && found->panel.copyPhotosBox) {
-            inv.copyPhotos = true;
-            continue;
-        }
-        const UserRoleOptionShape* userRole = nullptr;
-        for (const UserRoleOptionShape& option : kUserRoleOptions) {
-            const QString name = QString::fromLatin1(option.name);
-            if (arg == name || (option.valued && arg.startsWith(name + QLatin1Char('='))))
-                userRole = &option;
-        }
-        if (userRole) {
-            const QString name = QString::fromLatin1(userRole->name);
-            if (std::find(userRole->takenBy.begin(), userRole->takenBy.end(), input) ==
-                userRole->takenBy.end()) {
-                if (userRole->option == UserRoleOption::Title && input == ConsoleInput::ChangedUser)
-                    return {std::nullopt,
-                            QStringLiteral("%1 keeps the stored title, as the window does; "
-                                           "--title is for user add")
-                                .arg(functionName)};
-                return {std::nullopt, QStringLiteral("%1 is not an option of %2; see sqllumo %3 "
-                                                     "--help")
-                                          .arg(name, functionName, arguments[0])};
-            }
-            QString value;
-            if (userRole->valued) {
-                if (arg != name)
-                    value = arg.mid(name.size() + 1);
-                else if (i + 1 < arguments.size())
-                    value = arguments[++i];
-                else
-                    return {std::nullopt, QStringLiteral("%1 needs a value").arg(name)};
-            }
-            if (const QString problem = takeUserRoleOption(userRole->option, value, inv.userRole);
-                !problem.isEmpty())
-                return {std::nullopt, problem};
-            continue;
-        }
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            inv.catalogueHelp = true;
-            continue;
-        }
-        if (arg == QLatin1String("--password") || arg.startsWith(QLatin1String("--password=")) ||
-            arg == QLatin1String("--admin-password") ||
-            arg.startsWith(QLatin1String("--admin-password=")))
-            return {std::nullopt, QStringLiteral("passwords are not taken from the command line; "
-                                                 "use --password-file or --admin-password-file")};
-        bool known = false;
-        for (const Valued& option : valued) {
-            QString value;
-            if (arg == option.name) {
-                if (i + 1 >= arguments.size())
-                    return {std::nullopt, QStringLiteral("%1 needs a value").arg(option.name)};
-                value = arguments[++i];
-            } else if (arg.startsWith(option.name + QLatin1Char('='))) {
-                value = arg.mid(option.name.size() + 1);
-            } else {
-                continue;
-            }
-            if (option.target)
-                *option.target = value;
-            else
-                inv.fields[option.field] = value;
-            known = true;
-            break;
-        }
-        if (!known && standalone && arg.startsWith(QLatin1String("--")))
-            return {std::nullopt,
-                    QStringLiteral("%1 is not an option of %2; see sqllumo %3 --help")
-                        .arg(arg.section(QLatin1Char('='), 0, 0), functionName, arguments[0])};
-        if (!known)
-            return {std::nullopt, QStringLiteral("unknown option \"%1\"; see sqllumo %2 --help")
-                                      .arg(arg, arguments[0])};
-    }
-    if (!choices.empty() && !inv.choice && !inv.catalogueHelp) {
-        QStringList names;
-        for (const ConsoleChoice& choice : choices)
-            names << choice.name;
-        return {std::nullopt,
-                QStringLiteral("%1 needs one of %2; see sqllumo %3 --help")
-                    .arg(functionName, names.join(QStringLiteral(", ")), arguments[0])};
-    }
-    if (!inv.catalogueHelp)
-        if (const QString problem = checkUserRoleOptions(input, inv.userRole, functionName);
-            !problem.isEmpty())
-            return {std::nullopt, problem};
-    int fromStandardInput = 0;
-    for (const auto* source :
-         {&inv.passwordFile, &inv.adminPasswordFile, &inv.newPasswordFile, &inv.reportFile,
-          &inv.montageFile, &inv.resourceFile, &inv.userRole.userPasswordFile})
-        fromStandardInput += *source && **source == QLatin1String("-");
-    if (fromStandardInput > 1)
-        return {std::nullopt, QStringLiteral("only one password can come from standard input")};
+    OptionReader reader(arguments, inv, found, functionName);
+    if (QString problem = reader.readFrom(firstOption); !problem.isEmpty())
+        return {std::nullopt, problem};
     return {inv, {}};
 }
 

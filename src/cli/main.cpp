@@ -19,6 +19,146 @@
 
 using namespace sqllumo;
 
+namespace {
+
+// The passwords of one run, each read from its file or standard input.
+struct RunPasswords {
+    std::optional<QString> sql;
+    std::optional<QString> admin;
+    std::optional<QString> newAdmin;
+    std::optional<QString> report, montage, resource;
+    std::optional<QString> user;
+};
+
+// Reads every password the command line names; false (after printing why) when one cannot be
+// read or is longer than the window's field takes.
+bool ReadPasswords(const cli::Invocation& inv, RunPasswords& read, QTextStream& err)
+{
+    QString problem;
+    const auto fail = [&] {
+        err << "sqllumo: " << problem << Qt::endl;
+        return false;
+    };
+    if (inv.passwordFile && !(read.sql = cli::ReadPasswordSource(*inv.passwordFile, problem)))
+        return fail();
+    // Administrator and generic passwords, each at most as long as the window's fields take.
+    struct ShortPassword {
+        const std::optional<QString>& source;
+        const char* what;
+        std::optional<QString>& value;
+    };
+    const ShortPassword passwords[] = {
+        {inv.adminPasswordFile, "administrator password", read.admin},
+        {inv.newPasswordFile, "new administrator password", read.newAdmin},
+        {inv.reportFile, "report password", read.report},
+        {inv.montageFile, "montage password", read.montage},
+        {inv.resourceFile, "resource password", read.resource}};
+    for (const ShortPassword& password : passwords) {
+        if (!password.source)
+            continue;
+        if (!(password.value = cli::ReadPasswordSource(*password.source, problem)))
+            return fail();
+        if (password.value->size() > kPasswordFieldLength) {
+            err << "sqllumo: the " << password.what << " has more than " << kPasswordFieldLength
+                << " characters" << Qt::endl;
+            return false;
+        }
+    }
+    if (const auto& source = inv.userRole.userPasswordFile; source) {
+        if (!(read.user = cli::ReadPasswordSource(*source, problem)))
+            return fail();
+        if (read.user->size() > userdetails::kPasswordLength) {
+            err << "sqllumo: the user password has more than " << userdetails::kPasswordLength
+                << " characters" << Qt::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Stored as the window stores a panel's values, before the upgrade of choosing the catalogue.
+void StoreUpgradeSettings(const cli::Invocation& inv, const std::optional<QString>& sqlPassword,
+                          Settings& settings)
+{
+    const std::pair<ConsoleOption, QString> stored[] = {
+        {ConsoleOption::Server, settingkeys::kSQLServerName},
+        {ConsoleOption::Database, settingkeys::kPasswdDatabaseName}};
+    for (const auto& [option, key] : stored)
+        if (const auto given = inv.fields.find(option); given != inv.fields.end())
+            settings.setValue(key, given->second);
+    if (const auto given = inv.fields.find(ConsoleOption::Directory); given != inv.fields.end())
+        settings.setValue(settingkeys::kPasswdDataDirectory, WithTrailingBackslash(given->second));
+    if (inv.user)
+        settings.setValue(settingkeys::kSQLUserName, *inv.user);
+    if (sqlPassword)
+        settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
+}
+
+void PrintReport(const QString& report, QTextStream& out)
+{
+    if (report.isEmpty())
+        return;
+    QString text = report;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (text.startsWith(QLatin1Char('\n')))
+        text.remove(0, 1);
+    out << "report:\n" << text;
+    if (!text.endsWith(QLatin1Char('\n')))
+        out << '\n';
+}
+
+// Runs one catalogue function through the dispatcher, as the window's OK does, and turns its
+// outcome into the exit status.
+int RunFunction(const cli::Invocation& inv, const FunctionDescriptor& function,
+                const RunPasswords& passwords, Settings& settings, cli::ConsoleUserInterface& ui,
+                dbport::Provider& database, QTextStream& out, QTextStream& err)
+{
+    TestResultRegistry registry(settings);
+    WindowState state;
+    state.chooseCatalogue(inv.catalogue);
+    cli::ConsoleHost host(cli::PanelFor(function, inv, passwords.sql, settings), state);
+    OperationServices services;
+    services.database = &database;
+    services.settings = &settings;
+    services.registry = &registry;
+    services.verifyAdminPassword = password::VerifyAgainstPasswordDatabase;
+    const OperationServices verdictServices = services;
+    Dispatcher dispatcher(state, ui, host, ApplicationCaption(), CatalogueFunctions(),
+                          std::move(services));
+    if (inv.logFolder)
+        dispatcher.setLogFolder(*inv.logFolder);
+
+    if (!cli::CheckListedNames(dispatcher, state, function, inv.userRole, err) ||
+        ui.criticalShown())
+        return 1;
+    // A long function stops between two rows on Ctrl+C or SIGTERM and still writes its report.
+    if (function.stoppable)
+        cli::InstallStopSignals();
+    const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
+    const QString report = host.report();
+    PrintReport(report, out);
+    if (outcome && outcome->stopped) {
+        out.flush();
+        return cli::kStoppedExitStatus;
+    }
+    if (outcome && outcome->declined) {
+        out.flush();
+        err << "sqllumo: nothing was done" << Qt::endl;
+        return 1;
+    }
+    bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown() &&
+                 !(function.consoleNeedsReport && report.isEmpty());
+    if (clean && function.consoleVerdict) {
+        QString findings;
+        clean = function.consoleVerdict(verdictServices, findings);
+        out << "findings:\n" << findings;
+    }
+    out.flush();
+    return clean ? 0 : 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -49,76 +189,21 @@ int main(int argc, char** argv)
         return own->consoleRun(call);
     }
 
-    QString problem;
-    std::optional<QString> sqlPassword;
-    if (inv.passwordFile && !(sqlPassword = cli::ReadPasswordSource(*inv.passwordFile, problem))) {
-        err << "sqllumo: " << problem << Qt::endl;
+    RunPasswords passwords;
+    if (!ReadPasswords(inv, passwords, err))
         return 2;
-    }
-    // Administrator and generic passwords, each at most as long as the window's fields take.
-    struct ShortPassword {
-        const std::optional<QString>& source;
-        const char* what;
-        std::optional<QString> value;
-    };
-    ShortPassword passwords[] = {{inv.adminPasswordFile, "administrator password", {}},
-                                 {inv.newPasswordFile, "new administrator password", {}},
-                                 {inv.reportFile, "report password", {}},
-                                 {inv.montageFile, "montage password", {}},
-                                 {inv.resourceFile, "resource password", {}}};
-    for (ShortPassword& password : passwords) {
-        if (!password.source)
-            continue;
-        if (!(password.value = cli::ReadPasswordSource(*password.source, problem))) {
-            err << "sqllumo: " << problem << Qt::endl;
-            return 2;
-        }
-        if (password.value->size() > kPasswordFieldLength) {
-            err << "sqllumo: the " << password.what << " has more than " << kPasswordFieldLength
-                << " characters" << Qt::endl;
-            return 2;
-        }
-    }
-    const std::optional<QString>& adminPassword = passwords[0].value;
-    std::optional<QString> userPassword;
-    if (const auto& source = inv.userRole.userPasswordFile; source) {
-        if (!(userPassword = cli::ReadPasswordSource(*source, problem))) {
-            err << "sqllumo: " << problem << Qt::endl;
-            return 2;
-        }
-        if (userPassword->size() > userdetails::kPasswordLength) {
-            err << "sqllumo: the user password has more than " << userdetails::kPasswordLength
-                << " characters" << Qt::endl;
-            return 2;
-        }
-    }
 
     Settings settings;
     cli::ControllingTerminal terminal;
-    cli::ConsoleUserInterface ui(out, terminal, inv.yes, adminPassword);
+    cli::ConsoleUserInterface ui(out, terminal, inv.yes, passwords.admin);
     ui.setRefusalStream(err);
-    ui.setNewAdminPassword(passwords[1].value);
-    ui.setGenericEdits({passwords[2].value, passwords[3].value, passwords[4].value});
+    ui.setNewAdminPassword(passwords.newAdmin);
+    ui.setGenericEdits({passwords.report, passwords.montage, passwords.resource});
     ui.setShiftChoice(inv.choice);
-    ui.setUserRoleOptions(inv.userRole, userPassword);
+    ui.setUserRoleOptions(inv.userRole, passwords.user);
     ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
-    if (inv.upgrade) {
-        // Stored as the window stores a panel's values, then the upgrade of choosing the
-        // catalogue.
-        const std::pair<ConsoleOption, QString> stored[] = {
-            {ConsoleOption::Server, settingkeys::kSQLServerName},
-            {ConsoleOption::Database, settingkeys::kPasswdDatabaseName}};
-        for (const auto& [option, key] : stored)
-            if (const auto given = inv.fields.find(option); given != inv.fields.end())
-                settings.setValue(key, given->second);
-        if (const auto given = inv.fields.find(ConsoleOption::Directory); given != inv.fields.end())
-            settings.setValue(settingkeys::kPasswdDataDirectory,
-                              WithTrailingBackslash(given->second));
-        if (inv.user)
-            settings.setValue(settingkeys::kSQLUserName, *inv.user);
-        if (sqlPassword)
-            settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
-    }
+    if (inv.upgrade)
+        StoreUpgradeSettings(inv, passwords.sql, settings);
     const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
     if (inv.catalogue == MenuMode::Password &&
         (inv.upgrade || inv.function != password::kNewPasswordDatabase)) {
@@ -130,55 +215,6 @@ int main(int argc, char** argv)
         if (inv.upgrade)
             return upgraded == password::UpgradeResult::Failed ? 1 : 0;
     }
-
     const FunctionDescriptor& function = *FindFunction(functions, inv.catalogue, inv.function);
-    TestResultRegistry registry(settings);
-    WindowState state;
-    state.chooseCatalogue(inv.catalogue);
-    cli::ConsoleHost host(cli::PanelFor(function, inv, sqlPassword, settings), state);
-    OperationServices services;
-    services.database = database.get();
-    services.settings = &settings;
-    services.registry = &registry;
-    services.verifyAdminPassword = password::VerifyAgainstPasswordDatabase;
-    const OperationServices verdictServices = services;
-    Dispatcher dispatcher(state, ui, host, ApplicationCaption(), functions, std::move(services));
-    if (inv.logFolder)
-        dispatcher.setLogFolder(*inv.logFolder);
-
-    if (!cli::CheckListedNames(dispatcher, state, function, inv.userRole, err) ||
-        ui.criticalShown())
-        return 1;
-    // A long function stops between two rows on Ctrl+C or SIGTERM and still writes its report.
-    if (function.stoppable)
-        cli::InstallStopSignals();
-    const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
-    const QString report = host.report();
-    if (!report.isEmpty()) {
-        QString text = report;
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        if (text.startsWith(QLatin1Char('\n')))
-            text.remove(0, 1);
-        out << "report:\n" << text;
-        if (!text.endsWith(QLatin1Char('\n')))
-            out << '\n';
-    }
-    if (outcome && outcome->stopped) {
-        out.flush();
-        return cli::kStoppedExitStatus;
-    }
-    if (outcome && outcome->declined) {
-        out.flush();
-        err << "sqllumo: nothing was done" << Qt::endl;
-        return 1;
-    }
-    bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown() &&
-                 !(function.consoleNeedsReport && report.isEmpty());
-    if (clean && function.consoleVerdict) {
-        QString findings;
-        clean = function.consoleVerdict(verdictServices, findings);
-        out << "findings:\n" << findings;
-    }
-    out.flush();
-    return clean ? 0 : 1;
+    return RunFunction(inv, function, passwords, settings, ui, *database, out, err);
 }
