@@ -15,6 +15,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -24,6 +25,7 @@ class QProgressBar;
 class QPushButton;
 class QTextEdit;
 class QToolButton;
+class QVBoxLayout;
 
 namespace sqllumo {
 class Settings;
@@ -105,7 +107,16 @@ private:
     // "Stop the import?"; true when the person answered Yes (and the stop was requested).
     bool askStop();
     void fitHeightToPanel();
+    // Built top to bottom: the order the widgets are made in is the order Tab moves through.
     void buildWidgets();
+    void buildMenu();
+    void buildPictureButtons(QWidget* central, QVBoxLayout* outer);
+    void buildCatalogueList(QWidget* central, QVBoxLayout* outer);
+    void buildPanel(QWidget* central, QVBoxLayout* outer);
+    void buildPanelFields(QGridLayout* grid);
+    void buildPanelNameLists(QGridLayout* grid);
+    void buildPanelSourceRow(QGridLayout* grid);
+    void buildPanelButtons(QGridLayout* grid);
     void showDescription(int row);
 
     const FunctionList& functions_;

@@ -28,8 +28,11 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <array>
 #include <gtest/gtest.h>
 #include <map>
+#include <utility>
+#include <vector>
 
 using namespace sqllumo;
 using namespace sqllumo::ui;
@@ -150,9 +153,36 @@ TEST_F(MainWindowTest, CataloguesListTheirEntriesAndDescriptions)
     EXPECT_EQ(w().List1->item(7)->text(), "Modifies network administrator password");
 }
 
-TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
+namespace {
+// The control a panel shows beside its fields: Browse, or the user or role name list.
+enum class Extra { None, Browse, Users, Roles };
+
+// One panel as it opens with every setting filled in: title, which fields show and what they
+// hold, the extra control, its help page and Label3 as shown (carriage returns as line breaks).
+struct PanelRow {
+    int index;
+    QString frame;
+    std::array<bool, 4> shown;
+    std::array<QString, 4> text;
+    Extra extra;
+    int help;
+    QString label3;
+};
+
+PanelRow panel(int index, const QString& frame, std::array<bool, 4> shown,
+               std::array<QString, 4> text, Extra extra, int help, const QString& label3)
 {
+    return {index, frame, shown, std::move(text), extra, help, label3};
+}
+
+const QString kDataDir = "C:\\Lumeno SQL Database\\";
+const QString kBackupFile = "C:\\Lumeno SQL Database\\Backup\\<Filename>";
+
+class PanelTest : public MainWindowTest {
+protected:
+    void SetUp() override
     {
+        MainWindowTest::SetUp();
         Settings& s = *settings_;
         s.setValue(settingkeys::kSQLServerName, "srv");
         s.setValue(settingkeys::kDatabaseName, "Arch");
@@ -161,248 +191,27 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
         s.setValue(settingkeys::kSQLPassword, "secret");
         ASSERT_TRUE(s.sync());
     }
-    struct Row {
-        MenuMode mode;
-        int index;
-        QString frame;
-        std::array<bool, 4> shown;
-        std::array<QString, 4> text;
-        bool browse;
-        bool users;
-        bool roles;
-        int help;
-    };
-    const QString dd = "C:\\Lumeno SQL Database\\";
-    const QString bf = "C:\\Lumeno SQL Database\\Backup\\<Filename>";
-    const Row rows[] = {
-        {MenuMode::Archive,
-         0,
-         "New Login",
-         {1, 1, 0, 0},
-         {"srv", "", "", ""},
-         false,
-         false,
-         false,
-         4},
-        {MenuMode::Archive,
-         1,
-         "New Corvista Database",
-         {1, 1, 1, 0},
-         {"srv", "Arch", dd, ""},
-         false,
-         false,
-         false,
-         5},
-        {MenuMode::Archive,
-         2,
-         "New Corvista Database",
-         {1, 1, 1, 0},
-         {"srv", "Arch", dd, ""},
-         false,
-         false,
-         false,
-         5},
-        {MenuMode::Archive,
-         3,
-         "Backup of a Corvista database",
-         {1, 1, 1, 0},
-         {"srv", "Arch", bf, ""},
-         false,
-         false,
-         false,
-         6},
-        {MenuMode::Archive,
-         4,
-         "Restore of a Corvista database",
-         {1, 1, 1, 1},
-         {"srv", "Arch", bf, dd},
-         false,
-         false,
-         false,
-         7},
-        {MenuMode::Archive,
-         5,
-         "Information",
-         {1, 0, 0, 0},
-         {"srv", "", "", ""},
-         false,
-         false,
-         false,
-         8},
-        {MenuMode::Archive,
-         6,
-         "Test of Corvista Database",
-         {1, 1, 0, 0},
-         {"srv", "Arch", "", ""},
-         false,
-         false,
-         false,
-         9},
-        {MenuMode::Archive,
-         7,
-         "Delete a Database",
-         {1, 1, 0, 0},
-         {"srv", "Arch", "", ""},
-         false,
-         false,
-         false,
-         10},
-        {MenuMode::Archive,
-         8,
-         "Import Data from Microsoft Access",
-         {1, 1, 1, 1},
-         {"srv", "", dd, ""},
-         true,
-         false,
-         false,
-         11},
-        {MenuMode::Archive,
-         9,
-         "Move database fields",
-         {1, 1, 0, 0},
-         {"srv", "Arch", "", ""},
-         false,
-         false,
-         false,
-         12},
-        {MenuMode::Password,
-         0,
-         "New Corvista Password Database",
-         {1, 1, 1, 0},
-         {"srv", "Pwd", dd, ""},
-         false,
-         false,
-         false,
-         13},
-        {MenuMode::Password,
-         1,
-         "Delete a Database",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         false,
-         14},
-        {MenuMode::Password,
-         2,
-         "Add an user",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         false,
-         15},
-        {MenuMode::Password,
-         3,
-         "Delete user",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         true,
-         false,
-         16},
-        {MenuMode::Password,
-         4,
-         "Modify user info",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         true,
-         false,
-         17},
-        {MenuMode::Password,
-         5,
-         "Erase user password",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         true,
-         false,
-         18},
-        {MenuMode::Password,
-         6,
-         "Modify a generic password",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         false,
-         19},
-        {MenuMode::Password,
-         7,
-         "Modify administrator password",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         false,
-         20},
-        {MenuMode::Password,
-         8,
-         "Add a role",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         false,
-         21},
-        {MenuMode::Password,
-         9,
-         "Delete a role",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         true,
-         22},
-        {MenuMode::Password,
-         10,
-         "Modify a role",
-         {1, 1, 0, 0},
-         {"srv", "Pwd", "", ""},
-         false,
-         false,
-         true,
-         23},
-    };
-    // Label3 as shown, carriage returns as line breaks.
-    const std::map<std::pair<MenuMode, int>, QString> label3 = {
-        {{MenuMode::Archive, 0},
-         "Allows a Windows user account to connect to the specified \nSQL Server."},
-        {{MenuMode::Archive, 1},
-         "Create a new database and initialized it as a Corvista database."},
-        {{MenuMode::Archive, 2},
-         "Create a new database (new version) and initialized it as a Corvista database."},
-        {{MenuMode::Archive, 3}, "SQL Server Backup (Complete) of the specified database."},
-        {{MenuMode::Archive, 4}, "SQL Server Restore of the specified database."},
-        {{MenuMode::Archive, 5}, "Info about Databases and Logins of the specified SQL Server"},
-        {{MenuMode::Archive, 6}, "Tests the structure of the specified Corvista database."},
-        {{MenuMode::Archive, 7}, "Remove a specified database from SQL Server."},
-        {{MenuMode::Archive, 8},
-         "Import Data from Access into a specified SQL database.\n"
-         "(WARNING: ONLY FOR SQL SERVER 2000, MSDE OR BELOW)"},
-        {{MenuMode::Archive, 9}, "Move database fields from original location to another location"},
-        {{MenuMode::Password, 0},
-         "Create a new database and initialized it as a Corvista Password database."},
-        {{MenuMode::Password, 1}, "Remove a specified database"},
-        {{MenuMode::Password, 2}, "Add an user to a specified database"},
-        {{MenuMode::Password, 3}, "Delete an user from a specified database"},
-        {{MenuMode::Password, 4}, "Modify an user in a specified database"},
-        {{MenuMode::Password, 5}, "Erase an user password in a specified database"},
-        {{MenuMode::Password, 6}, "Modify a generic password into a specified database"},
-        {{MenuMode::Password, 7},
-         "Modify network administrator password into a specified database"},
-        {{MenuMode::Password, 8}, "Add a role to a specified database"},
-        {{MenuMode::Password, 9}, "Delete a role from a specified database"},
-        {{MenuMode::Password, 10}, "Modify a role from a specified database"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.frame.toStdString() + " #" + std::to_string(row.index));
-        w().selectCatalogue(row.mode);
-        // Stale typing must not leak into the next panel.
-        for (auto* t : w().Text1)
-            t->setText("stale");
-        w().openPanel(row.index);
+
+    void expectPanels(MenuMode mode, const std::vector<PanelRow>& rows)
+    {
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.frame.toStdString() + " #" + std::to_string(row.index));
+            w().selectCatalogue(mode);
+            // Stale typing must not leak into the next panel.
+            for (auto* t : w().Text1)
+                t->setText("stale");
+            w().openPanel(row.index);
+            expectPanel(row);
+            if (mode == MenuMode::Archive && (row.index == 4 || row.index == 8))
+                screenshot(w(), QStringLiteral("04-panel-archive-%1").arg(row.index));
+            if (mode == MenuMode::Password && row.index == 3)
+                screenshot(w(), "05-panel-password-3");
+            w().closePanel();
+        }
+    }
+
+    void expectPanel(const PanelRow& row)
+    {
         EXPECT_TRUE(w().Frame1->isVisible());
         EXPECT_FALSE(w().List1->isVisible());
         EXPECT_EQ(w().Frame1->title(), row.frame);
@@ -415,27 +224,92 @@ TEST_F(MainWindowTest, EveryPanelShowsItsFieldsCaptionsAndPrefills)
         EXPECT_EQ(w().SQLUserName->text(), "sa");
         EXPECT_EQ(w().SQLPsw->text(), "secret");
         EXPECT_EQ(w().SQLPsw->echoMode(), QLineEdit::Password);
-        EXPECT_EQ(w().Label3->text(), label3.at({row.mode, row.index}));
-        EXPECT_EQ(w().CmdBrowse->isVisible(), row.browse);
-        EXPECT_EQ(w().Combo1->isVisible(), row.users || row.roles);
-        EXPECT_EQ(w().Command2->isVisible(), row.users);
-        EXPECT_EQ(w().Command6->isVisible(), row.roles);
+        EXPECT_EQ(w().Label3->text(), row.label3);
+        EXPECT_EQ(w().CmdBrowse->isVisible(), row.extra == Extra::Browse);
+        EXPECT_EQ(w().Combo1->isVisible(), row.extra == Extra::Users || row.extra == Extra::Roles);
+        EXPECT_EQ(w().Command2->isVisible(), row.extra == Extra::Users);
+        EXPECT_EQ(w().Command6->isVisible(), row.extra == Extra::Roles);
         EXPECT_EQ(w().currentHelpTopic(), row.help);
-        if (row.mode == MenuMode::Archive && (row.index == 4 || row.index == 8))
-            screenshot(w(), QStringLiteral("04-panel-archive-%1").arg(row.index));
-        if (row.mode == MenuMode::Password && row.index == 3)
-            screenshot(w(), "05-panel-password-3");
-        w().closePanel();
     }
-    // Captions with their line breaks.
+};
+} // namespace
+
+TEST_F(PanelTest, EveryArchivePanelShowsItsFieldsCaptionsAndPrefills)
+{
+    const auto none = Extra::None;
+    const std::array<QString, 4> server{"srv", "", "", ""};
+    const std::array<QString, 4> archive{"srv", "Arch", "", ""};
+    const std::array<QString, 4> created{"srv", "Arch", kDataDir, ""};
+    expectPanels(
+        MenuMode::Archive,
+        {panel(0, "New Login", {1, 1, 0, 0}, server, none, 4,
+               "Allows a Windows user account to connect to the specified \nSQL Server."),
+         panel(1, "New Corvista Database", {1, 1, 1, 0}, created, none, 5,
+               "Create a new database and initialized it as a Corvista database."),
+         panel(2, "New Corvista Database", {1, 1, 1, 0}, created, none, 5,
+               "Create a new database (new version) and initialized it as a Corvista database."),
+         panel(3, "Backup of a Corvista database", {1, 1, 1, 0}, {"srv", "Arch", kBackupFile, ""},
+               none, 6, "SQL Server Backup (Complete) of the specified database."),
+         panel(4, "Restore of a Corvista database", {1, 1, 1, 1},
+               {"srv", "Arch", kBackupFile, kDataDir}, none, 7,
+               "SQL Server Restore of the specified database."),
+         panel(5, "Information", {1, 0, 0, 0}, server, none, 8,
+               "Info about Databases and Logins of the specified SQL Server"),
+         panel(6, "Test of Corvista Database", {1, 1, 0, 0}, archive, none, 9,
+               "Tests the structure of the specified Corvista database."),
+         panel(7, "Delete a Database", {1, 1, 0, 0}, archive, none, 10,
+               "Remove a specified database from SQL Server."),
+         panel(8, "Import Data from Microsoft Access", {1, 1, 1, 1}, {"srv", "", kDataDir, ""},
+               Extra::Browse, 11,
+               "Import Data from Access into a specified SQL database.\n"
+               "(WARNING: ONLY FOR SQL SERVER 2000, MSDE OR BELOW)"),
+         panel(9, "Move database fields", {1, 1, 0, 0}, archive, none, 12,
+               "Move database fields from original location to another location")});
+}
+
+TEST_F(PanelTest, EveryPasswordPanelShowsItsFieldsCaptionsAndPrefills)
+{
+    const auto none = Extra::None;
+    const std::array<bool, 4> two{1, 1, 0, 0};
+    const std::array<QString, 4> pwd{"srv", "Pwd", "", ""};
+    expectPanels(
+        MenuMode::Password,
+        {panel(0, "New Corvista Password Database", {1, 1, 1, 0}, {"srv", "Pwd", kDataDir, ""},
+               none, 13,
+               "Create a new database and initialized it as a Corvista Password database."),
+         panel(1, "Delete a Database", two, pwd, none, 14, "Remove a specified database"),
+         panel(2, "Add an user", two, pwd, none, 15, "Add an user to a specified database"),
+         panel(3, "Delete user", two, pwd, Extra::Users, 16,
+               "Delete an user from a specified database"),
+         panel(4, "Modify user info", two, pwd, Extra::Users, 17,
+               "Modify an user in a specified database"),
+         panel(5, "Erase user password", two, pwd, Extra::Users, 18,
+               "Erase an user password in a specified database"),
+         panel(6, "Modify a generic password", two, pwd, none, 19,
+               "Modify a generic password into a specified database"),
+         panel(7, "Modify administrator password", two, pwd, none, 20,
+               "Modify network administrator password into a specified database"),
+         panel(8, "Add a role", two, pwd, none, 21, "Add a role to a specified database"),
+         panel(9, "Delete a role", two, pwd, Extra::Roles, 22,
+               "Delete a role from a specified database"),
+         panel(10, "Modify a role", two, pwd, Extra::Roles, 23,
+               "Modify a role from a specified database")});
+}
+
+TEST_F(PanelTest, ImportPanelCaptionsKeepTheirLineBreaks)
+{
     w().selectCatalogue(MenuMode::Archive);
     w().openPanel(8);
     EXPECT_EQ(w().Label2[1]->text(), "Name of the Destination Database (New)");
     EXPECT_EQ(w().Label2[3]->text(), "File Name of the Data Source\n(path of Access database)");
     EXPECT_EQ(w().Label2[2]->text(),
               "Database Directory\nThe directory have to be present in the SQL Server");
+}
 
-    // The catalogue's own menu refills the list but leaves the panel open.
+TEST_F(PanelTest, TheCataloguesOwnMenuRefillsTheListButLeavesThePanelOpen)
+{
+    w().selectCatalogue(MenuMode::Archive);
+    w().openPanel(8);
     w().CorvistaDataBase->trigger();
     EXPECT_TRUE(w().Frame1->isVisible());
     EXPECT_FALSE(w().List1->isVisible());

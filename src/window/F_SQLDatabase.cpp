@@ -98,6 +98,40 @@ F_SQLDatabase::~F_SQLDatabase() = default;
 void F_SQLDatabase::buildWidgets()
 {
     using namespace catalogueTexts;
+    buildMenu();
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    buildPictureButtons(central, outer);
+    buildCatalogueList(central, outer);
+    buildPanel(central, outer);
+
+    ListInfo = new QTextEdit(central);
+    ListInfo->setReadOnly(true);
+    ListInfo->hide();
+    outer->addWidget(ListInfo, 4);
+
+    FrImport = new QGroupBox(kImportFrame, central);
+    auto* imp = new QVBoxLayout(FrImport);
+    Label5 = new QLabel(QStringLiteral("Label5"), FrImport);
+    CSMTable = new QProgressBar(FrImport);
+    imp->addWidget(Label5);
+    imp->addWidget(CSMTable);
+    FrImport->hide();
+    FrImport->installEventFilter(this);
+    outer->addWidget(FrImport);
+
+    // The report buffer is never shown; it only mirrors the state's text for operations.
+    Report = new QTextEdit(central);
+    Report->hide();
+
+    setCentralWidget(central);
+    // 6810 x 6735 twips at 15 twips a pixel, plus room for the menu.
+    resize(454, 470);
+}
+
+void F_SQLDatabase::buildMenu()
+{
+    using namespace catalogueTexts;
     // Alt+T opens the menu; D and P choose its items.
     QMenu* tools = menuBar()->addMenu(withMnemonic(kToolsMenu, u'T'));
     toolsMenu_ = tools;
@@ -109,10 +143,11 @@ void F_SQLDatabase::buildWidgets()
             [this] { selectCatalogue(MenuMode::Archive); });
     connect(CorvistaPasswordDataBase, &QAction::triggered, this,
             [this] { selectCatalogue(MenuMode::Password); });
+}
 
-    auto* central = new QWidget(this);
-    auto* outer = new QVBoxLayout(central);
-
+void F_SQLDatabase::buildPictureButtons(QWidget* central, QVBoxLayout* outer)
+{
+    using namespace catalogueTexts;
     // One parent for both picture buttons: disabled while a function runs, it keeps each
     // button's own state for afterwards.
     pictureButtons_ = new QWidget(central);
@@ -138,7 +173,10 @@ void F_SQLDatabase::buildWidgets()
     buttons->addWidget(cmdPassword);
     buttons->addStretch(1);
     outer->addWidget(pictureButtons_);
+}
 
+void F_SQLDatabase::buildCatalogueList(QWidget* central, QVBoxLayout* outer)
+{
     Label1[0] = new QLabel(QStringLiteral("Label1"), central);
     Label1[1] = new QLabel(QStringLiteral("Label1"), central);
     outer->addWidget(Label1[0]);
@@ -159,10 +197,31 @@ void F_SQLDatabase::buildWidgets()
     connect(List1, &QListWidget::itemDoubleClicked, this,
             [this](QListWidgetItem* item) { openPanel(List1->row(item)); });
     List1->installEventFilter(this);
+}
 
+// The panel: description, server and database fields, the name lists of the password
+// catalogue, the file row with Browse and Inspect, OK and Cancel.
+void F_SQLDatabase::buildPanel(QWidget* central, QVBoxLayout* outer)
+{
     Frame1 = new QGroupBox(QStringLiteral("Frame1"), central);
     Frame1->hide();
     auto* grid = new QGridLayout(Frame1);
+    buildPanelFields(grid);
+    buildPanelNameLists(grid);
+    buildPanelSourceRow(grid);
+    buildPanelButtons(grid);
+    // Escape acts as Cancel from whatever control of the panel has the focus.
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel, CmdBrowse,
+                                         CmdInspect, Combo1, Command2, Command6, CopyPhotos})
+        control->installEventFilter(this);
+    Frame1->installEventFilter(this);
+    outer->addWidget(Frame1, 6);
+}
+
+void F_SQLDatabase::buildPanelFields(QGridLayout* grid)
+{
+    using namespace catalogueTexts;
     Label3 = new QLabel(QStringLiteral("Label3"), Frame1);
     Label3->setWordWrap(true);
     grid->addWidget(Label3, 0, 0, 1, 2);
@@ -196,7 +255,12 @@ void F_SQLDatabase::buildWidgets()
     grid->addWidget(SQLPsw, 4, 1);
     grid->addWidget(Label2[2], 5, 0, 1, 2);
     grid->addWidget(Text1[2], 6, 0, 1, 2);
+}
 
+// Shown by the password catalogue's functions that pick a user or a role.
+void F_SQLDatabase::buildPanelNameLists(QGridLayout* grid)
+{
+    using namespace catalogueTexts;
     Command2 = new QPushButton(kShowUserNames, Frame1);
     Command6 = new QPushButton(kShowRoleNames, Frame1);
     Combo1 = new QComboBox(Frame1);
@@ -216,7 +280,11 @@ void F_SQLDatabase::buildWidgets()
         if (onShowRoleNames)
             onShowRoleNames();
     });
+}
 
+void F_SQLDatabase::buildPanelSourceRow(QGridLayout* grid)
+{
+    using namespace catalogueTexts;
     grid->addWidget(Label2[3], 8, 0, 1, 2);
     auto* row3 = new QHBoxLayout;
     row3->addWidget(Text1[3], 1);
@@ -231,7 +299,11 @@ void F_SQLDatabase::buildWidgets()
     CopyPhotos = new QCheckBox(kCopyPhotos, Frame1);
     CopyPhotos->hide();
     grid->addWidget(CopyPhotos, 10, 0, 1, 2);
+}
 
+void F_SQLDatabase::buildPanelButtons(QGridLayout* grid)
+{
+    using namespace catalogueTexts;
     auto* okRow = new QHBoxLayout;
     okRow->addStretch(1);
     CmdOK = new QPushButton(kOk, Frame1);
@@ -246,36 +318,6 @@ void F_SQLDatabase::buildWidgets()
             onOk();
     });
     connect(CmdCancel, &QPushButton::clicked, this, [this] { cancel(); });
-    // Escape acts as Cancel from whatever control of the panel has the focus.
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{SQLUserName, SQLPsw, CmdOK, CmdCancel, CmdBrowse,
-                                         CmdInspect, Combo1, Command2, Command6, CopyPhotos})
-        control->installEventFilter(this);
-    Frame1->installEventFilter(this);
-    outer->addWidget(Frame1, 6);
-
-    ListInfo = new QTextEdit(central);
-    ListInfo->setReadOnly(true);
-    ListInfo->hide();
-    outer->addWidget(ListInfo, 4);
-
-    FrImport = new QGroupBox(kImportFrame, central);
-    auto* imp = new QVBoxLayout(FrImport);
-    Label5 = new QLabel(QStringLiteral("Label5"), FrImport);
-    CSMTable = new QProgressBar(FrImport);
-    imp->addWidget(Label5);
-    imp->addWidget(CSMTable);
-    FrImport->hide();
-    FrImport->installEventFilter(this);
-    outer->addWidget(FrImport);
-
-    // The report buffer is never shown; it only mirrors the state's text for operations.
-    Report = new QTextEdit(central);
-    Report->hide();
-
-    setCentralWidget(central);
-    // 6810 x 6735 twips at 15 twips a pixel, plus room for the menu.
-    resize(454, 470);
 }
 
 void F_SQLDatabase::selectCatalogue(MenuMode mode)
