@@ -6,10 +6,10 @@
 #include "AccessSource.h"
 #include "ArchiveSchema.h"
 #include "BenchServer.h"
-#include "Catalog.h"
-#include "Connection.h"
 #include "ConnectionStrings.h"
+#include "DatabasePort.h"
 #include "ReportLog.h"
+#include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
@@ -126,6 +126,7 @@ QString rate(long long rows, qint64 ms)
 
 struct PlainTarget {
     QString server, user, password, file, accessSource, database;
+    dbport::Provider& provider;
 };
 
 // The plain route: each table exported as INSERT statements and run by tsql as one batch, into
@@ -137,11 +138,11 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
         BuildConnectionString(target.server, target.database, target.user, target.password);
     QString errorText;
     {
-        db::Catalog catalog;
-        catalog.setActiveConnection(destination);
+        const std::unique_ptr<dbport::Catalog> catalog = target.provider.newCatalog();
+        catalog->setActiveConnection(destination);
         ReportBuffer report;
-        archive::ImportWork steps{ui, report, registry};
-        archive::DefineImportTables(target.database, destination, catalog, errorText, steps);
+        archive::ImportWork steps{ui, report, registry, target.provider};
+        archive::DefineImportTables(target.database, destination, *catalog, errorText, steps);
     }
     const QStringList hostPort = target.server.split(QLatin1Char(','));
     QElapsedTimer clock;
@@ -172,7 +173,7 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
     const qint64 ms = clock.elapsed();
     // That route shows empty texts as NULL, so rows with one in a NOT NULL column are lost.
     ReportBuffer report;
-    archive::ImportWork steps{ui, report, registry};
+    archive::ImportWork steps{ui, report, registry, target.provider};
     long long stored = 0, sourceRows = 0;
     for (const auto& count : archive::VerifyImportedRows(target.accessSource, destination, steps)) {
         stored += count.destination;
@@ -247,15 +248,16 @@ int main(int argc, char** argv)
     const QString accessSource = AccessSourceString(source);
     int status = 0;
     try {
-        db::Connection master;
-        master.open(BuildConnectionString(serverName, QStringLiteral("master"), user, password));
-        master.execute(server::CreateDatabaseStatement(database, directory));
+        const std::unique_ptr<dbport::Provider> provider = server::MakeServerProvider();
+        const std::unique_ptr<dbport::Connection> master = provider->newConnection();
+        master->open(BuildConnectionString(serverName, QStringLiteral("master"), user, password));
+        master->execute(server::CreateDatabaseStatement(database, directory));
 
         ReportBuffer report;
         TimingInterface ui(clock);
-        archive::ImportWork steps{ui, report, registry};
+        archive::ImportWork steps{ui, report, registry, *provider};
         QString errorText;
-        auto catalog = std::make_unique<db::Catalog>();
+        std::unique_ptr<dbport::Catalog> catalog = provider->newCatalog();
         catalog->setActiveConnection(destination);
 
         clock.restart();
@@ -324,11 +326,11 @@ int main(int argc, char** argv)
 
         QStringList databases{database};
         if (plainRoute) {
-            master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
+            master->execute(server::CreateDatabaseStatement(plainDatabase, directory));
             databases << plainDatabase;
-            const qint64 plainMs =
-                timePlainRoute({serverName, user, password, source, accessSource, plainDatabase},
-                               ui, registry, out);
+            const qint64 plainMs = timePlainRoute(
+                {serverName, user, password, source, accessSource, plainDatabase, *provider}, ui,
+                registry, out);
             out << "ratio import / plain route: "
                 << (plainMs > 0 ? QString::number(double(totalMs) / double(plainMs), 'f', 2)
                                 : QStringLiteral("-"))
@@ -337,12 +339,12 @@ int main(int argc, char** argv)
 
         // The catalogues' connections use the databases; the server drops them only after.
         catalog.reset();
-        master.setCommandTimeout(server::kLongStatementTimeout);
+        master->setCommandTimeout(server::kLongStatementTimeout);
         for (const QString& name : databases) {
             // Sessions just closed may take a moment to leave the server.
             for (int attempt = 0;; ++attempt) {
                 try {
-                    master.execute(server::DropDatabaseStatement(name));
+                    master->execute(server::DropDatabaseStatement(name));
                     break;
                 } catch (const db::Error&) {
                     if (attempt == 20)
@@ -351,7 +353,7 @@ int main(int argc, char** argv)
                 }
             }
         }
-        master.close();
+        master->close();
     } catch (const db::Error& e) {
         out << "error: " << e.description() << " " << e.number() << Qt::endl;
         return 1;

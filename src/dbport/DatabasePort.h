@@ -84,6 +84,9 @@ public:
     virtual void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                         const QByteArray& bytes) = 0;
     virtual void close() = 0;
+    // Statement batches this connection has sent, its updatable rows' included; kept after
+    // close. How much a long run costs the server is told by this count.
+    virtual long long batchesSent() const = 0;
 };
 
 struct CatalogColumn {
