@@ -184,6 +184,57 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
     return ms;
 }
 
+// The archive's size: the full one, or a fraction of it for short runs while working on the
+// import.
+struct ArchiveSize {
+    int patients = 25000, exams = 60000, files = 120000;
+    void scale(double fraction)
+    {
+        patients = static_cast<int>(patients * fraction);
+        exams = static_cast<int>(exams * fraction);
+        files = static_cast<int>(files * fraction);
+    }
+};
+
+// Writes the sample archive with the writer's own command, so its memory is not counted as the
+// import's.
+bool writeArchive(const QString& path, const ArchiveSize& size, QTextStream& out)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess writer;
+    writer.start(QDir(QCoreApplication::applicationDirPath()).filePath("mdb-writer"),
+                 {QStringLiteral("--patients"), QString::number(size.patients),
+                  QStringLiteral("--exams"), QString::number(size.exams), QStringLiteral("--files"),
+                  QString::number(size.files), path});
+    if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
+        out << "cannot write the archive: " << writer.readAllStandardError() << Qt::endl;
+        return false;
+    }
+    out << "archive written: " << size.patients << " patients, " << size.exams << " exams, "
+        << size.files << " files in " << clock.elapsed() << " ms (" << QFileInfo(path).size() / 1024
+        << " KB)" << Qt::endl;
+    return true;
+}
+
+void dropDatabases(dbport::Connection& master, const QStringList& databases)
+{
+    master.setCommandTimeout(server::kLongStatementTimeout);
+    for (const QString& name : databases) {
+        // Sessions just closed may take a moment to leave the server.
+        for (int attempt = 0;; ++attempt) {
+            try {
+                master.execute(server::DropDatabaseStatement(name));
+                break;
+            } catch (const db::Error&) {
+                if (attempt == 20)
+                    throw;
+                QThread::msleep(250);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -192,7 +243,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     testing::BenchServer target;
     QString source;
-    int patients = 25000, exams = 60000, files = 120000;
+    ArchiveSize size;
     bool plainRoute = true;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
@@ -202,13 +253,8 @@ int main(int argc, char** argv)
             source = args[i + 1];
         else if (args[i] == "--plain-route")
             plainRoute = args[i + 1] != QLatin1String("no");
-        else if (args[i] == "--scale") {
-            // A fraction of the full size, for short runs while working on the import.
-            const double scale = args[i + 1].toDouble();
-            patients = static_cast<int>(patients * scale);
-            exams = static_cast<int>(exams * scale);
-            files = static_cast<int>(files * scale);
-        }
+        else if (args[i] == "--scale")
+            size.scale(args[i + 1].toDouble());
     }
     const long startKilobytes = residentKilobytes();
     if (QString error; !target.ready(error)) {
@@ -224,20 +270,8 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     if (source.isEmpty()) {
         source = work.filePath(QStringLiteral("bench.mdb"));
-        clock.start();
-        // The writer's own command, so its memory is not counted as the import's.
-        QProcess writer;
-        writer.start(QDir(QCoreApplication::applicationDirPath()).filePath("mdb-writer"),
-                     {QStringLiteral("--patients"), QString::number(patients),
-                      QStringLiteral("--exams"), QString::number(exams), QStringLiteral("--files"),
-                      QString::number(files), source});
-        if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
-            out << "cannot write the archive: " << writer.readAllStandardError() << Qt::endl;
+        if (!writeArchive(source, size, out))
             return 1;
-        }
-        out << "archive written: " << patients << " patients, " << exams << " exams, " << files
-            << " files in " << clock.elapsed() << " ms (" << QFileInfo(source).size() / 1024
-            << " KB)" << Qt::endl;
     }
 
     const QString database =
@@ -339,20 +373,7 @@ int main(int argc, char** argv)
 
         // The catalogues' connections use the databases; the server drops them only after.
         catalog.reset();
-        master->setCommandTimeout(server::kLongStatementTimeout);
-        for (const QString& name : databases) {
-            // Sessions just closed may take a moment to leave the server.
-            for (int attempt = 0;; ++attempt) {
-                try {
-                    master->execute(server::DropDatabaseStatement(name));
-                    break;
-                } catch (const db::Error&) {
-                    if (attempt == 20)
-                        throw;
-                    QThread::msleep(250);
-                }
-            }
-        }
+        dropDatabases(*master, databases);
         master->close();
     } catch (const db::Error& e) {
         out << "error: " << e.description() << " " << e.number() << Qt::endl;
