@@ -85,7 +85,7 @@ public:
                                         const QByteArray& bytes) = 0;
     virtual void close() = 0;
     // Statement batches this connection has sent, its updatable rows' included; kept after
-    // close. How much a long run costs the server is told by this count.
+    // close, so that a step can tell what its run cost the server.
     virtual long long batchesSent() const = 0;
 };
 
