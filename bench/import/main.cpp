@@ -6,10 +6,10 @@
 #include "AccessSource.h"
 #include "ArchiveSchema.h"
 #include "BenchServer.h"
-#include "Catalog.h"
-#include "Connection.h"
 #include "ConnectionStrings.h"
+#include "DatabasePort.h"
 #include "ReportLog.h"
+#include "ServerProvider.h"
 #include "ServerStatements.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
@@ -126,6 +126,7 @@ QString rate(long long rows, qint64 ms)
 
 struct PlainTarget {
     QString server, user, password, file, accessSource, database;
+    dbport::Provider& provider;
 };
 
 // The plain route: each table exported as INSERT statements and run by tsql as one batch, into
@@ -137,11 +138,11 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
         BuildConnectionString(target.server, target.database, target.user, target.password);
     QString errorText;
     {
-        db::Catalog catalog;
-        catalog.setActiveConnection(destination);
+        const std::unique_ptr<dbport::Catalog> catalog = target.provider.newCatalog();
+        catalog->setActiveConnection(destination);
         ReportBuffer report;
-        archive::ImportWork steps{ui, report, registry};
-        archive::DefineImportTables(target.database, destination, catalog, errorText, steps);
+        archive::ImportWork steps{ui, report, registry, target.provider};
+        archive::DefineImportTables(target.database, destination, *catalog, errorText, steps);
     }
     const QStringList hostPort = target.server.split(QLatin1Char(','));
     QElapsedTimer clock;
@@ -172,7 +173,7 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
     const qint64 ms = clock.elapsed();
     // That route shows empty texts as NULL, so rows with one in a NOT NULL column are lost.
     ReportBuffer report;
-    archive::ImportWork steps{ui, report, registry};
+    archive::ImportWork steps{ui, report, registry, target.provider};
     long long stored = 0, sourceRows = 0;
     for (const auto& count : archive::VerifyImportedRows(target.accessSource, destination, steps)) {
         stored += count.destination;
@@ -183,6 +184,57 @@ qint64 timePlainRoute(const PlainTarget& target, UserInterface& ui, TestResultRe
     return ms;
 }
 
+// The archive's size: the full one, or a fraction of it for short runs while working on the
+// import.
+struct ArchiveSize {
+    int patients = 25000, exams = 60000, files = 120000;
+    void scale(double fraction)
+    {
+        patients = static_cast<int>(patients * fraction);
+        exams = static_cast<int>(exams * fraction);
+        files = static_cast<int>(files * fraction);
+    }
+};
+
+// Writes the sample archive with the writer's own command, so its memory is not counted as the
+// import's.
+bool writeArchive(const QString& path, const ArchiveSize& size, QTextStream& out)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QProcess writer;
+    writer.start(QDir(QCoreApplication::applicationDirPath()).filePath("mdb-writer"),
+                 {QStringLiteral("--patients"), QString::number(size.patients),
+                  QStringLiteral("--exams"), QString::number(size.exams), QStringLiteral("--files"),
+                  QString::number(size.files), path});
+    if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
+        out << "cannot write the archive: " << writer.readAllStandardError() << Qt::endl;
+        return false;
+    }
+    out << "archive written: " << size.patients << " patients, " << size.exams << " exams, "
+        << size.files << " files in " << clock.elapsed() << " ms (" << QFileInfo(path).size() / 1024
+        << " KB)" << Qt::endl;
+    return true;
+}
+
+void dropDatabases(dbport::Connection& master, const QStringList& databases)
+{
+    master.setCommandTimeout(server::kLongStatementTimeout);
+    for (const QString& name : databases) {
+        // Sessions just closed may take a moment to leave the server.
+        for (int attempt = 0;; ++attempt) {
+            try {
+                master.execute(server::DropDatabaseStatement(name));
+                break;
+            } catch (const db::Error&) {
+                if (attempt == 20)
+                    throw;
+                QThread::msleep(250);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -191,7 +243,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     testing::BenchServer target;
     QString source;
-    int patients = 25000, exams = 60000, files = 120000;
+    ArchiveSize size;
     bool plainRoute = true;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
@@ -201,13 +253,8 @@ int main(int argc, char** argv)
             source = args[i + 1];
         else if (args[i] == "--plain-route")
             plainRoute = args[i + 1] != QLatin1String("no");
-        else if (args[i] == "--scale") {
-            // A fraction of the full size, for short runs while working on the import.
-            const double scale = args[i + 1].toDouble();
-            patients = static_cast<int>(patients * scale);
-            exams = static_cast<int>(exams * scale);
-            files = static_cast<int>(files * scale);
-        }
+        else if (args[i] == "--scale")
+            size.scale(args[i + 1].toDouble());
     }
     const long startKilobytes = residentKilobytes();
     if (QString error; !target.ready(error)) {
@@ -223,20 +270,8 @@ int main(int argc, char** argv)
     QElapsedTimer clock;
     if (source.isEmpty()) {
         source = work.filePath(QStringLiteral("bench.mdb"));
-        clock.start();
-        // The writer's own command, so its memory is not counted as the import's.
-        QProcess writer;
-        writer.start(QDir(QCoreApplication::applicationDirPath()).filePath("mdb-writer"),
-                     {QStringLiteral("--patients"), QString::number(patients),
-                      QStringLiteral("--exams"), QString::number(exams), QStringLiteral("--files"),
-                      QString::number(files), source});
-        if (!writer.waitForFinished(-1) || writer.exitCode() != 0) {
-            out << "cannot write the archive: " << writer.readAllStandardError() << Qt::endl;
+        if (!writeArchive(source, size, out))
             return 1;
-        }
-        out << "archive written: " << patients << " patients, " << exams << " exams, " << files
-            << " files in " << clock.elapsed() << " ms (" << QFileInfo(source).size() / 1024
-            << " KB)" << Qt::endl;
     }
 
     const QString database =
@@ -247,15 +282,16 @@ int main(int argc, char** argv)
     const QString accessSource = AccessSourceString(source);
     int status = 0;
     try {
-        db::Connection master;
-        master.open(BuildConnectionString(serverName, QStringLiteral("master"), user, password));
-        master.execute(server::CreateDatabaseStatement(database, directory));
+        const std::unique_ptr<dbport::Provider> provider = server::MakeServerProvider();
+        const std::unique_ptr<dbport::Connection> master = provider->newConnection();
+        master->open(BuildConnectionString(serverName, QStringLiteral("master"), user, password));
+        master->execute(server::CreateDatabaseStatement(database, directory));
 
         ReportBuffer report;
         TimingInterface ui(clock);
-        archive::ImportWork steps{ui, report, registry};
+        archive::ImportWork steps{ui, report, registry, *provider};
         QString errorText;
-        auto catalog = std::make_unique<db::Catalog>();
+        std::unique_ptr<dbport::Catalog> catalog = provider->newCatalog();
         catalog->setActiveConnection(destination);
 
         clock.restart();
@@ -324,11 +360,11 @@ int main(int argc, char** argv)
 
         QStringList databases{database};
         if (plainRoute) {
-            master.execute(server::CreateDatabaseStatement(plainDatabase, directory));
+            master->execute(server::CreateDatabaseStatement(plainDatabase, directory));
             databases << plainDatabase;
-            const qint64 plainMs =
-                timePlainRoute({serverName, user, password, source, accessSource, plainDatabase},
-                               ui, registry, out);
+            const qint64 plainMs = timePlainRoute(
+                {serverName, user, password, source, accessSource, plainDatabase, *provider}, ui,
+                registry, out);
             out << "ratio import / plain route: "
                 << (plainMs > 0 ? QString::number(double(totalMs) / double(plainMs), 'f', 2)
                                 : QStringLiteral("-"))
@@ -337,21 +373,8 @@ int main(int argc, char** argv)
 
         // The catalogues' connections use the databases; the server drops them only after.
         catalog.reset();
-        master.setCommandTimeout(server::kLongStatementTimeout);
-        for (const QString& name : databases) {
-            // Sessions just closed may take a moment to leave the server.
-            for (int attempt = 0;; ++attempt) {
-                try {
-                    master.execute(server::DropDatabaseStatement(name));
-                    break;
-                } catch (const db::Error&) {
-                    if (attempt == 20)
-                        throw;
-                    QThread::msleep(250);
-                }
-            }
-        }
-        master.close();
+        dropDatabases(*master, databases);
+        master->close();
     } catch (const db::Error& e) {
         out << "error: " << e.description() << " " << e.number() << Qt::endl;
         return 1;

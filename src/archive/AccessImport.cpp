@@ -1,21 +1,20 @@
-// The Access import's steps over the database layer: the Access source read row by row, the
-// destination written one statement per row with its dates, keys and indexes last, so rows may
+// The Access import's steps: the Access source read row by row, the destination written through
+// the database port one statement per row with its dates, keys and indexes last, so rows may
 // arrive in any order.
 #include "AccessImport.h"
 
 #include "AccessSource.h"
 #include "ArchiveSchema.h"
 #include "ArchiveTexts.h"
-#include "Catalog.h"
-#include "Connection.h"
 #include "ConnectionStrings.h"
-#include "Recordset.h"
+#include "DatabasePort.h"
 #include "ReportLog.h"
 #include "SqlText.h"
 #include "TestResultRegistry.h"
 #include "UserInterface.h"
 
 #include <cmath>
+#include <memory>
 #include <optional>
 
 namespace sqllumo::archive {
@@ -51,10 +50,11 @@ struct CopyTable {
     std::vector<CopyColumn> columns;
 };
 
-const std::vector<CopyTable>& copyTables()
+// The lists the rows are copied from, in copy order: what the patients' rows refer to first.
+std::vector<CopyTable> referenceTables()
 {
     using K = Kind;
-    static const std::vector<CopyTable> tables = {
+    return {
         {"T_DBVersion", true, {{"FreeText", K::Text}}},
         {"T_Marker", true, {{"ID_Marker", K::Number}, {"Marker", K::Text}}},
         {"T_City", true, {{"ID_City", K::Number}, {"City", K::Text}}},
@@ -71,6 +71,15 @@ const std::vector<CopyTable>& copyTables()
              {"Doc_Tech", K::YesNo},
              {"Int_Ext", K::YesNo}},
         },
+    };
+}
+
+// The patients, their exams and the files of the exams, with the storages and file types the
+// files refer to.
+std::vector<CopyTable> patientTables()
+{
+    using K = Kind;
+    return {
         {"T_Patient",
          false,
          {{"ID_Patient", K::Number}, {"Title", K::Text},         {"L_Name", K::Text},
@@ -133,6 +142,14 @@ const std::vector<CopyTable>& copyTables()
           {"FileLen", K::Number},
           {"Comment", K::Text},
           {"Used_By", K::Text}}},
+    };
+}
+
+// The statistics tables, which an older source may lack.
+std::vector<CopyTable> statisticsTables()
+{
+    using K = Kind;
+    return {
         {
             "T_Class",
             false,
@@ -207,6 +224,17 @@ const std::vector<CopyTable>& copyTables()
             {{"ID_Mask", K::Number}, {"ID_File_Type", K::Number}},
         },
     };
+}
+
+const std::vector<CopyTable>& copyTables()
+{
+    static const std::vector<CopyTable> tables = [] {
+        std::vector<CopyTable> all = referenceTables();
+        for (auto group : {patientTables, statisticsTables})
+            for (CopyTable& table : group())
+                all.push_back(std::move(table));
+        return all;
+    }();
     return tables;
 }
 
@@ -456,19 +484,6 @@ QString ImportStopReport(const ImportStop& stop)
            kCopiedBeforeStop.arg(stop.table).arg(stop.copied).arg(stop.rows);
 }
 
-namespace {
-
-// Closes what the steps opened however they leave; the first error is the one reported.
-void closeQuietly(db::Connection& connection)
-{
-    try {
-        connection.close();
-    } catch (const db::Error&) {
-    }
-}
-
-} // namespace
-
 const QStringList& CopyOrder()
 {
     static const QStringList order = [] {
@@ -553,36 +568,36 @@ bool IsStatisticsTable(const QString& table)
 }
 
 bool DefineImportTables(const QString& databaseName, const QString& destination,
-                        db::Catalog& catalog, QString& error, ImportWork& work)
+                        dbport::Catalog& catalog, QString& error, ImportWork& work)
 {
     QString currentTable;
     TestResultRegistry& registry = work.registry;
     work.report.append(kLineBreak + kImportDefineStart + databaseName);
     for (const QString& table : RegistryTableOrder())
         registry.setValue(registrysections::kTables, table, values::kUnchecked);
-    db::Connection connection;
+    const std::unique_ptr<dbport::Connection> connection = work.database.newConnection();
     try {
-        connection.open(destination);
+        connection->open(destination);
         for (const TableDef& table : ArchiveTables()) {
             currentTable = q(table.name);
-            if (!catalog.findTable(currentTable)) {
+            if (!dbport::HasTable(catalog, currentTable)) {
                 registry.setValue(registrysections::kTables, currentTable,
                                   values::kNotPresentTable);
-                connection.execute(q(ImportTableStatement(table)));
+                connection->execute(q(ImportTableStatement(table)));
             }
             registry.setValue(registrysections::kTables, currentTable, values::kPresent);
             work.report.append(kLineBreak + kTableWord + currentTable + kIsCorrect);
         }
         work.report.append(kLineBreak + kImportDefineFinish + databaseName);
-        connection.close();
-        work.batchesSent += connection.batchesSent();
+        connection->close();
+        work.batchesSent += connection->batchesSent();
         return true;
     } catch (const db::Error& e) {
         error = db::ErrorText(e);
     }
-    work.batchesSent += connection.batchesSent();
+    work.batchesSent += connection->batchesSent();
     work.report.append(kLineBreak + kImportDefineError + currentTable + kLineBreak + error);
-    closeQuietly(connection);
+    dbport::CloseAfterFailure(connection.get());
     return false;
 }
 
@@ -623,6 +638,148 @@ bool CheckAccessDuplicates(const QString& source, ImportWork& work)
     return unique;
 }
 
+namespace {
+
+// Sets the meter for a table of rows; returns how far one row moves it.
+float startTableMeter(Meter& meter, long long rows)
+{
+    if (rows == 0)
+        meter.setMaximum(1, rows);
+    else if (rows <= kMeterCap)
+        meter.setMaximum(static_cast<int>(rows), rows);
+    else {
+        meter.setMaximum(kMeterCap, rows);
+        return static_cast<float>(kMeterCap) / static_cast<float>(rows);
+    }
+    return 1.0f;
+}
+
+// What the copy of one table works with.
+struct TableRun {
+    ImportWork& work;
+    Meter& meter;
+    dbport::Connection& connection;
+    const QString& table;
+};
+
+// One insert per row of the source table, the photos counted as they go. A stop request
+// between two rows (or before the first) ends the copy with StopNoticed, work.stopped set.
+void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
+{
+    ImportWork& work = run.work;
+    const long long n = rows.recordCount();
+    const float step = startTableMeter(run.meter, n);
+    float position = 0.0f;
+    const TableCopy copy(plan, rows, work.copyPhotos);
+    long long copied = 0;
+    const auto stopHere = [&] {
+        work.stopped =
+            ImportStop{run.table, false, copied, n, rows.eof() ? QString() : copy.rowKey(rows)};
+        throw StopNoticed{};
+    };
+    if (letEventsThrough(work))
+        stopHere();
+    run.meter.setLabel(kCopyingTable + run.table);
+
+    while (!rows.eof()) {
+        const QString insert = copy.insertStatement(rows);
+        try {
+            run.connection.execute(insert);
+        } catch (const db::Error& e) {
+            if (e.number() != db::kServerError)
+                throw;
+            throw copy.rejected(e, rows);
+        }
+        ++copied;
+        if (const QVariant photo = copy.picture(rows); !photo.isNull()) {
+            if (work.copyPhotos)
+                ++work.photosCopied;
+            else
+                work.photosLeft << copy.keyValue(rows);
+        }
+        position += step;
+        run.meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
+        const bool stop = letEventsThrough(work);
+        rows.moveNext();
+        if (stop && !rows.eof())
+            stopHere();
+    }
+}
+
+// One table copied with its own identifiers. A statistics table the source lacks is passed by
+// without a report line.
+void copyOneTable(TableRun& run, const CopyTable& plan, const QString& source)
+{
+    const TableDef& schema = *FindArchiveTable(plan.name);
+    db::AccessRecordset rows;
+    const QString select = QStringLiteral("SELECT * FROM ") + run.table;
+    if (IsStatisticsTable(run.table)) {
+        try {
+            rows.open(select, source);
+        } catch (const db::Error& e) {
+            if (e.number() == db::kMissingTable)
+                return;
+            throw;
+        }
+    }
+    run.work.report.append(kLineBreak + kCopyingTable + run.table);
+    const QString identityInsert = QStringLiteral("SET IDENTITY_INSERT ") + run.table;
+    if (schema.hasIdentity())
+        run.connection.execute(identityInsert + QStringLiteral(" ON"));
+    if (!rows.isOpen())
+        rows.open(select, source);
+    copyRows(run, plan, rows);
+    rows.close();
+    if (schema.hasIdentity())
+        run.connection.execute(identityInsert + QStringLiteral(" OFF"));
+    run.work.report.append(kTableFullyImported);
+}
+
+// The version row that tells the clinical application its statistics are set up: the existing
+// "stat_Init" row changed, or a new one when there is none.
+void markStatisticsInitialised(dbport::Connection& connection, const QString& table)
+{
+    const QString field = QStringLiteral("FreeText");
+    const std::unique_ptr<dbport::UpdatableRows> rows =
+        connection.openUpdatable(QStringLiteral("SELECT * FROM ") + table);
+    bool found = false;
+    for (; !rows->eof(); rows->moveNext()) {
+        if (rows->value(field).toString().toUpper().startsWith(kStatInitPrefix)) {
+            rows->setValue(field, kStatInitTrue);
+            rows->update();
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        rows->addNew();
+        rows->setValue(field, kStatInitTrue);
+        rows->update();
+    }
+    rows->close();
+}
+
+// The table's keys, then its indexes through the catalogue.
+void defineTableKeys(const TableDef& table, dbport::Connection& connection,
+                     dbport::Catalog& catalog)
+{
+    const QString name = q(table.name);
+    if (table.name == "T_DBVersion") {
+        markStatisticsInitialised(connection, name);
+    } else if (table.name != "T_StatisticFileType") {
+        const std::string statement = ImportKeyStatement(table);
+        if (!statement.empty())
+            connection.execute(q(statement));
+    }
+    if (!table.indexColumns.empty()) {
+        catalog.refresh();
+        for (size_t i = 0; i < table.indexColumns.size(); ++i)
+            catalog.appendIndex(name, q(table.indexName(i)), unbracketed(table.indexColumns[i]));
+    }
+}
+
+} // namespace
+
 bool CopyAccessData(const QString& databaseName, const QString& source, const QString& destination,
                     QString& error, ImportWork& work)
 {
@@ -630,111 +787,44 @@ bool CopyAccessData(const QString& databaseName, const QString& source, const QS
     Meter meter(work.ui);
     work.report.append(kLineBreak + kCopyStart + databaseName);
     meter.start(kCopyingDataCaption, 1);
-    db::Connection connection;
+    const std::unique_ptr<dbport::Connection> connection = work.database.newConnection();
     try {
-        connection.open(destination);
+        connection->open(destination);
+        TableRun run{work, meter, *connection, currentTable};
         for (const CopyTable& plan : copyTables()) {
             currentTable = QString::fromLatin1(plan.name);
-            const TableDef& schema = *FindArchiveTable(plan.name);
-            db::AccessRecordset rows;
-            const QString select = QStringLiteral("SELECT * FROM ") + currentTable;
-            if (IsStatisticsTable(currentTable)) {
-                try {
-                    rows.open(select, source);
-                } catch (const db::Error& e) {
-                    if (e.number() == db::kMissingTable)
-                        continue;
-                    throw;
-                }
-            }
-            work.report.append(kLineBreak + kCopyingTable + currentTable);
-            const QString identityInsert = QStringLiteral("SET IDENTITY_INSERT ") + currentTable;
-            if (schema.hasIdentity())
-                connection.execute(identityInsert + QStringLiteral(" ON"));
-            if (!rows.isOpen())
-                rows.open(select, source);
-
-            const long long n = rows.recordCount();
-            float step = 1.0f;
-            if (n == 0)
-                meter.setMaximum(1, n);
-            else if (n <= kMeterCap)
-                meter.setMaximum(static_cast<int>(n), n);
-            else {
-                meter.setMaximum(kMeterCap, n);
-                step = static_cast<float>(kMeterCap) / static_cast<float>(n);
-            }
-            float position = 0.0f;
-            const TableCopy copy(plan, rows, work.copyPhotos);
-            long long copied = 0;
-            // Between two rows (or before the first): the rest of the table is not copied.
-            const auto stopHere = [&] {
-                work.stopped = ImportStop{currentTable, false, copied, n,
-                                          rows.eof() ? QString() : copy.rowKey(rows)};
-                throw StopNoticed{};
-            };
-            if (letEventsThrough(work))
-                stopHere();
-            meter.setLabel(kCopyingTable + currentTable);
-
-            while (!rows.eof()) {
-                const QString insert = copy.insertStatement(rows);
-                try {
-                    connection.execute(insert);
-                } catch (const db::Error& e) {
-                    if (e.number() != db::kServerError)
-                        throw;
-                    throw copy.rejected(e, rows);
-                }
-                ++copied;
-                if (const QVariant photo = copy.picture(rows); !photo.isNull()) {
-                    if (work.copyPhotos)
-                        ++work.photosCopied;
-                    else
-                        work.photosLeft << copy.keyValue(rows);
-                }
-                position += step;
-                meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
-                const bool stop = letEventsThrough(work);
-                rows.moveNext();
-                if (stop && !rows.eof())
-                    stopHere();
-            }
-            rows.close();
-            if (schema.hasIdentity())
-                connection.execute(identityInsert + QStringLiteral(" OFF"));
-            work.report.append(kTableFullyImported);
+            copyOneTable(run, plan, source);
         }
         work.report.append(kLineBreak + kCopyFinish + databaseName + kTablesFullyImported);
         meter.hide();
-        connection.close();
-        work.batchesSent += connection.batchesSent();
+        connection->close();
+        work.batchesSent += connection->batchesSent();
         return true;
     } catch (const db::Error& e) {
         error = db::ErrorText(e) + kLineBreak + kCopyingTableInError + currentTable;
     } catch (const StopNoticed&) {
         error.clear();
     }
-    work.batchesSent += connection.batchesSent();
+    work.batchesSent += connection->batchesSent();
     meter.hide();
     if (work.stopped)
         work.report.append(kLineBreak + ImportStopReport(*work.stopped));
     else
         work.report.append(kLineBreak + kCopyError + currentTable + kLineBreak + error);
-    closeQuietly(connection);
+    dbport::CloseAfterFailure(connection.get());
     return false;
 }
 
-bool DefineImportKeys(const QString& databaseName, const QString& destination, db::Catalog& catalog,
-                      QString& error, ImportWork& work)
+bool DefineImportKeys(const QString& databaseName, const QString& destination,
+                      dbport::Catalog& catalog, QString& error, ImportWork& work)
 {
     QString currentTable;
     Meter meter(work.ui);
     work.report.append(kLineBreak + kKeysStart + databaseName);
     meter.start(kKeysCaption, kKeyStepMeterMaximum);
-    db::Connection connection;
+    const std::unique_ptr<dbport::Connection> connection = work.database.newConnection();
     try {
-        connection.open(destination);
+        connection->open(destination);
         for (const TableDef& table : ArchiveTables()) {
             currentTable = q(table.name);
             meter.setLabel(kAboutTable + currentTable);
@@ -743,45 +833,12 @@ bool DefineImportKeys(const QString& databaseName, const QString& destination, d
                 work.stopped = ImportStop{currentTable, true, 0, 0, QString()};
                 throw StopNoticed{};
             }
-            if (table.name == "T_DBVersion") {
-                db::Recordset rows;
-                rows.open(QStringLiteral("SELECT * FROM ") + currentTable, connection,
-                          db::CursorType::Keyset, db::LockType::Optimistic);
-                bool found = false;
-                for (; !rows.eof(); rows.moveNext()) {
-                    if (rows.value(QStringLiteral("FreeText"))
-                            .toString()
-                            .toUpper()
-                            .startsWith(kStatInitPrefix)) {
-                        rows.field(QStringLiteral("FreeText")).setValue(kStatInitTrue);
-                        rows.update();
-                        found = true;
-                        break;
-                    }
-                }
-                if (!found) {
-                    rows.addNew();
-                    rows.field(QStringLiteral("FreeText")).setValue(kStatInitTrue);
-                    rows.update();
-                }
-                rows.close();
-            } else if (table.name != "T_StatisticFileType") {
-                const std::string statement = ImportKeyStatement(table);
-                if (!statement.empty())
-                    connection.execute(q(statement));
-            }
-            if (!table.indexColumns.empty()) {
-                catalog.refresh();
-                db::Table& target = catalog.table(currentTable);
-                for (size_t i = 0; i < table.indexColumns.size(); ++i)
-                    target.appendIndex(
-                        db::Index{q(table.indexName(i)), {unbracketed(table.indexColumns[i])}});
-            }
+            defineTableKeys(table, *connection, catalog);
             work.report.append(kLineBreak + kTableWord + currentTable + kIsCorrect);
         }
         work.report.append(kLineBreak + kKeysFinish + databaseName);
-        work.batchesSent += connection.batchesSent();
-        connection.close();
+        work.batchesSent += connection->batchesSent();
+        connection->close();
         meter.hide();
         return true;
     } catch (const db::Error& e) {
@@ -789,13 +846,13 @@ bool DefineImportKeys(const QString& databaseName, const QString& destination, d
     } catch (const StopNoticed&) {
         error.clear();
     }
-    work.batchesSent += connection.batchesSent();
+    work.batchesSent += connection->batchesSent();
     meter.hide();
     if (work.stopped)
         work.report.append(kLineBreak + ImportStopReport(*work.stopped));
     else
         work.report.append(kLineBreak + kKeysError + currentTable + kLineBreak + error);
-    closeQuietly(connection);
+    dbport::CloseAfterFailure(connection.get());
     return false;
 }
 
@@ -803,8 +860,8 @@ std::vector<TableRowCount> VerifyImportedRows(const QString& source, const QStri
                                               ImportWork& work)
 {
     std::vector<TableRowCount> counts;
-    db::Connection connection;
-    connection.open(destination);
+    const std::unique_ptr<dbport::Connection> connection = work.database.newConnection();
+    connection->open(destination);
     for (const QString& table : CopyOrder()) {
         TableRowCount count;
         count.table = table;
@@ -818,8 +875,9 @@ std::vector<TableRowCount> VerifyImportedRows(const QString& source, const QStri
             count.inSource = false;
         }
         rows.close();
-        db::Recordset total = connection.query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
-        count.destination = total.value(0).toLongLong();
+        const dbport::ResultSet total =
+            connection->query(QStringLiteral("SELECT COUNT(*) FROM ") + table);
+        count.destination = total.value(0, 0).toLongLong();
         work.report.append(
             kLineBreak + kTableWord + table + QLatin1Char(':') +
             (count.inSource ? QLatin1Char(' ') + QString::number(count.source) + kRowsInTheSource
@@ -827,8 +885,8 @@ std::vector<TableRowCount> VerifyImportedRows(const QString& source, const QStri
             QString::number(count.destination) + kInTheDatabase);
         counts.push_back(count);
     }
-    work.batchesSent += connection.batchesSent();
-    connection.close();
+    work.batchesSent += connection->batchesSent();
+    connection->close();
     return counts;
 }
 

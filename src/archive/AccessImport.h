@@ -1,7 +1,8 @@
 #pragma once
 // The four steps of the Access import: the 20 tables defined without keys, the source's keys
 // checked for duplicates, every row copied with its own identifiers, then keys and indexes.
-// Each step writes its report lines and drives the progress frame through the port.
+// Each step writes its report lines and drives the progress frame through the port, and
+// reaches the destination only through the database port.
 
 #include <QString>
 #include <QStringList>
@@ -15,8 +16,11 @@ class TestResultRegistry;
 class UserInterface;
 namespace db {
 class AccessRecordset;
+}
+namespace dbport {
 class Catalog;
-} // namespace db
+class Provider;
+} // namespace dbport
 } // namespace sqllumo
 
 namespace sqllumo::archive {
@@ -35,6 +39,7 @@ struct ImportWork {
     UserInterface& ui;
     ReportBuffer& report;
     TestResultRegistry& registry; // GEN_Tables, as the table definition step leaves it
+    dbport::Provider& database;   // each step opens its connection to the destination here
     long long batchesSent = 0;    // statement batches sent to the destination by the steps
     // The patients' photos go with their rows only when asked for: the clinical application
     // may rely on the column being empty.
@@ -65,7 +70,7 @@ QString CheckAccessSource(const QString& source);
 // number, as the error messages show it) when an error stopped it. databaseName is used in
 // the report lines only; the catalogue is bound by the caller to the destination string.
 bool DefineImportTables(const QString& databaseName, const QString& destination,
-                        db::Catalog& catalog, QString& errorText, ImportWork& work);
+                        dbport::Catalog& catalog, QString& errorText, ImportWork& work);
 // One message per duplicate key value found; raises db::Error when the source cannot be read
 // (the caller's general trap reports it).
 bool CheckAccessDuplicates(const QString& source, ImportWork& work);
@@ -74,8 +79,8 @@ bool CheckAccessDuplicates(const QString& source, ImportWork& work);
 // saying where they stopped and what had been copied.
 bool CopyAccessData(const QString& databaseName, const QString& source, const QString& destination,
                     QString& errorText, ImportWork& work);
-bool DefineImportKeys(const QString& databaseName, const QString& destination, db::Catalog& catalog,
-                      QString& errorText, ImportWork& work);
+bool DefineImportKeys(const QString& databaseName, const QString& destination,
+                      dbport::Catalog& catalog, QString& errorText, ImportWork& work);
 
 // What the copy sends for the current row of a source table: its insert statement, dates
 // included, and the photo of a patient when copyPhotos is set.

@@ -84,6 +84,9 @@ public:
     virtual void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                         const QByteArray& bytes) = 0;
     virtual void close() = 0;
+    // Statement batches this connection has sent, its updatable rows' included; kept after
+    // close, so that a step can tell what its run cost the server.
+    virtual long long batchesSent() const = 0;
 };
 
 struct CatalogColumn {

@@ -36,6 +36,7 @@ public:
         inner_->writeBytesToCurrentRow(selectStatement, field, bytes);
     }
     void close() override { inner_->close(); }
+    long long batchesSent() const override { return inner_->batchesSent(); }
 
 private:
     void note(const QString& statement)

@@ -6,15 +6,15 @@
 
 #include "AccessImport.h"
 #include "ArchiveTexts.h"
-#include "Catalog.h"
-#include "Connection.h"
 #include "ConnectionStrings.h"
-#include "Recordset.h"
+#include "DatabasePort.h"
 #include "ServerStatements.h"
 #include "ServerTexts.h"
 #include "Settings.h"
 
 #include <QFileInfo>
+
+#include <memory>
 
 namespace sqllumo::server {
 
@@ -35,26 +35,25 @@ bool makeDestination(OperationContext& context, const QString& directory)
 {
     const PanelValues& panel = context.panel();
     const QString& database = panel.database;
-    db::Connection master;
-    master.open(BuildConnectionString(panel.server, kMasterDatabase, panel.user, panel.password));
-    db::Recordset databases = master.query(kHelpDb);
+    const std::unique_ptr<dbport::Connection> master = context.database().newConnection();
+    master->open(BuildConnectionString(panel.server, kMasterDatabase, panel.user, panel.password));
+    const dbport::ResultSet databases = master->query(kHelpDb);
     bool found = false;
-    for (; databases.isOpen() && !databases.eof() && !found; databases.moveNext())
-        found = databases.value(QStringLiteral("Name")).toString().toUpper() == database.toUpper();
-    databases.close();
+    for (size_t row = 0; databases.isOpen() && row < databases.rowCount() && !found; ++row)
+        found = databases.text(row, QStringLiteral("Name")).toUpper() == database.toUpper();
     if (found) {
         const MessageResult answer = context.ui().showMessage(
             Message{kDatabase + database + kAlreadyPresent + kCrLf + kOverwriteQuestion,
                     context.windowCaption(), MessageIcon::Question, MessageButtons::YesNo});
         if (answer != MessageResult::Yes) {
-            master.close();
+            master->close();
             return false;
         }
-        master.setCommandTimeout(kLongStatementTimeout);
-        master.execute(DropDatabaseStatement(database));
+        master->setCommandTimeout(kLongStatementTimeout);
+        master->execute(DropDatabaseStatement(database));
     }
-    master.execute(CreateDatabaseStatement(database, directory));
-    master.close();
+    master->execute(CreateDatabaseStatement(database, directory));
+    master->close();
     return true;
 }
 
@@ -149,17 +148,18 @@ OperationOutcome ImportFromAccess(OperationContext& context)
 
         const QString destination =
             BuildConnectionString(panel.server, database, panel.user, panel.password);
-        db::Catalog catalog;
+        const std::unique_ptr<dbport::Catalog> catalog = context.database().newCatalog();
         try {
-            catalog.setActiveConnection(destination);
+            catalog->setActiveConnection(destination);
         } catch (const db::Error& error) {
             return OperationOutcome::trapped(error.number(), error.description(), true);
         }
 
-        archive::ImportWork work{context.ui(), context.report(), context.registry()};
+        archive::ImportWork work{context.ui(), context.report(), context.registry(),
+                                 context.database()};
         work.copyPhotos = panel.copyPhotos;
         QString errorText;
-        if (!archive::DefineImportTables(database, destination, catalog, errorText, work)) {
+        if (!archive::DefineImportTables(database, destination, *catalog, errorText, work)) {
             context.pointerDefault();
             context.error(kInitializationError + kCr + errorText);
             return OperationOutcome::completed();
@@ -177,9 +177,9 @@ OperationOutcome ImportFromAccess(OperationContext& context)
             context.error(kCopyDataError + kCr + errorText);
         const QString differences = rowDifferences(source, destination, work);
 
-        catalog.setActiveConnection(destination);
+        catalog->setActiveConnection(destination);
         const bool keyed =
-            archive::DefineImportKeys(database, destination, catalog, errorText, work);
+            archive::DefineImportKeys(database, destination, *catalog, errorText, work);
         if (work.stopped)
             return stoppedImport(context, *work.stopped, photos);
         context.pointerDefault();

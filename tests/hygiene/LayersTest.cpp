@@ -27,7 +27,7 @@ const std::vector<std::vector<std::string>> kFloors = {
     {"db/port"},
     {"db"},
     {"dbport/testing"},
-    {"dbport", "schema"},
+    {"dbport", "schema", "access"},
     {"db/types", "db/errors", "rolefunctionsheet"},
 };
 

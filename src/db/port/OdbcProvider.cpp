@@ -80,6 +80,7 @@ public:
         rs.close();
     }
     void close() override { connection_.close(); }
+    long long batchesSent() const override { return connection_.batchesSent(); }
 
 private:
     db::Connection connection_;

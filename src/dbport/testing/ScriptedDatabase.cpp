@@ -2,6 +2,7 @@
 // in the provider's one list and takes its answers from the provider's script.
 #include "ScriptedDatabase.h"
 
+#include <memory>
 #include <ostream>
 
 namespace sqllumo::dbport::testing {
@@ -53,8 +54,10 @@ int indexOfName(const QStringList& names, const QString& name)
 // The rows of one answer, changed in place as the function writes them.
 class ScriptedRows : public UpdatableRows {
 public:
-    ScriptedRows(ScriptedDatabase& database, QString select, const ResultSet& rows)
-        : database_(database), select_(std::move(select)), columns_(rows.columns())
+    ScriptedRows(ScriptedDatabase& database, QString select, const ResultSet& rows,
+                 std::shared_ptr<long long> batches)
+        : database_(database), select_(std::move(select)), columns_(rows.columns()),
+          batches_(std::move(batches))
     {
         for (size_t r = 0; r < rows.rowCount(); ++r) {
             std::vector<QVariant> row;
@@ -113,6 +116,7 @@ public:
         if (!adding_ && pending_.empty())
             return;
         database_.writing();
+        ++*batches_;
         if (adding_) {
             database_.record({Sent::Kind::Insert, select_, pending_, -1});
             rows_.emplace_back(static_cast<size_t>(columns_.size()));
@@ -147,6 +151,7 @@ private:
     ScriptedDatabase& database_;
     QString select_;
     QStringList columns_;
+    std::shared_ptr<long long> batches_; // the connection's count, which rows may outlive
     std::vector<std::vector<QVariant>> rows_;
     size_t position_ = 0;
     bool adding_ = false;
@@ -161,8 +166,11 @@ public:
         if (open_)
             database_.closing(true);
     }
+    // Opening an open connection closes it first, as a real one does.
     void open(const QString& connectionString) override
     {
+        database_.closing(open_);
+        open_ = false;
         database_.opening(Sent::Kind::Open, connectionString);
         open_ = true;
     }
@@ -173,26 +181,30 @@ public:
     void execute(const QString& statement) override
     {
         requireOpen();
+        ++*batches_;
         database_.record({Sent::Kind::Execute, statement, {}, -1});
         database_.respond(statement, false);
     }
     ResultSet query(const QString& statement) override
     {
         requireOpen();
+        ++*batches_;
         database_.record({Sent::Kind::Query, statement, {}, -1});
         return database_.respond(statement);
     }
     std::unique_ptr<UpdatableRows> openUpdatable(const QString& selectStatement) override
     {
         requireOpen();
+        ++*batches_;
         database_.record({Sent::Kind::OpenUpdatable, selectStatement, {}, -1});
         return std::make_unique<ScriptedRows>(database_, selectStatement,
-                                              database_.respond(selectStatement));
+                                              database_.respond(selectStatement), batches_);
     }
     void writeBytesToCurrentRow(const QString& selectStatement, const QString& field,
                                 const QByteArray& bytes) override
     {
         requireOpen();
+        *batches_ += 2; // the select, then the row's update
         database_.respond(selectStatement);
         database_.writing();
         database_.record({Sent::Kind::WriteBytes, selectStatement, {{field, bytes}}, 0});
@@ -202,6 +214,7 @@ public:
         database_.closing(open_);
         open_ = false;
     }
+    long long batchesSent() const override { return *batches_; }
 
 private:
     void requireOpen() const
@@ -211,6 +224,8 @@ private:
     }
     ScriptedDatabase& database_;
     bool open_ = false;
+    // One per statement and per row written.
+    std::shared_ptr<long long> batches_ = std::make_shared<long long>(0);
 };
 
 class ScriptedCatalog : public Catalog {
@@ -221,8 +236,11 @@ public:
         if (open_)
             database_.closing(true);
     }
+    // Binding a bound catalogue again closes its earlier connection first, as a real one does.
     void setActiveConnection(const QString& connectionString) override
     {
+        database_.closing(open_);
+        open_ = false;
         database_.opening(Sent::Kind::CatalogOpen, connectionString);
         open_ = true;
     }

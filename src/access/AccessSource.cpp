@@ -5,8 +5,6 @@
 
 #include "AccessTables.h"
 
-#include "SqlText.h"
-
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -41,6 +39,16 @@ constexpr int kMaxLongValuePages = 1 << 20;
 [[noreturn]] void closedObject()
 {
     throw Error(kClosedObject, texts::kClosedObject);
+}
+
+// UTF-16LE code units as they are, none checked or replaced.
+QString utf16Text(const unsigned char* bytes, size_t size)
+{
+    QString out(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
+    for (size_t i = 0; i + 1 < size; i += 2)
+        out[static_cast<qsizetype>(i / 2)] =
+            QChar(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
+    return out;
 }
 
 template <typename T> T readLittle(const unsigned char* p)
@@ -566,11 +574,7 @@ struct AccessRecordsetState {
             }
             return out;
         }
-        QString out(static_cast<qsizetype>(size / 2), Qt::Uninitialized);
-        for (size_t i = 0; i + 1 < size; i += 2)
-            out[static_cast<qsizetype>(i / 2)] =
-                QChar(static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8)));
-        return out;
+        return utf16Text(bytes, size);
     }
 
     QString codePageText(const unsigned char* bytes, size_t size) const
@@ -596,7 +600,8 @@ struct AccessRecordsetState {
             --inLeft;
         }
         out.truncate(static_cast<qsizetype>(to - out.data()));
-        return TextFromUtf16Bytes(out);
+        return utf16Text(reinterpret_cast<const unsigned char*>(out.constData()),
+                         static_cast<size_t>(out.size()));
     }
 
     // The bytes of a memo or OLE value: inline after its 12-byte header, in one row of a

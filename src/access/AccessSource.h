@@ -4,8 +4,9 @@
 // exact texts (an empty text stays empty, NULL stays NULL), dates of any year and NULLs.
 
 #include "Error.h"
-#include "Recordset.h"
+#include "SqlTypes.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
