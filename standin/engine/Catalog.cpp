@@ -1,6 +1,8 @@
 // The stand-in's catalogue views and procedures (INFORMATION_SCHEMA, sys views, sp_columns,
-// sp_pkeys, sp_helpindex) built in memory from the engine's table definitions.
+// sp_pkeys, sp_fkeys, sp_helpindex, sp_tables) built in memory from the engine's table
+// definitions.
 #include "EngineImpl.h"
+#include "Executors.h"
 #include "Parser.h"
 #include "Text.h"
 #include "TypeTable.h"
@@ -400,13 +402,30 @@ Typed SessionImpl::columnProperty(const Typed& id, const Typed& column, const Ty
 
 // ---- procedures ----
 
-void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args,
-                          ResultSink& sink)
+bool CatalogProcedureExecutor::run(const std::u16string& name, const Arguments& args)
 {
+    if (name == u"SP_PKEYS")
+        spPkeys(args);
+    else if (name == u"SP_FKEYS")
+        spFkeys(args);
+    else if (name == u"SP_HELPINDEX")
+        spHelpIndex(args);
+    else if (name == u"SP_TABLES")
+        spTables(args);
+    else if (name == u"SP_COLUMNS")
+        spColumns(args);
+    else
+        return false;
+    return true;
+}
+
+void CatalogProcedureExecutor::spPkeys(const Arguments& args)
+{
+    ResultSink& sink = cx_.sink;
     auto name = textArgument(args, 0, u"@table_name");
     if (!name)
         throw SqlError(err::kProcedureExpects, {u"sp_pkeys", u"@table_name"});
-    Work work(*this, false);
+    Work work(session_, false);
     std::vector<ColumnInfo> columns = {
         info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
         info(u"TABLE_NAME", kSysname),      info(u"COLUMN_NAME", kSysname),
@@ -415,7 +434,7 @@ void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     int64_t count = 0;
     if (const TableMeta* t = work.db().table(bareName(*name)); t && t->primaryKey) {
         for (size_t i = 0; i < t->primaryKey->columns.size(); ++i) {
-            sink.row({databaseName_, std::u16string(u"dbo"), t->name,
+            sink.row({session_.databaseName_, std::u16string(u"dbo"), t->name,
                       t->columns[static_cast<size_t>(t->primaryKey->columns[i])].name,
                       int64_t{static_cast<int64_t>(i + 1)}, t->primaryKey->name});
             ++count;
@@ -424,19 +443,19 @@ void SessionImpl::spPkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     work.commit();
     DoneInfo d;
     d.kind = DoneInfo::Kind::InProcedure;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = count;
     sink.done(d);
 }
 
-void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& args,
-                          ResultSink& sink)
+void CatalogProcedureExecutor::spFkeys(const Arguments& args)
 {
+    ResultSink& sink = cx_.sink;
     auto pkName = textArgument(args, 0, u"@pktable_name");
     auto fkName = textArgument(args, 3, u"@fktable_name");
     if (!pkName && !fkName)
         throw SqlError(err::kFkeysNeedsTable);
-    Work work(*this, false);
+    Work work(session_, false);
     store::Database& db = work.db();
     std::vector<ColumnInfo> columns = {
         info(u"PKTABLE_QUALIFIER", kSysname), info(u"PKTABLE_OWNER", kSysname),
@@ -484,11 +503,11 @@ void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& a
                     Row r;
                     r.sortTable = pk ? child->name : parent->name;
                     r.keySeq = static_cast<int64_t>(i + 1);
-                    r.values = {databaseName_,
+                    r.values = {session_.databaseName_,
                                 std::u16string(u"dbo"),
                                 parent->name,
                                 parent->columns[static_cast<size_t>(fk.refColumns[i])].name,
-                                databaseName_,
+                                session_.databaseName_,
                                 std::u16string(u"dbo"),
                                 child->name,
                                 child->columns[static_cast<size_t>(fk.columns[i])].name,
@@ -515,21 +534,21 @@ void SessionImpl::spFkeys(const std::vector<std::pair<std::u16string, Typed>>& a
     work.commit();
     DoneInfo d;
     d.kind = DoneInfo::Kind::InProcedure;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = static_cast<int64_t>(rows.size());
     sink.done(d);
 }
 
-void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>>& args,
-                              ResultSink& sink)
+void CatalogProcedureExecutor::spHelpIndex(const Arguments& args)
 {
+    ResultSink& sink = cx_.sink;
     auto name = textArgument(args, 0, u"@objname");
     if (!name)
         throw SqlError(err::kProcedureExpects, {u"sp_helpindex", u"@objname"});
-    Work work(*this, false);
+    Work work(session_, false);
     const TableMeta* t = work.db().table(bareName(*name));
     if (!t)
-        throw SqlError(err::kObjectMissingInDatabase, {*name, databaseName_});
+        throw SqlError(err::kObjectMissingInDatabase, {*name, session_.databaseName_});
     struct Row {
         std::u16string name, description, keys;
     };
@@ -560,7 +579,7 @@ void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>
     if (rows.empty()) {
         // No result set at all: only the message, as SQL Server answers.
         Message m = makeMessage(err::kNoIndexes, {*name});
-        m.line = currentLine_;
+        m.line = session_.currentLine_;
         sink.message(m);
         return;
     }
@@ -573,16 +592,16 @@ void SessionImpl::spHelpIndex(const std::vector<std::pair<std::u16string, Typed>
         sink.row({r.name, r.description, r.keys});
     DoneInfo d;
     d.kind = DoneInfo::Kind::InProcedure;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = static_cast<int64_t>(rows.size());
     sink.done(d);
 }
 
-void SessionImpl::spTables(const std::vector<std::pair<std::u16string, Typed>>& args,
-                           ResultSink& sink)
+void CatalogProcedureExecutor::spTables(const Arguments& args)
 {
+    ResultSink& sink = cx_.sink;
     auto pattern = textArgument(args, 0, u"@table_name");
-    Work work(*this, false);
+    Work work(session_, false);
     sink.beginResult({info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
                       info(u"TABLE_NAME", kSysname),
                       info(u"TABLE_TYPE", TypeName{SqlType::VarChar, 32, 0, 0}),
@@ -595,26 +614,26 @@ void SessionImpl::spTables(const std::vector<std::pair<std::u16string, Typed>>& 
     for (const TableMeta* t : tables) {
         if (pattern && !text::like(t->name, *pattern))
             continue;
-        sink.row(
-            {databaseName_, std::u16string(u"dbo"), t->name, std::u16string(u"TABLE"), Value{}});
+        sink.row({session_.databaseName_, std::u16string(u"dbo"), t->name, std::u16string(u"TABLE"),
+                  Value{}});
         ++count;
     }
     work.commit();
     DoneInfo d;
     d.kind = DoneInfo::Kind::InProcedure;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = count;
     sink.done(d);
 }
 
-void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>& args,
-                            ResultSink& sink)
+void CatalogProcedureExecutor::spColumns(const Arguments& args)
 {
+    ResultSink& sink = cx_.sink;
     auto tableName = textArgument(args, 0, u"@table_name");
     if (!tableName)
         throw SqlError(err::kProcedureExpects, {u"sp_columns", u"@table_name"});
     auto columnPattern = textArgument(args, 3, u"@column_name");
-    Work work(*this, false);
+    Work work(session_, false);
     sink.beginResult({info(u"TABLE_QUALIFIER", kSysname), info(u"TABLE_OWNER", kSysname),
                       info(u"TABLE_NAME", kSysname), info(u"COLUMN_NAME", kSysname),
                       info(u"DATA_TYPE", kSmallInt), info(u"TYPE_NAME", kSysname),
@@ -661,8 +680,8 @@ void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>&
             if (length == -1)
                 length = 0;
             sink.row(
-                {databaseName_, std::u16string(u"dbo"), t->name, c.name, odbc, typeNameText,
-                 precision, length,
+                {session_.databaseName_, std::u16string(u"dbo"), t->name, c.name, odbc,
+                 typeNameText, precision, length,
                  isNumeric(ty.type) && ty.type != SqlType::Float ? Value{int64_t{ty.scale}}
                  : ty.type == SqlType::DateTime                  ? Value{int64_t{3}}
                                                                  : Value{},
@@ -679,7 +698,7 @@ void SessionImpl::spColumns(const std::vector<std::pair<std::u16string, Typed>>&
     work.commit();
     DoneInfo d;
     d.kind = DoneInfo::Kind::InProcedure;
-    d.hasCount = !nocount_;
+    d.hasCount = !session_.nocount_;
     d.count = count;
     sink.done(d);
 }

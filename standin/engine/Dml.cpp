@@ -272,19 +272,11 @@ void SessionImpl::deleteRowid(Database& db, const TableMeta& t, int64_t rowid)
 
 // ---- INSERT ----
 
-void DmlExecutor::insert(InsertStmt& s)
+// Target columns in the order values are given.
+std::vector<int> DmlExecutor::insertTargets(const InsertStmt& s, const TableMeta& t,
+                                            bool identityInsert)
 {
-    ResultSink& sink = cx_.sink;
-    const bool inProcedure = cx_.inProcedure;
-    Work work(session_, true);
-    Database& db = work.db();
-    const TableMeta& t = session_.requireTable(db, s.table);
-    const int64_t tableId = t.id;
-    int identity = t.identityColumn();
-    bool identityInsert =
-        session_.identityInsertTable_ == t.id && session_.identityInsertDb_ == session_.db_;
-
-    // Target columns in the order values are given.
+    const int identity = t.identityColumn();
     std::vector<int> targets;
     if (s.hasColumnList) {
         std::set<int> seen;
@@ -308,8 +300,12 @@ void DmlExecutor::insert(InsertStmt& s)
             if (static_cast<int>(i) != identity)
                 targets.push_back(static_cast<int>(i));
     }
+    return targets;
+}
 
-    // Rows of values: literal rows, or a SELECT's result.
+// Rows of values: literal rows, or a SELECT's result.
+std::vector<std::vector<Typed>> DmlExecutor::insertValues(InsertStmt& s, std::vector<int>& targets)
+{
     std::vector<std::vector<Typed>> rows;
     if (s.select) {
         struct Collect : ResultSink {
@@ -361,6 +357,23 @@ void DmlExecutor::insert(InsertStmt& s)
             rows.push_back(std::move(typed));
         }
     }
+    return rows;
+}
+
+void DmlExecutor::insert(InsertStmt& s)
+{
+    ResultSink& sink = cx_.sink;
+    const bool inProcedure = cx_.inProcedure;
+    Work work(session_, true);
+    Database& db = work.db();
+    const TableMeta& t = session_.requireTable(db, s.table);
+    const int64_t tableId = t.id;
+    int identity = t.identityColumn();
+    bool identityInsert =
+        session_.identityInsertTable_ == t.id && session_.identityInsertDb_ == session_.db_;
+
+    std::vector<int> targets = insertTargets(s, t, identityInsert);
+    std::vector<std::vector<Typed>> rows = insertValues(s, targets);
 
     int64_t count = 0;
     std::optional<int64_t> lastIdentity;
@@ -669,34 +682,6 @@ void DmlExecutor::remove(DeleteStmt& s)
     work.commit();
     session_.rowCount_ = static_cast<int64_t>(targets.size());
     sink.done(rowsDone(inProcedure, session_.nocount_, session_.rowCount_));
-}
-
-// ---- SET IDENTITY_INSERT ----
-
-void SessionImpl::setIdentityInsert(SetIdentityInsertStmt& s)
-{
-    Database& db = database();
-    checkDatabasePart(s.table);
-    const TableMeta* t = db.table(s.table.table());
-    if (!t)
-        throw SqlError(err::kTableMissingForIndex, {s.table.table()});
-    if (t->identityColumn() < 0)
-        throw SqlError(err::kNotIdentityTable, {t->name});
-    if (s.on) {
-        if (identityInsertTable_ != 0 &&
-            !(identityInsertTable_ == t->id && identityInsertDb_ == db_)) {
-            std::u16string other;
-            if (identityInsertDb_)
-                if (const auto* o = identityInsertDb_->tableById(identityInsertTable_))
-                    other = identityInsertDb_ == db_ ? o->name : o->name;
-            throw SqlError(err::kIdentityInsertOther, {databaseName_ + u".dbo." + other, t->name});
-        }
-        identityInsertTable_ = t->id;
-        identityInsertDb_ = db_;
-    } else if (identityInsertTable_ == t->id && identityInsertDb_ == db_) {
-        identityInsertTable_ = 0;
-        identityInsertDb_.reset();
-    }
 }
 
 } // namespace standin

@@ -78,6 +78,8 @@ private:
     friend class DmlExecutor;
     friend class DdlExecutor;
     friend class ServerStatementExecutor;
+    friend class CatalogProcedureExecutor;
+    friend class SessionStatementExecutor;
     struct Variable {
         TypeName type;
         Value value;
@@ -112,8 +114,6 @@ private:
     void commitTransaction();
     void rollbackTransaction();
 
-    void setOption(sql::SetOptionStmt& s, ResultSink& sink);
-    void setIdentityInsert(sql::SetIdentityInsertStmt& s);
     bool runProcedure(const std::u16string& name,
                       std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink,
                       int32_t line);
@@ -123,12 +123,7 @@ private:
     static std::vector<server::Argument>
     serverArguments(const std::vector<std::pair<std::u16string, Typed>>& args);
 
-    // Catalogue procedures and views (Catalog.cpp).
-    void spPkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
-    void spFkeys(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
-    void spHelpIndex(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
-    void spTables(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
-    void spColumns(const std::vector<std::pair<std::u16string, Typed>>& args, ResultSink& sink);
+    // Catalogue views (Catalog.cpp).
     bool catalogView(const sql::TableName& name, Source& out);
 
     // Binding and table access (Select.cpp).

@@ -473,14 +473,6 @@ Message internalFailure(const std::u16string& what)
     return makeMessage(err::kInternalError, {what});
 }
 
-Message unnumberedError(const std::u16string& text)
-{
-    Message m;
-    m.severity = 16;
-    m.text = text;
-    return m;
-}
-
 SqlError syntaxError(const std::u16string& near, bool keyword)
 {
     return SqlError(keyword ? err::kSyntaxKeyword : err::kSyntax, {near});

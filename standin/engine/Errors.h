@@ -175,7 +175,9 @@ constexpr int kNotWindowsName = 15407;
 constexpr int kTooManyArguments = 8144;
 
 // The wire level: what the TDS front end answers itself.
-constexpr int kInternalError = 0;
+// A failure of the stand-in itself goes out under the number SQL Server gives an unexpected error
+// in execution, never 0: clients take number 0 for a message of their own driver.
+constexpr int kInternalError = 8630;
 constexpr int kUntrustedDomain = 18452;
 constexpr int kDistributedTransaction = 8509;
 constexpr int kUnknownPreparedHandle = 8179;
@@ -211,8 +213,6 @@ private:
 
 // A failure of the stand-in itself, with what went wrong.
 Message internalFailure(const std::u16string& what);
-// An error with no number of its own (a request the server cannot read): the text as given.
-Message unnumberedError(const std::u16string& text);
 
 // "Incorrect syntax near '...'." (102) or, for a keyword, 156.
 SqlError syntaxError(const std::u16string& near, bool keyword = false);

@@ -1,7 +1,8 @@
 // The statement executors, one per family: SELECT, data changes (INSERT, UPDATE, DELETE),
-// table definitions, and the server's own statements and procedures. Each runs in an explicit
-// context that says where its output goes and where it stands; the session owns the state they
-// share and routes each statement to its executor.
+// table definitions, the catalogue procedures, the session's own statements, and the server's
+// statements and procedures.
+// Each runs in an explicit context that says where its output goes and where it stands; the
+// session owns the state they share and routes each statement to its executor.
 #pragma once
 
 #include "EngineImpl.h"
@@ -59,6 +60,9 @@ public:
 
 private:
     using Work = SessionImpl::Work;
+    std::vector<int> insertTargets(const sql::InsertStmt& s, const store::TableMeta& t,
+                                   bool identityInsert);
+    std::vector<std::vector<Typed>> insertValues(sql::InsertStmt& s, std::vector<int>& targets);
     // One row an UPDATE changes: its table, its rowid, and its values before and after.
     struct RowChange {
         int64_t table;
@@ -89,6 +93,47 @@ private:
     void dropConstraints(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
     void alterColumn(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
     void dropColumns(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
+    ExecutionContext& cx_;
+    SessionImpl& session_;
+};
+
+// The catalogue procedures (sp_pkeys, sp_fkeys, sp_helpindex, sp_tables, sp_columns), answered
+// from the current database's table definitions inside the procedure's DONEINPROC.
+class CatalogProcedureExecutor {
+public:
+    using Arguments = std::vector<std::pair<std::u16string, Typed>>;
+    explicit CatalogProcedureExecutor(ExecutionContext& cx) : cx_(cx), session_(cx.session) {}
+    // False, having sent nothing, when the (upper-case) name is none of them.
+    bool run(const std::u16string& name, const Arguments& args);
+
+private:
+    using Work = SessionImpl::Work;
+    void spPkeys(const Arguments& args);
+    void spFkeys(const Arguments& args);
+    void spHelpIndex(const Arguments& args);
+    void spTables(const Arguments& args);
+    void spColumns(const Arguments& args);
+    ExecutionContext& cx_;
+    SessionImpl& session_;
+};
+
+// The statements that change the session itself: USE, BEGIN/COMMIT/ROLLBACK, SET options and
+// IDENTITY_INSERT, DECLARE and SET @variable, WAITFOR DELAY.
+class SessionStatementExecutor {
+public:
+    explicit SessionStatementExecutor(ExecutionContext& cx) : cx_(cx), session_(cx.session) {}
+    void use(sql::UseStmt& s);
+    void transaction(sql::TransactionStmt& s);
+    void set(sql::SetOptionStmt& s);
+    void set(sql::SetIdentityInsertStmt& s);
+    void declare(sql::DeclareStmt& s);
+    void setVariable(sql::SetVariableStmt& s);
+    void waitFor(sql::WaitForStmt& s);
+
+private:
+    void setOption(sql::SetOptionStmt& s);
+    void setIdentityInsert(sql::SetIdentityInsertStmt& s);
+    void finish(); // the statement's DONE, without a count
     ExecutionContext& cx_;
     SessionImpl& session_;
 };

@@ -327,73 +327,18 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
                 } else if constexpr (std::is_same_v<T, ServerStmt>) {
                     ServerStatementExecutor(cx).run(body);
                 } else if constexpr (std::is_same_v<T, UseStmt>) {
-                    std::u16string from = databaseName_;
-                    if (auto error = useDatabase(body.database))
-                        throw SqlError(*error);
-                    sink.databaseChanged(from, databaseName_);
-                    Message m = makeMessage(err::kDatabaseChanged, {databaseName_});
-                    m.line = st.line;
-                    sink.message(m);
-                    sink.done(done(inProcedure, false, 0));
+                    SessionStatementExecutor(cx).use(body);
                 } else if constexpr (std::is_same_v<T, TransactionStmt>) {
-                    if (body.kind == TransactionStmt::Kind::Begin) {
-                        ++trancount_;
-                    } else if (body.kind == TransactionStmt::Kind::Commit) {
-                        if (trancount_ == 0)
-                            throw SqlError(err::kCommitWithoutBegin);
-                        if (--trancount_ == 0) {
-                            trancount_ = 1;
-                            commitTransaction();
-                        }
-                    } else {
-                        if (trancount_ == 0)
-                            throw SqlError(err::kRollbackWithoutBegin);
-                        rollbackTransaction();
-                    }
-                    sink.done(done(inProcedure, false, 0));
-                } else if constexpr (std::is_same_v<T, SetOptionStmt>) {
-                    setOption(body, sink);
-                    sink.done(done(inProcedure, false, 0));
-                } else if constexpr (std::is_same_v<T, SetIdentityInsertStmt>) {
-                    setIdentityInsert(body);
-                    sink.done(done(inProcedure, false, 0));
+                    SessionStatementExecutor(cx).transaction(body);
+                } else if constexpr (std::is_same_v<T, SetOptionStmt> ||
+                                     std::is_same_v<T, SetIdentityInsertStmt>) {
+                    SessionStatementExecutor(cx).set(body);
                 } else if constexpr (std::is_same_v<T, DeclareStmt>) {
-                    for (size_t i = 0; i < body.variables.size(); ++i) {
-                        Variable v{body.variables[i].second, std::monostate{}};
-                        if (body.initial[i]) {
-                            RowContext none;
-                            bind(*body.initial[i], {}, false);
-                            Typed t = evaluate(*body.initial[i], none);
-                            v.value = convert(t, v.type, ConversionMode::Assignment, conversion_);
-                        }
-                        variables_[text::upper(body.variables[i].first)] = std::move(v);
-                    }
-                    sink.done(done(inProcedure, false, 0));
+                    SessionStatementExecutor(cx).declare(body);
                 } else if constexpr (std::is_same_v<T, SetVariableStmt>) {
-                    auto it = variables_.find(text::upper(body.variable));
-                    if (it == variables_.end())
-                        throw SqlError(err::kMissingVariable, {body.variable});
-                    RowContext none;
-                    bind(*body.value, {}, false);
-                    Typed t = evaluate(*body.value, none);
-                    it->second.value =
-                        convert(t, it->second.type, ConversionMode::Assignment, conversion_);
-                    rowCount_ = 1;
-                    sink.done(done(inProcedure, false, 0));
+                    SessionStatementExecutor(cx).setVariable(body);
                 } else if constexpr (std::is_same_v<T, WaitForStmt>) {
-                    bool outOfRange = false;
-                    auto at = parseDateTime(body.delay, DateOrder::MDY, &outOfRange);
-                    if (!at || at->days != 0)
-                        throw SqlError(err::kWaitForSyntax);
-                    auto until =
-                        std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<int64_t>(at->ticks) * 10 / 3);
-                    while (std::chrono::steady_clock::now() < until) {
-                        if (cancel_ && cancel_->load())
-                            throw Cancelled{};
-                        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                    }
-                    sink.done(done(inProcedure, false, 0));
+                    SessionStatementExecutor(cx).waitFor(body);
                 } else if constexpr (std::is_same_v<T, CreateTableStmt>) {
                     DdlExecutor(cx).createTable(body);
                     sink.done(done(inProcedure, false, 0));
@@ -431,107 +376,6 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
     }
 }
 
-// ---- SET ----
-
-void SessionImpl::setOption(SetOptionStmt& s, ResultSink& sink)
-{
-    std::u16string value = text::upper(s.value);
-    bool on = value == u"ON";
-    bool off = value == u"OFF";
-    auto onOff = [&] {
-        if (!on && !off)
-            throw syntaxError(s.value);
-    };
-    static const char* const harmless[] = {"ANSI_NULL_DFLT_ON",
-                                           "ANSI_PADDING",
-                                           "ARITHABORT",
-                                           "ARITHIGNORE",
-                                           "NUMERIC_ROUNDABORT",
-                                           "CURSOR_CLOSE_ON_COMMIT",
-                                           "XACT_ABORT",
-                                           "NOEXEC",
-                                           "PARSEONLY",
-                                           "SHOWPLAN_TEXT",
-                                           "SHOWPLAN_ALL",
-                                           "SHOWPLAN_XML",
-                                           "STATISTICS",
-                                           "NO_BROWSETABLE",
-                                           "FORCEPLAN",
-                                           "REMOTE_PROC_TRANSACTIONS",
-                                           "ANSI_NULL_DFLT_OFF",
-                                           "ANSI_DEFAULTS",
-                                           "ANSI_NULLS",
-                                           "ANSI_WARNINGS",
-                                           "QUOTED_IDENTIFIER",
-                                           "CONCAT_NULL_YIELDS_NULL",
-                                           "NOCOUNT",
-                                           "IMPLICIT_TRANSACTIONS",
-                                           "FMTONLY"};
-    if (s.option == u"TEXTSIZE") {
-        try {
-            textSize_ = std::stoll(text::narrow(s.value));
-        } catch (...) {
-            throw syntaxError(s.value);
-        }
-        if (textSize_ <= 0)
-            textSize_ = 4096;
-        return;
-    }
-    if (s.option == u"DATEFORMAT") {
-        static const std::pair<const char16_t*, DateOrder> orders[] = {
-            {u"MDY", DateOrder::MDY}, {u"DMY", DateOrder::DMY}, {u"YMD", DateOrder::YMD},
-            {u"YDM", DateOrder::YDM}, {u"MYD", DateOrder::MYD}, {u"DYM", DateOrder::DYM}};
-        for (const auto& [name, order] : orders)
-            if (value == name) {
-                conversion_.dateOrder = order;
-                return;
-            }
-        throw notSupported(u"DATEFORMAT " + s.value);
-    }
-    if (s.option == u"LANGUAGE") {
-        if (value != u"US_ENGLISH" && value != u"ENGLISH")
-            throw notSupported(u"The language " + s.value);
-        language_ = u"us_english";
-        Message m = makeMessage(err::kLanguageChanged, {language_});
-        m.line = currentLine_;
-        sink.message(m);
-        return;
-    }
-    if (s.option == u"DATEFIRST" || s.option == u"LOCK_TIMEOUT" ||
-        s.option == u"DEADLOCK_PRIORITY" || s.option == u"TRANSACTION" ||
-        s.option == u"CONTEXT_INFO" || s.option == u"QUERY_GOVERNOR_COST_LIMIT")
-        return; // single-lock engine: isolation and waiting rules change nothing here
-    if (s.option == u"ROWCOUNT") {
-        if (value != u"0")
-            throw notSupported(u"SET ROWCOUNT other than 0");
-        return;
-    }
-    for (const auto& option : s.options) {
-        bool known = false;
-        for (const char* h : harmless)
-            if (option == widen(h))
-                known = true;
-        if (!known)
-            throw notSupported(u"SET " + option);
-    }
-    onOff();
-    for (const auto& option : s.options) {
-        // Options whose OFF setting would change results are refused rather than ignored.
-        if (off && (option == u"ANSI_NULLS" || option == u"ANSI_WARNINGS" ||
-                    option == u"CONCAT_NULL_YIELDS_NULL" || option == u"QUOTED_IDENTIFIER"))
-            throw notSupported(u"SET " + option + u" OFF");
-        if (on &&
-            (option == u"FMTONLY" || option == u"NOEXEC" || option == u"PARSEONLY" ||
-             option == u"SHOWPLAN_TEXT" || option == u"SHOWPLAN_ALL" || option == u"SHOWPLAN_XML" ||
-             option == u"ANSI_NULL_DFLT_OFF" || option == u"ANSI_DEFAULTS"))
-            throw notSupported(u"SET " + option + u" ON");
-        if (option == u"NOCOUNT")
-            nocount_ = on;
-        if (option == u"IMPLICIT_TRANSACTIONS")
-            implicitTransactions_ = on;
-    }
-}
-
 // The server's procedures take their values as text: a typed value is converted, never written
 // back into a statement to be parsed again.
 std::vector<server::Argument>
@@ -563,21 +407,12 @@ bool SessionImpl::runProcedure(const std::u16string& name,
                                std::vector<std::pair<std::u16string, Typed>>& args,
                                ResultSink& sink, int32_t line)
 {
-    (void)line;
-    if (name == u"SP_PKEYS")
-        spPkeys(args, sink);
-    else if (name == u"SP_FKEYS")
-        spFkeys(args, sink);
-    else if (name == u"SP_HELPINDEX")
-        spHelpIndex(args, sink);
-    else if (name == u"SP_TABLES")
-        spTables(args, sink);
-    else if (name == u"SP_COLUMNS")
-        spColumns(args, sink);
-    else if (name == u"SP_EXECUTESQL")
-        executeSql(args, sink);
-    else
+    ExecutionContext cx{*this, sink, true, false, line};
+    if (CatalogProcedureExecutor(cx).run(name, args))
+        return true;
+    if (name != u"SP_EXECUTESQL")
         return false;
+    executeSql(args, sink);
     return true;
 }
 

@@ -683,8 +683,8 @@ void Connection::runRpc(const PacketMessage& message)
     std::vector<RpcCall> calls;
     try {
         calls = parseRpc(message.payload, tdsVersion_);
-    } catch (const std::invalid_argument& e) {
-        sendError(unnumberedError(toUtf16(e.what())), PacketType::Rpc);
+    } catch (const UnsupportedParameter& e) {
+        sendError(makeMessage(err::kNotSupported, {toUtf16(e.what())}), PacketType::Rpc);
         return;
     }
     writer_.begin(PacketType::TabularResult);

@@ -17,8 +17,7 @@ constexpr uint64_t PlpUnknownLength = 0xFFFFFFFFFFFFFFFEull;
 // Days from 0001-01-01 to 1900-01-01.
 constexpr int32_t DaysTo1900 = 693595;
 constexpr uint32_t TicksPerDay = 300u * 86400u;
-const char* const WideDecimalText =
-    "a decimal parameter beyond 19 digits is not supported by this server";
+const char* const WideDecimalText = "A decimal parameter beyond 19 digits";
 
 const char16_t Cp1252High[32] = {
     0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -387,10 +386,10 @@ Value readDecimal(ByteReader& in, const ParamType&)
     auto magnitude = in.bytes(len - 1);
     for (size_t i = 8; i < magnitude.size(); ++i)
         if (magnitude[i])
-            throw std::invalid_argument(WideDecimalText);
+            throw UnsupportedParameter(WideDecimalText);
     uint64_t m = littleEndian(magnitude.first(std::min<size_t>(8, magnitude.size())));
     if (m > uint64_t(INT64_MAX))
-        throw std::invalid_argument(WideDecimalText);
+        throw UnsupportedParameter(WideDecimalText);
     return sign ? int64_t(m) : -int64_t(m);
 }
 
@@ -692,17 +691,21 @@ void writeValue(ByteWriter& out, const WireColumn& c, const Value& value)
     (codec && codec->write ? codec->write : writeBinary)(out, c, value);
 }
 
+namespace {
+UnsupportedParameter unsupportedType(uint8_t type)
+{
+    static const char* hex = "0123456789ABCDEF";
+    return UnsupportedParameter("Parameter type 0x" + std::string{hex[type >> 4], hex[type & 15]});
+}
+} // namespace
+
 ParamType readParamType(ByteReader& in)
 {
     ParamType t;
     t.type = in.u8();
     const WireCodec* codec = codecFor(t.type);
-    if (!codec) {
-        static const char* hex = "0123456789ABCDEF";
-        throw std::invalid_argument("parameter type 0x" +
-                                    std::string{hex[t.type >> 4], hex[t.type & 15]} +
-                                    " is not supported by this server");
-    }
+    if (!codec)
+        throw unsupportedType(t.type);
     switch (codec->info) {
     case Info::None:
         break;
@@ -745,7 +748,7 @@ Value readParamValue(ByteReader& in, const ParamType& t)
 {
     const WireCodec* codec = codecFor(t.type);
     if (!codec)
-        throw std::invalid_argument("parameter type is not supported by this server");
+        throw unsupportedType(t.type);
     return codec->read(in, t);
 }
 

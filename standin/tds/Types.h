@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace standin::tds {
@@ -51,9 +52,17 @@ struct ParamType {
     bool plp = false;
 };
 
+// A parameter a client may send but this server does not take. what() names it as the engine's
+// "... is not supported by this server." message completes it.
+class UnsupportedParameter : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// Throws UnsupportedParameter on a type this server does not take.
 ParamType readParamType(ByteReader& in);
-// Decodes one parameter value; throws ProtocolError on malformed data and std::invalid_argument
-// on a type this server does not take.
+// Decodes one parameter value; throws ProtocolError on malformed data and UnsupportedParameter
+// on a value this server does not take.
 Value readParamValue(ByteReader& in, const ParamType& type);
 // The engine's view of a parameter's type.
 ColumnInfo columnInfoFor(const ParamType& type);

@@ -472,6 +472,74 @@ TEST_F(ServerTest, TransactionRequestsRunAsStatementsAndReportTheirDescriptor)
                                      u"ROLLBACK TRANSACTION"}));
 }
 
+// The server's own failures and the parameters it does not take are answered with the
+// catalogue's numbers: a client takes number 0 for a message of its own driver.
+TEST_F(ServerTest, OwnFailuresAndRefusedParametersCarryCatalogueNumbers)
+{
+    struct Sent {
+        int number = -1;
+        int severity = -1;
+        std::u16string text;
+    };
+    auto firstError = [](const std::vector<uint8_t>& p) {
+        Sent sent;
+        if (p.size() < 11 || p[0] != token::Error)
+            return sent;
+        sent.number = p[3] | (p[4] << 8) | (p[5] << 16) | (p[6] << 24);
+        sent.severity = p[8];
+        const size_t length = size_t(p[9] | (p[10] << 8));
+        for (size_t i = 0; i < length && 12 + 2 * i < p.size(); ++i)
+            sent.text.push_back(char16_t(p[11 + 2 * i] | (p[12 + 2 * i] << 8)));
+        return sent;
+    };
+    auto c = loggedIn();
+
+    engine_.onBatch = [](const std::u16string&, ResultSink&, const std::atomic<bool>*) {
+        throw std::runtime_error("the disk went away");
+    };
+    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 1"));
+    auto r = c->readMessage();
+    ASSERT_TRUE(r);
+    const Sent failed = firstError(r->payload);
+    EXPECT_EQ(failed.number, 8630);
+    EXPECT_EQ(failed.severity, 16);
+    EXPECT_EQ(failed.text, makeMessage(err::kInternalError, {u"the disk went away"}).text);
+    EXPECT_TRUE(endsWithDone(r->payload, done::Error));
+    engine_.onBatch = nullptr;
+
+    // sp_executesql by id with one parameter whose type information and value are given.
+    auto rpcWith = [](const char* parameterHex) {
+        auto p = standin::testing::fromHex("16 00 00 00 12 00 00 00 02 00 00 00 00 00 00 00 00 00 "
+                                           "01 00 00 00 ff ff 0a 00 00 00 00 00");
+        const auto parameter = standin::testing::fromHex(parameterHex);
+        p.insert(p.end(), parameter.begin(), parameter.end());
+        return p;
+    };
+    const struct {
+        const char* parameter;
+        std::u16string refused;
+    } cases[] = {
+        {"62 00 00 00 00", u"Parameter type 0x62"}, // sql_variant
+        {"6c 11 26 00 11 01 00 00 00 00 00 00 00 00 01 00 00 00 00 00 00 00",
+         u"A decimal parameter beyond 19 digits"},
+    };
+    for (const auto& k : cases) {
+        c->sendMessage(PacketType::Rpc, rpcWith(k.parameter));
+        r = c->readMessage();
+        ASSERT_TRUE(r) << k.parameter;
+        const Sent refused = firstError(r->payload);
+        EXPECT_EQ(refused.number, 50000) << k.parameter;
+        EXPECT_EQ(refused.text, makeMessage(err::kNotSupported, {k.refused}).text);
+        EXPECT_TRUE(endsWithDone(r->payload, done::Error));
+    }
+    // The connection goes on.
+    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(u"SELECT 2"));
+    r = c->readMessage();
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(endsWithDone(r->payload, done::Final));
+    EXPECT_TRUE(engine_.rpcs().empty());
+}
+
 TEST_F(ServerTest, RandomRequestsAfterLoginCostAtMostTheirConnection)
 {
     // Well framed but arbitrary requests of every kind, from a fixed seed so a failure repeats.

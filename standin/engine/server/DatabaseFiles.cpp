@@ -1,8 +1,10 @@
 // The files of a database as the server level makes, measures and removes them, and the server's
 // clock for creation dates.
-#include "CatalogImpl.h"
+#include "DatabaseFiles.h"
 
 #include "BackupFile.h"
+
+#include <sqlite3.h>
 
 #include <chrono>
 #include <ctime>

@@ -1,4 +1,4 @@
-// CREATE DATABASE, DROP DATABASE and BACKUP DATABASE, and the helpers these and RESTORE share.
+// CREATE DATABASE and DROP DATABASE, and the helpers these, BACKUP and RESTORE share.
 #include "../Text.h"
 #include "BackupFile.h"
 #include "CatalogImpl.h"
@@ -6,8 +6,8 @@
 #include "ServerText.h"
 #include "StatementSupport.h"
 
-#include <chrono>
-#include <thread>
+#include <array>
+#include <optional>
 
 namespace fs = std::filesystem;
 
@@ -18,398 +18,247 @@ namespace msg = messages;
 namespace {
 constexpr char16_t kCreateDatabase[] = u"CREATE DATABASE";
 constexpr char16_t kDropDatabase[] = u"DROP DATABASE";
-constexpr char16_t kBackupDatabase[] = u"BACKUP DATABASE";
 
-bool copySqliteDatabase(const fs::path& source, const fs::path& target, std::string& error)
+// A new database in stages: the statement checked and its files named, the name and the files
+// claimed, the files made, the database registered.
+class DatabaseCreation {
+public:
+    DatabaseCreation(ServerCatalog::Impl& catalog, const CreateDatabaseStatement& s,
+                     ServerContext& ctx, Reply& reply)
+        : catalog_(catalog), name_(s.name), ctx_(ctx), reply_(reply), files_{s.data, s.log},
+          claims_(catalog.leases)
+    {
+    }
+
+    void run()
+    {
+        if (!plan() || !claimName())
+            return;
+        if (!placeFiles() || !makeFiles())
+            return;
+        registerDatabase();
+        reply_.endStatement();
+    }
+
+private:
+    void refuse(Message m)
+    {
+        reply_.message(std::move(m));
+        reply_.endStatement();
+    }
+    // Ends a statement that got as far as its files.
+    void fail(Message m)
+    {
+        reply_.message(std::move(m));
+        reply_.message(msg::CreateDatabaseFailed());
+        reply_.endStatement();
+    }
+    bool plan();
+    bool claimName();
+    bool placeFiles();
+    bool place(const FileDefinition& file, std::filesystem::path& host);
+    bool makeFiles();
+    void registerDatabase();
+
+    ServerCatalog::Impl& catalog_;
+    const std::u16string& name_;
+    ServerContext& ctx_;
+    Reply& reply_;
+    std::array<FileDefinition, 2> files_; // data, log
+    std::array<fs::path, 2> hosts_;
+    std::optional<NameClaim> nameClaim_;
+    FileClaims claims_;
+    std::optional<PendingFiles> pending_;
+};
+
+bool DatabaseCreation::plan()
 {
-    sqlite3* from = nullptr;
-    sqlite3* to = nullptr;
-    auto closeBoth = [&] {
-        sqlite3_close(from);
-        sqlite3_close(to);
-    };
-    if (sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-            SQLITE_OK) {
-        error = from ? sqlite3_errmsg(from) : "cannot open";
-        closeBoth();
+    if (ctx_.inTransaction) {
+        refuse(msg::NotInTransaction(kCreateDatabase));
         return false;
     }
-    sqlite3_busy_timeout(from, 10000);
-    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
-    if (!backup) {
-        error = sqlite3_errmsg(to);
-        closeBoth();
+    if (name_.empty() || name_.size() > 128) {
+        refuse(msg::SyntaxError(name_));
         return false;
     }
-    // One step copies every page inside one read transaction: a consistent image even while
-    // other sessions write (they go on writing to the write-ahead log meanwhile).
-    int rc;
-    for (int attempt = 0;; ++attempt) {
-        rc = sqlite3_backup_step(backup, -1);
-        if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && attempt < 200) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            continue;
-        }
-        break;
-    }
-    sqlite3_backup_finish(backup);
-    if (rc != SQLITE_DONE)
-        error = sqlite3_errstr(rc);
-    closeBoth();
-    return rc == SQLITE_DONE;
-}
-} // namespace
-
-// ---------------------------------------------------------------------------------------------
-
-void ServerCatalog::Impl::createDatabase(const CreateDatabaseStatement& s, ServerContext& ctx,
-                                         Reply& reply)
-{
-    const std::u16string& name = s.name;
-    FileDefinition data = s.data, log = s.log;
-    if (ctx.inTransaction) {
-        reply.message(msg::NotInTransaction(kCreateDatabase));
-        return reply.endStatement();
-    }
-    if (name.empty() || name.size() > 128) {
-        reply.message(msg::SyntaxError(name));
-        return reply.endStatement();
-    }
+    FileDefinition& data = files_[0];
+    FileDefinition& log = files_[1];
     if (!data.given) {
-        data.logicalName = name;
-        data.physicalName = std::u16string(kDefaultDataDirectory) + name + u".mdf";
+        data.logicalName = name_;
+        data.physicalName = std::u16string(kDefaultDataDirectory) + name_ + u".mdf";
     }
     if (!log.given) {
-        log.logicalName = name + u"_log";
-        log.physicalName = std::u16string(kDefaultDataDirectory) + name + u"_log.ldf";
+        log.logicalName = name_ + u"_log";
+        log.physicalName = std::u16string(kDefaultDataDirectory) + name_ + u"_log.ldf";
     }
+    return true;
+}
 
-    const std::u16string folded = FoldCase(name);
+bool DatabaseCreation::claimName()
+{
+    const std::u16string folded = FoldCase(name_);
+    auto guard = catalog_.leases.lock();
+    if (!guard.registry().isSysadmin(ctx_.login)) {
+        refuse(msg::PermissionDenied(kCreateDatabase));
+        return false;
+    }
+    if (guard.registry().find(name_) || guard.nameReserved(folded)) {
+        refuse(msg::DatabaseExists(name_));
+        return false;
+    }
+    nameClaim_.emplace(guard, folded);
+    return true;
+}
+
+bool DatabaseCreation::placeFiles()
+{
+    if (EqualsNoCase(files_[0].logicalName, files_[1].logicalName)) {
+        refuse(msg::LogicalNameInUse(files_[1].logicalName));
+        return false;
+    }
+    if (!place(files_[0], hosts_[0]) || !place(files_[1], hosts_[1])) {
+        reply_.message(msg::CreateDatabaseFailed());
+        reply_.endStatement();
+        return false;
+    }
+    if (hosts_[0] == hosts_[1]) {
+        fail(msg::FileExists(files_[1].physicalName));
+        return false;
+    }
+    return true;
+}
+
+// Each file: a name this server can serve, in a folder that exists, not there yet.
+bool DatabaseCreation::place(const FileDefinition& file, fs::path& host)
+{
+    if (IsRelativeServerPath(file.physicalName)) {
+        reply_.message(msg::FileActivationError(file.physicalName));
+        return false;
+    }
+    const MappedPath mapped = catalog_.mapper.map(file.physicalName);
+    if (!mapped.ok()) {
+        reply_.message(msg::DirectoryLookupFailed(file.physicalName, OsErrorFor(mapped.status)));
+        return false;
+    }
+    if (!ParentIsDirectory(mapped.host)) {
+        reply_.message(msg::DirectoryLookupFailed(file.physicalName, msg::kOsPathNotFound));
+        return false;
+    }
+    bool taken = false;
     {
-        std::lock_guard lock(mutex);
-        if (!isSysadminLocked(ctx.login)) {
-            reply.message(msg::PermissionDenied(kCreateDatabase));
-            return reply.endStatement();
-        }
-        if (findLocked(name) || reservedNames.count(folded)) {
-            reply.message(msg::DatabaseExists(name));
-            return reply.endStatement();
-        }
-        reservedNames.insert(folded);
+        auto guard = catalog_.leases.lock();
+        // Held until the database is registered, so no restore writes over it meanwhile.
+        taken = guard.registry().ownsFile(mapped.host) || !claims_.claim(guard, mapped.host, name_);
     }
-    Finally unreserve([&] {
-        std::lock_guard lock(mutex);
-        reservedNames.erase(folded);
-    });
+    if (taken || PathExists(mapped.host)) {
+        reply_.message(msg::FileExists(file.physicalName));
+        return false;
+    }
+    host = mapped.host;
+    return true;
+}
 
-    if (EqualsNoCase(data.logicalName, log.logicalName)) {
-        reply.message(msg::LogicalNameInUse(log.logicalName));
-        return reply.endStatement();
-    }
-    std::vector<fs::path> claimedFiles;
-    Finally unclaim([&] {
-        std::lock_guard lock(mutex);
-        for (const auto& f : claimedFiles)
-            reservedFiles.erase(f);
-    });
-    // Each file: a name this server can serve, in a folder that exists, not there yet.
-    auto place = [&](const FileDefinition& file, fs::path& host) {
-        if (IsRelativeServerPath(file.physicalName)) {
-            reply.message(msg::FileActivationError(file.physicalName));
-            return false;
-        }
-        const MappedPath mapped = mapper.map(file.physicalName);
-        if (!mapped.ok()) {
-            reply.message(msg::DirectoryLookupFailed(file.physicalName, OsErrorFor(mapped.status)));
-            return false;
-        }
-        if (!ParentIsDirectory(mapped.host)) {
-            reply.message(msg::DirectoryLookupFailed(file.physicalName, msg::kOsPathNotFound));
-            return false;
-        }
-        bool taken = false;
-        {
-            std::lock_guard lock(mutex);
-            for (const auto& [dbid, entry] : databases)
-                taken = taken || entry.entry.dataFile == mapped.host ||
-                        entry.entry.logFile == mapped.host;
-            // Held until the database is registered, so no restore writes over it meanwhile.
-            if (!taken && reservedFiles.emplace(mapped.host, name).second)
-                claimedFiles.push_back(mapped.host);
-            else
-                taken = true;
-        }
-        if (taken || PathExists(mapped.host)) {
-            reply.message(msg::FileExists(file.physicalName));
-            return false;
-        }
-        host = mapped.host;
-        return true;
-    };
-    fs::path dataHost, logHost;
-    if (!place(data, dataHost) || !place(log, logHost)) {
-        reply.message(msg::CreateDatabaseFailed());
-        return reply.endStatement();
-    }
-    if (dataHost == logHost) {
-        reply.message(msg::FileExists(log.physicalName));
-        reply.message(msg::CreateDatabaseFailed());
-        return reply.endStatement();
-    }
-    PendingFiles pending(*this, {dataHost, logHost});
-    switch (CreateDatabaseFiles(dataHost, logHost)) {
+bool DatabaseCreation::makeFiles()
+{
+    pending_.emplace(catalog_.leases, std::vector<fs::path>{hosts_[0], hosts_[1]});
+    switch (CreateDatabaseFiles(hosts_[0], hosts_[1])) {
     case CreateFilesResult::Ok:
-        break;
+        return true;
     case CreateFilesResult::DataExists:
-        reply.message(msg::FileExists(data.physicalName));
-        reply.message(msg::CreateDatabaseFailed());
-        return reply.endStatement();
+        fail(msg::FileExists(files_[0].physicalName));
+        return false;
     case CreateFilesResult::LogExists:
-        reply.message(msg::FileExists(log.physicalName));
-        reply.message(msg::CreateDatabaseFailed());
-        return reply.endStatement();
+        fail(msg::FileExists(files_[1].physicalName));
+        return false;
     case CreateFilesResult::Failed:
-        reply.message(msg::DirectoryLookupFailed(data.physicalName, msg::kOsAccessDenied));
-        reply.message(msg::CreateDatabaseFailed());
-        return reply.endStatement();
+        break;
     }
+    fail(msg::DirectoryLookupFailed(files_[0].physicalName, msg::kOsAccessDenied));
+    return false;
+}
 
+void DatabaseCreation::registerDatabase()
+{
     DatabaseEntry e;
-    e.name = name;
-    e.dataFile = dataHost;
-    e.logFile = logHost;
-    e.dataPhysicalName = data.physicalName;
-    e.logPhysicalName = log.physicalName;
-    e.dataLogicalName = data.logicalName;
-    e.logLogicalName = log.logicalName;
+    e.name = name_;
+    e.dataFile = hosts_[0];
+    e.logFile = hosts_[1];
+    e.dataPhysicalName = files_[0].physicalName;
+    e.logPhysicalName = files_[1].physicalName;
+    e.dataLogicalName = files_[0].logicalName;
+    e.logLogicalName = files_[1].logicalName;
     e.created = Now();
     try {
-        std::lock_guard lock(mutex);
-        e.dbid = nextDbid();
-        saveDatabase(e);
-        Entry entry;
-        entry.entry = e;
-        databases[e.dbid] = std::move(entry);
+        auto guard = catalog_.leases.lock();
+        e.dbid = guard.registry().nextDbid();
+        guard.registry().putDatabase(e);
     } catch (...) {
-        RemoveDatabaseFiles(dataHost, logHost);
+        RemoveDatabaseFiles(hosts_[0], hosts_[1]);
         throw;
     }
-    reply.endStatement();
 }
 
-// ---------------------------------------------------------------------------------------------
-
-ServerCatalog::Impl::Entry*
-ServerCatalog::Impl::waitUntilUnheldLocked(std::unique_lock<std::mutex>& lock,
-                                           const std::u16string& name)
+// Takes one database for DROP: nothing else may use it from here until it is gone.
+std::optional<DatabaseEntry> takeForDrop(Leases::Guard& guard, const std::u16string& name,
+                                         bool ifExists, ServerContext& ctx, Reply& reply,
+                                         std::optional<ExclusiveUse>& exclusive)
 {
-    Entry* entry = nullptr;
-    released.wait_for(lock, kClosingSessionGrace, [&] {
-        entry = findLocked(name);
-        return !entry || (entry->holders == 0 && !entry->busy);
-    });
-    return entry;
+    const RegisteredDatabase* registered = guard.registry().find(name);
+    if (!registered || !guard.registry().isSysadmin(ctx.login)) {
+        if (!ifExists || registered)
+            reply.message(msg::DropUnknownDatabase(name));
+        return std::nullopt;
+    }
+    if (registered->entry.system) {
+        reply.message(msg::SystemDatabase(u"drop", registered->entry.name));
+        return std::nullopt;
+    }
+    if (guard.inUse(registered->entry.dbid) &&
+        !EqualsNoCase(ctx.currentDatabase, registered->entry.name))
+        registered = guard.waitUntilFree(name);
+    if (!registered) {
+        if (!ifExists)
+            reply.message(msg::DropUnknownDatabase(name));
+        return std::nullopt;
+    }
+    if (guard.inUse(registered->entry.dbid)) {
+        reply.message(msg::DatabaseInUse(registered->entry.name));
+        return std::nullopt;
+    }
+    exclusive.emplace(guard, registered->entry.dbid);
+    return registered->entry;
 }
 
-void ServerCatalog::Impl::dropDatabase(const DropDatabaseStatement& s, ServerContext& ctx,
-                                       Reply& reply)
+} // namespace
+
+void CreateDatabase(ServerCatalog::Impl& catalog, const CreateDatabaseStatement& s,
+                    ServerContext& ctx, Reply& reply)
 {
-    const bool ifExists = s.ifExists;
-    const std::vector<std::u16string>& names = s.names;
+    DatabaseCreation(catalog, s, ctx, reply).run();
+}
+
+void DropDatabase(ServerCatalog::Impl& catalog, const DropDatabaseStatement& s, ServerContext& ctx,
+                  Reply& reply)
+{
     if (ctx.inTransaction) {
         reply.message(msg::NotInUserTransaction(kDropDatabase));
         return reply.endStatement();
     }
-    for (const auto& name : names) {
-        DatabaseEntry victim;
+    for (const auto& name : s.names) {
+        std::optional<ExclusiveUse> exclusive;
+        std::optional<DatabaseEntry> victim;
         {
-            std::unique_lock lock(mutex);
-            Entry* entry = findLocked(name);
-            if (!entry || !isSysadminLocked(ctx.login)) {
-                if (!ifExists || entry)
-                    reply.message(msg::DropUnknownDatabase(name));
-                continue;
-            }
-            if (entry->entry.system) {
-                reply.message(msg::SystemDatabase(u"drop", entry->entry.name));
-                continue;
-            }
-            if ((entry->holders > 0 || entry->busy) &&
-                !EqualsNoCase(ctx.currentDatabase, entry->entry.name))
-                entry = waitUntilUnheldLocked(lock, name);
-            if (!entry) {
-                if (!ifExists)
-                    reply.message(msg::DropUnknownDatabase(name));
-                continue;
-            }
-            if (entry->holders > 0 || entry->busy) {
-                reply.message(msg::DatabaseInUse(entry->entry.name));
-                continue;
-            }
-            entry->busy = true;
-            victim = entry->entry;
+            auto guard = catalog.leases.lock();
+            victim = takeForDrop(guard, name, s.ifExists, ctx, reply, exclusive);
         }
-        releaseFile(victim.dataFile);
-        PendingFiles pending(*this, {victim.dataFile, victim.logFile});
-        {
-            std::lock_guard lock(mutex);
-            try {
-                deleteDatabase(victim.dbid);
-            } catch (...) {
-                databases[victim.dbid].busy = false;
-                throw;
-            }
-            databases.erase(victim.dbid);
-        }
-        RemoveDatabaseFiles(victim.dataFile, victim.logFile);
+        if (!victim)
+            continue;
+        catalog.releaseFile(victim->dataFile);
+        PendingFiles pending(catalog.leases, {victim->dataFile, victim->logFile});
+        catalog.leases.lock().removeDatabase(victim->dbid);
+        exclusive->forget();
+        RemoveDatabaseFiles(victim->dataFile, victim->logFile);
     }
-    reply.endStatement();
-}
-
-// ---------------------------------------------------------------------------------------------
-
-void ServerCatalog::Impl::backupDatabase(const BackupStatement& s, ServerContext& ctx, Reply& reply)
-{
-    const std::u16string& name = s.database;
-    const std::u16string& device = s.device;
-    const std::vector<WithOption>& options = s.options;
-    bool overwrite = false, copyOnly = false, checksum = false;
-    std::u16string setName, description, unsupported;
-    for (const auto& o : options) {
-        if (o.keyword == u"INIT" || o.keyword == u"FORMAT")
-            overwrite = true;
-        else if (o.keyword == u"COPY_ONLY")
-            copyOnly = true;
-        else if (o.keyword == u"CHECKSUM")
-            checksum = true;
-        else if (o.keyword == u"NAME")
-            setName = o.value.value_or(u"");
-        else if (o.keyword == u"DESCRIPTION")
-            description = o.value.value_or(u"");
-        else if (!IsAmong(o.keyword,
-                          {u"NOINIT", u"NOFORMAT", u"SKIP", u"NOSKIP", u"NO_CHECKSUM",
-                           u"STOP_ON_ERROR", u"CONTINUE_AFTER_ERROR", u"NOUNLOAD", u"UNLOAD",
-                           u"REWIND", u"NOREWIND", u"COMPRESSION", u"NO_COMPRESSION", u"STATS",
-                           u"MEDIANAME", u"MEDIADESCRIPTION"}))
-            unsupported += (unsupported.empty() ? u"" : u", ") + o.keyword;
-    }
-    auto fail = [&](Message m) {
-        reply.message(std::move(m));
-        reply.message(msg::TerminatingAbnormally(kBackupDatabase));
-        reply.endStatement();
-    };
-    if (!unsupported.empty())
-        return fail(msg::OptionsNotSupported(unsupported));
-    if (ctx.inTransaction)
-        return fail(msg::BackupInTransaction());
-
-    DatabaseEntry source;
-    {
-        std::lock_guard lock(mutex);
-        Entry* entry = findLocked(name);
-        if (!entry || entry->busy)
-            return fail(msg::DatabaseDoesNotExist(name));
-        if (entry->entry.dbid == 2)
-            return fail(msg::TempdbBackup());
-        if (!isSysadminLocked(ctx.login))
-            return fail(msg::PermissionDenied(kBackupDatabase));
-        // Held while copying: the database cannot be dropped or restored under the backup.
-        ++entry->holders;
-        source = entry->entry;
-    }
-    Finally releaseHold([&] {
-        std::lock_guard lock(mutex);
-        const auto it = databases.find(source.dbid);
-        if (it != databases.end() && it->second.holders > 0)
-            --it->second.holders;
-        released.notify_all();
-    });
-
-    const std::u16string serverPath = CompleteDevice(device);
-    const MappedPath mapped = mapper.map(serverPath);
-    if (!mapped.ok())
-        return fail(msg::CannotOpenBackupDevice(serverPath, OsErrorFor(mapped.status)));
-    if (!ParentIsDirectory(mapped.host))
-        return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsPathNotFound));
-    {
-        std::error_code ec;
-        if (fs::is_directory(fs::symlink_status(mapped.host, ec)))
-            return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
-        std::lock_guard lock(mutex);
-        for (const auto& [dbid, entry] : databases) {
-            // Never write a backup over a database's own file.
-            const auto& e = entry.entry;
-            for (const auto& file : {e.dataFile, fs::path(e.dataFile.native() + "-wal"),
-                                     fs::path(e.dataFile.native() + "-shm"), e.logFile})
-                if (file == mapped.host)
-                    return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsSharingViolation));
-        }
-    }
-    const BackupMedia media = ReadBackupMedia(mapped.host);
-    if (media.status == BackupMedia::Status::Unreadable)
-        return fail(msg::CannotOpenBackupDevice(serverPath, msg::kOsAccessDenied));
-    if (media.status == BackupMedia::Status::NotMedia && !overwrite) {
-        std::error_code ec;
-        if (fs::file_size(mapped.host, ec) > 0)
-            return fail(msg::MediaFamilyIncorrect(serverPath));
-    }
-
-    const auto clockStarted = std::chrono::steady_clock::now();
-    const DateTimeValue started = Now();
-    const fs::path copy = temporaryPath("backup");
-    Finally removeCopy([&] {
-        std::error_code ec;
-        fs::remove(copy, ec);
-        fs::remove(fs::path(copy.native() + "-journal"), ec);
-    });
-    std::string error;
-    if (!copySqliteDatabase(source.dataFile, copy, error))
-        return fail(msg::WriteFailed(serverPath, text::fromUtf8(error)));
-    BackupSource set;
-    set.info.databaseName = source.name;
-    set.info.dataLogicalName = source.dataLogicalName;
-    set.info.dataPhysicalName = source.dataPhysicalName;
-    set.info.logLogicalName = source.logLogicalName;
-    set.info.logPhysicalName = source.logPhysicalName;
-    set.info.name = setName;
-    set.info.description = description;
-    set.info.started = started;
-    set.info.databaseCreated = source.created;
-    set.info.userName = ctx.login;
-    set.info.serverName = this->options.serverName;
-    set.info.flags = (copyOnly ? kCopyOnly : 0u) | (checksum ? kWithChecksum : 0u) |
-                     (source.system ? kSimpleRecovery : 0u);
-    set.info.setGuid = RandomGuid();
-    set.dataCopy = copy;
-    set.logFile = source.logFile;
-    set.info.finished = Now();
-    WriteResult written;
-    {
-        // Appends truncate a torn tail first: two at once would cut each other's sets.
-        std::lock_guard media(mediaMutex);
-        written = WriteBackupSet(mapped.host, set, overwrite);
-    }
-    if (written.error)
-        return fail(msg::WriteFailed(serverPath, text::fromUtf8(*written.error)));
-
-    if (!copyOnly && !source.system) {
-        // The first full backup starts the log chain; a copy-only one leaves it alone.
-        std::lock_guard lock(mutex);
-        const auto it = databases.find(source.dbid);
-        if (it != databases.end() && !it->second.logChain) {
-            saveLogChain(source.dbid, true);
-            it->second.logChain = true;
-        }
-    }
-    const int64_t dataPages = FilePages(copy);
-    const int64_t logPages = FilePages(source.logFile);
-    reply.message(
-        msg::ProcessedPages(dataPages, source.name, source.dataLogicalName, written.position));
-    reply.message(
-        msg::ProcessedPages(logPages, source.name, source.logLogicalName, written.position));
-    reply.message(msg::SuccessfullyProcessed(kBackupDatabase, dataPages + logPages,
-                                             SecondsSince(clockStarted)));
     reply.endStatement();
 }
 
@@ -457,23 +306,6 @@ bool IsAmong(const std::u16string& keyword, std::initializer_list<const char16_t
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-PendingFiles::PendingFiles(ServerCatalog::Impl& catalog, std::vector<fs::path> files)
-    : catalog_(catalog), files_(std::move(files))
-{
-    std::lock_guard lock(catalog_.mutex);
-    catalog_.notePendingFiles(files_);
-}
-
-PendingFiles::~PendingFiles()
-{
-    try {
-        std::lock_guard lock(catalog_.mutex);
-        catalog_.forgetPendingFiles(files_);
-    } catch (...) {
-        // Still noted: the next start finds them registered or removes them.
-    }
 }
 
 } // namespace standin::server

@@ -1,9 +1,11 @@
 // The server's registry: one SQLite file of the data root holding the databases, their files and
 // the logins, written through before a statement is answered.
-#include "CatalogImpl.h"
+#include "Registry.h"
 
+#include "DatabaseFiles.h"
 #include "ServerText.h"
 
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -59,13 +61,13 @@ private:
 };
 } // namespace
 
-void ServerCatalog::Impl::openRegistry(const fs::path& file)
+void Registry::open(const fs::path& file)
 {
-    if (sqlite3_open_v2(file.c_str(), &registry,
+    if (sqlite3_open_v2(file.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK)
         throw std::runtime_error("cannot open " + file.string());
-    sqlite3_busy_timeout(registry, 5000);
+    sqlite3_busy_timeout(db_, 5000);
     // FULL: a CREATE, DROP or RESTORE the client saw succeed survives a crash of the process
     // or of the machine.
     execSql(
@@ -81,30 +83,40 @@ void ServerCatalog::Impl::openRegistry(const fs::path& file)
 
     // Registries written before the log chain was kept get the column.
     Statement columns(
-        registry, "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
+        db_, "SELECT count(*) FROM pragma_table_info('databases') WHERE name = 'log_chain'");
     if (columns.step() && columns.integer(0) == 0)
         execSql("ALTER TABLE databases ADD COLUMN log_chain INTEGER NOT NULL DEFAULT 0");
 }
 
-ServerCatalog::Impl::~Impl()
+Registry::~Registry()
 {
-    if (registry)
-        sqlite3_close(registry);
+    if (db_)
+        sqlite3_close(db_);
 }
 
-void ServerCatalog::Impl::execSql(const char* sql)
+void Registry::execSql(const char* sql)
 {
     char* error = nullptr;
-    if (sqlite3_exec(registry, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         std::string text = error ? error : "unknown error";
         sqlite3_free(error);
         throw std::runtime_error("server registry: " + text);
     }
 }
 
-void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e, bool logChain)
+void Registry::begin()
 {
-    Statement s(registry,
+    execSql("BEGIN IMMEDIATE");
+}
+
+void Registry::commit()
+{
+    execSql("COMMIT");
+}
+
+void Registry::putDatabase(const DatabaseEntry& e, bool logChain)
+{
+    Statement s(db_,
                 "INSERT OR REPLACE INTO databases(dbid, name, data_host, log_host, data_physical, "
                 "log_physical,"
                 " data_logical, log_logical, created_days, created_ticks, system, log_chain)"
@@ -122,50 +134,56 @@ void ServerCatalog::Impl::saveDatabase(const DatabaseEntry& e, bool logChain)
     s.bind(11, e.system ? 1 : 0);
     s.bind(12, logChain ? 1 : 0);
     s.step();
+    databases_[e.dbid] = RegisteredDatabase{e, logChain};
 }
 
-void ServerCatalog::Impl::saveLogChain(int32_t dbid, bool logChain)
+void Registry::setLogChain(int32_t dbid, bool logChain)
 {
-    Statement s(registry, "UPDATE databases SET log_chain = ? WHERE dbid = ?");
+    Statement s(db_, "UPDATE databases SET log_chain = ? WHERE dbid = ?");
     s.bind(1, logChain ? 1 : 0);
     s.bind(2, dbid);
     s.step();
+    if (const auto it = databases_.find(dbid); it != databases_.end())
+        it->second.logChain = logChain;
 }
 
-void ServerCatalog::Impl::deleteDatabase(int32_t dbid)
+void Registry::removeDatabase(int32_t dbid)
 {
-    Statement s(registry, "DELETE FROM databases WHERE dbid = ?");
+    Statement s(db_, "DELETE FROM databases WHERE dbid = ?");
     s.bind(1, dbid);
     s.step();
+    databases_.erase(dbid);
 }
 
-void ServerCatalog::Impl::saveLogin(const Login& login)
+void Registry::putLogin(const Login& login)
 {
-    Statement s(registry,
-                "INSERT OR REPLACE INTO logins(folded, name, type, roles) VALUES (?,?,?,?)");
+    Statement s(db_, "INSERT OR REPLACE INTO logins(folded, name, type, roles) VALUES (?,?,?,?)");
     s.bind(1, FoldCase(login.name));
     s.bind(2, login.name);
     s.bind(3, int64_t(login.type));
     s.bind(4, int64_t(login.roles));
     s.step();
+    logins_[FoldCase(login.name)] = login;
 }
 
-void ServerCatalog::Impl::deleteLogin(const std::u16string& folded)
+void Registry::removeLogin(const std::u16string& name)
 {
-    Statement s(registry, "DELETE FROM logins WHERE folded = ?");
+    const std::u16string folded = FoldCase(name);
+    Statement s(db_, "DELETE FROM logins WHERE folded = ?");
     s.bind(1, folded);
     s.step();
+    logins_.erase(folded);
 }
 
-void ServerCatalog::Impl::loadAll()
+void Registry::load()
 {
-    databases.clear();
-    Statement d(registry, "SELECT dbid, name, data_host, log_host, data_physical, log_physical, "
-                          "data_logical, log_logical,"
-                          " created_days, created_ticks, system, log_chain FROM databases");
+    databases_.clear();
+    Statement d(db_, "SELECT dbid, name, data_host, log_host, data_physical, log_physical, "
+                     "data_logical, log_logical,"
+                     " created_days, created_ticks, system, log_chain FROM databases");
     while (d.step()) {
-        Entry entry;
-        DatabaseEntry& e = entry.entry;
+        RegisteredDatabase registered;
+        DatabaseEntry& e = registered.entry;
         e.dbid = int32_t(d.integer(0));
         e.name = d.text(1);
         e.dataFile = d.path(2);
@@ -177,98 +195,98 @@ void ServerCatalog::Impl::loadAll()
         e.created.days = int32_t(d.integer(8));
         e.created.ticks = uint32_t(d.integer(9));
         e.system = d.integer(10) != 0;
-        entry.logChain = d.integer(11) != 0;
-        databases[e.dbid] = std::move(entry);
+        registered.logChain = d.integer(11) != 0;
+        databases_[e.dbid] = std::move(registered);
     }
-    logins.clear();
-    Statement l(registry, "SELECT name, type, roles FROM logins");
+    logins_.clear();
+    Statement l(db_, "SELECT name, type, roles FROM logins");
     while (l.step()) {
         Login login;
         login.name = l.text(0);
         login.type = char16_t(l.integer(1));
         login.roles = uint32_t(l.integer(2));
-        logins[FoldCase(login.name)] = std::move(login);
+        logins_[FoldCase(login.name)] = std::move(login);
     }
 }
 
-void ServerCatalog::Impl::notePendingFiles(const std::vector<fs::path>& files)
+void Registry::notePendingFiles(const std::vector<fs::path>& files)
 {
     for (const auto& file : files) {
-        Statement s(registry, "INSERT OR REPLACE INTO pending_files(host) VALUES (?)");
+        Statement s(db_, "INSERT OR REPLACE INTO pending_files(host) VALUES (?)");
         s.bindPath(1, file);
         s.step();
     }
 }
 
-void ServerCatalog::Impl::forgetPendingFiles(const std::vector<fs::path>& files)
+void Registry::forgetPendingFiles(const std::vector<fs::path>& files)
 {
     for (const auto& file : files) {
-        Statement s(registry, "DELETE FROM pending_files WHERE host = ?");
+        Statement s(db_, "DELETE FROM pending_files WHERE host = ?");
         s.bindPath(1, file);
         s.step();
     }
 }
 
-void ServerCatalog::Impl::removeAbandonedFiles()
+std::vector<fs::path> Registry::removeAbandonedFiles()
 {
     std::vector<fs::path> pending;
     {
-        Statement s(registry, "SELECT host FROM pending_files");
+        Statement s(db_, "SELECT host FROM pending_files");
         while (s.step())
             pending.push_back(s.path(0));
     }
+    std::vector<fs::path> removed;
     for (const auto& file : pending) {
-        bool registered = false;
-        for (const auto& [dbid, entry] : databases)
-            registered = registered || entry.entry.dataFile == file || entry.entry.logFile == file;
         std::error_code ec;
-        if (!registered && fs::exists(fs::symlink_status(file, ec))) {
+        if (!ownsFile(file) && fs::exists(fs::symlink_status(file, ec))) {
             RemoveDatabaseFiles(file, {});
-            log("removed " + file.string() + ", left behind by an interrupted CREATE, DROP or " +
-                "RESTORE DATABASE");
+            removed.push_back(file);
         }
     }
     execSql("DELETE FROM pending_files");
+    return removed;
 }
 
-ServerCatalog::Impl::Entry* ServerCatalog::Impl::findLocked(const std::u16string& name)
+const RegisteredDatabase* Registry::find(const std::u16string& name) const
 {
-    for (auto& [dbid, entry] : databases)
-        if (EqualsNoCase(entry.entry.name, name))
-            return &entry;
+    for (const auto& [dbid, registered] : databases_)
+        if (EqualsNoCase(registered.entry.name, name))
+            return &registered;
     return nullptr;
 }
 
-int32_t ServerCatalog::Impl::nextDbid() const
+const RegisteredDatabase* Registry::find(int32_t dbid) const
 {
-    // The lowest free id after the system databases, as the server reuses freed ones.
+    const auto it = databases_.find(dbid);
+    return it == databases_.end() ? nullptr : &it->second;
+}
+
+int32_t Registry::nextDbid() const
+{
     int32_t id = 5;
-    while (databases.count(id))
+    while (databases_.count(id))
         ++id;
     return id;
 }
 
-bool ServerCatalog::Impl::isSysadminLocked(const std::u16string& login) const
+bool Registry::ownsFile(const fs::path& file) const
 {
-    const auto it = logins.find(FoldCase(login));
-    return it != logins.end() && it->second.sysadmin();
+    for (const auto& [dbid, registered] : databases_)
+        if (registered.entry.dataFile == file || registered.entry.logFile == file)
+            return true;
+    return false;
 }
 
-void ServerCatalog::Impl::releaseFile(const fs::path& dataFile)
+const Login* Registry::login(const std::u16string& name) const
 {
-    FileReleaser copy;
-    {
-        std::lock_guard lock(mutex);
-        copy = releaser;
-    }
-    if (copy)
-        copy(dataFile);
+    const auto it = logins_.find(FoldCase(name));
+    return it == logins_.end() ? nullptr : &it->second;
 }
 
-fs::path ServerCatalog::Impl::temporaryPath(const std::string& stem)
+bool Registry::isSysadmin(const std::u16string& name) const
 {
-    std::lock_guard lock(mutex);
-    return root / kServerFolder / "tmp" / (stem + "-" + std::to_string(++temporaryCounter));
+    const Login* found = login(name);
+    return found && found->sysadmin();
 }
 
 } // namespace standin::server

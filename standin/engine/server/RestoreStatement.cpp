@@ -108,12 +108,11 @@ public:
                     Reply& reply, const RestoreOptions& options, fs::path media,
                     const BackupSetInfo& set)
         : catalog_(catalog), name_(std::move(name)), ctx_(ctx), reply_(reply), options_(options),
-          media_(std::move(media)), set_(set)
+          media_(std::move(media)), set_(set), fileClaims_(catalog.leases)
     {
     }
     DatabaseRestore(const DatabaseRestore&) = delete;
     DatabaseRestore& operator=(const DatabaseRestore&) = delete;
-    ~DatabaseRestore();
 
     void run()
     {
@@ -130,8 +129,6 @@ public:
     }
 
 private:
-    using Entry = ServerCatalog::Impl::Entry;
-
     bool refuse(Message m)
     {
         reply_.message(std::move(m));
@@ -145,10 +142,10 @@ private:
     }
     bool chooseTargets();
     bool claimDatabase();
-    bool claimExisting(Entry* entry, std::unique_lock<std::mutex>& lock);
+    bool claimExisting(const RegisteredDatabase* registered, Leases::Guard& guard);
     bool checkTargets();
     bool checkTarget(Target& target);
-    std::optional<std::u16string> ownerLocked(const Target& target) const;
+    std::optional<std::u16string> owner(const Leases::Guard& guard, const Target& target) const;
     bool reserveTargets();
     bool takeDatabase();
     bool copy();
@@ -165,27 +162,13 @@ private:
     const BackupSetInfo& set_;
     std::array<Target, 2> targets_; // data, log
     std::optional<DatabaseEntry> existing_;
-    std::u16string reservedName_;
-    std::vector<fs::path> reservedFiles_;
-    bool busy_ = false;
+    // Given back in the reverse order of their taking, the files' note in the registry first.
+    std::optional<NameClaim> nameClaim_;
+    FileClaims fileClaims_;
+    std::optional<ExclusiveUse> exclusive_;
     std::optional<PendingFiles> pending_;
     std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
-
-DatabaseRestore::~DatabaseRestore()
-{
-    pending_.reset();
-    std::lock_guard lock(catalog_.mutex);
-    if (!reservedName_.empty())
-        catalog_.reservedNames.erase(reservedName_);
-    for (const auto& f : reservedFiles_)
-        catalog_.reservedFiles.erase(f);
-    if (busy_) {
-        const auto it = catalog_.databases.find(existing_->dbid);
-        if (it != catalog_.databases.end())
-            it->second.busy = false;
-    }
-}
 
 // Each file goes to its MOVE target, else where it was when backed up.
 bool DatabaseRestore::chooseTargets()
@@ -212,40 +195,41 @@ bool DatabaseRestore::claimDatabase()
         return false;
     }
     const std::u16string folded = FoldCase(name_);
-    std::unique_lock lock(catalog_.mutex);
-    if (!catalog_.isSysadminLocked(ctx_.login))
+    auto guard = catalog_.leases.lock();
+    if (!guard.registry().isSysadmin(ctx_.login))
         return refuse(msg::PermissionDenied(kRestoreDatabase));
-    if (catalog_.reservedNames.count(folded))
+    if (guard.nameReserved(folded))
         return refuse(msg::ExclusiveAccess());
-    if (Entry* entry = catalog_.findLocked(name_); entry && !claimExisting(entry, lock))
+    if (const auto* registered = guard.registry().find(name_);
+        registered && !claimExisting(registered, guard))
         return false;
-    catalog_.reservedNames.insert(folded);
-    reservedName_ = folded;
+    nameClaim_.emplace(guard, folded);
     return true;
 }
 
 // A database of that name is restored over only when nothing would be lost without REPLACE.
-bool DatabaseRestore::claimExisting(Entry* entry, std::unique_lock<std::mutex>& lock)
+bool DatabaseRestore::claimExisting(const RegisteredDatabase* registered, Leases::Guard& guard)
 {
-    if (entry->entry.dbid == 1)
+    if (registered->entry.dbid == 1)
         return refuse(msg::MasterSingleUser());
-    if (entry->entry.dbid == 2)
+    if (registered->entry.dbid == 2)
         return refuse(msg::TempdbBackup());
-    const bool ownSession = EqualsNoCase(ctx_.currentDatabase, entry->entry.name);
-    if ((entry->busy || entry->holders > 0) && !ownSession) {
-        entry = catalog_.waitUntilUnheldLocked(lock, name_);
-        if (!entry)
+    const bool ownSession = EqualsNoCase(ctx_.currentDatabase, registered->entry.name);
+    if (guard.inUse(registered->entry.dbid) && !ownSession) {
+        registered = guard.waitUntilFree(name_);
+        if (!registered)
             return refuse(msg::ExclusiveAccess());
     }
-    if (entry->busy || entry->holders > 0)
-        return refuse(ownSession ? msg::InUseBySession(kRestoreDatabase, entry->entry.name)
+    const DatabaseEntry& entry = registered->entry;
+    if (guard.inUse(entry.dbid))
+        return refuse(ownSession ? msg::InUseBySession(kRestoreDatabase, entry.name)
                                  : msg::ExclusiveAccess());
-    if (!options_.replace && !EqualsNoCase(entry->entry.name, set_.databaseName))
-        return refuse(msg::OtherDatabaseBackup(entry->entry.name));
+    if (!options_.replace && !EqualsNoCase(entry.name, set_.databaseName))
+        return refuse(msg::OtherDatabaseBackup(entry.name));
     // Restoring over it would throw away log records no backup holds.
-    if (!options_.replace && entry->logChain && !entry->entry.system)
-        return refuse(msg::TailNotBackedUp(entry->entry.name));
-    existing_ = entry->entry;
+    if (!options_.replace && registered->logChain && !entry.system)
+        return refuse(msg::TailNotBackedUp(entry.name));
+    existing_ = entry;
     return true;
 }
 
@@ -292,13 +276,13 @@ bool DatabaseRestore::checkTarget(Target& target)
         if (fileKey(file) == mediaKey)
             return cannot(msg::OsErrorOnFile(msg::kOsSharingViolation,
                                              msg::kValidateTargetForCreation, target.serverPath));
-    std::optional<std::u16string> owner;
+    std::optional<std::u16string> ownerName;
     {
-        std::lock_guard lock(catalog_.mutex);
-        owner = ownerLocked(target);
+        auto guard = catalog_.leases.lock();
+        ownerName = owner(guard, target);
     }
-    if (owner)
-        return cannot(msg::FileInUseByDatabase(target.serverPath, *owner));
+    if (ownerName)
+        return cannot(msg::FileInUseByDatabase(target.serverPath, *ownerName));
     std::error_code ec;
     if (fs::is_directory(fs::symlink_status(target.host, ec)))
         return cannot(msg::OsErrorOnFile(msg::kOsAccessDenied, msg::kValidateTargetForCreation,
@@ -318,13 +302,14 @@ bool DatabaseRestore::checkTarget(Target& target)
 // The database whose files putting the target in place would overwrite, or for which a CREATE
 // or RESTORE in progress is making that file. The database restored over gives up its data and
 // log file, but the companions of its data file are no place for a target.
-std::optional<std::u16string> DatabaseRestore::ownerLocked(const Target& target) const
+std::optional<std::u16string> DatabaseRestore::owner(const Leases::Guard& guard,
+                                                     const Target& target) const
 {
     std::set<std::u16string> keys;
     for (const auto& file : target.replaced())
         keys.insert(fileKey(file));
-    for (const auto& [dbid, entry] : catalog_.databases) {
-        const DatabaseEntry& e = entry.entry;
+    for (const auto& [dbid, registered] : guard.registry().databases()) {
+        const DatabaseEntry& e = registered.entry;
         std::vector<fs::path> files = withCompanions(e.dataFile);
         if (existing_ && e.dbid == existing_->dbid) {
             files.erase(files.begin());
@@ -338,7 +323,7 @@ std::optional<std::u16string> DatabaseRestore::ownerLocked(const Target& target)
             if (keys.count(fileKey(file)))
                 return e.name;
     }
-    for (const auto& [file, database] : catalog_.reservedFiles)
+    for (const auto& [file, database] : guard.reservedFiles())
         if (keys.count(fileKey(file)))
             return database;
     return std::nullopt;
@@ -347,15 +332,15 @@ std::optional<std::u16string> DatabaseRestore::ownerLocked(const Target& target)
 // Held until the database is registered, so that no CREATE or RESTORE makes them meanwhile.
 bool DatabaseRestore::reserveTargets()
 {
-    std::lock_guard lock(catalog_.mutex);
+    auto guard = catalog_.leases.lock();
     for (const auto& target : targets_) {
-        if (const auto owner = ownerLocked(target)) {
-            reply_.message(msg::FileInUseByDatabase(target.serverPath, *owner));
+        if (const auto ownerName = owner(guard, target)) {
+            reply_.message(msg::FileInUseByDatabase(target.serverPath, *ownerName));
             reply_.message(msg::CannotRestoreTo(target.logical, target.serverPath));
             return false;
         }
-        catalog_.reservedFiles.emplace(target.host, name_);
-        reservedFiles_.push_back(target.host);
+        // Taken already only by the other target, which the plan has refused.
+        (void)fileClaims_.claim(guard, target.host, name_);
     }
     return true;
 }
@@ -365,12 +350,10 @@ bool DatabaseRestore::takeDatabase()
 {
     if (!existing_)
         return true;
-    std::lock_guard lock(catalog_.mutex);
-    const auto it = catalog_.databases.find(existing_->dbid);
-    if (it == catalog_.databases.end() || it->second.holders > 0 || it->second.busy)
+    auto guard = catalog_.leases.lock();
+    if (!guard.registry().find(existing_->dbid) || guard.inUse(existing_->dbid))
         return refuse(msg::ExclusiveAccess());
-    it->second.busy = true;
-    busy_ = true;
+    exclusive_.emplace(guard, existing_->dbid);
     return true;
 }
 
@@ -402,7 +385,7 @@ bool DatabaseRestore::putInPlace(const fs::path& dataCopy, const fs::path& logCo
     const fs::path& logHost = targets_[1].host;
     // From the first rename on, a crash leaves files no database owns yet: the next start
     // removes them unless the database was registered.
-    pending_.emplace(catalog_, std::vector<fs::path>{dataHost, logHost});
+    pending_.emplace(catalog_.leases, std::vector<fs::path>{dataHost, logHost});
     const bool logWasThere = PathExists(logHost);
     if (std::rename(logCopy.c_str(), logHost.c_str()) != 0)
         return refuse(msg::WriteFailed(targets_[1].serverPath, osErrorText(errno)));
@@ -446,14 +429,11 @@ void DatabaseRestore::registerDatabase()
     e.logLogicalName = set_.logLogicalName;
     e.created = Now();
     {
-        std::lock_guard lock(catalog_.mutex);
-        e.dbid = existing_ ? existing_->dbid : catalog_.nextDbid();
+        auto guard = catalog_.leases.lock();
+        e.dbid = existing_ ? existing_->dbid : guard.registry().nextDbid();
         e.system = existing_ && existing_->system;
         // The restored database continues the log chain of its backup.
-        catalog_.saveDatabase(e, !e.system);
-        Entry& entry = catalog_.databases[e.dbid];
-        entry.entry = e;
-        entry.logChain = !e.system;
+        guard.registry().putDatabase(e, !e.system);
     }
     if (!existing_)
         return;
@@ -493,7 +473,8 @@ const char16_t* statementName(RestoreStatement::Kind kind)
 }
 } // namespace
 
-void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx, Reply& reply)
+void Restore(ServerCatalog::Impl& catalog, const RestoreStatement& s, ServerContext& ctx,
+             Reply& reply)
 {
     using Kind = RestoreStatement::Kind;
     const bool readOnly = s.kind != Kind::Database;
@@ -514,7 +495,7 @@ void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx,
         return fail(msg::BackupInTransaction());
 
     const std::u16string device = CompleteDevice(s.device);
-    const MappedPath mapped = mapper.map(device);
+    const MappedPath mapped = catalog.mapper.map(device);
     if (!mapped.ok())
         return fail(msg::CannotOpenBackupDevice(device, OsErrorFor(mapped.status)));
     const BackupMedia media = ReadBackupMedia(mapped.host);
@@ -553,7 +534,7 @@ void ServerCatalog::Impl::restore(const RestoreStatement& s, ServerContext& ctx,
     case Kind::Database:
         break;
     }
-    DatabaseRestore(*this, s.database, ctx, reply, options, mapped.host, set).run();
+    DatabaseRestore(catalog, s.database, ctx, reply, options, mapped.host, set).run();
 }
 
 } // namespace standin::server

@@ -5,6 +5,7 @@
 #include "../Text.h"
 #include "BackupFile.h"
 #include "CatalogImpl.h"
+#include "DatabaseFiles.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
 
@@ -101,29 +102,26 @@ bool claimDataRoot(const fs::path& root)
                                            "folder or an empty one of your own");
     return true;
 }
-} // namespace
 
-std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& options)
+// Makes the data root and the server's own folder, and maps server paths into it.
+void prepareDataRoot(ServerCatalog::Impl& impl, const fs::path& dataRoot)
 {
-    auto impl = std::make_unique<Impl>();
-    impl->options = options;
     std::error_code ec;
-    const bool fresh = claimDataRoot(options.dataRoot);
-    fs::create_directories(options.dataRoot, ec);
+    const bool fresh = claimDataRoot(dataRoot);
+    fs::create_directories(dataRoot, ec);
     // It will hold patients' data: only its owner may look in.
     if (!ec && fresh)
-        ::chmod(options.dataRoot.c_str(), 0700);
+        ::chmod(dataRoot.c_str(), 0700);
     if (ec)
-        throw std::runtime_error("cannot create data root " + options.dataRoot.string() + ": " +
+        throw std::runtime_error("cannot create data root " + dataRoot.string() + ": " +
                                  ec.message());
-    impl->root = fs::canonical(options.dataRoot, ec);
+    impl.root = fs::canonical(dataRoot, ec);
     if (ec)
-        throw std::runtime_error("unusable data root " + options.dataRoot.string() + ": " +
-                                 ec.message());
+        throw std::runtime_error("unusable data root " + dataRoot.string() + ": " + ec.message());
     // No BACKUP or CREATE DATABASE may write over the registry or the password.
-    impl->mapper = PathMapper(
-        impl->root, {kServerFolder, kPasswordFile, std::string(kPasswordFile) + kSecretSuffix});
-    const fs::path serverFolder = impl->root / kServerFolder;
+    impl.mapper = PathMapper(
+        impl.root, {kServerFolder, kPasswordFile, std::string(kPasswordFile) + kSecretSuffix});
+    const fs::path serverFolder = impl.root / kServerFolder;
     fs::create_directories(serverFolder / "tmp", ec);
     if (ec)
         throw std::runtime_error("cannot create " + serverFolder.string() + ": " + ec.message());
@@ -131,37 +129,31 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
     // Left over by a crash in the middle of a backup or restore.
     for (const auto& entry : fs::directory_iterator(serverFolder / "tmp", ec))
         fs::remove(entry.path(), ec);
+}
 
-    // A password given at start becomes sa's password; without one the kept one stays, and the
-    // first start generates it.
-    const fs::path passwordFile = impl->root / kPasswordFile;
-    if (options.saPassword) {
-        if (!fs::exists(passwordFile) || readFirstLine(passwordFile) != *options.saPassword)
-            writeSecretFile(passwordFile, *options.saPassword);
+// A password given at start becomes sa's password; without one the kept one stays, and the
+// first start generates it.
+void keepSaPassword(ServerCatalog::Impl& impl)
+{
+    const fs::path passwordFile = impl.root / kPasswordFile;
+    if (impl.options.saPassword) {
+        if (!fs::exists(passwordFile) || readFirstLine(passwordFile) != *impl.options.saPassword)
+            writeSecretFile(passwordFile, *impl.options.saPassword);
     } else if (!fs::exists(passwordFile)) {
         writeSecretFile(passwordFile, generatePassword());
-        impl->log("generated a new sa password in " + passwordFile.string());
+        impl.log("generated a new sa password in " + passwordFile.string());
     }
     ::chmod(passwordFile.c_str(), 0600);
-    impl->saPassword = text::fromUtf8(readFirstLine(passwordFile));
+    impl.saPassword = text::fromUtf8(readFirstLine(passwordFile));
+}
 
-    impl->openRegistry(serverFolder / kRegistryFile);
-    impl->loadAll();
-    impl->removeAbandonedFiles();
+// The system databases and sa, registered on the first start.
+void registerSystemEntries(ServerCatalog::Impl& impl, Registry& registry)
+{
     const std::u16string dataDirectory = kDefaultDataDirectory;
-    const MappedPath dataHost = impl->mapper.map(dataDirectory);
-    const MappedPath backupHost = impl->mapper.map(kDefaultBackupDirectory);
-    if (!dataHost.ok() || !backupHost.ok())
-        throw std::runtime_error("cannot map the default folders under " + impl->root.string());
-    fs::create_directories(dataHost.host, ec);
-    fs::create_directories(backupHost.host, ec);
-    if (ec)
-        throw std::runtime_error("cannot create the default folders: " + ec.message());
-
-    impl->execSql("BEGIN IMMEDIATE");
+    registry.begin();
     for (const auto& sys : kSystemDatabases) {
-        auto found = impl->databases.find(sys.dbid);
-        if (found != impl->databases.end())
+        if (registry.find(sys.dbid))
             continue;
         DatabaseEntry e;
         e.name = sys.name;
@@ -170,36 +162,67 @@ std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& option
         e.logPhysicalName = dataDirectory + sys.logFile;
         e.dataLogicalName = sys.dataLogical;
         e.logLogicalName = sys.logLogical;
-        e.dataFile = impl->mapper.map(e.dataPhysicalName).host;
-        e.logFile = impl->mapper.map(e.logPhysicalName).host;
+        e.dataFile = impl.mapper.map(e.dataPhysicalName).host;
+        e.logFile = impl.mapper.map(e.logPhysicalName).host;
         e.created = Now();
         e.system = true;
-        impl->saveDatabase(e);
+        registry.putDatabase(e);
     }
-    if (!impl->logins.count(u"SA")) {
+    if (!registry.logins().count(u"SA")) {
         Login sa;
         sa.name = u"sa";
         sa.type = u'S';
         sa.roles = 0xFF;
-        impl->saveLogin(sa);
+        registry.putLogin(sa);
     }
-    impl->execSql("COMMIT");
-    impl->loadAll();
+    registry.commit();
+    registry.load();
+}
 
-    for (auto& [dbid, entry] : impl->databases) {
-        if (!entry.entry.system)
+void createSystemFiles(const Registry& registry)
+{
+    std::error_code ec;
+    for (const auto& [dbid, registered] : registry.databases()) {
+        const DatabaseEntry& e = registered.entry;
+        if (!e.system)
             continue;
         // tempdb starts empty on every start, as the server rebuilds it.
-        if (entry.entry.dbid == 2)
-            RemoveDatabaseFiles(entry.entry.dataFile, entry.entry.logFile);
-        if (!fs::exists(entry.entry.dataFile)) {
-            fs::remove(entry.entry.logFile, ec);
-            if (CreateDatabaseFiles(entry.entry.dataFile, entry.entry.logFile) !=
-                CreateFilesResult::Ok)
-                throw std::runtime_error("cannot create the files of " +
-                                         text::toUtf8(entry.entry.name));
+        if (e.dbid == 2)
+            RemoveDatabaseFiles(e.dataFile, e.logFile);
+        if (!fs::exists(e.dataFile)) {
+            fs::remove(e.logFile, ec);
+            if (CreateDatabaseFiles(e.dataFile, e.logFile) != CreateFilesResult::Ok)
+                throw std::runtime_error("cannot create the files of " + text::toUtf8(e.name));
         }
     }
+}
+} // namespace
+
+std::unique_ptr<ServerCatalog> ServerCatalog::open(const Engine::Options& options)
+{
+    auto impl = std::make_unique<Impl>();
+    impl->options = options;
+    prepareDataRoot(*impl, options.dataRoot);
+    keepSaPassword(*impl);
+
+    auto guard = impl->leases.lock();
+    Registry& registry = guard.registry();
+    registry.open(impl->root / kServerFolder / kRegistryFile);
+    registry.load();
+    for (const auto& file : registry.removeAbandonedFiles())
+        impl->log("removed " + file.string() + ", left behind by an interrupted CREATE, DROP or " +
+                  "RESTORE DATABASE");
+    const MappedPath dataHost = impl->mapper.map(kDefaultDataDirectory);
+    const MappedPath backupHost = impl->mapper.map(kDefaultBackupDirectory);
+    if (!dataHost.ok() || !backupHost.ok())
+        throw std::runtime_error("cannot map the default folders under " + impl->root.string());
+    std::error_code ec;
+    fs::create_directories(dataHost.host, ec);
+    fs::create_directories(backupHost.host, ec);
+    if (ec)
+        throw std::runtime_error("cannot create the default folders: " + ec.message());
+    registerSystemEntries(*impl, registry);
+    createSystemFiles(registry);
     return std::unique_ptr<ServerCatalog>(new ServerCatalog(std::move(impl)));
 }
 
@@ -214,11 +237,10 @@ const fs::path& ServerCatalog::dataRoot() const
 std::optional<Message> ServerCatalog::authenticate(const std::u16string& user,
                                                    const std::u16string& password) const
 {
-    std::lock_guard lock(impl_->mutex);
-    const auto it = impl_->logins.find(FoldCase(user));
+    auto guard = impl_->leases.lock();
+    const Login* login = guard.registry().login(user);
     // Only SQL logins sign in with a password; Windows logins would need the domain's word.
-    if (it != impl_->logins.end() && it->second.type == u'S' &&
-        EqualsNoCase(it->second.name, u"sa")) {
+    if (login && login->type == u'S' && EqualsNoCase(login->name, u"sa")) {
         const std::u16string& expected = impl_->saPassword;
         unsigned difference = expected.size() != password.size() ? 1u : 0u;
         for (size_t i = 0; i < password.size() && i < expected.size(); ++i)
@@ -231,50 +253,44 @@ std::optional<Message> ServerCatalog::authenticate(const std::u16string& user,
 
 bool ServerCatalog::isSysadmin(const std::u16string& login) const
 {
-    std::lock_guard lock(impl_->mutex);
-    return impl_->isSysadminLocked(login);
+    return impl_->leases.lock().registry().isSysadmin(login);
 }
 
 std::optional<DatabaseEntry> ServerCatalog::find(const std::u16string& name) const
 {
-    std::lock_guard lock(impl_->mutex);
-    if (const auto* entry = impl_->findLocked(name))
-        return entry->entry;
+    auto guard = impl_->leases.lock();
+    if (const auto* registered = guard.registry().find(name))
+        return registered->entry;
     return std::nullopt;
 }
 
 std::vector<DatabaseEntry> ServerCatalog::databases() const
 {
-    std::lock_guard lock(impl_->mutex);
+    auto guard = impl_->leases.lock();
     std::vector<DatabaseEntry> list;
-    for (const auto& [dbid, entry] : impl_->databases)
-        list.push_back(entry.entry);
+    for (const auto& [dbid, registered] : guard.registry().databases())
+        list.push_back(registered.entry);
     return list;
 }
 
 std::unique_ptr<DatabaseUse> ServerCatalog::use(const std::u16string& name)
 {
-    std::lock_guard lock(impl_->mutex);
-    auto* entry = impl_->findLocked(name);
-    if (!entry || entry->busy)
+    auto guard = impl_->leases.lock();
+    const auto* registered = guard.registry().find(name);
+    if (!registered || guard.busy(registered->entry.dbid))
         return nullptr;
-    ++entry->holders;
-    return std::unique_ptr<DatabaseUse>(new DatabaseUse(*this, entry->entry));
+    guard.hold(registered->entry.dbid);
+    return std::unique_ptr<DatabaseUse>(new DatabaseUse(*this, registered->entry));
 }
 
 void ServerCatalog::release(const DatabaseEntry& e)
 {
-    std::lock_guard lock(impl_->mutex);
-    const auto it = impl_->databases.find(e.dbid);
-    if (it != impl_->databases.end() && it->second.holders > 0)
-        --it->second.holders;
-    impl_->released.notify_all();
+    impl_->leases.lock().release(e.dbid);
 }
 
 void ServerCatalog::setFileReleaser(FileReleaser releaser)
 {
-    std::lock_guard lock(impl_->mutex);
-    impl_->releaser = std::move(releaser);
+    impl_->setFileReleaser(std::move(releaser));
 }
 
 std::optional<fs::path> ServerCatalog::mapPath(std::u16string_view serverPath) const
@@ -293,6 +309,28 @@ DatabaseUse::DatabaseUse(ServerCatalog& catalog, DatabaseEntry entry)
 DatabaseUse::~DatabaseUse()
 {
     catalog_.release(entry_);
+}
+
+void ServerCatalog::Impl::setFileReleaser(FileReleaser releaser)
+{
+    std::lock_guard lock(releaserMutex_);
+    releaser_ = std::move(releaser);
+}
+
+void ServerCatalog::Impl::releaseFile(const fs::path& dataFile)
+{
+    FileReleaser copy;
+    {
+        std::lock_guard lock(releaserMutex_);
+        copy = releaser_;
+    }
+    if (copy)
+        copy(dataFile);
+}
+
+fs::path ServerCatalog::Impl::temporaryPath(const std::string& stem)
+{
+    return root / kServerFolder / "tmp" / (stem + "-" + std::to_string(++temporaryCounter_));
 }
 
 } // namespace standin::server

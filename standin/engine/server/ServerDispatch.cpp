@@ -111,25 +111,25 @@ void runProcedure(ServerCatalog::Impl& impl, const ProcedureName& procedure,
     if (bindArguments(procedure, args, inProcedure)) {
         switch (procedure.procedure) {
         case Procedure::HelpDb:
-            status = impl.helpDb(args, inProcedure);
+            status = HelpDb(impl, args, inProcedure);
             break;
         case Procedure::Databases:
-            status = impl.listDatabases(args, inProcedure);
+            status = ListDatabases(impl, args, inProcedure);
             break;
         case Procedure::LoginInfo:
-            status = impl.loginInfo(args, inProcedure);
+            status = LoginInfo(impl, args, inProcedure);
             break;
         case Procedure::GrantLogin:
-            status = impl.grantLogin(args, ctx, inProcedure);
+            status = GrantLogin(impl, args, ctx, inProcedure);
             break;
         case Procedure::RevokeLogin:
-            status = impl.revokeLogin(args, ctx, inProcedure);
+            status = RevokeLogin(impl, args, ctx, inProcedure);
             break;
         case Procedure::AddRoleMember:
-            status = impl.addServerRoleMember(args, ctx, inProcedure, true);
+            status = ChangeServerRoleMember(impl, args, ctx, inProcedure, true);
             break;
         case Procedure::DropRoleMember:
-            status = impl.addServerRoleMember(args, ctx, inProcedure, false);
+            status = ChangeServerRoleMember(impl, args, ctx, inProcedure, false);
             break;
         case Procedure::None:
             break;
@@ -165,13 +165,13 @@ void ServerCatalog::execute(const ServerStatement& statement, ServerContext& ctx
             [&](const auto& body) {
                 using T = std::decay_t<decltype(body)>;
                 if constexpr (std::is_same_v<T, CreateDatabaseStatement>)
-                    impl_->createDatabase(body, ctx, reply);
+                    CreateDatabase(*impl_, body, ctx, reply);
                 else if constexpr (std::is_same_v<T, DropDatabaseStatement>)
-                    impl_->dropDatabase(body, ctx, reply);
+                    DropDatabase(*impl_, body, ctx, reply);
                 else if constexpr (std::is_same_v<T, BackupStatement>)
-                    impl_->backupDatabase(body, ctx, reply);
+                    BackupDatabase(*impl_, body, ctx, reply);
                 else
-                    impl_->restore(body, ctx, reply);
+                    Restore(*impl_, body, ctx, reply);
             },
             *statement.body);
     });

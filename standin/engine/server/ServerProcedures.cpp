@@ -2,6 +2,7 @@
 #include "../Errors.h"
 #include "../Text.h"
 #include "CatalogImpl.h"
+#include "DatabaseFiles.h"
 #include "ServerMessages.h"
 #include "ServerText.h"
 
@@ -58,14 +59,20 @@ std::u16string shortDate(const DateTimeValue& v)
 }
 } // namespace
 
-int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& reply)
+namespace {
+std::vector<DatabaseEntry> allDatabases(ServerCatalog::Impl& catalog)
 {
     std::vector<DatabaseEntry> list;
-    {
-        std::lock_guard lock(mutex);
-        for (const auto& [dbid, entry] : databases)
-            list.push_back(entry.entry);
-    }
+    auto guard = catalog.leases.lock();
+    for (const auto& [dbid, registered] : guard.registry().databases())
+        list.push_back(registered.entry);
+    return list;
+}
+} // namespace
+
+int32_t HelpDb(ServerCatalog::Impl& catalog, const std::vector<Argument>& args, Reply& reply)
+{
+    std::vector<DatabaseEntry> list = allDatabases(catalog);
     const std::optional<std::u16string> only = args[0].value;
     if (only) {
         std::erase_if(list, [&](const DatabaseEntry& e) { return !EqualsNoCase(e.name, *only); });
@@ -114,14 +121,9 @@ int32_t ServerCatalog::Impl::helpDb(const std::vector<Argument>& args, Reply& re
     return 0;
 }
 
-int32_t ServerCatalog::Impl::listDatabases(const std::vector<Argument>&, Reply& reply)
+int32_t ListDatabases(ServerCatalog::Impl& catalog, const std::vector<Argument>&, Reply& reply)
 {
-    std::vector<DatabaseEntry> list;
-    {
-        std::lock_guard lock(mutex);
-        for (const auto& [dbid, entry] : databases)
-            list.push_back(entry.entry);
-    }
+    std::vector<DatabaseEntry> list = allDatabases(catalog);
     std::sort(list.begin(), list.end(), [](const DatabaseEntry& a, const DatabaseEntry& b) {
         return text::collate(a.name, b.name) < 0;
     });
@@ -135,12 +137,12 @@ int32_t ServerCatalog::Impl::listDatabases(const std::vector<Argument>&, Reply& 
     return 0;
 }
 
-int32_t ServerCatalog::Impl::loginInfo(const std::vector<Argument>& args, Reply& reply)
+int32_t LoginInfo(ServerCatalog::Impl& catalog, const std::vector<Argument>& args, Reply& reply)
 {
     std::vector<Login> list;
     {
-        std::lock_guard lock(mutex);
-        for (const auto& [folded, login] : logins)
+        auto guard = catalog.leases.lock();
+        for (const auto& [folded, login] : guard.registry().logins())
             if (login.type != u'S' && (!args[0].value || EqualsNoCase(login.name, *args[0].value)))
                 list.push_back(login);
     }
@@ -167,8 +169,8 @@ bool isWindowsName(const std::u16string& name)
 }
 } // namespace
 
-int32_t ServerCatalog::Impl::grantLogin(const std::vector<Argument>& args, ServerContext& ctx,
-                                        Reply& reply)
+int32_t GrantLogin(ServerCatalog::Impl& catalog, const std::vector<Argument>& args,
+                   ServerContext& ctx, Reply& reply)
 {
     if (ctx.inTransaction) {
         reply.message(msg::ProcedureNotInTransaction(u"sp_grantlogin"));
@@ -183,25 +185,25 @@ int32_t ServerCatalog::Impl::grantLogin(const std::vector<Argument>& args, Serve
         reply.message(msg::NotWindowsName(name));
         return 1;
     }
-    std::lock_guard lock(mutex);
-    if (!isSysadminLocked(ctx.login)) {
+    auto guard = catalog.leases.lock();
+    Registry& registry = guard.registry();
+    if (!registry.isSysadmin(ctx.login)) {
         reply.message(msg::PermissionDenied(u"CREATE LOGIN"));
         return 1;
     }
-    if (logins.count(FoldCase(name))) {
+    if (registry.login(name)) {
         reply.message(msg::PrincipalExists(name));
         return 1;
     }
     Login login;
     login.name = name;
     login.type = EqualsNoCase(name.substr(0, 8), u"BUILTIN\\") ? u'G' : u'U';
-    saveLogin(login);
-    logins[FoldCase(name)] = login;
+    registry.putLogin(login);
     return 0;
 }
 
-int32_t ServerCatalog::Impl::revokeLogin(const std::vector<Argument>& args, ServerContext& ctx,
-                                         Reply& reply)
+int32_t RevokeLogin(ServerCatalog::Impl& catalog, const std::vector<Argument>& args,
+                    ServerContext& ctx, Reply& reply)
 {
     if (ctx.inTransaction) {
         reply.message(msg::ProcedureNotInTransaction(u"sp_revokelogin"));
@@ -212,23 +214,23 @@ int32_t ServerCatalog::Impl::revokeLogin(const std::vector<Argument>& args, Serv
         reply.message(msg::NotWindowsName(name));
         return 1;
     }
-    std::lock_guard lock(mutex);
-    if (!isSysadminLocked(ctx.login)) {
+    auto guard = catalog.leases.lock();
+    Registry& registry = guard.registry();
+    if (!registry.isSysadmin(ctx.login)) {
         reply.message(msg::PermissionDenied(u"DROP LOGIN"));
         return 1;
     }
-    const auto it = logins.find(FoldCase(name));
-    if (it == logins.end() || it->second.type == u'S') {
+    const Login* login = registry.login(name);
+    if (!login || login->type == u'S') {
         reply.message(msg::NotValidLogin(name));
         return 1;
     }
-    deleteLogin(FoldCase(name));
-    logins.erase(it);
+    registry.removeLogin(name);
     return 0;
 }
 
-int32_t ServerCatalog::Impl::addServerRoleMember(const std::vector<Argument>& args,
-                                                 ServerContext& ctx, Reply& reply, bool add)
+int32_t ChangeServerRoleMember(ServerCatalog::Impl& catalog, const std::vector<Argument>& args,
+                               ServerContext& ctx, Reply& reply, bool add)
 {
     const char16_t* procedure = add ? u"sp_addsrvrolemember" : u"sp_dropsrvrolemember";
     if (ctx.inTransaction) {
@@ -252,26 +254,26 @@ int32_t ServerCatalog::Impl::addServerRoleMember(const std::vector<Argument>& ar
         reply.message(msg::NotFixedServerRole(role));
         return 1;
     }
-    std::lock_guard lock(mutex);
-    if (!isSysadminLocked(ctx.login)) {
+    auto guard = catalog.leases.lock();
+    Registry& registry = guard.registry();
+    if (!registry.isSysadmin(ctx.login)) {
         reply.message(msg::NotValidLogin(loginName));
         return 1;
     }
-    const auto it = logins.find(FoldCase(loginName));
-    if (it == logins.end()) {
+    const Login* login = registry.login(loginName);
+    if (!login) {
         reply.message(msg::NotValidLogin(loginName));
         return 1;
     }
     // The membership of sa cannot be changed.
-    if (EqualsNoCase(it->second.name, u"sa"))
+    if (EqualsNoCase(login->name, u"sa"))
         return 0;
-    Login updated = it->second;
+    Login updated = *login;
     if (add)
         updated.roles |= 1u << roleBit;
     else
         updated.roles &= ~(1u << roleBit);
-    saveLogin(updated);
-    it->second = updated;
+    registry.putLogin(updated);
     return 0;
 }
 

@@ -1,9 +1,9 @@
 // What the statements that make, copy and remove database files share: the operating system
-// error a refused path quotes, marks undone on every path out, and the files noted in the
-// registry while a statement makes or removes them.
+// error a refused path quotes and marks undone on every path out.
 #pragma once
 
 #include "CatalogImpl.h"
+#include "DatabaseFiles.h"
 
 #include <chrono>
 #include <filesystem>
@@ -32,20 +32,6 @@ public:
 
 private:
     F f_;
-};
-
-// Files a statement is making or removing, noted in the registry for as long as the statement
-// runs, so that a crash meanwhile leaves nothing the next start does not clean up.
-class PendingFiles {
-public:
-    PendingFiles(ServerCatalog::Impl& catalog, std::vector<std::filesystem::path> files);
-    ~PendingFiles();
-    PendingFiles(const PendingFiles&) = delete;
-    PendingFiles& operator=(const PendingFiles&) = delete;
-
-private:
-    ServerCatalog::Impl& catalog_;
-    std::vector<std::filesystem::path> files_;
 };
 
 } // namespace standin::server
