@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -64,6 +65,56 @@ void createKeyIndex(Database& db, const TableMeta& t, const KeyMeta& k)
                TableMeta::storageColumn(t.columns[static_cast<size_t>(k.columns[i])]);
     sql += ")";
     db.exec(sql.c_str());
+}
+
+// The names of the objects over column k that forbid changing or dropping it, in the order SQL
+// Server lists them: the table's own keys, its indexes, and other tables' references to it.
+bool usesColumn(const std::vector<int>& columns, int k)
+{
+    return std::find(columns.begin(), columns.end(), k) != columns.end();
+}
+
+std::vector<std::u16string> keysOnColumn(const TableMeta& t, int k)
+{
+    std::vector<std::u16string> keys;
+    if (t.primaryKey && usesColumn(t.primaryKey->columns, k))
+        keys.push_back(t.primaryKey->name);
+    for (const auto& u : t.uniques)
+        if (usesColumn(u.columns, k))
+            keys.push_back(u.name);
+    for (const auto& fk : t.foreignKeys)
+        if (usesColumn(fk.columns, k))
+            keys.push_back(fk.name);
+    return keys;
+}
+
+void appendIndexesOnColumn(const TableMeta& t, int k, std::vector<std::u16string>& into)
+{
+    for (const auto& x : t.indexes)
+        if (usesColumn(x.columns, k))
+            into.push_back(x.name);
+}
+
+void appendReferencesToColumn(Database& db, const TableMeta& t, int k,
+                              std::vector<std::u16string>& into)
+{
+    for (const TableMeta* other : db.tables())
+        for (const auto& fk : other->foreignKeys)
+            if (fk.refTable == t.id && usesColumn(fk.refColumns, k))
+                into.push_back(fk.name);
+}
+
+// One message per object, then the statement's failure.
+void refuseIfDependents(const std::vector<std::u16string>& dependents, const std::u16string& column,
+                        const std::u16string& statement)
+{
+    if (dependents.empty())
+        return;
+    SqlError e(err::kDependentOnColumn, {dependents[0], column});
+    for (size_t i = 1; i < dependents.size(); ++i)
+        e.then(makeMessage(err::kDependentOnColumn, {dependents[i], column}));
+    e.then(makeMessage(err::kAlterColumnFailed, {statement + column}));
+    throw e;
 }
 
 } // namespace
@@ -473,41 +524,17 @@ void DdlExecutor::alterColumn(AlterTableStmt& s, Database& db, TableMeta& t)
         throw SqlError(err::kAlterColumnMissing, {def.name, t.name});
     ColumnMeta& column = t.columns[static_cast<size_t>(k)];
     // Keys and indexes over the column forbid changing it, as on SQL Server.
-    std::vector<std::u16string> dependents;
-    auto uses = [&](const std::vector<int>& cols) {
-        for (int c : cols)
-            if (c == k)
-                return true;
-        return false;
-    };
-    if (t.primaryKey && uses(t.primaryKey->columns))
-        dependents.push_back(t.primaryKey->name);
-    for (const auto& u : t.uniques)
-        if (uses(u.columns))
-            dependents.push_back(u.name);
-    for (const auto& fk : t.foreignKeys)
-        if (uses(fk.columns))
-            dependents.push_back(fk.name);
-    for (const TableMeta* other : db.tables())
-        for (const auto& fk : other->foreignKeys)
-            if (fk.refTable == t.id && uses(fk.refColumns))
-                dependents.push_back(fk.name);
+    std::vector<std::u16string> dependents = keysOnColumn(t, k);
+    appendReferencesToColumn(db, t, k, dependents);
     bool widening =
         def.type.type == column.type.type &&
         (def.type.type == SqlType::NVarChar || def.type.type == SqlType::VarChar ||
          def.type.type == SqlType::VarBinary) &&
         (def.type.length == -1 ? column.type.length == -1
                                : column.type.length != -1 && def.type.length >= column.type.length);
-    for (const auto& x : t.indexes)
-        if (uses(x.columns) && !widening)
-            dependents.push_back(x.name);
-    if (!dependents.empty()) {
-        SqlError e(err::kDependentOnColumn, {dependents[0], column.name});
-        for (size_t i = 1; i < dependents.size(); ++i)
-            e.then(makeMessage(err::kDependentOnColumn, {dependents[i], column.name}));
-        e.then(makeMessage(err::kAlterColumnFailed, {u"ALTER COLUMN " + column.name}));
-        throw e;
-    }
+    if (!widening)
+        appendIndexesOnColumn(t, k, dependents);
+    refuseIfDependents(dependents, column.name, u"ALTER COLUMN ");
     if (column.identity)
         throw notSupported(u"ALTER COLUMN of an identity column");
     ColumnMeta changed = column;
@@ -526,7 +553,7 @@ void DdlExecutor::alterColumn(AlterTableStmt& s, Database& db, TableMeta& t)
             "ALTER TABLE " + t.storageTable() + " ADD COLUMN " + storageDeclaration(changed);
         db.exec(sql.c_str());
         for (const auto& x : t.indexes)
-            if (uses(x.columns)) {
+            if (usesColumn(x.columns, k)) {
                 std::string drop = "DROP INDEX IF EXISTS i" + std::to_string(x.storageId);
                 db.exec(drop.c_str());
             }
@@ -551,36 +578,10 @@ void DdlExecutor::dropColumns(AlterTableStmt& s, Database& db, TableMeta& t)
         int k = t.findColumn(name);
         if (k < 0)
             throw SqlError(err::kAlterColumnMissing, {name, t.name});
-        auto uses = [&](const std::vector<int>& cols) {
-            for (int c : cols)
-                if (c == k)
-                    return true;
-            return false;
-        };
-        std::vector<std::u16string> dependents;
-        if (t.primaryKey && uses(t.primaryKey->columns))
-            dependents.push_back(t.primaryKey->name);
-        for (const auto& u : t.uniques)
-            if (uses(u.columns))
-                dependents.push_back(u.name);
-        for (const auto& fk : t.foreignKeys)
-            if (uses(fk.columns))
-                dependents.push_back(fk.name);
-        for (const auto& x : t.indexes)
-            if (uses(x.columns))
-                dependents.push_back(x.name);
-        for (const TableMeta* other : db.tables())
-            for (const auto& fk : other->foreignKeys)
-                if (fk.refTable == t.id && uses(fk.refColumns))
-                    dependents.push_back(fk.name);
-        const std::u16string columnName = t.columns[static_cast<size_t>(k)].name;
-        if (!dependents.empty()) {
-            SqlError e(err::kDependentOnColumn, {dependents[0], columnName});
-            for (size_t i = 1; i < dependents.size(); ++i)
-                e.then(makeMessage(err::kDependentOnColumn, {dependents[i], columnName}));
-            e.then(makeMessage(err::kAlterColumnFailed, {u"DROP COLUMN " + columnName}));
-            throw e;
-        }
+        std::vector<std::u16string> dependents = keysOnColumn(t, k);
+        appendIndexesOnColumn(t, k, dependents);
+        appendReferencesToColumn(db, t, k, dependents);
+        refuseIfDependents(dependents, t.columns[static_cast<size_t>(k)].name, u"DROP COLUMN ");
         if (t.columns.size() == 1)
             throw notSupported(u"Dropping the only column of a table");
         std::string sql = "ALTER TABLE " + t.storageTable() + " DROP COLUMN " +
