@@ -60,39 +60,23 @@ protected:
     {
         standin_ = SuiteStandin::get();
         ASSERT_NE(standin_, nullptr) << SuiteStandin::error();
-        ASSERT_TRUE(dir_.isValid());
-        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
-        registry_ = std::make_unique<TestResultRegistry>(*settings_);
-        settings_->setValue(settingkeys::kSQLServerName, standin_->server());
-        settings_->setValue(settingkeys::kSQLUserName, standin_->user());
-        settings_->setValue(settingkeys::kSQLPassword, standin_->password());
+        w_.prepare();
+        w_.storeLogin(standin_->server(), standin_->user(), standin_->password());
         provider_ = server::MakeServerProvider();
-        window_ = std::make_unique<F_SQLDatabase>(*settings_);
-        OperationServices services;
-        services.database = provider_.get();
-        services.settings = settings_.get();
-        services.registry = registry_.get();
-        dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
-        dispatch_->dispatcher().setLogFolder(dir_.path());
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        window_->CorvistaDataBase->trigger();
+        w_.build(*provider_);
+        w_.show();
+        w_.window->CorvistaDataBase->trigger();
     }
-    void TearDown() override
-    {
-        dispatch_.reset();
-        window_.reset();
-    }
-    void open(int index) { sqllumo::testing::OpenPanel(*window_, index); }
+    void open(int index) { sqllumo::testing::OpenPanel(*w_.window, index); }
     void type(int field, const QString& text)
     {
-        window_->Text1[field]->selectAll();
-        QTest::keyClicks(window_->Text1[field], text);
+        w_.window->Text1[field]->selectAll();
+        QTest::keyClicks(w_.window->Text1[field], text);
     }
     void writeSmallArchive()
     {
         ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
-        file_ = dir_.filePath("small.mdb");
+        file_ = w_.dir.filePath("small.mdb");
         QString error;
         ASSERT_TRUE(
             sqllumo::testing::WriteAccessFile(sqllumo::testing::SmallArchive(), file_, error))
@@ -101,14 +85,14 @@ protected:
     // The import panel filled in; OK is left to the test.
     void fillImportPanel(const QString& database)
     {
-        sqllumo::testing::OpenPanel(*window_, 8);
-        EXPECT_TRUE(window_->CopyPhotos->isVisible());
-        EXPECT_FALSE(window_->CopyPhotos->isChecked());
+        sqllumo::testing::OpenPanel(*w_.window, 8);
+        EXPECT_TRUE(w_.window->CopyPhotos->isVisible());
+        EXPECT_FALSE(w_.window->CopyPhotos->isChecked());
         for (const auto& [field, text] :
              {std::pair{1, database}, std::pair{2, QStringLiteral("C:\\Lumeno SQL Database")},
               std::pair{3, file_}}) {
-            window_->Text1[field]->selectAll();
-            QTest::keyClicks(window_->Text1[field], text);
+            w_.window->Text1[field]->selectAll();
+            QTest::keyClicks(w_.window->Text1[field], text);
         }
     }
     // Does something once, when the copy has just written the nth row of the table, as the
@@ -116,10 +100,10 @@ protected:
     void onceAtRow(const QString& table, int row, std::function<void()> act)
     {
         auto done = std::make_shared<bool>(false);
-        QObject::connect(window_->CSMTable, &QProgressBar::valueChanged, window_.get(),
+        QObject::connect(w_.window->CSMTable, &QProgressBar::valueChanged, w_.window.get(),
                          [this, table, row, act, done](int value) {
                              if (*done || value != row ||
-                                 window_->Label5->text() != "Copying table " + table)
+                                 w_.window->Label5->text() != "Copying table " + table)
                                  return;
                              *done = true;
                              act();
@@ -146,18 +130,14 @@ protected:
     }
     QString log() const
     {
-        QFile f(ReportLogPath(dir_.path()));
+        QFile f(ReportLogPath(w_.dir.path()));
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
 
     StandinForProgram* standin_ = nullptr;
-    QTemporaryDir dir_;
     QString file_; // the small archive, written by the tests that import it
-    std::unique_ptr<Settings> settings_;
-    std::unique_ptr<TestResultRegistry> registry_;
     std::unique_ptr<dbport::Provider> provider_;
-    std::unique_ptr<F_SQLDatabase> window_;
-    std::unique_ptr<WindowDispatch> dispatch_;
+    sqllumo::testing::WindowOverPort w_; // after the provider: the window goes first
 };
 
 } // namespace
@@ -168,29 +148,29 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     ModalScript modals;
 
     open(archivelist::kNewDatabase);
-    EXPECT_EQ(window_->Text1[0]->text(), standin_->server());
+    EXPECT_EQ(w_.window->Text1[0]->text(), standin_->server());
     type(1, name);
     type(2, "C:\\Lumeno SQL Database");
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text, "Database " + name + " has been created and initialized");
     EXPECT_EQ(modals.seen()[0].icon, QMessageBox::Information);
-    EXPECT_FALSE(window_->Frame1->isVisible());
-    EXPECT_TRUE(window_->List1->isVisible());
-    EXPECT_TRUE(window_->cmdPassword->isEnabled());
+    EXPECT_FALSE(w_.window->Frame1->isVisible());
+    EXPECT_TRUE(w_.window->List1->isVisible());
+    EXPECT_TRUE(w_.window->cmdPassword->isEnabled());
     EXPECT_TRUE(
         log().contains("\r\nFINISH to CHECK and DEFINE TABLES into SQL database " + name + "\r\n"));
 
     open(archivelist::kTestDatabase);
-    EXPECT_EQ(window_->Text1[1]->text(), name);
+    EXPECT_EQ(w_.window->Text1[1]->text(), name);
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 2u);
     EXPECT_EQ(modals.seen()[1].text,
               "Database " + name +
                   " has been tested successfully\nCheck the results reading Windows Registry");
-    TestResultRegistry registry(*settings_);
+    TestResultRegistry registry(*w_.settings);
     EXPECT_EQ(registry.value(registrysections::kIndexes, "T_Patient"), "Ok");
     EXPECT_EQ(registry.value(registrysections::kRelations, "T_Exam-T_Statistic"), "Ok");
 
@@ -203,30 +183,30 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     });
     modals.press(QMessageBox::Ok); // the question
     modals.press(QMessageBox::Ok); // the outcome
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 4u);
     EXPECT_EQ(modals.seen()[2].text, "Do you really want to delete database?");
     EXPECT_EQ(modals.seen()[3].text, "Database " + name + " has been removed");
     EXPECT_TRUE(log().endsWith("Database " + name + " has been removed from SQL Server " +
                                standin_->server() + "\r\n"));
     EXPECT_EQ(modals.unexpected(), 0);
-    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_FALSE(w_.window->Frame1->isVisible());
 }
 
 TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
 {
     ModalScript modals;
     open(archivelist::kGeneralInformation);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
-    EXPECT_TRUE(window_->ListInfo->isVisible());
-    EXPECT_FALSE(window_->CmdOK->isVisible());
-    EXPECT_TRUE(window_->ListInfo->toPlainText().startsWith("In the SQL Server named " +
-                                                            standin_->server() + ":"));
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
+    EXPECT_TRUE(w_.window->ListInfo->isVisible());
+    EXPECT_FALSE(w_.window->CmdOK->isVisible());
+    EXPECT_TRUE(w_.window->ListInfo->toPlainText().startsWith("In the SQL Server named " +
+                                                              standin_->server() + ":"));
     EXPECT_TRUE(modals.seen().empty());
-    sqllumo::testing::SaveScreenshot(*window_, "07-general-information");
-    QTest::mouseClick(window_->CmdCancel, Qt::LeftButton);
-    EXPECT_FALSE(window_->ListInfo->isVisible());
-    EXPECT_TRUE(window_->List1->isVisible());
+    sqllumo::testing::SaveScreenshot(*w_.window, "07-general-information");
+    QTest::mouseClick(w_.window->CmdCancel, Qt::LeftButton);
+    EXPECT_FALSE(w_.window->ListInfo->isVisible());
+    EXPECT_TRUE(w_.window->List1->isVisible());
 }
 
 TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
@@ -236,16 +216,16 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
     auto& links = sqllumo::testing::FindSourceTable(archive, "T_StatisticFileType")->rows;
     for (int i = 0; i < 300; ++i)
         links.push_back({3, i});
-    const QString file = dir_.filePath("window.mdb");
+    const QString file = w_.dir.filePath("window.mdb");
     QString error;
     ASSERT_TRUE(sqllumo::testing::WriteAccessFile(archive, file, error)) << error.toStdString();
 
-    sqllumo::testing::OpenPanel(*window_, 8);
-    EXPECT_TRUE(window_->CmdBrowse->isVisible());
-    window_->userInterface().setFileDialog(
+    sqllumo::testing::OpenPanel(*w_.window, 8);
+    EXPECT_TRUE(w_.window->CmdBrowse->isVisible());
+    w_.window->userInterface().setFileDialog(
         [&](QWidget*, const FileChoice&) { return std::optional<QString>(file); });
-    QTest::mouseClick(window_->CmdBrowse, Qt::LeftButton);
-    EXPECT_EQ(window_->Text1[3]->text(), file);
+    QTest::mouseClick(w_.window->CmdBrowse, Qt::LeftButton);
+    EXPECT_EQ(w_.window->Text1[3]->text(), file);
     type(1, "WindowImported");
     type(2, "C:\\Lumeno SQL Database");
 
@@ -256,11 +236,11 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
         QString caption, label;
     };
     std::vector<Seen> seen;
-    QObject::connect(window_->CSMTable, &QProgressBar::valueChanged, [&](int value) {
-        seen.push_back({value, window_->CSMTable->maximum(), window_->FrImport->isVisible(),
-                        window_->FrImport->title(), window_->Label5->text()});
-        if (value == 1 && window_->Label5->text() == "Copying table T_Patient")
-            sqllumo::testing::SaveScreenshot(*window_, "08-import-progress");
+    QObject::connect(w_.window->CSMTable, &QProgressBar::valueChanged, [&](int value) {
+        seen.push_back({value, w_.window->CSMTable->maximum(), w_.window->FrImport->isVisible(),
+                        w_.window->FrImport->title(), w_.window->Label5->text()});
+        if (value == 1 && w_.window->Label5->text() == "Copying table T_Patient")
+            sqllumo::testing::SaveScreenshot(*w_.window, "08-import-progress");
     });
 
     ModalScript modals;
@@ -271,7 +251,7 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
         dialog->Command1->click();
     });
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text,
               "Database WindowImported has been created and imported successfully\n"
@@ -290,8 +270,8 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
                s.label.startsWith("about table ");
     });
     EXPECT_TRUE(keysSeen);
-    EXPECT_FALSE(window_->FrImport->isVisible());
-    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_FALSE(w_.window->FrImport->isVisible());
+    EXPECT_FALSE(w_.window->Frame1->isVisible());
 }
 
 TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoServer)
@@ -299,23 +279,23 @@ TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoS
     sqllumo::testing::SourceArchive archive = sqllumo::testing::SmallArchive();
     auto& patients = sqllumo::testing::FindSourceTable(archive, "T_Patient")->rows;
     patients.push_back(patients.front());
-    const QString file = dir_.filePath("inspected.mdb");
+    const QString file = w_.dir.filePath("inspected.mdb");
     QString error;
     ASSERT_TRUE(sqllumo::testing::WriteAccessFile(archive, file, error)) << error.toStdString();
 
-    sqllumo::testing::OpenPanel(*window_, 8);
-    ASSERT_TRUE(window_->CmdInspect->isVisible());
+    sqllumo::testing::OpenPanel(*w_.window, 8);
+    ASSERT_TRUE(w_.window->CmdInspect->isVisible());
     // No file yet: the person is told to choose one, and nothing is read.
-    window_->Text1[3]->clear();
+    w_.window->Text1[3]->clear();
     {
         ModalScript empty;
         empty.press(QMessageBox::Ok);
-        QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
+        QTest::mouseClick(w_.window->CmdInspect, Qt::LeftButton);
         ASSERT_EQ(empty.seen().size(), 1u);
         EXPECT_EQ(empty.seen()[0].text, "Choose the Access file to inspect first.");
     }
 
-    window_->Text1[3]->setText(file);
+    w_.window->Text1[3]->setText(file);
     QString shown;
     QString title;
     ModalScript modals;
@@ -327,7 +307,7 @@ TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoS
         sqllumo::testing::SaveScreenshot(*w, "08-import-inspection");
         qobject_cast<QDialog*>(w)->reject();
     });
-    QTest::mouseClick(window_->CmdInspect, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdInspect, Qt::LeftButton);
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_EQ(title, "What the Access file holds - " + file);
     const QStringList lines = shown.split('\n');
@@ -338,8 +318,8 @@ TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoS
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
                             [](const QString& l) { return l.startsWith("T_Patient: "); }));
     // The panel stays open, to correct the file or to go on with OK.
-    EXPECT_TRUE(window_->Frame1->isVisible());
-    EXPECT_EQ(window_->Text1[3]->text(), file);
+    EXPECT_TRUE(w_.window->Frame1->isVisible());
+    EXPECT_EQ(w_.window->Text1[3]->text(), file);
 }
 
 TEST_F(WindowArchive, EscapeDuringAnImportAsksAndYesStopsBetweenTwoRowsWithNothingElseStartable)
@@ -352,24 +332,24 @@ TEST_F(WindowArchive, EscapeDuringAnImportAsksAndYesStopsBetweenTwoRowsWithNothi
     };
     Controls during{true, true, true, true, true};
     onceAtRow("T_Patient", 2, [&] {
-        during = {window_->List1->isEnabled(), window_->menuBar()->actions()[0]->isEnabled(),
-                  window_->cmdArchivio->isEnabled(), window_->cmdPassword->isEnabled(),
-                  window_->CmdOK->isEnabled()};
+        during = {w_.window->List1->isEnabled(), w_.window->menuBar()->actions()[0]->isEnabled(),
+                  w_.window->cmdArchivio->isEnabled(), w_.window->cmdPassword->isEnabled(),
+                  w_.window->CmdOK->isEnabled()};
         // Pressed while the copy goes on: the window sees it when it lets events through.
         QCoreApplication::postEvent(
-            window_->Text1[1], new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+            w_.window->Text1[1], new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     });
     ModalScript modals;
     answerPassword(modals);
     modals.press(QMessageBox::Yes); // "Stop the import?"
     modals.press(QMessageBox::Ok);  // the outcome
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
 
     EXPECT_FALSE(during.list || during.menu || during.archive || during.password || during.ok);
     ASSERT_EQ(modals.seen().size(), 2u);
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_EQ(modals.seen()[0].text, "Stop the import?");
-    EXPECT_EQ(modals.seen()[0].title, window_->windowTitle());
+    EXPECT_EQ(modals.seen()[0].title, w_.window->windowTitle());
     EXPECT_EQ(modals.seen()[0].icon, QMessageBox::Question);
     const QString where = "The import was stopped at the user's request at table T_Patient, "
                           "before row 3 of 4 (ID_Patient = 5).";
@@ -384,13 +364,13 @@ TEST_F(WindowArchive, EscapeDuringAnImportAsksAndYesStopsBetweenTwoRowsWithNothi
         << log().toStdString();
 
     // Afterwards everything is usable again and the window is back at its list.
-    EXPECT_FALSE(window_->Frame1->isVisible());
-    EXPECT_FALSE(window_->FrImport->isVisible());
-    EXPECT_TRUE(window_->List1->isEnabled());
-    EXPECT_TRUE(window_->menuBar()->actions()[0]->isEnabled());
-    EXPECT_TRUE(window_->cmdPassword->isEnabled());
-    EXPECT_TRUE(window_->CmdOK->isEnabled());
-    EXPECT_EQ(window_->focusWidget(), window_->List1);
+    EXPECT_FALSE(w_.window->Frame1->isVisible());
+    EXPECT_FALSE(w_.window->FrImport->isVisible());
+    EXPECT_TRUE(w_.window->List1->isEnabled());
+    EXPECT_TRUE(w_.window->menuBar()->actions()[0]->isEnabled());
+    EXPECT_TRUE(w_.window->cmdPassword->isEnabled());
+    EXPECT_TRUE(w_.window->CmdOK->isEnabled());
+    EXPECT_EQ(w_.window->focusWidget(), w_.window->List1);
 }
 
 TEST_F(WindowArchive, CancelAnsweredNoGoesOnAndClosingTheWindowStopsTheImportAndClosesAfter)
@@ -398,17 +378,17 @@ TEST_F(WindowArchive, CancelAnsweredNoGoesOnAndClosingTheWindowStopsTheImportAnd
     writeSmallArchive();
     const QString name = QStringLiteral("WindowClosed");
     fillImportPanel(name);
-    window_->CopyPhotos->setChecked(true);
+    w_.window->CopyPhotos->setChecked(true);
     onceAtRow("T_Patient", 1, [&] {
-        QMetaObject::invokeMethod(window_->CmdCancel, "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(w_.window->CmdCancel, "click", Qt::QueuedConnection);
     });
-    onceAtRow("T_Exam", 1, [&] { QCoreApplication::postEvent(window_.get(), new QCloseEvent); });
+    onceAtRow("T_Exam", 1, [&] { QCoreApplication::postEvent(w_.window.get(), new QCloseEvent); });
     ModalScript modals;
     answerPassword(modals);
     modals.press(QMessageBox::No);  // Cancel: "Stop the import?"
     modals.press(QMessageBox::Yes); // closing the window: "Stop the import?"
     modals.press(QMessageBox::Ok);  // the outcome
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
 
     ASSERT_EQ(modals.seen().size(), 3u);
     EXPECT_EQ(modals.unexpected(), 0);
@@ -422,7 +402,7 @@ TEST_F(WindowArchive, CancelAnsweredNoGoesOnAndClosingTheWindowStopsTheImportAnd
     EXPECT_EQ(count(name, "T_Exam"), 1);
     EXPECT_TRUE(log().contains("Photos copied with their patients: 1"));
     // The window waited for the import's end (its outcome was shown above), then closed.
-    for (int i = 0; i < 100 && window_->isVisible(); ++i)
+    for (int i = 0; i < 100 && w_.window->isVisible(); ++i)
         QTest::qWait(20);
-    EXPECT_FALSE(window_->isVisible());
+    EXPECT_FALSE(w_.window->isVisible());
 }

@@ -30,44 +30,26 @@ class WindowValidation : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
-        registry_ = std::make_unique<TestResultRegistry>(*settings_);
-        window_ = std::make_unique<F_SQLDatabase>(*settings_);
-        OperationServices services;
-        services.database = &noServer_;
-        services.settings = settings_.get();
-        services.registry = registry_.get();
-        dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
-        dispatch_->dispatcher().setLogFolder(dir_.path());
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        window_->cmdArchivio->click();
-    }
-    void TearDown() override
-    {
-        dispatch_.reset();
-        window_.reset();
+        w_.prepare();
+        w_.build(noServer_);
+        w_.show();
+        w_.window->cmdArchivio->click();
     }
     // What the store's file holds, read afresh.
     QString setting(const QString& key) const
     {
-        Settings settings(Settings::fileIn(dir_.path()));
+        Settings settings(Settings::fileIn(w_.dir.path()));
         return settings.value(key);
     }
-    void open(int index) { sqllumo::testing::OpenPanel(*window_, index); }
+    void open(int index) { sqllumo::testing::OpenPanel(*w_.window, index); }
     void type(int field, const QString& text)
     {
-        window_->Text1[field]->clear();
-        QTest::keyClicks(window_->Text1[field], text);
+        w_.window->Text1[field]->clear();
+        QTest::keyClicks(w_.window->Text1[field], text);
     }
 
-    QTemporaryDir dir_;
-    std::unique_ptr<Settings> settings_;
-    std::unique_ptr<TestResultRegistry> registry_;
     sqllumo::testing::NoServer noServer_;
-    std::unique_ptr<F_SQLDatabase> window_;
-    std::unique_ptr<WindowDispatch> dispatch_;
+    sqllumo::testing::WindowOverPort w_; // after the port: the window goes first
 };
 
 } // namespace
@@ -80,12 +62,12 @@ TEST_F(WindowValidation, BackupWithAFolderForFileShowsTheValidationBoxAndKeepsTh
     type(2, "C:\\Backup\\");
     ModalScript modals;
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].title, "SQLLumoManager");
     EXPECT_EQ(modals.seen()[0].text, "Invalid filename!\nPlease, define at least one.");
-    EXPECT_TRUE(window_->Frame1->isVisible());
-    EXPECT_FALSE(window_->cmdPassword->isEnabled());
+    EXPECT_TRUE(w_.window->Frame1->isVisible());
+    EXPECT_FALSE(w_.window->cmdPassword->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(setting(settingkeys::kSQLServerName), "");
 }
@@ -96,11 +78,11 @@ TEST_F(WindowValidation, CreateRefusesANameThatIsNotAnIdentifier)
     type(1, "Arc; DROP DATABASE master");
     ModalScript modals;
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text,
               "Invalid database name!\nPlease, use letters, digits and the underscore only.");
-    EXPECT_TRUE(window_->Frame1->isVisible());
+    EXPECT_TRUE(w_.window->Frame1->isVisible());
     EXPECT_EQ(setting(settingkeys::kDatabaseName), "");
 }
 
@@ -120,24 +102,24 @@ TEST_F(WindowValidation, DeleteAsksThePasswordInItsDialogOnceAndCancelKeepsThePa
     };
     modals.then(typePassword("vor36"));
     modals.press(QMessageBox::Ok); // refusal
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].title, "Warning");
     EXPECT_EQ(modals.seen()[0].text, "Unable to perform operation due to security access level");
-    EXPECT_TRUE(window_->state().confirmedAdminPassword().isEmpty());
+    EXPECT_TRUE(w_.window->state().confirmedAdminPassword().isEmpty());
 
     modals.then(typePassword("VOR36pelin"));
     modals.press(QMessageBox::Cancel); // the delete question
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 2u);
     EXPECT_EQ(modals.seen()[1].text, "Do you really want to delete database?");
-    EXPECT_EQ(window_->state().confirmedAdminPassword(), "VOR36pelin");
+    EXPECT_EQ(w_.window->state().confirmedAdminPassword(), "VOR36pelin");
 
     // Confirmed now: the next OK goes straight to the question.
     modals.press(QMessageBox::Cancel);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     EXPECT_EQ(modals.seen().size(), 3u);
     EXPECT_TRUE(modals.done());
     EXPECT_EQ(modals.unexpected(), 0);
-    EXPECT_TRUE(window_->Frame1->isVisible());
+    EXPECT_TRUE(w_.window->Frame1->isVisible());
 }

@@ -32,34 +32,22 @@ protected:
     void SetUp() override
     {
         ShiftingArchive::SetUp();
-        ASSERT_TRUE(dir_.isValid());
-        settings_ = std::make_unique<Settings>(Settings::fileIn(dir_.path()));
-        registry_ = std::make_unique<TestResultRegistry>(*settings_);
-        settings_->setValue(settingkeys::kSQLServerName,
-                            QString::fromStdString(server_->serverName()));
-        settings_->setValue(settingkeys::kSQLUserName, "sa");
-        settings_->setValue(settingkeys::kSQLPassword, saPassword());
-        settings_->setValue(settingkeys::kDatabaseName, database_);
+        w_.prepare();
+        w_.storeLogin(QString::fromStdString(server_->serverName()), "sa", saPassword());
+        w_.settings->setValue(settingkeys::kDatabaseName, database_);
         provider_ = server::MakeServerProvider();
-        window_ = std::make_unique<F_SQLDatabase>(*settings_);
-        OperationServices services;
-        services.database = provider_.get();
-        services.settings = settings_.get();
-        services.registry = registry_.get();
-        dispatch_ = std::make_unique<WindowDispatch>(*window_, std::move(services));
         // The shift log beside the report log, in the test's folder.
-        dispatch_->dispatcher().setLogFolder(logFolder_.path());
-        window_->userInterface().setShiftDialog([](QWidget* parent, const ShiftDialogRequest& r) {
+        w_.build(*provider_, logFolder_.path());
+        w_.window->userInterface().setShiftDialog([](QWidget* parent, const ShiftDialogRequest& r) {
             return Gen_ShiftDBField::ask(parent, r);
         });
-        window_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-        window_->CorvistaDataBase->trigger();
+        w_.show();
+        w_.window->CorvistaDataBase->trigger();
     }
     void TearDown() override
     {
-        dispatch_.reset();
-        window_.reset();
+        w_.dispatch.reset();
+        w_.window.reset();
         ShiftingArchive::TearDown();
     }
     QString reportLog() const
@@ -77,12 +65,8 @@ protected:
         });
     }
 
-    QTemporaryDir dir_;
-    std::unique_ptr<Settings> settings_;
-    std::unique_ptr<TestResultRegistry> registry_;
     std::unique_ptr<dbport::Provider> provider_;
-    std::unique_ptr<F_SQLDatabase> window_;
-    std::unique_ptr<WindowDispatch> dispatch_;
+    sqllumo::testing::WindowOverPort w_; // after the provider: the window goes first
 };
 
 } // namespace
@@ -147,9 +131,9 @@ TEST_F(ShiftWindow, AQuickSearchShiftRunsFromTheCatalogueWithTheDialogLockedMean
     };
     modals.then(answerOutcome);
 
-    sqllumo::testing::OpenPanel(*window_, kMoveFieldsEntry);
-    EXPECT_EQ(window_->Text1[1]->text(), database_);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    sqllumo::testing::OpenPanel(*w_.window, kMoveFieldsEntry);
+    EXPECT_EQ(w_.window->Text1[1]->text(), database_);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
 
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_TRUE(modals.done());
@@ -170,7 +154,7 @@ TEST_F(ShiftWindow, AQuickSearchShiftRunsFromTheCatalogueWithTheDialogLockedMean
     EXPECT_EQ(flags(exam), moved);
     EXPECT_TRUE(reportLog().contains(
         "\r\nFields have been shifted from original location in database ShiftArchive\r\n"));
-    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_FALSE(w_.window->Frame1->isVisible());
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 6);
     EXPECT_EQ(lines[0], "Gen_ShiftDBField: Shifting  QuickSearch6 to QuickSearch2");
@@ -189,13 +173,13 @@ TEST_F(ShiftWindow, NoClosesTheDialogAtOnceAndNothingIsReported)
         QTimer::singleShot(0, dialog, [dialog] { dialog->cmdMovePatCode1->click(); });
     });
     modals.press(QMessageBox::No);
-    sqllumo::testing::OpenPanel(*window_, kMoveFieldsEntry);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    sqllumo::testing::OpenPanel(*w_.window, kMoveFieldsEntry);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     EXPECT_EQ(modals.unexpected(), 0);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text, "Are you sure you want to shift ID1?");
     EXPECT_EQ(patient(id, "Pat_Code_1").toString(), "STAYS");
     EXPECT_EQ(reportLog(), QString());
     EXPECT_FALSE(QFile::exists(logPath()));
-    EXPECT_FALSE(window_->state().exchange().SpostatiCampiDB);
+    EXPECT_FALSE(w_.window->state().exchange().SpostatiCampiDB);
 }
