@@ -67,6 +67,20 @@ void createKeyIndex(Database& db, const TableMeta& t, const KeyMeta& k)
     db.exec(sql.c_str());
 }
 
+// A column to add to t, refused when t already has one of its name.
+ColumnMeta newColumn(const TableMeta& t, const ColumnDefinition& col)
+{
+    if (t.findColumn(col.name) >= 0)
+        throw SqlError(err::kColumnNamesUnique, {col.name, t.name});
+    ColumnMeta m;
+    m.name = col.name;
+    m.type = col.type;
+    m.identity = col.identity;
+    m.seed = col.seed;
+    m.increment = col.increment;
+    return m;
+}
+
 // The names of the objects over column k that forbid changing or dropping it, in the order SQL
 // Server lists them: the table's own keys, its indexes, and other tables' references to it.
 bool usesColumn(const std::vector<int>& columns, int k)
@@ -283,14 +297,7 @@ void DdlExecutor::createTable(CreateTableStmt& s)
             notePrimary(c);
     bool identitySeen = false;
     for (auto& col : s.columns) {
-        if (t.findColumn(col.name) >= 0)
-            throw SqlError(err::kColumnNamesUnique, {col.name, t.name});
-        ColumnMeta m;
-        m.name = col.name;
-        m.type = col.type;
-        m.identity = col.identity;
-        m.seed = col.seed;
-        m.increment = col.increment;
+        ColumnMeta m = newColumn(t, col);
         if (col.identity) {
             if (identitySeen)
                 throw SqlError(err::kMultipleIdentity, {t.name});
@@ -363,14 +370,7 @@ void DdlExecutor::addColumns(AlterTableStmt& s, Database& db, TableMeta& t, bool
 {
     std::vector<ConstraintDef> constraints;
     for (auto& col : s.addColumns) {
-        if (t.findColumn(col.name) >= 0)
-            throw SqlError(err::kColumnNamesUnique, {col.name, t.name});
-        ColumnMeta m;
-        m.name = col.name;
-        m.type = col.type;
-        m.identity = col.identity;
-        m.seed = col.seed;
-        m.increment = col.increment;
+        ColumnMeta m = newColumn(t, col);
         if (col.identity && t.identityColumn() >= 0)
             throw SqlError(err::kMultipleIdentity, {t.name});
         bool inPrimaryKey = false;
