@@ -10,6 +10,7 @@
 #include "ServerStatements.h"
 #include "ServerTexts.h"
 #include "Settings.h"
+#include "StructureFindings.h"
 #include "TestArchiveStructure.h"
 
 namespace sqllumo::server {
@@ -393,11 +394,21 @@ OperationOutcome TestDatabase(OperationContext& context)
                                           {provider, context.report(), context.registry()});
         catalog.reset();
         context.pointerDefault();
-        if (tested)
+        if (!tested) {
+            context.error(kTestingError + kCr + errorText);
+            return OperationOutcome::completed();
+        }
+        // Judged from what this run found, never from the registry file other runs rewrite.
+        const archive::StructureFindings findings = archive::FindingsSetBy(context.registry());
+        if (findings.sound)
             context.success(kDatabase + database + kTestedSuccessfully + kCr + kCheckRegistry);
         else
-            context.error(kTestingError + kCr + errorText);
-        return OperationOutcome::completed();
+            context.success(kDatabase + database + TestedWithProblems(findings.problems) + kCr +
+                                kCheckRegistry,
+                            findings.table);
+        OperationOutcome outcome = OperationOutcome::completed();
+        outcome.verdict = OperationOutcome::Verdict{findings.table, findings.problems};
+        return outcome;
     });
 }
 
