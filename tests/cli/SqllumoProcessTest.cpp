@@ -14,6 +14,8 @@ TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
     const ProcessRun general = run({"--help"});
     EXPECT_EQ(general.exitCode, 0);
     EXPECT_TRUE(general.out.contains("sqllumo archive <function>"));
+    EXPECT_TRUE(general.out.contains("The server's own databases (master, model, msdb, tempdb, "
+                                     "in any case) are refused"));
     const ProcessRun archive = run({"archive", "--help"});
     EXPECT_EQ(archive.exitCode, 0);
     for (const char* verb : {"new-login", "create", "create-new", "backup", "restore", "info",

@@ -28,7 +28,6 @@
 #include <QDialog>
 #include <QFile>
 #include <QGroupBox>
-#include <QRegularExpression>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
