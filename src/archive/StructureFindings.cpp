@@ -39,7 +39,7 @@ QString aligned(const std::vector<QStringList>& rows)
 
 } // namespace
 
-StructureFindings ReadStructureFindings(const TestResultRegistry& registry)
+StructureFindings FindingsSetBy(const TestResultRegistry& registry)
 {
     namespace sections = registrysections;
     StructureFindings findings;
@@ -50,19 +50,20 @@ StructureFindings ReadStructureFindings(const TestResultRegistry& registry)
         QStringList row{table};
         for (const QString* section : {&sections::kTables, &sections::kColumns,
                                        &sections::kPrimaryKey, &sections::kIndexes}) {
-            const QString value = registry.value(*section, table);
-            findings.sound = findings.sound && isSound(value);
+            const QString value = registry.setHere(*section, table);
+            findings.problems += isSound(value) ? 0 : 1;
             row << (value == values::kUnchecked ? QStringLiteral("not tested") : value);
         }
         tables.push_back(row);
     }
     std::vector<QStringList> relations{{QStringLiteral("Relation"), QStringLiteral("Finding")}};
     for (const QString& relation : RegistryRelationOrder()) {
-        const QString value = registry.value(sections::kRelations, relation);
-        findings.sound = findings.sound && isSound(value);
+        const QString value = registry.setHere(sections::kRelations, relation);
+        findings.problems += isSound(value) ? 0 : 1;
         relations.push_back(
             {relation, value == values::kUnchecked ? QStringLiteral("not tested") : value});
     }
+    findings.sound = findings.problems == 0;
     findings.table = aligned(tables) + QLatin1Char('\n') + aligned(relations);
     return findings;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// What the last structure test left in the registry, as a table a console or a scheduled job
-// can read: table by table presence, columns, primary key and indexes, then every relation.
+// What a structure test found, as a table a console or a scheduled job can read: table by
+// table presence, columns, primary key and indexes, then every relation.
 
 #include "TestResultRegistry.h"
 
@@ -12,8 +12,11 @@ struct StructureFindings {
     QString table; // the lines to print, each ending in "\n"
     // True when every finding is "Present" or "Ok", or was not tested.
     bool sound = true;
+    // The findings that are neither.
+    int problems = 0;
 };
 
-StructureFindings ReadStructureFindings(const TestResultRegistry& registry);
+// From the values this registry object set, not from the file other runs rewrite.
+StructureFindings FindingsSetBy(const TestResultRegistry& registry);
 
 } // namespace sqllumo::archive

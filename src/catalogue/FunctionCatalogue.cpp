@@ -11,7 +11,6 @@
 #include "PasswordCatalogue.h"
 #include "PasswordUsersRoles.h"
 #include "Settings.h"
-#include "StructureFindings.h"
 
 namespace sqllumo {
 
@@ -160,14 +159,7 @@ FunctionList archiveFunctions()
          server::TestDatabase,
          QStringLiteral("test"),
          QStringLiteral("test the structure of an archive database"),
-         {Opt::Server, Opt::Database, Opt::None, Opt::None},
-         true,
-         [](const OperationServices& services, QString& text) {
-             const archive::StructureFindings findings =
-                 archive::ReadStructureFindings(*services.registry);
-             text = findings.table;
-             return findings.sound;
-         }},
+         {Opt::Server, Opt::Database, Opt::None, Opt::None}},
         {archive,
          7,
          QStringLiteral("Delete a Database"),
@@ -220,7 +212,6 @@ FunctionList archiveFunctions()
          QStringLiteral("move patient codes, markers or quick-search flags to other fields"),
          {Opt::Server, Opt::Database, Opt::None, Opt::None},
          true,
-         {},
          shifting::ShiftConsoleChoices()},
         {archive,
          10,

@@ -122,7 +122,6 @@ int RunFunction(const cli::Invocation& inv, const FunctionDescriptor& function,
     services.settings = &settings;
     services.registry = &registry;
     services.verifyAdminPassword = password::VerifyAgainstPasswordDatabase;
-    const OperationServices verdictServices = services;
     Dispatcher dispatcher(state, ui, host, ApplicationCaption(), CatalogueFunctions(),
                           std::move(services));
     if (inv.logFolder)
@@ -148,10 +147,11 @@ int RunFunction(const cli::Invocation& inv, const FunctionDescriptor& function,
     }
     bool clean = outcome && outcome->reachedEnd() && !outcome->incomplete && !ui.criticalShown() &&
                  !(function.consoleNeedsReport && report.isEmpty());
-    if (clean && function.consoleVerdict) {
-        QString findings;
-        clean = function.consoleVerdict(verdictServices, findings);
-        out << "findings:\n" << findings;
+    // The findings of this run, as the function made them; the registry's file may already
+    // hold another run's.
+    if (clean && outcome->verdict) {
+        clean = outcome->verdict->problems == 0;
+        out << "findings:\n" << outcome->verdict->findings;
     }
     out.flush();
     return clean ? 0 : 1;

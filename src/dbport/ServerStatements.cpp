@@ -46,7 +46,7 @@ bool isReservedWord(const QString& name)
 
 bool IsRegularIdentifier(const QString& name)
 {
-    if (name.isEmpty() || name.size() > 123 || isReservedWord(name))
+    if (name.isEmpty() || name.size() > 128 || isReservedWord(name))
         return false;
     const QChar first = name.front();
     if (!first.isLetter() && first != QLatin1Char('_'))

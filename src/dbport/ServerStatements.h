@@ -11,7 +11,7 @@ namespace sqllumo::server {
 inline const QString kMasterDatabase = QStringLiteral("master");
 inline constexpr int kLongStatementTimeout = 90;
 
-// A letter or "_" first, then letters, digits, "_", "@", "#", "$"; at most 123 characters;
+// A letter or "_" first, then letters, digits, "_", "@", "#", "$"; at most 128 characters;
 // not one of the server's reserved keywords.
 bool IsRegularIdentifier(const QString& name);
 

@@ -3,6 +3,7 @@
 #include "PasswordCatalogue.h"
 
 #include "ConnectionStrings.h"
+#include "DatabaseNames.h"
 #include "DatabaseTexts.h"
 #include "PasswordSchema.h"
 #include "ServerStatements.h"
@@ -77,8 +78,8 @@ OperationOutcome NewPasswordDatabase(OperationContext& context)
     if (panel.thirdField.isEmpty())
         return context.validation(server::texts::kInvalidDirectory);
     // The name goes into CREATE DATABASE as it is.
-    if (!server::IsRegularIdentifier(database))
-        return context.validation(server::texts::kInvalidDatabaseName);
+    if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Created))
+        return context.validation(*refused);
     const QString directory = WithTrailingBackslash(panel.thirdField);
     storeServerAndDatabase(context.settings(), panel);
     context.settings().setValue(settingkeys::kPasswdDataDirectory, directory);
@@ -115,6 +116,9 @@ OperationOutcome DeletePasswordDatabase(OperationContext& context)
 {
     const PanelValues& panel = context.panel();
     const QString& database = panel.database;
+    // Refused before it is stored: the next upgrade of the password database would run on it.
+    if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Changed))
+        return context.validation(*refused);
     storePasswordPanel(context);
     context.report().clear();
     if (!context.requestAdminPassword())

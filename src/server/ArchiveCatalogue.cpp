@@ -4,11 +4,13 @@
 
 #include "BackupSets.h"
 #include "ConnectionStrings.h"
+#include "DatabaseNames.h"
 #include "DatabasePort.h"
 #include "DefineArchiveTables.h"
 #include "ServerStatements.h"
 #include "ServerTexts.h"
 #include "Settings.h"
+#include "StructureFindings.h"
 #include "TestArchiveStructure.h"
 
 namespace sqllumo::server {
@@ -144,8 +146,8 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
         context.report().clear();
         if (panel.thirdField.isEmpty())
             return context.validation(kInvalidDirectory);
-        if (!IsRegularIdentifier(database))
-            return context.validation(kInvalidDatabaseName);
+        if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Created))
+            return context.validation(*refused);
         const QString directory = WithTrailingBackslash(panel.thirdField);
         StoreDatabaseSettings(context.settings(), panel);
         context.settings().setValue(settingkeys::kDataDirectory, directory);
@@ -202,8 +204,8 @@ OperationOutcome BackupDatabase(OperationContext& context)
         context.report().clear();
         if (!IsValidBackupFile(file))
             return context.validation(kInvalidFilename);
-        if (!IsRegularIdentifier(database))
-            return context.validation(kInvalidDatabaseName);
+        if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Read))
+            return context.validation(*refused);
         StoreDatabaseSettings(context.settings(), panel);
         context.settings().setValue(settingkeys::kBackupFile, file);
         OpenConnection master(provider, masterString(panel));
@@ -253,11 +255,13 @@ OperationOutcome RestoreDatabase(OperationContext& context)
         context.report().clear();
         if (!IsValidBackupFile(file))
             return context.validation(kInvalidFilename);
+        // Refused before the file is stored: nothing of a restore over the server's own
+        // databases is kept.
+        if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Created))
+            return context.validation(*refused);
         context.settings().setValue(settingkeys::kBackupFile, file);
         if (panel.fourthField.isEmpty())
             return context.validation(kInvalidDirectory);
-        if (!IsRegularIdentifier(database))
-            return context.validation(kInvalidDatabaseName);
         const QString directory = WithTrailingBackslash(panel.fourthField);
         context.settings().setValue(settingkeys::kDataDirectory, directory);
         StoreDatabaseSettings(context.settings(), panel);
@@ -390,11 +394,21 @@ OperationOutcome TestDatabase(OperationContext& context)
                                           {provider, context.report(), context.registry()});
         catalog.reset();
         context.pointerDefault();
-        if (tested)
+        if (!tested) {
+            context.error(kTestingError + kCr + errorText);
+            return OperationOutcome::completed();
+        }
+        // Judged from what this run found, never from the registry file other runs rewrite.
+        const archive::StructureFindings findings = archive::FindingsSetBy(context.registry());
+        if (findings.sound)
             context.success(kDatabase + database + kTestedSuccessfully + kCr + kCheckRegistry);
         else
-            context.error(kTestingError + kCr + errorText);
-        return OperationOutcome::completed();
+            context.success(kDatabase + database + TestedWithProblems(findings.problems) + kCr +
+                                kCheckRegistry,
+                            findings.table);
+        OperationOutcome outcome = OperationOutcome::completed();
+        outcome.verdict = OperationOutcome::Verdict{findings.table, findings.problems};
+        return outcome;
     });
 }
 
@@ -405,8 +419,8 @@ OperationOutcome DeleteDatabase(OperationContext& context)
     const QString& database = panel.database;
     if (database.isEmpty())
         return OperationOutcome::panelOpen();
-    if (!IsRegularIdentifier(database))
-        return context.validation(kInvalidDatabaseName);
+    if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Removed))
+        return context.validation(*refused);
     if (!context.accessCheck())
         return OperationOutcome::panelOpen();
     if (!context.warningQuestion(kDeleteQuestion))

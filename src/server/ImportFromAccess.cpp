@@ -7,6 +7,7 @@
 #include "AccessImport.h"
 #include "ArchiveTexts.h"
 #include "ConnectionStrings.h"
+#include "DatabaseNames.h"
 #include "DatabasePort.h"
 #include "ServerStatements.h"
 #include "ServerTexts.h"
@@ -122,8 +123,8 @@ OperationOutcome ImportFromAccess(OperationContext& context)
         context.report().clear();
         if (panel.thirdField.isEmpty())
             return context.validation(kInvalidDirectory);
-        if (!IsRegularIdentifier(database))
-            return context.validation(kInvalidDatabaseName);
+        if (const auto refused = DatabaseNameRefusal(database, DatabaseUse::Created))
+            return context.validation(*refused);
         if (!isReadableFile(panel.fourthField))
             return context.validation(kInvalidAccessFile);
         const QString source = AccessSourceString(panel.fourthField);

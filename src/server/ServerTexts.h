@@ -50,6 +50,11 @@ inline const QString kLoginsLegend =
 inline const QString kNoLogins = QStringLiteral("2. there aren 't logins.");
 
 inline const QString kTestedSuccessfully = QStringLiteral(" has been tested successfully");
+// In place of the above when the test found something missing or wrong.
+inline QString TestedWithProblems(int problems)
+{
+    return QStringLiteral(" has been tested: %1 problems found").arg(problems);
+}
 inline const QString kCheckRegistry = QStringLiteral("Check the results reading Windows Registry");
 inline const QString kTestingError =
     QStringLiteral("An error occurred during testing of the database: ");

@@ -15,6 +15,15 @@ inline const QString kInvalidDirectory = QStringLiteral("Invalid database direct
 inline const QString kInvalidDatabaseName =
     QStringLiteral("Invalid database name!") + kCrLf +
     QStringLiteral("Please, use letters, digits and the underscore only.");
+inline const QString kSystemDatabaseName =
+    QStringLiteral("System database!") + kCrLf +
+    QStringLiteral("master, model, msdb and tempdb belong to SQL Server: please, name another "
+                   "database.");
+inline QString DatabaseNameTooLong(int longest)
+{
+    return QStringLiteral("Database name too long!") + kCrLf +
+           QStringLiteral("Please, use at most %1 characters.").arg(longest);
+}
 inline const QString kDatabase = QStringLiteral("Database ");
 inline const QString kCreatedAndInitialized = QStringLiteral(" has been created and initialized");
 inline const QString kInitializationError =

@@ -123,9 +123,6 @@ struct FunctionDescriptor {
     // False for a console-only function: the window does not list it. Such functions come
     // after the window's ones, so list rows stay catalogue indexes.
     bool windowEntry = true;
-    // Optional, console only: after the function reached its end, writes what it found into
-    // text and says whether all of it is sound; false makes the exit status 1.
-    std::function<bool(const OperationServices&, QString& text)> consoleVerdict{};
     // Options of this function alone (see ConsoleChoice).
     std::vector<ConsoleChoice> consoleChoices{};
     ConsoleInput consoleInput = ConsoleInput::None;

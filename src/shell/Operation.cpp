@@ -55,9 +55,11 @@ OperationOutcome OperationContext::validation(const QString& text)
     return OperationOutcome::panelOpen();
 }
 
-void OperationContext::success(const QString& text)
+void OperationContext::success(const QString& text, const QString& detail)
 {
-    ui_.showMessage(successMessage(caption_, text));
+    Message message = successMessage(caption_, text);
+    message.detail = detail;
+    ui_.showMessage(message);
 }
 
 void OperationContext::error(const QString& text)

@@ -8,6 +8,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace sqllumo {
@@ -52,6 +53,13 @@ struct OperationOutcome {
     bool stopped = false;
     // The person declined its question (or nobody could answer it): nothing was done.
     bool declined = false;
+    // A function that judges what it looked at (the structure test): the findings of this
+    // run, printed by the console, and how many of them are problems.
+    struct Verdict {
+        QString findings;
+        int problems = 0;
+    };
+    std::optional<Verdict> verdict{};
 
     static OperationOutcome completed() { return {}; }
     static OperationOutcome panelOpen()
@@ -123,7 +131,7 @@ public:
     void pointerDefault() { ui_.setBusy(false); }
     // The validation form: pointer reset, OK, no title; the panel stays open.
     OperationOutcome validation(const QString& text);
-    void success(const QString& text);
+    void success(const QString& text, const QString& detail = {});
     void error(const QString& text);
     void access(const QString& text);
     // OK and Cancel, title "Warning", no icon: true when OK was pressed.

@@ -20,8 +20,16 @@ TestResultRegistry::~TestResultRegistry()
 
 void TestResultRegistry::setValue(const QString& section, const QString& key, const QString& value)
 {
-    store_->setValue(section + QLatin1Char('/') + key, value);
+    const QString path = section + QLatin1Char('/') + key;
+    setHere_[path] = value;
+    store_->setValue(path, value);
     store_->sync();
+}
+
+QString TestResultRegistry::setHere(const QString& section, const QString& key) const
+{
+    const auto found = setHere_.find(section + QLatin1Char('/') + key);
+    return found == setHere_.end() ? QString() : found->second;
 }
 
 QString TestResultRegistry::value(const QString& section, const QString& key) const

@@ -3,6 +3,7 @@
 // test leave one short status text per table or relation.
 
 #include <QString>
+#include <map>
 #include <memory>
 
 class QSettings;
@@ -31,9 +32,13 @@ public:
     void setValue(const QString& section, const QString& key, const QString& value);
     // Empty when the key was never written.
     QString value(const QString& section, const QString& key) const;
+    // What this object set, kept in memory: another run rewriting the file does not change
+    // it. Empty for a key this object did not set.
+    QString setHere(const QString& section, const QString& key) const;
 
 private:
     std::unique_ptr<QSettings> store_;
+    std::map<QString, QString> setHere_;
 };
 
 } // namespace sqllumo

@@ -29,6 +29,9 @@ struct Message {
     QString title;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
+    // Lines shown under the text in a fixed-width font (the structure test's findings); the
+    // console prints them apart.
+    QString detail{};
     bool operator==(const Message&) const = default;
 };
 

@@ -2,6 +2,7 @@
 #include "MoveDatabaseFields.h"
 
 #include "ConnectionStrings.h"
+#include "DatabaseNames.h"
 #include "GestioneDbPazienti.h"
 #include "ShiftLog.h"
 #include "ShiftTexts.h"
@@ -57,6 +58,8 @@ OperationOutcome MoveDatabaseFields(OperationContext& context)
         return OperationOutcome::panelOpen();
     const PanelValues& panel = context.panel();
     context.report().clear();
+    if (const auto refused = DatabaseNameRefusal(panel.database, DatabaseUse::Changed))
+        return context.validation(*refused);
     StoreDatabaseSettings(context.settings(), panel);
     const QString connection =
         BuildConnectionString(panel.server, panel.database, panel.user, panel.password);

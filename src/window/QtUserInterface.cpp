@@ -29,6 +29,9 @@ MessageResult QtUserInterface::showMessage(const Message& message)
 {
     QMessageBox box(parent_);
     box.setText(displayText(message.text));
+    if (!message.detail.isEmpty())
+        box.setInformativeText(QStringLiteral("<pre>") + message.detail.toHtmlEscaped() +
+                               QStringLiteral("</pre>"));
     box.setWindowTitle(message.title.isEmpty() ? QApplication::applicationName() : message.title);
     switch (message.icon) {
     case MessageIcon::None:

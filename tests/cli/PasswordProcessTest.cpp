@@ -89,3 +89,40 @@ TEST_F(PasswordProcess, UpgradeStoresItsOptionsAndTellsTheOutcomeInItsStatus)
     EXPECT_EQ(stopped.exitCode, 1);
     EXPECT_FALSE(stopped.out.contains("report password:"));
 }
+
+// The eight password tables never land in the server's own databases, and such a name never
+// becomes the stored password database that the next run would upgrade.
+TEST_F(PasswordProcess, SystemDatabasesAreRefusedAndLeftUnchanged)
+{
+    const QString tables = "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES ORDER BY TABLE_NAME";
+    const QStringList masterBefore = column("master", tables);
+    writeFile("admin", "adm1n\n");
+    const QString refusal = "System database!\nmaster, model, msdb and tempdb belong to SQL "
+                            "Server: please, name another database.";
+    for (const char* name : {"MASTER", "master", "TempDb"}) {
+        const ProcessRun created =
+            password("create", {"--database", name, "--directory", "C:\\Lumeno SQL Database",
+                                "--admin-password-file", path("admin")});
+        EXPECT_EQ(created.exitCode, 1) << name;
+        EXPECT_TRUE(created.out.contains(refusal)) << created.out.toStdString();
+        EXPECT_FALSE(created.out.contains("has been created")) << created.out.toStdString();
+    }
+    EXPECT_EQ(column("master", tables), masterBefore);
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    EXPECT_FALSE(ini.contains("Default/PasswdDatabaseName"));
+    EXPECT_FALSE(ini.contains("Default/PasswdDataDirectory"));
+
+    // A password database made for the delete's upgrade to find; then master is refused.
+    const QString name = QStringLiteral("SystemRefusals");
+    ASSERT_EQ(password("create", {"--database", name, "--directory", "C:\\Lumeno SQL Database",
+                                  "--admin-password-file", path("admin")})
+                  .exitCode,
+              0);
+    const ProcessRun deleted = password(
+        "delete", {"--database", "Master", "--admin-password-file", path("admin"), "--yes"});
+    EXPECT_EQ(deleted.exitCode, 1);
+    EXPECT_TRUE(deleted.out.contains(refusal)) << deleted.out.toStdString();
+    EXPECT_EQ(column("master", tables), masterBefore);
+    ini.sync();
+    EXPECT_EQ(ini.value("Default/PasswdDatabaseName").toString(), name);
+}

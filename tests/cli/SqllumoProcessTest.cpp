@@ -14,6 +14,8 @@ TEST_F(SqllumoProcess, HelpDescribesTheCatalogueAndExitsZero)
     const ProcessRun general = run({"--help"});
     EXPECT_EQ(general.exitCode, 0);
     EXPECT_TRUE(general.out.contains("sqllumo archive <function>"));
+    EXPECT_TRUE(general.out.contains("The server's own databases (master, model, msdb, tempdb, "
+                                     "in any case) are refused"));
     const ProcessRun archive = run({"archive", "--help"});
     EXPECT_EQ(archive.exitCode, 0);
     for (const char* verb : {"new-login", "create", "create-new", "backup", "restore", "info",
@@ -150,6 +152,21 @@ protected:
                 "--password-file", path("sa.txt"),
                 "--database",      database};
     }
+    // Started and left running, as `run` runs it; the test waits for it.
+    std::unique_ptr<QProcess> start(QStringList arguments) const
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home_.path());
+        env.insert("HOME", home_.path());
+        process->setProcessEnvironment(env);
+        process->setChildProcessModifier(sqllumo::testing::DiesWithTest([] { ::setsid(); }));
+        arguments.insert(2, "--log-folder=" + home_.path());
+        process->start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);
+        EXPECT_TRUE(process->waitForStarted(10000));
+        process->closeWriteChannel();
+        return process;
+    }
     static std::unique_ptr<standin::testing::StandinServer> server_;
 };
 std::unique_ptr<standin::testing::StandinServer> SqllumoOnServer::server_;
@@ -181,4 +198,99 @@ TEST_F(SqllumoOnServer, StructureTestPrintsItsFindingsAndExitsZeroOnlyWhenAllIsS
         << sound.out.toStdString();
     EXPECT_FALSE(sound.out.contains("NotPresent"));
     EXPECT_FALSE(sound.out.contains("Not Present"));
+}
+
+TEST_F(SqllumoOnServer, SystemDatabasesAreRefusedBeforeAnythingIsStoredOrSent)
+{
+    writeFile("phrase", "VOR36PELIN\n");
+    const QStringList admin = {"--admin-password-file", path("phrase"), "--yes"};
+    const QStringList directory = {"--directory", "C:\\Lumeno SQL Database"};
+    const QList<QStringList> refused = {
+        QStringList{"archive", "create"} + directory + connection("MASTER"),
+        QStringList{"archive", "create-new", "--yes"} + directory + connection("tempdb"),
+        QStringList{"archive", "restore", "--file", "C:\\Lumeno SQL Database\\a.bak"} + directory +
+            admin + connection("Model"),
+        QStringList{"archive", "delete"} + admin + connection("msdb"),
+        QStringList{"archive", "import", "--source", path("old.mdb")} + directory + admin +
+            connection("MSDB"),
+        QStringList{"archive", "shift", "--patient-code-to", "comment"} + admin +
+            connection("master"),
+    };
+    for (const QStringList& args : refused) {
+        const ProcessRun r = run(args);
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.contains("System database!\nmaster, model, msdb and tempdb belong to "
+                                   "SQL Server: please, name another database."))
+            << r.out.toStdString();
+        EXPECT_FALSE(r.out.contains("report:")) << r.out.toStdString();
+    }
+    // Nothing of the refused runs became a default or reached the log.
+    QSettings ini(iniPath(), QSettings::IniFormat);
+    EXPECT_FALSE(ini.contains("Default/DatabaseName"));
+    EXPECT_FALSE(ini.contains("Default/BackupFile"));
+    EXPECT_FALSE(QFile::exists(path("SQLLumoManager Report.log")));
+    // Reading functions still read them.
+    const ProcessRun backup =
+        run(QStringList{"archive", "backup", "--file", "C:\\Lumeno SQL Database\\m.bak"} +
+            connection("master"));
+    EXPECT_EQ(backup.exitCode, 0) << backup.out.toStdString();
+}
+
+TEST_F(SqllumoOnServer, TheLongestNameThatFitsIsCreatedAndOneLongerIsRefusedAsTooLong)
+{
+    const QStringList create = {"archive", "create", "--directory", "C:\\Lumeno SQL Database"};
+    const QString longest = "L" + QString(123, 'n');
+    const ProcessRun created = run(create + connection(longest));
+    EXPECT_EQ(created.exitCode, 0) << created.out.toStdString();
+    EXPECT_TRUE(created.out.contains("Database " + longest + " has been created and initialized"));
+    const ProcessRun tested = run(QStringList{"archive", "test"} + connection(longest));
+    EXPECT_EQ(tested.exitCode, 0) << tested.out.toStdString();
+
+    for (int size : {125, 128}) {
+        const ProcessRun tooLong = run(create + connection("L" + QString(size - 1, 'n')));
+        EXPECT_EQ(tooLong.exitCode, 1);
+        EXPECT_TRUE(tooLong.out.contains("Database name too long!\nPlease, use at most 124 "
+                                         "characters."))
+            << tooLong.out.toStdString();
+    }
+}
+
+// Runs of other databases rewrite the registry while a test runs: its verdict must still be
+// its own. Several rounds in the one test, each with the runs started together.
+TEST_F(SqllumoOnServer, ParallelStructureTestsEachJudgeTheirOwnDatabase)
+{
+    const QStringList create = {"archive", "create", "--directory", "C:\\Lumeno SQL Database"};
+    const QStringList healthy = {"RaceHealthy1", "RaceHealthy2", "RaceHealthy3"};
+    for (const QString& name : healthy)
+        ASSERT_EQ(run(create + connection(name)).exitCode, 0) << name.toStdString();
+    for (int round = 0; round < 8; ++round) {
+        // connection() rewrites the password file: every command line is made before any starts.
+        std::vector<std::pair<QString, QStringList>> commands;
+        for (int i = 0; i < 3; ++i)
+            commands.emplace_back(
+                "create", create + connection(QStringLiteral("RaceNew%1_%2").arg(round).arg(i)));
+        commands.emplace_back("empty", QStringList{"archive", "test"} + connection("master"));
+        for (const QString& name : healthy)
+            commands.emplace_back(name, QStringList{"archive", "test"} + connection(name));
+        std::vector<std::pair<QString, std::unique_ptr<QProcess>>> runs;
+        for (const auto& [what, arguments] : commands)
+            runs.emplace_back(what, start(arguments));
+        for (auto& [what, process] : runs) {
+            ASSERT_TRUE(process->waitForFinished(120000)) << what.toStdString();
+            const QString out = QString::fromUtf8(process->readAllStandardOutput());
+            const int expected = what == "empty" ? 1 : 0;
+            EXPECT_EQ(process->exitCode(), expected)
+                << "round " << round << " " << what.toStdString() << "\n"
+                << out.toStdString();
+            if (what.startsWith("RaceHealthy")) {
+                EXPECT_TRUE(out.contains("Database " + what + " has been tested successfully"));
+                EXPECT_FALSE(out.contains("NotPresent")) << out.toStdString();
+            } else if (what == "empty") {
+                EXPECT_TRUE(
+                    out.contains(QRegularExpression("has been tested: \\d+ problems found")))
+                    << out.toStdString();
+                EXPECT_FALSE(out.contains("tested successfully")) << out.toStdString();
+            }
+        }
+    }
 }

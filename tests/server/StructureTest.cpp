@@ -42,16 +42,33 @@ protected:
         ADD_FAILURE() << "no key " << fkTable.toStdString();
         return {};
     }
-    void runTest(const QString& name)
+    // problems: the findings that are neither present nor correct; the message says
+    // "successfully" only without any, and shows the findings under it otherwise.
+    void runTest(const QString& name, int problems = 0)
     {
         const auto outcome = press(archivelist::kTestDatabase, name);
         ASSERT_TRUE(outcome.has_value());
         EXPECT_EQ(outcome->end, OperationEnd::Completed);
+        ASSERT_TRUE(outcome->verdict.has_value());
+        EXPECT_EQ(outcome->verdict->problems, problems);
         ASSERT_FALSE(ui_.messages().empty());
-        EXPECT_EQ(ui_.messages().back(),
-                  successMessage(kCaption, "Database " + name +
-                                               " has been tested successfully\rCheck the results "
-                                               "reading Windows Registry"));
+        const QString verdict = problems == 0
+                                    ? QString(" has been tested successfully")
+                                    : QString(" has been tested: %1 problems found").arg(problems);
+        Message expected =
+            successMessage(kCaption, "Database " + name + verdict +
+                                         "\rCheck the results reading Windows Registry");
+        expected.detail = problems == 0 ? QString() : outcome->verdict->findings;
+        EXPECT_EQ(ui_.messages().back(), expected);
+        EXPECT_TRUE(outcome->verdict->findings.startsWith("Table "));
+    }
+    // The changed values that are findings of a fault ("Unchecked" is not one).
+    static int problemsIn(const Expectations& changed)
+    {
+        int problems = 0;
+        for (const auto& [key, value] : changed)
+            problems += value == "Ok" || value == "Present" || value == "Unchecked" ? 0 : 1;
+        return problems;
     }
     // Every key of the five sections: what a passing archive shows, changed where given.
     void expectRegistry(const Expectations& changed)
@@ -175,7 +192,7 @@ TEST_F(Structure, DamagedArchivesGiveTheirValuesAndLines)
         createArchive(name, true, damage.before);
         execute(name, damage.after(name));
         ui_ = {};
-        runTest(name);
+        runTest(name, problemsIn(damage.registry));
         expectRegistry(damage.registry);
         for (const QString& line : damage.lines)
             EXPECT_TRUE(report().contains("\r\n" + line + "\r\n")) << line.toStdString();
@@ -199,7 +216,7 @@ TEST_F(Structure, RelationsWithTheWrongCascadeAreNamed)
                    "ALTER TABLE T_Exam DROP CONSTRAINT ID_Patient_fk",
                    "ALTER TABLE T_Exam ADD CONSTRAINT ID_Patient_fk FOREIGN KEY (ID_Patient) "
                    "REFERENCES T_Patient (ID_Patient)"});
-    runTest(name);
+    runTest(name, 3);
     expectRegistry({{{registrysections::kRelations, "T_Patient-T_Exam"},
                      "Present but without referential integrity"},
                     {{registrysections::kRelations, "T_File-T_Statistic"},
@@ -217,7 +234,8 @@ TEST_F(Structure, AnEmptyDatabaseHasNothingAndTheTestStillEnds)
 {
     const QString name = freshName("Empty");
     createEmptyDatabase(name);
-    runTest(name);
+    // Every table and every relation is missing.
+    runTest(name, 20 + 8);
     const QString text = report();
     EXPECT_EQ(text.count(QRegularExpression("\r\nthe table T_\\w+ is not present")), 20);
     EXPECT_EQ(text.count(QRegularExpression("\r\nthe relationship T_[\\w-]+ is not present")), 8);

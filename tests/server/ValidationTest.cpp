@@ -29,6 +29,12 @@ const QString kDirectoryMessage = "Invalid database directory!\r\nPlease, define
 const QString kFileMessage = "Invalid filename!\r\nPlease, define at least one.";
 const QString kNameMessage =
     "Invalid database name!\r\nPlease, use letters, digits and the underscore only.";
+const QString kSystemMessage = "System database!\r\nmaster, model, msdb and tempdb belong to SQL "
+                               "Server: please, name another database.";
+QString tooLongMessage(int longest)
+{
+    return QString("Database name too long!\r\nPlease, use at most %1 characters.").arg(longest);
+}
 
 } // namespace
 
@@ -51,8 +57,19 @@ TEST_F(Validation, EachRefusedPanelShowsItsMessageStoresOnlyWhatItListsAndSendsN
         {4, "Arc", "", "C:\\db", kFileMessage, {}},
         {4, "Arc", "C:\\b\\", "C:\\db", kFileMessage, {}},
         {4, "Arc", "C:\\b.bak", "", kDirectoryMessage, {settingkeys::kBackupFile}},
-        {4, "1Arc", "C:\\b.bak", "C:\\db", kNameMessage, {settingkeys::kBackupFile}},
+        {4, "1Arc", "C:\\b.bak", "C:\\db", kNameMessage, {}},
         {7, "Arc]; DROP DATABASE master; --", "", "", kNameMessage, {}},
+        // The server's own databases, for every function that creates, fills, changes or
+        // removes one; and names longer than the server's identifiers allow.
+        {1, "master", "C:\\db", "", kSystemMessage, {}},
+        {2, "MODEL", "C:\\db", "", kSystemMessage, {}},
+        {4, "tempdb", "C:\\b.bak", "C:\\db", kSystemMessage, {}},
+        {7, "Msdb", "", "", kSystemMessage, {}},
+        {8, "master", "C:\\db", "C:\\old.mdb", kSystemMessage, {}},
+        {9, "Master", "", "", kSystemMessage, {}},
+        {1, QString(125, 'a'), "C:\\db", "", tooLongMessage(124), {}},
+        {4, QString(128, 'a'), "C:\\b.bak", "C:\\db", tooLongMessage(124), {}},
+        {3, QString(129, 'a'), "C:\\b.bak", "", tooLongMessage(128), {}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.index);

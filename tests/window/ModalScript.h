@@ -17,6 +17,7 @@ struct SeenModal {
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString informative{};
 };
 
 class ModalScript {
@@ -42,7 +43,7 @@ public:
                     d->reject();
                 return;
             }
-            seen_.push_back({box->windowTitle(), box->text(), box->icon()});
+            seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
             box->button(button)->click();
         });
     }
@@ -61,7 +62,8 @@ private:
         if (steps_.empty()) {
             unexpected_++;
             if (auto* box = qobject_cast<QMessageBox*>(modal))
-                seen_.push_back({box->windowTitle(), box->text(), box->icon()});
+                seen_.push_back(
+                    {box->windowTitle(), box->text(), box->icon(), box->informativeText()});
             if (auto* d = qobject_cast<QDialog*>(modal))
                 d->reject();
             return;

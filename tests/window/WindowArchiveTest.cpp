@@ -36,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -191,6 +192,34 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
                                standin_->server() + "\r\n"));
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_FALSE(w_.window->Frame1->isVisible());
+}
+
+// A database without the archive's tables: the message says how many problems were found, not
+// "successfully", and the findings of this test are shown under it.
+TEST_F(WindowArchive, StructureTestWithProblemsShowsThemUnderItsMessage)
+{
+    ModalScript modals;
+    open(archivelist::kTestDatabase);
+    type(1, "master");
+    modals.press(QMessageBox::Ok);
+    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    ASSERT_EQ(modals.seen().size(), 1u);
+    const auto& shown = modals.seen()[0];
+    const QRegularExpressionMatch heading =
+        QRegularExpression("^Database master has been tested: (\\d+) problems found\n"
+                           "Check the results reading Windows Registry$")
+            .match(shown.text);
+    ASSERT_TRUE(heading.hasMatch()) << shown.text.toStdString();
+    // Each of the twenty tables is missing.
+    EXPECT_GE(heading.captured(1).toInt(), 20);
+    EXPECT_EQ(shown.icon, QMessageBox::Information);
+    EXPECT_TRUE(shown.informative.startsWith("<pre>Table ")) << shown.informative.toStdString();
+    EXPECT_TRUE(
+        shown.informative.contains(QRegularExpression("\nT_Patient +NotPresent +not tested")))
+        << shown.informative.toStdString();
+    // The registry entries are still written.
+    TestResultRegistry registry(*settings_);
+    EXPECT_EQ(registry.value(registrysections::kTables, "T_Patient"), "NotPresent");
 }
 
 TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
