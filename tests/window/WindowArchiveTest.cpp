@@ -202,7 +202,7 @@ TEST_F(WindowArchive, StructureTestWithProblemsShowsThemUnderItsMessage)
     open(archivelist::kTestDatabase);
     type(1, "master");
     modals.press(QMessageBox::Ok);
-    QTest::mouseClick(window_->CmdOK, Qt::LeftButton);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     const auto& shown = modals.seen()[0];
     const QRegularExpressionMatch heading =
@@ -218,7 +218,7 @@ TEST_F(WindowArchive, StructureTestWithProblemsShowsThemUnderItsMessage)
         shown.informative.contains(QRegularExpression("\nT_Patient +NotPresent +not tested")))
         << shown.informative.toStdString();
     // The registry entries are still written.
-    TestResultRegistry registry(*settings_);
+    TestResultRegistry registry(*w_.settings);
     EXPECT_EQ(registry.value(registrysections::kTables, "T_Patient"), "NotPresent");
 }
 
