@@ -534,8 +534,13 @@ void F_SQLDatabase::inspectSource()
     auto* text = new QPlainTextEdit(&dialog);
     text->setObjectName(QStringLiteral("InspectionText"));
     text->setReadOnly(true);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Long findings wrap rather than hide past the right edge; the fixed font keeps the size
+    // the person chose for the window.
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (font().pointSizeF() > 0)
+        fixed.setPointSizeF(font().pointSizeF());
+    text->setFont(fixed);
     text->setPlainText(lines.join(QLatin1Char('\n')));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

@@ -333,6 +333,9 @@ TEST_F(WindowArchive, InspectBesideBrowseShowsWhatAnImportWouldMeetAndTouchesNoS
         ASSERT_NE(text, nullptr);
         shown = text->toPlainText();
         title = w->windowTitle();
+        // The fixed font follows the window's size, large fonts included.
+        EXPECT_EQ(text->font().pointSizeF(), w_.window->font().pointSizeF());
+        EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         sqllumo::testing::SaveScreenshot(*w, "08-import-inspection");
         qobject_cast<QDialog*>(w)->reject();
     });
