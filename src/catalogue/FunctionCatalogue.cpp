@@ -365,7 +365,8 @@ FunctionList passwordFunctions()
                "leave a user without a password", ConsoleInput::ListedName);
     userOrRole(password::kAddRole, "role add", "add a role and the functions it may use",
                ConsoleInput::NewRole);
-    userOrRole(password::kDeleteRole, "role delete", "remove a role with its users and rights",
+    userOrRole(password::kDeleteRole, "role delete",
+               "remove a role with its users and rights, naming the users and asking first",
                ConsoleInput::ListedName);
     userOrRole(password::kModifyRole, "role modify",
                "change the functions a role may use, or its name", ConsoleInput::ChangedRole);

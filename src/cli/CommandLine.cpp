@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "RoleFunctionSheet.h"
+#include "ServerNames.h"
 #include "Settings.h"
 #include "UserDetails.h"
 
@@ -214,11 +215,17 @@ QString checkUserRoleOptions(ConsoleInput input, const UserRoleOptions& o, const
         return QString();
     };
     const std::optional<QString> none;
+    // A name is stored without trailing blanks, so they do not count against its limit.
+    const auto stored = [](const std::optional<QString>& name) -> std::optional<QString> {
+        return name ? std::optional(db::WithoutTrailingBlanks(*name)) : std::nullopt;
+    };
+    const std::optional<QString> name = stored(o.name);
+    const std::optional<QString> rename = stored(o.rename);
     const std::tuple<const std::optional<QString>&, int, const char*> limits[] = {
-        {input == ConsoleInput::NewUser ? o.name : none, kUserNameLength, "--name"},
-        {input == ConsoleInput::NewRole ? o.name : none, rolefunctionsheet::kRoleNameMaxLength,
+        {input == ConsoleInput::NewUser ? name : none, kUserNameLength, "--name"},
+        {input == ConsoleInput::NewRole ? name : none, rolefunctionsheet::kRoleNameMaxLength,
          "--name"},
-        {o.rename, rolefunctionsheet::kRoleNameMaxLength, "--rename"},
+        {rename, rolefunctionsheet::kRoleNameMaxLength, "--rename"},
         {o.firstName, kNameLength, "--first-name"},
         {o.lastName, kNameLength, "--last-name"},
         {o.title, kTitleLength, "--title"},
@@ -275,7 +282,11 @@ QString userRoleHelp()
                "%1 characters, user passwords %2, first and last names %3, titles %4, role\n"
                "names %5.\n"
                "An unknown user, role or function is refused before anything is written; a\n"
-               "locked role cannot be modified.\n")
+               "locked role cannot be modified. Names are found as the server finds them,\n"
+               "whatever their letter case and trailing blanks; a new name is stored without\n"
+               "trailing blanks.\n"
+               "role delete names the users it removes with the role and asks first: it needs\n"
+               "a yes typed at the terminal, or --yes; the report names the users removed.\n")
         .arg(kUserNameLength)
         .arg(kPasswordLength)
         .arg(kNameLength)

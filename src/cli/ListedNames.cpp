@@ -4,6 +4,7 @@
 
 #include "ListControl.h"
 #include "PasswordUsersRoles.h"
+#include "ServerNames.h"
 
 namespace sqllumo::cli {
 
@@ -42,7 +43,8 @@ bool CheckListedNames(Dispatcher& dispatcher, const WindowState& state,
         const std::optional<QStringList> all = names(which);
         if (!all)
             return false;
-        if (all->contains(name))
+        // As the server finds names: "doctors " is the role Doctors.
+        if (db::FindServerName(*all, name))
             return true;
         const bool user = which == NameList::Users;
         err << "sqllumo: there is no " << (user ? "user" : "role") << " named \"" << name
@@ -60,12 +62,11 @@ bool CheckListedNames(Dispatcher& dispatcher, const WindowState& state,
     if (userRole && options.role && !listed(NameList::Roles, *options.role))
         return false;
     if (input == ConsoleInput::ChangedRole && options.rename && options.name &&
-        options.rename->compare(*options.name, Qt::CaseInsensitive) != 0) {
+        !db::SameServerName(*options.rename, *options.name)) {
         const std::optional<QStringList> all = names(NameList::Roles);
         if (!all)
             return false;
-        // Role names are compared as the server compares them, without regard to case.
-        if (all->contains(*options.rename, Qt::CaseInsensitive)) {
+        if (db::FindServerName(*all, *options.rename)) {
             err << "sqllumo: there is already a role named \"" << *options.rename
                 << "\"; nothing has been changed" << Qt::endl;
             return false;

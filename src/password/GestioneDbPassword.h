@@ -18,6 +18,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace sqllumo {
@@ -99,7 +100,7 @@ public:
                     const QString& SQLUserName, const QString& SQLPassword);
     bool ReadUserInfo(const QString& NomeSQLServer, const QString& NomeNewDB,
                       const QString& SQLUserName, const QString& SQLPassword);
-    // True when the delete ran, whether or not a row matched.
+    // True when the user's row was there and the delete ran; "User doesn't exist" otherwise.
     bool EraseUser(const QString& NomeSQLServer, const QString& NomeNewDB,
                    const QString& SQLUserName, const QString& SQLPassword);
     bool EraseUserPasswd(const QString& NomeSQLServer, const QString& NomeNewDB,
@@ -124,8 +125,22 @@ public:
     // --- Roles and rights (GestioneDbPassword_Roles.cpp); RoleName is shared with users ---
     bool AddRole(const QString& NomeSQLServer, const QString& NomeNewDB, const QString& SQLUserName,
                  const QString& SQLPassword);
+    // Refuses a role that is missing or locked. With `asked`, the users the person agreed to
+    // lose, it also refuses when the role's users are no longer those. The users the cascade
+    // removed with the role go to `removed`.
     bool EraseRole(const QString& NomeSQLServer, const QString& NomeNewDB,
-                   const QString& SQLUserName, const QString& SQLPassword);
+                   const QString& SQLUserName, const QString& SQLPassword,
+                   const QStringList* asked = nullptr, QStringList* removed = nullptr);
+    // What deleting a role would take with it.
+    struct RoleUsers {
+        bool found = false;
+        bool locked = false;
+        QStringList users; // by name; not read for a locked role
+    };
+    // Nothing after a failure was shown.
+    std::optional<RoleUsers> ReadRoleUsers(const QString& NomeSQLServer, const QString& NomeNewDB,
+                                           const QString& SQLUserName, const QString& SQLPassword,
+                                           const QString& roleName);
     // Renames role IDRole to RoleName; refused when another role has that name.
     bool ModifyRoleName(const QString& NomeSQLServer, const QString& NomeNewDB,
                         const QString& SQLUserName, const QString& SQLPassword, int IDRole);

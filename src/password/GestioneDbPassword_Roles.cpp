@@ -41,21 +41,65 @@ bool GestioneDbPassword::AddRole(const QString& NomeSQLServer, const QString& No
                         });
 }
 
+namespace {
+
+GestioneDbPassword::RoleUsers roleUsers(dbport::Connection& c, const QString& roleName)
+{
+    GestioneDbPassword::RoleUsers found;
+    const dbport::ResultSet role = c.query(statements::RoleByName(roleName));
+    if (role.isEmpty())
+        return found;
+    found.found = true;
+    found.locked = lockedFlag(role);
+    // A locked role is not deleted: its users need not be read.
+    if (found.locked)
+        return found;
+    const dbport::ResultSet users =
+        c.query(statements::UserNamesOfRole(role.value(0, kRoleId).toLongLong()));
+    for (size_t row = 0; row < users.rowCount(); ++row)
+        found.users << users.value(row, 0).toString();
+    return found;
+}
+
+} // namespace
+
 bool GestioneDbPassword::EraseRole(const QString& NomeSQLServer, const QString& NomeNewDB,
-                                   const QString& SQLUserName, const QString& SQLPassword)
+                                   const QString& SQLUserName, const QString& SQLPassword,
+                                   const QStringList* asked, QStringList* removed)
 {
     return withDatabase(
         NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false, [&](dbport::Connection& c) {
-            const dbport::ResultSet role = c.query(statements::RoleByName(RoleName()));
-            const bool locked = !role.isEmpty() && lockedFlag(role);
-            if (locked) {
+            const RoleUsers role = roleUsers(c, RoleName());
+            // A role removed meanwhile is not reported as removed now.
+            if (!role.found) {
+                ui_.showMessage(accessMessage(texts::kRoleDoesNotExist));
+                return false;
+            }
+            if (role.locked) {
                 ui_.showMessage(validationMessage(texts::RoleLockedForDeletion(RoleName())));
+                return false;
+            }
+            // Users given the role after the question would go without anyone having agreed.
+            if (asked && *asked != role.users) {
+                ui_.showMessage(accessMessage(texts::RoleUsersChanged(RoleName())));
                 return false;
             }
             // The cascading keys take the role's users and rights with it.
             c.execute(statements::DeleteRole(RoleName()));
+            if (removed)
+                *removed = role.users;
             return true;
         });
+}
+
+std::optional<GestioneDbPassword::RoleUsers>
+GestioneDbPassword::ReadRoleUsers(const QString& NomeSQLServer, const QString& NomeNewDB,
+                                  const QString& SQLUserName, const QString& SQLPassword,
+                                  const QString& roleName)
+{
+    return withDatabase(
+        NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, std::optional<RoleUsers>(),
+        [&](dbport::Connection& c) -> std::optional<RoleUsers> { return roleUsers(c, roleName); });
 }
 
 bool GestioneDbPassword::ModifyRoleName(const QString& NomeSQLServer, const QString& NomeNewDB,

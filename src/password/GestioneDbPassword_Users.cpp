@@ -126,6 +126,11 @@ bool GestioneDbPassword::EraseUser(const QString& NomeSQLServer, const QString& 
 {
     return withDatabase(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, false,
                         [&](dbport::Connection& c) {
+                            // A user removed meanwhile is not reported as removed now.
+                            if (c.query(statements::UserByName(UserName)).isEmpty()) {
+                                ui_.showMessage(accessMessage(texts::kUserDoesNotExist));
+                                return false;
+                            }
                             c.execute(statements::DeleteUser(UserName));
                             return true;
                         });

@@ -3,17 +3,17 @@
 #include "PasswordUsersRoles.h"
 
 #include "GestioneDbPassword.h"
+#include "ServerNames.h"
 #include "Settings.h"
 
 #include <QStringList>
-
-#include <functional>
 
 namespace sqllumo::password {
 
 namespace {
 
 const QString kToDatabase = QStringLiteral(" to database ");
+const QString kCrLf = QStringLiteral("\r\n");
 
 // Server, password database and login stored as the panel holds them, before any check.
 void storeSettings(OperationContext& context)
@@ -109,28 +109,23 @@ QString texts::RoleLockedForChange(const QString& roleName)
     return QStringLiteral("Role ") + roleName + QStringLiteral(" is locked! You can't modify it!");
 }
 
-namespace {
-// Delete user and delete role: the same steps around the member that erases the selection;
-// `kind` starts the report line ("User", "Role").
-OperationOutcome deleteSelection(OperationContext& context, const QString& unselected,
-                                 const QString& kind,
-                                 const std::function<bool(Press&, const QString&)>& erase)
+QString texts::DeleteRoleQuestion(const QString& roleName, const QStringList& users)
 {
-    if (!accessAndSelection(context, unselected))
-        return OperationOutcome::panelOpen();
-    Press press(context);
-    const QString selection = context.panel().selection;
-    context.busy();
-    context.report().clear();
-    if (erase(press, selection))
-        context.report().setText(kind + QLatin1Char(' ') + selection +
-                                 QStringLiteral(" has been removed") + kToDatabase +
-                                 press.database);
-    context.pointerDefault();
-    return OperationOutcome::completed();
+    const QString role = QStringLiteral("Delete role ") + roleName;
+    if (users.isEmpty())
+        return role + QStringLiteral("? It has no users.");
+    return role + QStringLiteral(" and its %1 %2 (%3)?")
+                      .arg(users.size())
+                      .arg(users.size() == 1 ? QStringLiteral("user") : QStringLiteral("users"))
+                      .arg(users.join(QStringLiteral(", ")));
 }
 
-} // namespace
+QString texts::UsersRemovedWithRole(const QStringList& users)
+{
+    if (users.isEmpty())
+        return QStringLiteral("No user had this role.");
+    return QStringLiteral("Users removed with it: ") + users.join(QStringLiteral(", "));
+}
 
 OperationOutcome AddUserFunction(OperationContext& context)
 {
@@ -144,7 +139,7 @@ OperationOutcome AddUserFunction(OperationContext& context)
         context.busy();
         context.report().clear();
         GestioneDbPassword& p = press.object;
-        p.UserName = ex.UserName;
+        p.UserName = db::WithoutTrailingBlanks(ex.UserName);
         p.UserPasswd = ex.PassWord;
         p.LastName = ex.Cognome;
         p.FirstName = ex.Nome;
@@ -154,7 +149,7 @@ OperationOutcome AddUserFunction(OperationContext& context)
         p.Tipo = ex.Tipo;
         p.Posizione = ex.Posizione;
         if (p.AddUser(press.server, press.database, press.user, press.password))
-            context.report().setText(QStringLiteral("User ") + ex.UserName +
+            context.report().setText(QStringLiteral("User ") + p.UserName +
                                      QStringLiteral(" has been added") + kToDatabase +
                                      press.database);
         context.pointerDefault();
@@ -164,12 +159,19 @@ OperationOutcome AddUserFunction(OperationContext& context)
 
 OperationOutcome DeleteUserFunction(OperationContext& context)
 {
-    return deleteSelection(context, texts::kSelectUser, QStringLiteral("User"),
-                           [](Press& press, const QString& selection) {
-                               press.object.UserName = selection;
-                               return press.object.EraseUser(press.server, press.database,
-                                                             press.user, press.password);
-                           });
+    if (!accessAndSelection(context, texts::kSelectUser))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    const QString selection = context.panel().selection;
+    context.busy();
+    context.report().clear();
+    press.object.UserName = selection;
+    if (press.object.EraseUser(press.server, press.database, press.user, press.password))
+        context.report().setText(QStringLiteral("User ") + selection +
+                                 QStringLiteral(" has been removed") + kToDatabase +
+                                 press.database);
+    context.pointerDefault();
+    return OperationOutcome::completed();
 }
 
 OperationOutcome ModifyUserFunction(OperationContext& context)
@@ -196,8 +198,8 @@ OperationOutcome ModifyUserFunction(OperationContext& context)
     context.busy();
     context.report().clear();
     if (ex.InserisciUser) {
-        // The title typed in the dialog is not taken back: the stored one stays.
-        p.UserName = ex.UserName;
+        // The title typed in the dialog is not taken back: the stored one stays. So does the
+        // name, exactly as stored: the name box is closed, and the password's key is the name.
         p.UserPasswd = ex.PassWord;
         p.LastName = ex.Cognome;
         p.FirstName = ex.Nome;
@@ -206,7 +208,7 @@ OperationOutcome ModifyUserFunction(OperationContext& context)
         p.setRoleName(ex.NomeRuolo);
         p.Posizione = ex.Posizione;
         if (p.ModifyUser(press.server, press.database, press.user, press.password))
-            context.report().setText(QStringLiteral("User ") + ex.UserName +
+            context.report().setText(QStringLiteral("User ") + p.UserName +
                                      QStringLiteral(" has been modified in the database ") +
                                      press.database);
     }
@@ -242,6 +244,9 @@ OperationOutcome AddRoleFunction(OperationContext& context)
     press.showEditor(QString());
     if (!ex.PuoiModificareRole)
         return OperationOutcome::panelOpen();
+    // Blanks a full box leaves at the end would give a name the list shows apart from the one
+    // the server finds.
+    p.setRoleName(db::WithoutTrailingBlanks(p.RoleName()));
     if (p.RoleName().isEmpty()) {
         context.access(texts::kSpecifyRoleName);
         return OperationOutcome::panelOpen();
@@ -257,12 +262,37 @@ OperationOutcome AddRoleFunction(OperationContext& context)
 
 OperationOutcome DeleteRoleFunction(OperationContext& context)
 {
-    return deleteSelection(context, texts::kSelectRole, QStringLiteral("Role"),
-                           [](Press& press, const QString& selection) {
-                               press.object.setRoleName(selection);
-                               return press.object.EraseRole(press.server, press.database,
-                                                             press.user, press.password);
-                           });
+    if (!accessAndSelection(context, texts::kSelectRole))
+        return OperationOutcome::panelOpen();
+    Press press(context);
+    GestioneDbPassword& p = press.object;
+    const QString selection = context.panel().selection;
+    const std::optional<GestioneDbPassword::RoleUsers> role =
+        p.ReadRoleUsers(press.server, press.database, press.user, press.password, selection);
+    if (!role)
+        return OperationOutcome::panelClosed();
+    // A missing or locked role is refused by EraseRole below, with nothing to ask.
+    if (role->found && !role->locked) {
+        Message question{texts::DeleteRoleQuestion(selection, role->users), context.windowCaption(),
+                         MessageIcon::Question, MessageButtons::YesNo};
+        question.defaultAnswer = MessageResult::No;
+        if (context.ui().showMessage(question) != MessageResult::Yes) {
+            OperationOutcome declined = OperationOutcome::panelOpen();
+            declined.declined = true;
+            return declined;
+        }
+    }
+    context.busy();
+    context.report().clear();
+    p.setRoleName(selection);
+    QStringList removed;
+    if (p.EraseRole(press.server, press.database, press.user, press.password, &role->users,
+                    &removed))
+        context.report().setText(QStringLiteral("Role ") + selection +
+                                 QStringLiteral(" has been removed") + kToDatabase +
+                                 press.database + kCrLf + texts::UsersRemovedWithRole(removed));
+    context.pointerDefault();
+    return OperationOutcome::completed();
 }
 
 OperationOutcome ModifyRoleFunction(OperationContext& context)
@@ -285,6 +315,9 @@ OperationOutcome ModifyRoleFunction(OperationContext& context)
     press.showEditor(selection);
     if (ex.isLocked || !ex.PuoiModificareRole)
         return OperationOutcome::panelOpen();
+    // A name typed new loses its trailing blanks; the stored one stays exactly as it is.
+    if (p.RoleName() != selection)
+        p.setRoleName(db::WithoutTrailingBlanks(p.RoleName()));
     if (p.RoleName().isEmpty()) {
         context.access(texts::kSpecifyRoleName);
         return OperationOutcome::panelOpen();

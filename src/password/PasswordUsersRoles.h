@@ -14,6 +14,10 @@ inline const QString kSelectRole = QStringLiteral("You have to select a role fro
 inline const QString kSpecifyRoleName = QStringLiteral("You have to specify a role name");
 // "Role " + name + " is locked! You can't modify it!"
 QString RoleLockedForChange(const QString& roleName);
+// "Delete role " + name + " and its N users (a, b)?", or "…? It has no users."
+QString DeleteRoleQuestion(const QString& roleName, const QStringList& users);
+// The report's line naming the users that went with a role.
+QString UsersRemovedWithRole(const QStringList& users);
 } // namespace texts
 
 OperationOutcome AddUserFunction(OperationContext& context);

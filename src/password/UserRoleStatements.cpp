@@ -22,6 +22,12 @@ QString texts::RoleLockedForDeletion(const QString& roleName)
     return QStringLiteral("Role ") + roleName + QStringLiteral(" is locked! You can't delete it!");
 }
 
+QString texts::RoleUsersChanged(const QString& roleName)
+{
+    return QStringLiteral("The users of role ") + roleName +
+           QStringLiteral(" have changed since you were asked; nothing was removed");
+}
+
 namespace statements {
 
 QString Number(long long n)
@@ -58,6 +64,12 @@ QString AllRoleNames()
 QString DeleteRole(const QString& roleName)
 {
     return QStringLiteral("DELETE FROM T_SecurityRoles WHERE RoleName =") + literal(roleName);
+}
+
+QString UserNamesOfRole(long long roleId)
+{
+    return QStringLiteral("SELECT User_Name FROM T_GenericUser WHERE Access_Type =") +
+           Number(roleId) + QStringLiteral(" ORDER BY User_Name");
 }
 
 QString UserByName(const QString& userName)

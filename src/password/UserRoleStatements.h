@@ -11,6 +11,9 @@ namespace texts {
 inline const QString kUserAlreadyPresent = QStringLiteral("User already present!");
 inline const QString kUserDoesNotExist = QStringLiteral("User doesn't exist");
 inline const QString kRoleAlreadyPresent = QStringLiteral("Role already present!");
+inline const QString kRoleDoesNotExist = QStringLiteral("Role doesn't exist");
+// "The users of role " + name + " have changed since you were asked; nothing was removed"
+QString RoleUsersChanged(const QString& roleName);
 // "Role " + name + " is locked! You can't delete it!"
 QString RoleLockedForDeletion(const QString& roleName);
 } // namespace texts
@@ -30,6 +33,8 @@ QString RoleNameById(long long roleId);
 QString AllRoleNames();
 // "DELETE FROM T_SecurityRoles WHERE RoleName =N'…'"
 QString DeleteRole(const QString& roleName);
+// "SELECT User_Name FROM T_GenericUser WHERE Access_Type = 5 ORDER BY User_Name"
+QString UserNamesOfRole(long long roleId);
 
 // "SELECT * FROM T_GenericUser WHERE User_Name = N'…'"
 QString UserByName(const QString& userName);

@@ -51,7 +51,8 @@ public:
                          RightsSource& clsrolesfunct) = 0;
 };
 
-// The most characters the editor's role-name box takes.
+// The most characters the editor's role-name box takes for a name typed new; a longer stored
+// name is shown whole.
 inline constexpr int kRoleNameMaxLength = 16;
 
 // The one class the library creates.

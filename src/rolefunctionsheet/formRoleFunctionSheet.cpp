@@ -172,7 +172,11 @@ void formRoleFunctionSheet::Impostati(const QString& RoleName, RoleEditorCaller&
             node->setFlags(node->flags() & ~Qt::ItemIsUserCheckable);
         }
     }
-    Text2->setText(clsDB.RoleName());
+    // A stored name longer than a new one may be is shown whole, so confirming does not
+    // rename the role to its first characters; the limit stays for names typed new.
+    const QString stored = clsDB.RoleName();
+    Text2->setMaxLength(std::max(kRoleNameMaxLength, static_cast<int>(stored.size())));
+    Text2->setText(stored);
     const bool locked = caller_->isLocked();
     Text2->setEnabled(!locked);
     SSTree1->setEnabled(!locked);

@@ -3,6 +3,7 @@
 #include "UserDetails.h"
 
 #include "Messages.h"
+#include "ServerNames.h"
 
 namespace sqllumo {
 
@@ -21,7 +22,9 @@ UserDetailsBoxes LoadedUserDetails(const UserDetailsRequest& request, const QStr
 {
     UserDetailsBoxes boxes;
     const bool change = request.mode == UserDetailsMode::ChangeUser;
-    if (!roles.isEmpty())
+    // A new user gets no role until one is chosen: taking the first listed one would make
+    // an administrator of whoever OK is pressed for too soon.
+    if (change && !roles.isEmpty())
         boxes.role = roles.first();
     if (change) {
         boxes.password = request.password;
@@ -49,7 +52,7 @@ QString FirstFailedUserDetailsCheck(const UserDetailsBoxes& boxes)
     if (boxes.password.isEmpty() || boxes.confirmation.isEmpty() ||
         boxes.password != boxes.confirmation)
         return texts::kConfirmPassword;
-    if (boxes.userName.isEmpty() || boxes.password.isEmpty())
+    if (db::WithoutTrailingBlanks(boxes.userName).isEmpty() || boxes.password.isEmpty())
         return kInvalidUserInfo;
     if (!boxes.role)
         return kSpecifyAccessType;
@@ -66,7 +69,8 @@ UserDetailsResult UserDetailsFromBoxes(const UserDetailsBoxes& boxes, bool confi
 {
     UserDetailsResult r;
     r.InserisciUser = confirmed;
-    r.UserName = boxes.userName;
+    // The server would not tell "Ann " from "Ann"; the list and the console should not have to.
+    r.UserName = db::WithoutTrailingBlanks(boxes.userName);
     r.PassWord = boxes.password;
     r.Cognome = boxes.lastName;
     r.Nome = boxes.firstName;

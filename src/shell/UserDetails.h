@@ -60,7 +60,8 @@ inline const QString kDoctor = QStringLiteral("Doctor");
 inline const QString kTechnician = QStringLiteral("Technician");
 inline const QString kInternal = QStringLiteral("Internal");
 inline const QString kExternal = QStringLiteral("External");
-// The most characters each box takes.
+// The most characters each box takes for what is typed new; a longer stored value is shown
+// and kept whole.
 inline constexpr int kUserNameLength = 30;
 inline constexpr int kPasswordLength = 30;
 inline constexpr int kNameLength = 50;
@@ -87,11 +88,13 @@ struct UserDetailsBoxes {
     bool internal = true;
 };
 
-// The boxes as loading the dialog for the request leaves them, with roles the listed names.
+// The boxes as loading the dialog for the request leaves them, with roles the listed names;
+// a new user starts with no role selected.
 UserDetailsBoxes LoadedUserDetails(const UserDetailsRequest& request, const QStringList& roles);
 // The message of the first of OK's four checks that fails, in their order; empty when all pass.
 QString FirstFailedUserDetailsCheck(const UserDetailsBoxes& boxes);
-// The exchange fields as the boxes give them; confirmed only after OK passed its checks.
+// The exchange fields as the boxes give them, the user name without trailing blanks; confirmed
+// only after OK passed its checks.
 UserDetailsResult UserDetailsFromBoxes(const UserDetailsBoxes& boxes, bool confirmed);
 // The birth date the three boxes name, or a null date.
 QDate BirthDateFromBoxes(const QString& day, const QString& month, const QString& year);

@@ -32,6 +32,8 @@ struct Message {
     // Lines shown under the text in a fixed-width font (the structure test's findings); the
     // console prints them apart.
     QString detail{};
+    // The button Enter presses and Escape stands for; unset: the platform's choice.
+    std::optional<MessageResult> defaultAnswer{};
     bool operator==(const Message&) const = default;
 };
 

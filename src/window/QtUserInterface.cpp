@@ -18,6 +18,27 @@ QString displayText(QString text)
     return text;
 }
 
+namespace {
+
+QMessageBox::StandardButton standardButton(MessageResult answer)
+{
+    switch (answer) {
+    case MessageResult::Cancel:
+        return QMessageBox::Cancel;
+    case MessageResult::Yes:
+        return QMessageBox::Yes;
+    case MessageResult::No:
+        return QMessageBox::No;
+    case MessageResult::Retry:
+        return QMessageBox::Retry;
+    case MessageResult::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+} // namespace
+
 QtUserInterface::QtUserInterface(QWidget* parent, QGroupBox* progressFrame, QLabel* progressLabel,
                                  QProgressBar* progressBar)
     : parent_(parent), progressFrame_(progressFrame), progressLabel_(progressLabel),
@@ -66,6 +87,11 @@ MessageResult QtUserInterface::showMessage(const Message& message)
     case MessageButtons::RetryCancel:
         box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
         break;
+    }
+    if (message.defaultAnswer) {
+        const QMessageBox::StandardButton button = standardButton(*message.defaultAnswer);
+        box.setDefaultButton(button);
+        box.setEscapeButton(button);
     }
     // The hourglass must not hide the pointer while the person reads the message.
     const bool wasBusy = busy_;

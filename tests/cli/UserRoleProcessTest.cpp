@@ -2,6 +2,7 @@
 // through the database layer, and the refusals that must come before anything is written.
 #include "OracleCipher.h"
 #include "PasswordProcess.h"
+#include "SqlText.h"
 
 using namespace sqllumo;
 using namespace sqllumo::testing;
@@ -196,9 +197,20 @@ TEST_F(UserRoleProcess, RolesAndTheirRights)
     const ProcessRun lockedDelete = on("role delete", {"--name", "Administrator"});
     EXPECT_EQ(lockedDelete.exitCode, 1);
     EXPECT_TRUE(lockedDelete.out.contains("Role Administrator is locked! You can't delete it!"));
-    const ProcessRun deleted = on("role delete", {"--name", "Doctors"});
+    // Asked first, naming the users; with no terminal and no --yes the answer is No.
+    const ProcessRun unanswered = on("role delete", {"--name", "Doctors"});
+    EXPECT_EQ(unanswered.exitCode, 1);
+    EXPECT_TRUE(unanswered.out.contains("question [Lumeno SQL Manager"));
+    EXPECT_TRUE(unanswered.out.contains("] Delete role Doctors and its 1 user (Ann)?\n"
+                                        "-> No (no terminal)"))
+        << unanswered.out.toStdString();
+    EXPECT_TRUE(unanswered.err.contains("nothing was done"));
+    EXPECT_EQ(query("SELECT User_Name FROM T_GenericUser"), QStringList{"Ann"});
+    const ProcessRun deleted = on("role delete", {"--name", "Doctors", "--yes"});
     ASSERT_EQ(deleted.exitCode, 0) << deleted.out.toStdString();
-    EXPECT_TRUE(deleted.out.contains("Role Doctors has been removed to database " + db_));
+    EXPECT_TRUE(deleted.out.contains("Role Doctors has been removed to database " + db_ +
+                                     "\nUsers removed with it: Ann\n"))
+        << deleted.out.toStdString();
     EXPECT_EQ(query("SELECT RoleName FROM T_SecurityRoles"), QStringList{"Administrator"});
     EXPECT_TRUE(query("SELECT User_Name FROM T_GenericUser").isEmpty());
     EXPECT_EQ(on("role list", {}).out, "report:\nAdministrator\n");
@@ -251,4 +263,34 @@ TEST_F(UserRoleProcess, UnusableUserAndRoleOptionsExitTwo)
         EXPECT_TRUE(help.out.contains(QString("  ") + function + " ")) << function;
     for (const char* option : {"--user-password-file F", "--grant FUNCTION", "--rename NAME"})
         EXPECT_TRUE(help.out.contains(option)) << option;
+}
+
+TEST_F(UserRoleProcess, NamesAreFoundAsTheServerFindsThemAndStoredValuesKept)
+{
+    db_ = QStringLiteral("ConsoleNames");
+    create(db_);
+    // Blanks left at the end of a new name are not stored; the limit counts without them.
+    const ProcessRun role = on("role add", {"--name", "Night shift team     "});
+    ASSERT_EQ(role.exitCode, 0) << role.out.toStdString() << role.err.toStdString();
+    EXPECT_EQ(query("SELECT RoleName + '|' FROM T_SecurityRoles ORDER BY ID_Role"),
+              (QStringList{"Administrator|", "Night shift team|"}));
+
+    // The role named as the server would match it, whatever its case and trailing blanks.
+    writeFile("user", "pw\n");
+    const ProcessRun added = on("user add", {"--name", "Ann  ", "--user-password-file",
+                                             path("user"), "--role", "NIGHT SHIFT TEAM "});
+    ASSERT_EQ(added.exitCode, 0) << added.out.toStdString() << added.err.toStdString();
+    EXPECT_EQ(query("SELECT User_Name + '|' + r.RoleName FROM T_GenericUser u JOIN "
+                    "T_SecurityRoles r ON r.ID_Role = u.Access_Type"),
+              QStringList{"Ann|Night shift team"});
+
+    // A password of 40 characters stored by another program stays on modify.
+    const QString longPassword = QString(40, QLatin1Char('k'));
+    execute(db_, {"UPDATE T_GenericUser SET User_Passwd = " +
+                  db::TextLiteral(oracleCipherText("Ann", longPassword))});
+    const ProcessRun modified = on("user modify", {"--name", "ann", "--last-name", "Rossi"});
+    ASSERT_EQ(modified.exitCode, 0) << modified.out.toStdString() << modified.err.toStdString();
+    EXPECT_EQ(query("SELECT L_Name FROM T_GenericUser"), QStringList{"Rossi"});
+    EXPECT_EQ(query("SELECT User_Passwd FROM T_GenericUser"),
+              QStringList{oracleCipherText("Ann", longPassword)});
 }

@@ -186,9 +186,10 @@ TEST_F(PasswordRules, ALockedRoleIsNeitherDeletedNorToldApartFromAMissingOne)
                                   password::texts::RoleLockedForDeletion("Administrator"))});
     p.setRoleName("Doctors");
     EXPECT_TRUE(p.EraseRole(kServer, kDatabase, kUser, kPassword));
-    EXPECT_EQ(db_.statements(),
-              (QStringList{statements::RoleByName("Administrator"),
-                           statements::RoleByName("Doctors"), statements::DeleteRole("Doctors")}));
+    EXPECT_EQ(
+        db_.statements(),
+        (QStringList{statements::RoleByName("Administrator"), statements::RoleByName("Doctors"),
+                     statements::UserNamesOfRole(5), statements::DeleteRole("Doctors")}));
 
     EXPECT_TRUE(p.RoleIsLocked(kServer, kDatabase, kUser, kPassword, "Administrator"));
     EXPECT_FALSE(p.RoleIsLocked(kServer, kDatabase, kUser, kPassword, "Doctors"));

@@ -211,8 +211,11 @@ TEST_F(UserRoleFunctions, RolesComeFromTheEditorOnlyWhenConfirmedWithAName)
     EXPECT_EQ(column(db_, rights.arg(QStringLiteral("Administrator"))).value(0),
               QStringLiteral("13"));
 
+    ui_.answerNextMessage(MessageResult::Yes);
     EXPECT_EQ(run(kDeleteRole, QStringLiteral("Doctors")).end, OperationEnd::Completed);
-    EXPECT_TRUE(log().contains(QStringLiteral("Role Doctors has been removed to database ")));
+    EXPECT_EQ(ui_.messages().back().text, QStringLiteral("Delete role Doctors? It has no users."));
+    EXPECT_TRUE(log().contains(QStringLiteral("Role Doctors has been removed to database ") + db_ +
+                               QStringLiteral("\r\nNo user had this role.")));
     EXPECT_EQ(ui_.roleEditorNames().size(), 5);
     EXPECT_EQ(ui_.unscriptedPrompts(), 0);
 }
@@ -244,4 +247,50 @@ TEST_F(UserRoleFunctions, NameButtonsListAfreshAfterTheAdministratorCheck)
     EXPECT_TRUE(state_.confirmedAdminPassword().isEmpty());
     EXPECT_TRUE(hasMessage(QStringLiteral("Unable to perform operation due to security access "
                                           "level")));
+}
+
+TEST_F(UserRoleFunctions, DeletingARoleAsksNamingItsUsersWithNoAsTheDefault)
+{
+    execute(db_, {QStringLiteral("INSERT INTO T_SecurityRoles (RoleName, IsLocked) VALUES "
+                                 "(N'Night', 0)")});
+    for (const char* name : {"O'Hara", "Bea"}) {
+        UserDetailsResult user = details(QString::fromUtf8(name), QStringLiteral("pw"), {});
+        user.NomeRuolo = QStringLiteral("Night");
+        ui_.answerNextUserDetails(user);
+        ASSERT_EQ(run(kAddUser).end, OperationEnd::Completed);
+    }
+    ui_.answerNextUserDetails(details(QStringLiteral("Root"), QStringLiteral("pw"), {}));
+    ASSERT_EQ(run(kAddUser).end, OperationEnd::Completed);
+
+    // No: nothing goes, the panel stays, and nothing is logged.
+    const QString logBefore = log();
+    ui_.answerNextMessage(MessageResult::No);
+    const OperationOutcome declined = run(kDeleteRole, QStringLiteral("Night"));
+    EXPECT_EQ(declined.end, OperationEnd::PanelOpen);
+    EXPECT_TRUE(declined.declined);
+    EXPECT_TRUE(host_.panelOpen);
+    Message question{QStringLiteral("Delete role Night and its 2 users (Bea, O'Hara)?"), kCaption,
+                     MessageIcon::Question, MessageButtons::YesNo};
+    question.defaultAnswer = MessageResult::No;
+    EXPECT_EQ(ui_.messages().back(), question);
+    EXPECT_EQ(users().size(), 3);
+    EXPECT_EQ(log(), logBefore);
+
+    ui_.answerNextMessage(MessageResult::Yes);
+    EXPECT_EQ(run(kDeleteRole, QStringLiteral("Night")).end, OperationEnd::Completed);
+    EXPECT_EQ(users(), QStringList{QStringLiteral("Root")});
+    EXPECT_TRUE(log().contains(QStringLiteral("Role Night has been removed to database ") + db_ +
+                               QStringLiteral("\r\nUsers removed with it: Bea, O'Hara")));
+
+    // The locked role is refused without a question; a vanished one is not reported removed.
+    const size_t asked = ui_.messages().size();
+    EXPECT_EQ(run(kDeleteRole, QStringLiteral("Administrator")).end, OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().size(), asked + 1);
+    EXPECT_EQ(ui_.messages().back().text,
+              QStringLiteral("Role Administrator is locked! You can't delete it!"));
+    EXPECT_EQ(run(kDeleteRole, QStringLiteral("Night")).end, OperationEnd::Completed);
+    EXPECT_EQ(ui_.messages().back().text, QStringLiteral("Role doesn't exist"));
+    EXPECT_FALSE(log().contains(QStringLiteral("Role Administrator has been removed")));
+    EXPECT_EQ(log().count(QStringLiteral("Role Night has been removed")), 1);
+    EXPECT_EQ(ui_.unscriptedPrompts(), 0);
 }

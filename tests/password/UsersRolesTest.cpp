@@ -285,3 +285,52 @@ TEST_F(UsersAndRoles, UnknownRoleOrVanishedUserWritesNothing)
     EXPECT_EQ(ui_.messages().size(), 3u);
     EXPECT_EQ(rightsOf(admin), before - 1); // the one cell it had was stored before the refusal
 }
+
+TEST_F(UsersAndRoles, DeletingSaysWhatGoesAndRemovesOnlyWhatWasAgreedTo)
+{
+    ASSERT_TRUE(addRole(QStringLiteral("Night")));
+    ASSERT_TRUE(addUser(QStringLiteral("zed"), QStringLiteral("pw"), QStringLiteral("Night")));
+    ASSERT_TRUE(addUser(QStringLiteral("Ann"), QStringLiteral("pw"), QStringLiteral("Night")));
+    ASSERT_TRUE(
+        addUser(QStringLiteral("boss"), QStringLiteral("pw"), QStringLiteral("Administrator")));
+
+    // Found as the server finds names; its users by name, no one else's.
+    const auto night =
+        object()->ReadRoleUsers(server(), db_, user(), password(), QStringLiteral("night  "));
+    ASSERT_TRUE(night.has_value());
+    EXPECT_TRUE(night->found);
+    EXPECT_FALSE(night->locked);
+    EXPECT_EQ(night->users, (QStringList{QStringLiteral("Ann"), QStringLiteral("zed")}));
+    const auto admin =
+        object()->ReadRoleUsers(server(), db_, user(), password(), QStringLiteral("Administrator"));
+    ASSERT_TRUE(admin.has_value());
+    EXPECT_TRUE(admin->locked);
+    const auto nobody =
+        object()->ReadRoleUsers(server(), db_, user(), password(), QStringLiteral("Nobody"));
+    ASSERT_TRUE(nobody.has_value());
+    EXPECT_FALSE(nobody->found);
+
+    // A user given the role after the question stops the delete.
+    auto p = object();
+    p->setRoleName(QStringLiteral("Night"));
+    const QStringList asked{QStringLiteral("Ann")};
+    QStringList removed;
+    EXPECT_FALSE(p->EraseRole(server(), db_, user(), password(), &asked, &removed));
+    EXPECT_EQ(ui_.messages().back(),
+              warning(QStringLiteral("The users of role Night have changed since you were "
+                                     "asked; nothing was removed")));
+    EXPECT_TRUE(removed.isEmpty());
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM T_GenericUser")), 3);
+
+    EXPECT_TRUE(p->EraseRole(server(), db_, user(), password(), &night->users, &removed));
+    EXPECT_EQ(removed, night->users);
+    EXPECT_EQ(column(db_, QStringLiteral("SELECT User_Name FROM T_GenericUser")),
+              QStringList{QStringLiteral("boss")});
+
+    // Gone already: said so, not reported as removed again.
+    EXPECT_FALSE(p->EraseRole(server(), db_, user(), password()));
+    EXPECT_EQ(ui_.messages().back(), warning(QStringLiteral("Role doesn't exist")));
+    p->UserName = QStringLiteral("Ann");
+    EXPECT_FALSE(p->EraseUser(server(), db_, user(), password()));
+    EXPECT_EQ(ui_.messages().back(), warning(QStringLiteral("User doesn't exist")));
+}

@@ -176,6 +176,42 @@ TEST(RoleFunctionSheet, EveryWayOfClosingWritesBackOnlyOkConfirms)
     }
 }
 
+TEST(RoleFunctionSheet, AStoredNameLongerThanTheBoxIsShownAndHandedBackWhole)
+{
+    // Twenty characters, stored by another program; only the rights are changed.
+    const QString stored = QStringLiteral("Neurophysiology Team");
+    ASSERT_EQ(stored.size(), 20);
+    FakeRights rights = FakeRights::grid(1, 2, [](int, int) { return false; });
+    rights.roleName = stored;
+    FakeCaller caller;
+    clsFunctsRoles editor;
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* w = qobject_cast<formRoleFunctionSheet*>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        shown = true;
+        EXPECT_EQ(w->Text2->text(), stored);
+        click(*w, w->nodeByKey(FunctionNodeKey(0, 1)));
+        w->Command1->click();
+    });
+    editor.showfrm(stored, caller, rights);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(rights.roleName, stored);
+    EXPECT_EQ(caller.typedName, stored);
+    EXPECT_EQ(rights.rights[0][1], true);
+
+    // A new role typed in the same editor afterwards meets the limit again.
+    rights.roleName.clear();
+    QTimer::singleShot(0, [&] {
+        auto* w = qobject_cast<formRoleFunctionSheet*>(QApplication::activeModalWidget());
+        ASSERT_NE(w, nullptr);
+        QTest::keyClicks(w->Text2, stored);
+        w->Command1->click();
+    });
+    editor.showfrm(QString(), caller, rights);
+    EXPECT_EQ(rights.roleName, stored.left(16));
+}
+
 TEST(RoleFunctionSheet, LockedRoleCanBeLookedAtButNotChanged)
 {
     FakeRights rights = FakeRights::grid(1, 2, [](int, int f) { return f == 0; });

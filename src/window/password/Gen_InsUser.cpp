@@ -18,6 +18,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <tuple>
+
 namespace sqllumo::ui {
 
 namespace {
@@ -33,6 +36,14 @@ QLineEdit* lineEdit(QWidget* parent, int maxLength, bool masked = false)
     if (masked)
         edit->setEchoMode(QLineEdit::Password);
     return edit;
+}
+
+// Puts a stored value into its box whole: the box's limit holds for what is typed new, and
+// is widened for this value only, so saving it again never shortens it.
+void showStored(QLineEdit* edit, int limit, const QString& value)
+{
+    edit->setMaxLength(std::max(limit, static_cast<int>(value.size())));
+    edit->setText(value);
 }
 
 // An editable list of numbers, empty until something is chosen or typed.
@@ -184,12 +195,12 @@ void Gen_InsUser::Impostati(const UserDetailsRequest& request, const RoleFiller&
     const bool change = request.mode == UserDetailsMode::ChangeUser;
     Text2->setEnabled(!change);
     Label2->setEnabled(!change);
-    Text2->setText(loaded.userName);
-    Text3->setText(loaded.password);
-    Text4->setText(loaded.confirmation);
-    Text1_5->setText(loaded.lastName);
-    Text1_4->setText(loaded.firstName);
-    Text1_8->setText(loaded.title);
+    const std::tuple<QLineEdit*, int, const QString&> texts[] = {
+        {Text2, kUserNameLength, loaded.userName},     {Text3, kPasswordLength, loaded.password},
+        {Text4, kPasswordLength, loaded.confirmation}, {Text1_5, kNameLength, loaded.lastName},
+        {Text1_4, kNameLength, loaded.firstName},      {Text1_8, kTitleLength, loaded.title}};
+    for (const auto& [edit, limit, value] : texts)
+        showStored(edit, limit, value);
     const std::pair<QComboBox*, QString> dateBoxes[] = {
         {Comdate_0, loaded.year}, {Comdate_1, loaded.month}, {Comdate_2, loaded.day}};
     for (const auto& [box, text] : dateBoxes) {

@@ -107,7 +107,8 @@ TEST(GenInsUser, NewUserShowsEmptyBoxesListsAndLimits)
     EXPECT_EQ(d.Command1->text(), QStringLiteral("OK"));
     EXPECT_EQ(d.Command2->text(), QStringLiteral("cancel"));
     EXPECT_TRUE(d.Text2->isEnabled());
-    EXPECT_EQ(d.Combo1->currentText(), QStringLiteral("Administrator"));
+    // No role until one is chosen: OK too soon must not make an administrator.
+    EXPECT_EQ(d.Combo1->currentIndex(), -1);
     EXPECT_EQ(d.Combo1->count(), 3);
 
     const int thisYear = QDate::currentDate().year();
@@ -185,6 +186,7 @@ TEST(GenInsUser, OkChecksInOrderAndKeepsTheDialogOpen)
         {"empty confirmation", "n", "a", "", true, "", "", "", "You have to confirm password"},
         {"empty name", "", "a", "a", true, "", "", "", "Invalid User Info"},
         {"no role", "n", "a", "a", false, "", "", "", "You have to specify the access type!"},
+        {"a name of blanks", "   ", "a", "a", true, "", "", "", "Invalid User Info"},
         {"31 February", "n", "a", "a", true, "2000", "2", "31", "Invalid Birth Date"},
         {"typed year before 1800", "n", "a", "a", true, "1799", "12", "31", "Invalid Birth Date"},
         {"next year", "n", "a", "a", true, nextYear, "1", "1", "Invalid Birth Date"},
@@ -202,6 +204,8 @@ TEST(GenInsUser, OkChecksInOrderAndKeepsTheDialogOpen)
         d.Impostati(UserDetailsRequest{}, lister.filler());
         d.show();
         typeAccount(d, c.name, c.password, c.confirmation);
+        if (c.roles)
+            d.Combo1->setCurrentIndex(1);
         setDate(d, c.year, c.month, c.day);
         ModalScript script;
         if (!c.message.isEmpty())
@@ -279,4 +283,65 @@ TEST(GenInsUser, NoDateGivesTodayAndNoRoleLeavesTheRoleUnset)
     EXPECT_EQ(r.Posizione, 0);
     EXPECT_EQ(BirthDateFromBoxes(QStringLiteral("29"), QStringLiteral("2"), QStringLiteral("2004")),
               QDate(2004, 2, 29));
+}
+
+TEST(GenInsUser, StoredValuesLongerThanTheBoxesAreShownAndHandedBackWhole)
+{
+    // Stored by another program: a name and a password past the 30 characters typed new.
+    UserDetailsRequest stored = changeRequest();
+    stored.userName = QStringLiteral("Dr. Maria Assunta Esposito-Bellini");
+    stored.password = QStringLiteral("correct horse battery staple 2021 ok");
+    ASSERT_GT(stored.userName.size(), 30);
+    ASSERT_EQ(stored.password.size(), 36);
+    RoleLister lister;
+    Gen_InsUser d;
+    d.Impostati(stored, lister.filler());
+    d.show();
+    EXPECT_EQ(d.Text2->text(), stored.userName);
+    EXPECT_EQ(d.Text3->text(), stored.password);
+    EXPECT_EQ(d.Text4->text(), stored.password);
+    ModalScript script;
+    d.Command1->click();
+    QTRY_VERIFY(!d.isVisible());
+    const UserDetailsResult kept = d.result();
+    EXPECT_TRUE(kept.InserisciUser);
+    EXPECT_EQ(kept.UserName, stored.userName);
+    EXPECT_EQ(kept.PassWord, stored.password);
+    EXPECT_EQ(script.unexpected(), 0);
+
+    // The next user typed new meets the limits again.
+    d.Impostati(UserDetailsRequest{}, lister.filler());
+    d.show();
+    for (QLineEdit* box : {d.Text2, d.Text3}) {
+        QTest::keyClicks(box, QString(40, QLatin1Char('y')));
+        EXPECT_EQ(box->text().size(), 30);
+    }
+}
+
+TEST(GenInsUser, ANewUserNeedsARoleChosenAndLosesTrailingBlanks)
+{
+    RoleLister lister;
+    Gen_InsUser d;
+    d.Impostati(UserDetailsRequest{}, lister.filler());
+    d.show();
+    // Typed to the limit with a blank at its end.
+    typeAccount(d, QStringLiteral("Anna Maria Rossi-Bianchi di T "), QStringLiteral("pw"),
+                QStringLiteral("pw"));
+    ASSERT_EQ(d.Text2->text().size(), 30);
+    ModalScript script;
+    script.press(QMessageBox::Ok);
+    d.Command1->click();
+    QTRY_VERIFY(script.done());
+    ASSERT_EQ(script.seen().size(), 1u);
+    EXPECT_EQ(script.seen()[0].text, QStringLiteral("You have to specify the access type!"));
+    EXPECT_TRUE(d.isVisible());
+
+    d.Combo1->setCurrentIndex(d.Combo1->findText(QStringLiteral("Técnicos")));
+    d.Command1->click();
+    QTRY_VERIFY(!d.isVisible());
+    const UserDetailsResult r = d.result();
+    EXPECT_TRUE(r.InserisciUser);
+    EXPECT_EQ(r.UserName, QStringLiteral("Anna Maria Rossi-Bianchi di T"));
+    EXPECT_EQ(r.NomeRuolo, QStringLiteral("Técnicos"));
+    EXPECT_EQ(script.unexpected(), 0);
 }

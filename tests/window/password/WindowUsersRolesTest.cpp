@@ -5,13 +5,17 @@
 #include "OracleCipher.h"
 #include "PasswordUsersRoles.h"
 #include "Screenshot.h"
+#include "SqlText.h"
 #include "WindowPassword.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -232,5 +236,136 @@ TEST_F(WindowUsersRoles, UsersAreAddedAndChangedInTheDialog)
     });
     pressOk();
     EXPECT_EQ(query("SELECT L_Name FROM T_GenericUser"), QStringList{"O'Neill"});
+    EXPECT_EQ(modals.unexpected(), 0);
+}
+
+namespace {
+
+// A user row as another program may have stored it, its password enciphered under its name.
+QString insertUser(const QString& name, const QString& password, int roleId)
+{
+    return QStringLiteral("INSERT INTO T_GenericUser (User_Name, User_Passwd, L_Name, F_Name, "
+                          "B_Date, Title, Access_Type, Doc_Tech, Int_Ext, Free) VALUES (%1, %2, "
+                          "N'Rossi', N'Anna', '1970-05-31T00:00:00', N'Dr', %3, 1, 1, N'')")
+        .arg(db::TextLiteral(name),
+             db::TextLiteral(sqllumo::testing::oracleCipherText(name, password)))
+        .arg(roleId);
+}
+
+} // namespace
+
+TEST_F(WindowUsersRoles, StoredValuesLongerThanTheBoxesSurviveTheirDialogs)
+{
+    ModalScript modals;
+    createDatabase(QStringLiteral("WindowLongValues"), modals);
+    const QString role = QStringLiteral("Neurophysiology Team");
+    ASSERT_EQ(role.size(), 20);
+    execute(db_, {"INSERT INTO T_SecurityRoles (RoleName, IsLocked) VALUES (" +
+                  db::TextLiteral(role) + ", 0)"});
+    const int roleId =
+        query("SELECT ID_Role FROM T_SecurityRoles WHERE RoleName = " + db::TextLiteral(role))
+            .value(0)
+            .toInt();
+    const QString password = QStringLiteral("forty characters of a password, typed ok");
+    ASSERT_EQ(password.size(), 40);
+    execute(db_, {insertUser("arossi", password, roleId)});
+
+    // The role's rights changed in the editor: its name stays whole.
+    choose(password::kModifyRole, window_->Command6, role);
+    modals.then([&](QWidget* w) {
+        const Editor editor(w);
+        ASSERT_TRUE(editor.complete());
+        EXPECT_EQ(editor.name->text(), role);
+        editor.click(kAcquire);
+        editor.press("Ok");
+    });
+    pressOk();
+    EXPECT_TRUE(modals.done());
+    EXPECT_EQ(query("SELECT RoleName FROM T_SecurityRoles ORDER BY ID_Role"),
+              (QStringList{"Administrator", role}));
+    EXPECT_EQ(rightsOf(role), QStringList{kAcquire});
+
+    // The user changed without a new password keeps the stored one.
+    choose(password::kModifyUser, window_->Command2, "arossi");
+    modals.then([&](QWidget* w) {
+        auto* d = qobject_cast<Gen_InsUser*>(w);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->Text3->text(), password);
+        EXPECT_EQ(d->Combo1->currentText(), role);
+        d->Text1_5->selectAll();
+        QTest::keyClicks(d->Text1_5, "Russo");
+        d->Command1->click();
+    });
+    pressOk();
+    EXPECT_TRUE(modals.done());
+    EXPECT_EQ(query("SELECT L_Name + '|' + r.RoleName FROM T_GenericUser u JOIN T_SecurityRoles "
+                    "r ON r.ID_Role = u.Access_Type"),
+              QStringList{"Russo|" + role});
+    EXPECT_EQ(query("SELECT User_Passwd FROM T_GenericUser"),
+              QStringList{sqllumo::testing::oracleCipherText("arossi", password)});
+
+    // A new user starts without a role, and OK asks for one.
+    sqllumo::testing::OpenPanel(*window_, password::kAddUser);
+    modals.then([&](QWidget* w) {
+        auto* d = qobject_cast<Gen_InsUser*>(w);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->Combo1->currentIndex(), -1);
+        QTest::keyClicks(d->Text2, "newbie");
+        QTest::keyClicks(d->Text3, "pw");
+        QTest::keyClicks(d->Text4, "pw");
+        // Clicked from the dialog's own loop, so the script sees the message it brings.
+        QTimer::singleShot(0, d->Command1, &QPushButton::click);
+    });
+    modals.press(QMessageBox::Ok);
+    modals.then([](QWidget* w) {
+        auto* d = qobject_cast<Gen_InsUser*>(w);
+        ASSERT_NE(d, nullptr);
+        d->Command2->click();
+    });
+    pressOk();
+    EXPECT_TRUE(modals.done());
+    ASSERT_FALSE(modals.seen().empty());
+    EXPECT_EQ(modals.seen().back().text, "You have to specify the access type!");
+    EXPECT_EQ(query("SELECT User_Name FROM T_GenericUser"), QStringList{"arossi"});
+    EXPECT_EQ(modals.unexpected(), 0);
+}
+
+TEST_F(WindowUsersRoles, DeletingARoleAsksNamingItsUsersAndNoIsTheDefault)
+{
+    ModalScript modals;
+    createDatabase(QStringLiteral("WindowRoleDelete"), modals);
+    execute(db_, {"INSERT INTO T_SecurityRoles (RoleName, IsLocked) VALUES (N'Night', 0)"});
+    const int night =
+        query("SELECT ID_Role FROM T_SecurityRoles WHERE RoleName = N'Night'").value(0).toInt();
+    execute(db_, {insertUser("zoe", "pw", night), insertUser("bea", "pw", night),
+                  insertUser("root", "pw", 1)});
+
+    // Enter answers the question with its default: No, and nothing goes.
+    choose(password::kDeleteRole, window_->Command6, "Night");
+    modals.then([](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Delete role Night and its 2 users (bea, zoe)?");
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    pressOk();
+    EXPECT_TRUE(modals.done());
+    EXPECT_TRUE(window_->Frame1->isVisible());
+    EXPECT_EQ(query("SELECT COUNT(*) FROM T_GenericUser"), QStringList{"3"});
+    EXPECT_EQ(query("SELECT COUNT(*) FROM T_SecurityRoles"), QStringList{"2"});
+
+    modals.press(QMessageBox::Yes);
+    pressOk();
+    EXPECT_TRUE(modals.done());
+    EXPECT_FALSE(window_->Frame1->isVisible());
+    EXPECT_EQ(query("SELECT User_Name FROM T_GenericUser"), QStringList{"root"});
+    EXPECT_EQ(query("SELECT RoleName FROM T_SecurityRoles"), QStringList{"Administrator"});
+    QFile log(QDir(dir_.path()).filePath("SQLLumoManager Report.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(log.readAll())
+                    .contains("Role Night has been removed to database " + db_ +
+                              "\r\nUsers removed with it: bea, zoe"));
     EXPECT_EQ(modals.unexpected(), 0);
 }
