@@ -361,20 +361,24 @@ public:
                keyValue(rows);
     }
 
-    // The server's refusal of the current row, naming the row so it can be found in the source.
-    db::Error rejected(const db::Error& e, const db::AccessRecordset& rows) const
+    // The server's refusal of a row, naming it by its key so it can be found in the source.
+    db::Error rejected(const db::Error& e, const QString& keyValue) const
     {
-        return db::Error(
-            e.number(), e.description() + QStringLiteral(" (") + sourceRow(rows) + QLatin1Char(')'),
-            e.nativeError(), e.sqlState());
+        return db::Error(e.number(),
+                         e.description() + QStringLiteral(" (") + sourceRow(keyValue) +
+                             QLatin1Char(')'),
+                         e.nativeError(), e.sqlState());
     }
 
 private:
-    QString sourceRow(const db::AccessRecordset& rows) const
+    QString sourceRow(const QString& keyValue) const
     {
         return kSourceRow.arg(QString::fromLatin1(plan_.name),
-                              QString::fromLatin1(plan_.columns.front().name),
-                              rows.value(sourceIndex_.front()).toString());
+                              QString::fromLatin1(plan_.columns.front().name), keyValue);
+    }
+    QString sourceRow(const db::AccessRecordset& rows) const
+    {
+        return sourceRow(rows.value(sourceIndex_.front()).toString());
     }
 
     QString render(const CopyColumn& column, size_t i, const QVariant& value,
@@ -662,8 +666,67 @@ struct TableRun {
     const QString& table;
 };
 
-// One insert per row of the source table, the photos counted as they go. A stop request
-// between two rows (or before the first) ends the copy with StopNoticed, work.stopped set.
+// Rows go to the server several hundred to a round trip, each batch in one transaction. A batch
+// also ends at about 2 MB of statement text, so that rows with photos make small batches.
+constexpr qsizetype kRowsPerBatch = 500;
+constexpr qsizetype kBatchCharacters = 2 * 1024 * 1024;
+
+// Rows read from the source and not yet stored, with what each adds to the report once it is.
+struct PendingRows {
+    struct Row {
+        QString key; // the row's key value, to name it
+        bool hasPhoto = false;
+    };
+    QStringList statements;
+    std::vector<Row> rows;
+    qsizetype characters = 0;
+
+    void add(QString statement, Row row)
+    {
+        characters += statement.size();
+        statements << std::move(statement);
+        rows.push_back(std::move(row));
+    }
+    bool full() const
+    {
+        return statements.size() >= kRowsPerBatch || characters >= kBatchCharacters;
+    }
+    void clear()
+    {
+        statements.clear();
+        rows.clear();
+        characters = 0;
+    }
+};
+
+// Stores the pending rows in one transaction. When the server refuses it, the rows are sent
+// again one at a time: those before the refused row are stored as a row-by-row copy stores
+// them, and the refused row is named; nothing after it is sent.
+void storeRows(dbport::Connection& connection, const TableCopy& copy, const PendingRows& pending)
+{
+    if (pending.statements.size() > 1) {
+        try {
+            connection.executeAtomically(pending.statements);
+            return;
+        } catch (const db::Error& e) {
+            if (e.number() != db::kServerError)
+                throw;
+        }
+    }
+    for (qsizetype i = 0; i < pending.statements.size(); ++i) {
+        try {
+            connection.execute(pending.statements[i]);
+        } catch (const db::Error& e) {
+            if (e.number() != db::kServerError)
+                throw;
+            throw copy.rejected(e, pending.rows[static_cast<size_t>(i)].key);
+        }
+    }
+}
+
+// Every row of the source table, in batches, the photos counted as they are stored. A stop
+// request between two rows (or before the first) stores the rows read so far and ends the copy
+// with StopNoticed, work.stopped set.
 void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
 {
     ImportWork& work = run.work;
@@ -672,7 +735,24 @@ void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
     float position = 0.0f;
     const TableCopy copy(plan, rows, work.copyPhotos);
     long long copied = 0;
+    PendingRows pending;
+    const auto store = [&] {
+        storeRows(run.connection, copy, pending);
+        for (const PendingRows::Row& row : pending.rows) {
+            ++copied;
+            if (row.hasPhoto) {
+                if (work.copyPhotos)
+                    ++work.photosCopied;
+                else
+                    work.photosLeft << row.key;
+            }
+            position += step;
+            run.meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
+        }
+        pending.clear();
+    };
     const auto stopHere = [&] {
+        store();
         work.stopped =
             ImportStop{run.table, false, copied, n, rows.eof() ? QString() : copy.rowKey(rows)};
         throw StopNoticed{};
@@ -682,28 +762,22 @@ void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
     run.meter.setLabel(kCopyingTable + run.table);
 
     while (!rows.eof()) {
-        const QString insert = copy.insertStatement(rows);
+        QString insert;
         try {
-            run.connection.execute(insert);
-        } catch (const db::Error& e) {
-            if (e.number() != db::kServerError)
-                throw;
-            throw copy.rejected(e, rows);
+            insert = copy.insertStatement(rows);
+        } catch (const db::Error&) {
+            store(); // the rows before a source row that cannot be written are kept
+            throw;
         }
-        ++copied;
-        if (const QVariant photo = copy.picture(rows); !photo.isNull()) {
-            if (work.copyPhotos)
-                ++work.photosCopied;
-            else
-                work.photosLeft << copy.keyValue(rows);
-        }
-        position += step;
-        run.meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
+        pending.add(std::move(insert), {copy.keyValue(rows), !copy.picture(rows).isNull()});
+        if (pending.full())
+            store();
         const bool stop = letEventsThrough(work);
         rows.moveNext();
         if (stop && !rows.eof())
             stopHere();
     }
+    store();
 }
 
 // One table copied with its own identifiers. A statistics table the source lacks is passed by

@@ -73,6 +73,10 @@ public:
     virtual void setCommandTimeout(int seconds) = 0;
     // A statement whose results are not wanted.
     virtual void execute(const QString& statement) = 0;
+    // The statements sent together, in one round trip and one transaction: all of them are
+    // stored, or none when the server refuses one (its error is raised). The session's options
+    // are as before afterwards, either way.
+    virtual void executeAtomically(const QStringList& statements) = 0;
     // A statement read as a result set, all rows fetched before this returns, so the
     // connection is free for the next statement while the caller walks the rows.
     virtual ResultSet query(const QString& statement) = 0;

@@ -1,7 +1,8 @@
 #pragma once
-// What the program and libRoleFunctionSheet.so share: the two small interfaces the editor
-// reads and writes, the editor class's interface, and the exported factory that creates it.
-// Nothing here knows a database; the program supplies both objects.
+// The public interface of libRoleFunctionSheet.so.1, shared by this program and any other that
+// edits a role's rights: the two small interfaces the editor reads and writes, the editor
+// class's interface, and the exported factory that creates it. Nothing here knows a database;
+// the caller supplies both objects.
 
 #include <QString>
 #include <vector>
@@ -57,7 +58,8 @@ inline constexpr int kRoleNameMaxLength = 16;
 
 // The one class the library creates.
 inline constexpr const char* kClsFunctsRolesClassId = "{8B1A9A6A-5CE4-4D69-B10F-2FADE12DCE58}";
-inline constexpr const char* kLibraryFileName = "libRoleFunctionSheet.so";
+// The soname: what a program that loads the library at run time opens.
+inline constexpr const char* kLibraryFileName = "libRoleFunctionSheet.so.1";
 inline constexpr const char* kFactorySymbol = "RoleFunctionSheetCreateObject";
 
 // The exported factory: a new object for the class identifier above (compared without regard
@@ -65,3 +67,6 @@ inline constexpr const char* kFactorySymbol = "RoleFunctionSheetCreateObject";
 using FactoryFunction = _clsFunctsRoles* (*)(const char* classId);
 
 } // namespace rolefunctionsheet
+
+// The factory itself, for a program linked with -lRoleFunctionSheet.
+extern "C" rolefunctionsheet::_clsFunctsRoles* RoleFunctionSheetCreateObject(const char* classId);

@@ -30,12 +30,12 @@ QString RoleFunctionSheetLoader::libraryPath() const
     const QString name = QString::fromLatin1(kLibraryFileName);
     if (!folder_.isEmpty())
         return QDir(folder_).filePath(name);
-    // Beside the program in the build tree; in the program's own library folder once installed
-    // under a prefix (/usr/bin/SQLLumoManager, /usr/lib/sqllumomanager/).
+    // Beside the program in the build tree; in the library folder of the same prefix once
+    // installed (/usr/bin/SQLLumoManager, /usr/lib/<multiarch>/), also when unpacked elsewhere.
     const QDir programFolder(QCoreApplication::applicationDirPath());
     const QString beside = programFolder.filePath(name);
-    const QString installed =
-        programFolder.filePath(QStringLiteral("../lib/sqllumomanager/") + name);
+    const QString installed = programFolder.filePath(
+        QStringLiteral(SQLLUMO_ROLE_LIBRARY_FROM_PROGRAM "/") + name);
     return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
                                                                       : QDir::cleanPath(installed);
 }

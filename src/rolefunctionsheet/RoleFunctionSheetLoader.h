@@ -1,5 +1,5 @@
 #pragma once
-// The program's side of the editor library: loads libRoleFunctionSheet.so at run time and
+// The program's side of the editor library: loads libRoleFunctionSheet.so.1 at run time and
 // creates the editor object through its factory, once, keeping both until the program ends.
 
 #include "RoleFunctionSheet.h"
@@ -15,7 +15,7 @@ QString LibraryLoadError(const QString& path, const QString& reason);
 class RoleFunctionSheetLoader {
 public:
     // folder: where the library lies; empty = beside the running program, or once installed
-    // the program's library folder ../lib/sqllumomanager.
+    // the library folder of the program's prefix.
     explicit RoleFunctionSheetLoader(QString folder = {});
     ~RoleFunctionSheetLoader();
     RoleFunctionSheetLoader(const RoleFunctionSheetLoader&) = delete;

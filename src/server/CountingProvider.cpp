@@ -19,6 +19,12 @@ public:
         note(statement);
         inner_->execute(statement);
     }
+    void executeAtomically(const QStringList& statements) override
+    {
+        for (const QString& statement : statements)
+            note(statement);
+        inner_->executeAtomically(statements);
+    }
     dbport::ResultSet query(const QString& statement) override
     {
         note(statement);

@@ -167,6 +167,8 @@ private:
     ConversionContext conversion_;
     bool nocount_ = false;
     bool implicitTransactions_ = false;
+    // SET XACT_ABORT ON: an error ends the batch and rolls the open transaction back.
+    bool xactAbort_ = false;
     int64_t textSize_ = 2147483647;
     std::u16string language_ = u"us_english";
     int32_t trancount_ = 0;

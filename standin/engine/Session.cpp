@@ -297,15 +297,22 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
 {
     currentLine_ = st.line;
     auto report = [&](Message m, const std::vector<Message>& after) {
+        // As SQL Server does under XACT_ABORT: the error alone, without "The statement has been
+        // terminated.", then the whole transaction undone and the rest of the batch skipped.
+        const bool abortAll = xactAbort_ && m.isError();
         m.line = st.line;
         sink.message(m);
         for (Message a : after) {
+            if (abortAll && a.number == err::kStatementTerminated)
+                continue;
             a.line = st.line;
             sink.message(a);
         }
         lastError_ = m.number;
         sink.done(done(inProcedure, false, 0, true));
-        if (scopeOf(m.number) == ErrorScope::Batch)
+        if (abortAll && trancount_ > 0)
+            rollbackTransaction();
+        if (abortAll || scopeOf(m.number) == ErrorScope::Batch)
             throw BatchAborted{};
     };
     ExecutionContext cx{*this, sink, inProcedure, firstInBatch, st.line};

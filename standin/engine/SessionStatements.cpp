@@ -205,6 +205,8 @@ void SessionStatementExecutor::setOption(SetOptionStmt& s)
             session_.nocount_ = on;
         if (option == u"IMPLICIT_TRANSACTIONS")
             session_.implicitTransactions_ = on;
+        if (option == u"XACT_ABORT")
+            session_.xactAbort_ = on;
     }
 }
 

@@ -325,7 +325,7 @@ TEST_F(ImportRules, TheKeyStepMarksTheStatisticsInitialisedOnceAndAddsTheIndexes
     EXPECT_EQ(work.batchesSent, static_cast<long long>(fresh.statements().size()) + 1);
 }
 
-TEST_F(ImportRules, RowCountsThatDifferAreNamedAndTheCopySendsOneStatementPerRow)
+TEST_F(ImportRules, RowCountsThatDifferAreNamedAndTheCopySendsEachTableInOneBatch)
 {
     const SourceArchive archive = fx::SmallArchive();
     server_.answer(QStringLiteral("SELECT COUNT(*) FROM T_City"), {QString()}, {{qlonglong(2)}});
@@ -349,11 +349,17 @@ TEST_F(ImportRules, RowCountsThatDifferAreNamedAndTheCopySendsOneStatementPerRow
                                         AccessSourceString(files_.filePath("archive.mdb")),
                                         QStringLiteral("destination"), error, work))
         << error.toStdString();
-    long long expected = 0;
-    for (const QString& table : archive::CopyOrder())
-        expected += rowsOf(archive, table) + (hasIdentity(table) ? 2 : 0);
-    EXPECT_EQ(work.batchesSent, expected);
-    EXPECT_EQ(fresh.statements().size(), expected);
+    // A statement per row and switch, but a round trip per table's rows (the sample's tables
+    // are smaller than a batch).
+    long long statements = 0;
+    long long batches = 0;
+    for (const QString& table : archive::CopyOrder()) {
+        const int switches = hasIdentity(table) ? 2 : 0;
+        statements += rowsOf(archive, table) + switches;
+        batches += (rowsOf(archive, table) > 0 ? 1 : 0) + switches;
+    }
+    EXPECT_EQ(work.batchesSent, batches);
+    EXPECT_EQ(fresh.statements().size(), statements);
 }
 
 } // namespace

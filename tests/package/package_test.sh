@@ -4,6 +4,7 @@
 # for a moment as an ordinary user whose home holds nothing yet.
 set -euo pipefail
 build=$1
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 standin_pid=
 cleanup() {
@@ -25,30 +26,79 @@ program=$(ls "$work"/out/sqllumomanager_*.deb 2>/dev/null | head -n 1)
 standin=$(ls "$work"/out/sqllumomanager-standin_*.deb 2>/dev/null | head -n 1)
 [ -n "$program" ] || fail "no sqllumomanager package"
 [ -n "$standin" ] || fail "no sqllumomanager-standin package"
+packages=("$program" "$standin")
+if [ -n "${EXPECT_ROLE_LIBRARY:-}" ]; then
+  library=$(ls "$work"/out/librolefunctionsheet1_*.deb 2>/dev/null | head -n 1)
+  development=$(ls "$work"/out/librolefunctionsheet-dev_*.deb 2>/dev/null | head -n 1)
+  [ -n "$library" ] || fail "no librolefunctionsheet1 package"
+  [ -n "$development" ] || fail "no librolefunctionsheet-dev package"
+  packages+=("$library" "$development")
+fi
 
-echo "== $(basename "$program")"
-dpkg-deb -c "$program" | awk '{print $NF}'
-echo "== $(basename "$standin")"
-dpkg-deb -c "$standin" | awk '{print $NF}'
+for p in "${packages[@]}"; do
+  echo "== $(basename "$p")"
+  dpkg-deb -c "$p" | awk '{print $NF}'
+done
 depends=$(dpkg-deb -f "$program" Depends)
 echo "Depends: $depends"
 case "$depends" in *tdsodbc*) ;; *) fail "the program package does not depend on tdsodbc" ;; esac
+if [ -n "${EXPECT_ROLE_LIBRARY:-}" ]; then
+  case "$depends" in *"librolefunctionsheet1 (= "*) ;;
+    *) fail "the program package does not depend on this build of librolefunctionsheet1" ;; esac
+fi
+
+# Debian's own checker: no error on any package (warnings are printed, not fatal).
+lintian --fail-on error --tag-display-limit 0 "${packages[@]}" >"$work/lintian.log" 2>&1 ||
+  { cat "$work/lintian.log"; fail "lintian reports errors"; }
+grep -v "running with root privileges" "$work/lintian.log" || true
 
 root=$work/root
-dpkg -x "$program" "$root"
-dpkg -x "$standin" "$root"
+for p in "${packages[@]}"; do dpkg -x "$p" "$root"; done
 for f in usr/bin/SQLLumoManager usr/bin/sqllumo usr/bin/sqlserver-standin \
-         usr/share/man/man1/sqllumo.1 usr/share/doc/sqllumomanager/help/contents.html \
+         usr/share/man/man1/sqllumo.1.gz usr/share/man/man1/SQLLumoManager.1.gz \
+         usr/share/doc/sqllumomanager/help/contents.html \
+         usr/share/doc/sqllumomanager/copyright usr/share/doc/sqllumomanager/changelog.gz \
          usr/share/applications/sqllumomanager.desktop \
          usr/share/icons/hicolor/scalable/apps/sqllumomanager.svg; do
   [ -e "$root/$f" ] || fail "$f is not in the packages"
 done
 ls "$root"/usr/share/doc/sqllumomanager/help/*.html >/dev/null 2>&1 || fail "no help pages installed"
+for b in usr/bin/SQLLumoManager usr/bin/sqllumo usr/bin/sqlserver-standin; do
+  ! readelf -S "$root/$b" | grep -q "\.debug_info" || fail "$b is not stripped"
+done
+zcat "$root/usr/share/man/man1/sqllumo.1.gz" | grep -q "^\.SH EXAMPLES" ||
+  fail "sqllumo(1) has no examples"
+
 if [ -n "${EXPECT_ROLE_LIBRARY:-}" ]; then
-  ls "$root"/usr/lib/sqllumomanager/libRoleFunctionSheet.so >/dev/null 2>&1 ||
-    fail "libRoleFunctionSheet.so is not in the program package"
-  ! ldd "$root"/usr/lib/sqllumomanager/libRoleFunctionSheet.so | grep -q "not found" ||
-    fail "libRoleFunctionSheet.so needs libraries that are not installed"
+  soname_file=$(find "$root/usr/lib" -name libRoleFunctionSheet.so.1 | head -n 1)
+  [ -n "$soname_file" ] || fail "libRoleFunctionSheet.so.1 is not in the packages"
+  libdir=$(dirname "$soname_file")
+  readelf -d "$soname_file" | grep -q "SONAME.*\[libRoleFunctionSheet.so.1\]" ||
+    fail "the library's soname is not libRoleFunctionSheet.so.1"
+  ! ldd "$soname_file" | grep -q "not found" ||
+    fail "libRoleFunctionSheet.so.1 needs libraries that are not installed"
+  [ -L "$libdir/libRoleFunctionSheet.so" ] || fail "the -dev package has no link name"
+  [ -e "$root/usr/include/rolefunctionsheet/RoleFunctionSheet.h" ] ||
+    fail "the -dev package has no header"
+
+  # The README's example, built against what the packages installed and run offscreen: the
+  # unpacked tree stands in for /usr.
+  sed -n '/<!-- example: edit_role.cpp -->/,/^```$/p' "$source_dir/README.md" |
+    sed '1,2d;$d' >"$work/edit_role.cpp"
+  [ -s "$work/edit_role.cpp" ] || fail "the README has no example edit_role.cpp"
+  # Only this file's prefix moves: --define-variable would move Qt's as well.
+  mkdir -p "$work/pkgconfig"
+  sed "s|^prefix=/usr\$|prefix=$root/usr|" "$libdir/pkgconfig/rolefunctionsheet.pc" \
+    >"$work/pkgconfig/rolefunctionsheet.pc"
+  flags=$(PKG_CONFIG_PATH="$work/pkgconfig" pkg-config --cflags --libs rolefunctionsheet Qt6Widgets) ||
+    fail "pkg-config does not find rolefunctionsheet"
+  # shellcheck disable=SC2086
+  g++ -std=c++17 -fPIC "$work/edit_role.cpp" -o "$work/edit_role" $flags \
+    >"$work/example.log" 2>&1 || { cat "$work/example.log"; fail "the README example does not build"; }
+  example=$(LD_LIBRARY_PATH="$libdir" QT_QPA_PLATFORM=offscreen timeout 20 "$work/edit_role" --accept) ||
+    fail "the README example ended with an error"
+  [ "$example" = "saved Doctors: 1 0 0" ] || fail "the README example printed: $example"
+  echo "README example: $example"
 fi
 
 export HOME=$work/home XDG_CONFIG_HOME= XDG_DATA_HOME=

@@ -56,7 +56,7 @@ TEST(RoleFunctionSheetLibrary, MissingOrBrokenFileGivesAMessageNamingIt)
     RoleFunctionSheetLoader missing(empty.path());
     QString error;
     EXPECT_EQ(missing.editor(&error), nullptr);
-    const QString path = empty.path() + QStringLiteral("/libRoleFunctionSheet.so");
+    const QString path = empty.path() + QStringLiteral("/libRoleFunctionSheet.so.1");
     EXPECT_EQ(missing.libraryPath(), path);
     EXPECT_EQ(error, LibraryLoadError(path, QStringLiteral("the file does not exist.")));
 

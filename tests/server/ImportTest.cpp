@@ -537,6 +537,62 @@ TEST_F(AccessImport, DatesKeepTheirValueAtTheEdgesAndADateTheServerRefusesNamesI
     EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 1);
 }
 
+// The patients of the small archive followed by copies of its first patient, numbered on from
+// 1000, so that T_Patient spans several of the copy's batches.
+SourceArchive WithManyPatients(int extra)
+{
+    SourceArchive archive = fx::SmallArchive();
+    SourceTable& patients = *fx::FindSourceTable(archive, "T_Patient");
+    const std::vector<QVariant> first = patients.rows.front();
+    const int code = patients.column(QStringLiteral("Pat_Code_1"));
+    for (int i = 0; i < extra; ++i) {
+        std::vector<QVariant> row = first;
+        row.front() = 1000 + i;
+        row[static_cast<size_t>(code)] = QStringLiteral("B%1").arg(i);
+        patients.rows.push_back(std::move(row));
+    }
+    return archive;
+}
+
+TEST_F(AccessImport, RowsGoInBatchesAndARefusedRowInABatchIsNamedWithTheRowsBeforeItKept)
+{
+    // 4 + 996 patients: the second batch ends exactly on the table's last row.
+    SourceArchive archive = WithManyPatients(996);
+    QString name = freshName("Batches");
+    auto outcome = import(name, write(archive, "batches"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_FALSE(outcome->incomplete) << messageTexts().join('\n').toStdString();
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 1000);
+    EXPECT_EQ(sortedRows(destinationRows(name, *fx::FindSourceTable(archive, "T_Patient"))),
+              expectedRows(*fx::FindSourceTable(archive, "T_Patient")));
+    EXPECT_TRUE(
+        lastLogBlock().contains("Table T_Patient: 1000 rows in the source, 1000 in the database"));
+
+    // Row 750 of 1200 cannot be stored: it is named, the 749 rows before it are there whole
+    // (the first batch and most of the second), and none after it.
+    archive = WithManyPatients(1196);
+    SourceTable& patients = *fx::FindSourceTable(archive, "T_Patient");
+    const int refused = patients.rows[749].front().toInt();
+    patients.set(refused, "B_Date", fx::at(1752, 12, 31));
+    ui_ = {};
+    name = freshName("RefusedInBatch");
+    outcome = import(name, write(archive, "refused"));
+    ASSERT_TRUE(outcome && outcome->end == OperationEnd::Completed);
+    EXPECT_TRUE(outcome->incomplete);
+    const QStringList texts = messageTexts();
+    ASSERT_FALSE(texts.isEmpty());
+    EXPECT_TRUE(
+        texts[0].contains(QStringLiteral("(table T_Patient, row ID_Patient = %1)").arg(refused)))
+        << texts[0].toStdString();
+    EXPECT_EQ(scalar(name, "SELECT COUNT(*) FROM T_Patient"), 749);
+    EXPECT_EQ(scalar(name, QStringLiteral("SELECT COUNT(*) FROM T_Patient WHERE ID_Patient >= %1")
+                               .arg(refused)),
+              0);
+    SourceTable before = patients;
+    before.rows.resize(749);
+    EXPECT_EQ(sortedRows(destinationRows(name, before)), expectedRows(before));
+}
+
 TEST_F(AccessImport, ANullTheDatabaseCannotHoldNamesItsRowAndTheKeysAreStillAdded)
 {
     SourceArchive archive = fx::SmallArchive();

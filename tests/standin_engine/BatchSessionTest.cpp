@@ -113,6 +113,31 @@ TEST_F(BatchSessionTest, TransactionsCommitAndRollBackRowsAndDefinitions)
     EXPECT_EQ(rows("SELECT COUNT(*) FROM T"), (std::vector<std::string>{"2"}));
 }
 
+TEST_F(BatchSessionTest, XactAbortEndsTheBatchAndUndoesItsTransaction)
+{
+    ok("INSERT INTO T VALUES (1, 'kept')");
+    // The batches a client sends to store many rows at once: an error in the middle must leave
+    // nothing of the batch behind, and say so with the error alone.
+    RecordingSink aborted =
+        run("SET NOCOUNT ON SET XACT_ABORT ON BEGIN TRAN INSERT INTO T VALUES (2, 'b') "
+            "INSERT INTO T VALUES (1, 'dup') INSERT INTO T VALUES (3, 'c') COMMIT TRAN");
+    EXPECT_EQ(aborted.errors(), (std::vector<int>{2627}));
+    for (const Message& m : aborted.messages)
+        EXPECT_NE(m.number, 3621) << u8(m.text);
+    EXPECT_EQ(rows("SELECT @@TRANCOUNT"), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(rows("SELECT id FROM T ORDER BY id"), (std::vector<std::string>{"1"}));
+    // Outside a transaction it still ends the batch; what ran before the error stays.
+    RecordingSink plain = run("INSERT INTO T VALUES (4, 'd') INSERT INTO T VALUES (1, 'dup') "
+                              "INSERT INTO T VALUES (5, 'e')");
+    EXPECT_EQ(plain.errors(), (std::vector<int>{2627}));
+    EXPECT_EQ(rows("SELECT id FROM T ORDER BY id"), (std::vector<std::string>{"1", "4"}));
+    // Switched off, an error ends only its statement again.
+    ok("SET XACT_ABORT OFF");
+    RecordingSink goesOn = run("INSERT INTO T VALUES (1, 'dup') INSERT INTO T VALUES (6, 'f')");
+    EXPECT_EQ(goesOn.errors(), (std::vector<int>{2627}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM T WHERE id = 6"), (std::vector<std::string>{"1"}));
+}
+
 TEST_F(BatchSessionTest, ParametersBoundThroughSpExecutesql)
 {
     auto param = [](const char16_t* name, SqlType type, int32_t length, Value v) {

@@ -59,6 +59,19 @@ public:
     void open(const QString& connectionString) override { connection_.open(connectionString); }
     void setCommandTimeout(int seconds) override { connection_.setCommandTimeout(seconds); }
     void execute(const QString& statement) override { connection_.execute(statement); }
+    void executeAtomically(const QStringList& statements) override
+    {
+        // XACT_ABORT makes any error end the batch and roll its transaction back, where a
+        // refused INSERT would otherwise end only itself and let the rest commit.
+        try {
+            connection_.execute(QStringLiteral("SET NOCOUNT ON SET XACT_ABORT ON BEGIN TRAN\n") +
+                                statements.join(QLatin1Char('\n')) +
+                                QStringLiteral("\nCOMMIT TRAN ") + kOptionsBack);
+        } catch (const db::Error&) {
+            restoreAfterRefusal();
+            throw;
+        }
+    }
     dbport::ResultSet query(const QString& statement) override
     {
         db::Recordset rs = connection_.query(statement);
@@ -83,6 +96,22 @@ public:
     long long batchesSent() const override { return connection_.batchesSent(); }
 
 private:
+    static inline const QString kOptionsBack = QStringLiteral("SET XACT_ABORT OFF SET NOCOUNT OFF");
+
+    // A batch that failed before it began (it did not compile) may leave the options set, and
+    // one that a lost connection cut leaves nothing to restore: the server's error is the one
+    // the caller must see, so a failure here is passed over.
+    void restoreAfterRefusal()
+    {
+        try {
+            connection_.execute(kOptionsBack);
+            db::Recordset open = connection_.query(QStringLiteral("SELECT @@TRANCOUNT"));
+            if (!open.eof() && open.value(0).toInt() > 0)
+                connection_.execute(QStringLiteral("ROLLBACK TRAN"));
+        } catch (const db::Error&) {
+        }
+    }
+
     db::Connection connection_;
 };
 

@@ -32,6 +32,8 @@ const char* kindName(Sent::Kind kind)
         return "WriteBytes";
     case Sent::Kind::AppendIndex:
         return "AppendIndex";
+    case Sent::Kind::RolledBack:
+        return "RolledBack";
     case Sent::Kind::Close:
         return "Close";
     }
@@ -184,6 +186,21 @@ public:
         ++*batches_;
         database_.record({Sent::Kind::Execute, statement, {}, -1});
         database_.respond(statement, false);
+    }
+    void executeAtomically(const QStringList& statements) override
+    {
+        requireOpen();
+        ++*batches_;
+        for (const QString& statement : statements)
+            if (const std::optional<db::Error> error = database_.refusal(statement)) {
+                database_.record(
+                    {Sent::Kind::RolledBack, statements.join(QLatin1Char('\n')), {}, -1});
+                throw *error;
+            }
+        for (const QString& statement : statements) {
+            database_.record({Sent::Kind::Execute, statement, {}, -1});
+            database_.respond(statement, false);
+        }
     }
     ResultSet query(const QString& statement) override
     {
@@ -373,6 +390,16 @@ ResultSet ScriptedDatabase::respond(const QString& statement, bool wantsRows)
     if (const auto* error = std::get_if<db::Error>(&step))
         throw *error;
     return std::get<ResultSet>(step);
+}
+
+std::optional<db::Error> ScriptedDatabase::refusal(const QString& statement) const
+{
+    const auto found = script_.find(statement);
+    if (found == script_.end() || found->second.empty())
+        return std::nullopt;
+    if (const auto* error = std::get_if<db::Error>(&found->second.front()))
+        return *error;
+    return std::nullopt;
 }
 
 void ScriptedDatabase::writing()

@@ -31,6 +31,7 @@ struct Sent {
         Update,        // a row's changes written: text is the select, row its position
         WriteBytes,    // text is the select, one value: the bytes
         AppendIndex,   // text is "index on table (column)"
+        RolledBack,    // statements sent together and refused as a whole: text is them, a line each
         Close,
     };
     Sent() = default;
@@ -60,7 +61,9 @@ public:
     void answer(const QString& statement, ResultSet result);
     void answer(const QString& statement, const QStringList& columns,
                 const std::vector<std::vector<QVariant>>& rows = {});
-    // The statement raises the error when it is sent (queued as answers are).
+    // The statement raises the error when it is sent (queued as answers are). Sent with
+    // others in one transaction, it makes the server refuse them all: none is recorded as
+    // executed, and the error stays scripted for the next send.
     void fail(const QString& statement, const db::Error& error);
     // The next connection or catalogue to open raises the error.
     void failNextOpen(const db::Error& error);
@@ -91,6 +94,8 @@ public:
     // The scripted answer, or an empty result (noted as unscripted when rows were wanted);
     // throws an injected error.
     ResultSet respond(const QString& statement, bool wantsRows = true);
+    // The error scripted for the statement's next send, if any; nothing is taken off the script.
+    std::optional<db::Error> refusal(const QString& statement) const;
     // Called for each row write before it is recorded; throws an injected error.
     void writing();
     const QStringList& tables() const { return tables_; }
