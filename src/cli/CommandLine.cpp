@@ -1,6 +1,7 @@
 // Parsing the console front end's command line and writing its help from the descriptors.
 #include "CommandLine.h"
 
+#include "GestioneDbPassword.h"
 #include "RoleFunctionSheet.h"
 #include "ServerNames.h"
 #include "Settings.h"
@@ -316,7 +317,10 @@ QString GeneralHelp(const FunctionList& functions)
                "the end; the report log and the stored settings are the window's. Values given "
                "on the\n"
                "command line are stored as the new defaults, as the window stores what was "
-               "typed.\n"
+               "typed, but\n"
+               "only once the command has logged in to the server: a failed login leaves the "
+               "stored\n"
+               "settings as they were.\n"
                "The server's own databases (master, model, msdb, tempdb, in any case) are "
                "refused as the\n"
                "database of every function that creates, fills, changes or removes one; "
@@ -452,11 +456,12 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
     if (catalogue == MenuMode::Password)
         text += QStringLiteral(
             "\nAlso:\n"
-            "  upgrade     bring the password database of the settings to the current version,\n"
-            "              after storing --server, --database, --directory, --user and the\n"
-            "              password given; exit status 0 when it is current or was upgraded\n"
-            "Every password function but create runs the upgrade first, as choosing the\n"
-            "catalogue in the window does.\n"
+            "  upgrade     bring the password database on --server named by --database to the\n"
+            "              current version (what is not given comes from the settings); the\n"
+            "              values given are stored once it has logged in; exit status 0 when it\n"
+            "              is current or was upgraded\n"
+            "Every password function but create and delete runs the upgrade first, as choosing\n"
+            "the catalogue in the window does, on the server and database the command names.\n"
             "  --new-password-file F      the new administrator password (admin-password)\n"
             "  --report-file F, --montage-file F, --resource-file F\n"
             "                             generic passwords to change (generic); the others\n"
@@ -816,6 +821,24 @@ PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
     if (function.panel.combo != ComboButton::None && inv.userRole.name)
         panel.selection = *inv.userRole.name;
     return panel;
+}
+
+password::UpgradeTarget UpgradeTargetFor(const Invocation& inv,
+                                         const std::optional<QString>& sqlPassword,
+                                         const Settings& settings)
+{
+    password::UpgradeTarget target = password::UpgradeTargetFromSettings(settings);
+    const auto given = [&](ConsoleOption option, QString& value) {
+        if (const auto found = inv.fields.find(option); found != inv.fields.end())
+            value = found->second;
+    };
+    given(ConsoleOption::Server, target.server);
+    given(ConsoleOption::Database, target.database);
+    if (const auto found = inv.fields.find(ConsoleOption::Directory); found != inv.fields.end())
+        target.dataDirectory = WithTrailingBackslash(found->second);
+    target.user = inv.user.value_or(target.user);
+    target.password = sqlPassword.value_or(target.password);
+    return target;
 }
 
 std::optional<QString> ReadPasswordSource(const QString& source, QString& error)

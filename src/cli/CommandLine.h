@@ -14,6 +14,9 @@
 namespace sqllumo {
 class Settings;
 }
+namespace sqllumo::password {
+struct UpgradeTarget;
+}
 
 namespace sqllumo::cli {
 
@@ -76,6 +79,12 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue);
 // password file, when there was one.
 PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& invocation,
                      const std::optional<QString>& sqlPassword, const Settings& settings);
+
+// The password database the upgrade of a password command works on: --server, --database,
+// --user, the password read and --directory first, the settings for what is not given.
+password::UpgradeTarget UpgradeTargetFor(const Invocation& invocation,
+                                         const std::optional<QString>& sqlPassword,
+                                         const Settings& settings);
 
 // Reads a password: the first line of the file, or of standard input for "-". nullopt with
 // error set when it cannot be read.

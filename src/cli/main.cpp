@@ -3,6 +3,7 @@
 #include "ConsoleUserInterface.h"
 #include "FunctionCatalogue.h"
 #include "ListedNames.h"
+#include "LoginWatch.h"
 #include "PasswordCatalogue.h"
 #include "ServerProvider.h"
 #include "Settings.h"
@@ -76,7 +77,7 @@ bool ReadPasswords(const cli::Invocation& inv, RunPasswords& read, QTextStream& 
     return true;
 }
 
-// Stored as the window stores a panel's values, before the upgrade of choosing the catalogue.
+// Stored as the window stores a panel's values, once the upgrade has logged in.
 void StoreUpgradeSettings(const cli::Invocation& inv, const std::optional<QString>& sqlPassword,
                           Settings& settings)
 {
@@ -110,10 +111,10 @@ void PrintReport(const QString& report, QTextStream& out)
 // Runs one catalogue function through the dispatcher, as the window's OK does, and turns its
 // outcome into the exit status.
 int RunFunction(const cli::Invocation& inv, const FunctionDescriptor& function,
-                const RunPasswords& passwords, Settings& settings, cli::ConsoleUserInterface& ui,
-                dbport::Provider& database, QTextStream& out, QTextStream& err)
+                const RunPasswords& passwords, Settings& settings, TestResultRegistry& registry,
+                cli::ConsoleUserInterface& ui, dbport::Provider& database, QTextStream& out,
+                QTextStream& err)
 {
-    TestResultRegistry registry(settings);
     WindowState state;
     state.chooseCatalogue(inv.catalogue);
     cli::ConsoleHost host(cli::PanelFor(function, inv, passwords.sql, settings), state);
@@ -193,7 +194,12 @@ int main(int argc, char** argv)
     if (!ReadPasswords(inv, passwords, err))
         return 2;
 
+    // What the options would store waits for a login to the server; a run that never logs in
+    // leaves the settings file as it was.
     Settings settings;
+    settings.holdChanges();
+    TestResultRegistry registry(settings);
+    registry.holdChanges();
     cli::ControllingTerminal terminal;
     cli::ConsoleUserInterface ui(out, terminal, inv.yes, passwords.admin);
     ui.setRefusalStream(err);
@@ -204,11 +210,19 @@ int main(int argc, char** argv)
     ui.setProgressInPlace(isatty(STDOUT_FILENO) == 1);
     if (inv.upgrade)
         StoreUpgradeSettings(inv, passwords.sql, settings);
-    const std::unique_ptr<dbport::Provider> database = server::MakeServerProvider();
+    const std::unique_ptr<dbport::Provider> serverProvider = server::MakeServerProvider();
+    cli::LoginWatchingProvider database(*serverProvider, [&] {
+        settings.keepHeld();
+        registry.keepHeld();
+    });
+    // On the database the command names; none before a removal, which must work also on a
+    // database that cannot be upgraded.
     if (inv.catalogue == MenuMode::Password &&
-        (inv.upgrade || inv.function != password::kNewPasswordDatabase)) {
-        const password::UpgradeResult upgraded =
-            password::UpgradeOnCatalogueChoice(ui, ApplicationCaption(), settings, *database);
+        (inv.upgrade || (inv.function != password::kNewPasswordDatabase &&
+                         inv.function != password::kDeletePasswordDatabase))) {
+        const password::UpgradeResult upgraded = password::UpgradeOnCatalogueChoice(
+            ui, ApplicationCaption(), settings, cli::UpgradeTargetFor(inv, passwords.sql, settings),
+            database);
         // Where the window would end the program after putting the backup back.
         if (upgraded == password::UpgradeResult::Restored)
             return 1;
@@ -216,5 +230,5 @@ int main(int argc, char** argv)
             return upgraded == password::UpgradeResult::Failed ? 1 : 0;
     }
     const FunctionDescriptor& function = *FindFunction(functions, inv.catalogue, inv.function);
-    return RunFunction(inv, function, passwords, settings, ui, *database, out, err);
+    return RunFunction(inv, function, passwords, settings, registry, ui, database, out, err);
 }

@@ -42,7 +42,23 @@ inline const QString kUpgradeFailedEnding = QStringLiteral("Update Password data
 inline const QString kRestoringError = QStringLiteral("Restoring error: not valid data");
 inline const QString kUpgradeSucceeded = QStringLiteral("Password Database successfully updated!");
 inline const QString kBackupFileStem = QStringLiteral("Backup PasswordDB Corvista ");
+// Closes every message of the upgrade: CR LF + "Database " + database + " on SQL Server " +
+// server.
+QString UpgradeSubject(const QString& server, const QString& database);
 } // namespace texts
+
+// The password database an upgrade works on, the login that reaches it and the data directory
+// its backup goes to (ending with "\").
+struct UpgradeTarget {
+    QString server;
+    QString database;
+    QString user;
+    QString password;
+    QString dataDirectory;
+};
+
+// The target the settings name, as the window's choice of the catalogue upgrades it.
+UpgradeTarget UpgradeTargetFromSettings(const Settings& settings);
 
 // How a run of UpdatePasswordDB ended.
 enum class UpgradeResult {
@@ -171,9 +187,13 @@ public:
     void setRoleName(const QString& name) override;
 
     // --- Upgrade (GestioneDbPassword_Upgrade.cpp) ---
-    // True only when an upgrade ran and succeeded; RunUpgrade tells the other endings apart.
+    // On the password database of the settings. True only when an upgrade ran and succeeded;
+    // RunUpgrade tells the other endings apart.
     bool UpdatePasswordDB();
     UpgradeResult RunUpgrade();
+    // On the given target. It runs when the version row names an older version, or names the
+    // current one (or none) while a table, key, foreign key or default function is missing.
+    UpgradeResult RunUpgrade(const UpgradeTarget& target);
 
     // Cipher texts as stored: exact UTF-16 code units, never passed through UTF-8. An empty
     // text raises CipherError (a std::exception).
@@ -184,6 +204,14 @@ public:
     static QString FixedKeyPlain(const QString& cipherText);
 
 protected:
+    // TestTabellePassword as one transaction on target (its data directory unused); subject
+    // ends each message shown.
+    bool buildSchema(const UpgradeTarget& target, QString& CodErr, const QString& AdminPasswd1,
+                     const QString& subject);
+    // The backup put back after a failed upgrade.
+    UpgradeResult restoreBackup(const UpgradeTarget& target, const QString& backupFile,
+                                const QString& subject);
+
     // The failure forms every member shares: critical icon, caption + " - Warning...".
     void showConnectionFailure(long number, const QString& description);
     void showFailure(long number, const QString& description);

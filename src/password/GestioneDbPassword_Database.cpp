@@ -4,8 +4,11 @@
 
 #include "ConnectionStrings.h"
 #include "PasswordSchema.h"
+#include "PasswordSchemaState.h"
 #include "ServerStatements.h"
 
+#include <algorithm>
+#include <csignal>
 #include <set>
 #include <utility>
 
@@ -18,17 +21,23 @@ QString q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// One pass of the schema steps over an open connection; `current` names the table being
-// checked, for the failure message.
+// The test hook of the interrupted upgrade: when set, the process ends itself as a kill would,
+// right after the user table's key was dropped and before it is added again. Read only there.
+constexpr const char* kKillAfterKeyDrop = "SQLLUMO_TEST_KILL_AFTER_KEY_DROP";
+
+// One pass of the schema steps over an open connection, inside the caller's transaction;
+// `present` lists the tables the database had before, `current` names the table being checked,
+// for the failure message.
 class SchemaBuilder {
 public:
-    SchemaBuilder(dbport::Connection& connection, dbport::Catalog& catalog, QString& current)
-        : connection_(connection), catalog_(catalog), current_(current)
+    SchemaBuilder(dbport::Connection& connection, QStringList present, QString& current)
+        : connection_(connection), present_(std::move(present)), current_(current)
     {
     }
 
     void run(const QString& adminPassword)
     {
+        olderVersion_ = VersionOf(query(), present_) == VersionState::Older;
         versionTable();
         userTable();
         adminPasswordTable(adminPassword);
@@ -36,17 +45,22 @@ public:
         roleTable();
         groupTable();
         functionTable();
+        primaryKeys();
         rightsTable();
         foreignKeys();
         connection_.execute(q(SetCurrentVersionStatement()));
     }
 
 private:
+    SchemaQuery query()
+    {
+        return [this](const QString& statement) { return connection_.query(statement); };
+    }
     // Names the table being checked; true when it is missing.
     bool missing(const char* name)
     {
         current_ = QString::fromLatin1(name);
-        return !dbport::HasTable(catalog_, current_);
+        return !present_.contains(current_, Qt::CaseSensitive);
     }
     const PasswordTableDef& def(const char* name) { return *FindPasswordTable(name); }
     void create(const char* name)
@@ -82,13 +96,17 @@ private:
             return;
         }
         // The key, under whatever name an older version gave it, must be lifted to widen the
-        // user name.
+        // user name; a table that lost it gets it back.
         std::optional<std::string> key;
         const dbport::ResultSet keys = connection_.query(q(UserKeyListingCall()));
         if (keys.isOpen() && !keys.isEmpty())
             key = keys.text(0, QStringLiteral("PK_NAME")).toStdString();
-        for (const std::string& statement : WidenUserNameStatements(key))
-            connection_.execute(q(statement));
+        const std::vector<std::string> statements = WidenUserNameStatements(key);
+        for (size_t i = 0; i < statements.size(); ++i) {
+            connection_.execute(q(statements[i]));
+            if (key && i == 0 && qEnvironmentVariableIsSet(kKillAfterKeyDrop))
+                std::raise(SIGKILL);
+        }
     }
 
     void adminPasswordTable(const QString& adminPassword)
@@ -178,12 +196,25 @@ private:
             addFunctions(DefaultFunctionNames());
             return;
         }
-        // Only the functions the database lacks, so running it again adds nothing twice.
-        std::vector<std::string> lacking;
-        for (const std::string& name : FunctionsOfCurrentVersion())
-            if (connection_.query(q(FunctionIdQuery(name))).isEmpty())
-                lacking.push_back(name);
-        addFunctions(lacking);
+        // Only the functions the database lacks, so running it again adds nothing twice; one
+        // lost since is put back as well.
+        for (const std::string& name : DefaultFunctionNames())
+            if (!HasFunction(query(), name))
+                added_.push_back(name);
+        addFunctions(added_);
+    }
+
+    // Tables that were there before and lost their key; the user table's is handled with its
+    // name's width.
+    void primaryKeys()
+    {
+        for (const PasswordTableDef& table : PasswordTables()) {
+            if (!table.hasIdentity() || !present_.contains(q(table.name), Qt::CaseSensitive))
+                continue;
+            current_ = q(table.name);
+            if (!PrimaryKeyName(query(), table))
+                connection_.execute(q(AddPrimaryKeyStatement(table)));
+        }
     }
 
     void rightsTable()
@@ -204,9 +235,18 @@ private:
             functions->close();
             return;
         }
-        std::vector<QVariant> newFunctions;
+        // An older database gives the current version's functions to every role; a current one
+        // only those it has just got back, so a right taken away on purpose stays away. Any
+        // other function put back goes to the Administrator, as in a new database.
+        std::vector<std::pair<QVariant, bool>> granted; // function, to every role
         for (const std::string& name : FunctionsOfCurrentVersion())
-            newFunctions.push_back(firstValue(FunctionIdQuery(name), "ID_Function"));
+            if (olderVersion_ || wasAdded(name))
+                granted.emplace_back(firstValue(FunctionIdQuery(name), "ID_Function"), true);
+        for (const std::string& name : added_)
+            if (!IsOfCurrentVersion(name) && administratorId_ > 0)
+                granted.emplace_back(firstValue(FunctionIdQuery(name), "ID_Function"), false);
+        if (granted.empty())
+            return;
         const auto rights = rows("T_SecurityRolesFunctions");
         std::set<std::pair<int, int>> present;
         for (; !rights->eof(); rights->moveNext())
@@ -215,8 +255,9 @@ private:
         const dbport::ResultSet roles = connection_.query(q(AllRoleIdsQuery()));
         for (size_t row = 0; row < roles.rowCount(); ++row) {
             const int role = roles.value(row, QStringLiteral("ID_Role")).toInt();
-            for (const QVariant& function : newFunctions) {
-                if (!present.emplace(role, function.toInt()).second)
+            for (const auto& [function, toEveryRole] : granted) {
+                if ((!toEveryRole && role != administratorId_) ||
+                    !present.emplace(role, function.toInt()).second)
                     continue;
                 rights->addNew();
                 rights->setValue(QStringLiteral("ID_Role"), role);
@@ -227,35 +268,35 @@ private:
         rights->close();
     }
 
+    bool wasAdded(const std::string& name) const
+    {
+        return std::find(added_.begin(), added_.end(), name) != added_.end();
+    }
+    static bool IsOfCurrentVersion(const std::string& name)
+    {
+        const std::vector<std::string> newest = FunctionsOfCurrentVersion();
+        return std::find(newest.begin(), newest.end(), name) != newest.end();
+    }
+
     void foreignKeys()
     {
         for (const PasswordForeignKey& key : PasswordForeignKeys()) {
             current_ = q(key.table);
-            bool found = false;
-            bool cascades = false;
-            const dbport::ResultSet listing = connection_.query(q(key.listingCall()));
-            for (size_t row = 0; listing.isOpen() && row < listing.rowCount(); ++row) {
-                if (listing.text(row, QStringLiteral("fktable_name")).toUpper() !=
-                        q(key.table).toUpper() ||
-                    listing.text(row, QStringLiteral("fkcolumn_name")).toUpper() !=
-                        q(key.column).toUpper())
-                    continue;
-                found = true;
-                cascades = listing.value(row, QStringLiteral("update_rule")).toInt() == 0 &&
-                           listing.value(row, QStringLiteral("delete_rule")).toInt() == 0;
-            }
-            if (found && cascades)
+            const ForeignKeyState state = StateOf(query(), key);
+            if (state == ForeignKeyState::Cascading)
                 continue;
-            if (found)
+            if (state == ForeignKeyState::NotCascading)
                 connection_.execute(q(key.dropStatement()));
             connection_.execute(q(key.addStatement()));
         }
     }
 
     dbport::Connection& connection_;
-    dbport::Catalog& catalog_;
+    const QStringList present_;
     QString& current_;
     int administratorId_ = 0;
+    bool olderVersion_ = false;
+    std::vector<std::string> added_; // functions added to an existing table
 };
 
 } // namespace
@@ -293,22 +334,38 @@ bool GestioneDbPassword::TestTabellePassword(const QString& NomeSQLServer, const
                                              const QString& SQLUserName, const QString& SQLPassword,
                                              QString& CodErr, const QString& AdminPasswd1)
 {
+    return buildSchema({NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword, QString()}, CodErr,
+                       AdminPasswd1, QString());
+}
+
+bool GestioneDbPassword::buildSchema(const UpgradeTarget& target, QString& CodErr,
+                                     const QString& AdminPasswd1, const QString& subject)
+{
     const QString connectionString =
-        BuildConnectionString(NomeSQLServer, NomeNewDB, SQLUserName, SQLPassword);
-    std::unique_ptr<dbport::Catalog> catalog;
+        BuildConnectionString(target.server, target.database, target.user, target.password);
+    // The table list is read before the transaction: inside it, a second connection would wait
+    // for the locks the steps hold.
+    QStringList present;
     try {
-        catalog = database_.newCatalog();
+        const std::unique_ptr<dbport::Catalog> catalog = database_.newCatalog();
         catalog->setActiveConnection(connectionString);
+        present = catalog->tableNames();
     } catch (const db::Error& error) {
-        showConnectionFailure(error.number(), error.description());
+        Message message = trappedErrorMessage(caption_, error.number(), error.description(), true);
+        message.text += subject;
+        ui_.showMessage(message);
         return false;
     }
     QString current;
     std::unique_ptr<dbport::Connection> connection;
+    bool begun = false;
     try {
         connection = database_.newConnection();
         connection->open(connectionString);
-        SchemaBuilder(*connection, *catalog, current).run(AdminPasswd1);
+        connection->execute(QString::fromLatin1(kBeginTransaction));
+        begun = true;
+        SchemaBuilder(*connection, present, current).run(AdminPasswd1);
+        connection->execute(QString::fromLatin1(kCommitTransaction));
         connection->close();
         return true;
     } catch (const db::Error& error) {
@@ -317,8 +374,16 @@ bool GestioneDbPassword::TestTabellePassword(const QString& NomeSQLServer, const
         const auto [number, description] = describe(other);
         CodErr = db::SignedNumber(number) + description;
     }
+    if (begun) {
+        // The server may have ended the transaction itself; closing the connection ends it
+        // in any case.
+        try {
+            connection->execute(QString::fromLatin1(kRollbackTransaction));
+        } catch (const db::Error&) {
+        }
+    }
     dbport::CloseAfterFailure(connection.get());
-    showPlain(texts::kTableCheckError + current + QStringLiteral("\r\n") + CodErr,
+    showPlain(texts::kTableCheckError + current + QStringLiteral("\r\n") + CodErr + subject,
               MessageIcon::None);
     return false;
 }

@@ -210,9 +210,17 @@ bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adm
 UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
                                        const Settings& settings, dbport::Provider& database)
 {
+    return UpgradeOnCatalogueChoice(ui, windowCaption, settings,
+                                    UpgradeTargetFromSettings(settings), database);
+}
+
+UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
+                                       const Settings& settings, const UpgradeTarget& target,
+                                       dbport::Provider& database)
+{
     ui.setBusy(true);
     GestioneDbPassword passwords(ui, windowCaption, settings, database);
-    const UpgradeResult result = passwords.RunUpgrade();
+    const UpgradeResult result = passwords.RunUpgrade(target);
     ui.setBusy(false);
     return result;
 }

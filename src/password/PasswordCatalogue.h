@@ -42,5 +42,9 @@ bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adm
 // the busy pointer while it runs. Restored means the program must end now.
 UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
                                        const Settings& settings, dbport::Provider& database);
+// The same on the target a command names.
+UpgradeResult UpgradeOnCatalogueChoice(UserInterface& ui, const QString& windowCaption,
+                                       const Settings& settings, const UpgradeTarget& target,
+                                       dbport::Provider& database);
 
 } // namespace sqllumo::password

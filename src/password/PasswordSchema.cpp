@@ -140,21 +140,25 @@ std::string SelectAllStatement(const PasswordTableDef& table)
 
 std::string UserKeyListingCall()
 {
-    return "sp_pkeys '" + table("T_GenericUser").name + "'";
+    return KeyListingCall(table("T_GenericUser"));
+}
+
+std::string KeyListingCall(const PasswordTableDef& table)
+{
+    return "sp_pkeys '" + table.name + "'";
 }
 
 std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey)
 {
+    // A table that lost its key gets it back: without it the same user could be stored twice.
     if (!existingKey)
-        return {WidenUserNameStatement()};
+        return {WidenUserNameStatement(), AddPrimaryKeyStatement(table("T_GenericUser"))};
     const PasswordTableDef& users = table("T_GenericUser");
     // The reported name is bracketed so that any name the server gave cannot change the
     // statement.
     return {schema::AlterTableStatement(
                 users.name, schema::DropConstraintClause(schema::BracketedName(*existingKey))),
-            WidenUserNameStatement(),
-            schema::AlterTableStatement(
-                users.name, schema::AddConstraintClause(schema::PrimaryKeyClause(users)))};
+            WidenUserNameStatement(), AddPrimaryKeyStatement(users)};
 }
 
 std::string WidenUserNameStatement()
@@ -168,6 +172,30 @@ std::string SetCurrentVersionStatement()
     const PasswordTableDef& version = table("T_DBVersion");
     return "UPDATE " + version.name + " SET " + version.columns.front().name + " = " +
            quoted(CurrentVersionText());
+}
+
+std::string OlderVersionQuery()
+{
+    const PasswordTableDef& version = table("T_DBVersion");
+    const std::string column = version.columns.front().name;
+    std::string condition;
+    for (const char* older : {"1.03", "1.02", "1.01", "1.00"})
+        condition += std::string(condition.empty() ? "" : " OR ") + "(" + column + " = " +
+                     quoted(std::string(kVersionPrefix) + older) + ")";
+    return "SELECT TOP 1 * FROM " + version.name + " WHERE (" + condition + ")";
+}
+
+std::string OtherVersionQuery()
+{
+    const PasswordTableDef& version = table("T_DBVersion");
+    return "SELECT TOP 1 * FROM " + version.name + " WHERE " + version.columns.front().name +
+           " <> " + quoted(CurrentVersionText());
+}
+
+std::string AddPrimaryKeyStatement(const PasswordTableDef& table)
+{
+    return schema::AlterTableStatement(
+        table.name, schema::AddConstraintClause(schema::PrimaryKeyClause(table)));
 }
 
 std::vector<std::pair<std::string, std::string>> GenPasswordsDefaultRow()

@@ -33,15 +33,31 @@ std::string SelectAllStatement(const PasswordTableDef& table);
 // The user name's key listing, "sp_pkeys 'T_GenericUser'": its PK_NAME is the key that
 // WidenUserNameStatements must lift.
 std::string UserKeyListingCall();
+// "sp_pkeys '<table>'": the columns and name of a table's primary key.
+std::string KeyListingCall(const PasswordTableDef& table);
 // The bare "ALTER TABLE T_GenericUser ALTER COLUMN User_Name NVARCHAR(64) NOT NULL".
 std::string WidenUserNameStatement();
 // Sent instead of the creation when T_GenericUser already exists: the user name brought to its
 // current width. SQL Server refuses to alter a column under a primary key (errors 5074, 4922),
 // so an existing key, named as the listing reports it, is dropped first and the table's own
-// key added again afterwards; without a key only the column is altered.
+// key added again afterwards; a table without a key gets the key after the column.
 std::vector<std::string> WidenUserNameStatements(const std::optional<std::string>& existingKey);
 // Every row of T_DBVersion gets the current version.
 std::string SetCurrentVersionStatement();
+// A row of T_DBVersion naming a version before the current one: "SELECT TOP 1 * FROM
+// T_DBVersion WHERE (([FreeText] = 'Version:1.03') OR ... ([FreeText] = 'Version:1.00'))".
+std::string OlderVersionQuery();
+// A row naming any version but the current one.
+std::string OtherVersionQuery();
+// "ALTER TABLE T ADD CONSTRAINT PrimaryKey_T PRIMARY KEY (column)": the key of a table that has
+// lost it.
+std::string AddPrimaryKeyStatement(const PasswordTableDef& table);
+
+// The schema steps run as one transaction: SQL Server takes CREATE and ALTER TABLE and the
+// constraints back on a rollback, or when the connection dies before the commit.
+inline constexpr const char* kBeginTransaction = "BEGIN TRANSACTION";
+inline constexpr const char* kCommitTransaction = "COMMIT TRANSACTION";
+inline constexpr const char* kRollbackTransaction = "ROLLBACK TRANSACTION";
 
 // Default rows. Passwords are given in plain text; they are stored as cipher text under the
 // fixed key text.

@@ -69,12 +69,19 @@ QString Settings::defaultFor(const QString& key)
 
 QString Settings::value(const QString& key, const QString& readerDefault) const
 {
+    if (held_)
+        if (const auto found = held_->find(key); found != held_->end())
+            return found->second;
     const QString fallback = readerDefault.isEmpty() ? defaultFor(key) : readerDefault;
     return store_->value(kSettingsSection + QLatin1Char('/') + key, fallback).toString();
 }
 
 void Settings::setValue(const QString& key, const QString& value)
 {
+    if (held_) {
+        (*held_)[key] = value;
+        return;
+    }
     restrictPermissions();
     store_->setValue(kSettingsSection + QLatin1Char('/') + key, value);
     sync();
@@ -86,6 +93,26 @@ bool Settings::sync()
     store_->sync();
     restrictPermissions();
     return store_->status() == QSettings::NoError;
+}
+
+void Settings::holdChanges()
+{
+    if (!held_)
+        held_.emplace();
+}
+
+bool Settings::keepHeld()
+{
+    if (!held_)
+        return true;
+    const std::map<QString, QString> held = std::move(*held_);
+    held_.reset();
+    if (held.empty())
+        return true;
+    restrictPermissions();
+    for (const auto& [key, value] : held)
+        store_->setValue(kSettingsSection + QLatin1Char('/') + key, value);
+    return sync();
 }
 
 QString Settings::fileName() const

@@ -3,7 +3,9 @@
 // The file holds the SQL Server password in plain text, so it is kept owner-only (0600).
 
 #include <QString>
+#include <map>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -30,7 +32,8 @@ inline const QString kDefaultBackupFile =
 QString WithTrailingBackslash(const QString& directory);
 
 // One object per program run, handed to whatever reads or stores a setting. Each value set
-// reaches the file at once, so what an operation stored stays stored however it ends.
+// reaches the file at once, so what an operation stored stays stored however it ends, unless
+// the object holds its changes (holdChanges).
 class Settings {
 public:
     // The user's store.
@@ -46,6 +49,12 @@ public:
     void setValue(const QString& key, const QString& value);
     // Flushes to disk and restores owner-only permissions; false when that failed.
     bool sync();
+    // From now on values set stay in this object, where value() finds them, and the file is
+    // left as it was until keepHeld(); what is still held when the object ends is dropped.
+    // The console holds what its options would store until a login has succeeded.
+    void holdChanges();
+    // Writes what was held and ends holding; false when the file could not be written.
+    bool keepHeld();
     QString fileName() const;
 
     static QString defaultFor(const QString& key);
@@ -55,6 +64,7 @@ public:
 private:
     void restrictPermissions() const;
     std::unique_ptr<QSettings> store_;
+    std::optional<std::map<QString, QString>> held_;
 };
 
 } // namespace sqllumo

@@ -22,7 +22,21 @@ void TestResultRegistry::setValue(const QString& section, const QString& key, co
 {
     const QString path = section + QLatin1Char('/') + key;
     setHere_[path] = value;
+    if (holding_)
+        return;
     store_->setValue(path, value);
+    store_->sync();
+}
+
+void TestResultRegistry::keepHeld()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    if (setHere_.empty())
+        return;
+    for (const auto& [path, value] : setHere_)
+        store_->setValue(path, value);
     store_->sync();
 }
 
@@ -34,6 +48,9 @@ QString TestResultRegistry::setHere(const QString& section, const QString& key) 
 
 QString TestResultRegistry::value(const QString& section, const QString& key) const
 {
+    if (holding_)
+        if (const QString held = setHere(section, key); !held.isEmpty())
+            return held;
     return store_->value(section + QLatin1Char('/') + key).toString();
 }
 

@@ -35,10 +35,14 @@ public:
     // What this object set, kept in memory: another run rewriting the file does not change
     // it. Empty for a key this object did not set.
     QString setHere(const QString& section, const QString& key) const;
+    // As Settings::holdChanges and keepHeld: values set stay here, the file as it was.
+    void holdChanges() { holding_ = true; }
+    void keepHeld();
 
 private:
     std::unique_ptr<QSettings> store_;
     std::map<QString, QString> setHere_;
+    bool holding_ = false;
 };
 
 } // namespace sqllumo

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <unistd.h>
 
 namespace sqllumo::testing {
@@ -21,6 +23,7 @@ struct ProcessRun {
     int exitCode = -1;
     QString out;
     QString err;
+    bool crashed = false; // ended by a signal
 };
 
 class SqllumoProcess : public ::testing::Test {
@@ -43,6 +46,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", home_.path());
         env.insert("HOME", home_.path());
+        for (const auto& [name, value] : environment_)
+            env.insert(name, value);
         process.setProcessEnvironment(env);
         // A session of its own: no controlling terminal, as under cron.
         process.setChildProcessModifier(DiesWithTest([] { ::setsid(); }));
@@ -59,10 +64,13 @@ protected:
         process.closeWriteChannel();
         EXPECT_TRUE(process.waitForFinished(30000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
+                QString::fromUtf8(process.readAllStandardError()),
+                process.exitStatus() == QProcess::CrashExit};
     }
 
     QTemporaryDir home_;
+    // Set in the environment of the runs that follow.
+    std::map<QString, QString> environment_;
 };
 
 } // namespace sqllumo::testing

@@ -350,6 +350,35 @@ protected:
         db_.fail(QString::fromStdString(UserKeyListingCall()),
                  db::Error(db::kServerError, "Cannot alter the table."));
     }
+    // A current database as the server's listings show it: every table, key, cascading
+    // foreign key and default function.
+    void currentDatabase()
+    {
+        QStringList tables;
+        for (const PasswordTableDef& table : PasswordTables()) {
+            tables << QString::fromStdString(table.name);
+            if (table.hasPrimaryKey())
+                db_.answer(QString::fromStdString(KeyListingCall(table)),
+                           {"COLUMN_NAME", "PK_NAME"},
+                           {{QString::fromStdString(table.primaryKeyColumn()),
+                             QString::fromStdString(table.primaryKeyName())}});
+        }
+        db_.setTables(tables);
+        db_.answer(kOlderQuery, {"FreeText"});
+        db_.answer(QString::fromStdString(OtherVersionQuery()), {"FreeText"});
+        for (const PasswordForeignKey& key : PasswordForeignKeys()) {
+            std::vector<std::vector<QVariant>> listed;
+            for (const PasswordForeignKey& each : PasswordForeignKeys())
+                if (each.referencedTable == key.referencedTable)
+                    listed.push_back({QString::fromStdString(each.table),
+                                      QString::fromStdString(each.column), 0, 0});
+            db_.answer(QString::fromStdString(key.listingCall()),
+                       {"fktable_name", "fkcolumn_name", "update_rule", "delete_rule"}, listed);
+        }
+        for (const std::string& function : DefaultFunctionNames())
+            db_.answer(QString::fromStdString(FunctionIdQuery(function)), {"ID_Function"}, {{1}});
+    }
+    static QString subject() { return password::texts::UpgradeSubject(kServer, kDatabase); }
     static inline const QString kDirectory = QStringLiteral("C:\\Lumeno SQL Database\\");
     static inline const QString kOlderQuery = QStringLiteral(
         "SELECT TOP 1 * FROM T_DBVersion WHERE (([FreeText] = 'Version:1.03') OR ([FreeText] = "
@@ -361,11 +390,13 @@ protected:
 
 TEST_F(UpgradeRules, ACurrentDatabaseOrMissingSettingsAreLeftAloneWithoutABackup)
 {
-    db_.setTables({"T_DBVersion", "T_GenericUser"});
-    db_.answer(kOlderQuery, {"FreeText"});
+    currentDatabase();
     GestioneDbPassword p = passwords();
     EXPECT_EQ(p.RunUpgrade(), UpgradeResult::NothingToDo);
-    EXPECT_EQ(db_.statements(), QStringList{kOlderQuery});
+    EXPECT_TRUE(db_.unscripted().isEmpty()) << db_.unscripted().join('\n').toStdString();
+    EXPECT_EQ(db_.statements().first(), kOlderQuery);
+    for (const QString& statement : db_.statements())
+        EXPECT_FALSE(statement.startsWith("BACKUP")) << statement.toStdString();
     EXPECT_EQ(db_.openCount(), 0);
 
     settings_.setValue(settingkeys::kPasswdDataDirectory, QString());
@@ -373,6 +404,38 @@ TEST_F(UpgradeRules, ACurrentDatabaseOrMissingSettingsAreLeftAloneWithoutABackup
     EXPECT_EQ(p.RunUpgrade(), UpgradeResult::NothingToDo);
     EXPECT_EQ(db_.sent().size(), before);
     EXPECT_TRUE(ui_.messages().empty());
+}
+
+// The version row is not trusted: a current one over a lost key, foreign key rule or function
+// is upgraded, with its backup first; a newer version's database is not this program's.
+TEST_F(UpgradeRules, ACurrentVersionRowOverAGapIsUpgradedAndAnotherVersionLeftAlone)
+{
+    const auto backedUp = [&] {
+        for (const QString& statement : db_.statements())
+            if (statement.startsWith("BACKUP DATABASE " + kDatabase))
+                return true;
+        return false;
+    };
+    const std::vector<std::pair<QString, QStringList>> gaps = {
+        {"sp_pkeys 'T_SecurityRoles'", {"COLUMN_NAME", "PK_NAME"}},
+        {"sp_fkeys 'T_SecurityFunctions'", {"fktable_name", "fkcolumn_name"}},
+        {QString::fromStdString(FunctionIdQuery("Can Burn DVD - BD")), {"ID_Function"}},
+    };
+    for (const auto& [listing, columns] : gaps) {
+        db_ = ScriptedDatabase();
+        db_.answer(listing, columns); // answered so first, then as a whole database would be
+        currentDatabase();
+        GestioneDbPassword p = passwords();
+        p.RunUpgrade();
+        EXPECT_TRUE(backedUp()) << listing.toStdString();
+    }
+    db_ = ScriptedDatabase();
+    db_.answer(QString::fromStdString(FunctionIdQuery("Can Burn DVD - BD")), {"ID_Function"});
+    db_.answer(QString::fromStdString(OtherVersionQuery()), {"FreeText"}, {{"Version:1.05"}});
+    currentDatabase();
+    GestioneDbPassword p = passwords();
+    EXPECT_EQ(p.RunUpgrade(), UpgradeResult::NothingToDo);
+    EXPECT_FALSE(backedUp());
 }
 
 TEST_F(UpgradeRules, AnOlderVersionRowIsBackedUpOnMasterBeforeAnyStep)
@@ -417,8 +480,8 @@ TEST_F(UpgradeRules, AFailedUpgradePutsBackTheNewestBackupOfThatDatabaseOverIt)
     ASSERT_EQ(ui_.messages().size(), 3u);
     EXPECT_TRUE(
         ui_.messages()[0].text.startsWith(password::texts::kTableCheckError + "T_GenericUser\r\n"));
-    EXPECT_EQ(ui_.messages()[1].text, password::texts::kUpgradeFailedRestoring);
-    EXPECT_EQ(ui_.messages()[2].text, password::texts::kUpgradeFailedEnding);
+    EXPECT_EQ(ui_.messages()[1].text, password::texts::kUpgradeFailedRestoring + subject());
+    EXPECT_EQ(ui_.messages()[2].text, password::texts::kUpgradeFailedEnding + subject());
     EXPECT_EQ(db_.openCount(), 0);
 }
 
@@ -435,7 +498,7 @@ TEST_F(UpgradeRules, ABackupWithoutBothFilesIsNotRestored)
     EXPECT_EQ(p.RunUpgrade(), UpgradeResult::Failed);
     for (const QString& statement : db_.statements())
         EXPECT_FALSE(statement.startsWith("RESTORE DATABASE")) << statement.toStdString();
-    EXPECT_EQ(ui_.messages().back().text, password::texts::kRestoringError);
+    EXPECT_EQ(ui_.messages().back().text, password::texts::kRestoringError + subject());
     EXPECT_EQ(db_.openCount(), 0);
 }
 
@@ -447,7 +510,7 @@ TEST_F(UpgradeRules, AnUnreachablePasswordDatabaseIsNamedAndNothingIsBackedUp)
     ASSERT_EQ(ui_.messages().size(), 1u);
     EXPECT_EQ(ui_.messages()[0].text, password::texts::kConnectionOfDatabase + kDatabase + "'\r\n" +
                                           QString::number(db::kConnectionFailed) +
-                                          ": Login failed");
+                                          ": Login failed" + subject());
     EXPECT_TRUE(db_.statements().empty());
 }
 

@@ -111,13 +111,14 @@ TEST(PasswordSchema, UpgradeAndLookupStatements)
     for (const auto& [actual, expected] : rows)
         EXPECT_EQ(actual, expected);
 
-    // Widening lifts the key around the column change; a key name cannot break out.
+    // Widening lifts the key around the column change, and gives a table that lost its key the
+    // key back; a key name cannot break out.
     const std::string alter = "ALTER TABLE T_GenericUser ALTER COLUMN User_Name NVARCHAR(64) "
                               "NOT NULL";
     const std::string addKey =
         "ALTER TABLE T_GenericUser ADD CONSTRAINT PrimaryKey_T_GenericUser PRIMARY KEY (User_Name)";
     const std::vector<std::pair<std::optional<std::string>, std::vector<std::string>>> widen = {
-        {std::nullopt, {alter}},
+        {std::nullopt, {alter, addKey}},
         {"PrimaryKey_T_GenericUser",
          {"ALTER TABLE T_GenericUser DROP CONSTRAINT [PrimaryKey_T_GenericUser]", alter, addKey}},
         {"PK__T_Generi__1A2B3C",

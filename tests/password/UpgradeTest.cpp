@@ -3,6 +3,7 @@
 // nothing, and the restore after a failed upgrade.
 #include "OlderPasswordDatabase.h"
 #include "PasswordDbHarness.h"
+#include "StoredRows.h"
 
 #include "PasswordSchema.h"
 
@@ -49,6 +50,11 @@ protected:
         GestioneDbPassword passwords(ui_, kCaption, settings_, port());
         return passwords.RunUpgrade();
     }
+    // What every message of the upgrade ends with.
+    static QString subject(const QString& database)
+    {
+        return password::texts::UpgradeSubject(server(), database);
+    }
 };
 
 class UpgradeFromOlder : public Upgrade, public ::testing::WithParamInterface<OlderState> {};
@@ -64,8 +70,9 @@ TEST_P(UpgradeFromOlder, BringsItToTheCurrentVersionOnceWithABackup)
     ASSERT_EQ(upgrade(), UpgradeResult::Upgraded);
     const QDateTime ended = QDateTime::currentDateTime();
     EXPECT_EQ(ui_.messages(),
-              (std::vector<Message>{{"Password Database successfully updated!", QString(),
-                                     MessageIcon::Information, MessageButtons::Ok}}));
+              (std::vector<Message>{{"Password Database successfully updated!" + subject(name),
+                                     QString(), MessageIcon::Information, MessageButtons::Ok}}));
+    EXPECT_EQ(subject(name), "\r\nDatabase " + name + " on SQL Server " + server());
 
     EXPECT_EQ(column(name, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.04"});
     EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityFunctions"), QStringList{"13"});
@@ -137,11 +144,14 @@ TEST_F(Upgrade, CurrentOtherOrUnsetDatabasesAreLeftAloneSilently)
     EXPECT_EQ(backupFiles(), backupsBefore);
     EXPECT_EQ(column(older, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.02"});
 
-    // A database that cannot be reached is named in the message.
-    storePasswordSettings(freshName("Absent"));
+    // A database that cannot be reached is named in the message, with its server.
+    const QString absent = freshName("Absent");
+    storePasswordSettings(absent);
     EXPECT_EQ(upgrade(), UpgradeResult::Failed);
     ASSERT_EQ(ui_.messages().size(), 1u);
-    EXPECT_TRUE(ui_.messages()[0].text.startsWith("Error during connection of database '"));
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith("Error during connection of database '" + absent +
+                                                  "'\r\n"));
+    EXPECT_TRUE(ui_.messages()[0].text.endsWith(subject(absent)));
     EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Critical);
 }
 
@@ -165,12 +175,15 @@ TEST_F(Upgrade, FailedUpgradeRestoresTheBackupAndEndsTheProgram)
     ASSERT_EQ(ui_.messages().size(), 3u);
     EXPECT_TRUE(ui_.messages()[0].text.startsWith(
         "An error occurred during the check or definition of table T_SecurityFunctions\r\n"));
-    EXPECT_EQ(ui_.messages()[1],
-              (Message{"Update Password Database Failed!\r\nAutomatic restore backup copy!",
-                       QString(), MessageIcon::Critical, MessageButtons::Ok}));
-    EXPECT_EQ(ui_.messages()[2],
-              (Message{"Update Password database Failed!\r\nImpossible to continue!", QString(),
-                       MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_TRUE(ui_.messages()[0].text.endsWith(subject(name)));
+    EXPECT_EQ(ui_.messages()[1], (Message{"Update Password Database Failed!\r\nAutomatic restore "
+                                          "backup copy!" +
+                                              subject(name),
+                                          QString(), MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_EQ(
+        ui_.messages()[2],
+        (Message{"Update Password database Failed!\r\nImpossible to continue!" + subject(name),
+                 QString(), MessageIcon::Critical, MessageButtons::Ok}));
     EXPECT_EQ(snapshot(name), before);
     EXPECT_TRUE(backupFiles().contains(password::UpgradeBackupFileName(QString(), started)) ||
                 backupFiles().contains(
@@ -193,10 +206,79 @@ TEST_F(Upgrade, TheAutomaticRestoreTakesTheBackupJustTakenNotAnEarlierOneInTheSa
     const auto before = snapshot(name);
 
     ASSERT_EQ(upgrade(), UpgradeResult::Restored);
-    EXPECT_EQ(ui_.messages().back(),
-              (Message{"Update Password database Failed!\r\nImpossible to continue!", QString(),
-                       MessageIcon::Critical, MessageButtons::Ok}));
+    EXPECT_EQ(
+        ui_.messages().back(),
+        (Message{"Update Password database Failed!\r\nImpossible to continue!" + subject(name),
+                 QString(), MessageIcon::Critical, MessageButtons::Ok}));
     EXPECT_EQ(snapshot(name), before);
     EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityRoles WHERE RoleName = 'Earlier'"),
               QStringList{"0"});
+}
+
+// A current version row is not taken on trust: what a current database lost is put back, a
+// right taken away on purpose stays away, and the given target is used, not the settings.
+TEST_F(Upgrade, WhatACurrentDatabaseLostIsPutBackOnTheTargetGiven)
+{
+    const QString name = createPasswordDatabase("PasswordDamaged", "admin");
+    QStringList damage = {"INSERT INTO T_SecurityRoles(RoleName, IsLocked) VALUES ('Nurse', 0)"};
+    // Nurse may use every function but the newest, "Can Acquire EEG" (13).
+    for (int function = 1; function <= 12; ++function)
+        damage
+            << QStringLiteral("INSERT INTO T_SecurityRolesFunctions VALUES (2, %1)").arg(function);
+    damage << "DELETE FROM T_SecurityFunctions WHERE FunctionName = 'Can Burn DVD - BD'"
+           << "ALTER TABLE T_SecurityRolesFunctions DROP CONSTRAINT fk_RolesFuncts_Functs"
+           << "ALTER TABLE T_SecurityFunctions DROP CONSTRAINT fk_Functs_MacroFuncts"
+           << "ALTER TABLE T_SecurityMacroFunctions DROP CONSTRAINT "
+              "PrimaryKey_T_SecurityMacroFunctions";
+    execute(name, damage);
+    // The settings name another database, which must stay as it is.
+    const QString other = makeOlderDatabase({"Version:1.02", true, true});
+    storePasswordSettings(other);
+    const auto otherBefore = snapshot(other);
+
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
+    const password::UpgradeTarget target{server(), name, user(), password(), kDirectory};
+    ASSERT_EQ(passwords.RunUpgrade(target), UpgradeResult::Upgraded)
+        << (ui_.messages().empty() ? "" : ui_.messages()[0].text.toStdString());
+    EXPECT_EQ(snapshot(other), otherBefore);
+
+    EXPECT_EQ(column(name, "SELECT COUNT(*) FROM T_SecurityFunctions"), QStringList{"13"});
+    // Put back for the Administrator alone; Nurse still goes without "Can Acquire EEG".
+    EXPECT_EQ(column(name, RoleRightsQuery("Administrator")).size(), 13);
+    const QStringList nurse = column(name, RoleRightsQuery("Nurse"));
+    EXPECT_EQ(nurse.size(), 11);
+    EXPECT_FALSE(nurse.contains("Can Burn DVD - BD"));
+    EXPECT_FALSE(nurse.contains("Can Acquire EEG"));
+    for (const char* table : {"T_SecurityMacroFunctions", "T_SecurityFunctions"})
+        EXPECT_EQ(rows(name, QStringLiteral("sp_pkeys '%1'").arg(table)).size(), 1u) << table;
+    // The keys cascade again: removing a function takes its rights.
+    execute(name, {"DELETE FROM T_SecurityFunctions WHERE FunctionName = 'Can Create Report'"});
+    EXPECT_EQ(column(name, RoleRightsQuery("Administrator")).size(), 12);
+    EXPECT_EQ(column(name, RoleRightsQuery("Nurse")).size(), 10);
+
+    ASSERT_EQ(passwords.RunUpgrade(target), UpgradeResult::Upgraded);
+    EXPECT_EQ(column(name, RoleRightsQuery("Administrator")).size(), 13);
+    EXPECT_EQ(column(name, RoleRightsQuery("Nurse")).size(), 10);
+    ui_ = ScriptedUserInterface();
+    EXPECT_EQ(passwords.RunUpgrade(target), UpgradeResult::NothingToDo);
+    EXPECT_TRUE(ui_.messages().empty());
+}
+
+// A failing step takes back every step before it: the key dropped to widen the user name, the
+// tables made, the rows added.
+TEST_F(Upgrade, AFailedStepLeavesTheSchemaAsItWas)
+{
+    const QString name = makeOlderDatabase({"Version:1.02", true, false});
+    execute(name, {"UPDATE T_SecurityMacroFunctions SET Description = 'Archivio'"});
+    const auto before = snapshot(name);
+    QString errorText;
+    GestioneDbPassword passwords(ui_, kCaption, settings_, port());
+    EXPECT_FALSE(
+        passwords.TestTabellePassword(server(), name, user(), password(), errorText, "darnitex"));
+    EXPECT_FALSE(errorText.isEmpty());
+    EXPECT_EQ(snapshot(name), before);
+    EXPECT_EQ(rows(name, "sp_pkeys 'T_GenericUser'").size(), 1u);
+    EXPECT_TRUE(column(name, "SELECT TABLE_NAME FROM INFORMATION_SCHEMA.TABLES WHERE TABLE_NAME "
+                             "= 'T_GenPasswords'")
+                    .isEmpty());
 }

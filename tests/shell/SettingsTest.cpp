@@ -1,5 +1,6 @@
 // The settings store: defaults, values kept across instances, and the owner-only file.
 #include "Settings.h"
+#include "TestResultRegistry.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,6 +76,57 @@ TEST_F(SettingsTest, FileIsOwnerOnlyEvenAfterRewrites)
     EXPECT_TRUE(perms & QFile::WriteOwner);
     EXPECT_FALSE(perms & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther |
                           QFile::WriteOther | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+}
+
+// Held changes are read back at once but reach the file only when kept; dropped, the file is
+// byte for byte what it was.
+TEST_F(SettingsTest, HeldChangesReachTheFileOnlyWhenKept)
+{
+    {
+        Settings settings(file());
+        settings.setValue(settingkeys::kSQLServerName, "before,1433");
+        TestResultRegistry registry(settings);
+        registry.setValue("GEN_Tables", "T_Patient", "Present");
+    }
+    const auto contents = [&] {
+        QFile f(file());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+    };
+    const QByteArray before = contents();
+    {
+        Settings settings(file());
+        settings.holdChanges();
+        TestResultRegistry registry(settings);
+        registry.holdChanges();
+        settings.setValue(settingkeys::kSQLServerName, "mistyped,9");
+        settings.setValue(settingkeys::kDatabaseName, "Nowhere");
+        registry.setValue("GEN_Tables", "T_Patient", "Unchecked");
+        EXPECT_EQ(settings.value(settingkeys::kSQLServerName), "mistyped,9");
+        EXPECT_EQ(settings.value(settingkeys::kDataDirectory), "C:\\Lumeno SQL Database\\");
+        EXPECT_EQ(registry.value("GEN_Tables", "T_Patient"), "Unchecked");
+        EXPECT_TRUE(settings.sync());
+    }
+    EXPECT_EQ(contents(), before);
+
+    {
+        Settings settings(file());
+        settings.holdChanges();
+        TestResultRegistry registry(settings);
+        registry.holdChanges();
+        settings.setValue(settingkeys::kSQLServerName, "reached,1433");
+        registry.setValue("GEN_Tables", "T_Patient", "Unchecked");
+        ASSERT_TRUE(settings.keepHeld());
+        registry.keepHeld();
+        // Not held any more: later values go straight to the file.
+        settings.setValue(settingkeys::kDatabaseName, "Archive");
+        registry.setValue("GEN_Tables", "T_Exam", "Present");
+    }
+    Settings again(file());
+    EXPECT_EQ(again.value(settingkeys::kSQLServerName), "reached,1433");
+    EXPECT_EQ(again.value(settingkeys::kDatabaseName), "Archive");
+    TestResultRegistry registry(again);
+    EXPECT_EQ(registry.value("GEN_Tables", "T_Patient"), "Unchecked");
+    EXPECT_EQ(registry.value("GEN_Tables", "T_Exam"), "Present");
 }
 
 TEST(SettingsDirectories, AlwaysEndInABackslash)

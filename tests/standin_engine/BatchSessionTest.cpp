@@ -138,6 +138,47 @@ TEST_F(BatchSessionTest, XactAbortEndsTheBatchAndUndoesItsTransaction)
     EXPECT_EQ(rows("SELECT COUNT(*) FROM T WHERE id = 6"), (std::vector<std::string>{"1"}));
 }
 
+// Schema changes inside a transaction go back with it, on ROLLBACK and when the session ends
+// with the transaction open, as on SQL Server.
+TEST_F(BatchSessionTest, TransactionsTakeBackKeysColumnsAndDroppedTables)
+{
+    ok("CREATE TABLE P( id INT NOT NULL, CONSTRAINT PK_P PRIMARY KEY (id) )");
+    ok("CREATE TABLE C( pid INT NOT NULL, name NVARCHAR(10) NOT NULL, CONSTRAINT fk_C FOREIGN "
+       "KEY (pid) REFERENCES P (id) ON DELETE CASCADE ON UPDATE CASCADE )");
+    ok("CREATE TABLE Gone( a INT NOT NULL )");
+    ok("INSERT INTO P VALUES (1) INSERT INTO C VALUES (1, 'kept') INSERT INTO Gone VALUES (7) "
+       "INSERT INTO T VALUES (1, 'one')");
+    const std::string changes =
+        "BEGIN TRANSACTION ALTER TABLE C DROP CONSTRAINT fk_C ALTER TABLE P DROP CONSTRAINT PK_P "
+        "ALTER TABLE C ALTER COLUMN name NVARCHAR(64) NOT NULL ALTER TABLE C ADD CONSTRAINT fk_N "
+        "FOREIGN KEY (pid) REFERENCES T (id) DROP TABLE Gone CREATE TABLE Made( b INT NOT NULL )";
+    const auto schemaIsAsBefore = [&](const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(rows("sp_pkeys 'P'").size(), 1u);
+        EXPECT_EQ(rows("sp_fkeys 'P'").size(), 1u);
+        EXPECT_TRUE(rows("sp_fkeys 'T'").empty());
+        EXPECT_EQ(errorOf("INSERT INTO P VALUES (1)"), 2627);
+        EXPECT_EQ(errorOf("INSERT INTO C VALUES (9, 'orphan')"), 547);
+        EXPECT_NE(errorOf("INSERT INTO C VALUES (1, 'elevenchars')"), 0);
+        EXPECT_EQ(rows("SELECT a FROM Gone"), (std::vector<std::string>{"7"}));
+        EXPECT_EQ(errorOf("SELECT * FROM Made"), 208);
+        ok("DELETE FROM P");
+        EXPECT_EQ(rows("SELECT COUNT(*) FROM C"), (std::vector<std::string>{"0"}));
+        ok("INSERT INTO P VALUES (1) INSERT INTO C VALUES (1, 'kept')");
+    };
+
+    ok(changes + " SELECT @@TRANCOUNT");
+    EXPECT_EQ(errorOf("INSERT INTO P VALUES (1)"), 0); // the key is gone inside the transaction
+    ok("ROLLBACK TRANSACTION");
+    schemaIsAsBefore("rolled back");
+
+    auto other = connect(u"EngineTest");
+    RecordingSink left = run(changes, other.get());
+    EXPECT_TRUE(left.errors().empty()) << left.errorText();
+    other.reset();
+    schemaIsAsBefore("session ended with the transaction open");
+}
+
 TEST_F(BatchSessionTest, ParametersBoundThroughSpExecutesql)
 {
     auto param = [](const char16_t* name, SqlType type, int32_t length, Value v) {

@@ -26,7 +26,9 @@ TEST_F(WindowPassword, ChoosingTheCatalogueUpgradesTheDatabaseOfTheSettingsOnce)
     modals.press(QMessageBox::Ok);
     window_->CorvistaPasswordDataBase->trigger();
     ASSERT_EQ(modals.seen().size(), 1u);
-    EXPECT_EQ(modals.seen()[0].text, "Password Database successfully updated!");
+    // Naming the database and the server it worked on.
+    EXPECT_EQ(modals.seen()[0].text, "Password Database successfully updated!\nDatabase " + name +
+                                         " on SQL Server " + standin_->server());
     EXPECT_EQ(modals.seen()[0].icon, QMessageBox::Information);
     EXPECT_EQ(column(name, "SELECT [FreeText] FROM T_DBVersion"), QStringList{"Version:1.04"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -49,9 +51,11 @@ TEST_F(WindowPassword, AFailedUpgradeIsRestoredAndEndsTheProgram)
         modals.press(QMessageBox::Ok);
     window_->CorvistaPasswordDataBase->trigger();
     ASSERT_EQ(modals.seen().size(), 3u);
+    const QString subject = "\nDatabase " + name + " on SQL Server " + standin_->server();
     EXPECT_EQ(modals.seen()[1].text,
-              "Update Password Database Failed!\nAutomatic restore backup copy!");
-    EXPECT_EQ(modals.seen()[2].text, "Update Password database Failed!\nImpossible to continue!");
+              "Update Password Database Failed!\nAutomatic restore backup copy!" + subject);
+    EXPECT_EQ(modals.seen()[2].text,
+              "Update Password database Failed!\nImpossible to continue!" + subject);
     EXPECT_EQ(programEnded_, 1);
     EXPECT_FALSE(window_->isVisible());
     // Put back as it was: the table the failed run had made is gone again.
