@@ -2,20 +2,55 @@
 // progress frame and the password request.
 #include "QtUserInterface.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTextEdit>
+
+#include <algorithm>
 
 namespace sqllumo::ui {
+
+namespace {
+// Lines of the run's report seen at once under a closing message.
+constexpr int kReportLinesShown = 18;
+} // namespace
 
 QString displayText(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+void showReport(QMessageBox& box, const QString& report, bool open)
+{
+    box.setDetailedText(report);
+    // The findings and counts are columns: a fixed-width font keeps them lined up, and the
+    // area is tall and wide enough to read them without scrolling sideways.
+    if (auto* area = box.findChild<QTextEdit*>()) {
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPointSizeF(QApplication::font().pointSizeF());
+        area->setFont(fixed);
+        area->setLineWrapMode(QTextEdit::NoWrap);
+        const QFontMetrics metrics(fixed);
+        qsizetype longest = 0;
+        for (const QString& line : report.split(QLatin1Char('\n')))
+            longest = std::max(longest, line.size());
+        const int columns = static_cast<int>(std::clamp<qsizetype>(longest, 40, 100));
+        area->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('M')) * (columns + 4));
+        area->setFixedHeight(metrics.lineSpacing() * kReportLinesShown);
+    }
+    if (!open)
+        return;
+    for (QAbstractButton* button : box.buttons())
+        if (box.buttonRole(button) == QMessageBox::ActionRole)
+            button->click();
 }
 
 QtUserInterface::QtUserInterface(QWidget* parent, QGroupBox* progressFrame, QLabel* progressLabel,
@@ -29,9 +64,8 @@ MessageResult QtUserInterface::showMessage(const Message& message)
 {
     QMessageBox box(parent_);
     box.setText(displayText(message.text));
-    if (!message.detail.isEmpty())
-        box.setInformativeText(QStringLiteral("<pre>") + message.detail.toHtmlEscaped() +
-                               QStringLiteral("</pre>"));
+    if (!message.report.isEmpty())
+        showReport(box, message.report, message.reportOpen);
     box.setWindowTitle(message.title.isEmpty() ? QApplication::applicationName() : message.title);
     switch (message.icon) {
     case MessageIcon::None:
@@ -133,11 +167,11 @@ std::optional<QString> QtUserInterface::chooseFile(const FileChoice& choice)
     return dialog.selectedFiles().constFirst();
 }
 
-PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode)
+PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode, AdminSecret secret)
 {
     if (!passwordDialog_)
         return {};
-    return passwordDialog_(parent_, mode);
+    return passwordDialog_(parent_, mode, secret);
 }
 
 bool QtUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)
