@@ -33,7 +33,12 @@ struct Message {
     // from the start where reportOpen is set. The console prints it as the run's report.
     QString report{};
     bool reportOpen = false;
-    bool operator==(const Message&) const = default;
+    // The same message: form and text. The report it carries is the run's, compared apart.
+    bool operator==(const Message& other) const
+    {
+        return text == other.text && title == other.title && icon == other.icon &&
+               buttons == other.buttons;
+    }
 };
 
 // State of the progress frame FrImport; the port shows whatever it is given.

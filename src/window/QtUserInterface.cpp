@@ -7,9 +7,11 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -17,8 +19,9 @@
 namespace sqllumo::ui {
 
 namespace {
-// Lines of the run's report seen at once under a closing message.
-constexpr int kReportLinesShown = 18;
+// Lines and characters of the run's report seen at once under a closing message.
+constexpr qsizetype kReportRows = 18;
+constexpr qsizetype kReportColumns = 90;
 } // namespace
 
 QString displayText(QString text)
@@ -32,19 +35,31 @@ void showReport(QMessageBox& box, const QString& report, bool open)
 {
     box.setDetailedText(report);
     // The findings and counts are columns: a fixed-width font keeps them lined up, and the
-    // area is tall and wide enough to read them without scrolling sideways.
+    // area is wide enough for them; a longer line (a file name) wraps rather than hiding its
+    // end. As tall as the report, up to a screenful.
     if (auto* area = box.findChild<QTextEdit*>()) {
         QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         fixed.setPointSizeF(QApplication::font().pointSizeF());
         area->setFont(fixed);
-        area->setLineWrapMode(QTextEdit::NoWrap);
+        area->setLineWrapMode(QTextEdit::WidgetWidth);
         const QFontMetrics metrics(fixed);
+        const QStringList lines = report.split(QLatin1Char('\n'));
         qsizetype longest = 0;
-        for (const QString& line : report.split(QLatin1Char('\n')))
+        for (const QString& line : lines)
             longest = std::max(longest, line.size());
-        const int columns = static_cast<int>(std::clamp<qsizetype>(longest, 40, 100));
-        area->setMinimumWidth(metrics.horizontalAdvance(QLatin1Char('M')) * (columns + 4));
-        area->setFixedHeight(metrics.lineSpacing() * kReportLinesShown);
+        const qsizetype columns = std::clamp<qsizetype>(longest, 40, kReportColumns);
+        qsizetype rows = 0;
+        for (const QString& line : lines)
+            rows += std::max<qsizetype>(1, (line.size() + columns - 1) / columns);
+        // Never wider or taller than the screen leaves room for, whatever the font size.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        area->setMinimumWidth(
+            std::min(metrics.horizontalAdvance(QLatin1Char('M')) * static_cast<int>(columns + 6),
+                     screen.width() * 9 / 10));
+        area->setFixedHeight(
+            std::min(metrics.lineSpacing() *
+                         static_cast<int>(std::clamp<qsizetype>(rows + 1, 4, kReportRows)),
+                     screen.height() / 2));
     }
     if (!open)
         return;
