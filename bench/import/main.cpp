@@ -92,7 +92,7 @@ public:
         }
     }
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
-    PasswordRequestResult passwordRequest(PasswordRequestMode) override { return {}; }
+    PasswordRequestResult passwordRequest(PasswordRequestMode, AdminSecret) override { return {}; }
     bool shiftDatabaseFields(const ShiftDialogRequest&) override { return false; }
 
     void finishTable()

@@ -2,6 +2,7 @@
 #include "StructureFindings.h"
 
 #include "ArchiveTexts.h"
+#include "ReportLog.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -37,6 +38,90 @@ QString aligned(const std::vector<QStringList>& rows)
     return text;
 }
 
+const QString kNotTested = QStringLiteral("not tested");
+const QString kWrong = QStringLiteral("Wrong");
+
+struct Verdict {
+    QString kind;
+    QString name;
+    QString verdict;
+    bool problem = false;
+};
+
+// A present table is Ok when every check it had passed, Wrong (with the checks that failed)
+// otherwise; a table the run never reached is not tested.
+Verdict tableVerdict(const TestResultRegistry& registry, const QString& table)
+{
+    namespace sections = registrysections;
+    Verdict v{QStringLiteral("Table"), table, values::kOk};
+    const QString presence = registry.setHere(sections::kTables, table);
+    if (presence == values::kNotPresentTable) {
+        v.verdict = values::kNotPresentTable;
+        v.problem = true;
+        return v;
+    }
+    if (presence != values::kPresent) {
+        v.verdict = kNotTested;
+        return v;
+    }
+    const std::pair<const QString*, const char*> checks[] = {
+        {&sections::kColumns, "columns"},
+        {&sections::kPrimaryKey, "primary key"},
+        {&sections::kIndexes, "indexes"}};
+    QStringList wrong;
+    for (const auto& [section, what] : checks) {
+        const QString value = registry.setHere(*section, table);
+        if (!isSound(value))
+            wrong << QString::fromLatin1(what) + QStringLiteral(": ") + value;
+    }
+    if (!wrong.isEmpty()) {
+        v.verdict =
+            kWrong + QStringLiteral(" (") + wrong.join(QStringLiteral("; ")) + QLatin1Char(')');
+        v.problem = true;
+    }
+    return v;
+}
+
+Verdict relationVerdict(const TestResultRegistry& registry, const QString& relation)
+{
+    Verdict v{QStringLiteral("Relation"), relation, values::kOk};
+    const QString value = registry.setHere(registrysections::kRelations, relation);
+    if (value == values::kNotPresent) {
+        v.verdict = values::kNotPresentTable;
+        v.problem = true;
+    } else if (value == values::kUnchecked || value.isEmpty()) {
+        v.verdict = kNotTested;
+    } else if (value != values::kOk) {
+        v.verdict = kWrong + QStringLiteral(" (") + value + QLatin1Char(')');
+        v.problem = true;
+    }
+    return v;
+}
+
+QString verdictList(const TestResultRegistry& registry)
+{
+    std::vector<Verdict> all;
+    for (const QString& table : RegistryTableOrder())
+        all.push_back(tableVerdict(registry, table));
+    for (const QString& relation : RegistryRelationOrder())
+        all.push_back(relationVerdict(registry, relation));
+    std::stable_partition(all.begin(), all.end(), [](const Verdict& v) { return v.problem; });
+    const auto problems =
+        std::count_if(all.begin(), all.end(), [](const Verdict& v) { return v.problem; });
+    std::vector<QStringList> rows;
+    for (const Verdict& v : all)
+        rows.push_back(
+            {v.problem ? kProblemMark : QStringLiteral("  "), v.kind, v.name, v.verdict});
+    const QString heading =
+        problems == 0 ? QStringLiteral("No table or relation has a problem.\n")
+                      : QStringLiteral("%1 of %2 tables and relations have a problem (marked %3, "
+                                       "listed first):\n")
+                            .arg(problems)
+                            .arg(all.size())
+                            .arg(kProblemMark);
+    return heading + aligned(rows);
+}
+
 } // namespace
 
 StructureFindings FindingsSetBy(const TestResultRegistry& registry)
@@ -65,6 +150,7 @@ StructureFindings FindingsSetBy(const TestResultRegistry& registry)
     }
     findings.sound = findings.problems == 0;
     findings.table = aligned(tables) + QLatin1Char('\n') + aligned(relations);
+    findings.verdicts = verdictList(registry);
     return findings;
 }
 

@@ -10,6 +10,9 @@ namespace sqllumo::archive {
 
 struct StructureFindings {
     QString table; // the lines to print, each ending in "\n"
+    // Each table and relation with its verdict (Ok, NotPresent, Wrong and what is wrong, or
+    // not tested), the problems first and marked "!!", under a line that counts them.
+    QString verdicts;
     // True when every finding is "Present" or "Ok", or was not tested.
     bool sound = true;
     // The findings that are neither.

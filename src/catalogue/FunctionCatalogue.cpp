@@ -231,8 +231,12 @@ FunctionList archiveFunctions()
          {Opt::Server, Opt::None, Opt::File, Opt::None},
          false},
     };
-    // The import runs long: it can be stopped, and it can copy the patients' photos.
-    for (FunctionDescriptor& function : functions)
+    // The import runs long: it can be stopped, and it can copy the patients' photos. Its counts
+    // and the test's findings are what the person came for: shown open under the message.
+    for (FunctionDescriptor& function : functions) {
+        function.resultsOpen = function.consoleName == QLatin1String("import") ||
+                               function.consoleName == QLatin1String("test");
+        function.choosesBackupSet = function.consoleName == QLatin1String("restore");
         if (function.consoleName == QLatin1String("import")) {
             function.stoppable = true;
             function.panel.copyPhotosBox = true;
@@ -240,6 +244,7 @@ FunctionList archiveFunctions()
                 return archive::InspectAccessFile(path).lines();
             };
         }
+    }
     FunctionDescriptor inspect;
     inspect.catalogue = archive;
     inspect.index = 11;

@@ -37,6 +37,7 @@ const FieldOption kFieldOptions[] = {
 
 const QString kUpgradeWord = QStringLiteral("upgrade");
 const QString kCopyPhotosOption = QStringLiteral("--copy-photos");
+const QString kBackupSetOption = QStringLiteral("--set");
 
 struct CatalogueWord {
     MenuMode catalogue;
@@ -314,8 +315,11 @@ QString GeneralHelp(const FunctionList& functions)
                "over SSH\n"
                "and for scheduled jobs. Messages are printed with their kind and title, the "
                "report at\n"
-               "the end; the report log and the stored settings are the window's. Values given "
-               "on the\n"
+               "the end after \"report:\", in the order the window's details show it (the "
+               "structure\n"
+               "test's verdicts and the import's row counts first); the report log and the "
+               "stored\n"
+               "settings are the window's. Values given on the\n"
                "command line are stored as the new defaults, as the window stores what was "
                "typed, but\n"
                "only once the command has logged in to the server: a failed login leaves the "
@@ -422,6 +426,13 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
                                option.help);
         text += function->consoleNote + QLatin1Char('\n');
     }
+    for (const FunctionDescriptor* function : offered)
+        if (function->choosesBackupSet)
+            text += optionLine(kBackupSetOption + QStringLiteral(" N"),
+                               QStringLiteral("the backup set at position N of the file (%1);")
+                                   .arg(function->consoleName)) +
+                    optionLine(QString(), QStringLiteral("without it the newest full backup; "
+                                                         "backups --file F lists them"));
     for (const FunctionDescriptor* function : offered)
         if (function->panel.copyPhotosBox)
             text += optionLine(kCopyPhotosOption,
@@ -595,9 +606,20 @@ private:
         return QString();
     }
 
-    // Options without a value: --yes and --copy-photos.
+    // Options without a value: --yes and --copy-photos; and the restore's --set N.
     std::optional<QString> takeFlag(const QString& arg)
     {
+        if (found_ && found_->choosesBackupSet &&
+            (arg == kBackupSetOption || arg.startsWith(kBackupSetOption + QLatin1Char('=')))) {
+            bool number = false;
+            const int set = valueOf(arg, kBackupSetOption).value_or(QString()).toInt(&number);
+            if (!number || set < 1)
+                return QStringLiteral("%1 takes the position of a backup set in the file, 1 or "
+                                      "more (sqllumo archive backups --file lists them)")
+                    .arg(kBackupSetOption);
+            inv_.backupSet = set;
+            return QString();
+        }
         if (arg == QLatin1String("--yes") && !standalone_) {
             inv_.yes = true;
             return QString();
@@ -817,6 +839,7 @@ PanelValues PanelFor(const FunctionDescriptor& function, const Invocation& inv,
     panel.user = inv.user.value_or(settings.value(settingkeys::kSQLUserName));
     panel.password = sqlPassword.value_or(settings.value(settingkeys::kSQLPassword));
     panel.copyPhotos = function.panel.copyPhotosBox && inv.copyPhotos;
+    panel.backupSet = function.choosesBackupSet ? inv.backupSet : 0;
     // The user or role picked from the list the function's button fills.
     if (function.panel.combo != ComboButton::None && inv.userRole.name)
         panel.selection = *inv.userRole.name;

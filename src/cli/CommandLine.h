@@ -56,6 +56,8 @@ struct Invocation {
     bool yes = false;
     // --copy-photos: the import's check box of the same name.
     bool copyPhotos = false;
+    // --set N: the restore's backup set, its position in the file (0 = the newest full one).
+    int backupSet = 0;
     // "sqllumo password upgrade": the upgrade alone, no catalogue function.
     bool upgrade = false;
     // Password catalogue: the new administrator password, the generic passwords to change.

@@ -2,6 +2,7 @@
 // person at the controlling terminal, or No, and the administrator password request.
 #include "ConsoleUserInterface.h"
 
+#include "Messages.h"
 #include "MoveDatabaseFields.h"
 #include "RoleFunctionSheet.h"
 #include "Settings.h"
@@ -205,13 +206,13 @@ void ConsoleUserInterface::showProgress(const ProgressState& state)
     progressLineOpen_ = true;
 }
 
-PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode mode)
+PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode mode,
+                                                            AdminSecret secret)
 {
+    const QString prompt = AdminPasswordConsolePrompt(secret);
     PasswordRequestResult result;
     if (mode == PasswordRequestMode::ChangePassword) {
-        const auto old = adminPassword_
-                             ? adminPassword_
-                             : terminal_.readLine(QStringLiteral("Administrator password: "), true);
+        const auto old = adminPassword_ ? adminPassword_ : terminal_.readLine(prompt, true);
         if (!old)
             return result;
         result.oldPasswd = *old;
@@ -232,7 +233,7 @@ PasswordRequestResult ConsoleUserInterface::passwordRequest(PasswordRequestMode 
             result.adminPasswd2 = *adminPassword_;
         return result;
     }
-    auto typed = terminal_.readLine(QStringLiteral("Administrator password: "), true);
+    auto typed = terminal_.readLine(prompt, true);
     if (!typed)
         return result;
     result.adminPasswd1 = *typed;

@@ -47,7 +47,7 @@ public:
     std::optional<QString> chooseFile(const FileChoice&) override { return std::nullopt; }
     // Mode 2 takes the old password from the administrator password and the new one, twice,
     // from setNewAdminPassword; without them both are asked at the terminal.
-    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode, AdminSecret secret) override;
     // Runs the shift chosen on the command line as the dialog's Apply runs it.
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
     // The console option naming the shift, and its value.

@@ -95,17 +95,12 @@ void StoreUpgradeSettings(const cli::Invocation& inv, const std::optional<QStrin
         settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
 }
 
-void PrintReport(const QString& report, QTextStream& out)
+// The run's results as the window's details show them: the summary, then the report.
+void PrintReport(const QString& summary, const QString& report, QTextStream& out)
 {
-    if (report.isEmpty())
-        return;
-    QString text = report;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (text.startsWith(QLatin1Char('\n')))
-        text.remove(0, 1);
-    out << "report:\n" << text;
-    if (!text.endsWith(QLatin1Char('\n')))
-        out << '\n';
+    const QString text = RunDetails(summary, report);
+    if (!text.isEmpty())
+        out << "report:\n" << text << '\n';
 }
 
 // Runs one catalogue function through the dispatcher, as the window's OK does, and turns its
@@ -136,7 +131,7 @@ int RunFunction(const cli::Invocation& inv, const FunctionDescriptor& function,
         cli::InstallStopSignals();
     const std::optional<OperationOutcome> outcome = dispatcher.ok(inv.function);
     const QString report = host.report();
-    PrintReport(report, out);
+    PrintReport(outcome ? outcome->summary : QString(), report, out);
     if (outcome && outcome->stopped) {
         out.flush();
         return cli::kStoppedExitStatus;

@@ -46,6 +46,14 @@ const BackupSet* NewestDatabaseBackup(const std::vector<BackupSet>& sets, const 
     return newest;
 }
 
+const BackupSet* DatabaseBackupAt(const std::vector<BackupSet>& sets, int position)
+{
+    for (const BackupSet& set : sets)
+        if (set.position == position && set.type == kFullDatabaseBackup)
+            return &set;
+    return nullptr;
+}
+
 QString BackupTimeText(const QDateTime& started)
 {
     return started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -38,6 +38,9 @@ std::vector<BackupSet> ReadBackupSets(dbport::Connection& master, const QString&
 const BackupSet* NewestDatabaseBackup(const std::vector<BackupSet>& sets,
                                       const QString& database = {});
 
+// The full database backup at that position of the file, or nullptr when there is none.
+const BackupSet* DatabaseBackupAt(const std::vector<BackupSet>& sets, int position);
+
 // " (backup set n of m, taken <date and time>)", appended to the report line naming the file.
 QString BackupSetDescription(const BackupSet& set, size_t setCount);
 

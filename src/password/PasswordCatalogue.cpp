@@ -91,25 +91,19 @@ OperationOutcome NewPasswordDatabase(OperationContext& context)
     } else if (const QStringList foreign = foreignTables(context.database(), panel);
                !foreign.isEmpty()) {
         // An archive under that name would lose its version rows to the password version.
-        context.pointerDefault();
-        context.error(server::texts::kInitializationError + kCr + texts::kTheDatabase + database +
-                      texts::kForeignTables + foreign.join(QStringLiteral(", ")) +
-                      texts::kLeftUnchanged);
-        return OperationOutcome::completed();
+        return context.failed(server::texts::kInitializationError + kCr + texts::kTheDatabase +
+                              database + texts::kForeignTables +
+                              foreign.join(QStringLiteral(", ")) + texts::kLeftUnchanged);
     }
     // Also after a failed creation: a database made beforehand is initialised the same way.
     QString errorText;
     const bool initialised = passwords.TestTabellePassword(
         panel.server, database, panel.user, panel.password, errorText, exchange.AdminPasswd1);
-    context.pointerDefault();
-    if (initialised) {
-        context.success(kDatabase + database + server::texts::kCreatedAndInitialized);
-        context.report().append(kCrLf + kDatabase + database +
-                                server::texts::kCreatedAndInitialized + QLatin1Char('.'));
-    } else {
-        context.error(server::texts::kInitializationError + kCr + errorText);
-    }
-    return OperationOutcome::completed();
+    if (!initialised)
+        return context.failed(server::texts::kInitializationError + kCr + errorText);
+    context.report().append(kCrLf + kDatabase + database + server::texts::kCreatedAndInitialized +
+                            QLatin1Char('.'));
+    return context.succeeded(kDatabase + database + server::texts::kCreatedAndInitialized);
 }
 
 OperationOutcome DeletePasswordDatabase(OperationContext& context)
@@ -130,18 +124,16 @@ OperationOutcome DeletePasswordDatabase(OperationContext& context)
     GestioneDbPassword passwords = passwordsFor(context);
     context.busy();
     const bool removed = passwords.EraseDB(panel.server, database, panel.user, panel.password);
-    context.pointerDefault();
     if (removed) {
-        context.success(kDatabase + database + server::texts::kHasBeenRemoved);
         context.report().setText(kDatabase + database + server::texts::kHasBeenRemoved +
                                  server::texts::kFromSqlServer + panel.server);
-    } else {
-        context.success(server::texts::kCannotRemove + database + server::texts::kNotInCatalog);
-        context.report().setText(server::texts::kCannotRemove + database +
-                                 server::texts::kNotInCatalog + server::texts::kOfTheSqlServer +
-                                 panel.server);
+        return context.succeeded(kDatabase + database + server::texts::kHasBeenRemoved);
     }
-    return OperationOutcome::completed();
+    context.report().setText(server::texts::kCannotRemove + database +
+                             server::texts::kNotInCatalog + server::texts::kOfTheSqlServer +
+                             panel.server);
+    return context.succeeded(server::texts::kCannotRemove + database +
+                             server::texts::kNotInCatalog);
 }
 
 OperationOutcome ModifyGenericPasswords(OperationContext& context)
@@ -204,6 +196,15 @@ OperationOutcome ModifyAdministratorPassword(OperationContext& context)
 
 bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adminPassword)
 {
+    // VerificaPassword reads a database it cannot reach as a wrong password; the connection is
+    // tried first so that the person is told which of the two it was.
+    const Settings& settings = context.settings();
+    const std::unique_ptr<dbport::Connection> probe = context.database().newConnection();
+    probe->open(BuildConnectionString(settings.value(settingkeys::kSQLServerName),
+                                      settings.value(settingkeys::kPasswdDatabaseName),
+                                      settings.value(settingkeys::kSQLUserName),
+                                      settings.value(settingkeys::kSQLPassword)));
+    probe->close();
     return passwordsFor(context).VerificaPassword(adminPassword);
 }
 

@@ -8,6 +8,7 @@
 #include "DatabasePort.h"
 #include "DefineArchiveTables.h"
 #include "ServerStatements.h"
+#include "ServerSteps.h"
 #include "ServerTexts.h"
 #include "Settings.h"
 #include "StructureFindings.h"
@@ -54,15 +55,14 @@ private:
 // text the report line repeats before naming the file.
 OperationOutcome finishLongStatement(OperationContext& context, OpenConnection& master,
                                      const QString& statement, const QString& done,
-                                     const QString& reportTail)
+                                     const QString& reportTail,
+                                     const std::function<QString()>& step)
 {
     master->setCommandTimeout(kLongStatementTimeout);
-    master->execute(statement);
+    ExecuteStep(*master, statement, step);
     master.close();
-    context.pointerDefault();
-    context.success(done);
     context.report().setText(done + reportTail);
-    return OperationOutcome::completed();
+    return context.succeeded(done);
 }
 
 QString masterString(const PanelValues& panel)
@@ -82,9 +82,18 @@ template <typename Body> OperationOutcome trapped(Body&& body)
 {
     try {
         return body();
+    } catch (const StepFailure& failure) {
+        return FailedStepOutcome(failure);
     } catch (const db::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), false);
     }
+}
+
+// What a failed CREATE DATABASE says before the server's text.
+QString createStep(dbport::Connection& master, const QString& database, const QString& directory)
+{
+    return kCreateStepFailed.arg(database) +
+           (DatabaseListed(master, database) ? kNameTaken : kCheckDirectory.arg(directory));
 }
 
 // The connection trap: a catalogue bound to the database, or the outcome that ends the function.
@@ -125,10 +134,8 @@ OperationOutcome NewLogin(OperationContext& context)
         for (const QString& role : ServerRoles())
             master->execute(AddServerRoleStatement(login, role));
         master.close();
-        context.pointerDefault();
-        context.success(kLogin + login + kHasBeenCreated);
         context.report().setText(kLogin + login + kHasBeenCreated + kIntoSqlServer + panel.server);
-        return OperationOutcome::completed();
+        return context.succeeded(kLogin + login + kHasBeenCreated);
     });
 }
 
@@ -153,7 +160,8 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
         context.settings().setValue(settingkeys::kDataDirectory, directory);
         {
             OpenConnection master(provider, masterString(panel));
-            master->execute(CreateDatabaseStatement(database, directory));
+            ExecuteStep(*master, CreateDatabaseStatement(database, directory),
+                        [&] { return createStep(*master, database, directory); });
             master.close();
         }
         context.report().setText(kDatabase + database + kHasBeenCreated + kIntoSqlServer +
@@ -169,15 +177,11 @@ OperationOutcome createDatabase(OperationContext& context, bool newLayout)
             archive::DefineArchiveTables(database, databaseString, *catalog, newLayout, errorText,
                                          {provider, context.report(), context.registry()});
         catalog.reset();
-        context.pointerDefault();
-        if (defined) {
-            context.success(kDatabase + database + kCreatedAndInitialized);
-            context.report().append(kCrLf + kDatabase + database + kCreatedAndInitialized +
-                                    QLatin1Char('.'));
-        } else {
-            context.error(kInitializationError + kCr + errorText);
-        }
-        return OperationOutcome::completed();
+        if (!defined)
+            return context.failed(kInitializationError + kCr + errorText);
+        context.report().append(kCrLf + kDatabase + database + kCreatedAndInitialized +
+                                QLatin1Char('.'));
+        return context.succeeded(kDatabase + database + kCreatedAndInitialized);
     });
 }
 
@@ -210,7 +214,8 @@ OperationOutcome BackupDatabase(OperationContext& context)
         context.settings().setValue(settingkeys::kBackupFile, file);
         OpenConnection master(provider, masterString(panel));
         master->setCommandTimeout(kLongStatementTimeout);
-        master->execute(BackupStatement(database, file));
+        ExecuteStep(*master, BackupStatement(database, file),
+                    [&] { return kBackupStepFailed.arg(database, file); });
         // The backup exists from here: a failure to read it back is reported as such, not
         // as a failed backup.
         QString failure;
@@ -227,18 +232,15 @@ OperationOutcome BackupDatabase(OperationContext& context)
             failure = error.description();
         }
         master.close();
-        context.pointerDefault();
         const QString created = kCompleteBackup + database + kHasBeenCreated;
         if (!failure.isEmpty()) {
-            context.error(kNotVerifiedHead + database + kIntoDisk + file + kNotVerifiedTail + kCr +
-                          failure);
             context.report().setText(created + kIntoDisk + file + kButNotVerified + failure);
-            return OperationOutcome::completed();
+            return context.failed(kNotVerifiedHead + database + kIntoDisk + file +
+                                  kNotVerifiedTail + kCr + failure);
         }
-        context.success(created + kAndVerified);
         context.report().setText(created + kAndVerified + kIntoDisk + file +
                                  BackupSetDescription(*written, sets.size()));
-        return OperationOutcome::completed();
+        return context.succeeded(created + kAndVerified);
     });
 }
 
@@ -267,9 +269,12 @@ OperationOutcome RestoreDatabase(OperationContext& context)
         StoreDatabaseSettings(context.settings(), panel);
         OpenConnection master(provider, masterString(panel));
         // A file backed up to again and again holds one set per backup: the newest is the one
-        // wanted, the first would bring back the oldest state.
+        // wanted, the first would bring back the oldest state, unless a set was chosen.
         const std::vector<BackupSet> sets = ReadBackupSets(*master, file);
-        const BackupSet* newest = NewestDatabaseBackup(sets);
+        const BackupSet* newest = panel.backupSet > 0 ? DatabaseBackupAt(sets, panel.backupSet)
+                                                      : NewestDatabaseBackup(sets);
+        if (panel.backupSet > 0 && !newest)
+            return context.validation(kNoSuchBackupSet.arg(file).arg(panel.backupSet));
         QString dataName;
         QString logName;
         const dbport::ResultSet files =
@@ -291,7 +296,10 @@ OperationOutcome RestoreDatabase(OperationContext& context)
             context, master,
             RestoreStatement(database, file, newest->position, dataName, logName, directory),
             kRestoreOf + database + kHasBeenDone,
-            kFromDisk + file + BackupSetDescription(*newest, sets.size()));
+            kFromDisk + file + BackupSetDescription(*newest, sets.size()), [&] {
+                return kRestoreStepFailed.arg(database, file) +
+                       (DatabaseListed(*master, database) ? kNameTaken : QString());
+            });
     });
 }
 
@@ -393,21 +401,16 @@ OperationOutcome TestDatabase(OperationContext& context)
             archive::TestArchiveStructure(database, databaseString, *catalog, errorText,
                                           {provider, context.report(), context.registry()});
         catalog.reset();
-        context.pointerDefault();
-        if (!tested) {
-            context.error(kTestingError + kCr + errorText);
-            return OperationOutcome::completed();
-        }
+        if (!tested)
+            return context.failed(kTestingError + kCr + errorText);
         // Judged from what this run found, never from the registry file other runs rewrite.
         const archive::StructureFindings findings = archive::FindingsSetBy(context.registry());
-        if (findings.sound)
-            context.success(kDatabase + database + kTestedSuccessfully + kCr + kCheckRegistry);
-        else
-            context.success(kDatabase + database + TestedWithProblems(findings.problems) + kCr +
-                                kCheckRegistry,
-                            findings.table);
-        OperationOutcome outcome = OperationOutcome::completed();
+        OperationOutcome outcome = context.succeeded(
+            kDatabase + database +
+            (findings.sound ? kTestedSuccessfully : TestedWithProblems(findings.problems)) + kCr +
+            kCheckRegistry);
         outcome.verdict = OperationOutcome::Verdict{findings.table, findings.problems};
+        outcome.summary = findings.verdicts;
         return outcome;
     });
 }
@@ -435,22 +438,20 @@ OperationOutcome DeleteDatabase(OperationContext& context)
         for (size_t row = 0; row < databases.rowCount() && !found; ++row) {
             if (databases.text(row, QStringLiteral("Name")).toUpper() == database.toUpper()) {
                 master->setCommandTimeout(kLongStatementTimeout);
-                master->execute(DropDatabaseStatement(database));
+                ExecuteStep(*master, DropDatabaseStatement(database),
+                            [&] { return kDropStepFailed.arg(database); });
                 found = true;
             }
         }
         master.close();
-        context.pointerDefault();
         if (found) {
-            context.success(kDatabase + database + kHasBeenRemoved);
             context.report().setText(kDatabase + database + kHasBeenRemoved + kFromSqlServer +
                                      panel.server);
-        } else {
-            context.success(kCannotRemove + database + kNotInCatalog);
-            context.report().setText(kCannotRemove + database + kNotInCatalog + kOfTheSqlServer +
-                                     panel.server);
+            return context.succeeded(kDatabase + database + kHasBeenRemoved);
         }
-        return OperationOutcome::completed();
+        context.report().setText(kCannotRemove + database + kNotInCatalog + kOfTheSqlServer +
+                                 panel.server);
+        return context.succeeded(kCannotRemove + database + kNotInCatalog);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "DatabaseNames.h"
 #include "DatabasePort.h"
 #include "ServerStatements.h"
+#include "ServerSteps.h"
 #include "ServerTexts.h"
 #include "Settings.h"
 
@@ -51,32 +52,61 @@ bool makeDestination(OperationContext& context, const QString& directory)
             return false;
         }
         master->setCommandTimeout(kLongStatementTimeout);
-        master->execute(DropDatabaseStatement(database));
+        ExecuteStep(*master, DropDatabaseStatement(database),
+                    [&] { return kDropStepFailed.arg(database); });
     }
-    master->execute(CreateDatabaseStatement(database, directory));
+    ExecuteStep(*master, CreateDatabaseStatement(database, directory),
+                [&] { return kCreateStepFailed.arg(database) + kCheckDirectory.arg(directory); });
     master->close();
     return true;
 }
 
-// A clinic must know that nothing was lost: every table's rows counted on both sides. The
-// tables that differ, as lines for the final message; empty when all match.
-QString rowDifferences(const QString& source, const QString& destination, archive::ImportWork& work)
+// A clinic must know that nothing was lost: every table's rows counted on both sides.
+struct RowComparison {
+    QString differences; // the tables that differ, as lines for the final message
+    QString summary;     // every table's rows on both sides, those that differ first
+};
+
+// One line of the counts: mark, table, rows in the source, rows in the database, aligned.
+QString countLine(const QString& mark, const QString& table, const QString& source,
+                  const QString& database)
 {
-    QString differences;
+    return QStringLiteral("%1 %2 %3 %4\n")
+        .arg(mark, -2)
+        .arg(table, -21)
+        .arg(source, 10)
+        .arg(database, 10);
+}
+
+RowComparison compareRows(const QString& source, const QString& destination,
+                          archive::ImportWork& work)
+{
+    RowComparison result;
+    QString matching;
     try {
         for (const archive::TableRowCount& count :
-             archive::VerifyImportedRows(source, destination, work))
+             archive::VerifyImportedRows(source, destination, work)) {
+            const QString sourceRows =
+                count.inSource ? QString::number(count.source) : kNotInSourceCell;
+            const QString line = countLine(count.matches() ? QString() : kProblemMark, count.table,
+                                           sourceRows, QString::number(count.destination));
+            (count.matches() ? matching : result.summary) += line;
             if (!count.matches())
-                differences += kCrLf + archive::texts::kTableWord + count.table +
-                               QStringLiteral(": ") + QString::number(count.source) +
-                               archive::texts::kRowsInTheSource +
-                               QString::number(count.destination) + archive::texts::kInTheDatabase;
+                result.differences +=
+                    kCrLf + archive::texts::kTableWord + count.table + QStringLiteral(": ") +
+                    QString::number(count.source) + archive::texts::kRowsInTheSource +
+                    QString::number(count.destination) + archive::texts::kInTheDatabase;
+        }
+        result.summary = kRowCountsHeading +
+                         countLine(QString(), kTableColumn, kSourceColumn, kDatabaseColumn) +
+                         result.summary + matching;
     } catch (const db::Error& error) {
-        differences += kCrLf + kRowsNotCompared + error.description();
+        result.differences += kCrLf + kRowsNotCompared + error.description();
+        result.summary = kRowsNotCompared + error.description();
     }
-    if (!differences.isEmpty())
-        differences.prepend(kCrLf + kRowsDiffer);
-    return differences;
+    if (!result.differences.isEmpty())
+        result.differences.prepend(kCrLf + kRowsDiffer);
+    return result;
 }
 
 // The photos left out are never dropped in silence: the report names their patients and the
@@ -101,10 +131,9 @@ OperationOutcome stoppedImport(OperationContext& context, const archive::ImportS
     const QString& database = context.panel().database;
     const QString incomplete = archive::texts::kLeftIncomplete.arg(database);
     context.report().append(kCrLf + incomplete);
-    context.pointerDefault();
-    context.success(kDatabase + database + kNotFullyImported + kCrLf +
-                    archive::ImportStopReport(stop) + kCrLf + incomplete + photos);
-    OperationOutcome outcome = OperationOutcome::completed();
+    OperationOutcome outcome =
+        context.succeeded(kDatabase + database + kNotFullyImported + kCrLf +
+                          archive::ImportStopReport(stop) + kCrLf + incomplete + photos);
     outcome.incomplete = true;
     outcome.stopped = true;
     return outcome;
@@ -160,40 +189,39 @@ OperationOutcome ImportFromAccess(OperationContext& context)
                                  context.database()};
         work.copyPhotos = panel.copyPhotos;
         QString errorText;
-        if (!archive::DefineImportTables(database, destination, *catalog, errorText, work)) {
-            context.pointerDefault();
-            context.error(kInitializationError + kCr + errorText);
-            return OperationOutcome::completed();
-        }
-        if (!archive::CheckAccessDuplicates(source, work)) {
-            context.pointerDefault();
-            context.error(kDuplicateCheckError + kCr + errorText);
-            return OperationOutcome::completed();
-        }
+        if (!archive::DefineImportTables(database, destination, *catalog, errorText, work))
+            return context.failed(kInitializationError + kCr + errorText);
+        if (!archive::CheckAccessDuplicates(source, work))
+            return context.failed(kDuplicateCheckError + kCr + errorText);
         const bool copied = archive::CopyAccessData(database, source, destination, errorText, work);
         const QString photos = reportPhotos(work);
         if (work.stopped)
             return stoppedImport(context, *work.stopped, photos);
         if (!copied)
             context.error(kCopyDataError + kCr + errorText);
-        const QString differences = rowDifferences(source, destination, work);
+        const RowComparison rows = compareRows(source, destination, work);
+        const QString& differences = rows.differences;
 
         catalog->setActiveConnection(destination);
         const bool keyed =
             archive::DefineImportKeys(database, destination, *catalog, errorText, work);
-        if (work.stopped)
-            return stoppedImport(context, *work.stopped, photos);
-        context.pointerDefault();
-        OperationOutcome outcome = OperationOutcome::completed();
+        if (work.stopped) {
+            OperationOutcome stopped = stoppedImport(context, *work.stopped, photos);
+            stopped.summary = rows.summary;
+            return stopped;
+        }
+        OperationOutcome outcome =
+            !keyed ? context.failed(kKeysDefineError + database + QStringLiteral(": ") + kCr +
+                                    errorText + differences + photos)
+            : copied && differences.isEmpty()
+                ? context.succeeded(kDatabase + database + kImportedSuccessfully + photos)
+                : context.succeeded(kDatabase + database + kNotFullyImported + differences +
+                                    photos);
         outcome.incomplete = !keyed || !copied || !differences.isEmpty();
-        if (!keyed)
-            context.error(kKeysDefineError + database + QStringLiteral(": ") + kCr + errorText +
-                          differences + photos);
-        else if (copied && differences.isEmpty())
-            context.success(kDatabase + database + kImportedSuccessfully + photos);
-        else
-            context.success(kDatabase + database + kNotFullyImported + differences + photos);
+        outcome.summary = rows.summary;
         return outcome;
+    } catch (const StepFailure& failure) {
+        return FailedStepOutcome(failure);
     } catch (const db::Error& error) {
         return OperationOutcome::trapped(error.number(), error.description(), false);
     }

@@ -2,6 +2,7 @@
 // Messages and report lines of the archive catalogue's server operations, each kept once.
 
 #include "DatabaseTexts.h"
+#include "ReportLog.h"
 
 #include <QString>
 
@@ -37,6 +38,26 @@ inline const QString kRestoringError = QStringLiteral("Restoring error: not vali
 inline const QString kRestoreOf = QStringLiteral("Restore of database ");
 inline const QString kHasBeenDone = QStringLiteral(" has been done");
 inline const QString kFromDisk = QStringLiteral(" from disk ");
+
+// Said before a server's own text when one of these steps fails.
+inline const QString kCreateStepFailed = QStringLiteral("The database %1 could not be created.");
+inline const QString kBackupStepFailed =
+    QStringLiteral("The backup of database %1 into %2 failed: check that the database exists and "
+                   "that the server can write that file.");
+inline const QString kRestoreStepFailed =
+    QStringLiteral("The restore of database %1 from %2 failed.");
+inline const QString kDropStepFailed =
+    QStringLiteral("The database %1 could not be removed: close the programs that use it, then "
+                   "try again.");
+inline const QString kNameTaken =
+    QStringLiteral(" A database of that name is on the server already: choose another name, or "
+                   "delete the database first.");
+inline const QString kCheckDirectory =
+    QStringLiteral(" Check that the directory %1 exists on the server.");
+// The restore's chosen set (sqllumo's --set) is not a full database backup of the file.
+inline const QString kNoSuchBackupSet =
+    QStringLiteral("The file %1 holds no full database backup at position %2.") + kCrLf +
+    QStringLiteral("sqllumo archive backups --file lists the sets it holds.");
 
 inline const QString kInfoHead = QStringLiteral("In the SQL Server named ");
 inline const QString kDatabasesPresent =
@@ -78,6 +99,13 @@ inline const QString kNotFullyImported =
     QStringLiteral(" has been created successfully but not fully imported ");
 inline const QString kRowsDiffer =
     QStringLiteral("These tables do not hold in the database the rows of the source:");
+// The import's row counts, where its results are shown.
+inline const QString kRowCountsHeading =
+    QStringLiteral("Rows of each table (tables that differ first, marked %1):\n").arg(kProblemMark);
+inline const QString kTableColumn = QStringLiteral("Table");
+inline const QString kSourceColumn = QStringLiteral("Source");
+inline const QString kDatabaseColumn = QStringLiteral("Database");
+inline const QString kNotInSourceCell = QStringLiteral("absent");
 inline const QString kRowsNotCompared = QStringLiteral("The rows could not be counted: ");
 
 } // namespace sqllumo::server::texts

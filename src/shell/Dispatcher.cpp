@@ -16,10 +16,23 @@ Dispatcher::Dispatcher(WindowState& state, UserInterface& ui, PanelHost& host,
 {
 }
 
-void Dispatcher::showTrapped(long long number, const QString& description, bool duringConnection)
+void Dispatcher::showTrapped(long long number, const QString& description, bool duringConnection,
+                             const QString& failedStep)
 {
     ui_.setBusy(false);
-    ui_.showMessage(trappedErrorMessage(caption_, number, description, duringConnection));
+    ui_.showMessage(
+        trappedErrorMessage(caption_, number, description, duringConnection, failedStep));
+}
+
+void Dispatcher::showClosing(const OperationOutcome& outcome, const FunctionDescriptor& function)
+{
+    if (!outcome.closing)
+        return;
+    ui_.setBusy(false);
+    Message message = *outcome.closing;
+    message.report = RunDetails(outcome.summary, state_.report().text());
+    message.reportOpen = function.resultsOpen;
+    ui_.showMessage(message);
 }
 
 void Dispatcher::completionSteps()
@@ -70,6 +83,7 @@ std::optional<OperationOutcome> Dispatcher::ok(int index)
     }
     switch (outcome.end) {
     case OperationEnd::Completed:
+        showClosing(outcome, *function);
         completionSteps();
         break;
     case OperationEnd::InformationShown: {
@@ -89,7 +103,8 @@ std::optional<OperationOutcome> Dispatcher::ok(int index)
         host_.closePanel();
         break;
     case OperationEnd::Trapped:
-        showTrapped(outcome.errorNumber, outcome.errorDescription, outcome.duringConnection);
+        showTrapped(outcome.errorNumber, outcome.errorDescription, outcome.duringConnection,
+                    outcome.failedStep);
         break;
     }
     return outcome;

@@ -47,7 +47,10 @@ public:
 
 private:
     void completionSteps();
-    void showTrapped(long long number, const QString& description, bool duringConnection);
+    void showTrapped(long long number, const QString& description, bool duringConnection,
+                     const QString& failedStep = {});
+    // The function's closing message, with the run's summary and report as its details.
+    void showClosing(const OperationOutcome& outcome, const FunctionDescriptor& function);
 
     WindowState& state_;
     UserInterface& ui_;

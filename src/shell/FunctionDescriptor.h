@@ -140,6 +140,11 @@ struct FunctionDescriptor {
     // rows): the window then asks whether to stop on Cancel, Escape and close, and the console
     // stops it on SIGINT and SIGTERM.
     bool stoppable = false;
+    // The details under the closing message are open from the start: the run's findings or
+    // counts are what the person came for.
+    bool resultsOpen = false;
+    // Console: --set N chooses the backup set of the file (PanelValues::backupSet).
+    bool choosesBackupSet = false;
 };
 
 using FunctionList = std::vector<FunctionDescriptor>;

@@ -3,6 +3,7 @@
 #include "Operation.h"
 
 #include "DatabasePort.h"
+#include "Error.h"
 #include "FunctionDescriptor.h"
 #include "Settings.h"
 
@@ -20,6 +21,9 @@ OperationContext::OperationContext(UserInterface& ui, WindowState& state, PanelV
 }
 
 namespace {
+// The server's number for a login it refuses (wrong login name or password).
+constexpr long kLoginRefusedByServer = 18456;
+
 template <typename Service> Service& handedIn(Service* service, const char* what)
 {
     if (!service)
@@ -55,11 +59,21 @@ OperationOutcome OperationContext::validation(const QString& text)
     return OperationOutcome::panelOpen();
 }
 
-void OperationContext::success(const QString& text, const QString& detail)
+void OperationContext::success(const QString& text)
 {
-    Message message = successMessage(caption_, text);
-    message.detail = detail;
-    ui_.showMessage(message);
+    ui_.showMessage(successMessage(caption_, text));
+}
+
+OperationOutcome OperationContext::succeeded(const QString& text)
+{
+    pointerDefault();
+    return OperationOutcome::closedBy(successMessage(caption_, text));
+}
+
+OperationOutcome OperationContext::failed(const QString& text)
+{
+    pointerDefault();
+    return OperationOutcome::closedBy(errorMessage(caption_, text));
 }
 
 void OperationContext::error(const QString& text)
@@ -82,7 +96,10 @@ void OperationContext::requestPasswords(PasswordRequestMode mode)
 {
     // The dialog empties the exchange fields first and fills them on OK.
     ExchangeFields& exchange = state_.exchange();
-    const PasswordRequestResult typed = ui_.passwordRequest(mode);
+    const AdminSecret secret = function_.catalogue == MenuMode::Archive
+                                   ? AdminSecret::ArchivePassPhrase
+                                   : AdminSecret::PasswordDatabaseAdmin;
+    const PasswordRequestResult typed = ui_.passwordRequest(mode, secret);
     exchange.AdminPasswd1 = typed.adminPasswd1;
     exchange.AdminPasswd2 = typed.adminPasswd2;
     exchange.OldPasswd = typed.oldPasswd;
@@ -112,10 +129,23 @@ bool OperationContext::accessCheck()
 bool OperationContext::verifyAdminPassword()
 {
     const QString& password = state_.confirmedAdminPassword();
-    const bool accepted =
-        function_.access == AccessCheck::A
-            ? password.toUpper() == kArchiveAdminPassPhrase.toUpper()
-            : services_.verifyAdminPassword && services_.verifyAdminPassword(*this, password);
+    bool accepted = false;
+    try {
+        accepted =
+            function_.access == AccessCheck::A
+                ? password.toUpper() == kArchiveAdminPassPhrase.toUpper()
+                : services_.verifyAdminPassword && services_.verifyAdminPassword(*this, password);
+    } catch (const db::Error& failure) {
+        // Not a wrong password: the person must learn that the server is the problem. The
+        // password was not checked, so it is not kept as confirmed either.
+        state_.forgetAdminPassword();
+        pointerDefault();
+        ui_.showMessage(errorMessage(
+            caption_, AdminCheckUnreachable(panel_.server, panel_.database,
+                                            failure.nativeError() == kLoginRefusedByServer,
+                                            failure.description())));
+        return false;
+    }
     if (!accepted) {
         access(texts::kSecurityLevel);
         state_.forgetAdminPassword();

@@ -31,6 +31,8 @@ struct PanelValues {
     QString selection;   // Combo1
     // The import's check box: the patients' photos copied as well.
     bool copyPhotos = false;
+    // The restore's backup set: its position in the file; 0 = the newest full backup.
+    int backupSet = 0;
 };
 
 enum class OperationEnd {
@@ -60,6 +62,14 @@ struct OperationOutcome {
         int problems = 0;
     };
     std::optional<Verdict> verdict{};
+    // The message that ends the function: shown by the dispatcher once the function has
+    // returned, when the report is complete, with the report under it.
+    std::optional<Message> closing{};
+    // Lines put before the report's wherever the run's report is shown (not in the log): what
+    // the run found, its problems first.
+    QString summary{};
+    // Trapped: the step that failed and what the person can do, shown before the server's text.
+    QString failedStep{};
 
     static OperationOutcome completed() { return {}; }
     static OperationOutcome panelOpen()
@@ -78,6 +88,13 @@ struct OperationOutcome {
     {
         return {OperationEnd::Trapped, {}, number, std::move(description), duringConnection, false};
     }
+    // Reached its end; the dispatcher shows the message with the run's report.
+    static OperationOutcome closedBy(Message message)
+    {
+        OperationOutcome outcome;
+        outcome.closing = std::move(message);
+        return outcome;
+    }
     // True when the function ran to its end (the console front end's exit status 0).
     bool reachedEnd() const
     {
@@ -92,7 +109,8 @@ struct OperationServices {
     Settings* settings = nullptr;
     TestResultRegistry* registry = nullptr;
     // Step 2 of access check B: true when the password database accepts the administrator
-    // password. Unset, check B refuses.
+    // password; throws db::Error when the password database cannot be reached or the login is
+    // refused, which the check tells apart from a wrong password. Unset, check B refuses.
     std::function<bool(class OperationContext&, const QString& adminPassword)> verifyAdminPassword;
     // Folder of the program's logs; empty = the program's folder.
     QString logFolder;
@@ -131,8 +149,12 @@ public:
     void pointerDefault() { ui_.setBusy(false); }
     // The validation form: pointer reset, OK, no title; the panel stays open.
     OperationOutcome validation(const QString& text);
-    void success(const QString& text, const QString& detail = {});
+    void success(const QString& text);
     void error(const QString& text);
+    // The success and error forms as the message that ends the function (closing): the
+    // pointer back to default, the message left to the dispatcher.
+    OperationOutcome succeeded(const QString& text);
+    OperationOutcome failed(const QString& text);
     void access(const QString& text);
     // OK and Cancel, title "Warning", no icon: true when OK was pressed.
     bool warningQuestion(const QString& text);

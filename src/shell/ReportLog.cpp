@@ -63,6 +63,28 @@ QString ReportLogPath(const QString& folder)
     return QDir(folder).filePath(kReportLogFileName);
 }
 
+namespace {
+QString plainLines(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    while (text.startsWith(QLatin1Char('\n')))
+        text.remove(0, 1);
+    while (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+} // namespace
+
+QString RunDetails(const QString& summary, const QString& report)
+{
+    const QString first = plainLines(summary);
+    const QString second = plainLines(report);
+    if (first.isEmpty() || second.isEmpty())
+        return first + second;
+    return first + QStringLiteral("\n\n") + second;
+}
+
 QString FormatReportBlock(const QString& report, const QDateTime& when)
 {
     const QLocale locale;

@@ -38,4 +38,11 @@ QString UserDataLogFolder();
 
 QString ReportLogPath(const QString& folder);
 
+// A run's results as the window's details area and the console show them: the summary's lines
+// (what the run found, problems first), an empty line, then the report's, with plain line
+// ends and no empty first line.
+QString RunDetails(const QString& summary, const QString& report);
+// Marks the lines of a summary that are problems.
+inline const QString kProblemMark = QStringLiteral("!!");
+
 } // namespace sqllumo

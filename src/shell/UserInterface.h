@@ -29,12 +29,18 @@ struct Message {
     QString title;
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
-    // Lines shown under the text in a fixed-width font (the structure test's findings); the
-    // console prints them apart.
-    QString detail{};
+    // The run's report, under the text in a details area the person can open and copy; open
+    // from the start where reportOpen is set. The console prints it as the run's report.
+    QString report{};
+    bool reportOpen = false;
     // The button Enter presses and Escape stands for; unset: the platform's choice.
     std::optional<MessageResult> defaultAnswer{};
-    bool operator==(const Message&) const = default;
+    // The same message: form and text. The report it carries is the run's, compared apart.
+    bool operator==(const Message& other) const
+    {
+        return text == other.text && title == other.title && icon == other.icon &&
+               buttons == other.buttons && defaultAnswer == other.defaultAnswer;
+    }
 };
 
 // State of the progress frame FrImport; the port shows whatever it is given.
@@ -65,6 +71,10 @@ inline constexpr int kPasswordFieldLength = 10;
 
 // Modes of PasswordRequest: 0 new password twice, 1 one password, 2 old + new twice.
 enum class PasswordRequestMode { NewPassword = 0, ConfirmPassword = 1, ChangePassword = 2 };
+
+// Which secret the administrator password request asks for: the archive functions' service
+// pass phrase (check A), or the administrator password kept in the password database.
+enum class AdminSecret { ArchivePassPhrase, PasswordDatabaseAdmin };
 
 // Exchange fields each dialog hands back; a cancelled dialog returns them empty/false.
 struct PasswordRequestResult {
@@ -109,7 +119,7 @@ public:
 
     // Modal dialogs. Later dialogs join here the same way: a request struct in,
     // their exchange fields out.
-    virtual PasswordRequestResult passwordRequest(PasswordRequestMode mode) = 0;
+    virtual PasswordRequestResult passwordRequest(PasswordRequestMode mode, AdminSecret secret) = 0;
     // The field-shifting dialog: true when it moved fields (SpostatiCampiDB).
     virtual bool shiftDatabaseFields(const ShiftDialogRequest& request) = 0;
     // The user details dialog; a front end without it hands back nothing confirmed.

@@ -3,6 +3,7 @@
 #include "PasswordRequest.h"
 
 #include "DialogWidth.h"
+#include "Messages.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -29,18 +30,20 @@ PasswordRequest::PasswordRequest(QWidget* parent) : QDialog(parent)
     WidenForTitle(this);
     setModal(true);
     auto* grid = new QGridLayout(this);
+    Prompt = new QLabel(this);
     Label1 = new QLabel(QStringLiteral("Old Password"), this);
     Text1 = maskedField(this);
     Label3 = new QLabel(QStringLiteral("Password"), this);
     Text3 = maskedField(this);
     Label4 = new QLabel(QStringLiteral("Confirm Password"), this);
     Text4 = maskedField(this);
-    grid->addWidget(Label1, 0, 0);
-    grid->addWidget(Text1, 0, 1);
-    grid->addWidget(Label3, 1, 0);
-    grid->addWidget(Text3, 1, 1);
-    grid->addWidget(Label4, 2, 0);
-    grid->addWidget(Text4, 2, 1);
+    grid->addWidget(Prompt, 0, 0, 1, 2);
+    grid->addWidget(Label1, 1, 0);
+    grid->addWidget(Text1, 1, 1);
+    grid->addWidget(Label3, 2, 0);
+    grid->addWidget(Text3, 2, 1);
+    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(Text4, 3, 1);
     auto* buttons = new QHBoxLayout;
     Command1 = new QPushButton(QStringLiteral("OK"), this);
     Command2 = new QPushButton(QStringLiteral("cancel"), this);
@@ -48,7 +51,7 @@ PasswordRequest::PasswordRequest(QWidget* parent) : QDialog(parent)
     buttons->addStretch(1);
     buttons->addWidget(Command1);
     buttons->addWidget(Command2);
-    grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addLayout(buttons, 4, 0, 1, 2);
     setTabOrder(Text1, Text3);
     setTabOrder(Text3, Text4);
     setTabOrder(Text4, Command1);
@@ -57,9 +60,10 @@ PasswordRequest::PasswordRequest(QWidget* parent) : QDialog(parent)
     connect(Command2, &QPushButton::clicked, this, [this] { reject(); });
 }
 
-void PasswordRequest::Impostati(PasswordRequestMode mode)
+void PasswordRequest::Impostati(PasswordRequestMode mode, AdminSecret secret)
 {
     result_ = {};
+    Prompt->setText(AdminPasswordPrompt(mode, secret));
     for (QLineEdit* field : {Text1, Text3, Text4})
         field->clear();
     const bool confirmShown = mode != PasswordRequestMode::ConfirmPassword;
@@ -82,10 +86,11 @@ void PasswordRequest::confirm()
     accept();
 }
 
-PasswordRequestResult PasswordRequest::ask(QWidget* parent, PasswordRequestMode mode)
+PasswordRequestResult PasswordRequest::ask(QWidget* parent, PasswordRequestMode mode,
+                                           AdminSecret secret)
 {
     PasswordRequest dialog(parent);
-    dialog.Impostati(mode);
+    dialog.Impostati(mode, secret);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.result();

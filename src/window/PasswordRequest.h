@@ -20,14 +20,17 @@ class PasswordRequest : public QDialog {
 public:
     explicit PasswordRequest(QWidget* parent = nullptr);
 
-    // Arranges the fields for the purpose and forgets anything typed before.
-    void Impostati(PasswordRequestMode mode);
+    // Arranges the fields for the purpose, says which secret is asked, and forgets anything
+    // typed before.
+    void Impostati(PasswordRequestMode mode,
+                   AdminSecret secret = AdminSecret::PasswordDatabaseAdmin);
     // What OK handed back; empty after cancel.
     PasswordRequestResult result() const { return result_; }
 
     // Shows the dialog modally for the purpose: the port's password request.
-    static PasswordRequestResult ask(QWidget* parent, PasswordRequestMode mode);
+    static PasswordRequestResult ask(QWidget* parent, PasswordRequestMode mode, AdminSecret secret);
 
+    QLabel* Prompt = nullptr; // which password is asked
     QLabel* Label1 = nullptr;
     QLineEdit* Text1 = nullptr; // Old Password
     QLabel* Label3 = nullptr;

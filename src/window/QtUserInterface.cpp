@@ -2,14 +2,27 @@
 // progress frame and the password request.
 #include "QtUserInterface.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QScreen>
+#include <QTextEdit>
+
+#include <algorithm>
 
 namespace sqllumo::ui {
+
+namespace {
+// Lines and characters of the run's report seen at once under a closing message.
+constexpr qsizetype kReportRows = 18;
+constexpr qsizetype kReportColumns = 90;
+} // namespace
 
 QString displayText(QString text)
 {
@@ -39,6 +52,43 @@ QMessageBox::StandardButton standardButton(MessageResult answer)
 
 } // namespace
 
+void showReport(QMessageBox& box, const QString& report, bool open)
+{
+    box.setDetailedText(report);
+    // The findings and counts are columns: a fixed-width font keeps them lined up, and the
+    // area is wide enough for them; a longer line (a file name) wraps rather than hiding its
+    // end. As tall as the report, up to a screenful.
+    if (auto* area = box.findChild<QTextEdit*>()) {
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setPointSizeF(QApplication::font().pointSizeF());
+        area->setFont(fixed);
+        area->setLineWrapMode(QTextEdit::WidgetWidth);
+        const QFontMetrics metrics(fixed);
+        const QStringList lines = report.split(QLatin1Char('\n'));
+        qsizetype longest = 0;
+        for (const QString& line : lines)
+            longest = std::max(longest, line.size());
+        const qsizetype columns = std::clamp<qsizetype>(longest, 40, kReportColumns);
+        qsizetype rows = 0;
+        for (const QString& line : lines)
+            rows += std::max<qsizetype>(1, (line.size() + columns - 1) / columns);
+        // Never wider or taller than the screen leaves room for, whatever the font size.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        area->setMinimumWidth(
+            std::min(metrics.horizontalAdvance(QLatin1Char('M')) * static_cast<int>(columns + 6),
+                     screen.width() * 9 / 10));
+        area->setFixedHeight(
+            std::min(metrics.lineSpacing() *
+                         static_cast<int>(std::clamp<qsizetype>(rows + 1, 4, kReportRows)),
+                     screen.height() / 2));
+    }
+    if (!open)
+        return;
+    for (QAbstractButton* button : box.buttons())
+        if (box.buttonRole(button) == QMessageBox::ActionRole)
+            button->click();
+}
+
 QtUserInterface::QtUserInterface(QWidget* parent, QGroupBox* progressFrame, QLabel* progressLabel,
                                  QProgressBar* progressBar)
     : parent_(parent), progressFrame_(progressFrame), progressLabel_(progressLabel),
@@ -50,9 +100,8 @@ MessageResult QtUserInterface::showMessage(const Message& message)
 {
     QMessageBox box(parent_);
     box.setText(displayText(message.text));
-    if (!message.detail.isEmpty())
-        box.setInformativeText(QStringLiteral("<pre>") + message.detail.toHtmlEscaped() +
-                               QStringLiteral("</pre>"));
+    if (!message.report.isEmpty())
+        showReport(box, message.report, message.reportOpen);
     box.setWindowTitle(message.title.isEmpty() ? QApplication::applicationName() : message.title);
     switch (message.icon) {
     case MessageIcon::None:
@@ -159,11 +208,11 @@ std::optional<QString> QtUserInterface::chooseFile(const FileChoice& choice)
     return dialog.selectedFiles().constFirst();
 }
 
-PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode)
+PasswordRequestResult QtUserInterface::passwordRequest(PasswordRequestMode mode, AdminSecret secret)
 {
     if (!passwordDialog_)
         return {};
-    return passwordDialog_(parent_, mode);
+    return passwordDialog_(parent_, mode, secret);
 }
 
 bool QtUserInterface::shiftDatabaseFields(const ShiftDialogRequest& request)

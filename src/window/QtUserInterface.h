@@ -10,6 +10,8 @@ class QGroupBox;
 class QLabel;
 class QProgressBar;
 
+class QMessageBox;
+
 namespace sqllumo::ui {
 
 class QtUserInterface : public UserInterface {
@@ -27,7 +29,7 @@ public:
     void clearStopRequest() { stopRequested_ = false; }
     void showProgress(const ProgressState& state) override;
     std::optional<QString> chooseFile(const FileChoice& choice) override;
-    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode, AdminSecret secret) override;
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
     UserDetailsResult userDetails(const UserDetailsRequest& request) override;
     void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
@@ -36,7 +38,8 @@ public:
 
     // The password dialog belongs to the password area; until it is connected, a request
     // returns nothing typed, which every caller treats as "not confirmed".
-    using PasswordDialog = std::function<PasswordRequestResult(QWidget*, PasswordRequestMode)>;
+    using PasswordDialog =
+        std::function<PasswordRequestResult(QWidget*, PasswordRequestMode, AdminSecret)>;
     void setPasswordDialog(PasswordDialog dialog) { passwordDialog_ = std::move(dialog); }
 
     // The field-shifting dialog lives with field shifting; until it is connected, nothing is
@@ -81,5 +84,8 @@ private:
 
 // CR, LF and CR LF as the line breaks a label shows.
 QString displayText(QString text);
+
+// The run's report as the box's details, in a fixed-width font, opened when open is set.
+void showReport(QMessageBox& box, const QString& report, bool open);
 
 } // namespace sqllumo::ui

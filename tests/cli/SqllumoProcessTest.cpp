@@ -1,5 +1,6 @@
 // sqllumo as its users run it: a process with options, files, standard input and no terminal.
 #include "SqllumoProcess.h"
+#include "OdbcClient.h"
 #include "StandinServer.h"
 
 #include <QRegularExpression>
@@ -293,4 +294,69 @@ TEST_F(SqllumoOnServer, ParallelStructureTestsEachJudgeTheirOwnDatabase)
             }
         }
     }
+}
+
+// Each backup to the same file adds a set; --set 1 restores the first, without it the newest.
+TEST_F(SqllumoOnServer, RestoreSetOneBringsBackTheOlderOfTwoBackupsInTheFile)
+{
+    writeFile("phrase", "vor36pelin\n");
+    const QStringList admin = {"--admin-password-file", path("phrase")};
+    const QStringList directory = {"--directory", "C:\\Lumeno SQL Database"};
+    const QString file = "C:\\Lumeno SQL Database\\two-sets.bak";
+    const QStringList backup = {"archive", "backup", "--file", file};
+    ASSERT_EQ(run(QStringList{"archive", "create"} + directory + connection("CliSets")).exitCode,
+              0);
+    const ProcessRun first = run(backup + connection("CliSets"));
+    ASSERT_EQ(first.exitCode, 0) << first.out.toStdString();
+    EXPECT_TRUE(first.out.contains("report:\nComplete Backup of database CliSets has been created "
+                                   "and verified into disk " +
+                                   file + " (backup set 1 of 1, taken "))
+        << first.out.toStdString();
+    const std::u16string marker = u"after the first backup";
+    standin::testing::OdbcConnection(server_->odbcConnectionString("CliSets"))
+        .execute(u"INSERT INTO T_Marker (Marker) VALUES ('" + marker + u"')");
+    const ProcessRun second = run(backup + connection("CliSets"));
+    ASSERT_EQ(second.exitCode, 0) << second.out.toStdString();
+    EXPECT_TRUE(second.out.contains(" (backup set 2 of 2, taken ")) << second.out.toStdString();
+
+    // The positions to choose from.
+    QStringList listing = connection("CliSets");
+    listing.removeLast();
+    listing.removeLast();
+    const ProcessRun listed = run(QStringList{"archive", "backups", "--file", file} + listing);
+    EXPECT_EQ(listed.exitCode, 0) << listed.out.toStdString();
+    EXPECT_TRUE(listed.out.contains(QRegularExpression("\n1\tCliSets\t.*\n2\tCliSets\t")))
+        << listed.out.toStdString();
+
+    const auto markers = [&](const QString& database) {
+        return standin::testing::OdbcConnection(
+                   server_->odbcConnectionString(database.toStdString()))
+            .query(u"SELECT COUNT(*) FROM T_Marker WHERE Marker = '" + marker + u"'")
+            .at(0)
+            .at(0)
+            .value_or("?");
+    };
+    const QStringList restore =
+        QStringList{"archive", "restore", "--file", file} + directory + admin;
+    const ProcessRun older = run(restore + QStringList{"--set", "1"} + connection("CliSetOne"));
+    ASSERT_EQ(older.exitCode, 0) << older.out.toStdString() << older.err.toStdString();
+    EXPECT_TRUE(
+        older.out.contains("report:\nRestore of database CliSetOne has been done from disk " +
+                           file + " (backup set 1 of 2, taken "))
+        << older.out.toStdString();
+    EXPECT_EQ(markers("CliSetOne"), "0");
+
+    const ProcessRun newest = run(restore + connection("CliSetNewest"));
+    ASSERT_EQ(newest.exitCode, 0) << newest.out.toStdString();
+    EXPECT_TRUE(newest.out.contains(" (backup set 2 of 2, taken ")) << newest.out.toStdString();
+    EXPECT_EQ(markers("CliSetNewest"), "1");
+
+    // A position the file does not hold is refused before anything is restored.
+    const ProcessRun missing = run(restore + QStringList{"--set", "3"} + connection("CliSetThree"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(
+        missing.out.contains("The file " + file + " holds no full database backup at position 3."))
+        << missing.out.toStdString();
+    EXPECT_FALSE(missing.out.contains("report:"));
+    EXPECT_EQ(run(restore + QStringList{"--set", "none"} + connection("CliSetThree")).exitCode, 2);
 }

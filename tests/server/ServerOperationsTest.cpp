@@ -38,7 +38,11 @@ TEST_F(ServerOperations, CreatingAnExistingNameIsTheGenericTrap)
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, OperationEnd::Trapped);
     ASSERT_EQ(ui_.messages().size(), 1u);
-    EXPECT_TRUE(ui_.messages()[0].text.startsWith("An error occurred...\r-2147217900: "))
+    // The step that failed and what to do come before the server's own text.
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith(
+        "An error occurred...\rThe database " + name +
+        " could not be created. A database of that name is on the server already: choose "
+        "another name, or delete the database first.\r-2147217900: "))
         << ui_.messages()[0].text.toStdString();
     EXPECT_TRUE(ui_.messages()[0].text.contains(name));
     EXPECT_FALSE(logExists());

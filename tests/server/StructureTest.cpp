@@ -43,7 +43,7 @@ protected:
         return {};
     }
     // problems: the findings that are neither present nor correct; the message says
-    // "successfully" only without any, and shows the findings under it otherwise.
+    // "successfully" only without any, and carries the verdicts and the report under it.
     void runTest(const QString& name, int problems = 0)
     {
         const auto outcome = press(archivelist::kTestDatabase, name);
@@ -58,8 +58,26 @@ protected:
         Message expected =
             successMessage(kCaption, "Database " + name + verdict +
                                          "\rCheck the results reading Windows Registry");
-        expected.detail = problems == 0 ? QString() : outcome->verdict->findings;
+        expected.report = RunDetails(outcome->summary, lastLogBlock());
+        expected.reportOpen = true;
         EXPECT_EQ(ui_.messages().back(), expected);
+        EXPECT_EQ(ui_.messages().back().report, expected.report);
+        EXPECT_TRUE(ui_.messages().back().reportOpen);
+        // Problems first and marked: no unmarked line comes before a marked one.
+        const QStringList lines = outcome->summary.split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), 29);
+        if (problems == 0)
+            EXPECT_EQ(lines[0], "No table or relation has a problem.");
+        else
+            EXPECT_TRUE(lines[0].endsWith(" of 28 tables and relations have a problem (marked "
+                                          "!!, listed first):"))
+                << lines[0].toStdString();
+        const auto firstSound = std::find_if(lines.begin() + 1, lines.end(),
+                                             [](const QString& l) { return !l.startsWith("!!"); });
+        EXPECT_TRUE(std::none_of(firstSound, lines.end(), [](const QString& l) {
+            return l.startsWith("!!");
+        })) << outcome->summary.toStdString();
+        EXPECT_EQ(problems == 0, firstSound == lines.begin() + 1);
         EXPECT_TRUE(outcome->verdict->findings.startsWith("Table "));
     }
     // The changed values that are findings of a fault ("Unchecked" is not one).

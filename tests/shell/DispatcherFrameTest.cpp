@@ -2,6 +2,7 @@
 #include "DispatcherHarness.h"
 #include "Error.h"
 
+#include <optional>
 #include <stdexcept>
 
 using namespace sqllumo;
@@ -240,4 +241,141 @@ TEST_F(DispatcherFrame, ADatabaseFailureThatEscapesKeepsItsNumberInTheGenericTra
     EXPECT_EQ(ui_.messages()[0].text,
               "An error occurred...\r-2147217900: Invalid object name 'T_Marker'.");
     EXPECT_FALSE(logExists());
+}
+
+// The closing message is shown once the function has returned: it carries the whole report
+// (written after the message was chosen, too) with the summary first, open where the
+// function's results are what the person came for. The log gets the report alone.
+TEST_F(DispatcherFrame, TheClosingMessageCarriesTheRunsSummaryAndReportAndTheLogOnlyTheReport)
+{
+    const auto closing = [](OperationContext& context) {
+        context.busy();
+        context.report().setText(QStringLiteral("\r\nfirst line"));
+        OperationOutcome outcome = context.succeeded(QStringLiteral("Done"));
+        context.report().append(QStringLiteral("\r\nwritten after the message was chosen"));
+        outcome.summary = QStringLiteral("!! one problem\n   one fine\n");
+        return outcome;
+    };
+    setFunction(MenuMode::Archive, 6, closing);
+    dispatcher_->ok(6);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    Message expected = successMessage(kCaption, "Done");
+    expected.report = "!! one problem\n   one fine\n\nfirst line\nwritten after the message "
+                      "was chosen";
+    EXPECT_EQ(ui_.messages()[0], expected);
+    EXPECT_EQ(ui_.messages()[0].report, expected.report);
+    EXPECT_FALSE(ui_.messages()[0].reportOpen);
+    EXPECT_TRUE(lastLogBlock().endsWith("\r\nfirst line\r\nwritten after the message was "
+                                        "chosen\r\n"));
+    EXPECT_FALSE(logText().contains("one problem"));
+    EXPECT_EQ(host_.closed, 1);
+
+    // Open from the start where the descriptor says so; an error closes the same way.
+    functions_.back().resultsOpen = true;
+    functions_.back().operation = [](OperationContext& context) {
+        context.report().setText(QStringLiteral("what was done"));
+        return context.failed(QStringLiteral("It failed"));
+    };
+    makeDispatcher();
+    dispatcher_->ok(6);
+    ASSERT_EQ(ui_.messages().size(), 2u);
+    expected = errorMessage(kCaption, "It failed");
+    expected.report = "what was done";
+    expected.reportOpen = true;
+    EXPECT_EQ(ui_.messages()[1], expected);
+    EXPECT_EQ(ui_.messages()[1].report, expected.report);
+    EXPECT_TRUE(ui_.messages()[1].reportOpen);
+    EXPECT_FALSE(ui_.busy());
+}
+
+TEST_F(DispatcherFrame, AFailedStepIsNamedBeforeTheServersOwnText)
+{
+    setFunction(MenuMode::Archive, 4, [](OperationContext&) {
+        OperationOutcome outcome = OperationOutcome::trapped(
+            db::kServerError, "The tail of the log for the database \"A\" has not been backed up.",
+            false);
+        outcome.failedStep = "The restore of database A from F failed. Choose another name.";
+        return outcome;
+    });
+    dispatcher_->ok(4);
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0].text,
+              "An error occurred...\rThe restore of database A from F failed. Choose another "
+              "name.\r-2147217900: The tail of the log for the database \"A\" has not been "
+              "backed up.");
+    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Critical);
+    EXPECT_FALSE(logExists());
+}
+
+// A password database that cannot be reached, or a login it refuses, is not a wrong password:
+// the person is told which, with the server named; the password is not kept as confirmed.
+TEST_F(DispatcherFrame, CheckBTellsAnUnreachableServerAndARefusedLoginFromAWrongPassword)
+{
+    int runs = 0;
+    setFunction(
+        MenuMode::Password, 3,
+        [&](OperationContext& context) {
+            if (!context.accessCheck())
+                return OperationOutcome::panelOpen();
+            ++runs;
+            return OperationOutcome::completed();
+        },
+        AccessCheck::B);
+    std::optional<db::Error> failure;
+    services_.verifyAdminPassword = [&](OperationContext&, const QString& password) {
+        if (failure)
+            throw *failure;
+        return password == "secret";
+    };
+    makeDispatcher();
+    state_.chooseCatalogue(MenuMode::Password);
+    host_.values.server = "clinic-sql,1433";
+    host_.values.database = "Passwords";
+
+    failure = db::Error(db::kConnectionFailed, "Login failed for user 'tech'.", 18456);
+    ui_.answerNextPasswordRequest({"secret", "", ""});
+    dispatcher_->ok(3);
+    failure = db::Error(db::kConnectionFailed, "Unable to connect: Adaptive Server is unavailable");
+    ui_.answerNextPasswordRequest({"secret", "", ""});
+    dispatcher_->ok(3);
+    failure.reset();
+    ui_.answerNextPasswordRequest({"wrong", "", ""});
+    dispatcher_->ok(3);
+    ui_.answerNextPasswordRequest({"secret", "", ""});
+    dispatcher_->ok(3);
+
+    EXPECT_EQ(runs, 1);
+    ASSERT_EQ(ui_.messages().size(), 3u);
+    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Critical);
+    EXPECT_TRUE(ui_.messages()[0].text.startsWith(
+        "SQL Server clinic-sql,1433 refused the login, so the administrator password could not "
+        "be checked in the password database Passwords."))
+        << ui_.messages()[0].text.toStdString();
+    EXPECT_TRUE(ui_.messages()[0].text.endsWith("\rLogin failed for user 'tech'."));
+    EXPECT_TRUE(ui_.messages()[1].text.startsWith(
+        "The password database Passwords on SQL Server clinic-sql,1433 could not be reached"))
+        << ui_.messages()[1].text.toStdString();
+    for (int i : {0, 1})
+        EXPECT_FALSE(ui_.messages()[i].text.contains("security access level"));
+    EXPECT_EQ(ui_.messages()[2].text, "Unable to perform operation due to security access level");
+    // Each failure forgot the password: four requests for four presses.
+    EXPECT_EQ(ui_.passwordRequests().size(), 4u);
+    for (AdminSecret secret : ui_.passwordSecrets())
+        EXPECT_EQ(secret, AdminSecret::PasswordDatabaseAdmin);
+    EXPECT_EQ(ui_.unscriptedPrompts(), 0);
+}
+
+TEST_F(DispatcherFrame, TheArchiveCatalogueAsksForTheServicePassPhrase)
+{
+    setFunction(
+        MenuMode::Archive, 7,
+        [](OperationContext& context) {
+            return context.accessCheck() ? OperationOutcome::completed()
+                                         : OperationOutcome::panelOpen();
+        },
+        AccessCheck::A);
+    ui_.answerNextPasswordRequest({"vor36pelin", "", ""});
+    dispatcher_->ok(7);
+    ASSERT_EQ(ui_.passwordSecrets().size(), 1u);
+    EXPECT_EQ(ui_.passwordSecrets()[0], AdminSecret::ArchivePassPhrase);
 }

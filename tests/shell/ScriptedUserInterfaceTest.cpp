@@ -18,8 +18,9 @@ TEST(ScriptedUserInterface, AnswersFromTheScriptInOrderAndRecordsEverything)
     EXPECT_EQ(ui.showMessage(accessMessage("refused")), MessageResult::Ok);
     EXPECT_EQ(ui.showMessage({"Delete?", "Warning", MessageIcon::None, MessageButtons::OkCancel}),
               MessageResult::Cancel);
-    EXPECT_EQ(ui.passwordRequest(PasswordRequestMode::NewPassword),
-              (PasswordRequestResult{"a", "a", ""}));
+    EXPECT_EQ(
+        ui.passwordRequest(PasswordRequestMode::NewPassword, AdminSecret::PasswordDatabaseAdmin),
+        (PasswordRequestResult{"a", "a", ""}));
     EXPECT_FALSE(ui.chooseFile({}).has_value());
     EXPECT_EQ(ui.chooseFile({}).value_or(""), "/tmp/x.mdb");
     EXPECT_TRUE(ui.scriptExhausted());
@@ -30,7 +31,9 @@ TEST(ScriptedUserInterface, AnswersFromTheScriptInOrderAndRecordsEverything)
     EXPECT_EQ(ui.messages()[1].text, "Delete?");
 
     // Past the script: counted, answered as cancelled / first button.
-    EXPECT_EQ(ui.passwordRequest(PasswordRequestMode::ConfirmPassword), PasswordRequestResult{});
+    EXPECT_EQ(
+        ui.passwordRequest(PasswordRequestMode::ConfirmPassword, AdminSecret::ArchivePassPhrase),
+        PasswordRequestResult{});
     EXPECT_EQ(ui.showMessage({"Q", "", MessageIcon::Question, MessageButtons::YesNo}),
               MessageResult::Yes);
     EXPECT_EQ(ui.unscriptedPrompts(), 2);

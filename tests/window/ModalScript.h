@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTextEdit>
 #include <QTimer>
+
+#include "Screenshot.h"
 
 #include <deque>
 #include <functional>
@@ -18,7 +21,17 @@ struct SeenModal {
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString informative{};
+    // The run's report in the box's details area, and whether that area was open.
+    QString details{};
+    bool detailsOpen = false;
 };
+
+inline SeenModal Seen(QMessageBox* box)
+{
+    const auto* area = box->findChild<QTextEdit*>();
+    return {box->windowTitle(),     box->text(),         box->icon(),
+            box->informativeText(), box->detailedText(), area && area->isVisible()};
+}
 
 class ModalScript {
 public:
@@ -32,10 +45,13 @@ public:
     }
 
     void then(Step step) { steps_.push_back(std::move(step)); }
-    // A message box answered with the given button; what it showed is recorded.
-    void press(QMessageBox::StandardButton button)
+    // A message box answered with the given button; what it showed is recorded. With a
+    // screenshot name, the box is saved as it is seen, its details opened first when
+    // openDetails is set and they are closed.
+    void press(QMessageBox::StandardButton button, const QString& screenshot = {},
+               bool openDetails = false)
     {
-        then([this, button](QWidget* w) {
+        then([this, button, screenshot, openDetails](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             if (!box) {
                 unexpected_++;
@@ -43,7 +59,13 @@ public:
                     d->reject();
                 return;
             }
-            seen_.push_back({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
+            seen_.push_back(Seen(box));
+            if (openDetails && !seen_.back().detailsOpen)
+                for (QAbstractButton* b : box->buttons())
+                    if (box->buttonRole(b) == QMessageBox::ActionRole)
+                        b->click();
+            if (!screenshot.isEmpty())
+                SaveScreenshot(*box, screenshot);
             box->button(button)->click();
         });
     }
@@ -62,8 +84,7 @@ private:
         if (steps_.empty()) {
             unexpected_++;
             if (auto* box = qobject_cast<QMessageBox*>(modal))
-                seen_.push_back(
-                    {box->windowTitle(), box->text(), box->icon(), box->informativeText()});
+                seen_.push_back(Seen(box));
             if (auto* d = qobject_cast<QDialog*>(modal))
                 d->reject();
             return;

@@ -1,5 +1,6 @@
 // The password request dialog: its fields by purpose, masking, length, tab order and results.
 #include "PasswordRequest.h"
+#include "Screenshot.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -32,6 +33,39 @@ TEST(PasswordRequestDialog, FieldsFollowThePurpose)
         EXPECT_EQ(dialog.Label4->isVisible(), row.confirm);
         EXPECT_EQ(dialog.Text1->isVisible(), row.old);
         EXPECT_EQ(dialog.Label1->isVisible(), row.old);
+    }
+}
+
+// The request says which secret it wants: the archive functions' pass phrase, or the password
+// database's administrator password, whole at any font size.
+TEST(PasswordRequestDialog, ThePromptNamesTheSecretAsked)
+{
+    struct Row {
+        PasswordRequestMode mode;
+        AdminSecret secret;
+        const char* begins;
+        const char* screenshot;
+    };
+    const Row rows[] = {
+        {PasswordRequestMode::ConfirmPassword, AdminSecret::ArchivePassPhrase,
+         "The service pass phrase of the archive functions", "password-request-pass-phrase"},
+        {PasswordRequestMode::ConfirmPassword, AdminSecret::PasswordDatabaseAdmin,
+         "The administrator password of the password database:", "password-request-admin"},
+        {PasswordRequestMode::NewPassword, AdminSecret::PasswordDatabaseAdmin,
+         "The administrator password of the new password database", nullptr},
+        {PasswordRequestMode::ChangePassword, AdminSecret::PasswordDatabaseAdmin,
+         "The administrator password of the password database,\nthen the new one", nullptr}};
+    for (const Row& row : rows) {
+        PasswordRequest dialog;
+        dialog.Impostati(row.mode, row.secret);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        EXPECT_TRUE(dialog.Prompt->isVisible());
+        EXPECT_TRUE(dialog.Prompt->text().startsWith(row.begins))
+            << dialog.Prompt->text().toStdString();
+        EXPECT_GE(dialog.Prompt->width(), dialog.Prompt->sizeHint().width());
+        if (row.screenshot)
+            sqllumo::testing::SaveScreenshot(dialog, row.screenshot);
     }
 }
 
@@ -68,7 +102,8 @@ TEST(PasswordRequestDialog, OkHandsBackWhatWasTypedCancelNothing)
         QTest::keyClicks(d->Text3, "vor36pelin");
         d->Command1->click();
     });
-    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::ConfirmPassword),
+    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::ConfirmPassword,
+                                   AdminSecret::ArchivePassPhrase),
               (PasswordRequestResult{"vor36pelin", "", ""}));
 
     QTimer::singleShot(0, [] {
@@ -77,7 +112,8 @@ TEST(PasswordRequestDialog, OkHandsBackWhatWasTypedCancelNothing)
         QTest::keyClicks(d->Text3, "typed");
         d->Command2->click();
     });
-    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::NewPassword),
+    EXPECT_EQ(PasswordRequest::ask(nullptr, PasswordRequestMode::NewPassword,
+                                   AdminSecret::PasswordDatabaseAdmin),
               PasswordRequestResult{});
 
     // A second Impostati forgets what was typed before.

@@ -16,6 +16,7 @@
 #include "ReportLog.h"
 #include "Screenshot.h"
 #include "ServerProvider.h"
+#include "ServerStatements.h"
 #include "Settings.h"
 #include "StandinForProgram.h"
 #include "TestResultRegistry.h"
@@ -129,6 +130,14 @@ protected:
         connection.close();
         return rows;
     }
+    void execute(const QString& database, const QString& statement) const
+    {
+        db::Connection connection;
+        connection.open(BuildConnectionString(standin_->server(), database, standin_->user(),
+                                              standin_->password()));
+        connection.execute(statement);
+        connection.close();
+    }
     QString log() const
     {
         QFile f(ReportLogPath(w_.dir.path()));
@@ -179,6 +188,11 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
     modals.then([](QWidget* w) {
         auto* dialog = qobject_cast<PasswordRequest*>(w);
         ASSERT_NE(dialog, nullptr);
+        // The archive's request says it wants the service pass phrase, not a database's.
+        EXPECT_TRUE(dialog->Prompt->isVisible());
+        EXPECT_TRUE(
+            dialog->Prompt->text().startsWith("The service pass phrase of the archive functions"));
+        sqllumo::testing::SaveScreenshot(*dialog, "12-pass-phrase-request");
         QTest::keyClicks(dialog->Text3, "vor36PELIN");
         dialog->Command1->click();
     });
@@ -195,31 +209,94 @@ TEST_F(WindowArchive, CreateTestAndDeleteThroughThePanels)
 }
 
 // A database without the archive's tables: the message says how many problems were found, not
-// "successfully", and the findings of this test are shown under it.
-TEST_F(WindowArchive, StructureTestWithProblemsShowsThemUnderItsMessage)
+// "successfully", and the findings of this test sit right under it, open, every table and
+// relation with its verdict, the problems first and marked. With one table made right, that
+// table comes after every problem.
+TEST_F(WindowArchive, StructureTestOfADatabaseWithoutArchiveTablesShowsItsFindingsOpenUnderIt)
 {
+    ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
+    const QString name = QStringLiteral("Damaged");
+    execute("master", server::CreateDatabaseStatement(name, "C:\\Lumeno SQL Database\\"));
     ModalScript modals;
-    open(archivelist::kTestDatabase);
-    type(1, "master");
-    modals.press(QMessageBox::Ok);
-    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
+    const auto runTest = [&](const QString& screenshot) {
+        open(archivelist::kTestDatabase);
+        type(1, name);
+        modals.press(QMessageBox::Ok, screenshot);
+        QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
+    };
+    runTest("09-structure-test-findings");
     ASSERT_EQ(modals.seen().size(), 1u);
     const auto& shown = modals.seen()[0];
     const QRegularExpressionMatch heading =
-        QRegularExpression("^Database master has been tested: (\\d+) problems found\n"
+        QRegularExpression("^Database Damaged has been tested: (\\d+) problems found\n"
                            "Check the results reading Windows Registry$")
             .match(shown.text);
     ASSERT_TRUE(heading.hasMatch()) << shown.text.toStdString();
-    // Each of the twenty tables is missing.
-    EXPECT_GE(heading.captured(1).toInt(), 20);
+    EXPECT_EQ(heading.captured(1).toInt(), 28);
     EXPECT_EQ(shown.icon, QMessageBox::Information);
-    EXPECT_TRUE(shown.informative.startsWith("<pre>Table ")) << shown.informative.toStdString();
-    EXPECT_TRUE(
-        shown.informative.contains(QRegularExpression("\nT_Patient +NotPresent +not tested")))
-        << shown.informative.toStdString();
-    // The registry entries are still written.
+    EXPECT_TRUE(shown.detailsOpen);
+    QStringList lines = shown.details.split('\n');
+    ASSERT_GE(lines.size(), 30) << shown.details.toStdString();
+    EXPECT_EQ(lines[0], "28 of 28 tables and relations have a problem (marked !!, listed first):");
+    EXPECT_TRUE(lines[1].contains(QRegularExpression("^!! +Table +T_DBVersion +NotPresent$")))
+        << lines[1].toStdString();
+    EXPECT_TRUE(lines[28].contains(
+        QRegularExpression("^!! +Relation +T_StatisticMask-T_StatisticSearch +NotPresent$")))
+        << lines[28].toStdString();
+    // Then the test's own report lines, as the log has them.
+    EXPECT_EQ(lines[29], "");
+    EXPECT_EQ(lines[30], "START to CHECK the SQL database named Damaged");
+    EXPECT_TRUE(shown.details.contains("\nthe table T_Patient is not present\n"));
+    EXPECT_TRUE(log().contains("\r\nthe table T_Patient is not present\r\n"));
+    EXPECT_FALSE(log().contains("!!"));
+
+    execute(name, "CREATE TABLE T_Marker (ID_Marker INT IDENTITY (1,1) PRIMARY KEY, "
+                  "Marker NVARCHAR(50) NOT NULL)");
+    runTest(QString());
+    ASSERT_EQ(modals.seen().size(), 2u);
+    lines = modals.seen()[1].details.split('\n');
+    ASSERT_GE(lines.size(), 29);
+    EXPECT_TRUE(lines[0].startsWith("27 of 28 tables and relations have a problem"));
+    for (int i = 1; i <= 27; ++i)
+        EXPECT_TRUE(lines[i].startsWith("!! ")) << lines[i].toStdString();
+    EXPECT_TRUE(lines[28].contains(QRegularExpression("^ +Table +T_Marker +Ok$")))
+        << lines[28].toStdString();
+    EXPECT_EQ(modals.unexpected(), 0);
     TestResultRegistry registry(*w_.settings);
     EXPECT_EQ(registry.value(registrysections::kTables, "T_Patient"), "NotPresent");
+}
+
+// The backup's message keeps its text; its details, closed until asked for, name the file and
+// the set written, counting the sets the file holds.
+TEST_F(WindowArchive, BackupNamesTheFileAndTheSetItWroteInItsDetails)
+{
+    ASSERT_TRUE(standin_->makeServerFolder("C:\\Lumeno SQL Database"));
+    const QString file = "C:\\Lumeno SQL Database\\window-sets.bak";
+    ModalScript modals;
+    for (const QString& screenshot : {QString(), QStringLiteral("10-backup-details")}) {
+        open(archivelist::kBackup);
+        type(1, "master");
+        type(2, file);
+        modals.press(QMessageBox::Ok, screenshot, true);
+        QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
+    }
+    ASSERT_EQ(modals.seen().size(), 2u);
+    const QRegularExpression set(" \\(backup set (\\d) of (\\d), taken \\d{4}-\\d\\d-\\d\\d "
+                                 "\\d\\d:\\d\\d:\\d\\d\\)$");
+    for (int i : {0, 1}) {
+        const auto& shown = modals.seen()[static_cast<size_t>(i)];
+        EXPECT_EQ(shown.text, "Complete Backup of database master has been created and verified");
+        EXPECT_FALSE(shown.detailsOpen);
+        EXPECT_TRUE(shown.details.startsWith("Complete Backup of database master has been "
+                                             "created and verified into disk " +
+                                             file + " (backup set "))
+            << shown.details.toStdString();
+        const QRegularExpressionMatch named = set.match(shown.details);
+        ASSERT_TRUE(named.hasMatch()) << shown.details.toStdString();
+        EXPECT_EQ(named.captured(1).toInt(), i + 1);
+        EXPECT_EQ(named.captured(2).toInt(), i + 1);
+    }
+    EXPECT_EQ(modals.unexpected(), 0);
 }
 
 TEST_F(WindowArchive, GeneralInformationShowsTheListOverThePanelUntilCancel)
@@ -279,13 +356,29 @@ TEST_F(WindowArchive, ImportsThroughThePanelWithTheMeterMovingInItsFrame)
         QTest::keyClicks(dialog->Text3, "Vor36Pelin");
         dialog->Command1->click();
     });
-    modals.press(QMessageBox::Ok);
+    modals.press(QMessageBox::Ok, "11-import-results");
     QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     ASSERT_EQ(modals.seen().size(), 1u);
     EXPECT_EQ(modals.seen()[0].text,
               "Database WindowImported has been created and imported successfully\n"
               "1 patient had a photo that was not copied.");
     EXPECT_EQ(modals.unexpected(), 0);
+    // Under the message, open: every table's rows in the file and in the database.
+    const QString& details = modals.seen()[0].details;
+    EXPECT_TRUE(modals.seen()[0].detailsOpen);
+    EXPECT_TRUE(details.startsWith("Rows of each table (tables that differ first, marked !!):\n"
+                                   "   Table                     Source   Database\n"))
+        << details.toStdString();
+    for (const auto& table : archive) {
+        const QString rows = QString::number(table.rows.size());
+        EXPECT_TRUE(details.contains(
+            QRegularExpression("\n   " + table.name + " +" + rows + " +" + rows + "\n")))
+            << table.name.toStdString() << "\n"
+            << details.toStdString();
+    }
+    EXPECT_FALSE(details.contains("\n!!")) << details.toStdString();
+    EXPECT_TRUE(details.contains("\nFINISH to DEFINE INDEXES and KEYS for SQL database "
+                                 "WindowImported"));
 
     auto during = [&](const QString& label) {
         return std::count_if(seen.begin(), seen.end(), [&](const Seen& s) {

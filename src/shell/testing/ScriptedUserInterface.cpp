@@ -64,9 +64,11 @@ std::optional<QString> ScriptedUserInterface::chooseFile(const FileChoice& choic
     return std::optional<QString>(answer);
 }
 
-PasswordRequestResult ScriptedUserInterface::passwordRequest(PasswordRequestMode mode)
+PasswordRequestResult ScriptedUserInterface::passwordRequest(PasswordRequestMode mode,
+                                                             AdminSecret secret)
 {
     passwordRequests_.push_back(mode);
+    passwordSecrets_.push_back(secret);
     if (passwordAnswers_.empty()) {
         ++unscripted_;
         return {};

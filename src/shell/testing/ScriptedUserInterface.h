@@ -51,6 +51,8 @@ public:
     const std::vector<ProgressState>& progress() const { return progress_; }
     const std::vector<FileChoice>& fileChoices() const { return fileChoices_; }
     const std::vector<PasswordRequestMode>& passwordRequests() const { return passwordRequests_; }
+    // The secret each request asked for, in the same order.
+    const std::vector<AdminSecret>& passwordSecrets() const { return passwordSecrets_; }
     const std::vector<ShiftDialogRequest>& shiftRequests() const { return shiftRequests_; }
     const std::vector<UserDetailsRequest>& userDetailsRequests() const
     {
@@ -75,7 +77,7 @@ public:
     bool stopRequested() override { return stopAtCall_ > 0 && pendingEventCalls_ >= stopAtCall_; }
     void showProgress(const ProgressState& state) override { progress_.push_back(state); }
     std::optional<QString> chooseFile(const FileChoice& choice) override;
-    PasswordRequestResult passwordRequest(PasswordRequestMode mode) override;
+    PasswordRequestResult passwordRequest(PasswordRequestMode mode, AdminSecret secret) override;
     bool shiftDatabaseFields(const ShiftDialogRequest& request) override;
     UserDetailsResult userDetails(const UserDetailsRequest& request) override;
     void roleFunctionSheet(const QString& roleName, rolefunctionsheet::RoleEditorCaller& caller,
@@ -97,6 +99,7 @@ private:
     std::vector<ProgressState> progress_;
     std::vector<FileChoice> fileChoices_;
     std::vector<PasswordRequestMode> passwordRequests_;
+    std::vector<AdminSecret> passwordSecrets_;
     std::deque<std::function<bool(const ShiftDialogRequest&)>> shiftAnswers_;
     std::vector<ShiftDialogRequest> shiftRequests_;
     bool busy_ = false;
