@@ -23,7 +23,19 @@ void TestResultRegistry::setValue(const QString& section, const QString& key, co
     const QString path = section + QLatin1Char('/') + key;
     setHere_[path] = value;
     store_->setValue(path, value);
-    store_->sync();
+    if (holds_ == 0)
+        store_->sync();
+}
+
+TestResultRegistry::HeldWrites::HeldWrites(TestResultRegistry& registry) : registry_(registry)
+{
+    ++registry_.holds_;
+}
+
+TestResultRegistry::HeldWrites::~HeldWrites()
+{
+    if (--registry_.holds_ == 0)
+        registry_.store_->sync();
 }
 
 QString TestResultRegistry::setHere(const QString& section, const QString& key) const

@@ -21,9 +21,23 @@ inline const QString kRelations = QStringLiteral("GEN_Relations");
 } // namespace registrysections
 
 // Reads and writes the sections in the file of the given settings store, so both are kept
-// together. Each value set reaches the file at once.
+// together. Each value set reaches the file at once, unless writes are held: then the file is
+// rewritten once, when the last hold ends.
 class TestResultRegistry {
 public:
+    // Held for one step of a function (a whole structure test, one table of a creation): its
+    // values reach the file together when the step ends, however it ends.
+    class HeldWrites {
+    public:
+        explicit HeldWrites(TestResultRegistry& registry);
+        ~HeldWrites();
+        HeldWrites(const HeldWrites&) = delete;
+        HeldWrites& operator=(const HeldWrites&) = delete;
+
+    private:
+        TestResultRegistry& registry_;
+    };
+
     explicit TestResultRegistry(const Settings& settings);
     ~TestResultRegistry();
     TestResultRegistry(const TestResultRegistry&) = delete;
@@ -39,6 +53,7 @@ public:
 private:
     std::unique_ptr<QSettings> store_;
     std::map<QString, QString> setHere_;
+    int holds_ = 0;
 };
 
 } // namespace sqllumo
