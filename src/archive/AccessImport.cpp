@@ -577,12 +577,17 @@ bool DefineImportTables(const QString& databaseName, const QString& destination,
     QString currentTable;
     TestResultRegistry& registry = work.registry;
     work.report.append(kLineBreak + kImportDefineStart + databaseName);
-    for (const QString& table : RegistryTableOrder())
-        registry.setValue(registrysections::kTables, table, values::kUnchecked);
+    {
+        const TestResultRegistry::SavedTogether oneSave(registry);
+        for (const QString& table : RegistryTableOrder())
+            registry.setValue(registrysections::kTables, table, values::kUnchecked);
+    }
     const std::unique_ptr<dbport::Connection> connection = work.database.newConnection();
     try {
         connection->open(destination);
         for (const TableDef& table : ArchiveTables()) {
+            // Each table's state reaches the file once, when its step ends.
+            const TestResultRegistry::SavedTogether tableStep(registry);
             currentTable = q(table.name);
             if (!dbport::HasTable(catalog, currentTable)) {
                 registry.setValue(registrysections::kTables, currentTable,

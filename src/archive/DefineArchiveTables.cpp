@@ -96,14 +96,19 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
     ReportBuffer& report = work.report;
 
     report.append(kLineBreak + kDefineStart + databaseName);
-    for (const QString& table : RegistryTableOrder())
-        registry.setValue(registrysections::kTables, table, values::kUnchecked);
+    {
+        const TestResultRegistry::SavedTogether oneSave(registry);
+        for (const QString& table : RegistryTableOrder())
+            registry.setValue(registrysections::kTables, table, values::kUnchecked);
+    }
 
     std::unique_ptr<dbport::Connection> connection;
     try {
         connection = work.provider.newConnection();
         connection->open(connectionString);
         for (const TableDef& table : ArchiveTables()) {
+            // Each table's state reaches the file once, when its step ends.
+            const TestResultRegistry::SavedTogether tableStep(registry);
             currentTable = q(table.name);
             if (!isPresent(catalog.tableNames(), currentTable)) {
                 registry.setValue(registrysections::kTables, currentTable,

@@ -149,6 +149,8 @@ bool TestArchiveStructure(const QString& databaseName, const QString& connection
     using namespace texts;
     namespace sections = registrysections;
     TestResultRegistry& registry = work.registry;
+    // The findings reach the settings file in one save, not one per table and relation.
+    const TestResultRegistry::SavedTogether oneSave(registry);
     ReportBuffer& report = work.report;
     auto line = [&](const QString& text) { report.append(kLineBreak + text); };
 

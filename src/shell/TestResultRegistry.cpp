@@ -25,7 +25,19 @@ void TestResultRegistry::setValue(const QString& section, const QString& key, co
     if (holding_)
         return;
     store_->setValue(path, value);
-    store_->sync();
+    if (steps_ == 0)
+        store_->sync();
+}
+
+TestResultRegistry::SavedTogether::SavedTogether(TestResultRegistry& registry) : registry_(registry)
+{
+    ++registry_.steps_;
+}
+
+TestResultRegistry::SavedTogether::~SavedTogether()
+{
+    if (--registry_.steps_ == 0)
+        registry_.store_->sync();
 }
 
 void TestResultRegistry::keepHeld()

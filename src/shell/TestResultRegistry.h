@@ -21,9 +21,23 @@ inline const QString kRelations = QStringLiteral("GEN_Relations");
 } // namespace registrysections
 
 // Reads and writes the sections in the file of the given settings store, so both are kept
-// together. Each value set reaches the file at once.
+// together. Each value set reaches the file at once, except within a step saved together (one
+// write when the step ends) and while changes are held (none until they are kept).
 class TestResultRegistry {
 public:
+    // Lives for one step of a function (a whole structure test, one table of a creation): the
+    // step's values reach the file together when it ends, however it ends.
+    class SavedTogether {
+    public:
+        explicit SavedTogether(TestResultRegistry& registry);
+        ~SavedTogether();
+        SavedTogether(const SavedTogether&) = delete;
+        SavedTogether& operator=(const SavedTogether&) = delete;
+
+    private:
+        TestResultRegistry& registry_;
+    };
+
     explicit TestResultRegistry(const Settings& settings);
     ~TestResultRegistry();
     TestResultRegistry(const TestResultRegistry&) = delete;
@@ -43,6 +57,7 @@ private:
     std::unique_ptr<QSettings> store_;
     std::map<QString, QString> setHere_;
     bool holding_ = false;
+    int steps_ = 0;
 };
 
 } // namespace sqllumo

@@ -5,8 +5,12 @@
 #include "TestArchiveStructure.h"
 #include "TestResultRegistry.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <map>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace sqllumo;
 using sqllumo::testing::ArchiveOpsHarness;
@@ -14,6 +18,46 @@ using sqllumo::testing::ArchiveOpsHarness;
 namespace {
 
 using Expectations = std::map<std::pair<QString, QString>, QString>; // (section, key) -> value
+
+// Counts the times a file is replaced by a rename (as QSettings saves it), from inotify's events
+// on its folder. Its closes after writing are watched as well, only so that two renames in a
+// row are not merged into one event by the kernel.
+class FileRewrites {
+public:
+    explicit FileRewrites(const QString& path)
+        : name_(QFileInfo(path).fileName().toStdString()), fd_(inotify_init1(IN_NONBLOCK))
+    {
+        EXPECT_GE(fd_, 0);
+        EXPECT_GE(inotify_add_watch(fd_, QFileInfo(path).absolutePath().toLocal8Bit().constData(),
+                                    IN_CLOSE_WRITE | IN_MOVED_TO),
+                  0);
+    }
+    ~FileRewrites() { close(fd_); }
+    FileRewrites(const FileRewrites&) = delete;
+    FileRewrites& operator=(const FileRewrites&) = delete;
+
+    // The rewrites since the last call.
+    int take()
+    {
+        int count = 0;
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t got = read(fd_, buffer, sizeof buffer);
+            if (got <= 0)
+                return count;
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if ((event->mask & IN_MOVED_TO) && event->len > 0 && name_ == event->name)
+                    ++count;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    std::string name_;
+    int fd_;
+};
 
 class Structure : public ArchiveOpsHarness {
 protected:
@@ -137,6 +181,31 @@ TEST_F(Structure, AFreshArchiveOfEitherEditionPassesEverything)
         EXPECT_TRUE(text.endsWith(
             "the relationship T_StatisticMask-T_StatisticSearch is present and correct\r\n"));
     }
+}
+
+TEST_F(Structure, TheSettingsFileIsRewrittenOncePerStepNotOncePerValue)
+{
+    const QString name = freshName("OneSave");
+    createEmptyDatabase(name);
+    FileRewrites rewrites(settings_->fileName());
+    rewrites.take();
+    auto catalog = provider_->newCatalog();
+    catalog->setActiveConnection(connectionString(name));
+    QString errorText;
+    const archive::ArchiveWork work{*provider_, state_.report(), *registry_};
+    ASSERT_TRUE(archive::DefineArchiveTables(name, connectionString(name), *catalog, false,
+                                             errorText, work))
+        << errorText.toStdString();
+    // The tables marked unchecked together, then one save per table made.
+    EXPECT_EQ(rewrites.take(), 1 + static_cast<int>(archive::ArchiveTables().size()));
+
+    catalog->refresh();
+    ASSERT_TRUE(
+        archive::TestArchiveStructure(name, connectionString(name), *catalog, errorText, work))
+        << errorText.toStdString();
+    EXPECT_EQ(rewrites.take(), 1);
+    // And the one save holds every finding.
+    expectRegistry({});
 }
 
 TEST_F(Structure, DamagedArchivesGiveTheirValuesAndLines)
