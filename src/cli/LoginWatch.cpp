@@ -18,6 +18,10 @@ public:
     }
     void setCommandTimeout(int seconds) override { inner_->setCommandTimeout(seconds); }
     void execute(const QString& statement) override { inner_->execute(statement); }
+    void executeAtomically(const QStringList& statements) override
+    {
+        inner_->executeAtomically(statements);
+    }
     dbport::ResultSet query(const QString& statement) override { return inner_->query(statement); }
     std::unique_ptr<dbport::UpdatableRows> openUpdatable(const QString& selectStatement) override
     {

@@ -28,7 +28,7 @@ inline std::string u8(const std::u16string& s)
 // One value as a short text: NULL, integers, texts in quotes, 0x.. for bytes, dates ISO.
 inline std::string show(const Value& v)
 {
-    if (std::steps_alternative<std::monostate>(v))
+    if (std::holds_alternative<std::monostate>(v))
         return "NULL";
     if (auto* n = std::get_if<int64_t>(&v))
         return std::to_string(*n);

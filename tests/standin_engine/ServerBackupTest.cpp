@@ -148,7 +148,7 @@ TEST_F(ServerBackup, SecondBackupAppendsAndFileSelectsTheSet)
     ASSERT_GE(id, 0);
     EXPECT_EQ(list1.results[0].columns[size_t(id)].type, SqlType::UniqueIdentifier);
     const Value dataId = list1.results[0].rows.at(0)[size_t(id)];
-    ASSERT_TRUE(std::steps_alternative<Bytes>(dataId));
+    ASSERT_TRUE(std::holds_alternative<Bytes>(dataId));
     EXPECT_EQ(std::get<Bytes>(dataId).size(), 16u);
     EXPECT_EQ(list2.results.at(0).rows.at(0)[size_t(id)], dataId);
     EXPECT_NE(list1.results[0].rows.at(1)[size_t(id)], dataId);
@@ -516,8 +516,8 @@ TEST_F(ServerBackup, HeaderOnlyListsEverySetWithSqlServersColumns)
         EXPECT_EQ(sets.text(row, "IsDamaged"), "0");
         EXPECT_EQ(value(row, "BackupSize"), value(row, "CompressedBackupSize"));
         EXPECT_GT(std::get<int64_t>(value(row, "BackupSize")), 8192);
-        ASSERT_TRUE(std::steps_alternative<DateTimeValue>(value(row, "BackupStartDate")));
-        ASSERT_TRUE(std::steps_alternative<Bytes>(value(row, "BackupSetGUID")));
+        ASSERT_TRUE(std::holds_alternative<DateTimeValue>(value(row, "BackupStartDate")));
+        ASSERT_TRUE(std::holds_alternative<Bytes>(value(row, "BackupSetGUID")));
         EXPECT_EQ(std::get<Bytes>(value(row, "BackupSetGUID")).size(), 16u);
     }
     EXPECT_EQ(sets.text(0, "DatabaseName"), "Xarc");

@@ -56,7 +56,7 @@ protected:
             return -1;
         }
         const Value& v = sink.results[0].rows[0][0];
-        return std::steps_alternative<int64_t>(v) ? std::get<int64_t>(v) : -1;
+        return std::holds_alternative<int64_t>(v) ? std::get<int64_t>(v) : -1;
     }
 };
 

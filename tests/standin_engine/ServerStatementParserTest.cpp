@@ -19,7 +19,7 @@ server::ServerStatement parseOne(const std::u16string& text)
 {
     auto batch = sql::parseBatch(text);
     EXPECT_EQ(batch.size(), 1u) << u8(text);
-    if (batch.empty() || !std::steps_alternative<sql::ServerStmt>(batch[0].body)) {
+    if (batch.empty() || !std::holds_alternative<sql::ServerStmt>(batch[0].body)) {
         ADD_FAILURE() << "not a server statement: " << u8(text);
         return {};
     }

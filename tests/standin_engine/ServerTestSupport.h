@@ -47,7 +47,7 @@ struct ResultSetCopy {
             return Narrow(*s);
         if (const auto* i = std::get_if<int64_t>(&v))
             return std::to_string(*i);
-        if (std::steps_alternative<std::monostate>(v))
+        if (std::holds_alternative<std::monostate>(v))
             return "NULL";
         return "<other>";
     }

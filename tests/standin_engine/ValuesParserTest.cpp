@@ -84,7 +84,7 @@ TEST(Values, ConversionsFollowSqlServersRules)
                                   << u8(sql::typeDisplayName(c.to.type));
         if (error == 0) {
             // Texts are shown through their UTF-8 form, unpaired surrogates as WTF-8 bytes.
-            std::string shown = std::steps_alternative<std::u16string>(out)
+            std::string shown = std::holds_alternative<std::u16string>(out)
                                     ? "'" + text::toWtf8(std::get<std::u16string>(out)) + "'"
                                     : show(out);
             EXPECT_EQ(shown, c.shown) << show(c.from.value);
@@ -200,7 +200,7 @@ TEST(FrontEnd, TokensAndStatementShapes)
         u"CREATE DATABASE X ON (NAME = X_Dat, FILENAME = 'C:\\d\\X.mdf') LOG ON (NAME = X_Log, "
         u"FILENAME = 'C:\\d\\X.ldf')\nUSE X; SELECT 1");
     ASSERT_EQ(batch.size(), 3u);
-    EXPECT_TRUE(std::steps_alternative<sql::ServerStmt>(batch[0].body));
+    EXPECT_TRUE(std::holds_alternative<sql::ServerStmt>(batch[0].body));
     const auto& created = std::get<sql::ServerStmt>(batch[0].body).statement;
     ASSERT_TRUE(created.body.has_value()) << u8(created.refusal.text);
     const auto& create = std::get<server::CreateDatabaseStatement>(*created.body);
