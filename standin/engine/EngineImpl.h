@@ -166,6 +166,8 @@ private:
 
     ConversionContext conversion_;
     bool nocount_ = false;
+    // SET XACT_ABORT ON: a run-time error rolls the open transaction back and ends the batch.
+    bool xactAbort_ = false;
     bool implicitTransactions_ = false;
     int64_t textSize_ = 2147483647;
     std::u16string language_ = u"us_english";

@@ -305,6 +305,12 @@ void SessionImpl::runStatement(Statement& st, ResultSink& sink, bool firstInBatc
         }
         lastError_ = m.number;
         sink.done(done(inProcedure, false, 0, true));
+        if (xactAbort_) {
+            // As the server does: nothing of a transaction that met an error is kept.
+            if (trancount_ > 0)
+                rollbackTransaction();
+            throw BatchAborted{};
+        }
         if (scopeOf(m.number) == ErrorScope::Batch)
             throw BatchAborted{};
     };
