@@ -150,7 +150,7 @@ private:
                     const store::ForeignKeyMeta& fk, const std::vector<Value>& parentRow,
                     const store::TableMeta& parent);
     void writeRowUpdate(store::Database& db, const store::TableMeta& t, int64_t rowid,
-                        const std::vector<Value>& row);
+                        const std::vector<Value>& before, const std::vector<Value>& row);
     void deleteRowid(store::Database& db, const store::TableMeta& t, int64_t rowid);
     void insertRowAt(store::Database& db, const store::TableMeta& t, int64_t rowid,
                      const std::vector<Value>& row);
