@@ -65,8 +65,8 @@ public:
 
     // Batching, for changing many rows: while on, update() of an existing row may only queue
     // its write (the row shows its new values at once) until sendUpdates() writes the queue in
-    // one transaction. When sendUpdates() raises, updatesWritten() counts the update() calls
-    // since the one before that are in the database; close the rows then. Rows that write
+    // one transaction. When sendUpdates() raises, updatesWritten() counts how many of the
+    // update() calls it was sending are in the database; close the rows then. Rows that write
     // each update at once (the default) have nothing to send.
     virtual void setBatchUpdates(bool on) { (void)on; }
     virtual void sendUpdates() {}
