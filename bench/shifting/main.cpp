@@ -1,7 +1,10 @@
 // One shift over many patients against a stand-in it starts (sqlserver-standin beside this
 // program): the code moved into the comment, then the quick-search flag 6 of one exam and file
-// per patient. Prints rows per second. Usage: bench_shifting [patients, default 25000]
+// per patient; both once straight to the stand-in and once through a relay that delays every
+// packet by 0.5 ms each way, as a clinic's network would. Prints rows per second.
+// Usage: bench_shifting [patients, default 25000]
 #include "ArchiveOnStandin.h"
+#include "DelayRelay.h"
 #include "GestioneDbPazienti.h"
 #include "ShiftLog.h"
 
@@ -87,26 +90,43 @@ int main(int argc, char** argv)
     const QString log = shifting::ShiftLogPath(folder.path());
     const auto port = server::MakeServerProvider();
     shifting::GestioneDbPazienti worker(*port);
-    auto run = [&](const char* what, bool exam, int origine, int destinazione) {
+    auto run = [&](const QString& connection, const QString& what, bool exam, int origine,
+                   int destinazione) {
         QString errore;
         QElapsedTimer clock;
         clock.start();
-        const bool done = exam ? worker.ShiftExamFields(connectionString(database), log, origine,
-                                                        destinazione, errore)
-                               : worker.ShiftPatientFields(connectionString(database), log, origine,
-                                                           destinazione, errore);
+        const bool done =
+            exam ? worker.ShiftExamFields(connection, log, origine, destinazione, errore)
+                 : worker.ShiftPatientFields(connection, log, origine, destinazione, errore);
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (!done) {
             out << what << ": failed: " << errore << Qt::endl;
             return false;
         }
-        out << what << ": " << patients << " rows in " << QString::number(seconds, 'f', 2) << " s, "
-            << QString::number(patients / seconds, 'f', 0) << " rows/s" << Qt::endl;
-        return true;
+        out << what << ": " << worker.rowsShifted() << " rows in "
+            << QString::number(seconds, 'f', 2) << " s, "
+            << QString::number(worker.rowsShifted() / seconds, 'f', 0) << " rows/s" << Qt::endl;
+        return worker.rowsShifted() == static_cast<size_t>(patients);
     };
-    const bool ok =
-        run("ID1 to comment", false, shifting::kPatientCode1, shifting::kComment) &&
-        run("quick search 6 to 0", true, shifting::kQuickSearch6, shifting::kFirstQuickSearch);
+    // Each pass starts from the same rows: the codes and flags put back between them.
+    auto pass = [&](const QString& connection, const QString& network) {
+        data.execute(QStringLiteral("UPDATE T_Patient SET Pat_Code_1 = 'CODE-' + "
+                                    "CAST(ID_Patient - 1 AS NVARCHAR(10)), Comment = 'comment'"));
+        data.execute(QStringLiteral("UPDATE T_Exam SET rv_1 = 0, rv_7 = 1"));
+        return run(connection, "ID1 to comment, " + network, false, shifting::kPatientCode1,
+                   shifting::kComment) &&
+               run(connection, "quick search 6 to 0, " + network, true, shifting::kQuickSearch6,
+                   shifting::kFirstQuickSearch);
+    };
+    bool ok = pass(connectionString(database), QStringLiteral("loopback"));
+    {
+        const bench::DelayRelay relay(static_cast<std::uint16_t>(server.port()),
+                                      std::chrono::microseconds(500));
+        const QString relayed = BuildConnectionString(
+            QStringLiteral("127.0.0.1,%1").arg(relay.port()), database, QStringLiteral("sa"),
+            QString::fromStdString(server.saPassword()));
+        ok = pass(relayed, QStringLiteral("0.5 ms each way")) && ok;
+    }
     out << "shift log: " << QFileInfo(log).size() << " bytes" << Qt::endl;
     data.close();
     return ok ? 0 : 1;

@@ -459,9 +459,10 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
         "  --yes                      answer Yes/OK to every question; without it questions are\n"
         "                             asked on the terminal, and with no terminal the answer is "
         "No\n"
-        "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" and of\n"
-        "                             \"logShiftDBFields.log\" (default: the program's folder,\n"
-        "                             or ~/.local/share/SQLLumoManager where that cannot be\n"
+        "  --log-folder DIR           folder of \"SQLLumoManager Report.log\" and of the\n"
+        "                             owner-only folder shift-log with \"logShiftDBFields.log\"\n"
+        "                             (default: the program's folder, or\n"
+        "                             ~/.local/share/SQLLumoManager where that cannot be\n"
         "                             written)\n"
         "\nPasswords are never taken from the command line, where other users could read them.\n");
     if (catalogue == MenuMode::Password)

@@ -6,6 +6,7 @@
 #include "SelectStatement.h"
 #include "Session.h"
 #include "SqlText.h"
+#include "UpdateBatch.h"
 
 #include <deque>
 #include <map>
@@ -59,6 +60,12 @@ struct RecordsetState {
 
     // Per table: key text -> rows showing that table row (joins repeat rows).
     std::vector<std::optional<std::unordered_multimap<QString, size_t>>> keyIndex;
+
+    // Updates of existing rows queued by update() while batching, one group per call, and how
+    // many of those the last sendUpdates() put in the database.
+    bool batching = false;
+    std::vector<QStringList> queued;
+    size_t updatesWritten = 0;
 };
 
 } // namespace detail
@@ -742,19 +749,6 @@ QString locatingCondition(const RecordsetState& d, int table, const std::vector<
     return QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
 }
 
-// An update that would touch no row or several rows fails; n < 0: the server did not say.
-void requireOneRow(long long n)
-{
-    if (n == 0)
-        throw Error(kRowNotLocated, texts::kRowNotLocated);
-    if (n > 1)
-        throw Error(kTooManyRows, texts::kTooManyRows);
-    if (n < 0)
-        throw Error(kServerError, QStringLiteral("The server did not report how many rows the "
-                                                 "update changed, so the change cannot be "
-                                                 "confirmed."));
-}
-
 // The recordset's rows that show the same table row as the current one (joins repeat rows).
 std::vector<size_t> rowsShowingSame(RecordsetState& d, int table, const std::vector<int>& keyFields,
                                     const std::vector<QVariant>& row)
@@ -781,9 +775,10 @@ std::vector<size_t> rowsShowingSame(RecordsetState& d, int table, const std::vec
     return same;
 }
 
-// Writes the changed fields of one table of the current row; they then become its values.
+// Writes the changed fields of one table of the current row, or adds the statement to
+// `deferred` when given; they then become its values.
 void updateTableRow(detail::Session& session, RecordsetState& d, int table,
-                    const std::vector<int>& changed)
+                    const std::vector<int>& changed, QStringList* deferred)
 {
     const PlanTable& t = d.tables[static_cast<size_t>(table)];
     auto& row = d.rows[static_cast<size_t>(d.position)];
@@ -797,16 +792,18 @@ void updateTableRow(detail::Session& session, RecordsetState& d, int table,
                                 ? -1
                                 : count.sets.front().rows.front().front().toLongLong();
         if (n == 0 || n > 1)
-            requireOneRow(n);
+            detail::RequireOneRow(n);
     }
     QStringList sets;
     for (int f : changed)
         sets << QuotedIdentifier(d.fields[static_cast<size_t>(f)].base.name) +
                     QStringLiteral(" = ") + ValueLiteral(d.changes[f]);
-    requireOneRow(
-        affected(session.run(QStringLiteral("UPDATE ") + t.quotedName + QStringLiteral(" SET ") +
-                                 sets.join(QStringLiteral(", ")) + condition,
-                             d.timeout)));
+    const QString statement = QStringLiteral("UPDATE ") + t.quotedName + QStringLiteral(" SET ") +
+                              sets.join(QStringLiteral(", ")) + condition;
+    if (deferred)
+        *deferred << statement;
+    else
+        detail::RequireOneRow(affected(session.run(statement, d.timeout)));
 
     const std::vector<size_t> same = rowsShowingSame(d, table, keyFields, row);
     const bool keyChanged = std::any_of(changed.begin(), changed.end(), [&](int f) {
@@ -835,17 +832,57 @@ void Recordset::update()
     if (!d.session->connected())
         closedObject();
     if (d.edit == RecordsetState::Edit::New) {
+        // Queued updates go first, so the rows change in the order they were written.
+        sendUpdates();
         insertNewRow(*d.session, d);
     } else {
         // Changed fields of the current row, table by table.
         std::map<int, std::vector<int>> byTable;
         for (const auto& [field, value] : d.changes)
             byTable[d.fields[static_cast<size_t>(field)].table].push_back(field);
+        // A table without a key is counted before it is changed, which a queue cannot wait for.
+        bool deferrable = d.batching;
         for (const auto& [table, changed] : byTable)
-            updateTableRow(*d.session, d, table, changed);
+            deferrable = deferrable && !d.tables[static_cast<size_t>(table)].primaryKey.isEmpty();
+        if (d.batching && !deferrable)
+            sendUpdates();
+        QStringList statements;
+        for (const auto& [table, changed] : byTable)
+            updateTableRow(*d.session, d, table, changed, deferrable ? &statements : nullptr);
+        if (!statements.isEmpty())
+            d.queued.push_back(std::move(statements));
     }
     d.edit = RecordsetState::Edit::None;
     d.changes.clear();
+}
+
+void Recordset::setBatchUpdates(bool on)
+{
+    if (!d_->open)
+        closedObject();
+    if (!on)
+        sendUpdates();
+    d_->batching = on;
+}
+
+void Recordset::sendUpdates()
+{
+    RecordsetState& d = *d_;
+    if (!d.open)
+        closedObject();
+    d.updatesWritten = 0;
+    if (d.queued.empty())
+        return;
+    if (!d.session->connected())
+        closedObject();
+    const std::vector<QStringList> queued = std::move(d.queued);
+    d.queued.clear();
+    detail::SendUpdateBatch(*d.session, queued, d.timeout, d.updatesWritten);
+}
+
+size_t Recordset::updatesWritten() const
+{
+    return d_->updatesWritten;
 }
 
 bool Recordset::nextRecordset()

@@ -127,6 +127,16 @@ public:
     void cancelUpdate();
     bool editPending() const;
 
+    // While batching, update() of an existing row only queues its statements; the row shows its
+    // new values at once. sendUpdates() writes the queue in one round trip and one transaction
+    // (see UpdateBatch.h); after a failure, updatesWritten() tells how many of the queued
+    // update() calls are in the database, and the rows after them show values that are not:
+    // close the recordset. A new row, a table without a key or the end of batching sends the
+    // queue first. Updates still queued at close() are dropped.
+    void setBatchUpdates(bool on);
+    void sendUpdates();
+    size_t updatesWritten() const;
+
     // Moves to the next result set of the statement: true with it current, false (and the
     // recordset closed) when there are no more.
     bool nextRecordset();

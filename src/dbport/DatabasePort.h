@@ -62,6 +62,15 @@ public:
     // Writes the new row or the changed fields; nothing pending is no error.
     virtual void update() = 0;
     virtual void close() = 0;
+
+    // Batching, for changing many rows: while on, update() of an existing row may only queue
+    // its write (the row shows its new values at once) until sendUpdates() writes the queue in
+    // one transaction. When sendUpdates() raises, updatesWritten() counts how many of the
+    // update() calls it was sending are in the database; close the rows then. Rows that write
+    // each update at once (the default) have nothing to send.
+    virtual void setBatchUpdates(bool on) { (void)on; }
+    virtual void sendUpdates() {}
+    virtual size_t updatesWritten() const { return 0; }
 };
 
 class Connection {

@@ -106,7 +106,12 @@ bool FlushReportToLog(ReportBuffer& buffer, QString* errorText, const QString& f
                              .arg(QDir::toNativeSeparators(log.fileName()), log.errorString());
         return false;
     };
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
+    // The reports name patients and databases: the log is its owner's alone, also one made by
+    // an older version.
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append, ownerOnly))
+        return failed();
+    if (!log.setPermissions(ownerOnly))
         return failed();
     const QByteArray bytes =
         FormatReportBlock(buffer.text(), QDateTime::currentDateTime()).toUtf8();

@@ -5,6 +5,10 @@
 #include "ShiftLog.h"
 #include "ShiftTexts.h"
 
+#include "ConnectionString.h"
+
+#include <QDir>
+
 namespace sqllumo::shifting {
 
 using namespace texts;
@@ -17,7 +21,36 @@ QStringList texts::QuickSearchEntries()
     return entries;
 }
 
-std::optional<ShiftAction> ActionFor(const ShiftRequest& request)
+namespace {
+
+// "Move Pat_Code_1 into Ins_Number for every patient of database X?" and its like.
+QString Question(const ShiftRequest& request, const QString& database)
+{
+    const auto quickSearch = [](int number) {
+        return kQuickSearchColumnName.arg(number + 1).arg(number);
+    };
+    switch (request.row) {
+    case ShiftRow::PatientCode1:
+        return (request.listPosition == kComment ? kAddQuestion : kMoveQuestion)
+            .arg(kPatientCode1Column, kPatientCodeColumns.at(request.listPosition), kEveryPatient,
+                 database);
+    case ShiftRow::PatientMarker:
+        return kAddQuestion.arg(kPatientMarkerName, kPatientCodeColumns.at(kComment), kEveryPatient,
+                                database);
+    case ShiftRow::QuickSearch6:
+    case ShiftRow::QuickSearch7:
+        // rv_7 is quick search 6, rv_8 quick search 7.
+        return kMoveQuestion.arg(quickSearch(request.row == ShiftRow::QuickSearch6 ? 6 : 7),
+                                 quickSearch(request.listPosition), kEveryExam, database);
+    case ShiftRow::ExamMarker:
+        return kAddQuestion.arg(kExamMarkerName, kPrimaryFileCommentName, kEveryExam, database);
+    }
+    return QString();
+}
+
+} // namespace
+
+std::optional<ShiftAction> ActionFor(const ShiftRequest& request, const QString& database)
 {
     const int position = request.listPosition;
     const bool quickSearchPosition =
@@ -26,19 +59,25 @@ std::optional<ShiftAction> ActionFor(const ShiftRequest& request)
     case ShiftRow::PatientCode1:
         if (position < 0 || position >= kPatientCodeLogNames.size())
             return std::nullopt;
-        return ShiftAction{kShiftId1Question, kShiftingId1To + kPatientCodeLogNames.at(position),
-                           kId1Done,          false,
-                           kPatientCode1,     position};
+        return ShiftAction{Question(request, database),
+                           kShiftingId1To + kPatientCodeLogNames.at(position),
+                           kId1Done,
+                           false,
+                           kPatientCode1,
+                           position};
     case ShiftRow::PatientMarker:
-        return ShiftAction{kShiftMarkerQuestion, kShiftingMarkerToComment,
-                           kMarkerDone,          false,
-                           kPatientMarker,       kComment};
+        return ShiftAction{Question(request, database),
+                           kShiftingMarkerToComment,
+                           kMarkerDone,
+                           false,
+                           kPatientMarker,
+                           kComment};
     case ShiftRow::QuickSearch6:
     case ShiftRow::QuickSearch7: {
         if (!quickSearchPosition)
             return std::nullopt;
         const bool six = request.row == ShiftRow::QuickSearch6;
-        return ShiftAction{six ? kShiftQuickSearch6Question : kShiftQuickSearch7Question,
+        return ShiftAction{Question(request, database),
                            (six ? kShiftingQuickSearch6To : kShiftingQuickSearch7To) +
                                kQuickSearchLogName + QString::number(position),
                            six ? kQuickSearch6Done : kQuickSearch7Done,
@@ -47,9 +86,12 @@ std::optional<ShiftAction> ActionFor(const ShiftRequest& request)
                            kFirstQuickSearch + position};
     }
     case ShiftRow::ExamMarker:
-        return ShiftAction{kShiftMarkerQuestion, kShiftingExamMarkerToComment,
-                           kMarkerDone,          true,
-                           kExamMarker,          kComment};
+        return ShiftAction{Question(request, database),
+                           kShiftingExamMarkerToComment,
+                           kMarkerDone,
+                           true,
+                           kExamMarker,
+                           kComment};
     }
     return std::nullopt;
 }
@@ -58,7 +100,10 @@ ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request, dbport::P
                        const QString& connectionString, const QString& logPath,
                        const std::function<void(bool locked)>& lockControls)
 {
-    const std::optional<ShiftAction> action = ActionFor(request);
+    const std::optional<db::ProgramConnection> target =
+        db::ParseProgramConnectionString(connectionString);
+    const std::optional<ShiftAction> action =
+        ActionFor(request, target ? target->database : QString());
     if (!action)
         return ApplyResult::Declined;
     const Message question{action->question, kQuestionTitle, MessageIcon::None,
@@ -68,18 +113,27 @@ ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request, dbport::P
     if (lockControls)
         lockControls(true);
     ui.setBusy(true);
-    AppendLogLine(logPath, kDialogSource, action->logLine);
+    // Only here, between two moves, may a full log make way for a new one.
+    SetAsideFullLog(logPath);
+    ShiftLogWriter log(logPath);
     GestioneDbPazienti worker(database, [&ui] { ui.processPendingEvents(); });
     QString errore;
-    const bool done = action->exam
-                          ? worker.ShiftExamFields(connectionString, logPath, action->origine,
-                                                   action->destinazione, errore)
-                          : worker.ShiftPatientFields(connectionString, logPath, action->origine,
-                                                      action->destinazione, errore);
+    bool done = false;
+    if (!log.write(kDialogSource, action->logLine)) {
+        errore = log.error() + QStringLiteral("\r\n") + kStoppedBeforeRows;
+    } else {
+        done = action->exam ? worker.ShiftExamFields(connectionString, logPath, action->origine,
+                                                     action->destinazione, errore)
+                            : worker.ShiftPatientFields(connectionString, logPath, action->origine,
+                                                        action->destinazione, errore);
+    }
     ui.setBusy(false);
+    const QString success =
+        action->successMessage + QLatin1Char('\n') +
+        kRowsChangedAndLog.arg(worker.rowsShifted()).arg(QDir::toNativeSeparators(logPath));
     // Empty title: the application's name.
-    ui.showMessage(Message{done ? action->successMessage : errore, QString(), MessageIcon::None,
-                           MessageButtons::Ok});
+    ui.showMessage(
+        Message{done ? success : errore, QString(), MessageIcon::None, MessageButtons::Ok});
     if (lockControls)
         lockControls(false);
     return done ? ApplyResult::Succeeded : ApplyResult::Failed;

@@ -31,8 +31,8 @@ struct ShiftAction {
     int destinazione = 0;
 };
 
-// nullopt for a list position the row's list does not have.
-std::optional<ShiftAction> ActionFor(const ShiftRequest& request);
+// nullopt for a list position the row's list does not have. database: named in the question.
+std::optional<ShiftAction> ActionFor(const ShiftRequest& request, const QString& database);
 
 enum class ApplyResult {
     Declined,  // No to the question: nothing ran
@@ -40,10 +40,12 @@ enum class ApplyResult {
     Succeeded, // the success message was shown
 };
 
-// One "Apply": the question (Yes/No, "Warning"); on Yes the controls locked and the pointer
-// busy, the button's line in the shift log, the worker, then the error or the success message
-// (OK, the application's title) with the pointer and the controls back. The worker reaches the
-// database at connectionString through database.
+// One "Apply": the question naming the move and the database (Yes/No, "Warning"); on Yes the
+// controls locked and the pointer busy, a full shift log set aside, the button's line in the
+// log, the worker, then the error or the success message with the rows changed and the log's
+// place (OK, the application's title), with the pointer and the controls back. A log that
+// cannot be written stops the move before any row. The worker reaches the database at
+// connectionString through database.
 ApplyResult ApplyShift(UserInterface& ui, const ShiftRequest& request, dbport::Provider& database,
                        const QString& connectionString, const QString& logPath,
                        const std::function<void(bool locked)>& lockControls = {});

@@ -1,6 +1,7 @@
 // The two shifts share one row loop: open the joined query as updatable rows, keep the values
-// as they were read, then per row write the destination, clear the source, update and
-// log. A failure stops the loop where it is and says which row that was.
+// as they were read, then batch by batch log the rows' old values to disk and send their writes
+// (destination written, source cleared) together. A failure stops the loop where it is and
+// says which row that was.
 #include "GestioneDbPazienti.h"
 
 #include "ShiftLog.h"
@@ -11,6 +12,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace sqllumo::shifting {
@@ -108,10 +111,10 @@ QString PatientLogHead(const Snapshot& rows, size_t row)
            rows.text(row, QStringLiteral("B_Date")) + QStringLiteral(") ");
 }
 
-// What one row does: assign its fields and update them, once or twice. It sets logText before
-// its first update and `halfway` once an update has reached the database.
-using RowWork = std::function<void(dbport::UpdatableRows& rs, const Snapshot& rows, size_t row,
-                                   QString& logText, bool& halfway)>;
+// What one row's move logs (from the values read at the start) and what it writes: its fields
+// assigned and updated, once or twice.
+using RowLog = std::function<QString(const Snapshot& rows, size_t row)>;
+using RowWrite = std::function<void(dbport::UpdatableRows& rs, const Snapshot& rows, size_t row)>;
 
 struct Shift {
     QString routine;
@@ -120,7 +123,48 @@ struct Shift {
     QString endText;
     QString query;
     QStringList fields;
-    RowWork work;
+    RowLog log;
+    RowWrite write;
+};
+
+// The rows the worker writes through, counting the update() calls that had something to write:
+// the count maps what a batch managed to write back to the rows of the batch.
+class CountedRows : public dbport::UpdatableRows {
+public:
+    explicit CountedRows(dbport::UpdatableRows& rows) : rows_(rows) {}
+    size_t updates() const { return updates_; }
+
+    size_t rowCount() const override { return rows_.rowCount(); }
+    bool eof() const override { return rows_.eof(); }
+    void moveFirst() override { rows_.moveFirst(); }
+    void moveNext() override { rows_.moveNext(); }
+    QVariant value(const QString& field) const override { return rows_.value(field); }
+    void addNew() override { rows_.addNew(); }
+    void setValue(const QString& field, const QVariant& value) override
+    {
+        rows_.setValue(field, value);
+    }
+    void update() override
+    {
+        rows_.update();
+        ++updates_;
+    }
+    void close() override { rows_.close(); }
+    void setBatchUpdates(bool on) override { rows_.setBatchUpdates(on); }
+    void sendUpdates() override { rows_.sendUpdates(); }
+    size_t updatesWritten() const override { return rows_.updatesWritten(); }
+
+private:
+    dbport::UpdatableRows& rows_;
+    size_t updates_ = 0;
+};
+
+// Where a run stopped: the row that is not (or only half) written, and how many precede it.
+struct StopPoint {
+    enum class Kind { BeforeRows, AtRow, Halfway, Unlogged } kind = Kind::BeforeRows;
+    size_t row = 0;
+    size_t total = 0;
+    QString rowText;
 };
 
 class Runner {
@@ -131,97 +175,147 @@ public:
     {
     }
 
+    // Rows moved by the last run, all of them when it succeeded.
+    size_t rowsShifted() const { return shifted_; }
+
     bool run(const Shift& shift, QString& errore)
     {
-        AppendLogLine(log_, kWorkerSource,
-                      shift.startText + db::ConnectionStringWithoutPassword(connection_));
-        size_t total = 0;
-        size_t done = 0;
-        QString rowText;
-        bool halfway = false;
-        bool looping = false;
+        shifted_ = 0;
+        if (!log_.write(kWorkerSource,
+                        shift.startText + db::ConnectionStringWithoutPassword(connection_))) {
+            fail(shift, log_.errorNumber(), log_.error(), errore, StopPoint{});
+            return false;
+        }
+        stop_ = StopPoint{};
         std::unique_ptr<dbport::Connection> connection;
         try {
             connection = database_.newConnection();
             connection->open(connection_);
             const std::unique_ptr<dbport::UpdatableRows> rs =
                 connection->openUpdatable(shift.query);
-            if (rs->eof()) {
-                AppendLogLine(log_, kWorkerSource, shift.emptyText);
-                rs->close();
-                connection->close();
-                return true;
-            }
-            const Snapshot rows(*rs, shift.fields);
-            total = rows.size();
-            looping = true;
-            for (size_t row = 0; row < total; ++row) {
-                rowText = PatientLogHead(rows, row);
-                halfway = false;
-                QString logText;
-                shift.work(*rs, rows, row, logText, halfway);
-                AppendLogLine(log_, kWorkerSource, logText);
-                ++done;
-                rs->moveNext();
-                if (events_)
-                    events_();
-            }
-            looping = false;
+            const bool empty = rs->eof();
+            // Nothing changes after the empty or the end line, so their failure stops nothing.
+            if (empty)
+                log_.write(kWorkerSource, shift.emptyText);
+            const bool moved = empty || moveAll(shift, *rs);
             rs->close();
             connection->close();
-            AppendLogLine(log_, kWorkerSource, shift.endText);
+            if (!moved) {
+                fail(shift, log_.errorNumber(), log_.error(), errore, stop_);
+                return false;
+            }
+            if (!empty)
+                log_.write(kWorkerSource, shift.endText);
             return true;
         } catch (const db::Error& error) {
             dbport::CloseAfterFailure(connection.get());
-            fail(shift, error.number(), error.description(), errore,
-                 stopText(looping, done, total, rowText, halfway));
+            fail(shift, error.number(), error.description(), errore, stop_);
         } catch (const std::exception& error) {
             dbport::CloseAfterFailure(connection.get());
-            fail(shift, db::kConnectionFailed, QString::fromUtf8(error.what()), errore,
-                 stopText(looping, done, total, rowText, halfway));
+            fail(shift, db::kConnectionFailed, QString::fromUtf8(error.what()), errore, stop_);
         }
         return false;
     }
 
     void refuse(const Shift& shift, int origine, int destinazione, QString& errore)
     {
-        AppendLogLine(log_, kWorkerSource,
-                      shift.startText + db::ConnectionStringWithoutPassword(connection_));
+        log_.write(kWorkerSource,
+                   shift.startText + db::ConnectionStringWithoutPassword(connection_));
         fail(shift, db::kInvalidArgument,
              kUnsupportedShift.arg(QString::number(origine), QString::number(destinazione)), errore,
-             QString());
+             std::nullopt);
     }
 
 private:
-    static QString stopText(bool looping, size_t done, size_t total, const QString& rowText,
-                            bool halfway)
+    // Batch by batch: the old values of its rows on disk, then its writes sent together. False
+    // when the log could not be written (stop_ says where); a database failure raises, with
+    // stop_ at the row it reached.
+    bool moveAll(const Shift& shift, dbport::UpdatableRows& rs)
     {
-        if (!looping)
+        const Snapshot rows(rs, shift.fields);
+        const size_t total = rows.size();
+        CountedRows counted(rs);
+        counted.setBatchUpdates(true);
+        for (size_t from = 0; from < total; from += kShiftBatchRows) {
+            const size_t to = std::min(total, from + kShiftBatchRows);
+            QStringList lines;
+            for (size_t row = from; row < to; ++row)
+                lines << shift.log(rows, row);
+            if (!log_.write(kWorkerSource, lines)) {
+                stop_ = {StopPoint::Kind::Unlogged, from, total, PatientLogHead(rows, from)};
+                return false;
+            }
+            // The first update of each row of the batch, counted from the batch's start.
+            std::vector<size_t> firstUpdate;
+            const size_t base = counted.updates();
+            bool sending = false;
+            try {
+                for (size_t row = from; row < to; ++row) {
+                    firstUpdate.push_back(counted.updates() - base);
+                    shift.write(counted, rows, row);
+                    counted.moveNext();
+                    if (events_)
+                        events_();
+                }
+                sending = true;
+                counted.sendUpdates();
+            } catch (...) {
+                // Updates before the failing one are in the database; the failing one is not.
+                const size_t failing =
+                    sending ? counted.updatesWritten() : counted.updates() - base;
+                size_t at = 0;
+                while (at + 1 < firstUpdate.size() && firstUpdate[at + 1] <= failing)
+                    ++at;
+                const size_t row = from + at;
+                const bool halfway = !firstUpdate.empty() && failing > firstUpdate[at];
+                stop_ = {halfway ? StopPoint::Kind::Halfway : StopPoint::Kind::AtRow, row, total,
+                         PatientLogHead(rows, row)};
+                shifted_ = row;
+                throw;
+            }
+            shifted_ = to;
+        }
+        return true;
+    }
+
+    QString stopText(const StopPoint& stop) const
+    {
+        const QString row = stop.rowText.trimmed();
+        switch (stop.kind) {
+        case StopPoint::Kind::BeforeRows:
             return kStoppedBeforeRows;
-        const QString row = rowText.trimmed();
-        return (halfway ? kStoppedHalfway : kStoppedAtRow)
-            .arg(done + 1)
-            .arg(total)
-            .arg(row)
-            .arg(done);
+        case StopPoint::Kind::AtRow:
+        case StopPoint::Kind::Halfway:
+            return (stop.kind == StopPoint::Kind::Halfway ? kStoppedHalfway : kStoppedAtRow)
+                .arg(stop.row + 1)
+                .arg(stop.total)
+                .arg(row)
+                .arg(stop.row);
+        case StopPoint::Kind::Unlogged:
+            return kStoppedUnlogged.arg(stop.row + 1).arg(stop.total).arg(row).arg(stop.row);
+        }
+        return QString();
     }
 
     void fail(const Shift& shift, long number, const QString& description, QString& errore,
-              const QString& where)
+              const std::optional<StopPoint>& stop)
     {
+        const QString where = stop ? stopText(*stop) : QString();
         const QString tail = where.isEmpty() ? QString() : QStringLiteral("\r\n") + where;
         errore = QLatin1Char('[') + kErrorPlace + shift.routine + QStringLiteral("] ") +
                  QString::number(number) + QStringLiteral(": ") + description + tail;
-        AppendLogLine(log_, kWorkerSource,
-                      kErrorLogHead + shift.routine + QStringLiteral(": ") +
-                          QString::number(number) + kCommentSeparator + description +
-                          (where.isEmpty() ? QString() : QLatin1Char(' ') + where));
+        // Where the log itself failed this may be lost too; the message still says it all.
+        log_.write(kWorkerSource, kErrorLogHead + shift.routine + QStringLiteral(": ") +
+                                      QString::number(number) + kCommentSeparator + description +
+                                      (where.isEmpty() ? QString() : QLatin1Char(' ') + where));
     }
 
     dbport::Provider& database_;
     const QString& connection_;
-    const QString& log_;
+    ShiftLogWriter log_;
     const std::function<void()>& events_;
+    StopPoint stop_;
+    size_t shifted_ = 0;
 };
 
 QString QuickSearchColumn(int flagNumber) // 1..8
@@ -269,6 +363,7 @@ bool GestioneDbPazienti::ShiftPatientFields(const QString& strConnSpDb, const QS
                                             int Origine, int Destinazione, QString& errore)
 {
     errore.clear();
+    rowsShifted_ = 0;
     Shift shift{kPatientRoutine,
                 kStartPatient,
                 kAllPatCode1Empty,
@@ -278,36 +373,48 @@ bool GestioneDbPazienti::ShiftPatientFields(const QString& strConnSpDb, const QS
                     QStringList{QStringLiteral("Pat_Code_1"), QStringLiteral("Pat_Code_2"),
                                 QStringLiteral("Comment"), QStringLiteral("Ins_Number"),
                                 QStringLiteral("Ins_Company"), QStringLiteral("Marker")},
+                {},
                 {}};
     Runner runner(database_, strConnSpDb, Logfile, pendingEvents_);
     if (!IsPatientShift(Origine, Destinazione)) {
         runner.refuse(shift, Origine, Destinazione, errore);
         return false;
     }
-    shift.work = [Origine, Destinazione](dbport::UpdatableRows& rs, const Snapshot& rows,
-                                         size_t row, QString& logText, bool&) {
-        const QString code = rows.text(row, QStringLiteral("Pat_Code_1"));
-        const QString moved =
-            Origine == kPatientCode1 ? code : rows.text(row, QStringLiteral("Marker"));
-        logText = PatientLogHead(rows, row) +
-                  (Origine == kPatientCode1 ? kOldPatCode1 : kOldMarker) + moved;
+    // The value moved: the code itself, or the text of the patient's marker.
+    const auto moved = [Origine](const Snapshot& rows, size_t row) {
+        return Origine == kPatientCode1 ? rows.text(row, QStringLiteral("Pat_Code_1"))
+                                        : rows.text(row, QStringLiteral("Marker"));
+    };
+    shift.log = [Origine, Destinazione, moved](const Snapshot& rows, size_t row) {
+        QString logText = PatientLogHead(rows, row) +
+                          (Origine == kPatientCode1 ? kOldPatCode1 : kOldMarker) + moved(rows, row);
         switch (Destinazione) {
         case kPatientCode2:
-            logText += kOldPatCode2 + rows.text(row, QStringLiteral("Pat_Code_2"));
+            return logText + kOldPatCode2 + rows.text(row, QStringLiteral("Pat_Code_2"));
+        case kComment:
+            return logText + kOldComment + rows.text(row, QStringLiteral("Comment"));
+        case kInsuranceNumber:
+            return logText + kOldInsuranceNumber + rows.text(row, QStringLiteral("Ins_Number"));
+        default:
+            return logText + kOldInsuranceCompany + rows.text(row, QStringLiteral("Ins_Company"));
+        }
+    };
+    shift.write = [Origine, Destinazione, moved](dbport::UpdatableRows& rs, const Snapshot& rows,
+                                                 size_t row) {
+        const QString code = rows.text(row, QStringLiteral("Pat_Code_1"));
+        switch (Destinazione) {
+        case kPatientCode2:
             rs.setValue(QStringLiteral("Pat_Code_2"), code);
             break;
-        case kComment: {
-            const QString comment = rows.text(row, QStringLiteral("Comment"));
-            logText += kOldComment + comment;
-            rs.setValue(QStringLiteral("Comment"), AddedToComment(comment, moved));
+        case kComment:
+            rs.setValue(
+                QStringLiteral("Comment"),
+                AddedToComment(rows.text(row, QStringLiteral("Comment")), moved(rows, row)));
             break;
-        }
         case kInsuranceNumber:
-            logText += kOldInsuranceNumber + rows.text(row, QStringLiteral("Ins_Number"));
             rs.setValue(QStringLiteral("Ins_Number"), code.left(kInsuranceLength));
             break;
         case kInsuranceCompany:
-            logText += kOldInsuranceCompany + rows.text(row, QStringLiteral("Ins_Company"));
             rs.setValue(QStringLiteral("Ins_Company"), code.left(kInsuranceLength));
             break;
         }
@@ -317,19 +424,23 @@ bool GestioneDbPazienti::ShiftPatientFields(const QString& strConnSpDb, const QS
             rs.setValue(QStringLiteral("ID_Marker"), kEmptyMarker);
         rs.update();
     };
-    return runner.run(shift, errore);
+    const bool done = runner.run(shift, errore);
+    rowsShifted_ = runner.rowsShifted();
+    return done;
 }
 
 bool GestioneDbPazienti::ShiftExamFields(const QString& strConnSpDb, const QString& Logfile,
                                          int Origine, int Destinazione, QString& errore)
 {
     errore.clear();
+    rowsShifted_ = 0;
     QStringList fields = kPersonFields;
     for (int flag = 1; flag <= 8; ++flag)
         fields << QuickSearchColumn(flag);
     fields << QStringLiteral("Marker") << QStringLiteral("Comment");
-    Shift shift{kExamRoutine, kStartExam, kNothingToShift, kEndExam, ExamShiftQuery(Origine),
-                fields,       {}};
+    Shift shift{
+        kExamRoutine, kStartExam, kNothingToShift, kEndExam, ExamShiftQuery(Origine), fields,
+        {},           {}};
     Runner runner(database_, strConnSpDb, Logfile, pendingEvents_);
     if (!IsExamShift(Origine, Destinazione)) {
         runner.refuse(shift, Origine, Destinazione, errore);
@@ -339,37 +450,41 @@ bool GestioneDbPazienti::ShiftExamFields(const QString& strConnSpDb, const QStri
     const QString source = Origine == kQuickSearch6   ? QuickSearchColumn(7)
                            : Origine == kQuickSearch7 ? QuickSearchColumn(8)
                                                       : QStringLiteral("ID_Marker");
-    shift.work = [Origine, Destinazione, source](dbport::UpdatableRows& rs, const Snapshot& rows,
-                                                 size_t row, QString& logText, bool& halfway) {
-        logText = PatientLogHead(rows, row);
+    // Quick search 0..5 is rv_1..rv_6.
+    const int number = Destinazione - kFirstQuickSearch;
+    const QString destination = QuickSearchColumn(number + 1);
+    shift.log = [Origine, Destinazione, source, number, destination](const Snapshot& rows,
+                                                                     size_t row) {
+        QString logText = PatientLogHead(rows, row);
         if (Origine == kExamMarker)
             logText += kOldMarker + rows.text(row, QStringLiteral("Marker"));
         else
             logText += (Origine == kQuickSearch6 ? kOldQuickSearch6 : kOldQuickSearch7) +
                        rows.text(row, source);
-        if (Destinazione == kComment) {
-            const QString comment = rows.text(row, QStringLiteral("Comment"));
-            logText += kOldComment + comment;
+        if (Destinazione == kComment)
+            return logText + kOldComment + rows.text(row, QStringLiteral("Comment"));
+        return logText + kOldQuickSearch + QString::number(number) + QLatin1Char('=') +
+               rows.text(row, destination);
+    };
+    shift.write = [Origine, Destinazione, source, destination](dbport::UpdatableRows& rs,
+                                                               const Snapshot& rows, size_t row) {
+        if (Destinazione == kComment)
             rs.setValue(QStringLiteral("Comment"),
-                        AddedToComment(comment, rows.text(row, QStringLiteral("Marker"))));
-        } else {
-            const int number = Destinazione - kFirstQuickSearch; // quick search 0..5
-            const QString destination = QuickSearchColumn(number + 1);
-            logText += kOldQuickSearch + QString::number(number) + QLatin1Char('=') +
-                       rows.text(row, destination);
+                        AddedToComment(rows.text(row, QStringLiteral("Comment")),
+                                       rows.text(row, QStringLiteral("Marker"))));
+        else
             // The destination takes the source's value; it is not combined with its own.
             rs.setValue(destination, rows.value(row, source).toBool());
-        }
         rs.update();
-        halfway = true;
         if (Origine == kExamMarker)
             rs.setValue(source, kEmptyMarker);
         else
             rs.setValue(source, false);
         rs.update();
-        halfway = false;
     };
-    return runner.run(shift, errore);
+    const bool done = runner.run(shift, errore);
+    rowsShifted_ = runner.rowsShifted();
+    return done;
 }
 
 } // namespace sqllumo::shifting

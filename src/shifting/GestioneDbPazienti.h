@@ -1,7 +1,8 @@
 #pragma once
 // The field-shifting worker: moves patient codes and markers (ShiftPatientFields) and the exam
 // quick-search flags and marker (ShiftExamFields) through updatable joined rows of the database
-// port, logging every moved row in the shift log.
+// port, in batches: the old values of a batch's rows are on disk in the shift log before the
+// batch's writes are sent.
 
 #include "DatabasePort.h"
 
@@ -31,6 +32,8 @@ inline constexpr int kEmptyMarker = 3;
 // Destination texts are cut to what their columns hold.
 inline constexpr int kCommentLength = 250;
 inline constexpr int kInsuranceLength = 30;
+// Rows whose old values are logged together and whose writes go to the server together.
+inline constexpr size_t kShiftBatchRows = 500;
 
 // True for the pairs the worker carries out; any other pair would clear its source without
 // writing it anywhere.
@@ -55,10 +58,13 @@ public:
                             int Destinazione, QString& errore);
     bool ShiftExamFields(const QString& strConnSpDb, const QString& Logfile, int Origine,
                          int Destinazione, QString& errore);
+    // Rows (of the joined query: one per exam and file) the last shift moved.
+    size_t rowsShifted() const { return rowsShifted_; }
 
 private:
     dbport::Provider& database_;
     std::function<void()> pendingEvents_;
+    size_t rowsShifted_ = 0;
 };
 
 } // namespace sqllumo::shifting

@@ -52,6 +52,26 @@ inline const QString kId1Done = QStringLiteral("Shifting ID1 successfully done!"
 inline const QString kMarkerDone = QStringLiteral("Shifting Marker successfully done!");
 inline const QString kQuickSearch6Done = QStringLiteral("Shifting QuickSearch6 successfully done!");
 inline const QString kQuickSearch7Done = QStringLiteral("Shifting QuickSearch7 successfully done!");
+// After the success message: what the move changed and where its old values are.
+inline const QString kRowsChangedAndLog =
+    QStringLiteral("Rows changed: %1. Their old values are in the shift log %2");
+
+// The question names the move and the database: "Move Pat_Code_1 into Ins_Number for every
+// patient of database X?".
+inline const QString kMoveQuestion = QStringLiteral("Move %1 into %2 for every %3 of database %4?");
+inline const QString kAddQuestion = QStringLiteral("Add %1 to %2 for every %3 of database %4?");
+inline const QString kPatientCode1Column = QStringLiteral("Pat_Code_1");
+inline const QStringList kPatientCodeColumns = {
+    QStringLiteral("Pat_Code_2"), QStringLiteral("Comment"), QStringLiteral("Ins_Number"),
+    QStringLiteral("Ins_Company")};
+inline const QString kPatientMarkerName = QStringLiteral("the patient's Marker");
+inline const QString kExamMarkerName = QStringLiteral("the exam's Marker");
+inline const QString kPrimaryFileCommentName =
+    QStringLiteral("the Comment of each of its primary files");
+// "rv_7 (Quick Search 6)".
+inline const QString kQuickSearchColumnName = QStringLiteral("rv_%1 (Quick Search %2)");
+inline const QString kEveryPatient = QStringLiteral("patient");
+inline const QString kEveryExam = QStringLiteral("exam");
 
 // The worker's log.
 inline const QString kStartPatient = QStringLiteral("Start ShiftPatCode1. Connection String: ");
@@ -86,6 +106,11 @@ inline const QString kStoppedAtRow = QStringLiteral(
 inline const QString kStoppedHalfway = QStringLiteral(
     "Stopped at row %1 of %2, %3, after its destination was written and before its source was "
     "cleared; the %4 rows before it have been shifted.");
+inline const QString kStoppedUnlogged = QStringLiteral(
+    "Stopped before row %1 of %2, %3, as its old values could not be written to the shift log; "
+    "it and the rows after it are unchanged, the %4 rows before it have been shifted.");
+// The shift log's failure: the file (or its folder) and the system's reason.
+inline const QString kShiftLogNotWritten = QStringLiteral("The shift log %1 cannot be written: %2");
 inline const QString kUnsupportedShift = QStringLiteral(
     "The source %1 cannot be moved to the destination %2; nothing has been changed.");
 

@@ -244,16 +244,23 @@ void SessionImpl::insertRowAt(Database& db, const TableMeta& t, int64_t rowid,
 }
 
 void SessionImpl::writeRowUpdate(Database& db, const TableMeta& t, int64_t rowid,
-                                 const std::vector<Value>& row)
+                                 const std::vector<Value>& before, const std::vector<Value>& row)
 {
-    std::string sql = "UPDATE " + t.storageTable() + " SET ";
+    // Only the columns that change, so the store leaves the indexes of the others alone.
+    std::vector<size_t> changed;
     for (size_t i = 0; i < t.columns.size(); ++i)
-        sql += (i ? ", " : "") + TableMeta::storageColumn(t.columns[i]) + " = ?";
+        if (!sameBytes(before[i], row[i]))
+            changed.push_back(i);
+    if (changed.empty())
+        return;
+    std::string sql = "UPDATE " + t.storageTable() + " SET ";
+    for (size_t i = 0; i < changed.size(); ++i)
+        sql += (i ? ", " : "") + TableMeta::storageColumn(t.columns[changed[i]]) + " = ?";
     sql += " WHERE rowid = ?";
     store::Query q = db.query(sql);
-    for (size_t i = 0; i < row.size(); ++i)
-        q.bind(static_cast<int>(i + 1), row[i]);
-    q.bindInt(static_cast<int>(row.size() + 1), rowid);
+    for (size_t i = 0; i < changed.size(); ++i)
+        q.bind(static_cast<int>(i + 1), row[changed[i]]);
+    q.bindInt(static_cast<int>(changed.size() + 1), rowid);
     try {
         q.step();
     } catch (const store::StorageError& e) {
@@ -572,7 +579,7 @@ void DmlExecutor::applyUpdate(Database& db, const std::vector<RowChange>& change
             session_.deleteRowid(db, table, change.rowid);
             moved.push_back(&change);
         } else {
-            session_.writeRowUpdate(db, table, change.rowid, change.after);
+            session_.writeRowUpdate(db, table, change.rowid, change.before, change.after);
         }
     }
     for (const RowChange* change : moved)

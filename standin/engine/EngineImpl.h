@@ -150,7 +150,7 @@ private:
                     const store::ForeignKeyMeta& fk, const std::vector<Value>& parentRow,
                     const store::TableMeta& parent);
     void writeRowUpdate(store::Database& db, const store::TableMeta& t, int64_t rowid,
-                        const std::vector<Value>& row);
+                        const std::vector<Value>& before, const std::vector<Value>& row);
     void deleteRowid(store::Database& db, const store::TableMeta& t, int64_t rowid);
     void insertRowAt(store::Database& db, const store::TableMeta& t, int64_t rowid,
                      const std::vector<Value>& row);
@@ -166,9 +166,9 @@ private:
 
     ConversionContext conversion_;
     bool nocount_ = false;
-    bool implicitTransactions_ = false;
-    // SET XACT_ABORT ON: an error ends the batch and rolls the open transaction back.
+    // SET XACT_ABORT ON: a run-time error rolls the open transaction back and ends the batch.
     bool xactAbort_ = false;
+    bool implicitTransactions_ = false;
     int64_t textSize_ = 2147483647;
     std::u16string language_ = u"us_english";
     int32_t trancount_ = 0;

@@ -203,10 +203,10 @@ void SessionStatementExecutor::setOption(SetOptionStmt& s)
             throw notSupported(u"SET " + option + u" ON");
         if (option == u"NOCOUNT")
             session_.nocount_ = on;
-        if (option == u"IMPLICIT_TRANSACTIONS")
-            session_.implicitTransactions_ = on;
         if (option == u"XACT_ABORT")
             session_.xactAbort_ = on;
+        if (option == u"IMPLICIT_TRANSACTIONS")
+            session_.implicitTransactions_ = on;
     }
 }
 

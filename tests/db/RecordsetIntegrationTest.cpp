@@ -314,6 +314,56 @@ TEST_F(RecordsetTest, UpdateOfARowChangedOrRemovedMeanwhileFindsNoRowAndSaysSo)
     EXPECT_EQ(count("T_City WHERE City = 'Siena'"), 0);
 }
 
+TEST_F(RecordsetTest, BatchedUpdatesGoInOneTransactionOrUpToTheRowThatCannotBeFound)
+{
+    connection_.execute(
+        "CREATE TABLE T_Town( ID_Town INT IDENTITY CONSTRAINT PrimaryKey_T_Town PRIMARY KEY, "
+        "Town NVARCHAR(50) NOT NULL )");
+    for (int i = 0; i < 6; ++i)
+        connection_.execute(QStringLiteral("INSERT INTO T_Town(Town) VALUES ('T%1')").arg(i));
+    Recordset rs;
+    rs.open("SELECT Town FROM T_Town ORDER BY ID_Town", connection_, CursorType::Keyset,
+            LockType::Optimistic);
+    rs.setBatchUpdates(true);
+    // All six queued: nothing reaches the server until they are sent, then all in one batch and
+    // its commit.
+    for (int i = 0; i < 6; ++i, rs.moveNext()) {
+        rs.field("Town") = QStringLiteral("N%1").arg(i);
+        rs.update();
+        EXPECT_EQ(rs.value("Town").toString(), QStringLiteral("N%1").arg(i));
+    }
+    EXPECT_EQ(count("T_Town WHERE Town LIKE 'N%'"), 0);
+    const long long before = connection_.batchesSent();
+    rs.sendUpdates();
+    EXPECT_EQ(connection_.batchesSent() - before, 2);
+    EXPECT_EQ(rs.updatesWritten(), 6u);
+    EXPECT_EQ(count("T_Town WHERE Town LIKE 'N%'"), 6);
+    // The session is as it was: counts come back for the statements that follow.
+    EXPECT_EQ(connection_.execute("UPDATE T_Town SET Town = Town WHERE ID_Town < 3"), 2);
+
+    // A row changed by someone else meanwhile: the rows before it are written, it and the rest
+    // are not, and its error is the one an update of it alone gives.
+    Connection other;
+    other.open(connectionString());
+    other.execute("UPDATE T_Town SET Town = 'elsewhere' WHERE Town = 'N3'");
+    rs.moveFirst();
+    for (int i = 0; i < 6; ++i, rs.moveNext()) {
+        rs.field("Town") = QStringLiteral("M%1").arg(i);
+        rs.update();
+    }
+    try {
+        rs.sendUpdates();
+        ADD_FAILURE() << "a row changed meanwhile was overwritten";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kRowNotLocated);
+    }
+    EXPECT_EQ(rs.updatesWritten(), 3u);
+    EXPECT_EQ(count("T_Town WHERE Town LIKE 'M%'"), 3);
+    EXPECT_EQ(count("T_Town WHERE Town IN ('elsewhere', 'N4', 'N5')"), 3);
+    EXPECT_EQ(connection_.query("SELECT @@TRANCOUNT AS N").value(0).toInt(), 0);
+    EXPECT_EQ(connection_.execute("UPDATE T_Town SET Town = Town WHERE ID_Town < 3"), 2);
+}
+
 TEST_F(RecordsetTest, JoinedQueryUpdatesColumnsOfTwoBaseTablesInOneRow)
 {
     connection_.execute("CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT "

@@ -55,6 +55,23 @@ TEST(ReportLog, TwoFlushesAppendTwoBlocksAndEmptyTheBuffer)
     EXPECT_EQ(lines[11], "");
 }
 
+TEST(ReportLog, IsReadableByItsOwnerOnlyAlsoWhenAnOlderOneWasOpenToOthers)
+{
+    QTemporaryDir dir;
+    ReportBuffer buffer;
+    buffer.setText("Database A has been created");
+    ASSERT_TRUE(FlushReportToLog(buffer, nullptr, dir.path()));
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(ReportLogPath(dir.path())) & others, QFile::Permissions());
+    ASSERT_TRUE(QFile::setPermissions(ReportLogPath(dir.path()),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    buffer.setText("Database B has been removed");
+    ASSERT_TRUE(FlushReportToLog(buffer, nullptr, dir.path()));
+    EXPECT_EQ(QFile::permissions(ReportLogPath(dir.path())) & others, QFile::Permissions());
+    EXPECT_EQ(readLog(dir.path()).count(kStars), 4);
+}
+
 TEST(ReportLog, StampIsTheLocalesShortDateAndTheTimeWithSecondsWithoutTimeZone)
 {
     struct Row {

@@ -9,9 +9,12 @@
 #include "ScriptedUserInterface.h"
 #include "TestResultRegistry.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 
+#include <map>
 #include <unistd.h>
 
 using namespace sqllumo;
@@ -132,6 +135,14 @@ protected:
     };
     Run run(QStringList arguments, const QString& adminPassword = "vor36pelin")
     {
+        QProcess process;
+        start(process, arguments, adminPassword);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    void start(QProcess& process, QStringList arguments, const QString& adminPassword)
+    {
         const QString passwordFile = QDir(logFolder_.path()).filePath("sql.txt");
         const QString adminFile = QDir(logFolder_.path()).filePath("admin.txt");
         for (const auto& [file, text] :
@@ -155,7 +166,6 @@ protected:
                                 "--log-folder",
                                 logFolder_.path()} +
                     arguments;
-        QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", logFolder_.path());
         env.insert("HOME", logFolder_.path());
@@ -165,9 +175,6 @@ protected:
         process.start(QString::fromStdString((self / "sqllumo").string()), arguments);
         EXPECT_TRUE(process.waitForStarted(10000));
         process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
     }
 };
 
@@ -183,8 +190,12 @@ TEST_F(ShiftCommand, OneShiftPerRunConfirmedWithYesAndReported)
 
     const Run done = run({"--exam-marker-to-comment", "--yes"});
     EXPECT_EQ(done.exitCode, 0) << done.out.toStdString() << done.err.toStdString();
-    EXPECT_TRUE(done.out.contains("Are you sure you want to shift Marker?"));
+    EXPECT_TRUE(done.out.contains("Add the exam's Marker to the Comment of each of its primary "
+                                  "files for every exam of database " +
+                                  database_ + "?"));
     EXPECT_TRUE(done.out.contains("Shifting Marker successfully done!"));
+    EXPECT_TRUE(
+        done.out.contains("Rows changed: 1. Their old values are in the shift log " + logPath()));
     EXPECT_TRUE(done.out.contains("Fields have been shifted from original location in database " +
                                   database_));
     EXPECT_EQ(file(primary, "Comment").toString(), "night - Apnea");
@@ -200,7 +211,8 @@ TEST_F(ShiftCommand, WithoutYesOrTerminalOrTheRightPasswordNothingMoves)
     const int id = addPatient(p);
     const Run declined = run({"--patient-code-to", "comment"});
     EXPECT_EQ(declined.exitCode, 1);
-    EXPECT_TRUE(declined.out.contains("Are you sure you want to shift ID1?"));
+    EXPECT_TRUE(declined.out.contains("Add Pat_Code_1 to Comment for every patient of database " +
+                                      database_ + "?"));
     EXPECT_FALSE(declined.out.contains("report:"));
     const Run refused = run({"--patient-code-to=comment", "--yes"}, "guess");
     EXPECT_EQ(refused.exitCode, 1);
@@ -211,4 +223,56 @@ TEST_F(ShiftCommand, WithoutYesOrTerminalOrTheRightPasswordNothingMoves)
     EXPECT_EQ(unusable.exitCode, 2);
     EXPECT_TRUE(unusable.err.contains("--patient-code-to takes one of id2, comment, "
                                       "insurance-number, insurance-company"));
+}
+
+TEST_F(ShiftCommand, AShiftKilledInTheMiddleHasTheOldValueOfEveryChangedRowInItsLog)
+{
+    constexpr int kPatients = 20000;
+    addPatientsInBulk(kPatients, "CODE-", false);
+    QProcess process;
+    start(process, {"--patient-code-to", "insurance-number", "--yes"}, "vor36pelin");
+    // Killed as soon as a batch of rows has changed: no chance to finish anything.
+    const auto changed = [&] {
+        db::Recordset rs =
+            connection_.query("SELECT COUNT(*) FROM T_Patient WHERE Pat_Code_1 = ''");
+        return rs.value(0).toInt();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    int seen = 0;
+    while ((seen = changed()) == 0 && process.state() == QProcess::Running &&
+           clock.elapsed() < 60000)
+        QThread::msleep(2);
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_EQ(process.exitStatus(), QProcess::CrashExit) << "the shift ended before it was killed";
+
+    const int moved = changed();
+    ASSERT_GT(moved, 0);
+    ASSERT_LT(moved, kPatients);
+    // Every row is either untouched or wholly moved.
+    db::Recordset mixed = connection_.query(
+        "SELECT COUNT(*) FROM T_Patient WHERE NOT ((Pat_Code_1 = '' AND Ins_Number LIKE 'CODE-%') "
+        "OR (Pat_Code_1 LIKE 'CODE-%' AND Ins_Number = ''))");
+    EXPECT_EQ(mixed.value(0).toInt(), 0);
+
+    // The old value of each moved row is in the log, with its patient.
+    std::map<int, QString> byPatient;
+    const QString head = "GestioneDBPazienti: Patient SP with ID=";
+    for (const QString& line : logLines())
+        if (line.startsWith(head))
+            byPatient[line.mid(head.size(), line.indexOf(" (") - head.size()).toInt()] = line;
+    int logged = 0;
+    for (db::Recordset rs = connection_.query(
+             "SELECT ID_Patient, Ins_Number FROM T_Patient WHERE Pat_Code_1 = ''");
+         !rs.eof(); rs.moveNext()) {
+        const auto line = byPatient.find(rs.value(0).toInt());
+        if (line != byPatient.end() &&
+            line->second.contains("with old PAT_CODE1 =" + rs.value(1).toString() +
+                                  " old InsuranceNumber="))
+            ++logged;
+        else
+            ADD_FAILURE() << "no old value for patient " << rs.value(0).toInt();
+    }
+    EXPECT_EQ(logged, moved);
 }

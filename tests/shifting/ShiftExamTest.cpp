@@ -5,6 +5,8 @@
 #include "FieldShifts.h"
 #include "ScriptedUserInterface.h"
 
+#include <QFileInfo>
+
 using namespace sqllumo;
 using namespace sqllumo::shifting;
 using sqllumo::shifting::testing::ShiftingArchive;
@@ -60,8 +62,17 @@ TEST_P(QuickSearchDestinations, TheFlagIsCopiedToEveryExamOnceAndItsSourceCleare
               ApplyResult::Succeeded);
     ASSERT_EQ(messages_.size(), 2u);
     EXPECT_EQ(messages_[0].text,
-              QString("Are you sure you want to shift QuickSearch%1?").arg(source));
-    EXPECT_EQ(messages_[1].text, QString("Shifting QuickSearch%1 successfully done!").arg(source));
+              QString("Move rv_%1 (Quick Search %2) into rv_%3 (Quick Search %4) for every exam of "
+                      "database %5?")
+                  .arg(source + 1)
+                  .arg(source)
+                  .arg(destination + 1)
+                  .arg(destination)
+                  .arg(database_));
+    EXPECT_EQ(messages_[1].text, QString("Shifting QuickSearch%1 successfully done!\nRows "
+                                         "changed: 4. Their old values are in the shift log %2")
+                                     .arg(source)
+                                     .arg(logPath()));
     EXPECT_EQ(pendingEvents_, 4);
 
     std::array<bool, 8> moved{};
@@ -126,8 +137,12 @@ TEST_F(ExamShift, TheExamMarkerGoesOnlyIntoThePrimaryFilesComments)
     const int fullFile = addFile(full, true, QString(245, QChar('x')));
 
     EXPECT_EQ(apply(ShiftRow::ExamMarker), ApplyResult::Succeeded);
-    EXPECT_EQ(messages_[0].text, "Are you sure you want to shift Marker?");
-    EXPECT_EQ(messages_[1].text, "Shifting Marker successfully done!");
+    EXPECT_EQ(messages_[0].text, "Add the exam's Marker to the Comment of each of its primary "
+                                 "files for every exam of database " +
+                                     database_ + "?");
+    EXPECT_EQ(messages_[1].text, "Shifting Marker successfully done!\nRows changed: 3. Their old "
+                                 "values are in the shift log " +
+                                     logPath());
     EXPECT_EQ(file(primaryWithComment, "Comment").toString(), "night 1 - Sleep study");
     EXPECT_EQ(file(primaryEmpty, "Comment").toString(), "Sleep study");
     EXPECT_EQ(file(secondary, "Comment").toString(), "video");
@@ -160,4 +175,40 @@ TEST_F(ExamShift, NoExamWithAFileLogsNothingToShiftAndSucceeds)
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], "GestioneDBPazienti: Nothing to shift");
+}
+
+TEST_F(ExamShift, AFullLogIsSetAsideAndTogetherWithTheNewOneHoldsEveryOldValueOfTwoMoves)
+{
+    constexpr int kExams = 20000;
+    addPatientsInBulk(kExams, "P", true);
+    // A log just past its limit, as months of moves leave it.
+    ASSERT_TRUE(AppendLogLine(logPath(), "GestioneDBPazienti", "an earlier move"));
+    ASSERT_TRUE(QFile(logPath()).resize(kShiftLogLimit + 1));
+    const QString aside = SetAsideLogPath(logPath());
+
+    EXPECT_EQ(apply(ShiftRow::QuickSearch6, 0), ApplyResult::Succeeded);
+    EXPECT_EQ(QFileInfo(aside).size(), kShiftLogLimit + 1);
+    EXPECT_EQ(apply(ShiftRow::QuickSearch6, 0), ApplyResult::Succeeded);
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_TRUE(messages_[1].text.contains("Rows changed: 20000."));
+    // The second move did not set the first one's log aside: both are there, with the old one.
+    EXPECT_EQ(QFileInfo(aside).size(), kShiftLogLimit + 1);
+
+    QByteArray both;
+    for (const QString& path : {aside, logPath()}) {
+        QFile log(path);
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        both += log.readAll();
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        EXPECT_EQ(log.permissions() & others, QFile::Permissions()) << path.toStdString();
+    }
+    EXPECT_TRUE(both.contains(") GestioneDBPazienti: an earlier move\r\n"));
+    // First move: every flag 6 was set and flag 0 clear; second: the reverse.
+    EXPECT_EQ(both.count("with old QUICKSEARCH6 =True old QUICKSEARCH0=False\r\n"), kExams);
+    EXPECT_EQ(both.count("with old QUICKSEARCH6 =False old QUICKSEARCH0=True\r\n"), kExams);
+    EXPECT_EQ(both.count("GestioneDBPazienti: End ShiftQuickSearch\r\n"), 2);
+    db::Recordset left =
+        connection_.query("SELECT COUNT(*) FROM T_Exam WHERE rv_1 <> 0 OR rv_7 <> 0");
+    EXPECT_EQ(left.value(0).toInt(), 0);
 }

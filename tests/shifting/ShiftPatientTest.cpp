@@ -26,9 +26,12 @@ protected:
         last_ = result;
         return ui_.messages().empty() ? Message() : ui_.messages().back();
     }
-    static Message okMessage(const QString& text)
+    // The success text, the rows changed and where their old values are.
+    Message okMessage(const QString& text, int rows) const
     {
-        return Message{text, QString(), MessageIcon::None, MessageButtons::Ok};
+        return Message{text + "\nRows changed: " + QString::number(rows) +
+                           ". Their old values are in the shift log " + logPath(),
+                       QString(), MessageIcon::None, MessageButtons::Ok};
     }
 
     ScriptedUserInterface ui_;
@@ -63,10 +66,14 @@ TEST_P(PatientCodeDestinations, MoveTheCodeClearItAndLogTheOldValues)
     const int untouched = addPatient(empty);
 
     EXPECT_EQ(apply(ShiftRow::PatientCode1, d.position),
-              okMessage("Shifting ID1 successfully done!"));
+              okMessage("Shifting ID1 successfully done!", 1));
     EXPECT_EQ(last_, ApplyResult::Succeeded);
     ASSERT_EQ(ui_.messages().size(), 2u);
-    EXPECT_EQ(ui_.messages().front(), (Message{"Are you sure you want to shift ID1?", "Warning",
+    const QString question =
+        QString(d.column) == "Comment"
+            ? "Add Pat_Code_1 to Comment for every patient of database "
+            : QString("Move Pat_Code_1 into ") + d.column + " for every patient of database ";
+    EXPECT_EQ(ui_.messages().front(), (Message{question + database_ + "?", "Warning",
                                                MessageIcon::None, MessageButtons::YesNo}));
 
     EXPECT_EQ(patient(id, "Pat_Code_1").toString(), "");
@@ -151,8 +158,10 @@ TEST_F(PatientShift, MarkerGoesIntoTheCommentAndBecomesTheEmptyMarker)
     plain.comment = "no marker";
     const int other = addPatient(plain);
 
-    EXPECT_EQ(apply(ShiftRow::PatientMarker), okMessage("Shifting Marker successfully done!"));
-    EXPECT_EQ(ui_.messages().front().text, "Are you sure you want to shift Marker?");
+    EXPECT_EQ(apply(ShiftRow::PatientMarker), okMessage("Shifting Marker successfully done!", 1));
+    EXPECT_EQ(ui_.messages().front().text,
+              "Add the patient's Marker to Comment for every patient of database " + database_ +
+                  "?");
     EXPECT_EQ(patient(id, "Comment").toString(), "first visit - Epilepsy");
     EXPECT_EQ(patient(id, "ID_Marker").toInt(), 3);
     EXPECT_EQ(patient(other, "Comment").toString(), "no marker");
@@ -174,7 +183,7 @@ TEST_F(PatientShift, MarkerGoesIntoTheCommentAndBecomesTheEmptyMarker)
 TEST_F(PatientShift, NoCodeToMoveLogsStartAndEmptyAndSucceeds)
 {
     addPatient(Patient());
-    EXPECT_EQ(apply(ShiftRow::PatientCode1, 0), okMessage("Shifting ID1 successfully done!"));
+    EXPECT_EQ(apply(ShiftRow::PatientCode1, 0), okMessage("Shifting ID1 successfully done!", 0));
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[2], "GestioneDBPazienti: All Pat_Code1 are empty");
@@ -260,11 +269,12 @@ TEST_F(PatientShift, AShiftThatStopsKeepsTheRowsBeforeAndSaysWhereItStopped)
     EXPECT_EQ(patient(ids[0], "Pat_Code_2").toString(), "P1");
     EXPECT_EQ(patient(ids[1], "Pat_Code_1").toString(), "changed");
     EXPECT_EQ(patient(ids[2], "Pat_Code_1").toString(), "P3");
+    // The old values of all three were on disk before the batch was sent.
     const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 4);
-    EXPECT_TRUE(lines[3].startsWith("GestioneDBPazienti: Error ShiftPatientFields: " +
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[5].startsWith("GestioneDBPazienti: Error ShiftPatientFields: " +
                                     QString::number(db::kRowNotLocated) + " - "));
-    EXPECT_TRUE(lines[3].contains(where));
+    EXPECT_TRUE(lines[5].contains(where));
 }
 
 TEST_F(PatientShift, PairsThatWouldClearASourceWithoutWritingItAreRefused)

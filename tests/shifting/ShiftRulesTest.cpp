@@ -1,6 +1,6 @@
 // The shifting worker's rules against the scripted port, without a server: which query each
-// source opens, what each row gets written, where a failing write stops the run and what the
-// shift log says.
+// source opens, what each row gets written, where a failing write or a failing log stops the
+// run and what the shift log says.
 #include "GestioneDbPazienti.h"
 #include "ScriptedDatabase.h"
 #include "ShiftLog.h"
@@ -9,9 +9,13 @@
 #include "ConnectionStrings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace sqllumo;
 using namespace sqllumo::shifting;
@@ -145,9 +149,57 @@ TEST_F(ShiftRules, AFailingWriteStopsAtItsRowAndKeepsTheRowsBefore)
     ASSERT_EQ(db_.writes().size(), 1u);
     EXPECT_EQ(db_.writes()[0].row, 0);
     EXPECT_EQ(db_.openCount(), 0);
+    // Every row's old values were on disk before its write; the error line says which stayed.
     const QStringList lines = logLines();
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_TRUE(lines[2].startsWith("GestioneDBPazienti: Error ShiftPatientFields: "));
+    ASSERT_EQ(lines.size(), 5);
+    EXPECT_TRUE(lines[2].startsWith("GestioneDBPazienti: " + head(8, "Bianchi")));
+    EXPECT_TRUE(lines[4].startsWith("GestioneDBPazienti: Error ShiftPatientFields: "));
+    EXPECT_EQ(worker_.rowsShifted(), 1u);
+}
+
+TEST_F(ShiftRules, ALogThatCannotBeWrittenStopsTheMoveBeforeTheRowsItWouldDescribe)
+{
+    // Two batches; the log stops growing while the first is written to the database.
+    std::vector<std::vector<QVariant>> patients;
+    const size_t total = kShiftBatchRows + 20;
+    for (size_t i = 0; i < total; ++i)
+        patients.push_back(patient(static_cast<int>(100 + i), "Rossi", "C-" + QString::number(i)));
+    db_.answer(PatientShiftQuery(kPatientCode1), kPatientColumns, patients);
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+    bool limited = false;
+    GestioneDbPazienti worker(db_, [&] {
+        if (limited)
+            return;
+        struct rlimit full = before;
+        full.rlim_cur = static_cast<rlim_t>(QFileInfo(log_).size());
+        limited = ::setrlimit(RLIMIT_FSIZE, &full) == 0;
+    });
+    const bool done =
+        worker.ShiftPatientFields(connection_, log_, kPatientCode1, kPatientCode2, errore_);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, previousSignal);
+    ASSERT_TRUE(limited);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(db_.writes().size(), kShiftBatchRows);
+    EXPECT_EQ(worker.rowsShifted(), kShiftBatchRows);
+    EXPECT_TRUE(errore_.startsWith("[SQLLumenoManager.GestioneDBPazienti.ShiftPatientFields] " +
+                                   QString::number(EFBIG) + ": The shift log " + log_ +
+                                   " cannot be written: "))
+        << errore_.toStdString();
+    EXPECT_TRUE(
+        errore_.endsWith(shifting::texts::kStoppedUnlogged.arg(kShiftBatchRows + 1)
+                             .arg(total)
+                             .arg(head(100 + static_cast<int>(kShiftBatchRows), "Rossi").trimmed())
+                             .arg(kShiftBatchRows)))
+        << errore_.toStdString();
+    // Each row written has its old value in the log.
+    const QString lines = logLines().join('\n');
+    for (const Sent& write : db_.writes())
+        EXPECT_TRUE(lines.contains(head(100 + write.row, "Rossi") + "with old PAT_CODE1 =C-" +
+                                   QString::number(write.row) + " "))
+            << write.row;
 }
 
 TEST_F(ShiftRules, AQuickSearchIsCopiedThenClearedAndAFailureBetweenSaysSo)

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -131,6 +132,58 @@ protected:
                 .arg(exam)
                 .arg(primary ? 1 : 0)
                 .arg(quoted(comment)));
+    }
+
+    // Many rows at once, 500 to a statement: `count` patients whose ID1 is prefix + i, and
+    // with withExams for each an exam with quick search 6 set and one primary file.
+    void addPatientsInBulk(int count, const QString& prefix, bool withExams)
+    {
+        const auto insert = [&](const QString& head, const std::vector<int>& keys,
+                                const std::function<QString(int)>& row) {
+            for (size_t from = 0; from < keys.size(); from += 500) {
+                QStringList values;
+                for (size_t i = from; i < std::min(keys.size(), from + 500); ++i)
+                    values << row(keys[i]);
+                connection_.execute(head + values.join(QStringLiteral(", ")));
+            }
+        };
+        const auto keys = [&](const QString& select) {
+            std::vector<int> found;
+            for (db::Recordset rs = connection_.query(select); !rs.eof(); rs.moveNext())
+                found.push_back(rs.value(0).toInt());
+            return found;
+        };
+        std::vector<int> numbers(static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i)
+            numbers[static_cast<size_t>(i)] = i;
+        insert(QStringLiteral(
+                   "INSERT INTO T_Patient(Title, L_Name, F_Name, M_Name, B_Date, Sex, Height, "
+                   "Weight, Address, ID_City, ID_Province, Zip_Code, ID_Country, Tel_Home, "
+                   "Tel_Work, Ins_Number, Ins_Company, Pat_Code_1, Pat_Code_2, ID_Hosp_Dep, "
+                   "Comment, ID_Doc_Tech, Free1, Free2, ID_Marker, Used_By, RecDate) VALUES "),
+               numbers, [&](int i) {
+                   return QStringLiteral("('', 'Last%1', 'First', '', '1960-01-01', 0, 170, 70, "
+                                         "'', 23, 10, '', 6, '', '', '', '', '%2%1', '', 8, '', "
+                                         "17, '', '', 3, '', '2020-01-01')")
+                       .arg(i)
+                       .arg(prefix);
+               });
+        if (!withExams)
+            return;
+        insert(QStringLiteral("INSERT INTO T_Exam(ID_Patient, Code, rv_1, rv_2, rv_3, rv_4, rv_5, "
+                              "rv_6, rv_7, rv_8, ID_Marker, Comment) VALUES "),
+               keys(QStringLiteral("SELECT ID_Patient FROM T_Patient")), [](int id) {
+                   return QStringLiteral("(%1, 'E', 0, 0, 0, 0, 0, 0, 1, 0, 3, '')").arg(id);
+               });
+        insert(QStringLiteral("INSERT INTO T_File(ID_Multi, [Primary], ID_Type, [Date], ID_Tech, "
+                              "ID_Doc, ID_Doc_Req, ID_Hosp_Dep, Duration, Path_Local, "
+                              "Path_Archive, ID_Storage, FileDateLastModify, FileLen, Comment, "
+                              "Used_By) VALUES "),
+               keys(QStringLiteral("SELECT ID_Multi FROM T_Exam")), [](int exam) {
+                   return QStringLiteral("(%1, 1, 1, '2020-01-01', 17, 17, 17, 8, 60, '', '', "
+                                         "NULL, '2020-01-01', 1000, '', '')")
+                       .arg(exam);
+               });
     }
 
     QVariant value(const QString& table, const QString& column, const QString& key, int id)

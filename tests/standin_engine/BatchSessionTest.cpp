@@ -179,6 +179,44 @@ TEST_F(BatchSessionTest, TransactionsTakeBackKeysColumnsAndDroppedTables)
     schemaIsAsBefore("session ended with the transaction open");
 }
 
+TEST_F(BatchSessionTest, XactAbortRollsBackTheTransactionAndEndsTheBatchOnAnyError)
+{
+    ok("INSERT INTO T VALUES (1, 'a') INSERT INTO T VALUES (2, 'b')");
+    // The batch a client sends to change many rows at once: no counts, a counter of the rows
+    // changed, and the transaction left open for the client to judge.
+    RecordingSink batch = run(
+        "SET NOCOUNT ON; SET XACT_ABORT ON; DECLARE @changed INT; SET @changed = 0; "
+        "BEGIN TRANSACTION; UPDATE T SET name = 'x' WHERE id = 1; SET @changed = @changed + "
+        "@@ROWCOUNT; UPDATE T SET name = 'y' WHERE id = 7; SET @changed = @changed + @@ROWCOUNT; "
+        "UPDATE T SET name = 'z' WHERE id = 2; SET @changed = @changed + @@ROWCOUNT; "
+        "SELECT @changed AS changed, @@TRANCOUNT AS open_transactions");
+    EXPECT_TRUE(batch.errors().empty()) << batch.errorText();
+    ASSERT_EQ(batch.results.size(), 1u);
+    EXPECT_EQ(batch.results[0].lines(), (std::vector<std::string>{"2|1"}));
+    for (int64_t count : batch.counts())
+        EXPECT_EQ(count, -1) << "NOCOUNT sends no counts";
+    ok("ROLLBACK TRANSACTION");
+    EXPECT_EQ(rows("SELECT name FROM T ORDER BY id"), (std::vector<std::string>{"'a'", "'b'"}));
+
+    // An error in the middle: what came before in the transaction is undone, nothing after
+    // runs, and the session keeps the option for its next batch.
+    RecordingSink failed = run("BEGIN TRAN UPDATE T SET name = 'x' WHERE id = 1 INSERT INTO T "
+                               "VALUES (2, 'dup') UPDATE T SET name = 'z' WHERE id = 2");
+    EXPECT_EQ(failed.errors(), (std::vector<int>{2627}));
+    EXPECT_EQ(rows("SELECT @@TRANCOUNT"), (std::vector<std::string>{"0"}));
+    EXPECT_EQ(rows("SELECT name FROM T ORDER BY id"), (std::vector<std::string>{"'a'", "'b'"}));
+    EXPECT_EQ(run("INSERT INTO T VALUES (3, 'c') INSERT INTO T VALUES (3, 'd') INSERT INTO T "
+                  "VALUES (4, 'e')")
+                  .errors(),
+              (std::vector<int>{2627}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM T"), (std::vector<std::string>{"3"}));
+
+    // Off again: an error ends only its statement, as before.
+    ok("SET XACT_ABORT OFF SET NOCOUNT OFF");
+    EXPECT_EQ(run("INSERT INTO T VALUES (3, 'c') INSERT INTO T VALUES (5, 'f')").counts(),
+              (std::vector<int64_t>{-1, 1}));
+}
+
 TEST_F(BatchSessionTest, ParametersBoundThroughSpExecutesql)
 {
     auto param = [](const char16_t* name, SqlType type, int32_t length, Value v) {

@@ -49,6 +49,9 @@ public:
     }
     void update() override { rows_.update(); }
     void close() override { rows_.close(); }
+    void setBatchUpdates(bool on) override { rows_.setBatchUpdates(on); }
+    void sendUpdates() override { rows_.sendUpdates(); }
+    size_t updatesWritten() const override { return rows_.updatesWritten(); }
 
 private:
     db::Recordset rows_;

@@ -116,6 +116,14 @@ Gen_ShiftDBField::Gen_ShiftDBField(QWidget* parent, QString logPath)
     buttons->addWidget(cmdCancel);
     layout->addLayout(buttons);
 
+    // Enter must never start a move nor close the dialog: no button is the default, not even
+    // the one that has the focus.
+    for (QPushButton* button : {cmdMovePatCode1, cmdMovePatMarker, cmdMoveFlag6, cmdMoveFlag7,
+                                cmdMoveExamMarker, cmdCancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
     using shifting::ShiftRow;
     connect(cmdMovePatCode1, &QPushButton::clicked, this,
             [this] { apply(ShiftRow::PatientCode1, cmbPatCode1); });

@@ -107,7 +107,9 @@ TEST_F(ShiftWindow, AQuickSearchShiftRunsFromTheCatalogueWithTheDialogLockedMean
     modals.then([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->text(), "Are you sure you want to shift QuickSearch6?");
+        EXPECT_EQ(box->text(), "Move rv_7 (Quick Search 6) into rv_3 (Quick Search 2) for every "
+                               "exam of database " +
+                                   database_ + "?");
         EXPECT_EQ(box->windowTitle(), "Warning");
         // Runs while the worker lets events through after its first row.
         QTimer::singleShot(0, dialog, [&, d = dialog] {
@@ -146,7 +148,10 @@ TEST_F(ShiftWindow, AQuickSearchShiftRunsFromTheCatalogueWithTheDialogLockedMean
                            "Search 4|Quick Search 5@0"}));
     EXPECT_TRUE(lockedWhileRunning);
     EXPECT_TRUE(stayedOpen);
-    EXPECT_EQ(outcome, QStringList({"SQLLumoManager: Shifting QuickSearch6 successfully done!"}));
+    EXPECT_EQ(outcome,
+              QStringList({"SQLLumoManager: Shifting QuickSearch6 successfully done!\nRows "
+                           "changed: 3. Their old values are in the shift log " +
+                           logPath()}));
     EXPECT_TRUE(dialog.isNull() || !dialog->isVisible());
 
     std::array<bool, 8> moved{};
@@ -177,9 +182,52 @@ TEST_F(ShiftWindow, NoClosesTheDialogAtOnceAndNothingIsReported)
     QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
     EXPECT_EQ(modals.unexpected(), 0);
     ASSERT_EQ(modals.seen().size(), 1u);
-    EXPECT_EQ(modals.seen()[0].text, "Are you sure you want to shift ID1?");
+    EXPECT_EQ(modals.seen()[0].text,
+              "Move Pat_Code_1 into Pat_Code_2 for every patient of database " + database_ + "?");
     EXPECT_EQ(patient(id, "Pat_Code_1").toString(), "STAYS");
     EXPECT_EQ(reportLog(), QString());
+    EXPECT_FALSE(QFile::exists(logPath()));
+    EXPECT_FALSE(w_.window->state().exchange().SpostatiCampiDB);
+}
+
+TEST_F(ShiftWindow, EnterInTheDialogStartsNothingWhicheverButtonHasTheFocus)
+{
+    Patient p;
+    p.code1 = "STAYS";
+    const int id = addPatient(p);
+    ModalScript modals;
+    confirmPassword(modals);
+    QStringList defaults;
+    bool stillOpen = true;
+    modals.then([&](QWidget* w) {
+        auto* dialog = qobject_cast<Gen_ShiftDBField*>(w);
+        ASSERT_NE(dialog, nullptr);
+        // Outside the script's step, so a question that Enter might raise is seen and refused.
+        QTimer::singleShot(0, dialog, [&, d = QPointer<Gen_ShiftDBField>(dialog)] {
+            for (QPushButton* button : d->findChildren<QPushButton*>()) {
+                if (button->isDefault() || button->autoDefault())
+                    defaults << button->text();
+                button->setFocus();
+                QTest::keyClick(button, Qt::Key_Return);
+                if (d)
+                    QTest::keyClick(button, Qt::Key_Enter);
+                if (d)
+                    QTest::keyClick(d, Qt::Key_Return);
+                stillOpen = stillOpen && d && d->isVisible();
+                if (!stillOpen)
+                    return;
+            }
+            d->cmdCancel->click();
+        });
+    });
+    sqllumo::testing::OpenPanel(*w_.window, kMoveFieldsEntry);
+    QTest::mouseClick(w_.window->CmdOK, Qt::LeftButton);
+    // A question would have been a modal the script did not expect.
+    EXPECT_EQ(modals.unexpected(), 0);
+    EXPECT_TRUE(modals.done());
+    EXPECT_EQ(defaults, QStringList());
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(patient(id, "Pat_Code_1").toString(), "STAYS");
     EXPECT_FALSE(QFile::exists(logPath()));
     EXPECT_FALSE(w_.window->state().exchange().SpostatiCampiDB);
 }

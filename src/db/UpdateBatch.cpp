@@ -1,0 +1,93 @@
+// Sending queued row updates together. Counts are switched off for the batch and kept in a
+// variable instead, so the client learns in one answer whether every row was found; the
+// transaction stays open until it has checked.
+#include "UpdateBatch.h"
+
+#include "Error.h"
+#include "Session.h"
+
+namespace sqllumo::db::detail {
+
+namespace {
+
+const QString kBatchHead =
+    QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; DECLARE @changed INT; SET @changed = 0; "
+                   "BEGIN TRANSACTION;\n");
+const QString kCountChange = QStringLiteral("; SET @changed = @changed + @@ROWCOUNT;\n");
+const QString kBatchTail = QStringLiteral("SELECT @changed AS changed");
+const QString kCommit = QStringLiteral("COMMIT TRANSACTION; SET XACT_ABORT OFF; SET NOCOUNT OFF");
+// After a failed batch: the session's options as they were, and whether a transaction is open.
+const QString kRestore =
+    QStringLiteral("SET XACT_ABORT OFF; SET NOCOUNT OFF; SELECT @@TRANCOUNT AS open_transactions");
+const QString kRollback = QStringLiteral("ROLLBACK TRANSACTION");
+
+long long firstValue(const BatchResult& result)
+{
+    if (result.sets.empty() || result.sets.front().rows.empty() ||
+        result.sets.front().rows.front().empty())
+        return -1;
+    return result.sets.front().rows.front().front().toLongLong();
+}
+
+// True when the whole batch is committed; false when it changed a different number of rows or
+// the server refused part of it, and nothing of it is kept.
+bool sendTogether(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds)
+{
+    QString batch = kBatchHead;
+    long long statements = 0;
+    for (const QStringList& group : groups)
+        for (const QString& statement : group) {
+            batch += statement + kCountChange;
+            ++statements;
+        }
+    batch += kBatchTail;
+    try {
+        if (firstValue(session.run(batch, timeoutSeconds)) == statements) {
+            session.run(kCommit, timeoutSeconds);
+            return true;
+        }
+    } catch (const Error&) {
+        // A lost connection leaves nothing to ask; its transaction dies with it.
+        if (!session.connected())
+            throw;
+    }
+    if (firstValue(session.run(kRestore, timeoutSeconds)) > 0)
+        session.run(kRollback, timeoutSeconds);
+    return false;
+}
+
+} // namespace
+
+void RequireOneRow(long long n)
+{
+    if (n == 0)
+        throw Error(kRowNotLocated, texts::kRowNotLocated);
+    if (n > 1)
+        throw Error(kTooManyRows, texts::kTooManyRows);
+    if (n < 0)
+        throw Error(kServerError, QStringLiteral("The server did not report how many rows the "
+                                                 "update changed, so the change cannot be "
+                                                 "confirmed."));
+}
+
+void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds,
+                     size_t& written)
+{
+    written = 0;
+    if (groups.empty())
+        return;
+    if (sendTogether(session, groups, timeoutSeconds)) {
+        written = groups.size();
+        return;
+    }
+    // One at a time, so the rows before the one that fails are kept and that one is named.
+    for (const QStringList& group : groups) {
+        for (const QString& statement : group) {
+            const BatchResult result = session.run(statement, timeoutSeconds);
+            RequireOneRow(result.rowCounts.empty() ? -1 : result.rowCounts.back());
+        }
+        ++written;
+    }
+}
+
+} // namespace sqllumo::db::detail

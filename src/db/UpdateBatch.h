@@ -1,0 +1,24 @@
+#pragma once
+// Many row updates in one round trip: the UPDATE statements of a recordset's queued updates sent
+// as one batch in one transaction, committed only when every statement changed its one row.
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace sqllumo::db::detail {
+
+class Session;
+
+// Each group holds the statements of one row update, each of which must change exactly one row.
+// Returns when all are in the database. Otherwise the batch is rolled back and the groups are
+// sent again one statement at a time up to the first that fails, whose error is raised; written
+// then counts the groups that are in the database (all of them on success).
+void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds,
+                     size_t& written);
+
+// An update that would touch no row or several rows fails; n < 0: the server did not say.
+void RequireOneRow(long long n);
+
+} // namespace sqllumo::db::detail
