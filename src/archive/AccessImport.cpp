@@ -751,8 +751,6 @@ void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
                 else
                     work.photosLeft << row.key;
             }
-            position += step;
-            run.meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
         }
         pending.clear();
     };
@@ -777,6 +775,10 @@ void copyRows(TableRun& run, const CopyTable& plan, db::AccessRecordset& rows)
         pending.add(std::move(insert), {copy.keyValue(rows), !copy.picture(rows).isNull()});
         if (pending.full())
             store();
+        // The meter moves row by row as before; a row read and not yet stored is stored before
+        // any stop takes effect.
+        position += step;
+        run.meter.rowDone(std::min(kMeterCap, static_cast<int>(std::nearbyint(position))));
         const bool stop = letEventsThrough(work);
         rows.moveNext();
         if (stop && !rows.eof())

@@ -34,8 +34,8 @@ QString RoleFunctionSheetLoader::libraryPath() const
     // installed (/usr/bin/SQLLumoManager, /usr/lib/<multiarch>/), also when unpacked elsewhere.
     const QDir programFolder(QCoreApplication::applicationDirPath());
     const QString beside = programFolder.filePath(name);
-    const QString installed = programFolder.filePath(
-        QStringLiteral(SQLLUMO_ROLE_LIBRARY_FROM_PROGRAM "/") + name);
+    const QString installed =
+        programFolder.filePath(QStringLiteral(SQLLUMO_ROLE_LIBRARY_FROM_PROGRAM "/") + name);
     return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside
                                                                       : QDir::cleanPath(installed);
 }
