@@ -213,7 +213,14 @@ TEST_F(UserRoleFunctions, RolesComeFromTheEditorOnlyWhenConfirmedWithAName)
 
     ui_.answerNextMessage(MessageResult::Yes);
     EXPECT_EQ(run(kDeleteRole, QStringLiteral("Doctors")).end, OperationEnd::Completed);
-    EXPECT_EQ(ui_.messages().back().text, QStringLiteral("Delete role Doctors? It has no users."));
+    ASSERT_GE(ui_.messages().size(), 2u);
+    EXPECT_EQ(ui_.messages().end()[-2].text,
+              QStringLiteral("Delete role Doctors? It has no users."));
+    // What went, said to the person who asked.
+    EXPECT_EQ(ui_.messages().back().text,
+              QStringLiteral("Role Doctors has been removed to database ") + db_ +
+                  QStringLiteral("\r\nNo user had this role."));
+    EXPECT_EQ(ui_.messages().back().icon, MessageIcon::Information);
     EXPECT_TRUE(log().contains(QStringLiteral("Role Doctors has been removed to database ") + db_ +
                                QStringLiteral("\r\nNo user had this role.")));
     EXPECT_EQ(ui_.roleEditorNames().size(), 5);

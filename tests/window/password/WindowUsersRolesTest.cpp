@@ -107,6 +107,7 @@ TEST_F(WindowUsersRoles, RolesAreAddedAndChangedInTheEditor)
         editor.click(kCreateReport);
         editor.press("Ok");
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
     EXPECT_FALSE(window_->Frame1->isVisible());
@@ -132,6 +133,7 @@ TEST_F(WindowUsersRoles, RolesAreAddedAndChangedInTheEditor)
         QTest::keyClicks(editor.name, "Doctors");
         editor.press("Ok");
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
     EXPECT_EQ(rightsOf("Doctors"), (QStringList{kCreateReport, kAcquire}));
@@ -185,8 +187,13 @@ TEST_F(WindowUsersRoles, UsersAreAddedAndChangedInTheDialog)
         d->Option1_2->click();
         d->Command1->click();
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
+    ASSERT_FALSE(modals.seen().empty());
+    EXPECT_TRUE(modals.seen().back().text.startsWith("User " + name + " has been added"))
+        << modals.seen().back().text.toStdString();
+    EXPECT_EQ(modals.seen().back().icon, QMessageBox::Information);
     EXPECT_FALSE(window_->Frame1->isVisible());
     EXPECT_EQ(query("SELECT User_Passwd FROM T_GenericUser"),
               QStringList{sqllumo::testing::oracleCipherText(name, "s3cret")});
@@ -217,6 +224,7 @@ TEST_F(WindowUsersRoles, UsersAreAddedAndChangedInTheDialog)
         d->Option1_3->click();
         d->Command1->click();
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
     EXPECT_EQ(query("SELECT L_Name + '|' + Title + '|' + r.RoleName FROM T_GenericUser u "
@@ -279,6 +287,7 @@ TEST_F(WindowUsersRoles, StoredValuesLongerThanTheBoxesSurviveTheirDialogs)
         editor.click(kAcquire);
         editor.press("Ok");
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
     EXPECT_EQ(query("SELECT RoleName FROM T_SecurityRoles ORDER BY ID_Role"),
@@ -296,6 +305,7 @@ TEST_F(WindowUsersRoles, StoredValuesLongerThanTheBoxesSurviveTheirDialogs)
         QTest::keyClicks(d->Text1_5, "Russo");
         d->Command1->click();
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_TRUE(modals.done());
     EXPECT_EQ(query("SELECT L_Name + '|' + r.RoleName FROM T_GenericUser u JOIN T_SecurityRoles "
@@ -357,8 +367,13 @@ TEST_F(WindowUsersRoles, DeletingARoleAsksNamingItsUsersAndNoIsTheDefault)
     EXPECT_EQ(query("SELECT COUNT(*) FROM T_SecurityRoles"), QStringList{"2"});
 
     modals.press(QMessageBox::Yes);
+    modals.press(QMessageBox::Ok); // what was removed
     pressOk();
     EXPECT_TRUE(modals.done());
+    ASSERT_FALSE(modals.seen().empty());
+    EXPECT_EQ(modals.seen().back().text,
+              "Role Night has been removed to database " + db_ +
+                  "\nUsers removed with it: bea, zoe"); // the box breaks lines so
     EXPECT_FALSE(window_->Frame1->isVisible());
     EXPECT_EQ(query("SELECT User_Name FROM T_GenericUser"), QStringList{"root"});
     EXPECT_EQ(query("SELECT RoleName FROM T_SecurityRoles"), QStringList{"Administrator"});
