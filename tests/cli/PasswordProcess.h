@@ -28,6 +28,15 @@ protected:
                   options;
         return run(options, input);
     }
+    // A current password database made by the program; its administrator password is the
+    // first line of the file "admin" the test wrote.
+    void create(const QString& name)
+    {
+        const ProcessRun created =
+            password("create", {"--database", name, "--directory", "C:\\Lumeno SQL Database\\",
+                                "--admin-password-file", path("admin")});
+        ASSERT_EQ(created.exitCode, 0) << created.out.toStdString() << created.err.toStdString();
+    }
     static QStringList column(const QString& database, const QString& query)
     {
         return FirstColumn(*standin_, database, query);

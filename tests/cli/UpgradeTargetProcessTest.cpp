@@ -23,14 +23,6 @@ protected:
         PasswordProcess::SetUp();
         writeFile("admin", "adm1n\n");
     }
-    // A current password database made by the program, administrator password "adm1n".
-    void create(const QString& name)
-    {
-        const ProcessRun created =
-            password("create", {"--database", name, "--directory", kDirectory,
-                                "--admin-password-file", path("admin")});
-        ASSERT_EQ(created.exitCode, 0) << created.out.toStdString() << created.err.toStdString();
-    }
     static QStringList backupsOn(const StandinForProgram& standin)
     {
         return QDir(standin.hostPath(kDirectory))

@@ -16,14 +16,6 @@ protected:
         PasswordProcess::SetUp();
         writeFile("admin", "adm1n\n");
     }
-    // A new password database of that name, the administrator password "adm1n".
-    void create(const QString& name)
-    {
-        const ProcessRun created =
-            password("create", {"--database", name, "--directory", "C:\\Lumeno SQL Database",
-                                "--admin-password-file", path("admin")});
-        ASSERT_EQ(created.exitCode, 0) << created.out.toStdString() << created.err.toStdString();
-    }
     // The command on the database created last, with the administrator password.
     ProcessRun on(const QString& function, QStringList options, const QByteArray& input = {})
     {
