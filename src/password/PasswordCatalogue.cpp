@@ -161,7 +161,7 @@ OperationOutcome ModifyGenericPasswords(OperationContext& context)
                                           exchange.ResourcePasswd))
             context.report().setText(texts::kGenericModified + panel.database);
     }
-    return OperationOutcome::completed();
+    return context.succeededAsReported();
 }
 
 OperationOutcome ModifyAdministratorPassword(OperationContext& context)
@@ -191,7 +191,7 @@ OperationOutcome ModifyAdministratorPassword(OperationContext& context)
     if (passwords.ModifyAdminPasswd(panel.server, panel.database, panel.user, panel.password,
                                     exchange.AdminPasswd1))
         context.report().setText(texts::kAdminModified + panel.database);
-    return OperationOutcome::completed();
+    return context.succeededAsReported();
 }
 
 bool VerifyAgainstPasswordDatabase(OperationContext& context, const QString& adminPassword)

@@ -102,14 +102,6 @@ bool accessAndSelection(OperationContext& context, const QString& missingSelecti
     return true;
 }
 
-// What the function changed, in front of the person who asked: the report's lines as the
-// message that ends it. A change that did not happen left no line, and ends without one.
-OperationOutcome SaidWhatWasDone(OperationContext& context)
-{
-    const QString done = context.report().text().trimmed();
-    return done.isEmpty() ? OperationOutcome::completed() : context.succeeded(done);
-}
-
 } // namespace
 
 QString texts::RoleLockedForChange(const QString& roleName)
@@ -162,7 +154,7 @@ OperationOutcome AddUserFunction(OperationContext& context)
                                      press.database);
         context.pointerDefault();
     }
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome DeleteUserFunction(OperationContext& context)
@@ -179,7 +171,7 @@ OperationOutcome DeleteUserFunction(OperationContext& context)
                                  QStringLiteral(" has been removed") + kToDatabase +
                                  press.database);
     context.pointerDefault();
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome ModifyUserFunction(OperationContext& context)
@@ -221,7 +213,7 @@ OperationOutcome ModifyUserFunction(OperationContext& context)
                                      press.database);
     }
     context.pointerDefault();
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome EraseUserPasswordFunction(OperationContext& context)
@@ -235,7 +227,7 @@ OperationOutcome EraseUserPasswordFunction(OperationContext& context)
         return OperationOutcome::panelClosed();
     context.report().setText(QStringLiteral("User password ") + selection +
                              QStringLiteral(" has been erased from database ") + press.database);
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome AddRoleFunction(OperationContext& context)
@@ -265,7 +257,7 @@ OperationOutcome AddRoleFunction(OperationContext& context)
         context.report().setText(QStringLiteral("Role ") + name +
                                  QStringLiteral(" has been added") + kToDatabase + press.database);
     }
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome DeleteRoleFunction(OperationContext& context)
@@ -300,7 +292,7 @@ OperationOutcome DeleteRoleFunction(OperationContext& context)
                                  QStringLiteral(" has been removed") + kToDatabase +
                                  press.database + kCrLf + texts::UsersRemovedWithRole(removed));
     context.pointerDefault();
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 OperationOutcome ModifyRoleFunction(OperationContext& context)
@@ -336,7 +328,7 @@ OperationOutcome ModifyRoleFunction(OperationContext& context)
         p.ModifyRoleName(press.server, press.database, press.user, press.password, id);
     context.report().setText(QStringLiteral("Role ") + selection +
                              QStringLiteral(" has been modified") + kToDatabase + press.database);
-    return SaidWhatWasDone(context);
+    return context.succeededAsReported();
 }
 
 void ShowNames(OperationContext& context, NameList which, ListControl& Combo1)

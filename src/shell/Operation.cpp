@@ -70,6 +70,12 @@ OperationOutcome OperationContext::succeeded(const QString& text)
     return OperationOutcome::closedBy(successMessage(caption_, text));
 }
 
+OperationOutcome OperationContext::succeededAsReported()
+{
+    const QString done = report().text().trimmed();
+    return done.isEmpty() ? OperationOutcome::completed() : succeeded(done);
+}
+
 OperationOutcome OperationContext::failed(const QString& text)
 {
     pointerDefault();

@@ -154,6 +154,9 @@ public:
     // The success and error forms as the message that ends the function (closing): the
     // pointer back to default, the message left to the dispatcher.
     OperationOutcome succeeded(const QString& text);
+    // The report's lines (what the function changed) as the success message that ends it; a
+    // change that did not happen left no line, and the function ends without a message.
+    OperationOutcome succeededAsReported();
     OperationOutcome failed(const QString& text);
     void access(const QString& text);
     // OK and Cancel, title "Warning", no icon: true when OK was pressed.

@@ -170,6 +170,10 @@ TEST_F(PasswordCatalogue, GenericPasswordsAreShownChangedOrLeftOnCancel)
               (std::vector<QStringList>{
                   {fixedKeyOracle("rep"), fixedKeyOracle("mon"), fixedKeyOracle("res")}}));
     EXPECT_EQ(lastLogBlock(), "Generic password has been modified into database " + name + "\r\n");
+    // Said to the person as well.
+    ASSERT_EQ(ui_.messages().size(), 1u);
+    EXPECT_EQ(ui_.messages()[0].text, "Generic password has been modified into database " + name);
+    EXPECT_EQ(ui_.messages()[0].icon, MessageIcon::Information);
     EXPECT_TRUE(state_.exchange().GenPasswdCanSave);
 
     // Cancelled: nothing changes, the panel still closes; the password stays confirmed.
@@ -179,7 +183,7 @@ TEST_F(PasswordCatalogue, GenericPasswordsAreShownChangedOrLeftOnCancel)
     EXPECT_EQ(column(name, "SELECT Report_Passwd FROM T_GenPasswords"),
               QStringList{fixedKeyOracle("rep")});
     EXPECT_FALSE(state_.exchange().GenPasswdCanSave);
-    EXPECT_TRUE(ui_.messages().empty());
+    EXPECT_EQ(ui_.messages().size(), 1u); // nothing changed, nothing said
 }
 
 TEST_F(PasswordCatalogue, AccessCheckBRefusesAWrongOrMissingPassword)

@@ -91,12 +91,16 @@ TEST_F(WindowPassword, NewDatabaseThenItsPasswordsThenItsRemoval)
         QTest::keyClicks(dialog->Text3, "res0urce");
         dialog->Command1->click();
     });
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
+    EXPECT_EQ(modals.seen().back().text,
+              "Generic password has been modified into database " + name);
     EXPECT_EQ(column(name, "SELECT Resource_Passwd FROM T_GenPasswords"),
               QStringList{sqllumo::testing::fixedKeyOracle("res0urce")});
 
     sqllumo::testing::OpenPanel(*window_, password::kModifyAdministratorPassword);
     modals.then(passwords(PasswordRequestMode::ChangePassword, "n3w", "n3w", "adm1n"));
+    modals.press(QMessageBox::Ok); // what was changed
     pressOk();
     EXPECT_EQ(column(name, "SELECT Admin_Passwd FROM T_AdminPassword"),
               QStringList{sqllumo::testing::fixedKeyOracle("n3w")});
@@ -108,11 +112,11 @@ TEST_F(WindowPassword, NewDatabaseThenItsPasswordsThenItsRemoval)
     modals.press(QMessageBox::Ok); // the question
     modals.press(QMessageBox::Ok); // the outcome
     pressOk();
-    ASSERT_EQ(modals.seen().size(), 3u);
+    ASSERT_EQ(modals.seen().size(), 5u);
     EXPECT_EQ(
-        modals.seen()[1].text,
+        modals.seen()[3].text,
         "Do you really want to delete database?\nBe sure it's not used for logon in Velantis!");
-    EXPECT_EQ(modals.seen()[2].text, "Database " + name + " has been removed");
+    EXPECT_EQ(modals.seen()[4].text, "Database " + name + " has been removed");
     EXPECT_EQ(modals.unexpected(), 0);
     EXPECT_TRUE(modals.done());
 }
