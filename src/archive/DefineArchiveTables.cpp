@@ -93,22 +93,20 @@ bool DefineArchiveTables(const QString& databaseName, const QString& connectionS
     QString currentTable;
     QString databaseCode;
     TestResultRegistry& registry = work.registry;
+    // The tables' states reach the settings file in one save when the step ends, however it
+    // ends, not one per value.
+    const TestResultRegistry::SavedTogether oneSave(registry);
     ReportBuffer& report = work.report;
 
     report.append(kLineBreak + kDefineStart + databaseName);
-    {
-        const TestResultRegistry::SavedTogether oneSave(registry);
-        for (const QString& table : RegistryTableOrder())
-            registry.setValue(registrysections::kTables, table, values::kUnchecked);
-    }
+    for (const QString& table : RegistryTableOrder())
+        registry.setValue(registrysections::kTables, table, values::kUnchecked);
 
     std::unique_ptr<dbport::Connection> connection;
     try {
         connection = work.provider.newConnection();
         connection->open(connectionString);
         for (const TableDef& table : ArchiveTables()) {
-            // Each table's state reaches the file once, when its step ends.
-            const TestResultRegistry::SavedTogether tableStep(registry);
             currentTable = q(table.name);
             if (!isPresent(catalog.tableNames(), currentTable)) {
                 registry.setValue(registrysections::kTables, currentTable,
