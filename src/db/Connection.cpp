@@ -4,6 +4,7 @@
 #include "ConnectionString.h"
 #include "Recordset.h"
 #include "Session.h"
+#include "UpdateBatch.h"
 
 namespace sqllumo::db {
 
@@ -55,6 +56,13 @@ long long Connection::execute(const QString& statement)
         session_->forgetTables();
     const detail::BatchResult result = session_->run(statement, commandTimeout_);
     return result.rowCounts.empty() ? -1 : result.rowCounts.back();
+}
+
+void Connection::executeAtomically(const QStringList& statements)
+{
+    if (!isOpen())
+        throw Error(kClosedObject, texts::kClosedObject);
+    detail::SendAtomically(*session_, statements, commandTimeout_);
 }
 
 Recordset Connection::query(const QString& statement)

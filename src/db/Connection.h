@@ -6,6 +6,7 @@
 #include "Error.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -51,6 +52,10 @@ public:
     // Raises kClosedObject when closed, server errors as kServerError (kMissingTable for an
     // unknown object) with the server's number and message.
     long long execute(const QString& statement);
+    // The statements in one round trip and one transaction: all stored, or none and the
+    // server's error raised. Statements that change rows only (no table descriptions are
+    // dropped for them).
+    void executeAtomically(const QStringList& statements);
 
     // Runs a statement and returns its results as a static, read-only recordset (the first
     // result set current; Recordset::nextRecordset for the others). A statement without a

@@ -10,16 +10,28 @@ namespace sqllumo::db::detail {
 
 namespace {
 
-const QString kBatchHead =
-    QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; DECLARE @changed INT; SET @changed = 0; "
-                   "BEGIN TRANSACTION;\n");
+// XACT_ABORT makes any error end the batch and roll its transaction back, where a refused
+// statement would otherwise end only itself and let the rest commit.
+const QString kOptionsOn = QStringLiteral("SET NOCOUNT ON; SET XACT_ABORT ON; ");
+const QString kOptionsOff = QStringLiteral("SET XACT_ABORT OFF; SET NOCOUNT OFF");
+const QString kBatchHead = kOptionsOn + QStringLiteral("DECLARE @changed INT; SET @changed = 0; "
+                                                       "BEGIN TRANSACTION;\n");
 const QString kCountChange = QStringLiteral("; SET @changed = @changed + @@ROWCOUNT;\n");
 const QString kBatchTail = QStringLiteral("SELECT @changed AS changed");
-const QString kCommit = QStringLiteral("COMMIT TRANSACTION; SET XACT_ABORT OFF; SET NOCOUNT OFF");
+const QString kCommit = QStringLiteral("COMMIT TRANSACTION; ") + kOptionsOff;
 // After a failed batch: the session's options as they were, and whether a transaction is open.
-const QString kRestore =
-    QStringLiteral("SET XACT_ABORT OFF; SET NOCOUNT OFF; SELECT @@TRANCOUNT AS open_transactions");
+const QString kRestore = kOptionsOff + QStringLiteral("; SELECT @@TRANCOUNT AS open_transactions");
 const QString kRollback = QStringLiteral("ROLLBACK TRANSACTION");
+
+long long firstValue(const BatchResult& result);
+
+// After a batch the server refused: the session's options as they were, and a transaction the
+// batch left open rolled back.
+void endRefusedBatch(Session& session, int timeoutSeconds)
+{
+    if (firstValue(session.run(kRestore, timeoutSeconds)) > 0)
+        session.run(kRollback, timeoutSeconds);
+}
 
 long long firstValue(const BatchResult& result)
 {
@@ -51,12 +63,31 @@ bool sendTogether(Session& session, const std::vector<QStringList>& groups, int 
         if (!session.connected())
             throw;
     }
-    if (firstValue(session.run(kRestore, timeoutSeconds)) > 0)
-        session.run(kRollback, timeoutSeconds);
+    endRefusedBatch(session, timeoutSeconds);
     return false;
 }
 
 } // namespace
+
+void SendAtomically(Session& session, const QStringList& statements, int timeoutSeconds)
+{
+    try {
+        session.run(kOptionsOn + QStringLiteral("BEGIN TRANSACTION;\n") +
+                        statements.join(QLatin1Char('\n')) +
+                        QStringLiteral("\nCOMMIT TRANSACTION; ") + kOptionsOff,
+                    timeoutSeconds);
+    } catch (const Error&) {
+        // The server's error is the one the caller must see; putting the session back is a
+        // courtesy that a lost connection cannot have.
+        if (session.connected()) {
+            try {
+                endRefusedBatch(session, timeoutSeconds);
+            } catch (const Error&) {
+            }
+        }
+        throw;
+    }
+}
 
 void RequireOneRow(long long n)
 {

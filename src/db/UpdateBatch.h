@@ -1,6 +1,6 @@
 #pragma once
-// Many row updates in one round trip: the UPDATE statements of a recordset's queued updates sent
-// as one batch in one transaction, committed only when every statement changed its one row.
+// Many statements in one round trip and one transaction: a recordset's queued row updates,
+// committed only when every statement changed its one row, and plain statement lists.
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +17,10 @@ class Session;
 // then counts the groups that are in the database (all of them on success).
 void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds,
                      size_t& written);
+
+// The statements as one batch in one transaction under XACT_ABORT: all of them stored, or none
+// and the server's error raised. The session's options are as before either way.
+void SendAtomically(Session& session, const QStringList& statements, int timeoutSeconds);
 
 // An update that would touch no row or several rows fails; n < 0: the server did not say.
 void RequireOneRow(long long n);

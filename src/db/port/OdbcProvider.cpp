@@ -64,16 +64,7 @@ public:
     void execute(const QString& statement) override { connection_.execute(statement); }
     void executeAtomically(const QStringList& statements) override
     {
-        // XACT_ABORT makes any error end the batch and roll its transaction back, where a
-        // refused INSERT would otherwise end only itself and let the rest commit.
-        try {
-            connection_.execute(QStringLiteral("SET NOCOUNT ON SET XACT_ABORT ON BEGIN TRAN\n") +
-                                statements.join(QLatin1Char('\n')) +
-                                QStringLiteral("\nCOMMIT TRAN ") + kOptionsBack);
-        } catch (const db::Error&) {
-            restoreAfterRefusal();
-            throw;
-        }
+        connection_.executeAtomically(statements);
     }
     dbport::ResultSet query(const QString& statement) override
     {
@@ -99,22 +90,6 @@ public:
     long long batchesSent() const override { return connection_.batchesSent(); }
 
 private:
-    static inline const QString kOptionsBack = QStringLiteral("SET XACT_ABORT OFF SET NOCOUNT OFF");
-
-    // A batch that failed before it began (it did not compile) may leave the options set, and
-    // one that a lost connection cut leaves nothing to restore: the server's error is the one
-    // the caller must see, so a failure here is passed over.
-    void restoreAfterRefusal()
-    {
-        try {
-            connection_.execute(kOptionsBack);
-            db::Recordset open = connection_.query(QStringLiteral("SELECT @@TRANCOUNT"));
-            if (!open.eof() && open.value(0).toInt() > 0)
-                connection_.execute(QStringLiteral("ROLLBACK TRAN"));
-        } catch (const db::Error&) {
-        }
-    }
-
     db::Connection connection_;
 };
 
