@@ -94,7 +94,7 @@ QString Settings::value(const QString& key, const QString& readerDefault) const
         if (const auto found = held_->find(key); found != held_->end())
             return found->second;
     if (key == settingkeys::kSQLPassword)
-        return readPassword();
+        return readPassword(readerDefault);
     return fileValue(key, readerDefault);
 }
 
@@ -138,7 +138,7 @@ QString Settings::passwordAccount() const
                                    value(settingkeys::kSQLUserName));
 }
 
-QString Settings::readPassword() const
+QString Settings::readPassword(const QString& readerDefault) const
 {
     if (secrets_) {
         const SecretStore::Reading reading = secrets_->read(passwordAccount());
@@ -147,12 +147,11 @@ QString Settings::readPassword() const
         if (reading.outcome == SecretStore::Outcome::Failed)
             secretStoreFailed(reading.error);
         // Not there (or no store any more): what the file holds, normally nothing.
-        return fileValue(settingkeys::kSQLPassword);
+        return fileValue(settingkeys::kSQLPassword, readerDefault);
     }
-    const QString inFile = fileValue(settingkeys::kSQLPassword);
-    if (!inFile.isEmpty())
+    if (!fileValue(settingkeys::kSQLPassword).isEmpty())
         tell(PasswordInFileNotice(fileName()));
-    return inFile;
+    return fileValue(settingkeys::kSQLPassword, readerDefault);
 }
 
 bool Settings::storePassword(const QString& password)

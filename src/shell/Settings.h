@@ -83,7 +83,7 @@ private:
     QString fileValue(const QString& key, const QString& readerDefault = QString()) const;
     bool writeToFile(const QString& key, const QString& value);
     bool removeFromFile(const QString& key);
-    QString readPassword() const;
+    QString readPassword(const QString& readerDefault) const;
     bool storePassword(const QString& password);
     QString passwordAccount() const;
     void secretStoreFailed(const QString& error) const;

@@ -117,6 +117,8 @@ TEST_F(SecretSettingsTest, EachServerAndUserKeepsItsOwnPasswordAndTheFileNone)
     again.setValue(settingkeys::kSQLPassword, "");
     EXPECT_EQ(keyring_.secrets.count("sa@host\\INST,1433"), 0u);
     EXPECT_EQ(again.value(settingkeys::kSQLPassword), "");
+    // As for every key, a reader's default stands for a password stored nowhere.
+    EXPECT_EQ(again.value(settingkeys::kSQLPassword, "unset"), "unset");
 }
 
 TEST_F(SecretSettingsTest, AFilePasswordMovesOnlyOnceTheStoreGaveItBack)
