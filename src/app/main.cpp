@@ -1,6 +1,7 @@
 // SQLLumoManager: the main window over the program's catalogue functions and the database.
 #include "F_SQLDatabase.h"
 #include "Gen_ShiftDBField.h"
+#include "KeyringSecretStore.h"
 #include "PasswordCatalogue.h"
 #include "PasswordWindow.h"
 #include "ServerProvider.h"
@@ -14,11 +15,16 @@
 
 #include <cstdio>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(sqllumo::kApplicationName);
     sqllumo::Settings settings;
+    sqllumo::KeepSqlPasswordInKeyring(settings, [](const QString& notice) {
+        std::fprintf(stderr, "SQLLumoManager: %s\n", qPrintable(notice));
+    });
     sqllumo::TestResultRegistry registry(settings);
     sqllumo::ui::F_SQLDatabase window(settings);
     const auto database = sqllumo::server::MakeServerProvider();

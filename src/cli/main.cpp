@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "ConsoleUserInterface.h"
 #include "FunctionCatalogue.h"
+#include "KeyringSecretStore.h"
 #include "ListedNames.h"
 #include "LoginWatch.h"
 #include "PasswordCatalogue.h"
@@ -192,6 +193,8 @@ int main(int argc, char** argv)
     // What the options would store waits for a login to the server; a run that never logs in
     // leaves the settings file as it was.
     Settings settings;
+    KeepSqlPasswordInKeyring(
+        settings, [&err](const QString& notice) { err << "sqllumo: " << notice << Qt::endl; });
     settings.holdChanges();
     TestResultRegistry registry(settings);
     registry.holdChanges();

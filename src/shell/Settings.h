@@ -1,8 +1,12 @@
 #pragma once
 // Per-user settings under application "SQLLumoManager", section "Default".
-// The file holds the SQL Server password in plain text, so it is kept owner-only (0600).
+// The SQL Server password goes to a secret store (the desktop keyring) where the program has
+// one; otherwise the file holds it in plain text, so the file is kept owner-only (0600).
+
+#include "SecretStore.h"
 
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -31,6 +35,11 @@ inline const QString kDefaultBackupFile =
 // Server-side directories are stored with a trailing "\" whatever the person typed.
 QString WithTrailingBackslash(const QString& directory);
 
+// What a run says, once, when the settings file keeps the SQL password: no keyring is there
+// at all, or the keyring failed (error says how) and the file took the password instead.
+QString PasswordInFileNotice(const QString& settingsFile);
+QString KeyringFailedNotice(const QString& error, const QString& settingsFile);
+
 // One object per program run, handed to whatever reads or stores a setting. Each value set
 // reaches the file at once, so what an operation stored stays stored however it ends, unless
 // the object holds its changes (holdChanges).
@@ -44,9 +53,18 @@ public:
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
-    // The key's listed default when it has one, else the reader's default.
+    // The key's listed default when it has one, else the reader's default. The SQL password
+    // is the one of the server and user the settings name now.
     QString value(const QString& key, const QString& readerDefault = QString()) const;
     void setValue(const QString& key, const QString& value);
+    // From now on the SQL password is kept in store, under the server and user it belongs to,
+    // and not in the file. A password the file holds moves there first, and leaves the file
+    // only once the store has given it back. When the store fails, now or later, the file
+    // keeps the password for the rest of the run.
+    void useSecretStore(std::unique_ptr<SecretStore> store);
+    bool keepsPasswordInSecretStore() const { return secrets_ != nullptr; }
+    // Told once per object when the file keeps a non-empty password or the store failed.
+    void setPasswordNotice(std::function<void(const QString&)> notice);
     // Flushes to disk and restores owner-only permissions; false when that failed.
     bool sync();
     // From now on values set stay in this object, where value() finds them, and the file is
@@ -62,9 +80,22 @@ public:
     static QString fileIn(const QString& folder);
 
 private:
+    QString fileValue(const QString& key, const QString& readerDefault = QString()) const;
+    bool writeToFile(const QString& key, const QString& value);
+    bool removeFromFile(const QString& key);
+    QString readPassword(const QString& readerDefault) const;
+    bool storePassword(const QString& password);
+    QString passwordAccount() const;
+    void secretStoreFailed(const QString& error) const;
+    void tell(const QString& notice) const;
     void restrictPermissions() const;
     std::unique_ptr<QSettings> store_;
     std::optional<std::map<QString, QString>> held_;
+    // Dropped (reading falls back to the file) once it fails, so a keyring that does not
+    // answer costs one wait per run, not one per value.
+    mutable std::unique_ptr<SecretStore> secrets_;
+    std::function<void(const QString&)> notice_;
+    mutable bool told_ = false;
 };
 
 } // namespace sqllumo

@@ -69,6 +69,9 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", home_.path());
         env.insert("HOME", home_.path());
+        // Away from the desktop session's keyring.
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        env.insert("XDG_RUNTIME_DIR", home_.path());
         process.setProcessEnvironment(env);
         process.setChildProcessModifier(DiesWithTest([] { ::setsid(); }));
         process.start(QCoreApplication::applicationDirPath() + "/sqllumo", arguments);

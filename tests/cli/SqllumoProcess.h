@@ -46,6 +46,9 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", home_.path());
         env.insert("HOME", home_.path());
+        // Away from the desktop session's keyring; a test that wants a keyring names its own.
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        env.insert("XDG_RUNTIME_DIR", home_.path());
         for (const auto& [name, value] : environment_)
             env.insert(name, value);
         process.setProcessEnvironment(env);

@@ -42,6 +42,10 @@ done
 depends=$(dpkg-deb -f "$program" Depends)
 echo "Depends: $depends"
 case "$depends" in *tdsodbc*) ;; *) fail "the program package does not depend on tdsodbc" ;; esac
+# The desktop keyring: QtKeychain, and the libsecret it opens at run time.
+for keyring_lib in libqt6keychain1 libsecret-1-0; do
+  case "$depends" in *"$keyring_lib"*) ;; *) fail "the program package does not depend on $keyring_lib" ;; esac
+done
 if [ -n "${EXPECT_ROLE_LIBRARY:-}" ]; then
   case "$depends" in *"librolefunctionsheet1 (= "*) ;;
     *) fail "the program package does not depend on this build of librolefunctionsheet1" ;; esac
