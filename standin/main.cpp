@@ -37,8 +37,8 @@ const char* const Help =
     "  --force-encryption       refuse clients that will not encrypt their session\n"
     "  --no-tls                 answer that encryption is not supported\n"
     "\n"
-    "Clients that ask for encryption get it; those that do not have their login encrypted\n"
-    "and the rest in clear, unless --force-encryption is given.\n";
+    "A client that asks for encryption has its whole session encrypted, one that allows it\n"
+    "its login only, and one that cannot encrypt nothing, unless --force-encryption is given.\n";
 
 standin::tds::Server* runningServer = nullptr;
 
