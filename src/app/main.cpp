@@ -6,6 +6,7 @@
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
+#include "TransportSettings.h"
 #include "UserRoleDialogs.h"
 #include "WindowDispatch.h"
 
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(sqllumo::kApplicationName);
     sqllumo::Settings settings;
+    // Every connection the window opens follows the settings' Encryption and CAFile.
+    sqllumo::ApplyTransportSettings(settings);
     sqllumo::TestResultRegistry registry(settings);
     sqllumo::ui::F_SQLDatabase window(settings);
     const auto database = sqllumo::server::MakeServerProvider();

@@ -4,6 +4,7 @@
 // destroying) it frees every ODBC handle it holds.
 
 #include "Error.h"
+#include "TransportSecurity.h"
 
 #include <QString>
 #include <QStringList>
@@ -36,9 +37,15 @@ public:
     // integrated security without a Kerberos ticket, a text that says so). Opening an open
     // connection closes it first.
     void open(const QString& connectionString);
-    // The same with an ODBC connection string as it is (tests and tools).
+    // The same with an ODBC connection string as it is (tests and tools); the process's CA
+    // file still applies.
     void openOdbc(const QString& odbcConnectionString, bool integratedSecurity = false);
     bool isOpen() const;
+
+    // How the open connection travels: the server's encrypt_option of the session, and for a
+    // connection that requested encryption, what the server offers in its pre-login (one more
+    // short connection, closed before any login). Raises kClosedObject when closed.
+    dbport::TransportState transport();
 
     // Seconds a statement may run; 0 waits for ever. A statement past it is cancelled on
     // the server and raises kQueryTimeout. Applies to the statements sent after it is set,
@@ -72,7 +79,11 @@ public:
     std::shared_ptr<detail::Session> session() const;
 
 private:
+    void openWith(const QString& odbcConnectionString, bool integratedSecurity,
+                  const dbport::TransportSecurity& security);
+
     std::shared_ptr<detail::Session> session_;
+    dbport::Encryption encryption_ = dbport::Encryption::Request;
     int commandTimeout_ = kDefaultCommandTimeout;
     long long closedBatches_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "SelectStatement.h"
 #include "SqlText.h"
 #include "SqlTypes.h"
+#include "TransportCheck.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -526,9 +527,11 @@ Session::~Session()
     disconnect();
 }
 
-void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout)
+void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout,
+                      const dbport::TransportSecurity& security)
 {
     disconnect();
+    PrepareDriverForCaFile(security.caFile);
     if (integratedSecurity && kerberosTicketCacheMissing())
         throw Error(kConnectionFailed, kNoKerberosTicket);
     SQLHDBC dbc = SQL_NULL_HDBC;
@@ -550,6 +553,13 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
             raise(SQL_HANDLE_DBC, dbc, Stage{true, server_, loginTimeout, false});
         } catch (const Error& e) {
             disconnect();
+            // The driver says only that it failed; a server that answers its pre-login tells
+            // whether encryption stood in the way. A silent one has already cost its time-out.
+            const bool timedOut = e.sqlState().startsWith(QLatin1String("HYT"));
+            if (e.nativeError() == 0 && !timedOut)
+                if (const QString why = DescribeEncryptionFailure(server_, security);
+                    !why.isEmpty())
+                    throw Error(e.number(), why, 0, e.sqlState());
             if (integratedSecurity)
                 throw Error(e.number(), e.description() + QLatin1Char(' ') + kKerberosHint,
                             e.nativeError(), e.sqlState());

@@ -5,6 +5,7 @@
 
 #include "Error.h"
 #include "StatementWatch.h"
+#include "TransportSecurity.h"
 
 #include <QString>
 #include <QStringList>
@@ -65,8 +66,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout);
+    // The security's CA file is handed to the driver first; a failure that encryption caused
+    // is described as such, naming the server.
+    void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout,
+                 const dbport::TransportSecurity& security);
     bool connected() const { return connected_; }
+    // As messages name it: "host,port", "host\instance" or "host".
+    const QString& server() const { return server_; }
     void disconnect();
 
     // Raises kClosedObject when not connected.

@@ -1,6 +1,8 @@
 // The per-user settings store: its file, its defaults and its owner-only mode.
 #include "Settings.h"
 
+#include "TransportSecurity.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +66,8 @@ QString Settings::defaultFor(const QString& key)
         return kDefaultDataDirectory;
     if (key == settingkeys::kBackupFile)
         return kDefaultBackupFile;
+    if (key == settingkeys::kEncryption)
+        return dbport::kDefaultEncryption;
     return QString();
 }
 
