@@ -262,9 +262,15 @@ void PrepareDriverForCaFile(const QString& caFile)
 QString DescribeEncryptionFailure(const QString& server, const dbport::TransportSecurity& security)
 {
     using dbport::EncryptionOffer;
-    if (security.encryption == dbport::Encryption::Off)
-        return QString();
     const EncryptionOffer offer = ProbeEncryptionOffer(server);
+    if (security.encryption == dbport::Encryption::Off) {
+        // A client that claims no TLS at all is turned away by a server that forces it.
+        if (offer != EncryptionOffer::Whole)
+            return QString();
+        return QStringLiteral("The server %1 accepts only encrypted connections, and the setting "
+                              "Encryption is off: the login was not sent.")
+            .arg(server);
+    }
     if (offer == EncryptionOffer::NotSupported) {
         if (security.encryption != dbport::Encryption::Require)
             return QString();

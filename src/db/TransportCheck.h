@@ -21,8 +21,8 @@ dbport::EncryptionOffer ProbeEncryptionOffer(const QString& server, int timeoutM
 // read or the configuration cannot be written.
 void PrepareDriverForCaFile(const QString& caFile);
 
-// The description of a connection the driver could not make when encryption is the cause
-// (its own words say only that it failed); empty when it is not, or cannot be told.
+// The description of a connection the driver could not make when encryption, or its absence,
+// is the cause (its own words say only that it failed); empty when it is not, or cannot be told.
 QString DescribeEncryptionFailure(const QString& server, const dbport::TransportSecurity& security);
 
 // "SELECT encrypt_option FROM sys.dm_exec_connections WHERE session_id = @@SPID"

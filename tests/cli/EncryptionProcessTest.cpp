@@ -142,6 +142,13 @@ TEST_F(SqllumoEncryption, RequestToAServerThatForcesEncryptionEncryptsTheWholeSe
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("\nConnection encryption: encrypted\n")) << r.out.toStdString();
     EXPECT_EQ(sent.find(scrambled(forcing->saPassword())), std::string::npos);
+
+    // Off cannot reach it, and is told why.
+    const ProcessRun off = infoThroughRelay(*forcing, {"--encryption", "off"}, sent);
+    EXPECT_EQ(off.exitCode, 1);
+    EXPECT_TRUE(off.out.contains(" accepts only encrypted connections, and the setting Encryption "
+                                 "is off: the login was not sent."))
+        << off.out.toStdString();
 }
 
 TEST_F(SqllumoEncryption, RequireAgainstAServerWithoutEncryptionIsRefusedBeforeTheLogin)
