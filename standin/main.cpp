@@ -1,7 +1,9 @@
 // sqlserver-standin: a SQL Server stand-in on loopback, the engine behind the TDS front end.
 // Usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]
+//        [--tls-cert FILE --tls-key FILE | --no-tls] [--force-encryption]
 #include "Log.h"
 #include "Server.h"
+#include "Tls.h"
 #include "engine/Engine.h"
 
 #include <csignal>
@@ -19,7 +21,24 @@
 namespace {
 
 const char* const Usage =
-    "usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]\n";
+    "usage: sqlserver-standin --data DIR [--port N] [--listen ADDR] [--sa-password-file FILE]\n"
+    "                         [--tls-cert FILE --tls-key FILE | --no-tls] [--force-encryption]\n";
+
+const char* const Help =
+    "A SQL Server stand-in on loopback: each database in an SQLite file under DIR.\n"
+    "\n"
+    "  --data DIR               the data folder, made at first start\n"
+    "  --port N                 the TCP port, 0 for any free one (default 14330)\n"
+    "  --listen ADDR            the IPv4 address to listen on (default 127.0.0.1)\n"
+    "  --sa-password-file FILE  sa's password, the first line of FILE\n"
+    "  --tls-cert FILE          the PEM certificate for TLS; without it a self-signed one is\n"
+    "                           made in DIR/tls at first start and used from then on\n"
+    "  --tls-key FILE           the PEM private key of --tls-cert\n"
+    "  --force-encryption       refuse clients that will not encrypt their session\n"
+    "  --no-tls                 answer that encryption is not supported\n"
+    "\n"
+    "Clients that ask for encryption get it; those that do not have their login encrypted\n"
+    "and the rest in clear, unless --force-encryption is given.\n";
 
 standin::tds::Server* runningServer = nullptr;
 
@@ -46,7 +65,8 @@ std::optional<std::string> firstLine(const std::filesystem::path& file)
 
 int main(int argc, char** argv)
 {
-    std::optional<std::string> data, passwordFile;
+    std::optional<std::string> data, passwordFile, tlsCert, tlsKey;
+    bool noTls = false;
     standin::tds::ServerOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -72,8 +92,16 @@ int main(int argc, char** argv)
             options.listenAddress = value();
         } else if (arg == "--sa-password-file") {
             passwordFile = value();
+        } else if (arg == "--tls-cert") {
+            tlsCert = value();
+        } else if (arg == "--tls-key") {
+            tlsKey = value();
+        } else if (arg == "--force-encryption") {
+            options.forceEncryption = true;
+        } else if (arg == "--no-tls") {
+            noTls = true;
         } else if (arg == "--help" || arg == "-h") {
-            std::cout << Usage;
+            std::cout << Usage << "\n" << Help;
             return 0;
         } else {
             std::cerr << "unknown option " << arg << "\n" << Usage;
@@ -82,6 +110,16 @@ int main(int argc, char** argv)
     }
     if (!data) {
         std::cerr << Usage;
+        return 2;
+    }
+    if (tlsCert.has_value() != tlsKey.has_value()) {
+        std::cerr << "--tls-cert and --tls-key go together\n" << Usage;
+        return 2;
+    }
+    if (noTls && (tlsCert || options.forceEncryption)) {
+        std::cerr << "--no-tls cannot go with " << (tlsCert ? "--tls-cert" : "--force-encryption")
+                  << "\n"
+                  << Usage;
         return 2;
     }
 
@@ -99,6 +137,19 @@ int main(int argc, char** argv)
         }
         engineOptions.log = [](const std::string& line) { standin::tds::logLine(line); };
         auto engine = standin::Engine::open(engineOptions);
+        if (tlsCert) {
+            options.tls = standin::tds::TlsContext::fromFiles(*tlsCert, *tlsKey);
+            standin::tds::logLine("TLS with the certificate " + *tlsCert);
+        } else if (!noTls) {
+            options.tls = standin::tds::TlsContext::selfSigned(dir / "tls");
+            standin::tds::logLine(
+                "TLS with the certificate " +
+                (dir / "tls" / standin::tds::TlsContext::CertificateFile).string());
+        } else {
+            standin::tds::logLine("TLS off: clients are told encryption is not supported");
+        }
+        if (options.forceEncryption)
+            standin::tds::logLine("encryption forced: clients that will not encrypt are refused");
 
         standin::tds::Server server(*engine, options);
         server.listen();

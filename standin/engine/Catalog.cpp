@@ -135,6 +135,7 @@ struct ViewInput {
     const std::u16string& database;
     const std::vector<const TableMeta*>& tables;
     server::ServerCatalog& catalog;
+    EngineImpl& engine;
 };
 
 Value textValue(const std::u16string& s)
@@ -276,6 +277,33 @@ void systemDatabases(const ViewInput& in, Source& out)
                             textValue(u"SQL_Latin1_General_CP1_CI_AS")});
 }
 
+// One row per open session's connection. A session opened inside this process reports what SQL
+// Server reports for a local one.
+void connectionsView(const ViewInput& in, Source& out)
+{
+    const TypeName kText40{SqlType::NVarChar, 40, 0, 0};
+    const TypeName kAddress{SqlType::VarChar, 48, 0, 0};
+    out.columns = {meta(u"session_id", kInt),
+                   meta(u"most_recent_session_id", kInt),
+                   meta(u"connect_time", TypeName{SqlType::DateTime, 8, 23, 3}, false),
+                   meta(u"net_transport", kText40, false),
+                   meta(u"protocol_type", kText40),
+                   meta(u"encrypt_option", kText40, false),
+                   meta(u"auth_scheme", kText40, false),
+                   meta(u"client_net_address", kAddress),
+                   meta(u"client_tcp_port", kInt),
+                   meta(u"net_packet_size", kInt)};
+    for (const auto& c : in.engine.connections()) {
+        const bool local = c.info.clientAddress.empty();
+        out.rows.push_back({int64_t{c.spid}, int64_t{c.spid}, c.connected,
+                            textValue(local ? u"Shared memory" : u"TCP"), textValue(u"TSQL"),
+                            textValue(c.info.encrypted ? u"TRUE" : u"FALSE"), textValue(u"SQL"),
+                            textValue(local ? u"<local machine>" : widen(c.info.clientAddress)),
+                            local ? Value{} : Value{int64_t{c.info.clientPort}},
+                            int64_t{c.info.packetSize}});
+    }
+}
+
 struct CatalogView {
     std::u16string_view schema, name; // upper case
     void (*build)(const ViewInput& in, Source& out);
@@ -288,6 +316,7 @@ const CatalogView kViews[] = {
     {u"SYS", u"OBJECTS", systemObjects},
     {u"SYS", u"COLUMNS", systemColumns},
     {u"SYS", u"DATABASES", systemDatabases},
+    {u"SYS", u"DM_EXEC_CONNECTIONS", connectionsView},
 };
 
 } // namespace
@@ -309,7 +338,7 @@ bool SessionImpl::catalogView(const TableName& name, Source& out)
         db_ ? db_->tables() : std::vector<const TableMeta*>{};
     for (const CatalogView& v : kViews)
         if (v.schema == schema && v.name == view) {
-            v.build(ViewInput{view, databaseName_, tables, engine_.catalog()}, out);
+            v.build(ViewInput{view, databaseName_, tables, engine_.catalog(), engine_}, out);
             return true;
         }
     std::u16string written;

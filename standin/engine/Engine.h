@@ -110,6 +110,14 @@ public:
     virtual std::u16string loginName() const = 0;
 };
 
+// What the front end knows of a client's connection, for sys.dm_exec_connections.
+struct ConnectionInfo {
+    bool encrypted = false;    // the whole session travels through TLS, not the login alone
+    std::string clientAddress; // empty for a session opened inside this process
+    int32_t clientPort = 0;
+    int32_t packetSize = 4096;
+};
+
 struct LoginResult {
     std::unique_ptr<Session> session; // empty when the login failed
     std::optional<Message> error;     // 18456, 4060, ...
@@ -132,7 +140,8 @@ public:
 
     // Safe to call from many threads at once; each session is used by one thread at a time.
     virtual LoginResult login(const std::u16string& user, const std::u16string& password,
-                              const std::u16string& database) = 0;
+                              const std::u16string& database,
+                              const ConnectionInfo& connection = {}) = 0;
     virtual std::u16string serverName() const = 0;
 };
 

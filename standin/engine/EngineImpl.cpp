@@ -69,7 +69,7 @@ std::u16string EngineImpl::version() const
 }
 
 LoginResult EngineImpl::login(const std::u16string& user, const std::u16string& password,
-                              const std::u16string& database)
+                              const std::u16string& database, const ConnectionInfo& connection)
 {
     LoginResult result;
     if (auto error = catalog_->authenticate(user, password)) {
@@ -84,8 +84,28 @@ LoginResult EngineImpl::login(const std::u16string& user, const std::u16string& 
         result.error = m;
         return result;
     }
+    {
+        std::lock_guard lock(connectionsMutex_);
+        const int32_t spid = session->spid();
+        connections_[spid] = Connection{spid, connection, now()};
+    }
     result.session = std::move(session);
     return result;
+}
+
+std::vector<EngineImpl::Connection> EngineImpl::connections()
+{
+    std::lock_guard lock(connectionsMutex_);
+    std::vector<Connection> all;
+    for (const auto& [spid, c] : connections_)
+        all.push_back(c);
+    return all;
+}
+
+void EngineImpl::forgetConnection(int32_t spid)
+{
+    std::lock_guard lock(connectionsMutex_);
+    connections_.erase(spid);
 }
 
 std::shared_ptr<store::Database> EngineImpl::database(const server::DatabaseEntry& entry)

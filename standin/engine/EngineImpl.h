@@ -211,7 +211,8 @@ public:
     ~EngineImpl() override;
 
     LoginResult login(const std::u16string& user, const std::u16string& password,
-                      const std::u16string& database) override;
+                      const std::u16string& database,
+                      const ConnectionInfo& connection = {}) override;
     std::u16string serverName() const override { return options_.serverName; }
 
     server::ServerCatalog& catalog() { return *catalog_; }
@@ -222,6 +223,15 @@ public:
     std::shared_ptr<store::Database> database(const server::DatabaseEntry& entry);
     std::u16string version() const;
 
+    // The open sessions' connections, by session id.
+    struct Connection {
+        int32_t spid = 0;
+        ConnectionInfo info;
+        DateTimeValue connected;
+    };
+    std::vector<Connection> connections();
+    void forgetConnection(int32_t spid);
+
 private:
     void releaseFile(const std::filesystem::path& file);
 
@@ -230,6 +240,8 @@ private:
     std::mutex mutex_;
     std::map<std::filesystem::path, std::shared_ptr<store::Database>> databases_;
     std::atomic<int32_t> nextSpid_{51};
+    std::mutex connectionsMutex_;
+    std::map<int32_t, Connection> connections_;
 
     void disposeLoop();
     std::mutex disposeMutex_;

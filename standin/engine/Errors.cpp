@@ -426,6 +426,10 @@ const std::map<int, Entry>& catalogue()
         {err::kUntrustedDomain,
          {14, "Login failed. The login is from an untrusted domain and cannot be used with "
               "Integrated authentication."}},
+        {err::kEncryptionRequired,
+         {20, "Encryption is required to connect to this server but the client library does not "
+              "support encryption; the connection has been closed. Please upgrade your client "
+              "library."}},
         {err::kDistributedTransaction,
          {16, "Distributed transactions are not supported by this server."}},
         {err::kUnknownPreparedHandle, {16, "Could not find prepared statement with handle %1."}},

@@ -179,6 +179,7 @@ constexpr int kTooManyArguments = 8144;
 // in execution, never 0: clients take number 0 for a message of their own driver.
 constexpr int kInternalError = 8630;
 constexpr int kUntrustedDomain = 18452;
+constexpr int kEncryptionRequired = 17835;
 constexpr int kDistributedTransaction = 8509;
 constexpr int kUnknownPreparedHandle = 8179;
 } // namespace err

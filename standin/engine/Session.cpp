@@ -35,6 +35,7 @@ SessionImpl::SessionImpl(EngineImpl& engine, std::u16string login, int32_t spid)
 
 SessionImpl::~SessionImpl()
 {
+    engine_.forgetConnection(spid_);
     try {
         if (trancount_ > 0)
             rollbackTransaction();

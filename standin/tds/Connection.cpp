@@ -77,6 +77,99 @@ bool readFully(int fd, uint8_t* data, size_t n, const Deadline& deadline,
 
 } // namespace
 
+// Reads whole packets off the socket: in clear, or out of TLS records once the handshake is
+// done. Records are read one at a time, header first, so that not one byte past the last
+// encrypted packet is taken when the session goes on in clear after the login.
+class PacketInput {
+public:
+    PacketInput(int fd, const std::atomic<bool>& loggedIn, std::atomic<bool>& heard,
+                Deadline loginDeadline)
+        : fd_(fd), loggedIn_(loggedIn), heard_(heard), loginDeadline_(loginDeadline)
+    {
+    }
+
+    // With `loginOnly`, only the next packet comes through TLS.
+    void useTls(TlsChannel* tls, bool loginOnly)
+    {
+        tls_ = tls;
+        loginOnly_ = loginOnly;
+    }
+
+    bool next(PacketHeader& h, std::vector<uint8_t>& payload, std::string& why)
+    {
+        if (!tls_) {
+            uint8_t header[HeaderSize];
+            if (!read(header, HeaderSize, why))
+                return false;
+            h = parseHeader(header);
+            payload.resize(h.length - HeaderSize);
+            return read(payload.data(), payload.size(), why);
+        }
+        if (!fill(HeaderSize, why))
+            return false;
+        h = parseHeader(std::span(plain_).subspan(pos_, HeaderSize));
+        if (!fill(h.length, why))
+            return false;
+        payload.assign(plain_.begin() + long(pos_ + HeaderSize),
+                       plain_.begin() + long(pos_ + h.length));
+        pos_ += h.length;
+        if (loginOnly_) {
+            if (pos_ != plain_.size())
+                throw ProtocolError("more than the login's first packet came encrypted");
+            tls_ = nullptr;
+        }
+        return true;
+    }
+
+private:
+    bool read(uint8_t* data, size_t n, std::string& why)
+    {
+        const Deadline timeout = loggedIn_ ? Deadline() : loginDeadline_;
+        if (!readFully(fd_, data, n, timeout, loggedIn_, why))
+            return false;
+        heard_ = true;
+        return true;
+    }
+
+    // Decrypts records until `n` bytes of plaintext wait.
+    bool fill(size_t n, std::string& why)
+    {
+        if (pos_ == plain_.size()) {
+            plain_.clear();
+            pos_ = 0;
+        } else if (pos_ > 65536) {
+            plain_.erase(plain_.begin(), plain_.begin() + long(pos_));
+            pos_ = 0;
+        }
+        while (plain_.size() - pos_ < n) {
+            record_.resize(TlsRecordHeaderSize);
+            if (!read(record_.data(), TlsRecordHeaderSize, why))
+                return false;
+            const int length = tlsRecordLength(record_);
+            if (length < 0)
+                throw ProtocolError("expected a TLS record, got bytes in clear");
+            record_.resize(TlsRecordHeaderSize + size_t(length));
+            if (!read(record_.data() + TlsRecordHeaderSize, size_t(length), why))
+                return false;
+            if (!tls_->decrypt(record_, plain_)) {
+                why = tls_->error();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    int fd_;
+    const std::atomic<bool>& loggedIn_;
+    std::atomic<bool>& heard_;
+    Deadline loginDeadline_;
+    TlsChannel* tls_ = nullptr;
+    bool loginOnly_ = false;
+    std::vector<uint8_t> plain_;
+    size_t pos_ = 0;
+    std::vector<uint8_t> record_;
+};
+
 // Turns the engine's output into tokens, holding back each DONE until it is known whether
 // more follows, so that only the last one goes out without the "more" bit. Once the client
 // asks to cancel, nothing more is written: rows not yet on their way are dropped, and the
@@ -336,6 +429,16 @@ void Connection::sendRaw(std::span<const uint8_t> bytes)
 {
     if (broken_)
         return;
+    if (sendThroughTls_) {
+        sealed_.clear();
+        if (!tls_->encrypt(bytes, sealed_)) {
+            log(tls_->error());
+            broken_ = true;
+            cancel_ = true;
+            return;
+        }
+        bytes = sealed_;
+    }
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t k = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -353,7 +456,6 @@ void Connection::sendRaw(std::span<const uint8_t> bytes)
 void Connection::readLoop()
 {
     MessageAssembler assembler(MaxLoginMessage);
-    std::vector<uint8_t> packet;
     std::string why;
     auto push = [&](Item item) {
         {
@@ -362,44 +464,121 @@ void Connection::readLoop()
         }
         wake_.notify_all();
     };
-    const auto loginDeadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(options_.loginTimeoutSeconds);
+    PacketInput input(fd_, loggedIn_, heard_,
+                      std::chrono::steady_clock::now() +
+                          std::chrono::seconds(options_.loginTimeoutSeconds));
     try {
-        for (;;) {
-            const Deadline timeout = loggedIn_ ? Deadline() : Deadline(loginDeadline);
-            uint8_t header[HeaderSize];
-            if (!readFully(fd_, header, HeaderSize, timeout, loggedIn_, why))
-                break;
-            heard_ = true;
-            const PacketHeader h = parseHeader(header);
-            packet.resize(h.length - HeaderSize);
-            if (!readFully(fd_, packet.data(), packet.size(), timeout, loggedIn_, why))
-                break;
-            if (h.type == uint8_t(PacketType::Attention)) {
-                if (assembler.midMessage())
-                    throw ProtocolError("attention inside a request");
+        std::optional<PacketMessage> message = readMessage(input, assembler, why);
+        if (message && message->type == PacketType::Prelogin) {
+            message = settleEncryption(*message, input, assembler, why);
+        } else if (message && options_.tls && options_.forceEncryption) {
+            why = refusalForNoEncryption();
+            message.reset();
+        }
+        for (; message; message = readMessage(input, assembler, why)) {
+            if (message->type == PacketType::Attention) {
                 cancel_ = true;
                 push(Item{Item::Attention, {}, {}});
                 continue;
             }
-            if (loggedIn_)
-                assembler.setMaxMessageSize(options_.maxMessageSize);
-            if (auto message = assembler.add(h, packet)) {
-                std::lock_guard lock(mutex_);
-                size_t requests = 0;
-                for (const auto& i : queue_)
-                    requests += i.kind == Item::Request;
-                if (requests >= MaxQueuedRequests)
-                    throw ProtocolError("requests sent without waiting for their answers");
-                queue_.push_back(Item{Item::Request, std::move(*message), {}});
-                wake_.notify_all();
-            }
+            std::lock_guard lock(mutex_);
+            size_t requests = 0;
+            for (const auto& i : queue_)
+                requests += i.kind == Item::Request;
+            if (requests >= MaxQueuedRequests)
+                throw ProtocolError("requests sent without waiting for their answers");
+            queue_.push_back(Item{Item::Request, std::move(*message), {}});
+            wake_.notify_all();
         }
     } catch (const ProtocolError& e) {
         why = std::string("protocol error: ") + e.what();
     }
     cancel_ = true;
     push(Item{Item::Closed, {}, why});
+}
+
+std::optional<PacketMessage> Connection::readMessage(PacketInput& input,
+                                                     MessageAssembler& assembler, std::string& why)
+{
+    PacketHeader h;
+    for (;;) {
+        if (!input.next(h, packet_, why))
+            return std::nullopt;
+        if (h.type == uint8_t(PacketType::Attention)) {
+            if (assembler.midMessage())
+                throw ProtocolError("attention inside a request");
+            return PacketMessage{PacketType::Attention, h.status, {}};
+        }
+        if (loggedIn_)
+            assembler.setMaxMessageSize(options_.maxMessageSize);
+        if (auto message = assembler.add(h, packet_))
+            return message;
+    }
+}
+
+std::string Connection::refusalForNoEncryption() const
+{
+    const std::string address = peer_.substr(0, peer_.rfind(':'));
+    return toLogText(makeMessage(err::kEncryptionRequired).text) + " [CLIENT: " + address + "]";
+}
+
+std::optional<PacketMessage> Connection::settleEncryption(const PacketMessage& prelogin,
+                                                          PacketInput& input,
+                                                          MessageAssembler& assembler,
+                                                          std::string& why)
+{
+    const PreloginRequest request = parsePrelogin(prelogin.payload);
+    const ServerEncryption server = !options_.tls              ? ServerEncryption::Unavailable
+                                    : options_.forceEncryption ? ServerEncryption::Forced
+                                                               : ServerEncryption::Offered;
+    const EncryptionAgreement agreed = negotiateEncryption(request.encryption, server);
+    if (server == ServerEncryption::Unavailable && request.insistsOnEncryption())
+        log("client asks for encryption, which this server does not support");
+    sendRaw(
+        frameMessage(PacketType::TabularResult,
+                     buildPreloginResponse(ServerMajor, ServerMinor, ServerBuild, agreed.answer),
+                     DefaultPacketSize, uint16_t(id_)));
+    if (agreed.scope == EncryptionScope::Refused) {
+        why = refusalForNoEncryption();
+        return std::nullopt;
+    }
+    if (agreed.scope == EncryptionScope::None) {
+        auto next = readMessage(input, assembler, why);
+        if (next && next->type == PacketType::Prelogin) {
+            why = server == ServerEncryption::Unavailable
+                      ? "client started an encrypted session, which this server does not support"
+                      : "client started an encrypted session after saying it cannot encrypt";
+            return std::nullopt;
+        }
+        return next;
+    }
+    tls_ = options_.tls->newChannel();
+    for (;;) {
+        auto flight = readMessage(input, assembler, why);
+        if (!flight)
+            return std::nullopt;
+        if (flight->type != PacketType::Prelogin) {
+            why = "expected the TLS handshake in PRELOGIN packets, got message type " +
+                  std::to_string(int(flight->type));
+            return std::nullopt;
+        }
+        const TlsChannel::Step step = tls_->handshake(flight->payload);
+        std::vector<uint8_t> answer;
+        tls_->drain(answer);
+        if (!answer.empty())
+            sendRaw(frameMessage(PacketType::Prelogin, answer, DefaultPacketSize, uint16_t(id_)));
+        if (step == TlsChannel::Step::Failed) {
+            why = tls_->error();
+            return std::nullopt;
+        }
+        if (step == TlsChannel::Step::Done)
+            break;
+    }
+    const bool full = agreed.scope == EncryptionScope::Full;
+    encrypted_ = full;
+    sendThroughTls_ = full;
+    input.useTls(tls_.get(), !full);
+    return readMessage(input, assembler, why);
 }
 
 bool Connection::waitItem(Item& item)
@@ -470,22 +649,6 @@ bool Connection::handshake()
     };
     if (!next())
         return false;
-    std::vector<uint8_t> reply;
-    if (item.message.type == PacketType::Prelogin) {
-        const PreloginRequest pre = parsePrelogin(item.message.payload);
-        if (pre.insistsOnEncryption())
-            log("client asks for encryption, which this server does not support");
-        writer_.begin(PacketType::TabularResult);
-        writer_.out().bytes(buildPreloginResponse(ServerMajor, ServerMinor, ServerBuild));
-        writer_.end();
-        if (!next())
-            return false;
-        if (item.message.type == PacketType::Prelogin) {
-            log("closed: client started an encrypted session, which this server does not "
-                "support");
-            return false;
-        }
-    }
     if (item.message.type != PacketType::Login7) {
         log("closed: expected a login, got message type " + std::to_string(int(item.message.type)));
         return false;
@@ -501,7 +664,15 @@ bool Connection::handshake()
         log("login refused: integrated security");
         return false;
     }
-    LoginResult result = engine_.login(login.userName, login.password, login.database);
+    const size_t packetSize =
+        login.packetSize == 0 ? DefaultPacketSize
+                              : std::clamp<size_t>(login.packetSize, MinPacketSize, MaxPacketSize);
+    ConnectionInfo connection;
+    connection.encrypted = encrypted_;
+    connection.clientAddress = peer_.substr(0, peer_.rfind(':'));
+    connection.clientPort = std::atoi(peer_.substr(peer_.rfind(':') + 1).c_str());
+    connection.packetSize = int32_t(packetSize);
+    LoginResult result = engine_.login(login.userName, login.password, login.database, connection);
     if (!result.session) {
         const Message m = result.error.value_or(makeMessage(err::kLoginFailed, {login.userName}));
         writer_.begin(PacketType::TabularResult);
@@ -514,9 +685,6 @@ bool Connection::handshake()
     }
     session_ = std::move(result.session);
 
-    const size_t packetSize =
-        login.packetSize == 0 ? DefaultPacketSize
-                              : std::clamp<size_t>(login.packetSize, MinPacketSize, MaxPacketSize);
     const std::u16string db = session_->currentDatabase();
     const std::u16string server = engine_.serverName();
     ByteWriter& out = writer_.out();
@@ -537,8 +705,11 @@ bool Connection::handshake()
     loggedIn_ = true;
     log("login '" + toLogText(login.userName) + "' to '" + toLogText(db) + "', TDS " +
         std::to_string(tdsVersion_ >> 28) + "." + std::to_string((tdsVersion_ >> 24) & 15) +
-        ", packets of " + std::to_string(packetSize) + " bytes, client '" +
-        toLogText(login.appName) + "'");
+        ", packets of " + std::to_string(packetSize) + " bytes, " +
+        (encrypted_ ? "encrypted"
+         : tls_     ? "login encrypted"
+                    : "not encrypted") +
+        ", client '" + toLogText(login.appName) + "'");
     return true;
 }
 

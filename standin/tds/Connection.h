@@ -1,9 +1,11 @@
-// One client connection: a reader thread that frames packets (and notices attention and
-// disconnection at any time) and a worker thread that logs in and runs the requests.
+// One client connection: a reader thread that settles encryption, frames packets (and notices
+// attention and disconnection at any time) and a worker thread that logs in and runs the
+// requests.
 #pragma once
 
 #include "Packet.h"
 #include "Server.h"
+#include "Tls.h"
 #include "Types.h"
 #include "engine/Engine.h"
 
@@ -17,6 +19,8 @@
 #include <thread>
 
 namespace standin::tds {
+
+class PacketInput;
 
 class Connection {
 public:
@@ -45,6 +49,15 @@ private:
     };
 
     void readLoop();
+    // The next whole message off the wire (an attention comes as a message of its own), or
+    // nothing once the client has gone.
+    std::optional<PacketMessage> readMessage(PacketInput& input, MessageAssembler& assembler,
+                                             std::string& why);
+    // Answers PRELOGIN and carries out the TLS handshake the answer calls for; returns the
+    // message after it, or nothing when the connection ends (`why` says why).
+    std::optional<PacketMessage> settleEncryption(const PacketMessage& prelogin, PacketInput& input,
+                                                  MessageAssembler& assembler, std::string& why);
+    std::string refusalForNoEncryption() const;
     void workLoop();
     bool waitItem(Item& item);
     bool handshake();
@@ -66,6 +79,12 @@ private:
     uint32_t tdsVersion_ = 0;
     std::unique_ptr<Session> session_;
     PacketWriter writer_;
+    // Set up by the reader before the login; from then on only the worker encrypts.
+    std::unique_ptr<TlsChannel> tls_;
+    std::atomic<bool> sendThroughTls_{false};
+    std::atomic<bool> encrypted_{false}; // the whole session, not the login alone
+    std::vector<uint8_t> sealed_;        // the worker's encrypted packet
+    std::vector<uint8_t> packet_;        // the reader's packet
 
     std::thread worker_;
     std::thread reader_;

@@ -55,7 +55,33 @@ PreloginRequest parsePrelogin(std::span<const uint8_t> payload)
     return req;
 }
 
-std::vector<uint8_t> buildPreloginResponse(uint8_t major, uint8_t minor, uint16_t build)
+EncryptionAgreement negotiateEncryption(Encryption client, ServerEncryption server)
+{
+    using Scope = EncryptionScope;
+    switch (server) {
+    case ServerEncryption::Unavailable:
+        // A client that insists ends the connection itself.
+        return {Encryption::NotSupported, Scope::None};
+    case ServerEncryption::Offered:
+        switch (client) {
+        case Encryption::Off:
+            return {Encryption::Off, Scope::LoginOnly};
+        case Encryption::NotSupported:
+            return {Encryption::NotSupported, Scope::None};
+        case Encryption::On:
+        case Encryption::Required:
+            return {Encryption::On, Scope::Full};
+        }
+        break;
+    case ServerEncryption::Forced:
+        return {Encryption::Required,
+                client == Encryption::NotSupported ? Scope::Refused : Scope::Full};
+    }
+    return {Encryption::NotSupported, Scope::Refused};
+}
+
+std::vector<uint8_t> buildPreloginResponse(uint8_t major, uint8_t minor, uint16_t build,
+                                           Encryption encryption)
 {
     struct Entry {
         uint8_t token;
@@ -63,7 +89,7 @@ std::vector<uint8_t> buildPreloginResponse(uint8_t major, uint8_t minor, uint16_
     };
     const Entry entries[] = {
         {Version, {major, minor, uint8_t(build >> 8), uint8_t(build), 0, 0}},
-        {EncryptionOption, {uint8_t(Encryption::NotSupported)}},
+        {EncryptionOption, {uint8_t(encryption)}},
         {InstOpt, {0}},
         {ThreadId, {}},
         {Mars, {0}},

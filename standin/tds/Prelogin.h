@@ -1,5 +1,5 @@
-// PRELOGIN: the option list a client opens with, and the server's answer (version, encryption
-// not supported, no instance, MARS off).
+// PRELOGIN: the option list a client opens with, the server's answer (version, encryption, no
+// instance, MARS off), and how far the session is encrypted for the client's choice.
 #pragma once
 
 #include "ByteIO.h"
@@ -28,7 +28,27 @@ struct PreloginRequest {
 // Throws ProtocolError on a malformed option table.
 PreloginRequest parsePrelogin(std::span<const uint8_t> payload);
 
+// What the server can do: no TLS at all, TLS when the client wants it, or TLS always.
+enum class ServerEncryption { Unavailable, Offered, Forced };
+
+// How much of the session travels through TLS.
+enum class EncryptionScope {
+    None,      // all in clear
+    LoginOnly, // the first packet of the login, then clear
+    Full,      // everything after the handshake
+    Refused,   // the client cannot encrypt and the server insists: the connection ends
+};
+
+struct EncryptionAgreement {
+    Encryption answer;
+    EncryptionScope scope;
+};
+
+// The server's answer to the client's encryption option and what follows from it.
+EncryptionAgreement negotiateEncryption(Encryption client, ServerEncryption server);
+
 // The answer's payload; the server version is major.minor.build.
-std::vector<uint8_t> buildPreloginResponse(uint8_t major, uint8_t minor, uint16_t build);
+std::vector<uint8_t> buildPreloginResponse(uint8_t major, uint8_t minor, uint16_t build,
+                                           Encryption encryption = Encryption::NotSupported);
 
 } // namespace standin::tds

@@ -14,6 +14,7 @@
 namespace standin::tds {
 
 class Connection;
+class TlsContext;
 
 struct ServerOptions {
     std::string listenAddress = "127.0.0.1";
@@ -25,6 +26,10 @@ struct ServerOptions {
     int loginTimeoutSeconds = 10;
     size_t maxWaitingLogins = 32;
     size_t maxConnections = 256;
+    // Without a context the server answers that it cannot encrypt. With one it encrypts for
+    // clients that want it, or, forced, refuses clients that cannot.
+    std::shared_ptr<TlsContext> tls;
+    bool forceEncryption = false;
 };
 
 class Server {

@@ -302,5 +302,31 @@ TEST_F(CatalogueTest, DefinitionErrorsCarrySqlServersNumbersAndTexts)
               (std::vector<std::string>{"0"}));
 }
 
+TEST_F(CatalogueTest, ConnectionsViewListsEachOpenSessionAsItsFrontEndDescribedIt)
+{
+    ConnectionInfo remote;
+    remote.encrypted = true;
+    remote.clientAddress = "127.0.0.1";
+    remote.clientPort = 50123;
+    remote.packetSize = 8192;
+    auto other = engine->login(u"sa", u16(kSaPassword), u"master", remote).session;
+    ASSERT_TRUE(other);
+    const std::string own =
+        "SELECT encrypt_option, net_transport, auth_scheme, client_net_address, "
+        "client_tcp_port, net_packet_size FROM sys.dm_exec_connections "
+        "WHERE session_id = @@SPID";
+    EXPECT_EQ(rows(own), (std::vector<std::string>{
+                             "'FALSE'|'Shared memory'|'SQL'|'<local machine>'|NULL|4096"}));
+    RecordingSink theirs = run(own, other.get());
+    ASSERT_EQ(theirs.results.size(), 1u) << theirs.errorText();
+    EXPECT_EQ(theirs.results[0].lines(),
+              (std::vector<std::string>{"'TRUE'|'TCP'|'SQL'|'127.0.0.1'|50123|8192"}));
+
+    const std::string count = "SELECT COUNT(*) FROM sys.dm_exec_connections";
+    EXPECT_EQ(rows(count), (std::vector<std::string>{"2"}));
+    other.reset();
+    EXPECT_EQ(rows(count), (std::vector<std::string>{"1"}));
+}
+
 } // namespace
 } // namespace standin::testing

@@ -30,6 +30,7 @@ public:
             throw std::runtime_error("cannot connect");
     }
     ~RawClient() { ::close(fd_); }
+    int fd() const { return fd_; }
 
     // False when the server has already closed the connection.
     bool sendBytes(std::span<const uint8_t> bytes)
@@ -53,6 +54,7 @@ public:
         std::vector<uint8_t> payload;
         size_t packets = 0;
         size_t largestPacket = 0;
+        uint8_t type = 0; // of the first packet
     };
     // One whole response message, or nothing when the server closed or stayed silent. Reading
     // may go on from a message whose first packets `r` already holds.
@@ -83,6 +85,8 @@ public:
         if (!readFully(body.data(), body.size(), timeout))
             return false;
         r.payload.insert(r.payload.end(), body.begin(), body.end());
+        if (!r.packets)
+            r.type = h.type;
         ++r.packets;
         r.largestPacket = std::max<size_t>(r.largestPacket, h.length);
         last = h.status & tds::status::EndOfMessage;
@@ -110,12 +114,12 @@ public:
         return false;
     }
 
-    // PRELOGIN then LOGIN7; returns the login response.
+    // PRELOGIN then LOGIN7 in clear, saying it cannot encrypt; returns the login response.
     std::optional<Response> login(std::u16string_view user, std::u16string_view password,
                                   std::u16string_view database = {}, uint32_t packetSize = 4096,
                                   uint32_t version = tds::version::V7_4)
     {
-        sendMessage(tds::PacketType::Prelogin, prelogin(0));
+        sendMessage(tds::PacketType::Prelogin, prelogin(2));
         if (!readMessage())
             return std::nullopt;
         sendMessage(tds::PacketType::Login7, login7(user, password, database, packetSize, version));

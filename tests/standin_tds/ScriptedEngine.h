@@ -39,9 +39,20 @@ public:
         return rpcs_;
     }
 
-    LoginResult login(const std::u16string& user, const std::u16string& pw,
-                      const std::u16string& database) override
+    // What the front end said of the last connection that logged in.
+    ConnectionInfo lastConnection()
     {
+        std::lock_guard lock(mutex_);
+        return lastConnection_;
+    }
+
+    LoginResult login(const std::u16string& user, const std::u16string& pw,
+                      const std::u16string& database, const ConnectionInfo& connection) override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            lastConnection_ = connection;
+        }
         LoginResult r;
         if (user != u"sa" || pw != password) {
             r.error = Message{18456, 1, 14, u"Login failed for user '" + user + u"'.", {}, 1};
@@ -101,6 +112,7 @@ private:
 
     std::mutex mutex_;
     std::vector<std::u16string> batches_;
+    ConnectionInfo lastConnection_;
     std::vector<RpcRecord> rpcs_;
 };
 

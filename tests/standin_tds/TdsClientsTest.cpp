@@ -130,16 +130,6 @@ TEST_F(ClientsTest, OdbcLoginRefusedWithServerNumbers)
     }
 }
 
-TEST_F(ClientsTest, ClientRequiringEncryptionFailsAndTheLogSaysWhy)
-{
-    EXPECT_THROW(OdbcConnection(server_->odbcConnectionString() + ";Encryption=require;"),
-                 OdbcError);
-    EXPECT_NE(server_->log().find("client asks for encryption, which this server does not "
-                                  "support"),
-              std::string::npos)
-        << server_->log();
-}
-
 TEST_F(ClientsTest, EveryTypeRoundTripsWithNulls)
 {
     auto db = connect();
