@@ -21,7 +21,16 @@ void Connection::open(const QString& connectionString)
         throw Error(kInvalidArgument,
                     QStringLiteral("The connection string is not one this program makes."));
     const dbport::TransportSecurity security = dbport::CurrentTransportSecurity();
-    openWith(OdbcConnectionString(*parsed, security), parsed->integratedSecurity, security);
+    const ServerAddress address = ParseServerName(parsed->server);
+    // Messages name the server as the driver's string would.
+    const QString server =
+        address.port != 0 ? address.host + QLatin1Char(',') + QString::number(address.port)
+        : address.instance.isEmpty() ? address.host
+                                     : address.host + QLatin1Char('\\') + address.instance;
+    const QString section =
+        security.caFile.isEmpty() ? QString() : DriverSectionFor(security.caFile, address);
+    openWith(OdbcConnectionString(*parsed, security, section), parsed->integratedSecurity, security,
+             server);
 }
 
 void Connection::openOdbc(const QString& odbcConnectionString, bool integratedSecurity)
@@ -34,15 +43,15 @@ void Connection::openOdbc(const QString& odbcConnectionString, bool integratedSe
         if (const auto given = dbport::ParseEncryption(
                 odbcConnectionString.mid(at + key.size()).section(QLatin1Char(';'), 0, 0)))
             security.encryption = *given;
-    openWith(odbcConnectionString, integratedSecurity, security);
+    openWith(odbcConnectionString, integratedSecurity, security, QString());
 }
 
 void Connection::openWith(const QString& odbcConnectionString, bool integratedSecurity,
-                          const dbport::TransportSecurity& security)
+                          const dbport::TransportSecurity& security, const QString& server)
 {
     close();
     auto session = std::make_shared<detail::Session>();
-    session->connect(odbcConnectionString, integratedSecurity, kLoginTimeout, security);
+    session->connect(odbcConnectionString, integratedSecurity, kLoginTimeout, security, server);
     session_ = std::move(session);
     encryption_ = security.encryption;
 }

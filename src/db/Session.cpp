@@ -528,10 +528,9 @@ Session::~Session()
 }
 
 void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout,
-                      const dbport::TransportSecurity& security)
+                      const dbport::TransportSecurity& security, const QString& server)
 {
     disconnect();
-    PrepareDriverForCaFile(security.caFile);
     if (integratedSecurity && kerberosTicketCacheMissing())
         throw Error(kConnectionFailed, kNoKerberosTicket);
     SQLHDBC dbc = SQL_NULL_HDBC;
@@ -543,7 +542,7 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
     // that their own command time-out allows.
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
-    server_ = ServerOfOdbcString(odbc);
+    server_ = server.isEmpty() ? ServerOfOdbcString(odbc) : server;
     SQLSMALLINT outLength = 0;
     const auto socketsBefore = OpenSockets();
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0,

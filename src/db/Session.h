@@ -66,10 +66,10 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // The security's CA file is handed to the driver first; a failure that encryption caused
-    // is described as such, naming the server.
+    // A failure that encryption caused is described as such, naming the server: `server` as
+    // messages name it, or when empty as the string's Server and Port keys give it.
     void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout,
-                 const dbport::TransportSecurity& security);
+                 const dbport::TransportSecurity& security, const QString& server = QString());
     bool connected() const { return connected_; }
     // As messages name it: "host,port", "host\instance" or "host".
     const QString& server() const { return server_; }

@@ -18,6 +18,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -185,20 +186,31 @@ dbport::EncryptionOffer ProbeEncryptionOffer(const QString& server, int timeoutM
 
 namespace {
 
+// One section of the program's configuration: a server's address and the CA file for it.
+struct DriverSection {
+    QString name;
+    ServerAddress address;
+    QString caLink;
+};
+
 std::mutex gConfigMutex;
-// The user's own FREETDSCONF before the program first set its own.
-std::optional<QByteArray> gUserConfig;
 std::unique_ptr<QTemporaryDir> gConfigFolder;
-QString gConfiguredCaFile;
+std::vector<DriverSection> gSections;
+std::map<QString, QString> gCaLinks; // CA file -> its link in the folder
 
 [[noreturn]] void cannotPrepare(const QString& why)
 {
     throw Error(kConnectionFailed, why);
 }
 
-// FreeTDS reads a configuration value up to ";" or "#" and folds blanks, so the file names the
-// CA file through a link in a folder whose name carries none of those.
-void writeConfiguration(const QString& caFile)
+// FreeTDS reads a configuration value up to ";" or "#" and folds blanks.
+bool plainValue(const QString& value)
+{
+    static const QRegularExpression kPlain(QStringLiteral("^[^;#\\s\\[\\]]+$"));
+    return kPlain.match(value).hasMatch();
+}
+
+QDir configFolder()
 {
     if (!gConfigFolder) {
         gConfigFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() +
@@ -208,21 +220,43 @@ void writeConfiguration(const QString& caFile)
                                          "be made in %1.")
                               .arg(QDir::tempPath()));
     }
-    const QDir folder(gConfigFolder->path());
-    static const QRegularExpression kPlain(QStringLiteral("^[^;#\\s]+$"));
-    if (!kPlain.match(folder.path()).hasMatch())
+    if (!plainValue(gConfigFolder->path()))
         cannotPrepare(QStringLiteral("The temporary folder %1 has blanks, \";\" or \"#\" in its "
                                      "name, which the driver's configuration cannot carry; set "
                                      "TMPDIR to another folder.")
-                          .arg(folder.path()));
-    const QString link = folder.filePath(QStringLiteral("ca.crt"));
+                          .arg(gConfigFolder->path()));
+    return QDir(gConfigFolder->path());
+}
+
+// The CA file as the configuration names it: a link of plain name, so any path can be carried.
+QString caLink(const QString& caFile)
+{
+    if (const auto found = gCaLinks.find(caFile); found != gCaLinks.end())
+        return found->second;
+    const QDir folder = configFolder();
+    const QString link = folder.filePath(QStringLiteral("ca-%1.crt").arg(gCaLinks.size() + 1));
     QFile::remove(link);
     if (!QFile::link(QFileInfo(caFile).absoluteFilePath(), link))
         cannotPrepare(QStringLiteral("The CA file \"%1\" could not be linked into %2.")
                           .arg(caFile, folder.path()));
-    QFile conf(folder.filePath(QStringLiteral("freetds.conf")));
-    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        conf.write(QStringLiteral("[global]\n\tca file = %1\n").arg(link).toUtf8()) < 0 ||
+    gCaLinks[caFile] = link;
+    return link;
+}
+
+void writeConfiguration()
+{
+    QString text;
+    for (const DriverSection& section : gSections) {
+        text += QStringLiteral("[%1]\n\thost = %2\n").arg(section.name, section.address.host);
+        if (section.address.port != 0)
+            text += QStringLiteral("\tport = %1\n").arg(section.address.port);
+        else if (!section.address.instance.isEmpty())
+            text += QStringLiteral("\tinstance = %1\n").arg(section.address.instance);
+        text += QStringLiteral("\tca file = %1\n\tcheck certificate hostname = yes\n")
+                    .arg(section.caLink);
+    }
+    QFile conf(configFolder().filePath(QStringLiteral("freetds.conf")));
+    if (!conf.open(QIODevice::WriteOnly | QIODevice::Truncate) || conf.write(text.toUtf8()) < 0 ||
         !conf.flush())
         cannotPrepare(QStringLiteral("The driver's configuration %1 could not be written: %2")
                           .arg(conf.fileName(), conf.errorString()));
@@ -231,32 +265,33 @@ void writeConfiguration(const QString& caFile)
 
 } // namespace
 
-void PrepareDriverForCaFile(const QString& caFile)
+QString DriverSectionFor(const QString& caFile, const ServerAddress& address)
 {
     std::lock_guard lock(gConfigMutex);
-    if (caFile.isEmpty()) {
-        if (gUserConfig) {
-            if (gUserConfig->isNull())
-                qunsetenv("FREETDSCONF");
-            else
-                qputenv("FREETDSCONF", *gUserConfig);
-        }
-        gConfiguredCaFile.clear();
-        return;
-    }
     const QFileInfo file(caFile);
     if (!file.isFile() || !file.isReadable())
         cannotPrepare(QStringLiteral("The CA file \"%1\" (setting CAFile) %2; no connection was "
                                      "made.")
                           .arg(caFile, file.exists() ? QStringLiteral("cannot be read")
                                                      : QStringLiteral("does not exist")));
-    if (caFile == gConfiguredCaFile && qEnvironmentVariableIsSet("FREETDSCONF"))
-        return;
-    if (!gUserConfig)
-        gUserConfig =
-            qEnvironmentVariableIsSet("FREETDSCONF") ? qgetenv("FREETDSCONF") : QByteArray();
-    writeConfiguration(caFile);
-    gConfiguredCaFile = caFile;
+    if (!plainValue(address.host) || (!address.instance.isEmpty() && !plainValue(address.instance)))
+        cannotPrepare(QStringLiteral("The server name \"%1\" cannot be checked against a CA file: "
+                                     "it holds blanks, \";\", \"#\" or brackets.")
+                          .arg(address.instance.isEmpty()
+                                   ? address.host
+                                   : address.host + QLatin1Char('\\') + address.instance));
+    const QString link = caLink(caFile);
+    for (const DriverSection& section : gSections)
+        if (section.address.host == address.host && section.address.port == address.port &&
+            section.address.instance == address.instance && section.caLink == link) {
+            qputenv("FREETDSCONF",
+                    configFolder().filePath(QStringLiteral("freetds.conf")).toLocal8Bit());
+            return section.name;
+        }
+    gSections.push_back(
+        {QStringLiteral("sqllumo-server-%1").arg(gSections.size() + 1), address, link});
+    writeConfiguration();
+    return gSections.back().name;
 }
 
 QString DescribeEncryptionFailure(const QString& server, const dbport::TransportSecurity& security)

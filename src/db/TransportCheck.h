@@ -3,6 +3,7 @@
 // CA file handed to a FreeTDS that reads it only from its configuration, and why an encrypted
 // connection could not be made.
 
+#include "ConnectionString.h"
 #include "TransportSecurity.h"
 
 #include <QString>
@@ -15,11 +16,12 @@ namespace sqllumo::db {
 // an answer that is not a pre-login.
 dbport::EncryptionOffer ProbeEncryptionOffer(const QString& server, int timeoutMs = 3000);
 
-// Points the FreeTDS driver at a configuration of the program's own whose [global] section
-// names caFile (through a private link, so any path can be carried), or back at the user's
-// own configuration when caFile is empty. Raises kConnectionFailed when the file cannot be
-// read or the configuration cannot be written.
-void PrepareDriverForCaFile(const QString& caFile);
+// FreeTDS 1.3 takes a CA file only from its configuration, read for a "Servername=" (never for
+// "Server="). This writes a section of the program's own configuration (in a private
+// temporary folder that FREETDSCONF then names) with the server's host, port or instance and
+// the CA file (through a link, so any path can be carried), and returns the section's name.
+// Raises kConnectionFailed when the file cannot be read or the configuration not written.
+QString DriverSectionFor(const QString& caFile, const ServerAddress& address);
 
 // The description of a connection the driver could not make when encryption, or its absence,
 // is the cause (its own words say only that it failed); empty when it is not, or cannot be told.

@@ -89,7 +89,8 @@ QString BracedOdbcValue(const QString& value, const QString& what)
     return QLatin1Char('{') + value + QLatin1Char('}');
 }
 
-QString OdbcConnectionString(const ProgramConnection& c, const dbport::TransportSecurity& security)
+QString OdbcConnectionString(const ProgramConnection& c, const dbport::TransportSecurity& security,
+                             const QString& driverSection)
 {
     if (!security.invalidEncryption.isEmpty())
         invalid(dbport::InvalidEncryptionMessage(security.invalidEncryption));
@@ -98,10 +99,15 @@ QString OdbcConnectionString(const ProgramConnection& c, const dbport::Transport
     const QString server = address.instance.isEmpty() || address.port != 0
                                ? address.host
                                : address.host + QLatin1Char('\\') + address.instance;
-    QString s = QStringLiteral("Driver={FreeTDS};Server=") +
-                BracedOdbcValue(server, QStringLiteral("server name"));
-    if (address.port != 0)
-        s += QStringLiteral(";Port=") + QString::number(address.port);
+    QString s = QStringLiteral("Driver={FreeTDS};");
+    if (!driverSection.isEmpty()) {
+        s += QStringLiteral("Servername=") +
+             BracedOdbcValue(driverSection, QStringLiteral("server section"));
+    } else {
+        s += QStringLiteral("Server=") + BracedOdbcValue(server, QStringLiteral("server name"));
+        if (address.port != 0)
+            s += QStringLiteral(";Port=") + QString::number(address.port);
+    }
     if (!c.database.isEmpty())
         s += QStringLiteral(";Database=") +
              BracedOdbcValue(c.database, QStringLiteral("database name"));

@@ -45,14 +45,16 @@ struct ServerAddress {
 ServerAddress ParseServerName(const QString& server);
 
 // "Driver={FreeTDS};Server={host};Port={n};Database={db};UID={u};PWD={p};Encryption=request;
-// TDS_Version=7.4;ClientCharset=UTF-8" (instance: "Server={host\instance}"; integrated
+// TDS_Version=7.4;ClientCharset=UTF-8" (instance: "Server={host\\instance}"; integrated
 // security: "Trusted_Connection=Yes" instead of UID and PWD, which is FreeTDS's Kerberos
-// login; a CA file adds "ServerCertificate={file}", the key FreeTDS 1.4 reads it from, and
-// older drivers ignore: the database layer hands it to those through their configuration).
+// login). With a CA file, driverSection names the section of the driver's configuration that
+// holds the server's address and the CA file: "Servername={section}" stands for Server and
+// Port, and "ServerCertificate={file}" is added for FreeTDS 1.4, which reads it there.
 // Raises kInvalidArgument when a value cannot be carried (see above) or the Encryption
 // setting is none of its three values.
 QString OdbcConnectionString(const ProgramConnection& connection,
-                             const dbport::TransportSecurity& security);
+                             const dbport::TransportSecurity& security,
+                             const QString& driverSection = QString());
 // With the process's transport security.
 QString OdbcConnectionString(const ProgramConnection& connection);
 

@@ -135,9 +135,10 @@ TEST_F(TransportSecurityTest, AMissingCaFileStopsTheConnectionBeforeTheServerIsR
     EXPECT_FALSE(listener.lastLogin().has_value());
 }
 
-// FreeTDS 1.3 reads the CA file only from its configuration, whose values end at ";" or "#"
-// and fold blanks: whatever the path holds, the file named there must be the CA file.
-TEST_F(TransportSecurityTest, TheDriversConfigurationNamesTheCaFileWhateverItsPathHolds)
+// FreeTDS 1.3 reads a CA file only from its configuration, whose values end at ";" or "#" and
+// fold blanks: whatever the path holds, the section the string names must hold the server's
+// address and the CA file itself.
+TEST_F(TransportSecurityTest, TheDriversSectionNamesTheServerAndTheCaFileWhateverItsPathHolds)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkpath("a  b;c#d"));
@@ -146,24 +147,31 @@ TEST_F(TransportSecurityTest, TheDriversConfigurationNamesTheCaFileWhateverItsPa
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("-----BEGIN CERTIFICATE-----\n");
     file.close();
-    qputenv("FREETDSCONF", "/users/own/freetds.conf");
 
-    PrepareDriverForCaFile(ca);
-    const QString conf = qEnvironmentVariable("FREETDSCONF");
-    EXPECT_NE(conf, "/users/own/freetds.conf");
-    QFile written(conf);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << conf.toStdString();
+    const QString section = DriverSectionFor(ca, ParseServerName("db.clinic.local,1500"));
+    EXPECT_EQ(DriverSectionFor(ca, ParseServerName("db.clinic.local,1500")), section);
+    QFile written(qEnvironmentVariable("FREETDSCONF"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << written.fileName().toStdString();
     const QString text = QString::fromUtf8(written.readAll());
-    const auto match = QRegularExpression("\\[global\\]\\s*ca file = (\\S+)\\n").match(text);
+    const auto match = QRegularExpression("\\[" + QRegularExpression::escape(section) +
+                                          "\\]\\n\\thost = db\\.clinic\\.local\\n\\tport = "
+                                          "1500\\n\\tca file = (\\S+)\\n")
+                           .match(text);
     ASSERT_TRUE(match.hasMatch()) << text.toStdString();
     const QString named = match.captured(1);
     EXPECT_FALSE(named.contains(';') || named.contains('#'));
     EXPECT_EQ(QFileInfo(named).canonicalFilePath(), QFileInfo(ca).canonicalFilePath());
 
-    // Without a CA file the user's own configuration is the driver's again.
-    PrepareDriverForCaFile(QString());
-    EXPECT_EQ(qEnvironmentVariable("FREETDSCONF"), "/users/own/freetds.conf");
-    qunsetenv("FREETDSCONF");
+    // The string names the section instead of the server, and keeps everything else.
+    dbport::TransportSecurity security;
+    security.caFile = ca;
+    const QString odbc = OdbcConnectionString(sa(), security, section);
+    EXPECT_TRUE(odbc.startsWith("Driver={FreeTDS};Servername={" + section + "};Database={db};"))
+        << odbc.toStdString();
+    EXPECT_FALSE(odbc.contains("Server={") || odbc.contains("Port="));
+
+    // A server name the configuration cannot carry is refused, not cut.
+    EXPECT_THROW(DriverSectionFor(ca, ParseServerName("bad#host,1500")), Error);
 }
 
 TEST(TransportJudgement, TheServersWordAndItsOfferTellEncryptedLoginOnlyAndClear)
