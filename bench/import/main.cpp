@@ -1,7 +1,8 @@
 // Imports a large Access archive into a server on loopback and prints the wall time of each
 // phase, rows per second, statements sent and resident memory; then times the plain route
 // (mdb-export -I piped into tsql, whole tables as one batch) into the same server, and the whole
-// import again through a relay that delays each packet by 0.5 ms each way.
+// import again through a relay that delays each packet by 0.5 ms each way, and once under each
+// setting of Encryption (off, request, require), each saying how its connection travelled.
 // Without --server it starts a stand-in of its own (sqlserver-standin beside this program).
 #include "AccessImport.h"
 #include "AccessSource.h"
@@ -15,6 +16,7 @@
 #include "ServerStatements.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
+#include "TransportSecurity.h"
 #include "UserInterface.h"
 
 #include <QCoreApplication>
@@ -219,20 +221,16 @@ bool writeArchive(const QString& path, const ArchiveSize& size, QTextStream& out
     return true;
 }
 
-// The whole import once more, into a database of its own (added to databases), through a relay
-// that delays every packet by 0.5 ms each way as a clinic's network would. False when a step
-// failed.
-bool importThroughRelay(const PlainTarget& target, dbport::Connection& master,
-                        const QString& directory, QStringList& databases,
-                        TestResultRegistry& registry, QTextStream& out)
+// The whole import once more, into a database of its own (added to databases), over `server`
+// (the target's, or a relay's). Returns its time, or -1 when a step failed (printed).
+qint64 timedImport(const PlainTarget& target, const QString& server, dbport::Connection& master,
+                   const QString& directory, QStringList& databases, TestResultRegistry& registry,
+                   long long& statements, QTextStream& out)
 {
     master.execute(server::CreateDatabaseStatement(target.database, directory));
     databases << target.database;
-    const quint16 port = target.server.section(QLatin1Char(','), 1).toUShort();
-    const bench::DelayRelay relay(port, std::chrono::microseconds(500));
-    const QString relayed = QStringLiteral("127.0.0.1,%1").arg(relay.port());
     const QString destination =
-        BuildConnectionString(relayed, target.database, target.user, target.password);
+        BuildConnectionString(server, target.database, target.user, target.password);
     QElapsedTimer clock;
     TimingInterface ui(clock);
     ReportBuffer report;
@@ -251,9 +249,65 @@ bool importThroughRelay(const PlainTarget& target, dbport::Connection& master,
     const qint64 ms = clock.elapsed();
     for (const auto& count : counts)
         ok = ok && count.matches();
+    statements = steps.batchesSent;
+    if (!ok) {
+        out << "  FAILED " << errorText.left(200) << Qt::endl;
+        return -1;
+    }
+    return ms;
+}
+
+// The whole import through a relay that delays every packet by 0.5 ms each way as a clinic's
+// network would. False when a step failed.
+bool importThroughRelay(const PlainTarget& target, dbport::Connection& master,
+                        const QString& directory, QStringList& databases,
+                        TestResultRegistry& registry, QTextStream& out)
+{
+    const quint16 port = target.server.section(QLatin1Char(','), 1).toUShort();
+    const sqllumo::testing::DelayRelay relay(port, std::chrono::microseconds(500));
+    const QString relayed = QStringLiteral("127.0.0.1,%1").arg(relay.port());
+    long long statements = 0;
+    const qint64 ms =
+        timedImport(target, relayed, master, directory, databases, registry, statements, out);
     out << "whole import through the 0.5 ms relay: " << ms << " ms (target < 12000 ms), "
-        << steps.batchesSent << " statements sent" << (ok ? "" : ", FAILED ")
-        << errorText.left(ok ? 0 : 200) << Qt::endl;
+        << statements << " statements sent" << (ms < 0 ? ", FAILED" : "") << Qt::endl;
+    return ms >= 0;
+}
+
+// The whole import under each setting of Encryption, one after the other on the same server,
+// each line saying how the connection travelled. False when a step failed.
+bool importPerEncryption(const PlainTarget& target, const QString& directory,
+                         QStringList& databases, TestResultRegistry& registry, QTextStream& out)
+{
+    const dbport::TransportSecurity before = dbport::CurrentTransportSecurity();
+    bool ok = true;
+    for (const dbport::Encryption encryption :
+         {dbport::Encryption::Off, dbport::Encryption::Request, dbport::Encryption::Require}) {
+        dbport::TransportSecurity security = before;
+        security.encryption = encryption;
+        dbport::SetTransportSecurity(security);
+        const QString name = dbport::EncryptionName(encryption);
+        dbport::TransportState state = dbport::TransportState::Unknown;
+        qint64 ms = -1;
+        long long statements = 0;
+        try {
+            const std::unique_ptr<dbport::Connection> master = target.provider.newConnection();
+            master->open(BuildConnectionString(target.server, QStringLiteral("master"), target.user,
+                                               target.password));
+            state = master->transport();
+            PlainTarget each = target;
+            each.database = target.database + QLatin1Char('_') + name;
+            ms = timedImport(each, target.server, *master, directory, databases, registry,
+                             statements, out);
+        } catch (const db::Error& e) {
+            out << "  " << e.description().left(300) << Qt::endl;
+        }
+        out << "whole import with Encryption=" << name << " (" << dbport::TransportStateText(state)
+            << "): " << ms << " ms, " << statements << " statements sent"
+            << (ms < 0 ? ", FAILED" : "") << Qt::endl;
+        ok = ok && ms >= 0;
+    }
+    dbport::SetTransportSecurity(before);
     return ok;
 }
 
@@ -282,6 +336,32 @@ void dropDatabases(dbport::Connection& master, const QStringList& databases)
     }
 }
 
+// The command line: the server's options, then the archive and the comparisons to run.
+struct BenchOptions {
+    QString source;
+    ArchiveSize size;
+    bool plainRoute = true;
+    bool throughRelay = true;
+    bool perEncryption = true;
+    void read(const QStringList& args, testing::BenchServer& target)
+    {
+        for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+            if (target.takeOption(args[i], args[i + 1]))
+                continue;
+            if (args[i] == "--source")
+                source = args[i + 1];
+            else if (args[i] == "--plain-route")
+                plainRoute = args[i + 1] != QLatin1String("no");
+            else if (args[i] == "--relay")
+                throughRelay = args[i + 1] != QLatin1String("no");
+            else if (args[i] == "--encryption")
+                perEncryption = args[i + 1] != QLatin1String("no");
+            else if (args[i] == "--scale")
+                size.scale(args[i + 1].toDouble());
+        }
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -289,28 +369,18 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     testing::BenchServer target;
-    QString source;
-    ArchiveSize size;
-    bool plainRoute = true;
-    bool throughRelay = true;
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
-        if (target.takeOption(args[i], args[i + 1]))
-            continue;
-        if (args[i] == "--source")
-            source = args[i + 1];
-        else if (args[i] == "--plain-route")
-            plainRoute = args[i + 1] != QLatin1String("no");
-        else if (args[i] == "--relay")
-            throughRelay = args[i + 1] != QLatin1String("no");
-        else if (args[i] == "--scale")
-            size.scale(args[i + 1].toDouble());
-    }
+    BenchOptions options;
+    options.read(app.arguments(), target);
+    QString& source = options.source;
+    const ArchiveSize& size = options.size;
+    const bool plainRoute = options.plainRoute, throughRelay = options.throughRelay,
+               perEncryption = options.perEncryption;
     const long startKilobytes = residentKilobytes();
     if (QString error; !target.ready(error)) {
         out << "no server: " << error << Qt::endl
             << "usage: bench_import " << testing::BenchServer::kUsage
-            << " [--source FILE.mdb | --scale F] [--plain-route no] [--relay no]" << Qt::endl;
+            << " [--source FILE.mdb | --scale F] [--plain-route no] [--relay no] [--encryption no]"
+            << Qt::endl;
         return 1;
     }
     const QString &serverName = target.server, &user = target.user, &password = target.password;
@@ -410,6 +480,10 @@ int main(int argc, char** argv)
         if (throughRelay && !importThroughRelay({serverName, user, password, source, accessSource,
                                                  database + QStringLiteral("_relay"), *provider},
                                                 *master, directory, databases, registry, out))
+            status = 1;
+        if (perEncryption && !importPerEncryption({serverName, user, password, source, accessSource,
+                                                   database + QStringLiteral("_tls"), *provider},
+                                                  directory, databases, registry, out))
             status = 1;
         if (plainRoute) {
             master->execute(server::CreateDatabaseStatement(plainDatabase, directory));

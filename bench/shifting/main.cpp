@@ -120,8 +120,8 @@ int main(int argc, char** argv)
     };
     bool ok = pass(connectionString(database), QStringLiteral("loopback"));
     {
-        const bench::DelayRelay relay(static_cast<std::uint16_t>(server.port()),
-                                      std::chrono::microseconds(500));
+        const sqllumo::testing::DelayRelay relay(static_cast<std::uint16_t>(server.port()),
+                                                 std::chrono::microseconds(500));
         const QString relayed = BuildConnectionString(
             QStringLiteral("127.0.0.1,%1").arg(relay.port()), database, QStringLiteral("sa"),
             QString::fromStdString(server.saPassword()));

@@ -7,6 +7,7 @@
 #include "ServerProvider.h"
 #include "Settings.h"
 #include "TestResultRegistry.h"
+#include "TransportSettings.h"
 #include "UserRoleDialogs.h"
 #include "WindowDispatch.h"
 
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
     sqllumo::KeepSqlPasswordInKeyring(settings, [](const QString& notice) {
         std::fprintf(stderr, "SQLLumoManager: %s\n", qPrintable(notice));
     });
+    // Every connection the window opens follows the settings' Encryption and CAFile.
+    sqllumo::ApplyTransportSettings(settings);
     sqllumo::TestResultRegistry registry(settings);
     sqllumo::ui::F_SQLDatabase window(settings);
     const auto database = sqllumo::server::MakeServerProvider();

@@ -5,6 +5,7 @@
 #include "RoleFunctionSheet.h"
 #include "ServerNames.h"
 #include "Settings.h"
+#include "TransportSecurity.h"
 #include "UserDetails.h"
 
 #include <QFile>
@@ -36,6 +37,8 @@ const FieldOption kFieldOptions[] = {
 };
 
 const QString kUpgradeWord = QStringLiteral("upgrade");
+const QString kEncryptionOption = QStringLiteral("--encryption");
+const QString kCaFileOption = QStringLiteral("--ca-file");
 const QString kCopyPhotosOption = QStringLiteral("--copy-photos");
 const QString kBackupSetOption = QStringLiteral("--set");
 
@@ -295,6 +298,18 @@ QString userRoleHelp()
         .arg(kTitleLength)
         .arg(rolefunctionsheet::kRoleNameMaxLength);
 }
+
+// The two options of the connection's encryption, as the catalogue helps list them.
+QString transportHelp()
+{
+    return optionLine(kEncryptionOption + QStringLiteral(" off|request|require"),
+                      QStringLiteral("how the connection is encrypted (setting")) +
+           optionLine(QString(), QStringLiteral("Encryption, default request; sqllumo --help)")) +
+           optionLine(kCaFileOption + QStringLiteral(" F"),
+                      QStringLiteral("the certificate authority that must have signed")) +
+           optionLine(QString(), QStringLiteral("the server's certificate (setting CAFile);")) +
+           optionLine(QString(), QStringLiteral("--ca-file \"\" checks no certificate"));
+}
 } // namespace
 
 QString GeneralHelp(const FunctionList& functions)
@@ -339,6 +354,26 @@ QString GeneralHelp(const FunctionList& functions)
                "database of every function that creates, fills, changes or removes one; "
                "backup, info\n"
                "and test may still read them.\n"
+               "\n"
+               "Encryption (--encryption, setting Encryption; stored like the other options):\n"
+               "  request   the default: the client asks for no encryption of its own, so a "
+               "server with\n"
+               "            a certificate encrypts the login (and the password in it) only, and "
+               "a\n"
+               "            server that forces encryption encrypts the whole session; a server "
+               "without\n"
+               "            one gets everything in clear\n"
+               "  require   the whole session is encrypted, or there is no connection: a server "
+               "that\n"
+               "            cannot encrypt is refused before the login is sent\n"
+               "  off       nothing is encrypted, not even the login\n"
+               "--ca-file F (setting CAFile): the server's certificate must be signed by the\n"
+               "certificate authority in F and be made out to the server's name, or the "
+               "connection\n"
+               "is refused before the login is sent; without it the certificate is not "
+               "checked.\n"
+               "archive info reports the connection as encrypted, login only or not "
+               "encrypted.\n"
                "\n"
                "Exit status: 0 when the function reached its end, 1 when it ended in a "
                "validation\n"
@@ -464,6 +499,7 @@ QString CatalogueHelp(const FunctionList& functions, MenuMode catalogue)
         text += optionLine(QString(),
                            QStringLiteral("without it the password is asked on the terminal"));
     }
+    text += transportHelp();
     text += QStringLiteral(
         "  --yes                      answer Yes/OK to every question; without it questions are\n"
         "                             asked on the terminal, and with no terminal the answer is "
@@ -549,6 +585,8 @@ private:
             valued_.push_back({QStringLiteral("--user"), &inv_.user});
             valued_.push_back({QStringLiteral("--password-file"), &inv_.passwordFile});
             valued_.push_back({QStringLiteral("--admin-password-file"), &inv_.adminPasswordFile});
+            valued_.push_back({kEncryptionOption, &inv_.encryption});
+            valued_.push_back({kCaFileOption, &inv_.caFile});
         }
         if (inv_.catalogue == MenuMode::Password && !standalone_) {
             valued_.push_back({QStringLiteral("--new-password-file"), &inv_.newPasswordFile});
@@ -705,6 +743,10 @@ private:
     // What the options given leave unusable as a whole.
     QString finalProblem() const
     {
+        if (inv_.encryption && !dbport::ParseEncryption(*inv_.encryption))
+            return QStringLiteral("%1 takes one of %2, %3, %4")
+                .arg(kEncryptionOption, dbport::kEncryptionOff, dbport::kEncryptionRequest,
+                     dbport::kEncryptionRequire);
         if (!choices_.empty() && !inv_.choice && !inv_.catalogueHelp) {
             QStringList names;
             for (const ConsoleChoice& choice : choices_)

@@ -53,6 +53,9 @@ struct Invocation {
     std::optional<QString> passwordFile;      // "-" = standard input
     std::optional<QString> adminPasswordFile; // "-" = standard input
     std::optional<QString> logFolder;
+    // --encryption off|request|require and --ca-file F: the settings Encryption and CAFile.
+    std::optional<QString> encryption;
+    std::optional<QString> caFile;
     bool yes = false;
     // --copy-photos: the import's check box of the same name.
     bool copyPhotos = false;

@@ -34,6 +34,7 @@ public:
     }
     void close() override { inner_->close(); }
     long long batchesSent() const override { return inner_->batchesSent(); }
+    dbport::TransportState transport() override { return inner_->transport(); }
 
 private:
     std::unique_ptr<dbport::Connection> inner_;

@@ -10,9 +10,11 @@
 #include "Settings.h"
 #include "StopSignal.h"
 #include "TestResultRegistry.h"
+#include "TransportSettings.h"
 #include "WindowState.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -94,6 +96,20 @@ void StoreUpgradeSettings(const cli::Invocation& inv, const std::optional<QStrin
         settings.setValue(settingkeys::kSQLUserName, *inv.user);
     if (sqlPassword)
         settings.setValue(settingkeys::kSQLPassword, *sqlPassword);
+}
+
+// --encryption and --ca-file become the settings (held until the login, as the fields are) that
+// every connection of this run follows. A CA file is stored by its full path, so a later run
+// from another folder still finds it.
+void StoreTransportOptions(const cli::Invocation& inv, Settings& settings)
+{
+    if (inv.encryption)
+        if (const auto encryption = dbport::ParseEncryption(*inv.encryption))
+            settings.setValue(settingkeys::kEncryption, dbport::EncryptionName(*encryption));
+    if (inv.caFile)
+        settings.setValue(settingkeys::kCAFile, inv.caFile->isEmpty()
+                                                    ? QString()
+                                                    : QFileInfo(*inv.caFile).absoluteFilePath());
 }
 
 // The run's results as the window's details show them: the summary, then the report.
@@ -196,6 +212,8 @@ int main(int argc, char** argv)
     KeepSqlPasswordInKeyring(
         settings, [&err](const QString& notice) { err << "sqllumo: " << notice << Qt::endl; });
     settings.holdChanges();
+    StoreTransportOptions(inv, settings);
+    ApplyTransportSettings(settings);
     TestResultRegistry registry(settings);
     registry.holdChanges();
     cli::ControllingTerminal terminal;

@@ -4,6 +4,7 @@
 #include "ConnectionString.h"
 #include "Recordset.h"
 #include "Session.h"
+#include "TransportCheck.h"
 #include "UpdateBatch.h"
 
 namespace sqllumo::db {
@@ -19,15 +20,60 @@ void Connection::open(const QString& connectionString)
     if (!parsed)
         throw Error(kInvalidArgument,
                     QStringLiteral("The connection string is not one this program makes."));
-    openOdbc(OdbcConnectionString(*parsed), parsed->integratedSecurity);
+    const dbport::TransportSecurity security = dbport::CurrentTransportSecurity();
+    const ServerAddress address = ParseServerName(parsed->server);
+    // Messages name the server as the driver's string would.
+    const QString server =
+        address.port != 0 ? address.host + QLatin1Char(',') + QString::number(address.port)
+        : address.instance.isEmpty() ? address.host
+                                     : address.host + QLatin1Char('\\') + address.instance;
+    const QString section =
+        security.caFile.isEmpty() ? QString() : DriverSectionFor(security.caFile, address);
+    openWith(OdbcConnectionString(*parsed, security, section), parsed->integratedSecurity, security,
+             server);
 }
 
 void Connection::openOdbc(const QString& odbcConnectionString, bool integratedSecurity)
 {
+    dbport::TransportSecurity security = dbport::CurrentTransportSecurity();
+    // The string's own Encryption key is what the driver follows.
+    const QString key = QStringLiteral("Encryption=");
+    const qsizetype at = odbcConnectionString.indexOf(key, 0, Qt::CaseInsensitive);
+    if (at >= 0)
+        if (const auto given = dbport::ParseEncryption(
+                odbcConnectionString.mid(at + key.size()).section(QLatin1Char(';'), 0, 0)))
+            security.encryption = *given;
+    openWith(odbcConnectionString, integratedSecurity, security, QString());
+}
+
+void Connection::openWith(const QString& odbcConnectionString, bool integratedSecurity,
+                          const dbport::TransportSecurity& security, const QString& server)
+{
     close();
     auto session = std::make_shared<detail::Session>();
-    session->connect(odbcConnectionString, integratedSecurity, kLoginTimeout);
+    session->connect(odbcConnectionString, integratedSecurity, kLoginTimeout, security, server);
     session_ = std::move(session);
+    encryption_ = security.encryption;
+}
+
+dbport::TransportState Connection::transport()
+{
+    if (!isOpen())
+        throw Error(kClosedObject, texts::kClosedObject);
+    QString encryptOption;
+    try {
+        const detail::BatchResult result = session_->run(kSessionEncryptOption, commandTimeout_);
+        if (!result.sets.empty() && !result.sets.front().rows.empty() &&
+            !result.sets.front().rows.front().empty())
+            encryptOption = result.sets.front().rows.front().front().toString();
+    } catch (const Error&) {
+        // A login without VIEW SERVER STATE, or a server without the view: judged without it.
+    }
+    dbport::EncryptionOffer offer = dbport::EncryptionOffer::Unknown;
+    if (encryption_ == dbport::Encryption::Request &&
+        encryptOption.trimmed().compare(QLatin1String("TRUE"), Qt::CaseInsensitive) != 0)
+        offer = ProbeEncryptionOffer(session_->server());
+    return dbport::JudgeTransport(encryption_, encryptOption, offer);
 }
 
 bool Connection::isOpen() const

@@ -4,6 +4,7 @@
 // destroying) it frees every ODBC handle it holds.
 
 #include "Error.h"
+#include "TransportSecurity.h"
 
 #include <QString>
 #include <QStringList>
@@ -40,6 +41,11 @@ public:
     void openOdbc(const QString& odbcConnectionString, bool integratedSecurity = false);
     bool isOpen() const;
 
+    // How the open connection travels: the server's encrypt_option of the session, and for a
+    // connection that requested encryption, what the server offers in its pre-login (one more
+    // short connection, closed before any login). Raises kClosedObject when closed.
+    dbport::TransportState transport();
+
     // Seconds a statement may run; 0 waits for ever. A statement past it is cancelled on
     // the server and raises kQueryTimeout. Applies to the statements sent after it is set,
     // recordsets opened on this connection included.
@@ -72,7 +78,12 @@ public:
     std::shared_ptr<detail::Session> session() const;
 
 private:
+    // server: as messages name it; empty: read from the string.
+    void openWith(const QString& odbcConnectionString, bool integratedSecurity,
+                  const dbport::TransportSecurity& security, const QString& server);
+
     std::shared_ptr<detail::Session> session_;
+    dbport::Encryption encryption_ = dbport::Encryption::Request;
     int commandTimeout_ = kDefaultCommandTimeout;
     long long closedBatches_ = 0;
 };

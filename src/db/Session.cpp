@@ -5,6 +5,7 @@
 #include "SelectStatement.h"
 #include "SqlText.h"
 #include "SqlTypes.h"
+#include "TransportCheck.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -526,7 +527,8 @@ Session::~Session()
     disconnect();
 }
 
-void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout)
+void Session::connect(const QString& odbc, bool integratedSecurity, int loginTimeout,
+                      const dbport::TransportSecurity& security, const QString& server)
 {
     disconnect();
     if (integratedSecurity && kerberosTicketCacheMissing())
@@ -540,7 +542,7 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
     // that their own command time-out allows.
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
-    server_ = ServerOfOdbcString(odbc);
+    server_ = server.isEmpty() ? ServerOfOdbcString(odbc) : server;
     SQLSMALLINT outLength = 0;
     const auto socketsBefore = OpenSockets();
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0,
@@ -550,6 +552,13 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
             raise(SQL_HANDLE_DBC, dbc, Stage{true, server_, loginTimeout, false});
         } catch (const Error& e) {
             disconnect();
+            // The driver says only that it failed; a server that answers its pre-login tells
+            // whether encryption stood in the way. A silent one has already cost its time-out.
+            const bool timedOut = e.sqlState().startsWith(QLatin1String("HYT"));
+            if (e.nativeError() == 0 && !timedOut)
+                if (const QString why = DescribeEncryptionFailure(server_, security);
+                    !why.isEmpty())
+                    throw Error(e.number(), why, 0, e.sqlState());
             if (integratedSecurity)
                 throw Error(e.number(), e.description() + QLatin1Char(' ') + kKerberosHint,
                             e.nativeError(), e.sqlState());

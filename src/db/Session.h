@@ -5,6 +5,7 @@
 
 #include "Error.h"
 #include "StatementWatch.h"
+#include "TransportSecurity.h"
 
 #include <QString>
 #include <QStringList>
@@ -65,8 +66,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout);
+    // A failure that encryption caused is described as such, naming the server: `server` as
+    // messages name it, or when empty as the string's Server and Port keys give it.
+    void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout,
+                 const dbport::TransportSecurity& security, const QString& server = QString());
     bool connected() const { return connected_; }
+    // As messages name it: "host,port", "host\instance" or "host".
+    const QString& server() const { return server_; }
     void disconnect();
 
     // Raises kClosedObject when not connected.

@@ -89,17 +89,25 @@ QString BracedOdbcValue(const QString& value, const QString& what)
     return QLatin1Char('{') + value + QLatin1Char('}');
 }
 
-QString OdbcConnectionString(const ProgramConnection& c)
+QString OdbcConnectionString(const ProgramConnection& c, const dbport::TransportSecurity& security,
+                             const QString& driverSection)
 {
+    if (!security.invalidEncryption.isEmpty())
+        invalid(dbport::InvalidEncryptionMessage(security.invalidEncryption));
     const ServerAddress address = ParseServerName(c.server);
     // A port names the listener outright; an instance is found through the server's browser.
     const QString server = address.instance.isEmpty() || address.port != 0
                                ? address.host
                                : address.host + QLatin1Char('\\') + address.instance;
-    QString s = QStringLiteral("Driver={FreeTDS};Server=") +
-                BracedOdbcValue(server, QStringLiteral("server name"));
-    if (address.port != 0)
-        s += QStringLiteral(";Port=") + QString::number(address.port);
+    QString s = QStringLiteral("Driver={FreeTDS};");
+    if (!driverSection.isEmpty()) {
+        s += QStringLiteral("Servername=") +
+             BracedOdbcValue(driverSection, QStringLiteral("server section"));
+    } else {
+        s += QStringLiteral("Server=") + BracedOdbcValue(server, QStringLiteral("server name"));
+        if (address.port != 0)
+            s += QStringLiteral(";Port=") + QString::number(address.port);
+    }
     if (!c.database.isEmpty())
         s += QStringLiteral(";Database=") +
              BracedOdbcValue(c.database, QStringLiteral("database name"));
@@ -108,9 +116,18 @@ QString OdbcConnectionString(const ProgramConnection& c)
     else
         s += QStringLiteral(";UID=") + BracedOdbcValue(c.user, QStringLiteral("user name")) +
              QStringLiteral(";PWD=") + BracedOdbcValue(c.password, QStringLiteral("password"));
+    s += QStringLiteral(";Encryption=") + dbport::EncryptionName(security.encryption);
+    if (!security.caFile.isEmpty())
+        s += QStringLiteral(";ServerCertificate=") +
+             BracedOdbcValue(security.caFile, QStringLiteral("CA file name"));
     // A braced value must not be the last piece: FreeTDS reads a closing "}" at the very end
     // as part of the value.
     return s + QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
+}
+
+QString OdbcConnectionString(const ProgramConnection& c)
+{
+    return OdbcConnectionString(c, dbport::CurrentTransportSecurity());
 }
 
 QString ConnectionStringWithoutPassword(const QString& connectionString)

@@ -15,6 +15,7 @@
 // message rather than cut, so it can never end a value early or add a key of its own.
 
 #include "Error.h"
+#include "TransportSecurity.h"
 
 #include <QString>
 
@@ -43,10 +44,18 @@ struct ServerAddress {
 // Raises kInvalidArgument for an empty name or a port that is not 1..65535.
 ServerAddress ParseServerName(const QString& server);
 
-// "Driver={FreeTDS};Server={host};Port={n};Database={db};UID={u};PWD={p};TDS_Version=7.4;
-// ClientCharset=UTF-8" (instance: "Server={host\instance}"; integrated security:
-// "Trusted_Connection=Yes" instead of UID and PWD, which is FreeTDS's Kerberos login).
-// Raises kInvalidArgument when a value cannot be carried (see above).
+// "Driver={FreeTDS};Server={host};Port={n};Database={db};UID={u};PWD={p};Encryption=request;
+// TDS_Version=7.4;ClientCharset=UTF-8" (instance: "Server={host\\instance}"; integrated
+// security: "Trusted_Connection=Yes" instead of UID and PWD, which is FreeTDS's Kerberos
+// login). With a CA file, driverSection names the section of the driver's configuration that
+// holds the server's address and the CA file: "Servername={section}" stands for Server and
+// Port, and "ServerCertificate={file}" is added for FreeTDS 1.4, which reads it there.
+// Raises kInvalidArgument when a value cannot be carried (see above) or the Encryption
+// setting is none of its three values.
+QString OdbcConnectionString(const ProgramConnection& connection,
+                             const dbport::TransportSecurity& security,
+                             const QString& driverSection = QString());
+// With the process's transport security.
 QString OdbcConnectionString(const ProgramConnection& connection);
 
 // "{value}"; raises kInvalidArgument for a value holding "};" or NUL. `what` names the value

@@ -5,6 +5,7 @@
 // layer; testing/ScriptedDatabase answers from a script without a server.
 
 #include "Error.h"
+#include "TransportSecurity.h"
 
 #include <QByteArray>
 #include <QString>
@@ -100,6 +101,9 @@ public:
     // Statement batches this connection has sent, its updatable rows' included; kept after
     // close, so that a step can tell what its run cost the server.
     virtual long long batchesSent() const = 0;
+    // How the open connection travels on the wire (encrypted, the login only, in clear); a
+    // connection that cannot tell says Unknown.
+    virtual TransportState transport() { return TransportState::Unknown; }
 };
 
 struct CatalogColumn {

@@ -375,6 +375,7 @@ OperationOutcome GeneralInformation(OperationContext& context)
         } else {
             info += kNoLogins + kCrLf;
         }
+        info += kCrLf + dbport::TransportReportLine(master->transport()) + kCrLf;
         master.close();
         context.pointerDefault();
         context.report().setText(info);

@@ -43,6 +43,7 @@ public:
     }
     void close() override { inner_->close(); }
     long long batchesSent() const override { return inner_->batchesSent(); }
+    dbport::TransportState transport() override { return inner_->transport(); }
 
 private:
     void note(const QString& statement)

@@ -2,6 +2,8 @@
 // password routed to a secret store where there is one.
 #include "Settings.h"
 
+#include "TransportSecurity.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,6 +87,8 @@ QString Settings::defaultFor(const QString& key)
         return kDefaultDataDirectory;
     if (key == settingkeys::kBackupFile)
         return kDefaultBackupFile;
+    if (key == settingkeys::kEncryption)
+        return dbport::kDefaultEncryption;
     return QString();
 }
 

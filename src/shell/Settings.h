@@ -24,6 +24,10 @@ inline const QString kDataDirectory = QStringLiteral("DataDirectory");
 inline const QString kBackupFile = QStringLiteral("BackupFile");
 inline const QString kPasswdDatabaseName = QStringLiteral("PasswdDatabaseName");
 inline const QString kPasswdDataDirectory = QStringLiteral("PasswdDataDirectory");
+// How connections are protected: off, request (default) or require; the CA file that vouches
+// for the server's certificate (empty: not checked).
+inline const QString kEncryption = QStringLiteral("Encryption");
+inline const QString kCAFile = QStringLiteral("CAFile");
 } // namespace settingkeys
 
 inline const QString kApplicationName = QStringLiteral("SQLLumoManager");

@@ -135,12 +135,12 @@ TEST(OdbcString, CarriesTdsVersionCharsetAndTheLoginKind)
     const QString sql =
         MapConnectionString(BuildConnectionString("srv,1500", "Archive", "sa", "pw"));
     EXPECT_EQ(sql, "Driver={FreeTDS};Server={srv};Port=1500;Database={Archive};UID={sa};PWD={pw};"
-                   "TDS_Version=7.4;ClientCharset=UTF-8");
+                   "Encryption=request;TDS_Version=7.4;ClientCharset=UTF-8");
     const QString integrated =
         MapConnectionString(BuildConnectionString("srv\\INST", "Archive", "", ""));
     EXPECT_EQ(integrated,
               "Driver={FreeTDS};Server={srv\\INST};Database={Archive};Trusted_Connection=Yes;"
-              "TDS_Version=7.4;ClientCharset=UTF-8");
+              "Encryption=request;TDS_Version=7.4;ClientCharset=UTF-8");
     EXPECT_FALSE(integrated.contains("UID"));
 }
 

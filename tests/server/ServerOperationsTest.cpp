@@ -124,7 +124,9 @@ TEST_F(ServerOperations, GeneralInformationListsDatabasesAndLoginsOverThePanel)
     EXPECT_TRUE(info.contains("\r\n" + name + "\t\t ")) << info.toStdString();
     EXPECT_TRUE(info.contains(" KB\r\n"));
     EXPECT_TRUE(info.contains("\r\n\r\n2. "));
-    EXPECT_TRUE(info.endsWith("\r\n"));
+    // The stand-in offers encryption and the default setting requests it: the login only.
+    EXPECT_TRUE(info.endsWith("\r\n\r\nConnection encryption: login only\r\n"))
+        << info.toStdString();
     EXPECT_EQ(lastLogBlock(), info + "\r\n");
     EXPECT_EQ(host_.closed, 0);
     EXPECT_EQ(host_.enabled, 1);

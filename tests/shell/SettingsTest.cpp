@@ -1,6 +1,7 @@
 // The settings store: defaults, values kept across instances, and the owner-only file.
 #include "Settings.h"
 #include "TestResultRegistry.h"
+#include "TransportSettings.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,6 +34,8 @@ TEST_F(SettingsTest, MissingKeysReadTheirDefaults)
         {settingkeys::kBackupFile, "C:\\Lumeno SQL Database\\Backup\\<Filename>"},
         {settingkeys::kPasswdDatabaseName, ""},
         {settingkeys::kPasswdDataDirectory, "C:\\Lumeno SQL Database\\"},
+        {settingkeys::kEncryption, "request"},
+        {settingkeys::kCAFile, ""},
     };
     Settings settings(file());
     for (const auto& row : rows)
@@ -141,4 +144,21 @@ TEST(SettingsDirectories, AlwaysEndInABackslash)
                         {"/srv/sql/", "/srv/sql/\\"}};
     for (const auto& row : rows)
         EXPECT_EQ(WithTrailingBackslash(row.typed), QString(row.stored)) << row.typed;
+}
+
+TEST_F(SettingsTest, TheEncryptionSettingsBecomeTheProcesssTransportSecurity)
+{
+    {
+        Settings settings(file());
+        settings.setValue(settingkeys::kEncryption, " Require");
+        settings.setValue(settingkeys::kCAFile, "/etc/ssl/clinic-ca.pem");
+    }
+    const dbport::TransportSecurity applied = ApplyTransportSettings(Settings(file()));
+    EXPECT_EQ(applied.encryption, dbport::Encryption::Require);
+    EXPECT_EQ(applied.caFile, "/etc/ssl/clinic-ca.pem");
+    EXPECT_EQ(dbport::CurrentTransportSecurity().encryption, dbport::Encryption::Require);
+    // A value that is none of the three is kept to be refused, never read as a weaker one.
+    Settings(file()).setValue(settingkeys::kEncryption, "yes");
+    EXPECT_EQ(ApplyTransportSettings(Settings(file())).invalidEncryption, "yes");
+    dbport::SetTransportSecurity({});
 }

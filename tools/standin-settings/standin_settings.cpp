@@ -2,8 +2,10 @@
 // the settings name no other server: a technician's own server is never overwritten.
 //
 //   standin-settings uses ADDRESS          exit 0 when the stored server is empty or ADDRESS
-//   standin-settings fill ADDRESS PWFILE   store ADDRESS, sa and the password read from PWFILE
+//   standin-settings fill ADDRESS PWFILE   store ADDRESS, sa and the password read from PWFILE,
+//                                          and Encryption=request unless another value is set
 #include "Settings.h"
+#include "TransportSecurity.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -64,6 +66,10 @@ int main(int argc, char** argv)
             settings.setValue(keys::kSQLUserName, QStringLiteral("sa"));
             settings.setValue(keys::kSQLPassword, password);
         }
+        // The stand-in offers encryption: request it in so many words, so the file shows it. A
+        // person's own off or require stays.
+        if (settings.value(keys::kEncryption) == sqllumo::dbport::kEncryptionRequest)
+            settings.setValue(keys::kEncryption, sqllumo::dbport::kEncryptionRequest);
         if (!settings.sync()) {
             std::fprintf(stderr, "Cannot write the settings file %s\n",
                          qPrintable(settings.fileName()));

@@ -88,6 +88,7 @@ public:
     }
     void close() override { connection_.close(); }
     long long batchesSent() const override { return connection_.batchesSent(); }
+    TransportState transport() override { return connection_.transport(); }
 
 private:
     db::Connection connection_;
