@@ -69,6 +69,28 @@ QString loadAverage()
     return QString::fromLatin1(load.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
+// The CPU time a step takes in this program and in the server, which other work on the machine
+// does not add to as it adds to the wall time.
+class StepCpu {
+public:
+    explicit StepCpu(long long serverPid)
+        : serverPid_(serverPid), own_(cpuMilliseconds(-1)),
+          server_(serverPid > 0 ? cpuMilliseconds(serverPid) : -1)
+    {
+    }
+    QString text() const
+    {
+        QString line = QStringLiteral(" (CPU: import %1 ms").arg(cpuMilliseconds(-1) - own_);
+        if (serverPid_ > 0)
+            line += QStringLiteral(", server %1 ms").arg(cpuMilliseconds(serverPid_) - server_);
+        return line + QLatin1Char(')');
+    }
+
+private:
+    long long serverPid_;
+    qint64 own_, server_;
+};
+
 // Times each table of the copy from the progress the steps report, and samples memory halfway.
 class TimingInterface : public UserInterface {
 public:
@@ -364,14 +386,18 @@ int main(int argc, char** argv)
         const qint64 serverCpu = cpuMilliseconds(target.standinPid()) - serverCpuBefore;
         const long long copyStatements = steps.batchesSent - statementsBefore;
         const long copyKilobytes = residentKilobytes();
+        const StepCpu verifyCpu(target.standinPid());
         clock.restart();
         const auto counts = archive::VerifyImportedRows(accessSource, destination, steps);
         const qint64 verifyMs = clock.elapsed();
+        const QString verifyCpuText = verifyCpu.text();
+        const StepCpu keysCpu(target.standinPid());
         clock.restart();
         catalog->setActiveConnection(destination);
         const bool keyed =
             archive::DefineImportKeys(database, destination, *catalog, errorText, steps);
         const qint64 keysMs = clock.elapsed();
+        const QString keysCpuText = keysCpu.text();
         const long endKilobytes = residentKilobytes();
 
         long long rows = 0;
@@ -396,9 +422,9 @@ int main(int argc, char** argv)
         for (const auto& count : counts)
             same = same && count.matches();
         out << "row counts compared: " << (same ? "equal" : "DIFFERENT") << ", " << verifyMs
-            << " ms" << Qt::endl;
+            << " ms" << verifyCpuText << Qt::endl;
         out << "keys and indexes: " << (keyed ? "ok" : "FAILED " + errorText.left(200)) << ", "
-            << keysMs << " ms" << Qt::endl;
+            << keysMs << " ms" << keysCpuText << Qt::endl;
         out << "whole import: " << totalMs << " ms (target < 60000 ms), " << steps.batchesSent
             << " statements sent" << Qt::endl;
         out << "resident memory: start " << startKilobytes << " KB, middle of the largest table "
