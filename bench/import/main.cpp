@@ -71,6 +71,33 @@ QString loadAverage()
     return QString::fromLatin1(load.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
+// A step's wall time, and the CPU time it takes in this program and in the server, which other
+// work on the machine does not add to as it adds to the wall time.
+class StepTimer {
+public:
+    StepTimer(QElapsedTimer& clock, long long serverPid)
+        : clock_(clock), serverPid_(serverPid), own_(cpuMilliseconds(-1)),
+          server_(serverPid > 0 ? cpuMilliseconds(serverPid) : -1)
+    {
+        clock_.restart();
+    }
+    void finish()
+    {
+        ms = clock_.elapsed();
+        cpu = QStringLiteral(" (CPU: import %1 ms").arg(cpuMilliseconds(-1) - own_);
+        if (serverPid_ > 0)
+            cpu += QStringLiteral(", server %1 ms").arg(cpuMilliseconds(serverPid_) - server_);
+        cpu += QLatin1Char(')');
+    }
+    qint64 ms = 0;
+    QString cpu;
+
+private:
+    QElapsedTimer& clock_;
+    long long serverPid_;
+    qint64 own_, server_;
+};
+
 // Times each table of the copy from the progress the steps report, and samples memory halfway.
 class TimingInterface : public UserInterface {
 public:
@@ -434,20 +461,20 @@ int main(int argc, char** argv)
         const qint64 serverCpu = cpuMilliseconds(target.standinPid()) - serverCpuBefore;
         const long long copyStatements = steps.batchesSent - statementsBefore;
         const long copyKilobytes = residentKilobytes();
-        clock.restart();
+        StepTimer verify(clock, target.standinPid());
         const auto counts = archive::VerifyImportedRows(accessSource, destination, steps);
-        const qint64 verifyMs = clock.elapsed();
-        clock.restart();
+        verify.finish();
+        StepTimer keys(clock, target.standinPid());
         catalog->setActiveConnection(destination);
         const bool keyed =
             archive::DefineImportKeys(database, destination, *catalog, errorText, steps);
-        const qint64 keysMs = clock.elapsed();
+        keys.finish();
         const long endKilobytes = residentKilobytes();
 
         long long rows = 0;
         for (const auto& table : ui.tables)
             rows += table.rows;
-        const qint64 totalMs = defineMs + checkMs + copyMs + verifyMs + keysMs;
+        const qint64 totalMs = defineMs + checkMs + copyMs + verify.ms + keys.ms;
         out << "server: " << serverName << Qt::endl;
         out << "define tables: " << (defined ? "ok" : "FAILED ")
             << errorText.left(defined ? 0 : 200) << ", " << defineMs << " ms" << Qt::endl;
@@ -465,10 +492,10 @@ int main(int argc, char** argv)
         bool same = true;
         for (const auto& count : counts)
             same = same && count.matches();
-        out << "row counts compared: " << (same ? "equal" : "DIFFERENT") << ", " << verifyMs
-            << " ms" << Qt::endl;
+        out << "row counts compared: " << (same ? "equal" : "DIFFERENT") << ", " << verify.ms
+            << " ms" << verify.cpu << Qt::endl;
         out << "keys and indexes: " << (keyed ? "ok" : "FAILED " + errorText.left(200)) << ", "
-            << keysMs << " ms" << Qt::endl;
+            << keys.ms << " ms" << keys.cpu << Qt::endl;
         out << "whole import: " << totalMs << " ms (target < 60000 ms), " << steps.batchesSent
             << " statements sent" << Qt::endl;
         out << "resident memory: start " << startKilobytes << " KB, middle of the largest table "

@@ -268,30 +268,40 @@ bool takesNull(const TableDef& table, const char* column)
     return false;
 }
 
-QString numberText(const QVariant& value)
+void appendNumber(QString& out, const QVariant& value)
 {
     switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+        out += QString::number(value.toLongLong());
+        return;
     case QMetaType::Double:
-        return QString::number(value.toDouble(), 'g', 15);
+        out += QString::number(value.toDouble(), 'g', 15);
+        return;
     case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        out += value.toBool() ? QLatin1Char('1') : QLatin1Char('0');
+        return;
     case QMetaType::QString: {
         bool ok = false;
         const double number = value.toString().trimmed().toDouble(&ok);
         if (!ok)
             throw db::Error(db::kInvalidArgument,
                             QStringLiteral("\"%1\" is not a number").arg(value.toString()));
-        return QString::number(number, 'g', 15);
+        out += QString::number(number, 'g', 15);
+        return;
     }
     default:
-        return value.toString();
+        out += value.toString();
     }
 }
 
 // A text the way the server must keep every letter: N'...' with quotes doubled.
-QString textLiteral(const QVariant& value)
+void appendTextLiteral(QString& out, const QVariant& value)
 {
-    return QStringLiteral("N'") + SQLConvertString(value.toString()) + QLatin1Char('\'');
+    out += QLatin1String("N'");
+    out += SQLConvertString(value.toString());
+    out += QLatin1Char('\'');
 }
 
 class TableCopy {
@@ -321,10 +331,14 @@ public:
                 (plan.shortForm ? QStringLiteral("(") : QStringLiteral(" ("));
     }
 
+    // The statement is written into two growing texts, each value appended in place: an
+    // import writes one per row, and temporary texts per value cost more than the rest of it.
     QString insertStatement(const db::AccessRecordset& rows) const
     {
         QString columns;
         QString values;
+        columns.reserve(256);
+        values.reserve(512);
         for (size_t i = 0; i < plan_.columns.size(); ++i) {
             const CopyColumn& column = plan_.columns[i];
             if (column.kind == Kind::Picture && (!copyPictures_ || sourceIndex_[i] < 0))
@@ -339,9 +353,16 @@ public:
                 values += QLatin1Char(',');
             }
             columns += destination_[i];
-            values += render(column, i, value, rows);
+            appendValue(values, column, i, value, rows);
         }
-        return head_ + columns + QStringLiteral(") VALUES (") + values + QLatin1Char(')');
+        QString statement;
+        statement.reserve(head_.size() + columns.size() + values.size() + 12);
+        statement += head_;
+        statement += columns;
+        statement += QStringLiteral(") VALUES (");
+        statement += values;
+        statement += QLatin1Char(')');
+        return statement;
     }
 
     // The table's picture in the current row (a patient's photo); null when it has none.
@@ -381,28 +402,41 @@ private:
         return sourceRow(rows.value(sourceIndex_.front()).toString());
     }
 
-    QString render(const CopyColumn& column, size_t i, const QVariant& value,
-                   const db::AccessRecordset& rows) const
+    void appendValue(QString& out, const CopyColumn& column, size_t i, const QVariant& value,
+                     const db::AccessRecordset& rows) const
     {
-        if (column.kind == Kind::YesNo)
-            return !value.isNull() && value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        if (column.kind == Kind::YesNo) {
+            out += !value.isNull() && value.toBool() ? QLatin1Char('1') : QLatin1Char('0');
+            return;
+        }
         if (value.isNull()) {
             if (column.whenNull)
-                return QString::fromLatin1(column.whenNull);
-            if (nullable_[i])
-                return QStringLiteral("NULL");
-            throw db::Error(db::kInvalidUseOfNull,
-                            kNullNotAllowed.arg(sourceRow(rows), QString::fromLatin1(column.name)));
+                out += QLatin1String(column.whenNull);
+            else if (nullable_[i])
+                out += QLatin1String("NULL");
+            else
+                throw db::Error(
+                    db::kInvalidUseOfNull,
+                    kNullNotAllowed.arg(sourceRow(rows), QString::fromLatin1(column.name)));
+            return;
         }
-        // A date goes in the insert itself as an ISO 8601 literal, which the server reads
-        // alike under every language and date format: the row is written once, with its
-        // exact dates, and no later statement has to find it again.
-        if (column.kind == Kind::Date)
-            return db::ValueLiteral(value);
-        // The bytes as stored, whatever they hold.
-        if (column.kind == Kind::Picture)
-            return db::BinaryLiteral(value.toByteArray());
-        return column.kind == Kind::Text ? textLiteral(value) : numberText(value);
+        switch (column.kind) {
+        case Kind::Date:
+            // A date goes in the insert itself as an ISO 8601 literal, which the server reads
+            // alike under every language and date format: the row is written once, with its
+            // exact dates, and no later statement has to find it again.
+            out += db::ValueLiteral(value);
+            break;
+        case Kind::Picture:
+            // The bytes as stored, whatever they hold.
+            out += db::BinaryLiteral(value.toByteArray());
+            break;
+        case Kind::Text:
+            appendTextLiteral(out, value);
+            break;
+        default:
+            appendNumber(out, value);
+        }
     }
 
     const CopyTable& plan_;

@@ -131,6 +131,17 @@ void refuseIfDependents(const std::vector<std::u16string>& dependents, const std
     throw e;
 }
 
+// Whether a value of column type `a` is kept just as the same value of type `b`, so that the
+// stored values may be compared without converting them.
+bool storedAlike(const TypeName& a, const TypeName& b)
+{
+    if (a.type != b.type)
+        return false;
+    if (a.type == SqlType::NVarChar || a.type == SqlType::VarChar)
+        return b.length == -1 || (a.length != -1 && a.length <= b.length);
+    return a.length == b.length && a.precision == b.precision && a.scale == b.scale;
+}
+
 } // namespace
 
 // Validates a definition's constraints and adds them to `t` (which may already hold rows).
@@ -409,76 +420,111 @@ void DdlExecutor::addColumns(AlterTableStmt& s, Database& db, TableMeta& t, bool
     for (auto& c : s.addConstraints)
         constraints.push_back(c);
     auto checkRows = [&](const TableMeta& table, const ForeignKeyMeta& fk) {
-        const TableMeta* parent = fk.refTable == table.id ? &table : db.tableById(fk.refTable);
-        bool bad = false;
-        session_.scan(db, table, [&](int64_t, std::vector<Value>& row) {
-            bool ok;
-            if (fk.refTable == table.id) {
-                // a self reference: look the key up among the table's own rows
-                ForeignKeyMeta self = fk;
-                ok = true;
-                std::vector<Value> key;
-                for (int c : fk.columns)
-                    if (std::holds_alternative<std::monostate>(row[static_cast<size_t>(c)]))
-                        return true;
-                std::string sql = "SELECT 1 FROM " + table.storageTable();
-                for (size_t i = 0; i < fk.refColumns.size(); ++i)
-                    sql += std::string(i ? " AND " : " WHERE ") +
-                           TableMeta::storageColumn(
-                               table.columns[static_cast<size_t>(fk.refColumns[i])]) +
-                           " = ?";
-                store::Query q = db.query(sql + " LIMIT 1");
-                for (size_t i = 0; i < fk.columns.size(); ++i)
-                    q.bind(static_cast<int>(i + 1), row[static_cast<size_t>(fk.columns[i])]);
-                ok = q.step();
-                sqlite3_reset(q.raw());
-            } else {
-                ok = session_.parentExists(db, fk, row, table);
-            }
-            if (!ok) {
-                bad = true;
-                return false;
-            }
-            return true;
-        });
-        if (bad)
+        const TableMeta& parent = fk.refTable == table.id ? table : *db.tableById(fk.refTable);
+        if (!everyRowHasParent(db, table, parent, fk))
             throw SqlError(err::kConstraintConflict,
                            {u"ALTER TABLE", u"FOREIGN KEY", fk.name, session_.databaseName_,
-                            session_.qualifiedName(*parent),
-                            parent->columns[static_cast<size_t>(fk.refColumns[0])].name});
+                            session_.qualifiedName(parent),
+                            parent.columns[static_cast<size_t>(fk.refColumns[0])].name});
     };
+    // A key over rows already there gets its index at once: building it finds a duplicate, and
+    // only then are the rows grouped to name it.
+    std::set<int64_t> keyIndexesBuilt;
     auto checkUnique = [&](const TableMeta& table, const KeyMeta& key) {
         if (!hasRows)
             return;
-        std::string cols;
-        for (size_t i = 0; i < key.columns.size(); ++i)
-            cols += (i ? ", " : "") +
-                    TableMeta::storageColumn(table.columns[static_cast<size_t>(key.columns[i])]);
-        store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() +
-                                  " GROUP BY " + cols + " HAVING COUNT(*) > 1 LIMIT 1");
-        if (q.step()) {
-            std::u16string shown;
-            for (size_t i = 0; i < key.columns.size(); ++i) {
-                const auto& c = table.columns[static_cast<size_t>(key.columns[i])];
-                shown += (i ? u", " : u"") +
-                         displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
-            }
-            sqlite3_reset(q.raw());
-            throw SqlError(err::kUniqueIndexDuplicate,
-                           {session_.qualifiedName(table), key.name, shown})
-                .then(makeMessage(err::kConstraintFailed))
-                .then(makeMessage(err::kStatementTerminated));
-        }
-        sqlite3_reset(q.raw());
+        if (buildKeyIndexOverRows(db, table, key))
+            keyIndexesBuilt.insert(key.objectId);
     };
     size_t uniquesBefore = t.uniques.size();
     bool hadPrimary = t.primaryKey.has_value();
     addConstraints(session_, db, t, constraints, hasRows, checkRows, checkUnique);
-    if (t.primaryKey && !hadPrimary)
+    if (t.primaryKey && !hadPrimary && !keyIndexesBuilt.count(t.primaryKey->objectId))
         createKeyIndex(db, t, *t.primaryKey);
     for (size_t i = uniquesBefore; i < t.uniques.size(); ++i)
-        createKeyIndex(db, t, t.uniques[i]);
+        if (!keyIndexesBuilt.count(t.uniques[i].objectId))
+            createKeyIndex(db, t, t.uniques[i]);
     db.saveTable(t);
+}
+
+// Whether every row of `child` whose key holds no NULL finds its row in `parent`. Where each
+// key column and the column it refers to keep their values alike (and always for a reference
+// to the table's own rows, which may be in columns added by this statement), one query over
+// the storage answers it; otherwise each row's key is converted to the parent's types and
+// looked up.
+bool DdlExecutor::everyRowHasParent(Database& db, const TableMeta& child, const TableMeta& parent,
+                                    const ForeignKeyMeta& fk)
+{
+    bool alike = true;
+    for (size_t i = 0; i < fk.columns.size(); ++i)
+        alike = alike && storedAlike(child.columns[static_cast<size_t>(fk.columns[i])].type,
+                                     parent.columns[static_cast<size_t>(fk.refColumns[i])].type);
+    if (!alike && fk.refTable != child.id) {
+        bool orphan = false;
+        session_.scan(db, child, [&](int64_t, std::vector<Value>& row) {
+            orphan = !session_.parentExists(db, fk, row, child);
+            return !orphan;
+        });
+        return !orphan;
+    }
+    std::string sql = "SELECT 1 FROM " + child.storageTable() + " AS c WHERE ";
+    std::string match;
+    for (size_t i = 0; i < fk.columns.size(); ++i) {
+        const std::string column =
+            "c." + TableMeta::storageColumn(child.columns[static_cast<size_t>(fk.columns[i])]);
+        sql += column + " IS NOT NULL AND ";
+        match += (i ? " AND p." : "p.") +
+                 TableMeta::storageColumn(parent.columns[static_cast<size_t>(fk.refColumns[i])]) +
+                 " = " + column;
+    }
+    sql +=
+        "NOT EXISTS (SELECT 1 FROM " + parent.storageTable() + " AS p WHERE " + match + ") LIMIT 1";
+    store::Query q = db.query(sql);
+    struct Reset {
+        sqlite3_stmt* s;
+        ~Reset() { sqlite3_reset(s); }
+    } reset{q.raw()};
+    const SessionImpl::CancellableReading reading(session_, db);
+    return !session_.stepCancellable(q);
+}
+
+// Builds the unique index of a key over a table's rows; false when the table has none. A
+// duplicate is refused with the first duplicated value, as SQL Server names it.
+bool DdlExecutor::buildKeyIndexOverRows(Database& db, const TableMeta& table, const KeyMeta& key)
+{
+    bool nullable = false;
+    for (int k : key.columns)
+        nullable = nullable || table.columns[static_cast<size_t>(k)].nullable;
+    // SQLite's unique index lets NULLs repeat, SQL Server's does not: those are grouped first.
+    if (!nullable) {
+        try {
+            createKeyIndex(db, table, key);
+            return true;
+        } catch (const store::StorageError& e) {
+            if (!e.isUnique())
+                throw;
+        }
+    }
+    std::string cols;
+    for (size_t i = 0; i < key.columns.size(); ++i)
+        cols += (i ? ", " : "") +
+                TableMeta::storageColumn(table.columns[static_cast<size_t>(key.columns[i])]);
+    store::Query q = db.query("SELECT " + cols + " FROM " + table.storageTable() + " GROUP BY " +
+                              cols + " HAVING COUNT(*) > 1 LIMIT 1");
+    if (q.step()) {
+        std::u16string shown;
+        for (size_t i = 0; i < key.columns.size(); ++i) {
+            const auto& c = table.columns[static_cast<size_t>(key.columns[i])];
+            shown += (i ? u", " : u"") +
+                     displayValue(Typed{q.column(static_cast<int>(i), c.type), c.type});
+        }
+        sqlite3_reset(q.raw());
+        throw SqlError(err::kUniqueIndexDuplicate, {session_.qualifiedName(table), key.name, shown})
+            .then(makeMessage(err::kConstraintFailed))
+            .then(makeMessage(err::kStatementTerminated));
+    }
+    sqlite3_reset(q.raw());
+    return false;
 }
 
 void DdlExecutor::dropConstraints(AlterTableStmt& s, Database& db, TableMeta& t)

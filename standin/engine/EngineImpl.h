@@ -197,7 +197,21 @@ private:
         if (cancel_ && cancel_->load(std::memory_order_relaxed))
             throw Cancelled{};
     }
-    // SQLite is interrupted on a cancel only inside a scan's own steps (see scan).
+    // SQLite is interrupted on a cancel only inside a scan's own steps (see scan), or inside
+    // stepCancellable while a CancellableReading is held.
+    class CancellableReading {
+    public:
+        CancellableReading(SessionImpl& session, store::Database& db);
+        ~CancellableReading();
+        CancellableReading(const CancellableReading&) = delete;
+        CancellableReading& operator=(const CancellableReading&) = delete;
+
+    private:
+        SessionImpl& session_;
+        sqlite3* db_;
+    };
+    // One step of a read-only query that a cancel may stop (throws Cancelled).
+    bool stepCancellable(store::Query& q);
     static int interruptScan(void* session);
     int scanDepth_ = 0;
     bool scanStepping_ = false;

@@ -93,6 +93,10 @@ private:
     void dropConstraints(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
     void alterColumn(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
     void dropColumns(sql::AlterTableStmt& s, store::Database& db, store::TableMeta& t);
+    bool everyRowHasParent(store::Database& db, const store::TableMeta& child,
+                           const store::TableMeta& parent, const store::ForeignKeyMeta& fk);
+    bool buildKeyIndexOverRows(store::Database& db, const store::TableMeta& table,
+                               const store::KeyMeta& key);
     ExecutionContext& cx_;
     SessionImpl& session_;
 };

@@ -273,6 +273,34 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
     }
 }
 
+SessionImpl::CancellableReading::CancellableReading(SessionImpl& session, store::Database& db)
+    : session_(session), db_(db.handle())
+{
+    if (session_.scanDepth_++ == 0)
+        sqlite3_progress_handler(db_, 1000, &SessionImpl::interruptScan, &session_);
+}
+
+SessionImpl::CancellableReading::~CancellableReading()
+{
+    if (--session_.scanDepth_ == 0)
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+}
+
+bool SessionImpl::stepCancellable(store::Query& q)
+{
+    scanStepping_ = true;
+    try {
+        const bool more = q.step();
+        scanStepping_ = false;
+        return more;
+    } catch (const store::StorageError& e) {
+        scanStepping_ = false;
+        if ((e.code() & 0xFF) == SQLITE_INTERRUPT)
+            throw Cancelled{};
+        throw;
+    }
+}
+
 int SessionImpl::interruptScan(void* session)
 {
     const auto& s = *static_cast<const SessionImpl*>(session);

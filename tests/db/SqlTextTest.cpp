@@ -62,6 +62,29 @@ TEST(ValueLiteral, WritesEachTypeSafely)
         EXPECT_EQ(ValueLiteral(r.value), r.literal) << r.literal.toStdString();
 }
 
+// Every field of a date and time in its place, zero-padded, over the server's whole range and
+// beyond it; Qt's own formatting of the same pattern is the reference.
+TEST(ValueLiteral, WritesEveryDateAndTimeDigitForDigit)
+{
+    const QString pattern = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+    std::vector<QDateTime> values = {
+        QDateTime(QDate(1753, 1, 1), QTime(0, 0)),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 997)),
+        QDateTime(QDate(1000, 1, 1), QTime(1, 2, 3, 4)),
+        QDateTime(QDate(999, 12, 31), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(10000, 1, 1), QTime(0, 0, 0, 10)),
+        QDateTime(QDate(2024, 2, 29), QTime(12, 0, 0, 50)),
+    };
+    QDateTime t(QDate(1899, 12, 30), QTime(0, 0));
+    for (int i = 0; i < 2000; ++i) {
+        values.push_back(t);
+        t = t.addDays(37).addMSecs(7'654'321 + i);
+    }
+    for (const QDateTime& value : values)
+        EXPECT_EQ(ValueLiteral(value), QLatin1Char('\'') + value.toString(pattern) + '\'')
+            << value.toString(Qt::ISODateWithMs).toStdString();
+}
+
 TEST(ValueLiteral, RefusesWhatCannotBeWrittenExactly)
 {
     for (const QVariant& v : {QVariant(std::numeric_limits<double>::infinity()),
