@@ -379,7 +379,14 @@ void DmlExecutor::insert(InsertStmt& s)
     bool identityInsert =
         session_.identityInsertTable_ == t.id && session_.identityInsertDb_ == session_.db_;
 
-    std::vector<int> targets = insertTargets(s, t, identityInsert);
+    std::vector<int> targets;
+    if (s.resolved.generation == db.schemaGeneration() &&
+        s.resolved.identityInsert == identityInsert) {
+        targets = s.resolved.columns;
+    } else {
+        targets = insertTargets(s, t, identityInsert);
+        s.resolved = {db.schemaGeneration(), identityInsert, targets};
+    }
     std::vector<std::vector<Typed>> rows = insertValues(s, targets);
 
     int64_t count = 0;
@@ -396,7 +403,7 @@ void DmlExecutor::insert(InsertStmt& s)
             Typed v{next, TypeName{SqlType::BigInt, 8, 19, 0}};
             row[static_cast<size_t>(identity)] =
                 convert(v, ic.type, ConversionMode::Implicit, session_.conversion_);
-            db.setIdentity(tableId, next, true);
+            db.noteIdentity(tableId, next);
             work.identityConsumed(tableId, next);
             lastIdentity = next;
         }
@@ -422,7 +429,7 @@ void DmlExecutor::insert(InsertStmt& s)
                 !current.identityUsed || (ic.increment > 0 ? given > current.identityCurrent
                                                            : given < current.identityCurrent);
             if (beyond) {
-                db.setIdentity(tableId, given, true);
+                db.noteIdentity(tableId, given);
                 work.identityConsumed(tableId, given);
             }
             lastIdentity = given;
@@ -667,6 +674,11 @@ void DmlExecutor::remove(DeleteStmt& s)
         };
     for (const auto& [rowid, row] : targets)
         removeRow(t, rowid, row, 0);
+    // The rows gone can no longer tell the identity values they had; the table keeps them.
+    std::set<int64_t> emptied;
+    for (const auto& d : deleted)
+        if (emptied.insert(d.first).second)
+            db.keepIdentity(d.first);
     for (const auto& [tableId, row] : deleted) {
         const TableMeta& table = *db.tableById(tableId);
         for (const TableMeta* child : db.tables())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Ast.h"
+#include "BatchCache.h"
 #include "Database.h"
 #include "Engine.h"
 #include "Errors.h"
@@ -190,6 +191,7 @@ private:
     int64_t rowCount_ = 0;
     int32_t lastError_ = 0;
     std::map<std::u16string, Variable> variables_; // by upper-case name
+    sql::BatchCache batches_;
     const std::atomic<bool>* cancel_ = nullptr;
     // Throws Cancelled once the client has asked to cancel: called in every loop over rows.
     void checkCancel() const
