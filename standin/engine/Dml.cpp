@@ -44,6 +44,51 @@ std::string whereColumns(const TableMeta& t, const std::vector<int>& columns)
     return sql;
 }
 
+void markColumns(const Expr& e, std::vector<bool>& wanted)
+{
+    if (e.kind == ExprKind::Column && e.boundSource == 0 && e.boundColumn >= 0)
+        wanted[static_cast<size_t>(e.boundColumn)] = true;
+    for (const auto& a : e.args)
+        if (a)
+            markColumns(*a, wanted);
+}
+
+// The columns an UPDATE reads: those it names and those it sets; every column once it sets one
+// of a key, an index or a foreign key, as a row whose key changes is written anew whole and the
+// key checks read the key's other columns. Empty for every column.
+std::vector<bool> updateReads(Database& db, const TableMeta& t, const UpdateStmt& s,
+                              const std::vector<int>& assigned)
+{
+    std::vector<bool> keyed(t.columns.size(), false);
+    auto mark = [&](const std::vector<int>& columns) {
+        for (int c : columns)
+            keyed[static_cast<size_t>(c)] = true;
+    };
+    if (t.primaryKey)
+        mark(t.primaryKey->columns);
+    for (const auto& k : t.uniques)
+        mark(k.columns);
+    for (const auto& x : t.indexes)
+        mark(x.columns);
+    for (const auto& fk : t.foreignKeys)
+        mark(fk.columns);
+    for (const TableMeta* other : db.tables())
+        for (const auto& fk : other->foreignKeys)
+            if (fk.refTable == t.id)
+                mark(fk.refColumns);
+    std::vector<bool> wanted(t.columns.size(), false);
+    for (int c : assigned) {
+        if (keyed[static_cast<size_t>(c)])
+            return {};
+        wanted[static_cast<size_t>(c)] = true;
+    }
+    for (const auto& [name, e] : s.assignments)
+        markColumns(*e, wanted);
+    if (s.where)
+        markColumns(*s.where, wanted);
+    return wanted;
+}
+
 } // namespace
 
 Value SessionImpl::assign(const Typed& v, const ColumnMeta& c, const TableMeta& t,
@@ -473,6 +518,7 @@ void DmlExecutor::update(UpdateStmt& s)
     if (s.where)
         session_.bind(*s.where, sources);
 
+    const std::vector<bool> reads = updateReads(db, t, s, columns);
     std::vector<RowChange> targets;
     RowContext ctx;
     ctx.sources = &sources;
@@ -492,7 +538,7 @@ void DmlExecutor::update(UpdateStmt& s)
             targets.push_back(std::move(target));
             return !(session_.cancel_ && session_.cancel_->load());
         },
-        s.where.get());
+        s.where.get(), reads.empty() ? nullptr : &reads);
     // Stopped early by a cancel: changing only the rows found so far would be half a statement.
     if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};

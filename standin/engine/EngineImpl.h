@@ -130,9 +130,10 @@ private:
     // Binding and table access (Select.cpp).
     Source sourceFor(const sql::TableName& name, store::Database& db);
     void bind(sql::Expr& e, const std::vector<Source>& sources, bool allowColumns = true);
+    // Rows of `t`, with only the `wanted` columns read when given (the others stay NULL).
     void scan(store::Database& db, const store::TableMeta& t,
               const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit,
-              const sql::Expr* where = nullptr);
+              const sql::Expr* where = nullptr, const std::vector<bool>* wanted = nullptr);
     const store::TableMeta& requireTable(store::Database& db, const sql::TableName& name);
     std::u16string qualifiedName(const store::TableMeta& t) const; // "dbo.T"
     void checkDatabasePart(const sql::TableName& name);
