@@ -101,5 +101,19 @@ TEST_F(StatementReuseTest, ATableChangedBetweenTwoRunsIsSeenInItsNewShape)
     EXPECT_EQ(rows("SELECT COUNT(*) FROM U"), (std::vector<std::string>{"4"}));
 }
 
+TEST_F(StatementReuseTest, ADatabaseRestoredUnderAStatementIsSeenInItsRestoredShape)
+{
+    std::filesystem::create_directories(root.path() / "data" / "C" / "Backups");
+    ok("CREATE TABLE R( a INT NOT NULL, b INT NULL )");
+    ok("BACKUP DATABASE EngineTest TO DISK='C:\\Backups\\r.bak'");
+    ok("ALTER TABLE R ADD c INT NULL");
+    const std::string insert = "INSERT INTO R VALUES (1, 2, 3)";
+    ok(insert);
+    ok("USE master RESTORE DATABASE EngineTest FROM DISK='C:\\Backups\\r.bak' WITH REPLACE");
+    ok("USE EngineTest");
+    EXPECT_EQ(errorOf(insert), 213);
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM R"), (std::vector<std::string>{"0"}));
+}
+
 } // namespace
 } // namespace standin::testing
