@@ -6,9 +6,10 @@ namespace standin::sql {
 
 namespace {
 
-// Past this many kept batches the cache starts again: a client that never repeats a batch
-// shape must not make it grow.
+// Past this many kept batches, or tokens in them, the cache starts again: a client that never
+// repeats a batch shape (rows of an import, NULL here and a value there) must not make it grow.
 constexpr size_t kMaxEntries = 128;
+constexpr size_t kMaxTokens = 100000;
 
 bool isLiteral(TokenKind kind)
 {
@@ -68,6 +69,7 @@ struct BatchCache::Entry {
     // Literal tokens the parser read as part of the syntax (a type's length, TOP n, a SET
     // value): a batch with other texts there has another shape.
     std::vector<std::pair<size_t, std::u16string>> fixed;
+    size_t tokens = 0;
     bool lent = false;
 };
 
@@ -131,12 +133,25 @@ BatchCache::Lease BatchCache::parse(const std::u16string& batch)
         else if (uses[i] == 0)
             entry->fixed.emplace_back(i, tokens[i].text);
     }
-    if (!keep || (found != entries_.end() && found->second->lent))
+    entry->tokens = tokens.size();
+    if (!keep || entry->tokens > kMaxTokens || (found != entries_.end() && found->second->lent))
         return Lease(std::move(entry->statements));
-    if (entries_.size() >= kMaxEntries && found == entries_.end()) {
-        for (auto it = entries_.begin(); it != entries_.end();)
-            it = it->second->lent ? std::next(it) : entries_.erase(it);
+    if (found != entries_.end()) {
+        keptTokens_ -= found->second->tokens;
+        entries_.erase(found);
     }
+    if (entries_.size() >= kMaxEntries || keptTokens_ + entry->tokens > kMaxTokens) {
+        keptTokens_ = 0;
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            if (it->second->lent) {
+                keptTokens_ += it->second->tokens;
+                ++it;
+            } else {
+                it = entries_.erase(it);
+            }
+        }
+    }
+    keptTokens_ += entry->tokens;
     Entry* kept = entry.get();
     entries_[std::move(key)] = std::move(entry);
     kept->lent = true;

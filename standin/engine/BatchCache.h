@@ -42,6 +42,7 @@ public:
 
 private:
     std::unordered_map<std::u16string, std::unique_ptr<Entry>> entries_;
+    size_t keptTokens_ = 0;
 };
 
 } // namespace standin::sql
