@@ -1,10 +1,13 @@
 // In-process figures of the stand-in engine: single-row INSERT statements into a
-// T_Patient-shaped table, a streamed SELECT * over 100,000 rows, and the memory of 20 open
+// T_Patient-shaped table, set against the same statements through the sqlite3 shell with the
+// engine's journal settings, a streamed SELECT * over 100,000 rows, and the memory of 20 open
 // databases. Prints each figure with its target.
+// Usage: standin_engine_bench [inserts, default 20000]
 #include "Engine.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -96,6 +99,38 @@ double seconds(std::chrono::steady_clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+// The same table for SQLite itself: its integer primary key is the row's own number, as a
+// SQLite user would declare it.
+std::string sqlitePatientTable()
+{
+    std::string table = kPatientTable;
+    const std::string identity = "INT IDENTITY";
+    table.replace(table.find(identity), identity.size(), "INTEGER");
+    return table;
+}
+
+// Seconds the sqlite3 shell takes for `inserts` single-row INSERT statements, each its own
+// statement and transaction, under WAL and synchronous=NORMAL; negative when it cannot run.
+double sqliteShellSeconds(const std::filesystem::path& folder, int inserts)
+{
+    std::filesystem::create_directories(folder);
+    const auto script = folder / "inserts.sql";
+    const auto file = folder / "shell.sqlite";
+    {
+        std::ofstream out(script);
+        out << ".bail on\nPRAGMA journal_mode=WAL;\nPRAGMA synchronous=NORMAL;\n"
+            << sqlitePatientTable() << ";\n";
+        for (int i = 0; i < inserts; ++i)
+            out << patientInsert(i) << ";\n";
+    }
+    const std::string command =
+        "sqlite3 '" + file.string() + "' < '" + script.string() + "' > /dev/null";
+    auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const double t = seconds(std::chrono::steady_clock::now() - start);
+    return status == 0 ? t : -1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +154,13 @@ int main(int argc, char** argv)
         std::printf(
             "single-row INSERT statements: %d in %.2f s = %.0f rows/s (target >= 20000 rows/s)\n",
             inserts, t, inserts / t);
+        const double shell = sqliteShellSeconds(root / "shell", inserts);
+        if (shell < 0)
+            std::printf("sqlite3 shell: could not run (is the sqlite3 package installed?)\n");
+        else
+            std::printf("sqlite3 shell, same statements: %.2f s = %.0f rows/s; engine/shell = "
+                        "%.2f (target >= 0.6)\n",
+                        shell, inserts / shell, shell / t);
 
         run(*session, "BEGIN TRAN");
         for (int i = inserts; i < 100000; ++i)

@@ -75,7 +75,6 @@ struct SelectItem {
     bool star = false;
     std::u16string alias;
     bool hasAlias = false;
-    std::u16string sourceText; // the expression as written, for unnamed columns
 };
 
 struct JoinClause {
@@ -111,6 +110,14 @@ struct InsertStmt {
     std::vector<std::vector<ExprPtr>> rows;
     std::unique_ptr<SelectStmt> select;
     bool defaultValues = false;
+    // The target columns as found for the table definitions of `generation` (see
+    // store::Database::schemaGeneration), so that a statement run again does not look them up.
+    struct Targets {
+        uint64_t generation = 0;
+        bool identityInsert = false;
+        std::vector<int> columns;
+    };
+    Targets resolved;
 };
 
 struct UpdateStmt {

@@ -292,6 +292,12 @@ int64_t Database::allocateObjectId()
     return next;
 }
 
+void Database::schemaChanged()
+{
+    static std::atomic<uint64_t> next{1};
+    generation_ = next.fetch_add(1);
+}
+
 void Database::saveTable(const TableMeta& table)
 {
     std::string bytes = serialize(table);
@@ -301,6 +307,7 @@ void Database::saveTable(const TableMeta& table)
         fail(db_, sqlite3_errcode(db_));
     q.step();
     tables_[table.id] = table;
+    schemaChanged();
 }
 
 void Database::removeTable(int64_t id)
@@ -312,6 +319,7 @@ void Database::removeTable(int64_t id)
     r.bindInt(1, id);
     r.step();
     tables_.erase(id);
+    schemaChanged();
 }
 
 void Database::saveIdentity(const TableMeta& table)
@@ -331,6 +339,44 @@ void Database::setIdentity(int64_t tableId, int64_t current, bool used)
         it->second.identityCurrent = current;
         it->second.identityUsed = used;
     }
+}
+
+void Database::noteIdentity(int64_t tableId, int64_t current)
+{
+    auto it = tables_.find(tableId);
+    if (it != tables_.end()) {
+        it->second.identityCurrent = current;
+        it->second.identityUsed = true;
+    }
+}
+
+void Database::keepIdentity(int64_t tableId)
+{
+    const TableMeta* t = tableById(tableId);
+    if (t && t->identityColumn() >= 0 && t->identityUsed)
+        setIdentity(tableId, t->identityCurrent, true);
+}
+
+// The last identity value handed out is the one stored at the last delete or rollback, or the
+// furthest one a stored row carries, whichever is further: so a row killed with the server
+// after its commit keeps its value for good.
+void Database::recoverIdentity(TableMeta& t)
+{
+    const int column = t.identityColumn();
+    if (column < 0)
+        return;
+    const ColumnMeta& c = t.columns[static_cast<size_t>(column)];
+    const bool up = c.increment >= 0;
+    Query q = query(std::string(up ? "SELECT MAX(" : "SELECT MIN(") + TableMeta::storageColumn(c) +
+                    ") FROM " + t.storageTable());
+    if (q.step() && sqlite3_column_type(q.raw(), 0) != SQLITE_NULL) {
+        const int64_t stored = q.columnInt(0);
+        const bool further = up ? stored > t.identityCurrent : stored < t.identityCurrent;
+        if (!t.identityUsed || further)
+            t.identityCurrent = stored;
+        t.identityUsed = true;
+    }
+    sqlite3_reset(q.raw());
 }
 
 void Database::reload()
@@ -356,7 +402,19 @@ void Database::reload()
             }
         }
     }
+    for (auto& [id, t] : loaded) {
+        auto before = tables_.find(id);
+        const int column = t.identityColumn();
+        if (before != tables_.end() && column >= 0 && before->second.identityColumn() == column) {
+            // Values handed out are never given back, not even by a rollback.
+            t.identityCurrent = before->second.identityCurrent;
+            t.identityUsed = before->second.identityUsed;
+        } else {
+            recoverIdentity(t);
+        }
+    }
     tables_ = std::move(loaded);
+    schemaChanged();
 }
 
 } // namespace standin::store

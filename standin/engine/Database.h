@@ -78,18 +78,32 @@ public:
     void saveTable(const TableMeta& table); // persists and updates the in-memory copy
     void removeTable(int64_t id);
     void saveIdentity(const TableMeta& table);
+    // Sets and stores a table's identity state, for the cases the rows themselves cannot tell
+    // after a restart: values taken by rolled-back work, rows deleted.
     void setIdentity(int64_t tableId, int64_t current, bool used);
-    // After a rollback the definitions are read again from the file.
+    // An identity value handed out to a row being stored: kept in memory only, as the stored
+    // row carries it.
+    void noteIdentity(int64_t tableId, int64_t current);
+    // Stores a table's identity state as it is in memory.
+    void keepIdentity(int64_t tableId);
+    // After a rollback the definitions are read again from the file; identity values handed
+    // out stay as they are.
     void reload();
+    // Changes whenever a table definition may have changed; unique over all databases, so it
+    // also tells a database opened again from the one before.
+    uint64_t schemaGeneration() const { return generation_; }
 
 private:
     Database() = default;
     void prepareFile();
+    void schemaChanged();
+    void recoverIdentity(TableMeta& t);
 
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
     std::map<int64_t, TableMeta> tables_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
+    uint64_t generation_ = 0;
 
     std::mutex lockMutex_;
     std::condition_variable lockFree_;

@@ -44,6 +44,51 @@ std::string whereColumns(const TableMeta& t, const std::vector<int>& columns)
     return sql;
 }
 
+void markColumns(const Expr& e, std::vector<bool>& wanted)
+{
+    if (e.kind == ExprKind::Column && e.boundSource == 0 && e.boundColumn >= 0)
+        wanted[static_cast<size_t>(e.boundColumn)] = true;
+    for (const auto& a : e.args)
+        if (a)
+            markColumns(*a, wanted);
+}
+
+// The columns an UPDATE reads: those it names and those it sets; every column once it sets one
+// of a key, an index or a foreign key, as a row whose key changes is written anew whole and the
+// key checks read the key's other columns. Empty for every column.
+std::vector<bool> updateReads(Database& db, const TableMeta& t, const UpdateStmt& s,
+                              const std::vector<int>& assigned)
+{
+    std::vector<bool> keyed(t.columns.size(), false);
+    auto mark = [&](const std::vector<int>& columns) {
+        for (int c : columns)
+            keyed[static_cast<size_t>(c)] = true;
+    };
+    if (t.primaryKey)
+        mark(t.primaryKey->columns);
+    for (const auto& k : t.uniques)
+        mark(k.columns);
+    for (const auto& x : t.indexes)
+        mark(x.columns);
+    for (const auto& fk : t.foreignKeys)
+        mark(fk.columns);
+    for (const TableMeta* other : db.tables())
+        for (const auto& fk : other->foreignKeys)
+            if (fk.refTable == t.id)
+                mark(fk.refColumns);
+    std::vector<bool> wanted(t.columns.size(), false);
+    for (int c : assigned) {
+        if (keyed[static_cast<size_t>(c)])
+            return {};
+        wanted[static_cast<size_t>(c)] = true;
+    }
+    for (const auto& [name, e] : s.assignments)
+        markColumns(*e, wanted);
+    if (s.where)
+        markColumns(*s.where, wanted);
+    return wanted;
+}
+
 } // namespace
 
 Value SessionImpl::assign(const Typed& v, const ColumnMeta& c, const TableMeta& t,
@@ -379,7 +424,14 @@ void DmlExecutor::insert(InsertStmt& s)
     bool identityInsert =
         session_.identityInsertTable_ == t.id && session_.identityInsertDb_ == session_.db_;
 
-    std::vector<int> targets = insertTargets(s, t, identityInsert);
+    std::vector<int> targets;
+    if (s.resolved.generation == db.schemaGeneration() &&
+        s.resolved.identityInsert == identityInsert) {
+        targets = s.resolved.columns;
+    } else {
+        targets = insertTargets(s, t, identityInsert);
+        s.resolved = {db.schemaGeneration(), identityInsert, targets};
+    }
     std::vector<std::vector<Typed>> rows = insertValues(s, targets);
 
     int64_t count = 0;
@@ -396,7 +448,7 @@ void DmlExecutor::insert(InsertStmt& s)
             Typed v{next, TypeName{SqlType::BigInt, 8, 19, 0}};
             row[static_cast<size_t>(identity)] =
                 convert(v, ic.type, ConversionMode::Implicit, session_.conversion_);
-            db.setIdentity(tableId, next, true);
+            db.noteIdentity(tableId, next);
             work.identityConsumed(tableId, next);
             lastIdentity = next;
         }
@@ -422,7 +474,7 @@ void DmlExecutor::insert(InsertStmt& s)
                 !current.identityUsed || (ic.increment > 0 ? given > current.identityCurrent
                                                            : given < current.identityCurrent);
             if (beyond) {
-                db.setIdentity(tableId, given, true);
+                db.noteIdentity(tableId, given);
                 work.identityConsumed(tableId, given);
             }
             lastIdentity = given;
@@ -466,6 +518,7 @@ void DmlExecutor::update(UpdateStmt& s)
     if (s.where)
         session_.bind(*s.where, sources);
 
+    const std::vector<bool> reads = updateReads(db, t, s, columns);
     std::vector<RowChange> targets;
     RowContext ctx;
     ctx.sources = &sources;
@@ -485,7 +538,7 @@ void DmlExecutor::update(UpdateStmt& s)
             targets.push_back(std::move(target));
             return !(session_.cancel_ && session_.cancel_->load());
         },
-        s.where.get());
+        s.where.get(), reads.empty() ? nullptr : &reads);
     // Stopped early by a cancel: changing only the rows found so far would be half a statement.
     if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};
@@ -667,6 +720,11 @@ void DmlExecutor::remove(DeleteStmt& s)
         };
     for (const auto& [rowid, row] : targets)
         removeRow(t, rowid, row, 0);
+    // The rows gone can no longer tell the identity values they had; the table keeps them.
+    std::set<int64_t> emptied;
+    for (const auto& d : deleted)
+        if (emptied.insert(d.first).second)
+            db.keepIdentity(d.first);
     for (const auto& [tableId, row] : deleted) {
         const TableMeta& table = *db.tableById(tableId);
         for (const TableMeta* child : db.tables())

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Ast.h"
+#include "BatchCache.h"
 #include "Database.h"
 #include "Engine.h"
 #include "Errors.h"
@@ -129,9 +130,10 @@ private:
     // Binding and table access (Select.cpp).
     Source sourceFor(const sql::TableName& name, store::Database& db);
     void bind(sql::Expr& e, const std::vector<Source>& sources, bool allowColumns = true);
+    // Rows of `t`, with only the `wanted` columns read when given (the others stay NULL).
     void scan(store::Database& db, const store::TableMeta& t,
               const std::function<bool(int64_t rowid, std::vector<Value>& row)>& visit,
-              const sql::Expr* where = nullptr);
+              const sql::Expr* where = nullptr, const std::vector<bool>* wanted = nullptr);
     const store::TableMeta& requireTable(store::Database& db, const sql::TableName& name);
     std::u16string qualifiedName(const store::TableMeta& t) const; // "dbo.T"
     void checkDatabasePart(const sql::TableName& name);
@@ -190,6 +192,7 @@ private:
     int64_t rowCount_ = 0;
     int32_t lastError_ = 0;
     std::map<std::u16string, Variable> variables_; // by upper-case name
+    sql::BatchCache batches_;
     const std::atomic<bool>* cancel_ = nullptr;
     // Throws Cancelled once the client has asked to cancel: called in every loop over rows.
     void checkCancel() const

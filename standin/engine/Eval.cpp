@@ -52,13 +52,19 @@ void SessionImpl::bind(Expr& e, const std::vector<Source>& sources, bool allowCo
                 return;
             }
     }
-    std::u16string written;
-    for (size_t i = 0; i < e.parts.size(); ++i)
-        written += (i ? u"." : u"") + e.parts[i];
+    // The name as written, only for the messages.
+    auto written = [&] {
+        std::u16string out;
+        for (size_t i = 0; i < e.parts.size(); ++i)
+            out += (i ? u"." : u"") + e.parts[i];
+        return out;
+    };
     if (!allowColumns)
-        throw SqlError(err::kNameNotPermitted, {written});
+        throw SqlError(err::kNameNotPermitted, {written()});
     const std::u16string& column = e.parts.back();
-    std::u16string qualifier = e.parts.size() >= 2 ? e.parts[e.parts.size() - 2] : u"";
+    std::u16string_view qualifier = e.parts.size() >= 2
+                                        ? std::u16string_view(e.parts[e.parts.size() - 2])
+                                        : std::u16string_view();
     int foundSource = -1, foundColumn = -1;
     bool qualifierMatched = false;
     for (size_t s = 0; s < sources.size(); ++s) {
@@ -81,7 +87,7 @@ void SessionImpl::bind(Expr& e, const std::vector<Source>& sources, bool allowCo
         }
     }
     if (!qualifier.empty() && !qualifierMatched)
-        throw SqlError(err::kMultiPartNotBound, {written});
+        throw SqlError(err::kMultiPartNotBound, {written()});
     if (foundSource < 0)
         throw SqlError(err::kInvalidColumn, {column});
     e.boundSource = foundSource;

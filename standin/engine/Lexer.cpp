@@ -40,17 +40,18 @@ bool isSpace(char16_t c)
 size_t readQuoted(const std::u16string& s, size_t j, char16_t close, std::u16string& value)
 {
     while (j < s.size()) {
-        if (s[j] == close) {
-            if (j + 1 < s.size() && s[j + 1] == close) {
-                value.push_back(close);
-                j += 2;
-                continue;
-            }
-            return j + 1;
+        const size_t quote = s.find(close, j);
+        if (quote == std::u16string::npos)
+            break;
+        value.append(s, j, quote - j);
+        if (quote + 1 < s.size() && s[quote + 1] == close) {
+            value.push_back(close);
+            j = quote + 2;
+            continue;
         }
-        value.push_back(s[j]);
-        ++j;
+        return quote + 1;
     }
+    value.append(s, j, std::u16string::npos);
     throw SqlError(err::kUnclosedQuote, {value});
 }
 
@@ -120,6 +121,7 @@ size_t symbolEnd(const std::u16string& s, size_t i)
 std::vector<Token> tokenize(const std::u16string& s)
 {
     std::vector<Token> tokens;
+    tokens.reserve(s.size() / 4 + 2);
     size_t i = 0;
     int32_t line = 1;
     auto advance = [&](size_t to) {

@@ -158,10 +158,108 @@ TypeName withDefaultLength(TypeName t, int32_t length)
     return t;
 }
 
+int64_t hexDigit(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    return c - u'A' + 10;
+}
+
+void numberLiteral(Expr& e, const Token& t)
+{
+    if (t.kind == TokenKind::Float) {
+        std::string digits = text::narrow(t.text);
+        double d = std::strtod(digits.c_str(), nullptr);
+        if (!std::isfinite(d))
+            throw SqlError(err::kOverflowConverting, {u"expression", u"float"});
+        e.value = d;
+        e.literalType = TypeName{SqlType::Float, 8, 53, 0};
+        return;
+    }
+    std::u16string digits;
+    int scale = 0;
+    bool afterPoint = false;
+    for (char16_t c : t.text) {
+        if (c == u'.') {
+            afterPoint = true;
+            continue;
+        }
+        digits.push_back(c);
+        if (afterPoint)
+            ++scale;
+    }
+    size_t nz = digits.find_first_not_of(u'0');
+    std::u16string significant = nz == std::u16string::npos ? u"" : digits.substr(nz);
+    int precision = static_cast<int>(std::max<size_t>(significant.size(), 1));
+    if (precision < scale)
+        precision = scale;
+    if (significant.size() > 18)
+        throw notSupported(u"Numeric literals of more than 18 digits");
+    int64_t v = 0;
+    for (char16_t c : significant)
+        v = v * 10 + (c - u'0');
+    e.value = v;
+    if (t.kind == TokenKind::Integer && v <= 2147483647)
+        e.literalType = TypeName{SqlType::Int, 4, 10, 0};
+    else
+        e.literalType = TypeName{SqlType::Decimal, 0, static_cast<uint8_t>(precision),
+                                 static_cast<uint8_t>(scale)};
+}
+
+void textLiteral(Expr& e, const Token& t)
+{
+    bool national = t.kind == TokenKind::NString;
+    // A plain literal is VARCHAR in the database's code page before anything else sees it,
+    // also when it is then stored into an NVARCHAR column.
+    e.value = national ? t.text : text::throughCodePage1252(t.text);
+    int32_t len = static_cast<int32_t>(std::get<std::u16string>(e.value).size());
+    e.literalType =
+        TypeName{national ? SqlType::NVarChar : SqlType::VarChar, len == 0 ? 1 : len, 0, 0};
+}
+
+void binaryLiteral(Expr& e, const Token& t)
+{
+    const std::u16string& hex = t.text;
+    Bytes bytes;
+    size_t i = 0;
+    if (hex.size() % 2 == 1) {
+        bytes.push_back(static_cast<uint8_t>(hexDigit(hex[0])));
+        i = 1;
+    }
+    for (; i + 1 < hex.size() + 1 && i < hex.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(hexDigit(hex[i]) * 16 + hexDigit(hex[i + 1])));
+    int32_t len = static_cast<int32_t>(bytes.size());
+    e.value = std::move(bytes);
+    e.literalType = TypeName{SqlType::VarBinary, len == 0 ? 1 : len, 0, 0};
+}
+
+// A minus sign before a number literal becomes part of it. False when the literal is no number.
+bool negateLiteral(Expr& e)
+{
+    if (auto* n = std::get_if<int64_t>(&e.value)) {
+        // -2147483648 is an INT literal; the positive one alone is NUMERIC(10,0).
+        bool wasNumeric = e.literalType.type == SqlType::Decimal;
+        if (wasNumeric && e.literalType.scale == 0 && *n == 2147483648LL) {
+            e.value = int64_t{-2147483648LL};
+            e.literalType = TypeName{SqlType::Int, 0, 10, 0};
+            return true;
+        }
+        *n = -*n;
+        return true;
+    }
+    if (auto* d = std::get_if<double>(&e.value)) {
+        *d = -*d;
+        return true;
+    }
+    return false;
+}
+
 class Parser {
 public:
-    Parser(const std::u16string& source, std::vector<Token> tokens)
-        : source_(source), tokens_(std::move(tokens))
+    Parser(const std::u16string& source, std::vector<Token> tokens, ParseRecord* record = nullptr)
+        : source_(source), tokens_(std::move(tokens)), record_(record)
     {
     }
 
@@ -181,6 +279,8 @@ public:
             size_t to =
                 pos_ > startToken ? tokens_[pos_ - 1].offset + tokens_[pos_ - 1].length : from;
             st.text = source_.substr(from, to - from);
+            if (record_)
+                record_->statements.emplace_back(startToken, pos_);
             out.push_back(std::move(st));
         }
         return out;
@@ -210,6 +310,7 @@ public:
 private:
     const std::u16string& source_;
     std::vector<Token> tokens_;
+    ParseRecord* record_;
     size_t pos_ = 0;
     int depth_ = 0;
     bool lenientTypes_ = false;
@@ -607,10 +708,7 @@ private:
             item.expr = expression();
             return item;
         }
-        size_t from = peek().offset;
         item.expr = expression();
-        size_t to = tokens_[pos_ - 1].offset + tokens_[pos_ - 1].length;
-        item.sourceText = source_.substr(from, to - from);
         if (acceptWord(u"AS")) {
             if (peek().kind == TokenKind::String)
                 item.alias = next().text;
@@ -803,80 +901,18 @@ private:
             ExprPtr operand = unary();
             if (op == u"+")
                 return operand;
-            if (op == u"-" && operand->kind == ExprKind::Literal)
-                if (auto* n = std::get_if<int64_t>(&operand->value)) {
-                    // -2147483648 is an INT literal; the positive one alone is NUMERIC(10,0).
-                    bool wasNumeric = operand->literalType.type == SqlType::Decimal;
-                    if (wasNumeric && operand->literalType.scale == 0 && *n == 2147483648LL) {
-                        operand->value = int64_t{-2147483648LL};
-                        operand->literalType = TypeName{SqlType::Int, 0, 10, 0};
-                        return operand;
-                    }
-                    *n = -*n;
-                    return operand;
-                }
-            if (op == u"-" && operand->kind == ExprKind::Literal)
-                if (auto* d = std::get_if<double>(&operand->value)) {
-                    *d = -*d;
-                    return operand;
-                }
+            if (op == u"-" && operand->kind == ExprKind::Literal && negateLiteral(*operand)) {
+                if (record_)
+                    for (auto& use : record_->literals)
+                        if (use.expr == operand.get())
+                            ++use.negations;
+                return operand;
+            }
             auto e = make(op == u"-" ? ExprKind::Negate : ExprKind::BitNot, t.line);
             e->args.push_back(std::move(operand));
             return e;
         }
         return primary();
-    }
-
-    static int64_t hexDigit(char16_t c)
-    {
-        if (c >= u'0' && c <= u'9')
-            return c - u'0';
-        if (c >= u'a' && c <= u'f')
-            return c - u'a' + 10;
-        return c - u'A' + 10;
-    }
-
-    ExprPtr numberLiteral(const Token& t)
-    {
-        auto e = make(ExprKind::Literal, t.line);
-        if (t.kind == TokenKind::Float) {
-            std::string digits = text::narrow(t.text);
-            double d = std::strtod(digits.c_str(), nullptr);
-            if (!std::isfinite(d))
-                throw SqlError(err::kOverflowConverting, {u"expression", u"float"});
-            e->value = d;
-            e->literalType = TypeName{SqlType::Float, 8, 53, 0};
-            return e;
-        }
-        std::u16string digits;
-        int scale = 0;
-        bool afterPoint = false;
-        for (char16_t c : t.text) {
-            if (c == u'.') {
-                afterPoint = true;
-                continue;
-            }
-            digits.push_back(c);
-            if (afterPoint)
-                ++scale;
-        }
-        size_t nz = digits.find_first_not_of(u'0');
-        std::u16string significant = nz == std::u16string::npos ? u"" : digits.substr(nz);
-        int precision = static_cast<int>(std::max<size_t>(significant.size(), 1));
-        if (precision < scale)
-            precision = scale;
-        if (significant.size() > 18)
-            throw notSupported(u"Numeric literals of more than 18 digits");
-        int64_t v = 0;
-        for (char16_t c : significant)
-            v = v * 10 + (c - u'0');
-        e->value = v;
-        if (t.kind == TokenKind::Integer && v <= 2147483647)
-            e->literalType = TypeName{SqlType::Int, 4, 10, 0};
-        else
-            e->literalType = TypeName{SqlType::Decimal, 0, static_cast<uint8_t>(precision),
-                                      static_cast<uint8_t>(scale)};
-        return e;
     }
 
     ExprPtr primary()
@@ -886,33 +922,14 @@ private:
         case TokenKind::Integer:
         case TokenKind::Decimal:
         case TokenKind::Float:
-            return numberLiteral(next());
         case TokenKind::String:
-        case TokenKind::NString: {
-            auto e = make(ExprKind::Literal, t.line);
-            bool national = t.kind == TokenKind::NString;
-            // A plain literal is VARCHAR in the database's code page before anything else
-            // sees it, also when it is then stored into an NVARCHAR column.
-            e->value = national ? next().text : text::throughCodePage1252(next().text);
-            int32_t len = static_cast<int32_t>(std::get<std::u16string>(e->value).size());
-            e->literalType =
-                TypeName{national ? SqlType::NVarChar : SqlType::VarChar, len == 0 ? 1 : len, 0, 0};
-            return e;
-        }
+        case TokenKind::NString:
         case TokenKind::Binary: {
             auto e = make(ExprKind::Literal, t.line);
-            std::u16string hex = next().text;
-            Bytes bytes;
-            size_t i = 0;
-            if (hex.size() % 2 == 1) {
-                bytes.push_back(static_cast<uint8_t>(hexDigit(hex[0])));
-                i = 1;
-            }
-            for (; i + 1 < hex.size() + 1 && i < hex.size(); i += 2)
-                bytes.push_back(static_cast<uint8_t>(hexDigit(hex[i]) * 16 + hexDigit(hex[i + 1])));
-            int32_t len = static_cast<int32_t>(bytes.size());
-            e->value = std::move(bytes);
-            e->literalType = TypeName{SqlType::VarBinary, len == 0 ? 1 : len, 0, 0};
+            setLiteral(*e, t, 0);
+            if (record_)
+                record_->literals.push_back({e.get(), pos_, 0});
+            next();
             return e;
         }
         case TokenKind::Variable: {
@@ -1696,6 +1713,25 @@ std::vector<Statement> parseBatch(const std::u16string& batch)
 {
     Parser parser(batch, tokenize(batch));
     return parser.batch();
+}
+
+std::vector<Statement> parseBatch(const std::u16string& batch, std::vector<Token> tokens,
+                                  ParseRecord& record)
+{
+    Parser parser(batch, std::move(tokens), &record);
+    return parser.batch();
+}
+
+void setLiteral(Expr& e, const Token& t, int negations)
+{
+    if (t.kind == TokenKind::String || t.kind == TokenKind::NString)
+        textLiteral(e, t);
+    else if (t.kind == TokenKind::Binary)
+        binaryLiteral(e, t);
+    else
+        numberLiteral(e, t);
+    for (int i = 0; i < negations; ++i)
+        negateLiteral(e);
 }
 
 std::vector<std::pair<std::u16string, TypeName>> parseParameterList(const std::u16string& text)

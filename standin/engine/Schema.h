@@ -60,7 +60,8 @@ struct TableMeta {
     std::vector<IndexMeta> indexes;
     int32_t nextStorage = 0;
     DateTimeValue created;
-    // Identity state, kept in its own table because it changes with every insert.
+    // Identity state: the last value handed out. Kept in memory while the database is open;
+    // on disk only where the rows cannot tell it (see Database::reload).
     int64_t identityCurrent = 0;
     bool identityUsed = false;
 

@@ -210,11 +210,15 @@ void findSeek(const Expr& e, const store::TableMeta& t,
 
 void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
                        const std::function<bool(int64_t, std::vector<Value>&)>& visit,
-                       const Expr* where)
+                       const Expr* where, const std::vector<bool>* wanted)
 {
+    std::vector<size_t> read;
+    for (size_t i = 0; i < t.columns.size(); ++i)
+        if (!wanted || (*wanted)[i])
+            read.push_back(i);
     std::string sql = "SELECT rowid";
-    for (const auto& c : t.columns)
-        sql += ", " + store::TableMeta::storageColumn(c);
+    for (size_t i : read)
+        sql += ", " + store::TableMeta::storageColumn(t.columns[i]);
     sql += " FROM " + t.storageTable();
     int seekColumn = -1;
     Value seekValue;
@@ -266,8 +270,8 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
         }
     };
     while (step()) {
-        for (size_t i = 0; i < t.columns.size(); ++i)
-            row[i] = q.column(static_cast<int>(i + 1), t.columns[i].type);
+        for (size_t k = 0; k < read.size(); ++k)
+            row[read[k]] = q.column(static_cast<int>(k + 1), t.columns[read[k]].type);
         if (!visit(q.columnInt(0), row))
             break;
     }

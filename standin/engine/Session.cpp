@@ -124,10 +124,10 @@ SessionImpl::Work::~Work()
     }
     try {
         db_->reload();
-        // Identity values taken by a failed statement stay taken, as on SQL Server.
-        for (const auto& [table, current] : identities_)
-            if (db_->tableById(table))
-                db_->setIdentity(table, current, true);
+        // Identity values taken by a failed statement stay taken, as on SQL Server, also
+        // after a restart: their rows are not there to tell.
+        for (const auto& taken : identities_)
+            db_->keepIdentity(taken.first);
     } catch (...) {
     }
     if (!inTransaction_)
@@ -214,24 +214,9 @@ void SessionImpl::commitTransaction()
 // database is closed and opened again.
 void SessionImpl::keepTakenIdentities(const std::shared_ptr<store::Database>& db)
 {
-    for (const auto& taken : transactionIdentities_) {
-        if (taken.db != db)
-            continue;
-        const store::TableMeta* t = db->tableById(taken.table);
-        if (!t)
-            continue; // the table's creation was rolled back as well
-        const store::ColumnMeta* identity = nullptr;
-        for (const auto& c : t->columns)
-            if (c.identity)
-                identity = &c;
-        if (!identity)
-            continue;
-        bool beyond =
-            !t->identityUsed || (identity->increment > 0 ? taken.current > t->identityCurrent
-                                                         : taken.current < t->identityCurrent);
-        if (beyond)
-            db->setIdentity(taken.table, taken.current, true);
-    }
+    for (const auto& taken : transactionIdentities_)
+        if (taken.db == db)
+            db->keepIdentity(taken.table); // gone when its creation was rolled back as well
 }
 
 void SessionImpl::rollbackTransaction()
@@ -260,9 +245,9 @@ void SessionImpl::execute(const std::u16string& batch, ResultSink& sink,
 {
     cancel_ = cancel;
     variables_.clear();
-    std::vector<Statement> statements;
+    std::optional<BatchCache::Lease> statements;
     try {
-        statements = parseBatch(batch);
+        statements.emplace(batches_.parse(batch));
     } catch (const SqlError& e) {
         // A batch that does not compile runs no statement at all.
         Message m = e.message();
@@ -276,7 +261,7 @@ void SessionImpl::execute(const std::u16string& batch, ResultSink& sink,
         sink.done(done(false, false, 0, true));
         return;
     }
-    runBatch(statements, sink, cancel, false);
+    runBatch(statements->statements(), sink, cancel, false);
     cancel_ = nullptr;
 }
 
@@ -457,11 +442,11 @@ void SessionImpl::executeSql(const std::vector<std::pair<std::u16string, Typed>>
         Variable& v = scope[target];
         v.value = convert(args[i].second, v.type, ConversionMode::Assignment, conversion_);
     }
-    std::vector<Statement> statements = parseBatch(statement);
+    BatchCache::Lease statements = batches_.parse(statement);
     auto saved = std::move(variables_);
     variables_ = std::move(scope);
     try {
-        runBatch(statements, sink, cancel_, true);
+        runBatch(statements.statements(), sink, cancel_, true);
     } catch (...) {
         variables_ = std::move(saved);
         throw;

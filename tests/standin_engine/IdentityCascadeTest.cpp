@@ -155,3 +155,24 @@ TEST_F(IdentityCascadeTest, NoActionReferencesAreCheckedAgainstTheFinalState)
 
 } // namespace
 } // namespace standin::testing
+
+namespace standin::testing {
+namespace {
+
+// An identity column added to a table with rows numbers them; opened again, the table goes on
+// after the last of those numbers.
+TEST_F(IdentityCascadeTest, AnAddedIdentityColumnGoesOnAfterItsRowsOnceOpenedAgain)
+{
+    ok("CREATE TABLE T( v NVARCHAR(5) NOT NULL )");
+    ok("INSERT INTO T VALUES (N'a') INSERT INTO T VALUES (N'b') INSERT INTO T VALUES (N'c')");
+    ok("ALTER TABLE T ADD id INT IDENTITY");
+    session.reset();
+    engine.reset();
+    engine = Engine::open(options());
+    session = connect(u"EngineTest");
+    ok("INSERT INTO T(v) VALUES (N'd')");
+    EXPECT_EQ(rows("SELECT id FROM T ORDER BY id"), (std::vector<std::string>{"1", "2", "3", "4"}));
+}
+
+} // namespace
+} // namespace standin::testing
