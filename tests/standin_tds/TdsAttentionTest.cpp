@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -153,10 +154,17 @@ TEST_F(AttentionTest, CancelWhileSortingGroupingFilteringOrWaiting)
     // When the sort runs depends on the machine: a tenth of the rows is collected, sorted and
     // sent in `tenth`. All of them take about ten times as long to collect, and longer than ten
     // times as long to sort, which takes the larger part: six times `tenth` falls in the sort.
-    const auto begun = Clock::now();
-    c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(sorted + u" WHERE b.n = 0" + order));
-    ASSERT_TRUE(c->readMessage(std::chrono::seconds(60)));
-    const auto tenth = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun);
+    // The quickest of three timings, so a burst of load elsewhere cannot stretch `tenth` past
+    // the whole query's time.
+    auto tenth = std::chrono::milliseconds::max();
+    for (int timing = 0; timing < 3; ++timing) {
+        const auto begun = Clock::now();
+        c->sendMessage(PacketType::SqlBatch,
+                       RawClient::sqlBatch(sorted + u" WHERE b.n = 0" + order));
+        ASSERT_TRUE(c->readMessage(std::chrono::seconds(60)));
+        tenth = std::min(
+            tenth, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun));
+    }
     struct Case {
         std::u16string sql;
         std::chrono::milliseconds delay;
@@ -171,7 +179,7 @@ TEST_F(AttentionTest, CancelWhileSortingGroupingFilteringOrWaiting)
         {u"SELECT a.n FROM Big a JOIN Big b ON a.n < 0", std::chrono::milliseconds(700),
          "joining without a match"},
         {u"SELECT DISTINCT a.label, b.n, a.n FROM Big a CROSS JOIN Ten b",
-         std::chrono::milliseconds(1500), "distinct rows"},
+         std::chrono::milliseconds(700), "distinct rows"},
     };
     for (const auto& k : cases) {
         c->sendMessage(PacketType::SqlBatch, RawClient::sqlBatch(k.sql));
