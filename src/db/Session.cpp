@@ -119,18 +119,6 @@ const Diagnostic* chosen(const std::vector<Diagnostic>& all)
     return all.empty() ? nullptr : &all.front();
 }
 
-// Host and port of "host,port", "host" (the default port) or "host\\instance" (port 0: the
-// server's browser tells it).
-std::pair<QString, int> HostAndPort(const QString& server)
-{
-    if (server.contains(QLatin1Char('\\')))
-        return {server.section(QLatin1Char('\\'), 0, 0), 0};
-    const qsizetype comma = server.lastIndexOf(QLatin1Char(','));
-    if (comma < 0)
-        return {server, 1433};
-    return {server.left(comma), server.mid(comma + 1).toInt()};
-}
-
 // Why a connection to `server` ("host,port", "host\instance", "host") could not be made,
 // found by trying it once more by hand: the driver only says that it failed.
 QString DescribeConnectFailure(const QString& server)

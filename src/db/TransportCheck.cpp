@@ -142,7 +142,9 @@ std::optional<unsigned char> encryptionByte(const std::vector<unsigned char>& bo
     return std::nullopt;
 }
 
-std::pair<QString, int> hostAndPort(const QString& server)
+} // namespace
+
+std::pair<QString, int> HostAndPort(const QString& server)
 {
     if (server.contains(QLatin1Char('\\')))
         return {server.section(QLatin1Char('\\'), 0, 0), 0};
@@ -152,12 +154,10 @@ std::pair<QString, int> hostAndPort(const QString& server)
     return {server.left(comma), server.mid(comma + 1).toInt()};
 }
 
-} // namespace
-
 dbport::EncryptionOffer ProbeEncryptionOffer(const QString& server, int timeoutMs)
 {
     using dbport::EncryptionOffer;
-    const auto [host, port] = hostAndPort(server);
+    const auto [host, port] = HostAndPort(server);
     Socket socket;
     if (port <= 0 || !connectTo(socket, host, port, timeoutMs) ||
         !sendAll(socket.fd, preLoginPacket(), timeoutMs))
@@ -319,7 +319,7 @@ QString DescribeEncryptionFailure(const QString& server, const dbport::Transport
         return QStringLiteral("The certificate of the server %1 was refused: it is not signed by "
                               "the certificate authority in the CA file \"%2\" (setting CAFile), "
                               "or it is not made out to the name %3; the login was not sent.")
-            .arg(server, security.caFile, hostAndPort(server).first);
+            .arg(server, security.caFile, HostAndPort(server).first);
     return QStringLiteral("The encryption of the connection to the server %1 could not be set "
                           "up (setting Encryption: %2); the login was not sent.")
         .arg(server, dbport::EncryptionName(security.encryption));

@@ -8,7 +8,13 @@
 
 #include <QString>
 
+#include <utility>
+
 namespace sqllumo::db {
+
+// Host and port of "host,port", "host" (the default port) or "host\\instance" (port 0: the
+// server's browser tells it).
+std::pair<QString, int> HostAndPort(const QString& server);
 
 // Opens a TCP connection to `server` ("host,port" or "host"), sends a pre-login that offers
 // ENCRYPT_OFF, as FreeTDS's request does, and reads the server's encryption answer; closes

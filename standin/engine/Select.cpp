@@ -242,34 +242,8 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
     // A step that passes over many rows before it returns one (a seek on a column without an
     // index) must not hold up a cancel. Only the scan's own reading is ever interrupted, never a
     // write made by the visitor.
-    struct Progress {
-        SessionImpl& session;
-        sqlite3* db;
-        Progress(SessionImpl& s, sqlite3* handle) : session(s), db(handle)
-        {
-            if (session.scanDepth_++ == 0)
-                sqlite3_progress_handler(db, 1000, &SessionImpl::interruptScan, &session);
-        }
-        ~Progress()
-        {
-            if (--session.scanDepth_ == 0)
-                sqlite3_progress_handler(db, 0, nullptr, nullptr);
-        }
-    } progress(*this, db.handle());
-    auto step = [&] {
-        scanStepping_ = true;
-        try {
-            const bool more = q.step();
-            scanStepping_ = false;
-            return more;
-        } catch (const store::StorageError& e) {
-            scanStepping_ = false;
-            if ((e.code() & 0xFF) == SQLITE_INTERRUPT)
-                throw Cancelled{};
-            throw;
-        }
-    };
-    while (step()) {
+    const CancellableReading reading(*this, db);
+    while (stepCancellable(q)) {
         for (size_t k = 0; k < read.size(); ++k)
             row[read[k]] = q.column(static_cast<int>(k + 1), t.columns[read[k]].type);
         if (!visit(q.columnInt(0), row))
