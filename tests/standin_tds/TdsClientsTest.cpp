@@ -5,6 +5,7 @@
 #include "RawClient.h"
 #include "StandinServer.h"
 #include "Tokens.h"
+#include "TsqlRun.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,6 @@ void createDatabase(StandinServer& server, OdbcConnection& master, const std::st
                    u"_log, FILENAME = 'C:\\Data\\" + u16(name) + u"_log.ldf')");
 }
 
-struct ToolRun {
-    int status;
-    std::string output;
-};
-
 // Runs tsql with the statements on its input; the password travels in the environment of the
 // shell only, never on a command line of ours that would show in a log.
 ToolRun tsql(const StandinServer& s, const std::string& password, const std::string& input,
@@ -51,14 +47,7 @@ ToolRun tsql(const StandinServer& s, const std::string& password, const std::str
     const std::string command = "TDSVER=" + version + " tsql -H " + s.host() + " -p " +
                                 std::to_string(s.port()) + " -U sa -P \"$STANDIN_PW\" < " +
                                 in.string() + " 2>&1";
-    ::setenv("STANDIN_PW", password.c_str(), 1);
-    ToolRun r{0, {}};
-    FILE* p = ::popen(command.c_str(), "r");
-    char buf[4096];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p))
-        r.output.append(buf, n);
-    r.status = ::pclose(p);
-    ::unsetenv("STANDIN_PW");
+    const ToolRun r = RunWithPassword(command, password);
     std::filesystem::remove(in);
     return r;
 }

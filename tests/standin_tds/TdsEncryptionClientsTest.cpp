@@ -3,6 +3,7 @@
 // checking the stand-in's own certificate, or a given one, by name.
 #include "OdbcClient.h"
 #include "StandinServer.h"
+#include "TsqlRun.h"
 
 #include <gtest/gtest.h>
 
@@ -37,11 +38,6 @@ std::vector<std::optional<std::string>> ownConnection(const StandinServer& s,
     return rows[0];
 }
 
-struct ToolRun {
-    int status;
-    std::string output;
-};
-
 // tsql through a configuration file naming the server as "standin", with encryption required
 // and `caFile` as the only trusted certificate.
 ToolRun tsqlTrusting(const StandinServer& s, const fs::path& caFile, const std::string& input)
@@ -54,17 +50,10 @@ ToolRun tsqlTrusting(const StandinServer& s, const fs::path& caFile, const std::
                         << "\n\ttds version = 7.4\n\tencryption = require\n\tca file = "
                         << caFile.string() << "\n";
     std::ofstream(in) << input;
-    ::setenv("STANDIN_PW", s.saPassword().c_str(), 1);
     const std::string command = "FREETDSCONF=" + conf.string() +
                                 " tsql -S standin -U sa -P \"$STANDIN_PW\" < " + in.string() +
                                 " 2>&1";
-    ToolRun r{0, {}};
-    FILE* p = ::popen(command.c_str(), "r");
-    char buf[4096];
-    while (size_t n = std::fread(buf, 1, sizeof buf, p))
-        r.output.append(buf, n);
-    r.status = ::pclose(p);
-    ::unsetenv("STANDIN_PW");
+    const ToolRun r = RunWithPassword(command, s.saPassword());
     fs::remove(conf);
     fs::remove(in);
     return r;
