@@ -76,7 +76,7 @@ private:
 };
 
 // The length a TLS record's 5-byte header announces, or -1 when the bytes are no TLS record
-// (a content type other than change-cipher-spec, alert, handshake or data, or not TLS 1.x).
+// (a content type other than a cipher change, an alert, a handshake or data, or not TLS 1.x).
 int tlsRecordLength(std::span<const uint8_t> header);
 constexpr size_t TlsRecordHeaderSize = 5;
 constexpr size_t MaxTlsRecordSize = 16384 + 2048;
