@@ -23,9 +23,9 @@ inline const QString kAddToCommentLabel = QStringLiteral("Add to Comment");
 inline const QString kApply = QStringLiteral("Apply");
 inline const QString kExit = QStringLiteral("Exit");
 inline const QString kQuestionTitle = QStringLiteral("Warning");
-inline const QStringList kPatientCodeEntries = {
-    QStringLiteral("ID2"), QStringLiteral("Add to Comment"), QStringLiteral("Insurance Number"),
-    QStringLiteral("Insurance Company")};
+inline const QStringList kPatientCodeEntries = {QStringLiteral("ID2"), kAddToCommentLabel,
+                                                QStringLiteral("Insurance Number"),
+                                                QStringLiteral("Insurance Company")};
 // "Quick Search 0" to "Quick Search 5".
 QStringList QuickSearchEntries();
 
