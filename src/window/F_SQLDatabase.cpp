@@ -107,6 +107,9 @@ void F_SQLDatabase::buildWidgets()
 
     ListInfo = new QTextEdit(central);
     ListInfo->setReadOnly(true);
+    // Reports put a tab between a name and its size: stops that grow with the font keep the
+    // sizes in one column at any font size.
+    ListInfo->setTabStopDistance(ListInfo->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 10);
     ListInfo->hide();
     outer->addWidget(ListInfo, 4);
 
