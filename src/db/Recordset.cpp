@@ -44,6 +44,9 @@ struct RecordsetState {
 
     std::vector<FieldInfo> fields;
     std::vector<int> visible; // indexes of the fields shown, in order
+    // Names as callers spell them -> position among the visible fields: a loop reading a value
+    // by name for every row would otherwise compare every name until it finds the field.
+    std::unordered_map<QString, int> visibleByName;
     std::vector<PlanTable> tables;
     QString selectList; // the list as sent (with the hidden columns), for reading a new row again
     // The query's own condition, for finding again a row of a table without a key: all values
@@ -88,6 +91,7 @@ void setNativeFields(RecordsetState& d, const ResultSetData& set)
 {
     d.fields.clear();
     d.visible.clear();
+    d.visibleByName.clear();
     for (const auto& c : set.columns) {
         FieldInfo f;
         f.name = c.name;
@@ -357,12 +361,17 @@ Field Fields::item(int index) const
 
 Field Fields::item(const QString& name) const
 {
+    auto& known = owner_->d_->visibleByName;
+    if (const auto it = known.find(name); it != known.end())
+        return Field(owner_, it->second);
     const int n = count();
     for (int i = 0; i < n; ++i) {
         const auto& f =
             owner_->d_->fields[static_cast<size_t>(owner_->d_->visible[static_cast<size_t>(i)])];
-        if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+        if (f.name.compare(name, Qt::CaseInsensitive) == 0) {
+            known.emplace(name, i);
             return Field(owner_, i);
+        }
     }
     throw Error(kItemNotFound, texts::kItemNotFound);
 }
@@ -588,7 +597,7 @@ QString criterion(const BaseColumn& column, const QVariant& original)
         return name + QStringLiteral(" IS NULL");
     if (column.exactText())
         return QStringLiteral("CAST(") + name + QStringLiteral(" AS VARBINARY(MAX)) = ") +
-               BinaryLiteral(Utf16BytesFromText(original.toString()));
+               Utf16BinaryLiteral(original.toString());
     return name + QStringLiteral(" = ") + ValueLiteral(original);
 }
 

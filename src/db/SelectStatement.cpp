@@ -363,7 +363,7 @@ QString WithExactLiterals(const QString& batch)
         const qsizetype open = batch.indexOf(QLatin1Char('\''), t.start);
         QString content = batch.mid(open + 1, t.end - open - 2);
         content.replace(QStringLiteral("''"), QStringLiteral("'"));
-        out += QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(content)) +
+        out += QStringLiteral("CAST(") + Utf16BinaryLiteral(content) +
                QStringLiteral(" AS NVARCHAR(MAX))");
         copied = t.end;
     }

@@ -11,6 +11,14 @@ namespace sqllumo::db {
 
 QString QuotedIdentifier(const QString& name)
 {
+    if (!name.contains(QLatin1Char(']'))) {
+        QString quoted;
+        quoted.reserve(name.size() + 2);
+        quoted += QLatin1Char('[');
+        quoted += name;
+        quoted += QLatin1Char(']');
+        return quoted;
+    }
     QString quoted = name;
     quoted.replace(QLatin1Char(']'), QStringLiteral("]]"));
     return QLatin1Char('[') + quoted + QLatin1Char(']');
@@ -32,6 +40,23 @@ QString UpperHex(const QByteArray& bytes)
 QString BinaryLiteral(const QByteArray& bytes)
 {
     return QStringLiteral("0x") + UpperHex(bytes);
+}
+
+QString Utf16BinaryLiteral(const QString& text)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    QString literal(2 + text.size() * 4, Qt::Uninitialized);
+    QChar* out = literal.data();
+    *out++ = QLatin1Char('0');
+    *out++ = QLatin1Char('x');
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        for (const int byte : {unit & 0xFF, unit >> 8}) {
+            *out++ = QLatin1Char(kDigits[byte >> 4]);
+            *out++ = QLatin1Char(kDigits[byte & 0xF]);
+        }
+    }
+    return literal;
 }
 
 QByteArray Utf16BytesFromText(const QString& text)
@@ -68,7 +93,7 @@ QString TextLiteral(const QString& text)
         escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
         return QStringLiteral("N'") + escaped + QLatin1Char('\'');
     }
-    return QStringLiteral("CAST(") + BinaryLiteral(Utf16BytesFromText(text)) +
+    return QStringLiteral("CAST(") + Utf16BinaryLiteral(text) +
            QStringLiteral(" AS NVARCHAR(MAX))");
 }
 

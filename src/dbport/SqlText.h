@@ -21,6 +21,8 @@ QString QuotedQualifiedName(const QStringList& parts);
 QString TextLiteral(const QString& text);
 // 0x<hex>; the empty array: 0x.
 QString BinaryLiteral(const QByteArray& bytes);
+// BinaryLiteral of the text's UTF-16LE bytes, written straight from its code units.
+QString Utf16BinaryLiteral(const QString& text);
 // NULL, 1/0, decimal numbers, text, binary, and 'yyyy-MM-ddTHH:mm:ss.zzz' for date-times
 // (ISO 8601, read alike under every language and date format of the server). Values of
 // other types are refused with kInvalidArgument.

@@ -45,7 +45,7 @@ QString SignedNumber(int number)
 }
 
 // Values as the log shows them: flags as their true/false word, dates in the short format.
-QString Displayed(const QVariant& value)
+QString Displayed(const QVariant& value, const QLocale& locale)
 {
     if (value.isNull())
         return QString();
@@ -54,7 +54,6 @@ QString Displayed(const QVariant& value)
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::QDateTime: {
         const QDateTime when = value.toDateTime();
-        const QLocale locale = QLocale::system();
         const QString date = locale.toString(when.date(), QLocale::ShortFormat);
         return when.time() == QTime(0, 0)
                    ? date
@@ -92,10 +91,14 @@ public:
     {
         return rows_[row][static_cast<size_t>(names_.indexOf(name))];
     }
-    QString text(size_t row, const QString& name) const { return Displayed(value(row, name)); }
+    QString text(size_t row, const QString& name) const
+    {
+        return Displayed(value(row, name), locale_);
+    }
 
 private:
     QStringList names_;
+    QLocale locale_ = QLocale::system();
     std::vector<std::vector<QVariant>> rows_;
 };
 

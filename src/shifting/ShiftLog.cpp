@@ -65,12 +65,22 @@ QString SetAsideLogPath(const QString& logPath)
     return QDir(folderOf(logPath)).filePath(kSetAsideLogFileName);
 }
 
-QString ShiftLogLine(const QString& source, const QString& text, const QDateTime& when)
+namespace {
+
+// "(date time) source: ", the same for every line of one write.
+QString lineHead(const QString& source, const QDateTime& when)
 {
     const QLocale locale = QLocale::system();
     return QLatin1Char('(') + locale.toString(when.date(), QLocale::ShortFormat) +
            QLatin1Char(' ') + when.time().toString(QStringLiteral("HH:mm:ss")) +
-           QStringLiteral(") ") + source + QStringLiteral(": ") + text + QStringLiteral("\r\n");
+           QStringLiteral(") ") + source + QStringLiteral(": ");
+}
+
+} // namespace
+
+QString ShiftLogLine(const QString& source, const QString& text, const QDateTime& when)
+{
+    return lineHead(source, when) + text + QStringLiteral("\r\n");
 }
 
 void SetAsideFullLog(const QString& logPath)
@@ -151,10 +161,11 @@ bool ShiftLogWriter::write(const QString& source, const QStringList& texts)
 {
     if (fd_ < 0 && !open())
         return false;
-    const QDateTime now = QDateTime::currentDateTime();
-    QByteArray bytes;
+    const QString head = lineHead(source, QDateTime::currentDateTime());
+    QString lines;
     for (const QString& text : texts)
-        bytes += ShiftLogLine(source, text, now).toUtf8();
+        lines += head + text + QStringLiteral("\r\n");
+    const QByteArray bytes = lines.toUtf8();
     qsizetype written = 0;
     while (written < bytes.size()) {
         const ssize_t n =

@@ -543,19 +543,34 @@ void DmlExecutor::update(UpdateStmt& s)
     if (session_.cancel_ && session_.cancel_->load())
         throw Cancelled{};
 
-    const std::vector<RowChange> changes = planUpdate(db, t, targets);
+    const auto found = static_cast<int64_t>(targets.size());
+    const std::vector<RowChange> changes = planUpdate(db, t, std::move(targets));
     applyUpdate(db, changes);
     checkUpdatedReferences(db, changes);
     work.commit();
-    session_.rowCount_ = static_cast<int64_t>(targets.size());
+    session_.rowCount_ = found;
     sink.done(rowsDone(inProcedure, session_.nocount_, session_.rowCount_));
 }
 
 // Every row change an UPDATE makes, cascades included, planned against the rows as they were
 // before the statement: a cascade follows the old key values.
 std::vector<DmlExecutor::RowChange> DmlExecutor::planUpdate(Database& db, const TableMeta& t,
-                                                            const std::vector<RowChange>& targets)
+                                                            std::vector<RowChange> targets)
 {
+    // Unless a row changes a key that another table's rows follow, the statement's own rows
+    // are all it changes.
+    bool cascades = false;
+    for (const TableMeta* child : db.tables())
+        for (const auto& fk : child->foreignKeys) {
+            if (fk.refTable != t.id || !fk.updateCascade)
+                continue;
+            for (const auto& target : targets)
+                for (int c : fk.refColumns)
+                    cascades = cascades || !sameBytes(target.before[static_cast<size_t>(c)],
+                                                      target.after[static_cast<size_t>(c)]);
+        }
+    if (!cascades)
+        return targets;
     std::vector<RowChange> changes;
     std::map<std::pair<int64_t, int64_t>, size_t> planned; // (table, rowid) -> changes index
     std::function<void(const TableMeta&, int64_t, const std::vector<Value>&,

@@ -71,7 +71,7 @@ private:
         std::vector<Value> after;
     };
     std::vector<RowChange> planUpdate(store::Database& db, const store::TableMeta& t,
-                                      const std::vector<RowChange>& targets);
+                                      std::vector<RowChange> targets);
     void applyUpdate(store::Database& db, const std::vector<RowChange>& changes);
     void checkUpdatedReferences(store::Database& db, const std::vector<RowChange>& changes);
     ExecutionContext& cx_;

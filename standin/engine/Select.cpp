@@ -231,6 +231,10 @@ void SessionImpl::scan(store::Database& db, const store::TableMeta& t,
                    store::TableMeta::storageColumn(t.columns[static_cast<size_t>(seekColumn)]) +
                    " = ?";
     }
+    // Rows come in the order they were stored, as a whole-row read gives them: an index that
+    // happens to cover the columns read would otherwise hand them over in its own order.
+    if (seekColumn < 0)
+        sql += " NOT INDEXED";
     store::Query q = db.query(sql);
     if (seekColumn >= 0)
         q.bind(1, seekValue);
@@ -843,9 +847,59 @@ const Expr* hashJoinProbe(const JoinClause* join, const std::vector<Source>& sou
 
 // The rows of the sources: one table scanned with its WHERE, or every source materialised and
 // joined left to right (a hash join on a column equality).
+namespace {
+
+// The columns of each source the statement reads: those its expressions name and those its
+// stars spread out. A joined table of many columns is then not copied whole for every row.
+std::vector<std::vector<bool>> columnsRead(const SelectStmt& s, const std::vector<Source>& sources,
+                                           const std::vector<const Expr*>& expressions,
+                                           const std::vector<std::pair<int, int>>& spread)
+{
+    std::vector<std::vector<bool>> read(sources.size());
+    for (size_t i = 0; i < sources.size(); ++i)
+        read[i].assign(sources[i].columns.size(), false);
+    const std::function<void(const Expr&)> mark = [&](const Expr& e) {
+        if (e.kind == ExprKind::Column && e.boundSource >= 0 && e.boundColumn >= 0)
+            read[static_cast<size_t>(e.boundSource)][static_cast<size_t>(e.boundColumn)] = true;
+        for (const auto& a : e.args)
+            if (a)
+                mark(*a);
+    };
+    for (const Expr* e : expressions)
+        mark(*e);
+    for (const auto& [source, column] : spread)
+        read[static_cast<size_t>(source)][static_cast<size_t>(column)] = true;
+    for (const auto& [variable, e] : s.assignments)
+        mark(*e);
+    if (s.where)
+        mark(*s.where);
+    for (const auto& j : s.joins)
+        if (j.on)
+            mark(*j.on);
+    for (const auto& g : s.groupBy)
+        mark(*g);
+    if (s.having)
+        mark(*s.having);
+    return read;
+}
+
+} // namespace
+
 void SelectExecutor::selectRows(SelectQuery& q, ResultSink& sink)
 {
     const std::vector<Source>& sources = q.sources;
+    std::vector<const Expr*> expressions;
+    std::vector<std::pair<int, int>> spread;
+    for (const auto& o : q.outputs) {
+        if (o.expr)
+            expressions.push_back(o.expr);
+        else
+            spread.emplace_back(o.source, o.column);
+    }
+    for (const auto& k : q.orderKeys)
+        if (k.expr)
+            expressions.push_back(k.expr);
+    const std::vector<std::vector<bool>> read = columnsRead(q.s, sources, expressions, spread);
     auto cancelled = [&] { return session_.cancel_ && session_.cancel_->load(); };
     RowContext ctx;
     ctx.sources = &sources;
@@ -861,16 +915,21 @@ void SelectExecutor::selectRows(SelectQuery& q, ResultSink& sink)
                 ctx.rows[0] = &row;
                 return selectRow(q, ctx, sink);
             },
-            q.s.where.get());
+            q.s.where.get(), &read[0]);
         return;
     }
     std::vector<std::vector<std::vector<Value>>> data(sources.size());
     for (size_t i = 0; i < sources.size(); ++i) {
         if (sources[i].table) {
-            session_.scan(q.work->db(), *sources[i].table, [&](int64_t, std::vector<Value>& row) {
-                data[i].push_back(row);
-                return !cancelled();
-            });
+            session_.scan(
+                q.work->db(), *sources[i].table,
+                [&](int64_t, std::vector<Value>& row) {
+                    const size_t width = row.size();
+                    data[i].push_back(std::move(row));
+                    row.resize(width);
+                    return !cancelled();
+                },
+                nullptr, &read[i]);
             if (cancelled())
                 throw Cancelled{};
         } else {

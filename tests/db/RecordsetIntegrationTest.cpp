@@ -167,12 +167,16 @@ TEST_F(RecordsetTest, StatementWithoutResultSetGivesAClosedRecordsetThatRaises37
 
 TEST_F(RecordsetTest, SeveralResultSetsComeInOrder)
 {
-    Recordset rs = connection_.query("SELECT 1 AS a; SELECT 2 AS b, 3 AS c");
+    Recordset rs = connection_.query("SELECT 1 AS a, 4 AS c; SELECT 2 AS b, 3 AS c");
     ASSERT_TRUE(rs.isOpen());
     EXPECT_EQ(rs.value("a").toInt(), 1);
+    EXPECT_EQ(rs.value("C").toInt(), 4);
     ASSERT_TRUE(rs.nextRecordset());
     EXPECT_EQ(rs.fields().count(), 2);
+    // A name read in the first set is found again among the fields of the second.
+    EXPECT_EQ(rs.value("C").toInt(), 3);
     EXPECT_EQ(rs.value("c").toInt(), 3);
+    EXPECT_THROW(rs.value("a"), Error);
     EXPECT_FALSE(rs.nextRecordset());
     EXPECT_FALSE(rs.isOpen());
 }

@@ -37,6 +37,9 @@ TEST(Utf16Bytes, RoundTripEveryCodeUnit)
     ASSERT_EQ(bytes.size(), all.size() * 2);
     EXPECT_EQ(TextFromUtf16Bytes(bytes), all);
     EXPECT_EQ(TextFromUtf16Bytes(QByteArray("\x41\x00\x42", 3)), "A"); // an odd byte is dropped
+    // The literal written straight from the code units is the literal of their bytes.
+    EXPECT_EQ(Utf16BinaryLiteral(all), BinaryLiteral(bytes));
+    EXPECT_EQ(Utf16BinaryLiteral(QString()), "0x");
 }
 
 TEST(ValueLiteral, WritesEachTypeSafely)
