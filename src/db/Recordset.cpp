@@ -68,6 +68,17 @@ struct RecordsetState {
     // many of those the last sendUpdates() put in the database.
     bool batching = false;
     std::vector<QStringList> queued;
+    // The parts of every queued statement, in order: changes of one row that follow each other
+    // travel together as one statement when the batch is sent whole.
+    struct QueuedChange {
+        QString statement;  // as sent alone
+        QString table;      // quoted name
+        QStringList key;    // the criteria that find the row
+        QStringList sets;   // "[field] = value"
+        QStringList checks; // the changed fields' values as read
+        std::vector<int> fields;
+    };
+    std::vector<QueuedChange> queuedChanges;
     size_t updatesWritten = 0;
 };
 
@@ -738,24 +749,33 @@ std::vector<int> locatingFields(const RecordsetState& d, int table)
     return keyFields;
 }
 
-// " WHERE ..." that finds the current row of the table, and only while the changed fields
-// still hold what was read (optimistic).
-QString locatingCondition(const RecordsetState& d, int table, const std::vector<int>& keyFields,
+// The criteria that find the current row of the table, then those that hold only while the
+// changed fields still hold what was read (optimistic).
+struct Locating {
+    QStringList key;
+    QStringList checks;
+    QString condition() const
+    {
+        return QStringLiteral(" WHERE ") + (key + checks).join(QStringLiteral(" AND "));
+    }
+};
+
+Locating locatingCriteria(const RecordsetState& d, int table, const std::vector<int>& keyFields,
                           const std::vector<int>& changed, const std::vector<QVariant>& row)
 {
     const PlanTable& t = d.tables[static_cast<size_t>(table)];
-    QStringList where;
+    Locating where;
     if (t.primaryKey.isEmpty() && !d.condition.isEmpty())
-        where << d.condition;
+        where.key << d.condition;
     for (int f : keyFields)
-        where << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
+        where.key << criterion(d.fields[static_cast<size_t>(f)].base, row[static_cast<size_t>(f)]);
     if (!t.primaryKey.isEmpty())
         for (int f : changed)
             if (d.fields[static_cast<size_t>(f)].base.comparable() &&
                 std::find(keyFields.begin(), keyFields.end(), f) == keyFields.end())
-                where << criterion(d.fields[static_cast<size_t>(f)].base,
-                                   row[static_cast<size_t>(f)]);
-    return QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
+                where.checks << criterion(d.fields[static_cast<size_t>(f)].base,
+                                          row[static_cast<size_t>(f)]);
+    return where;
 }
 
 // The recordset's rows that show the same table row as the current one (joins repeat rows).
@@ -785,14 +805,16 @@ std::vector<size_t> rowsShowingSame(RecordsetState& d, int table, const std::vec
 }
 
 // Writes the changed fields of one table of the current row, or adds the statement to
-// `deferred` when given; they then become its values.
+// `deferred` and its parts to `parts` when given; they then become its values.
 void updateTableRow(detail::Session& session, RecordsetState& d, int table,
-                    const std::vector<int>& changed, QStringList* deferred)
+                    const std::vector<int>& changed, QStringList* deferred,
+                    std::vector<RecordsetState::QueuedChange>* parts)
 {
     const PlanTable& t = d.tables[static_cast<size_t>(table)];
     auto& row = d.rows[static_cast<size_t>(d.position)];
     const std::vector<int> keyFields = locatingFields(d, table);
-    const QString condition = locatingCondition(d, table, keyFields, changed, row);
+    const Locating locating = locatingCriteria(d, table, keyFields, changed, row);
+    const QString condition = locating.condition();
     if (t.primaryKey.isEmpty()) {
         // Without a key several rows may match; count first, so none is changed then.
         const detail::BatchResult count = session.run(
@@ -809,9 +831,10 @@ void updateTableRow(detail::Session& session, RecordsetState& d, int table,
                     QStringLiteral(" = ") + ValueLiteral(d.changes[f]);
     const QString statement = QStringLiteral("UPDATE ") + t.quotedName + QStringLiteral(" SET ") +
                               sets.join(QStringLiteral(", ")) + condition;
-    if (deferred)
+    if (deferred) {
         *deferred << statement;
-    else
+        parts->push_back({statement, t.quotedName, locating.key, sets, locating.checks, changed});
+    } else
         detail::RequireOneRow(affected(session.run(statement, d.timeout)));
 
     const std::vector<size_t> same = rowsShowingSame(d, table, keyFields, row);
@@ -827,6 +850,46 @@ void updateTableRow(detail::Session& session, RecordsetState& d, int table,
         d.keyIndex[static_cast<size_t>(table)].reset();
     for (int f : changed)
         d.changes.erase(f);
+}
+
+// The queued statements as the batch sends them together: a change of the same row of the same
+// table right after another, setting other fields, joins it in one statement. Its criteria are
+// those of both, which the row held before either change, as neither sets what the other reads.
+QStringList togetherStatements(const std::vector<RecordsetState::QueuedChange>& changes)
+{
+    std::vector<RecordsetState::QueuedChange> merged;
+    std::vector<bool> joined;
+    merged.reserve(changes.size());
+    for (const auto& change : changes) {
+        if (!merged.empty()) {
+            auto& last = merged.back();
+            const bool disjoint =
+                std::none_of(change.fields.begin(), change.fields.end(), [&](int f) {
+                    return std::find(last.fields.begin(), last.fields.end(), f) !=
+                           last.fields.end();
+                });
+            if (last.table == change.table && last.key == change.key && disjoint) {
+                last.sets += change.sets;
+                last.checks += change.checks;
+                last.fields.insert(last.fields.end(), change.fields.begin(), change.fields.end());
+                joined.back() = true;
+                continue;
+            }
+        }
+        merged.push_back(change);
+        joined.push_back(false);
+    }
+    QStringList statements;
+    statements.reserve(static_cast<qsizetype>(merged.size()));
+    for (size_t i = 0; i < merged.size(); ++i) {
+        const auto& m = merged[i];
+        statements << (joined[i]
+                           ? QStringLiteral("UPDATE ") + m.table + QStringLiteral(" SET ") +
+                                 m.sets.join(QStringLiteral(", ")) + QStringLiteral(" WHERE ") +
+                                 (m.key + m.checks).join(QStringLiteral(" AND "))
+                           : m.statement);
+    }
+    return statements;
 }
 
 } // namespace
@@ -856,10 +919,15 @@ void Recordset::update()
         if (d.batching && !deferrable)
             sendUpdates();
         QStringList statements;
+        std::vector<RecordsetState::QueuedChange> parts;
         for (const auto& [table, changed] : byTable)
-            updateTableRow(*d.session, d, table, changed, deferrable ? &statements : nullptr);
-        if (!statements.isEmpty())
+            updateTableRow(*d.session, d, table, changed, deferrable ? &statements : nullptr,
+                           deferrable ? &parts : nullptr);
+        if (!statements.isEmpty()) {
             d.queued.push_back(std::move(statements));
+            d.queuedChanges.insert(d.queuedChanges.end(), std::make_move_iterator(parts.begin()),
+                                   std::make_move_iterator(parts.end()));
+        }
     }
     d.edit = RecordsetState::Edit::None;
     d.changes.clear();
@@ -886,7 +954,10 @@ void Recordset::sendUpdates()
         closedObject();
     const std::vector<QStringList> queued = std::move(d.queued);
     d.queued.clear();
-    detail::SendUpdateBatch(*d.session, queued, d.timeout, d.updatesWritten);
+    const std::vector<RecordsetState::QueuedChange> changes = std::move(d.queuedChanges);
+    d.queuedChanges.clear();
+    detail::SendUpdateBatch(*d.session, queued, togetherStatements(changes), d.timeout,
+                            d.updatesWritten);
 }
 
 size_t Recordset::updatesWritten() const

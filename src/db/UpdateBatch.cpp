@@ -43,15 +43,12 @@ long long firstValue(const BatchResult& result)
 
 // True when the whole batch is committed; false when it changed a different number of rows or
 // the server refused part of it, and nothing of it is kept.
-bool sendTogether(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds)
+bool sendTogether(Session& session, const QStringList& together, int timeoutSeconds)
 {
     QString batch = kBatchHead;
-    long long statements = 0;
-    for (const QStringList& group : groups)
-        for (const QString& statement : group) {
-            batch += statement + kCountChange;
-            ++statements;
-        }
+    for (const QString& statement : together)
+        batch += statement + kCountChange;
+    const long long statements = together.size();
     batch += kBatchTail;
     try {
         if (firstValue(session.run(batch, timeoutSeconds)) == statements) {
@@ -101,13 +98,13 @@ void RequireOneRow(long long n)
                                                  "confirmed."));
 }
 
-void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds,
-                     size_t& written)
+void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups,
+                     const QStringList& together, int timeoutSeconds, size_t& written)
 {
     written = 0;
     if (groups.empty())
         return;
-    if (sendTogether(session, groups, timeoutSeconds)) {
+    if (sendTogether(session, together, timeoutSeconds)) {
         written = groups.size();
         return;
     }

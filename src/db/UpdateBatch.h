@@ -12,11 +12,13 @@ namespace sqllumo::db::detail {
 class Session;
 
 // Each group holds the statements of one row update, each of which must change exactly one row.
-// Returns when all are in the database. Otherwise the batch is rolled back and the groups are
-// sent again one statement at a time up to the first that fails, whose error is raised; written
-// then counts the groups that are in the database (all of them on success).
-void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups, int timeoutSeconds,
-                     size_t& written);
+// They are sent in one batch as `together` (the same changes in as many or fewer statements,
+// each changing one row), and the call returns when all are in the database. Otherwise the batch
+// is rolled back and the groups are sent again one statement at a time up to the first that
+// fails, whose error is raised; written then counts the groups that are in the database (all of
+// them on success).
+void SendUpdateBatch(Session& session, const std::vector<QStringList>& groups,
+                     const QStringList& together, int timeoutSeconds, size_t& written);
 
 // The statements as one batch in one transaction under XACT_ABORT: all of them stored, or none
 // and the server's error raised. The session's options are as before either way.

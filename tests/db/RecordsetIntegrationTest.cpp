@@ -368,6 +368,76 @@ TEST_F(RecordsetTest, BatchedUpdatesGoInOneTransactionOrUpToTheRowThatCannotBeFo
     EXPECT_EQ(connection_.execute("UPDATE T_Town SET Town = Town WHERE ID_Town < 3"), 2);
 }
 
+TEST_F(RecordsetTest, BatchedChangesOfOneRowInARowAreWrittenAsEachAloneWouldBe)
+{
+    connection_.execute(
+        "CREATE TABLE T_Flags( ID_Multi INT IDENTITY CONSTRAINT PrimaryKey_T_Flags PRIMARY KEY, "
+        "rv_1 BIT NOT NULL, rv_7 BIT NOT NULL, Code NVARCHAR(20) NOT NULL )");
+    for (int i = 0; i < 4; ++i)
+        connection_.execute(
+            QStringLiteral("INSERT INTO T_Flags(rv_1, rv_7, Code) VALUES (0, 1, 'C%1')").arg(i));
+    Recordset rs;
+    rs.open("SELECT rv_1, rv_7, Code FROM T_Flags ORDER BY ID_Multi", connection_,
+            CursorType::Keyset, LockType::Optimistic);
+    rs.setBatchUpdates(true);
+    // Row by row: the destination set, then the source cleared; one row's code set twice; a
+    // change of the first row again after the second row's.
+    for (int i = 0; i < 3; ++i, rs.moveNext()) {
+        rs.field("rv_1") = rs.value("rv_7");
+        rs.update();
+        rs.field("rv_7") = false;
+        rs.update();
+    }
+    rs.field("Code") = QStringLiteral("first");
+    rs.update();
+    rs.field("Code") = QStringLiteral("second");
+    rs.update();
+    rs.moveFirst();
+    rs.field("Code") = QStringLiteral("again");
+    rs.update();
+    // One batch and its commit: every change went through together.
+    const long long before = connection_.batchesSent();
+    rs.sendUpdates();
+    EXPECT_EQ(connection_.batchesSent() - before, 2);
+    EXPECT_EQ(rs.updatesWritten(), 9u);
+    Recordset stored = connection_.query("SELECT rv_1, rv_7, Code FROM T_Flags ORDER BY ID_Multi");
+    QStringList rows;
+    for (; !stored.eof(); stored.moveNext())
+        rows << QStringLiteral("%1 %2 %3")
+                    .arg(stored.value(0).toInt())
+                    .arg(stored.value(1).toInt())
+                    .arg(stored.value(2).toString());
+    EXPECT_EQ(rows, QStringList({"1 0 again", "1 0 C1", "1 0 C2", "0 1 second"}));
+
+    // Someone else clears a source meanwhile: the batch as a whole fails, and sent again one
+    // change at a time it stops after that row's destination, naming the row it cannot find.
+    connection_.execute("UPDATE T_Flags SET rv_1 = 0, rv_7 = 1");
+    rs.close();
+    rs.open("SELECT rv_1, rv_7, Code FROM T_Flags ORDER BY ID_Multi", connection_,
+            CursorType::Keyset, LockType::Optimistic);
+    rs.setBatchUpdates(true);
+    Connection other;
+    other.open(connectionString());
+    other.execute("UPDATE T_Flags SET rv_7 = 0 WHERE Code = 'C1'");
+    for (int i = 0; i < 3; ++i, rs.moveNext()) {
+        rs.field("rv_1") = true;
+        rs.update();
+        rs.field("rv_7") = false;
+        rs.update();
+    }
+    try {
+        rs.sendUpdates();
+        ADD_FAILURE() << "a row changed meanwhile was overwritten";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), kRowNotLocated);
+    }
+    EXPECT_EQ(rs.updatesWritten(), 3u);
+    EXPECT_EQ(count("T_Flags WHERE rv_1 = 1 AND rv_7 = 0"), 2);    // the first row, and C1
+    EXPECT_EQ(count("T_Flags WHERE Code = 'C1' AND rv_1 = 1"), 1); // its destination written
+    EXPECT_EQ(count("T_Flags WHERE Code = 'C2' AND rv_1 = 0 AND rv_7 = 1"), 1);
+    EXPECT_EQ(connection_.query("SELECT @@TRANCOUNT AS N").value(0).toInt(), 0);
+}
+
 TEST_F(RecordsetTest, JoinedQueryUpdatesColumnsOfTwoBaseTablesInOneRow)
 {
     connection_.execute("CREATE TABLE T_Marker( ID_Marker INT IDENTITY(3,1) CONSTRAINT "
