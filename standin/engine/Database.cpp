@@ -19,11 +19,21 @@ namespace {
 // and by key lookups, so that 'abc' and 'ABC ' are one key, as on SQL Server.
 int collateStored(void*, int lengthA, const void* a, int lengthB, const void* b)
 {
-    std::u16string x =
-        text::fromWtf8(std::string_view(static_cast<const char*>(a), static_cast<size_t>(lengthA)));
-    std::u16string y =
-        text::fromWtf8(std::string_view(static_cast<const char*>(b), static_cast<size_t>(lengthB)));
-    return text::collate(x, y);
+    // A lookup in an index compares many keys, mostly short ones: those are decoded on the stack.
+    constexpr size_t kShort = 128;
+    char16_t shortX[kShort], shortY[kShort];
+    std::u16string longX, longY;
+    auto decoded = [](const void* bytes, int length, char16_t* stack,
+                      std::u16string& heap) -> std::u16string_view {
+        const std::string_view in(static_cast<const char*>(bytes), static_cast<size_t>(length));
+        char16_t* out = stack;
+        if (in.size() > kShort) {
+            heap.resize(in.size());
+            out = heap.data();
+        }
+        return std::u16string_view(out, text::fromWtf8Into(in, out));
+    };
+    return text::collate(decoded(a, lengthA, shortX, longX), decoded(b, lengthB, shortY, longY));
 }
 
 [[noreturn]] void fail(sqlite3* db, int rc)

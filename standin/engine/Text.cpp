@@ -130,15 +130,14 @@ std::string toWtf8(std::u16string_view in)
     return out;
 }
 
-std::u16string fromWtf8(std::string_view in)
+size_t fromWtf8Into(std::string_view in, char16_t* out)
 {
-    std::u16string out;
-    out.reserve(in.size());
+    char16_t* const start = out;
     size_t i = 0;
     while (i < in.size()) {
         auto b = static_cast<unsigned char>(in[i]);
         if (b < 0x80) {
-            out.push_back(b);
+            *out++ = b;
             ++i;
         } else if (b >= 0xF0 && i + 3 < in.size()) {
             char32_t cp = ((b & 0x07u) << 18) |
@@ -146,23 +145,30 @@ std::u16string fromWtf8(std::string_view in)
                           ((static_cast<unsigned char>(in[i + 2]) & 0x3Fu) << 6) |
                           (static_cast<unsigned char>(in[i + 3]) & 0x3Fu);
             cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + ((cp >> 10) & 0x3FF)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            *out++ = static_cast<char16_t>(0xD800 + ((cp >> 10) & 0x3FF));
+            *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
             i += 4;
         } else if (b >= 0xE0 && i + 2 < in.size()) {
-            out.push_back(static_cast<char16_t>(
-                ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
-                (static_cast<unsigned char>(in[i + 2]) & 0x3Fu)));
+            *out++ = static_cast<char16_t>(((b & 0x0Fu) << 12) |
+                                           ((static_cast<unsigned char>(in[i + 1]) & 0x3Fu) << 6) |
+                                           (static_cast<unsigned char>(in[i + 2]) & 0x3Fu));
             i += 3;
         } else if (b >= 0xC0 && i + 1 < in.size()) {
-            out.push_back(static_cast<char16_t>(((b & 0x1Fu) << 6) |
-                                                (static_cast<unsigned char>(in[i + 1]) & 0x3Fu)));
+            *out++ = static_cast<char16_t>(((b & 0x1Fu) << 6) |
+                                           (static_cast<unsigned char>(in[i + 1]) & 0x3Fu));
             i += 2;
         } else {
-            out.push_back(0xFFFD); // only bytes this engine never writes
+            *out++ = 0xFFFD; // only bytes this engine never writes
             ++i;
         }
     }
+    return static_cast<size_t>(out - start);
+}
+
+std::u16string fromWtf8(std::string_view in)
+{
+    std::u16string out(in.size(), u'\0');
+    out.resize(fromWtf8Into(in, out.data()));
     return out;
 }
 

@@ -20,6 +20,8 @@ std::string toUtf8(std::u16string_view utf16);
 // UTF-16 text survives a trip through SQLite's TEXT storage unchanged.
 std::string toWtf8(std::u16string_view utf16);
 std::u16string fromWtf8(std::string_view bytes);
+// The same into `out`, which has room for bytes.size() code units; returns how many it wrote.
+size_t fromWtf8Into(std::string_view bytes, char16_t* out);
 
 char16_t foldCase(char16_t c);
 std::u16string upper(std::u16string_view s);
