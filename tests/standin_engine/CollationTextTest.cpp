@@ -57,6 +57,21 @@ TEST(Collation, StoredTextEncodingKeepsEveryCodeUnit)
     EXPECT_EQ(text::fromWtf8(text::toWtf8(u"\xD83D")), std::u16string(u"\xD83D"));
 }
 
+TEST_F(CollationTextTest, LongKeysFollowTheSameRulesAsShortOnes)
+{
+    // Keys past a hundred bytes, with a character outside Latin-1 and one outside the BMP.
+    ok("CREATE TABLE L( k NVARCHAR(300) NOT NULL CONSTRAINT PK_L PRIMARY KEY )");
+    const std::string head(150, 'x');
+    ok("INSERT INTO L VALUES (N'" + head + "Ж😀a')");
+    EXPECT_EQ(errorOf("INSERT INTO L VALUES (N'" + std::string(150, 'X') + "ж😀A  ')"), 2627);
+    ok("INSERT INTO L VALUES (N'" + head + "Ж😀b')");
+    ok("INSERT INTO L VALUES (N'" + std::string(60, 'x') + "')");
+    EXPECT_EQ(rows("SELECT LEN(k) FROM L ORDER BY k"),
+              (std::vector<std::string>{"60", "154", "154"}));
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM L WHERE k = N'" + std::string(150, 'X') + "ж😀B'"),
+              (std::vector<std::string>{"1"}));
+}
+
 TEST_F(CollationTextTest, KeysAndComparisonsIgnoreCaseAndTrailingBlanks)
 {
     ok("CREATE TABLE U( name NVARCHAR(20) NOT NULL CONSTRAINT PK_U PRIMARY KEY, n INT NULL )");
