@@ -845,8 +845,6 @@ const Expr* hashJoinProbe(const JoinClause* join, const std::vector<Source>& sou
 }
 } // namespace
 
-// The rows of the sources: one table scanned with its WHERE, or every source materialised and
-// joined left to right (a hash join on a column equality).
 namespace {
 
 // The columns of each source the statement reads: those its expressions name and those its
@@ -885,6 +883,8 @@ std::vector<std::vector<bool>> columnsRead(const SelectStmt& s, const std::vecto
 
 } // namespace
 
+// The rows of the sources: one table scanned with its WHERE, or every source materialised and
+// joined left to right (a hash join on a column equality).
 void SelectExecutor::selectRows(SelectQuery& q, ResultSink& sink)
 {
     const std::vector<Source>& sources = q.sources;
