@@ -29,29 +29,10 @@ void Connection::open(const QString& connectionString)
                                      : address.host + QLatin1Char('\\') + address.instance;
     const QString section =
         security.caFile.isEmpty() ? QString() : DriverSectionFor(security.caFile, address);
-    openWith(OdbcConnectionString(*parsed, security, section), parsed->integratedSecurity, security,
-             server);
-}
-
-void Connection::openOdbc(const QString& odbcConnectionString, bool integratedSecurity)
-{
-    dbport::TransportSecurity security = dbport::CurrentTransportSecurity();
-    // The string's own Encryption key is what the driver follows.
-    const QString key = QStringLiteral("Encryption=");
-    const qsizetype at = odbcConnectionString.indexOf(key, 0, Qt::CaseInsensitive);
-    if (at >= 0)
-        if (const auto given = dbport::ParseEncryption(
-                odbcConnectionString.mid(at + key.size()).section(QLatin1Char(';'), 0, 0)))
-            security.encryption = *given;
-    openWith(odbcConnectionString, integratedSecurity, security, QString());
-}
-
-void Connection::openWith(const QString& odbcConnectionString, bool integratedSecurity,
-                          const dbport::TransportSecurity& security, const QString& server)
-{
+    const QString odbc = OdbcConnectionString(*parsed, security, section);
     close();
     auto session = std::make_shared<detail::Session>();
-    session->connect(odbcConnectionString, integratedSecurity, kLoginTimeout, security, server);
+    session->connect(odbc, parsed->integratedSecurity, kLoginTimeout, security, server);
     session_ = std::move(session);
     encryption_ = security.encryption;
 }

@@ -37,8 +37,6 @@ public:
     // integrated security without a Kerberos ticket, a text that says so). Opening an open
     // connection closes it first.
     void open(const QString& connectionString);
-    // The same with an ODBC connection string as it is (tests and tools).
-    void openOdbc(const QString& odbcConnectionString, bool integratedSecurity = false);
     bool isOpen() const;
 
     // How the open connection travels: the server's encrypt_option of the session, and for a
@@ -78,10 +76,6 @@ public:
     std::shared_ptr<detail::Session> session() const;
 
 private:
-    // server: as messages name it; empty: read from the string.
-    void openWith(const QString& odbcConnectionString, bool integratedSecurity,
-                  const dbport::TransportSecurity& security, const QString& server);
-
     std::shared_ptr<detail::Session> session_;
     dbport::Encryption encryption_ = dbport::Encryption::Request;
     int commandTimeout_ = kDefaultCommandTimeout;

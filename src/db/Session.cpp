@@ -463,51 +463,6 @@ QString WithoutDriverPrefixes(QString message)
     return message;
 }
 
-QString ServerOfOdbcString(const QString& odbc)
-{
-    // Values are braced ("{...}" with "}}" for a "}") or run to the next ";".
-    auto value = [&](const QString& key) -> QString {
-        qsizetype at = 0;
-        while (at < odbc.size()) {
-            const qsizetype equals = odbc.indexOf(QLatin1Char('='), at);
-            if (equals < 0)
-                return {};
-            const bool wanted =
-                odbc.mid(at, equals - at).trimmed().compare(key, Qt::CaseInsensitive) == 0;
-            QString text;
-            qsizetype i = equals + 1;
-            if (i < odbc.size() && odbc[i] == QLatin1Char('{')) {
-                for (++i; i < odbc.size(); ++i) {
-                    if (odbc[i] == QLatin1Char('}')) {
-                        if (i + 1 < odbc.size() && odbc[i + 1] == QLatin1Char('}')) {
-                            text += QLatin1Char('}');
-                            ++i;
-                            continue;
-                        }
-                        ++i;
-                        break;
-                    }
-                    text += odbc[i];
-                }
-            } else {
-                const qsizetype end = odbc.indexOf(QLatin1Char(';'), i);
-                text = odbc.mid(i, end < 0 ? -1 : end - i);
-                i = end < 0 ? odbc.size() : end;
-            }
-            if (wanted)
-                return text;
-            const qsizetype next = odbc.indexOf(QLatin1Char(';'), i);
-            if (next < 0)
-                return {};
-            at = next + 1;
-        }
-        return {};
-    };
-    const QString server = value(QStringLiteral("Server"));
-    const QString port = value(QStringLiteral("Port"));
-    return port.isEmpty() ? server : server + QLatin1Char(',') + port;
-}
-
 Session::Session() = default;
 
 Session::~Session()
@@ -530,7 +485,7 @@ void Session::connect(const QString& odbc, bool integratedSecurity, int loginTim
     // that their own command time-out allows.
     SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeout)), 0);
-    server_ = server.isEmpty() ? ServerOfOdbcString(odbc) : server;
+    server_ = server;
     SQLSMALLINT outLength = 0;
     const auto socketsBefore = OpenSockets();
     const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, wide(odbc), SQL_NTS, nullptr, 0,

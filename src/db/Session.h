@@ -67,9 +67,9 @@ public:
     Session& operator=(const Session&) = delete;
 
     // A failure that encryption caused is described as such, naming the server: `server` as
-    // messages name it, or when empty as the string's Server and Port keys give it.
+    // messages name it.
     void connect(const QString& odbcConnectionString, bool integratedSecurity, int loginTimeout,
-                 const dbport::TransportSecurity& security, const QString& server = QString());
+                 const dbport::TransportSecurity& security, const QString& server);
     bool connected() const { return connected_; }
     // As messages name it: "host,port", "host\instance" or "host".
     const QString& server() const { return server_; }
@@ -100,9 +100,5 @@ private:
 
 // Driver prefixes ("[FreeTDS][SQL Server]") removed.
 QString WithoutDriverPrefixes(QString message);
-
-// The server an ODBC connection string points at, as the program names servers ("host,port",
-// "host\instance" or "host").
-QString ServerOfOdbcString(const QString& odbcConnectionString);
 
 } // namespace sqllumo::db::detail
