@@ -1,11 +1,11 @@
 // The floor under the start-up figure: Qt alone showing a main window with a menu bar and one
 // line of text, so the window's own share of the start can be told from Qt's and the machine's.
+#include "ShowWindow.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QTest>
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -13,10 +13,5 @@ int main(int argc, char** argv)
     QMainWindow window;
     window.menuBar()->addMenu(QStringLiteral("&Tools"));
     window.setCentralWidget(new QLabel(QStringLiteral("Archive"), &window));
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
-    std::puts("shown");
-    std::fflush(stdout);
-    return 0;
+    return ShowAndSaySo(window);
 }

@@ -4,12 +4,12 @@
 // can be read against what this machine needs to start Qt at all.
 #include "F_SQLDatabase.h"
 #include "Settings.h"
+#include "ShowWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTest>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -53,12 +53,7 @@ int main(int argc, char** argv)
         QApplication app(argc, argv);
         sqllumo::Settings settings;
         sqllumo::ui::F_SQLDatabase window(settings);
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            return 1;
-        std::puts("shown");
-        std::fflush(stdout);
-        return 0;
+        return ShowAndSaySo(window);
     }
     QCoreApplication app(argc, argv);
     const QDir bin(QCoreApplication::applicationDirPath());

@@ -184,23 +184,23 @@ TEST_F(SecretSettingsTest, AStoreThatFailsLaterLeavesThePasswordInTheFileAndIsAs
 TEST_F(SecretSettingsTest, AHeldPasswordReachesTheStoreOnlyWhenKeptUnderTheHeldLogin)
 {
     fileWith("old", "sa", "");
-    {
-        Settings settings(file());
-        attach(settings);
+    const auto holdNewLogin = [](Settings& settings) {
         settings.holdChanges();
         settings.setValue(settingkeys::kSQLPassword, "typed");
         settings.setValue(settingkeys::kSQLServerName, "new,1433");
         settings.setValue(settingkeys::kSQLUserName, "admin");
+    };
+    {
+        Settings settings(file());
+        attach(settings);
+        holdNewLogin(settings);
         EXPECT_EQ(settings.value(settingkeys::kSQLPassword), "typed");
         EXPECT_TRUE(keyring_.secrets.empty());
     }
     EXPECT_TRUE(keyring_.secrets.empty());
     Settings settings(file());
     attach(settings);
-    settings.holdChanges();
-    settings.setValue(settingkeys::kSQLPassword, "typed");
-    settings.setValue(settingkeys::kSQLServerName, "new,1433");
-    settings.setValue(settingkeys::kSQLUserName, "admin");
+    holdNewLogin(settings);
     ASSERT_TRUE(settings.keepHeld());
     const std::map<QString, QString> expected = {{"admin@new,1433", "typed"}};
     EXPECT_EQ(keyring_.secrets, expected);

@@ -4,67 +4,100 @@
 #include "OwnedChild.h"
 
 #include <csignal>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace standin::testing {
 namespace {
 
-TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
+// Runs `work` in a child process, which tells what the server answered through the pipe's
+// write end it is given and never returns; `watch` reads the other end until it has seen
+// enough. The child is then killed with SIGKILL, as a crash would. Returns its wait status.
+int RunUntilKilled(const std::function<void(int answers)>& work,
+                   const std::function<void(int answers)>& watch)
 {
-    TemporaryDirectory root;
-    Engine::Options options;
-    options.dataRoot = root.path() / "data";
-    options.saPassword = kSaPassword;
-    {
-        auto engine = Engine::open(options);
-        auto login = engine->login(u"sa", u16(kSaPassword), u"master");
-        ASSERT_TRUE(login.session);
-        RecordingSink sink;
-        login.session->execute(
-            u"CREATE DATABASE Crash USE Crash CREATE TABLE T( id INT NOT NULL PRIMARY KEY, "
-            u"t NVARCHAR(50) NOT NULL )",
-            sink);
-        ASSERT_TRUE(sink.errors().empty()) << sink.errorText();
-    }
     int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
+    if (pipe(pipeFds) != 0) {
+        ADD_FAILURE() << "no pipe";
+        return -1;
+    }
     const pid_t parent = getpid();
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
+    const pid_t child = fork();
+    if (child < 0) {
+        ADD_FAILURE() << "no child";
+        return -1;
+    }
     if (child == 0) {
         sqllumo::testing::DieWithParent(parent);
         close(pipeFds[0]);
-        auto engine = Engine::open(options);
-        auto login = engine->login(u"sa", u16(kSaPassword), u"Crash");
-        if (!login.session)
-            _exit(2);
-        for (int32_t i = 1;; ++i) {
-            RecordingSink sink;
-            login.session->execute(u16("INSERT INTO T VALUES (" + std::to_string(i) + ", N'row')"),
-                                   sink);
-            if (!sink.errors().empty())
-                _exit(3);
-            // Answered: tell the parent.
-            if (write(pipeFds[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i))
-                _exit(4);
-        }
+        work(pipeFds[1]);
+        _exit(5);
     }
     close(pipeFds[1]);
-    // The child inserts without end: a failed assertion below must not leave it running.
+    // A failed check while watching must not leave the child running.
     sqllumo::testing::ChildGuard guard(child);
-    int32_t last = 0;
-    while (last < 300) {
-        int32_t value = 0;
-        ssize_t n = read(pipeFds[0], &value, sizeof value);
-        ASSERT_EQ(n, static_cast<ssize_t>(sizeof value)) << "child stopped early";
-        last = value;
-    }
+    watch(pipeFds[0]);
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     guard.release();
     close(pipeFds[0]);
+    return status;
+}
+
+// A data folder of the test's own, prepared by a batch run in master.
+class KilledProcess : public ::testing::Test {
+protected:
+    void prepare(const std::u16string& setup)
+    {
+        options_.dataRoot = root_.path() / "data";
+        options_.saPassword = kSaPassword;
+        auto engine = Engine::open(options_);
+        auto login = engine->login(u"sa", u16(kSaPassword), u"master");
+        ASSERT_TRUE(login.session);
+        RecordingSink sink;
+        login.session->execute(setup, sink);
+        ASSERT_TRUE(sink.errors().empty()) << sink.errorText();
+    }
+
+    TemporaryDirectory root_;
+    Engine::Options options_;
+};
+
+TEST_F(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        prepare(u"CREATE DATABASE Crash USE Crash CREATE TABLE T( id INT NOT NULL PRIMARY KEY, "
+                u"t NVARCHAR(50) NOT NULL )"));
+    const Engine::Options& options = options_;
+    int32_t last = 0;
+    const int status = RunUntilKilled(
+        [&](int answers) {
+            auto engine = Engine::open(options);
+            auto login = engine->login(u"sa", u16(kSaPassword), u"Crash");
+            if (!login.session)
+                _exit(2);
+            for (int32_t i = 1;; ++i) {
+                RecordingSink sink;
+                login.session->execute(
+                    u16("INSERT INTO T VALUES (" + std::to_string(i) + ", N'row')"), sink);
+                if (!sink.errors().empty())
+                    _exit(3);
+                // Answered: tell the parent.
+                if (write(answers, &i, sizeof i) != static_cast<ssize_t>(sizeof i))
+                    _exit(4);
+            }
+        },
+        [&](int answers) {
+            while (last < 300) {
+                int32_t value = 0;
+                ssize_t n = read(answers, &value, sizeof value);
+                ASSERT_EQ(n, static_cast<ssize_t>(sizeof value)) << "child stopped early";
+                last = value;
+            }
+        });
+    ASSERT_GE(last, 300);
     EXPECT_TRUE(WIFSIGNALED(status));
 
     auto engine = Engine::open(options);
@@ -83,20 +116,10 @@ TEST(KilledProcess, EveryAnsweredInsertSurvivesSigkill)
 
 // Identity values live in memory while the server runs; killed, it must still never give one
 // out twice: not those of rows deleted, rolled back, refused or inserted with explicit values.
-TEST(KilledProcess, IdentityValuesHandedOutAreNotHandedOutAgain)
+TEST_F(KilledProcess, IdentityValuesHandedOutAreNotHandedOutAgain)
 {
-    TemporaryDirectory root;
-    Engine::Options options;
-    options.dataRoot = root.path() / "data";
-    options.saPassword = kSaPassword;
-    {
-        auto engine = Engine::open(options);
-        auto login = engine->login(u"sa", u16(kSaPassword), u"master");
-        ASSERT_TRUE(login.session);
-        RecordingSink sink;
-        login.session->execute(u"CREATE DATABASE Ident", sink);
-        ASSERT_TRUE(sink.errors().empty()) << sink.errorText();
-    }
+    ASSERT_NO_FATAL_FAILURE(prepare(u"CREATE DATABASE Ident"));
+    const Engine::Options& options = options_;
     const std::vector<std::string> steps = [] {
         std::vector<std::string> s;
         for (const char* table : {"Deleted", "RolledBack", "Refused", "Explicit", "Committed"})
@@ -116,42 +139,28 @@ TEST(KilledProcess, IdentityValuesHandedOutAreNotHandedOutAgain)
                     "VALUES (N'b') COMMIT");
         return s;
     }();
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t parent = getpid();
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        sqllumo::testing::DieWithParent(parent);
-        close(pipeFds[0]);
-        auto engine = Engine::open(options);
-        auto login = engine->login(u"sa", u16(kSaPassword), u"Ident");
-        if (!login.session)
-            _exit(2);
-        for (const auto& step : steps) {
-            RecordingSink sink;
-            login.session->execute(u16(step), sink);
-            if (!sink.errors().empty())
-                _exit(3);
-        }
-        RecordingSink refused;
-        login.session->execute(u"INSERT INTO Refused(v) VALUES (N'toolong')", refused);
-        const char answered = refused.errors() == std::vector<int>{8152} ? 'y' : 'n';
-        if (write(pipeFds[1], &answered, 1) != 1)
-            _exit(4);
-        pause(); // killed here, with everything answered
-        _exit(5);
-    }
-    close(pipeFds[1]);
-    sqllumo::testing::ChildGuard guard(child);
     char answered = 0;
-    ASSERT_EQ(read(pipeFds[0], &answered, 1), 1) << "child stopped early";
+    const int status = RunUntilKilled(
+        [&](int answers) {
+            auto engine = Engine::open(options);
+            auto login = engine->login(u"sa", u16(kSaPassword), u"Ident");
+            if (!login.session)
+                _exit(2);
+            for (const auto& step : steps) {
+                RecordingSink sink;
+                login.session->execute(u16(step), sink);
+                if (!sink.errors().empty())
+                    _exit(3);
+            }
+            RecordingSink refused;
+            login.session->execute(u"INSERT INTO Refused(v) VALUES (N'toolong')", refused);
+            const char said = refused.errors() == std::vector<int>{8152} ? 'y' : 'n';
+            if (write(answers, &said, 1) != 1)
+                _exit(4);
+            pause(); // killed here, with everything answered
+        },
+        [&](int answers) { ASSERT_EQ(read(answers, &answered, 1), 1) << "child stopped early"; });
     EXPECT_EQ(answered, 'y');
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    guard.release();
-    close(pipeFds[0]);
     ASSERT_TRUE(WIFSIGNALED(status));
 
     auto engine = Engine::open(options);
